@@ -1,0 +1,32 @@
+# Helpers shared by every library, test and tool of the project.
+
+add_library(orvante_warnings INTERFACE)
+target_compile_options(orvante_warnings INTERFACE -Wall -Wextra)
+
+if(ORVANTE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# orvante_library(NAME INCLUDE_ROOT dir SOURCES ... [DEPENDS ...] [PRIVATE_DEPENDS ...])
+# A shared library whose headers are included as <folder/Header.h> from INCLUDE_ROOT.
+function(orvante_library name)
+  cmake_parse_arguments(ARG "" "INCLUDE_ROOT" "SOURCES;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
+  add_library(${name} SHARED ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${ARG_INCLUDE_ROOT}>)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPENDS} PRIVATE orvante_warnings ${ARG_PRIVATE_DEPENDS})
+endfunction()
+
+# orvante_test(NAME SOURCES ... DEPENDS ...)
+# A GoogleTest binary registered with CTest as one test.
+function(orvante_test name)
+  if(NOT ORVANTE_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE orvante_warnings ${ARG_DEPENDS} GTest::gmock GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+endfunction()
