@@ -1,0 +1,1 @@
+#include <basekit/Debug.h>

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <string>
+
+// Root of every toolkit object, and a debug log in its own right.
+//
+// Every line written through dprintf/debug starts with "[%.5ld] [%s] ": a
+// zero-padded line counter and the local time as my_asctime_short renders it.
+// When no file is open, output is silently dropped.
+//
+// Text conventions of the whole library: inputs that are only read are
+// `const char*`; inputs changed in place are `char*`; `char*` results are
+// owned by the object that returns them unless the comment says "caller frees
+// with free()" (such texts are allocated with malloc).
+class CDebug {
+public:
+    CDebug();
+    virtual ~CDebug();
+
+    CDebug(const CDebug&) = delete;
+    CDebug& operator=(const CDebug&) = delete;
+
+    // Write one log line: prefix, the formatted text, "\n", then flush.
+    virtual void dprintf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    virtual void debug(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+    // The same as debug() for callers that already hold a va_list (derived
+    // classes overriding dprintf/debug forward here). Lines of any length are
+    // written in full.
+    void vdebug(const char* fmt, va_list args) __attribute__((format(printf, 2, 0)));
+
+    // Closes the current file and opens `name` for writing with truncation.
+    // The name is kept even when opening fails. A null name does nothing.
+    void set_file(const char* name);
+    // Opens the log as set_file(name) does; 1 when the file is open, else 0.
+    int Create(const char* name);
+    // Adopts an already open stream (null is ignored). The stream stays the
+    // caller's: the destructor does not close it, though close() does.
+    // Note: call as set_file(static_cast<FILE*>(nullptr)) if you must pass a
+    // null literal, since set_file(nullptr) is ambiguous.
+    void set_file(FILE* stream);
+
+    // The log file name (owned by this object) or null.
+    char* get_file();
+    // The open stream or null.
+    FILE* get_file_pointer();
+    // Closes the stream if one is open.
+    void close();
+
+    // "%.2d:%2d:%.2d" of hour, minute, second (the minute is padded with a
+    // blank). Returns one static buffer, overwritten by the next call; a null
+    // time gives the empty text.
+    static char* my_asctime_short(const struct tm* t);
+    // "%.3s-%.3s-%2d-%.2d_%2d_%.2d-%d" of day name, month name, day of month,
+    // hour, minute, second and full year. One static buffer, as above.
+    static char* my_asctime(const struct tm* t);
+
+private:
+    static const char* day_name(int wday);
+    static const char* month_name(int mon);
+    void write_prefix();
+    void write_body(const char* fmt, va_list args);
+    void next_line_number();
+    void close_owned();
+
+    FILE* file = nullptr;
+    bool owns_file = false;
+    std::optional<std::string> file_name;
+    int line_counter = 0;
+};

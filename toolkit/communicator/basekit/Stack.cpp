@@ -1,0 +1,1 @@
+#include <basekit/Stack.h>

@@ -1,0 +1,1 @@
+#include <basekit/Token.h>
