@@ -86,9 +86,11 @@ public:
 protected:
     // True when `element` is currently linked into this list.
     bool holds(CListElement* element);
+    // True when `element` may be linked here: not null, not linked in any
+    // list, and neither this list nor one of the lists holding it.
+    bool can_take(CListElement* element);
 
 private:
-    bool can_take(CListElement* element);
     void link_after(CListElement* where, CListElement* what);
     void link_before(CListElement* where, CListElement* what);
     void unlink(CListElement* element);
