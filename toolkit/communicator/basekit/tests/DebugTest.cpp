@@ -6,13 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 using ::testing::MatchesRegex;
+using ::testing::StartsWith;
 
 namespace {
+
+const std::string kPrefix = "\\[[0-9]{5}\\] \\[[0-9]{2}:[ 0-9][0-9]:[0-9]{2}\\] ";
 
 std::vector<std::string> read_lines(const std::string& path)
 {
@@ -44,26 +46,19 @@ void call_vdebug(CDebug& log, const char* fmt, ...)
     va_end(args);
 }
 
-const char* const kPrefix = "\\[[0-9]{5}\\] \\[[0-9]{2}:[ 0-9][0-9]:[0-9]{2}\\] ";
-
 } // namespace
 
-TEST(DebugTimeText, ShortTimePadsMinuteWithBlank)
+TEST(DebugTimeText, ShortAndLongForms)
 {
     struct tm t = make_tm(2026, 11, 7, 9, 5, 7, 1);
     EXPECT_STREQ(CDebug::my_asctime_short(&t), "09: 5:07");
-    t.tm_min = 30;
+    EXPECT_STREQ(CDebug::my_asctime(&t), "Mon-Dec- 7-09_ 5_07-2026");
     t.tm_hour = 14;
+    t.tm_min = 30;
     EXPECT_STREQ(CDebug::my_asctime_short(&t), "14:30:07");
 }
 
-TEST(DebugTimeText, LongTimeForFileNames)
-{
-    struct tm t = make_tm(2026, 11, 7, 9, 5, 7, 1);
-    EXPECT_STREQ(CDebug::my_asctime(&t), "Mon-Dec- 7-09_ 5_07-2026");
-}
-
-TEST(DebugTimeText, OutOfRangeFieldsAreSafe)
+TEST(DebugTimeText, OutOfRangeAndNullAreSafe)
 {
     struct tm t = make_tm(2026, 40, 7, 9, 5, 7, -3);
     EXPECT_STREQ(CDebug::my_asctime(&t), "\?\?\?-\?\?\?- 7-09_ 5_07-2026");
@@ -71,76 +66,53 @@ TEST(DebugTimeText, OutOfRangeFieldsAreSafe)
     EXPECT_STREQ(CDebug::my_asctime(&t), "\?\?\?-\?\?\?- 7-09_ 5_07-2147485547");
     t.tm_hour = -2147483647 - 1;
     EXPECT_STREQ(CDebug::my_asctime_short(&t), "-2147483648: 5:07");
-}
-
-TEST(DebugTimeText, NullTimeGivesEmptyText)
-{
     EXPECT_STREQ(CDebug::my_asctime_short(nullptr), "");
     EXPECT_STREQ(CDebug::my_asctime(nullptr), "");
 }
 
-TEST(DebugFile, NoFileDropsOutput)
+TEST(DebugFile, WithoutFileOutputIsDropped)
 {
     CDebug log;
     EXPECT_EQ(log.get_file(), nullptr);
-    EXPECT_EQ(log.get_file_pointer(), nullptr);
     log.debug("nothing %d", 1);
     log.dprintf("nothing %d", 2);
     log.close();
     EXPECT_EQ(log.get_file_pointer(), nullptr);
 }
 
-TEST(DebugFile, CreateOpensAndKeepsName)
+TEST(DebugFile, CreateReportsWhetherOpen)
 {
     TempDir dir;
     CDebug log;
-    std::string path = dir.file("log.txt");
-    EXPECT_EQ(log.Create(path.c_str()), 1);
-    EXPECT_STREQ(log.get_file(), path.c_str());
+    std::string bad = dir.file("missing/log.txt");
+    EXPECT_EQ(log.Create(bad.c_str()), 0);
+    EXPECT_STREQ(log.get_file(), bad.c_str());
+    EXPECT_EQ(log.get_file_pointer(), nullptr);
+    std::string good = dir.file("log.txt");
+    EXPECT_EQ(log.Create(good.c_str()), 1);
+    EXPECT_STREQ(log.get_file(), good.c_str());
     EXPECT_NE(log.get_file_pointer(), nullptr);
 }
 
-TEST(DebugFile, CreateFailsForUnwritablePath)
+TEST(DebugFile, NullNameOrStreamChangesNothing)
 {
     TempDir dir;
-    CDebug log;
-    std::string path = dir.file("missing/log.txt");
-    EXPECT_EQ(log.Create(path.c_str()), 0);
-    EXPECT_STREQ(log.get_file(), path.c_str());
-    EXPECT_EQ(log.get_file_pointer(), nullptr);
-    log.debug("dropped");
-}
-
-TEST(DebugFile, NullNameChangesNothing)
-{
-    TempDir dir;
-    CDebug log;
     std::string path = dir.file("log.txt");
+    CDebug log;
     log.set_file(path.c_str());
     FILE* before = log.get_file_pointer();
     log.set_file(static_cast<const char*>(nullptr));
+    log.set_file(static_cast<FILE*>(nullptr));
     EXPECT_EQ(log.get_file_pointer(), before);
     EXPECT_STREQ(log.get_file(), path.c_str());
 }
 
-TEST(DebugFile, SetFileTruncates)
-{
-    TempDir dir;
-    std::string path = dir.file("log.txt");
-    {
-        std::ofstream(path) << "old content\n";
-    }
-    CDebug log;
-    log.set_file(path.c_str());
-    log.close();
-    EXPECT_TRUE(read_lines(path).empty());
-}
-
-TEST(DebugFile, SwitchingFilesClosesTheOld)
+TEST(DebugFile, SetFileTruncatesAndSwitchingClosesOld)
 {
     TempDir dir;
     std::string first = dir.file("a.txt");
     std::string second = dir.file("b.txt");
+    std::ofstream(first) << "old content\n";
     CDebug log;
     log.set_file(first.c_str());
     log.debug("one");
@@ -151,7 +123,7 @@ TEST(DebugFile, SwitchingFilesClosesTheOld)
     auto b = read_lines(second);
     ASSERT_EQ(a.size(), 1u);
     ASSERT_EQ(b.size(), 1u);
-    EXPECT_THAT(a[0], MatchesRegex(std::string(kPrefix) + "one"));
+    EXPECT_THAT(a[0], MatchesRegex(kPrefix + "one"));
     EXPECT_THAT(b[0], MatchesRegex("\\[00001\\] .*two"));
 }
 
@@ -164,14 +136,16 @@ TEST(DebugLines, PrefixCounterAndText)
     log.debug("<CTest> value %d and %s", 42, "text");
     log.dprintf("second");
     log.debug("%s", "");
+    call_vdebug(log, nullptr);
     log.close();
     auto lines = read_lines(path);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_THAT(lines[0], MatchesRegex(std::string(kPrefix) + "<CTest> value 42 and text"));
-    EXPECT_THAT(lines[0], ::testing::StartsWith("[00000] ["));
-    EXPECT_THAT(lines[1], ::testing::StartsWith("[00001] ["));
-    EXPECT_THAT(lines[1], MatchesRegex(std::string(kPrefix) + "second"));
-    EXPECT_THAT(lines[2], MatchesRegex(std::string(kPrefix)));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_THAT(lines[0], MatchesRegex(kPrefix + "<CTest> value 42 and text"));
+    EXPECT_THAT(lines[0], StartsWith("[00000] ["));
+    EXPECT_THAT(lines[1], StartsWith("[00001] ["));
+    EXPECT_THAT(lines[1], MatchesRegex(kPrefix + "second"));
+    EXPECT_THAT(lines[2], MatchesRegex(kPrefix));
+    EXPECT_THAT(lines[3], MatchesRegex(kPrefix));
 }
 
 TEST(DebugLines, VeryLongLineIsWrittenWhole)
@@ -185,21 +159,8 @@ TEST(DebugLines, VeryLongLineIsWrittenWhole)
     log.close();
     auto lines = read_lines(path);
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_THAT(lines[0], MatchesRegex(std::string(kPrefix) + "x+\\|x+"));
+    EXPECT_THAT(lines[0], MatchesRegex(kPrefix + "x+\\|x+"));
     EXPECT_EQ(lines[0].size(), std::string("[00000] [00:00:00] ").size() + 200001);
-}
-
-TEST(DebugLines, NullFormatWritesPrefixOnly)
-{
-    TempDir dir;
-    std::string path = dir.file("log.txt");
-    CDebug log;
-    ASSERT_EQ(log.Create(path.c_str()), 1);
-    call_vdebug(log, nullptr);
-    log.close();
-    auto lines = read_lines(path);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_THAT(lines[0], MatchesRegex(kPrefix));
 }
 
 TEST(DebugLines, AdoptedStreamIsUsedAndLeftOpen)
@@ -214,24 +175,12 @@ TEST(DebugLines, AdoptedStreamIsUsedAndLeftOpen)
         EXPECT_EQ(log.get_file_pointer(), stream);
         log.debug("through %s", "adopted");
     }
-    // Still usable after the log is gone: the log did not close it.
     EXPECT_GE(fputs("after\n", stream), 0);
     fclose(stream);
     auto lines = read_lines(path);
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_THAT(lines[0], MatchesRegex(std::string(kPrefix) + "through adopted"));
+    EXPECT_THAT(lines[0], MatchesRegex(kPrefix + "through adopted"));
     EXPECT_EQ(lines[1], "after");
-}
-
-TEST(DebugLines, NullStreamIsIgnored)
-{
-    TempDir dir;
-    std::string path = dir.file("log.txt");
-    CDebug log;
-    log.set_file(path.c_str());
-    FILE* before = log.get_file_pointer();
-    log.set_file(static_cast<FILE*>(nullptr));
-    EXPECT_EQ(log.get_file_pointer(), before);
 }
 
 TEST(DebugLines, DerivedClassForwardsToVdebug)
@@ -252,11 +201,10 @@ TEST(DebugLines, DerivedClassForwardsToVdebug)
     std::string path = dir.file("log.txt");
     CTagged log;
     ASSERT_EQ(log.Create(path.c_str()), 1);
-    CDebug* base = &log;
-    base->debug("via %s", "base");
+    static_cast<CDebug&>(log).debug("via %s", "base");
     log.close();
     EXPECT_EQ(log.calls, 1);
     auto lines = read_lines(path);
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_THAT(lines[0], MatchesRegex(std::string(kPrefix) + "via base"));
+    EXPECT_THAT(lines[0], MatchesRegex(kPrefix + "via base"));
 }

@@ -158,16 +158,6 @@ TEST(LListCursor, WalksForwardAndBack)
     EXPECT_EQ(list.get_previous_element(), nullptr);
 }
 
-TEST(LListCursor, NextAfterLastIsNull)
-{
-    CLList list;
-    list.add_element(new CListElement("only"));
-    list.get_first_element();
-    EXPECT_EQ(list.get_next_element(), nullptr);
-    EXPECT_EQ(list.get_next_element(), nullptr);
-    EXPECT_EQ(list.get_last_element()->get_next(), nullptr);
-}
-
 TEST(LListCursor, EmptyList)
 {
     CLList list;

@@ -54,86 +54,73 @@ void make_dir(const std::string& path)
 
 } // namespace
 
-TEST(UtilsBrackets, ParenthesisExamples)
+struct TrimCase {
+    Trim trim;
+    const char* text;
+    const char* expected;
+};
+
+TEST(UtilsTrim, Examples)
 {
-    EXPECT_EQ(trimmed(CUtils::remove_parenthesis, "(tell :a (x))"), "tell :a (x)");
-    EXPECT_EQ(trimmed(CUtils::remove_parenthesis, "abc)"), "abc");
-    EXPECT_EQ(trimmed(CUtils::remove_parenthesis, "(abc"), "abc");
-    EXPECT_EQ(trimmed(CUtils::remove_parenthesis, "(a) (b)"), "a) (b");
-    EXPECT_EQ(trimmed(CUtils::remove_brackets, "  (x)  "), "x");
-    EXPECT_EQ(trimmed(CUtils::remove_brackets, "plain"), "plain");
+    const TrimCase cases[] = {
+        {CUtils::remove_parenthesis, "(tell :a (x))", "tell :a (x)"},
+        {CUtils::remove_parenthesis, "abc)", "abc"},
+        {CUtils::remove_parenthesis, "(abc", "abc"},
+        {CUtils::remove_parenthesis, "(a) (b)", "a) (b"},
+        {CUtils::remove_brackets, "  (x)  ", "x"},
+        {CUtils::remove_brackets, "((x))", "(x)"},
+        // The two ends are found independently of each other.
+        {CUtils::remove_brackets, ")abc(", ""},
+        {CUtils::remove_brackets, "a)b(c", "c"},
+        {CUtils::remove_brackets, "()", ""},
+        {CUtils::remove_angle_brackets, "<a<b>>", "a<b>"},
+        {CUtils::remove_square_brackets, "[1,2]", "1,2"},
+        {CUtils::remove_curly_brackets, "{GUID}", "GUID"},
+        {CUtils::remove_curly_brackets, "(keep)", "(keep)"},
+        {CUtils::remove_quotes, "\"quoted\"", "quoted"},
+        {CUtils::remove_quotes, "closing\"", "closing"},
+        {CUtils::remove_quotes, "\"opening", "opening"},
+        {CUtils::remove_quotes, "\"\"", ""},
+        {CUtils::remove_quotes, "\"a\"b\"", "a\"b"},
+        {CUtils::remove_spaces, "   a b ", "a b "},
+        {CUtils::remove_spaces, "\t a", "\t a"},
+    };
+    for (const TrimCase& c : cases)
+        EXPECT_EQ(trimmed(c.trim, c.text), c.expected) << c.text;
 }
 
-TEST(UtilsBrackets, EmptyNullAndOneCharacter)
+TEST(UtilsTrim, EmptyNullAndOneCharacter)
 {
     for (Trim trim : {CUtils::remove_parenthesis, CUtils::remove_brackets,
                       CUtils::remove_angle_brackets, CUtils::remove_square_brackets,
-                      CUtils::remove_curly_brackets}) {
+                      CUtils::remove_curly_brackets, CUtils::remove_quotes,
+                      CUtils::remove_spaces}) {
         EXPECT_EQ(trim(nullptr), nullptr);
-        EXPECT_EQ(trimmed(trim, ""), "");
+        char empty[] = "";
+        EXPECT_EQ(trim(empty), empty);
         EXPECT_EQ(trimmed(trim, "x"), "x");
     }
-    EXPECT_EQ(trimmed(CUtils::remove_brackets, "("), "");
-    EXPECT_EQ(trimmed(CUtils::remove_brackets, ")"), "");
-    EXPECT_EQ(trimmed(CUtils::remove_brackets, "()"), "");
-    EXPECT_EQ(trimmed(CUtils::remove_angle_brackets, "<"), "");
-    EXPECT_EQ(trimmed(CUtils::remove_square_brackets, "]"), "");
-    EXPECT_EQ(trimmed(CUtils::remove_curly_brackets, "{"), "");
+    const TrimCase cases[] = {
+        {CUtils::remove_brackets, "(", ""},          {CUtils::remove_brackets, ")", ""},
+        {CUtils::remove_angle_brackets, "<", ""},    {CUtils::remove_square_brackets, "]", ""},
+        {CUtils::remove_curly_brackets, "{", ""},    {CUtils::remove_quotes, "\"", ""},
+        {CUtils::remove_spaces, " ", ""},
+    };
+    for (const TrimCase& c : cases)
+        EXPECT_EQ(trimmed(c.trim, c.text), c.expected) << c.text;
 }
 
-TEST(UtilsBrackets, EndsFoundIndependently)
-{
-    EXPECT_EQ(trimmed(CUtils::remove_brackets, ")abc("), "");
-    EXPECT_EQ(trimmed(CUtils::remove_brackets, "a)b(c"), "c");
-    EXPECT_EQ(trimmed(CUtils::remove_brackets, "((x))"), "(x)");
-}
-
-TEST(UtilsBrackets, OtherKinds)
-{
-    EXPECT_EQ(trimmed(CUtils::remove_angle_brackets, "<a<b>>"), "a<b>");
-    EXPECT_EQ(trimmed(CUtils::remove_square_brackets, "[1,2]"), "1,2");
-    EXPECT_EQ(trimmed(CUtils::remove_curly_brackets, "{GUID}"), "GUID");
-    EXPECT_EQ(trimmed(CUtils::remove_curly_brackets, "(keep)"), "(keep)");
-}
-
-TEST(UtilsBrackets, WorksInPlace)
+TEST(UtilsTrim, WorksInPlace)
 {
     char text[] = "(a b)";
-    char* inner = CUtils::remove_parenthesis(text);
-    EXPECT_EQ(inner, text + 1);
+    EXPECT_EQ(CUtils::remove_parenthesis(text), text + 1);
     EXPECT_EQ(text[4], '\0');
+    char quoted[] = "\"q\"";
+    EXPECT_EQ(CUtils::remove_quotes(quoted), quoted + 1);
+    EXPECT_EQ(quoted[2], '\0');
 }
 
-TEST(UtilsQuotes, Examples)
-{
-    EXPECT_EQ(trimmed(CUtils::remove_quotes, "\"quoted\""), "quoted");
-    EXPECT_EQ(trimmed(CUtils::remove_quotes, "closing\""), "closing");
-    EXPECT_EQ(trimmed(CUtils::remove_quotes, "\"opening"), "opening");
-    EXPECT_EQ(trimmed(CUtils::remove_quotes, "none"), "none");
-    EXPECT_EQ(trimmed(CUtils::remove_quotes, "\"\""), "");
-    EXPECT_EQ(trimmed(CUtils::remove_quotes, "\"a\"b\""), "a\"b");
-}
-
-TEST(UtilsQuotes, EmptyNullAndOneCharacter)
-{
-    EXPECT_EQ(CUtils::remove_quotes(nullptr), nullptr);
-    char empty[] = "";
-    EXPECT_EQ(CUtils::remove_quotes(empty), empty);
-    EXPECT_EQ(trimmed(CUtils::remove_quotes, "\""), "");
-    EXPECT_EQ(trimmed(CUtils::remove_quotes, "q"), "q");
-}
-
-TEST(UtilsSpaces, RemoveLeadingBlanksOnly)
-{
-    EXPECT_EQ(CUtils::remove_spaces(nullptr), nullptr);
-    EXPECT_EQ(trimmed(CUtils::remove_spaces, ""), "");
-    EXPECT_EQ(trimmed(CUtils::remove_spaces, " "), "");
-    EXPECT_EQ(trimmed(CUtils::remove_spaces, "a"), "a");
-    EXPECT_EQ(trimmed(CUtils::remove_spaces, "   a b "), "a b ");
-    EXPECT_EQ(trimmed(CUtils::remove_spaces, "\t a"), "\t a");
-}
-
-TEST(UtilsSpaces, IsEmptySpace)
+TEST(UtilsTrim, IsEmptySpace)
 {
     EXPECT_EQ(CUtils::is_empty_space(nullptr), 1);
     EXPECT_EQ(CUtils::is_empty_space(""), 1);
