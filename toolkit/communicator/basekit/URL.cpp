@@ -68,14 +68,13 @@ int CURL::parse_url(const char* url) {
     if (scheme_end == std::string::npos) return 0;
     set_proto(copy.substr(0, scheme_end).c_str());
     std::string rest = copy.substr(scheme_end + 3);
-    size_t slash = rest.find('/');
-    if (slash != std::string::npos) {
-        set_host(rest.substr(0, slash).c_str());
-        parse_after_slash(rest.substr(slash + 1));
-    } else {
-        size_t question = rest.find('?');
-        set_host(rest.substr(0, question).c_str());
-        if (question != std::string::npos) set_query(rest.substr(question + 1));
+    // Whichever comes first ends the host: a query may well contain a '/'.
+    size_t cut = rest.find_first_of("/?");
+    set_host(rest.substr(0, cut).c_str());
+    if (cut != std::string::npos && rest[cut] == '/') {
+        parse_after_slash(rest.substr(cut + 1));
+    } else if (cut != std::string::npos) {
+        set_query(rest.substr(cut + 1));
     }
     return host ? 1 : 0;
 }

@@ -23,11 +23,11 @@ public:
     // whole URL and parses a copy of it. 0 without "://" or when no host is
     // found; 1 when a host was found.
     //
-    // After "://" the text is cut at the first '/' or, failing that, at the
-    // first '?'; what comes before is the host (see set_host). After a '/'
-    // a '?' separates the path (kept by set_cgi) from the query; the web
-    // page is the query when there is one, else the path. A '?' with no '/'
-    // before it starts a query straight after the host.
+    // After "://" the host (see set_host) runs up to the first '/' or '?'.
+    // After a '/' a '?' separates the path (kept by set_cgi) from the
+    // query; the web page is the query when there is one, else the path. A
+    // '?' before any '/' starts the query straight after the host, so a '/'
+    // inside a query never makes the query part of the host.
     int parse_url(const char* url);
 
     // "a:b" sets protocol a and sub-protocol b; text without ':' sets the
