@@ -13,8 +13,8 @@
 
 namespace {
 
-// Records which hooks the base class runs, and exposes the protected name
-// list operations.
+// Records the hooks the base runs (and whether the module was enabled at
+// that moment), and opens up the protected name list.
 class RecordingModule : public CLookupModule {
 public:
     using CLookupModule::CLookupModule;
@@ -33,17 +33,22 @@ public:
     std::vector<std::string> calls;
 };
 
-std::vector<std::string> names_of(CLList* list) {
-    std::vector<std::string> names;
+using Names = std::vector<std::string>;
+
+Names names_of(CLList* list) {
+    Names names;
     for (CListElement* e = list->get_element(0); e; e = e->get_next()) names.emplace_back(e->get_name());
     return names;
 }
 
 }  // namespace
 
-TEST(LookupModuleSettings, DefaultsAndSetters) {
+TEST(LookupModuleBase, SettingsAndDoNothingOperations) {
     CBeliefDB db;
-    CLookupModule module(&db, nullptr);
+    CWnd* window = reinterpret_cast<CWnd*>(&db);
+    CLookupModule module(&db, window);
+    EXPECT_EQ(module.get_beliefdb(), &db);
+    EXPECT_EQ(module.get_handler(), window);
     EXPECT_EQ(module.is_enabled(), 0);
     EXPECT_EQ(module.get_lookup_type(), 0);
     EXPECT_EQ(module.get_service_type(), 1);
@@ -51,52 +56,23 @@ TEST(LookupModuleSettings, DefaultsAndSetters) {
     module.set_service_type(4);
     EXPECT_EQ(module.get_lookup_type(), 2);
     EXPECT_EQ(module.get_service_type(), 4);
-    EXPECT_EQ(module.get_beliefdb(), &db);
-    EXPECT_EQ(module.get_handler(), nullptr);
-}
-
-TEST(LookupModuleSettings, KeepsTheWindowItWasGiven) {
-    CBeliefDB db;
-    CWnd* window = reinterpret_cast<CWnd*>(&db);
-    CLookupModule module(&db, window);
-    EXPECT_EQ(module.get_handler(), window);
-}
-
-TEST(LookupModuleDefaults, OperationsDoNothing) {
-    CBeliefDB db;
-    CLookupModule module(&db, nullptr);
-    EXPECT_EQ(module.register_agent("a"), 0);
-    EXPECT_EQ(module.unregister_agent("a"), 0);
-    EXPECT_EQ(module.lookup_agent("a"), 0);
-    EXPECT_EQ(module.find_agent("a"), 0);
-    EXPECT_EQ(module.listall_agents(), 0);
-    EXPECT_EQ(module.alive(), 0);
+    EXPECT_EQ(module.register_agent("a") + module.unregister_agent("a") + module.lookup_agent("a") +
+                  module.find_agent("a") + module.listall_agents() + module.alive(),
+              0);
     EXPECT_EQ(module.enable(1), 0);
     EXPECT_EQ(module.is_enabled(), 1);
-    EXPECT_EQ(module.enable(0), 0);
-    EXPECT_EQ(module.is_enabled(), 0);
     EXPECT_EQ(db.get_element(0), nullptr);
 }
 
-TEST(LookupModuleEnable, RunsTheHookAfterSwitching) {
+TEST(LookupModuleEnable, EveryCallSwitchesThenRunsItsHook) {
     CBeliefDB db;
     RecordingModule module(&db, nullptr);
     EXPECT_EQ(module.enable(1), 7);
+    EXPECT_EQ(module.enable(5), 7);
     EXPECT_EQ(module.is_enabled(), 1);
     EXPECT_EQ(module.enable(0), 3);
     EXPECT_EQ(module.is_enabled(), 0);
-    EXPECT_EQ(module.calls, (std::vector<std::string>{"enable(on)", "disable(off)"}));
-}
-
-TEST(LookupModuleEnable, EveryCallRunsItsHook) {
-    CBeliefDB db;
-    RecordingModule module(&db, nullptr);
-    module.enable(1);
-    module.enable(1);
-    module.enable(5);
-    module.enable(0);
-    EXPECT_EQ(module.calls, (std::vector<std::string>{"enable(on)", "enable(on)", "enable(on)", "disable(off)"}));
-    EXPECT_EQ(module.is_enabled(), 0);
+    EXPECT_EQ(module.calls, (Names{"enable(on)", "enable(on)", "disable(off)"}));
 }
 
 TEST(LookupModuleTable, CreatedOnDemandAsAListBelief) {
@@ -111,23 +87,18 @@ TEST(LookupModuleTable, CreatedOnDemandAsAListBelief) {
     EXPECT_EQ(db.get_modified(), 0);
 }
 
-TEST(LookupModuleTable, UsesTheExistingBelief) {
+TEST(LookupModuleTable, UsesOrFillsTheExistingBelief) {
     CBeliefDB db;
     auto* table = new CLList();
-    db.add_element(new CListBelief("lookup", table));
-    CLookupModule module(&db, nullptr);
-    EXPECT_EQ(module.get_lookup_table(), table);
-    EXPECT_EQ(db.get_nr_elements(), 1);
-}
-
-TEST(LookupModuleTable, FillsAnEmptyListBelief) {
-    CBeliefDB db;
-    auto* belief = new CListBelief("lookup");
+    auto* belief = new CListBelief("lookup", table);
     db.add_element(belief);
     CLookupModule module(&db, nullptr);
-    CLList* table = module.get_lookup_table();
-    ASSERT_NE(table, nullptr);
-    EXPECT_EQ(belief->get_value(), table);
+    EXPECT_EQ(module.get_lookup_table(), table);
+    belief->set_value(nullptr);
+    CLList* filled = module.get_lookup_table();
+    ASSERT_NE(filled, nullptr);
+    EXPECT_EQ(belief->get_value(), filled);
+    EXPECT_EQ(db.get_nr_elements(), 1);
 }
 
 TEST(LookupModuleTable, NoneWithoutDatabaseOrWithAnotherKind) {
@@ -146,6 +117,8 @@ TEST(LookupModuleTable, NoneWithoutDatabaseOrWithAnotherKind) {
 TEST(LookupModuleEntries, CreateAddsARecordAndMarksTheDatabase) {
     CBeliefDB db;
     CLookupModule module(&db, nullptr);
+    EXPECT_EQ(module.create_entry(nullptr), nullptr);
+    EXPECT_EQ(db.get_modified(), 0);
     CServiceInfo* record = module.create_entry("Alice_x.org-CalendarAgent");
     ASSERT_NE(record, nullptr);
     EXPECT_STREQ(record->get_name(), "Alice_x.org-CalendarAgent");
@@ -153,10 +126,9 @@ TEST(LookupModuleEntries, CreateAddsARecordAndMarksTheDatabase) {
     EXPECT_EQ(record->get_expiration(), -1);
     EXPECT_EQ(module.get_lookup_table()->find_element("Alice_x.org-CalendarAgent"), record);
     EXPECT_EQ(db.get_modified(), 1);
-    EXPECT_EQ(module.create_entry(nullptr), nullptr);
 }
 
-TEST(LookupModuleEntries, ANameAlreadyPresentGivesTheSameRecord) {
+TEST(LookupModuleEntries, ANameAlreadyPresentGivesTheSameRecordRevived) {
     CBeliefDB db;
     CLookupModule module(&db, nullptr);
     CServiceInfo* first = module.create_entry("a");
@@ -169,17 +141,12 @@ TEST(LookupModuleEntries, ANameAlreadyPresentGivesTheSameRecord) {
     EXPECT_EQ(again->get_type(), 1);
     EXPECT_EQ(again->get_gone(), 0);
     EXPECT_EQ(db.get_modified(), 1);
+    module.get_lookup_table()->add_element(new CListElement("plain"));
+    EXPECT_EQ(module.create_entry("plain"), nullptr);
+    EXPECT_EQ(module.get_lookup_table()->get_nr_elements(), 2);
 }
 
-TEST(LookupModuleEntries, ANameHeldByAPlainElementIsRefused) {
-    CBeliefDB db;
-    CLookupModule module(&db, nullptr);
-    module.get_lookup_table()->add_element(new CListElement("a"));
-    EXPECT_EQ(module.create_entry("a"), nullptr);
-    EXPECT_EQ(module.get_lookup_table()->get_nr_elements(), 1);
-}
-
-TEST(LookupModuleEntries, FromAURLNamedAfterTheURL) {
+TEST(LookupModuleEntries, FromAURLNamedAfterTheURLText) {
     CBeliefDB db;
     CLookupModule module(&db, nullptr);
     CServiceInfo* record = module.create_entry_url("tcp://10.0.0.5:6678");
@@ -189,19 +156,10 @@ TEST(LookupModuleEntries, FromAURLNamedAfterTheURL) {
     EXPECT_STREQ(record->get_location()->get_host(), "10.0.0.5");
     EXPECT_EQ(record->get_location()->get_port(), 6678);
     EXPECT_EQ(db.get_modified(), 1);
-    record->set_name("Alice_x.org-CalendarAgent");
-    EXPECT_EQ(module.get_lookup_table()->find_element("Alice_x.org-CalendarAgent"), record);
-}
-
-TEST(LookupModuleEntries, SameURLAgainRefreshesItsLocation) {
-    CBeliefDB db;
-    CLookupModule module(&db, nullptr);
-    CServiceInfo* first = module.create_entry_url("tcp://10.0.0.5:6678");
-    first->get_location()->set_port(1);
-    CServiceInfo* again = module.create_entry_url("tcp://10.0.0.5:6678");
-    EXPECT_EQ(again, first);
+    record->get_location()->set_port(1);
+    EXPECT_EQ(module.create_entry_url("tcp://10.0.0.5:6678"), record);
+    EXPECT_EQ(record->get_location()->get_port(), 6678);
     EXPECT_EQ(module.get_lookup_table()->get_nr_elements(), 1);
-    EXPECT_EQ(again->get_location()->get_port(), 6678);
 }
 
 TEST(LookupModuleEntries, BadURLAddsNothing) {
@@ -221,9 +179,9 @@ TEST(LookupModuleNames, RememberedOnceAndForgotten) {
     EXPECT_EQ(module.add_name("Bob-alias"), 1);
     EXPECT_EQ(module.add_name("Bob"), 1);
     EXPECT_EQ(module.add_name(nullptr), 0);
-    EXPECT_EQ(names_of(module.get_names()), (std::vector<std::string>{"Bob", "Bob-alias"}));
+    EXPECT_EQ(names_of(module.get_names()), (Names{"Bob", "Bob-alias"}));
     EXPECT_EQ(module.remove_name("Bob"), 1);
     EXPECT_EQ(module.remove_name("Bob"), 0);
     EXPECT_EQ(module.remove_name(nullptr), 0);
-    EXPECT_EQ(names_of(module.get_names()), std::vector<std::string>{"Bob-alias"});
+    EXPECT_EQ(names_of(module.get_names()), Names{"Bob-alias"});
 }
