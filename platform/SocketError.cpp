@@ -1,0 +1,156 @@
+#include <platform/SocketError.h>
+
+#include <cerrno>
+#include <netdb.h>
+
+namespace {
+
+struct ErrnoPair {
+    int errnum;
+    int code;
+};
+
+// EAGAIN and EWOULDBLOCK are the same value on Linux, so only one is listed.
+// EBADF becomes WSAENOTSOCK: Windows reports an invalid socket handle that way.
+// EPIPE is the local end being shut down for sending.
+constexpr ErrnoPair kErrnoTable[] = {
+    {EINTR, WSAEINTR},
+    {EBADF, WSAENOTSOCK},
+    {EACCES, WSAEACCES},
+    {EPERM, WSAEACCES},
+    {EFAULT, WSAEFAULT},
+    {EINVAL, WSAEINVAL},
+    {EMFILE, WSAEMFILE},
+    {ENFILE, WSAEMFILE},
+    {EAGAIN, WSAEWOULDBLOCK},
+    {EINPROGRESS, WSAEINPROGRESS},
+    {EALREADY, WSAEALREADY},
+    {ENOTSOCK, WSAENOTSOCK},
+    {EDESTADDRREQ, WSAEDESTADDRREQ},
+    {EMSGSIZE, WSAEMSGSIZE},
+    {EPROTOTYPE, WSAEPROTOTYPE},
+    {ENOPROTOOPT, WSAENOPROTOOPT},
+    {EPROTONOSUPPORT, WSAEPROTONOSUPPORT},
+    {ESOCKTNOSUPPORT, WSAESOCKTNOSUPPORT},
+    {EOPNOTSUPP, WSAEOPNOTSUPP},
+    {EPFNOSUPPORT, WSAEPFNOSUPPORT},
+    {EAFNOSUPPORT, WSAEAFNOSUPPORT},
+    {EADDRINUSE, WSAEADDRINUSE},
+    {EADDRNOTAVAIL, WSAEADDRNOTAVAIL},
+    {ENETDOWN, WSAENETDOWN},
+    {ENETUNREACH, WSAENETUNREACH},
+    {ENETRESET, WSAENETRESET},
+    {ECONNABORTED, WSAECONNABORTED},
+    {ECONNRESET, WSAECONNRESET},
+    {ENOBUFS, WSAENOBUFS},
+    {ENOMEM, WSAENOBUFS},
+    {EISCONN, WSAEISCONN},
+    {ENOTCONN, WSAENOTCONN},
+    {ESHUTDOWN, WSAESHUTDOWN},
+    {EPIPE, WSAESHUTDOWN},
+    {ETOOMANYREFS, WSAETOOMANYREFS},
+    {ETIMEDOUT, WSAETIMEDOUT},
+    {ECONNREFUSED, WSAECONNREFUSED},
+    {ELOOP, WSAELOOP},
+    {ENAMETOOLONG, WSAENAMETOOLONG},
+    {EHOSTDOWN, WSAEHOSTDOWN},
+    {EHOSTUNREACH, WSAEHOSTUNREACH},
+    {ENOTEMPTY, WSAENOTEMPTY},
+    {EUSERS, WSAEUSERS},
+    {EDQUOT, WSAEDQUOT},
+    {ESTALE, WSAESTALE},
+    {EREMOTE, WSAEREMOTE},
+};
+
+struct CodeName {
+    int code;
+    const char* name;
+};
+
+// Exactly the codes the toolkit's logs spell out; every other code is logged
+// as unknown.
+constexpr CodeName kNameTable[] = {
+    {WSAEWOULDBLOCK, "WSAEWOULDBLOCK"},
+    {WSAEINPROGRESS, "WSAEINPROGRESS"},
+    {WSAEALREADY, "WSAEALREADY"},
+    {WSAENOTSOCK, "WSAENOTSOCK"},
+    {WSAEDESTADDRREQ, "WSAEDESTADDRREQ"},
+    {WSAEMSGSIZE, "WSAEMSGSIZE"},
+    {WSAEPROTOTYPE, "WSAEPROTOTYPE"},
+    {WSAENOPROTOOPT, "WSAENOPROTOOPT"},
+    {WSAEPROTONOSUPPORT, "WSAEPROTONOSUPPORT"},
+    {WSAESOCKTNOSUPPORT, "WSAESOCKTNOSUPPORT"},
+    {WSAEOPNOTSUPP, "WSAEOPNOTSUPP"},
+    {WSAEPFNOSUPPORT, "WSAEPFNOSUPPORT"},
+    {WSAEAFNOSUPPORT, "WSAEAFNOSUPPORT"},
+    {WSAEADDRINUSE, "WSAEADDRINUSE"},
+    {WSAEADDRNOTAVAIL, "WSAEADDRNOTAVAIL"},
+    {WSAENETDOWN, "WSAENETDOWN"},
+    {WSAENETUNREACH, "WSAENETUNREACH"},
+    {WSAENETRESET, "WSAENETRESET"},
+    {WSAECONNABORTED, "WSAECONNABORTED"},
+    {WSAECONNRESET, "WSAECONNRESET"},
+    {WSAENOBUFS, "WSAENOBUFS"},
+    {WSAEISCONN, "WSAEISCONN"},
+    {WSAENOTCONN, "WSAENOTCONN"},
+    {WSAESHUTDOWN, "WSAESHUTDOWN"},
+    {WSAETOOMANYREFS, "WSAETOOMANYREFS"},
+    {WSAETIMEDOUT, "WSAETIMEDOUT"},
+    {WSAECONNREFUSED, "WSAECONNREFUSED"},
+    {WSAELOOP, "WSAELOOP"},
+    {WSAENAMETOOLONG, "WSAENAMETOOLONG"},
+    {WSAEHOSTDOWN, "WSAEHOSTDOWN"},
+    {WSAEHOSTUNREACH, "WSAEHOSTUNREACH"},
+    {WSAENOTEMPTY, "WSAENOTEMPTY"},
+    {WSAEPROCLIM, "WSAEPROCLIM"},
+    {WSAEUSERS, "WSAEUSERS"},
+    {WSAEDQUOT, "WSAEDQUOT"},
+    {WSAESTALE, "WSAESTALE"},
+    {WSAEREMOTE, "WSAEREMOTE"},
+    {WSASYSNOTREADY, "WSASYSNOTREADY"},
+    {WSAVERNOTSUPPORTED, "WSAVERNOTSUPPORTED"},
+    {WSANOTINITIALISED, "WSANOTINITIALISED"},
+    {WSAEDISCON, "WSAEDISCON"},
+};
+
+} // namespace
+
+int WsaErrorFromErrno(int errnum)
+{
+    if (errnum == 0)
+        return 0;
+    for (const ErrnoPair& pair : kErrnoTable) {
+        if (pair.errnum == errnum)
+            return pair.code;
+    }
+    return WSABASEERR;
+}
+
+int WsaErrorFromResolver(int gai_error)
+{
+    switch (gai_error) {
+    case 0:
+        return 0;
+    case EAI_AGAIN:
+        return WSATRY_AGAIN;
+    case EAI_FAIL:
+        return WSANO_RECOVERY;
+    case EAI_MEMORY:
+        return WSAENOBUFS;
+    case EAI_NODATA:
+        return WSANO_DATA;
+    case EAI_FAMILY:
+        return WSAEAFNOSUPPORT;
+    default:
+        return WSAHOST_NOT_FOUND;
+    }
+}
+
+const char* WsaErrorName(int code)
+{
+    for (const CodeName& entry : kNameTable) {
+        if (entry.code == code)
+            return entry.name;
+    }
+    return "UNKNOWN";
+}
