@@ -30,3 +30,31 @@ function(orvante_test name)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()
+
+# ---------------------------------------------------------------------------
+# Fuzzing (ORVANTE_FUZZ, clang only)
+#
+# Every library and test is instrumented for libFuzzer and built with
+# AddressSanitizer and UndefinedBehaviorSanitizer that stop at the first
+# report; orvante_fuzz_target() links the fuzzer's own main.
+if(ORVANTE_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "ORVANTE_FUZZ needs clang: configure with "
+                        "-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# orvante_fuzz_target(NAME SOURCES ... DEPENDS ...)
+# A libFuzzer binary; nothing is built without ORVANTE_FUZZ.
+function(orvante_fuzz_target name)
+  if(NOT ORVANTE_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE orvante_warnings ${ARG_DEPENDS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()

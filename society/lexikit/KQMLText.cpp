@@ -14,10 +14,10 @@ bool CKQMLText::is_delimiter(char c)
 
 bool CKQMLText::is_plain_atom(const char* text)
 {
-    if (text == nullptr || *text == '\0' || *text == ':')
+    if (text == nullptr || *text == '\0' || *text == ':' || *text == '"')
         return false;
     for (const char* p = text; *p != '\0'; ++p) {
-        if (is_delimiter(*p) || *p == '"')
+        if (is_delimiter(*p))
             return false;
     }
     return true;

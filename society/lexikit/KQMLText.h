@@ -17,9 +17,11 @@ public:
     // True for the bytes that end an atom: whitespace and both parentheses.
     static bool is_delimiter(char c);
 
-    // A plain atom is written as it is: non-empty, no whitespace, no
-    // parenthesis, no double quote, no leading colon (which would make it a
-    // keyword). Everything else must be written as a quoted string.
+    // A plain atom is written as it is: exactly what the reader takes as one
+    // atom, so non-empty, no whitespace, no parenthesis, and neither a leading
+    // colon (which would make it a keyword) nor a leading double quote (which
+    // would open a string). Everything else must be written as a quoted
+    // string.
     static bool is_plain_atom(const char* text);
 
     // The value as it must appear in a message: plain atoms unchanged,

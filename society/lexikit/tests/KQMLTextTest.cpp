@@ -18,7 +18,8 @@ TEST(KQMLTextAtoms, PlainAtomRules)
     EXPECT_FALSE(CKQMLText::is_plain_atom("tab\t"));
     EXPECT_FALSE(CKQMLText::is_plain_atom("(x"));
     EXPECT_FALSE(CKQMLText::is_plain_atom("x)"));
-    EXPECT_FALSE(CKQMLText::is_plain_atom("a\"b"));
+    EXPECT_TRUE(CKQMLText::is_plain_atom("12\""));
+    EXPECT_FALSE(CKQMLText::is_plain_atom("\"a"));
     EXPECT_FALSE(CKQMLText::is_plain_atom("line\nfeed"));
 }
 

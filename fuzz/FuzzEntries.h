@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// One fuzz input through one parser of outside text, checking the properties
+// that must hold for every input. Each returns false when a property failed;
+// crashes, leaks and undefined behaviour are left to the sanitizers. The
+// libFuzzer targets and the corpus replay test both call these.
+class CFuzzEntries {
+public:
+    // CParser: parse, every accessor, find_token of every token, the walks,
+    // compose_message of the values found and a parse of its completion, and
+    // a parse of the parser's own content value.
+    static bool parser(const std::uint8_t* data, std::size_t size);
+    // CURL::parse_url and every getter.
+    static bool url(const std::uint8_t* data, std::size_t size);
+    // CCommandLine::parse_commandline on the input split into arguments at
+    // line feeds and NUL bytes, then find_token of every option.
+    static bool commandline(const std::uint8_t* data, std::size_t size);
+};
