@@ -101,20 +101,19 @@ char* CParser::find_token(const char* key)
 {
     if (key == nullptr)
         return nullptr;
-    if (is_kind(CParsedText::KIND_KQML)) {
-        const std::string keyword = std::string(":") + key;
-        return find_keyword(keyword.c_str());
-    }
+    if (is_kind(CParsedText::KIND_KQML))
+        return find_keyword(key);
     return find_field(key);
 }
 
-// A KQML keyword, colon included; the performative is never a keyword.
-char* CParser::find_keyword(const char* keyword)
+// A KQML keyword given without its colon; the performative is never one.
+char* CParser::find_keyword(const char* key)
 {
     if (!is_kind(CParsedText::KIND_KQML))
         return nullptr;
     for (std::size_t i = 1; i < parsed.field_count(); ++i) {
-        if (std::strcmp(parsed.field_token(i), keyword) == 0)
+        const char* token = parsed.field_token(i);
+        if (token[0] == ':' && std::strcmp(token + 1, key) == 0)
             return parsed.field_value(i);
     }
     return nullptr;
@@ -144,47 +143,47 @@ char* CParser::find_performative()
 
 char* CParser::find_sender()
 {
-    return find_keyword(":sender");
+    return find_keyword("sender");
 }
 
 char* CParser::find_ontology()
 {
-    return find_keyword(":ontology");
+    return find_keyword("ontology");
 }
 
 char* CParser::find_language()
 {
-    return find_keyword(":language");
+    return find_keyword("language");
 }
 
 char* CParser::find_receiver()
 {
-    return find_keyword(":receiver");
+    return find_keyword("receiver");
 }
 
 char* CParser::find_reply_with()
 {
-    return find_keyword(":reply-with");
+    return find_keyword("reply-with");
 }
 
 char* CParser::find_in_reply_to()
 {
-    return find_keyword(":in-reply-to");
+    return find_keyword("in-reply-to");
 }
 
 char* CParser::find_contents()
 {
-    return find_keyword(":content");
+    return find_keyword("content");
 }
 
 char* CParser::find_content()
 {
-    return find_keyword(":content");
+    return find_keyword("content");
 }
 
 char* CParser::find_forward()
 {
-    return find_keyword(":forward");
+    return find_keyword("forward");
 }
 
 char* CParser::listall_getfirst_token()

@@ -94,7 +94,7 @@ private:
                                           (1u << CParsedText::KIND_HTTP);
 
     bool read_into(const char* text, CParsedText& out) const;
-    char* find_keyword(const char* keyword);
+    char* find_keyword(const char* key);
     char* find_field(const char* key);
     char* http_part(std::size_t CParsedText::HttpParts::*part);
     bool is_kind(int kind) const;
