@@ -7,6 +7,8 @@
 #include <lexikit/XMLReader.h>
 
 #include <cstring>
+#include <memory>
+#include <new>
 #include <strings.h>
 
 namespace {
@@ -57,39 +59,61 @@ bool CParser::read_into(const char* text, CParsedText& out) const
 
 int CParser::parsable(const char* text)
 {
-    CParsedText scratch;
-    return read_into(text, scratch) ? 1 : 0;
+    try {
+        CParsedText scratch;
+        return read_into(text, scratch) ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
 }
 
 int CParser::parse_message(const char* text)
 {
+    // Running out of memory on a huge text is a failed parse, not an
+    // exception escaping into the caller.
+    try {
+        return adopt(text) ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        forget();
+        return 0;
+    }
+}
+
+bool CParser::adopt(const char* text)
+{
     // The text may be one of our own results, so the old message must stay
     // alive until the new one is read.
     CParsedText fresh;
-    const bool ok = read_into(text, fresh);
-    if (!ok)
-        fresh.clear();
+    if (!read_into(text, fresh)) {
+        forget();
+        return false;
+    }
     parsed = std::move(fresh);
     token_cursor = 0;
     contents_cursor = 0;
     set_parser_type(parsed.kind());
     rebuild_tokens();
-    return ok ? 1 : 0;
+    return true;
+}
+
+void CParser::forget()
+{
+    parsed.clear();
+    token_cursor = 0;
+    contents_cursor = 0;
+    set_parser_type(CParsedText::KIND_UNKNOWN);
+    set_tokens(nullptr);
 }
 
 void CParser::rebuild_tokens()
 {
-    if (parsed.kind() == CParsedText::KIND_UNKNOWN) {
-        set_tokens(nullptr);
-        return;
-    }
-    auto* list = new CLList("tokens");
+    auto list = std::make_unique<CLList>("tokens");
     for (std::size_t i = 0; i < parsed.field_count(); ++i) {
-        auto* element = new CListElement(parsed.field_token(i));
+        auto element = std::make_unique<CListElement>(parsed.field_token(i));
         element->set_content(parsed.field_value(i));
-        list->add_element(element);
+        list->add_element(element.release());
     }
-    set_tokens(list);
+    set_tokens(list.release());
 }
 
 bool CParser::is_kind(int kind) const
@@ -216,6 +240,18 @@ char* CParser::compose_message(const char* performative, const char* receiver,
                                const char* sender, const char* ontology, const char* language,
                                const char* reply_with, const char* in_reply_to,
                                const char* forward, int)
+{
+    try {
+        return compose_head(performative, receiver, sender, ontology, language, reply_with,
+                            in_reply_to, forward);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+char* CParser::compose_head(const char* performative, const char* receiver, const char* sender,
+                            const char* ontology, const char* language, const char* reply_with,
+                            const char* in_reply_to, const char* forward)
 {
     const char* values[] = {receiver, sender, ontology, language, reply_with, in_reply_to,
                             forward};

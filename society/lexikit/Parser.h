@@ -94,6 +94,11 @@ private:
                                           (1u << CParsedText::KIND_HTTP);
 
     bool read_into(const char* text, CParsedText& out) const;
+    bool adopt(const char* text);
+    void forget();
+    char* compose_head(const char* performative, const char* receiver, const char* sender,
+                       const char* ontology, const char* language, const char* reply_with,
+                       const char* in_reply_to, const char* forward);
     char* find_keyword(const char* key);
     char* find_field(const char* key);
     char* http_part(std::size_t CParsedText::HttpParts::*part);
