@@ -16,8 +16,8 @@ public:
     // True when the text starts, after whitespace, with '('.
     static bool looks_like(const char* text, std::size_t len);
 
-    // Fills `out` and returns true for a complete message; returns false (and
-    // leaves `out` in an unspecified state) otherwise.
+    // Fills `out` and returns true for a complete message; returns false and
+    // leaves `out` untouched otherwise.
     static bool read(const char* text, std::size_t len, CParsedText& out);
 
 private:
