@@ -1,0 +1,194 @@
+#include <ansd/RequestHandler.h>
+
+#include <ansd/NamePattern.h>
+#include <ansd/RegistrationRules.h>
+
+#include <utility>
+
+namespace {
+
+constexpr std::string_view kEnd = "\r\n\x04";
+constexpr std::string_view kSuccess = "success";
+constexpr std::string_view kNoSuchAgent = "sorry: no such agent";
+constexpr std::string_view kUnknown = "error: unknown request";
+constexpr std::string_view kEmpty = "error: empty request";
+constexpr std::string_view kTooLong = "error: request too long";
+constexpr std::string_view kBadName = "error: bad name";
+constexpr std::string_view kBadUrl = "error: bad url";
+constexpr std::string_view kInUse = "error: name already in use";
+constexpr std::string_view kFull = "error: registry full";
+constexpr std::string_view kNotOwner = "error: not the owner of this name";
+constexpr std::string_view kRegisterUsage = "error: usage: register NAME URL";
+constexpr std::string_view kUnregisterUsage = "error: usage: unregister NAME";
+constexpr std::string_view kLookupUsage = "error: usage: lookup NAME";
+constexpr std::string_view kListUsage = "error: usage: list all | list PATTERN";
+
+// Log lines quote what the client sent; this keeps them one short, harmless
+// line whatever it sent.
+constexpr std::size_t kMaxLoggedRequest = 160;
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string Printable(std::string_view text)
+{
+    std::string out;
+    const std::size_t length = std::min(text.size(), kMaxLoggedRequest);
+    out.reserve(length + 3);
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = text[i];
+        out += (c >= ' ' && c <= '~') ? c : '?';
+    }
+    if (text.size() > length)
+        out += "...";
+    return out;
+}
+
+} // namespace
+
+CRequestHandler::CRequestHandler(CAgentRegistry& registry, LogSink log)
+    : registry(registry), log(std::move(log))
+{
+}
+
+void CRequestHandler::Handle(std::string_view line, std::string_view peer, std::string& reply)
+{
+    const Words words = Split(line);
+    if (words.count == 0)
+        return Fail(line, peer, kEmpty, reply);
+    const std::string_view verb = words.word[0];
+    if (verb == "lookup")
+        return Lookup(words, line, peer, reply);
+    if (verb == "register")
+        return Register(words, line, peer, reply);
+    if (verb == "unregister")
+        return Unregister(words, line, peer, reply);
+    if (verb == "list")
+        return List(words, line, peer, reply);
+    Fail(line, peer, kUnknown, reply);
+}
+
+void CRequestHandler::HandleTooLong(std::string_view peer, std::string& reply)
+{
+    Log(peer, "(request of more than 1024 bytes)", kTooLong);
+    Finish(reply, kTooLong);
+}
+
+CRequestHandler::Words CRequestHandler::Split(std::string_view line)
+{
+    Words words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && IsBlank(line[i]))
+            ++i;
+        if (i == line.size())
+            break;
+        const std::size_t begin = i;
+        while (i < line.size() && !IsBlank(line[i]))
+            ++i;
+        // Words past the last one any request takes only need counting, so
+        // that the request is refused for having too many.
+        if (words.count < kMaxWords)
+            words.word[words.count] = line.substr(begin, i - begin);
+        ++words.count;
+    }
+    return words;
+}
+
+void CRequestHandler::Finish(std::string& reply, std::string_view text)
+{
+    reply.append(text);
+    reply.append(kEnd);
+}
+
+void CRequestHandler::Register(const Words& words, std::string_view line, std::string_view peer,
+                               std::string& reply)
+{
+    if (words.count != 3)
+        return Fail(line, peer, kRegisterUsage, reply);
+    const std::string_view name = words.word[1];
+    const std::string_view url = words.word[2];
+    if (!CRegistrationRules::IsValidName(name))
+        return Fail(line, peer, kBadName, reply);
+    if (!CRegistrationRules::IsValidUrl(url))
+        return Fail(line, peer, kBadUrl, reply);
+    switch (registry.Register(name, url, peer)) {
+    case CAgentRegistry::RegisterResult::Added:
+        Log(peer, line, "success (new)");
+        return Finish(reply, kSuccess);
+    case CAgentRegistry::RegisterResult::Replaced:
+        Log(peer, line, "success (replaced)");
+        return Finish(reply, kSuccess);
+    case CAgentRegistry::RegisterResult::InUse:
+        return Fail(line, peer, kInUse, reply);
+    case CAgentRegistry::RegisterResult::Full:
+        return Fail(line, peer, kFull, reply);
+    }
+}
+
+void CRequestHandler::Unregister(const Words& words, std::string_view line,
+                                 std::string_view peer, std::string& reply)
+{
+    if (words.count != 2)
+        return Fail(line, peer, kUnregisterUsage, reply);
+    switch (registry.Unregister(words.word[1], peer)) {
+    case CAgentRegistry::UnregisterResult::Removed:
+        Log(peer, line, kSuccess);
+        return Finish(reply, kSuccess);
+    case CAgentRegistry::UnregisterResult::NotFound:
+        Log(peer, line, kNoSuchAgent);
+        return Finish(reply, kNoSuchAgent);
+    case CAgentRegistry::UnregisterResult::NotOwner:
+        return Fail(line, peer, kNotOwner, reply);
+    }
+}
+
+void CRequestHandler::Lookup(const Words& words, std::string_view line, std::string_view peer,
+                             std::string& reply)
+{
+    if (words.count != 2)
+        return Fail(line, peer, kLookupUsage, reply);
+    const CAgentRegistry::Entry* entry = registry.Lookup(words.word[1]);
+    Finish(reply, entry ? std::string_view(entry->url) : kNoSuchAgent);
+}
+
+void CRequestHandler::List(const Words& words, std::string_view line, std::string_view peer,
+                           std::string& reply)
+{
+    if (words.count != 2)
+        return Fail(line, peer, kListUsage, reply);
+    const std::string_view pattern = words.word[1];
+    const bool all = pattern == "all";
+    bool any = false;
+    registry.ForEachLive([&](const std::string& name, const CAgentRegistry::Entry&) {
+        if (!all && !CNamePattern::Matches(pattern, name))
+            return;
+        reply.append(name);
+        reply.append("\r\n");
+        any = true;
+    });
+    if (!any)
+        reply.append("null\r\n");
+    reply.push_back('\x04');
+}
+
+void CRequestHandler::Fail(std::string_view line, std::string_view peer, std::string_view text,
+                           std::string& reply)
+{
+    Log(peer, line, text);
+    Finish(reply, text);
+}
+
+void CRequestHandler::Log(std::string_view peer, std::string_view line, std::string_view outcome)
+{
+    if (!log)
+        return;
+    std::string text = Printable(peer);
+    text += ": ";
+    text += Printable(line);
+    text += " -> ";
+    text += outcome;
+    log(text);
+}
