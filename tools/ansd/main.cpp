@@ -93,12 +93,13 @@ int Serve(const CServerOptions& options)
         LogLine("error: " + error);
         return 1;
     }
-    std::cout << "ansd listening on " << options.bind << ':' << server.Port() << std::endl;
+    // The port file first: whoever waits for the line may read the file next.
     if (!options.portFile.empty()
         && !CAtomicFile::Write(options.portFile, std::to_string(server.Port()) + "\n", error)) {
         LogLine("error: " + error);
         return 1;
     }
+    std::cout << "ansd listening on " << options.bind << ':' << server.Port() << std::endl;
     LogLine("serving " + std::to_string(registry.Size()) + " registration(s)");
 
     loop.HandleSignals({SIGINT, SIGTERM}, [&loop](int) { loop.QuitAll(0); });
