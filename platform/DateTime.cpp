@@ -98,9 +98,8 @@ std::string TwoDigits(int value)
     return std::string(1, static_cast<char>('0' + value / 10)) + static_cast<char>('0' + value % 10);
 }
 
-// Reads the pieces of a date-time text from left to right. Every reader
-// either consumes what it accepts or reports failure; callers start a fresh
-// reader for each alternative form.
+// Reads the pieces of a date-time text from left to right. A form that fails
+// part-way is abandoned, and the next form starts over with a fresh reader.
 class TextReader
 {
 public:

@@ -42,7 +42,7 @@ CTimeSlot::CTimeSlot(const std::string& start, const std::string& end, int durat
 
 CTimeSlot::CTimeSlot(const std::string& start, const std::string& end, const char* duration) : CTimeSlot()
 {
-    SetFromTexts(start, end, LeadingInteger(RemoveParens(duration != nullptr ? duration : "")));
+    SetFromTexts(start, end, DurationFromText(duration));
 }
 
 CTimeSlot::CTimeSlot(const std::string& start, const char* duration, int validity) : CTimeSlot()
@@ -51,7 +51,12 @@ CTimeSlot::CTimeSlot(const std::string& start, const char* duration, int validit
     // so is the end computed from it.
     CDateTime parsedStart;
     parsedStart.ParseDateTime(RemoveParens(start));
-    SetTimeSlot(parsedStart, LeadingInteger(RemoveParens(duration != nullptr ? duration : "")), validity);
+    SetTimeSlot(parsedStart, DurationFromText(duration), validity);
+}
+
+int CTimeSlot::DurationFromText(const char* text)
+{
+    return text != nullptr ? LeadingInteger(RemoveParens(text)) : 0;
 }
 
 void CTimeSlot::SetFromTexts(const std::string& start, const std::string& end, int duration)

@@ -88,6 +88,7 @@ public:
     std::string ToStringDebug() const;
 
 private:
+    static int DurationFromText(const char* text);
     static int MinutesBetween(const CDateTime& start, const CDateTime& end);
     static CDateTime OnRelativeDay(const CDateTime& value);
     void SetFromTexts(const std::string& start, const std::string& end, int duration);

@@ -170,7 +170,8 @@ TEST(TimeSlotComparison, ContainsAndOverlaps)
     EXPECT_FALSE(hour.Contains(nullptr));
     EXPECT_TRUE(hour.OverLaps(later));
     EXPECT_TRUE(later.OverLaps(&hour));
-    for (const CTimeSlot& other : {hour, inner, CTimeSlot(At(10, 0), At(11, 0)), CTimeSlot(At(9, 0), At(9, 30))})
+    for (const CTimeSlot& other :
+         {hour, inner, CTimeSlot(At(10, 0), At(11, 0)), CTimeSlot(At(9, 0), At(9, 30)), CTimeSlot(At(9, 30), At(10, 0))})
     {
         EXPECT_FALSE(hour.OverLaps(other));
         EXPECT_FALSE(other.OverLaps(hour));
