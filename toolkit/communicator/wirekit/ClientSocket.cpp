@@ -1,0 +1,426 @@
+#include <wirekit/ClientSocket.h>
+
+#include <wirekit/ServerSocket.h>
+
+#include <lexikit/Parser.h>
+#include <platform/SocketError.h>
+
+#include <algorithm>
+
+namespace {
+
+// Messages are NUL-terminated texts, so a NUL on the wire would silently cut
+// a message short or glue the rest of it to the next one.
+void blank_nuls(char* data, std::size_t length)
+{
+    std::replace(data, data + length, '\0', ' ');
+}
+
+bool is_line_break(char c)
+{
+    return c == '\n' || c == '\r';
+}
+
+} // namespace
+
+CClientSocket::CClientSocket(CServerSocket* owner, CWnd* handler)
+    : CSocketBase(handler), server(owner), parser(std::make_unique<CParser>())
+{
+    set_sockettype(SOCKET_TYPE_TCP);
+    if (owner)
+        set_logger(owner->get_logger());
+}
+
+CClientSocket::~CClientSocket() = default;
+
+int CClientSocket::mfc_send(char* text)
+{
+    if (get_dirty())
+        return -1;
+    if (!text) {
+        debug("<CClientSocket> Attempting to send empty message");
+        return -1;
+    }
+    std::size_t end = 0;
+    for (; text[end] != '\0' && text[end] != END_OF_MESSAGE; ++end) {
+        if (is_line_break(text[end]))
+            text[end] = ' ';
+    }
+    const int sent = Send(text, end + 1);
+    if (sent < 0) {
+        show_error(GetLastError());
+        set_dirty(1);
+        return -1;
+    }
+    return sent;
+}
+
+char* CClientSocket::mfc_getdata()
+{
+    CListElement* oldest = queue.get_element(0);
+    if (!oldest) {
+        debug("<CClientSocket> Attempting to retrieve data from empty socket");
+        return nullptr;
+    }
+    return oldest->get_name();
+}
+
+void CClientSocket::remove_from_queue()
+{
+    if (get_dirty())
+        return;
+    debug("<CClientSocket> Removing message from message queue");
+    CListElement* oldest = queue.get_element(0);
+    if (!oldest) {
+        debug("<CClientSocket> Attempting to remove message from empty channel message queue");
+        // Nothing is left to be handled, so the next message must signal.
+        waiting_for_agent = false;
+        return;
+    }
+    queue.delete_element(oldest);
+    if (queue.get_nr_elements() == 0) {
+        waiting_for_agent = false;
+        return;
+    }
+    debug("<CClientSocket> Message queue not empty, signalling agent");
+    waiting_for_agent = signal() == 1;
+}
+
+void CClientSocket::flush()
+{
+    queue.delete_list();
+    waiting_for_agent = false;
+}
+
+int CClientSocket::mfc_receive()
+{
+    const int count = Receive(receive_buffer, MAX_READ);
+    set_len(count);
+    if (count >= 0)
+        receive_buffer[count] = '\0';
+    return count;
+}
+
+int CClientSocket::mfc_receive_raw(char* buffer, int length)
+{
+    if (length < 0) {
+        set_len(-1);
+        return -1;
+    }
+    const int count = Receive(buffer, static_cast<std::size_t>(length));
+    set_len(count);
+    return count;
+}
+
+char* CClientSocket::get_receive_buffer()
+{
+    return receive_buffer;
+}
+
+void CClientSocket::OnReceive(int)
+{
+    if (get_dirty())
+        return;
+    parser_complete = false;
+    debug("<CClientSocket> Incoming data");
+    int length = 0;
+    if (!receive_chunk(length))
+        return;
+    assign_parser(receive_buffer);
+    const char* last = buffer_data(receive_buffer, length);
+    if (get_dirty())
+        return;
+    if (!last) {
+        if (!parser_complete) {
+            debug("<CClientSocket> No resulting message from current buffer operation");
+            return;
+        }
+        debug("<CClientSocket> Socket indicated a partial message but parser tells us it's done, "
+              "probably HTTP request");
+    }
+    if (waiting_for_agent) {
+        debug("<CClientSocket> Just received new data but we're still waiting for the agent to "
+              "process the last data");
+        return;
+    }
+    if (queue.get_nr_elements() == 0) {
+        debug("<CClientSocket> No action required, aborting");
+        return;
+    }
+    debug("<CClientSocket> Parsing incoming message");
+    if (!parse_newest_message()) {
+        debug("<CClientSocket> Corrupted Message, unparsable!");
+        return;
+    }
+    if (take_sender())
+        signal_agent();
+}
+
+// One read into the receive buffer; false when there is nothing to frame.
+bool CClientSocket::receive_chunk(int& length)
+{
+    length = mfc_receive();
+    if (length == 0) {
+        debug("<CClientSocket> Connection closed by foreign host");
+        return false;
+    }
+    if (length < 0) {
+        // A spurious wake-up is no error; a real one comes back as OnClose.
+        if (GetLastError() != WSAEWOULDBLOCK)
+            show_error(GetLastError());
+        return false;
+    }
+    blank_nuls(receive_buffer, static_cast<std::size_t>(length));
+    debug("<CClientSocket> Raw data received, displaying on next line");
+    debug(receive_buffer);
+    return true;
+}
+
+bool CClientSocket::parse_newest_message()
+{
+    CListElement* newest = queue.get_last_element();
+    return newest && parser->parse_message(newest->get_name()) != 0;
+}
+
+bool CClientSocket::take_sender()
+{
+    if (sender_assigned) {
+        debug("<CClientSocket> Sender already assigned, skipping ...");
+        return true;
+    }
+    const char* sender = parser->find_sender();
+    if (!sender) {
+        debug("<CClientSocket> Corrupted Message (no sender found)");
+        return false;
+    }
+    set_agentname(sender);
+    debugf("<CClientSocket> Connection now belongs to agent [%s]", get_agentname());
+    sender_assigned = true;
+    return true;
+}
+
+void CClientSocket::signal_agent()
+{
+    if (!get_handler()) {
+        debug("<CClientSocket> Socket handler is NULL, config error");
+        return;
+    }
+    debugf("<CClientSocket> Connection descriptor [%d]", get_descriptor());
+    debug("<CClientSocket> Signalling CAgentContainer");
+    // A window that is gone cannot answer, so later messages try again.
+    waiting_for_agent = signal() == 1;
+}
+
+int CClientSocket::assign_parser(const char* text)
+{
+    const int result = parser->parse_message(text);
+    parser_complete = result == 1;
+    if (parser_complete)
+        report_parser_type();
+    return result;
+}
+
+void CClientSocket::report_parser_type()
+{
+    switch (parser->get_parser_type()) {
+    case CParserBase::PARSER_TYPE_KQML:
+        debug("<CClientSocket> KQML parser assigned");
+        break;
+    case CParserBase::PARSER_TYPE_XML:
+        debug("<CClientSocket> XML parser assigned");
+        break;
+    case CParserBase::PARSER_TYPE_HTTP:
+        debug("<CClientSocket> HTTP parser assigned");
+        break;
+    default:
+        debug("<CClientSocket> Unknown parser");
+        break;
+    }
+}
+
+char* CClientSocket::buffer_data(char* data, int length)
+{
+    if (get_dirty() || !data || length < 0)
+        return nullptr;
+    const std::size_t size = static_cast<std::size_t>(length);
+    blank_nuls(data, size);
+    const int queued_before = queue.get_nr_elements();
+    if (parser_complete) {
+        if (parser->get_parser_type() != CParserBase::PARSER_TYPE_HTTP) {
+            debug("<CClientSocket> Message is not a HTTP message, assuming full ACL message with "
+                  "trailing fragment");
+        } else if (fragment_length == 0) {
+            debug("<CClientSocket> HTTP message detected, circumventing defragmentation code");
+            return accept_length(size) ? queue_message(std::string(data, size)) : nullptr;
+        } else {
+            // The data only looks like a request: it is the middle of a
+            // longer message whose start is already buffered.
+            debug("<CClientSocket> Data continues a partial message, framing it as such");
+        }
+    }
+    frame_pieces(data, size);
+    if (get_dirty() || queue.get_nr_elements() == queued_before)
+        return nullptr;
+    return queue.get_last_element()->get_name();
+}
+
+void CClientSocket::frame_pieces(char* data, std::size_t length)
+{
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (data[i] != END_OF_MESSAGE)
+            continue;
+        data[i] = '\0';
+        complete_message(data + start, i - start);
+        if (get_dirty())
+            return;
+        start = i + 1;
+    }
+    store_fragment(data + start, length - start);
+}
+
+void CClientSocket::complete_message(const char* piece, std::size_t length)
+{
+    if (!accept_length(fragment_length + length))
+        return;
+    const std::string text(piece, length);
+    if (fragment_length == 0) {
+        const char* message = queue_message(text);
+        debug("<CClientSocket> Message complete, data displayed on next line");
+        debug(message);
+        return;
+    }
+    fragment.add_to_buffer(text.c_str());
+    const char* message = queue_message(fragment.get_buffer());
+    fragment.reset();
+    fragment_length = 0;
+    debug("<CClientSocket> Partial message now complete, data displayed on next line");
+    debug(message);
+}
+
+void CClientSocket::store_fragment(const char* data, std::size_t length)
+{
+    debug("<CClientSocket> Message fragement detected at end of message, storing ...");
+    if (length == 0) {
+        debug("<CClientSocket> Message fragment is of length 0, this message probably "
+              "originated from an older client");
+        return;
+    }
+    if (!accept_length(fragment_length + length))
+        return;
+    const std::string text(data, length);
+    debug(text.c_str());
+    fragment.add_to_buffer(text.c_str());
+    fragment_length += length;
+}
+
+bool CClientSocket::accept_length(std::size_t length)
+{
+    if (length <= MAX_MESSAGE_LENGTH)
+        return true;
+    cut_off();
+    return false;
+}
+
+char* CClientSocket::queue_message(const std::string& text)
+{
+    CListElement* element = queue.add_element(new CListElement(text.c_str()));
+    return element->get_name();
+}
+
+void CClientSocket::cut_off()
+{
+    debugf("<CClientSocket> Message fragment exceeds %zu bytes, closing connection",
+           MAX_MESSAGE_LENGTH);
+    fragment.reset();
+    fragment_length = 0;
+    set_dirty(1);
+}
+
+CParser* CClientSocket::get_parser()
+{
+    return parser.get();
+}
+
+void CClientSocket::set_reply_with(const char* value)
+{
+    if (value)
+        reply_with = value;
+    else
+        reply_with.reset();
+}
+
+char* CClientSocket::get_reply_with()
+{
+    return reply_with ? reply_with->data() : nullptr;
+}
+
+void CClientSocket::set_hostname(const char* host)
+{
+    if (host)
+        hostname = host;
+}
+
+char* CClientSocket::get_hostname()
+{
+    return hostname.data();
+}
+
+void CClientSocket::set_port(unsigned value)
+{
+    port = value;
+}
+
+unsigned CClientSocket::get_port()
+{
+    return port;
+}
+
+CServerSocket* CClientSocket::get_server()
+{
+    return server;
+}
+
+CLList* CClientSocket::get_queue()
+{
+    return &queue;
+}
+
+std::size_t CClientSocket::get_fragment_length()
+{
+    return fragment_length;
+}
+
+int CClientSocket::get_sender_assigned()
+{
+    return sender_assigned ? 1 : 0;
+}
+
+int CClientSocket::get_waiting_for_agent()
+{
+    return waiting_for_agent ? 1 : 0;
+}
+
+int CClientSocket::get_parser_complete()
+{
+    return parser_complete ? 1 : 0;
+}
+
+void CClientSocket::show_error(int code)
+{
+    debugf("<CClientSocket> Winsock Returned: [%s]", WsaErrorName(code));
+}
+
+void CClientSocket::OnClose(int error)
+{
+    show_error(error);
+    if (error == WSAENETDOWN || error == WSAECONNABORTED || error == WSAECONNRESET) {
+        set_dirty(1);
+        return;
+    }
+    // Every byte the peer sent has been read by now. The connection stays
+    // registered with its queue and name, but its descriptor goes: nothing
+    // more can arrive, and a later send fails at once instead of vanishing
+    // into a connection nobody reads, so the sender opens a fresh one.
+    Close();
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <wirekit/SocketBase.h>
+
+#include <basekit/LList.h>
+#include <basekit/StreamBuffer.h>
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+class CParser;
+class CServerSocket;
+
+// One TCP connection to another agent, accepted or opened for sending.
+//
+// Received bytes are cut into messages at the end-of-message byte 0x04 and
+// queued oldest first. The first message that names a sender names the
+// connection. At most one notification is outstanding: the handler window is
+// signalled when a message waits and again after each remove_from_queue while
+// more wait.
+//
+// A message longer than MAX_MESSAGE_LENGTH bytes cuts the connection off
+// (dirty and closed), so that a peer that never sends 0x04 cannot make the
+// fragment buffer grow without end. A NUL byte received is kept as a blank,
+// because messages are NUL-terminated texts.
+class CClientSocket : public CSocketBase {
+public:
+    static constexpr char END_OF_MESSAGE = '\x04';
+    static constexpr std::size_t RECEIVE_BUFFER_SIZE = 2048;
+    // One read leaves room for the terminating NUL.
+    static constexpr std::size_t MAX_READ = RECEIVE_BUFFER_SIZE - 1;
+    static constexpr std::size_t MAX_MESSAGE_LENGTH = 1048576;
+
+    // Takes the server's log; events run on the handler's loop.
+    CClientSocket(CServerSocket* server, CWnd* handler);
+    ~CClientSocket() override;
+
+    // Sends `text` up to and including its first 0x04 (or its NUL) in one
+    // whole-buffer send, after replacing line feeds and carriage returns in
+    // that range by blanks, in place. The byte count, or -1 (the error is
+    // logged and the connection is marked dirty). -1 on a dirty socket.
+    int mfc_send(char* text);
+
+    // The oldest queued message (owned by the queue) or null.
+    char* mfc_getdata();
+    // Drops the oldest message; signals again while more wait.
+    void remove_from_queue();
+    // Drops every queued message; the next one to arrive signals again.
+    void flush();
+
+    // One receive of at most MAX_READ bytes into the socket's own buffer,
+    // NUL-terminated; the count, 0 when the peer has closed, -1 on error.
+    int mfc_receive();
+    // One receive into the caller's buffer; the count, 0 or -1 as above.
+    int mfc_receive_raw(char* buffer, int length);
+    // The socket's own receive buffer, as the last mfc_receive left it.
+    char* get_receive_buffer();
+
+    // Cuts `length` bytes of `data` into messages (0x04 bytes are overwritten
+    // with NUL in place) and returns the last message queued (owned by the
+    // queue), or null when none was.
+    char* buffer_data(char* data, int length);
+
+    CParser* get_parser();
+    // Parses `text` with the socket's parser; the parser's result.
+    int assign_parser(const char* text);
+
+    // The reply-with value the communicator answers this connection with.
+    // Setting copies the text; null clears it. Null when none is set.
+    void set_reply_with(const char* reply_with);
+    char* get_reply_with();
+
+    // The peer's address as registered ("unknown host" and 0 until then).
+    void set_hostname(const char* host);
+    char* get_hostname();
+    void set_port(unsigned port);
+    unsigned get_port();
+
+    CServerSocket* get_server();
+    // The queued messages, oldest first, as plain elements named with the
+    // message text. Owned by the socket.
+    CLList* get_queue();
+    // Bytes of an incomplete message held so far.
+    std::size_t get_fragment_length();
+    int get_sender_assigned();
+    int get_waiting_for_agent();
+    int get_parser_complete();
+
+    // Logs "<CClientSocket> Winsock Returned: [NAME]" for a Windows Sockets
+    // code.
+    void show_error(int code);
+
+protected:
+    void OnReceive(int error) override;
+    void OnClose(int error) override;
+
+private:
+    bool receive_chunk(int& length);
+    void report_parser_type();
+    bool parse_newest_message();
+    bool take_sender();
+    void signal_agent();
+
+    void frame_pieces(char* data, std::size_t length);
+    void store_fragment(const char* data, std::size_t length);
+    void complete_message(const char* piece, std::size_t length);
+    bool accept_length(std::size_t length);
+    char* queue_message(const std::string& text);
+    void cut_off();
+
+    CLList queue{"Message Queue"};
+    CStreamBuffer fragment;
+    std::size_t fragment_length = 0;
+    CServerSocket* server;
+    char receive_buffer[RECEIVE_BUFFER_SIZE] = "_empty_buffer";
+    std::unique_ptr<CParser> parser;
+    std::string hostname = "unknown host";
+    unsigned port = 0;
+    std::optional<std::string> reply_with;
+    bool sender_assigned = false;
+    bool waiting_for_agent = false;
+    bool parser_complete = false;
+};
