@@ -5,7 +5,9 @@
 #include <basekit/URL.h>
 #include <lexikit/KQMLText.h>
 #include <lexikit/Parser.h>
+#include <wirekit/ClientSocket.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -254,4 +256,93 @@ bool CFuzzEntries::commandline(const std::uint8_t* data, std::size_t size)
     for (CListElement* e = line.get_first_element(); e != nullptr; e = e->get_next())
         touch(e->get_name());
     return line.get_argc() == argc && line.get_argv() == argv.data();
+}
+
+namespace {
+
+struct FramingInput {
+    std::vector<std::size_t> chunk_sizes;
+    std::string stream;
+};
+
+FramingInput split_framing_input(const std::uint8_t* data, std::size_t size)
+{
+    FramingInput input;
+    if (size == 0)
+        return input;
+    const std::size_t count = std::min<std::size_t>(data[0] % 16, size - 1);
+    for (std::size_t i = 1; i <= count; ++i)
+        input.chunk_sizes.push_back(data[i] + 1u);
+    input.stream.assign(reinterpret_cast<const char*>(data) + 1 + count, size - 1 - count);
+    return input;
+}
+
+// The stream cut at every 0x04, and what follows the last one in `rest`.
+std::vector<std::string> split_at_end_bytes(const std::string& stream, std::string& rest)
+{
+    std::vector<std::string> messages;
+    rest.clear();
+    for (const char c : stream) {
+        if (c == CClientSocket::END_OF_MESSAGE) {
+            messages.push_back(rest);
+            rest.clear();
+        } else {
+            rest += c == '\0' ? ' ' : c;
+        }
+    }
+    return messages;
+}
+
+std::vector<std::string> queued_messages(CClientSocket& socket)
+{
+    std::vector<std::string> out;
+    for (CListElement* e = socket.get_queue()->get_element(0); e != nullptr; e = e->get_next())
+        out.emplace_back(e->get_name());
+    return out;
+}
+
+// buffer_data on one chunk must return the newest message exactly when it
+// queued one.
+bool feed_chunk(CClientSocket& socket, const char* data, std::size_t size)
+{
+    std::vector<char> chunk(data, data + size);
+    const int before = socket.get_queue()->get_nr_elements();
+    const char* last = socket.buffer_data(chunk.data(), static_cast<int>(chunk.size()));
+    if (socket.get_queue()->get_nr_elements() == before)
+        return last == nullptr;
+    return last == socket.get_queue()->get_last_element()->get_name();
+}
+
+bool feed_stream(CClientSocket& socket, const FramingInput& input)
+{
+    const std::string& stream = input.stream;
+    std::size_t turn = 0;
+    for (std::size_t at = 0; at < stream.size();) {
+        std::size_t n = stream.size() - at;
+        if (!input.chunk_sizes.empty())
+            n = std::min(n, input.chunk_sizes[turn++ % input.chunk_sizes.size()]);
+        if (!feed_chunk(socket, stream.data() + at, n))
+            return false;
+        at += n;
+    }
+    return true;
+}
+
+} // namespace
+
+bool CFuzzEntries::framing(const std::uint8_t* data, std::size_t size)
+{
+    const FramingInput input = split_framing_input(data, size);
+    std::string rest;
+    std::vector<std::string> expected = split_at_end_bytes(input.stream, rest);
+    CClientSocket socket(nullptr, nullptr);
+    if (!feed_stream(socket, input) || socket.get_dirty() != 0)
+        return false;
+    if (queued_messages(socket) != expected || socket.get_fragment_length() != rest.size())
+        return false;
+    const char end[] = {CClientSocket::END_OF_MESSAGE};
+    if (!feed_chunk(socket, end, sizeof end))
+        return false;
+    expected.push_back(rest);
+    return queued_messages(socket) == expected && socket.get_fragment_length() == 0;
 }

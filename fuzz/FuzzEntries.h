@@ -18,4 +18,10 @@ public:
     // CCommandLine::parse_commandline on the input split into arguments at
     // line feeds and NUL bytes, then find_token of every option.
     static bool commandline(const std::uint8_t* data, std::size_t size);
+    // CClientSocket::buffer_data fed the input in chunks whose sizes the
+    // input chooses: the queue must be the input cut at every 0x04 (NUL bytes
+    // as blanks), and the unfinished rest must come out when a 0x04 follows.
+    // The first byte gives how many of the next bytes (0 to 15) are chunk
+    // sizes, each that byte plus one, used in turn; the rest is the stream.
+    static bool framing(const std::uint8_t* data, std::size_t size);
 };

@@ -56,9 +56,15 @@ TEST(CorpusReplay, CommandLine)
     replay("commandline_fuzzer", &CFuzzEntries::commandline);
 }
 
+TEST(CorpusReplay, Framing)
+{
+    replay("framing_fuzzer", &CFuzzEntries::framing);
+}
+
 TEST(CorpusReplay, EmptyInputs)
 {
     EXPECT_TRUE(CFuzzEntries::parser(nullptr, 0));
     EXPECT_TRUE(CFuzzEntries::url(nullptr, 0));
     EXPECT_TRUE(CFuzzEntries::commandline(nullptr, 0));
+    EXPECT_TRUE(CFuzzEntries::framing(nullptr, 0));
 }
