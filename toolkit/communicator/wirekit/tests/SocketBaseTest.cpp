@@ -90,13 +90,3 @@ TEST_F(SocketBaseTest, SignalWithoutALiveHandlerPostsNothing)
     wnd.DestroyWindow();
     EXPECT_EQ(socket.signal(), 0);
 }
-
-TEST_F(SocketBaseTest, NextLinkIsKeptAsGiven)
-{
-    CSocketBase first(&wnd);
-    CSocketBase second(&wnd);
-    first.set_next(&second);
-    EXPECT_EQ(first.get_next(), &second);
-    first.set_next(nullptr);
-    EXPECT_EQ(first.get_next(), nullptr);
-}
