@@ -30,18 +30,9 @@ bool wait_for(int fd, short events, int timeout_ms) {
     return ready > 0;
 }
 
+// Writes to the pipe or the connection; the child ignores SIGPIPE, so a
+// client that went early only ends the write.
 void write_all(int fd, const void* data, size_t length) {
-    const char* bytes = static_cast<const char*>(data);
-    while (length > 0) {
-        ssize_t n = ::send(fd, bytes, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        bytes += n;
-        length -= static_cast<size_t>(n);
-    }
-}
-
-void write_pipe(int fd, const void* data, size_t length) {
     const char* bytes = static_cast<const char*>(data);
     while (length > 0) {
         ssize_t n = ::write(fd, bytes, length);
@@ -173,14 +164,15 @@ unsigned FakeAnsServer::port() const {
 }
 
 void FakeAnsServer::serve(int listener, const std::vector<Step>& steps) {
+    ::signal(SIGPIPE, SIG_IGN);
     for (const Step& step : steps) {
         if (!wait_for(listener, POLLIN, kWaitMs)) return;
         int fd = ::accept(listener, nullptr, nullptr);
         if (fd < 0) return;
         std::string request = read_request(fd);
         uint32_t length = static_cast<uint32_t>(request.size());
-        write_pipe(report_fd, &length, sizeof length);
-        write_pipe(report_fd, request.data(), request.size());
+        write_all(report_fd, &length, sizeof length);
+        write_all(report_fd, request.data(), request.size());
         if (step.action == Action::Silent) wait_for_client_to_close(fd);
         for (size_t i = 0; step.action == Action::Reply && i < step.pieces.size(); ++i) {
             if (i > 0) wait_until_read(fd);
