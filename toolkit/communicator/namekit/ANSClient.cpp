@@ -207,17 +207,22 @@ int CANSClient::listall_agents() {
 
 int CANSClient::alive() {
     if (!is_enabled()) return 0;
-    std::vector<std::string> names;
-    for (CListElement* e = get_names()->get_element(0); e; e = e->get_next()) {
-        if (e->get_name()) names.emplace_back(e->get_name());
-    }
     int all_done = 1;
-    for (const std::string& name : names) {
+    for (const std::string& name : remembered_names()) {
         if (!compose_register(name.c_str()) || !ans_request(register_request.data(), REQUEST_REGISTER)) {
             all_done = 0;
         }
     }
     return all_done;
+}
+
+// Copies, since requests may change the list of names.
+std::vector<std::string> CANSClient::remembered_names() {
+    std::vector<std::string> names;
+    for (CListElement* e = get_names()->get_element(0); e; e = e->get_next()) {
+        if (e->get_name()) names.emplace_back(e->get_name());
+    }
+    return names;
 }
 
 int CANSClient::process_enable() {
@@ -247,12 +252,8 @@ int CANSClient::ans_register_alias(const char* name) {
 
 int CANSClient::ans_unregister() {
     if (!string_value("name")) return fail("<CANSClient> No name field found, aborting");
-    std::vector<std::string> names;
-    for (CListElement* e = get_names()->get_element(0); e; e = e->get_next()) {
-        if (e->get_name()) names.emplace_back(e->get_name());
-    }
     int all_done = 1;
-    for (const std::string& name : names) {
+    for (const std::string& name : remembered_names()) {
         if (compose_unregister(name.c_str(), "\r\n") &&
             ans_request(unregister_request.data(), REQUEST_UNREGISTER)) {
             remove_name(name.c_str());
@@ -282,7 +283,7 @@ int CANSClient::forget_and_unregister(const char* name) {
 // Listing
 
 int CANSClient::ans_list_all() {
-    if (!compose(query_request.data(), "%s", kListAllRequest)) return 0;
+    if (!compose_list(nullptr)) return 0;
     return list_into_table(query_request.data(), false);
 }
 
@@ -320,7 +321,7 @@ int CANSClient::parse_entries() {
 
 char** CANSClient::ListAllAgents(int* count, int clear) {
     if (count) *count = 0;
-    if (!compose(query_request.data(), "%s", kListAllRequest)) return nullptr;
+    if (!compose_list(nullptr)) return nullptr;
     if (!list_into_table(query_request.data(), clear != 0)) return nullptr;
     CLList* table = get_lookup_table();
     std::vector<const char*> names;
@@ -473,6 +474,7 @@ int CANSClient::compose_lookup(const char* name) {
 }
 
 int CANSClient::compose_list(const char* pattern) {
+    if (!pattern) return compose(query_request.data(), "%s", kListAllRequest);
     if (!fits_protocol(pattern)) {
         return fail("<CANSClient> List pattern is empty or holds blanks or control characters, aborting");
     }

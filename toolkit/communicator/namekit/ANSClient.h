@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <string>
+#include <vector>
 
 class CAgentInfo;
 class CAsyncSocket;
@@ -56,7 +58,9 @@ public:
     ~CANSClient() override;
 
     // Remembers `name` and registers it with this agent's "hostname" and
-    // "port". 0 without those beliefs or for a null name.
+    // "port". 0 without those beliefs, for a null name, or for a name the
+    // request line cannot carry (blanks, control characters, too long),
+    // which is then not remembered either.
     int register_agent(const char* name) override;
     // Forgets `name` and unregisters it.
     int unregister_agent(const char* name) override;
@@ -133,6 +137,8 @@ public:
     unsigned get_timeout() const;
 
     // The known ANS servers (CURL entries) and the one currently chosen.
+    // Requests themselves go to the "ans"/"ansport" beliefs; the list is
+    // what a failed send falls back on to find a server that answers.
     CLList* get_ans_servers();
     CURL* get_current_ans();
     // Tries the servers of the list in turn; the first that accepts a
@@ -158,12 +164,14 @@ private:
     int compose_register(const char* name);
     int compose_unregister(const char* name, const char* line_end);
     int compose_lookup(const char* name);
+    // Null lists all.
     int compose_list(const char* pattern);
     // Formats a request into one of the REQUEST_BUFFER_SIZE buffers; 0
     // (nothing sent later) when it would not fit.
     int compose(char* buffer, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
     int check_name(const char* name);
     int forget_and_unregister(const char* name);
+    std::vector<std::string> remembered_names();
 
     void add_belief_server();
     void load_server_file();
