@@ -24,4 +24,9 @@ public:
     // The first byte gives how many of the next bytes (0 to 15) are chunk
     // sizes, each that byte plus one, used in turn; the rest is the stream.
     static bool framing(const std::uint8_t* data, std::size_t size);
+    // The name server's request handling: the input after its first byte
+    // arrives in pieces (sized by that byte), is cut into lines and answered
+    // with a moving clock and changing peers; every reply ends with "\r\n"
+    // and its only 0x04, and the registry holds only valid entries.
+    static bool ansd(const std::uint8_t* data, std::size_t size);
 };

@@ -61,10 +61,16 @@ TEST(CorpusReplay, Framing)
     replay("framing_fuzzer", &CFuzzEntries::framing);
 }
 
+TEST(CorpusReplay, Ansd)
+{
+    replay("ansd_fuzzer", &CFuzzEntries::ansd);
+}
+
 TEST(CorpusReplay, EmptyInputs)
 {
     EXPECT_TRUE(CFuzzEntries::parser(nullptr, 0));
     EXPECT_TRUE(CFuzzEntries::url(nullptr, 0));
     EXPECT_TRUE(CFuzzEntries::commandline(nullptr, 0));
     EXPECT_TRUE(CFuzzEntries::framing(nullptr, 0));
+    EXPECT_TRUE(CFuzzEntries::ansd(nullptr, 0));
 }
