@@ -1,5 +1,7 @@
 // The real server, started as a child process on 127.0.0.1 with a port the
 // system chooses, spoken to over TCP.
+#include <ansd/testing/AnsdProcess.h>
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -12,7 +14,6 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/socket.h>
@@ -21,15 +22,13 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 
 // Guards every wait on the server, so that a broken server fails the test
 // instead of hanging it.
-constexpr int kWaitMs = 20000;
+constexpr int kWaitMs = CAnsdProcess::kWaitMs;
 const std::string kEnd = "\r\n\x04";
 
 std::string ReadFile(const fs::path& path)
@@ -39,92 +38,6 @@ std::string ReadFile(const fs::path& path)
     text << in.rdbuf();
     return text.str();
 }
-
-// One ansd child; its standard error goes to a file in `dir`.
-class CAnsd {
-public:
-    explicit CAnsd(fs::path dir) : dir(std::move(dir)) {}
-    ~CAnsd()
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        if (out >= 0)
-            ::close(out);
-    }
-
-    // Starts it and reads the port from its first line; false when it ended
-    // without printing one.
-    bool Start(std::vector<std::string> args)
-    {
-        int pipeFds[2];
-        if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-            return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-        const std::string errPath = (dir / "stderr.txt").string();
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        args.insert(args.begin(), ANSD_BINARY);
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        const int spawned = posix_spawn(&pid, ANSD_BINARY, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(pipeFds[1]);
-        out = pipeFds[0];
-        if (spawned != 0) {
-            pid = -1;
-            return false;
-        }
-        firstLine = ReadLine();
-        const std::string prefix = "ansd listening on 127.0.0.1:";
-        if (firstLine.compare(0, prefix.size(), prefix) != 0)
-            return false;
-        port = static_cast<unsigned>(std::stoul(firstLine.substr(prefix.size())));
-        return true;
-    }
-
-    // Sends `signal` (none: 0) and returns the exit status, -1 when it did not
-    // exit normally.
-    int Stop(int signal = SIGTERM)
-    {
-        if (signal != 0)
-            ::kill(pid, signal);
-        int status = 0;
-        const pid_t waited = ::waitpid(pid, &status, 0);
-        pid = -1;
-        if (waited < 0 || !WIFEXITED(status))
-            return -1;
-        return WEXITSTATUS(status);
-    }
-
-    std::string Errors() const { return ReadFile(dir / "stderr.txt"); }
-
-    unsigned port = 0;
-    std::string firstLine;
-
-private:
-    std::string ReadLine()
-    {
-        std::string line;
-        char c;
-        while (line.size() < 200) {
-            pollfd item{out, POLLIN, 0};
-            if (::poll(&item, 1, kWaitMs) <= 0 || ::read(out, &c, 1) != 1 || c == '\n')
-                break;
-            line += c;
-        }
-        return line;
-    }
-
-    fs::path dir;
-    pid_t pid = -1;
-    int out = -1;
-};
 
 // A blocking client socket from `source` (an address of the loopback range).
 int Connect(unsigned port, const char* source = "127.0.0.1")
@@ -207,7 +120,7 @@ protected:
 
 TEST_F(AnsdBinaryTest, RegisterLookupListUnregister)
 {
-    CAnsd ansd(dir);
+    CAnsdProcess ansd(dir);
     ASSERT_TRUE(ansd.Start({"--port", "0"})) << ansd.firstLine << ansd.Errors();
     const unsigned port = ansd.port;
     EXPECT_EQ(Ask(port, "list all \n"), "null");
@@ -232,7 +145,7 @@ TEST_F(AnsdBinaryTest, RegisterLookupListUnregister)
 
 TEST_F(AnsdBinaryTest, PipelinedLinesOnOneConnection)
 {
-    CAnsd ansd(dir);
+    CAnsdProcess ansd(dir);
     ASSERT_TRUE(ansd.Start({"--port=0"})) << ansd.Errors();
     const int fd = Connect(ansd.port);
     ASSERT_GE(fd, 0);
@@ -248,7 +161,7 @@ TEST_F(AnsdBinaryTest, PipelinedLinesOnOneConnection)
 
 TEST_F(AnsdBinaryTest, SixtyFourParallelClients)
 {
-    CAnsd ansd(dir);
+    CAnsdProcess ansd(dir);
     ASSERT_TRUE(ansd.Start({"--port", "0"})) << ansd.Errors();
     const unsigned port = ansd.port;
     std::atomic<int> wrong{0};
@@ -274,7 +187,7 @@ TEST_F(AnsdBinaryTest, SixtyFourParallelClients)
 
 TEST_F(AnsdBinaryTest, RequestOverTheLimitIsRefusedAndClosed)
 {
-    CAnsd ansd(dir);
+    CAnsdProcess ansd(dir);
     ASSERT_TRUE(ansd.Start({"--port", "0"})) << ansd.Errors();
     const int fd = Connect(ansd.port);
     ASSERT_GE(fd, 0);
@@ -291,14 +204,14 @@ TEST_F(AnsdBinaryTest, StateSurvivesRestart)
 {
     const std::string state = (dir / "state.txt").string();
     {
-        CAnsd ansd(dir);
+        CAnsdProcess ansd(dir);
         ASSERT_TRUE(ansd.Start({"--port", "0", "--state", state})) << ansd.Errors();
         EXPECT_EQ(Ask(ansd.port, "register alice tcp://127.0.0.1:5000\r\n"), "success");
         EXPECT_EQ(Ask(ansd.port, "register bob tcp://127.0.0.1:5001\r\n"), "success");
         EXPECT_EQ(Ask(ansd.port, "unregister bob\r\n"), "success");
         EXPECT_EQ(ansd.Stop(SIGINT), 0);
     }
-    CAnsd again(dir);
+    CAnsdProcess again(dir);
     ASSERT_TRUE(again.Start({"--port", "0", "--state", state})) << again.Errors();
     EXPECT_EQ(Ask(again.port, "lookup alice\n"), "tcp://127.0.0.1:5000");
     EXPECT_EQ(Ask(again.port, "list all \n"), "alice");
@@ -312,7 +225,7 @@ TEST_F(AnsdBinaryTest, CorruptStateFileRefusesToStart)
     const fs::path state = dir / "state.txt";
     const std::string corrupt = "ansd-state 1\nalice tcp://127.0.0.1:5000 oops\n";
     std::ofstream(state, std::ios::binary) << corrupt;
-    CAnsd ansd(dir);
+    CAnsdProcess ansd(dir);
     EXPECT_FALSE(ansd.Start({"--port", "0", "--state", state.string()}));
     EXPECT_EQ(ansd.Stop(0), 1);
     EXPECT_NE(ansd.Errors().find("line 2"), std::string::npos) << ansd.Errors();
@@ -321,7 +234,7 @@ TEST_F(AnsdBinaryTest, CorruptStateFileRefusesToStart)
 
 TEST_F(AnsdBinaryTest, ConnectionLimitAndIdleTimeOut)
 {
-    CAnsd ansd(dir);
+    CAnsdProcess ansd(dir);
     ASSERT_TRUE(ansd.Start({"--port", "0", "--max-clients", "2", "--idle", "1"}))
         << ansd.Errors();
     const int first = Connect(ansd.port);
@@ -344,23 +257,23 @@ TEST_F(AnsdBinaryTest, ConnectionLimitAndIdleTimeOut)
 TEST_F(AnsdBinaryTest, OptionsHelpAndPortFile)
 {
     {
-        CAnsd help(dir);
+        CAnsdProcess help(dir);
         EXPECT_FALSE(help.Start({"--help"}));
         EXPECT_EQ(help.firstLine, "Usage: ansd [OPTION]...");
         EXPECT_EQ(help.Stop(0), 0);
     }
     for (const char* bad : {"--port=x", "--nope", "--ttl"}) {
-        CAnsd ansd(dir);
+        CAnsdProcess ansd(dir);
         EXPECT_FALSE(ansd.Start({bad}));
         EXPECT_EQ(ansd.Stop(0), 2) << bad;
         EXPECT_NE(ansd.Errors().find("ansd: "), std::string::npos);
     }
     const fs::path portFile = dir / "port";
-    CAnsd ansd(dir);
+    CAnsdProcess ansd(dir);
     ASSERT_TRUE(ansd.Start({"--port", "0", "--port-file", portFile.string()})) << ansd.Errors();
     EXPECT_EQ(ReadFile(portFile), std::to_string(ansd.port) + "\n");
     {
-        CAnsd taken(dir);
+        CAnsdProcess taken(dir);
         EXPECT_FALSE(taken.Start({"--port", std::to_string(ansd.port)}));
         EXPECT_EQ(taken.Stop(0), 1) << "the port is in use";
     }

@@ -2,6 +2,7 @@
 
 #include "FakeAnsServer.h"
 
+#include <ansd/testing/AnsdProcess.h>
 #include <basekit/URL.h>
 #include <factkit/BeliefDB.h>
 #include <factkit/IntBelief.h>
@@ -537,58 +538,9 @@ TEST_F(ANSClientTest, ErrorTextsAndShutdownLine) {
 
 // --- against the real name server --------------------------------------------
 
-namespace {
-
-// The name server binary as a child process on 127.0.0.1, on a port the
-// system chooses; it says which on the first line of its standard output.
-class RunningAnsd {
-public:
-    explicit RunningAnsd(const std::string& log_path) {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) return;
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            int log = ::open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (log >= 0) ::dup2(log, STDERR_FILENO);
-            ::execl(ANSD_BINARY, "ansd", "--port", "0", "--bind", "127.0.0.1", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        port = read_port(out[0]);
-        ::close(out[0]);
-    }
-    ~RunningAnsd() {
-        if (pid <= 0) return;
-        ::kill(pid, SIGTERM);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-    }
-    RunningAnsd(const RunningAnsd&) = delete;
-    RunningAnsd& operator=(const RunningAnsd&) = delete;
-
-    unsigned port = 0;
-
-private:
-    static unsigned read_port(int fd) {
-        std::string line;
-        char c = 0;
-        pollfd item{fd, POLLIN, 0};
-        while (line.find('\n') == std::string::npos && ::poll(&item, 1, 10000) > 0 && ::read(fd, &c, 1) == 1) {
-            line += c;
-        }
-        size_t colon = line.rfind(':');
-        return colon == std::string::npos ? 0 : static_cast<unsigned>(std::atoi(line.c_str() + colon + 1));
-    }
-
-    pid_t pid = -1;
-};
-
-}  // namespace
-
 TEST_F(ANSClientTest, RoundTripWithTheNameServer) {
-    RunningAnsd ansd(dir + "/ansd.log");
-    ASSERT_NE(ansd.port, 0u);
+    CAnsdProcess ansd(dir);
+    ASSERT_TRUE(ansd.Start());
     CANSClient& ans = make_client(ansd.port);
     EXPECT_EQ(ans.enable(1), 1);
     EXPECT_EQ(table_names(), (Names{kSelf}));
