@@ -6,7 +6,10 @@
 #include <array>
 #include <cstdarg>
 #include <cstddef>
+#include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@ class CClientSocket;
 class CLogFacility;
 class CLookupModule;
 class CServerSocket;
+class CServiceInfo;
 class CWnd;
 
 // The message transport of one agent. It owns the listening socket (and
@@ -84,6 +88,10 @@ public:
     // debug file. The last module of lookup type 2 becomes the ANS client,
     // the last of type 1 the discovery module. Null is ignored.
     void add_lookup_module(CLookupModule* module);
+
+    // The local address the server listens on (null: every local address,
+    // the default). Takes effect at the next start.
+    void set_listen_address(const char* address);
 
     // Starts the server: 1 when it listens, 0 otherwise.
     int Create();
@@ -277,51 +285,79 @@ public:
     // for any other code. Never null.
     static const char* ErrorToAsc(int code);
 
+    // Lines go into the logger's file while there is a logger, else into
+    // the communicator's own.
+    void dprintf(const char* fmt, ...) override __attribute__((format(printf, 2, 3)));
+    void debug(const char* fmt, ...) override __attribute__((format(printf, 2, 3)));
+
 private:
     struct Address {
         std::string host;
         unsigned port = 0;
     };
 
+    struct Head {
+        const char* performative;
+        const char* receiver;
+        const char* ontology;
+        const char* language;
+        const char* reply_with;
+        const char* in_reply_to;
+        const char* forward;
+    };
+
+    struct FileCloser {
+        void operator()(FILE* stream) const { std::fclose(stream); }
+    };
+
     void bind_beliefs();
     void add_hostname_belief();
-    void adopt_file_of(CDebug* source);
+    bool open_server(int port);
+    void disable_lookup_modules();
+    void switch_lookup_modules(int on);
+    bool registered_ans_client();
 
+    CServiceInfo* find_record(const char* agent);
+    char* copy_location(const char* agent, CServiceInfo* record, char* host, unsigned* port,
+                        std::size_t host_size);
+    char* sorry();
+    bool locate(const char* agent, Address& address);
+
+    const char* connection_reply_with(const char* receiver, const char* in_reply_to,
+                                      bool replace);
+    bool compose_text(const Head& head, const std::vector<const char*>& pieces,
+                      std::string& text);
+    void report_format_error();
+    char* send_message(Head head, const std::vector<const char*>& pieces,
+                       bool answer_connection);
+    CClientSocket* send_message_socket(Head head, const std::vector<const char*>& pieces,
+                                       bool answer_connection);
+    void report_success(const char* receiver, const Address& address);
+    void report_send_error(const char* receiver, const Address& address);
+    static std::string message_of(const std::string& text);
+    CClientSocket* deliver(const char* agent, const char* host, unsigned port, const char* text,
+                           int& sent);
+    CClientSocket* send_on_open(const char* agent, std::string& text, int& sent);
+    CClientSocket* send_on_new(const char* agent, const char* host, unsigned port,
+                               std::string& text, int& sent);
+    std::unique_ptr<CClientSocket> connect_socket(const char* agent, const char* host,
+                                                  unsigned port);
+    void give_to_modules(const char* text, bool displays_only);
+
+    void expire_entries(CLList* table);
+
+    void write_line(const char* fmt, va_list args) __attribute__((format(printf, 2, 0)));
+    CDebug* socket_logger();
+    FILE* module_stream();
+    std::unique_ptr<CLogFacility> take_logger_module();
+
+    void for_each_lookup_module(const std::function<void(CLookupModule&)>& action);
+    static CLogFacility* module_of(CListElement* element);
     char* string_belief(const char* name);
     int int_belief(const char* name, int& value);
     int set_string_belief(const char* name, const char* value);
     int set_int_belief(const char* name, int value);
-
-    bool locate(const char* agent, Address& address);
-    void search_agent(const char* agent, const char* reason);
-    std::string compose_text(const char* performative, const char* receiver,
-                             const char* ontology, const char* language,
-                             const char* reply_with, const char* in_reply_to,
-                             const char* forward, const std::vector<const char*>& pieces,
-                             bool& composed);
-    const char* connection_reply_with(const char* receiver, const char* in_reply_to,
-                                      bool always);
-    char* send_composed(const char* performative, const char* receiver, const char* ontology,
-                        const char* language, const char* reply_with, const char* in_reply_to,
-                        const char* forward, va_list pieces, bool use_connection);
-    CClientSocket* send_composed_socket(const char* performative, const char* receiver,
-                                        const char* ontology, const char* language,
-                                        const char* reply_with, const char* in_reply_to,
-                                        const char* forward, va_list pieces, bool always);
-    CClientSocket* send_on_open(const char* agent, std::string& text, int& sent);
-    CClientSocket* send_on_new(const char* agent, const char* host, unsigned port,
-                               std::string& text, int& sent);
-    CClientSocket* deliver(const char* agent, const char* host, unsigned port,
-                           const char* text, int& sent);
-    void show_outgoing(const std::string& text);
-    void give_to_modules(const char* text, bool displays_only);
-
     void set_result(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-    void log_line(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-
-    void expire_entries(CLList* table);
-    CLookupModule* lookup_module_of(CListElement* element);
-    static CLogFacility* module_of(CListElement* element);
 
     std::unique_ptr<CBeliefDB> own_beliefdb;
     CBeliefDB* beliefdb;
@@ -333,8 +369,11 @@ private:
     CANSClient* ans_client = nullptr;
     CLookupModule* discovery = nullptr;
     std::unique_ptr<CServerSocket> server;
+    std::optional<std::string> listen_address;
+    std::unique_ptr<FILE, FileCloser> lookup_stream;
     std::array<char, TEXT_BUFFER_SIZE> result{};
     std::array<char, TEXT_BUFFER_SIZE> reply_with_text{};
+    std::array<char, TEXT_BUFFER_SIZE> sorry_text{};
     int service_type = 1;
     int alive_counter = 0;
     int registered = 0;
