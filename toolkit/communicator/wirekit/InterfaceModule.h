@@ -5,6 +5,7 @@
 #include <basekit/LList.h>
 
 #include <string>
+#include <vector>
 
 class CNameSpace;
 
@@ -69,11 +70,14 @@ public:
 private:
     void handle_content(const char* sender, const char* content);
     void reply_lineage(const char* receiver);
-    bool send_interface(const char* receiver, const char* performative, const char* ontology,
-                        const std::string& content);
-    bool send_controlpanel(const char* receiver, const char* data);
+    bool send_interface(const char* receiver, const char* ontology, const std::string& content);
+    bool send_controlpanel(const char* receiver, const std::string& data);
+    bool send(const char* receiver, const char* performative, const char* ontology,
+              const std::string& content);
+    void report_failure(bool sent);
     std::string lineage_text();
     std::string controlpanel_details();
+    std::vector<std::string> interface_names();
 
     CLList interfaces;
     CNameSpace* lineage = nullptr;
