@@ -121,8 +121,7 @@ public:
     void set_ansport(int port);
     // Sets "ans" and "ansport"; 0 when either belief is missing.
     int comm_setansinfo(const char* host, int port);
-    // Sets "name" and "port" and hands this machine's address and the port
-    // to the discovery module; 0 when either belief is missing.
+    // Sets "name" and "port"; 0 when either belief is missing.
     int comm_setinfo(const char* name, int port);
     // The "hostname" belief: this machine's address.
     char* comm_get_ip();
@@ -266,7 +265,8 @@ public:
     // Every ALIVE_PERIOD + 1 calls, runs every enabled lookup module's
     // alive().
     void alive();
-    // Hands a datagram to the discovery module; DISCOVERY_ERROR without one.
+    // Hands a datagram to the discovery module. No module here reads
+    // datagrams yet, so the result is DISCOVERY_ERROR, with or without one.
     int process_discovery(int descriptor);
     // Show the name-server / communication-information dialog.
     void comm_ans();
