@@ -33,6 +33,8 @@ constexpr const char* kUnknownAns = "-unknown-";
 constexpr const char* kMessageEnd = " ))";
 constexpr int kListenBacklog = 5;
 constexpr int kMaxPort = 65535;
+// The event type of the modules that display outgoing messages.
+constexpr unsigned kOutgoingDisplayType = 2;
 
 std::string vformat(const char* fmt, va_list args)
 {
@@ -1059,9 +1061,8 @@ void CCommunicator::give_to_modules(const char* text, bool displays_only)
     for (CListElement* e = modules.get_element(0); e;) {
         CListElement* next = e->get_next();
         CLogFacility* module = module_of(e);
-        const bool wanted = !displays_only ||
-                            (module && module->get_name() &&
-                             module->get_type() == static_cast<unsigned>(DIRECTION_OUTGOING));
+        const bool wanted = !displays_only || (module && module->get_name() &&
+                                               module->get_type() == kOutgoingDisplayType);
         if (module && wanted)
             module->process_message(text, DIRECTION_OUTGOING);
         e = next;

@@ -95,6 +95,8 @@ public:
 
     // Starts the server: 1 when it listens, 0 otherwise.
     int Create();
+    // The debug log's own Create(file) stays reachable beside it.
+    using CDebug::Create;
     // Creates the listening socket on the "port" belief (0: the system
     // chooses, and the chosen port is written back into "port"). 0 without a
     // handler window or when the socket cannot be made or cannot listen.
