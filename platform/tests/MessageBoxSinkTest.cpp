@@ -7,128 +7,69 @@
 
 namespace {
 
-// Puts the default sink back whatever a test installed.
-class MessageBoxSinkTest : public ::testing::Test {
-protected:
-    void TearDown() override { CMessageBoxSink::SetCurrent(nullptr); }
-};
-
-TEST_F(MessageBoxSinkTest, DefaultButtonIsTheFirstUnlessAnotherIsChosen)
+TEST(MessageBoxSinkTest, DefaultButtonIsTheFirstUnlessAnotherOfTheBoxIsChosen)
 {
-    struct Case {
-        unsigned type;
-        int expected;
-    };
-    const std::vector<Case> cases = {
-        {MB_OK, IDOK},
+    const std::vector<std::pair<unsigned, int>> cases = {
         {MB_OK | MB_ICONERROR, IDOK},
-        {MB_OKCANCEL, IDOK},
         {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL},
         {MB_YESNO, IDYES},
-        {MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION, IDNO},
+        {MB_YESNO | MB_DEFBUTTON2, IDNO},
         {MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL},
         {MB_ABORTRETRYIGNORE | MB_DEFBUTTON2, IDRETRY},
         {MB_RETRYCANCEL, IDRETRY},
-        // A box without a third button keeps its first one focused.
         {MB_YESNO | MB_DEFBUTTON3, IDYES},
-        {MB_OK | MB_DEFBUTTON2, IDOK},
-        // Unknown button kinds fall back to a plain OK box.
         {0x0000000E, IDOK},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(CMessageBoxSink::DefaultButton(c.type), c.expected) << "type " << c.type;
+    for (const auto &[type, expected] : cases)
+        EXPECT_EQ(CMessageBoxSink::DefaultButton(type), expected) << "type " << type;
 }
 
-TEST_F(MessageBoxSinkTest, KindNamesFollowTheIcon)
+TEST(MessageBoxSinkTest, HeadlessWritesOneLinePerBoxAndAnswersTheDefault)
 {
-    EXPECT_STREQ(CMessageBoxSink::KindName(MB_OK), "Message");
-    EXPECT_STREQ(CMessageBoxSink::KindName(MB_ICONERROR | MB_YESNO), "Error");
-    EXPECT_STREQ(CMessageBoxSink::KindName(MB_ICONSTOP), "Error");
-    EXPECT_STREQ(CMessageBoxSink::KindName(MB_ICONQUESTION), "Question");
-    EXPECT_STREQ(CMessageBoxSink::KindName(MB_ICONEXCLAMATION), "Warning");
-    EXPECT_STREQ(CMessageBoxSink::KindName(MB_ICONWARNING), "Warning");
-    EXPECT_STREQ(CMessageBoxSink::KindName(MB_ICONINFORMATION), "Information");
-}
+    EXPECT_EQ(CMessageBoxSink::CHeadless::FormatLine("Not registered.\nRestart\r\nnow", "Agent",
+                                                     MB_ICONINFORMATION),
+              "Information [Agent]: Not registered. Restart  now");
+    EXPECT_EQ(CMessageBoxSink::CHeadless::FormatLine("x", "", MB_ICONWARNING), "Warning: x");
+    EXPECT_EQ(CMessageBoxSink::CHeadless::FormatLine("", "", MB_ICONSTOP), "Error: ");
+    EXPECT_STREQ(CMessageBoxSink::KindName(MB_ICONQUESTION | MB_YESNO), "Question");
 
-TEST_F(MessageBoxSinkTest, HeadlessLineIsOneLineWithKindAndCaption)
-{
-    EXPECT_EQ(CMessageBoxSink::CHeadless::FormatLine(
-                  "The Agent is not registered with the ANS.\nIf you choose\r\nto", "Agent",
-                  MB_OK | MB_ICONINFORMATION),
-              "Information [Agent]: The Agent is not registered with the ANS. If you choose  to");
-    EXPECT_EQ(CMessageBoxSink::CHeadless::FormatLine("Unable to start agent!", "", MB_OK),
-              "Message: Unable to start agent!");
-    EXPECT_EQ(CMessageBoxSink::CHeadless::FormatLine("", "", MB_ICONERROR), "Error: ");
-}
-
-TEST_F(MessageBoxSinkTest, DefaultSinkWritesToStandardErrorAndAnswersTheDefault)
-{
-    ::testing::internal::CaptureStderr();
-    int answer = CMessageBoxSink::Show("OLE Initialization failed", MB_OK | MB_ICONERROR);
-    int question = CMessageBoxSink::Show("Go on?", MB_YESNO | MB_DEFBUTTON2, "Calendar");
-    std::string written = ::testing::internal::GetCapturedStderr();
-
-    EXPECT_EQ(answer, IDOK);
-    EXPECT_EQ(question, IDNO);
-    EXPECT_EQ(written, "Error: OLE Initialization failed\nMessage [Calendar]: Go on?\n");
-}
-
-TEST_F(MessageBoxSinkTest, HeadlessLogHookGetsTheSameLine)
-{
     std::vector<std::string> logged;
-    CMessageBoxSink::CHeadless sink([&logged](const std::string& line) { logged.push_back(line); });
+    CMessageBoxSink::CHeadless with_log(
+        [&logged](const std::string &line) { logged.push_back(line); });
     ::testing::internal::CaptureStderr();
-    int answer = sink.MessageBox("No reply was available.  Sorry...", "", MB_ICONINFORMATION);
-    std::string written = ::testing::internal::GetCapturedStderr();
-
-    EXPECT_EQ(answer, IDOK);
-    ASSERT_EQ(logged.size(), 1u);
-    EXPECT_EQ(logged[0], "Information: No reply was available.  Sorry...");
-    EXPECT_EQ(written, logged[0] + "\n");
+    EXPECT_EQ(CMessageBoxSink::Show("OLE Initialization failed", MB_ICONERROR), IDOK);
+    EXPECT_EQ(with_log.MessageBox("Go on?", "Calendar", MB_YESNO | MB_DEFBUTTON2), IDNO);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Error: OLE Initialization failed\nMessage [Calendar]: Go on?\n");
+    EXPECT_EQ(logged, (std::vector<std::string>{"Message [Calendar]: Go on?"}));
 }
 
-TEST_F(MessageBoxSinkTest, RecorderKeepsEveryBoxAndAnswersQueuedRepliesFirst)
+TEST(MessageBoxSinkTest, RecorderKeepsBoxesAndAnswersQueuedRepliesFirst)
 {
     CMessageBoxSink::CRecorder recorder;
-    EXPECT_EQ(CMessageBoxSink::SetCurrent(&recorder), nullptr);
-    EXPECT_EQ(&CMessageBoxSink::Current(), &recorder);
+    CMessageBoxSink::CRecorder other;
+    EXPECT_EQ(CMessageBoxSink::SetCurrent(&other), nullptr);
+    EXPECT_EQ(CMessageBoxSink::SetCurrent(&recorder), &other);
 
     recorder.QueueReply(IDNO);
     EXPECT_EQ(CMessageBoxSink::Show("first", MB_YESNO, "c1"), IDNO);
-    EXPECT_EQ(CMessageBoxSink::Show("second", MB_YESNO, "c2"), IDYES);
-    EXPECT_EQ(CMessageBoxSink::Show("third\nline", MB_ICONEXCLAMATION), IDOK);
-
-    const auto& boxes = recorder.Boxes();
-    ASSERT_EQ(boxes.size(), 3u);
-    EXPECT_EQ(boxes[0].text, "first");
-    EXPECT_EQ(boxes[0].caption, "c1");
-    EXPECT_EQ(boxes[0].type, MB_YESNO);
-    EXPECT_EQ(boxes[1].caption, "c2");
-    EXPECT_EQ(boxes[2].text, "third\nline");
-    EXPECT_EQ(boxes[2].caption, "");
-    EXPECT_EQ(boxes[2].type, MB_ICONEXCLAMATION);
+    EXPECT_EQ(CMessageBoxSink::Show("second\nline", MB_YESNO | MB_ICONQUESTION), IDYES);
+    ASSERT_EQ(recorder.Boxes().size(), 2u);
+    EXPECT_EQ(recorder.Boxes()[0].caption, "c1");
+    EXPECT_EQ(recorder.Boxes()[1].text, "second\nline");
+    EXPECT_EQ(recorder.Boxes()[1].type, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_TRUE(other.Boxes().empty());
 
     recorder.QueueReply(IDCANCEL);
     recorder.Clear();
-    EXPECT_TRUE(recorder.Boxes().empty());
     EXPECT_EQ(CMessageBoxSink::Show("after clear", MB_OKCANCEL), IDOK);
-}
+    EXPECT_EQ(recorder.Boxes().size(), 1u);
 
-TEST_F(MessageBoxSinkTest, SetCurrentReturnsThePreviousSinkAndNullRestoresTheDefault)
-{
-    CMessageBoxSink::CRecorder first;
-    CMessageBoxSink::CRecorder second;
-    CMessageBoxSink::SetCurrent(&first);
-    EXPECT_EQ(CMessageBoxSink::SetCurrent(&second), &first);
-    CMessageBoxSink::Show("to second");
-    EXPECT_TRUE(first.Boxes().empty());
-    EXPECT_EQ(second.Boxes().size(), 1u);
-
-    EXPECT_EQ(CMessageBoxSink::SetCurrent(nullptr), &second);
+    EXPECT_EQ(CMessageBoxSink::SetCurrent(nullptr), &recorder);
     ::testing::internal::CaptureStderr();
-    CMessageBoxSink::Show("to default");
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Message: to default\n");
-    EXPECT_EQ(second.Boxes().size(), 1u);
+    CMessageBoxSink::Show("to the default");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Message: to the default\n");
+    EXPECT_EQ(recorder.Boxes().size(), 1u);
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 #include <ansd/testing/AnsdProcess.h>
 #include <factkit/BeliefDB.h>
 #include <factkit/IntBelief.h>
-#include <factkit/ListBelief.h>
 #include <factkit/StringBelief.h>
 #include <namekit/ANSClient.h>
 #include <platform/MessageBoxSink.h>
@@ -15,32 +14,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-namespace fs = std::filesystem;
-
 namespace {
 
-using Hosts = std::vector<std::string>;
+using Texts = std::vector<std::string>;
 
-// Counts what the communicator asked to be shown.
 class CRecordingDialogs : public CCommDialogs {
 public:
-    void ShowNameServerDialog(CCommunicator& communicator) override
-    {
-        name_server.push_back(&communicator);
-    }
-    void ShowCommunicationInfo(CCommunicator& communicator) override
-    {
-        information.push_back(&communicator);
-    }
-    std::vector<CCommunicator*> name_server;
-    std::vector<CCommunicator*> information;
+    void ShowNameServerDialog(CCommunicator &) override { shown.push_back("name server"); }
+    void ShowCommunicationInfo(CCommunicator &) override { shown.push_back("information"); }
+    Texts shown;
 };
 
 class CommDialogsTest : public ::testing::Test {
@@ -48,19 +35,14 @@ protected:
     void SetUp() override
     {
         // The name-server client reads its server list below $ORVANTE.
-        if (const char* old = std::getenv("ORVANTE"))
-            saved_home = old;
         char pattern[] = "/tmp/wirekit-dialogs-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        ASSERT_NE(made, nullptr);
-        home = made;
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        home = pattern;
         setenv("ORVANTE", home.c_str(), 1);
-
         db.add_element(new CStringBelief("name", "Alice"));
         db.add_element(new CIntBelief("port", 4321));
         db.add_element(new CStringBelief("ans", "-unknown-"));
         db.add_element(new CIntBelief("ansport", 6677));
-        db.add_element(new CListBelief("lookup", new CLList()));
         communicator = std::make_unique<CCommunicator>(&db);
         // What the agent registers as its address stays on this machine.
         db.find_string_belief("hostname")->set_value("127.0.0.1");
@@ -68,36 +50,29 @@ protected:
         communicator->set_file(log.path.c_str());
         CMessageBoxSink::SetCurrent(&boxes);
     }
-
     void TearDown() override
     {
         communicator.reset();
         CMessageBoxSink::SetCurrent(nullptr);
         SetCommDialogs(nullptr);
-        if (saved_home)
-            setenv("ORVANTE", saved_home->c_str(), 1);
-        else
-            unsetenv("ORVANTE");
+        unsetenv("ORVANTE");
         std::error_code ignored;
-        fs::remove_all(home, ignored);
+        std::filesystem::remove_all(home, ignored);
     }
-
-    CANSClient* add_ans_client()
+    CANSClient *add_ans_client()
     {
-        auto* client = new CANSClient(&db, &handler);
+        auto *client = new CANSClient(&db, &handler);
         communicator->add_lookup_module(client);
         return client;
     }
-
-    std::vector<std::string> box_texts() const
+    Texts box_texts()
     {
-        std::vector<std::string> texts;
-        for (const auto& box : boxes.Boxes())
+        Texts texts;
+        for (const auto &box : boxes.Boxes())
             texts.push_back(box.text);
         return texts;
     }
 
-    std::optional<std::string> saved_home;
     std::string home;
     CPollEventLoop loop;
     CWnd handler{&loop};
@@ -107,98 +82,54 @@ protected:
     CMessageBoxSink::CRecorder boxes;
 };
 
-TEST_F(CommDialogsTest, FieldsComeFromTheBeliefs)
+TEST_F(CommDialogsTest, FieldsAndHostChoicesComeFromTheBeliefs)
 {
-    CCommDialogs::Fields fields = CCommDialogs::ReadFields(*communicator);
-    EXPECT_EQ(fields.name, "Alice");
-    EXPECT_EQ(fields.port, 4321);
-    EXPECT_EQ(fields.ans_host, "-unknown-");
-    EXPECT_EQ(fields.ans_port, 6677);
-
+    const CCommDialogs::Fields fields = CCommDialogs::ReadFields(*communicator);
+    EXPECT_EQ(fields.name + " " + std::to_string(fields.port), "Alice 4321");
+    EXPECT_EQ(fields.ans_host + " " + std::to_string(fields.ans_port), "-unknown- 6677");
     CBeliefDB bare;
     CCommunicator without_beliefs(&bare);
-    fields = CCommDialogs::ReadFields(without_beliefs);
-    EXPECT_EQ(fields.name, "");
-    EXPECT_EQ(fields.port, 0);
-    EXPECT_EQ(fields.ans_host, "");
-    EXPECT_EQ(fields.ans_port, 0);
-}
+    const CCommDialogs::Fields empty = CCommDialogs::ReadFields(without_beliefs);
+    EXPECT_EQ(empty.name + empty.ans_host, "");
+    EXPECT_EQ(empty.port + empty.ans_port, 0);
 
-TEST_F(CommDialogsTest, HostChoicesEndWithLocalhost)
-{
-    EXPECT_EQ(CCommDialogs::NameServerHosts(*communicator), (Hosts{"localhost"}));
+    EXPECT_EQ(CCommDialogs::NameServerHosts(*communicator), Texts{"localhost"});
     communicator->set_ansname("ans-host");
-    EXPECT_EQ(CCommDialogs::NameServerHosts(*communicator), (Hosts{"ans-host", "localhost"}));
+    EXPECT_EQ(CCommDialogs::NameServerHosts(*communicator), (Texts{"ans-host", "localhost"}));
     communicator->set_ansname("localhost");
-    EXPECT_EQ(CCommDialogs::NameServerHosts(*communicator), (Hosts{"localhost"}));
-    communicator->set_ansname("");
-    EXPECT_EQ(CCommDialogs::NameServerHosts(*communicator), (Hosts{"localhost"}));
+    EXPECT_EQ(CCommDialogs::NameServerHosts(*communicator), Texts{"localhost"});
 }
 
-TEST_F(CommDialogsTest, HeadlessDialogsLogWhatTheyWouldShow)
+TEST_F(CommDialogsTest, CommunicatorShowsTheInstalledDialogsOrLogsHeadless)
 {
-    CCommDialogs& headless = GetCommDialogs();
-    headless.ShowNameServerDialog(*communicator);
-    headless.ShowCommunicationInfo(*communicator);
-    EXPECT_EQ(log.count("<CCommDialogs> Name server dialog: agent [Alice] port [4321], name "
-                        "server [-unknown-] port [6677]"),
-              1);
-    EXPECT_EQ(log.count("<CCommDialogs> No window to ask in: give the name server with -ans "
-                        "HOST and -ansport N"),
-              1);
-    const std::string info = std::string("<CCommDialogs> Communication information: agent "
-                                         "[Alice] at [") +
-                             communicator->comm_get_ip() +
-                             "] port [4321], name server [-unknown-] port [6677], version [" +
-                             communicator->getversion() + "]";
-    EXPECT_EQ(log.count(info), 1);
-    EXPECT_TRUE(boxes.Boxes().empty());
-}
-
-TEST_F(CommDialogsTest, InstalledDialogsAreWhatTheCommunicatorShows)
-{
-    CRecordingDialogs first;
-    CRecordingDialogs second;
-    EXPECT_EQ(SetCommDialogs(&first), nullptr);
-    EXPECT_EQ(&GetCommDialogs(), &first);
-
-    // Without a name-server client there is nothing to show.
-    communicator->comm_ans();
-    communicator->comm_info();
-    EXPECT_TRUE(first.name_server.empty());
-    EXPECT_TRUE(first.information.empty());
-
+    CRecordingDialogs recording;
+    EXPECT_EQ(SetCommDialogs(&recording), nullptr);
+    communicator->comm_ans(); // no name-server client yet: nothing to show
     add_ans_client();
     communicator->comm_ans();
     communicator->comm_info();
-    EXPECT_EQ(first.name_server, (std::vector<CCommunicator*>{communicator.get()}));
-    EXPECT_EQ(first.information, (std::vector<CCommunicator*>{communicator.get()}));
+    EXPECT_EQ(recording.shown, (Texts{"name server", "information"}));
 
-    EXPECT_EQ(SetCommDialogs(&second), &first);
+    EXPECT_EQ(SetCommDialogs(nullptr), &recording);
     communicator->comm_ans();
-    EXPECT_EQ(first.name_server.size(), 1u);
-    EXPECT_EQ(second.name_server.size(), 1u);
-
-    EXPECT_EQ(SetCommDialogs(nullptr), &second);
-    EXPECT_NE(&GetCommDialogs(), &second);
-    communicator->comm_ans();
-    EXPECT_EQ(second.name_server.size(), 1u);
+    communicator->comm_info();
+    EXPECT_EQ(recording.shown.size(), 2u);
     EXPECT_EQ(log.count("<CCommDialogs> Name server dialog: agent [Alice] port [4321], name "
                         "server [-unknown-] port [6677]"),
               1);
+    EXPECT_EQ(log.count("<CCommDialogs> Communication information: agent [Alice] at [127.0.0.1] "
+                        "port [4321], name server [-unknown-] port [6677], version [" +
+                        std::string(communicator->getversion()) + "]"),
+              1);
+    EXPECT_TRUE(boxes.Boxes().empty());
 }
 
 TEST_F(CommDialogsTest, RegisterWithoutNameServerClientReportsAndChangesNothing)
 {
-    CCommDialogs::Fields fields{"Bob", 5000, "127.0.0.1", 7000};
-    EXPECT_EQ(CCommDialogs::Register(*communicator, fields), 0);
-    ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].text, "Pointer to ANS module is NULL");
+    EXPECT_EQ(CCommDialogs::Register(*communicator, {"Bob", 5000, "127.0.0.1", 7000}), 0);
+    EXPECT_EQ(box_texts(), Texts{"Pointer to ANS module is NULL"});
     EXPECT_STREQ(communicator->get_name(), "Alice");
-    EXPECT_EQ(communicator->get_port(), 4321);
     EXPECT_STREQ(communicator->get_ansname(), "-unknown-");
-    EXPECT_EQ(communicator->get_ansport(), 6677);
-    EXPECT_EQ(communicator->is_registered(), 0);
     EXPECT_FALSE(CCommDialogs::IsRegistrationLocked(*communicator));
 }
 
@@ -206,44 +137,26 @@ TEST_F(CommDialogsTest, RegisterStoresTheFieldsAndRegistersWithTheNameServer)
 {
     CAnsdProcess ansd(home);
     ASSERT_TRUE(ansd.Start());
-    CANSClient* client = add_ans_client();
-    EXPECT_EQ(client->is_enabled(), 0);
-
-    CCommDialogs::Fields fields{"Bob_x.org-CalendarAgent", 5000, "127.0.0.1",
-                                static_cast<int>(ansd.port)};
-    EXPECT_EQ(CCommDialogs::Register(*communicator, fields), 1);
-    EXPECT_STREQ(communicator->get_name(), "Bob_x.org-CalendarAgent");
+    CANSClient *client = add_ans_client();
+    const int port = static_cast<int>(ansd.port);
+    EXPECT_EQ(CCommDialogs::Register(*communicator, {"Bob-CalendarAgent", 5000, "127.0.0.1", port}),
+              1);
+    EXPECT_STREQ(communicator->get_name(), "Bob-CalendarAgent");
     EXPECT_EQ(communicator->get_port(), 5000);
     EXPECT_STREQ(communicator->get_ansname(), "127.0.0.1");
-    EXPECT_EQ(communicator->get_ansport(), static_cast<int>(ansd.port));
+    EXPECT_EQ(communicator->get_ansport(), port);
     EXPECT_EQ(client->is_enabled(), 1);
-    EXPECT_EQ(communicator->is_registered(), 1);
     EXPECT_TRUE(CCommDialogs::IsRegistrationLocked(*communicator));
+    EXPECT_EQ(client->lookup_agent("Bob-CalendarAgent"), 1);
     EXPECT_TRUE(boxes.Boxes().empty());
-
-    // The name server now knows the agent.
-    EXPECT_EQ(client->lookup_agent("Bob_x.org-CalendarAgent"), 1);
     communicator.reset();
     EXPECT_EQ(ansd.Stop(), 0);
-}
 
-TEST_F(CommDialogsTest, RegisterWithAnUnreachableNameServerFails)
-{
-    unsigned refused = 0;
-    {
-        CAnsdProcess gone(home);
-        ASSERT_TRUE(gone.Start());
-        refused = gone.port;
-        gone.Stop();
-    }
-    CANSClient* client = add_ans_client();
-    CCommDialogs::Fields fields{"Bob", 5000, "127.0.0.1", static_cast<int>(refused)};
-    EXPECT_EQ(CCommDialogs::Register(*communicator, fields), 0);
-    // The fields are stored all the same, ready for another try.
-    EXPECT_STREQ(communicator->get_name(), "Bob");
-    EXPECT_EQ(communicator->get_ansport(), static_cast<int>(refused));
-    EXPECT_EQ(client->is_enabled(), 1);
-    EXPECT_EQ(communicator->is_registered(), 0);
+    // A name server that is gone: the fields stay stored for another try.
+    communicator = std::make_unique<CCommunicator>(&db);
+    add_ans_client();
+    EXPECT_EQ(CCommDialogs::Register(*communicator, {"Carol", 5001, "127.0.0.1", port}), 0);
+    EXPECT_STREQ(communicator->get_name(), "Carol");
     EXPECT_FALSE(CCommDialogs::IsRegistrationLocked(*communicator));
 }
 
@@ -251,11 +164,9 @@ TEST_F(CommDialogsTest, DisabledActionsOnlyReport)
 {
     CCommDialogs::Unregister();
     CCommDialogs::ChoosePort();
-    EXPECT_EQ(box_texts(), (std::vector<std::string>{
-                               "This method is temporarily disabled",
-                               "This method is temporarily disabled\n to allow testing of "
-                               "dynamic port assignment",
-                           }));
+    EXPECT_EQ(box_texts(), (Texts{"This method is temporarily disabled",
+                                  "This method is temporarily disabled\n to allow testing of "
+                                  "dynamic port assignment"}));
 }
 
 } // namespace
