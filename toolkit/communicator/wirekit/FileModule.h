@@ -14,7 +14,8 @@
 // local time at construction. Without a home directory, without a "name"
 // belief, or when a directory cannot be made, there is no file and the module
 // writes nothing. Characters of the module name that would lead out of the
-// day directory ('/', '\' and "..") are written as '_'.
+// day directory ('/', '\' and "..") are written as '_', and a name too long
+// for a file name is cut to 200 bytes.
 class CFileModule : public CLogFacility {
 public:
     CFileModule(const char* name, CBeliefDB* beliefdb, CCommunicator* communicator,

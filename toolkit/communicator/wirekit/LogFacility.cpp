@@ -78,9 +78,9 @@ CLogFacility* CLogFacility::get_logger()
     return logger;
 }
 
-void CLogFacility::set_dependancy(unsigned value_)
+void CLogFacility::set_dependancy(unsigned number)
 {
-    dependancy = value_;
+    dependancy = number;
 }
 
 unsigned CLogFacility::get_dependancy()
@@ -94,9 +94,9 @@ void CLogFacility::log_message(const char* text)
         dprintf("%s", text);
 }
 
-void CLogFacility::set_registered(int value_)
+void CLogFacility::set_registered(int flag)
 {
-    registered = value_;
+    registered = flag;
 }
 
 int CLogFacility::is_registered()
@@ -104,9 +104,9 @@ int CLogFacility::is_registered()
     return registered;
 }
 
-void CLogFacility::set_type(unsigned value_)
+void CLogFacility::set_type(unsigned kind)
 {
-    type = value_;
+    type = kind;
 }
 
 unsigned CLogFacility::get_type()
