@@ -1,0 +1,71 @@
+// An agent process for the tests: answers every message to its sender with
+// "echo" and the message's content, and ends when told to shut down or on
+// SIGTERM. Prints "ready <port>" once it runs. Options are the container's,
+// plus -pause MS for the shutdown pause.
+
+#include <agentkit/AgentContainer.h>
+#include <agentkit/DlgContainer.h>
+
+#include <basekit/CommandLine.h>
+#include <lexikit/Parser.h>
+#include <platform/PollEventLoop.h>
+#include <wirekit/Communicator.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+
+namespace {
+
+class CEchoAgent : public CAgentContainer {
+public:
+    CEchoAgent() : CAgentContainer("EchoAgent") {}
+
+    int process_message(char* text) override
+    {
+        CParser parser;
+        if (!parser.parse_message(text) || !parser.find_sender())
+            return 0;
+        const char* content = parser.find_content();
+        get_communicator()->comm_sendmessage("tell", parser.find_sender(), "default-ontology",
+                                             "default-language", nullptr, nullptr, nullptr,
+                                             "echo", content ? content : "", nullptr);
+        return 1;
+    }
+
+    void process_internal() override
+    {
+        if (get_shutdown_requested() && on_shutdown)
+            on_shutdown();
+    }
+
+    void handle_parse_args(CCommandLine* commandline) override
+    {
+        if (const char* pause = commandline->find_token("pause"))
+            set_shutdown_pause(static_cast<unsigned>(std::strtoul(pause, nullptr, 10)));
+    }
+
+    std::function<void()> on_shutdown;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CPollEventLoop loop;
+    auto owned = std::make_unique<CEchoAgent>();
+    CEchoAgent* agent = owned.get();
+    agent->set_lookup_config(CAgentContainer::LOOKUP_NAME_SERVER);
+    agent->set_belief_dump_file(nullptr);
+    agent->get_communicator()->set_listen_address("127.0.0.1");
+    CDlgContainer dialog(std::move(owned));
+    agent->on_shutdown = [&dialog] { dialog.EndDialog(0); };
+    loop.HandleSignals({SIGINT, SIGTERM}, [&dialog](int) { dialog.EndDialog(0); });
+    if (!dialog.CreateContainer(argc, argv, 0))
+        return 1;
+    std::printf("ready %d\n", agent->get_port());
+    std::fflush(stdout);
+    return dialog.DoModal();
+}
