@@ -1,0 +1,112 @@
+#include "AgentTell.h"
+
+#include <agentkit/DlgContainer.h>
+
+#include <basekit/URL.h>
+#include <notekit/ServiceInfo.h>
+#include <platform/EventLoop.h>
+#include <wirekit/ClientSocket.h>
+#include <wirekit/Communicator.h>
+
+#include <cmath>
+#include <vector>
+
+CAgentTell::CAgentTell(const CTellOptions& given, LineWriter out_lines, LineWriter err_lines)
+    : CAgentContainer(given.agent_name().c_str()), options(given), out(std::move(out_lines)),
+      err(std::move(err_lines))
+{
+    set_shutdown_pause(0);
+    set_belief_dump_file(nullptr);
+    set_lookup_config(options.uses_name_server() ? LOOKUP_NAME_SERVER : 0);
+}
+
+int CAgentTell::run(CDlgContainer& dialog)
+{
+    if (!start(dialog))
+        return EXIT_NOT_SENT;
+    if (!send())
+        return EXIT_NOT_SENT;
+    collect(dialog);
+    return EXIT_SENT;
+}
+
+bool CAgentTell::start(CDlgContainer& dialog)
+{
+    window = &dialog;
+    // The container keeps the argument vector, so it lives as long as the
+    // agent does.
+    arguments = options.container_args();
+    arguments.insert(arguments.begin(), "agent-tell");
+    for (std::string& arg : arguments)
+        argument_pointers.push_back(arg.data());
+    argument_pointers.push_back(nullptr);
+    if (!dialog.CreateContainer(static_cast<int>(arguments.size()), argument_pointers.data(),
+                                0)) {
+        err("agent-tell: the agent could not start (no port to listen on)");
+        return false;
+    }
+    if (!options.at.empty())
+        add_receiver_address();
+    return true;
+}
+
+void CAgentTell::add_receiver_address()
+{
+    auto record = std::make_unique<CServiceInfo>(options.receiver.c_str());
+    record->set_location(new CURL(options.at.c_str()));
+    record->set_type(1);
+    if (CLList* table = obtain_network_db())
+        table->add_element(record.release());
+}
+
+bool CAgentTell::send()
+{
+    CCommunicator* communicator = get_communicator();
+    char host[CCommunicator::HOST_BUFFER_SIZE] = "";
+    unsigned port = 0;
+    const char* receiver = options.receiver.c_str();
+    if (communicator->comm_lookup(receiver, host, &port, sizeof host)) {
+        const char* why = options.at.empty() ? communicator->comm_ans_error() : nullptr;
+        err("agent-tell: agent [" + options.receiver + "] could not be located" +
+            (why && *why ? std::string(": ") + why : std::string()));
+        return false;
+    }
+    CClientSocket* socket = communicator->comm_sendmessage_socket(
+        "tell", receiver, "default-ontology", "default-language",
+        communicator->create_reply_with(), nullptr, nullptr, options.content.c_str(), nullptr);
+    if (!socket) {
+        err(communicator->get_result());
+        return false;
+    }
+    descriptor = socket->get_descriptor();
+    return true;
+}
+
+void CAgentTell::collect(CDlgContainer& dialog)
+{
+    if (options.wait_seconds <= 0)
+        return;
+    CEventLoop* loop = dialog.GetEventLoop();
+    const unsigned wait_ms = static_cast<unsigned>(std::lround(options.wait_seconds * 1000.0));
+    const CEventLoop::TimerId timer =
+        loop->AddTimer(wait_ms, false, [&dialog](CEventLoop::TimerId) { dialog.EndDialog(0); });
+    dialog.DoModal();
+    loop->KillTimer(timer);
+}
+
+int CAgentTell::process_message(char* text)
+{
+    CClientSocket* connection = get_current_connection();
+    if (!connection || connection->get_descriptor() != descriptor)
+        return 0;
+    out(text);
+    ++replies;
+    if (options.replies > 0 && replies >= options.replies && window)
+        window->EndDialog(0);
+    return 1;
+}
+
+int CAgentTell::get_replies() const
+{
+    return replies;
+}

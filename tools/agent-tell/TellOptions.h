@@ -1,0 +1,62 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The command line of agent-tell:
+//
+//   agent-tell [-ans HOST] [-ansport N] [-name NAME] [--wait SECONDS]
+//              [--replies N] [--at tcp://HOST:PORT] [--] TO 'CONTENT'
+//
+// The name server is 127.0.0.1:6677 unless given; --at names the receiver's
+// address directly, and the name server is then used only when -ans or
+// -ansport is given (to register, so that the receiver can find the way
+// back: agents answer only agents they can locate). The wait (5 seconds
+// unless given, fractions allowed, at most an hour) bounds how long replies
+// are collected; --replies (1 unless given, 0 for no limit) ends it early
+// once that many have come. "--" ends the options, for a content that
+// begins with '-'.
+class CTellOptions {
+public:
+    static constexpr const char* DEFAULT_ANS_HOST = "127.0.0.1";
+    static constexpr int DEFAULT_ANS_PORT = 6677;
+    static constexpr double DEFAULT_WAIT_SECONDS = 5.0;
+    static constexpr double MAX_WAIT_SECONDS = 3600.0;
+
+    // False (with get_error() telling why) for a command line that is not
+    // the one above; --help / -h set `help` and need nothing else.
+    bool parse(int argc, char** argv);
+    const std::string& get_error() const;
+
+    // The container options this run gives its agent.
+    std::vector<std::string> container_args() const;
+    // The name the agent uses: the -name value, else "agent-tell-<pid>".
+    std::string agent_name() const;
+
+    static const char* usage();
+
+    // Whether the run uses the name server at all.
+    bool uses_name_server() const;
+
+    std::string ans_host = DEFAULT_ANS_HOST;
+    int ans_port = DEFAULT_ANS_PORT;
+    std::string name;
+    double wait_seconds = DEFAULT_WAIT_SECONDS;
+    int replies = 1;
+    // Set by --at: the receiver's address, and the text as given.
+    std::string at;
+    std::string at_host;
+    int at_port = 0;
+    std::string receiver;
+    std::string content;
+    bool help = false;
+    // -ans or -ansport was given.
+    bool ans_given = false;
+
+private:
+    bool take_option(const std::string& option, const char* value);
+    bool parse_at(const char* value);
+    bool fail(const std::string& error);
+
+    std::string error;
+};
