@@ -522,8 +522,9 @@ void CAgentContainer::process_acl_message(CClientSocket* socket)
     // The agent gets its own copy: whatever its handler does to the
     // connection cannot pull the text from under it.
     std::string text(queued);
-    remember_reply_with(socket, text);
-    if (check_internal_message(text.c_str())) {
+    const bool parsed = message_parser.parse_message(text.c_str()) != 0;
+    remember_reply_with(socket, parsed);
+    if (parsed && check_parsed_message()) {
         process_internal();
         return;
     }
@@ -553,11 +554,9 @@ void CAgentContainer::report_empty_connection(CClientSocket* socket)
 
 // A reply on this connection answers the message being handled now, so the
 // connection keeps that message's reply-with value, or none when it has none.
-void CAgentContainer::remember_reply_with(CClientSocket* socket, const std::string& text)
+void CAgentContainer::remember_reply_with(CClientSocket* socket, bool parsed)
 {
-    const char* reply_with = nullptr;
-    if (message_parser.parse_message(text.c_str()))
-        reply_with = message_parser.find_reply_with();
+    const char* reply_with = parsed ? message_parser.find_reply_with() : nullptr;
     if (!reply_with) {
         socket->set_reply_with(nullptr);
         return;
@@ -576,6 +575,11 @@ int CAgentContainer::check_internal_message(const char* text)
 {
     if (!text || !message_parser.parse_message(text))
         return 0;
+    return check_parsed_message();
+}
+
+int CAgentContainer::check_parsed_message()
+{
     const char* sender = message_parser.find_sender();
     const char* content = message_parser.find_content();
     const char* ontology = message_parser.find_ontology();
@@ -593,6 +597,14 @@ int CAgentContainer::check_internal_message(const char* text)
               "aborting");
         return 1;
     }
+    // Only a content that is a "tell" or a "create" can be one of the
+    // container's commands; any other (a long schedule, say) is not read
+    // twice.
+    const std::string performative = content_performative(body);
+    if (performative != "tell" && performative != "create") {
+        debug("<CAgentContainer> Message is not an internal message, continuing...");
+        return 0;
+    }
     if (!content_parser.parse_message(body.c_str())) {
         debug("<CAgentContainer> Unable to parse content field, aborting operation");
         return 0;
@@ -609,6 +621,19 @@ int CAgentContainer::check_internal_message(const char* text)
     }
     debug("<CAgentContainer> Message is not an internal message, continuing...");
     return 0;
+}
+
+// The first word of a parenthesised content, without reading the rest.
+std::string CAgentContainer::content_performative(const std::string& content)
+{
+    size_t start = content.find_first_not_of(" \t\r\n");
+    if (start == std::string::npos || content[start] != '(')
+        return std::string();
+    start = content.find_first_not_of(" \t\r\n", start + 1);
+    if (start == std::string::npos)
+        return std::string();
+    const size_t end = content.find_first_of(" \t\r\n()", start);
+    return content.substr(start, end == std::string::npos ? end : end - start);
 }
 
 int CAgentContainer::check_visibility(CParser& content)

@@ -234,10 +234,12 @@ private:
     void handle_tcp_message(unsigned long descriptor);
     void handle_custom_sockets(unsigned long type);
     void report_empty_connection(CClientSocket* socket);
-    void remember_reply_with(CClientSocket* socket, const std::string& text);
+    void remember_reply_with(CClientSocket* socket, bool parsed);
     void give_to_modules(const char* text, int direction);
     void run_module_timers();
 
+    int check_parsed_message();
+    static std::string content_performative(const std::string& content);
     int check_visibility(CParser& content);
     int check_command(CParser& content, const std::string& sender);
     int check_interface(CParser& content);

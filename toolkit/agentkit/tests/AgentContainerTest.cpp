@@ -290,6 +290,8 @@ TEST_F(AgentContainerTest, InternalMessagesAreRecognised)
         {"(tell :sender Alice :receiver Bob)", 0,
          "<CAgentContainer> Vital parameters missing in message (check_internal_command)"},
         {"(tell :sender Alice :content \"hello\")", 0,
+         "<CAgentContainer> Message is not an internal message, continuing..."},
+        {"(tell :sender Alice :content (tell :type))", 0,
          "<CAgentContainer> Unable to parse content field, aborting operation"},
         {"(tell :sender Alice :content (tell :type visibility :action show))", 1, nullptr},
         {"(tell :sender Alice :content (tell :type visibility :action hide))", 1, nullptr},
