@@ -1,0 +1,6 @@
+#include <outlook/ApplicationEvents.h>
+
+namespace outlook
+{
+CApplicationEvents::~CApplicationEvents() = default;
+} // namespace outlook

@@ -1,0 +1,9 @@
+#include <outlook/AppointmentData.h>
+
+namespace outlook
+{
+CAppointmentData::CAppointmentData()
+{
+    start.SetStatus(CDateTime::null);
+}
+} // namespace outlook

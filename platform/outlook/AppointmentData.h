@@ -1,0 +1,47 @@
+#pragma once
+
+#include <outlook/Constants.h>
+
+#include <platform/DateTime.h>
+
+#include <string>
+
+namespace outlook
+{
+// What a back-end keeps of one appointment item. The end is not kept: it is
+// always the start plus the duration, as the object model reports it.
+struct CAppointmentData
+{
+    // The recurrence pattern of a recurring item. Start and end times are
+    // times of day (on 30 December 1899), pattern dates are dates at 00:00.
+    struct Pattern
+    {
+        long recurrenceType = olRecursWeekly;
+        long dayOfWeekMask = 0;
+        long dayOfMonth = 0;
+        long instance = 0;
+        long interval = 1;
+        CDateTime patternStartDate;
+        CDateTime startTime;
+        CDateTime patternEndDate;
+        CDateTime endTime;
+        bool noEndDate = true;
+    };
+
+    // A new item: no start yet (null), 30 minutes long, busy, no reminder.
+    CAppointmentData();
+
+    std::string subject;
+    std::string body;
+    std::string location;
+    std::string requiredAttendees;
+    std::string optionalAttendees;
+    CDateTime start;
+    long duration = 30;
+    long busyStatus = olBusy;
+    bool reminderSet = false;
+    long reminderMinutesBeforeStart = 15;
+    bool isRecurring = false;
+    Pattern pattern;
+};
+} // namespace outlook

@@ -1,0 +1,32 @@
+#include <outlook/Backend.h>
+
+#include <outlook/ReminderListener.h>
+
+namespace outlook
+{
+CBackend::CBackend() = default;
+
+CBackend::~CBackend() = default;
+
+void CBackend::SetReminderListener(CReminderListener* listener)
+{
+    m_reminderListener = listener;
+}
+
+void CBackend::SetMailSender(CMailSender* sender)
+{
+    m_mailSender = sender;
+}
+
+bool CBackend::Fail(const std::string& reason) const
+{
+    m_lastError = reason;
+    return false;
+}
+
+void CBackend::RaiseReminder(const CStoredItem& item) const
+{
+    if (m_reminderListener)
+        m_reminderListener->OnReminder(item);
+}
+} // namespace outlook

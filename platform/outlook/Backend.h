@@ -1,0 +1,72 @@
+#pragma once
+
+#include <outlook/Constants.h>
+#include <outlook/MailData.h>
+#include <outlook/StoredItem.h>
+
+#include <string>
+
+namespace outlook
+{
+class CMailSender;
+class CReminderListener;
+
+// Where the object model's items live: the calendar and contacts folders,
+// the way out for mail, and the source of reminders. The object model holds
+// no data of its own; every folder read and every save comes here.
+//
+// Nothing here throws. Operations report failure by their result and leave
+// the reason in GetLastErrorText().
+class CBackend
+{
+public:
+    CBackend();
+    virtual ~CBackend();
+
+    CBackend(const CBackend&) = delete;
+    CBackend& operator=(const CBackend&) = delete;
+
+    // Whether the store can be reached at all; an application is made only
+    // over a back-end that starts.
+    virtual bool Start() = 0;
+    // Makes the folders available (log on to the store); true when already open.
+    virtual bool Open() = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+
+    // False while closed, or when the folder cannot be read.
+    virtual bool IsFolderAvailable(OlDefaultFolders folder) const = 0;
+    // 0 for a folder that is not available.
+    virtual long GetCount(OlDefaultFolders folder) const = 0;
+    // The item at the 0-based index, in folder order.
+    virtual bool GetItem(OlDefaultFolders folder, long index, CStoredItem& item) const = 0;
+    // Appends a new item to the folder and gives it its id.
+    virtual bool AddItem(OlDefaultFolders folder, CStoredItem& item) = 0;
+    // Replaces the data of an existing item of the same kind, found by id.
+    virtual bool UpdateItem(const CStoredItem& item) = 0;
+    // Sends whether or not the folders are open.
+    virtual bool SendMail(const CMailData& mail) = 0;
+
+    // Borrowed; null detaches. The listener must detach before it goes.
+    void SetReminderListener(CReminderListener* listener);
+    CReminderListener* GetReminderListener() const { return m_reminderListener; }
+    // Borrowed; null unplugs. What a back-end does without a sender is its own
+    // affair.
+    void SetMailSender(CMailSender* sender);
+    CMailSender* GetMailSender() const { return m_mailSender; }
+
+    const std::string& GetLastErrorText() const { return m_lastError; }
+
+protected:
+    // Records the reason and returns false, so that failures read
+    // "return Fail(...)".
+    bool Fail(const std::string& reason) const;
+    // Hands a due reminder to the listener, when there is one.
+    void RaiseReminder(const CStoredItem& item) const;
+
+private:
+    CReminderListener* m_reminderListener = nullptr;
+    CMailSender* m_mailSender = nullptr;
+    mutable std::string m_lastError;
+};
+} // namespace outlook

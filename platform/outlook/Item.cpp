@@ -1,0 +1,41 @@
+#include <outlook/Item.h>
+
+#include <outlook/Backend.h>
+
+#include <utility>
+
+namespace outlook
+{
+CItem::CItem(std::weak_ptr<CBackend> backend, EntryId id) : m_backend(std::move(backend)), m_id(std::move(id)) {}
+
+CItem::~CItem() = default;
+
+CAppointmentItem* CItem::AsAppointment()
+{
+    return nullptr;
+}
+
+CContactItem* CItem::AsContact()
+{
+    return nullptr;
+}
+
+CMailItem* CItem::AsMail()
+{
+    return nullptr;
+}
+
+bool CItem::Store(OlDefaultFolders folder, const CStoredItem::Data& data)
+{
+    const std::shared_ptr<CBackend> backend = LockBackend();
+    if (!backend)
+        return false;
+    CStoredItem stored{m_id, data};
+    if (!m_id.empty())
+        return backend->UpdateItem(stored);
+    if (!backend->AddItem(folder, stored))
+        return false;
+    m_id = stored.id;
+    return true;
+}
+} // namespace outlook

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <outlook/Constants.h>
+#include <outlook/StoredItem.h>
+
+#include <platform/DateTime.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace outlook
+{
+class CAppointmentItem;
+class CBackend;
+class CContactItem;
+class CMailItem;
+
+// A property read by name: a text, a number, a switch or a date-time.
+using PropertyValue = std::variant<std::string, long, bool, CDateTime>;
+
+// One item of the object model: a copy of the item's data taken when the
+// item was handed out, changed through the typed interface and written back
+// by Save(). The typed interface of the item's kind is reached through
+// AsAppointment(), AsContact() and AsMail(), which give null for every other
+// kind; items of kinds the model has no interface for give null for all
+// three.
+//
+// An item may outlive its application and back-end; it then keeps its data
+// but can no longer be saved or sent.
+class CItem
+{
+public:
+    virtual ~CItem();
+
+    CItem(const CItem&) = delete;
+    CItem& operator=(const CItem&) = delete;
+
+    virtual OlItemType GetItemType() const = 0;
+
+    virtual CAppointmentItem* AsAppointment();
+    virtual CContactItem* AsContact();
+    virtual CMailItem* AsMail();
+
+    // Late-bound read of a property by its published name, compared without
+    // regard to case ("Subject", "Start" ...). Nothing for a name the item's
+    // kind does not have.
+    virtual std::optional<PropertyValue> GetProperty(const std::string& name) const = 0;
+
+    // The back-end's id of the item; empty until a new item is saved.
+    const EntryId& GetEntryID() const { return m_id; }
+
+protected:
+    CItem(std::weak_ptr<CBackend> backend, EntryId id);
+
+    // The back-end while it lives, else null.
+    std::shared_ptr<CBackend> LockBackend() const { return m_backend.lock(); }
+    // Writes the data back: a new item is added to `folder` and takes the id
+    // the back-end gives it, a saved one is replaced.
+    bool Store(OlDefaultFolders folder, const CStoredItem::Data& data);
+
+private:
+    std::weak_ptr<CBackend> m_backend;
+    EntryId m_id;
+};
+} // namespace outlook

@@ -1,0 +1,6 @@
+#include <outlook/MailSender.h>
+
+namespace outlook
+{
+CMailSender::~CMailSender() = default;
+} // namespace outlook

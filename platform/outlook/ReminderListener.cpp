@@ -1,0 +1,6 @@
+#include <outlook/ReminderListener.h>
+
+namespace outlook
+{
+CReminderListener::~CReminderListener() = default;
+} // namespace outlook
