@@ -92,7 +92,8 @@ public:
     // listening socket, the lookup modules (registration with the name
     // server), process_init and the PID file. 1 without a "name" belief, 2
     // when the communicator cannot listen, 3 when already created, else the
-    // result code (4, or 5/6/7 from -win).
+    // result code (4, or 5/6/7 from -win). Without $ORVANTE, or with a name
+    // that cannot be a file name, the agent runs without a PID file (logged).
     int Create(int flags);
 
     // --- the hosting window -------------------------------------------------
