@@ -1,0 +1,75 @@
+#pragma once
+
+#include <string>
+
+class CDateTime;
+class CNegotiation;
+class CTimeSlot;
+class CVespera;
+
+// The organiser's half of a meeting negotiation: sends a contract to every
+// attendee's agent, collects their bids pass by pass, awards the first time
+// that every attendee offered or asks again from a later start, and once all
+// awards are confirmed makes the meeting and reports the result.
+//
+// Records live in the agent's negotiation store; this class keeps no state
+// of its own. Contents may be given with or without their surrounding
+// parentheses.
+class COrganiserSide
+{
+public:
+    explicit COrganiserSide(CVespera& agent);
+    ~COrganiserSide();
+
+    COrganiserSide(const COrganiserSide&) = delete;
+    COrganiserSide& operator=(const COrganiserSide&) = delete;
+
+    // request: the content of a schedule_meeting command.
+    void StartNegotiation(const std::string& request);
+    void ProcessBid(const std::string& content, const std::string& sender);
+    void ProcessConfirmation(const std::string& content, const std::string& sender);
+    // Called once every contract of the current pass has been answered.
+    void ProcessNegotiation(CNegotiation& record);
+    // reason is "NULL" on success.
+    void FinishNegotiation(CNegotiation& record, const std::string& reason);
+
+    std::string BuildContract(CNegotiation& record, const std::string& request);
+    std::string RebuildContract(CNegotiation& record);
+    // Sends the contract to each comma-separated name; returns how many
+    // names it went to, 0 when there were none. With first, the count is
+    // the pass's contract count.
+    int SendContracts(const std::string& contract, const std::string& attendees, CNegotiation& record, bool first);
+
+    // The reason reported when no pass ever found a time that suited all.
+    static const char* const NoCommonTimeReason;
+
+private:
+    void Log(const std::string& line) const;
+    void ProcessDecline(CNegotiation& record, const std::string& sender);
+    bool ProcessAccept(CNegotiation& record, const std::string& sender, const std::string& bidID);
+    bool ProcessAlternates(CNegotiation& record, const std::string& content, const std::string& sender,
+                           const std::string& bidID);
+    void AddAlternate(CNegotiation& record, const std::string& value, int duration, const std::string& sender,
+                      const std::string& bidID);
+    void CountBid(CNegotiation& record);
+    void SendAwards(CNegotiation& record, const CTimeSlot& chosen);
+    void StartNextPass(CNegotiation& record);
+    void CreateMeeting(CNegotiation& record);
+
+    std::string ContractText(const CNegotiation& record, const std::string& subject, const std::string& body,
+                             const std::string& location, const std::string& attendees,
+                             const std::string& start, const std::string& end,
+                             const std::string& duration) const;
+    std::string AwardAttributes(const CNegotiation& record) const;
+    std::string DeclineReason(const std::string& sender) const;
+    std::string LongBody(const CNegotiation& record, bool success, const std::string& reason) const;
+    std::string ShortBody(const CNegotiation& record, bool success, const std::string& reason) const;
+    std::string AttendeeLines(const CNegotiation& record) const;
+    static std::string TotalsText(const CNegotiation& record);
+    void Notify(const std::string& subject, const std::string& body) const;
+
+    static const CTimeSlot* FindCommonSlot(const CNegotiation& record);
+    static bool FindNextStart(const CNegotiation& record, CDateTime& start);
+
+    CVespera& m_agent;
+};
