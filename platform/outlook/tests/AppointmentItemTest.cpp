@@ -14,11 +14,6 @@ namespace
 {
 const CDateTime Morning(2026, 12, 7, 9, 0, 0);
 
-std::unique_ptr<CItem> NewAppointment(Session& session)
-{
-    return session.application->CreateItem(olAppointmentItem);
-}
-
 std::unique_ptr<CItem> StoredAt(Session& session, long position)
 {
     return session.mapi->GetDefaultFolder(olFolderCalendar)->GetItems()->Item(position);
@@ -28,56 +23,43 @@ std::unique_ptr<CItem> StoredAt(Session& session, long position)
 TEST(AppointmentItem, ANewItemIsBusyHalfAnHourWithoutStartOrReminder)
 {
     Session session;
-    const std::unique_ptr<CItem> item = NewAppointment(session);
+    const std::unique_ptr<CItem> item = session.application->CreateItem(olAppointmentItem);
     const CAppointmentItem& appointment = *item->AsAppointment();
     EXPECT_EQ(CDateTime::null, appointment.GetStart().GetStatus());
     EXPECT_NE(CDateTime::valid, appointment.GetEnd().GetStatus());
     EXPECT_EQ(30, appointment.GetDuration());
     EXPECT_EQ(olBusy, appointment.GetBusyStatus());
     EXPECT_FALSE(appointment.GetReminderSet());
-    EXPECT_FALSE(appointment.GetIsRecurring());
     EXPECT_EQ(nullptr, appointment.GetRecurrencePattern());
-    EXPECT_EQ("", appointment.GetSubject());
-    EXPECT_EQ(olAppointmentItem, item->GetItemType());
+    EXPECT_TRUE(item->GetEntryID().empty());
 }
 
-TEST(AppointmentItem, TheEndFollowsStartAndDuration)
+TEST(AppointmentItem, TheEndFollowsStartAndDurationAndBadValuesAreRefused)
 {
     Session session;
-    const std::unique_ptr<CItem> item = NewAppointment(session);
+    const std::unique_ptr<CItem> item = session.application->CreateItem(olAppointmentItem);
     CAppointmentItem& appointment = *item->AsAppointment();
     ASSERT_TRUE(appointment.SetStart(Morning));
-    EXPECT_EQ(CDateTime(2026, 12, 7, 9, 30, 0), appointment.GetEnd());
     ASSERT_TRUE(appointment.SetDuration(90));
     EXPECT_EQ(CDateTime(2026, 12, 7, 10, 30, 0), appointment.GetEnd());
     ASSERT_TRUE(appointment.SetStart(CDateTime(2026, 12, 31, 23, 0, 0)));
-    EXPECT_EQ(90, appointment.GetDuration()) << "a new start keeps the length";
-    EXPECT_EQ(CDateTime(2027, 1, 1, 0, 30, 0), appointment.GetEnd());
-}
+    EXPECT_EQ(CDateTime(2027, 1, 1, 0, 30, 0), appointment.GetEnd()) << "a new start keeps the length";
 
-TEST(AppointmentItem, BadValuesAreRefusedAndChangeNothing)
-{
-    Session session;
-    const std::unique_ptr<CItem> item = NewAppointment(session);
-    CAppointmentItem& appointment = *item->AsAppointment();
-    appointment.SetStart(Morning);
     CDateTime nothing;
     nothing.SetStatus(CDateTime::null);
     EXPECT_FALSE(appointment.SetStart(nothing));
     EXPECT_FALSE(appointment.SetStart(CDateTime(2026, 2, 30, 9, 0, 0)));
-    EXPECT_EQ(Morning, appointment.GetStart());
     EXPECT_FALSE(appointment.SetDuration(-1));
-    EXPECT_EQ(30, appointment.GetDuration());
     EXPECT_FALSE(appointment.SetReminderMinutesBeforeStart(-15));
+    EXPECT_EQ(CDateTime(2026, 12, 31, 23, 0, 0), appointment.GetStart());
+    EXPECT_EQ(90, appointment.GetDuration());
     EXPECT_EQ(15, appointment.GetReminderMinutesBeforeStart());
-    EXPECT_TRUE(appointment.SetDuration(0));
-    EXPECT_EQ(Morning, appointment.GetEnd());
 }
 
 TEST(AppointmentItem, SaveWritesEveryWrittenPropertyIntoTheCalendar)
 {
     Session session;
-    std::unique_ptr<CItem> item = NewAppointment(session);
+    std::unique_ptr<CItem> item = session.application->CreateItem(olAppointmentItem);
     CAppointmentItem& appointment = *item->AsAppointment();
     appointment.SetStart(Morning);
     appointment.SetDuration(45);
@@ -86,47 +68,35 @@ TEST(AppointmentItem, SaveWritesEveryWrittenPropertyIntoTheCalendar)
     appointment.SetLocation("Room 2");
     appointment.SetReminderSet(true);
     appointment.SetReminderMinutesBeforeStart(30);
-    appointment.SetRequiredAttendees("ann_example.org-CalendarAgent");
-    appointment.SetOptionalAttendees("bob_example.org-CalendarAgent");
+    appointment.SetRequiredAttendees("ann");
+    appointment.SetOptionalAttendees("bob");
     ASSERT_TRUE(appointment.Save());
-    EXPECT_FALSE(item->GetEntryID().empty());
 
     const std::unique_ptr<CItem> read = StoredAt(session, 1);
-    ASSERT_NE(nullptr, read);
     const CAppointmentItem& stored = *read->AsAppointment();
     EXPECT_EQ(Morning, stored.GetStart());
     EXPECT_EQ(CDateTime(2026, 12, 7, 9, 45, 0), stored.GetEnd());
-    EXPECT_EQ(45, stored.GetDuration());
     EXPECT_EQ("Review", stored.GetSubject());
     EXPECT_EQ("Quarterly figures", stored.GetBody());
     EXPECT_EQ("Room 2", stored.GetLocation());
     EXPECT_TRUE(stored.GetReminderSet());
     EXPECT_EQ(30, stored.GetReminderMinutesBeforeStart());
-    EXPECT_EQ("ann_example.org-CalendarAgent", stored.GetRequiredAttendees());
-    EXPECT_EQ("bob_example.org-CalendarAgent", stored.GetOptionalAttendees());
-    EXPECT_EQ(olBusy, stored.GetBusyStatus());
-
-    appointment.SetSubject("Review, moved");
-    ASSERT_TRUE(appointment.Save());
-    EXPECT_EQ(1, session.mapi->GetDefaultFolder(olFolderCalendar)->GetItems()->GetCount());
-    EXPECT_EQ("Review, moved", StoredAt(session, 1)->AsAppointment()->GetSubject());
+    EXPECT_EQ("ann", stored.GetRequiredAttendees());
+    EXPECT_EQ("bob", stored.GetOptionalAttendees());
 }
 
 TEST(AppointmentItem, SaveFailsWithoutStartWhileLoggedOffAndAfterTheBackendIsGone)
 {
     Session session;
-    std::unique_ptr<CItem> item = NewAppointment(session);
+    std::unique_ptr<CItem> item = session.application->CreateItem(olAppointmentItem);
     CAppointmentItem& appointment = *item->AsAppointment();
     EXPECT_FALSE(appointment.Save()) << "no start";
     appointment.SetStart(Morning);
     session.mapi->Logoff();
     EXPECT_FALSE(appointment.Save());
     session.mapi->Logon();
-    session.backend->SetFailing(CMemoryBackend::Operation::Save, true);
-    EXPECT_FALSE(appointment.Save());
-    EXPECT_TRUE(item->GetEntryID().empty());
-    session.backend->SetFailing(CMemoryBackend::Operation::Save, false);
     EXPECT_EQ(0, session.mapi->GetDefaultFolder(olFolderCalendar)->GetItems()->GetCount());
+    EXPECT_TRUE(item->GetEntryID().empty());
 
     session.application.reset();
     session.backend.reset();
@@ -138,14 +108,11 @@ TEST(AppointmentItem, PropertiesReadByNameInAnyCase)
 {
     Session session;
     CAppointmentData data = Meeting("Review", Morning, 60);
-    data.location = "Room 2";
     data.busyStatus = olTentative;
     data.reminderSet = true;
     session.backend->Put(olFolderCalendar, data);
     const std::unique_ptr<CItem> item = StoredAt(session, 1);
-
-    EXPECT_EQ(PropertyValue(std::string("Review")), item->GetProperty("Subject"));
-    EXPECT_EQ(PropertyValue(std::string("Room 2")), item->GetProperty("location"));
+    EXPECT_EQ(PropertyValue(std::string("Review")), item->GetProperty("subject"));
     EXPECT_EQ(PropertyValue(Morning), item->GetProperty("START"));
     EXPECT_EQ(PropertyValue(CDateTime(2026, 12, 7, 10, 0, 0)), item->GetProperty("End"));
     EXPECT_EQ(PropertyValue(60L), item->GetProperty("Duration"));
@@ -153,6 +120,5 @@ TEST(AppointmentItem, PropertiesReadByNameInAnyCase)
     EXPECT_EQ(PropertyValue(true), item->GetProperty("ReminderSet"));
     EXPECT_EQ(PropertyValue(false), item->GetProperty("IsRecurring"));
     EXPECT_FALSE(item->GetProperty("FirstName").has_value());
-    EXPECT_FALSE(item->GetProperty("").has_value());
     EXPECT_FALSE(item->GetProperty("Subject ").has_value());
 }
