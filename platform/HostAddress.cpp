@@ -37,17 +37,34 @@ bool ParseDottedIPv4(const std::string& text, std::string& address)
     return !address.empty();
 }
 
-// Letters, digits, '-', '_' and '.' only: anything else is not a host name and
-// is refused before it reaches the resolver.
+// Dot-separated labels of letters, digits, '-' and '_', none empty and none
+// beginning or ending with '-': anything else is not a host name and is
+// refused before it reaches the resolver (so placeholders such as
+// "-unknown-" never turn into a name lookup).
+bool IsPlausibleLabel(const std::string& label)
+{
+    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
+        return false;
+    for (unsigned char c : label) {
+        if (!std::isalnum(c) && c != '-' && c != '_')
+            return false;
+    }
+    return true;
+}
+
 bool IsPlausibleHostName(const std::string& name)
 {
     if (name.empty() || name.size() > kMaxHostName)
         return false;
-    for (unsigned char c : name) {
-        if (!std::isalnum(c) && c != '-' && c != '_' && c != '.')
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t dot = name.find('.', start);
+        if (!IsPlausibleLabel(name.substr(start, dot - start)))
             return false;
+        if (dot == std::string::npos)
+            return true;
+        start = dot + 1;
     }
-    return true;
 }
 
 struct AddrInfoFree {

@@ -84,6 +84,9 @@ TEST(ResolveIPv4, MalformedNamesAreRefusedWithoutLookup)
     EXPECT_EQ(WSAHOST_NOT_FOUND, ResolveIPv4("bad name", address));
     EXPECT_EQ(WSAHOST_NOT_FOUND, ResolveIPv4("line\nbreak", address));
     EXPECT_EQ(WSAHOST_NOT_FOUND, ResolveIPv4("tcp://host:1", address));
+    EXPECT_EQ(WSAHOST_NOT_FOUND, ResolveIPv4("-unknown-", address));
+    EXPECT_EQ(WSAHOST_NOT_FOUND, ResolveIPv4("host-.example", address));
+    EXPECT_EQ(WSAHOST_NOT_FOUND, ResolveIPv4("a..b", address));
     EXPECT_EQ("unchanged", address);
 }
 

@@ -493,6 +493,12 @@ CANSClient::Outcome CANSClient::exchange(const char* text, int kind) {
         fail("<CANSClient> ANS server name field is NULL");
         return Outcome::NoAnswer;
     }
+    // The placeholder of an agent that has not been told its name server yet
+    // is not a host: nothing is sent and no name lookup is made for it.
+    if (std::strcmp(host, kUnknownServer) == 0) {
+        fail("<CANSClient> No ANS server configured yet, request not sent");
+        return Outcome::NoAnswer;
+    }
     if (!int_value("ansport", port)) {
         fail("<CANSClient> ANS server port field is NULL");
         return Outcome::NoAnswer;

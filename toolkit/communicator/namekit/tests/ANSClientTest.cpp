@@ -275,6 +275,13 @@ TEST_F(ANSClientTest, RegisterFailsOnErrorReplyOrMissingBeliefs) {
     EXPECT_FALSE(remembered("carol"));
 }
 
+TEST_F(ANSClientTest, PlaceholderServerIsNeverContacted) {
+    CANSClient& ans = make_client(CANSClient::DEFAULT_ANS_PORT);
+    db.find_string_belief("ans")->set_value("-unknown-");
+    EXPECT_EQ(ans.register_agent("bob"), 0);
+    EXPECT_EQ(error(), "<CANSClient> No ANS server configured yet, request not sent");
+}
+
 // --- listing ----------------------------------------------------------------
 
 TEST_F(ANSClientTest, ListAddsNamesAndNullLeavesTheTable) {
