@@ -1,0 +1,126 @@
+#pragma once
+
+#include <platform/DateTime.h>
+
+#include <string>
+
+class CTimeSlot;
+class CTimeSlotStore;
+class CVespera;
+
+// The attendee's half of a meeting negotiation: answers each contract with
+// one bid (accept, alternatives or decline), holds every time it offers as a
+// tentative appointment in the agent's store, and answers an award for a
+// time it really offered by making the meeting and confirming it.
+//
+// Holds are the only state: appointments with Outlook index -1 whose
+// attribute is the bid key "neg:" NEGID "bid:" BIDID. This class keeps
+// nothing of its own between messages.
+class CAttendeeSide
+{
+public:
+    // What a contract names, as read from its content.
+    struct SContract
+    {
+        std::string negID;
+        std::string contractID;
+        std::string bidID;
+        // The contract's attributes and constraints exactly as read; a bid
+        // echoes them.
+        std::string attributes;
+        std::string constraints;
+        std::string subject;
+        std::string body;
+        std::string location;
+        std::string attendees;
+        std::string optAttendees;
+        std::string start;
+        std::string end;
+        std::string duration;
+        bool hasEnd = false;
+        CDateTime expires;
+    };
+
+    // What an award names, as read from its content.
+    struct SAward
+    {
+        std::string negID;
+        std::string contractID;
+        std::string bidID;
+        std::string attributes;
+        std::string constraints;
+        std::string subject;
+        std::string body;
+        std::string location;
+        std::string reqAttendees;
+        std::string optAttendees;
+        CDateTime start;
+        int duration = 0;
+    };
+
+    explicit CAttendeeSide(CVespera& agent);
+    ~CAttendeeSide();
+
+    CAttendeeSide(const CAttendeeSide&) = delete;
+    CAttendeeSide& operator=(const CAttendeeSide&) = delete;
+
+    // Both answer the sender through the agent; neither returns a result.
+    void ProcessContract(const std::string& content, const std::string& sender);
+    void ProcessAward(const std::string& content, const std::string& sender);
+
+    // Remove (and destroy) holds; each returns how many went.
+    // Every hold of the negotiation, whatever its bid.
+    int DeletePreviousBids(const std::string& negID);
+    // Every hold of one bid.
+    int DeleteBid(const std::string& negID, const std::string& bidID);
+    // Every hold whose expiry is set and earlier than now (local time).
+    int RemoveExpiredHolds();
+    int RemoveExpiredHolds(const CDateTime& now);
+
+    // True when a hold of that bid, busy status 1, starts exactly at start.
+    bool FindBid(const std::string& negID, const std::string& bidID, const CDateTime& start) const;
+    // Appends one hold for the slot under the contract's bid key.
+    void AddHold(const SContract& contract, const CTimeSlot& slot);
+
+    static std::string MakeBidKey(const std::string& negID, const std::string& bidID);
+    // The part of a hold's attribute before its first "bid:" (all of it
+    // when there is none).
+    static std::string NegotiationPart(const std::string& attribute);
+
+    // The exact message contents the attendee sends.
+    static std::string AcceptBid(const SContract& contract, const std::string& minutes);
+    static std::string AlternatesBid(const SContract& contract, const std::string& alternates,
+                                     const std::string& minutes);
+    static std::string DeclineBid(const SContract& contract);
+    static std::string Confirm(const SAward& award);
+
+    // A hold lasts until this long after the contract's expiry.
+    static constexpr int HoldGraceSeconds = 20;
+    // Most alternatives offered in one bid.
+    static constexpr int MaxAlternates = 5;
+
+private:
+    // Fill the record from the content; false (after logging why) when the
+    // message must be ignored.
+    bool ReadContract(const std::string& content, SContract& contract) const;
+    bool ReadAward(const std::string& content, SAward& award) const;
+    static void ReadContractAttributes(const std::string& attributes, SContract& contract);
+    static void ReadContractConstraints(const std::string& constraints, SContract& contract);
+    static void ReadAwardAttributes(const std::string& attributes, SAward& award);
+
+    // The meeting-scheduling policy: false when the sender gets a decline.
+    bool AcceptsMeetingsFrom(const std::string& sender) const;
+    void AnswerStrictTime(const SContract& contract, const std::string& sender);
+    void AnswerTimeWindow(const SContract& contract, const std::string& sender);
+    void SendAlternates(const SContract& contract, const CTimeSlotStore& slots, const std::string& minutes,
+                        const std::string& sender);
+    void SendDecline(const SContract& contract, const std::string& sender);
+    void CreateMeeting(const SAward& award, const std::string& sender);
+    void NotifyMeeting(const SAward& award, const std::string& sender);
+    int RemoveHolds(const std::string& attribute, bool wholeNegotiation);
+
+    void Send(const std::string& receiver, const std::string& content);
+    void Log(const std::string& line) const;
+
+    CVespera& m_agent;
+};
