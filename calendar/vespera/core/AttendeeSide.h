@@ -4,6 +4,7 @@
 
 #include <string>
 
+class CAppointment;
 class CTimeSlot;
 class CTimeSlotStore;
 class CVespera;
@@ -83,9 +84,6 @@ public:
     void AddHold(const SContract& contract, const CTimeSlot& slot);
 
     static std::string MakeBidKey(const std::string& negID, const std::string& bidID);
-    // The part of a hold's attribute before its first "bid:" (all of it
-    // when there is none).
-    static std::string NegotiationPart(const std::string& attribute);
 
     // The exact message contents the attendee sends.
     static std::string AcceptBid(const SContract& contract, const std::string& minutes);
@@ -117,7 +115,9 @@ private:
     void SendDecline(const SContract& contract, const std::string& sender);
     void CreateMeeting(const SAward& award, const std::string& sender);
     void NotifyMeeting(const SAward& award, const std::string& sender);
-    int RemoveHolds(const std::string& attribute, bool wholeNegotiation);
+    // The first hold of the bid that starts at start; null when none.
+    const CAppointment* FindHold(const std::string& negID, const std::string& bidID, const CDateTime& start) const;
+    int RemoveHolds(const std::string& keyOrPrefix, bool wholeNegotiation);
 
     void Send(const std::string& receiver, const std::string& content);
     void Log(const std::string& line) const;

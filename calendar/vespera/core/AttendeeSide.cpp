@@ -1,0 +1,458 @@
+#include <vespera/core/AttendeeSide.h>
+
+#include <vespera/core/AgentSettings.h>
+#include <vespera/core/AppointmentStore.h>
+#include <vespera/core/ContactStore.h>
+#include <vespera/core/Preferences.h>
+#include <vespera/core/Vespera.h>
+
+#include <slotbook/Appointment.h>
+#include <slotbook/TimeSlot.h>
+#include <slotbook/TimeSlotStore.h>
+
+#include <basekit/Utils.h>
+#include <lexikit/Parser.h>
+
+#include <platform/DateTimeSpan.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+namespace
+{
+const char* const Performative = "tell";
+// Written in place of a group the message being answered did not carry, so
+// that the reply still parses keyword by keyword.
+const char* const MissingGroup = "()";
+
+constexpr int HoldReminderSet = 1;
+constexpr long HoldReminderMinutes = 30;
+constexpr int HoldBusyStatus = 1;
+constexpr long MeetingReminderMinutes = 30;
+
+// Contents reach the handlers with or without their outer parentheses; the
+// parser reads only the parenthesised form.
+bool ParseExpression(CParser& parser, const std::string& text)
+{
+    const std::string::size_type first = text.find_first_not_of(" \t\r\n");
+    if (first != std::string::npos && text[first] == '(')
+        return parser.parse_message(text.c_str()) == 1;
+    return parser.parse_message(("(" + text + ")").c_str()) == 1;
+}
+
+bool ReadToken(CParser& parser, const char* key, std::string& value)
+{
+    const char* found = parser.find_token(key);
+    if (found == nullptr)
+        return false;
+    value = found;
+    return true;
+}
+
+std::string WithoutParentheses(const std::string& value)
+{
+    std::vector<char> buffer(value.begin(), value.end());
+    buffer.push_back('\0');
+    return CUtils::remove_parenthesis(buffer.data());
+}
+
+// The value without its parentheses; empty when the keyword is missing.
+std::string ReadStripped(CParser& parser, const char* key)
+{
+    std::string value;
+    if (!ReadToken(parser, key, value))
+        return std::string();
+    return WithoutParentheses(value);
+}
+
+// Whole minutes written in decimal; false for anything else.
+bool ParseMinutes(const std::string& text, long& minutes)
+{
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(begin, &end, 10);
+    if (end == begin || errno == ERANGE || value < INT_MIN || value > INT_MAX)
+        return false;
+    while (*end == ' ')
+        ++end;
+    if (*end != '\0')
+        return false;
+    minutes = value;
+    return true;
+}
+
+std::string GroupOrPlaceholder(const std::string& group)
+{
+    return group.empty() ? std::string(MissingGroup) : group;
+}
+
+std::string BidHead(const CAttendeeSide::SContract& contract)
+{
+    return "tell :type bid :negID " + contract.negID + " :contractID " + contract.contractID + " :bidID " +
+           contract.bidID + " :status ";
+}
+
+std::string EchoTail(const std::string& attributes, const std::string& constraints)
+{
+    return " :attributes " + GroupOrPlaceholder(attributes) + " :constraints " + GroupOrPlaceholder(constraints);
+}
+
+// A slot is usable only when both of its ends are real times and it lasts.
+bool IsUsableSlot(const CTimeSlot& slot)
+{
+    return slot.IsValid() && slot.GetDuration() > 0 && slot.GetStartTime().GetStatus() == CDateTime::valid &&
+           slot.GetEndTime().GetStatus() == CDateTime::valid;
+}
+} // namespace
+
+CAttendeeSide::CAttendeeSide(CVespera& agent) : m_agent(agent) {}
+
+CAttendeeSide::~CAttendeeSide() = default;
+
+// --- contracts ----------------------------------------------------------------
+
+void CAttendeeSide::ProcessContract(const std::string& content, const std::string& sender)
+{
+    Log("Entering process Contract");
+    Log("ProcessContract: The total # of appts in the store = " +
+        std::to_string(m_agent.GetAppointmentStore().GetCount()));
+
+    SContract contract;
+    if (!ReadContract(content, contract))
+        return;
+
+    if (!AcceptsMeetingsFrom(sender))
+    {
+        SendDecline(contract, sender);
+        return;
+    }
+
+    Log("Entering delete previous bids");
+    DeletePreviousBids(contract.negID);
+    Log("Done deleting previous bids");
+
+    if (contract.hasEnd)
+        AnswerTimeWindow(contract, sender);
+    else
+        AnswerStrictTime(contract, sender);
+}
+
+bool CAttendeeSide::ReadContract(const std::string& content, SContract& contract) const
+{
+    CParser parser;
+    const bool parsed = ParseExpression(parser, content);
+
+    const bool hasNeg = parsed && ReadToken(parser, "negID", contract.negID);
+    const bool hasContract = parsed && ReadToken(parser, "contractID", contract.contractID);
+    contract.bidID = CVespera::MakeNegotiationId();
+
+    // A failed parse leaves the expiry invalid; the contract is still answered.
+    if (contract.expires.ParseDateTime(ReadStripped(parser, "expires")))
+        contract.expires += CDateTimeSpan(0, 0, 0, HoldGraceSeconds);
+
+    if (!hasNeg || !hasContract)
+    {
+        Log("The contractID or the NegID is null. Ignoring contract");
+        return false;
+    }
+    if (!ReadToken(parser, "constraints", contract.constraints))
+    {
+        Log("No constraints found in contract. Ignoring contract");
+        return false;
+    }
+    if (ReadToken(parser, "attributes", contract.attributes))
+        ReadContractAttributes(contract.attributes, contract);
+    ReadContractConstraints(contract.constraints, contract);
+    return true;
+}
+
+void CAttendeeSide::ReadContractAttributes(const std::string& attributes, SContract& contract)
+{
+    CParser parser;
+    if (!ParseExpression(parser, attributes))
+        return;
+    contract.subject = ReadStripped(parser, "subject");
+    contract.body = ReadStripped(parser, "body");
+    contract.location = ReadStripped(parser, "location");
+    contract.attendees = ReadStripped(parser, "attendees");
+    contract.optAttendees = ReadStripped(parser, "optAttendees");
+}
+
+void CAttendeeSide::ReadContractConstraints(const std::string& constraints, SContract& contract)
+{
+    CParser parser;
+    if (!ParseExpression(parser, constraints))
+        return;
+    contract.start = ReadStripped(parser, "start");
+    contract.hasEnd = ReadToken(parser, "end", contract.end);
+    contract.end = WithoutParentheses(contract.end);
+    contract.duration = ReadStripped(parser, "duration");
+}
+
+bool CAttendeeSide::AcceptsMeetingsFrom(const std::string& sender) const
+{
+    const int policy = m_agent.GetSettings().GetMeetingSchedulingType();
+    if (policy == 0)
+        return false;
+    const bool known = m_agent.GetContactStore().FindByAgentName(sender) != nullptr;
+    return policy != 1 || known;
+}
+
+void CAttendeeSide::AnswerStrictTime(const SContract& contract, const std::string& sender)
+{
+    Log("ITS A STRICT TIME SLOT");
+    const CTimeSlot slot(contract.start, contract.duration.c_str(), 1);
+    if (!IsUsableSlot(slot))
+    {
+        Log("Unreadable time in contract. Sending declination");
+        SendDecline(contract, sender);
+        return;
+    }
+
+    CPreferences& preferences = m_agent.GetPreferences();
+    const CTimeConstraintSet constraints = preferences.ConstraintsFor(sender);
+    if (preferences.IsSlotFree(slot, constraints))
+    {
+        AddHold(contract, slot);
+        Send(sender, AcceptBid(contract, slot.GetDurationString()));
+        return;
+    }
+
+    Log("THE STRICT TIME SLOT IS NOT FREE- SENDING B ID WITH ALTERNATES");
+    const auto alternates =
+        preferences.FindAlternates(slot.GetStartTime(), slot.GetDuration(), MaxAlternates, constraints);
+    SendAlternates(contract, *alternates, slot.GetDurationString(), sender);
+}
+
+void CAttendeeSide::AnswerTimeWindow(const SContract& contract, const std::string& sender)
+{
+    const CTimeSlot window(contract.start, contract.end, contract.duration.c_str());
+    Log("Its a time window");
+    if (window.GetDuration() <= 0 || window.GetStartTime().GetStatus() != CDateTime::valid ||
+        window.GetEndTime().GetStatus() != CDateTime::valid)
+    {
+        Log("Unreadable time in contract. Sending declination");
+        SendDecline(contract, sender);
+        return;
+    }
+
+    CPreferences& preferences = m_agent.GetPreferences();
+    const CTimeConstraintSet constraints = preferences.ConstraintsFor(sender);
+    const auto found = preferences.FindFreeInWindow(window.GetStartTime(), window.GetEndTime(), window.GetDuration(),
+                                                    MaxAlternates, constraints);
+    SendAlternates(contract, *found, window.GetDurationString(), sender);
+}
+
+void CAttendeeSide::SendAlternates(const SContract& contract, const CTimeSlotStore& slots,
+                                   const std::string& minutes, const std::string& sender)
+{
+    if (slots.GetCount() == 0)
+    {
+        Log("No free time found within contract. Sending declination");
+        SendDecline(contract, sender);
+        return;
+    }
+    for (int i = 0; i < slots.GetCount(); ++i)
+        AddHold(contract, *slots.GetTimeSlot(i));
+    Send(sender, AlternatesBid(contract, slots.ToKQML(), minutes));
+}
+
+void CAttendeeSide::SendDecline(const SContract& contract, const std::string& sender)
+{
+    Send(sender, DeclineBid(contract));
+}
+
+// --- awards -------------------------------------------------------------------
+
+void CAttendeeSide::ProcessAward(const std::string& content, const std::string& sender)
+{
+    SAward award;
+    if (!ReadAward(content, award))
+        return;
+
+    const CAppointment* hold = FindHold(award.negID, award.bidID, award.start);
+    if (hold == nullptr)
+    {
+        Log("Invalid award. No corresponding bid found");
+        return;
+    }
+    // An award without a usable length gets the length that was offered.
+    if (award.duration <= 0)
+        award.duration = hold->GetDuration();
+
+    DeleteBid(award.negID, award.bidID);
+    CreateMeeting(award, sender);
+}
+
+bool CAttendeeSide::ReadAward(const std::string& content, SAward& award) const
+{
+    CParser parser;
+    const bool parsed = ParseExpression(parser, content);
+    if (parsed)
+    {
+        ReadToken(parser, "bidID", award.bidID);
+        ReadToken(parser, "negID", award.negID);
+        ReadToken(parser, "contractID", award.contractID);
+    }
+    if (!parsed || !ReadToken(parser, "constraints", award.constraints))
+    {
+        Log("Invalid award. No constraints specified");
+        return false;
+    }
+
+    CParser constraints;
+    const bool readable = ParseExpression(constraints, award.constraints);
+    if (!readable || !award.start.ParseDateTime(ReadStripped(constraints, "startTime")))
+    {
+        Log("Unable to parse startTime in constraints");
+        return false;
+    }
+    long minutes = 0;
+    if (ParseMinutes(ReadStripped(constraints, "duration"), minutes))
+        award.duration = static_cast<int>(minutes);
+
+    if (ReadToken(parser, "attributes", award.attributes))
+        ReadAwardAttributes(award.attributes, award);
+    return true;
+}
+
+void CAttendeeSide::ReadAwardAttributes(const std::string& attributes, SAward& award)
+{
+    CParser parser;
+    if (!ParseExpression(parser, attributes))
+        return;
+    award.subject = ReadStripped(parser, "subject");
+    award.body = ReadStripped(parser, "body");
+    award.location = ReadStripped(parser, "location");
+    award.reqAttendees = ReadStripped(parser, "reqAttendees");
+    award.optAttendees = ReadStripped(parser, "optAttendees");
+}
+
+void CAttendeeSide::CreateMeeting(const SAward& award, const std::string& sender)
+{
+    m_agent.CreateOutlookAppointment(award.start, award.duration, award.subject, award.body, award.location,
+                                     MeetingReminderMinutes, true, award.reqAttendees, award.optAttendees, true);
+    const std::string confirm = Confirm(award);
+    NotifyMeeting(award, sender);
+    Log("In process award the content is on next line");
+    Log(confirm);
+    Send(sender, confirm);
+}
+
+void CAttendeeSide::NotifyMeeting(const SAward& award, const std::string& sender)
+{
+    m_agent.NotifyMeetingScheduled(sender, award.subject, award.body, award.location, award.start.Format(),
+                                   award.duration, award.reqAttendees);
+}
+
+// --- holds --------------------------------------------------------------------
+
+void CAttendeeSide::AddHold(const SContract& contract, const CTimeSlot& slot)
+{
+    m_agent.GetAppointmentStore().AddAppointment(
+        CAppointmentStore::HoldIndex, contract.subject, contract.body, contract.location, contract.attendees,
+        contract.optAttendees, slot.GetStartTime(), slot.GetEndTime(), slot.GetDuration(), HoldReminderSet,
+        HoldReminderMinutes, HoldBusyStatus, contract.expires, MakeBidKey(contract.negID, contract.bidID), true);
+}
+
+int CAttendeeSide::DeletePreviousBids(const std::string& negID)
+{
+    return RemoveHolds(MakeBidKey(negID, std::string()), true);
+}
+
+int CAttendeeSide::DeleteBid(const std::string& negID, const std::string& bidID)
+{
+    return RemoveHolds(MakeBidKey(negID, bidID), false);
+}
+
+// Matching the whole "neg:" NEGID "bid:" prefix rather than cutting at the
+// first "bid:" keeps a negotiation whose identifier itself holds "bid:" from
+// leaving its holds behind.
+int CAttendeeSide::RemoveHolds(const std::string& keyOrPrefix, bool wholeNegotiation)
+{
+    return m_agent.GetAppointmentStore().RemoveIf(
+        [&keyOrPrefix, wholeNegotiation](const CAppointment& appointment) {
+            if (appointment.GetOutlookIndex() != CAppointmentStore::HoldIndex)
+                return false;
+            const std::string& attribute = appointment.GetAttribute();
+            if (wholeNegotiation)
+                return attribute.compare(0, keyOrPrefix.size(), keyOrPrefix) == 0;
+            return attribute == keyOrPrefix;
+        });
+}
+
+int CAttendeeSide::RemoveExpiredHolds()
+{
+    return RemoveExpiredHolds(CDateTime::GetCurrentTime());
+}
+
+int CAttendeeSide::RemoveExpiredHolds(const CDateTime& now)
+{
+    return m_agent.GetAppointmentStore().PurgeExpired(now);
+}
+
+bool CAttendeeSide::FindBid(const std::string& negID, const std::string& bidID, const CDateTime& start) const
+{
+    return FindHold(negID, bidID, start) != nullptr;
+}
+
+const CAppointment* CAttendeeSide::FindHold(const std::string& negID, const std::string& bidID,
+                                            const CDateTime& start) const
+{
+    const std::string key = MakeBidKey(negID, bidID);
+    const CAppointmentStore& store = m_agent.GetAppointmentStore();
+    for (int i = 0; i < store.GetCount(); ++i)
+    {
+        const CAppointment* appointment = store.GetAt(i);
+        if (appointment->GetOutlookIndex() == CAppointmentStore::HoldIndex &&
+            appointment->GetApptStatus() == HoldBusyStatus && appointment->GetAttribute() == key &&
+            appointment->GetStartTime() == start)
+            return appointment;
+    }
+    return nullptr;
+}
+
+std::string CAttendeeSide::MakeBidKey(const std::string& negID, const std::string& bidID)
+{
+    return "neg:" + negID + "bid:" + bidID;
+}
+
+// --- message texts ----------------------------------------------------------
+
+std::string CAttendeeSide::AcceptBid(const SContract& contract, const std::string& minutes)
+{
+    return BidHead(contract) + "accept :duration " + minutes + EchoTail(contract.attributes, contract.constraints);
+}
+
+std::string CAttendeeSide::AlternatesBid(const SContract& contract, const std::string& alternates,
+                                         const std::string& minutes)
+{
+    return BidHead(contract) + "alt :alternates " + alternates + " :duration " + minutes +
+           EchoTail(contract.attributes, contract.constraints);
+}
+
+std::string CAttendeeSide::DeclineBid(const SContract& contract)
+{
+    return BidHead(contract) + "decline" + EchoTail(contract.attributes, contract.constraints);
+}
+
+std::string CAttendeeSide::Confirm(const SAward& award)
+{
+    return "tell :type confirm :negID " + award.negID + " :contractID " + award.contractID + " :bidID " +
+           award.bidID + " :status accept" + EchoTail(award.attributes, award.constraints);
+}
+
+// --- plumbing -------------------------------------------------------------------
+
+void CAttendeeSide::Send(const std::string& receiver, const std::string& content)
+{
+    m_agent.SendAgentMessage(Performative, receiver, content);
+}
+
+void CAttendeeSide::Log(const std::string& line) const
+{
+    m_agent.debug(line.c_str());
+}
