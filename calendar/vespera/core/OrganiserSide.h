@@ -3,6 +3,7 @@
 #include <string>
 
 class CDateTime;
+class CParser;
 class CNegotiation;
 class CTimeSlot;
 class CVespera;
@@ -49,11 +50,13 @@ private:
     bool ProcessAccept(CNegotiation& record, const std::string& sender, const std::string& bidID);
     bool ProcessAlternates(CNegotiation& record, const std::string& content, const std::string& sender,
                            const std::string& bidID);
-    void AddAlternate(CNegotiation& record, const std::string& value, int duration, const std::string& sender,
-                      const std::string& bidID);
+    void AddAlternate(CNegotiation& record, CParser& list, const std::string& key, int duration,
+                      const std::string& sender, const std::string& bidID);
     void CountBid(CNegotiation& record);
     void SendAwards(CNegotiation& record, const CTimeSlot& chosen);
-    void StartNextPass(CNegotiation& record);
+    // False when no later start can be asked for; the negotiation has
+    // then failed and been reported.
+    bool StartNextPass(CNegotiation& record);
     void CreateMeeting(CNegotiation& record);
 
     std::string ContractText(const CNegotiation& record, const std::string& subject, const std::string& body,
@@ -66,6 +69,7 @@ private:
     std::string ShortBody(const CNegotiation& record, bool success, const std::string& reason) const;
     std::string AttendeeLines(const CNegotiation& record) const;
     static std::string TotalsText(const CNegotiation& record);
+    void ShowBalloon(const std::string& title, const std::string& text) const;
     void Notify(const std::string& subject, const std::string& body) const;
 
     static const CTimeSlot* FindCommonSlot(const CNegotiation& record);
