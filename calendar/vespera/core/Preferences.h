@@ -38,6 +38,9 @@ public:
     // The registry value that holds the number of constraints, under the
     // agent's key.
     static constexpr const char* TotalValue = "TotalTimeConsts";
+    // A larger total is read as this many, so that a mistyped count cannot
+    // make the agent build constraints without end.
+    static constexpr int MaxConstraints = 1000;
     // Constraint i lies in this subkey of the agent's key, i in decimal.
     static constexpr const char* ConstraintKeyPrefix = "TConsts\\TimeConstraint";
     static constexpr const char* ContactValid = "__CT_VALID__";
