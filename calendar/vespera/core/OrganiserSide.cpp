@@ -1,0 +1,580 @@
+#include <vespera/core/OrganiserSide.h>
+
+#include <vespera/core/AgentSettings.h>
+#include <vespera/core/ContactRecord.h>
+#include <vespera/core/ContactStore.h>
+#include <vespera/core/Negotiation.h>
+#include <vespera/core/NegotiationStore.h>
+#include <vespera/core/Vespera.h>
+
+#include <basekit/Utils.h>
+#include <lexikit/Parser.h>
+#include <platform/DateTime.h>
+#include <platform/DateTimeSpan.h>
+#include <platform/MessageBoxSink.h>
+
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+const char* const Blank = " ";
+const char* const Success = "NULL";
+const int ReminderMinutes = 30;
+
+// Handlers are given contents with or without their outer parentheses (the
+// meeting request dialog builds its text bare); the parser reads only the
+// parenthesised form.
+bool ParseExpression(CParser& parser, const std::string& text)
+{
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first != std::string::npos && text[first] == '(')
+        return parser.parse_message(text.c_str()) == 1;
+    return parser.parse_message(("(" + text + ")").c_str()) == 1;
+}
+
+bool Has(CParser& parser, const char* key)
+{
+    return parser.find_token(key) != nullptr;
+}
+
+// The value as written, or the empty text when the keyword is missing.
+std::string Raw(CParser& parser, const char* key)
+{
+    const char* value = parser.find_token(key);
+    return value ? std::string(value) : std::string();
+}
+
+std::string WithoutParentheses(const std::string& text)
+{
+    std::vector<char> buffer(text.begin(), text.end());
+    buffer.push_back('\0');
+    return std::string(CUtils::remove_parenthesis(buffer.data()));
+}
+
+std::string Value(CParser& parser, const char* key)
+{
+    return WithoutParentheses(Raw(parser, key));
+}
+
+std::string OrBlank(const std::string& text)
+{
+    return text.empty() ? std::string(Blank) : text;
+}
+
+CDateTime ContractExpiry()
+{
+    return CDateTime::GetCurrentTime() + CDateTimeSpan(0, 0, 0, 5);
+}
+
+// Invalid when the text is not a date and time.
+CDateTime Parsed(const std::string& text)
+{
+    CDateTime value;
+    value.ParseDateTime(text);
+    return value;
+}
+
+std::vector<std::string> SplitNames(const std::string& text)
+{
+    std::vector<std::string> names;
+    std::istringstream in(text);
+    std::string name;
+    while (std::getline(in, name, ','))
+    {
+        if (!name.empty())
+            names.push_back(name);
+    }
+    return names;
+}
+
+} // namespace
+
+const char* const COrganiserSide::NoCommonTimeReason =
+    "Meeting cannot be scheduled within the specified constraints because the attendees offered no common time";
+
+COrganiserSide::COrganiserSide(CVespera& agent)
+    : m_agent(agent)
+{
+}
+
+COrganiserSide::~COrganiserSide() = default;
+
+void COrganiserSide::Log(const std::string& line) const
+{
+    m_agent.debug(line.c_str());
+}
+
+// --- starting a negotiation --------------------------------------------------
+
+void COrganiserSide::StartNegotiation(const std::string& request)
+{
+    auto record = std::make_unique<CNegotiation>();
+    const std::string contract = BuildContract(*record, request);
+    if (record->GetStartConstraint().GetStatus() != CDateTime::valid)
+    {
+        // Without a start no attendee can answer, and every bid would be
+        // measured against nothing.
+        Log("Unable to send contracts. The start time is not a date and time");
+        return;
+    }
+    CParser parser;
+    ParseExpression(parser, request);
+    if (SendContracts(contract, Value(parser, "attendees"), *record, true) > 0)
+        m_agent.GetNegotiationStore().Add(std::move(record));
+}
+
+std::string COrganiserSide::BuildContract(CNegotiation& record, const std::string& request)
+{
+    CParser parser;
+    ParseExpression(parser, request);
+
+    record.SetNegID(CVespera::MakeNegotiationId());
+    record.SetContractID(CVespera::MakeNegotiationId());
+    record.SetBidsReceived(0);
+    record.SetExpires(ContractExpiry());
+
+    const std::string subject = Value(parser, "subject");
+    const std::string body = Value(parser, "body");
+    const std::string location = Value(parser, "location");
+    const std::string attendees = Value(parser, "attendees");
+    record.SetSubject(subject);
+    record.SetBody(body);
+    record.SetLocation(location);
+    record.SetAttendees(attendees);
+
+    const std::string start = Value(parser, "start");
+    record.SetStartConstraint(Parsed(start));
+    std::string end;
+    if (Has(parser, "end"))
+    {
+        end = Value(parser, "end");
+        record.SetEndConstraint(Parsed(end));
+        record.SetStrict(0);
+    }
+    else
+    {
+        record.SetEndConstraint(CDateTime(9000, 1, 1, 0, 0, 0));
+        record.SetStrict(1);
+    }
+    const std::string duration = Value(parser, "duration");
+    record.SetDuration(std::atoi(duration.c_str()));
+
+    return ContractText(record, subject, body, location, attendees, start, end, duration);
+}
+
+std::string COrganiserSide::RebuildContract(CNegotiation& record)
+{
+    record.SetContractID(CVespera::MakeNegotiationId());
+    record.SetBidsReceived(0);
+    record.SetExpires(ContractExpiry());
+    const std::string end = record.GetStrict() ? std::string() : record.GetEndConstraint().Format();
+    return ContractText(record, record.GetSubject(), record.GetBody(), record.GetLocation(),
+                        record.GetAttendeesText(), record.GetStartConstraint().Format(), end,
+                        std::to_string(record.GetDuration()));
+}
+
+std::string COrganiserSide::ContractText(const CNegotiation& record, const std::string& subject,
+                                         const std::string& body, const std::string& location,
+                                         const std::string& attendees, const std::string& start,
+                                         const std::string& end, const std::string& duration) const
+{
+    std::string text = "tell :type contract :negID " + record.GetNegID() + " :contractID " +
+                       record.GetContractID() + " :expires (" + record.GetExpires().Format() + ")";
+    text += " :attributes (tell :subject (" + OrBlank(subject) + ") :body (" + OrBlank(body) + ") :location (" +
+            OrBlank(location) + ") :attendees (" + OrBlank(attendees) + "))";
+    text += " :constraints (tell :start (" + start + ")";
+    if (!record.GetStrict())
+        text += " :end (" + end + ")";
+    text += " :duration (" + duration + "))";
+    return text;
+}
+
+int COrganiserSide::SendContracts(const std::string& contract, const std::string& attendees, CNegotiation& record,
+                                  bool first)
+{
+    const std::vector<std::string> names = SplitNames(attendees);
+    if (names.empty())
+    {
+        Log("Unable to send contracts. No attendees specified");
+        return 0;
+    }
+    for (const std::string& name : names)
+    {
+        const std::optional<std::string> error = m_agent.SendAgentMessage("tell", name, contract);
+        if (error)
+            Log(*error);
+        record.AddContract();
+    }
+    const int count = static_cast<int>(names.size());
+    if (first)
+        record.SetContractsSent(count);
+    return count;
+}
+
+// --- bids ----------------------------------------------------------------------
+
+void COrganiserSide::ProcessBid(const std::string& content, const std::string& sender)
+{
+    Log("Processing bid");
+    CParser parser;
+    ParseExpression(parser, content);
+    const std::string negID = Raw(parser, "negID");
+    const std::string bidID = Raw(parser, "bidID");
+    if (bidID.empty())
+    {
+        Log("ERROR: Invalid bid has bad Bid ID");
+        return;
+    }
+    CNegotiation* record = m_agent.GetNegotiationStore().Find(negID);
+    if (!record)
+    {
+        Log("ERROR: Invalid bid has bad Neg ID");
+        return;
+    }
+    if (!record->IsRunning())
+    {
+        Log("ERROR: Negotiation is no longer running");
+        return;
+    }
+    const std::string status = Raw(parser, "status");
+    if (status.empty())
+        Log("ERROR: Invalid Bid. No status field found");
+    else if (status == "decline")
+        ProcessDecline(*record, sender);
+    else if (status == "accept")
+    {
+        if (ProcessAccept(*record, sender, bidID))
+            CountBid(*record);
+    }
+    else if (status == "alt")
+    {
+        if (ProcessAlternates(*record, content, sender, bidID))
+            CountBid(*record);
+    }
+    else
+        Log("Invalid Bid. Status field malformed");
+}
+
+void COrganiserSide::ProcessDecline(CNegotiation& record, const std::string& sender)
+{
+    Log("Meeting cannot be scheduled within specified constraints because " + sender + " is not available");
+    record.SetStatus(-1);
+    FinishNegotiation(record, DeclineReason(sender));
+}
+
+std::string COrganiserSide::DeclineReason(const std::string& sender) const
+{
+    const CContactRecord* contact = m_agent.GetContactStore().FindByAgentName(sender);
+    if (contact)
+        return "Meeting cannot be scheduled within the specified constraints becasuse " + contact->GetFirstName() +
+               " " + contact->GetLastName() + " [" + contact->GetEmailAddress() + "] is not available";
+    return "Meeting cannot be scheduled within the specified constraints because the user of agent " + sender +
+           " is not available";
+}
+
+bool COrganiserSide::ProcessAccept(CNegotiation& record, const std::string& sender, const std::string& bidID)
+{
+    Log("bid is an accept");
+    if (!record.GetStrict())
+    {
+        Log("ERROR: Invalid Bid, accepts on a non specifically constrained contract");
+        return false;
+    }
+    record.AddSuggestion(std::make_unique<CTimeSlot>(record.GetStartConstraint(), record.GetDuration()), sender,
+                         bidID);
+    return true;
+}
+
+bool COrganiserSide::ProcessAlternates(CNegotiation& record, const std::string& content, const std::string& sender,
+                                       const std::string& bidID)
+{
+    Log("bid is an alt");
+    CParser bid;
+    ParseExpression(bid, content);
+    const std::string alternates = Raw(bid, "alternates");
+    if (alternates.empty())
+    {
+        Log("ERROR: Invalid Bid. No Alternates suggested");
+        return false;
+    }
+    if (!Has(bid, "duration"))
+    {
+        Log("ERROR: Invalid Bid. No Duration specified");
+        return false;
+    }
+    const int duration = std::atoi(Value(bid, "duration").c_str());
+
+    CParser list;
+    ParseExpression(list, alternates);
+    const char* perf = list.listall_getfirst_token();
+    Log(std::string("Got the perf ") + (perf ? perf : ""));
+    std::vector<std::string> keys;
+    for (const char* key = list.listall_getnext_token(); key; key = list.listall_getnext_token())
+        keys.emplace_back(key);
+    Log("Entering loop");
+    for (size_t i = 0; i < keys.size(); ++i)
+    {
+        if (i > 0)
+            Log("Getting the next sugg time");
+        AddAlternate(record, list, keys[i], duration, sender, bidID);
+    }
+    Log("Incrementing counts after processing bid");
+    return true;
+}
+
+void COrganiserSide::AddAlternate(CNegotiation& record, CParser& list, const std::string& key, int duration,
+                                  const std::string& sender, const std::string& bidID)
+{
+    Log("Getting the value for the key =" + key);
+    const std::string name = !key.empty() && key[0] == ':' ? key.substr(1) : key;
+    const std::string value = Raw(list, name.c_str());
+    Log("and the value is " + value);
+    const CDateTime start = Parsed(WithoutParentheses(value));
+    if (start.GetStatus() != CDateTime::valid)
+        return;
+    Log("Successfully parsed into a date time object");
+    if (start < record.GetStartConstraint() || start > record.GetEndConstraint())
+        return;
+    Log("Its acceptable");
+    auto slot = std::make_unique<CTimeSlot>(start, duration);
+    Log("Adding it to the time slots for this neg");
+    record.AddSuggestion(std::move(slot), sender, bidID);
+}
+
+void COrganiserSide::CountBid(CNegotiation& record)
+{
+    if (record.CountBid())
+        ProcessNegotiation(record);
+}
+
+// --- choosing a time -----------------------------------------------------------
+
+void COrganiserSide::ProcessNegotiation(CNegotiation& record)
+{
+    Log("Processing negotiation");
+    const CTimeSlot* common = FindCommonSlot(record);
+    if (common)
+        SendAwards(record, *common);
+    else if (!StartNextPass(record))
+        return;
+    Log("Done processing negotiation");
+}
+
+const CTimeSlot* COrganiserSide::FindCommonSlot(const CNegotiation& record)
+{
+    const CTimeSlotStore* suggestions = record.GetSuggestions();
+    if (suggestions->GetCount() == 0)
+        return nullptr;
+    const std::string first = suggestions->GetAttribute(0);
+    // Every attendee must have offered the time, not only those that
+    // offered anything: an attendee whose times were all out of bounds
+    // would otherwise be awarded a time it never held.
+    std::unique_ptr<std::vector<std::string>> agents(suggestions->GetAttributesUnique());
+    std::set<std::string> required(agents->begin(), agents->end());
+    required.insert(record.GetAttendees().begin(), record.GetAttendees().end());
+    for (int i = 0; i < suggestions->GetCount(); ++i)
+    {
+        if (suggestions->GetAttribute(i) != first)
+            continue;
+        const CTimeSlot* slot = suggestions->GetTimeSlot(i);
+        bool everyone = true;
+        for (const std::string& agent : required)
+            everyone = everyone && suggestions->Exists(slot, agent);
+        if (everyone)
+            return slot;
+    }
+    return nullptr;
+}
+
+void COrganiserSide::SendAwards(CNegotiation& record, const CTimeSlot& chosen)
+{
+    Log("Preprocessing data to send awards");
+    record.SetChosenSlot(chosen);
+    const std::string constraints = "(tell :startTime (" + chosen.GetStartTime().Format() + ") :duration " +
+                                    std::to_string(record.GetDuration()) + ")";
+    const std::string attributes = AwardAttributes(record);
+    for (const std::string& name : record.GetAttendees())
+    {
+        const std::string bidID = record.GetSuggestions()->GetID(&record.GetChosenSlot(), name);
+        m_agent.SendAgentMessage("tell", name,
+                                 "tell :type award :negID " + record.GetNegID() + " :contractID " +
+                                     record.GetContractID() + " :bidID " + bidID + " :attributes " + attributes +
+                                     " :constraints " + constraints);
+        record.AddAward();
+    }
+}
+
+std::string COrganiserSide::AwardAttributes(const CNegotiation& record) const
+{
+    return "(tell :subject (" + OrBlank(record.GetSubject()) + ") :body (" + OrBlank(record.GetBody()) +
+           ") :location (" + OrBlank(record.GetLocation()) + ") :reqAttendees (" + record.GetAttendeesText() +
+           ") :optAttendees (none))";
+}
+
+bool COrganiserSide::StartNextPass(CNegotiation& record)
+{
+    CDateTime start;
+    if (!FindNextStart(record, start))
+    {
+        record.SetStatus(-1);
+        FinishNegotiation(record, NoCommonTimeReason);
+        return false;
+    }
+    record.SetStartConstraint(start);
+    const std::string contract = RebuildContract(record);
+    record.ClearSuggestions();
+    SendContracts(contract, record.GetAttendeesText(), record, false);
+    return true;
+}
+
+bool COrganiserSide::FindNextStart(const CNegotiation& record, CDateTime& start)
+{
+    const CDateTime none(9999, 12, 31, 0, 0, 0);
+    start = none;
+    for (const std::string& name : record.GetAttendees())
+    {
+        const CTimeSlot* last = record.GetSuggestions()->GetLastSlot(name);
+        if (last && last->GetEndTime() < start)
+            start = last->GetEndTime();
+    }
+    if (start == none)
+        return false;
+    // A start that does not move forward would ask the same question
+    // again, pass after pass; one past the window cannot be met at all.
+    if (start <= record.GetStartConstraint())
+        return false;
+    return record.GetStrict() || start <= record.GetEndConstraint();
+}
+
+// --- confirmations and the result ----------------------------------------------
+
+void COrganiserSide::ProcessConfirmation(const std::string& content, const std::string& sender)
+{
+    static_cast<void>(sender);
+    Log("processing confirmation");
+    CParser parser;
+    ParseExpression(parser, content);
+    CNegotiation* record = m_agent.GetNegotiationStore().Find(Raw(parser, "negID"));
+    if (!record)
+    {
+        Log("No negotiation to confirm");
+        return;
+    }
+    // Only an awarded, still running negotiation has a time to make.
+    if (record->CountConfirmation() && record->IsRunning() && record->GetTotalAwards() > 0)
+    {
+        CreateMeeting(*record);
+        record->SetStatus(1);
+        FinishNegotiation(*record, Success);
+    }
+}
+
+void COrganiserSide::CreateMeeting(CNegotiation& record)
+{
+    m_agent.CreateOutlookAppointment(record.GetChosenSlot().GetStartTime(), record.GetDuration(),
+                                     record.GetSubject(), record.GetBody(), record.GetLocation(), ReminderMinutes,
+                                     true, record.GetAttendeesText(), std::string(), true);
+}
+
+void COrganiserSide::FinishNegotiation(CNegotiation& record, const std::string& reason)
+{
+    const bool success = record.GetStatus() == 1;
+    if (!success)
+        CMessageBoxSink::Show("The meeting could not be scheduled.\nReason:\n" + reason);
+
+    const CAgentSettings& settings = m_agent.GetSettings();
+    const bool longStyle = settings.GetMeetingScheduleLongAlert();
+    const bool shortStyle = settings.GetMeetingScheduleShortAlert();
+    if (!longStyle && !shortStyle)
+        return;
+    std::string subject;
+    std::string body;
+    if (longStyle)
+    {
+        subject = "[Vesp] New Meeting Request Completed";
+        body = LongBody(record, success, reason);
+        ShowBalloon("Meeting Request Completed",
+                    success ? std::string("Your meeting request has been successfully completed.")
+                            : "The meeting you requested could not be scheduled.\n Reason: " + reason);
+    }
+    if (shortStyle)
+    {
+        subject = std::string("Meeting Request ") + (success ? "Scheduled" : "Denied");
+        body = ShortBody(record, success, reason);
+    }
+    Notify(subject, body);
+}
+
+std::string COrganiserSide::LongBody(const CNegotiation& record, bool success, const std::string& reason) const
+{
+    std::string body;
+    if (success)
+        body = "The meeting you requested has been successfully scheduled. Please review the details below\n\n";
+    else
+        body = "The meeting you requested could not be scheduled. The details for the failure are given below\n\n"
+               "Cause for Failure: " +
+               reason;
+    const CTimeSlot& chosen = record.GetChosenSlot();
+    body += "\nMeeting Subject: " + record.GetSubject();
+    body += "\nMeeting Body: " + record.GetBody();
+    body += "\nMeeting Start Time: " +
+            (success ? chosen.GetStartTime() : record.GetStartConstraint()).Format();
+    body += "\nMeeting Duration: " +
+            (success ? chosen.GetDurationString() : std::to_string(record.GetDuration()));
+    body += "\nMeeting Location: " + record.GetLocation();
+    body += "\nAttendees: \n" + AttendeeLines(record);
+    body += "\n\n- Additional Agent Negotiation Information -\n\n";
+    body += TotalsText(record);
+    return body;
+}
+
+std::string COrganiserSide::ShortBody(const CNegotiation& record, bool success, const std::string& reason) const
+{
+    if (!success)
+        return reason;
+    return record.GetSubject() + "@" + record.GetChosenSlot().GetStartTime().Format() + ">" + record.GetLocation();
+}
+
+std::string COrganiserSide::AttendeeLines(const CNegotiation& record) const
+{
+    std::string lines;
+    for (const std::string& name : record.GetAttendees())
+    {
+        const CContactRecord* contact = m_agent.GetContactStore().FindByAgentName(name);
+        if (contact)
+            lines += "\t" + contact->GetFirstName() + " " + contact->GetLastName() + " [" +
+                     contact->GetEmailAddress() + "]\n";
+        else
+            lines += "\t" + name + "\n";
+    }
+    return lines;
+}
+
+std::string COrganiserSide::TotalsText(const CNegotiation& record)
+{
+    return "Negotiation ID: " + record.GetNegID() + "\n" + "Contract ID: " + record.GetContractID() + "\n" +
+           "Total Contracts Generated = " + std::to_string(record.GetTotalContracts()) + "\n" +
+           "Total Bids Received = " + std::to_string(record.GetTotalBids()) + "\n" +
+           "Total Awards Generated = " + std::to_string(record.GetTotalAwards()) + "\n" +
+           "Total Confirmations Received = " + std::to_string(record.GetTotalConfirmations()) + "\n";
+}
+
+void COrganiserSide::ShowBalloon(const std::string& title, const std::string& text) const
+{
+    // The notification area belongs to the window; without one the
+    // balloon's text still reaches the log.
+    Log("Balloon: " + title + ": " + text);
+}
+
+void COrganiserSide::Notify(const std::string& subject, const std::string& body) const
+{
+    const CAgentSettings& settings = m_agent.GetSettings();
+    if (settings.GetAgentAlert())
+        m_agent.SendAlertNotice(settings.GetAgentAlertString(), body);
+    if (settings.GetEmailAlert())
+        m_agent.SendMail(settings.GetEmailAlertString(), subject, body);
+}
