@@ -1,0 +1,86 @@
+#pragma once
+
+#include <slotbook/Appointment.h>
+
+#include <platform/DateTime.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CAppointmentView;
+
+// The agent's appointments: those read from the calendar program and the
+// tentative holds of negotiations (Outlook index -1), owned here, in the
+// order they were added.
+//
+// The view (the main window, borrowed) hears of every appointment listed
+// or taken out and is told to redraw after additions that are shown and
+// after removals. Its notifications must not change the store.
+class CAppointmentStore
+{
+public:
+    // The Outlook index of a hold, which lives only in the agent.
+    static constexpr int HoldIndex = -1;
+
+    CAppointmentStore();
+    ~CAppointmentStore();
+
+    CAppointmentStore(const CAppointmentStore&) = delete;
+    CAppointmentStore& operator=(const CAppointmentStore&) = delete;
+
+    // Null detaches; the view must be detached before it goes.
+    void SetView(CAppointmentView* view);
+    CAppointmentView* GetView() const { return m_view; }
+
+    // Appends an appointment with the fields given; when `show`, the view
+    // lists it and redraws. Returns the appointment, owned by the store.
+    const CAppointment* AddAppointment(int outlookIndex, const std::string& subject, const std::string& body,
+                                       const std::string& location, const std::string& reqAttendees,
+                                       const std::string& optAttendees, const CDateTime& start, const CDateTime& end,
+                                       long duration, int reminderSet, long reminder, int busyStatus,
+                                       const CDateTime& expires, const std::string& attribute, bool show);
+    // The same for a recurring appointment, with its pattern's fields.
+    const CAppointment* AddRecurringAppointment(int outlookIndex, const std::string& subject, const std::string& body,
+                                                const std::string& location, const std::string& reqAttendees,
+                                                const std::string& optAttendees, const CDateTime& start,
+                                                const CDateTime& end, long duration, int reminderSet, long reminder,
+                                                int busyStatus, const CDateTime& expires,
+                                                const std::string& attribute, int recType, int interval,
+                                                long instance, int ends, const CDateTime& patternStart,
+                                                const CDateTime& patternEnd, long dayOfMonth, int days, bool show);
+
+    int GetCount() const { return static_cast<int>(m_appointments.size()); }
+    // Null outside 0..GetCount()-1.
+    const CAppointment* GetAt(int index) const;
+    // -1 for an appointment that is not in the store.
+    int IndexOf(const CAppointment* appointment) const;
+
+    // Takes the appointment out, destroys it and redraws the view; false when
+    // it is not in the store.
+    bool Remove(const CAppointment* appointment);
+    // Takes out and destroys every appointment the predicate picks, keeping
+    // the order of the rest, then redraws the view. Returns how many went.
+    int RemoveIf(const std::function<bool(const CAppointment&)>& picks);
+    // Takes out and destroys every appointment, holds included. The view
+    // hears of each, but is not told to redraw.
+    void Clear();
+    // Takes out the holds (Outlook index -1) whose expiry is a valid time
+    // before `now`, then redraws the view. Appointments from the calendar
+    // program and holds without expiry stay, and nothing goes while `now`
+    // is not a valid time. Returns how many went.
+    int PurgeExpired(const CDateTime& now);
+    // The same at the current local time.
+    int PurgeExpired();
+
+    // Tells the view to redraw, when there is one.
+    void Refresh() const;
+
+private:
+    const CAppointment* Append(std::unique_ptr<CAppointment> appointment, bool show);
+    void Discard(std::vector<std::unique_ptr<CAppointment>> gone) const;
+
+    std::vector<std::unique_ptr<CAppointment>> m_appointments;
+    CAppointmentView* m_view = nullptr;
+};
