@@ -1,0 +1,754 @@
+#include <vespera/core/Vespera.h>
+
+#include <vespera/core/AgentSettings.h>
+#include <vespera/core/AppointmentStore.h>
+#include <vespera/core/AttendeeSide.h>
+#include <vespera/core/ContactStore.h>
+#include <vespera/core/NegotiationStore.h>
+#include <vespera/core/OrganiserSide.h>
+#include <vespera/core/Preferences.h>
+
+#include <outlook/Application.h>
+#include <outlook/AppointmentItem.h>
+#include <outlook/MailItem.h>
+#include <outlook/MemoryBackend.h>
+#include <outlook/NameSpace.h>
+
+#include <basekit/LList.h>
+#include <basekit/Utils.h>
+#include <factkit/BeliefDB.h>
+#include <factkit/IntBelief.h>
+#include <factkit/ListBelief.h>
+#include <factkit/StringBelief.h>
+#include <lexikit/Parser.h>
+#include <namekit/ANSClient.h>
+#include <platform/DateTimeSpan.h>
+#include <platform/MessageBoxSink.h>
+#include <platform/Registry.h>
+#include <wirekit/Communicator.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace
+{
+
+const char* const SettingsKey = "Software\\ORVANTE\\CalendarAgent";
+
+// A browser result above this means the page was opened.
+constexpr int OpenedThreshold = 32;
+// "There is no application associated with the given filename extension."
+constexpr int NoBrowserCode = 31;
+// "The specified file was not found."
+constexpr int NotFoundCode = 2;
+// "The operating system is out of memory or resources."
+constexpr int NoResourcesCode = 0;
+
+// Reads one value of a parsed expression; nullopt when the keyword is absent.
+std::optional<std::string> Token(CParser& parser, const char* key)
+{
+    const char* value = parser.find_token(key);
+    if (!value)
+        return std::nullopt;
+    return std::string(value);
+}
+
+std::string StripParentheses(const std::string& value)
+{
+    std::vector<char> buffer(value.begin(), value.end());
+    buffer.push_back('\0');
+    return CUtils::remove_parenthesis(buffer.data());
+}
+
+std::string StripQuotes(const std::string& value)
+{
+    std::vector<char> buffer(value.begin(), value.end());
+    buffer.push_back('\0');
+    return CUtils::remove_quotes(buffer.data());
+}
+
+// A value with its parentheses removed, empty when absent.
+std::string Field(CParser& parser, const char* key)
+{
+    std::optional<std::string> value = Token(parser, key);
+    return value ? StripParentheses(*value) : std::string();
+}
+
+const char* BrowserErrorText(int code)
+{
+    switch (code) {
+    case 0: return "The operating system is out\nof memory or resources.";
+    case 2: return "The specified file was not found.";
+    case 3: return "The specified path was not found.";
+    case 5: return "The operating system denied\naccess to the specified file.";
+    case 8: return "There was not enough memory to complete the operation.";
+    case 11: return "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).";
+    case 26: return "A sharing violation occurred. ";
+    case 27: return "The filename association is\nincomplete or invalid.";
+    case 28: return "The DDE transaction could not\nbe completed because the request timed out.";
+    case 29: return "The DDE transaction failed.";
+    case 30: return "The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed.";
+    case 31: return "There is no application associated\nwith the given filename extension.";
+    case 32: return "The specified dynamic-link library was not found.";
+    default: return "An unknown error occurred.";
+    }
+}
+
+bool HasDisplay()
+{
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+// Runs xdg-open without a shell and waits for it; xdg-open hands the page
+// to the desktop's browser and returns at once.
+int OpenWithDesktop(const std::string& address)
+{
+    if (!HasDisplay())
+        return NoBrowserCode;
+    std::vector<char> program{'x', 'd', 'g', '-', 'o', 'p', 'e', 'n', '\0'};
+    std::vector<char> argument(address.begin(), address.end());
+    argument.push_back('\0');
+    char* argv[] = {program.data(), argument.data(), nullptr};
+    pid_t child = 0;
+    int spawned = posix_spawnp(&child, program.data(), nullptr, nullptr, argv, environ);
+    if (spawned != 0)
+        return spawned == ENOENT ? NotFoundCode : NoResourcesCode;
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? OpenedThreshold + 1 : NoBrowserCode;
+}
+
+// Only web pages are opened for another agent: a local file or a program
+// named by a remote peer must never be started on the user's desktop.
+bool IsWebAddress(const std::string& address)
+{
+    return address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
+}
+
+CDateTime NullDate()
+{
+    CDateTime date;
+    date.SetStatus(CDateTime::null);
+    return date;
+}
+
+std::string Decimal(long value)
+{
+    return std::to_string(value);
+}
+
+} // namespace
+
+CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
+    : CAgentContainer(ContainerName),
+      m_backend(backend ? std::move(backend) : std::make_shared<outlook::CMemoryBackend>()),
+      m_settings(std::make_unique<CAgentSettings>()),
+      m_appointments(std::make_unique<CAppointmentStore>()),
+      m_contacts(std::make_unique<CContactStore>()),
+      m_negotiations(std::make_unique<CNegotiationStore>())
+{
+    m_preferences = std::make_unique<CPreferences>(*m_settings, *m_appointments,
+                                                   [this](const std::string& line) { debug(line.c_str()); });
+    m_attendeeSide = std::make_unique<CAttendeeSide>(*this);
+    m_organiserSide = std::make_unique<COrganiserSide>(*this);
+    std::srand(static_cast<unsigned>(std::time(nullptr)) ^ static_cast<unsigned>(getpid()));
+}
+
+// The namespace logs off before the application goes; the sides go before
+// the stores they work on.
+CVespera::~CVespera()
+{
+    if (m_namespace)
+        m_namespace->Logoff();
+    m_namespace = nullptr;
+    m_application.reset();
+    m_organiserSide.reset();
+    m_attendeeSide.reset();
+    m_preferences.reset();
+    m_appointments.reset();
+    m_negotiations.reset();
+    m_contacts.reset();
+    m_settings.reset();
+}
+
+// --- container hooks ----------------------------------------------------------
+
+void CVespera::process_create()
+{
+    StartOutlook();
+    m_preferences->LoadPreferences();
+    m_timerTick = 1;
+}
+
+void CVespera::process_timer()
+{
+    if (m_timerTick == PurgeInterval) {
+        m_timerTick = 1;
+        m_attendeeSide->RemoveExpiredHolds();
+        return;
+    }
+    ++m_timerTick;
+}
+
+int CVespera::process_message(char* message)
+{
+    CParser parser;
+    const char* content = message && parser.parse_message(message) ? parser.find_content() : nullptr;
+    if (!content) {
+        debug("No Content in message.");
+        return 0;
+    }
+    const std::string contentText = content;
+    const char* sender = parser.find_sender();
+    const std::string senderText = sender ? sender : "";
+
+    CParser reader;
+    reader.parse_message(contentText.c_str());
+    if (std::optional<std::string> command = Token(reader, "command")) {
+        DispatchCommand(*command, contentText, senderText);
+        return 1;
+    }
+    std::optional<std::string> type = Token(reader, "type");
+    if (type)
+        DispatchType(*type, contentText, senderText);
+    if (std::optional<std::string> objective = Token(reader, "objective"))
+        DispatchObjective(*objective, contentText);
+    else if (std::optional<std::string> dataurl = Token(reader, "dataurl"))
+        DispatchDataUrl(*dataurl);
+    else if (!type)
+        debug("Bad DMS message. No type specified");
+    return 1;
+}
+
+void CVespera::DispatchCommand(const std::string& command, const std::string& content, const std::string& sender)
+{
+    if (command == "create_profile") {
+        debug("Create_profile messages have been deprecated and are no longer used");
+    } else if (command == "appointment") {
+        CreateRequestedAppointment(content, sender, std::nullopt);
+    } else if (command == "schedule_meeting") {
+        StartNegotiation(content);
+    } else if (command == "request_appt") {
+        ProcessAppointmentRequest(content, sender);
+    } else if (command == "conf_appt") {
+        CParser reader;
+        reader.parse_message(content.c_str());
+        CreateRequestedAppointment(content, sender, Field(reader, "email"));
+    } else {
+        debug("Unknown command in incoming message. Ignoring.");
+    }
+}
+
+void CVespera::DispatchType(const std::string& type, const std::string& content, const std::string& sender)
+{
+    if (type == "contract")
+        ProcessContract(content, sender);
+    else if (type == "award")
+        ProcessAward(content, sender);
+    else if (type == "confirm")
+        ProcessConfirmation(content, sender);
+    else if (type == "bid")
+        ProcessBid(content, sender);
+    else
+        debug("Unknown DMS message type. Ignoring.");
+}
+
+void CVespera::DispatchObjective(const std::string& objective, const std::string& content)
+{
+    if (objective == "browseScheduleURL" && m_settings->GetAutoInvokeSchedule())
+        BrowseSchedule(content);
+    else if (objective == "uploadScheduleURL" && m_settings->GetAutoLoadSchedule())
+        UploadSchedule(content);
+    else
+        debug("Unknown objective message type. Ignoring.");
+}
+
+void CVespera::BrowseSchedule(const std::string& content)
+{
+    CParser reader;
+    reader.parse_message(content.c_str());
+    if (std::optional<std::string> url = Token(reader, "url"))
+        debug("Schedule browsing is not available in this build; not opening %s", StripQuotes(*url).c_str());
+}
+
+void CVespera::UploadSchedule(const std::string& content)
+{
+    CParser reader;
+    reader.parse_message(content.c_str());
+    if (std::optional<std::string> url = Token(reader, "url"))
+        debug("Schedule import is not available in this build; not importing %s", StripQuotes(*url).c_str());
+}
+
+void CVespera::DispatchDataUrl(const std::string& dataurl)
+{
+    if (dataurl == "null") {
+        CMessageBoxSink::Show("No reply was available.  Sorry...", MB_ICONINFORMATION);
+        return;
+    }
+    OpenDataUrl(StripParentheses(dataurl));
+}
+
+void CVespera::OpenDataUrl(const std::string& address)
+{
+    if (!IsWebAddress(address)) {
+        debug("Refusing to open %s: only http and https addresses are opened for other agents", address.c_str());
+        return;
+    }
+    int result = m_urlOpener ? m_urlOpener(address) : OpenWithDesktop(address);
+    if (result > OpenedThreshold)
+        return;
+    if (result == NoBrowserCode && !m_urlOpener)
+        debug("No web browser is available to open %s", address.c_str());
+    std::fputc('\a', stderr);
+    CMessageBoxSink::Show(std::string("Unable to open hyperlink:\n\n") + BrowserErrorText(result),
+                          MB_ICONEXCLAMATION);
+}
+
+void CVespera::SetUrlOpener(UrlOpener opener)
+{
+    m_urlOpener = std::move(opener);
+}
+
+// --- owned parts -----------------------------------------------------------------
+
+CAgentSettings& CVespera::GetSettings()
+{
+    return *m_settings;
+}
+
+CAppointmentStore& CVespera::GetAppointmentStore()
+{
+    return *m_appointments;
+}
+
+CContactStore& CVespera::GetContactStore()
+{
+    return *m_contacts;
+}
+
+CPreferences& CVespera::GetPreferences()
+{
+    return *m_preferences;
+}
+
+CNegotiationStore& CVespera::GetNegotiationStore()
+{
+    return *m_negotiations;
+}
+
+CAttendeeSide& CVespera::GetAttendeeSide()
+{
+    return *m_attendeeSide;
+}
+
+COrganiserSide& CVespera::GetOrganiserSide()
+{
+    return *m_organiserSide;
+}
+
+// --- forwards to the negotiation sides ------------------------------------------
+
+void CVespera::ProcessContract(const std::string& content, const std::string& sender)
+{
+    m_attendeeSide->ProcessContract(content, sender);
+}
+
+void CVespera::ProcessAward(const std::string& content, const std::string& sender)
+{
+    m_attendeeSide->ProcessAward(content, sender);
+}
+
+void CVespera::ProcessBid(const std::string& content, const std::string& sender)
+{
+    m_organiserSide->ProcessBid(content, sender);
+}
+
+void CVespera::ProcessConfirmation(const std::string& content, const std::string& sender)
+{
+    m_organiserSide->ProcessConfirmation(content, sender);
+}
+
+void CVespera::StartNegotiation(const std::string& request)
+{
+    m_organiserSide->StartNegotiation(request);
+}
+
+// --- the calendar program -----------------------------------------------------------
+
+bool CVespera::StartOutlook()
+{
+    m_namespace = nullptr;
+    m_application.reset();
+    m_application = outlook::CApplication::Create(m_backend);
+    if (!m_application) {
+        debug("Unable to start the calendar program");
+        return false;
+    }
+    m_namespace = m_application->GetNamespace("MAPI");
+    if (!m_namespace || !m_namespace->Logon())
+        debug("Unable to log on to the calendar program's profile");
+    return true;
+}
+
+outlook::CApplication* CVespera::GetOutlookApplication()
+{
+    return m_application.get();
+}
+
+outlook::CNameSpace* CVespera::GetNameSpace()
+{
+    return m_namespace;
+}
+
+bool CVespera::CreateOutlookAppointment(const CDateTime& start, long duration, const std::string& subject,
+                                        const std::string& body, const std::string& location, long reminderMinutes,
+                                        bool setReminder, const std::string& requiredAttendees,
+                                        const std::string& optionalAttendees, bool addToStore)
+{
+    debug("Creating item via ApptPtr");
+    std::unique_ptr<outlook::CItem> item = m_application ? m_application->CreateItem(outlook::olAppointmentItem)
+                                                         : nullptr;
+    outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr;
+    if (!appointment) {
+        debug("Unable to create an appointment in the calendar program");
+        return false;
+    }
+    debug("Setting the start date");
+    debug(start.Format().c_str());
+    bool accepted = appointment->SetStart(start);
+    debug("Setting other appt info");
+    accepted = appointment->SetDuration(duration) && accepted;
+    appointment->SetSubject(subject);
+    appointment->SetBody(body);
+    appointment->SetLocation(location);
+    debug("Location set. Now setting reminder");
+    dprintf("%s reminder mins = %ld", setReminder ? "Setting" : "No selected", reminderMinutes);
+    debug("Setting boolean value for the reminder");
+    appointment->SetReminderSet(setReminder);
+    long minutes = 0;
+    if (setReminder) {
+        debug("bSetReminder = true. So Setting the reminder");
+        accepted = appointment->SetReminderMinutesBeforeStart(reminderMinutes) && accepted;
+        minutes = reminderMinutes;
+    }
+    debug("Reminder set");
+    if (!requiredAttendees.empty())
+        appointment->SetRequiredAttendees(requiredAttendees);
+    if (!optionalAttendees.empty())
+        appointment->SetOptionalAttendees(optionalAttendees);
+    debug("Attendees set. Now saving appt");
+    if (!accepted || !appointment->Save()) {
+        debug("The calendar program refused the appointment");
+        return false;
+    }
+    if (addToStore) {
+        debug("Now adding this appointment to the local store");
+        CDateTime end = start + CDateTimeSpan(0, 0, static_cast<int>(duration), 0);
+        ++m_calendarItemCount;
+        m_appointments->AddAppointment(m_calendarItemCount, subject, body, location, requiredAttendees,
+                                       optionalAttendees, start, end, duration, setReminder ? 1 : 0, minutes,
+                                       outlook::olBusy, NullDate(), "outlook", true);
+    }
+    return true;
+}
+
+bool CVespera::SendMail(const std::string& to, const std::string& subject, const std::string& body)
+{
+    std::unique_ptr<outlook::CItem> item = m_application ? m_application->CreateItem(outlook::olMailItem) : nullptr;
+    outlook::CMailItem* mail = item ? item->AsMail() : nullptr;
+    if (!mail) {
+        debug("Unable to create a mail item to %s", to.c_str());
+        return false;
+    }
+    mail->SetTo(to);
+    mail->SetSubject(subject);
+    mail->SetBody(body);
+    if (!mail->Send()) {
+        debug("Unable to send the mail to %s", to.c_str());
+        return false;
+    }
+    return true;
+}
+
+// --- requested appointments ---------------------------------------------------------
+
+void CVespera::ProcessAppointmentRequest(const std::string& content, const std::string& sender)
+{
+    CParser reader;
+    reader.parse_message(content.c_str());
+    const std::string durationText = Field(reader, "duration");
+    const std::string startText = Field(reader, "startTime");
+    const std::string subject = Field(reader, "subject");
+    const std::string body = Field(reader, "body");
+    const std::string location = Field(reader, "location");
+    const std::string email = Field(reader, "email");
+    const std::string firstName = Field(reader, "fname");
+    const std::string lastName = Field(reader, "lname");
+    const std::string requester = email + " (" + firstName + " " + lastName + ")";
+    const long minutes = std::atol(durationText.c_str());
+
+    if (!RequesterAllowed(firstName, lastName)) {
+        SendAgentMessage("tell", sender, "tell :status reject");
+        NotifyESecretaryMeeting(false, subject, body, location, startText, static_cast<int>(minutes), requester);
+        return;
+    }
+    CDateTime start;
+    if (!start.ParseDateTime(startText) || start.GetStatus() != CDateTime::valid || minutes <= 0) {
+        SendAgentMessage("tell", sender, "tell :status reject");
+        return;
+    }
+    AnswerAppointmentRequest(start, minutes, email, sender);
+}
+
+bool CVespera::RequesterAllowed(const std::string& firstName, const std::string& lastName) const
+{
+    const int policy = m_settings->GetMeetingSchedulingType();
+    if (policy == 0)
+        return false;
+    if (policy != 1)
+        return true;
+    for (int i = 0; i < m_contacts->GetCount(); ++i) {
+        const CContactRecord* contact = m_contacts->GetAt(i);
+        if (contact->GetFirstName() == firstName && contact->GetLastName() == lastName)
+            return true;
+    }
+    return false;
+}
+
+void CVespera::AnswerAppointmentRequest(const CDateTime& start, long minutes, const std::string& email,
+                                        const std::string& sender)
+{
+    const CContactRecord* contact = m_contacts->FindByEmail(email);
+    const int duration = static_cast<int>(minutes);
+    bool free = false;
+    CTimeSlot next;
+    if (contact) {
+        CTimeConstraintSet constraints = m_preferences->ConstraintsFor(contact->GetCalendarAgentName());
+        free = m_preferences->IsFreeConstrained(start, duration, constraints);
+        if (!free)
+            next = m_preferences->NextFreeSlot(start, duration, constraints);
+    } else {
+        free = m_preferences->IsFreePlain(start, duration);
+        if (!free)
+            next = m_preferences->NextFreeSlotPlain(start, duration);
+    }
+    const std::string tail = ") :duration (" + Decimal(minutes) + ") :status ";
+    if (free)
+        SendAgentMessage("tell", sender, "tell :startTime (" + start.Format() + tail + "accept");
+    else if (next.IsValid())
+        SendAgentMessage("tell", sender, "tell :startTime (" + next.GetStartTime().Format() + tail + "alt");
+    else
+        SendAgentMessage("tell", sender, "tell :status reject");
+}
+
+void CVespera::CreateRequestedAppointment(const std::string& content, const std::string& sender,
+                                          const std::optional<std::string>& email)
+{
+    CParser reader;
+    reader.parse_message(content.c_str());
+    debug("parsing the start time");
+    CParser startReader;
+    std::optional<std::string> startValue = Token(reader, "start");
+    if (startValue)
+        startReader.parse_message(startValue->c_str());
+    auto part = [&startReader](const char* key) { return std::atoi(Field(startReader, key).c_str()); };
+    CDateTime start(part("year"), part("month"), part("day"), part("hour"), part("minute"), 0);
+
+    const std::string durationText = Field(reader, "duration");
+    const long duration = std::atol(durationText.c_str());
+    debug("Got the duration =");
+    debug(durationText.c_str());
+    const std::string subject = Field(reader, "subject");
+    const std::string body = Field(reader, "body");
+    const std::string location = Field(reader, "location");
+    const std::string required = Field(reader, "requiredAttendees");
+    const std::string optional = Field(reader, "optionalAttendees");
+    const std::string targetName = Field(reader, "targetRealName");
+    const std::string targetEmail = Field(reader, "targetEmailAdd");
+    std::optional<std::string> reminder = Token(reader, "reminder");
+    const long reminderMinutes = reminder ? std::atol(StripParentheses(*reminder).c_str()) : 0;
+
+    if (start.GetStatus() != CDateTime::valid || duration <= 0) {
+        debug("The requested appointment has no valid start or duration; nothing created");
+        return;
+    }
+    debug("Entering create Appointment");
+    bool created = CreateOutlookAppointment(start, duration, subject, body, location, reminderMinutes,
+                                            reminder.has_value(), required, optional, true);
+    debug("back from create appointment");
+    if (!created)
+        return;
+    if (email)
+        SendConfirmationMail(*email, content, start);
+    NotifyESecretaryMeeting(true, subject, body, location, start.Format(), static_cast<int>(duration), targetName);
+    SendAgentMessage("tell", sender, "tell :command success");
+}
+
+void CVespera::SendConfirmationMail(const std::string& address, const std::string& content, const CDateTime& start)
+{
+    CParser reader;
+    reader.parse_message(content.c_str());
+    const std::string targetName = Field(reader, "targetRealName");
+    const std::string text =
+        "Hi, \n\nYou recently scheduled an appointment with " + targetName +
+        " using the ORVANTE Distributed Meeting Scheduling System. This is your confirmation message with the "
+        "details given below.\n\n" +
+        "Appointment Date: " + start.Format() + "\nAppointment Subject: " + Field(reader, "subject") +
+        "\nAppointment Body: " + Field(reader, "body") + "\nAppointment Duration: " + Field(reader, "duration") +
+        " minutes.\n\nThank you for using the ORVANTE DMS System.\nYou can contact " + targetName +
+        " via email at " + Field(reader, "targetEmailAdd");
+    SendMail(address, "[ORVANTE DMS] Appointment details", text);
+}
+
+// --- notifications --------------------------------------------------------------
+
+void CVespera::NotifyMeetingScheduled(const std::string& otherAgent, const std::string& subject,
+                                      const std::string& body, const std::string& location,
+                                      const std::string& startText, int duration, const std::string& attendees)
+{
+    LogNotification("meeting scheduled by " + otherAgent, subject,
+                    body + " at " + startText + " for " + std::to_string(duration) + " minutes in " + location +
+                        " with " + attendees);
+}
+
+void CVespera::NotifyESecretaryMeeting(bool scheduled, const std::string& subject, const std::string& body,
+                                       const std::string& location, const std::string& startText, int duration,
+                                       const std::string& requester)
+{
+    LogNotification(std::string(scheduled ? "V-Izadavavu meeting scheduled" : "V-Izadavavu meeting declined") +
+                        " for " + requester,
+                    subject,
+                    body + " at " + startText + " for " + std::to_string(duration) + " minutes in " + location);
+}
+
+void CVespera::LogNotification(const std::string& what, const std::string& subject, const std::string& text)
+{
+    debug(("Notification not sent (notices are not available in this build): " + what + ": " + subject + ": " +
+           text)
+              .c_str());
+}
+
+// --- sending ----------------------------------------------------------------------
+
+std::optional<std::string> CVespera::SendAgentMessage(const std::string& performative, const std::string& receiver,
+                                                      const std::string& content)
+{
+    // The two texts stand opposite to the container's own replies; the
+    // agents on the other side read them in these places.
+    return Send(performative, receiver, "default-language", "default-ontology", nullptr, content);
+}
+
+std::optional<std::string> CVespera::SendAlertNotice(const std::string& receiver, const std::string& content)
+{
+    return Send("tell", receiver, "default-ontology", "default-language", " ", content);
+}
+
+std::optional<std::string> CVespera::Send(const std::string& performative, const std::string& receiver,
+                                          const char* ontology, const char* language, const char* inReplyTo,
+                                          const std::string& content)
+{
+    CCommunicator* communicator = get_communicator();
+    if (!communicator)
+        return std::string("no communicator");
+    const char* error = communicator->comm_sendmessage(performative.c_str(), receiver.c_str(), ontology, language,
+                                                       nullptr, inReplyTo, nullptr, content.c_str(), nullptr);
+    if (!error)
+        return std::nullopt;
+    return std::string(error);
+}
+
+std::string CVespera::MakeNegotiationId()
+{
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char clock[16];
+    std::snprintf(clock, sizeof clock, "%02d%02d%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    // The clock has whole seconds, so its millisecond field is always 0.
+    return std::string(clock) + "0" + std::to_string(std::rand() & 0x7FFF);
+}
+
+// --- registration --------------------------------------------------------------------
+
+bool CVespera::LoadRegInfo()
+{
+    CRegistry registry;
+    std::string name;
+    std::string host;
+    std::string port;
+    if (registry.ReadValue(SettingsKey, "AgentName", name) != CRegistry::Ok ||
+        registry.ReadValue(SettingsKey, "ANSHost", host) != CRegistry::Ok ||
+        registry.ReadValue(SettingsKey, "ANSPort", port) != CRegistry::Ok)
+        return false;
+    if (port == "-1" || name == "-" || host == "-")
+        return false;
+    EnableANS(name, host, port);
+    dprintf("CVSP::LoadRegInfo: Agent Name = %s, ANS Host = %s, ANS Port = %d", m_agentName.c_str(),
+            m_ansHost.c_str(), m_ansPort);
+    return true;
+}
+
+bool CVespera::EnableANS(const std::string& name, const std::string& host, const std::string& port)
+{
+    debug("<CVespera::EnableANS()> ENABLING THE ANS MODULE");
+    CCommunicator* communicator = get_communicator();
+    CANSClient* client = communicator ? communicator->retrieve_ans_object() : nullptr;
+    if (!client)
+        return false;
+    client->enable(0);
+    m_agentName = name;
+    m_ansHost = host;
+    m_ansPortText = port;
+    m_ansPort = std::atoi(port.c_str());
+    CBeliefDB* beliefs = get_belief_db();
+    if (CStringBelief* ans = beliefs->find_string_belief("ans"))
+        ans->set_value(host.c_str());
+    if (CIntBelief* ansport = beliefs->find_int_belief("ansport"))
+        ansport->set_value(m_ansPort);
+    set_agent_name(name.c_str());
+    client->enable(1);
+    if (IsKnownToANS(name)) {
+        debug("ANS MODULE STARTUP SUCCEEDED");
+        return true;
+    }
+    debug("ANS MODULE STARTUP FAILED");
+    return false;
+}
+
+void CVespera::DisableANS()
+{
+    debug("<CVespera::DisableANS()> DISABLING THE ANS MODULE");
+    CCommunicator* communicator = get_communicator();
+    if (CANSClient* client = communicator ? communicator->retrieve_ans_object() : nullptr)
+        client->enable(0);
+}
+
+bool CVespera::IsKnownToANS(const std::string& name)
+{
+    CCommunicator* communicator = get_communicator();
+    CANSClient* client = communicator ? communicator->retrieve_ans_object() : nullptr;
+    if (!client || !client->lookup_agent(name.c_str()))
+        return false;
+    CBeliefDB* beliefs = communicator->get_beliefdb();
+    CListBelief* lookup = beliefs ? beliefs->find_list_belief("lookup") : nullptr;
+    CLList* table = lookup ? lookup->get_value() : nullptr;
+    if (!table)
+        return false;
+    for (CListElement* element = table->get_first_element(); element; element = table->get_next_element()) {
+        const char* known = element->get_name();
+        if (known && name == known)
+            return true;
+    }
+    return false;
+}
