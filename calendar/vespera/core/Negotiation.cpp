@@ -41,14 +41,20 @@ void CNegotiation::ClearSuggestions()
 
 void CNegotiation::SetAttendees(const std::string& commaSeparated)
 {
-    m_attendees.clear();
+    m_attendees = SplitNames(commaSeparated);
+}
+
+std::vector<std::string> CNegotiation::SplitNames(const std::string& commaSeparated)
+{
+    std::vector<std::string> names;
     std::istringstream in(commaSeparated);
     std::string name;
     while (std::getline(in, name, ','))
     {
         if (!name.empty())
-            m_attendees.push_back(name);
+            names.push_back(name);
     }
+    return names;
 }
 
 std::string CNegotiation::GetAttendeesText() const

@@ -62,6 +62,7 @@ public:
     const std::vector<std::string>& GetAttendees() const { return m_attendees; }
     // Splits the list at ","; empty names are dropped.
     void SetAttendees(const std::string& commaSeparated);
+    static std::vector<std::string> SplitNames(const std::string& commaSeparated);
     // The names joined with "," and no blanks.
     std::string GetAttendeesText() const;
 

@@ -14,9 +14,9 @@
 #include <platform/MessageBoxSink.h>
 
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <vector>
 
 namespace {
@@ -78,17 +78,16 @@ CDateTime Parsed(const std::string& text)
     return value;
 }
 
-std::vector<std::string> SplitNames(const std::string& text)
+// Whole minutes from decimal text; what does not fit an int is cut to its
+// range rather than wrapped.
+int Minutes(const std::string& text)
 {
-    std::vector<std::string> names;
-    std::istringstream in(text);
-    std::string name;
-    while (std::getline(in, name, ','))
-    {
-        if (!name.empty())
-            names.push_back(name);
-    }
-    return names;
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (value > std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    if (value < std::numeric_limits<int>::min())
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
 }
 
 } // namespace
@@ -161,7 +160,7 @@ std::string COrganiserSide::BuildContract(CNegotiation& record, const std::strin
         record.SetStrict(1);
     }
     const std::string duration = Value(parser, "duration");
-    record.SetDuration(std::atoi(duration.c_str()));
+    record.SetDuration(Minutes(duration));
 
     return ContractText(record, subject, body, location, attendees, start, end, duration);
 }
@@ -196,7 +195,7 @@ std::string COrganiserSide::ContractText(const CNegotiation& record, const std::
 int COrganiserSide::SendContracts(const std::string& contract, const std::string& attendees, CNegotiation& record,
                                   bool first)
 {
-    const std::vector<std::string> names = SplitNames(attendees);
+    const std::vector<std::string> names = CNegotiation::SplitNames(attendees);
     if (names.empty())
     {
         Log("Unable to send contracts. No attendees specified");
@@ -252,7 +251,7 @@ void COrganiserSide::ProcessBid(const std::string& content, const std::string& s
     }
     else if (status == "alt")
     {
-        if (ProcessAlternates(*record, content, sender, bidID))
+        if (ProcessAlternates(*record, parser, sender, bidID))
             CountBid(*record);
     }
     else
@@ -289,12 +288,10 @@ bool COrganiserSide::ProcessAccept(CNegotiation& record, const std::string& send
     return true;
 }
 
-bool COrganiserSide::ProcessAlternates(CNegotiation& record, const std::string& content, const std::string& sender,
+bool COrganiserSide::ProcessAlternates(CNegotiation& record, CParser& bid, const std::string& sender,
                                        const std::string& bidID)
 {
     Log("bid is an alt");
-    CParser bid;
-    ParseExpression(bid, content);
     const std::string alternates = Raw(bid, "alternates");
     if (alternates.empty())
     {
@@ -306,7 +303,7 @@ bool COrganiserSide::ProcessAlternates(CNegotiation& record, const std::string& 
         Log("ERROR: Invalid Bid. No Duration specified");
         return false;
     }
-    const int duration = std::atoi(Value(bid, "duration").c_str());
+    const int duration = Minutes(Value(bid, "duration"));
 
     CParser list;
     ParseExpression(list, alternates);

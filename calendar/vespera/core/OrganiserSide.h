@@ -25,7 +25,9 @@ public:
     COrganiserSide(const COrganiserSide&) = delete;
     COrganiserSide& operator=(const COrganiserSide&) = delete;
 
-    // request: the content of a schedule_meeting command.
+    // request: the content of a schedule_meeting command. Nothing starts
+    // (and the line says why) without attendees or without a start that
+    // reads as a date and time.
     void StartNegotiation(const std::string& request);
     void ProcessBid(const std::string& content, const std::string& sender);
     void ProcessConfirmation(const std::string& content, const std::string& sender);
@@ -41,15 +43,15 @@ public:
     // the pass's contract count.
     int SendContracts(const std::string& contract, const std::string& attendees, CNegotiation& record, bool first);
 
-    // The reason reported when no pass ever found a time that suited all.
+    // The reason reported when the times offered leave no later start to
+    // ask from: nothing within the constraints suited every attendee.
     static const char* const NoCommonTimeReason;
 
 private:
     void Log(const std::string& line) const;
     void ProcessDecline(CNegotiation& record, const std::string& sender);
     bool ProcessAccept(CNegotiation& record, const std::string& sender, const std::string& bidID);
-    bool ProcessAlternates(CNegotiation& record, const std::string& content, const std::string& sender,
-                           const std::string& bidID);
+    bool ProcessAlternates(CNegotiation& record, CParser& bid, const std::string& sender, const std::string& bidID);
     void AddAlternate(CNegotiation& record, CParser& list, const std::string& key, int duration,
                       const std::string& sender, const std::string& bidID);
     void CountBid(CNegotiation& record);
