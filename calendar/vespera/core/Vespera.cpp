@@ -187,7 +187,7 @@ CVespera::~CVespera()
 void CVespera::process_create()
 {
     StartOutlook();
-    m_preferences->LoadPreferences();
+    LoadPreferences();
     m_timerTick = 1;
 }
 
@@ -195,7 +195,7 @@ void CVespera::process_timer()
 {
     if (m_timerTick == PurgeInterval) {
         m_timerTick = 1;
-        m_attendeeSide->RemoveExpiredHolds();
+        RemoveExpiredHolds();
         return;
     }
     ++m_timerTick;
@@ -382,6 +382,95 @@ void CVespera::ProcessConfirmation(const std::string& content, const std::string
 void CVespera::StartNegotiation(const std::string& request)
 {
     m_organiserSide->StartNegotiation(request);
+}
+
+int CVespera::DeletePreviousBids(const std::string& negID)
+{
+    return m_attendeeSide->DeletePreviousBids(negID);
+}
+
+int CVespera::DeleteBid(const std::string& negID, const std::string& bidID)
+{
+    return m_attendeeSide->DeleteBid(negID, bidID);
+}
+
+int CVespera::RemoveExpiredHolds()
+{
+    return m_attendeeSide->RemoveExpiredHolds();
+}
+
+void CVespera::ProcessNegotiation(CNegotiation& record)
+{
+    m_organiserSide->ProcessNegotiation(record);
+}
+
+void CVespera::FinishNegotiation(CNegotiation& record, const std::string& reason)
+{
+    m_organiserSide->FinishNegotiation(record, reason);
+}
+
+std::string CVespera::BuildContract(CNegotiation& record, const std::string& request)
+{
+    return m_organiserSide->BuildContract(record, request);
+}
+
+std::string CVespera::RebuildContract(CNegotiation& record)
+{
+    return m_organiserSide->RebuildContract(record);
+}
+
+int CVespera::SendContracts(const std::string& contract, const std::string& attendees, CNegotiation& record,
+                            bool first)
+{
+    return m_organiserSide->SendContracts(contract, attendees, record, first);
+}
+
+int CVespera::LoadPreferences()
+{
+    return m_preferences->LoadPreferences();
+}
+
+CTimeConstraintSet CVespera::ConstraintsFor(const std::string& requesterAgentName) const
+{
+    return m_preferences->ConstraintsFor(requesterAgentName);
+}
+
+bool CVespera::IsFreePlain(const CDateTime& start, int minutes) const
+{
+    return m_preferences->IsFreePlain(start, minutes);
+}
+
+bool CVespera::IsFreeConstrained(const CDateTime& start, int minutes, const CTimeConstraintSet& constraints) const
+{
+    return m_preferences->IsFreeConstrained(start, minutes, constraints);
+}
+
+bool CVespera::IsSlotFree(const CTimeSlot& slot, const CTimeConstraintSet& constraints) const
+{
+    return m_preferences->IsSlotFree(slot, constraints);
+}
+
+CTimeSlot CVespera::NextFreeSlot(const CDateTime& start, int minutes, const CTimeConstraintSet& constraints) const
+{
+    return m_preferences->NextFreeSlot(start, minutes, constraints);
+}
+
+CTimeSlot CVespera::NextFreeSlotPlain(const CDateTime& start, int minutes) const
+{
+    return m_preferences->NextFreeSlotPlain(start, minutes);
+}
+
+std::unique_ptr<CTimeSlotStore> CVespera::FindAlternates(const CDateTime& start, int minutes, int count,
+                                                         const CTimeConstraintSet& constraints) const
+{
+    return m_preferences->FindAlternates(start, minutes, count, constraints);
+}
+
+std::unique_ptr<CTimeSlotStore> CVespera::FindFreeInWindow(const CDateTime& start, const CDateTime& end,
+                                                           int minutes, int count,
+                                                           const CTimeConstraintSet& constraints) const
+{
+    return m_preferences->FindFreeInWindow(start, end, minutes, count, constraints);
 }
 
 // --- the calendar program -----------------------------------------------------------

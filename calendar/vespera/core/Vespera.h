@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vespera/core/TimeConstraint.h>
+
 #include <agentkit/AgentContainer.h>
 
 #include <platform/DateTime.h>
@@ -13,9 +15,12 @@ class CAgentSettings;
 class CAppointmentStore;
 class CAttendeeSide;
 class CContactStore;
+class CNegotiation;
 class CNegotiationStore;
 class COrganiserSide;
 class CPreferences;
+class CTimeSlot;
+class CTimeSlotStore;
 
 namespace outlook
 {
@@ -124,6 +129,29 @@ public:
     // appointment command.
     void CreateRequestedAppointment(const std::string& content, const std::string& sender,
                                     const std::optional<std::string>& email);
+
+    // --- the negotiation sides and the free-time searches, as they give them --
+
+    int DeletePreviousBids(const std::string& negID);
+    int DeleteBid(const std::string& negID, const std::string& bidID);
+    int RemoveExpiredHolds();
+    void ProcessNegotiation(CNegotiation& record);
+    void FinishNegotiation(CNegotiation& record, const std::string& reason);
+    std::string BuildContract(CNegotiation& record, const std::string& request);
+    std::string RebuildContract(CNegotiation& record);
+    int SendContracts(const std::string& contract, const std::string& attendees, CNegotiation& record, bool first);
+
+    int LoadPreferences();
+    CTimeConstraintSet ConstraintsFor(const std::string& requesterAgentName) const;
+    bool IsFreePlain(const CDateTime& start, int minutes) const;
+    bool IsFreeConstrained(const CDateTime& start, int minutes, const CTimeConstraintSet& constraints) const;
+    bool IsSlotFree(const CTimeSlot& slot, const CTimeConstraintSet& constraints) const;
+    CTimeSlot NextFreeSlot(const CDateTime& start, int minutes, const CTimeConstraintSet& constraints) const;
+    CTimeSlot NextFreeSlotPlain(const CDateTime& start, int minutes) const;
+    std::unique_ptr<CTimeSlotStore> FindAlternates(const CDateTime& start, int minutes, int count,
+                                                   const CTimeConstraintSet& constraints) const;
+    std::unique_ptr<CTimeSlotStore> FindFreeInWindow(const CDateTime& start, const CDateTime& end, int minutes,
+                                                     int count, const CTimeConstraintSet& constraints) const;
 
     // --- notifications ------------------------------------------------------
 
