@@ -110,6 +110,8 @@ private:
     CTimeConstraint ReadConstraint(int index) const;
     CContactRecord ReadContact(const std::string& key, bool& valid) const;
     int ReadTotal() const;
+    // The value of a subkey of the agent's key (empty: the key itself);
+    // empty text when it cannot be read.
     std::string ReadValue(const std::string& key, const std::string& name) const;
     void Debug(const std::string& line) const;
 
