@@ -28,6 +28,7 @@
 #include <wirekit/Communicator.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -134,6 +135,18 @@ int OpenWithDesktop(const std::string& address)
 bool IsWebAddress(const std::string& address)
 {
     return address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
+}
+
+// The leading decimal number of a text as atoi reads it, but held to the
+// range of an int: texts from other agents may hold any number of digits.
+int ToInt(const std::string& text)
+{
+    long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
 }
 
 CDateTime NullDate()
@@ -585,7 +598,7 @@ void CVespera::ProcessAppointmentRequest(const std::string& content, const std::
     const std::string firstName = Field(reader, "fname");
     const std::string lastName = Field(reader, "lname");
     const std::string requester = email + " (" + firstName + " " + lastName + ")";
-    const long minutes = std::atol(durationText.c_str());
+    const long minutes = ToInt(durationText);
 
     if (!RequesterAllowed(firstName, lastName)) {
         SendAgentMessage("tell", sender, "tell :status reject");
@@ -651,11 +664,11 @@ void CVespera::CreateRequestedAppointment(const std::string& content, const std:
     std::optional<std::string> startValue = Token(reader, "start");
     if (startValue)
         startReader.parse_message(startValue->c_str());
-    auto part = [&startReader](const char* key) { return std::atoi(Field(startReader, key).c_str()); };
+    auto part = [&startReader](const char* key) { return ToInt(Field(startReader, key)); };
     CDateTime start(part("year"), part("month"), part("day"), part("hour"), part("minute"), 0);
 
     const std::string durationText = Field(reader, "duration");
-    const long duration = std::atol(durationText.c_str());
+    const long duration = ToInt(durationText);
     debug("Got the duration =");
     debug(durationText.c_str());
     const std::string subject = Field(reader, "subject");
@@ -666,7 +679,7 @@ void CVespera::CreateRequestedAppointment(const std::string& content, const std:
     const std::string targetName = Field(reader, "targetRealName");
     const std::string targetEmail = Field(reader, "targetEmailAdd");
     std::optional<std::string> reminder = Token(reader, "reminder");
-    const long reminderMinutes = reminder ? std::atol(StripParentheses(*reminder).c_str()) : 0;
+    const long reminderMinutes = reminder ? ToInt(StripParentheses(*reminder)) : 0;
 
     if (start.GetStatus() != CDateTime::valid || duration <= 0) {
         debug("The requested appointment has no valid start or duration; nothing created");
@@ -799,7 +812,7 @@ bool CVespera::EnableANS(const std::string& name, const std::string& host, const
     m_agentName = name;
     m_ansHost = host;
     m_ansPortText = port;
-    m_ansPort = std::atoi(port.c_str());
+    m_ansPort = ToInt(port);
     CBeliefDB* beliefs = get_belief_db();
     if (CStringBelief* ans = beliefs->find_string_belief("ans"))
         ans->set_value(host.c_str());

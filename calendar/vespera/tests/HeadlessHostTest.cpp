@@ -89,6 +89,7 @@ protected:
         if (tell.Wait() != 0 || tell.lines.size() != 1)
             return "<no single reply> " + tell.Errors();
         const std::string& reply = tell.lines[0];
+        m_lastReply = reply;
         const std::string open = ":content ( ";
         std::size_t from = reply.find(open);
         std::size_t to = reply.rfind(" ))");
@@ -106,6 +107,7 @@ protected:
     std::filesystem::path m_root;
     std::unique_ptr<CAnsdProcess> m_ansd;
     std::unique_ptr<CChildProcess> m_agent;
+    std::string m_lastReply;
 };
 
 TEST_F(HeadlessHostTest, AnswersAppointmentRequestsWithAcceptAlternativeAndReject)
@@ -115,6 +117,9 @@ TEST_F(HeadlessHostTest, AnswersAppointmentRequestsWithAcceptAlternativeAndRejec
 
     EXPECT_EQ(Tell(RequestAt("3/4/2031 10:00:00 AM")),
               "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept");
+    // Replies carry the two texts in the places the requesting agents read.
+    EXPECT_NE(m_lastReply.find(":ontology default-language :language default-ontology"), std::string::npos)
+        << m_lastReply;
 
     EXPECT_EQ(Tell("tell :command appointment :start (tell :day 4 :month 3 :year 2031 :hour 10 :minute 0)"
                    " :duration (60) :subject (Taken)"),
