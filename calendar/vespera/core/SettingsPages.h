@@ -1,0 +1,118 @@
+#pragma once
+
+#include <platform/DateTime.h>
+
+#include <string>
+
+class CAgentSettings;
+
+// What the options pages hold and how their contents become settings. The
+// pages themselves only bind widgets to these structs: Load* fills one from
+// the settings when the sheet opens, Apply* writes it when the user
+// confirms. Messages go through CMessageBoxSink::Current().
+
+// "General".
+struct CGeneralPageInput {
+    bool balloonToolTips = true;
+    bool startMinimized = false;
+    bool debug = false;
+    bool autoLoadSchedule = false;
+    bool autoInvokeSchedule = true;
+    // 0 "Disable Distributed Meeting Scheduling", 1 "Only schedule meetings
+    // requested by known contacts", 2 "Schedule all meetings requests".
+    int meetingSchedulingType = 1;
+};
+
+// "Agent Alert".
+struct CAgentAlertPageInput {
+    enum Channel { EmailAddress, AgentName };
+    enum Form { ShortForm, LongForm };
+
+    bool remindersBox = false;
+    bool meetingsBox = false;
+    bool importsBox = false;
+    Channel channel = EmailAddress;
+    std::string emailText;
+    std::string agentText;
+    Form form = ShortForm;
+
+    bool AnyEventBox() const { return remindersBox || meetingsBox || importsBox; }
+};
+
+// "Meeting Preferences".
+struct CMeetingPreferencesPageInput {
+    bool morningBounds = false;
+    bool eveningBounds = false;
+    bool weekendBounds = false;
+    CDateTime morningTime;
+    CDateTime eveningTime;
+};
+
+// "Agent Lookup Details", also the start-up sheet's only page.
+struct CLookupDetailsPageInput {
+    bool registered = false;
+    std::string email;
+    std::string agentName;
+    std::string ansHost;
+    std::string ansPort;
+};
+
+// What the agent does when registration changes; the agent implements it.
+class CRegistrationControl
+{
+public:
+    virtual ~CRegistrationControl();
+
+    virtual bool EnableANS(const std::string& name, const std::string& host, const std::string& port) = 0;
+    virtual void DisableANS() = 0;
+    // The main window's status display; empty texts and port 0 clear it.
+    virtual void ShowRegistration(const std::string& name, const std::string& host, int port) = 0;
+    virtual void EnableMeetingRequests(bool enable) = 0;
+};
+
+namespace SettingsPages {
+
+extern const char* const NoEmailMessage;
+extern const char* const NoAgentNameMessage;
+extern const char* const EnterAgentNameMessage;
+extern const char* const RegisterFailedMessage;
+extern const char* const NotRegisteredMessage;
+extern const char* const UnregisteredHeading;
+
+CGeneralPageInput LoadGeneralPage(const CAgentSettings& settings);
+void ApplyGeneralPage(CAgentSettings& settings, const CGeneralPageInput& page);
+
+CAgentAlertPageInput LoadAgentAlertPage(const CAgentSettings& settings);
+// Afterwards exactly one of EmailAlert and AgentAlert is on. An empty
+// address or agent name switches the four event values off, with a warning
+// when the user had asked for any event.
+void ApplyAgentAlertPage(CAgentSettings& settings, const CAgentAlertPageInput& page);
+
+// Times that do not parse come back invalid.
+CMeetingPreferencesPageInput LoadMeetingPreferencesPage(const CAgentSettings& settings);
+// The times are stored as their date-time text ("9:30:00 AM" for a time
+// without a date).
+void ApplyMeetingPreferencesPage(CAgentSettings& settings, const CMeetingPreferencesPageInput& page);
+
+CLookupDetailsPageInput LoadLookupDetailsPage(const CAgentSettings& settings);
+// The e-mail address with every "@" made "_", followed by "-CalendarAgent".
+std::string AgentNameFromEmail(const std::string& email);
+// Writes port, host, agent name and e-mail address, and the registered
+// switch when it differs. True when the registration details or the
+// switch changed.
+bool WriteLookupDetailsPage(CAgentSettings& settings, const CLookupDetailsPageInput& page);
+
+// After the options sheet is confirmed: re-registers when the lookup page
+// reported a change, then switches off what needs the name server when the
+// agent is not registered, and sets the meeting-request button.
+void ApplyRegistration(CAgentSettings& settings, CRegistrationControl& control, bool lookupChanged);
+// Switches off the features that need the name server and returns the
+// message listing them; empty when nothing was on. Shows nothing itself.
+std::string SwitchOffUnregisteredFeatures(CAgentSettings& settings);
+
+// The start-up sheet: `confirmed` is the page when the user pressed OK,
+// null when the sheet was cancelled.
+void ApplyStartupRegistration(CAgentSettings& settings, CRegistrationControl& control,
+                              const CLookupDetailsPageInput* confirmed);
+
+} // namespace SettingsPages
