@@ -257,7 +257,9 @@ void CVespera::DispatchCommand(const std::string& command, const std::string& co
     } else if (command == "conf_appt") {
         CParser reader;
         reader.parse_message(content.c_str());
-        CreateRequestedAppointment(content, sender, Field(reader, "email"));
+        // Without an address there is nobody to confirm to.
+        std::string email = Field(reader, "email");
+        CreateRequestedAppointment(content, sender, email.empty() ? std::nullopt : std::optional<std::string>(email));
     } else {
         debug("Unknown command in incoming message. Ignoring.");
     }
