@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -343,6 +342,24 @@ CRegistry::Result CRegistry::DeleteKey(const std::string& key)
                                },
                                error);
     return result == Ok ? Succeed() : Fail(result, error);
+}
+
+CRegistry::Result CRegistry::Update(const std::function<Result(CRegFile& file)>& change)
+{
+    std::string error;
+    Result result = UpdateHive(m_directory, GetFilePath(), HiveName(m_hive), change, error);
+    return result == Ok ? Succeed() : Fail(result, error.empty() ? "the change was refused" : error);
+}
+
+CRegistry::Result CRegistry::Snapshot(CRegFile& file) const
+{
+    CRegFile loaded(HiveName(m_hive));
+    std::string error;
+    Result result = LoadHive(GetFilePath(), loaded, error);
+    if (result != Ok)
+        return Fail(result, error);
+    file = loaded;
+    return Succeed();
 }
 
 bool CRegistry::KeyExists(const std::string& key) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +40,8 @@
 // never overwritten: every change fails until the file is mended by hand.
 //
 // No call throws.
+class CRegFile;
+
 class CRegistry
 {
 public:
@@ -90,6 +93,15 @@ public:
     Result DeleteValue(const std::string& key, const std::string& name);
     // Deletes the key with all its subkeys; the hive itself cannot be deleted.
     Result DeleteKey(const std::string& key);
+
+    // Several changes made as one: `change` edits the hive's current
+    // contents under the lock, and what it leaves is written back when it
+    // returns Ok (nothing is written otherwise). `change` must not call this
+    // registry: the lock is held.
+    Result Update(const std::function<Result(CRegFile& file)>& change);
+
+    // The hive's current contents, for reading several values at once.
+    Result Snapshot(CRegFile& file) const;
 
     bool KeyExists(const std::string& key) const;
     // The values of a key in file order, as text.
