@@ -1,5 +1,7 @@
 #include <platform/Registry.h>
 
+#include <platform/RegFile.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -282,6 +284,32 @@ TEST_F(RegistryTest, EmptyOrMissingFileIsAnEmptyHive)
     EXPECT_TRUE(registry.CheckHive());
     EXPECT_FALSE(registry.KeyExists(Key));
     EXPECT_TRUE(registry.KeyExists(""));
+}
+
+TEST_F(RegistryTest, BatchUpdateWritesAllOrNothing)
+{
+    CRegistry registry;
+    ASSERT_EQ(registry.WriteValue(Key, "Kept", "1"), CRegistry::Ok);
+    EXPECT_EQ(registry.Update([](CRegFile& file) {
+                  file.SetValue(Key, "Lost", "x");
+                  file.DeleteKey(Key);
+                  return CRegistry::NotFound;
+              }),
+              CRegistry::NotFound);
+    EXPECT_EQ(Read(registry, "Kept"), "1");
+    EXPECT_EQ(Read(registry, "Lost"), "<unread>");
+
+    EXPECT_EQ(registry.Update([](CRegFile& file) {
+                  file.SetValue(Key + "\\A", "One", "1");
+                  file.SetValue(Key + "\\B", "Two", "2");
+                  return CRegistry::Ok;
+              }),
+              CRegistry::Ok);
+    CRegFile snapshot("HKEY_CURRENT_USER");
+    ASSERT_EQ(registry.Snapshot(snapshot), CRegistry::Ok);
+    ASSERT_NE(snapshot.FindValue(Key + "\\B", "two"), nullptr);
+    EXPECT_EQ(snapshot.FindValue(Key + "\\B", "two")->text, "2");
+    EXPECT_EQ(snapshot.SubkeysOf(Key), (std::vector<std::string>{"A", "B"}));
 }
 
 TEST_F(RegistryTest, ReaderSeesAnotherProcesssLastWrite)
