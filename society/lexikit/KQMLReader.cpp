@@ -7,28 +7,28 @@
 
 namespace {
 
-std::size_t skip_spaces(const char* text, std::size_t len, std::size_t pos)
-{
-    while (pos < len && CKQMLText::is_space(text[pos]))
-        ++pos;
-    return pos;
-}
+// A performative and a handful of keyword/value pairs fit without growing.
+constexpr std::size_t EXPECTED_ITEMS = 24;
 
 } // namespace
 
 bool CKQMLReader::looks_like(const char* text, std::size_t len)
 {
-    const std::size_t pos = skip_spaces(text, len, 0);
+    const std::size_t pos = CKQMLText::skip_spaces(text, len, 0);
     return pos < len && text[pos] == '(';
 }
 
 bool CKQMLReader::read(const char* text, std::size_t len, CParsedText& out)
 {
     std::vector<Item> items;
+    items.reserve(EXPECTED_ITEMS);
     if (!split_items(text, len, items) || !has_message_form(items))
         return false;
     out.clear();
     out.set_kind(CParsedText::KIND_KQML);
+    // Every item is copied once with a NUL, plus the performative marker.
+    out.reserve(len + items.size() + std::strlen(CParsedText::PERFORMATIVE_VALUE) + 1,
+                items.size() / 2 + 1);
     store_fields(text, items, out);
     return true;
 }
@@ -38,12 +38,12 @@ bool CKQMLReader::read(const char* text, std::size_t len, CParsedText& out)
 // follows the closing parenthesis.
 bool CKQMLReader::split_items(const char* text, std::size_t len, std::vector<Item>& items)
 {
-    std::size_t pos = skip_spaces(text, len, 0);
+    std::size_t pos = CKQMLText::skip_spaces(text, len, 0);
     if (pos >= len || text[pos] != '(')
         return false;
     ++pos;
     for (;;) {
-        pos = skip_spaces(text, len, pos);
+        pos = CKQMLText::skip_spaces(text, len, pos);
         if (pos >= len)
             return false;
         if (text[pos] == ')')
@@ -54,7 +54,7 @@ bool CKQMLReader::split_items(const char* text, std::size_t len, std::vector<Ite
             return false;
         items.push_back(item);
     }
-    return skip_spaces(text, len, pos + 1) == len;
+    return CKQMLText::skip_spaces(text, len, pos + 1) == len;
 }
 
 // Returns the index past the item at `pos` (len + 1 when it is unterminated)

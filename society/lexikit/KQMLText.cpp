@@ -2,15 +2,76 @@
 
 #include <cstring>
 
-bool CKQMLText::is_space(char c)
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+#ifdef __SSE2__
+constexpr std::size_t BLOCK = 16;
+
+__m128i load_block(const char* at)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
 }
 
-bool CKQMLText::is_delimiter(char c)
+// One bit per byte of the 16 at `at` that is whitespace or a parenthesis.
+int delimiter_bits(const char* at)
 {
-    return is_space(c) || c == '(' || c == ')';
+    const __m128i bytes = load_block(at);
+    const __m128i shifted = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
+    const __m128i control_span = _mm_set1_epi8('\r' - '\t');
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(shifted, control_span), shifted);
+    const __m128i blank = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
+    const __m128i paren = _mm_cmpeq_epi8(_mm_and_si128(bytes, _mm_set1_epi8('\xfe')),
+                                         _mm_set1_epi8('('));
+    return _mm_movemask_epi8(_mm_or_si128(control, _mm_or_si128(blank, paren)));
 }
+
+// One bit per byte of the 16 at `at` that is a double quote or a backslash.
+int quote_or_escape_bits(const char* at)
+{
+    const __m128i bytes = load_block(at);
+    const __m128i quote = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'));
+    const __m128i escape = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'));
+    return _mm_movemask_epi8(_mm_or_si128(quote, escape));
+}
+#endif
+
+// Index of the first delimiter at or after `pos`, or `len`.
+std::size_t find_delimiter(const char* text, std::size_t len, std::size_t pos)
+{
+    std::size_t i = pos;
+#ifdef __SSE2__
+    for (; i + BLOCK <= len; i += BLOCK) {
+        const int bits = delimiter_bits(text + i);
+        if (bits != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(bits)));
+    }
+#endif
+    while (i < len && !CKQMLText::is_delimiter(text[i]))
+        ++i;
+    return i;
+}
+
+// Index of the first double quote or backslash at or after `pos`, or `len`.
+std::size_t find_quote_or_escape(const char* text, std::size_t len, std::size_t pos)
+{
+    std::size_t i = pos;
+#ifdef __SSE2__
+    for (; i + BLOCK <= len; i += BLOCK) {
+        const int bits = quote_or_escape_bits(text + i);
+        if (bits != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(bits)));
+    }
+#endif
+    while (i < len && text[i] != '"' && text[i] != '\\')
+        ++i;
+    return i;
+}
+
+} // namespace
 
 bool CKQMLText::is_plain_atom(const char* text)
 {
@@ -60,15 +121,21 @@ std::string CKQMLText::unquote(const char* text)
 
 std::size_t CKQMLText::skip_string(const char* text, std::size_t len, std::size_t pos)
 {
-    for (std::size_t i = pos + 1; i < len; ++i) {
-        if (text[i] == '\\')
-            ++i;
-        else if (text[i] == '"')
+    std::size_t i = pos + 1;
+    for (;;) {
+        i = find_quote_or_escape(text, len, i);
+        if (i >= len)
+            return len + 1;
+        if (text[i] == '"')
             return i + 1;
+        i += 2;
     }
-    return len + 1;
 }
 
+// Nesting is a counter. A quote opens a string only where an item starts;
+// after a string the next byte counts as an item start too, so "a""b" is two
+// strings. Runs of atom bytes are skipped in one go: they change neither the
+// depth nor anything else but the item start.
 std::size_t CKQMLText::skip_list(const char* text, std::size_t len, std::size_t pos)
 {
     std::size_t depth = 0;
@@ -76,10 +143,15 @@ std::size_t CKQMLText::skip_list(const char* text, std::size_t len, std::size_t 
     std::size_t i = pos;
     while (i < len) {
         const char c = text[i];
-        if (c == '"' && item_start) {
-            i = skip_string(text, len, i);
-            if (i > len)
-                return len + 1;
+        if (!is_delimiter(c)) {
+            if (c == '"' && item_start) {
+                i = skip_string(text, len, i);
+                if (i > len)
+                    return len + 1;
+                continue;
+            }
+            i = skip_atom(text, len, i + 1);
+            item_start = false;
             continue;
         }
         ++i;
@@ -89,15 +161,19 @@ std::size_t CKQMLText::skip_list(const char* text, std::size_t len, std::size_t 
             if (--depth == 0)
                 return i;
         }
-        item_start = is_delimiter(c);
+        item_start = true;
     }
     return len + 1;
 }
 
 std::size_t CKQMLText::skip_atom(const char* text, std::size_t len, std::size_t pos)
 {
-    std::size_t i = pos;
-    while (i < len && !is_delimiter(text[i]))
-        ++i;
-    return i;
+    return find_delimiter(text, len, pos);
+}
+
+std::size_t CKQMLText::skip_spaces(const char* text, std::size_t len, std::size_t pos)
+{
+    while (pos < len && is_space(text[pos]))
+        ++pos;
+    return pos;
 }

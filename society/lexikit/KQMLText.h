@@ -13,9 +13,17 @@
 // literally, so "\"" and "\\" are how a quote and a backslash are written.
 class CKQMLText {
 public:
-    static bool is_space(char c);
+    // Inline and branch-light: the scanners call these once per byte.
+    static bool is_space(char c)
+    {
+        const unsigned char u = static_cast<unsigned char>(c);
+        return u == ' ' || static_cast<unsigned char>(u - '\t') <= '\r' - '\t';
+    }
     // True for the bytes that end an atom: whitespace and both parentheses.
-    static bool is_delimiter(char c);
+    static bool is_delimiter(char c)
+    {
+        return is_space(c) || (static_cast<unsigned char>(c) | 1u) == ')';
+    }
 
     // A plain atom is written as it is: exactly what the reader takes as one
     // atom, so non-empty, no whitespace, no parenthesis, and neither a leading
@@ -43,4 +51,8 @@ public:
 
     // Index just past the atom starting at text[pos].
     static std::size_t skip_atom(const char* text, std::size_t len, std::size_t pos);
+
+    // Index of the first byte at or after `pos` that is not whitespace, or
+    // `len` when there is none.
+    static std::size_t skip_spaces(const char* text, std::size_t len, std::size_t pos);
 };

@@ -8,6 +8,17 @@ void CParsedText::clear()
     http_parts = HttpParts();
 }
 
+void CParsedText::reserve(std::size_t bytes, std::size_t field_count)
+{
+    arena.reserve(bytes);
+    fields.reserve(field_count);
+}
+
+std::size_t CParsedText::capacity() const
+{
+    return arena.capacity() + fields.capacity() * sizeof(Field);
+}
+
 int CParsedText::kind() const
 {
     return text_kind;

@@ -32,7 +32,12 @@ public:
         int status_code = 0;
     };
 
+    // Forgets the content but keeps the storage for the next parse.
     void clear();
+    // Makes room for `bytes` of arena text and `field_count` fields.
+    void reserve(std::size_t bytes, std::size_t field_count);
+    // Bytes of storage held, used or not.
+    std::size_t capacity() const;
 
     int kind() const;
     void set_kind(int kind);

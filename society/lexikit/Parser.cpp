@@ -10,10 +10,14 @@
 #include <memory>
 #include <new>
 #include <strings.h>
+#include <utility>
 
 namespace {
 
 constexpr char END_OF_MESSAGE = '\x04';
+
+// Storage beyond this is given back instead of being kept for reuse.
+constexpr std::size_t KEPT_STORAGE = 256 * 1024;
 
 bool holds_end_of_message(const char* text)
 {
@@ -83,17 +87,24 @@ bool CParser::adopt(const char* text)
 {
     // The text may be one of our own results, so the old message must stay
     // alive until the new one is read.
-    CParsedText fresh;
-    if (!read_into(text, fresh)) {
+    if (!read_into(text, spare)) {
         forget();
         return false;
     }
-    parsed = std::move(fresh);
+    std::swap(parsed, spare);
+    release_large_spare();
     token_cursor = 0;
     contents_cursor = 0;
     set_parser_type(parsed.kind());
     rebuild_tokens();
     return true;
+}
+
+// One huge message must not pin its storage for the parser's lifetime.
+void CParser::release_large_spare()
+{
+    if (spare.capacity() > KEPT_STORAGE)
+        spare = CParsedText();
 }
 
 void CParser::forget()

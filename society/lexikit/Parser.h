@@ -96,6 +96,7 @@ private:
     bool read_into(const char* text, CParsedText& out) const;
     bool adopt(const char* text);
     void forget();
+    void release_large_spare();
     char* compose_head(const char* performative, const char* receiver, const char* sender,
                        const char* ontology, const char* language, const char* reply_with,
                        const char* in_reply_to, const char* forward);
@@ -107,6 +108,9 @@ private:
 
     unsigned accepted_kinds;
     CParsedText parsed;
+    // The text before the current one, kept only for its storage: the next
+    // parse reads into it, so a steady stream of messages allocates nothing.
+    CParsedText spare;
     std::size_t token_cursor = 0;
     std::size_t contents_cursor = 0;
     std::string composed;

@@ -77,3 +77,43 @@ TEST(KQMLTextScanning, Whitespace)
     EXPECT_TRUE(CKQMLText::is_delimiter(')'));
     EXPECT_FALSE(CKQMLText::is_delimiter('"'));
 }
+
+// The scanners take whole blocks of bytes at a time; an end that falls at any
+// offset in or across a block must be found at the same place.
+TEST(KQMLTextScanning, EndsAtEveryOffsetOfLongText)
+{
+    for (std::size_t length = 0; length < 70; ++length) {
+        for (char end : {' ', '\t', '\n', '\v', '\f', '\r', '(', ')'}) {
+            const std::string atom = "a" + std::string(length, 'x') + end + "tail";
+            EXPECT_EQ(CKQMLText::skip_atom(atom.c_str(), atom.size(), 0), length + 1)
+                << length << " " << static_cast<int>(end);
+        }
+        const std::string plain = std::string(length, '!') + "\"#'&";
+        EXPECT_EQ(CKQMLText::skip_atom(plain.c_str(), plain.size(), 0), plain.size());
+
+        const std::string quoted = "\"" + std::string(length, 'y') + "\\\"\\\\\" z";
+        EXPECT_EQ(CKQMLText::skip_string(quoted.c_str(), quoted.size(), 0), length + 6);
+        const std::string escaped_end = "\"" + std::string(length, 'y') + "\\";
+        EXPECT_EQ(CKQMLText::skip_string(escaped_end.c_str(), escaped_end.size(), 0),
+                  escaped_end.size() + 1);
+
+        const std::string list = "(a " + std::string(length, 'p') + " \"b (c\" (\"d)\")) e";
+        EXPECT_EQ(CKQMLText::skip_list(list.c_str(), list.size(), 0), list.size() - 2);
+    }
+}
+
+TEST(KQMLTextScanning, BytesAboveSevenBitsAreAtomBytes)
+{
+    const std::string atom = std::string(20, '\xe9') + "\xa0\x85\xff" + std::string(20, '\x80') + " ";
+    EXPECT_EQ(CKQMLText::skip_atom(atom.c_str(), atom.size(), 0), atom.size() - 1);
+}
+
+TEST(KQMLTextScanning, QuotesAfterStringsAndInsideWords)
+{
+    const char* twice = "(\"a)\"\"b)\") x";
+    EXPECT_EQ(CKQMLText::skip_list(twice, std::strlen(twice), 0), std::strlen(twice) - 2);
+    const char* in_word = "(ab\"c) \"d)\" )";
+    EXPECT_EQ(CKQMLText::skip_list(in_word, std::strlen(in_word), 0), 6u);
+    EXPECT_EQ(CKQMLText::skip_spaces(" \t\r\n\v\fz", 7, 0), 6u);
+    EXPECT_EQ(CKQMLText::skip_spaces("  ", 2, 0), 2u);
+}

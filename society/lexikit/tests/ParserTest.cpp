@@ -737,3 +737,24 @@ TEST(ParserReparse, ParsableLeavesTheCurrentMessageAlone)
     EXPECT_STREQ(parser.find_sender(), "A");
     EXPECT_EQ(parser.get_parser_type(), 1);
 }
+
+// Storage is reused from one message to the next and given back after a huge
+// one; neither may leak a field of one message into another.
+TEST(ParserReuse, AlternatingHugeAndSmallMessagesKeepTheirOwnFields)
+{
+    const std::string body(300 * 1024, 'q');
+    const std::string huge = "(tell :sender Big :content (" + body + "))";
+    const std::string small = "(ask :receiver R :content (x))";
+    CParser parser;
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(parser.parse_message(huge.c_str()), 1);
+        EXPECT_STREQ(parser.find_sender(), "Big");
+        EXPECT_EQ(std::string(parser.find_content()), "(" + body + ")");
+        ASSERT_EQ(parser.parse_message(small.c_str()), 1);
+        EXPECT_STREQ(parser.find_performative(), "ask");
+        EXPECT_EQ(parser.find_sender(), nullptr);
+        EXPECT_STREQ(parser.find_content(), "(x)");
+        ASSERT_EQ(parser.parse_message("(broken"), 0);
+        EXPECT_EQ(parser.find_performative(), nullptr);
+    }
+}
