@@ -48,8 +48,8 @@ public:
     // The timer ticks between two purges of expired holds.
     static constexpr int PurgeInterval = 30;
 
-    // Opens an address in the user's web browser; 0 when it was opened,
-    // otherwise an error code for the report.
+    // Opens an address in the user's web browser: a result above 32 means
+    // it was opened, anything else is the error code to report.
     using UrlOpener = std::function<int(const std::string& address)>;
 
     // The calendar program's store; null means an empty in-memory one.

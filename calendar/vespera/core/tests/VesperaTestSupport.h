@@ -96,6 +96,8 @@ public:
         : CVespera(std::move(backend)), m_logFile(logFile)
     {
         set_file(m_logFile.c_str());
+        // Nothing of a test agent may land in the directory the tests run in.
+        set_belief_dump_file(nullptr);
     }
 
     std::optional<std::string> SendAgentMessage(const std::string& performative, const std::string& receiver,
