@@ -9,6 +9,7 @@
 
 #include <basekit/CommandLine.h>
 #include <platform/EventLoop.h>
+#include <platform/testing/LoopWait.h>
 #include <wirekit/Communicator.h>
 #include <wirekit/InterfaceModule.h>
 
@@ -33,7 +34,7 @@
 namespace agenttest {
 
 constexpr const char* kLoopback = "127.0.0.1";
-constexpr std::chrono::milliseconds kDeadline{20000};
+using loopwait::kDeadline;
 
 // A fresh $ORVANTE for one test; the agents' address is 127.0.0.1.
 class CTempHome {
@@ -219,31 +220,8 @@ private:
     std::vector<char*> pointers;
 };
 
-// Runs the loop until `done` holds or the deadline passes; the final verdict.
-inline bool RunUntil(CEventLoop& loop, const std::function<bool()>& done,
-                     std::chrono::milliseconds limit = kDeadline)
-{
-    if (done())
-        return true;
-    const CEventLoop::TimerId check = loop.AddTimer(1, true, [&](CEventLoop::TimerId) {
-        if (done())
-            loop.Quit();
-    });
-    const CEventLoop::TimerId give_up = loop.AddTimer(static_cast<unsigned>(limit.count()), false,
-                                                      [&](CEventLoop::TimerId) { loop.Quit(); });
-    loop.Run();
-    loop.KillTimer(check);
-    loop.KillTimer(give_up);
-    return done();
-}
-
-// Runs the loop until everything posted so far has been delivered.
-inline bool DeliverPosted(CEventLoop& loop)
-{
-    bool reached = false;
-    loop.Post([&reached] { reached = true; });
-    return RunUntil(loop, [&reached] { return reached; });
-}
+using loopwait::DeliverPosted;
+using loopwait::RunUntil;
 
 // A blocking TCP peer on 127.0.0.1 that the loop does not serve; its reads
 // and writes give up after a few seconds.

@@ -6,6 +6,7 @@
 
 #include <basekit/Debug.h>
 #include <platform/EventLoop.h>
+#include <platform/testing/LoopWait.h>
 #include <platform/Wnd.h>
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@
 namespace wiretest {
 
 constexpr const char* kLoopback = "127.0.0.1";
-constexpr std::chrono::milliseconds kDeadline{20000};
+using loopwait::kDeadline;
 
 struct Notification {
     unsigned msg;
@@ -55,31 +56,8 @@ protected:
     }
 };
 
-// Runs the loop until `done` holds or the deadline passes; the final verdict.
-inline bool RunUntil(CEventLoop& loop, const std::function<bool()>& done,
-                     std::chrono::milliseconds limit = kDeadline)
-{
-    if (done())
-        return true;
-    const CEventLoop::TimerId check = loop.AddTimer(1, true, [&](CEventLoop::TimerId) {
-        if (done())
-            loop.Quit();
-    });
-    const CEventLoop::TimerId give_up = loop.AddTimer(static_cast<unsigned>(limit.count()), false,
-                                                      [&](CEventLoop::TimerId) { loop.Quit(); });
-    loop.Run();
-    loop.KillTimer(check);
-    loop.KillTimer(give_up);
-    return done();
-}
-
-// Runs the loop until everything posted so far has been delivered.
-inline bool DeliverPosted(CEventLoop& loop)
-{
-    bool reached = false;
-    loop.Post([&reached] { reached = true; });
-    return RunUntil(loop, [&reached] { return reached; });
-}
+using loopwait::DeliverPosted;
+using loopwait::RunUntil;
 
 // A debug log in a private file, read back without the line prefixes.
 class CLogFile {
