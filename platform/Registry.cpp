@@ -1,130 +1,21 @@
 #include <platform/Registry.h>
 
+#include <platform/AtomicFile.h>
 #include <platform/RegFile.h>
 
-#include <cerrno>
+#include <cstddef>
 #include <cstdlib>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 // A hive is a few kilobytes; anything this large is not one of ours.
-constexpr off_t MaxHiveSize = 16 * 1024 * 1024;
-
-std::string ErrnoText(const std::string& what, const std::string& path)
-{
-    return what + " " + path + ": " + std::strerror(errno);
-}
+constexpr std::size_t MaxHiveSize = 16 * 1024 * 1024;
 
 std::string EnvOrEmpty(const char* name)
 {
     const char* value = std::getenv(name);
     return value == nullptr ? std::string() : std::string(value);
 }
-
-class CFd
-{
-public:
-    explicit CFd(int fd) : m_fd(fd) {}
-    ~CFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-    int Release()
-    {
-        int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
-bool ReadAll(int fd, std::string& content)
-{
-    char buffer[8192];
-    for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return false;
-        if (got == 0)
-            return true;
-        content.append(buffer, static_cast<std::size_t>(got));
-        if (content.size() > static_cast<std::size_t>(MaxHiveSize)) {
-            errno = EFBIG;
-            return false;
-        }
-    }
-}
-
-bool WriteAll(int fd, const std::string& content)
-{
-    std::size_t done = 0;
-    while (done < content.size()) {
-        ssize_t put = ::write(fd, content.data() + done, content.size() - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-bool MakeDirectories(const std::string& directory)
-{
-    std::size_t pos = 0;
-    while (pos != std::string::npos) {
-        pos = directory.find('/', pos + 1);
-        std::string part = directory.substr(0, pos);
-        if (part.empty())
-            continue;
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
-}
-
-void SyncDirectory(const std::string& directory)
-{
-    CFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Get() >= 0)
-        ::fsync(fd.Get());
-}
-
-// Holds an exclusive flock on the hive's lock file for its lifetime.
-class CHiveLock
-{
-public:
-    explicit CHiveLock(const std::string& path)
-        : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600))
-    {
-        if (m_fd.Get() < 0)
-            return;
-        while (::flock(m_fd.Get(), LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                ::close(m_fd.Release());
-                return;
-            }
-        }
-    }
-    bool IsHeld() const { return m_fd.Get() >= 0; }
-
-private:
-    CFd m_fd;
-};
 
 } // namespace
 
@@ -174,18 +65,12 @@ namespace {
 // Reads and parses a hive file; a missing file is an empty hive.
 CRegistry::Result LoadHive(const std::string& path, CRegFile& file, std::string& error)
 {
-    CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) {
-        if (errno == ENOENT)
-            return CRegistry::Ok;
-        error = ErrnoText("cannot open", path);
-        return CRegistry::IoError;
-    }
     std::string content;
-    if (!ReadAll(fd.Get(), content)) {
-        error = ErrnoText("cannot read", path);
+    bool exists = false;
+    if (!CAtomicFile(path, MaxHiveSize).ReadLocked(content, exists, error))
         return CRegistry::IoError;
-    }
+    if (!exists)
+        return CRegistry::Ok;
     std::string parseError;
     if (!file.Parse(content, parseError)) {
         error = path + ": " + parseError + " (the file is left as it is until it is mended)";
@@ -194,40 +79,17 @@ CRegistry::Result LoadHive(const std::string& path, CRegFile& file, std::string&
     return CRegistry::Ok;
 }
 
-bool ReplaceFile(const std::string& directory, const std::string& path, const std::string& content,
-                 std::string& error)
-{
-    std::string temporary = path + ".tmp";
-    CFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (fd.Get() < 0) {
-        error = ErrnoText("cannot create", temporary);
-        return false;
-    }
-    bool written = WriteAll(fd.Get(), content) && ::fsync(fd.Get()) == 0;
-    int closed = ::close(fd.Release());
-    if (!written || closed != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = ErrnoText("cannot write", path);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    SyncDirectory(directory);
-    return true;
-}
-
 // Runs `change` on the current contents under the hive lock and writes the
 // result back when the change succeeded.
 CRegistry::Result UpdateHive(const std::string& directory, const std::string& path, const char* root,
                              const std::function<CRegistry::Result(CRegFile&)>& change, std::string& error)
 {
-    if (!MakeDirectories(directory)) {
-        error = ErrnoText("cannot create the directory", directory);
+    if (!CAtomicFile::MakeDirectories(directory, error))
         return CRegistry::IoError;
-    }
-    CHiveLock lock(path + ".lock");
-    if (!lock.IsHeld()) {
-        error = ErrnoText("cannot lock", path + ".lock");
+    const CAtomicFile hiveFile(path, MaxHiveSize);
+    const CAtomicFile::CLock lock = hiveFile.Lock(error);
+    if (!lock.IsHeld())
         return CRegistry::IoError;
-    }
     CRegFile file(root);
     CRegistry::Result result = LoadHive(path, file, error);
     if (result != CRegistry::Ok)
@@ -235,7 +97,7 @@ CRegistry::Result UpdateHive(const std::string& directory, const std::string& pa
     result = change(file);
     if (result != CRegistry::Ok)
         return result;
-    return ReplaceFile(directory, path, file.Serialize(), error) ? CRegistry::Ok : CRegistry::IoError;
+    return hiveFile.ReplaceLocked(file.Serialize(), error) ? CRegistry::Ok : CRegistry::IoError;
 }
 
 } // namespace
