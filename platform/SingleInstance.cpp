@@ -1,0 +1,231 @@
+#include <platform/SingleInstance.h>
+
+#include <platform/EventLoop.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+std::string RuntimeDirectory(const std::string& fallback)
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime && *runtime ? std::string(runtime) : fallback;
+}
+
+std::string ErrnoText(const std::string& what)
+{
+    return what + ": " + std::strerror(errno);
+}
+
+bool MakeDirectories(const std::string& path)
+{
+    std::string partial;
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || (path[i] == '/' && i > 0)) {
+            partial = path.substr(0, i);
+            if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
+                return false;
+        }
+    }
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool SocketAddress(const std::string& path, sockaddr_un& address)
+{
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+void EncodeWord(std::uint32_t value, unsigned char (&bytes)[4])
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
+}
+
+std::uint32_t DecodeWord(const unsigned char (&bytes)[4])
+{
+    std::uint32_t value = 0;
+    for (unsigned char byte : bytes)
+        value = (value << 8) | byte;
+    return value;
+}
+
+// Reads or writes exactly four bytes on a non-blocking socket before the
+// deadline; false on time-out, error or a closed peer.
+bool TransferWord(int fd, unsigned char (&bytes)[4], bool writing, int timeoutMs)
+{
+    std::size_t done = 0;
+    while (done < sizeof bytes) {
+        pollfd waiting{fd, static_cast<short>(writing ? POLLOUT : POLLIN), 0};
+        int ready = ::poll(&waiting, 1, timeoutMs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
+        ssize_t moved = writing ? ::send(fd, bytes + done, sizeof bytes - done, MSG_NOSIGNAL)
+                                : ::recv(fd, bytes + done, sizeof bytes - done, 0);
+        if (moved < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (moved <= 0)
+            return false;
+        done += static_cast<std::size_t>(moved);
+    }
+    return true;
+}
+
+} // namespace
+
+CSingleInstance::CSingleInstance(std::string name, const std::string& fallbackDirectory)
+    : m_name(std::move(name)), m_directory(RuntimeDirectory(fallbackDirectory))
+{
+}
+
+CSingleInstance::~CSingleInstance()
+{
+    StopServing();
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+}
+
+std::string CSingleInstance::GetLockPath() const
+{
+    return m_directory + "/" + m_name + ".lock";
+}
+
+std::string CSingleInstance::GetSocketPath() const
+{
+    return m_directory + "/" + m_name + ".sock";
+}
+
+bool CSingleInstance::PrepareDirectory()
+{
+    if (m_directory.empty() || m_name.empty() || m_name.find('/') != std::string::npos) {
+        m_error = "no usable directory or name for the instance lock";
+        return false;
+    }
+    if (!MakeDirectories(m_directory)) {
+        m_error = ErrnoText("cannot make " + m_directory);
+        return false;
+    }
+    return true;
+}
+
+CSingleInstance::Result CSingleInstance::Acquire()
+{
+    if (IsHeld())
+        return Result::Acquired;
+    if (!PrepareDirectory())
+        return Result::Failed;
+    const std::string path = GetLockPath();
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        m_error = ErrnoText("cannot open " + path);
+        return Result::Failed;
+    }
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        const bool busy = errno == EWOULDBLOCK;
+        m_error = busy ? "another instance holds " + path : ErrnoText("cannot lock " + path);
+        ::close(fd);
+        return busy ? Result::AlreadyRunning : Result::Failed;
+    }
+    m_lockFd = fd;
+    return Result::Acquired;
+}
+
+bool CSingleInstance::ServeProbes(CEventLoop& loop)
+{
+    if (!IsHeld()) {
+        m_error = "the instance lock is not held";
+        return false;
+    }
+    if (m_listenFd >= 0)
+        return m_loop == &loop;
+    sockaddr_un address{};
+    const std::string path = GetSocketPath();
+    if (!SocketAddress(path, address)) {
+        m_error = "socket path too long: " + path;
+        return false;
+    }
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        m_error = ErrnoText("cannot make the probe socket");
+        return false;
+    }
+    // Holding the lock means any socket file left there is a dead instance's.
+    ::unlink(path.c_str());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0) {
+        m_error = ErrnoText("cannot listen on " + path);
+        ::close(fd);
+        return false;
+    }
+    m_listenFd = fd;
+    m_loop = &loop;
+    loop.AddWatch(fd, CEventLoop::kReadable, [this](int, unsigned) { AnswerProbe(); });
+    return true;
+}
+
+// A prober sends its word at once; one that does not within a short time is
+// dropped, so a stuck peer holds the loop for at most that long.
+void CSingleInstance::AnswerProbe()
+{
+    constexpr int PeerTimeoutMs = 100;
+    int peer = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (peer < 0)
+        return;
+    unsigned char word[4];
+    if (TransferWord(peer, word, false, PeerTimeoutMs)) {
+        EncodeWord(DecodeWord(word) == kProbeMessage ? kProbeMessage : 0, word);
+        TransferWord(peer, word, true, PeerTimeoutMs);
+    }
+    ::close(peer);
+}
+
+void CSingleInstance::StopServing()
+{
+    if (m_listenFd < 0)
+        return;
+    if (m_loop)
+        m_loop->RemoveWatch(m_listenFd);
+    ::close(m_listenFd);
+    ::unlink(GetSocketPath().c_str());
+    m_listenFd = -1;
+    m_loop = nullptr;
+}
+
+std::uint32_t CSingleInstance::Probe(int timeoutMs) const
+{
+    sockaddr_un address{};
+    if (!SocketAddress(GetSocketPath(), address))
+        return 0;
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return 0;
+    bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (!connected && errno == EAGAIN) {
+        pollfd waiting{fd, POLLOUT, 0};
+        connected = ::poll(&waiting, 1, timeoutMs) == 1 && !(waiting.revents & (POLLERR | POLLHUP));
+    }
+    unsigned char word[4];
+    EncodeWord(kProbeMessage, word);
+    std::uint32_t answer = 0;
+    if (connected && TransferWord(fd, word, true, timeoutMs) && TransferWord(fd, word, false, timeoutMs))
+        answer = DecodeWord(word);
+    ::close(fd);
+    return answer;
+}
