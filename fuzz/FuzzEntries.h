@@ -29,4 +29,11 @@ public:
     // with a moving clock and changing peers; every reply ends with "\r\n"
     // and its only 0x04, and the registry holds only valid entries.
     static bool ansd(const std::uint8_t* data, std::size_t size);
+    // CVCardFile::Parse; when it parses, every card through Format (lines of
+    // at most 75 octets) and the whole parsed again: as many cards with the
+    // same fields, and each card's uid kept (a fresh one where there was none).
+    static bool vcard(const std::uint8_t* data, std::size_t size);
+    // CRegFile::Parse of a hive's text; when it parses, Serialize and parse
+    // again: the same keys with the same values, and the same text written.
+    static bool regfile(const std::uint8_t* data, std::size_t size);
 };

@@ -66,6 +66,16 @@ TEST(CorpusReplay, Ansd)
     replay("ansd_fuzzer", &CFuzzEntries::ansd);
 }
 
+TEST(CorpusReplay, VCard)
+{
+    replay("vcard_fuzzer", &CFuzzEntries::vcard);
+}
+
+TEST(CorpusReplay, RegFile)
+{
+    replay("regfile_fuzzer", &CFuzzEntries::regfile);
+}
+
 TEST(CorpusReplay, EmptyInputs)
 {
     EXPECT_TRUE(CFuzzEntries::parser(nullptr, 0));
@@ -73,4 +83,6 @@ TEST(CorpusReplay, EmptyInputs)
     EXPECT_TRUE(CFuzzEntries::commandline(nullptr, 0));
     EXPECT_TRUE(CFuzzEntries::framing(nullptr, 0));
     EXPECT_TRUE(CFuzzEntries::ansd(nullptr, 0));
+    EXPECT_TRUE(CFuzzEntries::vcard(nullptr, 0));
+    EXPECT_TRUE(CFuzzEntries::regfile(nullptr, 0));
 }
