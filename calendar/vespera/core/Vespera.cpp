@@ -4,16 +4,25 @@
 #include <vespera/core/AppointmentStore.h>
 #include <vespera/core/AttendeeSide.h>
 #include <vespera/core/ContactStore.h>
+#include <vespera/core/InstallDirectory.h>
 #include <vespera/core/NegotiationStore.h>
+#include <vespera/core/Notifier.h>
 #include <vespera/core/OrganiserSide.h>
 #include <vespera/core/Preferences.h>
+#include <vespera/core/ReminderSink.h>
+#include <vespera/core/StartupPause.h>
 
 #include <outlook/Application.h>
 #include <outlook/AppointmentItem.h>
+#include <outlook/ContactItem.h>
+#include <outlook/Items.h>
+#include <outlook/MAPIFolder.h>
 #include <outlook/MailItem.h>
 #include <outlook/MemoryBackend.h>
 #include <outlook/NameSpace.h>
+#include <outlook/RecurrencePattern.h>
 
+#include <basekit/Debug.h>
 #include <basekit/LList.h>
 #include <basekit/Utils.h>
 #include <factkit/BeliefDB.h>
@@ -24,14 +33,19 @@
 #include <namekit/ANSClient.h>
 #include <platform/DateTimeSpan.h>
 #include <platform/MessageBoxSink.h>
+#include <platform/ProgressSink.h>
 #include <platform/Registry.h>
 #include <wirekit/Communicator.h>
+#include <wirekit/FileModule.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -161,7 +175,50 @@ std::string Decimal(long value)
     return std::to_string(value);
 }
 
+// A number the calendar program gives, held to the range of an int.
+int Narrow(long value)
+{
+    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
+}
+
+// A date at 00:00 and a time of day on 30 December 1899 as one instant; the
+// time is added as the span it stands for, so dates before 1899 come out
+// right too.
+CDateTime DatePlusTime(const CDateTime& date, const CDateTime& time)
+{
+    if (date.GetStatus() != CDateTime::valid || time.GetStatus() != CDateTime::valid)
+        return date;
+    return date + CDateTimeSpan(time.GetValue());
+}
+
+// "VespLog-<local time>.txt" with every "/" and ":" made "-".
+std::string LogFileName(const CDateTime& now)
+{
+    std::string name = "VespLog-" + now.Format() + ".txt";
+    std::replace_if(name.begin(), name.end(), [](char c) { return c == '/' || c == ':'; }, '-');
+    return name;
+}
+
+// The full name split at its last blank, once trimmed of blanks: the part
+// before is the first name, the rest the last name.
+std::pair<std::string, std::string> SplitFullName(const std::string& fullName)
+{
+    const std::size_t first = fullName.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {std::string(), std::string()};
+    const std::string name = fullName.substr(first, fullName.find_last_not_of(" \t") - first + 1);
+    const std::size_t space = name.rfind(' ');
+    if (space == std::string::npos)
+        return {std::string(), name};
+    return {name.substr(0, space), name.substr(space + 1)};
+}
+
 } // namespace
+
+const char* const CVespera::OutlookMissingMessage =
+    "Failed to create an instance of Outlook. Outlook is either not present or not configured properly.\n\n"
+    "The Agent will now shutdown.";
+const char* const CVespera::LogonFailedMessage = "Unable to logon to Outlook Profile. Please check Outlook Installation.";
 
 CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
     : CAgentContainer(ContainerName),
@@ -169,8 +226,19 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
       m_settings(std::make_unique<CAgentSettings>()),
       m_appointments(std::make_unique<CAppointmentStore>()),
       m_contacts(std::make_unique<CContactStore>()),
-      m_negotiations(std::make_unique<CNegotiationStore>())
+      m_negotiations(std::make_unique<CNegotiationStore>()),
+      m_applicationLog(std::make_unique<CDebug>()),
+      m_installDirectory(CInstallDirectory::UserDataDirectory())
 {
+    CNotifier::SChannels channels;
+    channels.agent = [this](const std::string& receiver, const std::string& content) {
+        SendAlertNotice(receiver, content);
+    };
+    channels.mail = [this](const std::string& to, const std::string& subject, const std::string& text) {
+        SendMail(to, subject, text);
+    };
+    channels.log = [this](const std::string& line) { debug(line.c_str()); };
+    m_notifier = std::make_unique<CNotifier>(*m_settings, *m_contacts, std::move(channels));
     m_preferences = std::make_unique<CPreferences>(*m_settings, *m_appointments,
                                                    [this](const std::string& line) { debug(line.c_str()); });
     m_attendeeSide = std::make_unique<CAttendeeSide>(*this);
@@ -178,19 +246,25 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
     std::srand(static_cast<unsigned>(std::time(nullptr)) ^ static_cast<unsigned>(getpid()));
 }
 
-// The namespace logs off before the application goes; the sides go before
-// the stores they work on.
+// The namespace logs off before the application goes, and the reminder sink
+// leaves the application before that, since it cannot once the application
+// is gone. The sides go before the stores they work on.
 CVespera::~CVespera()
 {
     if (m_namespace)
         m_namespace->Logoff();
     m_namespace = nullptr;
+    if (m_reminderSink)
+        m_reminderSink->Disconnect();
     m_application.reset();
+    m_reminderSink.reset();
+    m_applicationLog.reset();
     m_organiserSide.reset();
     m_attendeeSide.reset();
     m_preferences.reset();
     m_appointments.reset();
     m_negotiations.reset();
+    m_notifier.reset();
     m_contacts.reset();
     m_settings.reset();
 }
@@ -199,9 +273,145 @@ CVespera::~CVespera()
 
 void CVespera::process_create()
 {
-    StartOutlook();
-    LoadPreferences();
+    CreateLogFile(m_installDirectory);
+    AppLog("CVSP:process_create::Log File Created");
+    AppLog("CVSP:process_create::Initializing Agent");
+    SetPlaceholderRegistration();
+    CProgressSink::Current().Open();
+    Progress("CVSP:process_create::Initializing Calendar Agent...", 300);
+    m_appointments->SetView(nullptr);
+    // The stores are made with the agent, so that their accessors never
+    // give a dead object; start-up only says so.
+    AppLog("CVSP:process_create::Initializing AppointmentStore");
+    AppLog("CVSP:process_create::Initializing Preferences");
+    AppLog("CVSP:process_create::Initializing Contacts");
+    AppLog("CVSP:process_create::Initialsing Neotiation Store");
     m_timerTick = 1;
+    if (!StartOutlook())
+        EndWithoutOutlook();
+    if (m_settings->GetReminderAlert()) {
+        Step("CVSP:process_create::Registering Outlook Event Handler", "Registering Outlook Event Handler...", 300);
+        RegisterReminderSink();
+    }
+    Step("CVSP:process_create::Loading appointments from Outlook", "Loading appointments from Outlook...", 300);
+    LoadAppointments();
+    Step("CVSP:process_create::Loading contacts from Outlook", "Loading contacts from Outlook...", 300);
+    LoadContacts();
+    Step("CVSP:process_create::Loading user preferences", "Loading user preferences...", 500);
+    LoadPreferences();
+    Step("CVSP:process_create::Initializing Negotiation Engine", "Initializing Negotiation Engine...", 500);
+    Step("CVSP:process_create::Starting Orvante Calendar Agent", "Starting ORVANTE Calendar Agent", 300);
+    CProgressSink::Current().Close();
+    AppLog("---------------------------VESP:New Run @ %s -----------------------------",
+           CDateTime::GetCurrentTime().Format().c_str());
+}
+
+// The real name server is set by registration; until then nothing may be
+// asked of one.
+void CVespera::SetPlaceholderRegistration()
+{
+    CBeliefDB* beliefs = get_belief_db();
+    if (CStringBelief* ans = beliefs ? beliefs->find_string_belief("ans") : nullptr)
+        ans->set_value(PlaceholderANSHost);
+    if (CIntBelief* ansport = beliefs ? beliefs->find_int_belief("ansport") : nullptr)
+        ansport->set_value(PlaceholderANSPort);
+    m_ansPort = 0;
+}
+
+void CVespera::EndWithoutOutlook()
+{
+    AppLog("CVSP:process_create::Outlook Instance Creation Failed. Exiting with code zero");
+    CMessageBoxSink::Show(OutlookMissingMessage, MB_OK | MB_ICONSTOP);
+    CProgressSink::Current().Close();
+    std::fflush(nullptr);
+    std::exit(0);
+}
+
+void CVespera::AppLog(const char* fmt, ...)
+{
+    if (!m_applicationLog)
+        return;
+    va_list args;
+    va_start(args, fmt);
+    m_applicationLog->vdebug(fmt, args);
+    va_end(args);
+}
+
+void CVespera::Step(const char* line, const char* progress, unsigned pauseMs)
+{
+    AppLog("%s", line);
+    Progress(progress, pauseMs);
+}
+
+void CVespera::Progress(const char* text, unsigned pauseMs)
+{
+    CProgressSink::Current().Show(text);
+    CStartupPause().Wait(pauseMs);
+}
+
+void CVespera::SetInstallDirectory(const std::string& directory)
+{
+    m_installDirectory = directory;
+}
+
+void CVespera::CreateLogFile(const std::string& directory)
+{
+    const std::string logfiles = directory + "/Logfiles";
+    std::error_code ignored;
+    std::filesystem::create_directories(logfiles, ignored);
+    const std::string path = logfiles + "/" + LogFileName(CDateTime::GetCurrentTime());
+    if (!m_applicationLog)
+        return;
+    m_applicationLog->Create(path.c_str());
+    m_applicationLogPath = path;
+    CFileModule* logger = get_logger();
+    const char* agentLog = logger ? logger->get_file() : nullptr;
+    m_agentLogPath = agentLog ? agentLog : "";
+}
+
+CDebug& CVespera::GetApplicationLog()
+{
+    return *m_applicationLog;
+}
+
+// --- registration at start-up ------------------------------------------------------
+
+void CVespera::InitAgent()
+{
+    if (LoadRegInfo())
+        return;
+    const CLookupDetailsPageInput shown = SettingsPages::LoadLookupDetailsPage(*m_settings);
+    std::optional<CLookupDetailsPageInput> confirmed = m_startupSheet ? m_startupSheet(shown) : AskHeadless(shown);
+    if (confirmed) {
+        SettingsPages::WriteLookupDetailsPage(*m_settings, *confirmed);
+        if (m_settings->GetAgentName().empty())
+            m_settings->SetANSRegistered(false);
+        if (m_settings->GetANSRegistered() &&
+            !EnableANS(m_settings->GetAgentName(), m_settings->GetANSHost(), m_settings->GetANSPort()))
+            CMessageBoxSink::Show(SettingsPages::RegisterFailedMessage);
+        AppLog("CVSP::InitAgent: Agent Name = %s, ANS Host = %s, ANS Port = %d", m_agentName.c_str(),
+               m_ansHost.c_str(), m_ansPort);
+    }
+    if (!m_settings->GetANSRegistered())
+        CMessageBoxSink::Show(SettingsPages::NotRegisteredMessage, MB_OK | MB_ICONINFORMATION);
+}
+
+// Without a window there is nobody to ask: the sheet's question is written
+// out, with what the user would find in it, and counts as cancelled.
+std::optional<CLookupDetailsPageInput> CVespera::AskHeadless(const CLookupDetailsPageInput& page)
+{
+    CMessageBoxSink::Show("Agent Lookup Details\nE-mail address: " + page.email + "\nAgent name: " + page.agentName +
+                              "\nANS host: " + page.ansHost + "\nANS port: " + page.ansPort +
+                              "\nRegister with the ANS: " + (page.registered ? "yes" : "no") +
+                              "\nNo window to ask in: store AgentName, ANSHost and ANSPort with vespera-reg and "
+                              "restart the agent.",
+                          MB_OK | MB_ICONINFORMATION, "Initialize ANS");
+    return std::nullopt;
+}
+
+void CVespera::SetStartupSheet(StartupSheet sheet)
+{
+    m_startupSheet = std::move(sheet);
 }
 
 void CVespera::process_timer()
@@ -492,17 +702,207 @@ std::unique_ptr<CTimeSlotStore> CVespera::FindFreeInWindow(const CDateTime& star
 
 bool CVespera::StartOutlook()
 {
+    Step("CVSP:process_create::Initializing Outlook Instance", "Initializing Outlook Instance...", 300);
     m_namespace = nullptr;
+    // A sink hangs on the application it was advised to.
+    m_reminderSink.reset();
     m_application.reset();
     m_application = outlook::CApplication::Create(m_backend);
-    if (!m_application) {
-        debug("Unable to start the calendar program");
+    if (!m_application)
+        return false;
+    Step("CVSP:process_create::Getting MAPI Namespace Instance", "Getting MAPI namespace instance...", 300);
+    m_namespace = m_application->GetNamespace("MAPI");
+    Step("CVSP:process_create::Logging on to default Outlook Profile", "Logging on to default outlook profile...",
+         300);
+    if (!m_namespace || !m_namespace->Logon()) {
+        AppLog("CVSP:process_create::FATAL Error: Logon Failed");
+        CMessageBoxSink::Show(LogonFailedMessage, MB_OK | MB_ICONEXCLAMATION);
+    }
+    return true;
+}
+
+void CVespera::LoadAppointments()
+{
+    AppLog("CVSP::LoadAppointments: Loading Appointments");
+    if (!m_namespace) {
+        AppLog("CVSP::LoadApointments: Namespace Pointer is NULL. No Appointments Loaded");
+        CMessageBoxSink::Show("Namespace pointer is null. No Appointments Loaded", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    AppLog("CVSP::LoadApointments: Get olFolderCalendar");
+    outlook::CMAPIFolder* folder = m_namespace->GetDefaultFolder(outlook::olFolderCalendar);
+    outlook::CItems* items = folder ? folder->GetItems() : nullptr;
+    if (!items) {
+        AppLog("CVSP::LoadApointments: Calendar folder not accessible. No Appointments Loaded");
+        CMessageBoxSink::Show("Could not load appointments because the calendar folder is not accessible!",
+                              MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    const int count = Narrow(items->GetCount());
+    m_calendarItemCount = count;
+    AppLog("Total Items in olFolderCalendar = %d", count);
+    for (int position = 1; position <= count; ++position)
+        LoadAppointment(*items, position);
+    AppLog("Total Appointments loaded = %d", count);
+}
+
+// Items that are no appointments are skipped; the count stays as the folder
+// gives it, so that the agent's own items are still numbered after them.
+bool CVespera::LoadAppointment(outlook::CItems& items, int position)
+{
+    std::unique_ptr<outlook::CItem> item = items.Item(position);
+    outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr;
+    if (!appointment) {
+        AppLog("CVSP::LoadApointments: Item %d is no appointment; skipped", position);
         return false;
     }
-    m_namespace = m_application->GetNamespace("MAPI");
-    if (!m_namespace || !m_namespace->Logon())
-        debug("Unable to log on to the calendar program's profile");
+    const CDateTime start = appointment->GetStart();
+    const CDateTime end = appointment->GetEnd();
+    const int busyStatus = Narrow(appointment->GetBusyStatus());
+    const outlook::CRecurrencePattern* pattern =
+        appointment->GetIsRecurring() ? appointment->GetRecurrencePattern() : nullptr;
+    const int reminderSet = appointment->GetReminderSet() ? 1 : 0;
+    if (!pattern) {
+        AppLog("Adding Appointment %d", position);
+        m_appointments->AddAppointment(position, appointment->GetSubject(), appointment->GetBody(),
+                                       appointment->GetLocation(), appointment->GetRequiredAttendees(),
+                                       appointment->GetOptionalAttendees(), start, end, appointment->GetDuration(),
+                                       reminderSet, appointment->GetReminderMinutesBeforeStart(), busyStatus,
+                                       NullDate(), "outlook", false);
+        return true;
+    }
+    AppLog("Adding Recurring Appointment %d", position);
+    m_appointments->AddRecurringAppointment(
+        position, appointment->GetSubject(), appointment->GetBody(), appointment->GetLocation(),
+        appointment->GetRequiredAttendees(), appointment->GetOptionalAttendees(), start, end,
+        appointment->GetDuration(), reminderSet, appointment->GetReminderMinutesBeforeStart(), busyStatus,
+        NullDate(), "outlook", Narrow(pattern->GetRecurrenceType()), Narrow(pattern->GetInterval()),
+        pattern->GetInstance(), pattern->GetNoEndDate() ? 0 : 1,
+        DatePlusTime(pattern->GetPatternStartDate(), pattern->GetStartTime()),
+        DatePlusTime(pattern->GetPatternEndDate(), pattern->GetEndTime()), pattern->GetDayOfMonth(),
+        Narrow(pattern->GetDayOfWeekMask()), false);
     return true;
+}
+
+void CVespera::Resynchronise()
+{
+    m_appointments->Clear();
+    LoadAppointments();
+    m_appointments->Refresh();
+}
+
+void CVespera::LoadContacts()
+{
+    AppLog("CVSP::LoadContacts: Loading Contacts");
+    if (!m_namespace) {
+        AppLog("Namespace pointer is NULL. No Contacts Loaded");
+        CMessageBoxSink::Show("NameSpace pointer is NULL. No Contacts Loaded", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    AppLog("CVSP::LoadContacts:Get olFolderContacts");
+    outlook::CMAPIFolder* folder = m_namespace->GetDefaultFolder(outlook::olFolderContacts);
+    if (!folder) {
+        CMessageBoxSink::Show("Could not load contacts because the MAPI Folder is not accessible!",
+                              MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    outlook::CItems* items = folder->GetItems();
+    if (!items) {
+        CMessageBoxSink::Show("Could not load contacts because items pointer is not accessible",
+                              MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    const int count = Narrow(items->GetCount());
+    AppLog("CVSP::LoadContacts: Total Items in olFolderContacts = %d", count);
+    for (int position = 1; position <= count; ++position)
+        LoadContact(*items, position);
+    AppLog("Total Appointments loaded = %d", count);
+    AppLog("CVSP::LoadContacts: Total Contacts Loaded = %d", count);
+}
+
+// Items that are no contacts (distribution lists) are skipped.
+bool CVespera::LoadContact(outlook::CItems& items, int position)
+{
+    AppLog("CVSP::LoadContacts: Loading contact %d", position);
+    std::unique_ptr<outlook::CItem> item = items.Item(position);
+    outlook::CContactItem* contact = item ? item->AsContact() : nullptr;
+    if (!contact) {
+        AppLog("CVSP::LoadContacts: Item %d is no contact; skipped", position);
+        return false;
+    }
+    AppLog("CVSP::LoadContacts: Got olContactItem");
+    auto record =
+        std::make_unique<CContactRecord>(contact->GetFirstName(), contact->GetLastName(), contact->GetEmail1Address());
+    if (!contact->GetEmail1Address().empty()) {
+        record->SetCalendarAgentName(CContactRecord::AgentNameFor(contact->GetEmail1Address()));
+        AppLog("CVSP::LoadContacts: Setting CalendarAgentName");
+    }
+    record->SetBusinessTelephone(contact->GetBusinessTelephoneNumber());
+    record->SetHomeTelephone(contact->GetHomeTelephoneNumber());
+    record->SetMobileTelephone(contact->GetMobileTelephoneNumber());
+    AppLog("CVSP::LoadContacts: Adding Contact to Contact Store");
+    m_contacts->Add(std::move(record));
+    return true;
+}
+
+bool CVespera::CreateOutlookContact(const std::string& agentName, const std::string& fullName,
+                                    const std::string& emailAddress, const std::string& webPage)
+{
+    debug("Creating item via ApptPtr");
+    std::unique_ptr<outlook::CItem> item = m_application ? m_application->CreateItem(outlook::olContactItem) : nullptr;
+    outlook::CContactItem* contact = item ? item->AsContact() : nullptr;
+    if (!contact) {
+        debug("Unable to create a contact for %s in the calendar program", agentName.c_str());
+        return false;
+    }
+    const auto [firstName, lastName] = SplitFullName(fullName);
+    auto record = std::make_unique<CContactRecord>(firstName, lastName, emailAddress);
+    record->SetWebPage(webPage);
+    contact->SetFirstName(firstName);
+    contact->SetLastName(lastName);
+    contact->SetEmail1Address(emailAddress);
+    contact->SetWebPage(webPage);
+    debug("Now saving contact");
+    if (!contact->Save()) {
+        debug("The calendar program refused the contact");
+        return false;
+    }
+    m_contacts->Add(std::move(record));
+    return true;
+}
+
+// --- reminders ------------------------------------------------------------------
+
+void CVespera::RegisterReminderSink()
+{
+    AppLog("CVSP:RegisterReminderSink: Registering Reminder Sink");
+    if (!m_application)
+        return;
+    // A second registration replaces the sink, so that no reminder is
+    // forwarded twice.
+    m_reminderSink = std::make_unique<CReminderSink>(*m_application, *m_notifier);
+    m_reminderSink->SetEmailTarget(m_settings->GetEmailAlertString(), m_settings->GetEmailAlert());
+    m_reminderSink->SetAgentTarget(m_settings->GetAgentAlertString(), m_settings->GetAgentAlert());
+    m_reminderSink->SetCommunicator(get_communicator());
+    AppLog("CVSP:RegisterReminderSink: Sinking Events");
+    m_reminderSink->Connect();
+}
+
+void CVespera::ApplyNotificationSettings()
+{
+    if (m_settings->GetReminderAlert() && !m_reminderSink)
+        RegisterReminderSink();
+    else if (!m_settings->GetReminderAlert())
+        m_reminderSink.reset();
+    if (!m_reminderSink)
+        return;
+    m_reminderSink->SetEmailTarget(m_settings->GetEmailAlertString(), m_settings->GetEmailAlert());
+    m_reminderSink->SetAgentTarget(m_settings->GetAgentAlertString(), m_settings->GetAgentAlert());
+}
+
+CReminderSink* CVespera::GetReminderSink()
+{
+    return m_reminderSink.get();
 }
 
 outlook::CApplication* CVespera::GetOutlookApplication()
@@ -683,64 +1083,66 @@ void CVespera::CreateRequestedAppointment(const std::string& content, const std:
     std::optional<std::string> reminder = Token(reader, "reminder");
     const long reminderMinutes = reminder ? ToInt(StripParentheses(*reminder)) : 0;
 
-    if (start.GetStatus() != CDateTime::valid || duration <= 0) {
-        debug("The requested appointment has no valid start or duration; nothing created");
+    if (!RequestedValuesUsable(start, duration))
         return;
-    }
     debug("Entering create Appointment");
     bool created = CreateOutlookAppointment(start, duration, subject, body, location, reminderMinutes,
                                             reminder.has_value(), required, optional, true);
     debug("back from create appointment");
     if (!created)
         return;
-    if (email)
+    if (email && CNotifier::IsSingleAddress(*email))
         SendConfirmationMail(*email, content, start);
+    else if (email)
+        debug("The requester's address is not one plain e-mail address; no confirmation is sent");
     NotifyESecretaryMeeting(true, subject, body, location, start.Format(), static_cast<int>(duration), targetName);
     SendAgentMessage("tell", sender, "tell :command success");
+}
+
+// A start that is no valid time, or a length that is not positive or longer
+// than a year, would write an item nobody can use.
+bool CVespera::RequestedValuesUsable(const CDateTime& start, long duration)
+{
+    if (start.GetStatus() != CDateTime::valid) {
+        debug("The requested appointment has no valid start; nothing created");
+        return false;
+    }
+    if (duration <= 0 || duration > MaxRequestedMinutes) {
+        debug("The requested appointment's duration is not from 1 minute to a year; nothing created");
+        return false;
+    }
+    return true;
 }
 
 void CVespera::SendConfirmationMail(const std::string& address, const std::string& content, const CDateTime& start)
 {
     CParser reader;
     reader.parse_message(content.c_str());
-    const std::string targetName = Field(reader, "targetRealName");
-    const std::string text =
-        "Hi, \n\nYou recently scheduled an appointment with " + targetName +
-        " using the ORVANTE Distributed Meeting Scheduling System. This is your confirmation message with the "
-        "details given below.\n\n" +
-        "Appointment Date: " + start.Format() + "\nAppointment Subject: " + Field(reader, "subject") +
-        "\nAppointment Body: " + Field(reader, "body") + "\nAppointment Duration: " + Field(reader, "duration") +
-        " minutes.\n\nThank you for using the ORVANTE DMS System.\nYou can contact " + targetName +
-        " via email at " + Field(reader, "targetEmailAdd");
-    SendMail(address, "[ORVANTE DMS] Appointment details", text);
+    m_notifier->SendConfirmation(
+        address, CNotifier::ConfirmationText(Field(reader, "targetRealName"), start, Field(reader, "subject"),
+                                             Field(reader, "body"), Field(reader, "duration"),
+                                             Field(reader, "targetEmailAdd")));
 }
 
 // --- notifications --------------------------------------------------------------
+
+CNotifier& CVespera::GetNotifier()
+{
+    return *m_notifier;
+}
 
 void CVespera::NotifyMeetingScheduled(const std::string& otherAgent, const std::string& subject,
                                       const std::string& body, const std::string& location,
                                       const std::string& startText, int duration, const std::string& attendees)
 {
-    LogNotification("meeting scheduled by " + otherAgent, subject,
-                    body + " at " + startText + " for " + std::to_string(duration) + " minutes in " + location +
-                        " with " + attendees);
+    m_notifier->NotifyMeetingScheduled(otherAgent, subject, body, location, startText, duration, attendees);
 }
 
 void CVespera::NotifyESecretaryMeeting(bool scheduled, const std::string& subject, const std::string& body,
                                        const std::string& location, const std::string& startText, int duration,
                                        const std::string& requester)
 {
-    LogNotification(std::string(scheduled ? "V-Izadavavu meeting scheduled" : "V-Izadavavu meeting declined") +
-                        " for " + requester,
-                    subject,
-                    body + " at " + startText + " for " + std::to_string(duration) + " minutes in " + location);
-}
-
-void CVespera::LogNotification(const std::string& what, const std::string& subject, const std::string& text)
-{
-    debug(("Notification not sent (notices are not available in this build): " + what + ": " + subject + ": " +
-           text)
-              .c_str());
+    m_notifier->NotifyESecretaryMeeting(scheduled, subject, body, location, startText, duration, requester);
 }
 
 // --- sending ----------------------------------------------------------------------
@@ -798,7 +1200,7 @@ bool CVespera::LoadRegInfo()
     if (port == "-1" || name == "-" || host == "-")
         return false;
     EnableANS(name, host, port);
-    dprintf("CVSP::LoadRegInfo: Agent Name = %s, ANS Host = %s, ANS Port = %d", m_agentName.c_str(),
+    AppLog("CVSP::LoadRegInfo: Agent Name = %s, ANS Host = %s, ANS Port = %d", m_agentName.c_str(),
             m_ansHost.c_str(), m_ansPort);
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <vespera/core/SettingsPages.h>
 #include <vespera/core/TimeConstraint.h>
 
 #include <agentkit/AgentContainer.h>
@@ -15,10 +16,13 @@ class CAgentSettings;
 class CAppointmentStore;
 class CAttendeeSide;
 class CContactStore;
+class CDebug;
 class CNegotiation;
 class CNegotiationStore;
+class CNotifier;
 class COrganiserSide;
 class CPreferences;
+class CReminderSink;
 class CTimeSlot;
 class CTimeSlotStore;
 
@@ -26,6 +30,7 @@ namespace outlook
 {
 class CApplication;
 class CBackend;
+class CItems;
 class CNameSpace;
 } // namespace outlook
 
@@ -40,6 +45,9 @@ class CNameSpace;
 // until then the application and namespace are null and the calendar writes
 // report failure.
 //
+// Its steps go to the application log, a file of its own under
+// <install directory>/Logfiles; other lines go to the container's log.
+//
 // Everything runs on the thread of the hosting window, one message at a time.
 class CVespera : public CAgentContainer
 {
@@ -47,6 +55,20 @@ public:
     static constexpr const char* ContainerName = "vespera";
     // The timer ticks between two purges of expired holds.
     static constexpr int PurgeInterval = 30;
+    // The longest appointment another agent may ask for: a year.
+    static constexpr long MaxRequestedMinutes = 366L * 24 * 60;
+    // What the name-server belief holds until the agent registers: the
+    // agent's own identifier, in a form that can never be taken for a host
+    // name, so that nothing is looked up or sent for it.
+    static constexpr const char* PlaceholderANSHost = "{B20EAD0D-9FA3-447b-ACA0-80FB53373A30}";
+    static constexpr int PlaceholderANSPort = 6677;
+
+    static const char* const OutlookMissingMessage;
+    static const char* const LogonFailedMessage;
+
+    // Asks the user for the lookup details when the stored registration is
+    // not usable: the details as confirmed, nullopt when cancelled.
+    using StartupSheet = std::function<std::optional<CLookupDetailsPageInput>(const CLookupDetailsPageInput&)>;
 
     // Opens an address in the user's web browser: a result above 32 means
     // it was opened, anything else is the error code to report.
@@ -61,7 +83,10 @@ public:
 
     // --- container hooks ----------------------------------------------------
 
-    // Starts the calendar program; the rest of the agent is already built.
+    // Start-up: the application log, the calendar program and its logon,
+    // the reminder sink, appointments, contacts and preferences, with the
+    // progress shown and the pauses between the steps. Without the calendar
+    // program the process ends with code 0.
     void process_create() override;
     // Every PurgeInterval ticks, the expired holds go.
     void process_timer() override;
@@ -79,12 +104,52 @@ public:
     CAttendeeSide& GetAttendeeSide();
     COrganiserSide& GetOrganiserSide();
 
+    // --- start-up and logs ----------------------------------------------------
+
+    // The directory whose Logfiles the application log goes to; the user's
+    // data directory until set.
+    void SetInstallDirectory(const std::string& directory);
+    const std::string& GetInstallDirectory() const { return m_installDirectory; }
+    // Opens <directory>/Logfiles/VespLog-<local time>.txt (every "/" and ":"
+    // of the time text made "-"), making Logfiles when it is missing.
+    void CreateLogFile(const std::string& directory);
+    CDebug& GetApplicationLog();
+    // Empty until CreateLogFile.
+    const std::string& GetApplicationLogPath() const { return m_applicationLogPath; }
+    const std::string& GetAgentLogPath() const { return m_agentLogPath; }
+
+    // Registration once the window is up: from the stored values, else
+    // through the start-up sheet.
+    void InitAgent();
+    // Null restores the headless sheet, which writes what it would ask
+    // through the message-box sink and counts as cancelled.
+    void SetStartupSheet(StartupSheet sheet);
+
     // --- the calendar program -------------------------------------------------
 
-    // Creates the application, takes its "MAPI" namespace and logs on. False
-    // (logged) when the application cannot be made; a failed logon is logged
-    // and still counts as started, since the program runs without it.
+    // Creates the application, takes its "MAPI" namespace and logs on, as
+    // start-up's steps. False (logged) when the application cannot be made;
+    // a failed logon is logged and shown and still counts as started, since
+    // the program runs without it.
     bool StartOutlook();
+    // Appends every appointment of the calendar folder to the store.
+    void LoadAppointments();
+    // Appends every contact of the contacts folder to the store.
+    void LoadContacts();
+    // Empties the store, holds included, and loads the appointments again;
+    // contacts stay.
+    void Resynchronise();
+    // Writes a contact for a person of a schedule into the contacts folder
+    // and the store; false when the program refuses it.
+    bool CreateOutlookContact(const std::string& agentName, const std::string& fullName,
+                              const std::string& emailAddress, const std::string& webPage);
+    // Makes the reminder sink and connects it to the application.
+    void RegisterReminderSink();
+    // Makes or drops the sink as ReminderAlert says and gives it the current
+    // targets.
+    void ApplyNotificationSettings();
+    // Null unless registered.
+    CReminderSink* GetReminderSink();
     // Null before StartOutlook succeeded.
     outlook::CApplication* GetOutlookApplication();
     outlook::CNameSpace* GetNameSpace();
@@ -155,7 +220,8 @@ public:
 
     // --- notifications ------------------------------------------------------
 
-    // The user's notices about meetings; this build logs what would go out.
+    CNotifier& GetNotifier();
+    // The user's notices about meetings, by the channels the settings give.
     void NotifyMeetingScheduled(const std::string& otherAgent, const std::string& subject, const std::string& body,
                                 const std::string& location, const std::string& startText, int duration,
                                 const std::string& attendees);
@@ -198,11 +264,20 @@ private:
     void AnswerAppointmentRequest(const CDateTime& start, long minutes, const std::string& email,
                                   const std::string& sender);
     void SendConfirmationMail(const std::string& address, const std::string& content, const CDateTime& start);
+    bool RequestedValuesUsable(const CDateTime& start, long duration);
+
+    void AppLog(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    void Step(const char* line, const char* progress, unsigned pauseMs);
+    void Progress(const char* text, unsigned pauseMs);
+    void SetPlaceholderRegistration();
+    [[noreturn]] void EndWithoutOutlook();
+    bool LoadAppointment(outlook::CItems& items, int position);
+    bool LoadContact(outlook::CItems& items, int position);
+    std::optional<CLookupDetailsPageInput> AskHeadless(const CLookupDetailsPageInput& page);
 
     std::optional<std::string> Send(const std::string& performative, const std::string& receiver,
                                     const char* ontology, const char* language, const char* inReplyTo,
                                     const std::string& content);
-    void LogNotification(const std::string& what, const std::string& subject, const std::string& text);
 
     std::shared_ptr<outlook::CBackend> m_backend;
     std::unique_ptr<CAgentSettings> m_settings;
@@ -212,7 +287,10 @@ private:
     std::unique_ptr<CNegotiationStore> m_negotiations;
     std::unique_ptr<CAttendeeSide> m_attendeeSide;
     std::unique_ptr<COrganiserSide> m_organiserSide;
+    std::unique_ptr<CDebug> m_applicationLog;
+    std::unique_ptr<CNotifier> m_notifier;
     std::unique_ptr<outlook::CApplication> m_application;
+    std::unique_ptr<CReminderSink> m_reminderSink;
     // Owned by the application.
     outlook::CNameSpace* m_namespace = nullptr;
     int m_calendarItemCount = 0;
@@ -222,6 +300,11 @@ private:
     std::string m_ansPortText;
     int m_ansPort = 0;
 
+    std::string m_installDirectory;
+    std::string m_applicationLogPath;
+    std::string m_agentLogPath;
+
     int m_timerTick = 1;
     UrlOpener m_urlOpener;
+    StartupSheet m_startupSheet;
 };

@@ -4,14 +4,29 @@
 #include <vespera/core/AppointmentStore.h>
 #include <vespera/core/ContactStore.h>
 #include <vespera/core/Preferences.h>
+#include <vespera/core/ReminderSink.h>
+#include <vespera/core/StartupPause.h>
+
+#include <factkit/BeliefDB.h>
+#include <factkit/IntBelief.h>
+#include <factkit/StringBelief.h>
+#include <outlook/AppointmentData.h>
+#include <outlook/ContactData.h>
+#include <outlook/GenericItemData.h>
+#include <slotbook/RecurrenceData.h>
 
 #include <platform/DateTimeSpan.h>
 #include <platform/Registry.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -251,7 +266,23 @@ TEST_F(VesperaAppointmentRequestTest, NoMeetingsPolicyRejectsEveryone)
     Agent().GetContactStore().Add(std::make_unique<CContactRecord>("Ann", "Lee", "ann@example.org"));
     Deliver(RequestAppt(FreeMorning(), 30), "secretary");
     EXPECT_EQ(OnlyReply().content, "tell :status reject");
-    EXPECT_TRUE(Agent().HasLineContaining("V-Izadavavu meeting declined for ann@example.org (Ann Lee)"));
+    EXPECT_TRUE(Backend().GetSentMail().empty());
+
+    // With the long form on, the refusal reaches the user by mail.
+    Agent().ClearSent();
+    Agent().GetSettings().SetMeetingScheduleLongAlert(true);
+    Agent().GetSettings().SetEmailAlert(true);
+    Agent().GetSettings().SetEmailAlertString("me@x.org");
+    Deliver(RequestAppt(FreeMorning(), 30), "secretary");
+    EXPECT_EQ(OnlyReply().content, "tell :status reject");
+    ASSERT_EQ(Backend().GetSentMail().size(), 1u);
+    const auto& mail = Backend().GetSentMail()[0];
+    EXPECT_EQ(mail.to, "me@x.org");
+    EXPECT_EQ(mail.subject, "[Vesp] V-Izadavavu Meeting Declined");
+    EXPECT_EQ(mail.body, "ann@example.org (Ann Lee) requested a new meeting with you, but was declined. Please "
+                         "review the details below.\n\n\nMeeting Subject: Lunch\nMeeting Body: Talk\nMeeting Start "
+                         "Time: " +
+                             FreeMorning().Format() + "\nMeeting Duration: 30\nMeeting Location: Cafe");
 }
 
 TEST_F(VesperaAppointmentRequestTest, ContactsOnlyPolicyNeedsExactNames)
@@ -446,7 +477,9 @@ TEST_F(VesperaAgentTest, RegistrationNeedsEveryStoredValue)
     registry.WriteValue(key, "ANSHost", "127.0.0.1");
     EXPECT_TRUE(Agent().LoadRegInfo());
     EXPECT_TRUE(Agent().HasLine("<CVespera::EnableANS()> ENABLING THE ANS MODULE"));
-    EXPECT_TRUE(Agent().HasLineContaining("CVSP::LoadRegInfo: Agent Name = "));
+    EXPECT_EQ(Agent().CountApplicationLine(
+                  "CVSP::LoadRegInfo: Agent Name = , ANS Host = , ANS Port = 0"),
+              1);
 }
 
 TEST_F(VesperaAgentTest, CalendarWritesFailCleanlyWithoutTheProgram)
@@ -458,6 +491,630 @@ TEST_F(VesperaAgentTest, CalendarWritesFailCleanlyWithoutTheProgram)
     EXPECT_FALSE(Agent().CreateOutlookAppointment(FreeMorning(), 30, "S", "B", "L", 0, false, "", "", true));
     EXPECT_FALSE(Agent().SendMail("a@x.org", "S", "B"));
     EXPECT_EQ(Agent().GetAppointmentStore().GetCount(), 0);
+}
+
+// --- start-up ---------------------------------------------------------------------
+
+// The Part lines of a whole start-up with the reminder sink, in order.
+const std::vector<std::string> StartupLines = {
+    "CVSP:process_create::Log File Created",
+    "CVSP:process_create::Initializing Agent",
+    "CVSP:process_create::Initializing AppointmentStore",
+    "CVSP:process_create::Initializing Preferences",
+    "CVSP:process_create::Initializing Contacts",
+    "CVSP:process_create::Initialsing Neotiation Store",
+    "CVSP:process_create::Initializing Outlook Instance",
+    "CVSP:process_create::Getting MAPI Namespace Instance",
+    "CVSP:process_create::Logging on to default Outlook Profile",
+    "CVSP:process_create::Registering Outlook Event Handler",
+    "CVSP:RegisterReminderSink: Registering Reminder Sink",
+    "CVSP:RegisterReminderSink: Sinking Events",
+    "CVSP:process_create::Loading appointments from Outlook",
+    "CVSP::LoadAppointments: Loading Appointments",
+    "Total Appointments loaded = 0",
+    "CVSP:process_create::Loading contacts from Outlook",
+    "CVSP::LoadContacts: Loading Contacts",
+    "CVSP::LoadContacts: Total Contacts Loaded = 0",
+    "CVSP:process_create::Loading user preferences",
+    "CVSP:process_create::Initializing Negotiation Engine",
+    "CVSP:process_create::Starting Orvante Calendar Agent",
+};
+
+const std::vector<std::string> StartupProgress = {
+    "CVSP:process_create::Initializing Calendar Agent...",
+    "Initializing Outlook Instance...",
+    "Getting MAPI namespace instance...",
+    "Logging on to default outlook profile...",
+    "Registering Outlook Event Handler...",
+    "Loading appointments from Outlook...",
+    "Loading contacts from Outlook...",
+    "Loading user preferences...",
+    "Initializing Negotiation Engine...",
+    "Starting ORVANTE Calendar Agent",
+};
+
+std::vector<std::string> ApplicationLogsIn(const std::filesystem::path& directory)
+{
+    std::vector<std::string> texts;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory / "Logfiles", error)) {
+        if (entry.path().filename().string().rfind("VespLog-", 0) != 0)
+            continue;
+        std::ifstream in(entry.path());
+        std::stringstream text;
+        text << in.rdbuf();
+        texts.push_back(text.str());
+    }
+    return texts;
+}
+
+class VesperaStartupTest : public CVesperaTest
+{
+protected:
+    void SetUp() override { ResetAgentUnstarted(); }
+};
+
+TEST_F(VesperaStartupTest, StartsInOrderWithEveryLineAndProgressText)
+{
+    Agent().GetSettings().SetReminderAlert(true);
+    Agent().process_create();
+
+    int previous = -1;
+    for (const std::string& line : StartupLines) {
+        const int index = Agent().ApplicationLineIndex(line);
+        EXPECT_GT(index, previous) << line;
+        previous = std::max(previous, index);
+    }
+    const std::vector<std::string> lines = Agent().ApplicationLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("---------------------------VESP:New Run @ ", 0), 0u) << lines.back();
+    EXPECT_NE(lines.back().find(" -----------------------------"), std::string::npos);
+    EXPECT_EQ(ProgressTexts().Texts(), StartupProgress);
+    EXPECT_EQ(ProgressTexts().OpenCount(), 1);
+    EXPECT_FALSE(ProgressTexts().IsOpen());
+    EXPECT_TRUE(Boxes().Boxes().empty());
+    EXPECT_EQ(Agent().GetTimerTick(), 1);
+    ASSERT_NE(Agent().GetReminderSink(), nullptr);
+    EXPECT_TRUE(Agent().GetReminderSink()->IsConnected());
+}
+
+TEST_F(VesperaStartupTest, TheNameServerIsAPlaceholderUntilRegistration)
+{
+    Agent().process_create();
+    CBeliefDB* beliefs = Agent().get_belief_db();
+    EXPECT_STREQ(beliefs->find_string_belief("ans")->get_value(), CVespera::PlaceholderANSHost);
+    EXPECT_EQ(beliefs->find_int_belief("ansport")->get_value(), 6677);
+    EXPECT_EQ(Agent().GetANSPort(), 0);
+    // Without the reminder switch there is no sink and no step for it.
+    EXPECT_EQ(Agent().GetReminderSink(), nullptr);
+    EXPECT_FALSE(Agent().HasApplicationLine("CVSP:process_create::Registering Outlook Event Handler"));
+    EXPECT_EQ(std::count(ProgressTexts().Texts().begin(), ProgressTexts().Texts().end(),
+                         std::string("Registering Outlook Event Handler...")),
+              0);
+}
+
+TEST_F(VesperaStartupTest, LogFileIsNamedAfterTheLocalTimeUnderLogfiles)
+{
+    const std::filesystem::path install = Home().Root() / "install dir";
+    const CDateTime before = CDateTime::GetCurrentTime();
+    Agent().CreateLogFile(install.string());
+    const CDateTime after = CDateTime::GetCurrentTime();
+
+    const std::filesystem::path path = Agent().GetApplicationLogPath();
+    EXPECT_EQ(path.parent_path(), install / "Logfiles");
+    EXPECT_TRUE(std::filesystem::exists(path));
+    std::vector<std::string> names;
+    for (const CDateTime& moment : {before, after}) {
+        std::string name = "VespLog-" + moment.Format() + ".txt";
+        for (char& c : name)
+            if (c == '/' || c == ':')
+                c = '-';
+        names.push_back(name);
+    }
+    EXPECT_TRUE(path.filename() == names[0] || path.filename() == names[1]) << path;
+    EXPECT_EQ(path.filename().string().find_first_of("/:"), std::string::npos);
+    // Without a file log the agent has no log of its own.
+    EXPECT_EQ(Agent().GetAgentLogPath(), "");
+}
+
+TEST_F(VesperaStartupTest, PausesFollowTheEnvironment)
+{
+    Home().Set(CStartupPause::LimitVariable, "30");
+    const auto started = std::chrono::steady_clock::now();
+    Agent().process_create();
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+    // Nine pauses of at most 30 ms each, none skipped.
+    EXPECT_GE(elapsed, std::chrono::milliseconds(9 * 30));
+}
+
+TEST_F(VesperaStartupTest, FailedLogonIsShownAndStartUpGoesOn)
+{
+    Backend().SetFailing(outlook::CMemoryBackend::Operation::Open, true);
+    Agent().process_create();
+    EXPECT_TRUE(Agent().HasApplicationLine("CVSP:process_create::FATAL Error: Logon Failed"));
+    ASSERT_FALSE(Boxes().Boxes().empty());
+    EXPECT_EQ(Boxes().Boxes()[0].text, "Unable to logon to Outlook Profile. Please check Outlook Installation.");
+    EXPECT_NE(Agent().GetOutlookApplication(), nullptr);
+    EXPECT_EQ(Agent().CountApplicationLine("CVSP:process_create::Starting Orvante Calendar Agent"), 1);
+    EXPECT_EQ(ProgressTexts().Texts().back(), "Starting ORVANTE Calendar Agent");
+}
+
+TEST_F(VesperaStartupTest, WithoutTheCalendarProgramTheProcessEndsWithCodeZero)
+{
+    Backend().SetFailing(outlook::CMemoryBackend::Operation::Start, true);
+    EXPECT_EXIT(
+        {
+            CMessageBoxSink::CHeadless headless;
+            CMessageBoxSink::SetCurrent(&headless);
+            Agent().process_create();
+        },
+        ::testing::ExitedWithCode(0),
+        "Failed to create an instance of Outlook\\. Outlook is either not present or not configured properly\\.  "
+        "The Agent will now shutdown\\.");
+
+    const std::vector<std::string> logs = ApplicationLogsIn(Home().DataDir());
+    bool failureLogged = false;
+    for (const std::string& log : logs) {
+        failureLogged = failureLogged ||
+                        log.find("CVSP:process_create::Outlook Instance Creation Failed. Exiting with code zero") !=
+                            std::string::npos;
+        EXPECT_EQ(log.find("New Run"), std::string::npos) << log;
+        EXPECT_EQ(log.find("Getting MAPI Namespace Instance"), std::string::npos) << log;
+    }
+    EXPECT_TRUE(failureLogged);
+}
+
+TEST_F(VesperaStartupTest, HeadlessStartupSheetSaysWhatItWouldAskAndLeavesTheAgentUnregistered)
+{
+    Agent().InitAgent();
+    ASSERT_EQ(Boxes().Boxes().size(), 2u);
+    EXPECT_EQ(Boxes().Boxes()[0].caption, "Initialize ANS");
+    EXPECT_NE(Boxes().Boxes()[0].text.find("ANS host: 127.0.0.1\nANS port: 6677"), std::string::npos)
+        << Boxes().Boxes()[0].text;
+    EXPECT_EQ(Boxes().Boxes()[1].text,
+              "The Agent is not registered with the ANS.\nIf you choose to register with the ANS for the first time, "
+              "then you should\nshut down the agent and restart for the registration to come into effect.");
+    EXPECT_EQ(Boxes().Boxes()[1].type & MB_ICONMASK, MB_ICONINFORMATION);
+    EXPECT_EQ(Agent().GetRegisteredName(), "");
+
+    // Cancelled with the switch on: nothing to say after the sheet.
+    Boxes().Clear();
+    Agent().GetSettings().SetANSRegistered(true);
+    Agent().InitAgent();
+    ASSERT_EQ(Boxes().Boxes().size(), 1u);
+    EXPECT_EQ(Boxes().Boxes()[0].caption, "Initialize ANS");
+}
+
+TEST_F(VesperaStartupTest, ConfirmedStartupSheetIsWrittenAndLogged)
+{
+    CLookupDetailsPageInput asked;
+    Agent().SetStartupSheet([&asked](const CLookupDetailsPageInput& page) {
+        asked = page;
+        CLookupDetailsPageInput confirmed = page;
+        confirmed.email = "me@x.org";
+        confirmed.agentName = "me_x.org-CalendarAgent";
+        confirmed.registered = false;
+        return std::optional<CLookupDetailsPageInput>(confirmed);
+    });
+    Agent().InitAgent();
+    EXPECT_EQ(asked.ansPort, "6677");
+    EXPECT_EQ(Agent().GetSettings().GetAgentName(), "me_x.org-CalendarAgent");
+    EXPECT_EQ(Agent().GetSettings().GetEmail(), "me@x.org");
+    EXPECT_EQ(Agent().CountApplicationLine("CVSP::InitAgent: Agent Name = , ANS Host = , ANS Port = 0"), 1);
+    ASSERT_EQ(Boxes().Boxes().size(), 1u);
+    EXPECT_EQ(Boxes().Boxes()[0].text.rfind("The Agent is not registered with the ANS.", 0), 0u);
+}
+
+TEST_F(VesperaStartupTest, StoredRegistrationNeedsNoSheet)
+{
+    CRegistry registry;
+    const char* key = "Software\\ORVANTE\\CalendarAgent";
+    registry.WriteValue(key, "AgentName", "me_x.org-CalendarAgent");
+    registry.WriteValue(key, "ANSHost", "127.0.0.1");
+    registry.WriteValue(key, "ANSPort", "6677");
+    ResetAgentUnstarted();
+    bool asked = false;
+    Agent().SetStartupSheet([&asked](const CLookupDetailsPageInput&) {
+        asked = true;
+        return std::optional<CLookupDetailsPageInput>();
+    });
+    Agent().InitAgent();
+    EXPECT_FALSE(asked);
+    EXPECT_TRUE(Boxes().Boxes().empty());
+}
+
+// --- the calendar program -----------------------------------------------------------
+
+class VesperaOutlookTest : public CVesperaTest
+{
+protected:
+    static outlook::CAppointmentData Appointment(const std::string& subject, const CDateTime& start, long minutes)
+    {
+        outlook::CAppointmentData data;
+        data.subject = subject;
+        data.body = "Body of " + subject;
+        data.location = "Room";
+        data.requiredAttendees = "a@x.org";
+        data.start = start;
+        data.duration = minutes;
+        data.busyStatus = outlook::olOutOfOffice;
+        data.reminderSet = true;
+        data.reminderMinutesBeforeStart = 10;
+        return data;
+    }
+
+    static outlook::CContactData Contact(const std::string& first, const std::string& last, const std::string& email)
+    {
+        outlook::CContactData data;
+        data.firstName = first;
+        data.lastName = last;
+        data.email1Address = email;
+        data.homeTelephoneNumber = "1";
+        data.businessTelephoneNumber = "2";
+        data.mobileTelephoneNumber = "3";
+        return data;
+    }
+};
+
+TEST_F(VesperaOutlookTest, EmptyCalendarLoadsNothingAndSaysSo)
+{
+    Agent().GetAppointmentStore().AddAppointment(7, "Kept", "", "", "", "", FreeMorning(), FreeMorning(), 0, 0, 0, 2,
+                                                 CDateTime(), "outlook", false);
+    Agent().LoadAppointments();
+    EXPECT_EQ(Agent().GetAppointmentStore().GetCount(), 1);
+    EXPECT_EQ(Agent().GetCalendarItemCount(), 0);
+    EXPECT_TRUE(Agent().HasApplicationLine("Total Items in olFolderCalendar = 0"));
+    EXPECT_TRUE(Agent().HasApplicationLine("Total Appointments loaded = 0"));
+}
+
+TEST_F(VesperaOutlookTest, AppointmentsAreCopiedWithTheirFields)
+{
+    Backend().Put(outlook::olFolderCalendar, Appointment("One", FreeMorning(), 90));
+    Agent().LoadAppointments();
+    ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 1);
+    const CAppointment* loaded = Agent().GetAppointmentStore().GetAt(0);
+    EXPECT_EQ(loaded->GetOutlookIndex(), 1);
+    EXPECT_EQ(loaded->GetSubject(), "One");
+    EXPECT_EQ(loaded->GetBody(), "Body of One");
+    EXPECT_EQ(loaded->GetReqAttendees(), "a@x.org");
+    EXPECT_EQ(loaded->GetEndTime(), FreeMorning() + CDateTimeSpan(0, 1, 30, 0));
+    EXPECT_EQ(loaded->GetDuration(), 90);
+    EXPECT_EQ(loaded->GetReminder(), 10);
+    EXPECT_EQ(loaded->GetApptStatus(), outlook::olOutOfOffice);
+    EXPECT_EQ(loaded->GetExpires().GetStatus(), CDateTime::null);
+    EXPECT_EQ(loaded->GetAttribute(), "outlook");
+    EXPECT_EQ(loaded->GetRecurrence(), nullptr);
+    EXPECT_TRUE(Agent().HasApplicationLine("Adding Appointment 1"));
+}
+
+TEST_F(VesperaOutlookTest, WeeklyItemWithoutEndCarriesItsStartTimeIntoThePattern)
+{
+    outlook::CAppointmentData weekly = Appointment("Weekly", CDateTime(2031, 3, 3, 9, 30, 0), 30);
+    weekly.isRecurring = true;
+    weekly.pattern.recurrenceType = outlook::olRecursWeekly;
+    weekly.pattern.dayOfWeekMask = outlook::olMonday | outlook::olThursday;
+    weekly.pattern.interval = 2;
+    weekly.pattern.patternStartDate = CDateTime(2031, 3, 3, 0, 0, 0);
+    weekly.pattern.startTime = CDateTime(1899, 12, 30, 9, 30, 0);
+    weekly.pattern.endTime = CDateTime(1899, 12, 30, 10, 0, 0);
+    weekly.pattern.noEndDate = true;
+    Backend().Put(outlook::olFolderCalendar, Appointment("Single", FreeMorning(), 30));
+    Backend().Put(outlook::olFolderCalendar, weekly);
+
+    Agent().LoadAppointments();
+    ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 2);
+    const CAppointment* loaded = Agent().GetAppointmentStore().GetAt(1);
+    EXPECT_EQ(loaded->GetOutlookIndex(), 2);
+    const CRecurrenceData* pattern = loaded->GetRecurrence();
+    ASSERT_NE(pattern, nullptr);
+    EXPECT_EQ(pattern->GetEnds(), 0);
+    EXPECT_EQ(pattern->GetRecType(), outlook::olRecursWeekly);
+    EXPECT_EQ(pattern->GetInterval(), 2);
+    EXPECT_EQ(pattern->GetStartDate(), CDateTime(2031, 3, 3, 0, 0, 0));
+    EXPECT_EQ(pattern->GetStartTime().GetHour(), 9);
+    EXPECT_EQ(pattern->GetStartTime().GetMinute(), 30);
+    EXPECT_TRUE(Agent().HasApplicationLine("Adding Recurring Appointment 2"));
+    EXPECT_TRUE(Agent().HasApplicationLine("Total Appointments loaded = 2"));
+}
+
+TEST_F(VesperaOutlookTest, ItemsOfOtherKindsAreSkippedWithoutStoppingTheLoad)
+{
+    outlook::CGenericItemData note;
+    note.type = outlook::olNoteItem;
+    Backend().Put(outlook::olFolderCalendar, note);
+    Backend().Put(outlook::olFolderCalendar, Appointment("After", FreeMorning(), 30));
+    Backend().Put(outlook::olFolderContacts, note);
+    Backend().Put(outlook::olFolderContacts, Contact("Ann", "Lee", "ann@x.org"));
+    Agent().LoadAppointments();
+    Agent().LoadContacts();
+    ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 1);
+    EXPECT_EQ(Agent().GetAppointmentStore().GetAt(0)->GetOutlookIndex(), 2);
+    EXPECT_EQ(Agent().GetCalendarItemCount(), 2);
+    ASSERT_EQ(Agent().GetContactStore().GetCount(), 1);
+    EXPECT_EQ(Agent().GetContactStore().GetAt(0)->GetFirstName(), "Ann");
+}
+
+TEST_F(VesperaOutlookTest, CreatedAppointmentsAreNumberedAfterTheLoadedOnes)
+{
+    Backend().Put(outlook::olFolderCalendar, Appointment("One", FreeMorning(), 30));
+    Backend().Put(outlook::olFolderCalendar, Appointment("Two", FreeMorning() + CDateTimeSpan(1.0), 30));
+    Agent().LoadAppointments();
+    ASSERT_TRUE(Agent().CreateOutlookAppointment(FreeMorning() + CDateTimeSpan(2.0), 45, "New", "B", "L", 5, false,
+                                                 "", "", true));
+    ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 3);
+    const CAppointment* created = Agent().GetAppointmentStore().GetAt(2);
+    EXPECT_EQ(created->GetOutlookIndex(), 3);
+    EXPECT_EQ(created->GetApptStatus(), 2);
+    EXPECT_EQ(created->GetAttribute(), "outlook");
+    EXPECT_EQ(created->GetReminder(), 0);
+    EXPECT_EQ(Backend().GetCount(outlook::olFolderCalendar), 3);
+}
+
+TEST_F(VesperaOutlookTest, ContactsGetAnAgentNameOnlyWithAnAddress)
+{
+    Backend().Put(outlook::olFolderContacts, Contact("Ann", "Lee", "ann@x.org"));
+    Backend().Put(outlook::olFolderContacts, Contact("Bo", "Day", ""));
+    Agent().LoadContacts();
+    ASSERT_EQ(Agent().GetContactStore().GetCount(), 2);
+    const CContactRecord* ann = Agent().GetContactStore().GetAt(0);
+    EXPECT_EQ(ann->GetCalendarAgentName(), "ann_x.org-CalendarAgent");
+    EXPECT_EQ(ann->GetHomeTelephone(), "1");
+    EXPECT_EQ(ann->GetBusinessTelephone(), "2");
+    EXPECT_EQ(ann->GetMobileTelephone(), "3");
+    EXPECT_EQ(Agent().GetContactStore().GetAt(1)->GetCalendarAgentName(), "");
+    EXPECT_EQ(Agent().CountApplicationLine("CVSP::LoadContacts: Setting CalendarAgentName"), 1);
+    EXPECT_EQ(Agent().CountApplicationLine("CVSP::LoadContacts: Adding Contact to Contact Store"), 2);
+    EXPECT_TRUE(Agent().HasApplicationLine("CVSP::LoadContacts: Total Items in olFolderContacts = 2"));
+    EXPECT_TRUE(Agent().HasApplicationLine("CVSP::LoadContacts: Total Contacts Loaded = 2"));
+}
+
+TEST_F(VesperaOutlookTest, LoadsWithoutNamespaceOrFolderShowWhy)
+{
+    Backend().SetFailing(outlook::CMemoryBackend::Operation::Start, true);
+    EXPECT_FALSE(Agent().StartOutlook());
+    Agent().LoadAppointments();
+    Agent().LoadContacts();
+    ASSERT_EQ(Boxes().Boxes().size(), 2u);
+    EXPECT_EQ(Boxes().Boxes()[0].text, "Namespace pointer is null. No Appointments Loaded");
+    EXPECT_EQ(Boxes().Boxes()[1].text, "NameSpace pointer is NULL. No Contacts Loaded");
+    EXPECT_TRUE(Agent().HasApplicationLine("CVSP::LoadApointments: Namespace Pointer is NULL. No Appointments Loaded"));
+    EXPECT_TRUE(Agent().HasApplicationLine("Namespace pointer is NULL. No Contacts Loaded"));
+
+    Backend().SetFailing(outlook::CMemoryBackend::Operation::Start, false);
+    Backend().SetFailing(outlook::CMemoryBackend::Operation::ContactsFolder, true);
+    ASSERT_TRUE(Agent().StartOutlook());
+    Boxes().Clear();
+    Agent().LoadContacts();
+    ASSERT_EQ(Boxes().Boxes().size(), 1u);
+    EXPECT_EQ(Boxes().Boxes()[0].text, "Could not load contacts because items pointer is not accessible");
+}
+
+TEST_F(VesperaOutlookTest, ContactFromAScheduleSplitsTheNameAtTheLastBlank)
+{
+    ASSERT_TRUE(Agent().CreateOutlookContact("ann_x.org-CalendarAgent", "  Ann Marie Lee ", "ann@x.org",
+                                             "http://x.org/ann"));
+    ASSERT_TRUE(Agent().CreateOutlookContact("cher-CalendarAgent", "Cher", "cher@x.org", ""));
+    ASSERT_EQ(Agent().GetContactStore().GetCount(), 2);
+    const CContactRecord* ann = Agent().GetContactStore().GetAt(0);
+    EXPECT_EQ(ann->GetFirstName(), "Ann Marie");
+    EXPECT_EQ(ann->GetLastName(), "Lee");
+    EXPECT_EQ(ann->GetWebPage(), "http://x.org/ann");
+    EXPECT_EQ(Agent().GetContactStore().GetAt(1)->GetFirstName(), "");
+    EXPECT_EQ(Agent().GetContactStore().GetAt(1)->GetLastName(), "Cher");
+
+    outlook::CStoredItem item;
+    ASSERT_TRUE(Backend().GetItem(outlook::olFolderContacts, 0, item));
+    const auto& data = std::get<outlook::CContactData>(item.data);
+    EXPECT_EQ(data.firstName, "Ann Marie");
+    EXPECT_EQ(data.lastName, "Lee");
+    EXPECT_EQ(data.email1Address, "ann@x.org");
+    EXPECT_EQ(data.webPage, "http://x.org/ann");
+
+    Backend().SetFailing(outlook::CMemoryBackend::Operation::Save, true);
+    EXPECT_FALSE(Agent().CreateOutlookContact("x", "A B", "a@b.c", ""));
+    EXPECT_EQ(Agent().GetContactStore().GetCount(), 2);
+}
+
+TEST_F(VesperaOutlookTest, ResynchronisingDropsHoldsAndReloads)
+{
+    Backend().Put(outlook::olFolderCalendar, Appointment("One", FreeMorning(), 30));
+    Agent().LoadAppointments();
+    CDateTime later = CDateTime::GetCurrentTime() + CDateTimeSpan(1.0);
+    Agent().GetAppointmentStore().AddAppointment(CAppointmentStore::HoldIndex, "Hold", "", "", "", "", FreeMorning(),
+                                                 FreeMorning(), 30, 0, 0, 1, later, "1:2:3", false);
+    ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 2);
+    Backend().Put(outlook::olFolderCalendar, Appointment("Two", FreeMorning(), 30));
+    Agent().Resynchronise();
+    ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 2);
+    EXPECT_EQ(Agent().GetAppointmentStore().GetAt(0)->GetSubject(), "One");
+    EXPECT_EQ(Agent().GetAppointmentStore().GetAt(1)->GetSubject(), "Two");
+    EXPECT_EQ(Agent().GetCalendarItemCount(), 2);
+}
+
+// --- notifications and reminders --------------------------------------------------------
+
+class VesperaNotificationTest : public CVesperaTest
+{
+protected:
+    void AlertAgent(const std::string& name = "phone-agent")
+    {
+        Agent().GetSettings().SetAgentAlert(true);
+        Agent().GetSettings().SetAgentAlertString(name);
+    }
+};
+
+TEST_F(VesperaNotificationTest, ShortFormReachesTheAlertAgentAsTheWholeContent)
+{
+    Agent().GetSettings().SetMeetingScheduleShortAlert(true);
+    AlertAgent();
+    Agent().NotifyMeetingScheduled("org_x.org-CalendarAgent", "Review", "Plans", "Room 2", "3/4/2031 10:00:00 AM", 30,
+                                   "org_x.org-CalendarAgent");
+    ASSERT_EQ(Agent().Sent().size(), 1u);
+    EXPECT_TRUE(Agent().Sent()[0].alertNotice);
+    EXPECT_EQ(Agent().Sent()[0].receiver, "phone-agent");
+    EXPECT_EQ(Agent().Sent()[0].content, "Review@3/4/2031 10:00:00 AM>Room 2[org_x.org-CalendarAgent]");
+    EXPECT_TRUE(Backend().GetSentMail().empty());
+}
+
+TEST_F(VesperaNotificationTest, WithoutMeetingAlertsNothingGoesOut)
+{
+    AlertAgent();
+    Agent().GetSettings().SetEmailAlert(true);
+    Agent().GetSettings().SetEmailAlertString("me@x.org");
+    Agent().NotifyMeetingScheduled("org", "S", "B", "L", "T", 30, "a,b");
+    Agent().NotifyESecretaryMeeting(false, "S", "B", "L", "T", 30, "r");
+    EXPECT_TRUE(Agent().Sent().empty());
+    EXPECT_TRUE(Backend().GetSentMail().empty());
+}
+
+TEST_F(VesperaNotificationTest, AwardedMeetingReachesTheUserByMail)
+{
+    Agent().GetSettings().SetMeetingScheduleLongAlert(true);
+    Agent().GetSettings().SetEmailAlert(true);
+    Agent().GetSettings().SetEmailAlertString("me@x.org");
+    Agent().GetContactStore().Add(std::make_unique<CContactRecord>("Ann", "Lee", "ann@x.org"));
+    const_cast<CContactRecord*>(Agent().GetContactStore().GetAt(0))->SetCalendarAgentName("ann_x.org-CalendarAgent");
+    Agent().NotifyMeetingScheduled("ann_x.org-CalendarAgent", "S", "B", "L", "T", 15, "ann_x.org-CalendarAgent");
+    ASSERT_EQ(Backend().GetSentMail().size(), 1u);
+    EXPECT_EQ(Backend().GetSentMail()[0].subject, "[Vesp] New Meeting Scheduled");
+    EXPECT_EQ(Backend().GetSentMail()[0].body.rfind("Ann Lee [ann@x.org] has scheduled a new meeting with you.", 0),
+              0u);
+}
+
+TEST_F(VesperaNotificationTest, RequestedAppointmentTellsTheUserAndMailsOnlyAPlainAddress)
+{
+    Agent().GetSettings().SetMeetingScheduleShortAlert(true);
+    AlertAgent();
+    const std::string request = "tell :command conf_appt :start (tell :day 5 :month 3 :year 2031 :hour 14 :minute 30)"
+                                " :duration (45) :subject (Review) :location (Room 2) :targetRealName (Bo Day)"
+                                " :targetEmailAdd (bo@x.org) :email (";
+    for (const char* bad : {"a@x.org,b@y.org", "a@x.org b@y.org", "a@@x.org", "Bo <bo@x.org>", "a@x.org;b@y.org",
+                            "nobody"}) {
+        Agent().ClearSent();
+        Agent().ClearDebugLines();
+        Deliver(request + bad + ")", "secretary");
+        EXPECT_TRUE(Backend().GetSentMail().empty()) << bad;
+        EXPECT_TRUE(Agent().HasLine("The requester's address is not one plain e-mail address; no confirmation is sent"))
+            << bad;
+        // The appointment itself is still written and the user told.
+        ASSERT_EQ(Agent().Sent().size(), 2u) << bad;
+        EXPECT_EQ(Agent().Sent()[0].content, "Review@" + CDateTime(2031, 3, 5, 14, 30, 0).Format() + ">Room 2[Bo Day]");
+        EXPECT_TRUE(Agent().Sent()[0].alertNotice);
+        EXPECT_EQ(Agent().Sent()[1].content, "tell :command success");
+    }
+    Deliver(request + "me@x.org)", "secretary");
+    ASSERT_EQ(Backend().GetSentMail().size(), 1u);
+    EXPECT_EQ(Backend().GetSentMail()[0].to, "me@x.org");
+    EXPECT_EQ(Backend().GetSentMail()[0].subject, "[ORVANTE DMS] Appointment details");
+}
+
+TEST_F(VesperaNotificationTest, AddressWithALineBreakIsNeverMailed)
+{
+    const std::string message =
+        "(tell :sender secretary :receiver me :content (tell :command conf_appt :start (tell :day 5 :month 3 :year "
+        "2031 :hour 14 :minute 30) :duration (45) :subject (S) :email (me@x.org\nBcc: all@x.org)))";
+    std::string text = message;
+    Agent().process_message(text.data());
+    EXPECT_EQ(Backend().GetCount(outlook::olFolderCalendar), 1);
+    EXPECT_TRUE(Agent().HasLine("The requester's address is not one plain e-mail address; no confirmation is sent"));
+    EXPECT_TRUE(Backend().GetSentMail().empty());
+}
+
+TEST_F(VesperaNotificationTest, MalformedValuesWriteNothing)
+{
+    const std::string head = "tell :command appointment :start (tell :day 5 :month 3 :year 2031 :hour 14 :minute 30)";
+    for (const char* duration : {"0", "-30", "527041", "abc"}) {
+        Agent().ClearDebugLines();
+        Deliver(head + " :duration (" + duration + ") :subject (S)", "secretary");
+        EXPECT_TRUE(Agent().HasLine("The requested appointment's duration is not from 1 minute to a year; nothing "
+                                    "created"))
+            << duration;
+    }
+    Agent().ClearDebugLines();
+    Deliver("tell :command appointment :start (tell :day 31 :month 2 :year 2031 :hour 14 :minute 30) :duration (30)",
+            "secretary");
+    EXPECT_TRUE(Agent().HasLine("The requested appointment has no valid start; nothing created"));
+    EXPECT_EQ(Backend().GetCount(outlook::olFolderCalendar), 0);
+    EXPECT_TRUE(Agent().Sent().empty());
+
+    Deliver(head + " :duration (527040) :subject (A year)", "secretary");
+    EXPECT_EQ(Backend().GetCount(outlook::olFolderCalendar), 1);
+}
+
+TEST_F(VesperaNotificationTest, NotificationSettingsMakeAndDropTheSink)
+{
+    Agent().ApplyNotificationSettings();
+    EXPECT_EQ(Agent().GetReminderSink(), nullptr);
+
+    Agent().GetSettings().SetReminderAlert(true);
+    AlertAgent("first-agent");
+    Agent().ApplyNotificationSettings();
+    CReminderSink* sink = Agent().GetReminderSink();
+    ASSERT_NE(sink, nullptr);
+    EXPECT_TRUE(sink->IsConnected());
+    EXPECT_EQ(sink->GetTargets().agentTarget, "first-agent");
+    EXPECT_TRUE(sink->GetTargets().agentOn);
+    EXPECT_FALSE(sink->GetTargets().emailOn);
+    EXPECT_EQ(sink->GetCommunicator(), Agent().get_communicator());
+
+    Agent().GetSettings().SetAgentAlertString("second-agent");
+    Agent().GetSettings().SetEmailAlert(true);
+    Agent().GetSettings().SetEmailAlertString("me@x.org");
+    Agent().ApplyNotificationSettings();
+    EXPECT_EQ(Agent().GetReminderSink(), sink);
+    EXPECT_EQ(sink->GetTargets().agentTarget, "second-agent");
+    EXPECT_EQ(sink->GetTargets().emailTarget, "me@x.org");
+    EXPECT_TRUE(sink->GetTargets().emailOn);
+
+    Agent().GetSettings().SetReminderAlert(false);
+    Agent().ApplyNotificationSettings();
+    EXPECT_EQ(Agent().GetReminderSink(), nullptr);
+}
+
+TEST_F(VesperaNotificationTest, ReminderFromTheCalendarReachesTheAlertAgent)
+{
+    const outlook::EntryId id = Backend().Put(outlook::olFolderCalendar, [] {
+        outlook::CAppointmentData data;
+        data.subject = "Dentist";
+        data.location = "Main St";
+        data.start = CDateTime(2031, 3, 5, 8, 5, 9);
+        return data;
+    }());
+    Agent().GetSettings().SetReminderAlert(true);
+    AlertAgent();
+    Agent().RegisterReminderSink();
+    ASSERT_TRUE(Backend().FireReminder(id));
+    ASSERT_EQ(Agent().Sent().size(), 1u);
+    EXPECT_TRUE(Agent().Sent()[0].alertNotice);
+    EXPECT_EQ(Agent().Sent()[0].receiver, "phone-agent");
+    EXPECT_EQ(Agent().Sent()[0].content,
+              "tell :command appointment_due :start (tell :day 5 :month 3 :year 2031 :hour 8 :minute 5 :second 9 ) "
+              ":subject (Dentist) :location (Main St)");
+
+    // Registering again replaces the sink: one reminder, one notice.
+    Agent().RegisterReminderSink();
+    Agent().ClearSent();
+    ASSERT_TRUE(Backend().FireReminder(id));
+    EXPECT_EQ(Agent().Sent().size(), 1u);
+
+    // Both channels off: nothing.
+    Agent().GetSettings().SetAgentAlert(false);
+    Agent().ApplyNotificationSettings();
+    Agent().ClearSent();
+    ASSERT_TRUE(Backend().FireReminder(id));
+    EXPECT_TRUE(Agent().Sent().empty());
+    EXPECT_TRUE(Backend().GetSentMail().empty());
+}
+
+TEST_F(VesperaNotificationTest, AgentGoesCleanlyWithItsSinkConnected)
+{
+    Agent().GetSettings().SetReminderAlert(true);
+    Agent().RegisterReminderSink();
+    ASSERT_NE(Agent().GetReminderSink(), nullptr);
+    ResetAgent();
+    const outlook::EntryId id = Backend().Put(outlook::olFolderCalendar, outlook::CAppointmentData());
+    EXPECT_TRUE(Backend().FireReminder(id));
+    EXPECT_TRUE(Agent().Sent().empty());
 }
 
 } // namespace

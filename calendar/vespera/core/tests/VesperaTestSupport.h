@@ -6,8 +6,12 @@
 
 #include <vespera/core/Vespera.h>
 
+#include <vespera/core/StartupPause.h>
+
+#include <basekit/Debug.h>
 #include <outlook/MemoryBackend.h>
 #include <platform/MessageBoxSink.h>
+#include <platform/ProgressSink.h>
 
 #include <gtest/gtest.h>
 
@@ -26,8 +30,9 @@ namespace vespera_test
 {
 
 // A fresh temporary directory made HOME, XDG_CONFIG_HOME, XDG_DATA_HOME,
-// XDG_RUNTIME_DIR and ORVANTE_REGISTRY_DIR for the life of the object; the
-// former values come back and the directory goes when it is destroyed.
+// XDG_RUNTIME_DIR and ORVANTE_REGISTRY_DIR for the life of the object, with
+// ORVANTE unset and the start-up pauses skipped; the former values come back
+// and the directory goes when it is destroyed.
 class CTemporaryHome
 {
 public:
@@ -44,6 +49,8 @@ public:
         Point("XDG_DATA_HOME", m_root / "data");
         Point("XDG_RUNTIME_DIR", m_root / "run");
         Point("ORVANTE_REGISTRY_DIR", m_root / "registry");
+        Set(CStartupPause::LimitVariable, "0");
+        Set("ORVANTE", std::nullopt);
     }
 
     ~CTemporaryHome()
@@ -62,15 +69,28 @@ public:
     CTemporaryHome& operator=(const CTemporaryHome&) = delete;
 
     const std::filesystem::path& Root() const { return m_root; }
+    // Where the agent's logs go unless told otherwise.
+    std::filesystem::path DataDir() const { return m_root / "data" / "orvante"; }
+
+    // Sets (nullopt: unsets) a variable until the home goes.
+    void Set(const std::string& name, const std::optional<std::string>& value)
+    {
+        if (m_saved.find(name) == m_saved.end()) {
+            const char* old = std::getenv(name.c_str());
+            m_saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
+        }
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
+    }
     std::filesystem::path RegistryDir() const { return m_root / "registry"; }
 
 private:
     void Point(const std::string& name, const std::filesystem::path& dir)
     {
-        const char* old = std::getenv(name.c_str());
-        m_saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
         std::filesystem::create_directories(dir);
-        setenv(name.c_str(), dir.c_str(), 1);
+        Set(name, dir.string());
     }
 
     std::filesystem::path m_root;
@@ -153,6 +173,36 @@ public:
     // Forgets the lines written so far.
     void ClearDebugLines() { set_file(m_logFile.c_str()); }
 
+    // The lines of the application log so far, without their prefix.
+    std::vector<std::string> ApplicationLines()
+    {
+        if (FILE* stream = GetApplicationLog().get_file_pointer())
+            std::fflush(stream);
+        std::vector<std::string> lines;
+        std::ifstream in(GetApplicationLogPath());
+        std::string line;
+        while (std::getline(in, line))
+            lines.push_back(StripPrefix(line));
+        return lines;
+    }
+    int CountApplicationLine(const std::string& text)
+    {
+        int count = 0;
+        for (const std::string& line : ApplicationLines())
+            count += line == text ? 1 : 0;
+        return count;
+    }
+    bool HasApplicationLine(const std::string& text) { return CountApplicationLine(text) > 0; }
+    // The position of the first application line that is `text`, -1 when none is.
+    int ApplicationLineIndex(const std::string& text)
+    {
+        std::vector<std::string> lines = ApplicationLines();
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if (lines[i] == text)
+                return static_cast<int>(i);
+        return -1;
+    }
+
 private:
     // A log line starts "[00001] [hh:mm:ss] ".
     static std::string StripPrefix(const std::string& line)
@@ -181,19 +231,25 @@ inline std::string MakeMessage(const std::string& content, const std::string& se
 
 // The fixture most agent tests start from: a private home and registry, an
 // in-memory calendar program that is started and logged on, message boxes
-// recorded, and the agent built on all of them.
+// and progress texts recorded, the application log in the home, and the
+// agent built on all of them.
 //
 // Tests that need registry values or calendar items before the agent reads
 // them call ResetAgent() after writing them.
 class CVesperaTest : public ::testing::Test
 {
 protected:
-    CVesperaTest() { m_previousSink = CMessageBoxSink::SetCurrent(&m_boxes); }
+    CVesperaTest()
+    {
+        m_previousSink = CMessageBoxSink::SetCurrent(&m_boxes);
+        m_previousProgress = CProgressSink::SetCurrent(&m_progress);
+    }
 
     ~CVesperaTest() override
     {
         m_agent.reset();
         CMessageBoxSink::SetCurrent(m_previousSink);
+        CProgressSink::SetCurrent(m_previousProgress);
     }
 
     void SetUp() override { ResetAgent(); }
@@ -203,7 +259,18 @@ protected:
     {
         m_agent.reset();
         m_agent = std::make_unique<CRecordingVespera>(m_backend, m_home.Root() / "debug.log");
+        m_agent->SetInstallDirectory(m_home.DataDir().string());
+        m_agent->CreateLogFile(m_home.DataDir().string());
         ASSERT_TRUE(m_agent->StartOutlook());
+    }
+
+    // Builds the agent again without starting the calendar program.
+    void ResetAgentUnstarted()
+    {
+        m_agent.reset();
+        m_agent = std::make_unique<CRecordingVespera>(m_backend, m_home.Root() / "debug.log");
+        m_agent->SetInstallDirectory(m_home.DataDir().string());
+        m_agent->CreateLogFile(m_home.DataDir().string());
     }
 
     // Hands the agent a message from sender whose content is `content`.
@@ -216,6 +283,7 @@ protected:
     CRecordingVespera& Agent() { return *m_agent; }
     outlook::CMemoryBackend& Backend() { return *m_backend; }
     CMessageBoxSink::CRecorder& Boxes() { return m_boxes; }
+    CProgressSink::CRecorder& ProgressTexts() { return m_progress; }
     CTemporaryHome& Home() { return m_home; }
 
 private:
@@ -223,6 +291,8 @@ private:
     std::shared_ptr<outlook::CMemoryBackend> m_backend = std::make_shared<outlook::CMemoryBackend>();
     CMessageBoxSink::CRecorder m_boxes;
     CMessageBoxSink* m_previousSink = nullptr;
+    CProgressSink::CRecorder m_progress;
+    CProgressSink* m_previousProgress = nullptr;
     std::unique_ptr<CRecordingVespera> m_agent;
 };
 
