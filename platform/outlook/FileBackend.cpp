@@ -1,0 +1,441 @@
+#include <outlook/FileBackend.h>
+
+#include <outlook/ICalendarFile.h>
+#include <outlook/MailSender.h>
+#include <outlook/ReminderScheduler.h>
+#include <outlook/VCardFile.h>
+#include <outlook/VCardProperty.h>
+
+#include <platform/AtomicFile.h>
+
+#include <strings.h>
+
+#include <algorithm>
+#include <set>
+#include <utility>
+
+namespace outlook
+{
+namespace
+{
+bool IsBlank(const std::string& text)
+{
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+std::string WithLineEnd(const std::string& text)
+{
+    if (text.empty() || text.back() == '\n')
+        return text;
+    return text + "\r\n";
+}
+
+struct CSpan
+{
+    std::size_t begin;
+    std::size_t end;
+};
+
+std::string TrimmedLine(const std::string& text, std::size_t from, std::size_t to)
+{
+    std::string line = text.substr(from, to - from);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
+        line.pop_back();
+    return line;
+}
+
+// Where each BEGIN:VCARD ... END:VCARD block of the text lies.
+std::vector<CSpan> CardSpans(const std::string& text)
+{
+    std::vector<CSpan> spans;
+    std::size_t begin = std::string::npos;
+    for (std::size_t at = 0; at < text.size();)
+    {
+        const std::size_t newline = text.find('\n', at);
+        const std::size_t next = newline == std::string::npos ? text.size() : newline + 1;
+        const std::string line = TrimmedLine(text, at, next);
+        if (::strcasecmp(line.c_str(), "BEGIN:VCARD") == 0)
+            begin = at;
+        else if (::strcasecmp(line.c_str(), "END:VCARD") == 0 && begin != std::string::npos)
+        {
+            spans.push_back({begin, next});
+            begin = std::string::npos;
+        }
+        at = next;
+    }
+    return spans;
+}
+
+// The raw lines of a card, grouped into its logical (unfolded) lines.
+std::vector<std::string> LogicalLines(const std::string& card)
+{
+    std::vector<std::string> lines;
+    bool softBreak = false;
+    for (std::size_t at = 0; at < card.size();)
+    {
+        const std::size_t newline = card.find('\n', at);
+        const std::size_t next = newline == std::string::npos ? card.size() : newline + 1;
+        const std::string raw = TrimmedLine(card, at, next) + "\r\n";
+        const bool continues = !lines.empty() && (raw[0] == ' ' || raw[0] == '\t' || softBreak);
+        if (continues)
+            lines.back() += raw;
+        else
+            lines.push_back(raw);
+        const std::string& logical = lines.back();
+        softBreak = CVCardProperty::HeaderAsksQuotedPrintable(logical) && logical.size() >= 3
+                    && logical[logical.size() - 3] == '=';
+        at = next;
+    }
+    return lines;
+}
+
+bool IsMappedCardLine(const std::string& logical)
+{
+    static const std::set<std::string> mapped = {"BEGIN", "END", "VERSION", "UID", "N", "FN", "EMAIL", "TEL", "URL"};
+    std::string unfolded;
+    for (std::size_t i = 0; i < logical.size(); ++i)
+    {
+        if (logical[i] == '\r' || logical[i] == '\n')
+            continue;
+        if ((logical[i] == ' ' || logical[i] == '\t') && i > 0 && logical[i - 1] == '\n')
+            continue;
+        unfolded += logical[i];
+    }
+    CVCardProperty property;
+    return !property.Parse(unfolded) || mapped.count(property.GetName()) > 0;
+}
+
+// The new card with the old card's lines the contact item does not map.
+std::string MergedCard(const std::string& oldCard, const CVCard& card)
+{
+    std::string kept;
+    for (const std::string& line : LogicalLines(oldCard))
+        if (!IsMappedCardLine(line))
+            kept += line;
+    std::string text = CVCardFile::Format(card);
+    const std::string end = "END:VCARD\r\n";
+    if (text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0)
+        text.insert(text.size() - end.size(), kept);
+    return text;
+}
+} // namespace
+
+CFileBackend::CFileBackend(std::string directory, CEventLoop* loop)
+    : m_directory(std::move(directory)), m_loop(loop), m_calendar(std::make_unique<CICalendarFile>())
+{
+    while (m_directory.size() > 1 && m_directory.back() == '/')
+        m_directory.pop_back();
+}
+
+CFileBackend::~CFileBackend() = default;
+
+std::string CFileBackend::GetCalendarPath() const
+{
+    return m_directory + "/" + CalendarFileName;
+}
+
+std::string CFileBackend::GetContactsPath() const
+{
+    return m_directory + "/" + ContactsFileName;
+}
+
+const std::vector<std::string>& CFileBackend::GetCalendarNotes() const
+{
+    return m_calendar->GetNotes();
+}
+
+bool CFileBackend::ParseCalendar(const std::string& text, std::string& error)
+{
+    auto calendar = std::make_unique<CICalendarFile>();
+    if (!IsBlank(text) && !calendar->Parse(text, error))
+        return false;
+    m_calendar = std::move(calendar);
+    m_calendarText = text;
+    return true;
+}
+
+bool CFileBackend::ParseContacts(const std::string& text, CContacts& contacts, std::string& error)
+{
+    CContacts parsed;
+    parsed.text = text;
+    if (!IsBlank(text) && !CVCardFile::Parse(text, parsed.cards, error))
+        return false;
+    std::set<std::string> used;
+    for (std::size_t i = 0; i < parsed.cards.size(); ++i)
+    {
+        const std::string& uid = parsed.cards[i].uid;
+        std::string id = uid.empty() ? "card:" + std::to_string(i + 1) : uid;
+        const std::string base = id;
+        for (int n = 2; used.count(id); ++n)
+            id = base + "#" + std::to_string(n);
+        used.insert(id);
+        parsed.ids.push_back(id);
+    }
+    contacts = std::move(parsed);
+    return true;
+}
+
+bool CFileBackend::ReadCalendar(std::string& error)
+{
+    const std::string path = GetCalendarPath();
+    std::string text;
+    bool exists = false;
+    if (!CAtomicFile(path, CICalendarFile::MaxTextSize).Read(text, exists, error))
+        return false;
+    if (!ParseCalendar(text, error))
+    {
+        error = path + ": " + error + " (the file is left as it is)";
+        return false;
+    }
+    return true;
+}
+
+bool CFileBackend::ReadContacts(std::string& error)
+{
+    const std::string path = GetContactsPath();
+    std::string text;
+    bool exists = false;
+    if (!CAtomicFile(path, CVCardFile::MaxTextSize).Read(text, exists, error))
+        return false;
+    if (!ParseContacts(text, m_contacts, error))
+    {
+        error = path + ": " + error + " (the file is left as it is)";
+        return false;
+    }
+    return true;
+}
+
+bool CFileBackend::Start()
+{
+    std::string error;
+    if (!CAtomicFile::MakeDirectories(m_directory, error))
+        return Fail(error);
+    if (!ReadCalendar(error) || !ReadContacts(error))
+    {
+        m_started = false;
+        return Fail(error);
+    }
+    m_started = true;
+    ScheduleReminders();
+    return true;
+}
+
+bool CFileBackend::Open()
+{
+    m_open = true;
+    return true;
+}
+
+void CFileBackend::Close()
+{
+    m_open = false;
+}
+
+bool CFileBackend::IsFolderAvailable(OlDefaultFolders folder) const
+{
+    return m_open && m_started && (folder == olFolderCalendar || folder == olFolderContacts);
+}
+
+long CFileBackend::GetCount(OlDefaultFolders folder) const
+{
+    if (!IsFolderAvailable(folder))
+        return 0;
+    const std::size_t count = folder == olFolderCalendar ? m_calendar->GetItems().size() : m_contacts.cards.size();
+    return static_cast<long>(count);
+}
+
+bool CFileBackend::GetItem(OlDefaultFolders folder, long index, CStoredItem& item) const
+{
+    if (!IsFolderAvailable(folder))
+        return Fail("The folder is not available.");
+    if (index < 0 || index >= GetCount(folder))
+        return Fail("The folder has no item at index " + std::to_string(index) + ".");
+    const std::size_t at = static_cast<std::size_t>(index);
+    if (folder == olFolderCalendar)
+        item = m_calendar->GetItems()[at];
+    else
+        item = CStoredItem{m_contacts.ids[at], m_contacts.cards[at].contact};
+    return true;
+}
+
+bool CFileBackend::AddItem(OlDefaultFolders folder, CStoredItem& item)
+{
+    if (!IsFolderAvailable(folder))
+        return Fail("The folder is not available.");
+    if (folder == olFolderCalendar)
+        return AddEvent(item);
+    return AddContact(item);
+}
+
+bool CFileBackend::AddEvent(CStoredItem& item)
+{
+    if (!std::holds_alternative<CAppointmentData>(item.data))
+        return Fail("Only appointments can be saved in the calendar folder.");
+    const CAtomicFile file(GetCalendarPath(), CICalendarFile::MaxTextSize);
+    std::string error, text;
+    bool exists = false;
+    const CAtomicFile::CLock lock = file.Lock(error);
+    if (!lock.IsHeld() || !file.ReadLocked(text, exists, error))
+        return Fail(error);
+    // Another program wrote the file since it was read: build on its text.
+    if (text != m_calendarText && !ParseCalendar(text, error))
+        return Fail(file.GetPath() + " was changed and cannot be read now (" + error + "); nothing was saved.");
+    const std::string before = m_calendarText;
+    CStoredItem added = item;
+    if (!m_calendar->AddEvent(added, error))
+        return Fail("The appointment could not be saved: " + error + ".");
+    const std::string after = m_calendar->Serialize();
+    if (!file.ReplaceLocked(after, error))
+    {
+        ParseCalendar(before, error);
+        return Fail(error);
+    }
+    m_calendarText = after;
+    item.id = added.id;
+    ScheduleReminders();
+    return true;
+}
+
+bool CFileBackend::AddContact(CStoredItem& item)
+{
+    const CContactData* contact = std::get_if<CContactData>(&item.data);
+    if (!contact)
+        return Fail("Only contacts can be saved in the contacts folder.");
+    const CAtomicFile file(GetContactsPath(), CVCardFile::MaxTextSize);
+    std::string error, text;
+    bool exists = false;
+    const CAtomicFile::CLock lock = file.Lock(error);
+    if (!lock.IsHeld() || !file.ReadLocked(text, exists, error))
+        return Fail(error);
+    if (text != m_contacts.text && !ParseContacts(text, m_contacts, error))
+        return Fail(file.GetPath() + " was changed and cannot be read now (" + error + "); nothing was saved.");
+    CVCard card{CVCardFile::MakeUid(), *contact};
+    const std::string after = WithLineEnd(text) + CVCardFile::Format(card);
+    CContacts updated;
+    if (!ParseContacts(after, updated, error))
+        return Fail("The contact could not be saved: " + error + ".");
+    if (!file.ReplaceLocked(after, error))
+        return Fail(error);
+    m_contacts = std::move(updated);
+    item.id = card.uid;
+    return true;
+}
+
+long CFileBackend::ContactIndex(const EntryId& id) const
+{
+    const auto found = std::find(m_contacts.ids.begin(), m_contacts.ids.end(), id);
+    return found == m_contacts.ids.end() ? -1 : static_cast<long>(found - m_contacts.ids.begin());
+}
+
+bool CFileBackend::UpdateItem(const CStoredItem& item)
+{
+    if (!m_open)
+        return Fail("The store is closed.");
+    if (!m_started)
+        return Fail("The store has not been read.");
+    if (std::holds_alternative<CAppointmentData>(item.data))
+        return UpdateEvent(item);
+    if (std::holds_alternative<CContactData>(item.data))
+        return UpdateContact(item);
+    return Fail("No item has the id " + item.id + ".");
+}
+
+bool CFileBackend::UpdateEvent(const CStoredItem& item)
+{
+    const CAtomicFile file(GetCalendarPath(), CICalendarFile::MaxTextSize);
+    std::string error, text;
+    bool exists = false;
+    const CAtomicFile::CLock lock = file.Lock(error);
+    if (!lock.IsHeld() || !file.ReadLocked(text, exists, error))
+        return Fail(error);
+    if (text != m_calendarText && !ParseCalendar(text, error))
+        return Fail(file.GetPath() + " was changed and cannot be read now (" + error + "); nothing was saved.");
+    const auto& items = m_calendar->GetItems();
+    const bool known = std::any_of(items.begin(), items.end(), [&](const CStoredItem& event) { return event.id == item.id; });
+    if (!known)
+        return Fail(ContactIndex(item.id) >= 0 ? "An item cannot change its kind." : "No item has the id " + item.id + ".");
+    const std::string before = m_calendarText;
+    if (!m_calendar->UpdateEvent(item, error))
+        return Fail("The appointment could not be saved: " + error + ".");
+    const std::string after = m_calendar->Serialize();
+    if (!file.ReplaceLocked(after, error))
+    {
+        ParseCalendar(before, error);
+        return Fail(error);
+    }
+    m_calendarText = after;
+    ScheduleReminders();
+    return true;
+}
+
+bool CFileBackend::UpdateContact(const CStoredItem& item)
+{
+    const CAtomicFile file(GetContactsPath(), CVCardFile::MaxTextSize);
+    std::string error, text;
+    bool exists = false;
+    const CAtomicFile::CLock lock = file.Lock(error);
+    if (!lock.IsHeld() || !file.ReadLocked(text, exists, error))
+        return Fail(error);
+    if (text != m_contacts.text && !ParseContacts(text, m_contacts, error))
+        return Fail(file.GetPath() + " was changed and cannot be read now (" + error + "); nothing was saved.");
+    const long index = ContactIndex(item.id);
+    if (index < 0)
+    {
+        const auto& events = m_calendar->GetItems();
+        const bool isEvent = std::any_of(events.begin(), events.end(), [&](const CStoredItem& e) { return e.id == item.id; });
+        return Fail(isEvent ? "An item cannot change its kind." : "No item has the id " + item.id + ".");
+    }
+    // The index-th individual card is the index-th block that parses as one.
+    std::vector<CSpan> individual;
+    for (const CSpan& span : CardSpans(text))
+    {
+        std::vector<CVCard> one;
+        if (CVCardFile::Parse(text.substr(span.begin, span.end - span.begin), one, error) && one.size() == 1)
+            individual.push_back(span);
+    }
+    if (individual.size() != m_contacts.cards.size())
+        return Fail(file.GetPath() + ": the cards cannot be told apart; nothing was saved.");
+    const CSpan span = individual[static_cast<std::size_t>(index)];
+    const std::string& uid = m_contacts.cards[static_cast<std::size_t>(index)].uid;
+    const CVCard card{uid.empty() ? CVCardFile::MakeUid() : uid, std::get<CContactData>(item.data)};
+    const std::string after = text.substr(0, span.begin)
+                              + MergedCard(text.substr(span.begin, span.end - span.begin), card)
+                              + text.substr(span.end);
+    CContacts updated;
+    if (!ParseContacts(after, updated, error) || updated.cards.size() != m_contacts.cards.size())
+        return Fail("The contact could not be saved: " + (error.empty() ? "the cards would change" : error) + ".");
+    if (!file.ReplaceLocked(after, error))
+        return Fail(error);
+    // A card that had no UID keeps the id it was handed out under.
+    updated.ids[static_cast<std::size_t>(index)] = item.id;
+    m_contacts = std::move(updated);
+    return true;
+}
+
+bool CFileBackend::SendMail(const CMailData& mail)
+{
+    CMailSender* sender = GetMailSender();
+    if (!sender)
+        return Fail("No mail sender is set up; the message was not sent.");
+    std::string error;
+    if (!sender->Send(mail, error))
+        return Fail(error.empty() ? "The mail sender refused the message." : error);
+    return true;
+}
+
+void CFileBackend::ScheduleReminders()
+{
+    if (!m_loop)
+        return;
+    if (!m_reminders)
+        m_reminders = std::make_unique<CReminderScheduler>(
+            *m_loop, [this](const CStoredItem& item) { OnReminderDue(item); });
+    m_reminders->SetItems(m_calendar->GetItems());
+}
+
+void CFileBackend::OnReminderDue(const CStoredItem& item)
+{
+    if (m_open)
+        RaiseReminder(item);
+}
+} // namespace outlook

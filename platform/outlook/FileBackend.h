@@ -1,0 +1,91 @@
+#pragma once
+
+#include <outlook/Backend.h>
+#include <outlook/VCard.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class CEventLoop;
+
+namespace outlook
+{
+class CICalendarFile;
+class CReminderScheduler;
+
+// A back-end over files the user owns, in one directory: the calendar
+// folder is "calendar.ics" (its VEVENTs in file order), the contacts folder
+// "contacts.vcf" (its individual cards). A missing file is an empty folder
+// and is made on the first save. Every save rewrites the whole file
+// atomically under the file's lock; when another program changed the file
+// since it was read, it is read again first, so that its change is kept. A
+// file that could not be read or parsed is never written.
+//
+// Reminders come from the event loop given (none without one). Mail goes to
+// the plugged-in sender; without one, sending fails.
+//
+// Contact ids are the cards' UIDs; a card without one is "card:<n>", its
+// place among the cards. A saved change of a contact rewrites its card with
+// the mapped fields and keeps the card's other lines, except further
+// e-mail addresses, telephone numbers and web pages.
+class CFileBackend : public CBackend
+{
+public:
+    static constexpr const char* CalendarFileName = "calendar.ics";
+    static constexpr const char* ContactsFileName = "contacts.vcf";
+
+    // `loop` is borrowed and must outlive the back-end; null: no reminders.
+    CFileBackend(std::string directory, CEventLoop* loop);
+    ~CFileBackend() override;
+
+    // Makes the directory when missing and reads both files (again, when
+    // called again).
+    bool Start() override;
+    bool Open() override;
+    void Close() override;
+    bool IsOpen() const override { return m_open; }
+    bool IsFolderAvailable(OlDefaultFolders folder) const override;
+    long GetCount(OlDefaultFolders folder) const override;
+    bool GetItem(OlDefaultFolders folder, long index, CStoredItem& item) const override;
+    bool AddItem(OlDefaultFolders folder, CStoredItem& item) override;
+    bool UpdateItem(const CStoredItem& item) override;
+    bool SendMail(const CMailData& mail) override;
+
+    const std::string& GetDirectory() const { return m_directory; }
+    std::string GetCalendarPath() const;
+    std::string GetContactsPath() const;
+    // Events read as single appointments because their recurrence could not
+    // be expressed, one line each, from the last read of the calendar.
+    const std::vector<std::string>& GetCalendarNotes() const;
+
+private:
+    struct CContacts
+    {
+        std::string text;
+        std::vector<CVCard> cards;
+        std::vector<std::string> ids;
+    };
+
+    bool ReadCalendar(std::string& error);
+    bool ReadContacts(std::string& error);
+    bool ParseCalendar(const std::string& text, std::string& error);
+    static bool ParseContacts(const std::string& text, CContacts& contacts, std::string& error);
+    bool AddEvent(CStoredItem& item);
+    bool AddContact(CStoredItem& item);
+    bool UpdateEvent(const CStoredItem& item);
+    bool UpdateContact(const CStoredItem& item);
+    void ScheduleReminders();
+    void OnReminderDue(const CStoredItem& item);
+    long ContactIndex(const EntryId& id) const;
+
+    std::string m_directory;
+    CEventLoop* m_loop;
+    bool m_started = false;
+    bool m_open = false;
+    std::unique_ptr<CICalendarFile> m_calendar;
+    std::string m_calendarText;
+    CContacts m_contacts;
+    std::unique_ptr<CReminderScheduler> m_reminders;
+};
+} // namespace outlook

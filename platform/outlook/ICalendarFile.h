@@ -1,0 +1,80 @@
+#pragma once
+
+#include <outlook/AppointmentData.h>
+#include <outlook/StoredItem.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct icalcomponent_impl;
+
+namespace outlook
+{
+// One calendar text held as libical parsed it, with its events seen as
+// appointment items. Writing changes only the events and properties the
+// object model knows of; every other component, property and parameter is
+// serialised as it was read, so other programs' data survives a save.
+//
+// New and changed events are written in floating local time (no TZID): the
+// object model and the rest of the system speak local wall-clock time, and a
+// floating time keeps its wall clock across changes of daylight saving time.
+//
+// Item ids are the events' UIDs. An event without one gets a UID made from
+// its content, so it keeps its id across reads and is written with it on
+// the next save; a UID met again (an overridden occurrence, a duplicate)
+// gets "#2", "#3" ... after it.
+class CICalendarFile
+{
+public:
+    // Larger texts are refused unread.
+    static constexpr std::size_t MaxTextSize = 64u * 1024u * 1024u;
+
+    // An empty calendar (VERSION and PRODID only).
+    CICalendarFile();
+    ~CICalendarFile();
+
+    CICalendarFile(const CICalendarFile&) = delete;
+    CICalendarFile& operator=(const CICalendarFile&) = delete;
+
+    // Replaces the calendar with the one in `text`. False with the reason,
+    // and the calendar left as it was, for text that is not one whole
+    // VCALENDAR, holds a NUL byte, is too large, or has any line libical
+    // could not read (it would drop that line on the next save).
+    bool Parse(const std::string& text, std::string& error);
+
+    // The VEVENTs as appointment items, in file order; other components are
+    // not items.
+    const std::vector<CStoredItem>& GetItems() const { return m_items; }
+    // One line for each event whose recurrence could not be expressed and
+    // was read as a single appointment, naming the event and the reason.
+    const std::vector<std::string>& GetNotes() const { return m_notes; }
+
+    // Appends a new VEVENT with a fresh UID and gives `item` that id.
+    bool AddEvent(CStoredItem& item, std::string& error);
+    // Rewrites the properties of the event with the item's id that differ
+    // from what the item says; false for an unknown id or data that is not
+    // an appointment.
+    bool UpdateEvent(const CStoredItem& item, std::string& error);
+
+    // The whole calendar as iCalendar text (CRLF, folded lines).
+    std::string Serialize() const;
+
+private:
+    struct CFreeComponent
+    {
+        void operator()(icalcomponent_impl* component) const;
+    };
+    using CComponentPtr = std::unique_ptr<icalcomponent_impl, CFreeComponent>;
+
+    void Rebuild();
+    icalcomponent_impl* FindEvent(const EntryId& id) const;
+
+    CComponentPtr m_calendar;
+    // Borrowed from m_calendar, parallel to m_items.
+    std::vector<icalcomponent_impl*> m_events;
+    std::vector<CStoredItem> m_items;
+    std::vector<std::string> m_notes;
+};
+} // namespace outlook

@@ -1,0 +1,196 @@
+#include <outlook/ReminderScheduler.h>
+
+#include <outlook/ICalTime.h>
+#include <outlook/RecurrenceRule.h>
+
+#include <libical/ical.h>
+
+#include <cmath>
+
+namespace outlook
+{
+namespace
+{
+// Bounds the walk through a rule's occurrences when the iterator cannot jump
+// close to the present.
+constexpr int MaxSteps = 100000;
+
+// An occurrence counts as started once it is this old, so that a reminder
+// set for the start itself, fired a little late, still fires.
+const CDateTimeSpan Grace(1.0 / (24.0 * 60.0));
+
+CDateTimeSpan Minutes(long minutes)
+{
+    return CDateTimeSpan(static_cast<double>(minutes) / (24.0 * 60.0));
+}
+
+class COccurrences
+{
+public:
+    COccurrences(const CAppointmentData& data, const CDateTime& from)
+    {
+        icalrecurrencetype rule;
+        std::string reason;
+        if (!CRecurrenceRule::FromPattern(data.pattern, rule, reason))
+            return;
+        m_iterator = icalrecur_iterator_new(rule, CICalTime::FromLocal(data.start));
+        // Jumping ahead saves walking a long series from its start; a day
+        // of slack keeps the present's own occurrences in view.
+        if (m_iterator && from > data.start)
+            icalrecur_iterator_set_start(m_iterator, CICalTime::FromLocal(from - CDateTimeSpan(1.0)));
+    }
+    ~COccurrences()
+    {
+        if (m_iterator)
+            icalrecur_iterator_free(m_iterator);
+    }
+    COccurrences(const COccurrences&) = delete;
+    COccurrences& operator=(const COccurrences&) = delete;
+
+    bool Next(CDateTime& occurrence)
+    {
+        if (!m_iterator || ++m_steps > MaxSteps)
+            return false;
+        const icaltimetype next = icalrecur_iterator_next(m_iterator);
+        if (icaltime_is_null_time(next))
+            return false;
+        occurrence = CICalTime::ToLocal(next);
+        return occurrence.GetStatus() == CDateTime::valid;
+    }
+
+private:
+    icalrecur_iterator* m_iterator = nullptr;
+    int m_steps = 0;
+};
+} // namespace
+
+CReminderScheduler::CReminderScheduler(CEventLoop& loop, FireCallback fire, Clock now)
+    : m_loop(loop), m_fire(std::move(fire)), m_now(std::move(now))
+{
+}
+
+CReminderScheduler::~CReminderScheduler()
+{
+    if (m_timer != CEventLoop::kNoTimer)
+        m_loop.KillTimer(m_timer);
+}
+
+CDateTime CReminderScheduler::Now() const
+{
+    return m_now ? m_now() : CDateTime::GetCurrentTime();
+}
+
+long long CReminderScheduler::Key(const CDateTime& time)
+{
+    return std::llround(time.GetValue() * 86400.0);
+}
+
+void CReminderScheduler::SetItems(std::vector<CStoredItem> items)
+{
+    m_items = std::move(items);
+    Arm();
+}
+
+void CReminderScheduler::Reschedule()
+{
+    Arm();
+}
+
+bool CReminderScheduler::NextDue(const CStoredItem& item, const CDateTime& now, Due& due) const
+{
+    const CAppointmentData* data = std::get_if<CAppointmentData>(&item.data);
+    if (!data || !data->reminderSet || data->start.GetStatus() != CDateTime::valid)
+        return false;
+    const long minutes = data->reminderMinutesBeforeStart > 0 ? data->reminderMinutesBeforeStart : 0;
+    const auto candidate = [&](const CDateTime& occurrence) {
+        if (occurrence + Grace <= now || m_fired.count(Fired(item.id, Key(occurrence))))
+            return false;
+        due.occurrence = occurrence;
+        due.reminder = occurrence - Minutes(minutes);
+        return true;
+    };
+    if (!data->isRecurring)
+        return candidate(data->start);
+    const CDateTime horizon = now + CDateTimeSpan(static_cast<double>(LookAheadDays));
+    COccurrences occurrences(*data, now - Grace);
+    CDateTime occurrence;
+    while (occurrences.Next(occurrence) && occurrence <= horizon)
+        if (candidate(occurrence))
+            return true;
+    return false;
+}
+
+bool CReminderScheduler::Earliest(const CDateTime& now, Due& due) const
+{
+    bool found = false;
+    for (std::size_t i = 0; i < m_items.size(); ++i)
+    {
+        Due next;
+        if (!NextDue(m_items[i], now, next))
+            continue;
+        if (!found || next.reminder < due.reminder)
+        {
+            due = next;
+            due.index = i;
+            found = true;
+        }
+    }
+    return found;
+}
+
+CDateTime CReminderScheduler::GetNextReminderTime() const
+{
+    Due due;
+    if (Earliest(Now(), due))
+        return due.reminder;
+    CDateTime none;
+    none.SetStatus(CDateTime::invalid);
+    return none;
+}
+
+void CReminderScheduler::Arm()
+{
+    if (m_timer != CEventLoop::kNoTimer)
+        m_loop.KillTimer(m_timer);
+    m_timer = CEventLoop::kNoTimer;
+    const CDateTime now = Now();
+    Due due;
+    if (!Earliest(now, due))
+        return;
+    const double ms = std::ceil((due.reminder - now).GetTotalDays() * 86400000.0);
+    const unsigned delay = ms <= 0 ? 0u : ms >= MaxTimerMs ? MaxTimerMs : static_cast<unsigned>(ms);
+    m_timer = m_loop.AddTimer(delay, false, [this](CEventLoop::TimerId) { OnTimer(); });
+}
+
+void CReminderScheduler::Forget(const CDateTime& now)
+{
+    const long long present = Key(now - Grace);
+    for (auto fired = m_fired.begin(); fired != m_fired.end();)
+        fired = fired->second < present ? m_fired.erase(fired) : std::next(fired);
+}
+
+void CReminderScheduler::OnTimer()
+{
+    m_timer = CEventLoop::kNoTimer;
+    const CDateTime now = Now();
+    Forget(now);
+    // Everything due is marked fired before anyone hears of it, so that a
+    // listener that changes the calendar cannot have it fired again.
+    std::vector<CStoredItem> due;
+    for (const CStoredItem& item : m_items)
+    {
+        Due next;
+        while (NextDue(item, now, next) && next.reminder <= now)
+        {
+            m_fired.insert(Fired(item.id, Key(next.occurrence)));
+            CStoredItem occurrence = item;
+            std::get<CAppointmentData>(occurrence.data).start = next.occurrence;
+            due.push_back(std::move(occurrence));
+        }
+    }
+    for (const CStoredItem& item : due)
+        m_fire(item);
+    if (m_timer == CEventLoop::kNoTimer)
+        Arm();
+}
+} // namespace outlook

@@ -1,0 +1,346 @@
+#include <outlook/FileBackend.h>
+
+#include "TempDir.h"
+
+#include <outlook/MailSender.h>
+#include <outlook/ReminderListener.h>
+#include <outlook/VCardFile.h>
+
+#include <platform/AtomicFile.h>
+#include <platform/PollEventLoop.h>
+#include <platform/testing/LoopWait.h>
+
+#include <gtest/gtest.h>
+
+#include <libical/ical.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace
+{
+using outlook::CAppointmentData;
+using outlook::CContactData;
+using outlook::CFileBackend;
+using outlook::CStoredItem;
+using outlook::olFolderCalendar;
+using outlook::olFolderContacts;
+using outlook_test::ReadFile;
+using outlook_test::TempDir;
+
+void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::string Calendar(const std::string& events)
+{
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Other Program//EN\r\n" + events + "END:VCALENDAR\r\n";
+}
+
+std::string Event(const std::string& uid, const std::string& start, const std::string& summary)
+{
+    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:" + start
+           + "\r\nDURATION:PT1H\r\nSUMMARY:" + summary + "\r\nX-OTHER-PROGRAM:kept\r\nEND:VEVENT\r\n";
+}
+
+CAppointmentData Appointment(const std::string& subject, const CDateTime& start)
+{
+    CAppointmentData data;
+    data.subject = subject;
+    data.start = start;
+    data.duration = 60;
+    return data;
+}
+
+CContactData Person(const std::string& first, const std::string& last, const std::string& email)
+{
+    CContactData data;
+    data.firstName = first;
+    data.lastName = last;
+    data.email1Address = email;
+    return data;
+}
+
+std::vector<std::string> SummariesByLibical(const std::string& text)
+{
+    std::vector<std::string> summaries;
+    icalcomponent* calendar = icalparser_parse_string(text.c_str());
+    if (!calendar)
+        return summaries;
+    for (icalcomponent* event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); event;
+         event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT))
+        summaries.push_back(icalcomponent_get_summary(event) ? icalcomponent_get_summary(event) : "");
+    icalcomponent_free(calendar);
+    return summaries;
+}
+
+std::string Subject(const CFileBackend& backend, long index)
+{
+    CStoredItem item;
+    if (!backend.GetItem(olFolderCalendar, index, item))
+        return "<none>";
+    return std::get<CAppointmentData>(item.data).subject;
+}
+
+class RecordingListener : public outlook::CReminderListener
+{
+public:
+    void OnReminder(const CStoredItem& item) override { ids.push_back(item.id); }
+    std::vector<std::string> ids;
+};
+
+class RecordingSender : public outlook::CMailSender
+{
+public:
+    bool Send(const outlook::CMailData& mail, std::string& error) override
+    {
+        if (refuse)
+        {
+            error = "relay refused";
+            return false;
+        }
+        sent.push_back(mail.to);
+        return true;
+    }
+    bool refuse = false;
+    std::vector<std::string> sent;
+};
+
+class FileBackendTest : public ::testing::Test
+{
+protected:
+    std::unique_ptr<CFileBackend> Started(CEventLoop* loop = nullptr)
+    {
+        auto backend = std::make_unique<CFileBackend>(temp.Path(), loop);
+        EXPECT_TRUE(backend->Start()) << backend->GetLastErrorText();
+        EXPECT_TRUE(backend->Open());
+        return backend;
+    }
+    std::string CalendarPath() const { return temp.File(CFileBackend::CalendarFileName); }
+    std::string ContactsPath() const { return temp.File(CFileBackend::ContactsFileName); }
+
+    TempDir temp;
+};
+
+TEST_F(FileBackendTest, MissingFilesAreEmptyFoldersMadeOnTheFirstSave)
+{
+    CFileBackend backend(temp.Path() + "/deeper/still/", nullptr);
+    ASSERT_TRUE(backend.Start()) << backend.GetLastErrorText();
+    EXPECT_FALSE(backend.IsFolderAvailable(olFolderCalendar));
+    ASSERT_TRUE(backend.Open());
+    EXPECT_TRUE(backend.IsOpen());
+    EXPECT_EQ(backend.GetCount(olFolderCalendar), 0);
+    EXPECT_EQ(backend.GetCount(olFolderContacts), 0);
+    EXPECT_TRUE(ReadFile(backend.GetCalendarPath()).empty());
+
+    CStoredItem meeting{"", Appointment("Kick-off", CDateTime(2026, 4, 1, 9, 0, 0))};
+    ASSERT_TRUE(backend.AddItem(olFolderCalendar, meeting)) << backend.GetLastErrorText();
+    EXPECT_FALSE(meeting.id.empty());
+    CStoredItem person{"", Person("Ada", "Lovelace", "ada@example.org")};
+    ASSERT_TRUE(backend.AddItem(olFolderContacts, person)) << backend.GetLastErrorText();
+    EXPECT_FALSE(person.id.empty());
+
+    EXPECT_EQ(SummariesByLibical(ReadFile(backend.GetCalendarPath())), std::vector<std::string>{"Kick-off"});
+    std::vector<outlook::CVCard> cards;
+    std::string error;
+    ASSERT_TRUE(outlook::CVCardFile::Parse(ReadFile(backend.GetContactsPath()), cards, error)) << error;
+    ASSERT_EQ(cards.size(), 1u);
+    EXPECT_EQ(cards[0].uid, person.id);
+    EXPECT_EQ(cards[0].contact.email1Address, "ada@example.org");
+
+    CFileBackend again(temp.Path() + "/deeper/still", nullptr);
+    ASSERT_TRUE(again.Start() && again.Open());
+    ASSERT_EQ(again.GetCount(olFolderCalendar), 1);
+    CStoredItem read;
+    ASSERT_TRUE(again.GetItem(olFolderCalendar, 0, read));
+    EXPECT_EQ(read.id, meeting.id);
+    EXPECT_EQ(std::get<CAppointmentData>(read.data).start, CDateTime(2026, 4, 1, 9, 0, 0));
+    EXPECT_EQ(std::get<CAppointmentData>(read.data).duration, 60);
+    ASSERT_TRUE(again.GetItem(olFolderContacts, 0, read));
+    EXPECT_EQ(read.id, person.id);
+    EXPECT_EQ(std::get<CContactData>(read.data).lastName, "Lovelace");
+}
+
+TEST_F(FileBackendTest, StartFailsWithAReasonWhenTheDirectoryCannotBeMade)
+{
+    WriteFile(temp.File("plain"), "not a directory");
+    CFileBackend backend(temp.File("plain") + "/calendar", nullptr);
+    EXPECT_FALSE(backend.Start());
+    EXPECT_NE(backend.GetLastErrorText().find("plain"), std::string::npos) << backend.GetLastErrorText();
+}
+
+TEST_F(FileBackendTest, UnparsableFilesFailTheStartAndAreNeverOverwritten)
+{
+    const std::string broken = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:x\r\n";
+    WriteFile(CalendarPath(), broken);
+    CFileBackend backend(temp.Path(), nullptr);
+    EXPECT_FALSE(backend.Start());
+    EXPECT_NE(backend.GetLastErrorText().find("calendar.ics"), std::string::npos) << backend.GetLastErrorText();
+    backend.Open();
+    CStoredItem meeting{"", Appointment("Lost?", CDateTime(2026, 4, 1, 9, 0, 0))};
+    EXPECT_FALSE(backend.AddItem(olFolderCalendar, meeting));
+    EXPECT_EQ(ReadFile(CalendarPath()), broken);
+
+    WriteFile(CalendarPath(), Calendar(""));
+    WriteFile(ContactsPath(), "this is no vCard\n");
+    EXPECT_FALSE(backend.Start());
+    EXPECT_NE(backend.GetLastErrorText().find("contacts.vcf"), std::string::npos) << backend.GetLastErrorText();
+    EXPECT_EQ(ReadFile(ContactsPath()), "this is no vCard\n");
+}
+
+TEST_F(FileBackendTest, FoldersHoldTheFilesItemsInOrderAndOnlyWhileOpen)
+{
+    WriteFile(CalendarPath(),
+              Calendar(Event("one", "20260301T090000", "First")
+                       + "BEGIN:VTODO\r\nUID:task\r\nSUMMARY:Task\r\nEND:VTODO\r\n"
+                       + Event("two", "20260302T090000", "Second")));
+    WriteFile(ContactsPath(), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jane;;;\r\nFN:Jane Doe\r\n"
+                              "EMAIL:jane@example.org\r\nEND:VCARD\r\n");
+    auto backend = Started();
+    ASSERT_EQ(backend->GetCount(olFolderCalendar), 2);
+    EXPECT_EQ(Subject(*backend, 0), "First");
+    EXPECT_EQ(Subject(*backend, 1), "Second");
+    CStoredItem item;
+    EXPECT_FALSE(backend->GetItem(olFolderCalendar, 2, item));
+    EXPECT_FALSE(backend->GetItem(olFolderCalendar, -1, item));
+    ASSERT_TRUE(backend->GetItem(olFolderContacts, 0, item));
+    EXPECT_EQ(item.id, "card:1");
+    EXPECT_EQ(std::get<CContactData>(item.data).firstName, "Jane");
+
+    backend->Close();
+    EXPECT_FALSE(backend->IsFolderAvailable(olFolderCalendar));
+    EXPECT_EQ(backend->GetCount(olFolderCalendar), 0);
+    EXPECT_FALSE(backend->GetItem(olFolderCalendar, 0, item));
+    EXPECT_FALSE(backend->AddItem(olFolderCalendar, item));
+    EXPECT_FALSE(backend->UpdateItem(item));
+}
+
+TEST_F(FileBackendTest, AnotherProgramsChangeOnDiskIsKeptWhenTheAgentAdds)
+{
+    WriteFile(CalendarPath(), Calendar(Event("one", "20260301T090000", "First")));
+    auto backend = Started();
+    ASSERT_EQ(backend->GetCount(olFolderCalendar), 1);
+
+    // Another program adds an event behind the agent's back.
+    std::string error;
+    ASSERT_TRUE(CAtomicFile(CalendarPath())
+                    .Replace(Calendar(Event("one", "20260301T090000", "First")
+                                      + Event("other", "20260303T090000", "From elsewhere")),
+                             error));
+    CStoredItem mine{"", Appointment("Mine", CDateTime(2026, 3, 4, 9, 0, 0))};
+    ASSERT_TRUE(backend->AddItem(olFolderCalendar, mine)) << backend->GetLastErrorText();
+    EXPECT_EQ(SummariesByLibical(ReadFile(CalendarPath())),
+              (std::vector<std::string>{"First", "From elsewhere", "Mine"}));
+    EXPECT_EQ(backend->GetCount(olFolderCalendar), 3);
+    EXPECT_NE(ReadFile(CalendarPath()).find("X-OTHER-PROGRAM:kept"), std::string::npos);
+
+    // The same for contacts.
+    WriteFile(ContactsPath(), "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u1\r\nN:Doe;Jane;;;\r\nFN:Jane Doe\r\n"
+                              "EMAIL:jane@example.org\r\nEND:VCARD");
+    CStoredItem person{"", Person("Ada", "Lovelace", "ada@example.org")};
+    ASSERT_TRUE(backend->AddItem(olFolderContacts, person)) << backend->GetLastErrorText();
+    ASSERT_EQ(backend->GetCount(olFolderContacts), 2);
+    std::vector<outlook::CVCard> cards;
+    ASSERT_TRUE(outlook::CVCardFile::Parse(ReadFile(ContactsPath()), cards, error)) << error;
+    ASSERT_EQ(cards.size(), 2u);
+    EXPECT_EQ(cards[0].uid, "u1");
+    EXPECT_EQ(cards[1].contact.firstName, "Ada");
+
+    // A change the agent cannot read stops the save and is left alone.
+    WriteFile(CalendarPath(), "garbled");
+    CStoredItem refused{"", Appointment("Refused", CDateTime(2026, 3, 5, 9, 0, 0))};
+    EXPECT_FALSE(backend->AddItem(olFolderCalendar, refused));
+    EXPECT_FALSE(backend->GetLastErrorText().empty());
+    EXPECT_EQ(ReadFile(CalendarPath()), "garbled");
+}
+
+TEST_F(FileBackendTest, UpdatesRewriteTheMappedFieldsAndKeepTheRest)
+{
+    WriteFile(CalendarPath(), Calendar(Event("one", "20260301T090000", "First")));
+    WriteFile(ContactsPath(), "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:u1\r\nN:Doe;Jane;;;\r\nFN:Jane Doe\r\n"
+                              "EMAIL:jane@example.org\r\nADR;TYPE=HOME:;;1 Main St;Town;;12345;\r\n"
+                              " Land\r\nEND:VCARD\r\n"
+                              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Roe;Rick;;;\r\nFN:Rick Roe\r\nEND:VCARD\r\n");
+    auto backend = Started();
+    CStoredItem event;
+    ASSERT_TRUE(backend->GetItem(olFolderCalendar, 0, event));
+    std::get<CAppointmentData>(event.data).subject = "First, renamed";
+    ASSERT_TRUE(backend->UpdateItem(event)) << backend->GetLastErrorText();
+    const std::string calendar = ReadFile(CalendarPath());
+    EXPECT_NE(calendar.find("SUMMARY:First\\, renamed"), std::string::npos) << calendar;
+    EXPECT_NE(calendar.find("X-OTHER-PROGRAM:kept"), std::string::npos);
+    EXPECT_EQ(Subject(*backend, 0), "First, renamed");
+
+    CStoredItem contact;
+    ASSERT_TRUE(backend->GetItem(olFolderContacts, 0, contact));
+    ASSERT_EQ(contact.id, "u1");
+    std::get<CContactData>(contact.data).email1Address = "jane.doe@example.org";
+    ASSERT_TRUE(backend->UpdateItem(contact)) << backend->GetLastErrorText();
+    const std::string contacts = ReadFile(ContactsPath());
+    EXPECT_NE(contacts.find("jane.doe@example.org"), std::string::npos);
+    EXPECT_EQ(contacts.find("EMAIL:jane@example.org"), std::string::npos);
+    EXPECT_NE(contacts.find("ADR;TYPE=HOME:;;1 Main St;Town;;12345;\r\n Land\r\n"), std::string::npos) << contacts;
+    EXPECT_NE(contacts.find("FN:Rick Roe"), std::string::npos);
+
+    // A card without a UID keeps the id it was handed out under.
+    ASSERT_TRUE(backend->GetItem(olFolderContacts, 1, contact));
+    ASSERT_EQ(contact.id, "card:2");
+    std::get<CContactData>(contact.data).mobileTelephoneNumber = "+1 555 0100";
+    ASSERT_TRUE(backend->UpdateItem(contact)) << backend->GetLastErrorText();
+    ASSERT_TRUE(backend->GetItem(olFolderContacts, 1, contact));
+    EXPECT_EQ(contact.id, "card:2");
+    EXPECT_EQ(std::get<CContactData>(contact.data).mobileTelephoneNumber, "+1 555 0100");
+
+    CStoredItem stranger{"nobody", CAppointmentData()};
+    EXPECT_FALSE(backend->UpdateItem(stranger));
+    CStoredItem turned{"one", Person("A", "B", "c@example.org")};
+    EXPECT_FALSE(backend->UpdateItem(turned));
+    EXPECT_NE(backend->GetLastErrorText().find("kind"), std::string::npos);
+    EXPECT_EQ(backend->GetCount(olFolderContacts), 2);
+}
+
+TEST_F(FileBackendTest, MailGoesToThePluggedInSenderOnly)
+{
+    auto backend = Started();
+    outlook::CMailData mail{"someone@example.org", "Subject", "Body"};
+    EXPECT_FALSE(backend->SendMail(mail));
+    EXPECT_NE(backend->GetLastErrorText().find("sender"), std::string::npos);
+    RecordingSender sender;
+    backend->SetMailSender(&sender);
+    EXPECT_TRUE(backend->SendMail(mail));
+    EXPECT_EQ(sender.sent, std::vector<std::string>{"someone@example.org"});
+    sender.refuse = true;
+    EXPECT_FALSE(backend->SendMail(mail));
+    EXPECT_EQ(backend->GetLastErrorText(), "relay refused");
+    backend->SetMailSender(nullptr);
+}
+
+TEST_F(FileBackendTest, RemindersFireFromTheLoopOncePerOccurrence)
+{
+    CPollEventLoop loop;
+    auto backend = Started(&loop);
+    RecordingListener listener;
+    backend->SetReminderListener(&listener);
+
+    CAppointmentData soon = Appointment("Soon", CDateTime::GetCurrentTime() + CDateTimeSpan(0, 0, 0, 2));
+    soon.reminderSet = true;
+    soon.reminderMinutesBeforeStart = 0;
+    CStoredItem first{"", soon};
+    ASSERT_TRUE(backend->AddItem(olFolderCalendar, first)) << backend->GetLastErrorText();
+    ASSERT_TRUE(loopwait::RunUntil(loop, [&] { return listener.ids.size() == 1; }));
+    EXPECT_EQ(listener.ids[0], first.id);
+
+    // Read again from disk, and another item added: the first stays fired.
+    ASSERT_TRUE(backend->Start()) << backend->GetLastErrorText();
+    soon.subject = "Later";
+    soon.start = CDateTime::GetCurrentTime() + CDateTimeSpan(0, 0, 0, 2);
+    CStoredItem second{"", soon};
+    ASSERT_TRUE(backend->AddItem(olFolderCalendar, second)) << backend->GetLastErrorText();
+    ASSERT_TRUE(loopwait::RunUntil(loop, [&] { return listener.ids.size() >= 2; }));
+    EXPECT_EQ(listener.ids, (std::vector<std::string>{first.id, second.id}));
+    backend->SetReminderListener(nullptr);
+}
+} // namespace
