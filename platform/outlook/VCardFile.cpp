@@ -1,5 +1,7 @@
 #include <outlook/VCardFile.h>
 
+#include <outlook/VCardContactReader.h>
+#include <outlook/VCardLineReader.h>
 #include <outlook/VCardProperty.h>
 
 #include <cctype>
@@ -13,96 +15,10 @@ namespace outlook
 namespace
 {
 constexpr std::size_t FoldWidth = 75;
-constexpr int NoRank = 102;
-
-// One line after unfolding, with the number of the physical line it began on.
-struct LogicalLine
-{
-    std::string text;
-    std::size_t number = 0;
-    bool headerKnown = false;
-    bool quotedPrintable = false;
-
-    // The header is known once a ':' has been seen; only the new text is
-    // searched, so long runs of joined lines stay linear.
-    void Append(const std::string& piece)
-    {
-        const std::size_t from = text.size();
-        text += piece;
-        if (headerKnown)
-            return;
-        const std::string::size_type colon = text.find(':', from);
-        if (colon == std::string::npos)
-            return;
-        headerKnown = true;
-        quotedPrintable = CVCardProperty::HeaderAsksQuotedPrintable(text.substr(0, colon + 1));
-    }
-
-    bool EndsInSoftBreak() const
-    {
-        return quotedPrintable && !text.empty() && text.back() == '=';
-    }
-};
 
 bool IsBlank(const std::string& text)
 {
     return text.find_first_not_of(" \t") == std::string::npos;
-}
-
-std::vector<std::string> PhysicalLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::string::size_type start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    while (start < text.size()) {
-        const std::string::size_type end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
-    }
-    return lines;
-}
-
-// A soft line break before the end of the card is a writer's mistake, not a
-// reason to lose the card.
-bool IsCardEnd(const std::string& line)
-{
-    const std::string::size_type first = line.find_first_not_of(" \t");
-    const std::string::size_type last = line.find_last_not_of(" \t");
-    if (first == std::string::npos)
-        return false;
-    const std::string word = line.substr(first, last - first + 1);
-    if (word.size() != 9)
-        return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(word[i])) != "END:VCARD"[i])
-            return false;
-    return true;
-}
-
-// Joins folded lines (a leading blank or tab continues the line before) and
-// the soft line breaks of quoted-printable values (a trailing '=').
-std::vector<LogicalLine> LogicalLines(const std::string& text)
-{
-    std::vector<LogicalLine> logical;
-    const std::vector<std::string> physical = PhysicalLines(text);
-    for (std::size_t i = 0; i < physical.size(); ++i) {
-        const std::string& line = physical[i];
-        const bool folded = !line.empty() && (line[0] == ' ' || line[0] == '\t');
-        if (!logical.empty() && folded) {
-            logical.back().Append(line.substr(1));
-        } else if (!logical.empty() && logical.back().EndsInSoftBreak() && !IsCardEnd(line)) {
-            logical.back().text.pop_back();
-            logical.back().Append(line);
-        } else {
-            logical.emplace_back();
-            logical.back().number = i + 1;
-            logical.back().Append(line);
-        }
-    }
-    return logical;
 }
 
 bool SameText(const std::string& a, const std::string& b)
@@ -116,149 +32,9 @@ bool SameText(const std::string& a, const std::string& b)
     return true;
 }
 
-bool StartsWithText(const std::string& text, const std::string& prefix)
-{
-    return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
-}
-
 bool Is(const CVCardProperty& property, const char* name, const char* value)
 {
     return property.GetName() == name && SameText(property.GetText(), value);
-}
-
-// The value a field takes from several candidates: the most preferred
-// non-empty one, the first of equals.
-struct BestValue
-{
-    std::string value;
-    int rank = NoRank;
-
-    void Offer(const std::string& candidate, int candidateRank)
-    {
-        if (!candidate.empty() && candidateRank < rank) {
-            value = candidate;
-            rank = candidateRank;
-        }
-    }
-};
-
-// Every property of one card, read into a contact when the card ends.
-class CCardReader
-{
-public:
-    void Add(const CVCardProperty& property) { m_properties.push_back(property); }
-    bool IsIndividual() const;
-    CVCard Read() const;
-
-private:
-    std::string FirstText(const char* name) const;
-    void ReadNames(CContactData& contact) const;
-    void ReadTelephones(CContactData& contact) const;
-    std::string TelephoneNumber(const CVCardProperty& property) const;
-    std::string Best(const char* name) const;
-
-    std::vector<CVCardProperty> m_properties;
-};
-
-std::string CCardReader::FirstText(const char* name) const
-{
-    for (const CVCardProperty& property : m_properties)
-        if (property.GetName() == name)
-            return property.GetText();
-    return std::string();
-}
-
-bool CCardReader::IsIndividual() const
-{
-    const std::string kind = FirstText("KIND");
-    if (!kind.empty() && !SameText(kind, "individual"))
-        return false;
-    return !SameText(FirstText("X-ADDRESSBOOKSERVER-KIND"), "group");
-}
-
-std::string CCardReader::Best(const char* name) const
-{
-    BestValue best;
-    for (const CVCardProperty& property : m_properties)
-        if (property.GetName() == name)
-            best.Offer(property.GetText(), property.GetPreference());
-    return best.value;
-}
-
-void CCardReader::ReadNames(CContactData& contact) const
-{
-    for (const CVCardProperty& property : m_properties) {
-        if (property.GetName() != "N")
-            continue;
-        const std::vector<std::string> parts = property.GetComponents();
-        contact.lastName = parts[0];
-        contact.firstName = parts.size() > 1 ? parts[1] : std::string();
-        break;
-    }
-    if (!contact.lastName.empty() || !contact.firstName.empty())
-        return;
-    const std::string full = FirstText("FN");
-    const std::string::size_type blank = full.rfind(' ');
-    if (blank == std::string::npos) {
-        contact.lastName = full;
-        return;
-    }
-    contact.firstName = full.substr(0, full.find_last_not_of(' ', blank) + 1);
-    contact.lastName = full.substr(blank + 1);
-}
-
-std::string CCardReader::TelephoneNumber(const CVCardProperty& property) const
-{
-    std::string number = property.GetText();
-    const bool uri = SameText(property.GetParameter("VALUE"), "uri") ||
-                     StartsWithText(FirstText("VERSION"), "4");
-    if (uri && StartsWithText(number, "tel:"))
-        number.erase(0, 4);
-    return number;
-}
-
-// No type, or only VOICE and PREF: not a fax, pager or the like.
-bool IsPlainVoice(const CVCardProperty& property)
-{
-    for (const std::string& type : property.GetTypes())
-        if (!type.empty() && type != "VOICE" && type != "PREF")
-            return false;
-    return true;
-}
-
-// A number typed CELL is the mobile one whatever else it says; one with no
-// type but voice serves as the home number when no number is typed HOME.
-void CCardReader::ReadTelephones(CContactData& contact) const
-{
-    BestValue mobile, business, home, untyped;
-    for (const CVCardProperty& property : m_properties) {
-        if (property.GetName() != "TEL")
-            continue;
-        const std::string number = TelephoneNumber(property);
-        const int rank = property.GetPreference();
-        if (property.HasType("CELL"))
-            mobile.Offer(number, rank);
-        else if (property.HasType("WORK"))
-            business.Offer(number, rank);
-        else if (property.HasType("HOME"))
-            home.Offer(number, rank);
-        else if (IsPlainVoice(property))
-            untyped.Offer(number, rank);
-    }
-    contact.mobileTelephoneNumber = mobile.value;
-    contact.businessTelephoneNumber = business.value;
-    contact.homeTelephoneNumber = home.value.empty() ? untyped.value : home.value;
-}
-
-CVCard CCardReader::Read() const
-{
-    CVCard card;
-    card.uid = FirstText("UID");
-    ReadNames(card.contact);
-    card.contact.email1Address = Best("EMAIL");
-    card.contact.webPage = Best("URL");
-    ReadTelephones(card.contact);
-    return card;
 }
 
 std::string LineError(std::size_t number, const std::string& what)
@@ -271,29 +47,31 @@ std::string LineError(std::size_t number, const std::string& what)
 class CStreamReader
 {
 public:
-    bool Read(const std::vector<LogicalLine>& lines, std::vector<CVCard>& cards, std::string& error);
+    bool Read(const std::string& text, std::vector<CVCard>& cards, std::string& error);
 
 private:
-    bool Outside(const LogicalLine& line, std::string& error);
+    bool Outside(const std::string& line, std::size_t number, std::string& error);
     void Inside(const CVCardProperty& property, std::vector<CVCard>& cards);
 
     bool m_inCard = false;
     std::size_t m_begin = 0;
     int m_nested = 0;
-    CCardReader m_card;
+    CVCardContactReader m_card;
 };
 
-bool CStreamReader::Read(const std::vector<LogicalLine>& lines, std::vector<CVCard>& cards,
-                         std::string& error)
+bool CStreamReader::Read(const std::string& text, std::vector<CVCard>& cards, std::string& error)
 {
-    for (const LogicalLine& line : lines) {
+    CVCardLineReader lines(text);
+    std::string line;
+    std::size_t number = 0;
+    while (lines.Next(line, number)) {
         if (!m_inCard) {
-            if (!Outside(line, error))
+            if (!Outside(line, number, error))
                 return false;
             continue;
         }
         CVCardProperty property;
-        if (property.Parse(line.text))
+        if (property.Parse(line))
             Inside(property, cards);
     }
     if (m_inCard) {
@@ -303,22 +81,23 @@ bool CStreamReader::Read(const std::vector<LogicalLine>& lines, std::vector<CVCa
     return true;
 }
 
-bool CStreamReader::Outside(const LogicalLine& line, std::string& error)
+bool CStreamReader::Outside(const std::string& line, std::size_t number, std::string& error)
 {
-    if (IsBlank(line.text))
+    if (IsBlank(line))
         return true;
     CVCardProperty property;
-    if (property.Parse(line.text) && Is(property, "BEGIN", "VCARD")) {
+    const bool parsed = property.Parse(line);
+    if (parsed && Is(property, "BEGIN", "VCARD")) {
         m_inCard = true;
-        m_begin = line.number;
+        m_begin = number;
         m_nested = 0;
-        m_card = CCardReader();
+        m_card = CVCardContactReader();
         return true;
     }
-    if (property.Parse(line.text) && Is(property, "END", "VCARD"))
-        error = LineError(line.number, "END:VCARD without BEGIN:VCARD");
+    if (parsed && Is(property, "END", "VCARD"))
+        error = LineError(number, "END:VCARD without BEGIN:VCARD");
     else
-        error = LineError(line.number, "not a vCard: text outside BEGIN:VCARD ... END:VCARD");
+        error = LineError(number, "not a vCard: text outside BEGIN:VCARD ... END:VCARD");
     return false;
 }
 
@@ -335,7 +114,7 @@ void CStreamReader::Inside(const CVCardProperty& property, std::vector<CVCard>& 
         }
         m_inCard = false;
         if (m_card.IsIndividual())
-            cards.push_back(m_card.Read());
+            cards.push_back(m_card.GetCard());
         return;
     }
     if (m_nested == 0)
@@ -429,7 +208,7 @@ bool CVCardFile::Parse(const std::string& text, std::vector<CVCard>& cards, std:
         return false;
     }
     CStreamReader reader;
-    if (reader.Read(LogicalLines(text), cards, error))
+    if (reader.Read(text, cards, error))
         return true;
     cards.clear();
     return false;

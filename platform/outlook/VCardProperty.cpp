@@ -242,9 +242,13 @@ std::vector<std::string> CVCardProperty::GetTypes() const
 bool CVCardProperty::HasType(const std::string& type) const
 {
     const std::string wanted = ToUpper(type);
-    for (const std::string& value : GetTypes())
-        if (value == wanted)
-            return true;
+    for (const Parameter& parameter : m_parameters) {
+        if (parameter.name != "TYPE")
+            continue;
+        for (const std::string& value : parameter.values)
+            if (value.size() == wanted.size() && ToUpper(value) == wanted)
+                return true;
+    }
     return false;
 }
 

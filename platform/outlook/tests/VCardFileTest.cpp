@@ -213,6 +213,18 @@ TEST(VCardFile, MalformedTextIsRefusedWithAReason)
     EXPECT_NE("", ParseError(std::string(CVCardFile::MaxTextSize + 1, '\n')));
 }
 
+TEST(VCardFile, LargestTextIsReadInBoundedMemory)
+{
+    EXPECT_TRUE(ParseOk(std::string(CVCardFile::MaxTextSize, '\n')).empty());
+    // A long card (kept to a few MiB so the test stays quick under the
+    // sanitizers) holds on to nothing but its fields.
+    std::string card = "BEGIN:VCARD\n";
+    while (card.size() < 2 * 1024 * 1024)
+        card += "N:a\nTEL:1\n";
+    card += "END:VCARD\n";
+    EXPECT_EQ(1u, ParseOk(card).size());
+}
+
 TEST(VCardFile, BrokenLinesInsideACardDoNotStopTheRead)
 {
     const std::vector<CVCard> cards = ParseOk(
