@@ -76,6 +76,11 @@ TEST(CorpusReplay, RegFile)
     replay("regfile_fuzzer", &CFuzzEntries::regfile);
 }
 
+TEST(CorpusReplay, ICalendar)
+{
+    replay("icalendar_fuzzer", &CFuzzEntries::icalendar);
+}
+
 TEST(CorpusReplay, EmptyInputs)
 {
     EXPECT_TRUE(CFuzzEntries::parser(nullptr, 0));
@@ -85,4 +90,5 @@ TEST(CorpusReplay, EmptyInputs)
     EXPECT_TRUE(CFuzzEntries::ansd(nullptr, 0));
     EXPECT_TRUE(CFuzzEntries::vcard(nullptr, 0));
     EXPECT_TRUE(CFuzzEntries::regfile(nullptr, 0));
+    EXPECT_TRUE(CFuzzEntries::icalendar(nullptr, 0));
 }
