@@ -26,7 +26,7 @@ class CRecurrenceRule
 public:
     // Rules that run longer than this many occurrences before their end are
     // not expanded; see ToPattern.
-    static constexpr int MaxExpandedOccurrences = 200000;
+    static constexpr int MaxExpandedOccurrences = 20000;
 
     // The pattern for `rule` on an event that starts at `dtstart` and lasts
     // `durationMinutes`. False with the reason when the pattern cannot say
