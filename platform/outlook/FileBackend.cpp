@@ -223,12 +223,17 @@ bool CFileBackend::Start()
 bool CFileBackend::Open()
 {
     m_open = true;
+    ScheduleReminders();
     return true;
 }
 
 void CFileBackend::Close()
 {
     m_open = false;
+    // Reminders wait for the next logon; those whose meeting is still ahead
+    // by then fire at once.
+    if (m_reminders)
+        m_reminders->SetItems({});
 }
 
 bool CFileBackend::IsFolderAvailable(OlDefaultFolders folder) const
@@ -425,7 +430,7 @@ bool CFileBackend::SendMail(const CMailData& mail)
 
 void CFileBackend::ScheduleReminders()
 {
-    if (!m_loop)
+    if (!m_loop || !m_open || !m_started)
         return;
     if (!m_reminders)
         m_reminders = std::make_unique<CReminderScheduler>(
@@ -435,7 +440,6 @@ void CFileBackend::ScheduleReminders()
 
 void CFileBackend::OnReminderDue(const CStoredItem& item)
 {
-    if (m_open)
-        RaiseReminder(item);
+    RaiseReminder(item);
 }
 } // namespace outlook

@@ -22,8 +22,9 @@ class CReminderScheduler;
 // since it was read, it is read again first, so that its change is kept. A
 // file that could not be read or parsed is never written.
 //
-// Reminders come from the event loop given (none without one). Mail goes to
-// the plugged-in sender; without one, sending fails.
+// Reminders come from the event loop given (none without one) while the
+// store is open. Mail goes to the plugged-in sender; without one, sending
+// fails.
 //
 // Contact ids are the cards' UIDs; a card without one is "card:<n>", its
 // place among the cards. A saved change of a contact rewrites its card with

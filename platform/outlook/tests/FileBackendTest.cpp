@@ -14,6 +14,7 @@
 
 #include <libical/ical.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -342,5 +343,26 @@ TEST_F(FileBackendTest, RemindersFireFromTheLoopOncePerOccurrence)
     ASSERT_TRUE(loopwait::RunUntil(loop, [&] { return listener.ids.size() >= 2; }));
     EXPECT_EQ(listener.ids, (std::vector<std::string>{first.id, second.id}));
     backend->SetReminderListener(nullptr);
+}
+TEST_F(FileBackendTest, RemindersWaitForTheLogonAndMissedOnesWhoseMeetingIsAheadFireThen)
+{
+    const CDateTime inAnHour = CDateTime::GetCurrentTime() + CDateTimeSpan(0, 1, 0, 0);
+    char start[32];
+    std::snprintf(start, sizeof start, "%04d%02d%02dT%02d%02d%02d", inAnHour.GetYear(), inAnHour.GetMonth(),
+                  inAnHour.GetDay(), inAnHour.GetHour(), inAnHour.GetMinute(), inAnHour.GetSecond());
+    WriteFile(CalendarPath(), Calendar("BEGIN:VEVENT\r\nUID:missed\r\nDTSTART:" + std::string(start)
+                                       + "\r\nSUMMARY:Missed\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
+                                         "DESCRIPTION:x\r\nTRIGGER:-PT2H\r\nEND:VALARM\r\nEND:VEVENT\r\n"));
+    CPollEventLoop loop;
+    CFileBackend backend(temp.Path(), &loop);
+    RecordingListener listener;
+    backend.SetReminderListener(&listener);
+    ASSERT_TRUE(backend.Start()) << backend.GetLastErrorText();
+    ASSERT_TRUE(loopwait::DeliverPosted(loop));
+    EXPECT_TRUE(listener.ids.empty());
+    ASSERT_TRUE(backend.Open());
+    ASSERT_TRUE(loopwait::RunUntil(loop, [&] { return !listener.ids.empty(); }));
+    EXPECT_EQ(listener.ids, std::vector<std::string>{"missed"});
+    backend.SetReminderListener(nullptr);
 }
 } // namespace
