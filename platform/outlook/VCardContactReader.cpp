@@ -25,6 +25,15 @@ bool StartsWithText(const std::string& text, const std::string& prefix)
     return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
 }
 
+// Names are kept without surrounding blanks or tabs, as every value is.
+std::string TrimBlanks(const std::string& text)
+{
+    const std::string::size_type first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 // No type, or only VOICE and PREF: not a fax, pager or the like.
 bool IsPlainVoice(const CVCardProperty& property)
 {
@@ -125,8 +134,8 @@ void CVCardContactReader::ReadNames(CContactData& contact) const
         contact.lastName = m_fullName;
         return;
     }
-    contact.firstName = m_fullName.substr(0, m_fullName.find_last_not_of(' ', blank) + 1);
-    contact.lastName = m_fullName.substr(blank + 1);
+    contact.firstName = TrimBlanks(m_fullName.substr(0, blank));
+    contact.lastName = TrimBlanks(m_fullName.substr(blank + 1));
 }
 
 CVCard CVCardContactReader::GetCard() const

@@ -184,18 +184,22 @@ void AddField(std::string& card, const char* header, const std::string& value)
         card += Fold(std::string(header) + Escape(value));
 }
 
+// Seeded once per thread: a file of many cards without uids must not open the
+// entropy source for every card.
 std::uint64_t RandomWord()
 {
-    try {
-        std::random_device device;
-        return (static_cast<std::uint64_t>(device()) << 32) ^ device();
-    } catch (...) {
-        // No entropy source: a clock-seeded generator still keeps uids of
-        // one run apart.
-        static std::mt19937_64 generator(static_cast<std::uint64_t>(
-            std::chrono::high_resolution_clock::now().time_since_epoch().count()));
-        return generator();
-    }
+    thread_local std::mt19937_64 generator = [] {
+        const auto now = std::chrono::high_resolution_clock::now().time_since_epoch();
+        std::uint64_t seed = static_cast<std::uint64_t>(now.count());
+        try {
+            std::random_device device;
+            seed ^= (static_cast<std::uint64_t>(device()) << 32) ^ device();
+        } catch (...) {
+            // No entropy source: the clock alone still keeps runs apart.
+        }
+        return std::mt19937_64(seed);
+    }();
+    return generator();
 }
 } // namespace
 

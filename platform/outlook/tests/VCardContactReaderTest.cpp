@@ -65,3 +65,13 @@ TEST(VCardContactReader, KindsThatAreNotAPerson)
     EXPECT_FALSE(Read({"X-ADDRESSBOOKSERVER-KIND:Group"}).IsIndividual());
     EXPECT_TRUE(Read({"X-ADDRESSBOOKSERVER-KIND:individual"}).IsIndividual());
 }
+
+TEST(VCardContactReader, FullNameSplitsAtTheLastBlankWithoutStrayTabs)
+{
+    const CVCard card = Read({"FN:Ann Marie\t \tLee"}).GetCard();
+    EXPECT_EQ("Ann Marie", card.contact.firstName);
+    EXPECT_EQ("Lee", card.contact.lastName);
+    const CVCard single = Read({"FN:Prince"}).GetCard();
+    EXPECT_EQ("", single.contact.firstName);
+    EXPECT_EQ("Prince", single.contact.lastName);
+}
