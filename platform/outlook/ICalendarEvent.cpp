@@ -247,7 +247,7 @@ bool WasAllDay(icalcomponent* event)
 void WriteTimes(icalcomponent* event, const CAppointmentData& data, bool keepAllDay)
 {
     const long duration = data.duration > 0 ? data.duration : 0;
-    const CDateTime end = data.start + CDateTimeSpan(0, 0, static_cast<int>(duration), 0);
+    const CDateTime end = data.start + CDateTimeSpan(static_cast<double>(duration) / MinutesPerDay);
     const bool allDay = keepAllDay && data.start == CICalTime::DateOf(data.start) && duration > 0
                         && duration % MinutesPerDay == 0;
     RemoveAll(event, ICAL_DTSTART_PROPERTY);

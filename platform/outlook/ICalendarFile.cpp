@@ -4,6 +4,7 @@
 
 #include <libical/ical.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -44,11 +45,25 @@ std::string UidFromContent(icalcomponent* event)
     return "orvante-" + Hex(hash);
 }
 
+std::uint64_t RandomSeed()
+{
+    try
+    {
+        std::random_device random;
+        return (static_cast<std::uint64_t>(random()) << 32) ^ random();
+    }
+    catch (...)
+    {
+        // No entropy source: the clock still keeps uids of one process apart.
+        return static_cast<std::uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    }
+}
+
 std::string FreshUid()
 {
-    std::random_device random;
-    std::uint64_t high = (static_cast<std::uint64_t>(random()) << 32) ^ random();
-    std::uint64_t low = (static_cast<std::uint64_t>(random()) << 32) ^ random();
+    static std::mt19937_64 generator(RandomSeed());
+    const std::uint64_t high = generator();
+    const std::uint64_t low = generator();
     return Hex(high) + Hex(low) + "@orvante";
 }
 

@@ -386,7 +386,7 @@ bool CRecurrenceRule::ToPattern(const icalrecurrencetype& rule, const icaltimety
         return false;
     result.patternStartDate = CICalTime::DateOf(start);
     result.startTime = CICalTime::TimeOfDay(start);
-    result.endTime = CICalTime::TimeOfDay(start + CDateTimeSpan(0, 0, static_cast<int>(durationMinutes), 0));
+    result.endTime = CICalTime::TimeOfDay(start + CDateTimeSpan(static_cast<double>(durationMinutes) / (24.0 * 60.0)));
     pattern = result;
     return true;
 }

@@ -138,6 +138,35 @@ TEST_F(ReminderSchedulerTest, MissedRemindersFireWhileTheOccurrenceIsAheadAndAre
     EXPECT_EQ(scheduler.GetNextReminderTime(), CDateTime(2026, 3, 3, 9, 45, 0));
 }
 
+TEST_F(ReminderSchedulerTest, ALongRunningSeriesRemindsOnItsOwnWeeksAndMonths)
+{
+    CStoredItem fortnightly = Reminded("fortnightly", CDateTime(2020, 1, 7, 9, 0, 0), 30);
+    CAppointmentData& weekly = std::get<CAppointmentData>(fortnightly.data);
+    weekly.isRecurring = true;
+    weekly.pattern.recurrenceType = outlook::olRecursWeekly;
+    weekly.pattern.interval = 2;
+    weekly.pattern.dayOfWeekMask = outlook::olTuesday | outlook::olThursday;
+    weekly.pattern.patternStartDate = CDateTime(2020, 1, 7, 0, 0, 0);
+    CStoredItem lastWeekday = Reminded("last weekday", CDateTime(2020, 1, 31, 17, 0, 0), 60);
+    CAppointmentData& monthly = std::get<CAppointmentData>(lastWeekday.data);
+    monthly.isRecurring = true;
+    monthly.pattern.recurrenceType = outlook::olRecursMonthNth;
+    monthly.pattern.dayOfWeekMask = outlook::olWeekdayMask;
+    monthly.pattern.instance = 5;
+    monthly.pattern.patternStartDate = CDateTime(2020, 1, 31, 0, 0, 0);
+    monthly.pattern.noEndDate = false;
+    monthly.pattern.patternEndDate = CDateTime(2026, 4, 30, 0, 0, 0);
+
+    now = CDateTime(2026, 3, 1, 0, 0, 0);
+    scheduler.SetItems({fortnightly});
+    EXPECT_EQ(scheduler.GetNextReminderTime(), CDateTime(2026, 3, 10, 8, 30, 0));
+    scheduler.SetItems({lastWeekday});
+    EXPECT_EQ(scheduler.GetNextReminderTime(), CDateTime(2026, 3, 31, 16, 0, 0));
+    now = CDateTime(2026, 5, 1, 0, 0, 0);
+    scheduler.Reschedule();
+    EXPECT_FALSE(scheduler.IsTimerSet());
+}
+
 TEST_F(ReminderSchedulerTest, ItemsWithoutAReminderOrAStartSetNoTimer)
 {
     CStoredItem quiet = Reminded("quiet", CDateTime(2026, 1, 5, 10, 0, 0), 5);
