@@ -26,7 +26,7 @@ public:
         std::string password;
         std::string from;      // the sender's address
         long connectTimeoutMs = 5000;
-        long totalTimeoutMs = 15000;
+        long totalTimeoutMs = 10000;
     };
 
     // The outbox is "outbox.mbox" in `outboxDirectory`.
