@@ -493,7 +493,7 @@ void PrintNegotiationFigures(const std::vector<SSizeFigures>& results, int runs)
                     figures.rawAfter * 1e6, ratio);
         goal = goal && ratio <= 20.0;
     }
-    std::printf("ratio = negotiation time / (attendees x raw round trip), %d runs per size, median;"
+    std::printf("ratio = median negotiation time / (attendees x raw round trip), timed runs per size: %d;"
                 " goal <= 20: %s\n",
                 runs, goal ? "met" : "missed");
 }
