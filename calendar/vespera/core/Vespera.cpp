@@ -920,6 +920,12 @@ bool CVespera::CreateOutlookAppointment(const CDateTime& start, long duration, c
                                         bool setReminder, const std::string& requiredAttendees,
                                         const std::string& optionalAttendees, bool addToStore)
 {
+    // Lengths come from other agents' messages; one that is not from a
+    // minute to a year would leave an item nobody can use.
+    if (duration <= 0 || duration > MaxRequestedMinutes) {
+        debug("Refusing to write an appointment of %s minutes", std::to_string(duration).c_str());
+        return false;
+    }
     debug("Creating item via ApptPtr");
     std::unique_ptr<outlook::CItem> item = m_application ? m_application->CreateItem(outlook::olAppointmentItem)
                                                          : nullptr;

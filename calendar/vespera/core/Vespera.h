@@ -55,7 +55,7 @@ public:
     static constexpr const char* ContainerName = "vespera";
     // The timer ticks between two purges of expired holds.
     static constexpr int PurgeInterval = 30;
-    // The longest appointment another agent may ask for: a year.
+    // The longest appointment the agent writes for a message: a year.
     static constexpr long MaxRequestedMinutes = 366L * 24 * 60;
     // What the name-server belief holds until the agent registers: the
     // agent's own identifier, in a form that can never be taken for a host
@@ -160,7 +160,8 @@ public:
 
     // Writes a new appointment into the calendar folder and, with
     // addToStore, into the appointment store as well. False (logged) when
-    // the calendar program is not there or refuses the item.
+    // the calendar program is not there or refuses the item, and for a
+    // duration that is not from 1 minute to MaxRequestedMinutes.
     bool CreateOutlookAppointment(const CDateTime& start, long duration, const std::string& subject,
                                   const std::string& body, const std::string& location, long reminderMinutes,
                                   bool setReminder, const std::string& requiredAttendees,

@@ -7,6 +7,7 @@
 #include <vespera/core/ReminderSink.h>
 #include <vespera/core/StartupPause.h>
 
+#include <agentkit/AgentContainer.h>
 #include <factkit/BeliefDB.h>
 #include <factkit/IntBelief.h>
 #include <factkit/StringBelief.h>
@@ -14,8 +15,11 @@
 #include <outlook/ContactData.h>
 #include <outlook/GenericItemData.h>
 #include <slotbook/RecurrenceData.h>
+#include <wirekit/Communicator.h>
 
 #include <platform/DateTimeSpan.h>
+#include <platform/PollEventLoop.h>
+#include <platform/Wnd.h>
 #include <platform/Registry.h>
 
 #include <gtest/gtest.h>
@@ -617,6 +621,31 @@ TEST_F(VesperaStartupTest, LogFileIsNamedAfterTheLocalTimeUnderLogfiles)
     EXPECT_EQ(Agent().GetAgentLogPath(), "");
 }
 
+TEST_F(VesperaStartupTest, CreatedAgentKnowsBothLogFiles)
+{
+    const std::filesystem::path install = Home().Root() / "install";
+    Home().Set("ORVANTE", install.string());
+    // The program makes it before the agent starts; the toolkit's log needs it.
+    std::filesystem::create_directories(install);
+    CPollEventLoop loop;
+    CWnd window(&loop);
+    Agent().set_handler(&window);
+    Agent().SetInstallDirectory(install.string());
+    Agent().set_lookup_config(0);
+    Agent().set_shutdown_pause(0);
+    Agent().get_communicator()->set_listen_address("127.0.0.1");
+    ASSERT_EQ(Agent().Create(CAgentContainer::FLAG_FILE_LOG), CAgentContainer::CREATE_OK);
+
+    const std::filesystem::path application = Agent().GetApplicationLogPath();
+    const std::filesystem::path agentLog = Agent().GetAgentLogPath();
+    EXPECT_EQ(application.parent_path(), install / "Logfiles");
+    ASSERT_FALSE(agentLog.empty());
+    EXPECT_EQ(agentLog.parent_path().parent_path(), install / "Logfiles");
+    EXPECT_TRUE(std::filesystem::exists(agentLog));
+    EXPECT_TRUE(Agent().HasApplicationLine("CVSP:process_create::Log File Created"));
+    ResetAgentUnstarted();
+}
+
 TEST_F(VesperaStartupTest, PausesFollowTheEnvironment)
 {
     Home().Set(CStartupPause::LimitVariable, "30");
@@ -1038,6 +1067,13 @@ TEST_F(VesperaNotificationTest, MalformedValuesWriteNothing)
     EXPECT_TRUE(Agent().Sent().empty());
 
     Deliver(head + " :duration (527040) :subject (A year)", "secretary");
+    EXPECT_EQ(Backend().GetCount(outlook::olFolderCalendar), 1);
+
+    // Every other writer is held to the same bounds.
+    Agent().ClearDebugLines();
+    for (long minutes : {0L, -1L, 527041L})
+        EXPECT_FALSE(Agent().CreateOutlookAppointment(FreeMorning(), minutes, "S", "", "", 0, false, "", "", true));
+    EXPECT_TRUE(Agent().HasLine("Refusing to write an appointment of 527041 minutes"));
     EXPECT_EQ(Backend().GetCount(outlook::olFolderCalendar), 1);
 }
 
