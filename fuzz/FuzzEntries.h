@@ -37,7 +37,7 @@ public:
     // again: the same keys with the same values, and the same text written.
     static bool regfile(const std::uint8_t* data, std::size_t size);
     // CICalendarFile::Parse; a refusal must give a reason. When it parses,
-    // Serialize and parse again: the same items under the same ids; then an
-    // added event must serialise to text that parses with one item more.
+    // Serialize and parse again: as many items; then an added event must
+    // serialise to text that parses with it, under its id, as the last item.
     static bool icalendar(const std::uint8_t* data, std::size_t size);
 };

@@ -11,6 +11,9 @@
 #include <random>
 #include <set>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace outlook
 {
 namespace
@@ -93,6 +96,70 @@ icalcomponent* NewCalendar()
     return calendar;
 }
 
+// Keeps libical's parser warnings (printed straight to standard error) out
+// of the agent's output while a text is parsed; the process has one thread,
+// so nothing else writes meanwhile.
+class CQuietStandardError
+{
+public:
+    CQuietStandardError()
+    {
+        std::fflush(stderr);
+        const int sink = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (sink < 0)
+            return;
+        m_saved = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+        if (m_saved >= 0 && ::dup2(sink, STDERR_FILENO) < 0)
+        {
+            ::close(m_saved);
+            m_saved = -1;
+        }
+        ::close(sink);
+    }
+    ~CQuietStandardError()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+    }
+    CQuietStandardError(const CQuietStandardError&) = delete;
+    CQuietStandardError& operator=(const CQuietStandardError&) = delete;
+
+private:
+    int m_saved = -1;
+};
+
+bool IsDroppedControl(unsigned char c)
+{
+    return (c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7f;
+}
+
+// The text as libical would write it back: a CR that does not end a line is
+// a line end, and control characters (which iCalendar does not allow in
+// values) are dropped, so that every value read is the value written.
+std::string Normalised(const std::string& text)
+{
+    std::string result;
+    result.reserve(text.size() + 16);
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (IsDroppedControl(c))
+            continue;
+        result += text[i];
+        if (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))
+            result += '\n';
+    }
+    return result;
+}
+
+int CountEvents(icalcomponent* calendar)
+{
+    return icalcomponent_count_components(calendar, ICAL_VEVENT_COMPONENT);
+}
+
 std::string EventName(const std::string& id, const CAppointmentData& data)
 {
     return "event " + id + (data.subject.empty() ? "" : " \"" + data.subject + "\"");
@@ -120,30 +187,53 @@ bool CICalendarFile::Parse(const std::string& text, std::string& error)
         error = "the calendar text holds a NUL byte";
         return false;
     }
+    CComponentPtr root = ParseCalendar(text, error);
+    if (!root)
+        return false;
+    // What libical reads it does not always write back readably (a value of
+    // an odd type, say); such a calendar is refused now rather than turned
+    // into a file that no longer reads after the next save.
+    std::string rereadError;
+    CComponentPtr reread = ParseCalendar(ComponentText(root.get()), rereadError);
+    if (!reread || CountEvents(reread.get()) != CountEvents(root.get()))
+    {
+        error = "the calendar would not read back once written: "
+                + (rereadError.empty() ? std::string("events would be lost") : rereadError);
+        return false;
+    }
+    m_calendar = std::move(root);
+    Rebuild();
+    return true;
+}
+
+CICalendarFile::CComponentPtr CICalendarFile::ParseCalendar(const std::string& text, std::string& error)
+{
     icalerror_set_errors_are_fatal(0);
-    CComponentPtr root(icalparser_parse_string(text.c_str()));
+    CComponentPtr root;
+    {
+        const CQuietStandardError quiet;
+        root.reset(icalparser_parse_string(Normalised(text).c_str()));
+    }
     icalerror_clear_errno();
     if (!root)
     {
         error = "the text is not an iCalendar calendar (no complete VCALENDAR)";
-        return false;
+        return nullptr;
     }
     const icalcomponent_kind kind = icalcomponent_isa(root.get());
     if (kind != ICAL_VCALENDAR_COMPONENT)
     {
         error = kind == ICAL_XROOT_COMPONENT ? "the text holds more than one calendar"
                                              : "the text is not an iCalendar calendar (no VCALENDAR)";
-        return false;
+        return nullptr;
     }
     const std::string firstError = FirstError(root.get());
     if (!firstError.empty())
     {
         error = "the calendar has a line that cannot be read: " + firstError;
-        return false;
+        return nullptr;
     }
-    m_calendar = std::move(root);
-    Rebuild();
-    return true;
+    return root;
 }
 
 void CICalendarFile::Rebuild()

@@ -40,8 +40,10 @@ public:
 
     // Replaces the calendar with the one in `text`. False with the reason,
     // and the calendar left as it was, for text that is not one whole
-    // VCALENDAR, holds a NUL byte, is too large, or has any line libical
-    // could not read (it would drop that line on the next save).
+    // VCALENDAR, holds a NUL byte, is too large, has any line libical could
+    // not read (it would drop that line on the next save), or would not read
+    // back once written. Control characters other than tabs and line ends
+    // are dropped, as libical drops them on writing.
     bool Parse(const std::string& text, std::string& error);
 
     // The VEVENTs as appointment items, in file order; other components are
@@ -68,6 +70,8 @@ private:
     };
     using CComponentPtr = std::unique_ptr<icalcomponent_impl, CFreeComponent>;
 
+    // The text parsed, or null with the reason.
+    static CComponentPtr ParseCalendar(const std::string& text, std::string& error);
     void Rebuild();
     icalcomponent_impl* FindEvent(const EntryId& id) const;
 

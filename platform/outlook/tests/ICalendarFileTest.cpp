@@ -264,7 +264,9 @@ TEST_F(ICalendarFileTest, TextThatIsNotOneWholeCalendarIsAnError)
         Crlf("BEGIN:VCALENDAR\nVERSION:2.0\nBEGIN:VEVENT\nUID:x\n"),
         Wrap("BEGIN:VEVENT\nUID:x\nDTSTART:20260301T100000\nDTSTAMP:not a time\nEND:VEVENT\n"),
         Wrap("") + Wrap(""),
-        Wrap(std::string("BEGIN:VEVENT\nUID:x\0y\nEND:VEVENT\n", 33)),
+        Wrap(std::string("BEGIN:VEVENT\nUID:x\0y\nEND:VEVENT\n", 32)),
+        // Read as a date, written with a VALUE=DATE that libical then refuses.
+        Wrap("BEGIN:VEVENT\nUID:x\nDTSTAMP:20290000\nDTSTART:20260301T100000\nEND:VEVENT\n"),
     };
     for (const std::string& text : bad)
     {
@@ -276,6 +278,22 @@ TEST_F(ICalendarFileTest, TextThatIsNotOneWholeCalendarIsAnError)
     }
     EXPECT_FALSE(file.Parse(std::string(CICalendarFile::MaxTextSize + 1, ' '), error));
     EXPECT_NE(error.find("MiB"), std::string::npos);
+}
+
+TEST_F(ICalendarFileTest, BareCarriageReturnsEndLinesAndControlCharactersAreDropped)
+{
+    const std::string text = "BEGIN:VCALENDAR\rVERSION:2.0\rPRODID:-//Old//EN\rBEGIN:VEVENT\rUID:cr\b-only\r"
+                             "DTSTART:20260301T100000\rSUMMARY:Tab\there\x01\rEND:VEVENT\rEND:VCALENDAR\r";
+    CICalendarFile file;
+    std::string error;
+    ASSERT_TRUE(file.Parse(text, error)) << error;
+    ASSERT_EQ(file.GetItems().size(), 1u);
+    EXPECT_EQ(file.GetItems()[0].id, "cr-only");
+    EXPECT_EQ(Data(file, 0).subject, "Tab\there");
+    CICalendarFile again;
+    ASSERT_TRUE(again.Parse(file.Serialize(), error)) << error;
+    EXPECT_EQ(again.GetItems()[0].id, "cr-only");
+    EXPECT_EQ(Data(again, 0).subject, "Tab\there");
 }
 
 TEST_F(ICalendarFileTest, ARuleBeyondThePatternIsReadAsASingleAppointmentWithANote)
