@@ -1,16 +1,21 @@
 // vespera: the calendar agent. Only the headless host exists so far: it runs
-// the agent on a poll loop, registered from the stored registry values,
-// until SIGINT or SIGTERM.
+// the agent on a poll loop over the user's calendar and contact files,
+// registered from the stored registry values, until SIGINT or SIGTERM. One
+// instance runs per user; a crash leaves a report naming the two logs.
 
 #include <vespera/core/InstallDirectory.h>
 #include <vespera/core/Vespera.h>
 
 #include <agentkit/DlgContainer.h>
 #include <basekit/Debug.h>
+#include <outlook/FileBackend.h>
+#include <outlook/MailSenders.h>
+#include <platform/CrashHandler.h>
 #include <platform/MessageBoxSink.h>
 #include <platform/PollEventLoop.h>
 #include <platform/ProgressSink.h>
 #include <platform/Registry.h>
+#include <platform/SingleInstance.h>
 #include <wirekit/Communicator.h>
 
 #include <csignal>
@@ -20,12 +25,39 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace
 {
 
 constexpr const char* HeadlessOption = "--headless";
+constexpr const char* InstanceName = "ORVANTESEMANTICWEBCALENDARAGENT-DE3A7EF1-93A2-42ef-A93A-ABE6113A7727";
+constexpr int ProbeTimeoutMs = 200;
+
+// The two log paths as the crash handler reads them: fixed buffers, filled
+// once the logs exist, because at crash time nothing may be allocated.
+char g_applicationLogPath[CCrashHandler::kSlotSize];
+char g_agentLogPath[CCrashHandler::kSlotSize];
+
+void NameLogFilesForCrashReport(CCrashHandler::CReport& report)
+{
+    char directory[256];
+    if (!getcwd(directory, sizeof directory))
+        return;
+    CCrashHandler::AppendToSlot(report.files[0], g_applicationLogPath);
+    CCrashHandler::AppendToSlot(report.descriptions[0], "Application Log File");
+    CCrashHandler::AppendToSlot(report.files[1], g_agentLogPath);
+    CCrashHandler::AppendToSlot(report.descriptions[1], "Agent Log File");
+}
+
+void RememberLogPathsForCrashReport(const CVespera& agent)
+{
+    g_applicationLogPath[0] = '\0';
+    g_agentLogPath[0] = '\0';
+    CCrashHandler::AppendToSlot(g_applicationLogPath, agent.GetApplicationLogPath().c_str());
+    CCrashHandler::AppendToSlot(g_agentLogPath, agent.GetAgentLogPath().c_str());
+}
 
 // The arguments without --headless; the container reads the rest.
 std::vector<char*> ContainerArguments(int argc, char** argv, bool& headless)
@@ -89,15 +121,51 @@ private:
     CProgressSink* m_previousProgress = nullptr;
 };
 
+// False when another instance runs: it has been told to the user. A lock
+// that cannot be made at all does not keep the user from the agent.
+bool ClaimSingleInstance(CSingleInstance& instance)
+{
+    switch (instance.Acquire()) {
+    case CSingleInstance::Result::Acquired:
+        return true;
+    case CSingleInstance::Result::AlreadyRunning:
+        if (instance.Probe(ProbeTimeoutMs) != CSingleInstance::kProbeMessage)
+            Say(stderr, "vespera: the running instance did not answer its probe");
+        CMessageBoxSink::Show("An Instace of the Calendar Agent is Already Running", MB_OK | MB_ICONINFORMATION);
+        return false;
+    case CSingleInstance::Result::Failed:
+        Say(stderr, "vespera: running without the single-instance lock: " + instance.GetErrorText());
+        return true;
+    }
+    return true;
+}
+
+// The calendar and contact files in the user's data directory, with mail
+// going the way the stored settings say. The sender must outlive the
+// back-end, which borrows it.
+std::shared_ptr<outlook::CFileBackend> MakeCalendarBackend(const std::filesystem::path& data, CEventLoop& loop,
+                                                           outlook::CMailSender* sender)
+{
+    auto backend = std::make_shared<outlook::CFileBackend>(data.string(), &loop);
+    backend->SetMailSender(sender);
+    return backend;
+}
+
 int RunHeadless(std::vector<char*>& arguments)
 {
-    const std::string installDirectory = PrepareInstallDirectory();
     const std::filesystem::path data = CInstallDirectory::UserDataDirectory();
     std::error_code ignored;
     std::filesystem::create_directories(data, ignored);
-
+    CCrashHandler::Install((data / "crash-reports").c_str(), NameLogFilesForCrashReport);
+    // The instance serves probes on the loop, so the loop must outlive it.
     CPollEventLoop loop;
-    auto owned = std::make_unique<CVespera>();
+    CSingleInstance instance(InstanceName, data.string());
+    if (!ClaimSingleInstance(instance))
+        return 1;
+    const std::string installDirectory = PrepareInstallDirectory();
+
+    std::unique_ptr<outlook::CMailSender> mailSender = outlook::CMailSenders::FromRegistry(CRegistry(), data.string());
+    auto owned = std::make_unique<CVespera>(MakeCalendarBackend(data, loop, mailSender.get()));
     CVespera* agent = owned.get();
     agent->SetInstallDirectory(installDirectory);
     agent->set_lookup_config(CAgentContainer::LOOKUP_NAME_SERVER);
@@ -111,6 +179,9 @@ int RunHeadless(std::vector<char*>& arguments)
         CMessageBoxSink::Show("Unable to start agent!", MB_OK | MB_ICONSTOP);
         return 1;
     }
+    RememberLogPathsForCrashReport(*agent);
+    if (instance.IsHeld() && !instance.ServeProbes(loop))
+        Say(stderr, "vespera: a second start cannot probe this instance: " + instance.GetErrorText());
     agent->InitAgent();
     if (!agent->GetRegisteredName().empty())
         Say(stdout, "registered " + agent->GetRegisteredName() + " at " + agent->GetANSHost() + ":" +
