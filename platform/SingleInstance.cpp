@@ -3,6 +3,7 @@
 #include <platform/EventLoop.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -106,9 +107,16 @@ std::string CSingleInstance::GetLockPath() const
     return m_directory + "/" + m_name + ".lock";
 }
 
+// Socket paths are limited to about a hundred bytes, which the lock's long
+// name would use up: the socket is named by a hash of it instead.
 std::string CSingleInstance::GetSocketPath() const
 {
-    return m_directory + "/" + m_name + ".sock";
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : m_name)
+        hash = (hash ^ c) * 1099511628211ull;
+    char name[32];
+    std::snprintf(name, sizeof name, "instance-%016llx.sock", static_cast<unsigned long long>(hash));
+    return m_directory + "/" + name;
 }
 
 bool CSingleInstance::PrepareDirectory()

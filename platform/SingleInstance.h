@@ -12,7 +12,8 @@ class CEventLoop;
 // from a stale lock.
 //
 // The files live in $XDG_RUNTIME_DIR; without it, in the directory given to
-// the constructor (the caller's per-user data directory).
+// the constructor (the caller's per-user data directory). The socket's name
+// is a hash of the instance name, short enough for the socket path limit.
 class CSingleInstance {
 public:
     enum class Result {

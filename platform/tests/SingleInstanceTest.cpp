@@ -122,6 +122,19 @@ TEST_F(SingleInstanceTest, AStaleSocketIsReplacedAndRemovedAtTheEnd)
     EXPECT_FALSE(fs::exists(socketPath));
 }
 
+TEST_F(SingleInstanceTest, ALongInstanceNameStillGetsItsProbeSocket)
+{
+    CPollEventLoop loop;
+    const std::string longName(90, 'N');
+    CSingleInstance holder(longName, "");
+    CSingleInstance prober(longName, "");
+    ASSERT_EQ(holder.Acquire(), CSingleInstance::Result::Acquired) << holder.GetErrorText();
+    EXPECT_LT(holder.GetSocketPath().size(), 100u);
+    EXPECT_NE(holder.GetSocketPath(), CSingleInstance(kName, "").GetSocketPath());
+    ASSERT_TRUE(holder.ServeProbes(loop)) << holder.GetErrorText();
+    EXPECT_EQ(ProbeWhileServing(loop, prober), CSingleInstance::kProbeMessage);
+}
+
 TEST_F(SingleInstanceTest, FallbackDirectoryAndUnusableNames)
 {
     unsetenv("XDG_RUNTIME_DIR");
