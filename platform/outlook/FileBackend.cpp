@@ -4,11 +4,9 @@
 #include <outlook/MailSender.h>
 #include <outlook/ReminderScheduler.h>
 #include <outlook/VCardFile.h>
-#include <outlook/VCardProperty.h>
+#include <outlook/VCardSplicer.h>
 
 #include <platform/AtomicFile.h>
-
-#include <strings.h>
 
 #include <algorithm>
 #include <set>
@@ -21,102 +19,6 @@ namespace
 bool IsBlank(const std::string& text)
 {
     return text.find_first_not_of(" \t\r\n") == std::string::npos;
-}
-
-std::string WithLineEnd(const std::string& text)
-{
-    if (text.empty() || text.back() == '\n')
-        return text;
-    return text + "\r\n";
-}
-
-struct CSpan
-{
-    std::size_t begin;
-    std::size_t end;
-};
-
-std::string TrimmedLine(const std::string& text, std::size_t from, std::size_t to)
-{
-    std::string line = text.substr(from, to - from);
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
-        line.pop_back();
-    return line;
-}
-
-// Where each BEGIN:VCARD ... END:VCARD block of the text lies.
-std::vector<CSpan> CardSpans(const std::string& text)
-{
-    std::vector<CSpan> spans;
-    std::size_t begin = std::string::npos;
-    for (std::size_t at = 0; at < text.size();)
-    {
-        const std::size_t newline = text.find('\n', at);
-        const std::size_t next = newline == std::string::npos ? text.size() : newline + 1;
-        const std::string line = TrimmedLine(text, at, next);
-        if (::strcasecmp(line.c_str(), "BEGIN:VCARD") == 0)
-            begin = at;
-        else if (::strcasecmp(line.c_str(), "END:VCARD") == 0 && begin != std::string::npos)
-        {
-            spans.push_back({begin, next});
-            begin = std::string::npos;
-        }
-        at = next;
-    }
-    return spans;
-}
-
-// The raw lines of a card, grouped into its logical (unfolded) lines.
-std::vector<std::string> LogicalLines(const std::string& card)
-{
-    std::vector<std::string> lines;
-    bool softBreak = false;
-    for (std::size_t at = 0; at < card.size();)
-    {
-        const std::size_t newline = card.find('\n', at);
-        const std::size_t next = newline == std::string::npos ? card.size() : newline + 1;
-        const std::string raw = TrimmedLine(card, at, next) + "\r\n";
-        const bool continues = !lines.empty() && (raw[0] == ' ' || raw[0] == '\t' || softBreak);
-        if (continues)
-            lines.back() += raw;
-        else
-            lines.push_back(raw);
-        const std::string& logical = lines.back();
-        softBreak = CVCardProperty::HeaderAsksQuotedPrintable(logical) && logical.size() >= 3
-                    && logical[logical.size() - 3] == '=';
-        at = next;
-    }
-    return lines;
-}
-
-bool IsMappedCardLine(const std::string& logical)
-{
-    static const std::set<std::string> mapped = {"BEGIN", "END", "VERSION", "UID", "N", "FN", "EMAIL", "TEL", "URL"};
-    std::string unfolded;
-    for (std::size_t i = 0; i < logical.size(); ++i)
-    {
-        if (logical[i] == '\r' || logical[i] == '\n')
-            continue;
-        if ((logical[i] == ' ' || logical[i] == '\t') && i > 0 && logical[i - 1] == '\n')
-            continue;
-        unfolded += logical[i];
-    }
-    CVCardProperty property;
-    return !property.Parse(unfolded) || mapped.count(property.GetName()) > 0;
-}
-
-// The new card with the old card's lines the contact item does not map.
-std::string MergedCard(const std::string& oldCard, const CVCard& card)
-{
-    std::string kept;
-    for (const std::string& line : LogicalLines(oldCard))
-        if (!IsMappedCardLine(line))
-            kept += line;
-    std::string text = CVCardFile::Format(card);
-    const std::string end = "END:VCARD\r\n";
-    if (text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0)
-        text.insert(text.size() - end.size(), kept);
-    return text;
 }
 } // namespace
 
@@ -315,7 +217,7 @@ bool CFileBackend::AddContact(CStoredItem& item)
     if (text != m_contacts.text && !ParseContacts(text, m_contacts, error))
         return Fail(file.GetPath() + " was changed and cannot be read now (" + error + "); nothing was saved.");
     CVCard card{CVCardFile::MakeUid(), *contact};
-    const std::string after = WithLineEnd(text) + CVCardFile::Format(card);
+    const std::string after = CVCardSplicer::Append(text, card);
     CContacts updated;
     if (!ParseContacts(after, updated, error))
         return Fail("The contact could not be saved: " + error + ".");
@@ -390,22 +292,11 @@ bool CFileBackend::UpdateContact(const CStoredItem& item)
         const bool isEvent = std::any_of(events.begin(), events.end(), [&](const CStoredItem& e) { return e.id == item.id; });
         return Fail(isEvent ? "An item cannot change its kind." : "No item has the id " + item.id + ".");
     }
-    // The index-th individual card is the index-th block that parses as one.
-    std::vector<CSpan> individual;
-    for (const CSpan& span : CardSpans(text))
-    {
-        std::vector<CVCard> one;
-        if (CVCardFile::Parse(text.substr(span.begin, span.end - span.begin), one, error) && one.size() == 1)
-            individual.push_back(span);
-    }
-    if (individual.size() != m_contacts.cards.size())
-        return Fail(file.GetPath() + ": the cards cannot be told apart; nothing was saved.");
-    const CSpan span = individual[static_cast<std::size_t>(index)];
     const std::string& uid = m_contacts.cards[static_cast<std::size_t>(index)].uid;
     const CVCard card{uid.empty() ? CVCardFile::MakeUid() : uid, std::get<CContactData>(item.data)};
-    const std::string after = text.substr(0, span.begin)
-                              + MergedCard(text.substr(span.begin, span.end - span.begin), card)
-                              + text.substr(span.end);
+    std::string after;
+    if (!CVCardSplicer::Replace(text, static_cast<std::size_t>(index), card, after, error))
+        return Fail(file.GetPath() + ": " + error + "; nothing was saved.");
     CContacts updated;
     if (!ParseContacts(after, updated, error) || updated.cards.size() != m_contacts.cards.size())
         return Fail("The contact could not be saved: " + (error.empty() ? "the cards would change" : error) + ".");

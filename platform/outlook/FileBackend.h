@@ -27,9 +27,8 @@ class CReminderScheduler;
 // fails.
 //
 // Contact ids are the cards' UIDs; a card without one is "card:<n>", its
-// place among the cards. A saved change of a contact rewrites its card with
-// the mapped fields and keeps the card's other lines, except further
-// e-mail addresses, telephone numbers and web pages.
+// place among the cards. A saved change of a contact rewrites only its card
+// (see CVCardSplicer for what of it is kept).
 class CFileBackend : public CBackend
 {
 public:
