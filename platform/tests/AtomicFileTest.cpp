@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <csignal>
 #include <fcntl.h>
@@ -77,6 +78,21 @@ TEST_F(AtomicFileTest, ReplaceAndReadRoundTripAndMissingFiles)
     EXPECT_FALSE(Exists(path + ".tmp"));
     EXPECT_TRUE(Exists(file.GetLockPath()));
     EXPECT_EQ(file.GetDirectory(), dir);
+
+    // The hook sees the temporary whole before the rename and the new
+    // content in place after it.
+    std::vector<std::string> seen;
+    CAtomicFile::SetStageHook([&](CAtomicFile::Stage stage) {
+        const std::string which = stage == CAtomicFile::Stage::TemporaryWritten ? path + ".tmp" : path;
+        std::string content, hookError;
+        bool found = false;
+        CAtomicFile(which).ReadLocked(content, found, hookError);
+        seen.push_back(content);
+    });
+    ASSERT_TRUE(file.Replace("third", error)) << error;
+    CAtomicFile::SetStageHook(nullptr);
+    EXPECT_EQ(seen, (std::vector<std::string>{"third", "third"}));
+    EXPECT_EQ(ReadBack(), "third");
 
     // A directory that does not exist holds no file, and cannot be written.
     const CAtomicFile nowhere(dir + "/no/such/file");
