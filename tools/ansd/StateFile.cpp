@@ -1,7 +1,7 @@
 #include <ansd/StateFile.h>
 
-#include <ansd/AtomicFile.h>
 #include <ansd/RegistrationRules.h>
+#include <platform/AtomicFile.h>
 
 #include <cerrno>
 #include <cstring>
@@ -58,7 +58,7 @@ bool CStateFile::Load(CAgentRegistry& registry, std::string& error)
 
 bool CStateFile::Save(const CAgentRegistry& registry, std::string& error)
 {
-    if (!CAtomicFile::Write(path, Format(registry), error))
+    if (!CAtomicFile(path).Replace(Format(registry), error))
         return false;
     savedRevision = registry.Revision();
     everSaved = true;

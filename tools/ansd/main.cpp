@@ -1,9 +1,9 @@
 #include <ansd/AgentRegistry.h>
-#include <ansd/AtomicFile.h>
 #include <ansd/NameServer.h>
 #include <ansd/RequestHandler.h>
 #include <ansd/ServerOptions.h>
 #include <ansd/StateFile.h>
+#include <platform/AtomicFile.h>
 #include <platform/PollEventLoop.h>
 
 #include <csignal>
@@ -95,7 +95,7 @@ int Serve(const CServerOptions& options)
     }
     // The port file first: whoever waits for the line may read the file next.
     if (!options.portFile.empty()
-        && !CAtomicFile::Write(options.portFile, std::to_string(server.Port()) + "\n", error)) {
+        && !CAtomicFile(options.portFile).Replace(std::to_string(server.Port()) + "\n", error)) {
         LogLine("error: " + error);
         return 1;
     }
