@@ -7,6 +7,10 @@
 // say (a line on standard output, a log line, a reply), never on a fixed
 // pause.
 //
+// An agent may be given the text of its calendar.ics and contacts.vcf,
+// written into its data directory before it starts, so that it runs on
+// files as its user's desktop programs left them.
+//
 // Needs VESPERA_BINARY, AGENT_TELL_BINARY and VESPERA_REG_BINARY defined by
 // the build.
 
@@ -99,6 +103,11 @@ struct SAgentProcess
     }
 
     std::string Errors() const { return process ? process->Errors() : std::string(); }
+
+    // $XDG_DATA_HOME/orvante: the calendar, contacts, outbox and crash reports.
+    std::filesystem::path DataDirectory() const { return home / "data" / "orvante"; }
+    std::filesystem::path CalendarPath() const { return DataDirectory() / "calendar.ics"; }
+    std::filesystem::path OutboxPath() const { return DataDirectory() / "outbox.mbox"; }
 };
 
 // What an agent is started with, beyond its name and the name server: more
@@ -110,6 +119,14 @@ struct SAgentSetup
     std::string label;
     std::vector<std::pair<std::string, std::string>> values;
     std::vector<std::vector<std::string>> constraints;
+};
+
+// The texts of an agent's calendar.ics and contacts.vcf as it finds them at
+// start; an empty text writes no file.
+struct SAgentFiles
+{
+    std::string calendar;
+    std::string contacts;
 };
 
 // A line that an agent's log must hold at least `times` times.
@@ -166,23 +183,54 @@ public:
     // is registered and ready. The organiser-style long report is on for
     // every agent, so that a finished negotiation leaves its balloon line
     // in the log. Null (with Failure()) when it does not come up.
-    SAgentProcess* StartAgent(const SAgentSetup& setup)
+    SAgentProcess* StartAgent(const SAgentSetup& setup, const SAgentFiles& files = SAgentFiles())
     {
-        SAgentProcess agent{setup.name, m_root / setup.label, std::make_unique<agenttest::CChildProcess>()};
-        PointEnvironmentAt(agent.home);
-        if (!StoreSettings(setup))
-            return nullptr;
-        if (!agent.process->Start(VESPERA_BINARY, {"--headless"}, (agent.home / "vespera.err").string()))
-        {
-            Fail("cannot start " + setup.name);
-            return nullptr;
-        }
-        const std::string registered =
-            "registered " + setup.name + " at 127.0.0.1:" + std::to_string(NameServerPort());
-        if (!WaitForStdoutLine(agent, registered) || !WaitForStdoutPrefix(agent, "ready "))
+        SAgentProcess agent{setup.name, HomeOf(setup.label), nullptr};
+        if (!PrepareHome(setup, files) || !Launch(agent))
             return nullptr;
         m_agents.push_back(std::make_unique<SAgentProcess>(std::move(agent)));
         return m_agents.back().get();
+    }
+
+    // Where the agent of `label` lives.
+    std::filesystem::path HomeOf(const std::string& label) const { return m_root / label; }
+
+    // Makes the agent's home, points the environment at it and stores its
+    // settings and files, without starting it; false (with Failure()) when
+    // something cannot be written.
+    bool PrepareHome(const SAgentSetup& setup, const SAgentFiles& files = SAgentFiles())
+    {
+        const std::filesystem::path home = HomeOf(setup.label);
+        PointEnvironmentAt(home);
+        return StoreSettings(setup) && StoreFiles(home / "data" / "orvante", files);
+    }
+
+    // Points the environment at an agent's home again, so that the next
+    // process started is that user's.
+    static void UseHomeOf(const SAgentProcess& agent) { PointEnvironmentAt(agent.home); }
+
+    // Asks one agent to end; true when it ended with status 0. It stays in
+    // the society, stopped, until RestartAgent.
+    bool StopAgent(SAgentProcess& agent)
+    {
+        if (!agent.process)
+            return Fail(agent.name + " is not running");
+        agent.process->Signal(SIGTERM);
+        const int status = agent.process->Wait();
+        agent.process.reset();
+        if (status != 0)
+            return Fail(agent.name + " did not end cleanly (status " + std::to_string(status) + ")");
+        return true;
+    }
+
+    // Starts a stopped agent again in the same home, with the settings and
+    // files it left; false (with Failure()) when it does not come up.
+    bool RestartAgent(SAgentProcess& agent)
+    {
+        if (agent.process)
+            return Fail(agent.name + " is still running");
+        PointEnvironmentAt(agent.home);
+        return Launch(agent);
     }
 
     // Sends `content` to `receiver` and returns the content of the one
@@ -245,12 +293,16 @@ public:
     bool StopAgents()
     {
         for (const auto& agent : m_agents)
-            agent->process->Signal(SIGTERM);
+        {
+            if (agent->process)
+                agent->process->Signal(SIGTERM);
+        }
         bool clean = true;
         for (const auto& agent : m_agents)
         {
-            if (agent->process->Wait() != 0)
+            if (agent->process && agent->process->Wait() != 0)
                 clean = Fail(agent->name + " did not end cleanly: " + agent->Errors());
+            agent->process.reset();
         }
         return clean;
     }
@@ -281,6 +333,42 @@ private:
         setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
         setenv("XDG_RUNTIME_DIR", (home / "run").c_str(), 1);
         setenv("ORVANTE_REGISTRY_DIR", (home / "registry").c_str(), 1);
+    }
+
+    // Starts the agent's program in its home (the environment points there)
+    // and waits for its "registered" and "ready" lines.
+    bool Launch(SAgentProcess& agent)
+    {
+        agent.process = std::make_unique<agenttest::CChildProcess>();
+        if (!agent.process->Start(VESPERA_BINARY, {"--headless"}, (agent.home / "vespera.err").string()))
+        {
+            agent.process.reset();
+            return Fail("cannot start " + agent.name);
+        }
+        const std::string registered =
+            "registered " + agent.name + " at 127.0.0.1:" + std::to_string(NameServerPort());
+        return WaitForStdoutLine(agent, registered) && WaitForStdoutPrefix(agent, "ready ");
+    }
+
+    bool StoreFiles(const std::filesystem::path& data, const SAgentFiles& files)
+    {
+        std::error_code error;
+        std::filesystem::create_directories(data, error);
+        if (error)
+            return Fail("cannot make " + data.string() + ": " + error.message());
+        return StoreFile(data / "calendar.ics", files.calendar) && StoreFile(data / "contacts.vcf", files.contacts);
+    }
+
+    bool StoreFile(const std::filesystem::path& path, const std::string& text)
+    {
+        if (text.empty())
+            return true;
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.close();
+        if (!out)
+            return Fail("cannot write " + path.string());
+        return true;
     }
 
     bool StoreSettings(const SAgentSetup& setup)
