@@ -29,4 +29,10 @@ void CBackend::RaiseReminder(const CStoredItem& item) const
     if (m_reminderListener)
         m_reminderListener->OnReminder(item);
 }
+
+std::vector<std::string> CBackend::GetReadNotes(OlDefaultFolders) const
+{
+    return {};
+}
+
 } // namespace outlook

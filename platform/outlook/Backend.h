@@ -5,6 +5,7 @@
 #include <outlook/StoredItem.h>
 
 #include <string>
+#include <vector>
 
 namespace outlook
 {
@@ -46,6 +47,9 @@ public:
     virtual bool UpdateItem(const CStoredItem& item) = 0;
     // Sends whether or not the folders are open.
     virtual bool SendMail(const CMailData& mail) = 0;
+    // What the last read of the folder could not take as it was written (an
+    // item read in a simpler form), one line each; none by default.
+    virtual std::vector<std::string> GetReadNotes(OlDefaultFolders folder) const;
 
     // Borrowed; null detaches. The listener must detach before it goes.
     void SetReminderListener(CReminderListener* listener);

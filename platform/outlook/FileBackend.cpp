@@ -46,6 +46,11 @@ const std::vector<std::string>& CFileBackend::GetCalendarNotes() const
     return m_calendar->GetNotes();
 }
 
+std::vector<std::string> CFileBackend::GetReadNotes(OlDefaultFolders folder) const
+{
+    return folder == olFolderCalendar ? GetCalendarNotes() : std::vector<std::string>();
+}
+
 bool CFileBackend::ParseCalendar(const std::string& text, std::string& error)
 {
     auto calendar = std::make_unique<CICalendarFile>();

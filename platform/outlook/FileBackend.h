@@ -51,6 +51,8 @@ public:
     bool AddItem(OlDefaultFolders folder, CStoredItem& item) override;
     bool UpdateItem(const CStoredItem& item) override;
     bool SendMail(const CMailData& mail) override;
+    // The calendar's notes (GetCalendarNotes); none for contacts.
+    std::vector<std::string> GetReadNotes(OlDefaultFolders folder) const override;
 
     const std::string& GetDirectory() const { return m_directory; }
     std::string GetCalendarPath() const;

@@ -743,6 +743,8 @@ void CVespera::LoadAppointments()
     AppLog("Total Items in olFolderCalendar = %d", count);
     for (int position = 1; position <= count; ++position)
         LoadAppointment(*items, position);
+    for (const std::string& note : m_backend->GetReadNotes(outlook::olFolderCalendar))
+        AppLog("CVSP::LoadApointments: %s", note.c_str());
     AppLog("Total Appointments loaded = %d", count);
 }
 
