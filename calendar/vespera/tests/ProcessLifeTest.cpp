@@ -1,0 +1,224 @@
+// How the headless agent's process begins and ends on its user's files: one
+// instance per user, a crash report naming both logs when it dies of a
+// fatal signal, and a calendar file it cannot read, which ends it at once
+// and is left exactly as it was.
+
+#include "AgentSociety.h"
+#include "HeadlessRun.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+using namespace vesperaprocess;
+
+namespace
+{
+
+const char* const AnnName = "ann_example.org-CalendarAgent";
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The files under `directory` whose names start with `prefix`.
+std::vector<std::filesystem::path> FilesStartingWith(const std::filesystem::path& directory,
+                                                     const std::string& prefix)
+{
+    std::vector<std::filesystem::path> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory, error))
+    {
+        if (entry.is_regular_file(error) && entry.path().filename().string().rfind(prefix, 0) == 0)
+            found.push_back(entry.path());
+    }
+    return found;
+}
+
+class SingleInstanceProcessTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_society.StartNameServer()) << m_society.Failure(); }
+
+    std::string AskForLunch()
+    {
+        return m_society.Tell(AnnName, "tell :command request_appt :duration (60) :startTime (3/4/2031 10:00:00 AM)"
+                                       " :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)");
+    }
+
+    CAgentSociety m_society;
+};
+
+TEST_F(SingleInstanceProcessTest, SecondStartOfTheSameUserEndsWithStatusOneWhileTheFirstRunsOn)
+{
+    SAgentProcess* ann = m_society.StartAgent({AnnName, "ann", {}, {}});
+    ASSERT_NE(ann, nullptr) << m_society.Failure();
+
+    CAgentSociety::UseHomeOf(*ann);
+    agenttest::CChildProcess second;
+    ASSERT_TRUE(second.Start(VESPERA_BINARY, {"--headless"}, (ann->home / "second.err").string()));
+    EXPECT_EQ(second.Wait(), 1) << second.Errors();
+    EXPECT_TRUE(second.lines.empty()) << second.lines.front();
+    const std::string errors = second.Errors();
+    EXPECT_NE(errors.find("Information: An Instace of the Calendar Agent is Already Running\n"), std::string::npos)
+        << errors;
+    // The running instance answered the second start's probe.
+    EXPECT_EQ(errors.find("did not answer its probe"), std::string::npos) << errors;
+
+    const std::string accepted = "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept";
+    EXPECT_EQ(AskForLunch(), accepted) << ann->Log();
+
+    // Once the first has ended, the user may start the agent again.
+    ASSERT_TRUE(m_society.StopAgent(*ann)) << m_society.Failure();
+    ASSERT_TRUE(m_society.RestartAgent(*ann)) << m_society.Failure();
+    EXPECT_EQ(ann->Errors().find("Already Running"), std::string::npos) << ann->Errors();
+    EXPECT_EQ(AskForLunch(), accepted) << ann->Log();
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
+// A fatal signal sent to a running agent from outside.
+class CrashReportProcessTest : public ::testing::TestWithParam<int>
+{
+protected:
+    void SetUp() override
+    {
+        // The signal must reach the program's own handler, and no core file
+        // is wanted from a crash made on purpose.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        m_savedAsan = asan ? asan : "";
+        m_hadAsan = asan != nullptr;
+        setenv("ASAN_OPTIONS", (m_savedAsan + (m_savedAsan.empty() ? "" : ":") + "handle_segv=0:handle_abort=0").c_str(),
+               1);
+        getrlimit(RLIMIT_CORE, &m_savedCore);
+        rlimit none = m_savedCore;
+        none.rlim_cur = 0;
+        setrlimit(RLIMIT_CORE, &none);
+        ASSERT_TRUE(m_society.StartNameServer()) << m_society.Failure();
+    }
+
+    void TearDown() override
+    {
+        setrlimit(RLIMIT_CORE, &m_savedCore);
+        if (m_hadAsan)
+            setenv("ASAN_OPTIONS", m_savedAsan.c_str(), 1);
+        else
+            unsetenv("ASAN_OPTIONS");
+    }
+
+    CAgentSociety m_society;
+    std::string m_savedAsan;
+    bool m_hadAsan = false;
+    rlimit m_savedCore{};
+};
+
+TEST_P(CrashReportProcessTest, ReportNamesBothLogsAndTheProcessDiesOfTheSignal)
+{
+    const int signal = GetParam();
+    ASSERT_TRUE(m_society.PrepareHome({AnnName, "ann", {}, {}})) << m_society.Failure();
+    const std::filesystem::path home = m_society.HomeOf("ann");
+    CHeadlessRun run;
+    ASSERT_TRUE(run.Start(VESPERA_BINARY, (home / "vespera.err").string()));
+    std::string line;
+    ASSERT_TRUE(run.ReadLine(line)) << run.Errors();
+    EXPECT_EQ(line.rfind("registered " + std::string(AnnName), 0), 0u) << line;
+    ASSERT_TRUE(run.ReadLine(line)) << run.Errors();
+    ASSERT_EQ(line.rfind("ready ", 0), 0u) << line;
+    const pid_t pid = run.Pid();
+
+    run.Signal(signal);
+    const CHeadlessRun::SEnd end = run.Finish();
+    ASSERT_TRUE(end.ended) << run.Errors();
+    EXPECT_FALSE(end.exited) << "exited with " << end.status << "\n" << run.Errors();
+    EXPECT_EQ(end.signal, signal) << run.Errors();
+
+    const std::vector<std::filesystem::path> applicationLogs = FilesStartingWith(home / "Logfiles", "VespLog-");
+    const std::vector<std::filesystem::path> agentLogs = FilesStartingWith(home / "Logfiles", "vespera-");
+    ASSERT_EQ(applicationLogs.size(), 1u);
+    ASSERT_EQ(agentLogs.size(), 1u);
+    const std::vector<std::filesystem::path> reports =
+        FilesStartingWith(home / "data" / "orvante" / "crash-reports", "crash-");
+    ASSERT_EQ(reports.size(), 1u);
+    const std::string report = ReadFile(reports[0]);
+    EXPECT_NE(report.find(std::string("signal: ") + (signal == SIGSEGV ? "SIGSEGV" : "SIGABRT") + "\n"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("process: " + std::to_string(pid) + "\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("file: " + applicationLogs[0].string() + "\ndescription: Application Log File\nfile: " +
+                          agentLogs[0].string() + "\ndescription: Agent Log File\n"),
+              std::string::npos)
+        << report;
+}
+
+INSTANTIATE_TEST_SUITE_P(FatalSignals, CrashReportProcessTest, ::testing::Values(SIGSEGV, SIGABRT),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGSEGV ? "Segv" : "Abort");
+                         });
+
+// A calendar file the agent cannot read.
+struct SBrokenCalendar
+{
+    const char* label;
+    std::string text;
+};
+
+class UnreadableCalendarProcessTest : public ::testing::TestWithParam<SBrokenCalendar>
+{
+protected:
+    CAgentSociety m_society;
+};
+
+TEST_P(UnreadableCalendarProcessTest, AgentSaysItHasNoCalendarEndsWithZeroAndLeavesTheFileAsItWas)
+{
+    const std::string& text = GetParam().text;
+    ASSERT_TRUE(m_society.PrepareHome({AnnName, "ann", {}, {}}, {text, ""})) << m_society.Failure();
+    const std::filesystem::path home = m_society.HomeOf("ann");
+    CHeadlessRun run;
+    ASSERT_TRUE(run.Start(VESPERA_BINARY, (home / "vespera.err").string()));
+    std::string line;
+    EXPECT_FALSE(run.ReadLine(line)) << line;
+    const CHeadlessRun::SEnd end = run.Finish();
+    ASSERT_TRUE(end.exited) << run.Errors();
+    EXPECT_EQ(end.status, 0) << run.Errors();
+
+    const std::string errors = run.Errors();
+    EXPECT_NE(errors.find("Error: Failed to create an instance of Outlook. Outlook is either not present or not "
+                          "configured properly.  The Agent will now shutdown.\n"),
+              std::string::npos)
+        << errors;
+    const std::vector<std::filesystem::path> logs = FilesStartingWith(home / "Logfiles", "VespLog-");
+    ASSERT_EQ(logs.size(), 1u);
+    const std::string log = ReadFile(logs[0]);
+    EXPECT_NE(log.find("CVSP:process_create::Outlook Instance Creation Failed. Exiting with code zero"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("New Run"), std::string::npos) << log;
+    EXPECT_EQ(ReadFile(home / "data" / "orvante" / "calendar.ics"), text);
+}
+
+const char* const EventStart = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example Desk//Desk Calendar 4.2//EN\r\n"
+                               "BEGIN:VEVENT\r\nUID:a1@desk.example.org\r\nDTSTAMP:20301211T083000Z\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    BrokenFiles, UnreadableCalendarProcessTest,
+    ::testing::Values(
+        SBrokenCalendar{"CutOffInAnEvent", std::string(EventStart) + "DTSTART:20310304T160000Z\r\nSUMM"},
+        SBrokenCalendar{"UnreadableTime", std::string(EventStart) +
+                                              "DTSTART:20310304T25xx00Z\r\nSUMMARY:Late\r\n"
+                                              "END:VEVENT\r\nEND:VCALENDAR\r\n"},
+        SBrokenCalendar{"NulByte", std::string(EventStart) + "SUMMARY:Nul" + std::string(1, '\0') +
+                                       "here\r\nDTSTART:20310304T160000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"},
+        SBrokenCalendar{"NoCalendarAtAll", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\nEND:VCARD\r\n"}),
+    [](const ::testing::TestParamInfo<SBrokenCalendar>& info) { return std::string(info.param.label); });
+
+} // namespace
