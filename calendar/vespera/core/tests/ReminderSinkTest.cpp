@@ -35,6 +35,8 @@ protected:
             m_mails.push_back(to + "|" + subject + "|" + text);
         };
         m_notifier = std::make_unique<CNotifier>(m_settings, m_contacts, std::move(channels));
+        // Nothing of a test container may land in the directory the tests run in.
+        m_container.set_belief_dump_file(nullptr);
         m_application = outlook::CApplication::Create(m_backend);
         m_application->GetNamespace("MAPI")->Logon();
         outlook::CAppointmentData data;
