@@ -143,3 +143,57 @@ void CEventLoop::DrainSignalPipe()
             return;
     }
 }
+
+CEventLoop::HookId CEventLoop::AddBeforeSleep(Task hook)
+{
+    return AddHook(beforeSleepHooks, std::move(hook));
+}
+
+CEventLoop::HookId CEventLoop::AddAfterSleep(Task hook)
+{
+    return AddHook(afterSleepHooks, std::move(hook));
+}
+
+CEventLoop::HookId CEventLoop::AddHook(HookMap& hooks, Task hook)
+{
+    if (!hook)
+        return kNoHook;
+    const HookId id = nextHookId++;
+    hooks.emplace(id, std::make_shared<Task>(std::move(hook)));
+    return id;
+}
+
+bool CEventLoop::RemoveSleepHook(HookId id)
+{
+    return beforeSleepHooks.erase(id) + afterSleepHooks.erase(id) > 0;
+}
+
+std::weak_ptr<const void> CEventLoop::Lifetime() const
+{
+    return lifetime;
+}
+
+void CEventLoop::RunBeforeSleep()
+{
+    RunHooks(beforeSleepHooks);
+}
+
+void CEventLoop::RunAfterSleep()
+{
+    RunHooks(afterSleepHooks);
+}
+
+// Ids only grow: walking upwards from the last id called visits every hook
+// present at the start that is still there, and the bound keeps a hook that
+// adds another from making the walk endless.
+void CEventLoop::RunHooks(const HookMap& hooks)
+{
+    const HookId end = nextHookId;
+    HookId last = kNoHook;
+    for (auto it = hooks.upper_bound(last); it != hooks.end() && it->first < end;
+         it = hooks.upper_bound(last)) {
+        last = it->first;
+        const std::shared_ptr<Task> hook = it->second;
+        (*hook)();
+    }
+}

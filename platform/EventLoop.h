@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <vector>
 
 // The reactor everything in the process runs on: file-descriptor watchers,
@@ -25,6 +27,7 @@ public:
     using TimerCallback = std::function<void(TimerId id)>;
     using Task = std::function<void()>;
     using SignalCallback = std::function<void(int signal_number)>;
+    using HookId = std::uint64_t;
 
     // Event bits of a watcher. An error or hang-up on the descriptor is
     // reported as every event the watcher asked for, so that the owner's
@@ -34,6 +37,8 @@ public:
 
     // 0 is never a valid timer id.
     static constexpr TimerId kNoTimer = 0;
+    // 0 is never a valid hook id either.
+    static constexpr HookId kNoHook = 0;
 
     CEventLoop();
     virtual ~CEventLoop();
@@ -80,6 +85,25 @@ public:
     // Number of active Run() calls (0 when not running).
     virtual int RunDepth() const = 0;
 
+    // Calls `hook` every time a pass of the loop is about to wait for events
+    // (in nested runs too), before the wait is computed, so that what the
+    // hook posts or arms is served in that pass; and when a run ends, since
+    // the code that called Run() may then look at what the hook keeps up to
+    // date. The place for work gathered up while busy and done once per
+    // wake-up, such as writing out buffered logs.
+    HookId AddBeforeSleep(Task hook);
+    // Calls `hook` every time a wait is over, before anything is dispatched,
+    // and when a nested run ends while the outer one goes on dispatching.
+    HookId AddAfterSleep(Task hook);
+    // Hooks of either kind run in the order they were added; one may add or
+    // remove hooks, itself included, and one added by a hook first runs the
+    // next time. Adding an empty hook gives kNoHook.
+    // Stops calling a hook; false when it does not exist (any more).
+    bool RemoveSleepHook(HookId id);
+    // Expires when the loop is destroyed, so that an object which may
+    // outlive the loop knows whether it can still remove its hooks.
+    std::weak_ptr<const void> Lifetime() const;
+
     // Delivers the given signals (SIGINT, SIGTERM, ...) to `callback` on the
     // loop instead of their default action, through a self-pipe so that
     // nothing unsafe runs in the signal handler. Only one loop of the process
@@ -91,10 +115,26 @@ public:
     // Back-ends call it in their destructor, while their watchers still exist.
     void StopHandlingSignals();
 
+protected:
+    // Back-ends call these right before they block waiting for events (and
+    // when a run ends), and right after the wait, before they dispatch.
+    void RunBeforeSleep();
+    void RunAfterSleep();
+
 private:
     void RestoreSignalActions();
     void DrainSignalPipe();
 
     bool handlingSignals = false;
     SignalCallback signalCallback;
+    using HookMap = std::map<HookId, std::shared_ptr<Task>>;
+    HookId AddHook(HookMap& hooks, Task hook);
+    void RunHooks(const HookMap& hooks);
+
+    // Shared so that a hook removed from its own call stays alive until it
+    // returns.
+    HookMap beforeSleepHooks;
+    HookMap afterSleepHooks;
+    HookId nextHookId = 1;
+    std::shared_ptr<const void> lifetime = std::make_shared<int>(0);
 };

@@ -110,6 +110,10 @@ int CPollEventLoop::Run()
         RunPass(level);
     const int code = runs[level].code;
     runs.pop_back();
+    RunBeforeSleep();
+    // The pass of the outer run that started this one goes on dispatching.
+    if (!runs.empty())
+        RunAfterSleep();
     return code;
 }
 
@@ -149,10 +153,14 @@ bool CPollEventLoop::Ending(size_t level) const
 
 void CPollEventLoop::RunPass(size_t level)
 {
+    RunBeforeSleep();
+    if (Ending(level))
+        return;
     std::vector<pollfd> fds;
     std::vector<std::uint64_t> generations;
     BuildPollSet(fds, generations);
     const int ready = ::poll(fds.data(), fds.size(), PollTimeout());
+    RunAfterSleep();
     // EINTR and the like just end the wait early; timers and tasks still run.
     if (ready > 0)
         DispatchDescriptors(fds, generations, level);

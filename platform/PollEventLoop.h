@@ -11,9 +11,10 @@
 struct pollfd;
 
 // The poll() back-end of CEventLoop, for the headless agent, the tools and
-// the tests. One pass of the loop waits in poll() until a descriptor is ready,
-// the nearest timer is due or a task is queued, then dispatches ready
-// descriptors, due timers and the tasks that were queued when the pass began.
+// the tests. One pass of the loop runs the before-sleep hooks, waits in poll()
+// until a descriptor is ready, the nearest timer is due or a task is queued,
+// runs the after-sleep hooks, then dispatches ready descriptors, due timers
+// and the tasks that were queued when the pass began.
 class CPollEventLoop : public CEventLoop {
 public:
     CPollEventLoop();

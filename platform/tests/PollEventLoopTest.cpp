@@ -563,3 +563,126 @@ TEST(PollEventLoopSignals, UncatchableSignalIsRefused)
     EXPECT_EQ(before.sa_handler, after.sa_handler);
     EXPECT_TRUE(loop.HandleSignals({SIGUSR1}, [](int) {}));
 }
+
+TEST(PollEventLoopSleepHooks, RunAroundEveryWaitAndWhenTheRunEnds)
+{
+    CPollEventLoop loop;
+    CWatchdog watchdog(loop);
+    std::vector<std::string> seen;
+    loop.AddBeforeSleep([&] { seen.push_back("before"); });
+    loop.AddAfterSleep([&] { seen.push_back("after"); });
+    loop.Post([&] {
+        seen.push_back("task 1");
+        loop.Post([&] {
+            seen.push_back("task 2");
+            loop.Quit(3);
+        });
+    });
+    EXPECT_EQ(loop.Run(), 3);
+    EXPECT_FALSE(watchdog.Fired());
+    const std::vector<std::string> expected = {"before", "after", "task 1", "before",
+                                               "after",  "task 2", "before"};
+    EXPECT_EQ(seen, expected);
+}
+
+TEST(PollEventLoopSleepHooks, BeforeSleepPrecedesABlockingWait)
+{
+    CPollEventLoop loop;
+    CWatchdog watchdog(loop);
+    CPipe pipe;
+    bool flushed = false;
+    bool flushedBeforeEvent = false;
+    loop.AddBeforeSleep([&] { flushed = true; });
+    ASSERT_TRUE(loop.AddWatch(pipe.ReadEnd(), CEventLoop::kReadable, [&](int, unsigned) {
+        flushedBeforeEvent = flushed;
+        pipe.ReadAll();
+        loop.Quit();
+    }));
+    loop.Post([&] {
+        flushed = false;
+        pipe.Write('x');
+    });
+    loop.Run();
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_TRUE(flushedBeforeEvent);
+}
+
+TEST(PollEventLoopSleepHooks, NestedRunsCallThemAndTheOuterPassGoesOnAfterwards)
+{
+    CPollEventLoop loop;
+    CWatchdog watchdog(loop);
+    std::vector<std::string> seen;
+    loop.AddBeforeSleep([&] { seen.push_back("before"); });
+    loop.AddAfterSleep([&] { seen.push_back("after"); });
+    loop.Post([&] {
+        seen.push_back("outer");
+        loop.Post([&] {
+            seen.push_back("inner");
+            loop.Quit();
+        });
+        loop.Run();
+        seen.push_back("outer again");
+        loop.Quit();
+    });
+    loop.Run();
+    EXPECT_FALSE(watchdog.Fired());
+    const std::vector<std::string> expected = {"before", "after", "outer", "before", "after",
+                                               "inner",  "before", "after", "outer again", "before"};
+    EXPECT_EQ(seen, expected);
+}
+
+TEST(PollEventLoopSleepHooks, HooksMayRemoveThemselvesAndAddOthers)
+{
+    CPollEventLoop loop;
+    CWatchdog watchdog(loop);
+    int once = 0;
+    int added = 0;
+    int passes = 0;
+    CEventLoop::HookId self = CEventLoop::kNoHook;
+    self = loop.AddBeforeSleep([&] {
+        ++once;
+        EXPECT_TRUE(loop.RemoveSleepHook(self));
+    });
+    // A hook that adds another every time must not keep one wait from coming.
+    loop.AddBeforeSleep([&] { loop.AddBeforeSleep([&] { ++added; }); });
+    loop.AddAfterSleep([&] {
+        if (++passes == 3)
+            loop.Quit();
+    });
+    // Keeps one task queued so that no pass waits.
+    std::function<void()> again = [&] { loop.Post(again); };
+    loop.Post(again);
+    loop.Run();
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_EQ(once, 1);
+    EXPECT_EQ(passes, 3);
+    // Pass 1 runs none of the added hooks, pass 2 one, pass 3 two, and the
+    // end of the run three.
+    EXPECT_EQ(added, 0 + 1 + 2 + 3);
+}
+
+TEST(PollEventLoopSleepHooks, BadArgumentsAndUnknownIdsAreRefused)
+{
+    CPollEventLoop loop;
+    EXPECT_EQ(loop.AddBeforeSleep(nullptr), CEventLoop::kNoHook);
+    EXPECT_EQ(loop.AddAfterSleep(CEventLoop::Task()), CEventLoop::kNoHook);
+    EXPECT_FALSE(loop.RemoveSleepHook(CEventLoop::kNoHook));
+    EXPECT_FALSE(loop.RemoveSleepHook(12345));
+    const CEventLoop::HookId before = loop.AddBeforeSleep([] {});
+    const CEventLoop::HookId after = loop.AddAfterSleep([] {});
+    EXPECT_NE(before, after);
+    EXPECT_TRUE(loop.RemoveSleepHook(after));
+    EXPECT_FALSE(loop.RemoveSleepHook(after));
+    EXPECT_TRUE(loop.RemoveSleepHook(before));
+}
+
+TEST(PollEventLoopSleepHooks, LifetimeExpiresWithTheLoop)
+{
+    std::weak_ptr<const void> alive;
+    {
+        CPollEventLoop loop;
+        alive = loop.Lifetime();
+        EXPECT_FALSE(alive.expired());
+    }
+    EXPECT_TRUE(alive.expired());
+}

@@ -11,6 +11,7 @@
 #include <factkit/StringBelief.h>
 #include <lexikit/KQMLText.h>
 #include <namekit/ANSClient.h>
+#include <platform/Wnd.h>
 #include <wirekit/ClientSocket.h>
 #include <wirekit/Communicator.h>
 #include <wirekit/FileModule.h>
@@ -146,6 +147,7 @@ CAgentContainer::~CAgentContainer()
     file_module = nullptr;
     released_file_module.reset();
     beliefdb.reset();
+    unhook_log_flush();
 }
 
 // Only a container that ran can have messages in flight; one that never
@@ -852,6 +854,39 @@ void CAgentContainer::set_handler(CWnd* window)
     handler = window;
     if (communicator)
         communicator->set_handler(window);
+    hook_log_flush(window ? window->GetEventLoop() : nullptr);
+}
+
+// Log lines are only buffered while the loop dispatches and go out whenever
+// the agent goes idle, so a line costs no system call of its own and is
+// still in its file as soon as the agent waits for its next event.
+void CAgentContainer::hook_log_flush(CEventLoop* loop)
+{
+    if (loop && loop == flush_loop && !flush_loop_alive.expired())
+        return;
+    unhook_log_flush();
+    if (!loop)
+        return;
+    defer_hook = loop->AddAfterSleep([] { CDebug::set_deferred(true); });
+    flush_hook = loop->AddBeforeSleep([] { CDebug::set_deferred(false); });
+    flush_loop = loop;
+    flush_loop_alive = loop->Lifetime();
+}
+
+// Without the hook nothing would end the deferring, so it ends here.
+void CAgentContainer::unhook_log_flush()
+{
+    if (!flush_loop)
+        return;
+    if (!flush_loop_alive.expired()) {
+        flush_loop->RemoveSleepHook(defer_hook);
+        flush_loop->RemoveSleepHook(flush_hook);
+    }
+    CDebug::set_deferred(false);
+    flush_loop = nullptr;
+    flush_loop_alive.reset();
+    flush_hook = CEventLoop::kNoHook;
+    defer_hook = CEventLoop::kNoHook;
 }
 
 CWnd* CAgentContainer::get_handler()

@@ -4,6 +4,7 @@
 #include <agentkit/PidFile.h>
 
 #include <lexikit/Parser.h>
+#include <platform/EventLoop.h>
 
 #include <memory>
 #include <string>
@@ -166,7 +167,9 @@ public:
     // their notifications to process_custom.
     void add_alternative_socket(CSocketBase* socket);
     void remove_alternative_sockets();
-    // The hosting window, also given to the communicator.
+    // The hosting window, also given to the communicator. While its event
+    // loop dispatches, log lines are deferred; they are written out each
+    // time the loop is about to wait for events.
     void set_handler(CWnd* handler);
     CWnd* get_handler();
 
@@ -246,6 +249,9 @@ private:
     int check_interface(CParser& content);
     void send_basetype(const std::string& sender);
 
+    void hook_log_flush(CEventLoop* loop);
+    void unhook_log_flush();
+
     void pause_for_pending_messages();
     void dump_beliefs();
     void shut_down_communicator();
@@ -263,6 +269,12 @@ private:
     CPidFile pid_file;
 
     CWnd* handler = nullptr;
+    // Where the log flush hook is registered; the loop may be gone by the
+    // time the container is, hence the lifetime check.
+    CEventLoop* flush_loop = nullptr;
+    std::weak_ptr<const void> flush_loop_alive;
+    CEventLoop::HookId flush_hook = CEventLoop::kNoHook;
+    CEventLoop::HookId defer_hook = CEventLoop::kNoHook;
     CClientSocket* current_connection = nullptr;
     CParser message_parser;
     CParser content_parser;

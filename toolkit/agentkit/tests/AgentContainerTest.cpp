@@ -525,3 +525,74 @@ TEST_F(AgentContainerTest, TheWindowAndServiceTypeAreHandedToTheCommunicator)
     agent.assign_http_driver(nullptr);
     EXPECT_EQ(agent.get_http_driver(), nullptr);
 }
+
+// While the hosting loop dispatches, log lines wait in memory; they are in
+// the file as soon as the loop is about to wait again.
+TEST_F(AgentContainerTest, LinesLoggedOnTheLoopReachTheFileWhenTheLoopGoesIdle)
+{
+    CHostedAgent hosted(home, "Bob");
+    ASSERT_EQ(hosted.create({}, CAgentContainer::FLAG_FILE_LOG), 1);
+    CFileModule* logger = hosted.agent().get_logger();
+    ASSERT_NE(logger, nullptr);
+    const std::string path = logger->get_file();
+    const std::string text = "<Test> written on the loop";
+    bool deferred_in_task = false;
+    bool in_file_during_task = true;
+    bool in_file_after_wait = false;
+    loop.Post([&] {
+        hosted.agent().debug(text.c_str());
+        deferred_in_task = CDebug::is_deferred();
+        in_file_during_task = FindLine(LogLines(path), text) >= 0;
+        loop.AddTimer(20, false, [&](CEventLoop::TimerId) {
+            in_file_after_wait = FindLine(LogLines(path), text) >= 0;
+            loop.Quit();
+        });
+    });
+    const CEventLoop::TimerId watchdog =
+        loop.AddTimer(5000, false, [&](CEventLoop::TimerId) { loop.QuitAll(-1); });
+    EXPECT_EQ(loop.Run(), 0);
+    loop.KillTimer(watchdog);
+    EXPECT_TRUE(deferred_in_task);
+    EXPECT_FALSE(in_file_during_task);
+    EXPECT_TRUE(in_file_after_wait);
+    EXPECT_FALSE(CDebug::is_deferred());
+}
+
+TEST_F(AgentContainerTest, AContainerThatIsGoneOrUnhostedNoLongerDefersLines)
+{
+    CHostedAgent hosted(home, "Bob");
+    ASSERT_EQ(hosted.create({}, CAgentContainer::FLAG_FILE_LOG), 1);
+    bool deferred = true;
+    auto probe = [&] {
+        loop.Post([&] {
+            deferred = CDebug::is_deferred();
+            loop.Quit();
+        });
+        loop.Run();
+    };
+    probe();
+    EXPECT_TRUE(deferred);
+    hosted.agent().set_handler(nullptr);
+    probe();
+    EXPECT_FALSE(deferred);
+    hosted.agent().set_handler(&hosted.dlg());
+    probe();
+    EXPECT_TRUE(deferred);
+    hosted.destroy();
+    probe();
+    EXPECT_FALSE(deferred);
+}
+
+// A loop that dies before the container (as in tests that host an agent on
+// a short-lived loop) is simply forgotten.
+TEST_F(AgentContainerTest, AContainerOutlivingItsLoopLeavesCleanly)
+{
+    CRecordingAgent agent("Bob");
+    {
+        CPollEventLoop short_lived;
+        CWnd window(&short_lived);
+        agent.set_handler(&window);
+    }
+    agent.set_handler(nullptr);
+    EXPECT_FALSE(CDebug::is_deferred());
+}

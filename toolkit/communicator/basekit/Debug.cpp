@@ -1,12 +1,103 @@
 #include <basekit/Debug.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <memory>
+#include <pthread.h>
+#include <stdio_ext.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
 const char* const kDayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const char* const kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// A log stream opened by a CDebug, with the buffer stdio writes it through.
+struct BufferedStream {
+    FILE* stream;
+    std::unique_ptr<char[]> buffer;
+};
+
+// Never destroyed: static objects torn down at exit may still write and
+// close their logs after this file's own statics would be gone.
+std::vector<BufferedStream>& buffered_streams()
+{
+    static auto* streams = new std::vector<BufferedStream>();
+    return *streams;
+}
+
+bool deferring = false;
+
+void flush_every_log()
+{
+    CDebug::flush_all();
+}
+
+// A forked child would otherwise inherit the pending lines and write them a
+// second time when it exits.
+void install_process_hooks()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    std::atexit(flush_every_log);
+    pthread_atfork(flush_every_log, nullptr, nullptr);
+}
+
+bool is_buffered(FILE* stream)
+{
+    for (const BufferedStream& entry : buffered_streams()) {
+        if (entry.stream == stream)
+            return true;
+    }
+    return false;
+}
+
+void start_buffering(FILE* stream)
+{
+    auto buffer = std::make_unique<char[]>(CDebug::kBufferBytes);
+    if (setvbuf(stream, buffer.get(), _IOFBF, CDebug::kBufferBytes) != 0)
+        return;
+    install_process_hooks();
+    buffered_streams().push_back(BufferedStream{stream, std::move(buffer)});
+}
+
+// Closes the stream before its buffer is freed, since fclose writes out
+// what the buffer still holds.
+void close_stream(FILE* stream)
+{
+    std::unique_ptr<char[]> buffer;
+    std::vector<BufferedStream>& streams = buffered_streams();
+    for (auto it = streams.begin(); it != streams.end(); ++it) {
+        if (it->stream == stream) {
+            buffer = std::move(it->buffer);
+            streams.erase(it);
+            break;
+        }
+    }
+    fclose(stream);
+}
+
+// A line longer than the whole buffer goes straight to the descriptor, so
+// that stdio cannot split it across two writes.
+void write_through(FILE* stream, const char* text, std::size_t length)
+{
+    fflush(stream);
+    const int fd = fileno(stream);
+    while (length > 0) {
+        const ssize_t written = ::write(fd, text, length);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        text += written;
+        length -= static_cast<std::size_t>(written);
+    }
+}
 
 } // namespace
 
@@ -37,31 +128,67 @@ void CDebug::vdebug(const char* fmt, va_list args)
 {
     if (!file)
         return;
-    write_prefix();
-    write_body(fmt, args);
-    fputc('\n', file);
-    fflush(file);
+    std::string line;
+    append_prefix(line);
+    append_body(line, fmt, args);
+    line += '\n';
+    emit_lines(line.data(), line.size());
 }
 
-void CDebug::write_prefix()
+void CDebug::append_prefix(std::string& line)
 {
     time_t now = time(nullptr);
     struct tm local {};
     localtime_r(&now, &local);
-    fprintf(file, "[%.5ld] [%s] ", static_cast<long>(line_counter), my_asctime_short(&local));
+    char prefix[96];
+    snprintf(prefix, sizeof prefix, "[%.5ld] [%s] ", static_cast<long>(line_counter),
+             my_asctime_short(&local));
+    line += prefix;
     next_line_number();
 }
 
-// Formatting straight into the stream means a line of any length is written
-// without an intermediate fixed-size buffer that could overrun.
-void CDebug::write_body(const char* fmt, va_list args)
+// The text is measured before it is formatted, so a line of any length is
+// written whole without a fixed-size buffer that could overrun.
+void CDebug::append_body(std::string& line, const char* fmt, va_list args)
 {
     if (!fmt)
         return;
+    char small[512];
     va_list copy;
     va_copy(copy, args);
-    vfprintf(file, fmt, copy);
+    const int needed = vsnprintf(small, sizeof small, fmt, copy);
     va_end(copy);
+    if (needed < 0)
+        return;
+    const std::size_t length = static_cast<std::size_t>(needed);
+    if (length < sizeof small) {
+        line.append(small, length);
+        return;
+    }
+    const std::size_t start = line.size();
+    line.resize(start + length + 1);
+    va_copy(copy, args);
+    vsnprintf(&line[start], length + 1, fmt, copy);
+    va_end(copy);
+    line.resize(start + length);
+}
+
+void CDebug::emit_lines(const char* text, std::size_t length)
+{
+    if (!file || !text || length == 0)
+        return;
+    if (!deferring || !is_buffered(file)) {
+        flush_all();
+        fwrite(text, 1, length, file);
+        fflush(file);
+        return;
+    }
+    if (__fpending(file) + length > kBufferBytes)
+        fflush(file);
+    if (length > kBufferBytes)
+        write_through(file, text, length);
+    else
+        fwrite(text, 1, length, file);
 }
 
 // The counter wraps to 0 rather than overflowing, which would be undefined.
@@ -79,6 +206,8 @@ void CDebug::set_file(const char* name)
     file_name = std::move(copy);
     file = fopen(file_name->c_str(), "w");
     owns_file = (file != nullptr);
+    if (file)
+        start_buffering(file);
 }
 
 int CDebug::Create(const char* name)
@@ -109,9 +238,33 @@ FILE* CDebug::get_file_pointer()
 void CDebug::close()
 {
     if (file)
-        fclose(file);
+        close_stream(file);
     file = nullptr;
     owns_file = false;
+}
+
+void CDebug::flush()
+{
+    if (file)
+        fflush(file);
+}
+
+void CDebug::flush_all()
+{
+    for (const BufferedStream& entry : buffered_streams())
+        fflush(entry.stream);
+}
+
+void CDebug::set_deferred(bool deferred)
+{
+    deferring = deferred;
+    if (!deferred)
+        flush_all();
+}
+
+bool CDebug::is_deferred()
+{
+    return deferring;
 }
 
 // Only a stream this object opened itself is closed; an adopted one is
@@ -119,7 +272,7 @@ void CDebug::close()
 void CDebug::close_owned()
 {
     if (file && owns_file)
-        fclose(file);
+        close_stream(file);
     file = nullptr;
     owns_file = false;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -11,6 +12,18 @@
 // Every line written through dprintf/debug starts with "[%.5ld] [%s] ": a
 // zero-padded line counter and the local time as my_asctime_short renders it.
 // When no file is open, output is silently dropped.
+//
+// A file opened by name is written in whole lines, and while lines are
+// deferred (set_deferred) they gather in a 64 KiB buffer instead of costing
+// a system call each. The buffer goes out when the next line would not fit,
+// when deferring ends, on flush() and flush_all(), when the file is closed
+// or changed, before fork() and at normal process exit. An event loop defers
+// lines while it dispatches and ends that before it waits, so readers see
+// every line as soon as the process is idle; outside that, every line is in
+// the file when dprintf returns. A line never straddles two writes. Adopted
+// streams that no CDebug opened are flushed after every line, and only once
+// every deferred line has gone out, so that no line overtakes an earlier one
+// of another log that shares the file.
 //
 // Text conventions of the whole library: inputs that are only read are
 // `const char*`; inputs changed in place are `char*`; `char*` results are
@@ -24,7 +37,7 @@ public:
     CDebug(const CDebug&) = delete;
     CDebug& operator=(const CDebug&) = delete;
 
-    // Write one log line: prefix, the formatted text, "\n", then flush.
+    // Write one log line: prefix, the formatted text, "\n".
     virtual void dprintf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     virtual void debug(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
@@ -51,6 +64,18 @@ public:
     // Closes the stream if one is open.
     void close();
 
+    // Writes out what is buffered for this object's stream.
+    void flush();
+    // Writes out the buffers of every log file open in the process.
+    static void flush_all();
+    // Process-wide: while true, lines of the files CDebug opened wait in
+    // their buffers; turning it off writes out every buffer.
+    static void set_deferred(bool deferred);
+    static bool is_deferred();
+
+    // Bytes a buffered log holds before it is written out.
+    static constexpr std::size_t kBufferBytes = 64 * 1024;
+
     // "%.2d:%2d:%.2d" of hour, minute, second (the minute is padded with a
     // blank). Returns one static buffer, overwritten by the next call; a null
     // time gives the empty text.
@@ -59,11 +84,16 @@ public:
     // hour, minute, second and full year. One static buffer, as above.
     static char* my_asctime(const struct tm* t);
 
+protected:
+    // Writes `length` bytes, which must end with "\n", as one or more whole
+    // lines under the buffering rules above. Nothing happens without a file.
+    void emit_lines(const char* text, std::size_t length);
+
 private:
     static const char* day_name(int wday);
     static const char* month_name(int mon);
-    void write_prefix();
-    void write_body(const char* fmt, va_list args);
+    void append_prefix(std::string& line);
+    static void append_body(std::string& line, const char* fmt, va_list args);
     void next_line_number();
     void close_owned();
 

@@ -147,8 +147,7 @@ void CFileModule::process_message(const char* text, int direction)
 
 void CFileModule::write_message(const char* agent, const char* text, int direction)
 {
-    FILE* file = get_file_pointer();
-    if (!file)
+    if (!get_file_pointer())
         return;
     std::string line = std::string("[---] [") + agent + "] ";
     if (const char* mark = direction_mark(direction)) {
@@ -166,8 +165,7 @@ void CFileModule::write_message(const char* agent, const char* text, int directi
             line[i] = ' ';
     }
     line += '\n';
-    fwrite(line.data(), 1, line.size(), file);
-    fflush(file);
+    emit_lines(line.data(), line.size());
     ++counter;
 }
 

@@ -5,9 +5,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using ::testing::MatchesRegex;
 using ::testing::StartsWith;
@@ -207,4 +212,207 @@ TEST(DebugLines, DerivedClassForwardsToVdebug)
     auto lines = read_lines(path);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_THAT(lines[0], MatchesRegex(kPrefix + "via base"));
+}
+
+namespace {
+
+std::string read_all(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every test leaves the process-wide deferring off, whatever it asserted.
+class DebugDeferred : public ::testing::Test {
+protected:
+    void SetUp() override { CDebug::set_deferred(true); }
+    void TearDown() override { CDebug::set_deferred(false); }
+
+    TempDir dir;
+};
+
+} // namespace
+
+TEST_F(DebugDeferred, LinesWaitUntilDeferringEndsAndArriveInOrder)
+{
+    std::string path = dir.file("log.txt");
+    CDebug log;
+    ASSERT_EQ(log.Create(path.c_str()), 1);
+    EXPECT_TRUE(CDebug::is_deferred());
+    for (int i = 0; i < 50; ++i)
+        log.debug("line %d", i);
+    EXPECT_EQ(read_all(path), "");
+    CDebug::set_deferred(false);
+    auto lines = read_lines(path);
+    ASSERT_EQ(lines.size(), 50u);
+    for (int i = 0; i < 50; ++i) {
+        char expected[32];
+        snprintf(expected, sizeof expected, "[%.5d] ", i);
+        EXPECT_THAT(lines[static_cast<size_t>(i)], StartsWith(expected));
+        EXPECT_THAT(lines[static_cast<size_t>(i)], MatchesRegex(kPrefix + "line " + std::to_string(i)));
+    }
+    log.debug("now");
+    EXPECT_EQ(read_lines(path).size(), 51u);
+}
+
+TEST_F(DebugDeferred, FlushAllAndFlushWriteOutWithoutEndingDeferring)
+{
+    std::string first = dir.file("a.txt");
+    std::string second = dir.file("b.txt");
+    CDebug a;
+    CDebug b;
+    a.set_file(first.c_str());
+    b.set_file(second.c_str());
+    a.debug("to a");
+    b.debug("to b");
+    a.flush();
+    EXPECT_EQ(read_lines(first).size(), 1u);
+    EXPECT_EQ(read_all(second), "");
+    CDebug::flush_all();
+    EXPECT_EQ(read_lines(second).size(), 1u);
+    EXPECT_TRUE(CDebug::is_deferred());
+    a.debug("again");
+    EXPECT_EQ(read_lines(first).size(), 1u);
+}
+
+TEST_F(DebugDeferred, AFullBufferGoesOutInWholeLines)
+{
+    std::string path = dir.file("log.txt");
+    CDebug log;
+    ASSERT_EQ(log.Create(path.c_str()), 1);
+    const std::string text(1000, 'y');
+    size_t lines_written = 0;
+    size_t bytes_written = 0;
+    while (bytes_written <= 3 * CDebug::kBufferBytes) {
+        log.debug("%s", text.c_str());
+        ++lines_written;
+        bytes_written += std::string("[00000] [00:00:00] ").size() + text.size() + 1;
+    }
+    const std::string seen = read_all(path);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_LT(seen.size(), bytes_written);
+    EXPECT_GE(seen.size(), bytes_written - CDebug::kBufferBytes);
+    EXPECT_EQ(seen.back(), '\n');
+    for (const std::string& line : read_lines(path))
+        EXPECT_THAT(line, MatchesRegex(kPrefix + "y{1000}"));
+    log.close();
+    EXPECT_EQ(read_lines(path).size(), lines_written);
+}
+
+TEST_F(DebugDeferred, ALineLargerThanTheBufferFollowsTheEarlierOnesWhole)
+{
+    std::string path = dir.file("log.txt");
+    CDebug log;
+    ASSERT_EQ(log.Create(path.c_str()), 1);
+    log.debug("before");
+    const std::string big(CDebug::kBufferBytes * 2, 'z');
+    log.debug("%s", big.c_str());
+    auto lines = read_lines(path);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_THAT(lines[0], MatchesRegex(kPrefix + "before"));
+    EXPECT_EQ(lines[1].size(), std::string("[00001] [00:00:00] ").size() + big.size());
+    log.debug("after");
+    EXPECT_EQ(read_lines(path).size(), 2u);
+}
+
+TEST_F(DebugDeferred, ClosingOrChangingTheFileWritesItOut)
+{
+    std::string first = dir.file("a.txt");
+    std::string second = dir.file("b.txt");
+    std::string third = dir.file("c.txt");
+    CDebug log;
+    log.set_file(first.c_str());
+    log.debug("one");
+    log.set_file(second.c_str());
+    EXPECT_EQ(read_lines(first).size(), 1u);
+    log.debug("two");
+    log.close();
+    EXPECT_EQ(read_lines(second).size(), 1u);
+    {
+        CDebug scoped;
+        scoped.set_file(third.c_str());
+        scoped.debug("three");
+    }
+    EXPECT_EQ(read_lines(third).size(), 1u);
+}
+
+// An adopted stream onto the same file (the lookup modules get one) is
+// written at once, after whatever the owning log still holds.
+TEST_F(DebugDeferred, AnAdoptedStreamNeverOvertakesDeferredLines)
+{
+    std::string path = dir.file("log.txt");
+    CDebug owner;
+    ASSERT_EQ(owner.Create(path.c_str()), 1);
+    FILE* shared = fdopen(dup(fileno(owner.get_file_pointer())), "a");
+    ASSERT_NE(shared, nullptr);
+    CDebug follower;
+    follower.set_file(shared);
+    owner.debug("first");
+    follower.debug("second");
+    owner.debug("third");
+    owner.close();
+    fclose(shared);
+    auto lines = read_lines(path);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_THAT(lines[0], MatchesRegex(kPrefix + "first"));
+    EXPECT_THAT(lines[1], MatchesRegex(kPrefix + "second"));
+    EXPECT_THAT(lines[2], MatchesRegex(kPrefix + "third"));
+}
+
+TEST_F(DebugDeferred, AnotherObjectOnTheSameStreamSharesItsBuffer)
+{
+    std::string path = dir.file("log.txt");
+    CDebug owner;
+    ASSERT_EQ(owner.Create(path.c_str()), 1);
+    CDebug borrower;
+    borrower.set_file(owner.get_file_pointer());
+    owner.debug("first");
+    borrower.debug("second");
+    owner.debug("third");
+    EXPECT_EQ(read_all(path), "");
+    CDebug::set_deferred(false);
+    auto lines = read_lines(path);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_THAT(lines[1], MatchesRegex(kPrefix + "second"));
+    EXPECT_THAT(lines[2], MatchesRegex(kPrefix + "third"));
+}
+
+// The child inherits no pending line, so nothing is written twice, and its
+// own lines reach the file when it exits normally.
+TEST_F(DebugDeferred, AForkedChildThatExitsLeavesEveryLineOnce)
+{
+    std::string path = dir.file("log.txt");
+    CDebug log;
+    ASSERT_EQ(log.Create(path.c_str()), 1);
+    log.debug("parent before");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        for (int i = 0; i < 100; ++i)
+            log.debug("child %d", i);
+        std::exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    log.debug("parent after");
+    log.close();
+    auto lines = read_lines(path);
+    ASSERT_EQ(lines.size(), 102u);
+    EXPECT_THAT(lines[0], MatchesRegex(kPrefix + "parent before"));
+    for (int i = 0; i < 100; ++i)
+        EXPECT_THAT(lines[static_cast<size_t>(i + 1)], MatchesRegex(kPrefix + "child " + std::to_string(i)));
+    EXPECT_THAT(lines[101], MatchesRegex(kPrefix + "parent after"));
+}
+
+TEST_F(DebugDeferred, OutsideDeferringEveryLineIsInTheFileAtOnce)
+{
+    CDebug::set_deferred(false);
+    std::string path = dir.file("log.txt");
+    CDebug log;
+    ASSERT_EQ(log.Create(path.c_str()), 1);
+    log.debug("one");
+    EXPECT_EQ(read_lines(path).size(), 1u);
+    log.debug("two");
+    EXPECT_EQ(read_lines(path).size(), 2u);
 }

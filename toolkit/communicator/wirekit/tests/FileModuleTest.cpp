@@ -213,3 +213,44 @@ TEST_F(FileModuleTest, NamesCannotLeadOutOfTheDayDirectory)
 }
 
 } // namespace
+
+// Messages and debug lines share the module's buffer, so deferring keeps
+// their order and the end of deferring brings them all out.
+TEST_F(FileModuleTest, DeferredMessagesAndDebugLinesKeepTheirOrder)
+{
+    auto module = make();
+    const std::string path = module->get_file();
+    CDebug::set_deferred(true);
+    module->process_message("(tell :content one)", CLogFacility::DIRECTION_INCOMING);
+    EXPECT_EQ(module->change_state(CLogFacility::STATE_IDLE), 1);
+    module->process_message("(tell :content two)", CLogFacility::DIRECTION_OUTGOING);
+    const Lines before = texts(path);
+    CDebug::set_deferred(false);
+    EXPECT_EQ(before, (Lines{"[" + kAgent + "] [**] <CFileModule> starting up"}));
+    const std::string message = "[---] [" + kAgent + "] ";
+    EXPECT_EQ(texts(path), (Lines{
+                               "[" + kAgent + "] [**] <CFileModule> starting up",
+                               message + "[<-] (tell :content one)",
+                               "[" + kAgent + "] [++] Idle state logged",
+                               message + "[->] (tell :content two)",
+                           }));
+    EXPECT_EQ(module->get_counter(), 2u);
+}
+
+TEST_F(FileModuleTest, ADeferredLogIsCompleteOnceTheModuleIsGone)
+{
+    auto module = make();
+    const std::string path = module->get_file();
+    CDebug::set_deferred(true);
+    for (int i = 0; i < 2000; ++i)
+        module->process_message(("(tell :content " + std::to_string(i) + ")").c_str(),
+                                CLogFacility::DIRECTION_INCOMING);
+    module.reset();
+    CDebug::set_deferred(false);
+    const Lines lines = texts(path);
+    ASSERT_EQ(lines.size(), 2002u);
+    for (int i = 0; i < 2000; ++i)
+        EXPECT_EQ(lines[static_cast<size_t>(i + 1)],
+                  "[---] [" + kAgent + "] [<-] (tell :content " + std::to_string(i) + ")");
+    EXPECT_EQ(lines.back(), "<CFileModule> shutting down");
+}
