@@ -127,6 +127,29 @@ TEST_F(AtomicFileTest, OversizedFilesAreRefusedAndDirectoriesAreMade)
     EXPECT_FALSE(CAtomicFile::MakeDirectories(path + "/below", error));
 }
 
+TEST_F(AtomicFileTest, ARelativePathIsReplacedInTheWorkingDirectoryAndAFolderIsNeverReplaced)
+{
+    char previous[4096];
+    ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(::chdir(dir.c_str()), 0);
+    std::string error;
+    const bool replaced = CAtomicFile("relative.txt").Replace("x", error);
+    ASSERT_EQ(::chdir(previous), 0);
+    ASSERT_TRUE(replaced) << error;
+    path = dir + "/relative.txt";
+    EXPECT_EQ(ReadBack(), "x");
+
+    const std::string folder = dir + "/folder";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    error.clear();
+    EXPECT_FALSE(CAtomicFile(folder).Replace("x", error));
+    EXPECT_FALSE(error.empty());
+    struct stat info;
+    ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_FALSE(Exists(folder + ".tmp"));
+}
+
 TEST_F(AtomicFileTest, TheLockExcludesOtherHoldersUntilReleased)
 {
     std::string error;
