@@ -122,7 +122,7 @@ protected:
     rlimit m_savedCore{};
 };
 
-TEST_P(CrashReportProcessTest, ReportNamesBothLogsAndTheProcessDiesOfTheSignal)
+TEST_P(CrashReportProcessTest, ReportNamesBothLogsTheProcessDiesOfTheSignalAndTheUserCanStartAgain)
 {
     const int signal = GetParam();
     ASSERT_TRUE(m_society.PrepareHome({AnnName, "ann", {}, {}})) << m_society.Failure();
@@ -158,6 +158,21 @@ TEST_P(CrashReportProcessTest, ReportNamesBothLogsAndTheProcessDiesOfTheSignal)
                           agentLogs[0].string() + "\ndescription: Agent Log File\n"),
               std::string::npos)
         << report;
+
+    // The dead instance's lock and probe socket do not keep the user from
+    // starting the agent again.
+    ASSERT_TRUE(m_society.PrepareHome({AnnName, "ann", {}, {}})) << m_society.Failure();
+    CHeadlessRun again;
+    ASSERT_TRUE(again.Start(VESPERA_BINARY, (home / "again.err").string()));
+    ASSERT_TRUE(again.ReadLine(line)) << again.Errors();
+    EXPECT_EQ(line, "registered " + std::string(AnnName) + " at 127.0.0.1:" + std::to_string(m_society.NameServerPort()))
+        << again.Errors();
+    ASSERT_TRUE(again.ReadLine(line)) << again.Errors();
+    EXPECT_EQ(line.rfind("ready ", 0), 0u) << line;
+    EXPECT_EQ(again.Errors().find("Already Running"), std::string::npos) << again.Errors();
+    // Its orderly end is another test's; this one only had to come up.
+    again.Signal(SIGKILL);
+    EXPECT_TRUE(again.Finish().ended);
 }
 
 INSTANTIATE_TEST_SUITE_P(FatalSignals, CrashReportProcessTest, ::testing::Values(SIGSEGV, SIGABRT),
