@@ -54,7 +54,9 @@ std::vector<std::string> CFileBackend::GetReadNotes(OlDefaultFolders folder) con
 bool CFileBackend::ParseCalendar(const std::string& text, std::string& error)
 {
     auto calendar = std::make_unique<CICalendarFile>();
-    if (!IsBlank(text) && !calendar->Parse(text, error))
+    // Whether the calendar would read back is asked before each write
+    // (WriteCalendar), not on every read.
+    if (!IsBlank(text) && !calendar->ParseUnchecked(text, error))
         return false;
     m_calendar = std::move(calendar);
     m_calendarText = text;
@@ -192,19 +194,32 @@ bool CFileBackend::AddEvent(CStoredItem& item)
     // Another program wrote the file since it was read: build on its text.
     if (text != m_calendarText && !ParseCalendar(text, error))
         return Fail(file.GetPath() + " was changed and cannot be read now (" + error + "); nothing was saved.");
-    const std::string before = m_calendarText;
     CStoredItem added = item;
     if (!m_calendar->AddEvent(added, error))
         return Fail("The appointment could not be saved: " + error + ".");
-    const std::string after = m_calendar->Serialize();
-    if (!file.ReplaceLocked(after, error))
-    {
-        ParseCalendar(before, error);
+    if (!WriteCalendar(file, error))
         return Fail(error);
-    }
-    m_calendarText = after;
     item.id = added.id;
     ScheduleReminders();
+    return true;
+}
+
+bool CFileBackend::WriteCalendar(const CAtomicFile& file, std::string& error)
+{
+    std::string after;
+    std::string ignored;
+    if (!m_calendar->SerializeChecked(after, error))
+    {
+        error = "The appointment was not saved: " + error + "; " + file.GetPath() + " is left as it is.";
+        ParseCalendar(m_calendarText, ignored);
+        return false;
+    }
+    if (!file.ReplaceLocked(after, error))
+    {
+        ParseCalendar(m_calendarText, ignored);
+        return false;
+    }
+    m_calendarText = std::move(after);
     return true;
 }
 
@@ -266,16 +281,10 @@ bool CFileBackend::UpdateEvent(const CStoredItem& item)
     const bool known = std::any_of(items.begin(), items.end(), [&](const CStoredItem& event) { return event.id == item.id; });
     if (!known)
         return Fail(ContactIndex(item.id) >= 0 ? "An item cannot change its kind." : "No item has the id " + item.id + ".");
-    const std::string before = m_calendarText;
     if (!m_calendar->UpdateEvent(item, error))
         return Fail("The appointment could not be saved: " + error + ".");
-    const std::string after = m_calendar->Serialize();
-    if (!file.ReplaceLocked(after, error))
-    {
-        ParseCalendar(before, error);
+    if (!WriteCalendar(file, error))
         return Fail(error);
-    }
-    m_calendarText = after;
     ScheduleReminders();
     return true;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+class CAtomicFile;
 class CEventLoop;
 
 namespace outlook
@@ -76,6 +77,9 @@ private:
     bool AddEvent(CStoredItem& item);
     bool AddContact(CStoredItem& item);
     bool UpdateEvent(const CStoredItem& item);
+    // Writes the calendar as it is now, once it is sure to read back; on any
+    // failure the calendar goes back to the text last read or written.
+    bool WriteCalendar(const CAtomicFile& file, std::string& error);
     bool UpdateContact(const CStoredItem& item);
     void ScheduleReminders();
     void OnReminderDue(const CStoredItem& item);

@@ -175,32 +175,54 @@ CICalendarFile::CICalendarFile() : m_calendar(NewCalendar()) {}
 
 CICalendarFile::~CICalendarFile() = default;
 
-bool CICalendarFile::Parse(const std::string& text, std::string& error)
+CICalendarFile::CComponentPtr CICalendarFile::ParseWhole(const std::string& text, std::string& error)
 {
     if (text.size() > MaxTextSize)
     {
         error = "the calendar is larger than " + std::to_string(MaxTextSize / (1024 * 1024)) + " MiB";
-        return false;
+        return nullptr;
     }
     if (std::memchr(text.data(), '\0', text.size()))
     {
         error = "the calendar text holds a NUL byte";
-        return false;
+        return nullptr;
     }
-    CComponentPtr root = ParseCalendar(text, error);
+    return ParseCalendar(text, error);
+}
+
+std::string CICalendarFile::ReadBackError(const std::string& text, icalcomponent_impl* root)
+{
+    // What libical reads it does not always write back readably (a value of
+    // an odd type, say); such a text must never replace a readable file.
+    std::string rereadError;
+    CComponentPtr reread = ParseCalendar(text, rereadError);
+    if (reread && CountEvents(reread.get()) == CountEvents(root))
+        return std::string();
+    return "the calendar would not read back once written: "
+           + (rereadError.empty() ? std::string("events would be lost") : rereadError);
+}
+
+bool CICalendarFile::Parse(const std::string& text, std::string& error)
+{
+    CComponentPtr root = ParseWhole(text, error);
     if (!root)
         return false;
-    // What libical reads it does not always write back readably (a value of
-    // an odd type, say); such a calendar is refused now rather than turned
-    // into a file that no longer reads after the next save.
-    std::string rereadError;
-    CComponentPtr reread = ParseCalendar(ComponentText(root.get()), rereadError);
-    if (!reread || CountEvents(reread.get()) != CountEvents(root.get()))
+    const std::string rereadError = ReadBackError(ComponentText(root.get()), root.get());
+    if (!rereadError.empty())
     {
-        error = "the calendar would not read back once written: "
-                + (rereadError.empty() ? std::string("events would be lost") : rereadError);
+        error = rereadError;
         return false;
     }
+    m_calendar = std::move(root);
+    Rebuild();
+    return true;
+}
+
+bool CICalendarFile::ParseUnchecked(const std::string& text, std::string& error)
+{
+    CComponentPtr root = ParseWhole(text, error);
+    if (!root)
+        return false;
     m_calendar = std::move(root);
     Rebuild();
     return true;
@@ -325,5 +347,18 @@ bool CICalendarFile::UpdateEvent(const CStoredItem& item, std::string& error)
 std::string CICalendarFile::Serialize() const
 {
     return ComponentText(m_calendar.get());
+}
+
+bool CICalendarFile::SerializeChecked(std::string& text, std::string& error) const
+{
+    std::string written = Serialize();
+    const std::string rereadError = ReadBackError(written, m_calendar.get());
+    if (!rereadError.empty())
+    {
+        error = rereadError;
+        return false;
+    }
+    text = std::move(written);
+    return true;
 }
 } // namespace outlook

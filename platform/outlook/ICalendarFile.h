@@ -45,6 +45,11 @@ public:
     // back once written. Control characters other than tabs and line ends
     // are dropped, as libical drops them on writing.
     bool Parse(const std::string& text, std::string& error);
+    // Parse without the read-back check, which costs a serialisation and a
+    // second parse: for a caller that writes only through SerializeChecked,
+    // so that a calendar that would not read back is still read but never
+    // written.
+    bool ParseUnchecked(const std::string& text, std::string& error);
 
     // The VEVENTs as appointment items, in file order; other components are
     // not items.
@@ -62,6 +67,9 @@ public:
 
     // The whole calendar as iCalendar text (CRLF, folded lines).
     std::string Serialize() const;
+    // Serialize, when the text reads back as a calendar with every event;
+    // false with the reason otherwise, and `text` is then left as it was.
+    bool SerializeChecked(std::string& text, std::string& error) const;
 
 private:
     struct CFreeComponent
@@ -72,6 +80,10 @@ private:
 
     // The text parsed, or null with the reason.
     static CComponentPtr ParseCalendar(const std::string& text, std::string& error);
+    static CComponentPtr ParseWhole(const std::string& text, std::string& error);
+    // Empty when `text`, the serialisation of `root`, reads back with all of
+    // its events; the reason otherwise.
+    static std::string ReadBackError(const std::string& text, icalcomponent_impl* root);
     void Rebuild();
     icalcomponent_impl* FindEvent(const EntryId& id) const;
 

@@ -192,6 +192,41 @@ TEST_F(FileBackendTest, UnparsableFilesFailTheStartAndAreNeverOverwritten)
     EXPECT_EQ(ReadFile(ContactsPath()), "this is no vCard\n");
 }
 
+// libical reads this DTSTAMP as a date and writes it with a VALUE=DATE it
+// then refuses: the calendar reads, but no save may replace it.
+TEST_F(FileBackendTest, ACalendarThatWouldNotReadBackIsReadButNeverOverwritten)
+{
+    const std::string unwritable =
+        Calendar(Event("kept", "20260301T090000", "Kept")
+                 + "BEGIN:VEVENT\r\nUID:odd\r\nDTSTAMP:20290000\r\nDTSTART:20260302T100000\r\nEND:VEVENT\r\n");
+    WriteFile(CalendarPath(), unwritable);
+    auto backend = Started();
+    ASSERT_EQ(backend->GetCount(olFolderCalendar), 2);
+    EXPECT_EQ(Subject(*backend, 0), "Kept");
+
+    CStoredItem meeting{"", Appointment("Refused", CDateTime(2026, 4, 1, 9, 0, 0))};
+    EXPECT_FALSE(backend->AddItem(olFolderCalendar, meeting));
+    EXPECT_NE(backend->GetLastErrorText().find("would not read back"), std::string::npos)
+        << backend->GetLastErrorText();
+    EXPECT_TRUE(meeting.id.empty());
+    EXPECT_EQ(ReadFile(CalendarPath()), unwritable);
+    // The refused event is not left behind in the folder either.
+    ASSERT_EQ(backend->GetCount(olFolderCalendar), 2);
+
+    CStoredItem kept;
+    ASSERT_TRUE(backend->GetItem(olFolderCalendar, 0, kept));
+    std::get<CAppointmentData>(kept.data).subject = "Changed";
+    EXPECT_FALSE(backend->UpdateItem(kept));
+    EXPECT_EQ(ReadFile(CalendarPath()), unwritable);
+    EXPECT_EQ(Subject(*backend, 0), "Kept");
+
+    // Once the other program mends its file, saving works again.
+    const std::string mended = Calendar(Event("kept", "20260301T090000", "Kept"));
+    WriteFile(CalendarPath(), mended);
+    EXPECT_TRUE(backend->UpdateItem(kept)) << backend->GetLastErrorText();
+    EXPECT_EQ(SummariesByLibical(ReadFile(CalendarPath())), std::vector<std::string>{"Changed"});
+}
+
 TEST_F(FileBackendTest, FoldersHoldTheFilesItemsInOrderAndOnlyWhileOpen)
 {
     WriteFile(CalendarPath(),

@@ -280,6 +280,37 @@ TEST_F(ICalendarFileTest, TextThatIsNotOneWholeCalendarIsAnError)
     EXPECT_NE(error.find("MiB"), std::string::npos);
 }
 
+TEST_F(ICalendarFileTest, WithoutTheReadBackCheckOnParsingTheSerialisationChecksIt)
+{
+    // Read as a date, written with a VALUE=DATE that libical then refuses.
+    const std::string unwritable = Wrap("BEGIN:VEVENT\nUID:x\nDTSTAMP:20290000\nDTSTART:20260301T100000\nEND:VEVENT\n");
+    CICalendarFile file;
+    std::string error;
+    EXPECT_FALSE(file.Parse(unwritable, error));
+    EXPECT_NE(error.find("would not read back"), std::string::npos) << error;
+
+    error.clear();
+    ASSERT_TRUE(file.ParseUnchecked(unwritable, error)) << error;
+    ASSERT_EQ(file.GetItems().size(), 1u);
+    EXPECT_EQ(file.GetItems()[0].id, "x");
+    std::string text = "untouched";
+    EXPECT_FALSE(file.SerializeChecked(text, error));
+    EXPECT_NE(error.find("would not read back"), std::string::npos) << error;
+    EXPECT_EQ(text, "untouched");
+
+    // What the unchecked parse refuses is what the checked one refuses too.
+    EXPECT_FALSE(file.ParseUnchecked("hello world\n", error));
+    EXPECT_FALSE(file.ParseUnchecked(std::string(CICalendarFile::MaxTextSize + 1, ' '), error));
+    EXPECT_EQ(file.GetItems().size(), 1u);
+
+    ASSERT_TRUE(file.ParseUnchecked(Desktop, error)) << error;
+    ASSERT_TRUE(file.SerializeChecked(text, error)) << error;
+    EXPECT_EQ(text, file.Serialize());
+    CICalendarFile again;
+    ASSERT_TRUE(again.Parse(text, error)) << error;
+    EXPECT_EQ(again.GetItems().size(), file.GetItems().size());
+}
+
 TEST_F(ICalendarFileTest, BareCarriageReturnsEndLinesAndControlCharactersAreDropped)
 {
     const std::string text = "BEGIN:VCALENDAR\rVERSION:2.0\rPRODID:-//Old//EN\rBEGIN:VEVENT\rUID:cr\b-only\r"
