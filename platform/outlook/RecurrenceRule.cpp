@@ -242,6 +242,122 @@ bool ShapeOf(const icalrecurrencetype& rule, const CDateTime& start, CAppointmen
     }
 }
 
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+long DayNumber(int year, int month, int day)
+{
+    const long y = month <= 2 ? year - 1 : year;
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const long yearOfEra = y - era * 400;
+    const long dayOfYear = (153L * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+void SetDate(long dayNumber, icaltimetype& time)
+{
+    const long z = dayNumber + 719468;
+    const long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long dayOfEra = z - era * 146097;
+    const long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long shifted = (5 * dayOfYear + 2) / 153;
+    const int month = static_cast<int>(shifted < 10 ? shifted + 3 : shifted - 9);
+    time.year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+    time.month = month;
+    time.day = static_cast<int>(dayOfYear - (153 * shifted + 2) / 5 + 1);
+}
+
+// ICAL_SUNDAY_WEEKDAY (1) .. ICAL_SATURDAY_WEEKDAY (7); 1970-01-01 was a
+// Thursday.
+int WeekdayOf(long dayNumber)
+{
+    return static_cast<int>(((dayNumber % 7) + 11) % 7) + 1;
+}
+
+// Years in which libical's own expansion is certain to run as plain date
+// arithmetic does; outside them the rule is expanded by libical.
+bool WithinCountedYears(int year)
+{
+    return year >= 1900 && year <= 2037;
+}
+
+// The days of a week, as days after its first day (`weekStart`), on which
+// a plain weekly rule falls; empty when the rule has ordinals.
+std::vector<int> WeekOffsets(const icalrecurrencetype& rule, int startWeekday, int weekStart)
+{
+    std::vector<bool> on(7, false);
+    const std::vector<short> days = ValuesOf(rule.by_day, ICAL_BY_DAY_SIZE);
+    if (days.empty())
+        on[static_cast<std::size_t>((startWeekday - weekStart + 7) % 7)] = true;
+    for (short encoded : days)
+    {
+        const int weekday = icalrecurrencetype_day_day_of_week(encoded);
+        if (icalrecurrencetype_day_position(encoded) != 0 || weekday < ICAL_SUNDAY_WEEKDAY
+            || weekday > ICAL_SATURDAY_WEEKDAY)
+            return {};
+        on[static_cast<std::size_t>((weekday - weekStart + 7) % 7)] = true;
+    }
+    std::vector<int> offsets;
+    for (int offset = 0; offset < 7; ++offset)
+        if (on[static_cast<std::size_t>(offset)])
+            offsets.push_back(offset);
+    return offsets;
+}
+
+// The day of the `count`th occurrence of a plain weekly rule whose start
+// falls on one of its days; false for any other rule.
+bool CountWeeks(const icalrecurrencetype& rule, long startDay, long interval, long& lastDay)
+{
+    const int weekStart = rule.week_start;
+    if (weekStart < ICAL_SUNDAY_WEEKDAY || weekStart > ICAL_SATURDAY_WEEKDAY)
+        return false;
+    const int startWeekday = WeekdayOf(startDay);
+    const std::vector<int> offsets = WeekOffsets(rule, startWeekday, weekStart);
+    const int startOffset = (startWeekday - weekStart + 7) % 7;
+    std::size_t first = 0;
+    while (first < offsets.size() && offsets[first] != startOffset)
+        ++first;
+    if (first == offsets.size())
+        return false;
+    const long weekDay = startDay - startOffset;
+    const long inFirstWeek = static_cast<long>(offsets.size() - first);
+    const long count = rule.count;
+    if (count <= inFirstWeek)
+    {
+        lastDay = weekDay + offsets[first + static_cast<std::size_t>(count - 1)];
+        return true;
+    }
+    const long perWeek = static_cast<long>(offsets.size());
+    const long later = count - inFirstWeek - 1;
+    lastDay = weekDay + 7 * interval * (1 + later / perWeek) + offsets[static_cast<std::size_t>(later % perWeek)];
+    return true;
+}
+
+// The start of the last occurrence of a COUNT rule that is every n days or
+// every n weeks on plain weekdays including the start's, worked out by date
+// arithmetic: expanding such a rule through libical is the costliest part of
+// reading a calendar. False when the rule is not of that kind.
+bool CountedLastOccurrence(const icalrecurrencetype& rule, const icaltimetype& dtstart, icaltimetype& last)
+{
+    if (rule.count <= 0 || rule.count > CRecurrenceRule::MaxExpandedOccurrences || !icaltime_is_null_time(rule.until)
+        || !IsEmpty(rule.by_month_day) || !IsEmpty(rule.by_month) || !IsEmpty(rule.by_set_pos)
+        || !WithinCountedYears(dtstart.year) || (dtstart.zone && !icaltime_is_utc(dtstart)))
+        return false;
+    const long interval = rule.interval > 1 ? rule.interval : 1;
+    const long startDay = DayNumber(dtstart.year, dtstart.month, dtstart.day);
+    long lastDay = 0;
+    if (rule.freq == ICAL_DAILY_RECURRENCE && IsEmpty(rule.by_day))
+        lastDay = startDay + (rule.count - 1) * interval;
+    else if (rule.freq != ICAL_WEEKLY_RECURRENCE || !CountWeeks(rule, startDay, interval, lastDay))
+        return false;
+    icaltimetype result = dtstart;
+    SetDate(lastDay, result);
+    if (!WithinCountedYears(result.year))
+        return false;
+    last = result;
+    return true;
+}
+
 // The start of the last occurrence, by expanding the rule; false when it
 // runs on beyond the bound.
 bool LastOccurrence(const icalrecurrencetype& rule, const icaltimetype& dtstart, icaltimetype& last)
@@ -276,7 +392,7 @@ bool EndOf(const icalrecurrencetype& rule, const icaltimetype& dtstart, CAppoint
     }
     icaltimetype last = dtstart;
     CDateTime end;
-    if (LastOccurrence(rule, dtstart, last))
+    if (CountedLastOccurrence(rule, dtstart, last) || LastOccurrence(rule, dtstart, last))
         end = CICalTime::ToLocal(last);
     else if (hasUntil)
         end = CICalTime::ToLocal(rule.until);

@@ -133,6 +133,73 @@ TEST(RecurrenceRuleTest, DailyAndWeeklyRulesAgreeWithTheirPatterns)
     ExpectAgreement("FREQ=DAILY;UNTIL=20260131T235959", "20260105T093000");
 }
 
+// The date of the last occurrence libical expands a rule to, or none when
+// it does not end within the expansion bound.
+bool LibicalLastDate(const icalrecurrencetype& rule, const icaltimetype& dtstart, Date& last)
+{
+    icalrecur_iterator* iterator = icalrecur_iterator_new(rule, dtstart);
+    if (!iterator)
+        return false;
+    bool ended = false;
+    for (int i = 0; i <= CRecurrenceRule::MaxExpandedOccurrences; ++i)
+    {
+        const icaltimetype next = icalrecur_iterator_next(iterator);
+        if (icaltime_is_null_time(next))
+        {
+            ended = true;
+            break;
+        }
+        last = DateOf(outlook::CICalTime::ToLocal(next));
+    }
+    icalrecur_iterator_free(iterator);
+    return ended;
+}
+
+void ExpectEndOfLibical(const std::string& ruleText, const icaltimetype& dtstart)
+{
+    SCOPED_TRACE(ruleText + " from " + icaltime_as_ical_string(dtstart));
+    Date expected;
+    ASSERT_TRUE(LibicalLastDate(Rule(ruleText), dtstart, expected));
+    CAppointmentData::Pattern pattern;
+    std::string reason;
+    ASSERT_TRUE(CRecurrenceRule::ToPattern(Rule(ruleText), dtstart, Duration, pattern, reason)) << reason;
+    ASSERT_FALSE(pattern.noEndDate);
+    EXPECT_EQ(DateOf(pattern.patternEndDate), expected);
+}
+
+TEST(RecurrenceRuleTest, CountedRulesEndOnTheDayOfLibicalsLastOccurrence)
+{
+    const char* starts[] = {"20260105T093000", "20260107T080000", "20260110T170000", "20260111T120000",
+                            "20261228T093000", "20280228T100000", "20371225T090000", "19991231T235900"};
+    const char* weekly[] = {"", ";BYDAY=MO", ";BYDAY=MO,WE", ";BYDAY=MO,WE,FR", ";BYDAY=SU,SA",
+                            ";BYDAY=SU,MO,TU,WE,TH,FR,SA", ";BYDAY=TU,TH;WKST=SU", ";BYDAY=SA,SU,WE;WKST=WE"};
+    const char* counts[] = {"1", "2", "3", "7", "20", "101"};
+    for (const char* start : starts)
+        for (const char* count : counts)
+            for (const char* interval : {"", ";INTERVAL=2", ";INTERVAL=3"})
+            {
+                ExpectEndOfLibical(std::string("FREQ=DAILY;COUNT=") + count + interval, Floating(start));
+                for (const char* days : weekly)
+                {
+                    const icaltimetype dtstart = Floating(start);
+                    std::string reason;
+                    CAppointmentData::Pattern pattern;
+                    const std::string rule = std::string("FREQ=WEEKLY;COUNT=") + count + interval + days;
+                    // Only rules the pattern can say have an end to compare.
+                    if (CRecurrenceRule::ToPattern(Rule(rule), dtstart, Duration, pattern, reason))
+                        ExpectEndOfLibical(rule, dtstart);
+                }
+            }
+    // All-day and UTC starts, and a count at the expansion bound.
+    ExpectEndOfLibical("FREQ=WEEKLY;COUNT=20;BYDAY=MO,WE", icaltime_from_string("20260105"));
+    ExpectEndOfLibical("FREQ=WEEKLY;COUNT=9;BYDAY=TU,FR", icaltime_from_string("20260106T230000Z"));
+    ExpectEndOfLibical("FREQ=DAILY;COUNT=20000", Floating("20260105T093000"));
+    CAppointmentData::Pattern pattern;
+    std::string reason;
+    EXPECT_FALSE(CRecurrenceRule::ToPattern(Rule("FREQ=DAILY;COUNT=20001"), Floating("20260105T093000"), Duration,
+                                            pattern, reason));
+}
+
 TEST(RecurrenceRuleTest, MonthlyRulesAgreeWithTheirPatterns)
 {
     ExpectAgreement("FREQ=MONTHLY;BYMONTHDAY=15", "20260115T093000");
