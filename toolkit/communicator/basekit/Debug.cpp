@@ -6,6 +6,7 @@
 #include <memory>
 #include <pthread.h>
 #include <stdio_ext.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -17,9 +18,14 @@ const char* const kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 // A log stream opened by a CDebug, with the buffer stdio writes it through.
 struct BufferedStream {
+    std::uint64_t serial;
     FILE* stream;
     std::unique_ptr<char[]> buffer;
+    dev_t device;
+    ino_t inode;
 };
+
+std::uint64_t next_serial = 1;
 
 // Never destroyed: static objects torn down at exit may still write and
 // close their logs after this file's own statics would be gone.
@@ -57,13 +63,40 @@ bool is_buffered(FILE* stream)
     return false;
 }
 
+FILE* buffered_stream_of(std::uint64_t serial)
+{
+    for (const BufferedStream& entry : buffered_streams()) {
+        if (entry.serial == serial)
+            return entry.stream;
+    }
+    return nullptr;
+}
+
+// The serial of the buffered log that writes the same file as `stream`, or
+// 0 when there is none.
+std::uint64_t alias_of(FILE* stream)
+{
+    struct stat info {};
+    if (is_buffered(stream) || fstat(fileno(stream), &info) != 0 || !S_ISREG(info.st_mode))
+        return 0;
+    for (const BufferedStream& entry : buffered_streams()) {
+        if (entry.device == info.st_dev && entry.inode == info.st_ino)
+            return entry.serial;
+    }
+    return 0;
+}
+
 void start_buffering(FILE* stream)
 {
+    struct stat info {};
+    if (fstat(fileno(stream), &info) != 0)
+        return;
     auto buffer = std::make_unique<char[]>(CDebug::kBufferBytes);
     if (setvbuf(stream, buffer.get(), _IOFBF, CDebug::kBufferBytes) != 0)
         return;
     install_process_hooks();
-    buffered_streams().push_back(BufferedStream{stream, std::move(buffer)});
+    buffered_streams().push_back(
+        BufferedStream{next_serial++, stream, std::move(buffer), info.st_dev, info.st_ino});
 }
 
 // Closes the stream before its buffer is freed, since fclose writes out
@@ -177,18 +210,33 @@ void CDebug::emit_lines(const char* text, std::size_t length)
 {
     if (!file || !text || length == 0)
         return;
-    if (!deferring || !is_buffered(file)) {
+    FILE* target = target_stream();
+    if (!deferring || !is_buffered(target)) {
         flush_all();
-        fwrite(text, 1, length, file);
-        fflush(file);
+        fwrite(text, 1, length, target);
+        fflush(target);
         return;
     }
-    if (__fpending(file) + length > kBufferBytes)
-        fflush(file);
+    if (__fpending(target) + length > kBufferBytes)
+        fflush(target);
     if (length > kBufferBytes)
-        write_through(file, text, length);
+        write_through(target, text, length);
     else
-        fwrite(text, 1, length, file);
+        fwrite(text, 1, length, target);
+}
+
+// What the adopted stream itself may still hold goes out first, so that
+// switching to the log's buffer cannot reorder it.
+FILE* CDebug::target_stream()
+{
+    if (!alias)
+        return file;
+    if (FILE* log = buffered_stream_of(alias)) {
+        fflush(file);
+        return log;
+    }
+    alias = 0;
+    return file;
 }
 
 // The counter wraps to 0 rather than overflowing, which would be undefined.
@@ -223,6 +271,7 @@ void CDebug::set_file(FILE* stream)
     close_owned();
     file = stream;
     owns_file = false;
+    alias = alias_of(stream);
 }
 
 char* CDebug::get_file()
@@ -241,6 +290,7 @@ void CDebug::close()
         close_stream(file);
     file = nullptr;
     owns_file = false;
+    alias = 0;
 }
 
 void CDebug::flush()
@@ -275,6 +325,7 @@ void CDebug::close_owned()
         close_stream(file);
     file = nullptr;
     owns_file = false;
+    alias = 0;
 }
 
 const char* CDebug::day_name(int wday)

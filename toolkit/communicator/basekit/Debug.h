@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -20,10 +21,13 @@
 // or changed, before fork() and at normal process exit. An event loop defers
 // lines while it dispatches and ends that before it waits, so readers see
 // every line as soon as the process is idle; outside that, every line is in
-// the file when dprintf returns. A line never straddles two writes. Adopted
-// streams that no CDebug opened are flushed after every line, and only once
-// every deferred line has gone out, so that no line overtakes an earlier one
-// of another log that shares the file.
+// the file when dprintf returns. A line never straddles two writes.
+//
+// An adopted stream onto a file that a CDebug has open (a duplicate of its
+// descriptor, say) is written through that log's buffer while the log stays
+// open, so the lines of both keep their order. Any other adopted stream is
+// flushed after every line, and only once every deferred line has gone out,
+// so that no line overtakes an earlier one of another log sharing the file.
 //
 // Text conventions of the whole library: inputs that are only read are
 // `const char*`; inputs changed in place are `char*`; `char*` results are
@@ -96,9 +100,14 @@ private:
     static void append_body(std::string& line, const char* fmt, va_list args);
     void next_line_number();
     void close_owned();
+    FILE* target_stream();
 
     FILE* file = nullptr;
     bool owns_file = false;
+    // The buffered log an adopted stream is written through, by its serial
+    // number so that a log closed meanwhile is never mistaken for a new one
+    // at the same address; 0 for none.
+    std::uint64_t alias = 0;
     std::optional<std::string> file_name;
     int line_counter = 0;
 };

@@ -293,8 +293,11 @@ TEST_F(DebugDeferred, AFullBufferGoesOutInWholeLines)
     EXPECT_LT(seen.size(), bytes_written);
     EXPECT_GE(seen.size(), bytes_written - CDebug::kBufferBytes);
     EXPECT_EQ(seen.back(), '\n');
-    for (const std::string& line : read_lines(path))
-        EXPECT_THAT(line, MatchesRegex(kPrefix + "y{1000}"));
+    const size_t line_size = std::string("[00000] [00:00:00] ").size() + text.size();
+    for (const std::string& line : read_lines(path)) {
+        ASSERT_EQ(line.size(), line_size);
+        EXPECT_EQ(line.substr(line_size - text.size()), text);
+    }
     log.close();
     EXPECT_EQ(read_lines(path).size(), lines_written);
 }
@@ -336,9 +339,10 @@ TEST_F(DebugDeferred, ClosingOrChangingTheFileWritesItOut)
     EXPECT_EQ(read_lines(third).size(), 1u);
 }
 
-// An adopted stream onto the same file (the lookup modules get one) is
-// written at once, after whatever the owning log still holds.
-TEST_F(DebugDeferred, AnAdoptedStreamNeverOvertakesDeferredLines)
+// An adopted stream onto the same file (the lookup modules get one) goes
+// through the owning log's buffer, so the two logs keep their order; once
+// the owner has closed, it is written directly again.
+TEST_F(DebugDeferred, AnAdoptedStreamOntoALogsFileSharesItsBuffer)
 {
     std::string path = dir.file("log.txt");
     CDebug owner;
@@ -350,13 +354,36 @@ TEST_F(DebugDeferred, AnAdoptedStreamNeverOvertakesDeferredLines)
     owner.debug("first");
     follower.debug("second");
     owner.debug("third");
+    EXPECT_EQ(read_all(path), "");
     owner.close();
-    fclose(shared);
+    follower.debug("fourth");
     auto lines = read_lines(path);
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_THAT(lines[0], MatchesRegex(kPrefix + "first"));
     EXPECT_THAT(lines[1], MatchesRegex(kPrefix + "second"));
     EXPECT_THAT(lines[2], MatchesRegex(kPrefix + "third"));
+    EXPECT_THAT(lines[3], MatchesRegex(kPrefix + "fourth"));
+    follower.close();
+}
+
+// A stream of the caller's onto another file is written at once, after
+// every deferred line of the logs.
+TEST_F(DebugDeferred, AnUnrelatedAdoptedStreamIsWrittenAtOnceAfterTheLogs)
+{
+    std::string log_path = dir.file("log.txt");
+    std::string other_path = dir.file("other.txt");
+    CDebug owner;
+    ASSERT_EQ(owner.Create(log_path.c_str()), 1);
+    FILE* other = fopen(other_path.c_str(), "w");
+    ASSERT_NE(other, nullptr);
+    CDebug adopter;
+    adopter.set_file(other);
+    owner.debug("deferred");
+    EXPECT_EQ(read_all(log_path), "");
+    adopter.debug("direct");
+    EXPECT_EQ(read_lines(other_path).size(), 1u);
+    EXPECT_EQ(read_lines(log_path).size(), 1u);
+    adopter.close();
 }
 
 TEST_F(DebugDeferred, AnotherObjectOnTheSameStreamSharesItsBuffer)
