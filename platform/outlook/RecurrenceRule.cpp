@@ -304,8 +304,10 @@ std::vector<int> WeekOffsets(const icalrecurrencetype& rule, int startWeekday, i
     return offsets;
 }
 
-// The day of the `count`th occurrence of a plain weekly rule whose start
-// falls on one of its days; false for any other rule.
+// The day of the `count`th occurrence of a plain weekly rule; false for any
+// other rule. As libical expands it, a start on none of the rule's days is
+// no occurrence itself: the first is the next of its days in the start's
+// week, or in the first week of the next period.
 bool CountWeeks(const icalrecurrencetype& rule, long startDay, long interval, long& lastDay)
 {
     const int weekStart = rule.week_start;
@@ -313,13 +315,18 @@ bool CountWeeks(const icalrecurrencetype& rule, long startDay, long interval, lo
         return false;
     const int startWeekday = WeekdayOf(startDay);
     const std::vector<int> offsets = WeekOffsets(rule, startWeekday, weekStart);
+    if (offsets.empty())
+        return false;
     const int startOffset = (startWeekday - weekStart + 7) % 7;
+    long weekDay = startDay - startOffset;
     std::size_t first = 0;
-    while (first < offsets.size() && offsets[first] != startOffset)
+    while (first < offsets.size() && offsets[first] < startOffset)
         ++first;
     if (first == offsets.size())
-        return false;
-    const long weekDay = startDay - startOffset;
+    {
+        weekDay += 7 * interval;
+        first = 0;
+    }
     const long inFirstWeek = static_cast<long>(offsets.size() - first);
     const long count = rule.count;
     if (count <= inFirstWeek)
@@ -334,7 +341,7 @@ bool CountWeeks(const icalrecurrencetype& rule, long startDay, long interval, lo
 }
 
 // The start of the last occurrence of a COUNT rule that is every n days or
-// every n weeks on plain weekdays including the start's, worked out by date
+// every n weeks on plain weekdays, worked out by date
 // arithmetic: expanding such a rule through libical is the costliest part of
 // reading a calendar. False when the rule is not of that kind.
 bool CountedLastOccurrence(const icalrecurrencetype& rule, const icaltimetype& dtstart, icaltimetype& last)
@@ -346,9 +353,12 @@ bool CountedLastOccurrence(const icalrecurrencetype& rule, const icaltimetype& d
     const long interval = rule.interval > 1 ? rule.interval : 1;
     const long startDay = DayNumber(dtstart.year, dtstart.month, dtstart.day);
     long lastDay = 0;
-    if (rule.freq == ICAL_DAILY_RECURRENCE && IsEmpty(rule.by_day))
+    const bool daily = rule.freq == ICAL_DAILY_RECURRENCE;
+    if (daily && IsEmpty(rule.by_day))
         lastDay = startDay + (rule.count - 1) * interval;
-    else if (rule.freq != ICAL_WEEKLY_RECURRENCE || !CountWeeks(rule, startDay, interval, lastDay))
+    // Every day of a set of weekdays runs as every week on them.
+    else if (!(rule.freq == ICAL_WEEKLY_RECURRENCE || (daily && interval == 1))
+             || !CountWeeks(rule, startDay, interval, lastDay))
         return false;
     icaltimetype result = dtstart;
     SetDate(lastDay, result);

@@ -179,6 +179,7 @@ TEST(RecurrenceRuleTest, CountedRulesEndOnTheDayOfLibicalsLastOccurrence)
             for (const char* interval : {"", ";INTERVAL=2", ";INTERVAL=3"})
             {
                 ExpectEndOfLibical(std::string("FREQ=DAILY;COUNT=") + count + interval, Floating(start));
+                ExpectEndOfLibical(std::string("FREQ=DAILY;BYDAY=TU,SA;COUNT=") + count, Floating(start));
                 for (const char* days : weekly)
                 {
                     const icaltimetype dtstart = Floating(start);
