@@ -151,8 +151,26 @@ std::shared_ptr<outlook::CFileBackend> MakeCalendarBackend(const std::filesystem
     return backend;
 }
 
+void OnBrokenPipe(int)
+{
+}
+
+// A headless agent outlives the terminal or log reader it was started with:
+// once that is gone, its writes there fail instead of ending the process. A
+// handler rather than SIG_IGN, so that the programs it starts get the
+// default back.
+void SurviveBrokenPipes()
+{
+    struct sigaction action {};
+    action.sa_handler = OnBrokenPipe;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
+}
+
 int RunHeadless(std::vector<char*>& arguments)
 {
+    SurviveBrokenPipes();
     const std::filesystem::path data = CInstallDirectory::UserDataDirectory();
     std::error_code ignored;
     std::filesystem::create_directories(data, ignored);

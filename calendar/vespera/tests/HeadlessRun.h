@@ -3,7 +3,7 @@
 // One run of the headless agent program in the current environment, for the
 // tests that need to know how it ended: with which status, or of which
 // signal. Standard output comes through a pipe, read line by line; standard
-// error goes to a file. Every wait is bounded; a run still alive when the
+// error goes to a file, or to a pipe the test may close. Every wait is bounded; a run still alive when the
 // object goes is killed.
 
 #include <chrono>
@@ -46,32 +46,45 @@ public:
         }
         if (m_out >= 0)
             ::close(m_out);
+        CloseErrorPipe();
     }
     CHeadlessRun(const CHeadlessRun&) = delete;
     CHeadlessRun& operator=(const CHeadlessRun&) = delete;
 
-    // Starts `binary --headless`; false when it cannot be spawned.
+    // Starts `binary --headless` with standard error in `errorFile`; false
+    // when it cannot be spawned.
     bool Start(const std::string& binary, const std::string& errorFile)
+    {
+        m_errorFile = errorFile;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        return Spawn(binary, actions);
+    }
+
+    // Starts it with standard error on a pipe nobody reads, which
+    // CloseErrorPipe takes away, as when the terminal or the log reader it
+    // was started with goes.
+    bool StartWithErrorPipe(const std::string& binary)
     {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0)
             return false;
+        m_errors = fds[0];
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        std::string program = binary;
-        std::string option = "--headless";
-        char* argv[] = {program.data(), option.data(), nullptr};
-        const int spawned = posix_spawn(&m_pid, binary.c_str(), &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+        const bool started = Spawn(binary, actions);
         ::close(fds[1]);
-        m_out = fds[0];
-        m_errorFile = errorFile;
-        if (spawned != 0)
-            m_pid = -1;
-        return spawned == 0;
+        return started;
+    }
+
+    void CloseErrorPipe()
+    {
+        if (m_errors >= 0)
+            ::close(m_errors);
+        m_errors = -1;
     }
 
     pid_t Pid() const { return m_pid; }
@@ -126,6 +139,7 @@ public:
         return end;
     }
 
+    // Standard error so far; empty when it went to the pipe.
     std::string Errors() const
     {
         std::ifstream in(m_errorFile, std::ios::binary);
@@ -135,8 +149,31 @@ public:
     }
 
 private:
+    // Spawns with standard output on a pipe of ours; destroys `actions`.
+    bool Spawn(const std::string& binary, posix_spawn_file_actions_t& actions)
+    {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+        {
+            posix_spawn_file_actions_destroy(&actions);
+            return false;
+        }
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        std::string program = binary;
+        std::string option = "--headless";
+        char* argv[] = {program.data(), option.data(), nullptr};
+        const int spawned = posix_spawn(&m_pid, binary.c_str(), &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        m_out = fds[0];
+        if (spawned != 0)
+            m_pid = -1;
+        return spawned == 0;
+    }
+
     pid_t m_pid = -1;
     int m_out = -1;
+    int m_errors = -1;
     std::string m_errorFile;
 };
 

@@ -1,7 +1,8 @@
-// How the headless agent's process begins and ends on its user's files: one
-// instance per user, a crash report naming both logs when it dies of a
-// fatal signal, and a calendar file it cannot read, which ends it at once
-// and is left exactly as it was.
+// How the headless agent's process begins, runs and ends on its user's
+// files: one instance per user, no end when the reader of its output goes,
+// a crash report naming both logs when it dies of a fatal signal, and a
+// calendar file it cannot read, which ends it at once and is left exactly
+// as it was.
 
 #include "AgentSociety.h"
 #include "HeadlessRun.h"
@@ -46,7 +47,7 @@ std::vector<std::filesystem::path> FilesStartingWith(const std::filesystem::path
     return found;
 }
 
-class SingleInstanceProcessTest : public ::testing::Test
+class RunningAgentProcessTest : public ::testing::Test
 {
 protected:
     void SetUp() override { ASSERT_TRUE(m_society.StartNameServer()) << m_society.Failure(); }
@@ -60,7 +61,7 @@ protected:
     CAgentSociety m_society;
 };
 
-TEST_F(SingleInstanceProcessTest, SecondStartOfTheSameUserEndsWithStatusOneWhileTheFirstRunsOn)
+TEST_F(RunningAgentProcessTest, SecondStartOfTheSameUserEndsWithStatusOneWhileTheFirstRunsOn)
 {
     SAgentProcess* ann = m_society.StartAgent({AnnName, "ann", {}, {}});
     ASSERT_NE(ann, nullptr) << m_society.Failure();
@@ -87,6 +88,41 @@ TEST_F(SingleInstanceProcessTest, SecondStartOfTheSameUserEndsWithStatusOneWhile
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
 
+TEST_F(RunningAgentProcessTest, AgentWhoseErrorOutputReaderWentAwayRunsOnPastItsNextMessage)
+{
+    const char* const OrganiserName = "org_example.org-CalendarAgent";
+    SAgentProcess* ann = m_society.StartAgent({AnnName, "ann", {{"MeetingSchedulingType", "0"}}, {}});
+    ASSERT_NE(ann, nullptr) << m_society.Failure();
+    ASSERT_TRUE(m_society.PrepareHome({OrganiserName, "organiser", {}, {}})) << m_society.Failure();
+    CHeadlessRun organiser;
+    ASSERT_TRUE(organiser.StartWithErrorPipe(VESPERA_BINARY));
+    std::string line;
+    ASSERT_TRUE(organiser.ReadLine(line));
+    ASSERT_TRUE(organiser.ReadLine(line));
+    ASSERT_EQ(line.rfind("ready ", 0), 0u) << line;
+    organiser.CloseErrorPipe();
+
+    // Ann declines, so the organiser shows its user the failure, which a
+    // headless agent writes to its standard error, now gone.
+    ASSERT_TRUE(m_society.TellOnly(OrganiserName, std::string("tell :command schedule_meeting :attendees (") +
+                                                      AnnName +
+                                                      ") :subject (Planning) :body (Plan) :start (3/4/2031 10:00:00 AM)"
+                                                      " :location (Room 4) :duration (60)"))
+        << m_society.Failure();
+    const SAgentProcess organiserLogs{OrganiserName, m_society.HomeOf("organiser"), nullptr};
+    ASSERT_TRUE(CAgentSociety::WaitForLines({{&organiserLogs, "The meeting could not be scheduled.", 1}}))
+        << organiserLogs.Log();
+
+    EXPECT_EQ(m_society.Tell(OrganiserName, "tell :command request_appt :duration (60) :startTime (3/4/2031 10:00:00"
+                                            " AM) :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)"),
+              "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept");
+    organiser.Signal(SIGTERM);
+    const CHeadlessRun::SEnd end = organiser.Finish();
+    EXPECT_TRUE(end.exited) << "died of signal " << end.signal;
+    EXPECT_EQ(end.status, 0);
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
 // A fatal signal sent to a running agent from outside.
 class CrashReportProcessTest : public ::testing::TestWithParam<int>
 {
@@ -98,8 +134,8 @@ protected:
         const char* asan = std::getenv("ASAN_OPTIONS");
         m_savedAsan = asan ? asan : "";
         m_hadAsan = asan != nullptr;
-        setenv("ASAN_OPTIONS", (m_savedAsan + (m_savedAsan.empty() ? "" : ":") + "handle_segv=0:handle_abort=0").c_str(),
-               1);
+        const std::string options = m_savedAsan + (m_savedAsan.empty() ? "" : ":") + "handle_segv=0:handle_abort=0";
+        setenv("ASAN_OPTIONS", options.c_str(), 1);
         getrlimit(RLIMIT_CORE, &m_savedCore);
         rlimit none = m_savedCore;
         none.rlim_cur = 0;
@@ -165,8 +201,9 @@ TEST_P(CrashReportProcessTest, ReportNamesBothLogsTheProcessDiesOfTheSignalAndTh
     CHeadlessRun again;
     ASSERT_TRUE(again.Start(VESPERA_BINARY, (home / "again.err").string()));
     ASSERT_TRUE(again.ReadLine(line)) << again.Errors();
-    EXPECT_EQ(line, "registered " + std::string(AnnName) + " at 127.0.0.1:" + std::to_string(m_society.NameServerPort()))
-        << again.Errors();
+    const std::string registered =
+        "registered " + std::string(AnnName) + " at 127.0.0.1:" + std::to_string(m_society.NameServerPort());
+    EXPECT_EQ(line, registered) << again.Errors();
     ASSERT_TRUE(again.ReadLine(line)) << again.Errors();
     EXPECT_EQ(line.rfind("ready ", 0), 0u) << line;
     EXPECT_EQ(again.Errors().find("Already Running"), std::string::npos) << again.Errors();
