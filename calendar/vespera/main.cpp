@@ -1,7 +1,8 @@
 // vespera: the calendar agent. Only the headless host exists so far: it runs
 // the agent on a poll loop over the user's calendar and contact files,
-// registered from the stored registry values, until SIGINT or SIGTERM. One
-// instance runs per user; a crash leaves a report naming the two logs.
+// registered from the stored registry values, until SIGINT, SIGTERM or
+// SIGHUP. One instance runs per user; a crash leaves a report naming the two
+// logs.
 
 #include <vespera/core/InstallDirectory.h>
 #include <vespera/core/Vespera.h>
@@ -191,7 +192,9 @@ int RunHeadless(std::vector<char*>& arguments)
     agent->get_communicator()->set_listen_address("127.0.0.1");
     CDlgContainer dialog(std::move(owned));
     CHeadlessSinks sinks(*agent);
-    loop.HandleSignals({SIGINT, SIGTERM}, [&dialog](int) { dialog.EndDialog(0); });
+    // A hang-up (the terminal it was started from closed) ends it in order
+    // too, so that it leaves the name server and removes its PID file.
+    loop.HandleSignals({SIGINT, SIGTERM, SIGHUP}, [&dialog](int) { dialog.EndDialog(0); });
 
     if (!dialog.CreateContainer(static_cast<int>(arguments.size()) - 1, arguments.data(), 1)) {
         CMessageBoxSink::Show("Unable to start agent!", MB_OK | MB_ICONSTOP);

@@ -1,8 +1,8 @@
 // How the headless agent's process begins, runs and ends on its user's
 // files: one instance per user, no end when the reader of its output goes,
-// a crash report naming both logs when it dies of a fatal signal, and a
-// calendar file it cannot read, which ends it at once and is left exactly
-// as it was.
+// an orderly end on a hang-up, a crash report naming both logs when it dies
+// of a fatal signal, and a calendar file it cannot read, which ends it at
+// once and is left exactly as it was.
 
 #include "AgentSociety.h"
 #include "HeadlessRun.h"
@@ -121,6 +121,26 @@ TEST_F(RunningAgentProcessTest, AgentWhoseErrorOutputReaderWentAwayRunsOnPastIts
     EXPECT_TRUE(end.exited) << "died of signal " << end.signal;
     EXPECT_EQ(end.status, 0);
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
+TEST_F(RunningAgentProcessTest, HangUpEndsTheAgentInOrder)
+{
+    ASSERT_TRUE(m_society.PrepareHome({AnnName, "ann", {}, {}})) << m_society.Failure();
+    const std::filesystem::path home = m_society.HomeOf("ann");
+    CHeadlessRun run;
+    ASSERT_TRUE(run.Start(VESPERA_BINARY, (home / "vespera.err").string()));
+    std::string line;
+    ASSERT_TRUE(run.ReadLine(line)) << run.Errors();
+    ASSERT_TRUE(run.ReadLine(line)) << run.Errors();
+    ASSERT_EQ(line.rfind("ready ", 0), 0u) << line;
+    const std::filesystem::path pidFile = home / "system" / "pid" / "vespera.txt";
+    ASSERT_TRUE(std::filesystem::exists(pidFile));
+
+    run.Signal(SIGHUP);
+    const CHeadlessRun::SEnd end = run.Finish();
+    EXPECT_TRUE(end.exited) << "died of signal " << end.signal;
+    EXPECT_EQ(end.status, 0) << run.Errors();
+    EXPECT_FALSE(std::filesystem::exists(pidFile));
 }
 
 // A fatal signal sent to a running agent from outside.
