@@ -263,6 +263,9 @@ void CICalendarFile::Rebuild()
     m_events.clear();
     m_items.clear();
     m_notes.clear();
+    const std::size_t count = static_cast<std::size_t>(CountEvents(m_calendar.get()));
+    m_events.reserve(count);
+    m_items.reserve(count);
     std::set<std::string> used;
     for (icalcomponent* event = icalcomponent_get_first_component(m_calendar.get(), ICAL_VEVENT_COMPONENT); event;
          event = icalcomponent_get_next_component(m_calendar.get(), ICAL_VEVENT_COMPONENT))

@@ -85,9 +85,21 @@ long long CReminderScheduler::Key(const CDateTime& time)
     return std::llround(time.GetValue() * 86400.0);
 }
 
-void CReminderScheduler::SetItems(std::vector<CStoredItem> items)
+bool CReminderScheduler::HasReminder(const CStoredItem& item)
 {
-    m_items = std::move(items);
+    const CAppointmentData* data = std::get_if<CAppointmentData>(&item.data);
+    return data && data->reminderSet && data->start.GetStatus() == CDateTime::valid;
+}
+
+void CReminderScheduler::SetItems(const std::vector<CStoredItem>& items)
+{
+    // A large calendar has most of its items without a reminder; copying
+    // them all would double the memory the items take.
+    std::vector<CStoredItem> reminded;
+    for (const CStoredItem& item : items)
+        if (HasReminder(item))
+            reminded.push_back(item);
+    m_items = std::move(reminded);
     Arm();
 }
 
@@ -98,9 +110,9 @@ void CReminderScheduler::Reschedule()
 
 bool CReminderScheduler::NextDue(const CStoredItem& item, const CDateTime& now, Due& due) const
 {
-    const CAppointmentData* data = std::get_if<CAppointmentData>(&item.data);
-    if (!data || !data->reminderSet || data->start.GetStatus() != CDateTime::valid)
+    if (!HasReminder(item))
         return false;
+    const CAppointmentData* data = std::get_if<CAppointmentData>(&item.data);
     const long minutes = data->reminderMinutesBeforeStart > 0 ? data->reminderMinutesBeforeStart : 0;
     const auto candidate = [&](const CDateTime& occurrence) {
         if (occurrence + Grace <= now || m_fired.count(Fired(item.id, Key(occurrence))))

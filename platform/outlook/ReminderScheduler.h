@@ -47,8 +47,8 @@ public:
     CReminderScheduler& operator=(const CReminderScheduler&) = delete;
 
     // The calendar's items now; reminders due are fired from the loop, not
-    // from inside this call.
-    void SetItems(std::vector<CStoredItem> items);
+    // from inside this call. Only the items with a reminder are kept.
+    void SetItems(const std::vector<CStoredItem>& items);
     // Looks at the clock again (after it was changed, or a test moved it).
     void Reschedule();
 
@@ -67,6 +67,7 @@ private:
     using Fired = std::pair<EntryId, long long>;
 
     CDateTime Now() const;
+    static bool HasReminder(const CStoredItem& item);
     bool NextDue(const CStoredItem& item, const CDateTime& now, Due& due) const;
     bool Earliest(const CDateTime& now, Due& due) const;
     void Arm();
