@@ -1,8 +1,8 @@
 // How the headless agent's process begins, runs and ends on its user's
 // files: one instance per user, no end when the reader of its output goes,
 // an orderly end on a hang-up, a crash report naming both logs when it dies
-// of a fatal signal, and a calendar file it cannot read, which ends it at
-// once and is left exactly as it was.
+// of a fatal signal, and a calendar or contacts file it cannot read, which
+// ends it at once and is left exactly as it was.
 
 #include "AgentSociety.h"
 #include "HeadlessRun.h"
@@ -237,23 +237,23 @@ INSTANTIATE_TEST_SUITE_P(FatalSignals, CrashReportProcessTest, ::testing::Values
                              return std::string(info.param == SIGSEGV ? "Segv" : "Abort");
                          });
 
-// A calendar file the agent cannot read.
-struct SBrokenCalendar
+// A calendar or contacts file the agent cannot read.
+struct SBrokenFiles
 {
     const char* label;
-    std::string text;
+    SAgentFiles files;
 };
 
-class UnreadableCalendarProcessTest : public ::testing::TestWithParam<SBrokenCalendar>
+class UnreadableFilesProcessTest : public ::testing::TestWithParam<SBrokenFiles>
 {
 protected:
     CAgentSociety m_society;
 };
 
-TEST_P(UnreadableCalendarProcessTest, AgentSaysItHasNoCalendarEndsWithZeroAndLeavesTheFileAsItWas)
+TEST_P(UnreadableFilesProcessTest, AgentSaysItHasNoCalendarProgramEndsWithZeroAndLeavesTheFilesAsTheyWere)
 {
-    const std::string& text = GetParam().text;
-    ASSERT_TRUE(m_society.PrepareHome({AnnName, "ann", {}, {}}, {text, ""})) << m_society.Failure();
+    const SAgentFiles& files = GetParam().files;
+    ASSERT_TRUE(m_society.PrepareHome({AnnName, "ann", {}, {}}, files)) << m_society.Failure();
     const std::filesystem::path home = m_society.HomeOf("ann");
     CHeadlessRun run;
     ASSERT_TRUE(run.Start(VESPERA_BINARY, (home / "vespera.err").string()));
@@ -275,22 +275,28 @@ TEST_P(UnreadableCalendarProcessTest, AgentSaysItHasNoCalendarEndsWithZeroAndLea
               std::string::npos)
         << log;
     EXPECT_EQ(log.find("New Run"), std::string::npos) << log;
-    EXPECT_EQ(ReadFile(home / "data" / "orvante" / "calendar.ics"), text);
+    EXPECT_EQ(ReadFile(home / "data" / "orvante" / "calendar.ics"), files.calendar);
+    EXPECT_EQ(ReadFile(home / "data" / "orvante" / "contacts.vcf"), files.contacts);
 }
 
 const char* const EventStart = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example Desk//Desk Calendar 4.2//EN\r\n"
                                "BEGIN:VEVENT\r\nUID:a1@desk.example.org\r\nDTSTAMP:20301211T083000Z\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
-    BrokenFiles, UnreadableCalendarProcessTest,
+    BrokenFiles, UnreadableFilesProcessTest,
     ::testing::Values(
-        SBrokenCalendar{"CutOffInAnEvent", std::string(EventStart) + "DTSTART:20310304T160000Z\r\nSUMM"},
-        SBrokenCalendar{"UnreadableTime", std::string(EventStart) +
-                                              "DTSTART:20310304T25xx00Z\r\nSUMMARY:Late\r\n"
-                                              "END:VEVENT\r\nEND:VCALENDAR\r\n"},
-        SBrokenCalendar{"NulByte", std::string(EventStart) + "SUMMARY:Nul" + std::string(1, '\0') +
-                                       "here\r\nDTSTART:20310304T160000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"},
-        SBrokenCalendar{"NoCalendarAtAll", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\nEND:VCARD\r\n"}),
-    [](const ::testing::TestParamInfo<SBrokenCalendar>& info) { return std::string(info.param.label); });
+        SBrokenFiles{"CutOffInAnEvent", {std::string(EventStart) + "DTSTART:20310304T160000Z\r\nSUMM", ""}},
+        SBrokenFiles{"UnreadableTime", {std::string(EventStart) + "DTSTART:20310304T25xx00Z\r\nSUMMARY:Late\r\n"
+                                                                  "END:VEVENT\r\nEND:VCALENDAR\r\n",
+                                        ""}},
+        SBrokenFiles{"NulByte", {std::string(EventStart) + "SUMMARY:Nul" + std::string(1, '\0') +
+                                     "here\r\nDTSTART:20310304T160000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n",
+                                 ""}},
+        SBrokenFiles{"NoCalendarAtAll", {"BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\nEND:VCARD\r\n", ""}},
+        // Good calendar, contacts cut off in their only card.
+        SBrokenFiles{"ContactsCutOff", {std::string(EventStart) + "DTSTART:20310304T160000Z\r\nSUMMARY:Fine\r\n"
+                                                                  "END:VEVENT\r\nEND:VCALENDAR\r\n",
+                                        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\nN:Lee;Ann"}}),
+    [](const ::testing::TestParamInfo<SBrokenFiles>& info) { return std::string(info.param.label); });
 
 } // namespace
