@@ -31,16 +31,8 @@ const char* const LocalZone = "EST5EDT,M3.2.0,M11.1.0";
 const char* const SuccessBalloon =
     "Balloon: Meeting Request Completed: Your meeting request has been successfully completed.";
 
-// Ann is at the dentist from 16:00 to 17:00 Berlin time, 10:00 to 11:00
-// here.
-const char* const AnnCalendar =
-    "BEGIN:VCALENDAR\r\n"
-    "PRODID:-//Example Desk//Desk Calendar 4.2//EN\r\n"
-    "VERSION:2.0\r\n"
-    "CALSCALE:GREGORIAN\r\n"
-    "METHOD:PUBLISH\r\n"
-    "X-WR-CALNAME:Ann\r\n"
-    "X-WR-TIMEZONE:Europe/Berlin\r\n"
+// The zone as desktop programs write it beside the events that use it.
+const char* const BerlinZone =
     "BEGIN:VTIMEZONE\r\n"
     "TZID:Europe/Berlin\r\n"
     "X-LIC-LOCATION:Europe/Berlin\r\n"
@@ -58,7 +50,19 @@ const char* const AnnCalendar =
     "DTSTART:19701025T030000\r\n"
     "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\n"
     "END:STANDARD\r\n"
-    "END:VTIMEZONE\r\n"
+    "END:VTIMEZONE\r\n";
+
+// Ann is at the dentist from 16:00 to 17:00 Berlin time, 10:00 to 11:00
+// here.
+const std::string AnnCalendar =
+    std::string("BEGIN:VCALENDAR\r\n"
+                "PRODID:-//Example Desk//Desk Calendar 4.2//EN\r\n"
+                "VERSION:2.0\r\n"
+                "CALSCALE:GREGORIAN\r\n"
+                "METHOD:PUBLISH\r\n"
+                "X-WR-CALNAME:Ann\r\n"
+                "X-WR-TIMEZONE:Europe/Berlin\r\n") +
+    BerlinZone +
     "BEGIN:VEVENT\r\n"
     "CREATED:20301220T101500Z\r\n"
     "LAST-MODIFIED:20301220T101512Z\r\n"
@@ -83,11 +87,14 @@ const char* const AnnCalendar =
     "END:VEVENT\r\n"
     "END:VCALENDAR\r\n";
 
-// Bob is in a meeting from 16:00 to 17:00 UTC, 11:00 to 12:00 here.
-const char* const BobCalendar =
-    "BEGIN:VCALENDAR\r\n"
-    "VERSION:2.0\r\n"
-    "PRODID:-//Example Groupware//Calendar Server 7//EN\r\n"
+// Bob is in a meeting from 16:00 to 17:00 UTC, 11:00 to 12:00 here, and
+// every Tuesday from 18:00 to 19:00 Berlin time, noon to 13:00 here (but
+// for one Tuesday he skipped).
+const std::string BobCalendar =
+    std::string("BEGIN:VCALENDAR\r\n"
+                "VERSION:2.0\r\n"
+                "PRODID:-//Example Groupware//Calendar Server 7//EN\r\n") +
+    BerlinZone +
     "BEGIN:VEVENT\r\n"
     "UID:20301211T083000Z-1187@groupware.example.org\r\n"
     "DTSTAMP:20301211T083000Z\r\n"
@@ -102,6 +109,15 @@ const char* const BobCalendar =
     "DESCRIPTION:Budget review\r\n"
     "TRIGGER;RELATED=START:-PT15M\r\n"
     "END:VALARM\r\n"
+    "END:VEVENT\r\n"
+    "BEGIN:VEVENT\r\n"
+    "UID:team-sync-2030@groupware.example.org\r\n"
+    "DTSTAMP:20300105T090000Z\r\n"
+    "DTSTART;TZID=Europe/Berlin:20300108T180000\r\n"
+    "DTEND;TZID=Europe/Berlin:20300108T190000\r\n"
+    "RRULE:FREQ=WEEKLY;BYDAY=TU\r\n"
+    "EXDATE;TZID=Europe/Berlin:20310225T180000\r\n"
+    "SUMMARY:Team sync\r\n"
     "END:VEVENT\r\n"
     "END:VCALENDAR\r\n";
 
@@ -170,13 +186,13 @@ protected:
         return events;
     }
 
-    // The one "Planning" meeting of the agent's calendar file, at noon.
+    // The one "Planning" meeting of the agent's calendar file, at 13:00.
     static void ExpectMeetingOnce(const SAgentProcess& agent)
     {
         const std::vector<SCalendarEvent> meetings = CCalendarEvents::WithSummary(Calendar(agent), "Planning");
         ASSERT_EQ(meetings.size(), 1u) << agent.name;
-        EXPECT_EQ(meetings[0].start, "2031-03-04 12:00:00") << agent.name;
-        EXPECT_EQ(meetings[0].end, "2031-03-04 13:00:00") << agent.name;
+        EXPECT_EQ(meetings[0].start, "2031-03-04 13:00:00") << agent.name;
+        EXPECT_EQ(meetings[0].end, "2031-03-04 14:00:00") << agent.name;
         EXPECT_EQ(meetings[0].location, "Room 4") << agent.name;
         EXPECT_EQ(meetings[0].description, "Quarterly plan") << agent.name;
         EXPECT_FALSE(meetings[0].uid.empty()) << agent.name;
@@ -194,7 +210,7 @@ TEST_F(FileCalendarNegotiationTest, MeetingLandsOnceInEveryCalendarFileAtTheFirs
     SAgentProcess* bob = Start({BobName, "bob", knownOnly, {}}, {BobCalendar, KnownOrganiser});
     ASSERT_TRUE(organiser && ann && bob);
     ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "Total Appointments loaded = 1", 1},
-                                             {bob, "Total Appointments loaded = 1", 1},
+                                             {bob, "Total Appointments loaded = 2", 1},
                                              {ann, "CVSP::LoadContacts: Total Contacts Loaded = 1", 1}}))
         << m_society.AllLogs();
 
@@ -212,14 +228,15 @@ TEST_F(FileCalendarNegotiationTest, MeetingLandsOnceInEveryCalendarFileAtTheFirs
         << m_society.AllLogs();
 
     // Ann is taken until 11:00 by her Berlin-time event, Bob from 11:00 to
-    // 12:00 by his UTC one: noon is the first hour both offered.
+    // 13:00 by his UTC one and his weekly one: 13:00 is the first hour both
+    // offered.
     for (const SAgentProcess* agent : {organiser, ann, bob})
         ExpectMeetingOnce(*agent);
     EXPECT_EQ(Calendar(*organiser).size(), 1u);
     const std::vector<SCalendarEvent> annEvents = Calendar(*ann);
     const std::vector<SCalendarEvent> bobEvents = Calendar(*bob);
     EXPECT_EQ(annEvents.size(), 2u);
-    EXPECT_EQ(bobEvents.size(), 2u);
+    EXPECT_EQ(bobEvents.size(), 3u);
     ExpectUntouched(AnnCalendar, annEvents);
     ExpectUntouched(BobCalendar, bobEvents);
     const std::vector<SCalendarEvent> dentist = CCalendarEvents::WithSummary(annEvents, "Dentist");
