@@ -1,7 +1,8 @@
-// Mail of the headless agent on its user's files, with no mail server set:
-// every message lands in outbox.mbox of the data directory. A confirmed
-// appointment request writes the item into calendar.ics and mails its
-// confirmation; a reminder of an event in calendar.ics is mailed once.
+// Mail of the headless agent on its user's files, with no mail server set or
+// one that cannot be reached: every message lands in outbox.mbox of the data
+// directory. A confirmed appointment request writes the item into
+// calendar.ics and mails its confirmation; a reminder of an event in
+// calendar.ics is mailed once.
 
 #include "AgentSociety.h"
 #include "CalendarEvents.h"
@@ -12,10 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <chrono>
 #include <ctime>
 #include <string>
 #include <thread>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace vesperaprocess;
@@ -95,6 +99,24 @@ std::string CalendarWithReminder(std::time_t start)
            "END:VCALENDAR\r\n";
 }
 
+// A port on 127.0.0.1 that nobody listens on: one the system handed out and
+// that was closed again at once.
+int ClosedLocalPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
 class OutboxProcessTest : public ::testing::Test
 {
 protected:
@@ -147,6 +169,24 @@ TEST_F(OutboxProcessTest, ConfirmedRequestWritesTheItemAndMailsItsConfirmation)
               "Appointment Body: Bring the forms\nAppointment Duration: 45 minutes.\n\n"
               "Thank you for using the ORVANTE DMS System.\nYou can contact Ann Lee via email at ann@example.org");
 
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
+TEST_F(OutboxProcessTest, ConfirmationTheMailServerCannotTakeIsKeptInTheOutbox)
+{
+    const int port = ClosedLocalPort();
+    ASSERT_GT(port, 0);
+    SAgentProcess* ann = StartAnn({{"SMTPServer", "smtp://127.0.0.1:" + std::to_string(port)}});
+    ASSERT_NE(ann, nullptr);
+    ASSERT_EQ(m_society.Tell(AnnName, ConfirmedRequest("cy@example.org", "Dentist check")), "tell :command success")
+        << ann->Log();
+    // The server was tried, and the message kept.
+    EXPECT_TRUE(CAgentSociety::WaitForLines({{ann, "Unable to send the mail to cy@example.org", 1}})) << ann->Log();
+    const std::vector<SOutboxMessage> mails = COutbox::Read(ann->OutboxPath());
+    ASSERT_EQ(mails.size(), 1u) << ann->Log();
+    EXPECT_EQ(mails[0].Header("To"), "cy@example.org");
+    EXPECT_EQ(mails[0].Header("Subject"), "[ORVANTE DMS] Appointment details");
+    EXPECT_NE(mails[0].body.find("Appointment Date: 3/5/2031 2:30:00 PM\n"), std::string::npos) << mails[0].body;
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
 
