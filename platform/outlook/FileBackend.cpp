@@ -219,6 +219,7 @@ bool CFileBackend::WriteCalendar(const CAtomicFile& file, std::string& error)
         ParseCalendar(m_calendarText, ignored);
         return false;
     }
+    m_calendar->Written(after);
     m_calendarText = std::move(after);
     return true;
 }

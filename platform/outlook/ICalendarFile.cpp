@@ -12,6 +12,7 @@
 #include <set>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace outlook
@@ -213,8 +214,7 @@ bool CICalendarFile::Parse(const std::string& text, std::string& error)
         error = rereadError;
         return false;
     }
-    m_calendar = std::move(root);
-    Rebuild();
+    Adopt(std::move(root), text);
     return true;
 }
 
@@ -223,9 +223,24 @@ bool CICalendarFile::ParseUnchecked(const std::string& text, std::string& error)
     CComponentPtr root = ParseWhole(text, error);
     if (!root)
         return false;
-    m_calendar = std::move(root);
-    Rebuild();
+    Adopt(std::move(root), text);
     return true;
+}
+
+void CICalendarFile::Adopt(CComponentPtr root, const std::string& text)
+{
+    m_calendar = std::move(root);
+    m_text = text;
+    m_treeChanged = false;
+    Rebuild();
+    Release();
+}
+
+void CICalendarFile::Written(const std::string& text)
+{
+    m_text = text;
+    m_treeChanged = false;
+    Release();
 }
 
 CICalendarFile::CComponentPtr CICalendarFile::ParseCalendar(const std::string& text, std::string& error)
@@ -258,17 +273,15 @@ CICalendarFile::CComponentPtr CICalendarFile::ParseCalendar(const std::string& t
     return root;
 }
 
-void CICalendarFile::Rebuild()
+std::vector<icalcomponent_impl*> CICalendarFile::NameEvents(icalcomponent_impl* calendar, std::vector<std::string>& ids)
 {
-    m_events.clear();
-    m_items.clear();
-    m_notes.clear();
-    const std::size_t count = static_cast<std::size_t>(CountEvents(m_calendar.get()));
-    m_events.reserve(count);
-    m_items.reserve(count);
+    std::vector<icalcomponent*> events;
+    const std::size_t count = static_cast<std::size_t>(CountEvents(calendar));
+    events.reserve(count);
+    ids.reserve(count);
     std::set<std::string> used;
-    for (icalcomponent* event = icalcomponent_get_first_component(m_calendar.get(), ICAL_VEVENT_COMPONENT); event;
-         event = icalcomponent_get_next_component(m_calendar.get(), ICAL_VEVENT_COMPONENT))
+    for (icalcomponent* event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); event;
+         event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT))
     {
         const char* uid = icalcomponent_get_uid(event);
         std::string id = uid && *uid ? uid : std::string();
@@ -281,22 +294,65 @@ void CICalendarFile::Rebuild()
         for (int n = 2; used.count(id); ++n)
             id = base + "#" + std::to_string(n);
         used.insert(id);
+        events.push_back(event);
+        ids.push_back(std::move(id));
+    }
+    return events;
+}
 
+void CICalendarFile::Rebuild()
+{
+    m_items.clear();
+    m_notes.clear();
+    std::vector<std::string> ids;
+    m_events = NameEvents(m_calendar.get(), ids);
+    m_items.reserve(m_events.size());
+    for (std::size_t i = 0; i < m_events.size(); ++i)
+    {
         std::string note;
-        CStoredItem item{id, CICalendarEvent::Read(event, note)};
+        CStoredItem item{std::move(ids[i]), CICalendarEvent::Read(m_events[i], note)};
         if (!note.empty())
-            m_notes.push_back(EventName(id, std::get<CAppointmentData>(item.data)) + ": " + note);
-        m_events.push_back(event);
+            m_notes.push_back(EventName(item.id, std::get<CAppointmentData>(item.data)) + ": " + note);
         m_items.push_back(std::move(item));
     }
 }
 
-icalcomponent_impl* CICalendarFile::FindEvent(const EntryId& id) const
+void CICalendarFile::Release()
+{
+    if (m_treeChanged)
+        return;
+    m_calendar.reset();
+    m_events = std::vector<icalcomponent_impl*>();
+    // The tree's many small blocks lie below the items made from it; hand
+    // their pages back rather than keep the whole tree's size resident.
+    ::malloc_trim(0);
+}
+
+bool CICalendarFile::HoldTree(std::string& error) const
+{
+    if (m_calendar)
+        return true;
+    CComponentPtr root = ParseCalendar(m_text, error);
+    if (!root)
+        return false;
+    std::vector<std::string> ids;
+    std::vector<icalcomponent_impl*> events = NameEvents(root.get(), ids);
+    if (ids.size() != m_items.size())
+    {
+        error = "the calendar read no longer gives the same events";
+        return false;
+    }
+    m_calendar = std::move(root);
+    m_events = std::move(events);
+    return true;
+}
+
+long CICalendarFile::IndexOf(const EntryId& id) const
 {
     for (std::size_t i = 0; i < m_items.size(); ++i)
         if (m_items[i].id == id)
-            return m_events[i];
-    return nullptr;
+            return static_cast<long>(i);
+    return -1;
 }
 
 bool CICalendarFile::AddEvent(CStoredItem& item, std::string& error)
@@ -307,9 +363,11 @@ bool CICalendarFile::AddEvent(CStoredItem& item, std::string& error)
         error = "only appointments belong in the calendar";
         return false;
     }
+    if (!HoldTree(error))
+        return false;
     icalcomponent* event = icalcomponent_new_vevent();
     std::string uid = FreshUid();
-    while (FindEvent(uid))
+    while (IndexOf(uid) >= 0)
         uid = FreshUid();
     icalcomponent_set_uid(event, uid.c_str());
     icalcomponent_set_dtstamp(event, icaltime_current_time_with_zone(icaltimezone_get_utc_timezone()));
@@ -319,6 +377,7 @@ bool CICalendarFile::AddEvent(CStoredItem& item, std::string& error)
         return false;
     }
     icalcomponent_add_component(m_calendar.get(), event);
+    m_treeChanged = true;
     Rebuild();
     item.id = uid;
     return true;
@@ -327,8 +386,8 @@ bool CICalendarFile::AddEvent(CStoredItem& item, std::string& error)
 bool CICalendarFile::UpdateEvent(const CStoredItem& item, std::string& error)
 {
     const CAppointmentData* data = std::get_if<CAppointmentData>(&item.data);
-    icalcomponent* event = FindEvent(item.id);
-    if (!event)
+    const long index = IndexOf(item.id);
+    if (index < 0)
     {
         error = "no event has the id " + item.id;
         return false;
@@ -338,23 +397,30 @@ bool CICalendarFile::UpdateEvent(const CStoredItem& item, std::string& error)
         error = "an appointment cannot change its kind";
         return false;
     }
+    if (!HoldTree(error))
+        return false;
+    icalcomponent* event = m_events[static_cast<std::size_t>(index)];
     std::string note;
     const CAppointmentData before = CICalendarEvent::Read(event, note);
     if (!CICalendarEvent::Write(event, *data, &before, error))
         return false;
     icalcomponent_set_dtstamp(event, icaltime_current_time_with_zone(icaltimezone_get_utc_timezone()));
+    m_treeChanged = true;
     Rebuild();
     return true;
 }
 
 std::string CICalendarFile::Serialize() const
 {
-    return ComponentText(m_calendar.get());
+    std::string error;
+    return HoldTree(error) ? ComponentText(m_calendar.get()) : std::string();
 }
 
 bool CICalendarFile::SerializeChecked(std::string& text, std::string& error) const
 {
-    std::string written = Serialize();
+    if (!HoldTree(error))
+        return false;
+    std::string written = ComponentText(m_calendar.get());
     const std::string rereadError = ReadBackError(written, m_calendar.get());
     if (!rereadError.empty())
     {

@@ -65,11 +65,16 @@ public:
     // an appointment.
     bool UpdateEvent(const CStoredItem& item, std::string& error);
 
-    // The whole calendar as iCalendar text (CRLF, folded lines).
+    // The whole calendar as iCalendar text (CRLF, folded lines); empty when
+    // the text read could not be parsed again.
     std::string Serialize() const;
     // Serialize, when the text reads back as a calendar with every event;
     // false with the reason otherwise, and `text` is then left as it was.
     bool SerializeChecked(std::string& text, std::string& error) const;
+    // Tells the calendar that `text`, its serialisation, is now what it
+    // stands for, so that it need not hold the parsed tree until the next
+    // change.
+    void Written(const std::string& text);
 
 private:
     struct CFreeComponent
@@ -84,12 +89,25 @@ private:
     // Empty when `text`, the serialisation of `root`, reads back with all of
     // its events; the reason otherwise.
     static std::string ReadBackError(const std::string& text, icalcomponent_impl* root);
+    // The calendar's events in order with their item ids; events without a
+    // UID are given the one made from their content.
+    static std::vector<icalcomponent_impl*> NameEvents(icalcomponent_impl* calendar, std::vector<std::string>& ids);
+    void Adopt(CComponentPtr root, const std::string& text);
     void Rebuild();
-    icalcomponent_impl* FindEvent(const EntryId& id) const;
+    // The parsed tree is held only while it differs from m_text: a large
+    // calendar's tree takes many times the memory of its text and is needed
+    // for changes and writing only, so it is parsed again for those.
+    void Release();
+    bool HoldTree(std::string& error) const;
+    long IndexOf(const EntryId& id) const;
 
-    CComponentPtr m_calendar;
-    // Borrowed from m_calendar, parallel to m_items.
-    std::vector<icalcomponent_impl*> m_events;
+    // Null while released; the tree is a cache of m_text then.
+    mutable CComponentPtr m_calendar;
+    // Borrowed from m_calendar, parallel to m_items while the tree is held.
+    mutable std::vector<icalcomponent_impl*> m_events;
+    std::string m_text;
+    // The tree holds changes that m_text does not.
+    bool m_treeChanged = true;
     std::vector<CStoredItem> m_items;
     std::vector<std::string> m_notes;
 };

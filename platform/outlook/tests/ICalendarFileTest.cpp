@@ -252,6 +252,43 @@ TEST_F(ICalendarFileTest, UidsAreMadeStableAndUnique)
     EXPECT_EQ(third.GetItems()[0].id, first.GetItems()[0].id);
 }
 
+// The parsed text is let go after reading and parsed again for a change:
+// ids made from content, other programs' data and earlier changes all last.
+TEST_F(ICalendarFileTest, ChangesAfterReadingAndAfterAWriteBuildOnTheSameCalendar)
+{
+    const std::string events = "BEGIN:VEVENT\nDTSTART:20260301T100000\nSUMMARY:no uid\nX-OTHER:kept\nEND:VEVENT\n"
+                               "BEGIN:VEVENT\nUID:b\nDTSTART:20260302T100000\nSUMMARY:second\nEND:VEVENT\n";
+    CICalendarFile file;
+    std::string error;
+    ASSERT_TRUE(file.Parse(Wrap(events), error)) << error;
+    const std::string madeUp = file.GetItems()[0].id;
+
+    CStoredItem changed = file.GetItems()[1];
+    std::get<CAppointmentData>(changed.data).subject = "second, changed";
+    ASSERT_TRUE(file.UpdateEvent(changed, error)) << error;
+    std::string written;
+    ASSERT_TRUE(file.SerializeChecked(written, error)) << error;
+    file.Written(written);
+
+    CStoredItem added{"", Meeting()};
+    ASSERT_TRUE(file.AddEvent(added, error)) << error;
+    CStoredItem first = file.GetItems()[0];
+    EXPECT_EQ(first.id, madeUp);
+    std::get<CAppointmentData>(first.data).location = "Hall";
+    ASSERT_TRUE(file.UpdateEvent(first, error)) << error;
+    EXPECT_FALSE(file.UpdateEvent(CStoredItem{"unknown", Meeting()}, error));
+
+    CICalendarFile reread;
+    ASSERT_TRUE(reread.Parse(file.Serialize(), error)) << error;
+    ASSERT_EQ(reread.GetItems().size(), 3u);
+    EXPECT_EQ(reread.GetItems()[0].id, madeUp);
+    EXPECT_EQ(Data(reread, 0).location, "Hall");
+    EXPECT_EQ(Data(reread, 1).subject, "second, changed");
+    EXPECT_EQ(reread.GetItems()[2].id, added.id);
+    EXPECT_EQ(Data(reread, 2).subject, Meeting().subject);
+    EXPECT_NE(reread.Serialize().find("X-OTHER:kept"), std::string::npos);
+}
+
 TEST_F(ICalendarFileTest, TextThatIsNotOneWholeCalendarIsAnError)
 {
     CICalendarFile file;
