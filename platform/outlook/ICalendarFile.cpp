@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
-#include <set>
+#include <unordered_set>
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -137,6 +137,17 @@ bool IsDroppedControl(unsigned char c)
     return (c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7f;
 }
 
+bool NeedsNormalising(const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (IsDroppedControl(c) || (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+            return true;
+    }
+    return false;
+}
+
 // The text as libical would write it back: a CR that does not end a line is
 // a line end, and control characters (which iCalendar does not allow in
 // values) are dropped, so that every value read is the value written.
@@ -249,7 +260,8 @@ CICalendarFile::CComponentPtr CICalendarFile::ParseCalendar(const std::string& t
     CComponentPtr root;
     {
         const CQuietStandardError quiet;
-        root.reset(icalparser_parse_string(Normalised(text).c_str()));
+        // Most texts need no change; copying them would cost as much again.
+        root.reset(icalparser_parse_string(NeedsNormalising(text) ? Normalised(text).c_str() : text.c_str()));
     }
     icalerror_clear_errno();
     if (!root)
@@ -279,7 +291,8 @@ std::vector<icalcomponent_impl*> CICalendarFile::NameEvents(icalcomponent_impl* 
     const std::size_t count = static_cast<std::size_t>(CountEvents(calendar));
     events.reserve(count);
     ids.reserve(count);
-    std::set<std::string> used;
+    std::unordered_set<std::string> used;
+    used.reserve(count);
     for (icalcomponent* event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); event;
          event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT))
     {
