@@ -5,6 +5,7 @@
 
 #include <libical/ical.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace outlook
@@ -96,6 +97,7 @@ void CReminderScheduler::SetItems(const std::vector<CStoredItem>& items)
     // A large calendar has most of its items without a reminder; copying
     // them all would double the memory the items take.
     std::vector<CStoredItem> reminded;
+    reminded.reserve(static_cast<std::size_t>(std::count_if(items.begin(), items.end(), HasReminder)));
     for (const CStoredItem& item : items)
         if (HasReminder(item))
             reminded.push_back(item);
