@@ -7,9 +7,12 @@
 #include <outlook/VCardSplicer.h>
 
 #include <platform/AtomicFile.h>
+#include <platform/EventLoop.h>
 
 #include <algorithm>
 #include <set>
+
+#include <malloc.h>
 #include <utility>
 
 namespace outlook
@@ -29,7 +32,11 @@ CFileBackend::CFileBackend(std::string directory, CEventLoop* loop)
         m_directory.pop_back();
 }
 
-CFileBackend::~CFileBackend() = default;
+CFileBackend::~CFileBackend()
+{
+    if (m_trimTimer != CEventLoop::kNoTimer)
+        m_loop->KillTimer(m_trimTimer);
+}
 
 std::string CFileBackend::GetCalendarPath() const
 {
@@ -125,6 +132,7 @@ bool CFileBackend::Start()
         return Fail(error);
     }
     m_started = true;
+    TrimWhenIdle();
     ScheduleReminders();
     return true;
 }
@@ -221,6 +229,7 @@ bool CFileBackend::WriteCalendar(const CAtomicFile& file, std::string& error)
     }
     m_calendar->Written(after);
     m_calendarText = std::move(after);
+    TrimWhenIdle();
     return true;
 }
 
@@ -342,6 +351,21 @@ void CFileBackend::ScheduleReminders()
         m_reminders = std::make_unique<CReminderScheduler>(
             *m_loop, [this](const CStoredItem& item) { OnReminderDue(item); });
     m_reminders->SetItems(m_calendar->GetItems());
+}
+
+void CFileBackend::TrimWhenIdle()
+{
+    // The calendar's parsed tree, freed once read, lies below the items made
+    // from it, so the heap cannot shrink by itself. Giving its pages back
+    // costs page faults when the memory is needed again, which is cheap once
+    // and dear on every read, so it waits for the loop rather than running
+    // inside each read; without a loop the memory stays with the process.
+    if (!m_loop || m_trimTimer != CEventLoop::kNoTimer)
+        return;
+    m_trimTimer = m_loop->AddTimer(0, false, [this](CEventLoop::TimerId) {
+        m_trimTimer = CEventLoop::kNoTimer;
+        ::malloc_trim(0);
+    });
 }
 
 void CFileBackend::OnReminderDue(const CStoredItem& item)

@@ -3,6 +3,7 @@
 #include <outlook/Backend.h>
 #include <outlook/VCard.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,6 +84,7 @@ private:
     bool UpdateContact(const CStoredItem& item);
     void ScheduleReminders();
     void OnReminderDue(const CStoredItem& item);
+    void TrimWhenIdle();
     long ContactIndex(const EntryId& id) const;
 
     std::string m_directory;
@@ -93,5 +95,7 @@ private:
     std::string m_calendarText;
     CContacts m_contacts;
     std::unique_ptr<CReminderScheduler> m_reminders;
+    // A pending TrimWhenIdle, 0 when none.
+    std::uint64_t m_trimTimer = 0;
 };
 } // namespace outlook

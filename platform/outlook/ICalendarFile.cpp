@@ -12,7 +12,6 @@
 #include <unordered_set>
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <unistd.h>
 
 namespace outlook
@@ -336,9 +335,6 @@ void CICalendarFile::Release()
         return;
     m_calendar.reset();
     m_events = std::vector<icalcomponent_impl*>();
-    // The tree's many small blocks lie below the items made from it; hand
-    // their pages back rather than keep the whole tree's size resident.
-    ::malloc_trim(0);
 }
 
 bool CICalendarFile::HoldTree(std::string& error) const

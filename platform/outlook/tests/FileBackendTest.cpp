@@ -14,6 +14,7 @@
 
 #include <libical/ical.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -352,6 +353,25 @@ TEST_F(FileBackendTest, MailGoesToThePluggedInSenderOnly)
     EXPECT_FALSE(backend->SendMail(mail));
     EXPECT_EQ(backend->GetLastErrorText(), "relay refused");
     backend->SetMailSender(nullptr);
+}
+
+// A read leaves work for the loop (handing memory back); a back-end gone
+// before the loop runs must leave nothing behind that reaches it.
+TEST_F(FileBackendTest, ABackEndGoneBeforeItsLoopRunsLeavesTheLoopSound)
+{
+    WriteFile(CalendarPath(), Calendar(Event("one", "20260301T090000", "First")));
+    CPollEventLoop loop;
+    {
+        auto backend = Started(&loop);
+        EXPECT_EQ(backend->GetCount(olFolderCalendar), 1);
+    }
+    auto again = Started(&loop);
+    ASSERT_TRUE(loopwait::DeliverPosted(loop));
+    // Runs the loop a little while for anything left due.
+    EXPECT_FALSE(loopwait::RunUntil(loop, [] { return false; }, std::chrono::milliseconds(20)));
+    // Read again once the loop has run: still one event, still readable.
+    ASSERT_TRUE(again->Start()) << again->GetLastErrorText();
+    EXPECT_EQ(Subject(*again, 0), "First");
 }
 
 TEST_F(FileBackendTest, RemindersFireFromTheLoopOncePerOccurrence)
