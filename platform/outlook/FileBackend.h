@@ -22,7 +22,9 @@ class CReminderScheduler;
 // and is made on the first save. Every save rewrites the whole file
 // atomically under the file's lock; when another program changed the file
 // since it was read, it is read again first, so that its change is kept. A
-// file that could not be read or parsed is never written.
+// file that could not be read or parsed is never written, and no save
+// writes a calendar that would not read back: it fails, and the file and
+// the folder stay as they were.
 //
 // Reminders come from the event loop given (none without one) while the
 // store is open. Mail goes to the plugged-in sender; without one, sending
