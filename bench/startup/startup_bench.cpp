@@ -29,7 +29,7 @@ using Clock = std::chrono::steady_clock;
 
 std::string TwoDigits(int value)
 {
-    char text[8];
+    char text[16];
     std::snprintf(text, sizeof text, "%02d", value);
     return text;
 }
