@@ -348,8 +348,11 @@ void CFileBackend::ScheduleReminders()
     if (!m_loop || !m_open || !m_started)
         return;
     if (!m_reminders)
+    {
         m_reminders = std::make_unique<CReminderScheduler>(
             *m_loop, [this](const CStoredItem& item) { OnReminderDue(item); });
+        m_reminders->SetRecordFile(m_directory + "/" + RemindersFileName);
+    }
     m_reminders->SetItems(m_calendar->GetItems());
 }
 

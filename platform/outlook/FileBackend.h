@@ -38,6 +38,8 @@ class CFileBackend : public CBackend
 public:
     static constexpr const char* CalendarFileName = "calendar.ics";
     static constexpr const char* ContactsFileName = "contacts.vcf";
+    // The reminders already given, so that a restart does not repeat them.
+    static constexpr const char* RemindersFileName = "reminders-given";
 
     // `loop` is borrowed and must outlive the back-end; null: no reminders.
     CFileBackend(std::string directory, CEventLoop* loop);

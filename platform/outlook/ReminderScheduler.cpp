@@ -3,10 +3,13 @@
 #include <outlook/ICalTime.h>
 #include <outlook/RecurrenceRule.h>
 
+#include <platform/AtomicFile.h>
+
 #include <libical/ical.h>
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 
 namespace outlook
 {
@@ -15,6 +18,10 @@ namespace
 // Bounds the walk through a rule's occurrences when the iterator cannot jump
 // close to the present.
 constexpr int MaxSteps = 100000;
+
+// The record of reminders given stays small: past occurrences leave it.
+constexpr std::size_t MaxRecordBytes = 4u * 1024u * 1024u;
+const char* const RecordHeader = "# reminders given: occurrence start (seconds since 30 December 1899, local) and item id\n";
 
 // An occurrence counts as started once it is this old, so that a reminder
 // set for the start itself, fired a little late, still fires.
@@ -90,6 +97,46 @@ bool CReminderScheduler::HasReminder(const CStoredItem& item)
 {
     const CAppointmentData* data = std::get_if<CAppointmentData>(&item.data);
     return data && data->reminderSet && data->start.GetStatus() == CDateTime::valid;
+}
+
+void CReminderScheduler::SetRecordFile(std::string path)
+{
+    m_recordFile = std::move(path);
+    LoadRecord();
+    Arm();
+}
+
+void CReminderScheduler::LoadRecord()
+{
+    std::string text, error;
+    bool exists = false;
+    if (m_recordFile.empty() || !CAtomicFile(m_recordFile, MaxRecordBytes).Read(text, exists, error))
+        return;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+    {
+        std::istringstream fields(line);
+        long long key = 0;
+        std::string id;
+        if (line.empty() || line[0] == '#' || !(fields >> key) || fields.get() != ' ' || !std::getline(fields, id) ||
+            id.empty())
+            continue;
+        m_fired.insert(Fired(id, key));
+    }
+}
+
+// Ids that would break the line format are left out: such an occurrence is
+// only remembered for this run.
+void CReminderScheduler::SaveRecord() const
+{
+    if (m_recordFile.empty())
+        return;
+    std::string text = RecordHeader;
+    for (const Fired& fired : m_fired)
+        if (fired.first.find_first_of("\r\n") == std::string::npos && !fired.first.empty())
+            text += std::to_string(fired.second) + " " + fired.first + "\n";
+    std::string error;
+    CAtomicFile(m_recordFile, MaxRecordBytes).Replace(text, error);
 }
 
 void CReminderScheduler::SetItems(const std::vector<CStoredItem>& items)
@@ -202,6 +249,8 @@ void CReminderScheduler::OnTimer()
             due.push_back(std::move(occurrence));
         }
     }
+    if (!due.empty())
+        SaveRecord();
     for (const CStoredItem& item : due)
         m_fire(item);
     if (m_timer == CEventLoop::kNoTimer)

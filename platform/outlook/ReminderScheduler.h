@@ -27,6 +27,9 @@ namespace outlook
 // as it keeps its id and start.
 //
 // The item handed to `fire` is a copy whose start is the occurrence's start.
+//
+// With a record file, the occurrences already reminded of are kept there as
+// well, so that a restart of the program does not remind of them again.
 class CReminderScheduler
 {
 public:
@@ -45,6 +48,11 @@ public:
 
     CReminderScheduler(const CReminderScheduler&) = delete;
     CReminderScheduler& operator=(const CReminderScheduler&) = delete;
+
+    // Reads the occurrences already reminded of from `path` (a missing or
+    // unreadable file means none) and writes them there after every
+    // reminder. Lines it cannot read are ignored.
+    void SetRecordFile(std::string path);
 
     // The calendar's items now; reminders due are fired from the loop, not
     // from inside this call. Only the items with a reminder are kept.
@@ -74,12 +82,15 @@ private:
     void OnTimer();
     void Forget(const CDateTime& now);
     static long long Key(const CDateTime& time);
+    void LoadRecord();
+    void SaveRecord() const;
 
     CEventLoop& m_loop;
     FireCallback m_fire;
     Clock m_now;
     std::vector<CStoredItem> m_items;
     std::set<Fired> m_fired;
+    std::string m_recordFile;
     CEventLoop::TimerId m_timer = CEventLoop::kNoTimer;
 };
 } // namespace outlook

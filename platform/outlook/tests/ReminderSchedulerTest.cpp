@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -136,6 +138,44 @@ TEST_F(ReminderSchedulerTest, MissedRemindersFireWhileTheOccurrenceIsAheadAndAre
     ASSERT_EQ(fired.size(), 1u);
     EXPECT_EQ(fired[0].id, "ahead");
     EXPECT_EQ(scheduler.GetNextReminderTime(), CDateTime(2026, 3, 3, 9, 45, 0));
+}
+
+TEST_F(ReminderSchedulerTest, ARecordFileKeepsARestartFromRemindingAgain)
+{
+    char pattern[] = "/tmp/reminder-record-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string directory = pattern;
+    const std::string record = directory + "/reminders-given";
+    // Damaged lines are ignored, not fatal.
+    {
+        std::ofstream(record) << "not a line\n12 \n\n";
+    }
+    now = CDateTime(2026, 3, 2, 10, 50, 0);
+    scheduler.SetRecordFile(record);
+    scheduler.SetItems({Reminded("ahead", CDateTime(2026, 3, 2, 11, 0, 0), 15), DailyAtTen("daily")});
+    Settle();
+    ASSERT_EQ(fired.size(), 1u);
+    EXPECT_EQ(fired[0].id, "ahead");
+
+    // The program restarts before the meeting: the same calendar, a new
+    // scheduler on the same record.
+    std::vector<CStoredItem> again;
+    {
+        CReminderScheduler restarted(loop, [&again](const CStoredItem& item) { again.push_back(item); },
+                                     [this] { return now; });
+        restarted.SetRecordFile(record);
+        restarted.SetItems({Reminded("ahead", CDateTime(2026, 3, 2, 11, 0, 0), 15), DailyAtTen("daily")});
+        EXPECT_EQ(restarted.GetNextReminderTime(), CDateTime(2026, 3, 3, 9, 45, 0));
+        loopwait::DeliverPosted(loop);
+    }
+    EXPECT_TRUE(again.empty());
+
+    // Without the record, the same restart reminds again.
+    CReminderScheduler forgetful(loop, [&again](const CStoredItem& item) { again.push_back(item); },
+                                 [this] { return now; });
+    forgetful.SetItems({Reminded("ahead", CDateTime(2026, 3, 2, 11, 0, 0), 15)});
+    EXPECT_EQ(forgetful.GetNextReminderTime(), CDateTime(2026, 3, 2, 10, 45, 0));
+    std::filesystem::remove_all(directory);
 }
 
 TEST_F(ReminderSchedulerTest, ALongRunningSeriesRemindsOnItsOwnWeeksAndMonths)
