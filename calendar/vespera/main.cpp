@@ -12,6 +12,7 @@
 #include <outlook/FileBackend.h>
 #include <outlook/MailSenders.h>
 #include <platform/CrashHandler.h>
+#include <platform/HostAddress.h>
 #include <platform/MessageBoxSink.h>
 #include <platform/PollEventLoop.h>
 #include <platform/ProgressSink.h>
@@ -189,7 +190,10 @@ int RunHeadless(std::vector<char*>& arguments)
     agent->SetInstallDirectory(installDirectory);
     agent->set_lookup_config(CAgentContainer::LOOKUP_NAME_SERVER);
     agent->set_belief_dump_file((data / CAgentContainer::BELIEF_DUMP_FILE).c_str());
-    agent->get_communicator()->set_listen_address("127.0.0.1");
+    // Listen where the name server will send other agents: the announced
+    // address (ORVANTE_HOST_ADDRESS, else the host name's first IPv4
+    // address), so that a registration always names a socket that answers.
+    agent->get_communicator()->set_listen_address(GetHostAddress().c_str());
     CDlgContainer dialog(std::move(owned));
     CHeadlessSinks sinks(*agent);
     // A hang-up (the terminal it was started from closed) ends it in order
