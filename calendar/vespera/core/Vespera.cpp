@@ -40,6 +40,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -243,7 +244,12 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
                                                    [this](const std::string& line) { debug(line.c_str()); });
     m_attendeeSide = std::make_unique<CAttendeeSide>(*this);
     m_organiserSide = std::make_unique<COrganiserSide>(*this);
-    std::srand(static_cast<unsigned>(std::time(nullptr)) ^ static_cast<unsigned>(getpid()));
+    // Agents started together draw their identifiers from different seeds:
+    // whole seconds xor the process id repeat for neighbouring processes
+    // started a second apart.
+    const auto ticks = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::srand(static_cast<unsigned>(ticks) ^ static_cast<unsigned>(ticks >> 32) ^
+               (static_cast<unsigned>(getpid()) << 16) ^ static_cast<unsigned>(std::time(nullptr)));
 }
 
 // The namespace logs off before the application goes, and the reminder sink
