@@ -5,6 +5,7 @@
 // logs.
 
 #include <vespera/core/InstallDirectory.h>
+#include <vespera/core/Preferences.h>
 #include <vespera/core/Vespera.h>
 
 #include <agentkit/DlgContainer.h>
@@ -170,6 +171,23 @@ void SurviveBrokenPipes()
     sigaction(SIGPIPE, &action, nullptr);
 }
 
+// Whether the name server took the agent's name, with the address it took
+// it for; a name it refused or never heard is said plainly.
+void SayRegistration(CVespera& agent)
+{
+    const std::string name = agent.GetRegisteredName();
+    if (agent.IsRegistered()) {
+        Say(stdout, "registered " + name + " at " + GetHostAddress() + ":" + std::to_string(agent.get_port()));
+        return;
+    }
+    if (name.empty()) {
+        Say(stdout, "not registered: AgentName, ANSHost and ANSPort are not all stored");
+        return;
+    }
+    Say(stdout, "not registered: the name server at " + agent.GetANSHost() + ":" + agent.GetANSPortText() +
+                    " did not take " + name + "; the agent tries again while it runs");
+}
+
 int RunHeadless(std::vector<char*>& arguments)
 {
     SurviveBrokenPipes();
@@ -208,18 +226,43 @@ int RunHeadless(std::vector<char*>& arguments)
     if (instance.IsHeld() && !instance.ServeProbes(loop))
         Say(stderr, "vespera: a second start cannot probe this instance: " + instance.GetErrorText());
     agent->InitAgent();
-    if (!agent->GetRegisteredName().empty())
-        Say(stdout, "registered " + agent->GetRegisteredName() + " at " + agent->GetANSHost() + ":" +
-                        agent->GetANSPortText());
+    // Where a window would initialise: the bounds of the settings come in
+    // front of the stored constraints.
+    agent->GetPreferences().RebuildPreferences();
+    SayRegistration(*agent);
     Say(stdout, "ready " + std::to_string(agent->get_port()));
     dialog.DoModal();
     return 0;
+}
+
+const char* const Usage =
+    "usage: vespera --headless [-name NAME] [-port N] [-ans HOST] [-ansport N] [-noans] [-unique]\n"
+    "\n"
+    "Runs the calendar agent of the current user without a window, on the calendar and contacts\n"
+    "in $XDG_DATA_HOME/orvante, registered with the name server that the stored settings name\n"
+    "(AgentName, ANSHost, ANSPort; see vespera-reg). It serves until SIGINT, SIGTERM or SIGHUP.\n"
+    "\n"
+    "  --headless   run without a window (the only host built so far)\n"
+    "  -port N      listen on port N instead of one the system chooses\n"
+    "  --help       print this text and exit\n";
+
+bool AsksForHelp(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (AsksForHelp(argc, argv)) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
     bool headless = false;
     std::vector<char*> arguments = ContainerArguments(argc, argv, headless);
     if (!headless) {

@@ -14,6 +14,7 @@
 #include <lexikit/Parser.h>
 
 #include <platform/DateTimeSpan.h>
+#include <platform/MessageBoxSink.h>
 
 #include <cerrno>
 #include <climits>
@@ -331,10 +332,23 @@ void CAttendeeSide::ReadAwardAttributes(const std::string& attributes, SAward& a
     award.optAttendees = ReadStripped(parser, "optAttendees");
 }
 
+// A meeting that could not be written is not confirmed: the organiser
+// must not count on a time its attendee's calendar does not hold. The hold
+// is gone already, so the time is free again.
 void CAttendeeSide::CreateMeeting(const SAward& award, const std::string& sender)
 {
-    m_agent.CreateOutlookAppointment(award.start, award.duration, award.subject, award.body, award.location,
-                                     MeetingReminderMinutes, true, award.reqAttendees, award.optAttendees, true);
+    if (!m_agent.CreateOutlookAppointment(award.start, award.duration, award.subject, award.body, award.location,
+                                          MeetingReminderMinutes, true, award.reqAttendees, award.optAttendees,
+                                          true))
+    {
+        const std::string reason = m_agent.GetLastWriteError();
+        Log("The awarded meeting could not be saved, so it is not confirmed: " + reason);
+        CMessageBoxSink::Show("The meeting \"" + award.subject + "\" at " + award.start.Format() + " requested by " +
+                                  sender + " could not be saved in your calendar, so it was not confirmed.\nReason: " +
+                                  reason,
+                              MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
     const std::string confirm = Confirm(award);
     NotifyMeeting(award, sender);
     Log("In process award the content is on next line");

@@ -60,9 +60,11 @@ std::string Value(CParser& parser, const char* key)
     return WithoutParentheses(Raw(parser, key));
 }
 
-std::string OrBlank(const std::string& text)
+// A value of the request for the first contract: a missing one is written
+// as one blank; one that is there is written as it is, even when empty.
+std::string ValueOrBlank(CParser& parser, const char* key)
 {
-    return text.empty() ? std::string(Blank) : text;
+    return Has(parser, key) ? Value(parser, key) : std::string(Blank);
 }
 
 CDateTime ContractExpiry()
@@ -92,6 +94,8 @@ int Minutes(const std::string& text)
 
 } // namespace
 
+const char* const COrganiserSide::NotSavedReason =
+    "Every attendee confirmed, but the meeting could not be saved in your calendar: ";
 const char* const COrganiserSide::NoCommonTimeReason =
     "Meeting cannot be scheduled within the specified constraints because the attendees offered no common time";
 
@@ -136,14 +140,10 @@ std::string COrganiserSide::BuildContract(CNegotiation& record, const std::strin
     record.SetBidsReceived(0);
     record.SetExpires(ContractExpiry());
 
-    const std::string subject = Value(parser, "subject");
-    const std::string body = Value(parser, "body");
-    const std::string location = Value(parser, "location");
-    const std::string attendees = Value(parser, "attendees");
-    record.SetSubject(subject);
-    record.SetBody(body);
-    record.SetLocation(location);
-    record.SetAttendees(attendees);
+    record.SetSubject(Value(parser, "subject"));
+    record.SetBody(Value(parser, "body"));
+    record.SetLocation(Value(parser, "location"));
+    record.SetAttendees(Value(parser, "attendees"));
 
     const std::string start = Value(parser, "start");
     record.SetStartConstraint(Parsed(start));
@@ -162,7 +162,8 @@ std::string COrganiserSide::BuildContract(CNegotiation& record, const std::strin
     const std::string duration = Value(parser, "duration");
     record.SetDuration(Minutes(duration));
 
-    return ContractText(record, subject, body, location, attendees, start, end, duration);
+    return ContractText(record, ValueOrBlank(parser, "subject"), ValueOrBlank(parser, "body"),
+                        ValueOrBlank(parser, "location"), ValueOrBlank(parser, "attendees"), start, end, duration);
 }
 
 std::string COrganiserSide::RebuildContract(CNegotiation& record)
@@ -183,8 +184,8 @@ std::string COrganiserSide::ContractText(const CNegotiation& record, const std::
 {
     std::string text = "tell :type contract :negID " + record.GetNegID() + " :contractID " +
                        record.GetContractID() + " :expires (" + record.GetExpires().Format() + ")";
-    text += " :attributes (tell :subject (" + OrBlank(subject) + ") :body (" + OrBlank(body) + ") :location (" +
-            OrBlank(location) + ") :attendees (" + OrBlank(attendees) + "))";
+    text += " :attributes (tell :subject (" + subject + ") :body (" + body + ") :location (" + location +
+            ") :attendees (" + attendees + "))";
     text += " :constraints (tell :start (" + start + ")";
     if (!record.GetStrict())
         text += " :end (" + end + ")";
@@ -407,9 +408,8 @@ void COrganiserSide::SendAwards(CNegotiation& record, const CTimeSlot& chosen)
 
 std::string COrganiserSide::AwardAttributes(const CNegotiation& record) const
 {
-    return "(tell :subject (" + OrBlank(record.GetSubject()) + ") :body (" + OrBlank(record.GetBody()) +
-           ") :location (" + OrBlank(record.GetLocation()) + ") :reqAttendees (" + record.GetAttendeesText() +
-           ") :optAttendees (none))";
+    return "(tell :subject (" + record.GetSubject() + ") :body (" + record.GetBody() + ") :location (" +
+           record.GetLocation() + ") :reqAttendees (" + record.GetAttendeesText() + ") :optAttendees (none))";
 }
 
 bool COrganiserSide::StartNextPass(CNegotiation& record)
@@ -464,17 +464,24 @@ void COrganiserSide::ProcessConfirmation(const std::string& content, const std::
     // Only an awarded, still running negotiation has a time to make.
     if (record->CountConfirmation() && record->IsRunning() && record->GetTotalAwards() > 0)
     {
-        CreateMeeting(*record);
+        // A meeting the organiser's own calendar does not hold is no
+        // success, whatever the attendees wrote.
+        if (!CreateMeeting(*record))
+        {
+            record->SetStatus(-1);
+            FinishNegotiation(*record, NotSavedReason + m_agent.GetLastWriteError());
+            return;
+        }
         record->SetStatus(1);
         FinishNegotiation(*record, Success);
     }
 }
 
-void COrganiserSide::CreateMeeting(CNegotiation& record)
+bool COrganiserSide::CreateMeeting(CNegotiation& record)
 {
-    m_agent.CreateOutlookAppointment(record.GetChosenSlot().GetStartTime(), record.GetDuration(),
-                                     record.GetSubject(), record.GetBody(), record.GetLocation(), ReminderMinutes,
-                                     true, record.GetAttendeesText(), std::string(), true);
+    return m_agent.CreateOutlookAppointment(record.GetChosenSlot().GetStartTime(), record.GetDuration(),
+                                            record.GetSubject(), record.GetBody(), record.GetLocation(),
+                                            ReminderMinutes, true, record.GetAttendeesText(), std::string(), true);
 }
 
 void COrganiserSide::FinishNegotiation(CNegotiation& record, const std::string& reason)

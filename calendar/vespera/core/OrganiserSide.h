@@ -46,6 +46,9 @@ public:
     // The reason reported when the times offered leave no later start to
     // ask from: nothing within the constraints suited every attendee.
     static const char* const NoCommonTimeReason;
+    // The reason reported when every attendee confirmed but the organiser's
+    // own calendar would not take the meeting; the write's reason follows.
+    static const char* const NotSavedReason;
 
 private:
     void Log(const std::string& line) const;
@@ -59,7 +62,7 @@ private:
     // False when no later start can be asked for; the negotiation has
     // then failed and been reported.
     bool StartNextPass(CNegotiation& record);
-    void CreateMeeting(CNegotiation& record);
+    bool CreateMeeting(CNegotiation& record);
 
     std::string ContractText(const CNegotiation& record, const std::string& subject, const std::string& body,
                              const std::string& location, const std::string& attendees,

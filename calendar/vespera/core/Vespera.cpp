@@ -98,7 +98,7 @@ std::string Field(CParser& parser, const char* key)
     return value ? StripParentheses(*value) : std::string();
 }
 
-const char* BrowserErrorText(int code)
+std::string BrowserErrorText(int code)
 {
     switch (code) {
     case 0: return "The operating system is out\nof memory or resources.";
@@ -114,7 +114,7 @@ const char* BrowserErrorText(int code)
     case 30: return "The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed.";
     case 31: return "There is no application associated\nwith the given filename extension.";
     case 32: return "The specified dynamic-link library was not found.";
-    default: return "An unknown error occurred.";
+    default: return "Unknown Error (" + std::to_string(code) + ") occurred.";
     }
 }
 
@@ -241,7 +241,7 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
     channels.log = [this](const std::string& line) { debug(line.c_str()); };
     m_notifier = std::make_unique<CNotifier>(*m_settings, *m_contacts, std::move(channels));
     m_preferences = std::make_unique<CPreferences>(*m_settings, *m_appointments,
-                                                   [this](const std::string& line) { debug(line.c_str()); });
+                                                   [this](const std::string& line) { AppLog("%s", line.c_str()); });
     m_attendeeSide = std::make_unique<CAttendeeSide>(*this);
     m_organiserSide = std::make_unique<COrganiserSide>(*this);
     // Agents started together draw their identifiers from different seeds:
@@ -928,11 +928,12 @@ bool CVespera::CreateOutlookAppointment(const CDateTime& start, long duration, c
                                         bool setReminder, const std::string& requiredAttendees,
                                         const std::string& optionalAttendees, bool addToStore)
 {
+    m_lastWriteError.clear();
     // Lengths come from other agents' messages; one that is not from a
     // minute to a year would leave an item nobody can use.
     if (duration <= 0 || duration > MaxRequestedMinutes) {
         debug("Refusing to write an appointment of %s minutes", std::to_string(duration).c_str());
-        return false;
+        return WriteFailed("a length of " + std::to_string(duration) + " minutes is not from a minute to a year");
     }
     debug("Creating item via ApptPtr");
     std::unique_ptr<outlook::CItem> item = m_application ? m_application->CreateItem(outlook::olAppointmentItem)
@@ -940,7 +941,7 @@ bool CVespera::CreateOutlookAppointment(const CDateTime& start, long duration, c
     outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr;
     if (!appointment) {
         debug("Unable to create an appointment in the calendar program");
-        return false;
+        return WriteFailed("the calendar program is not available");
     }
     debug("Setting the start date");
     debug(start.Format().c_str());
@@ -968,7 +969,8 @@ bool CVespera::CreateOutlookAppointment(const CDateTime& start, long duration, c
     debug("Attendees set. Now saving appt");
     if (!accepted || !appointment->Save()) {
         debug("The calendar program refused the appointment");
-        return false;
+        const std::string& reason = m_backend->GetLastErrorText();
+        return WriteFailed(reason.empty() ? "the calendar program refused the appointment" : reason);
     }
     if (addToStore) {
         debug("Now adding this appointment to the local store");
@@ -979,6 +981,12 @@ bool CVespera::CreateOutlookAppointment(const CDateTime& start, long duration, c
                                        outlook::olBusy, NullDate(), "outlook", true);
     }
     return true;
+}
+
+bool CVespera::WriteFailed(const std::string& reason)
+{
+    m_lastWriteError = reason;
+    return false;
 }
 
 bool CVespera::SendMail(const std::string& to, const std::string& subject, const std::string& body)
@@ -1237,8 +1245,11 @@ bool CVespera::EnableANS(const std::string& name, const std::string& host, const
     if (CIntBelief* ansport = beliefs->find_int_belief("ansport"))
         ansport->set_value(m_ansPort);
     set_agent_name(name.c_str());
-    client->enable(1);
-    if (IsKnownToANS(name)) {
+    // The name must be ours at the server: a lookup alone also succeeds for
+    // a name that another agent holds and the server refused us.
+    const bool accepted = client->enable(1) != 0;
+    m_registered = accepted && IsKnownToANS(name);
+    if (m_registered) {
         debug("ANS MODULE STARTUP SUCCEEDED");
         return true;
     }
@@ -1249,6 +1260,7 @@ bool CVespera::EnableANS(const std::string& name, const std::string& host, const
 void CVespera::DisableANS()
 {
     debug("<CVespera::DisableANS()> DISABLING THE ANS MODULE");
+    m_registered = false;
     CCommunicator* communicator = get_communicator();
     if (CANSClient* client = communicator ? communicator->retrieve_ans_object() : nullptr)
         client->enable(0);

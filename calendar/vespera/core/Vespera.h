@@ -166,6 +166,8 @@ public:
                                   const std::string& body, const std::string& location, long reminderMinutes,
                                   bool setReminder, const std::string& requiredAttendees,
                                   const std::string& optionalAttendees, bool addToStore);
+    // Why the last CreateOutlookAppointment failed, for the user.
+    const std::string& GetLastWriteError() const { return m_lastWriteError; }
     // Sends one e-mail through the calendar program; false when it cannot.
     bool SendMail(const std::string& to, const std::string& subject, const std::string& body);
 
@@ -243,6 +245,8 @@ public:
     const std::string& GetANSHost() const { return m_ansHost; }
     const std::string& GetANSPortText() const { return m_ansPortText; }
     int GetANSPort() const { return m_ansPort; }
+    // Whether the last EnableANS had the name taken by the server.
+    bool IsRegistered() const { return m_registered; }
 
     // --- hooks --------------------------------------------------------------
 
@@ -266,6 +270,8 @@ private:
                                   const std::string& sender);
     void SendConfirmationMail(const std::string& address, const std::string& content, const CDateTime& start);
     bool RequestedValuesUsable(const CDateTime& start, long duration);
+    // Keeps the reason of a failed calendar write; always false.
+    bool WriteFailed(const std::string& reason);
 
     void AppLog(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     void Step(const char* line, const char* progress, unsigned pauseMs);
@@ -295,11 +301,13 @@ private:
     // Owned by the application.
     outlook::CNameSpace* m_namespace = nullptr;
     int m_calendarItemCount = 0;
+    std::string m_lastWriteError;
 
     std::string m_agentName;
     std::string m_ansHost;
     std::string m_ansPortText;
     int m_ansPort = 0;
+    bool m_registered = false;
 
     std::string m_installDirectory;
     std::string m_applicationLogPath;

@@ -345,9 +345,17 @@ private:
             agent.process.reset();
             return Fail("cannot start " + agent.name);
         }
-        const std::string registered =
-            "registered " + agent.name + " at 127.0.0.1:" + std::to_string(NameServerPort());
-        return WaitForStdoutLine(agent, registered) && WaitForStdoutPrefix(agent, "ready ");
+        std::string registered;
+        std::string ready;
+        if (!ReadStdoutLine(agent, registered) || !ReadStdoutLine(agent, ready))
+            return false;
+        if (ready.rfind("ready ", 0) != 0)
+            return Fail(agent.name + " said \"" + ready + "\", not \"ready PORT\"");
+        // The name server took the name for the agent's own address.
+        const std::string wanted = "registered " + agent.name + " at 127.0.0.1:" + ready.substr(6);
+        if (registered != wanted)
+            return Fail(agent.name + " said \"" + registered + "\", not \"" + wanted + "\"");
+        return true;
     }
 
     bool StoreFiles(const std::filesystem::path& data, const SAgentFiles& files)
@@ -404,23 +412,10 @@ private:
         return true;
     }
 
-    bool WaitForStdoutLine(SAgentProcess& agent, const std::string& wanted)
+    bool ReadStdoutLine(SAgentProcess& agent, std::string& line)
     {
-        std::string line;
         if (!agent.process->ReadLine(line))
             return Fail(agent.name + " said nothing: " + agent.Errors());
-        if (line != wanted)
-            return Fail(agent.name + " said \"" + line + "\", not \"" + wanted + "\"");
-        return true;
-    }
-
-    bool WaitForStdoutPrefix(SAgentProcess& agent, const std::string& prefix)
-    {
-        std::string line;
-        if (!agent.process->ReadLine(line))
-            return Fail(agent.name + " said nothing: " + agent.Errors());
-        if (line.rfind(prefix, 0) != 0)
-            return Fail(agent.name + " said \"" + line + "\", not \"" + prefix + "...\"");
         return true;
     }
 

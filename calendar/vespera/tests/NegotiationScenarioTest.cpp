@@ -311,6 +311,27 @@ TEST_F(NegotiationScenarioTest, StoredTimeConstraintsMoveTheOfferedTimesOutOfThe
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
 
+// The morning, evening and weekend switches of the settings keep meetings
+// out of those hours: a Wednesday 7:00 and a Saturday 10:00 are each moved
+// to the first time the bounds allow.
+TEST_F(NegotiationScenarioTest, MorningAndWeekendBoundsMoveTheAwardedTimes)
+{
+    m_organiser = Start({OrganiserName, "organiser", {}, {}});
+    m_ann = Start({AnnName, "ann", {{"MorningBounds", "true"}, {"WeekendBounds", "true"}}, {}});
+    ASSERT_TRUE(m_organiser && m_ann);
+
+    ASSERT_TRUE(AskOrganiser(MeetingRequest(AnnName, "3/5/2031 7:00:00 AM", "")));
+    ASSERT_TRUE(WaitForSuccess({m_ann})) << m_society.AllLogs();
+    EXPECT_EQ(AwardedStart(*m_ann), "3/5/2031 8:00:00 AM");
+
+    ASSERT_TRUE(AskOrganiser(MeetingRequest(AnnName, "3/8/2031 10:00:00 AM", "")));
+    ASSERT_TRUE(CAgentSociety::WaitForLines({{m_organiser, SuccessBalloon, 2}})) << m_society.AllLogs();
+    const std::vector<std::string> awards = IncomingLines(m_ann->Log(), OrganiserName, ":type award ");
+    ASSERT_EQ(awards.size(), 2u);
+    EXPECT_NE(awards[1].find(":startTime (3/10/2031 8:00:00 AM)"), std::string::npos) << awards[1];
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
 TEST_F(NegotiationScenarioTest, HeldTimesOfAnExpiredContractAreReleasedByTheSweep)
 {
     m_ann = Start({AnnName, "ann", {}, {}});

@@ -56,6 +56,8 @@ protected:
         ASSERT_TRUE(m_agent->Start(VESPERA_BINARY, {"--headless"}, (m_root / "vespera.err").string()));
         std::string line;
         ASSERT_TRUE(m_agent->ReadLine(line)) << m_agent->Errors();
+        EXPECT_EQ(line, "not registered: AgentName, ANSHost and ANSPort are not all stored");
+        ASSERT_TRUE(m_agent->ReadLine(line)) << m_agent->Errors();
         EXPECT_EQ(line.rfind("ready ", 0), 0u) << line;
         m_agent->Signal(SIGTERM);
         EXPECT_EQ(m_agent->Wait(), 0) << m_agent->Errors();

@@ -716,6 +716,27 @@ bool CCommunicator::locate(const char* agent, Address& address)
     return true;
 }
 
+// A peer that restarted listens on another port, and its old record never
+// expires by itself; without a fresh lookup every send to it would fail for
+// good.
+bool CCommunicator::relocate(const char* agent, Address& address)
+{
+    if (!find_record(agent))
+        return false;
+    debug("<CCommunicator> Sending to [%s] at [%s][%d] failed, looking the agent up again", safe(agent),
+          address.host.c_str(), static_cast<int>(address.port));
+    comm_activate_lookup(agent);
+    Address fresh;
+    if (!locate(agent, fresh) || (fresh.host == address.host && fresh.port == address.port)) {
+        debug("<CCommunicator> No other address is known for agent [%s]", safe(agent));
+        return false;
+    }
+    debug("<CCommunicator> Agent [%s] is now at [%s][%d], sending once more", safe(agent), fresh.host.c_str(),
+          static_cast<int>(fresh.port));
+    address = fresh;
+    return true;
+}
+
 // --- sending ------------------------------------------------------------------------
 
 char* CCommunicator::comm_sendmessage(const char* performative, const char* receiver,
@@ -876,8 +897,9 @@ char* CCommunicator::send_message(Head head, const std::vector<const char*>& pie
         return result.data();
     if (!located)
         return nullptr;
-    const int sent = comm_senddata(head.receiver, address.host.c_str(), address.port,
-                                   text.c_str());
+    int sent = comm_senddata(head.receiver, address.host.c_str(), address.port, text.c_str());
+    if (sent < 0 && relocate(head.receiver, address))
+        sent = comm_senddata(head.receiver, address.host.c_str(), address.port, text.c_str());
     if (sent > 0) {
         report_success(head.receiver, address);
         give_to_modules(message_of(text).c_str(), true);
@@ -907,6 +929,8 @@ CClientSocket* CCommunicator::send_message_socket(Head head,
         return nullptr;
     CClientSocket* socket =
         comm_senddata_socket(head.receiver, address.host.c_str(), address.port, text.c_str());
+    if (!socket && relocate(head.receiver, address))
+        socket = comm_senddata_socket(head.receiver, address.host.c_str(), address.port, text.c_str());
     if (!socket) {
         report_send_error(head.receiver, address);
         return nullptr;

@@ -324,6 +324,9 @@ private:
                         std::size_t host_size);
     char* sorry();
     bool locate(const char* agent, Address& address);
+    // After a failed send to a known address: asks the lookup modules once
+    // more and true (with the new address) when the agent is now elsewhere.
+    bool relocate(const char* agent, Address& address);
 
     const char* connection_reply_with(const char* receiver, const char* in_reply_to,
                                       bool replace);

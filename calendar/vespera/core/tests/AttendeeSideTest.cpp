@@ -482,6 +482,23 @@ TEST_F(AttendeeSideTest, AwardForAHeldTimeMakesTheMeetingAndConfirms)
     EXPECT_EQ(CalendarItems(), itemsBefore + 1);
 }
 
+TEST_F(AttendeeSideTest, AwardThatCannotBeSavedIsNotConfirmedAndItsTimeIsFreed)
+{
+    const std::string bidID = HoldOneHour("N1", At(10, 0));
+    Backend().SetFailing(outlook::CMemoryBackend::Operation::Save, true);
+    Agent().ClearSent();
+
+    Side().ProcessAward(Award("N1", bidID, At(10, 0)), Organiser);
+
+    EXPECT_TRUE(Agent().Sent().empty());
+    EXPECT_TRUE(HoldsOf("N1").empty());
+    EXPECT_TRUE(Agent().HasLineContaining("The awarded meeting could not be saved, so it is not confirmed: "));
+    ASSERT_EQ(Boxes().Boxes().size(), 1u);
+    EXPECT_NE(Boxes().Boxes()[0].text.find("could not be saved in your calendar, so it was not confirmed"),
+              std::string::npos);
+    EXPECT_TRUE(Agent().IsFreePlain(At(10, 0), 60));
+}
+
 TEST_F(AttendeeSideTest, AwardForATimeNeverOfferedIsRefused)
 {
     const std::string bidID = HoldOneHour("N1", At(10, 0));

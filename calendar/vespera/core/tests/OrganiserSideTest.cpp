@@ -173,6 +173,30 @@ TEST_F(OrganiserSideTest, MissingTextsAreWrittenAsOneBlank)
               std::string::npos);
 }
 
+// Only a missing value of the first contract is a blank: values present but
+// empty stay empty there, in the awards and in every later contract.
+TEST_F(OrganiserSideTest, EmptyTextsStayEmptyInContractsAndAwards)
+{
+    CNegotiation& record = Start("tell :command schedule_meeting :attendees (" + std::string(A) +
+                                 ") :subject () :body () :start (" + At(8, 10).Format() + ") :duration (60)");
+    Side().ProcessBid(Alternates(record.GetNegID(), "bidA", {At(8, 12)}), A);
+    const auto contracts = SentOfType("contract");
+    const auto awards = SentOfType("award");
+    ASSERT_EQ(contracts.size(), 1u);
+    ASSERT_EQ(awards.size(), 1u);
+    EXPECT_NE(contracts[0].content.find(":subject () :body () :location ( ) :attendees"), std::string::npos);
+    EXPECT_NE(awards[0].content.find("(tell :subject () :body () :location () :reqAttendees"), std::string::npos);
+
+    CNegotiation& later = Start("tell :command schedule_meeting :attendees (" + std::string(A) + "," + B +
+                                ") :start (" + At(8, 10).Format() + ") :duration (60)");
+    Side().ProcessBid(Alternates(later.GetNegID(), "bidA", {At(8, 12)}), A);
+    Side().ProcessBid(Alternates(later.GetNegID(), "bidB", {At(8, 14)}), B);
+    const auto all = SentOfType("contract");
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_NE(all[4].content.find(":subject () :body () :location () :attendees (" + std::string(A) + "," + B + ")"),
+              std::string::npos);
+}
+
 TEST_F(OrganiserSideTest, DurationTooLongForTheRecordIsCutToItsRange)
 {
     CNegotiation& longer = Start("tell :command schedule_meeting :attendees (" + std::string(A) + ") :start (" +
@@ -486,6 +510,20 @@ TEST_F(OrganiserSideTest, AllConfirmedMakesTheMeetingOnce)
     EXPECT_EQ(CalendarItems(), before + 1);
     EXPECT_EQ(record.GetTotalConfirmations(), 3);
     EXPECT_EQ(Agent().CountLine("processing confirmation"), 3);
+}
+
+TEST_F(OrganiserSideTest, AllConfirmedButNotSavedIsReportedAsFailed)
+{
+    CNegotiation& record = AcceptedByBoth();
+    Backend().SetFailing(outlook::CMemoryBackend::Operation::Save, true);
+    Side().ProcessConfirmation(Confirm(record.GetNegID(), "bidA"), A);
+    Side().ProcessConfirmation(Confirm(record.GetNegID(), "bidB"), B);
+    EXPECT_EQ(record.GetStatus(), -1);
+    ASSERT_EQ(Boxes().Boxes().size(), 1u);
+    EXPECT_EQ(Boxes().Boxes()[0].text.rfind(std::string("The meeting could not be scheduled.\nReason:\n") +
+                                                COrganiserSide::NotSavedReason,
+                                            0),
+              0u);
 }
 
 TEST_F(OrganiserSideTest, ConfirmationForAnUnknownNegotiationIsIgnored)

@@ -182,11 +182,16 @@ TEST_F(VesperaDispatchTest, DataUrlOpensTheAddressWithoutParentheses)
 
 TEST_F(VesperaDispatchTest, DataUrlThatCannotBeOpenedIsReported)
 {
-    Agent().SetUrlOpener([](const std::string&) { return 2; });
-    Deliver("tell :dataurl (https://example.org/gone)");
-    ASSERT_EQ(Boxes().Boxes().size(), 1u);
-    EXPECT_EQ(Boxes().Boxes()[0].text, "Unable to open hyperlink:\n\nThe specified file was not found.");
-    EXPECT_EQ(Boxes().Boxes()[0].type, MB_ICONEXCLAMATION);
+    const std::pair<int, const char*> cases[] = {{2, "The specified file was not found."},
+                                                 {4, "Unknown Error (4) occurred."}};
+    for (const auto& [code, text] : cases) {
+        const int result = code;
+        Agent().SetUrlOpener([result](const std::string&) { return result; });
+        Deliver("tell :dataurl (https://example.org/gone)");
+        ASSERT_FALSE(Boxes().Boxes().empty());
+        EXPECT_EQ(Boxes().Boxes().back().text, std::string("Unable to open hyperlink:\n\n") + text);
+        EXPECT_EQ(Boxes().Boxes().back().type, MB_ICONEXCLAMATION);
+    }
 }
 
 TEST_F(VesperaDispatchTest, DataUrlThatIsNoWebAddressIsNeverOpened)
@@ -520,6 +525,8 @@ const std::vector<std::string> StartupLines = {
     "CVSP::LoadContacts: Loading Contacts",
     "CVSP::LoadContacts: Total Contacts Loaded = 0",
     "CVSP:process_create::Loading user preferences",
+    "CVSP::LoadPreferences: Loading Preferences",
+    "CVSP::Load Preferences: Total Preferences Loaded = 0",
     "CVSP:process_create::Initializing Negotiation Engine",
     "CVSP:process_create::Starting Orvante Calendar Agent",
 };
@@ -577,6 +584,7 @@ TEST_F(VesperaStartupTest, StartsInOrderWithEveryLineAndProgressText)
     EXPECT_EQ(ProgressTexts().OpenCount(), 1);
     EXPECT_FALSE(ProgressTexts().IsOpen());
     EXPECT_TRUE(Boxes().Boxes().empty());
+    EXPECT_FALSE(Agent().HasLine("CVSP::LoadPreferences: Loading Preferences"));
     EXPECT_EQ(Agent().GetTimerTick(), 1);
     ASSERT_NE(Agent().GetReminderSink(), nullptr);
     EXPECT_TRUE(Agent().GetReminderSink()->IsConnected());

@@ -557,6 +557,45 @@ TEST_F(CommunicatorTest, ARefusedConnectionReturnsTheErrorLine)
     EXPECT_EQ(alice.comm->get_server()->get_sockets()->get_nr_elements(), 0);
 }
 
+// A peer that restarted on another port: the refused send asks the lookup
+// modules once more and goes to the new address; with no other address the
+// refusal stands after one lookup.
+TEST_F(CommunicatorTest, ARefusedSendLooksTheAgentUpAgainAndTriesTheNewAddressOnce)
+{
+    CListener closed;
+    CAgent bob("Bob", loop);
+    ASSERT_EQ(bob.comm->Create(), 1);
+    CAgent alice("Alice", loop);
+    ASSERT_EQ(alice.comm->Create(), 1);
+    auto* lookup = new CRecordingLookup(&alice.db, CLookupModule::LOOKUP_NAME_SERVER,
+                                        "tcp://127.0.0.1:" + std::to_string(bob.port()));
+    alice.comm->add_lookup_module(lookup);
+    alice.comm->start_lookup_modules();
+    alice.knows("Bob", closed.port);
+
+    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr, "again",
+                                           nullptr),
+              nullptr);
+    EXPECT_EQ(bob.next_message(loop, 1), expected_head("tell", "Bob", "Alice", nullptr, nullptr, nullptr, nullptr) +
+                                             " again ))");
+    EXPECT_EQ(lookup->lookups, 1);
+    EXPECT_TRUE(alice.logged("<CCommunicator> Agent [Bob] is now at [127.0.0.1][" + std::to_string(bob.port()) +
+                             "], sending once more"));
+
+
+    CAgent carol("Carol", loop);
+    ASSERT_EQ(carol.comm->Create(), 1);
+    auto* nothing = new CRecordingLookup(&carol.db, CLookupModule::LOOKUP_NAME_SERVER);
+    carol.comm->add_lookup_module(nothing);
+    carol.comm->start_lookup_modules();
+    carol.knows("Dave", closed.port);
+    EXPECT_NE(carol.comm->comm_sendmessage("tell", "Dave", nullptr, nullptr, nullptr, nullptr, nullptr, "x",
+                                           nullptr),
+              nullptr);
+    EXPECT_EQ(nothing->lookups, 1);
+    EXPECT_TRUE(carol.logged("<CCommunicator> No other address is known for agent [Dave]"));
+}
+
 TEST_F(CommunicatorTest, ASendOnAResetConnectionIsRetriedOnANewOne)
 {
     CListener bob;
