@@ -162,6 +162,13 @@ bool CAtomicFile::WriteTemporary(const std::string& temporary, const std::string
         error = ErrnoText("cannot create", temporary);
         return false;
     }
+    // The replacement keeps the permissions the user gave the file; a new
+    // file is private to the user.
+    struct stat current {};
+    if (::stat(m_path.c_str(), &current) == 0 && ::fchmod(fd.Get(), current.st_mode & 07777) != 0) {
+        error = ErrnoText("cannot set the permissions of", temporary);
+        return false;
+    }
     const bool written = WriteAll(fd.Get(), content) && ::fsync(fd.Get()) == 0;
     const int closed = ::close(fd.Release());
     if (!written || closed != 0) {

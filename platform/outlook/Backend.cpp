@@ -30,6 +30,11 @@ void CBackend::RaiseReminder(const CStoredItem& item) const
         m_reminderListener->OnReminder(item);
 }
 
+CBackend::RefreshResult CBackend::Refresh()
+{
+    return RefreshResult::Unchanged;
+}
+
 std::vector<std::string> CBackend::GetReadNotes(OlDefaultFolders) const
 {
     return {};

@@ -45,6 +45,19 @@ public:
     virtual bool AddItem(OlDefaultFolders folder, CStoredItem& item) = 0;
     // Replaces the data of an existing item of the same kind, found by id.
     virtual bool UpdateItem(const CStoredItem& item) = 0;
+    // What Refresh found.
+    enum class RefreshResult
+    {
+        Unchanged,
+        Reread,
+        Failed,
+    };
+    // Reads the folders again when another program changed them since they
+    // were last read or written. Failed (reason in GetLastErrorText()) when
+    // a changed folder cannot be read: the folders keep what was read
+    // before, and the same change is not reported again. Unchanged by
+    // default, for stores nobody else writes.
+    virtual RefreshResult Refresh();
     // Sends whether or not the folders are open.
     virtual bool SendMail(const CMailData& mail) = 0;
     // What the last read of the folder could not take as it was written (an

@@ -94,6 +94,8 @@ bool CFileBackend::ParseContacts(const std::string& text, CContacts& contacts, s
 bool CFileBackend::ReadCalendar(std::string& error)
 {
     const std::string path = GetCalendarPath();
+    // Taken before the read, so that a change during it is seen next time.
+    m_calendarStamp = CFileStamp::Of(path);
     std::string text;
     bool exists = false;
     if (!CAtomicFile(path, CICalendarFile::MaxTextSize).Read(text, exists, error))
@@ -109,6 +111,7 @@ bool CFileBackend::ReadCalendar(std::string& error)
 bool CFileBackend::ReadContacts(std::string& error)
 {
     const std::string path = GetContactsPath();
+    m_contactsStamp = CFileStamp::Of(path);
     std::string text;
     bool exists = false;
     if (!CAtomicFile(path, CVCardFile::MaxTextSize).Read(text, exists, error))
@@ -119,6 +122,51 @@ bool CFileBackend::ReadContacts(std::string& error)
         return false;
     }
     return true;
+}
+
+bool CFileBackend::RereadCalendar(bool& changed, std::string& error)
+{
+    const std::string before = m_calendarText;
+    if (!ReadCalendar(error))
+        return false;
+    changed = m_calendarText != before;
+    return true;
+}
+
+bool CFileBackend::RereadContacts(bool& changed, std::string& error)
+{
+    const std::string before = m_contacts.text;
+    if (!ReadContacts(error))
+        return false;
+    changed = m_contacts.text != before;
+    return true;
+}
+
+CBackend::RefreshResult CFileBackend::Refresh()
+{
+    if (!m_started)
+        return RefreshResult::Unchanged;
+    bool calendarChanged = false;
+    bool contactsChanged = false;
+    std::string error;
+    bool read = true;
+    if (CFileStamp::Of(GetCalendarPath()) != m_calendarStamp)
+        read = RereadCalendar(calendarChanged, error);
+    if (read && CFileStamp::Of(GetContactsPath()) != m_contactsStamp)
+        read = RereadContacts(contactsChanged, error);
+    if (!read)
+    {
+        Fail(error);
+        return RefreshResult::Failed;
+    }
+    if (!calendarChanged && !contactsChanged)
+        return RefreshResult::Unchanged;
+    if (calendarChanged)
+    {
+        TrimWhenIdle();
+        ScheduleReminders();
+    }
+    return RefreshResult::Reread;
 }
 
 bool CFileBackend::Start()
@@ -229,6 +277,7 @@ bool CFileBackend::WriteCalendar(const CAtomicFile& file, std::string& error)
     }
     m_calendar->Written(after);
     m_calendarText = std::move(after);
+    m_calendarStamp = CFileStamp::Of(file.GetPath());
     TrimWhenIdle();
     return true;
 }
@@ -254,6 +303,7 @@ bool CFileBackend::AddContact(CStoredItem& item)
     if (!file.ReplaceLocked(after, error))
         return Fail(error);
     m_contacts = std::move(updated);
+    m_contactsStamp = CFileStamp::Of(file.GetPath());
     item.id = card.uid;
     return true;
 }
@@ -329,6 +379,7 @@ bool CFileBackend::UpdateContact(const CStoredItem& item)
     // A card that had no UID keeps the id it was handed out under.
     updated.ids[static_cast<std::size_t>(index)] = item.id;
     m_contacts = std::move(updated);
+    m_contactsStamp = CFileStamp::Of(file.GetPath());
     return true;
 }
 

@@ -3,6 +3,8 @@
 #include <outlook/Backend.h>
 #include <outlook/VCard.h>
 
+#include <platform/FileStamp.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,7 +23,8 @@ class CReminderScheduler;
 // "contacts.vcf" (its individual cards). A missing file is an empty folder
 // and is made on the first save. Every save rewrites the whole file
 // atomically under the file's lock; when another program changed the file
-// since it was read, it is read again first, so that its change is kept. A
+// since it was read, it is read again first, so that its change is kept.
+// Refresh notices such a change without a save, by the files' stamps. A
 // file that could not be read or parsed is never written, and no save
 // writes a calendar that would not read back: it fails, and the file and
 // the folder stay as they were.
@@ -56,6 +59,8 @@ public:
     bool GetItem(OlDefaultFolders folder, long index, CStoredItem& item) const override;
     bool AddItem(OlDefaultFolders folder, CStoredItem& item) override;
     bool UpdateItem(const CStoredItem& item) override;
+    // Compares the files' stamps with those of the last read or write.
+    RefreshResult Refresh() override;
     bool SendMail(const CMailData& mail) override;
     // The calendar's notes (GetCalendarNotes); none for contacts.
     std::vector<std::string> GetReadNotes(OlDefaultFolders folder) const override;
@@ -77,6 +82,10 @@ private:
 
     bool ReadCalendar(std::string& error);
     bool ReadContacts(std::string& error);
+    // Reads a file another program changed; `changed` says whether its text
+    // differs from what the back-end holds.
+    bool RereadCalendar(bool& changed, std::string& error);
+    bool RereadContacts(bool& changed, std::string& error);
     bool ParseCalendar(const std::string& text, std::string& error);
     static bool ParseContacts(const std::string& text, CContacts& contacts, std::string& error);
     bool AddEvent(CStoredItem& item);
@@ -97,7 +106,9 @@ private:
     bool m_open = false;
     std::unique_ptr<CICalendarFile> m_calendar;
     std::string m_calendarText;
+    CFileStamp m_calendarStamp;
     CContacts m_contacts;
+    CFileStamp m_contactsStamp;
     std::unique_ptr<CReminderScheduler> m_reminders;
     // A pending TrimWhenIdle, 0 when none.
     std::uint64_t m_trimTimer = 0;

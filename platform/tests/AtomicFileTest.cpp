@@ -106,6 +106,24 @@ TEST_F(AtomicFileTest, ReplaceAndReadRoundTripAndMissingFiles)
     EXPECT_NE(error.find("no/such/file.lock"), std::string::npos) << error;
 }
 
+// Every file of the user's (calendar, contacts, registry hives) goes
+// through here, so a rewrite must keep what the user set on it.
+TEST_F(AtomicFileTest, ARewriteKeepsThePermissionsAndANewFileIsPrivate)
+{
+    std::string error;
+    const CAtomicFile file(path);
+    ASSERT_TRUE(file.Replace("new", error)) << error;
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    for (const mode_t mode : {0644u, 0640u, 0604u}) {
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        ASSERT_TRUE(file.Replace("again", error)) << error;
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode);
+    }
+}
+
 TEST_F(AtomicFileTest, OversizedFilesAreRefusedAndDirectoriesAreMade)
 {
     std::string error;

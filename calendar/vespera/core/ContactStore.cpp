@@ -14,6 +14,11 @@ const CContactRecord* CContactStore::Add(std::unique_ptr<CContactRecord> record)
     return m_records.back().get();
 }
 
+void CContactStore::Clear()
+{
+    m_records.clear();
+}
+
 const CContactRecord* CContactStore::GetAt(int index) const
 {
     if (index < 0 || index >= GetCount())

@@ -7,8 +7,9 @@
 #include <vector>
 
 // The user's contacts, owned here, in the order they were added. The store
-// only grows while the agent runs; records never move in memory, so a
-// record found once stays valid as long as the store.
+// grows while the agent runs and is emptied only to read the contacts
+// again; records never move in memory, so a record found stays valid until
+// then. Nothing keeps a record beyond the message it was found for.
 class CContactStore
 {
 public:
@@ -20,6 +21,9 @@ public:
 
     // Appends the record and returns it; null (and nothing added) for null.
     const CContactRecord* Add(std::unique_ptr<CContactRecord> record);
+
+    // Destroys every record.
+    void Clear();
 
     int GetCount() const { return static_cast<int>(m_records.size()); }
     // Null outside 0..GetCount()-1.

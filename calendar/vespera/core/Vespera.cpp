@@ -432,6 +432,9 @@ void CVespera::process_timer()
 
 int CVespera::process_message(char* message)
 {
+    // Every answer must reflect the user's calendar as it is now, edits in
+    // other programs included.
+    SyncWithOutsideChanges();
     CParser parser;
     const char* content = message && parser.parse_message(message) ? parser.find_content() : nullptr;
     if (!content) {
@@ -797,6 +800,29 @@ void CVespera::Resynchronise()
     m_appointments->Clear();
     LoadAppointments();
     m_appointments->Refresh();
+}
+
+void CVespera::SyncWithOutsideChanges()
+{
+    switch (m_backend->Refresh()) {
+    case outlook::CBackend::RefreshResult::Unchanged:
+        return;
+    case outlook::CBackend::RefreshResult::Failed:
+        AppLog("CVSP::Resynchronise: %s", m_backend->GetLastErrorText().c_str());
+        std::fprintf(stderr, "vespera: %s\n", m_backend->GetLastErrorText().c_str());
+        return;
+    case outlook::CBackend::RefreshResult::Reread:
+        break;
+    }
+    AppLog("CVSP::Resynchronise: the calendar or the contacts were changed by another program; reading them again");
+    // The holds live only in the agent and must outlast the re-read, or a
+    // time already offered could be given away twice.
+    m_appointments->RemoveIf([](const CAppointment& appointment) {
+        return appointment.GetOutlookIndex() != CAppointmentStore::HoldIndex;
+    });
+    LoadAppointments();
+    m_contacts->Clear();
+    LoadContacts();
 }
 
 void CVespera::LoadContacts()

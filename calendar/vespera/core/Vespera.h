@@ -139,6 +139,10 @@ public:
     // Empties the store, holds included, and loads the appointments again;
     // contacts stay.
     void Resynchronise();
+    // When another program changed the calendar or the contacts, reads both
+    // again, keeping the holds; a change that cannot be read is logged and
+    // said on standard error, and the stores stay as they were.
+    void SyncWithOutsideChanges();
     // Writes a contact for a person of a schedule into the contacts folder
     // and the store; false when the program refuses it.
     bool CreateOutlookContact(const std::string& agentName, const std::string& fullName,

@@ -103,6 +103,31 @@ TEST_F(CalendarWriteProcessTest, EventAddedByAnotherProgramWhileRunningIsKeptBes
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
 
+// An event another program adds while the agent runs takes its time at
+// once: a request for it is offered another time, a contract for it is not
+// accepted, and nothing is written there.
+TEST_F(CalendarWriteProcessTest, TimeTakenByAnotherProgramWhileRunningIsNotGivenAway)
+{
+    SAgentProcess* ann = StartAnn();
+    ASSERT_NE(ann, nullptr);
+    const std::string request = "tell :command request_appt :duration (60) :startTime (3/6/2031 9:00:00 AM)"
+                                " :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)";
+    ASSERT_EQ(m_society.Tell(AnnName, request), "tell :startTime (3/6/2031 9:00:00 AM) :duration (60) :status accept");
+    ASSERT_TRUE(ReplaceFile(ann->CalendarPath(), std::string(CalendarHead) +
+                                                     Event("first@desk", "20310304T150000Z", "Before start") +
+                                                     Event("busy@phone", "20310306T090000", "Dentist") +
+                                                     CalendarTail));
+
+    EXPECT_EQ(m_society.Tell(AnnName, request), "tell :startTime (3/6/2031 10:00:00 AM) :duration (60) :status alt");
+    const std::string bid = m_society.Tell(
+        AnnName, "tell :type contract :negID N1 :contractID C1 :expires (3/6/2031 8:00:00 AM) :attributes (tell "
+                 ":subject (Plan)) :constraints (tell :start (3/6/2031 9:00:00 AM) :duration (60))");
+    EXPECT_NE(bid.find(":status alt"), std::string::npos) << bid;
+    EXPECT_NE(ann->Log().find("CVSP::Resynchronise: the calendar or the contacts were changed by another program"),
+              std::string::npos);
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
 TEST_F(CalendarWriteProcessTest, CalendarLeftUnreadableByAnotherProgramIsNotWrittenAndTheAgentRunsOn)
 {
     SAgentProcess* ann = StartAnn();

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What identifies one version of a file without reading it: the inode it
+// lives in, its size and its modification time to the nanosecond. An
+// atomic replacement gives a new inode, an edit in place a new time, so two
+// equal stamps mean nobody wrote the file in between. A missing file has a
+// stamp of its own.
+class CFileStamp
+{
+public:
+    // The stamp of the file at `path` now.
+    static CFileStamp Of(const std::string& path);
+
+    bool Exists() const { return m_exists; }
+
+    bool operator==(const CFileStamp& other) const;
+    bool operator!=(const CFileStamp& other) const { return !(*this == other); }
+
+private:
+    bool m_exists = false;
+    std::uint64_t m_device = 0;
+    std::uint64_t m_inode = 0;
+    std::int64_t m_size = 0;
+    std::int64_t m_seconds = 0;
+    long m_nanoseconds = 0;
+};
