@@ -21,6 +21,7 @@
 #include <platform/SingleInstance.h>
 #include <wirekit/Communicator.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -171,6 +172,25 @@ void SurviveBrokenPipes()
     sigaction(SIGPIPE, &action, nullptr);
 }
 
+// ORVANTE_ALIVE_PERIOD: the timer ticks (seconds) between two renewals of
+// the agent's registration, for tests and for name servers with a short
+// time-to-live. A value that is not a number from 1 to 86400 is refused.
+void ApplyAlivePeriod(CVespera& agent)
+{
+    const char* text = std::getenv("ORVANTE_ALIVE_PERIOD");
+    if (!text || !*text)
+        return;
+    char* end = nullptr;
+    errno = 0;
+    const long period = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || period < 1 || period > 86400) {
+        Say(stderr, std::string("vespera: ORVANTE_ALIVE_PERIOD must be a number of seconds from 1 to 86400, not \"") +
+                        text + "\"; keeping the default");
+        return;
+    }
+    agent.get_communicator()->set_alive_period(static_cast<int>(period));
+}
+
 // Whether the name server took the agent's name, with the address it took
 // it for; a name it refused or never heard is said plainly.
 void SayRegistration(CVespera& agent)
@@ -212,6 +232,7 @@ int RunHeadless(std::vector<char*>& arguments)
     // address (ORVANTE_HOST_ADDRESS, else the host name's first IPv4
     // address), so that a registration always names a socket that answers.
     agent->get_communicator()->set_listen_address(GetHostAddress().c_str());
+    ApplyAlivePeriod(*agent);
     CDlgContainer dialog(std::move(owned));
     CHeadlessSinks sinks(*agent);
     // A hang-up (the terminal it was started from closed) ends it in order

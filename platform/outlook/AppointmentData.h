@@ -36,6 +36,13 @@ struct CAppointmentData
     std::string location;
     std::string requiredAttendees;
     std::string optionalAttendees;
+    // The organiser's e-mail address; empty when the item names none.
+    std::string organizer;
+    // The required attendees' e-mail addresses ("; " between them) when
+    // requiredAttendees holds other names, such as agent names; empty when
+    // the addresses are requiredAttendees itself. Desktop calendar programs
+    // show these.
+    std::string requiredAddresses;
     CDateTime start;
     long duration = 30;
     long busyStatus = olBusy;

@@ -49,6 +49,10 @@ public:
     void SetLocation(const std::string& location) { m_data.location = location; }
     const std::string& GetRequiredAttendees() const { return m_data.requiredAttendees; }
     void SetRequiredAttendees(const std::string& attendees) { m_data.requiredAttendees = attendees; }
+    const std::string& GetOrganizer() const { return m_data.organizer; }
+    void SetOrganizer(const std::string& address) { m_data.organizer = address; }
+    const std::string& GetRequiredAddresses() const { return m_data.requiredAddresses; }
+    void SetRequiredAddresses(const std::string& addresses) { m_data.requiredAddresses = addresses; }
     const std::string& GetOptionalAttendees() const { return m_data.optionalAttendees; }
     void SetOptionalAttendees(const std::string& attendees) { m_data.optionalAttendees = attendees; }
 

@@ -165,6 +165,24 @@ std::string AttendeeName(icalproperty* attendee)
     return name.empty() ? AddressOf(TextOr(icalproperty_get_attendee(attendee))) : name;
 }
 
+std::string AttendeeAddresses(icalcomponent* event, Role wanted)
+{
+    std::string text;
+    for (icalproperty* attendee : PropertiesOf(event, ICAL_ATTENDEE_PROPERTY))
+    {
+        const std::string address = AddressOf(TextOr(icalproperty_get_attendee(attendee)));
+        if (RoleOf(attendee) == wanted && !address.empty())
+            text += (text.empty() ? "" : "; ") + address;
+    }
+    return text;
+}
+
+std::string ReadOrganizer(icalcomponent* event)
+{
+    icalproperty* organizer = icalcomponent_get_first_property(event, ICAL_ORGANIZER_PROPERTY);
+    return organizer ? AddressOf(TextOr(icalproperty_get_organizer(organizer))) : std::string();
+}
+
 std::string ReadAttendees(icalcomponent* event, Role wanted, const char* override)
 {
     if (icalproperty* whole = FindX(event, override))
@@ -348,13 +366,17 @@ bool IsAddress(const std::string& part)
            && part.find_first_of(" \t\",:<>") == std::string::npos;
 }
 
-void WriteAttendees(icalcomponent* event, Role role, const std::string& text, const char* override)
+// The ATTENDEE properties of a role come from `addresses` when given, else
+// from the addresses in `text`; `text` itself is kept in the agent's own
+// property whenever the properties would not give it back.
+void WriteAttendees(icalcomponent* event, Role role, const std::string& text, const std::string& addresses,
+                    const char* override)
 {
     for (icalproperty* attendee : PropertiesOf(event, ICAL_ATTENDEE_PROPERTY))
         if (RoleOf(attendee) == role)
             RemoveProperty(event, attendee);
     std::string readBack;
-    for (const std::string& part : SplitAttendees(text))
+    for (const std::string& part : SplitAttendees(addresses.empty() ? text : addresses))
     {
         if (!IsAddress(part))
             continue;
@@ -365,6 +387,14 @@ void WriteAttendees(icalcomponent* event, Role role, const std::string& text, co
         readBack += (readBack.empty() ? "" : "; ") + part;
     }
     SetX(event, override, readBack == text ? std::string() : text);
+}
+
+void WriteOrganizer(icalcomponent* event, const std::string& address)
+{
+    for (icalproperty* organizer : PropertiesOf(event, ICAL_ORGANIZER_PROPERTY))
+        RemoveProperty(event, organizer);
+    if (IsAddress(address))
+        icalcomponent_add_property(event, icalproperty_new_organizer(("mailto:" + address).c_str()));
 }
 
 bool WriteRecurrence(icalcomponent* event, const CAppointmentData& after, const CAppointmentData* before,
@@ -415,6 +445,9 @@ CAppointmentData CICalendarEvent::Read(icalcomponent* event, std::string& note)
     if (data.reminderSet)
         data.reminderMinutesBeforeStart = minutes;
     data.requiredAttendees = ReadAttendees(event, Role::Required, RequiredAttendeesProperty);
+    if (FindX(event, RequiredAttendeesProperty))
+        data.requiredAddresses = AttendeeAddresses(event, Role::Required);
+    data.organizer = ReadOrganizer(event);
     data.optionalAttendees = ReadAttendees(event, Role::Optional, OptionalAttendeesProperty);
     if (data.start.GetStatus() == CDateTime::valid)
         ReadRecurrence(event, data, note);
@@ -439,10 +472,14 @@ bool CICalendarEvent::Write(icalcomponent* event, const CAppointmentData& after,
     if (!before || before->reminderSet != after.reminderSet
         || (after.reminderSet && before->reminderMinutesBeforeStart != after.reminderMinutesBeforeStart))
         WriteReminder(event, after);
-    if (!before || before->requiredAttendees != after.requiredAttendees)
-        WriteAttendees(event, Role::Required, after.requiredAttendees, RequiredAttendeesProperty);
+    if (!before || before->requiredAttendees != after.requiredAttendees ||
+        before->requiredAddresses != after.requiredAddresses)
+        WriteAttendees(event, Role::Required, after.requiredAttendees, after.requiredAddresses,
+                       RequiredAttendeesProperty);
     if (!before || before->optionalAttendees != after.optionalAttendees)
-        WriteAttendees(event, Role::Optional, after.optionalAttendees, OptionalAttendeesProperty);
+        WriteAttendees(event, Role::Optional, after.optionalAttendees, std::string(), OptionalAttendeesProperty);
+    if (!before || before->organizer != after.organizer)
+        WriteOrganizer(event, after.organizer);
     return WriteRecurrence(event, after, before, error);
 }
 } // namespace outlook

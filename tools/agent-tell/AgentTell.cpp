@@ -3,6 +3,7 @@
 #include <agentkit/DlgContainer.h>
 
 #include <basekit/URL.h>
+#include <lexikit/Parser.h>
 #include <notekit/ServiceInfo.h>
 #include <platform/EventLoop.h>
 #include <wirekit/ClientSocket.h>
@@ -27,7 +28,20 @@ int CAgentTell::run(CDlgContainer& dialog)
     if (!send())
         return EXIT_NOT_SENT;
     collect(dialog);
+    if (options.wait_seconds > 0 && replies == 0) {
+        err("agent-tell: no reply from [" + options.receiver + "] within " + options.wait_text());
+        return EXIT_NO_REPLY;
+    }
     return EXIT_SENT;
+}
+
+// Checked inside a message, as the receiver finds it there.
+bool CAgentTell::content_parses(const std::string& content)
+{
+    if (content.find_first_not_of(" \t\r\n") == std::string::npos)
+        return false;
+    CParser parser;
+    return parser.parse_message(("(tell :content ( " + content + " ))").c_str()) == 1 && parser.find_content();
 }
 
 bool CAgentTell::start(CDlgContainer& dialog)

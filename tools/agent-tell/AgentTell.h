@@ -25,16 +25,23 @@ public:
     // Exit codes of run().
     static constexpr int EXIT_SENT = 0;
     static constexpr int EXIT_NOT_SENT = 1;
+    // Sent, but nothing came back within the wait.
+    static constexpr int EXIT_NO_REPLY = 3;
 
     // `out` receives each reply, `err` each error line.
     CAgentTell(const CTellOptions& options, LineWriter out, LineWriter err);
 
     // Creates the container in `dialog` (which must hold this agent), sends
     // the message and collects replies. EXIT_SENT when the message went
-    // out, else EXIT_NOT_SENT after an error line.
+    // out (and, with a wait, something came back), else EXIT_NOT_SENT or
+    // EXIT_NO_REPLY after an error line.
     int run(CDlgContainer& dialog);
 
     int process_message(char* text) override;
+
+    // Whether `content` reads as one KQML expression, as the receiver will
+    // read it.
+    static bool content_parses(const std::string& content);
 
     int get_replies() const;
 

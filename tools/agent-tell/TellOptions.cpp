@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
@@ -147,4 +148,11 @@ const char* CTellOptions::usage()
            "that connection within the wait (5 s; ends after --replies messages, 1 unless\n"
            "given, 0 for no limit). Exit status 0 when the message was sent, 1 when it\n"
            "was not, 2 for a wrong command line.\n";
+}
+
+std::string CTellOptions::wait_text() const
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g second%s", wait_seconds, wait_seconds == 1.0 ? "" : "s");
+    return text;
 }

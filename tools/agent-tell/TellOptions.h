@@ -42,6 +42,8 @@ public:
     int ans_port = DEFAULT_ANS_PORT;
     std::string name;
     double wait_seconds = DEFAULT_WAIT_SECONDS;
+    // The wait as a person reads it: "5 seconds", "0.5 seconds".
+    std::string wait_text() const;
     int replies = 1;
     // Set by --at: the receiver's address, and the text as given.
     std::string at;

@@ -32,6 +32,11 @@ int main(int argc, char** argv)
         std::fputs(CTellOptions::usage(), stdout);
         return 0;
     }
+    if (!CAgentTell::content_parses(options.content)) {
+        std::fprintf(stderr, "agent-tell: the content is not a KQML expression the receiver could read; nothing "
+                             "was sent: %s\n", options.content.c_str());
+        return 2;
+    }
     CPollEventLoop loop;
     auto owned = std::make_unique<CAgentTell>(
         options, [](const std::string& line) { print_line(stdout, line); },

@@ -1,6 +1,7 @@
 #include "RegTool.h"
 
 #include "ConstraintList.h"
+#include "SettingRules.h"
 
 #include <platform/Registry.h>
 
@@ -8,10 +9,12 @@
 #include <ostream>
 
 const char* const CRegTool::HelpText =
-    "usage: vespera-reg [--hive HKCU|HKCR] COMMAND ...\n"
+    "usage: vespera-reg [--hive HKCU|HKCR] [--force] COMMAND ...\n"
     "\n"
     "  get KEY NAME            print a value (its whole text, whatever its stored type)\n"
-    "  set KEY NAME VALUE      set a string value, creating the key\n"
+    "  set KEY NAME VALUE      set a string value, creating the key; under the agent's\n"
+    "                          settings key the name and value are checked first\n"
+    "                          (--force stores them anyway)\n"
     "  delete KEY [NAME]       delete a value, or the key with all its subkeys\n"
     "  list KEY                print NAME=VALUE for each value, then [SUBKEY] for each subkey\n"
     "\n"
@@ -29,7 +32,8 @@ const char* const CRegTool::HelpText =
     "--absolute (dated times, no days). TIME is a date-time text such as 9:00,\n"
     "17:30:00, 12/24/2026 9:00:00 AM or 2026-12-24 09:00. DAYS is a number\n"
     "(1 Sunday, 2 Monday, ... 64 Saturday, added up) or names separated by\n"
-    "commas: sun,mon,tue,wed,thu,fri,sat, weekdays, weekend, all. Giving any\n"
+    "commas: sun,mon,tue,wed,thu,fri,sat (or the names in full), weekdays,\n"
+    "weekend, all. Giving any\n"
     "contact field makes the constraint apply to that contact's agent only.\n"
     "\n"
     "The hives are in $ORVANTE_REGISTRY_DIR, else $XDG_CONFIG_HOME/orvante/registry\n"
@@ -59,12 +63,14 @@ bool ParseIndex(const std::string& text, int& index)
 
 unsigned DayBits(const std::string& name)
 {
-    static const char* const names[] = {"sun", "mon", "tue", "wed", "thu", "fri", "sat"};
+    static const char* const names[] = {"sunday", "monday", "tuesday", "wednesday", "thursday", "friday",
+                                        "saturday"};
     std::string lower;
     for (char c : name)
         lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     for (unsigned i = 0; i < 7; ++i) {
-        if (lower == names[i])
+        const std::string full = names[i];
+        if (lower == full || lower == full.substr(0, 3))
             return 1u << i;
     }
     if (lower == "weekdays")
@@ -141,6 +147,10 @@ int CRegTool::Run(const std::vector<std::string>& args)
             m_out << HelpText;
             return Done;
         }
+        if (option == "--force") {
+            m_force = true;
+            continue;
+        }
         if (option != "--hive")
             return UsageError("unknown option " + option);
         if (cursor.AtEnd())
@@ -195,6 +205,11 @@ int CRegTool::Set(Cursor& cursor)
     const std::string& key = cursor.Take();
     const std::string& name = cursor.Take();
     const std::string& value = cursor.Take();
+    if (!m_force && !m_classesRoot && CSettingRules::AppliesTo(key)) {
+        const std::string problem = CSettingRules::Check(name, value);
+        if (!problem.empty())
+            return UsageError(problem + " (--force stores it anyway)");
+    }
     CRegistry registry(m_classesRoot ? CRegistry::ClassesRoot : CRegistry::CurrentUser);
     int result = registry.WriteValue(key, ValueName(name), value);
     return ResultStatus(result, registry.ErrorText());

@@ -39,4 +39,6 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_classesRoot = false;
+    // Stores a settings value the agent would not read as meant.
+    bool m_force = false;
 };

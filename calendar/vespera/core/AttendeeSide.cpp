@@ -339,7 +339,7 @@ void CAttendeeSide::CreateMeeting(const SAward& award, const std::string& sender
 {
     if (!m_agent.CreateOutlookAppointment(award.start, award.duration, award.subject, award.body, award.location,
                                           MeetingReminderMinutes, true, award.reqAttendees, award.optAttendees,
-                                          true))
+                                          true, sender))
     {
         const std::string reason = m_agent.GetLastWriteError();
         Log("The awarded meeting could not be saved, so it is not confirmed: " + reason);

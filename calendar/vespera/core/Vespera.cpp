@@ -326,6 +326,13 @@ void CVespera::SetPlaceholderRegistration()
 
 void CVespera::EndWithoutOutlook()
 {
+    // The user must learn which file failed and why, not only that the
+    // calendar program is missing.
+    const std::string& reason = m_backend->GetLastErrorText();
+    if (!reason.empty()) {
+        AppLog("CVSP:process_create::%s", reason.c_str());
+        std::fprintf(stderr, "vespera: %s\n", reason.c_str());
+    }
     AppLog("CVSP:process_create::Outlook Instance Creation Failed. Exiting with code zero");
     CMessageBoxSink::Show(OutlookMissingMessage, MB_OK | MB_ICONSTOP);
     CProgressSink::Current().Close();
@@ -952,7 +959,8 @@ outlook::CNameSpace* CVespera::GetNameSpace()
 bool CVespera::CreateOutlookAppointment(const CDateTime& start, long duration, const std::string& subject,
                                         const std::string& body, const std::string& location, long reminderMinutes,
                                         bool setReminder, const std::string& requiredAttendees,
-                                        const std::string& optionalAttendees, bool addToStore)
+                                        const std::string& optionalAttendees, bool addToStore,
+                                        const std::string& organiserAgent)
 {
     m_lastWriteError.clear();
     // Lengths come from other agents' messages; one that is not from a
@@ -988,8 +996,11 @@ bool CVespera::CreateOutlookAppointment(const CDateTime& start, long duration, c
         minutes = reminderMinutes;
     }
     debug("Reminder set");
-    if (!requiredAttendees.empty())
+    if (!requiredAttendees.empty()) {
         appointment->SetRequiredAttendees(requiredAttendees);
+        appointment->SetRequiredAddresses(EmailsOfAgents(requiredAttendees));
+        appointment->SetOrganizer(organiserAgent.empty() ? m_settings->GetEmail() : EmailOfAgent(organiserAgent));
+    }
     if (!optionalAttendees.empty())
         appointment->SetOptionalAttendees(optionalAttendees);
     debug("Attendees set. Now saving appt");
@@ -1007,6 +1018,31 @@ bool CVespera::CreateOutlookAppointment(const CDateTime& start, long duration, c
                                        outlook::olBusy, NullDate(), "outlook", true);
     }
     return true;
+}
+
+std::string CVespera::EmailOfAgent(const std::string& agentName) const
+{
+    if (agentName.empty())
+        return std::string();
+    if (agentName == m_agentName || agentName == m_settings->GetAgentName())
+        return m_settings->GetEmail();
+    const CContactRecord* contact = m_contacts->FindByAgentName(agentName);
+    return contact ? contact->GetEmailAddress() : std::string();
+}
+
+// "; " between the known addresses of the agents named, in their order.
+std::string CVespera::EmailsOfAgents(const std::string& agentNames) const
+{
+    std::string addresses;
+    std::size_t from = 0;
+    while (from <= agentNames.size()) {
+        const std::size_t comma = std::min(agentNames.find(',', from), agentNames.size());
+        const std::string address = EmailOfAgent(agentNames.substr(from, comma - from));
+        if (!address.empty())
+            addresses += (addresses.empty() ? "" : "; ") + address;
+        from = comma + 1;
+    }
+    return addresses;
 }
 
 bool CVespera::WriteFailed(const std::string& reason)
@@ -1277,6 +1313,7 @@ bool CVespera::EnableANS(const std::string& name, const std::string& host, const
     m_registered = accepted && IsKnownToANS(name);
     if (m_registered) {
         debug("ANS MODULE STARTUP SUCCEEDED");
+        communicator->announce_registration();
         return true;
     }
     debug("ANS MODULE STARTUP FAILED");

@@ -166,10 +166,19 @@ public:
     // addToStore, into the appointment store as well. False (logged) when
     // the calendar program is not there or refuses the item, and for a
     // duration that is not from 1 minute to MaxRequestedMinutes.
+    //
+    // A meeting (required attendees given, as agent names joined by ",")
+    // also carries the e-mail addresses of its organiser (organiserAgent,
+    // empty for this agent's user) and of those attendees whose addresses
+    // are known, so that desktop calendar programs show who takes part.
     bool CreateOutlookAppointment(const CDateTime& start, long duration, const std::string& subject,
                                   const std::string& body, const std::string& location, long reminderMinutes,
                                   bool setReminder, const std::string& requiredAttendees,
-                                  const std::string& optionalAttendees, bool addToStore);
+                                  const std::string& optionalAttendees, bool addToStore,
+                                  const std::string& organiserAgent = std::string());
+    // The e-mail address of an agent: the user's own for this agent, a
+    // contact's for a contact's agent; empty when unknown.
+    std::string EmailOfAgent(const std::string& agentName) const;
     // Why the last CreateOutlookAppointment failed, for the user.
     const std::string& GetLastWriteError() const { return m_lastWriteError; }
     // Sends one e-mail through the calendar program; false when it cannot.
@@ -274,6 +283,7 @@ private:
                                   const std::string& sender);
     void SendConfirmationMail(const std::string& address, const std::string& content, const CDateTime& start);
     bool RequestedValuesUsable(const CDateTime& start, long duration);
+    std::string EmailsOfAgents(const std::string& agentNames) const;
     // Keeps the reason of a failed calendar write; always false.
     bool WriteFailed(const std::string& reason);
 

@@ -176,6 +176,19 @@ public:
         return true;
     }
 
+    // Stops the name server, and with it every registration, and starts a
+    // new one on the same port; false (with Failure()) when it does not
+    // come up.
+    bool RestartNameServer()
+    {
+        const unsigned port = NameServerPort();
+        m_ansd.reset();
+        m_ansd = std::make_unique<CAnsdProcess>(m_root.string());
+        if (!m_ansd->Start({"--port", std::to_string(port), "--bind", "127.0.0.1"}))
+            return Fail("the name server did not start again: " + m_ansd->Errors());
+        return true;
+    }
+
     unsigned NameServerPort() const { return m_ansd ? m_ansd->port : 0; }
     const std::filesystem::path& Root() const { return m_root; }
 
@@ -382,11 +395,10 @@ private:
     bool StoreSettings(const SAgentSetup& setup)
     {
         std::vector<std::pair<std::string, std::string>> values{
-            {"AgentName", setup.name},
-            {"ANSHost", "127.0.0.1"},
-            {"ANSPort", std::to_string(NameServerPort())},
-            {"MeetingSchedulingType", "2"},
-            {"MeetingScheduleLongAlert", "true"}};
+            {"AgentName", setup.name}, {"MeetingSchedulingType", "2"}, {"MeetingScheduleLongAlert", "true"}};
+        // Without a name server the agent is left unregistered.
+        if (m_ansd)
+            values.insert(values.end(), {{"ANSHost", "127.0.0.1"}, {"ANSPort", std::to_string(NameServerPort())}});
         values.insert(values.end(), setup.values.begin(), setup.values.end());
         for (const auto& [name, value] : values)
         {

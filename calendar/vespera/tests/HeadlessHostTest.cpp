@@ -154,4 +154,28 @@ TEST(HeadlessHostOptionsTest, WithoutHeadlessTheProgramSaysSoAndEnds)
     std::filesystem::remove(errors);
 }
 
+// --help prints the usage and starts nothing: no log, no lock, no files.
+TEST(HeadlessHostOptionsTest, HelpPrintsTheUsageAndTouchesNothing)
+{
+    const std::filesystem::path home = std::filesystem::temp_directory_path() / "vespera-help-home";
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home);
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", home.c_str(), 1);
+    setenv("ORVANTE", home.c_str(), 1);
+    setenv("ORVANTE_REGISTRY_DIR", (home / "registry").c_str(), 1);
+    for (const char* option : {"--help", "-h"}) {
+        CChildProcess agent;
+        ASSERT_TRUE(agent.Start(VESPERA_BINARY, {"--headless", option}, (home / "help.err").string()));
+        EXPECT_EQ(agent.Wait(), 0);
+        ASSERT_FALSE(agent.lines.empty());
+        EXPECT_EQ(agent.lines[0].rfind("usage: vespera", 0), 0u);
+    }
+    std::filesystem::remove(home / "help.err");
+    EXPECT_TRUE(std::filesystem::is_empty(home));
+    std::filesystem::remove_all(home);
+}
+
 } // namespace

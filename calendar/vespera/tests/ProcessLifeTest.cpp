@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -120,6 +121,30 @@ TEST_F(RunningAgentProcessTest, AgentWhoseErrorOutputReaderWentAwayRunsOnPastIts
     const CHeadlessRun::SEnd end = organiser.Finish();
     EXPECT_TRUE(end.exited) << "died of signal " << end.signal;
     EXPECT_EQ(end.status, 0);
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
+// A name server that restarted without its state knows nobody; the agent
+// registers again at its next alive step and is found again.
+TEST_F(RunningAgentProcessTest, AgentRegistersAgainWithANameServerThatForgotIt)
+{
+    setenv("ORVANTE_ALIVE_PERIOD", "1", 1);
+    SAgentProcess* ann = m_society.StartAgent({AnnName, "ann", {}, {}});
+    unsetenv("ORVANTE_ALIVE_PERIOD");
+    ASSERT_NE(ann, nullptr) << m_society.Failure();
+    EXPECT_NE(ann->Log().find("[" + std::string(AnnName) + "] [++] Agent successfully registered with ANS"),
+              std::string::npos);
+    ASSERT_TRUE(m_society.RestartNameServer()) << m_society.Failure();
+
+    const std::string accepted = "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept";
+    const auto deadline = std::chrono::steady_clock::now() + Deadline;
+    std::string answer = AskForLunch();
+    while (answer != accepted && std::chrono::steady_clock::now() < deadline)
+        answer = AskForLunch();
+    EXPECT_EQ(answer, accepted) << ann->Log();
+    // Only its own name: the container's name it had before registering
+    // is not taken from the server.
+    EXPECT_EQ(ann->Log().find("register vespera "), std::string::npos);
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
 
@@ -274,6 +299,10 @@ TEST_P(UnreadableFilesProcessTest, AgentSaysItHasNoCalendarProgramEndsWithZeroAn
               std::string::npos)
         << log;
     EXPECT_EQ(log.find("New Run"), std::string::npos) << log;
+    // Which file, and why.
+    const std::string file = GetParam().files.contacts.empty() ? "calendar.ics: " : "contacts.vcf: ";
+    EXPECT_NE(errors.find(file), std::string::npos) << errors;
+    EXPECT_NE(log.find(file), std::string::npos) << log;
     EXPECT_EQ(ReadFile(home / "data" / "orvante" / "calendar.ics"), files.calendar);
     EXPECT_EQ(ReadFile(home / "data" / "orvante" / "contacts.vcf"), files.contacts);
 }

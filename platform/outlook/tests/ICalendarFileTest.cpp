@@ -463,6 +463,34 @@ TEST_F(ICalendarFileTest, AddedEventsReadBackThroughLibicalAndOtherDataSurvives)
     EXPECT_EQ(Data(again, 0).start, CDateTime(2026, 7, 10, 10, 0, 0));
 }
 
+// A meeting whose attendees are agent names: desktop programs see the
+// organiser and the attendees' addresses, and the names read back as they
+// were written.
+TEST_F(ICalendarFileTest, AMeetingOfAgentsCarriesItsOrganiserAndAttendeeAddresses)
+{
+    CICalendarFile file;
+    std::string error;
+    ASSERT_TRUE(file.Parse(Desktop, error)) << error;
+    CAppointmentData data = Meeting();
+    data.requiredAttendees = "ann_x.org-CalendarAgent,bob_y.org-CalendarAgent";
+    data.requiredAddresses = "ann@x.org; bob@y.org";
+    data.organizer = "me@z.org";
+    CStoredItem item{"", data};
+    ASSERT_TRUE(file.AddEvent(item, error)) << error;
+    const std::string text = file.Serialize();
+    for (const char* written : {"ORGANIZER:mailto:me@z.org", "ATTENDEE;ROLE=REQ-PARTICIPANT:mailto:ann@x.org",
+                                "ATTENDEE;ROLE=REQ-PARTICIPANT:mailto:bob@y.org", "X-ORVANTE-REQUIRED-ATTENDEES:"})
+        EXPECT_NE(text.find(written), std::string::npos) << written << "\n" << text;
+
+    CICalendarFile again;
+    ASSERT_TRUE(again.Parse(text, error)) << error;
+    const CAppointmentData& back = Data(again, 4);
+    EXPECT_EQ(back.requiredAttendees, data.requiredAttendees);
+    EXPECT_EQ(back.requiredAddresses, data.requiredAddresses);
+    EXPECT_EQ(back.organizer, data.organizer);
+    EXPECT_EQ(Data(again, 0).requiredAddresses, "");
+}
+
 TEST_F(ICalendarFileTest, EventsWithoutAValidStartOrWithABadPatternAreNotAdded)
 {
     CICalendarFile file;

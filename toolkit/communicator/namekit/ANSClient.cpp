@@ -194,7 +194,12 @@ int CANSClient::register_agent(const char* name) {
     if (!name) return fail("<CANSClient> No agent name given, aborting registration");
     if (!compose_register(name)) return 0;
     add_name(name);
-    return ans_request(register_request.data(), REQUEST_REGISTER);
+    const int registered = ans_request(register_request.data(), REQUEST_REGISTER);
+    if (registered)
+        unregistered.erase(name);
+    else
+        unregistered.insert(name);
+    return registered;
 }
 
 int CANSClient::unregister_agent(const char* name) {
@@ -205,15 +210,30 @@ int CANSClient::listall_agents() {
     return ans_list_all();
 }
 
+// Registering again refreshes a name before the server's time-to-live ends
+// it, and gives it back to a server that restarted without its state or
+// that was not up when the agent started.
 int CANSClient::alive() {
     if (!is_enabled()) return 0;
     int all_done = 1;
     for (const std::string& name : remembered_names()) {
-        if (!compose_register(name.c_str()) || !ans_request(register_request.data(), REQUEST_REGISTER)) {
-            all_done = 0;
+        if (compose_register(name.c_str()) && ans_request(register_request.data(), REQUEST_REGISTER)) {
+            if (unregistered.erase(name)) debug("<CANSClient> Registered [%s] with the ANS again", name.c_str());
+            continue;
         }
+        if (unregistered.insert(name).second)
+            debug("<CANSClient> The ANS did not take [%s]; trying again at the next alive", name.c_str());
+        all_done = 0;
     }
     return all_done;
+}
+
+bool CANSClient::holds_name(const char* name) {
+    if (!name || unregistered.count(name)) return false;
+    for (const std::string& known : remembered_names()) {
+        if (known == name) return true;
+    }
+    return false;
 }
 
 // Copies, since requests may change the list of names.
@@ -253,13 +273,14 @@ int CANSClient::ans_register_alias(const char* name) {
 int CANSClient::ans_unregister() {
     if (!string_value("name")) return fail("<CANSClient> No name field found, aborting");
     int all_done = 1;
+    // A name is forgotten whether or not the server could be told: an
+    // agent that switched its client off must never register it again from
+    // alive(). A server that was not told lets it expire.
     for (const std::string& name : remembered_names()) {
-        if (compose_unregister(name.c_str(), "\r\n") &&
-            ans_request(unregister_request.data(), REQUEST_UNREGISTER)) {
-            remove_name(name.c_str());
-        } else {
+        if (!compose_unregister(name.c_str(), "\r\n") || !ans_request(unregister_request.data(), REQUEST_UNREGISTER))
             all_done = 0;
-        }
+        remove_name(name.c_str());
+        unregistered.erase(name);
     }
     return all_done;
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,9 @@ public:
     // When enabled, registers every remembered name again; 1 when all
     // registrations succeeded.
     int alive() override;
+    // Whether `name` is one of this agent's names and its last registration
+    // was taken by the server.
+    bool holds_name(const char* name);
     // Registers the agent's own name and, when that worked, lists all.
     int process_enable() override;
     // Unregisters every remembered name.
@@ -190,5 +194,7 @@ private:
     std::array<char, REQUEST_BUFFER_SIZE> query_request{};
     std::array<char, REPLY_BUFFER_SIZE> reply{};
     std::array<char, REPLY_BUFFER_SIZE> last_reply{};
+    // Remembered names whose last registration the server did not take.
+    std::set<std::string> unregistered;
     unsigned timeout_ms = DEFAULT_TIMEOUT_MS;
 };

@@ -296,30 +296,40 @@ void CCommunicator::comm_endserver()
 
 void CCommunicator::start_modules()
 {
-    for (CListElement* e = modules.get_element(0); e; e = e->get_next()) {
-        CLogFacility* module = module_of(e);
-        if (!module)
-            continue;
-        const char* name = safe(module->get_name());
-        debug("<CCommunicator> Starting event module: [%s]", name);
-        module->change_state(STATE_REGISTERED);
-        module->set_registered(0);
-        debug("<CCommunicator> Module: [%s] now running", name);
-    }
+    change_module_states(STATE_REGISTERED, "Starting", "now running");
 }
 
 void CCommunicator::shutdown_modules()
+{
+    change_module_states(STATE_UNREGISTERED, "Shutting down", "stopped");
+}
+
+void CCommunicator::announce_registration()
+{
+    for (CListElement* e = modules.get_element(0); e; e = e->get_next()) {
+        if (CLogFacility* module = module_of(e))
+            module->change_state(STATE_REGISTERED);
+    }
+}
+
+void CCommunicator::change_module_states(unsigned state, const char* verb, const char* done)
 {
     for (CListElement* e = modules.get_element(0); e; e = e->get_next()) {
         CLogFacility* module = module_of(e);
         if (!module)
             continue;
         const char* name = safe(module->get_name());
-        debug("<CCommunicator> Shutting down event module: [%s]", name);
-        module->change_state(STATE_UNREGISTERED);
+        debug("<CCommunicator> %s event module: [%s]", verb, name);
+        module->change_state(state);
         module->set_registered(0);
-        debug("<CCommunicator> Module: [%s] stopped", name);
+        debug("<CCommunicator> Module: [%s] %s", name, done);
     }
+}
+
+bool CCommunicator::holds_own_name()
+{
+    const char* own = get_name();
+    return ans_client && ans_client->is_enabled() && own && ans_client->holds_name(own);
 }
 
 void CCommunicator::start_lookup_modules()
@@ -536,6 +546,11 @@ int CCommunicator::get_last_error()
 int CCommunicator::get_alive_counter()
 {
     return alive_counter;
+}
+
+void CCommunicator::set_alive_period(int period)
+{
+    alive_period = period < 1 ? 1 : period;
 }
 
 // --- name service -----------------------------------------------------------------
@@ -1126,7 +1141,7 @@ void CCommunicator::expire_entries(CLList* table)
 
 void CCommunicator::alive()
 {
-    if (++alive_counter <= ALIVE_PERIOD)
+    if (++alive_counter <= alive_period)
         return;
     alive_counter = 0;
     debug("<CCommunicator> Activating 'alive' method in lookup modules...");

@@ -107,6 +107,12 @@ public:
     // Give every event module state 3 / state 4.
     void start_modules();
     void shutdown_modules();
+    // Gives every event module state 3 again, once the agent's name was
+    // taken by the name server.
+    void announce_registration();
+    // Whether the name server took the agent's own name at its last
+    // registration: what the modules' registration lines say.
+    bool holds_own_name();
     // Enable / disable every lookup module.
     void start_lookup_modules();
     void stop_lookup_modules();
@@ -164,6 +170,10 @@ public:
     int get_last_error();
     // How many times alive() ran since the counter last started from 0.
     int get_alive_counter();
+    // The calls of alive() between two runs of the lookup modules' alive
+    // (ALIVE_PERIOD unless set); below 1 is taken as 1.
+    void set_alive_period(int period);
+    int get_alive_period() const { return alive_period; }
 
     // --- name service (enabled lookup modules, in list order) ---------------
 
@@ -264,7 +274,7 @@ public:
     void comm_log_output(const char* text);
     // One tick of the location table's expiration counts, then alive().
     void check_integrity();
-    // Every ALIVE_PERIOD + 1 calls, runs every enabled lookup module's
+    // Every alive period + 1 calls, runs every enabled lookup module's
     // alive().
     void alive();
     // Hands a datagram to the discovery module. No module here reads
@@ -318,6 +328,7 @@ private:
     void disable_lookup_modules();
     void switch_lookup_modules(int on);
     bool registered_ans_client();
+    void change_module_states(unsigned state, const char* verb, const char* done);
 
     CServiceInfo* find_record(const char* agent);
     char* copy_location(const char* agent, CServiceInfo* record, char* host, unsigned* port,
@@ -381,6 +392,7 @@ private:
     std::array<char, TEXT_BUFFER_SIZE> sorry_text{};
     int service_type = 1;
     int alive_counter = 0;
+    int alive_period = ALIVE_PERIOD;
     int registered = 0;
     int last_error = 0;
 };

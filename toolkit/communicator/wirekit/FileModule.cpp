@@ -1,5 +1,7 @@
 #include <wirekit/FileModule.h>
 
+#include <wirekit/Communicator.h>
+
 #include <basekit/Utils.h>
 
 #include <cerrno>
@@ -53,8 +55,14 @@ const char* direction_mark(int direction)
     }
 }
 
-const char* state_text(unsigned state)
+// The registration lines say what the name server did: an agent that is
+// not registered is not said to be.
+const char* state_text(unsigned state, bool registered)
 {
+    if (!registered && state == CLogFacility::STATE_REGISTERED)
+        return "Agent running without a registration with ANS";
+    if (!registered && state == CLogFacility::STATE_UNREGISTERED)
+        return "Agent stopping, was not registered with ANS";
     switch (state) {
     case CLogFacility::STATE_IDLE:
         return "Idle state logged";
@@ -126,7 +134,7 @@ int CFileModule::change_state(unsigned state)
     const char* agent = agent_name();
     if (!agent || !get_communicator())
         return 0;
-    dprintf("[%s] [++] %s", agent, state_text(state));
+    dprintf("[%s] [++] %s", agent, state_text(state, get_communicator()->holds_own_name()));
     return 1;
 }
 

@@ -172,9 +172,11 @@ TEST_F(AgentTellTest, TheWaitEndsARunWithoutReplies)
     auto bob = start_receiver(CAgentContainer::LOOKUP_NAME_SERVER);
     std::vector<std::string> args = ans_args();
     args.insert(args.end(), {"--wait", "0.2", "Bob", "(question)"});
-    EXPECT_EQ(tell(args), CAgentTell::EXIT_SENT);
+    EXPECT_EQ(tell(args), CAgentTell::EXIT_NO_REPLY);
     EXPECT_EQ(bob->agent().messages.size(), 1u);
     EXPECT_TRUE(out.empty());
+    ASSERT_EQ(err.size(), 1u);
+    EXPECT_EQ(err[0], "agent-tell: no reply from [Bob] within 0.2 seconds");
 
     args = ans_args();
     args.insert(args.end(), {"--wait", "0", "Bob", "(again)"});
@@ -246,6 +248,15 @@ TEST_F(AgentTellTest, TheProgramsExitStatusTellsWhatHappened)
     EXPECT_NE(wrong.Errors().find("agent-tell: expected the receiver and the content"),
               std::string::npos);
     EXPECT_NE(wrong.Errors().find("usage: agent-tell"), std::string::npos);
+
+    // Content the receiver could not read is never sent.
+    for (const char* content : {"tell :subject (unclosed", "tell :a b)", ""}) {
+        CChildProcess unreadable;
+        ASSERT_TRUE(unreadable.Start(AGENT_TELL_BINARY, {"--at", "tcp://127.0.0.1:1", "Ghost", content},
+                                     home.file("unreadable.txt")));
+        EXPECT_EQ(unreadable.Wait(), 2) << content;
+        EXPECT_NE(unreadable.Errors().find("nothing was sent"), std::string::npos) << unreadable.Errors();
+    }
 
     CChildProcess help;
     ASSERT_TRUE(help.Start(AGENT_TELL_BINARY, {"--help"}, home.file("help.txt")));

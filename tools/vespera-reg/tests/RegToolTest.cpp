@@ -206,10 +206,43 @@ TEST_F(RegToolTest, BadValuesAndArgumentsAreUsageErrors)
     EXPECT_FALSE(fs::exists(dir + "/HKEY_CURRENT_USER.reg"));
 }
 
+// Under the agent's settings key a value the agent would misread is
+// refused before it is stored; --force stores it anyway.
+TEST_F(RegToolTest, SettingsValuesAreCheckedByTheirKind)
+{
+    const struct {
+        const char* name;
+        const char* value;
+        int status;
+    } cases[] = {
+        {"MorningBounds", "true", 0},         {"morningbounds", "false", 0},
+        {"MorningBounds", "yes", 2},          {"MeetingSchedulingType", "2", 0},
+        {"MeetingSchedulingType", "3", 2},    {"MeetingSchedulingType", "one", 2},
+        {"ANSPort", "65535", 0},              {"ANSPort", "0", 2},
+        {"ANSPort", "70000", 2},              {"ANSPort", "-1", 2},
+        {"MorningTime", "7:30:00", 0},        {"EveningTime", "6:00:00 PM", 0},
+        {"EveningTime", "teatime", 2},        {"AgentName", "jo_example.org-CalendarAgent", 0},
+        {"URL20", "http://example.org/s.rdf", 0}, {"URL21", "x", 2},
+        {"MeetingSchedulngType", "1", 2},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = Run({"set", Key, c.name, c.value});
+        EXPECT_EQ(outcome.status, c.status) << c.name << "=" << c.value << ": " << outcome.err;
+        if (c.status == 2) {
+            EXPECT_NE(outcome.err.find("--force"), std::string::npos) << outcome.err;
+        }
+    }
+    EXPECT_EQ(Run({"get", Key, "MeetingSchedulingType"}).out, "2\n");
+    EXPECT_EQ(Run({"--force", "set", Key, "MeetingSchedulingType", "7"}).status, 0);
+    EXPECT_EQ(Run({"get", Key, "MeetingSchedulingType"}).out, "7\n");
+    EXPECT_EQ(Run({"set", Key + "\\TConsts", "Anything", "x"}).status, 0);
+    EXPECT_EQ(Run({"constraint", "add", "--start", "9:00", "--end", "10:00", "--days", "Monday,friday"}).status, 0);
+}
+
 TEST_F(RegToolTest, BrokenHiveIsAFailureWithTheReason)
 {
     std::ofstream(dir + "/HKEY_CURRENT_USER.reg") << "Windows Registry Editor Version 5.00\nnonsense\n";
-    Outcome outcome = Run({"set", Key, "A", "b"});
+    Outcome outcome = Run({"set", Key, "Email", "b"});
     EXPECT_EQ(outcome.status, 1);
     EXPECT_NE(outcome.err.find("line 2"), std::string::npos) << outcome.err;
     EXPECT_EQ(Run({"constraint", "add", "--start", "9:00", "--end", "10:00", "--days", "1"}).status, 1);

@@ -512,6 +512,21 @@ TEST_F(OrganiserSideTest, AllConfirmedMakesTheMeetingOnce)
     EXPECT_EQ(Agent().CountLine("processing confirmation"), 3);
 }
 
+TEST_F(OrganiserSideTest, TheMeetingNamesItsOrganiserAndTheAttendeesItKnowsByAddress)
+{
+    Agent().GetSettings().SetEmail("me@example.org");
+    AddContact("Ann", "Lee", "ann@example.org");
+    CNegotiation& record = AcceptedByBoth();
+    Side().ProcessConfirmation(Confirm(record.GetNegID(), "bidA"), A);
+    Side().ProcessConfirmation(Confirm(record.GetNegID(), "bidB"), B);
+    outlook::CStoredItem item;
+    ASSERT_TRUE(Backend().GetItem(outlook::olFolderCalendar, CalendarItems() - 1, item));
+    const auto& data = std::get<outlook::CAppointmentData>(item.data);
+    EXPECT_EQ(data.organizer, "me@example.org");
+    EXPECT_EQ(data.requiredAddresses, "ann@example.org");
+    EXPECT_EQ(data.requiredAttendees, std::string(A) + "," + B);
+}
+
 TEST_F(OrganiserSideTest, AllConfirmedButNotSavedIsReportedAsFailed)
 {
     CNegotiation& record = AcceptedByBoth();
