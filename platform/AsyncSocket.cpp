@@ -237,12 +237,13 @@ bool CAsyncSocket::Accept(CAsyncSocket& connected)
     acceptTaken = true;
     readArmed = true;
     UpdateWatch();
-    int client = -1;
-    do {
-        client = ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    } while (client < 0 && errno == EINTR);
-    if (client < 0)
-        return Fail(WsaErrorFromErrno(errno));
+    const int client = AcceptDescriptor(fd);
+    if (client < 0) {
+        const int code = WsaErrorFromErrno(errno);
+        if (code == WSAEMFILE || code == WSAENOBUFS)
+            PauseAccepting();
+        return Fail(code);
+    }
     connected.Attach(client, State::Connected);
     connected.readArmed = true;
     connected.writeArmed = true;
@@ -514,6 +515,32 @@ void CAsyncSocket::PeerClosed(int code)
     writeArmed = false;
     UpdateWatch();
     OnClose(code);
+}
+
+int CAsyncSocket::AcceptDescriptor(int listener)
+{
+    int client = -1;
+    do {
+        client = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    } while (client < 0 && errno == EINTR);
+    return client;
+}
+
+// Out of descriptors the waiting connection cannot be taken, so the
+// listener would be readable again at once: it stops listening for a moment
+// instead of spinning, and the connection waits in the backlog.
+void CAsyncSocket::PauseAccepting()
+{
+    readArmed = false;
+    UpdateWatch();
+    if (!activeLoop)
+        return;
+    activeLoop->AddTimer(kAcceptPauseMs, false, [this, token = alive](CEventLoop::TimerId) {
+        if (!*token || state != State::Listening)
+            return;
+        readArmed = true;
+        UpdateWatch();
+    });
 }
 
 void CAsyncSocket::RefusePendingConnection()

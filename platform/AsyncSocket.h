@@ -17,6 +17,8 @@
 // next one comes only once Receive has been called, after OnAccept only once
 // Accept has been called. A connection that OnAccept leaves unaccepted is
 // refused (accepted and closed at once), so the listener never stalls on it.
+// An Accept that fails for want of descriptors (WSAEMFILE, WSAENOBUFS)
+// pauses the listener for kAcceptPauseMs rather than letting it spin.
 //
 // Connect and Send block the thread, with time-outs, so that a caller gets a
 // definite result and a dead peer cannot freeze it. Send never raises SIGPIPE.
@@ -25,6 +27,9 @@
 class CAsyncSocket {
 public:
     static constexpr unsigned kDefaultTimeoutMs = 5000;
+    // How long a listener waits after running out of descriptors before it
+    // accepts again.
+    static constexpr unsigned kAcceptPauseMs = 250;
 
     // Events run on `loop`, or on CEventLoop::Current() at the time the
     // socket gets its descriptor (Create, Connect or Accept) when null.
@@ -86,6 +91,10 @@ protected:
     virtual void OnConnect(int error);
     virtual void OnClose(int error);
     virtual void OnSend(int error);
+    // Takes one waiting connection off the listening descriptor: the new,
+    // non-blocking descriptor, or -1 with errno set. Tests stand in a
+    // system that is short of descriptors here.
+    virtual int AcceptDescriptor(int listener);
 
 private:
     enum class State { Closed, Created, Listening, Connected, PeerClosed };
@@ -100,6 +109,7 @@ private:
     void HandleConnectionReadable();
     void PeerClosed(int code);
     void RefusePendingConnection();
+    void PauseAccepting();
     void PostConnectEvent(int code);
     int SendTimedOut(size_t sent);
 

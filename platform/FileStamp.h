@@ -15,12 +15,19 @@ public:
     static CFileStamp Of(const std::string& path);
 
     bool Exists() const { return m_exists; }
+    // Whether the file was last modified long enough before the stamp was
+    // taken (a second) that a later change must give another time:
+    // modification times are kept in clock ticks of a few milliseconds, so
+    // two writes in place within one tick can leave equal stamps. A stamp
+    // that is not settled proves nothing.
+    bool IsSettled() const { return m_settled; }
 
     bool operator==(const CFileStamp& other) const;
     bool operator!=(const CFileStamp& other) const { return !(*this == other); }
 
 private:
     bool m_exists = false;
+    bool m_settled = true;
     std::uint64_t m_device = 0;
     std::uint64_t m_inode = 0;
     std::int64_t m_size = 0;

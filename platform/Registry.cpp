@@ -1,10 +1,13 @@
 #include <platform/Registry.h>
 
 #include <platform/AtomicFile.h>
+#include <platform/FileStamp.h>
 #include <platform/RegFile.h>
 
 #include <cstddef>
 #include <cstdlib>
+#include <map>
+#include <memory>
 
 namespace {
 
@@ -100,16 +103,50 @@ CRegistry::Result UpdateHive(const std::string& directory, const std::string& pa
     return hiveFile.ReplaceLocked(file.Serialize(), error) ? CRegistry::Ok : CRegistry::IoError;
 }
 
+// What reads see of a hive: parsed once per version of its file, so that
+// a large hive costs one parse, not one per value read. The file's stamp
+// (inode, size, modification time) tells a new version; a stamp taken
+// before the read can only make a later read parse again.
+struct SParsedHive {
+    CFileStamp stamp;
+    std::shared_ptr<const CRegFile> file;
+};
+
+CRegistry::Result ReadHive(const std::string& path, const char* root, std::shared_ptr<const CRegFile>& file,
+                           std::string& error)
+{
+    static std::map<std::string, SParsedHive> parsed;
+    const CFileStamp stamp = CFileStamp::Of(path);
+    const auto known = parsed.find(path);
+    if (known != parsed.end() && known->second.stamp == stamp && stamp.IsSettled()) {
+        file = known->second.file;
+        return CRegistry::Ok;
+    }
+    auto fresh = std::make_shared<CRegFile>(root);
+    const CRegistry::Result result = LoadHive(path, *fresh, error);
+    if (result != CRegistry::Ok) {
+        parsed.erase(path);
+        return result;
+    }
+    parsed[path] = SParsedHive{stamp, fresh};
+    file = std::move(fresh);
+    return CRegistry::Ok;
+}
+
 } // namespace
+
+CRegistry::Result CRegistry::Read(std::shared_ptr<const CRegFile>& file) const
+{
+    std::string error;
+    const Result result = ReadHive(GetFilePath(), HiveName(m_hive), file, error);
+    return result == Ok ? Ok : Fail(result, error);
+}
 
 bool CRegistry::CheckHive() const
 {
-    CRegFile file(HiveName(m_hive));
-    std::string error;
-    if (LoadHive(GetFilePath(), file, error) != Ok) {
-        Fail(HiveBroken, error);
+    std::shared_ptr<const CRegFile> file;
+    if (Read(file) != Ok)
         return false;
-    }
     Succeed();
     return true;
 }
@@ -131,14 +168,13 @@ CRegistry::Result CRegistry::ReadValue(const std::string& key, const std::string
 CRegistry::Result CRegistry::ReadValueUnbounded(const std::string& key, const std::string& name,
                                                 std::string& value) const
 {
-    CRegFile file(HiveName(m_hive));
-    std::string error;
-    Result result = LoadHive(GetFilePath(), file, error);
+    std::shared_ptr<const CRegFile> file;
+    const Result result = Read(file);
     if (result != Ok)
-        return Fail(result, error);
-    if (!file.HasKey(key))
+        return result;
+    if (!file->HasKey(key))
         return Fail(NotFound, std::string("no key ") + HiveName(m_hive) + "\\" + key);
-    const CRegFile::Value* found = file.FindValue(key, name);
+    const CRegFile::Value* found = file->FindValue(key, name);
     if (found == nullptr)
         return Fail(NotFound, "no value " + name + " in " + key);
     value = found->text;
@@ -215,52 +251,45 @@ CRegistry::Result CRegistry::Update(const std::function<Result(CRegFile& file)>&
 
 CRegistry::Result CRegistry::Snapshot(CRegFile& file) const
 {
-    CRegFile loaded(HiveName(m_hive));
-    std::string error;
-    Result result = LoadHive(GetFilePath(), loaded, error);
+    std::shared_ptr<const CRegFile> loaded;
+    const Result result = Read(loaded);
     if (result != Ok)
-        return Fail(result, error);
-    file = loaded;
+        return result;
+    file = *loaded;
     return Succeed();
 }
 
 bool CRegistry::KeyExists(const std::string& key) const
 {
-    CRegFile file(HiveName(m_hive));
-    std::string error;
-    Result result = LoadHive(GetFilePath(), file, error);
-    if (result != Ok) {
-        Fail(result, error);
+    std::shared_ptr<const CRegFile> file;
+    if (Read(file) != Ok)
         return false;
-    }
     Succeed();
-    return file.HasKey(key);
+    return file->HasKey(key);
 }
 
 CRegistry::Result CRegistry::ListValues(const std::string& key, std::vector<NamedValue>& values) const
 {
-    CRegFile file(HiveName(m_hive));
-    std::string error;
-    Result result = LoadHive(GetFilePath(), file, error);
+    std::shared_ptr<const CRegFile> file;
+    const Result result = Read(file);
     if (result != Ok)
-        return Fail(result, error);
-    if (!file.HasKey(key))
+        return result;
+    if (!file->HasKey(key))
         return Fail(NotFound, "no key " + key);
     values.clear();
-    for (const CRegFile::Value& value : file.ValuesOf(key))
+    for (const CRegFile::Value& value : file->ValuesOf(key))
         values.emplace_back(value.name, value.text);
     return Succeed();
 }
 
 CRegistry::Result CRegistry::ListSubkeys(const std::string& key, std::vector<std::string>& subkeys) const
 {
-    CRegFile file(HiveName(m_hive));
-    std::string error;
-    Result result = LoadHive(GetFilePath(), file, error);
+    std::shared_ptr<const CRegFile> file;
+    const Result result = Read(file);
     if (result != Ok)
-        return Fail(result, error);
-    if (!file.HasKey(key))
+        return result;
+    if (!file->HasKey(key))
         return Fail(NotFound, "no key " + key);
-    subkeys = file.SubkeysOf(key);
+    subkeys = file->SubkeysOf(key);
     return Succeed();
 }

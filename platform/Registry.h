@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,8 +32,9 @@
 // holding a line break (CR or LF) or a NUL cannot be kept in a line of the
 // file and is refused.
 //
-// Every call reads the file afresh, so a reader always sees the last
-// complete write of any process. Every change is made under an exclusive
+// Every call looks at the file afresh, so a reader always sees the last
+// complete write of any process; a version of the file already parsed (the
+// same inode, size and modification time) is not parsed again. Every change is made under an exclusive
 // flock() on "<hive file>.lock": the file is read again, changed, written to
 // a temporary file, fsync'ed and renamed over the hive, so concurrent writers
 // never lose each other's changes and a crash never leaves a torn file. A
@@ -118,6 +120,9 @@ public:
 private:
     Result Fail(Result result, const std::string& text) const;
     Result Succeed() const;
+    // The hive as parsed from its file's current version (shared with
+    // other readers); on failure the reason is in ErrorText().
+    Result Read(std::shared_ptr<const CRegFile>& file) const;
 
     Hive m_hive;
     std::string m_directory;

@@ -124,22 +124,47 @@ bool CFileBackend::ReadContacts(std::string& error)
     return true;
 }
 
+// Only a text that differs from the one held is parsed again.
 bool CFileBackend::RereadCalendar(bool& changed, std::string& error)
 {
-    const std::string before = m_calendarText;
-    if (!ReadCalendar(error))
+    const std::string path = GetCalendarPath();
+    m_calendarStamp = CFileStamp::Of(path);
+    std::string text;
+    bool exists = false;
+    if (!CAtomicFile(path, CICalendarFile::MaxTextSize).Read(text, exists, error))
         return false;
-    changed = m_calendarText != before;
+    changed = text != m_calendarText;
+    if (changed && !ParseCalendar(text, error))
+    {
+        error = path + ": " + error + " (the file is left as it is)";
+        return false;
+    }
     return true;
 }
 
 bool CFileBackend::RereadContacts(bool& changed, std::string& error)
 {
-    const std::string before = m_contacts.text;
-    if (!ReadContacts(error))
+    const std::string path = GetContactsPath();
+    m_contactsStamp = CFileStamp::Of(path);
+    std::string text;
+    bool exists = false;
+    if (!CAtomicFile(path, CVCardFile::MaxTextSize).Read(text, exists, error))
         return false;
-    changed = m_contacts.text != before;
+    changed = text != m_contacts.text;
+    if (changed && !ParseContacts(text, m_contacts, error))
+    {
+        error = path + ": " + error + " (the file is left as it is)";
+        return false;
+    }
     return true;
+}
+
+// Whether the file may differ from what was read: its stamp changed, or
+// the read came so soon after a write that an edit in the same clock tick
+// would leave the stamp as it was.
+bool CFileBackend::Unsure(const CFileStamp& known, const std::string& path)
+{
+    return !known.IsSettled() || CFileStamp::Of(path) != known;
 }
 
 CBackend::RefreshResult CFileBackend::Refresh()
@@ -150,9 +175,9 @@ CBackend::RefreshResult CFileBackend::Refresh()
     bool contactsChanged = false;
     std::string error;
     bool read = true;
-    if (CFileStamp::Of(GetCalendarPath()) != m_calendarStamp)
+    if (Unsure(m_calendarStamp, GetCalendarPath()))
         read = RereadCalendar(calendarChanged, error);
-    if (read && CFileStamp::Of(GetContactsPath()) != m_contactsStamp)
+    if (read && Unsure(m_contactsStamp, GetContactsPath()))
         read = RereadContacts(contactsChanged, error);
     if (!read)
     {

@@ -86,6 +86,7 @@ private:
     // differs from what the back-end holds.
     bool RereadCalendar(bool& changed, std::string& error);
     bool RereadContacts(bool& changed, std::string& error);
+    static bool Unsure(const CFileStamp& known, const std::string& path);
     bool ParseCalendar(const std::string& text, std::string& error);
     static bool ParseContacts(const std::string& text, CContacts& contacts, std::string& error);
     bool AddEvent(CStoredItem& item);

@@ -4,6 +4,7 @@
 
 #include <libical/ical.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <unordered_set>
 
 #include <fcntl.h>
+#include <strings.h>
 #include <unistd.h>
 
 namespace outlook
@@ -70,22 +72,65 @@ std::string FreshUid()
     return Hex(high) + Hex(low) + "@orvante";
 }
 
-// The first parse error libical left in the tree, or empty.
-std::string FirstError(icalcomponent* component)
+// The first parse error libical left in the tree, or empty; depth first,
+// without recursion.
+std::string FirstError(icalcomponent* root)
 {
-    if (icalproperty* error = icalcomponent_get_first_property(component, ICAL_XLICERROR_PROPERTY))
+    std::vector<icalcomponent*> pending{root};
+    while (!pending.empty())
     {
-        const char* text = icalproperty_get_xlicerror(error);
-        return text && *text ? text : "unreadable line";
-    }
-    for (icalcomponent* child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT); child;
-         child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT))
-    {
-        const std::string error = FirstError(child);
-        if (!error.empty())
-            return error;
+        icalcomponent* component = pending.back();
+        pending.pop_back();
+        if (icalproperty* error = icalcomponent_get_first_property(component, ICAL_XLICERROR_PROPERTY))
+        {
+            const char* text = icalproperty_get_xlicerror(error);
+            return text && *text ? text : "unreadable line";
+        }
+        std::vector<icalcomponent*> children;
+        for (icalcomponent* child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT); child;
+             child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT))
+            children.push_back(child);
+        pending.insert(pending.end(), children.rbegin(), children.rend());
     }
     return std::string();
+}
+
+bool StartsLine(const std::string& text, std::size_t at, const char* word)
+{
+    return ::strncasecmp(text.c_str() + at, word, std::strlen(word)) == 0;
+}
+
+// How deep BEGIN lines nest. libical builds, checks and frees its tree by
+// recursion, so a hostile file nesting thousands deep would end the
+// process before anything could refuse it.
+std::size_t NestingDepth(const std::string& text)
+{
+    std::size_t depth = 0;
+    std::size_t deepest = 0;
+    std::size_t at = 0;
+    while (at < text.size())
+    {
+        if (StartsLine(text, at, "BEGIN:"))
+            deepest = std::max(deepest, ++depth);
+        else if (StartsLine(text, at, "END:") && depth > 0)
+            --depth;
+        const std::size_t end = text.find('\n', at);
+        at = end == std::string::npos ? text.size() : end + 1;
+    }
+    return deepest;
+}
+
+// " (line N)" for the first line that holds what libical quotes at the end
+// of its message, so that the user finds the line; empty when not found.
+std::string WhereInText(const std::string& text, const std::string& error)
+{
+    const std::size_t colon = error.rfind(": ");
+    const std::string quoted = colon == std::string::npos ? std::string() : error.substr(colon + 2);
+    const std::size_t at = quoted.empty() ? std::string::npos : text.find(quoted);
+    if (at == std::string::npos)
+        return std::string();
+    const auto line = std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n') + 1;
+    return " (line " + std::to_string(line) + ")";
 }
 
 icalcomponent* NewCalendar()
@@ -255,6 +300,11 @@ void CICalendarFile::Written(const std::string& text)
 
 CICalendarFile::CComponentPtr CICalendarFile::ParseCalendar(const std::string& text, std::string& error)
 {
+    if (NestingDepth(text) > MaxNesting)
+    {
+        error = "the calendar nests components more than " + std::to_string(MaxNesting) + " deep";
+        return nullptr;
+    }
     icalerror_set_errors_are_fatal(0);
     CComponentPtr root;
     {
@@ -278,7 +328,7 @@ CICalendarFile::CComponentPtr CICalendarFile::ParseCalendar(const std::string& t
     const std::string firstError = FirstError(root.get());
     if (!firstError.empty())
     {
-        error = "the calendar has a line that cannot be read: " + firstError;
+        error = "the calendar has a line that cannot be read" + WhereInText(text, firstError) + ": " + firstError;
         return nullptr;
     }
     return root;

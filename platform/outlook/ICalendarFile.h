@@ -30,6 +30,9 @@ class CICalendarFile
 public:
     // Larger texts are refused unread.
     static constexpr std::size_t MaxTextSize = 64u * 1024u * 1024u;
+    // The deepest nesting of components read; calendars nest three or four
+    // deep (calendar, event, alarm; time zone, rule).
+    static constexpr std::size_t MaxNesting = 32;
 
     // An empty calendar (VERSION and PRODID only).
     CICalendarFile();

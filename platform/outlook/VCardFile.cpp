@@ -178,10 +178,21 @@ std::string FullName(const CContactData& contact)
     return contact.firstName + " " + contact.lastName;
 }
 
+// Readers take blanks around a value for layout, so a value is written
+// without them: the card then reads back exactly as it was written.
+std::string WithoutOuterBlanks(const std::string& value)
+{
+    const std::string::size_type first = value.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return std::string();
+    return value.substr(first, value.find_last_not_of(" \t") - first + 1);
+}
+
 void AddField(std::string& card, const char* header, const std::string& value)
 {
-    if (!value.empty())
-        card += Fold(std::string(header) + Escape(value));
+    const std::string written = WithoutOuterBlanks(value);
+    if (!written.empty())
+        card += Fold(std::string(header) + Escape(written));
 }
 
 // Seeded once per thread: a file of many cards without uids must not open the
@@ -223,8 +234,11 @@ std::string CVCardFile::Format(const CVCard& card)
     const CContactData& contact = card.contact;
     std::string text = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
     text += Fold("UID:" + Escape(card.uid.empty() ? MakeUid() : card.uid));
-    text += Fold("N:" + Escape(contact.lastName) + ";" + Escape(contact.firstName) + ";;;");
-    text += Fold("FN:" + Escape(FullName(contact)));
+    CContactData names = contact;
+    names.firstName = WithoutOuterBlanks(contact.firstName);
+    names.lastName = WithoutOuterBlanks(contact.lastName);
+    text += Fold("N:" + Escape(names.lastName) + ";" + Escape(names.firstName) + ";;;");
+    text += Fold("FN:" + Escape(FullName(names)));
     AddField(text, "EMAIL;TYPE=INTERNET:", contact.email1Address);
     AddField(text, "TEL;TYPE=WORK:", contact.businessTelephoneNumber);
     AddField(text, "TEL;TYPE=HOME:", contact.homeTelephoneNumber);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <netinet/in.h>
 #include <string>
+#include <chrono>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -370,6 +371,59 @@ TEST_F(AsyncSocketTest, ConnectionLeftUnacceptedIsRefused)
     Run();
     EXPECT_EQ(2, closed);
     EXPECT_GE(offers, 1);
+}
+
+// Out of descriptors, a listener must not spin on a connection it cannot
+// take: each failed accept pauses it, and it takes the connection once
+// descriptors are back. Run in a child, whose descriptor limit can drop.
+// A listener on a system that has no descriptor left for the first few
+// connections it tries to take.
+class CShortListener : public CTestSocket {
+public:
+    using CTestSocket::CTestSocket;
+    int shortFor = 3;
+
+protected:
+    int AcceptDescriptor(int listener) override
+    {
+        if (shortFor > 0) {
+            --shortFor;
+            errno = EMFILE;
+            return -1;
+        }
+        return CTestSocket::AcceptDescriptor(listener);
+    }
+};
+
+// Out of descriptors, a listener must not spin on a connection it cannot
+// take: each failed accept pauses it, and it takes the connection once
+// descriptors are back.
+TEST_F(AsyncSocketTest, AListenerOutOfDescriptorsPausesInsteadOfSpinning)
+{
+    CShortListener listener;
+    ASSERT_TRUE(listener.Create(0, kLoopback));
+    ASSERT_TRUE(listener.Listen());
+    std::string host;
+    unsigned port = 0;
+    ASSERT_TRUE(listener.GetSockName(host, port));
+    int offers = 0;
+    std::unique_ptr<CTestSocket> server;
+    listener.onAccept = [&](CTestSocket& self, int) {
+        ++offers;
+        server = std::make_unique<CTestSocket>();
+        if (self.Accept(*server))
+            loop.Quit();
+        else
+            EXPECT_EQ(self.GetLastError(), WSAEMFILE);
+    };
+    CTestSocket client;
+    ASSERT_TRUE(client.Connect(kLoopback, port, 1000));
+    const auto start = std::chrono::steady_clock::now();
+    Run();
+    EXPECT_EQ(offers, 4);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3 * CAsyncSocket::kAcceptPauseMs));
+    ASSERT_NE(server, nullptr);
+    EXPECT_GE(server->GetSocketHandle(), 0);
 }
 
 TEST_F(AsyncSocketTest, NestedModalRunServesSocketAndTimer)

@@ -329,6 +329,39 @@ TEST_F(RegistryTest, ReaderSeesAnotherProcesssLastWrite)
     EXPECT_EQ(Read(registry, "State"), "after");
 }
 
+// Parsed hives are reused only while their file is unchanged: an edit in
+// place by hand, even of the same length, and a file broken and mended
+// again are all seen at the next read.
+TEST_F(RegistryTest, ReadsFollowEveryVersionOfTheFile)
+{
+    CRegistry registry;
+    ASSERT_EQ(registry.WriteValue(Key, "State", "one"), CRegistry::Ok);
+    EXPECT_EQ(Read(registry, "State"), "one");
+    const std::string path = registry.GetFilePath();
+    const std::string versions[] = {"two", "six", "BROKEN", "ten"};
+    for (const std::string& version : versions) {
+        std::string text;
+        {
+            std::ifstream in(path);
+            std::stringstream all;
+            all << in.rdbuf();
+            text = all.str();
+        }
+        const std::size_t at = text.find("\"State\"=");
+        ASSERT_NE(at, std::string::npos);
+        const std::string edited = version == "BROKEN" ? text + "nonsense\n"
+                                                       : text.substr(0, at) + "\"State\"=\"" + version + "\"\n";
+        std::ofstream(path, std::ios::trunc) << edited;
+        if (version == "BROKEN") {
+            std::string value;
+            EXPECT_EQ(registry.ReadValueUnbounded(Key, "State", value), CRegistry::HiveBroken);
+            EXPECT_FALSE(registry.CheckHive());
+        } else {
+            EXPECT_EQ(Read(registry, "State"), version);
+        }
+    }
+}
+
 TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing)
 {
     constexpr int Writes = 200;

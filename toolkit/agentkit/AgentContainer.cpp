@@ -14,6 +14,7 @@
 #include <platform/Wnd.h>
 #include <wirekit/ClientSocket.h>
 #include <wirekit/Communicator.h>
+#include <wirekit/ServerSocket.h>
 #include <wirekit/FileModule.h>
 #include <wirekit/InterfaceModule.h>
 #include <wirekit/SocketBase.h>
@@ -435,8 +436,17 @@ void CAgentContainer::handle_mfc_message(unsigned long type, unsigned long descr
               "sockets ...");
         handle_custom_sockets(type);
     }
+    collect_connections();
     check_integrity();
     debug("<CAgentContainer> EOF MESSAGE");
+}
+
+// Connections that are finished go, and silent ones close, at points where
+// no handler holds one, except the one a handler further up may be using.
+void CAgentContainer::collect_connections()
+{
+    if (CServerSocket* server = communicator ? communicator->get_server() : nullptr)
+        server->collect_connections(current_connection);
 }
 
 void CAgentContainer::handle_tcp_message(unsigned long descriptor)
@@ -448,6 +458,11 @@ void CAgentContainer::handle_tcp_message(unsigned long descriptor)
               "(socket object is NULL)");
         return;
     }
+    // The kind is that of the oldest queued message, the one handled now:
+    // the socket's parser last read whatever arrived most recently, which
+    // may be the middle of a later message.
+    if (const char* oldest = socket->mfc_getdata())
+        socket->get_parser()->parse_message(oldest);
     switch (socket->get_parser()->get_parser_type()) {
     case CParserBase::PARSER_TYPE_HTTP:
         debug("<CAgentContainer> Using HTTP parser driver");
@@ -501,6 +516,7 @@ void CAgentContainer::handle_mfc_timer()
     in_timer = true;
     run_module_timers();
     communicator->check_integrity();
+    collect_connections();
     communicator->check_requirements();
     process_timer();
     in_timer = false;

@@ -101,11 +101,12 @@ std::string EchoTail(const std::string& attributes, const std::string& constrain
     return " :attributes " + GroupOrPlaceholder(attributes) + " :constraints " + GroupOrPlaceholder(constraints);
 }
 
-// A slot is usable only when both of its ends are real times and it lasts.
+// A slot is usable only when both of its ends are real times and it lasts
+// from a minute to a year, as every meeting the agent writes.
 bool IsUsableSlot(const CTimeSlot& slot)
 {
-    return slot.IsValid() && slot.GetDuration() > 0 && slot.GetStartTime().GetStatus() == CDateTime::valid &&
-           slot.GetEndTime().GetStatus() == CDateTime::valid;
+    return slot.IsValid() && slot.GetDuration() > 0 && slot.GetDuration() <= CVespera::MaxRequestedMinutes &&
+           slot.GetStartTime().GetStatus() == CDateTime::valid && slot.GetEndTime().GetStatus() == CDateTime::valid;
 }
 } // namespace
 
@@ -124,6 +125,7 @@ void CAttendeeSide::ProcessContract(const std::string& content, const std::strin
     SContract contract;
     if (!ReadContract(content, contract))
         return;
+    contract.organiser = sender;
 
     if (!AcceptsMeetingsFrom(sender))
     {
@@ -132,13 +134,27 @@ void CAttendeeSide::ProcessContract(const std::string& content, const std::strin
     }
 
     Log("Entering delete previous bids");
-    DeletePreviousBids(contract.negID);
+    RemoveHolds(MakeBidKey(contract.negID, std::string()), true, sender);
     Log("Done deleting previous bids");
 
     if (contract.hasEnd)
         AnswerTimeWindow(contract, sender);
     else
         AnswerStrictTime(contract, sender);
+}
+
+// The contract's expiry and the grace after it, but never without end: a
+// contract that names no readable expiry is held as the organiser's own
+// would be, and none longer than MaxHoldHours.
+CDateTime CAttendeeSide::HoldExpiry(const std::string& expires) const
+{
+    const CDateTime now = CDateTime::GetCurrentTime();
+    CDateTime expiry;
+    if (!expiry.ParseDateTime(expires) || expiry.GetStatus() != CDateTime::valid)
+        expiry = now + CDateTimeSpan(0, 0, 0, StandardExpirySeconds);
+    expiry += CDateTimeSpan(0, 0, 0, HoldGraceSeconds);
+    const CDateTime latest = now + CDateTimeSpan(0, MaxHoldHours, 0, 0);
+    return expiry > latest ? latest : expiry;
 }
 
 bool CAttendeeSide::ReadContract(const std::string& content, SContract& contract) const
@@ -150,9 +166,7 @@ bool CAttendeeSide::ReadContract(const std::string& content, SContract& contract
     const bool hasContract = parsed && ReadToken(parser, "contractID", contract.contractID);
     contract.bidID = CVespera::MakeNegotiationId();
 
-    // A failed parse leaves the expiry invalid; the contract is still answered.
-    if (contract.expires.ParseDateTime(ReadStripped(parser, "expires")))
-        contract.expires += CDateTimeSpan(0, 0, 0, HoldGraceSeconds);
+    contract.expires = HoldExpiry(ReadStripped(parser, "expires"));
 
     if (!hasNeg || !hasContract)
     {
@@ -280,9 +294,21 @@ void CAttendeeSide::ProcessAward(const std::string& content, const std::string& 
         Log("Invalid award. No corresponding bid found");
         return;
     }
-    // An award without a usable length gets the length that was offered.
+    const auto organiser = m_bidOrganisers.find(MakeBidKey(award.negID, award.bidID));
+    if (organiser == m_bidOrganisers.end() || organiser->second != sender)
+    {
+        Log("Invalid award. The bid was not made to " + sender);
+        return;
+    }
+    // An award without a usable length gets the length that was offered;
+    // another length was never offered.
     if (award.duration <= 0)
         award.duration = hold->GetDuration();
+    if (award.duration != hold->GetDuration())
+    {
+        Log("Invalid award. Its length differs from the one offered");
+        return;
+    }
 
     DeleteBid(award.negID, award.bidID);
     CreateMeeting(award, sender);
@@ -366,6 +392,8 @@ void CAttendeeSide::NotifyMeeting(const SAward& award, const std::string& sender
 
 void CAttendeeSide::AddHold(const SContract& contract, const CTimeSlot& slot)
 {
+    ForgetGoneBids();
+    m_bidOrganisers[MakeBidKey(contract.negID, contract.bidID)] = contract.organiser;
     m_agent.GetAppointmentStore().AddAppointment(
         CAppointmentStore::HoldIndex, contract.subject, contract.body, contract.location, contract.attendees,
         contract.optAttendees, slot.GetStartTime(), slot.GetEndTime(), slot.GetDuration(), HoldReminderSet,
@@ -385,17 +413,38 @@ int CAttendeeSide::DeleteBid(const std::string& negID, const std::string& bidID)
 // Matching the whole "neg:" NEGID "bid:" prefix rather than cutting at the
 // first "bid:" keeps a negotiation whose identifier itself holds "bid:" from
 // leaving its holds behind.
-int CAttendeeSide::RemoveHolds(const std::string& keyOrPrefix, bool wholeNegotiation)
+// With an organiser, only the holds of bids that went to that organiser.
+int CAttendeeSide::RemoveHolds(const std::string& keyOrPrefix, bool wholeNegotiation, const std::string& organiser)
 {
-    return m_agent.GetAppointmentStore().RemoveIf(
-        [&keyOrPrefix, wholeNegotiation](const CAppointment& appointment) {
-            if (appointment.GetOutlookIndex() != CAppointmentStore::HoldIndex)
-                return false;
-            const std::string& attribute = appointment.GetAttribute();
-            if (wholeNegotiation)
-                return attribute.compare(0, keyOrPrefix.size(), keyOrPrefix) == 0;
-            return attribute == keyOrPrefix;
-        });
+    return m_agent.GetAppointmentStore().RemoveIf([&](const CAppointment& appointment) {
+        if (appointment.GetOutlookIndex() != CAppointmentStore::HoldIndex)
+            return false;
+        const std::string& attribute = appointment.GetAttribute();
+        const bool matches = wholeNegotiation ? attribute.compare(0, keyOrPrefix.size(), keyOrPrefix) == 0
+                                              : attribute == keyOrPrefix;
+        if (!matches || organiser.empty())
+            return matches;
+        const auto owner = m_bidOrganisers.find(attribute);
+        return owner != m_bidOrganisers.end() && owner->second == organiser;
+    });
+}
+
+// The organisers of bids whose holds all went (awarded, replaced, expired)
+// are no longer needed.
+void CAttendeeSide::ForgetGoneBids()
+{
+    const CAppointmentStore& store = m_agent.GetAppointmentStore();
+    std::map<std::string, std::string> live;
+    for (int i = 0; i < store.GetCount(); ++i)
+    {
+        const CAppointment* appointment = store.GetAt(i);
+        if (appointment->GetOutlookIndex() != CAppointmentStore::HoldIndex)
+            continue;
+        const auto owner = m_bidOrganisers.find(appointment->GetAttribute());
+        if (owner != m_bidOrganisers.end())
+            live.insert(*owner);
+    }
+    m_bidOrganisers.swap(live);
 }
 
 int CAttendeeSide::RemoveExpiredHolds()

@@ -2,6 +2,7 @@
 
 #include <platform/DateTime.h>
 
+#include <map>
 #include <string>
 
 class CAppointment;
@@ -14,9 +15,11 @@ class CVespera;
 // tentative appointment in the agent's store, and answers an award for a
 // time it really offered by making the meeting and confirming it.
 //
-// Holds are the only state: appointments with Outlook index -1 whose
-// attribute is the bid key "neg:" NEGID "bid:" BIDID. This class keeps
-// nothing of its own between messages.
+// Holds are appointments with Outlook index -1 whose attribute is the bid
+// key "neg:" NEGID "bid:" BIDID. Beside them this class remembers only
+// which organiser each bid went to: an award is taken from that organiser
+// alone, for the time and length it was offered, and a contract replaces
+// only the holds its own sender asked for.
 class CAttendeeSide
 {
 public:
@@ -40,6 +43,8 @@ public:
         std::string duration;
         bool hasEnd = false;
         CDateTime expires;
+        // Who sent the contract: the only agent that may award its bid.
+        std::string organiser;
     };
 
     // What an award names, as read from its content.
@@ -94,6 +99,11 @@ public:
 
     // A hold lasts until this long after the contract's expiry.
     static constexpr int HoldGraceSeconds = 20;
+    // The expiry of a contract that gives none that can be read: the
+    // organiser's own contracts expire this long after they are sent.
+    static constexpr int StandardExpirySeconds = 5;
+    // No contract holds a time longer than this, whatever it says.
+    static constexpr int MaxHoldHours = 24;
     // Most alternatives offered in one bid.
     static constexpr int MaxAlternates = 5;
 
@@ -117,10 +127,15 @@ private:
     void NotifyMeeting(const SAward& award, const std::string& sender);
     // The first hold of the bid that starts at start; null when none.
     const CAppointment* FindHold(const std::string& negID, const std::string& bidID, const CDateTime& start) const;
-    int RemoveHolds(const std::string& keyOrPrefix, bool wholeNegotiation);
+    int RemoveHolds(const std::string& keyOrPrefix, bool wholeNegotiation,
+                    const std::string& organiser = std::string());
+    CDateTime HoldExpiry(const std::string& expires) const;
+    void ForgetGoneBids();
 
     void Send(const std::string& receiver, const std::string& content);
     void Log(const std::string& line) const;
 
     CVespera& m_agent;
+    // Bid key -> the organiser the bid went to.
+    std::map<std::string, std::string> m_bidOrganisers;
 };

@@ -1,5 +1,7 @@
 #include <vespera/core/Negotiation.h>
 
+#include <algorithm>
+
 #include <sstream>
 
 CNegotiation::CNegotiation()
@@ -76,9 +78,17 @@ bool CNegotiation::CountBid()
     return m_bidsReceived == m_contractsSent;
 }
 
-bool CNegotiation::CountConfirmation()
+bool CNegotiation::IsAttendee(const std::string& agent) const
+{
+    return std::find(m_attendees.begin(), m_attendees.end(), agent) != m_attendees.end();
+}
+
+bool CNegotiation::CountConfirmation(const std::string& attendee)
 {
     ++m_totalConfirmations;
     ++m_confirmationsReceived;
-    return m_confirmationsReceived == m_contractsSent;
+    if (!m_confirmedBy.insert(attendee).second)
+        return false;
+    const std::set<std::string> asked(m_attendees.begin(), m_attendees.end());
+    return m_confirmedBy == asked;
 }

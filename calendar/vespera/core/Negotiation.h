@@ -6,6 +6,7 @@
 #include <platform/DateTime.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -90,9 +91,12 @@ public:
     // Counts one bid in the pass and in the total; true when the pass is
     // complete, that is every contract of it has been answered.
     bool CountBid();
-    // Counts one confirmation; true exactly when this one completes the
-    // confirmations of the first pass's contracts.
-    bool CountConfirmation();
+    // Whether `agent` is one of the attendees the negotiation asked.
+    bool IsAttendee(const std::string& agent) const;
+    // Counts one confirmation from `attendee`; true exactly when this one
+    // completes the confirmations: every attendee has confirmed. A second
+    // confirmation of the same attendee is counted, but completes nothing.
+    bool CountConfirmation(const std::string& attendee);
 
 private:
     CDateTime m_expires;
@@ -107,6 +111,7 @@ private:
     std::string m_body;
     std::string m_location;
     std::vector<std::string> m_attendees;
+    std::set<std::string> m_confirmedBy;
     CTimeSlot m_chosenSlot;
     CDateTime m_startConstraint;
     CDateTime m_endConstraint;

@@ -202,6 +202,13 @@ int COrganiserSide::SendContracts(const std::string& contract, const std::string
         Log("Unable to send contracts. No attendees specified");
         return 0;
     }
+    // Every contract is a blocking send and every answer a message; a list
+    // of thousands would hold the agent for a long time.
+    if (names.size() > MaxAttendees)
+    {
+        Log("Unable to send contracts. More than " + std::to_string(MaxAttendees) + " attendees specified");
+        return 0;
+    }
     for (const std::string& name : names)
     {
         const std::optional<std::string> error = m_agent.SendAgentMessage("tell", name, contract);
@@ -238,6 +245,13 @@ void COrganiserSide::ProcessBid(const std::string& content, const std::string& s
     if (!record->IsRunning())
     {
         Log("ERROR: Negotiation is no longer running");
+        return;
+    }
+    // Only an agent that was asked may answer, or a stranger could end or
+    // steer the negotiation.
+    if (!record->IsAttendee(sender))
+    {
+        Log("ERROR: Bid from " + sender + ", who is not an attendee of this negotiation, ignored");
         return;
     }
     const std::string status = Raw(parser, "status");
@@ -451,7 +465,6 @@ bool COrganiserSide::FindNextStart(const CNegotiation& record, CDateTime& start)
 
 void COrganiserSide::ProcessConfirmation(const std::string& content, const std::string& sender)
 {
-    static_cast<void>(sender);
     Log("processing confirmation");
     CParser parser;
     ParseExpression(parser, content);
@@ -461,8 +474,13 @@ void COrganiserSide::ProcessConfirmation(const std::string& content, const std::
         Log("No negotiation to confirm");
         return;
     }
+    if (!record->IsAttendee(sender) || record->GetTotalAwards() == 0)
+    {
+        Log("Confirmation from " + sender + ", who was not awarded this meeting, ignored");
+        return;
+    }
     // Only an awarded, still running negotiation has a time to make.
-    if (record->CountConfirmation() && record->IsRunning() && record->GetTotalAwards() > 0)
+    if (record->CountConfirmation(sender) && record->IsRunning())
     {
         // A meeting the organiser's own calendar does not hold is no
         // success, whatever the attendees wrote.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 class CDateTime;
@@ -46,6 +47,8 @@ public:
     // The reason reported when the times offered leave no later start to
     // ask from: nothing within the constraints suited every attendee.
     static const char* const NoCommonTimeReason;
+    // The most attendees one negotiation asks.
+    static constexpr std::size_t MaxAttendees = 200;
     // The reason reported when every attendee confirmed but the organiser's
     // own calendar would not take the meeting; the write's reason follows.
     static const char* const NotSavedReason;

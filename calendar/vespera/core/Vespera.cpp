@@ -281,6 +281,7 @@ void CVespera::process_create()
 {
     CreateLogFile(m_installDirectory);
     AppLog("CVSP:process_create::Log File Created");
+    ReportBrokenSettings();
     AppLog("CVSP:process_create::Initializing Agent");
     SetPlaceholderRegistration();
     CProgressSink::Current().Open();
@@ -310,6 +311,17 @@ void CVespera::process_create()
     CProgressSink::Current().Close();
     AppLog("---------------------------VESP:New Run @ %s -----------------------------",
            CDateTime::GetCurrentTime().Format().c_str());
+}
+
+// Settings that cannot be read are taken from their defaults; the user
+// must learn why, and which file to mend.
+void CVespera::ReportBrokenSettings()
+{
+    const CRegistry registry;
+    if (registry.CheckHive())
+        return;
+    AppLog("CVSP:process_create::%s; the settings' defaults are used", registry.ErrorText().c_str());
+    std::fprintf(stderr, "vespera: %s; the settings' defaults are used\n", registry.ErrorText().c_str());
 }
 
 // The real name server is set by registration; until then nothing may be
@@ -470,8 +482,25 @@ int CVespera::process_message(char* message)
     return 1;
 }
 
+// Commands that write the calendar, send mail in the user's name or make
+// the agent organise a meeting follow the meeting-scheduling policy, with
+// the sending agent as the requester.
+bool CVespera::SenderMayActFor(const std::string& command, const std::string& sender)
+{
+    const int policy = m_settings->GetMeetingSchedulingType();
+    const bool allowed = policy == 2 || (policy == 1 && m_contacts->FindByAgentName(sender) != nullptr);
+    if (!allowed)
+        dprintf("Refusing the %s command from %s: the meeting-scheduling policy (%d) does not let it act for the "
+                "user",
+                command.c_str(), sender.c_str(), policy);
+    return allowed;
+}
+
 void CVespera::DispatchCommand(const std::string& command, const std::string& content, const std::string& sender)
 {
+    const bool actsForUser = command == "appointment" || command == "conf_appt" || command == "schedule_meeting";
+    if (actsForUser && !SenderMayActFor(command, sender))
+        return;
     if (command == "create_profile") {
         debug("Create_profile messages have been deprecated and are no longer used");
     } else if (command == "appointment") {

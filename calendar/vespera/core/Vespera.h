@@ -279,6 +279,7 @@ private:
     void OpenDataUrl(const std::string& address);
 
     bool RequesterAllowed(const std::string& firstName, const std::string& lastName) const;
+    bool SenderMayActFor(const std::string& command, const std::string& sender);
     void AnswerAppointmentRequest(const CDateTime& start, long minutes, const std::string& email,
                                   const std::string& sender);
     void SendConfirmationMail(const std::string& address, const std::string& content, const CDateTime& start);
@@ -291,6 +292,7 @@ private:
     void Step(const char* line, const char* progress, unsigned pauseMs);
     void Progress(const char* text, unsigned pauseMs);
     void SetPlaceholderRegistration();
+    void ReportBrokenSettings();
     [[noreturn]] void EndWithoutOutlook();
     bool LoadAppointment(outlook::CItems& items, int position);
     bool LoadContact(outlook::CItems& items, int position);

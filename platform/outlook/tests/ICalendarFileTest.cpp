@@ -315,6 +315,21 @@ TEST_F(ICalendarFileTest, TextThatIsNotOneWholeCalendarIsAnError)
     }
     EXPECT_FALSE(file.Parse(std::string(CICalendarFile::MaxTextSize + 1, ' '), error));
     EXPECT_NE(error.find("MiB"), std::string::npos);
+
+    // The line a value libical cannot read stands on is named.
+    EXPECT_FALSE(file.Parse(Wrap("BEGIN:VEVENT\nUID:x\nDTSTART:20260301T25xx00\nEND:VEVENT\n"), error));
+    EXPECT_NE(error.find("(line 6)"), std::string::npos) << error;
+
+    // Components nested far deeper than any calendar are refused before
+    // libical builds (and would recurse through) them.
+    std::string deep;
+    for (int i = 0; i < 80000; ++i)
+        deep += "BEGIN:X-NEST\r\n";
+    for (int i = 0; i < 80000; ++i)
+        deep += "END:X-NEST\r\n";
+    EXPECT_FALSE(file.Parse(Wrap(deep), error));
+    EXPECT_NE(error.find("nests components more than"), std::string::npos) << error;
+    EXPECT_EQ(file.GetItems().size(), 4u);
 }
 
 TEST_F(ICalendarFileTest, WithoutTheReadBackCheckOnParsingTheSerialisationChecksIt)

@@ -316,6 +316,24 @@ TEST(VCardFile, RoundTripOfManyCards)
     EXPECT_EQ(cards.size(), uids.size());
 }
 
+// What is written is what reads back: blanks around a value are not
+// written, since every reader drops them.
+TEST(VCardFile, ACardReadBackIsWrittenTheSameAgain)
+{
+    for (const char* value : {" 1", "tel: 1", "1 ", "\t2", " ", "a\\b; c, d:e"}) {
+        CVCard card;
+        card.uid = "u1";
+        card.contact.firstName = std::string(" ") + value;
+        card.contact.lastName = "Lee";
+        card.contact.businessTelephoneNumber = value;
+        card.contact.webPage = value;
+        const std::string written = CVCardFile::Format(card);
+        const std::vector<CVCard> read = ParseOk(written);
+        ASSERT_EQ(read.size(), 1u) << value;
+        EXPECT_EQ(CVCardFile::Format(read[0]), written) << value;
+    }
+}
+
 TEST(VCardFile, MadeUidsAreVersion4Uuids)
 {
     const std::string uid = CVCardFile::MakeUid();

@@ -167,6 +167,28 @@ TEST_F(AgentContainerNetworkTest, SplitAndBatchedMessagesReachTheAgentOneByOne)
     EXPECT_EQ(bob->agent().messages.size(), 3u);
 }
 
+// However the bytes of back-to-back messages are cut, every message reaches
+// the agent once, in order: a chunk that starts inside a message must not
+// decide what kind the queued messages are.
+TEST_F(AgentContainerNetworkTest, BackToBackMessagesCutAnywhereAllReachTheAgentInOrder)
+{
+    auto bob = start("Bob");
+    CPeer peer;
+    ASSERT_TRUE(peer.connect_to(bob->port()));
+    std::string stream;
+    for (int i = 0; i < 100; ++i)
+        stream += Kqml("Alice", "Bob", "(number " + std::to_string(i) + ")");
+    for (const std::size_t cut : {std::size_t{7}, std::size_t{101}, std::size_t{4096}}) {
+        bob->agent().messages.clear();
+        for (std::size_t at = 0; at < stream.size(); at += cut)
+            ASSERT_TRUE(peer.send_all(stream.substr(at, cut)));
+        ASSERT_TRUE(RunUntil(loop, [&] { return bob->agent().messages.size() == 100; })) << cut;
+        for (int i = 0; i < 100; ++i)
+            EXPECT_NE(bob->agent().messages[i].find("(number " + std::to_string(i) + ")"), std::string::npos);
+    }
+    EXPECT_EQ(bob->sink.count("<CAgentContainer> Message of unknown kind, dropped"), 0);
+}
+
 TEST_F(AgentContainerNetworkTest, PingIsAnsweredByTheContainerNotTheAgent)
 {
     auto alice = start("Alice");

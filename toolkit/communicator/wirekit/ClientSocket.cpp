@@ -52,6 +52,7 @@ int CClientSocket::mfc_send(char* text)
         set_dirty(1);
         return -1;
     }
+    last_activity = Clock::now();
     return sent;
 }
 
@@ -171,8 +172,9 @@ bool CClientSocket::receive_chunk(int& length)
         return false;
     }
     blank_nuls(receive_buffer, static_cast<std::size_t>(length));
-    debug("<CClientSocket> Raw data received, displaying on next line");
-    debug(receive_buffer);
+    last_activity = Clock::now();
+    debug_text("<CClientSocket> Raw data received, displaying on next line", receive_buffer,
+               static_cast<std::size_t>(length));
     return true;
 }
 
@@ -286,16 +288,35 @@ void CClientSocket::complete_message(const char* piece, std::size_t length)
     const std::string text(piece, length);
     if (fragment_length == 0) {
         const char* message = queue_message(text);
-        debug("<CClientSocket> Message complete, data displayed on next line");
-        debug(message);
+        debug_text("<CClientSocket> Message complete, data displayed on next line", message, length);
         return;
     }
     fragment.add_to_buffer(text.c_str());
     const char* message = queue_message(fragment.get_buffer());
     fragment.reset();
+    const std::size_t whole = fragment_length + length;
     fragment_length = 0;
-    debug("<CClientSocket> Partial message now complete, data displayed on next line");
-    debug(message);
+    debug_text("<CClientSocket> Partial message now complete, data displayed on next line", message, whole);
+}
+
+void CClientSocket::debug_text(const char* label, const char* text, std::size_t length)
+{
+    debug(label);
+    if (length <= LOGGED_BYTES) {
+        debug(text);
+        return;
+    }
+    debugf("%.*s ... [%zu bytes in all]", static_cast<int>(LOGGED_BYTES), text, length);
+}
+
+bool CClientSocket::is_finished()
+{
+    return get_dirty() || GetSocketHandle() < 0;
+}
+
+bool CClientSocket::is_quiet()
+{
+    return !waiting_for_agent && queue.get_nr_elements() == 0;
 }
 
 void CClientSocket::store_fragment(const char* data, std::size_t length)
@@ -309,9 +330,9 @@ void CClientSocket::store_fragment(const char* data, std::size_t length)
     if (!accept_length(fragment_length + length))
         return;
     const std::string text(data, length);
-    debug(text.c_str());
     fragment.add_to_buffer(text.c_str());
     fragment_length += length;
+    debugf("<CClientSocket> %zu bytes of an incomplete message held", fragment_length);
 }
 
 bool CClientSocket::accept_length(std::size_t length)

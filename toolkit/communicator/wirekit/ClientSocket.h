@@ -5,6 +5,7 @@
 #include <basekit/LList.h>
 #include <basekit/StreamBuffer.h>
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -32,6 +33,9 @@ public:
     // One read leaves room for the terminating NUL.
     static constexpr std::size_t MAX_READ = RECEIVE_BUFFER_SIZE - 1;
     static constexpr std::size_t MAX_MESSAGE_LENGTH = 1048576;
+    // What the connection's debug lines show of a received text at most: a
+    // peer must not be able to copy megabytes into the log.
+    static constexpr std::size_t LOGGED_BYTES = 512;
 
     // Takes the server's log; events run on the handler's loop.
     CClientSocket(CServerSocket* server, CWnd* handler);
@@ -92,6 +96,17 @@ public:
     // code.
     void show_error(int code);
 
+    using Clock = std::chrono::steady_clock;
+    // When bytes last came in or went out (the connection's creation until
+    // then).
+    Clock::time_point get_last_activity() const { return last_activity; }
+    // Whether the connection can carry nothing more: marked dirty, or its
+    // descriptor closed after the peer closed.
+    bool is_finished();
+    // Whether the agent has nothing of this connection's to handle: no
+    // queued message and no notification outstanding.
+    bool is_quiet();
+
 protected:
     void OnReceive(int error) override;
     void OnClose(int error) override;
@@ -109,6 +124,8 @@ private:
     bool accept_length(std::size_t length);
     char* queue_message(const std::string& text);
     void cut_off();
+    // A received text for the log: at most LOGGED_BYTES of it, and its size.
+    void debug_text(const char* label, const char* text, std::size_t length);
 
     CLList queue{"Message Queue"};
     CStreamBuffer fragment;
@@ -122,4 +139,5 @@ private:
     bool sender_assigned = false;
     bool waiting_for_agent = false;
     bool parser_complete = false;
+    Clock::time_point last_activity = Clock::now();
 };

@@ -1065,13 +1065,49 @@ std::unique_ptr<CClientSocket> CCommunicator::connect_socket(const char* agent,
     }
     if (!is_empty(agent))
         socket->set_agentname(agent);
-    if (!host || !socket->Connect(host, port)) {
-        last_error = host ? socket->GetLastError() : WSAEDESTADDRREQ;
+    if (!host) {
+        last_error = WSAEDESTADDRREQ;
+        return nullptr;
+    }
+    if (held_unreachable(host, port)) {
+        last_error = WSAETIMEDOUT;
+        debug("<CCommunicator> [%s][%d] did not answer lately, not connecting to it yet", host,
+              static_cast<int>(port));
+        return nullptr;
+    }
+    if (!socket->Connect(host, port, connect_timeout_ms)) {
+        last_error = socket->GetLastError();
+        if (last_error == WSAETIMEDOUT)
+            hold_unreachable(host, port);
         return nullptr;
     }
     socket->set_hostname(host);
     socket->set_port(port);
     return socket;
+}
+
+// A connect that times out blocks the whole agent for the time-out; an
+// address that did so is not tried again for a while, so that no peer
+// holds the agent for more than a few seconds a minute.
+void CCommunicator::hold_unreachable(const char* host, unsigned port)
+{
+    const std::string address = std::string(host) + ":" + std::to_string(port);
+    unreachable[address] = std::chrono::steady_clock::now() + UNREACHABLE_HOLD;
+    debug("<CCommunicator> Connecting to [%s][%d] timed out; not trying it again for %d seconds", host,
+          static_cast<int>(port), static_cast<int>(UNREACHABLE_HOLD.count()));
+}
+
+bool CCommunicator::held_unreachable(const char* host, unsigned port)
+{
+    const auto now = std::chrono::steady_clock::now();
+    for (auto it = unreachable.begin(); it != unreachable.end();)
+        it = it->second <= now ? unreachable.erase(it) : std::next(it);
+    return unreachable.count(std::string(host) + ":" + std::to_string(port)) > 0;
+}
+
+void CCommunicator::set_connect_timeout(unsigned timeout_ms)
+{
+    connect_timeout_ms = timeout_ms;
 }
 
 std::unique_ptr<CClientSocket> CCommunicator::get_socket(const char* agent)

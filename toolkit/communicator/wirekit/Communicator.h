@@ -2,12 +2,15 @@
 
 #include <basekit/Debug.h>
 #include <basekit/LList.h>
+#include <platform/AsyncSocket.h>
 
 #include <array>
+#include <chrono>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -173,6 +176,11 @@ public:
     // The calls of alive() between two runs of the lookup modules' alive
     // (ALIVE_PERIOD unless set); below 1 is taken as 1.
     void set_alive_period(int period);
+    // How long a connect to another agent may take (5 seconds unless set).
+    // An address whose connect timed out is not tried again for
+    // UNREACHABLE_HOLD: sends to it fail at once with WSAETIMEDOUT.
+    void set_connect_timeout(unsigned timeout_ms);
+    static constexpr std::chrono::seconds UNREACHABLE_HOLD{30};
     int get_alive_period() const { return alive_period; }
 
     // --- name service (enabled lookup modules, in list order) ---------------
@@ -338,6 +346,8 @@ private:
     // After a failed send to a known address: asks the lookup modules once
     // more and true (with the new address) when the agent is now elsewhere.
     bool relocate(const char* agent, Address& address);
+    void hold_unreachable(const char* host, unsigned port);
+    bool held_unreachable(const char* host, unsigned port);
 
     const char* connection_reply_with(const char* receiver, const char* in_reply_to,
                                       bool replace);
@@ -393,6 +403,9 @@ private:
     int service_type = 1;
     int alive_counter = 0;
     int alive_period = ALIVE_PERIOD;
+    unsigned connect_timeout_ms = CAsyncSocket::kDefaultTimeoutMs;
+    // "host:port" -> until when it counts as unreachable.
+    std::map<std::string, std::chrono::steady_clock::time_point> unreachable;
     int registered = 0;
     int last_error = 0;
 };

@@ -4,6 +4,7 @@
 #include <wirekit/SocketEntry.h>
 
 #include <basekit/Debug.h>
+#include <platform/SocketError.h>
 #include <platform/Wnd.h>
 
 #include <cstring>
@@ -41,13 +42,94 @@ void CServerSocket::OnAccept(int)
         debug("<CServerSocket> Invalid message handler given, closing connection ,..");
         return;
     }
-    auto socket = std::make_unique<CClientSocket>(this, handler);
-    if (!Accept(*socket)) {
-        debug("<CServerSocket> Unable to Accept on CSocket");
+    if (!make_room()) {
+        // Left unaccepted, the connection is refused.
+        debug("<CServerSocket> Every connection is busy, refusing a new one");
         return;
     }
+    auto socket = std::make_unique<CClientSocket>(this, handler);
+    if (!Accept(*socket)) {
+        // Without descriptors the socket layer pauses accepting for a
+        // moment; an idle connection goes to give the next one a chance.
+        const bool short_of_descriptors = GetLastError() == WSAEMFILE || GetLastError() == WSAENOBUFS;
+        if (short_of_descriptors && !out_of_descriptors)
+            debug("<CServerSocket> Out of descriptors, closing the connection idle longest");
+        if (!short_of_descriptors)
+            debug("<CServerSocket> Unable to Accept on CSocket");
+        out_of_descriptors = short_of_descriptors;
+        if (CClientSocket* idle = short_of_descriptors ? longest_idle() : nullptr)
+            idle->Close();
+        return;
+    }
+    out_of_descriptors = false;
     debug("<CServerSocket> Accept succeeded");
     new_connection(socket.release());
+}
+
+// At the limit of open connections the one silent longest makes way; when
+// every open connection has work for the agent, there is no room.
+bool CServerSocket::make_room()
+{
+    if (count_open() < max_open)
+        return true;
+    CClientSocket* idle = longest_idle();
+    if (!idle)
+        return false;
+    debug("<CServerSocket> Too many open connections, closing the one idle longest");
+    idle->Close();
+    return true;
+}
+
+CClientSocket* CServerSocket::longest_idle()
+{
+    CClientSocket* oldest = nullptr;
+    for (CListElement* e = connections.get_element(0); e; e = e->get_next()) {
+        CClientSocket* socket = socket_of(e);
+        if (!socket || socket->is_finished() || !socket->is_quiet())
+            continue;
+        if (!oldest || socket->get_last_activity() < oldest->get_last_activity())
+            oldest = socket;
+    }
+    return oldest;
+}
+
+std::size_t CServerSocket::count_open()
+{
+    std::size_t open = 0;
+    for (CListElement* e = connections.get_element(0); e; e = e->get_next()) {
+        CClientSocket* socket = socket_of(e);
+        open += socket && !socket->is_finished() ? 1 : 0;
+    }
+    return open;
+}
+
+bool CServerSocket::too_idle(CClientSocket& socket, std::chrono::steady_clock::time_point now) const
+{
+    const auto silent = now - socket.get_last_activity();
+    return socket.get_fragment_length() > 0 ? silent > idle_limits.partial : silent > idle_limits.quiet;
+}
+
+int CServerSocket::collect_connections(const CClientSocket* in_use)
+{
+    const auto now = std::chrono::steady_clock::now();
+    int destroyed = 0;
+    for (CListElement* e = connections.get_element(0); e;) {
+        CListElement* next = e->get_next();
+        CClientSocket* socket = socket_of(e);
+        if (socket && socket != in_use) {
+            if (!socket->is_finished() && socket->is_quiet() && too_idle(*socket, now)) {
+                debug("<CServerSocket> Closing a connection that stayed silent too long");
+                socket->Close();
+            }
+            // A dirty connection never hands out its queue again.
+            if (socket->get_dirty() || (socket->is_finished() && socket->is_quiet())) {
+                connections.delete_element(e);
+                ++destroyed;
+            }
+        }
+        e = next;
+    }
+    return destroyed;
 }
 
 int CServerSocket::new_connection(CClientSocket* socket)

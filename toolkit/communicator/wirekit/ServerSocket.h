@@ -4,6 +4,9 @@
 
 #include <basekit/LList.h>
 
+#include <chrono>
+#include <cstddef>
+
 class CClientSocket;
 class CDebug;
 class CWnd;
@@ -18,9 +21,23 @@ class CWnd;
 // Registered connections get descriptors 0, 1, 2, ... in order; a number is
 // never given twice, so a notification that outlives its connection finds
 // nothing rather than another connection.
+//
+// What peers can hold is bounded: at most a limit of connections are open
+// (a new one pushes out the connection idle longest, or is refused when
+// every open one is busy); collect_connections destroys finished
+// connections and closes those idle too long; and when the process runs
+// out of descriptors, accepting pauses briefly instead of spinning.
 class CServerSocket : public CAsyncSocket {
 public:
     static constexpr const char* BROADCAST_AGENT = "broadcast agent";
+    static constexpr std::size_t DEFAULT_MAX_OPEN = 256;
+
+    // How long a connection may stay silent: with part of a message held,
+    // and with nothing held.
+    struct IdleLimits {
+        std::chrono::seconds partial{30};
+        std::chrono::seconds quiet{600};
+    };
 
     // Events run on the handler's loop (the current loop without a handler).
     explicit CServerSocket(CWnd* handler);
@@ -52,6 +69,16 @@ public:
 
     // The connections: elements whose content is the CClientSocket they own.
     CLList* get_sockets();
+
+    // Destroys the connections that can carry nothing more and have nothing
+    // left for the agent, and closes those silent beyond the idle limits.
+    // `in_use` (the connection a handler is working on) is left alone.
+    // Returns how many were destroyed.
+    int collect_connections(const CClientSocket* in_use = nullptr);
+    void set_max_open(std::size_t count) { max_open = count; }
+    void set_idle_limits(IdleLimits limits) { idle_limits = limits; }
+    // The connections with an open descriptor.
+    std::size_t count_open();
     CWnd* get_handler();
 
     // The log is borrowed and handed to every connection registered later.
@@ -66,9 +93,15 @@ private:
     static CClientSocket* socket_of(CListElement* element);
     CListElement* entry_of(CClientSocket* socket);
     int add_connection(CClientSocket* socket);
+    bool make_room();
+    CClientSocket* longest_idle();
+    bool too_idle(CClientSocket& socket, std::chrono::steady_clock::time_point now) const;
 
     CLList connections{"Server Sockets List"};
     int next_descriptor = 0;
     CDebug* logger = nullptr;
     CWnd* handler;
+    std::size_t max_open = DEFAULT_MAX_OPEN;
+    IdleLimits idle_limits;
+    bool out_of_descriptors = false;
 };

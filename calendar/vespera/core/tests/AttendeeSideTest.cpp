@@ -160,7 +160,9 @@ protected:
 TEST_F(AttendeeSideTest, FreeStrictTimeIsAcceptedWithOneHold)
 {
     const std::string constraints = StrictConstraints(At(10, 0), 60);
-    Side().ProcessContract(Contract("N1", "C1", constraints, At(9, 0)), Organiser);
+    // Expiries are held to the next day, so this one lies within it.
+    const CDateTime expires = CDateTime::GetCurrentTime() + CDateTimeSpan(0, 1, 0, 0);
+    Side().ProcessContract(Contract("N1", "C1", constraints, expires), Organiser);
 
     const auto holds = HoldsOf("N1");
     ASSERT_EQ(holds.size(), 1u);
@@ -184,7 +186,7 @@ TEST_F(AttendeeSideTest, FreeStrictTimeIsAcceptedWithOneHold)
     EXPECT_EQ(hold.GetReqAttendees(), "a-CalendarAgent,b-CalendarAgent");
     EXPECT_EQ(hold.GetApptStatus(), 1);
     EXPECT_EQ(hold.GetReminder(), 30);
-    EXPECT_EQ(hold.GetExpires(), At(9, 0) + CDateTimeSpan(0, 0, 0, 20));
+    EXPECT_EQ(hold.GetExpires().Format(), (expires + CDateTimeSpan(0, 0, 0, 20)).Format());
     EXPECT_TRUE(Side().FindBid("N1", bidID, At(10, 0)));
 
     EXPECT_TRUE(Agent().HasLine("Entering process Contract"));
@@ -292,13 +294,49 @@ TEST_F(AttendeeSideTest, SparseContractsAreStillAnswered)
     EXPECT_EQ(OnlySent().content, "tell :type bid :negID N1 :contractID C1 :bidID " + BidIDOf("N1") +
                                       " :status accept :duration 30 :attributes () :constraints " + constraints);
 
-    // An expiry that does not read leaves the hold without one, but answered.
+    // An expiry that does not read, or none, is answered and held as long
+    // as the organiser's own contracts are; a far one for a day at most.
+    const CDateTime before = CDateTime::GetCurrentTime();
     Side().ProcessContract("tell :type contract :negID N2 :contractID C1 :expires (whenever) :constraints " +
                                StrictConstraints(At(12, 0), 60),
                            Organiser);
-    ASSERT_EQ(HoldsOf("N2").size(), 1u);
-    EXPECT_NE(HoldsOf("N2").front()->GetExpires().GetStatus(), CDateTime::valid);
+    Side().ProcessContract("tell :type contract :negID N3 :contractID C1 :constraints " +
+                               StrictConstraints(At(14, 0), 60),
+                           Organiser);
+    Side().ProcessContract(Contract("N4", "C1", StrictConstraints(At(16, 0), 60), CDateTime(9999, 1, 1, 0, 0, 0)),
+                           Organiser);
+    const CDateTime after = CDateTime::GetCurrentTime();
+    const CDateTimeSpan standard(0, 0, 0, CAttendeeSide::StandardExpirySeconds + CAttendeeSide::HoldGraceSeconds);
+    for (const char* negID : {"N2", "N3"}) {
+        ASSERT_EQ(HoldsOf(negID).size(), 1u);
+        const CDateTime expiry = HoldsOf(negID).front()->GetExpires();
+        EXPECT_GE(expiry, before + standard) << negID;
+        EXPECT_LE(expiry, after + standard) << negID;
+    }
+    ASSERT_EQ(HoldsOf("N4").size(), 1u);
+    EXPECT_LE(HoldsOf("N4").front()->GetExpires(), after + CDateTimeSpan(0, CAttendeeSide::MaxHoldHours, 0, 0));
     EXPECT_NE(Agent().Sent().back().content.find(" :status accept "), std::string::npos);
+}
+
+// A length outside a minute to a year is never held: the contract is
+// declined.
+TEST_F(AttendeeSideTest, ContractsForAbsurdLengthsAreDeclinedWithoutHolds)
+{
+    for (const char* minutes : {"99999999999999", "527041", "0", "-30"}) {
+        Agent().ClearSent();
+        Side().ProcessContract("tell :type contract :negID L1 :contractID C1 :constraints (tell :start (" +
+                                   At(10, 0).Format() + ") :duration (" + minutes + "))",
+                               Organiser);
+        Side().ProcessContract("tell :type contract :negID L2 :contractID C1 :constraints (tell :start (" +
+                                   At(10, 0).Format() + ") :end (" + At(18, 0).Format() + ") :duration (" +
+                                   minutes + "))",
+                               Organiser);
+        EXPECT_TRUE(HoldsOf("L1").empty()) << minutes;
+        EXPECT_TRUE(HoldsOf("L2").empty()) << minutes;
+        ASSERT_EQ(Agent().Sent().size(), 2u);
+        EXPECT_NE(Agent().Sent()[0].content.find(":status decline"), std::string::npos) << minutes;
+        EXPECT_NE(Agent().Sent()[1].content.find(":status decline"), std::string::npos) << minutes;
+    }
 }
 
 // --- contracts: refused before any answer ------------------------------------
@@ -497,6 +535,29 @@ TEST_F(AttendeeSideTest, AwardThatCannotBeSavedIsNotConfirmedAndItsTimeIsFreed)
     EXPECT_NE(Boxes().Boxes()[0].text.find("could not be saved in your calendar, so it was not confirmed"),
               std::string::npos);
     EXPECT_TRUE(Agent().IsFreePlain(At(10, 0), 60));
+}
+
+// Only the organiser the bid went to may award it, and only for the length
+// offered; another organiser's contract with the same negotiation
+// identifier leaves the holds alone.
+TEST_F(AttendeeSideTest, StrangersCannotAwardOrReplaceAnotherOrganisersBid)
+{
+    const std::string bidID = HoldOneHour("N1", At(10, 0));
+    const char* const Stranger = "eve_example.org-CalendarAgent";
+    Side().ProcessAward(Award("N1", bidID, At(10, 0)), Stranger);
+    Side().ProcessAward(Award("N1", bidID, At(10, 0), "600"), Organiser);
+    EXPECT_TRUE(Agent().HasLine("Invalid award. The bid was not made to " + std::string(Stranger)));
+    EXPECT_TRUE(Agent().HasLine("Invalid award. Its length differs from the one offered"));
+    EXPECT_TRUE(Agent().Sent().empty());
+    ASSERT_EQ(HoldsOf("N1").size(), 1u);
+
+    Side().ProcessContract(Contract("N1", "C9", StrictConstraints(At(15, 0), 60)), Stranger);
+    EXPECT_TRUE(Side().FindBid("N1", bidID, At(10, 0)));
+    Side().ProcessAward(Award("N1", bidID, At(10, 0)), Organiser);
+    EXPECT_FALSE(Side().FindBid("N1", bidID, At(10, 0)));
+    ASSERT_FALSE(Agent().Sent().empty());
+    EXPECT_EQ(Agent().Sent().back().receiver, Organiser);
+    EXPECT_NE(Agent().Sent().back().content.find(":type confirm"), std::string::npos);
 }
 
 TEST_F(AttendeeSideTest, AwardForATimeNeverOfferedIsRefused)

@@ -113,12 +113,17 @@ TEST(Negotiation, PassIsCompleteWhenEveryContractIsAnswered)
 TEST(Negotiation, ConfirmationsCompleteOnceOnly)
 {
     CNegotiation record;
+    record.SetAttendees("a,b");
     record.SetContractsSent(2);
-    EXPECT_FALSE(record.CountConfirmation());
-    EXPECT_TRUE(record.CountConfirmation());
-    EXPECT_FALSE(record.CountConfirmation());
-    EXPECT_EQ(record.GetTotalConfirmations(), 3);
-    EXPECT_EQ(record.GetConfirmationsReceived(), 3);
+    // The same attendee twice completes nothing; only both do, once.
+    EXPECT_FALSE(record.CountConfirmation("a"));
+    EXPECT_FALSE(record.CountConfirmation("a"));
+    EXPECT_TRUE(record.CountConfirmation("b"));
+    EXPECT_FALSE(record.CountConfirmation("b"));
+    EXPECT_EQ(record.GetTotalConfirmations(), 4);
+    EXPECT_EQ(record.GetConfirmationsReceived(), 4);
+    EXPECT_TRUE(record.IsAttendee("a"));
+    EXPECT_FALSE(record.IsAttendee("c"));
 }
 
 TEST(Negotiation, TotalsOfContractsAndAwardsOnlyGrow)

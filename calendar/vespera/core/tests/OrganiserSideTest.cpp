@@ -541,6 +541,43 @@ TEST_F(OrganiserSideTest, AllConfirmedButNotSavedIsReportedAsFailed)
               0u);
 }
 
+// Strangers can neither answer for an attendee nor confirm for one, and an
+// attendee confirming twice does not stand in for another.
+TEST_F(OrganiserSideTest, OnlyTheAttendeesMayBidAndConfirm)
+{
+    const char* const Stranger = "eve_example.org-CalendarAgent";
+    const int before = CalendarItems();
+    CNegotiation& record = Start(Request(std::string(A) + "," + B, At(8, 10)));
+    Side().ProcessBid(Bid(record.GetNegID(), "bidE", "decline"), Stranger);
+    EXPECT_EQ(record.GetStatus(), 0);
+    EXPECT_TRUE(Agent().HasLine("ERROR: Bid from " + std::string(Stranger) +
+                                ", who is not an attendee of this negotiation, ignored"));
+    Side().ProcessBid(Accept(record.GetNegID(), "bidA"), A);
+    Side().ProcessBid(Accept(record.GetNegID(), "bidB"), B);
+
+    Side().ProcessConfirmation(Confirm(record.GetNegID(), "bidA"), Stranger);
+    Side().ProcessConfirmation(Confirm(record.GetNegID(), "bidA"), A);
+    Side().ProcessConfirmation(Confirm(record.GetNegID(), "bidA"), A);
+    EXPECT_EQ(CalendarItems(), before);
+    EXPECT_EQ(record.GetStatus(), 0);
+    EXPECT_TRUE(Agent().HasLine("Confirmation from " + std::string(Stranger) +
+                                ", who was not awarded this meeting, ignored"));
+    Side().ProcessConfirmation(Confirm(record.GetNegID(), "bidB"), B);
+    EXPECT_EQ(CalendarItems(), before + 1);
+    EXPECT_EQ(record.GetStatus(), 1);
+}
+
+TEST_F(OrganiserSideTest, ARequestForMoreThanTheMostAttendeesStartsNothing)
+{
+    std::string many;
+    for (std::size_t i = 0; i <= COrganiserSide::MaxAttendees; ++i)
+        many += (i ? "," : "") + std::string("agent") + std::to_string(i);
+    Side().StartNegotiation(Request(many, At(8, 10)));
+    EXPECT_TRUE(Agent().Sent().empty());
+    EXPECT_EQ(Store().GetCount(), 0);
+    EXPECT_TRUE(Agent().HasLine("Unable to send contracts. More than 200 attendees specified"));
+}
+
 TEST_F(OrganiserSideTest, ConfirmationForAnUnknownNegotiationIsIgnored)
 {
     Side().ProcessConfirmation(Confirm("no-such-negotiation", "b"), A);
@@ -708,6 +745,7 @@ TEST_F(OrganiserReportTest, ReportOfNoCommonTimeCarriesItsReason)
 
 TEST_F(OrganiserSideTest, NegotiationCarriedByAgentMessagesReachesThisSide)
 {
+    Agent().GetSettings().SetMeetingSchedulingType(2);
     Deliver(Request(A, At(8, 10)));
     ASSERT_EQ(Store().GetCount(), 1);
     CNegotiation& record = *Store().GetAt(0);

@@ -1,8 +1,10 @@
 #include "VesperaTestSupport.h"
 
 #include <vespera/core/AgentSettings.h>
+#include <vespera/core/ContactRecord.h>
 #include <vespera/core/AppointmentStore.h>
 #include <vespera/core/ContactStore.h>
+#include <vespera/core/NegotiationStore.h>
 #include <vespera/core/Preferences.h>
 #include <vespera/core/ReminderSink.h>
 #include <vespera/core/StartupPause.h>
@@ -308,6 +310,13 @@ TEST_F(VesperaAppointmentRequestTest, ContactsOnlyPolicyNeedsExactNames)
 class VesperaRequestedAppointmentTest : public CVesperaTest
 {
 protected:
+    // The secretary is no contact: it acts for the user only when everybody may.
+    void SetUp() override
+    {
+        CVesperaTest::SetUp();
+        Agent().GetSettings().SetMeetingSchedulingType(2);
+    }
+
     static std::string Appointment(const std::string& command, const std::string& extra)
     {
         return "tell :command " + command +
@@ -317,6 +326,40 @@ protected:
                extra;
     }
 };
+
+// Writing the calendar, mailing in the user's name and organising meetings
+// follow the meeting-scheduling policy: nobody, contacts' agents, everybody.
+TEST_F(VesperaRequestedAppointmentTest, CommandsThatActForTheUserFollowThePolicy)
+{
+    auto contact = std::make_unique<CContactRecord>("Bo", "Day", "bo@x.org");
+    contact->SetCalendarAgentName(CContactRecord::AgentNameFor("bo@x.org"));
+    Agent().GetContactStore().Add(std::move(contact));
+    const std::string Contact = CContactRecord::AgentNameFor("bo@x.org");
+    const std::string meeting = "tell :command schedule_meeting :attendees (a_x.org-CalendarAgent) :start "
+                                "(3/5/2031 10:00:00 AM) :duration (30)";
+    const struct {
+        int policy;
+        const char* sender;
+        bool allowed;
+    } cases[] = {{0, "secretary", false}, {0, Contact.c_str(), false}, {1, "secretary", false},
+                 {1, Contact.c_str(), true},  {2, "secretary", true}};
+    for (const auto& c : cases) {
+        Agent().GetSettings().SetMeetingSchedulingType(c.policy);
+        const long items = Backend().GetCount(outlook::olFolderCalendar);
+        const std::size_t mails = Backend().GetSentMail().size();
+        const int negotiations = Agent().GetNegotiationStore().GetCount();
+        Deliver(Appointment("appointment", ""), c.sender);
+        Deliver(Appointment("conf_appt", " :email (me@x.org)"), c.sender);
+        Deliver(meeting, c.sender);
+        EXPECT_EQ(Backend().GetCount(outlook::olFolderCalendar), items + (c.allowed ? 2 : 0)) << c.policy << c.sender;
+        EXPECT_EQ(Backend().GetSentMail().size(), mails + (c.allowed ? 1 : 0)) << c.policy << c.sender;
+        EXPECT_EQ(Agent().GetNegotiationStore().GetCount(), negotiations + (c.allowed ? 1 : 0))
+            << c.policy << c.sender;
+        EXPECT_EQ(Agent().HasLineContaining("Refusing the appointment command from " + std::string(c.sender)),
+                  !c.allowed);
+        Agent().ClearDebugLines();
+    }
+}
 
 TEST_F(VesperaRequestedAppointmentTest, AppointmentWithoutReminderIsWrittenAndAnswered)
 {
@@ -973,6 +1016,13 @@ TEST_F(VesperaOutlookTest, ResynchronisingDropsHoldsAndReloads)
 class VesperaNotificationTest : public CVesperaTest
 {
 protected:
+    // Requesters here are no contacts.
+    void SetUp() override
+    {
+        CVesperaTest::SetUp();
+        Agent().GetSettings().SetMeetingSchedulingType(2);
+    }
+
     void AlertAgent(const std::string& name = "phone-agent")
     {
         Agent().GetSettings().SetAgentAlert(true);

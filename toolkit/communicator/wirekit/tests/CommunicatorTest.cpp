@@ -596,6 +596,35 @@ TEST_F(CommunicatorTest, ARefusedSendLooksTheAgentUpAgainAndTriesTheNewAddressOn
     EXPECT_TRUE(carol.logged("<CCommunicator> No other address is known for agent [Dave]"));
 }
 
+// A peer whose address never accepts costs one connect time-out, then is
+// left alone for a while instead of freezing the agent on every send.
+TEST_F(CommunicatorTest, AnAddressWhoseConnectTimedOutIsNotTriedAgainForAWhile)
+{
+    CListener full;
+    ::listen(full.fd, 0);
+    std::vector<std::unique_ptr<CAsyncSocket>> fillers;
+    for (int i = 0; i < 16; ++i) {
+        fillers.push_back(std::make_unique<CAsyncSocket>());
+        if (!fillers.back()->Connect(kLoopback, full.port, 200))
+            break;
+    }
+    CAgent alice("Alice", loop);
+    ASSERT_EQ(alice.comm->Create(), 1);
+    alice.comm->set_connect_timeout(200);
+    alice.knows("Slow", full.port);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(alice.comm->comm_sendmessage("tell", "Slow", nullptr, nullptr, nullptr, nullptr, nullptr, "x",
+                                               nullptr),
+                  nullptr);
+    EXPECT_EQ(alice.comm->get_last_error(), WSAETIMEDOUT);
+    EXPECT_EQ(alice.log.count("<CCommunicator> Connecting to [127.0.0.1][" + std::to_string(full.port) +
+                              "] timed out; not trying it again for 30 seconds"),
+              1);
+    EXPECT_EQ(alice.log.count("<CCommunicator> [127.0.0.1][" + std::to_string(full.port) +
+                              "] did not answer lately, not connecting to it yet"),
+              2);
+}
+
 TEST_F(CommunicatorTest, ASendOnAResetConnectionIsRetriedOnANewOne)
 {
     CListener bob;

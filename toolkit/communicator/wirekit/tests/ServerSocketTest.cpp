@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 using namespace wiretest;
 
@@ -193,4 +194,48 @@ TEST_F(ServerSocketTest, DestructionMarksEveryConnectionDirtyAndDestroysIt)
         EXPECT_TRUE(destroyed[i]);
         EXPECT_TRUE(dirty[i]);
     }
+}
+
+// Peers cannot make the agent hold connections without end: past the limit
+// the connection idle longest is closed, and finished ones are destroyed.
+TEST_F(ServerSocketTest, OpenConnectionsAreCappedAndFinishedOnesAreDestroyed)
+{
+    Listen();
+    server->set_max_open(4);
+    std::vector<std::unique_ptr<CPeer>> peers;
+    for (int i = 0; i < 12; ++i) {
+        peers.push_back(std::make_unique<CPeer>());
+        ASSERT_TRUE(peers.back()->connect_to(server->get_port()));
+        ASSERT_TRUE(RunUntil(loop, [&] { return log.count("<CServerSocket> Accept succeeded") == i + 1; }));
+        EXPECT_LE(server->count_open(), 4u);
+    }
+    EXPECT_EQ(log.count("<CServerSocket> Too many open connections, closing the one idle longest"), 8);
+    EXPECT_EQ(server->collect_connections(), 8);
+    EXPECT_EQ(server->get_sockets()->get_nr_elements(), 4);
+
+    // A peer that closes leaves nothing behind once its messages are handled.
+    peers.back().reset();
+    ASSERT_TRUE(RunUntil(loop, [&] { return server->count_open() == 3; }));
+    EXPECT_EQ(server->collect_connections(), 1);
+    EXPECT_EQ(server->get_sockets()->get_nr_elements(), 3);
+}
+
+TEST_F(ServerSocketTest, SilentConnectionsAreClosedAndTheOneInUseIsKept)
+{
+    Listen();
+    CPeer partial, quiet;
+    ASSERT_TRUE(partial.connect_to(server->get_port()));
+    ASSERT_TRUE(quiet.connect_to(server->get_port()));
+    ASSERT_TRUE(RunUntil(loop, [&] { return server->get_sockets()->get_nr_elements() == 2; }));
+    ASSERT_TRUE(partial.send_all("(tell :sender half"));
+    ASSERT_TRUE(RunUntil(loop, [&] { return server->get_connection(0)->get_fragment_length() > 0; }));
+
+    server->set_idle_limits({std::chrono::seconds(-1), std::chrono::seconds(3600)});
+    EXPECT_EQ(server->collect_connections(server->get_connection(0)), 0);
+    EXPECT_EQ(server->count_open(), 2u);
+    EXPECT_EQ(server->collect_connections(), 1);
+    EXPECT_EQ(server->get_sockets()->get_nr_elements(), 1);
+    server->set_idle_limits({std::chrono::seconds(-1), std::chrono::seconds(-1)});
+    EXPECT_EQ(server->collect_connections(), 1);
+    EXPECT_EQ(log.count("<CServerSocket> Closing a connection that stayed silent too long"), 2);
 }
