@@ -4,9 +4,12 @@
 #include <ansd/LineBuffer.h>
 #include <ansd/RegistrationRules.h>
 #include <ansd/RequestHandler.h>
+#include <ansd/StateFile.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -81,4 +84,52 @@ bool CFuzzEntries::ansd(const std::uint8_t* data, std::size_t size)
     if (last != CLineBuffer::Next::NeedMore && !answer(last, rest))
         return false;
     return registry_holds_only_valid_entries(registry);
+}
+
+namespace {
+
+// The live entries of a registry as one comparable text.
+std::string entries_of(const CAgentRegistry& registry)
+{
+    std::string text;
+    registry.ForEachLive([&text](const std::string& name, const CAgentRegistry::Entry& entry) {
+        text += name + " " + entry.url + " " + entry.owner + " " + std::to_string(entry.refreshed) + "\n";
+    });
+    return text;
+}
+
+std::string state_path()
+{
+    static std::string path;
+    if (path.empty()) {
+        char directory[] = "/tmp/ansd-state-fuzz-XXXXXX";
+        path = std::string(mkdtemp(directory) ? directory : "/tmp") + "/state";
+    }
+    return path;
+}
+
+} // namespace
+
+bool CFuzzEntries::ansd_state(const std::uint8_t* data, std::size_t size)
+{
+    const std::string path = state_path();
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    // Entries that never expire while the input runs, so that every one read
+    // is live.
+    const auto clock = [] { return std::int64_t{0}; };
+    CAgentRegistry registry(std::int64_t{1} << 40, 1u << 16, clock);
+    std::string error;
+    if (!CStateFile(path).Load(registry, error))
+        return !error.empty() && error.find(path) != std::string::npos;
+    // What was read is written so that it reads back the same.
+    const std::string first = entries_of(registry);
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << CStateFile::Format(registry);
+    }
+    CAgentRegistry again(std::int64_t{1} << 40, 1u << 16, clock);
+    return CStateFile(path).Load(again, error) && entries_of(again) == first;
 }

@@ -40,4 +40,22 @@ public:
     // Serialize and parse again: as many items; then an added event must
     // serialise to text that parses with it, under its id, as the last item.
     static bool icalendar(const std::uint8_t* data, std::size_t size);
+    // The calendar agent's dispatcher and content handlers (contracts, bids,
+    // awards, confirms, appointment requests and commands) on one agent that
+    // lives across inputs, its sends recorded: the first byte picks the
+    // sender (organiser, attendee or stranger), the rest is the content.
+    static bool dms(const std::uint8_t* data, std::size_t size);
+    // CDateTime::ParseDateTime: a time read is written as text that reads
+    // back as the same time.
+    static bool datetime(const std::uint8_t* data, std::size_t size);
+    // The KQML form of a time-slot store built from the input (nine bytes a
+    // slot): one expression whose tokens give back every start in order.
+    static bool timeslots(const std::uint8_t* data, std::size_t size);
+    // The name-server client reading the input as the reply to a lookup, a
+    // listing or a registration (the first byte picks which), from a stand-in
+    // server on 127.0.0.1: the location table keeps named records only.
+    static bool ans_reply(const std::uint8_t* data, std::size_t size);
+    // The name server's state file: what loads is written so that it loads
+    // back the same; a refusal names the file.
+    static bool ansd_state(const std::uint8_t* data, std::size_t size);
 };

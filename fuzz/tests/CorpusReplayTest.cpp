@@ -92,3 +92,28 @@ TEST(CorpusReplay, EmptyInputs)
     EXPECT_TRUE(CFuzzEntries::regfile(nullptr, 0));
     EXPECT_TRUE(CFuzzEntries::icalendar(nullptr, 0));
 }
+
+TEST(CorpusReplay, Dms)
+{
+    replay("dms_fuzzer", &CFuzzEntries::dms);
+}
+
+TEST(CorpusReplay, DateTime)
+{
+    replay("datetime_fuzzer", &CFuzzEntries::datetime);
+}
+
+TEST(CorpusReplay, TimeSlots)
+{
+    replay("timeslots_fuzzer", &CFuzzEntries::timeslots);
+}
+
+TEST(CorpusReplay, AnsReply)
+{
+    replay("ans_reply_fuzzer", &CFuzzEntries::ans_reply);
+}
+
+TEST(CorpusReplay, AnsdState)
+{
+    replay("ansd_state_fuzzer", &CFuzzEntries::ansd_state);
+}

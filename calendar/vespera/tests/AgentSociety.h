@@ -29,6 +29,12 @@
 #include <utility>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace vesperaprocess
 {
 
@@ -74,6 +80,67 @@ inline std::string WordAfter(const std::string& line, const std::string& key)
     return line.substr(from, line.find(' ', from) - from);
 }
 
+// A plain TCP connection to 127.0.0.1, for peers that speak the wire
+// directly: they send bytes as they choose and read what comes back.
+class CRawConnection
+{
+public:
+    CRawConnection() = default;
+    ~CRawConnection() { Close(); }
+    CRawConnection(const CRawConnection&) = delete;
+    CRawConnection& operator=(const CRawConnection&) = delete;
+
+    bool Open(unsigned port)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+        return m_fd >= 0 && ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+
+    bool Send(const std::string& bytes)
+    {
+        std::size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            sent += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    // Reads until `ends` end-of-message bytes (0x04) have come, the peer
+    // closes or the deadline passes; true when they all came.
+    bool ReadUntilEnds(std::string& text, std::size_t ends)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + Deadline;
+        while (CountOf(text, "\x04") < ends && std::chrono::steady_clock::now() < deadline) {
+            pollfd waiting{m_fd, POLLIN, 0};
+            if (::poll(&waiting, 1, 100) <= 0)
+                continue;
+            char buffer[65536];
+            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        return CountOf(text, "\x04") >= ends;
+    }
+
+    void Close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd = -1;
+};
+
 // One headless agent with a home of its own; its log files land under
 // <home>/Logfiles.
 struct SAgentProcess
@@ -81,6 +148,8 @@ struct SAgentProcess
     std::string name;
     std::filesystem::path home;
     std::unique_ptr<agenttest::CChildProcess> process;
+    // Where it listens, from its "ready" line.
+    unsigned port = 0;
 
     // Everything the agent has logged so far, all its log files together.
     std::string Log() const
@@ -198,7 +267,7 @@ public:
     // in the log. Null (with Failure()) when it does not come up.
     SAgentProcess* StartAgent(const SAgentSetup& setup, const SAgentFiles& files = SAgentFiles())
     {
-        SAgentProcess agent{setup.name, HomeOf(setup.label), nullptr};
+        SAgentProcess agent{setup.name, HomeOf(setup.label), nullptr, 0};
         if (!PrepareHome(setup, files) || !Launch(agent))
             return nullptr;
         m_agents.push_back(std::make_unique<SAgentProcess>(std::move(agent)));
@@ -260,6 +329,35 @@ public:
             return "<no single reply> " + tell.Errors();
         m_lastReply = tell.lines[0];
         return ReplyContent(m_lastReply);
+    }
+
+    // Registers `name` at the name server for `url`, as an agent would;
+    // true when the server took it.
+    bool RegisterName(const std::string& name, const std::string& url)
+    {
+        CRawConnection server;
+        std::string reply;
+        if (!server.Open(NameServerPort()) || !server.Send("register " + name + " " + url + "\n") ||
+            !server.ReadUntilEnds(reply, 1))
+            return Fail("the name server did not answer a registration");
+        return reply.rfind("success", 0) == 0 ? true : Fail("the name server refused " + name + ": " + reply);
+    }
+
+    // Sends `content` as agent `from` and returns the content of the one
+    // reply, or a marker text starting with "<" when there was none.
+    std::string TellAs(const std::string& from, const std::string& receiver, const std::string& content,
+                       int waitSeconds = 30)
+    {
+        agenttest::CChildProcess tell;
+        const std::vector<std::string> args{"-ans", "127.0.0.1", "-ansport", std::to_string(NameServerPort()),
+                                             "-name", from, "--wait", std::to_string(waitSeconds), receiver,
+                                             content};
+        if (!tell.Start(AGENT_TELL_BINARY, args, (m_root / "tell.err").string()))
+            return "<agent-tell not started>";
+        const int status = tell.Wait((waitSeconds + 20) * 1000);
+        if (status != 0 || tell.lines.size() != 1)
+            return "<no single reply> " + tell.Errors();
+        return ReplyContent(tell.lines[0]);
     }
 
     // Sends `content` without waiting for any answer; true when it went out.
@@ -364,6 +462,7 @@ private:
             return false;
         if (ready.rfind("ready ", 0) != 0)
             return Fail(agent.name + " said \"" + ready + "\", not \"ready PORT\"");
+        agent.port = static_cast<unsigned>(std::stoul(ready.substr(6)));
         // The name server took the name for the agent's own address.
         const std::string wanted = "registered " + agent.name + " at 127.0.0.1:" + ready.substr(6);
         if (registered != wanted)

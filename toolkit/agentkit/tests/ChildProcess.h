@@ -117,6 +117,8 @@ public:
         return text.str();
     }
 
+    pid_t Pid() const { return pid; }
+
     // The lines Wait read.
     std::vector<std::string> lines;
 

@@ -123,7 +123,11 @@ void CClientSocket::OnReceive(int)
     if (get_dirty())
         return;
     parser_complete = false;
-    debug("<CClientSocket> Incoming data");
+    // The middle of a long message arrives in many reads; logging each of
+    // them would let a peer fill the log, so they pass in silence.
+    continuing = fragment_length > 0;
+    if (!continuing)
+        debug("<CClientSocket> Incoming data");
     int length = 0;
     if (!receive_chunk(length))
         return;
@@ -133,7 +137,8 @@ void CClientSocket::OnReceive(int)
         return;
     if (!last) {
         if (!parser_complete) {
-            debug("<CClientSocket> No resulting message from current buffer operation");
+            if (!continuing)
+                debug("<CClientSocket> No resulting message from current buffer operation");
             return;
         }
         debug("<CClientSocket> Socket indicated a partial message but parser tells us it's done, "
@@ -173,8 +178,9 @@ bool CClientSocket::receive_chunk(int& length)
     }
     blank_nuls(receive_buffer, static_cast<std::size_t>(length));
     last_activity = Clock::now();
-    debug_text("<CClientSocket> Raw data received, displaying on next line", receive_buffer,
-               static_cast<std::size_t>(length));
+    if (!continuing)
+        debug_text("<CClientSocket> Raw data received, displaying on next line", receive_buffer,
+                   static_cast<std::size_t>(length));
     return true;
 }
 
@@ -321,7 +327,8 @@ bool CClientSocket::is_quiet()
 
 void CClientSocket::store_fragment(const char* data, std::size_t length)
 {
-    debug("<CClientSocket> Message fragement detected at end of message, storing ...");
+    if (!continuing)
+        debug("<CClientSocket> Message fragement detected at end of message, storing ...");
     if (length == 0) {
         debug("<CClientSocket> Message fragment is of length 0, this message probably "
               "originated from an older client");
@@ -330,9 +337,11 @@ void CClientSocket::store_fragment(const char* data, std::size_t length)
     if (!accept_length(fragment_length + length))
         return;
     const std::string text(data, length);
+    const std::size_t before = fragment_length;
     fragment.add_to_buffer(text.c_str());
     fragment_length += length;
-    debugf("<CClientSocket> %zu bytes of an incomplete message held", fragment_length);
+    if (!continuing || before / HELD_REPORT_STEP != fragment_length / HELD_REPORT_STEP)
+        debugf("<CClientSocket> %zu bytes of an incomplete message held", fragment_length);
 }
 
 bool CClientSocket::accept_length(std::size_t length)

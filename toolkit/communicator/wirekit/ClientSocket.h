@@ -36,6 +36,9 @@ public:
     // What the connection's debug lines show of a received text at most: a
     // peer must not be able to copy megabytes into the log.
     static constexpr std::size_t LOGGED_BYTES = 512;
+    // While a long message arrives, how many bytes pass between two log
+    // lines that say how much is held.
+    static constexpr std::size_t HELD_REPORT_STEP = 256 * 1024;
 
     // Takes the server's log; events run on the handler's loop.
     CClientSocket(CServerSocket* server, CWnd* handler);
@@ -139,5 +142,7 @@ private:
     bool sender_assigned = false;
     bool waiting_for_agent = false;
     bool parser_complete = false;
+    // This read continues a message begun in an earlier one.
+    bool continuing = false;
     Clock::time_point last_activity = Clock::now();
 };

@@ -1,0 +1,141 @@
+// Peers that do not play by the rules, against a running agent: messages
+// sent back to back, floods without an end byte, strangers writing the
+// calendar or ending another organiser's negotiation.
+
+#include "AgentSociety.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+using namespace vesperaprocess;
+
+namespace
+{
+
+const char* const AnnName = "ann_example.org-CalendarAgent";
+const char* const OrganiserName = "org_example.org-CalendarAgent";
+const char* const StrangerName = "eve_example.org-CalendarAgent";
+
+std::string Wrapped(const std::string& sender, const std::string& content, int number)
+{
+    return "(tell :sender " + sender + " :receiver " + AnnName + " :reply-with r" + std::to_string(number) +
+           " :content ( " + content + " ))\x04";
+}
+
+std::string RequestOn(int day)
+{
+    return "tell :command request_appt :duration (30) :startTime (3/" + std::to_string(day) +
+           "/2031 10:00:00 AM) :subject (Lunch) :email (cy@x.org) :fname (Cy) :lname (Ng)";
+}
+
+class HostilePeerProcessTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_society.StartNameServer()) << m_society.Failure(); }
+
+    SAgentProcess* StartAnn(std::vector<std::pair<std::string, std::string>> values = {})
+    {
+        SAgentProcess* ann = m_society.StartAgent({AnnName, "ann", std::move(values), {}});
+        EXPECT_NE(ann, nullptr) << m_society.Failure();
+        return ann;
+    }
+
+    static std::uintmax_t LogSize(const SAgentProcess& agent)
+    {
+        std::uintmax_t size = 0;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(agent.home / "Logfiles", error))
+            size += entry.is_regular_file(error) ? entry.file_size(error) : 0;
+        return size;
+    }
+
+    CAgentSociety m_society;
+};
+
+} // namespace
+
+TEST_F(HostilePeerProcessTest, MessagesWrittenBackToBackInOneSendAreAllAnswered)
+{
+    SAgentProcess* ann = StartAnn();
+    ASSERT_NE(ann, nullptr);
+    // Replies go back on the open connection of an agent the name server
+    // knows.
+    ASSERT_TRUE(m_society.RegisterName("burst_example.org-CalendarAgent", "tcp://127.0.0.1:1"))
+        << m_society.Failure();
+    std::string burst;
+    for (int i = 0; i < 100; ++i)
+        burst += Wrapped("burst_example.org-CalendarAgent", RequestOn(i % 28 + 1), i);
+    CRawConnection peer;
+    ASSERT_TRUE(peer.Open(ann->port));
+    ASSERT_TRUE(peer.Send(burst));
+    std::string replies;
+    EXPECT_TRUE(peer.ReadUntilEnds(replies, 100)) << CountOf(replies, "\x04") << " replies\n" << ann->Log();
+    EXPECT_EQ(CountOf(replies, ":status accept"), 100u);
+    EXPECT_EQ(ann->Log().find("Message of unknown kind, dropped"), std::string::npos);
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
+// Floods without an end byte are cut off at the limit, logged in a line or
+// two, and the agent answers as before.
+TEST_F(HostilePeerProcessTest, FloodsWithoutAnEndByteLeaveTheLogSmallAndTheAgentAnswering)
+{
+    SAgentProcess* ann = StartAnn();
+    ASSERT_NE(ann, nullptr);
+    const std::uintmax_t before = LogSize(*ann);
+    const std::string flood(1100 * 1024, 'x');
+    for (int i = 0; i < 20; ++i) {
+        CRawConnection peer;
+        ASSERT_TRUE(peer.Open(ann->port));
+        peer.Send(flood);
+    }
+    ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "Message fragment exceeds 1048576 bytes", 20}})) << ann->Log();
+    EXPECT_EQ(m_society.Tell(AnnName, RequestOn(4)), "tell :startTime (3/4/2031 10:00:00 AM) :duration (30) :status accept");
+    // Twenty megabytes in, a little log out.
+    EXPECT_LT(LogSize(*ann) - before, 1024u * 1024u);
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
+// With meetings from contacts only, a stranger can neither write the
+// calendar nor make the agent organise a meeting.
+TEST_F(HostilePeerProcessTest, StrangersCannotWriteTheCalendarOrOrganiseMeetings)
+{
+    SAgentProcess* ann = StartAnn({{"MeetingSchedulingType", "1"}});
+    ASSERT_NE(ann, nullptr);
+    const std::string appointment = "tell :command conf_appt :start (tell :day 5 :month 3 :year 2031 :hour 14 "
+                                    ":minute 30) :duration (45) :subject (Planted) :email (victim@x.org)";
+    EXPECT_EQ(m_society.TellAs(StrangerName, AnnName, appointment, 2).rfind("<no single reply>", 0), 0u);
+    m_society.TellOnly(AnnName, "tell :command schedule_meeting :attendees (" + std::string(OrganiserName) +
+                                    ") :start (3/4/2031 10:00:00 AM) :duration (30)");
+    ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "Refusing the schedule_meeting command", 1},
+                                              {ann, "Refusing the conf_appt command from " + std::string(StrangerName),
+                                               1}}))
+        << ann->Log();
+    EXPECT_FALSE(std::filesystem::exists(ann->CalendarPath()));
+    EXPECT_FALSE(std::filesystem::exists(ann->OutboxPath()));
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
+// A third party cannot award another organiser's bid; the organiser can.
+TEST_F(HostilePeerProcessTest, OnlyTheOrganiserCanAwardItsBid)
+{
+    SAgentProcess* ann = StartAnn();
+    ASSERT_NE(ann, nullptr);
+    const std::string bid = m_society.TellAs(
+        OrganiserName, AnnName,
+        "tell :type contract :negID N1 :contractID C1 :attributes (tell :subject (Plan)) :constraints (tell :start "
+        "(3/4/2031 10:00:00 AM) :duration (30))");
+    const std::string bidID = WordAfter(bid, ":bidID ");
+    ASSERT_FALSE(bidID.empty()) << bid;
+    const std::string award = "tell :type award :negID N1 :contractID C1 :bidID " + bidID +
+                              " :attributes (tell :subject (Hijacked)) :constraints (tell :startTime (3/4/2031 "
+                              "10:00:00 AM) :duration 30)";
+    EXPECT_EQ(m_society.TellAs(StrangerName, AnnName, award, 2).rfind("<no single reply>", 0), 0u);
+    ASSERT_TRUE(CAgentSociety::WaitForLines(
+        {{ann, "Invalid award. The bid was not made to " + std::string(StrangerName), 1}}))
+        << ann->Log();
+    const std::string confirm = m_society.TellAs(OrganiserName, AnnName, award);
+    EXPECT_NE(confirm.find(":type confirm"), std::string::npos) << confirm;
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
