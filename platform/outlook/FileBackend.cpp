@@ -91,72 +91,49 @@ bool CFileBackend::ParseContacts(const std::string& text, CContacts& contacts, s
     return true;
 }
 
-bool CFileBackend::ReadCalendar(std::string& error)
+// Both read the file (its stamp taken first, so that a change during the
+// read is seen next time) and parse it unless it holds the text already
+// held; `changed` says which it was.
+bool CFileBackend::ReadCalendar(std::string& error, bool* changed)
 {
     const std::string path = GetCalendarPath();
-    // Taken before the read, so that a change during it is seen next time.
-    m_calendarStamp = CFileStamp::Of(path);
     std::string text;
-    bool exists = false;
-    if (!CAtomicFile(path, CICalendarFile::MaxTextSize).Read(text, exists, error))
+    if (!ReadFile(path, CICalendarFile::MaxTextSize, m_calendarStamp, text, error))
         return false;
-    if (!ParseCalendar(text, error))
-    {
-        error = path + ": " + error + " (the file is left as it is)";
-        return false;
-    }
+    const bool differs = text != m_calendarText || !m_started;
+    if (changed)
+        *changed = differs;
+    if (differs && !ParseCalendar(text, error))
+        return Unreadable(path, error);
     return true;
 }
 
-bool CFileBackend::ReadContacts(std::string& error)
+bool CFileBackend::ReadContacts(std::string& error, bool* changed)
 {
     const std::string path = GetContactsPath();
-    m_contactsStamp = CFileStamp::Of(path);
     std::string text;
-    bool exists = false;
-    if (!CAtomicFile(path, CVCardFile::MaxTextSize).Read(text, exists, error))
+    if (!ReadFile(path, CVCardFile::MaxTextSize, m_contactsStamp, text, error))
         return false;
-    if (!ParseContacts(text, m_contacts, error))
-    {
-        error = path + ": " + error + " (the file is left as it is)";
-        return false;
-    }
+    const bool differs = text != m_contacts.text || !m_started;
+    if (changed)
+        *changed = differs;
+    if (differs && !ParseContacts(text, m_contacts, error))
+        return Unreadable(path, error);
     return true;
 }
 
-// Only a text that differs from the one held is parsed again.
-bool CFileBackend::RereadCalendar(bool& changed, std::string& error)
+bool CFileBackend::ReadFile(const std::string& path, std::size_t limit, CFileStamp& stamp, std::string& text,
+                            std::string& error)
 {
-    const std::string path = GetCalendarPath();
-    m_calendarStamp = CFileStamp::Of(path);
-    std::string text;
+    stamp = CFileStamp::Of(path);
     bool exists = false;
-    if (!CAtomicFile(path, CICalendarFile::MaxTextSize).Read(text, exists, error))
-        return false;
-    changed = text != m_calendarText;
-    if (changed && !ParseCalendar(text, error))
-    {
-        error = path + ": " + error + " (the file is left as it is)";
-        return false;
-    }
-    return true;
+    return CAtomicFile(path, limit).Read(text, exists, error);
 }
 
-bool CFileBackend::RereadContacts(bool& changed, std::string& error)
+bool CFileBackend::Unreadable(const std::string& path, std::string& error)
 {
-    const std::string path = GetContactsPath();
-    m_contactsStamp = CFileStamp::Of(path);
-    std::string text;
-    bool exists = false;
-    if (!CAtomicFile(path, CVCardFile::MaxTextSize).Read(text, exists, error))
-        return false;
-    changed = text != m_contacts.text;
-    if (changed && !ParseContacts(text, m_contacts, error))
-    {
-        error = path + ": " + error + " (the file is left as it is)";
-        return false;
-    }
-    return true;
+    error = path + ": " + error + " (the file is left as it is)";
+    return false;
 }
 
 // Whether the file may differ from what was read: its stamp changed, or
@@ -176,9 +153,9 @@ CBackend::RefreshResult CFileBackend::Refresh()
     std::string error;
     bool read = true;
     if (Unsure(m_calendarStamp, GetCalendarPath()))
-        read = RereadCalendar(calendarChanged, error);
+        read = ReadCalendar(error, &calendarChanged);
     if (read && Unsure(m_contactsStamp, GetContactsPath()))
-        read = RereadContacts(contactsChanged, error);
+        read = ReadContacts(error, &contactsChanged);
     if (!read)
     {
         Fail(error);

@@ -80,12 +80,11 @@ private:
         std::vector<std::string> ids;
     };
 
-    bool ReadCalendar(std::string& error);
-    bool ReadContacts(std::string& error);
-    // Reads a file another program changed; `changed` says whether its text
-    // differs from what the back-end holds.
-    bool RereadCalendar(bool& changed, std::string& error);
-    bool RereadContacts(bool& changed, std::string& error);
+    bool ReadCalendar(std::string& error, bool* changed = nullptr);
+    bool ReadContacts(std::string& error, bool* changed = nullptr);
+    static bool ReadFile(const std::string& path, std::size_t limit, CFileStamp& stamp, std::string& text,
+                         std::string& error);
+    static bool Unreadable(const std::string& path, std::string& error);
     static bool Unsure(const CFileStamp& known, const std::string& path);
     bool ParseCalendar(const std::string& text, std::string& error);
     static bool ParseContacts(const std::string& text, CContacts& contacts, std::string& error);

@@ -120,6 +120,16 @@ protected:
         loop.AddTimer(ms, false, [this](CEventLoop::TimerId) { loop.Quit(); });
     }
 
+    // Makes `listener` listen on 127.0.0.1; its port, 0 when it cannot.
+    static unsigned Listening(CAsyncSocket& listener)
+    {
+        std::string host;
+        unsigned port = 0;
+        if (!listener.Create(0, kLoopback) || !listener.Listen() || !listener.GetSockName(host, port))
+            return 0;
+        return port;
+    }
+
     // A listener on the loop and a connected pair made through it.
     void Connect(CTestSocket& listener, std::unique_ptr<CTestSocket>& server, CTestSocket& client)
     {
@@ -350,11 +360,8 @@ TEST_F(AsyncSocketTest, SendTimeOutMidBufferShutsTheSendingSide)
 TEST_F(AsyncSocketTest, ConnectionLeftUnacceptedIsRefused)
 {
     CTestSocket listener;
-    ASSERT_TRUE(listener.Create(0, kLoopback));
-    ASSERT_TRUE(listener.Listen());
-    std::string host;
-    unsigned port = 0;
-    ASSERT_TRUE(listener.GetSockName(host, port));
+    const unsigned port = Listening(listener);
+    ASSERT_NE(port, 0u);
     int offers = 0;
     listener.onAccept = [&](CTestSocket&, int) { ++offers; };
     CTestSocket first;
@@ -401,11 +408,8 @@ protected:
 TEST_F(AsyncSocketTest, AListenerOutOfDescriptorsPausesInsteadOfSpinning)
 {
     CShortListener listener;
-    ASSERT_TRUE(listener.Create(0, kLoopback));
-    ASSERT_TRUE(listener.Listen());
-    std::string host;
-    unsigned port = 0;
-    ASSERT_TRUE(listener.GetSockName(host, port));
+    const unsigned port = Listening(listener);
+    ASSERT_NE(port, 0u);
     int offers = 0;
     std::unique_ptr<CTestSocket> server;
     listener.onAccept = [&](CTestSocket& self, int) {
