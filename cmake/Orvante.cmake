@@ -19,7 +19,9 @@ function(orvante_library name)
 endfunction()
 
 # orvante_test(NAME SOURCES ... DEPENDS ...)
-# A GoogleTest binary registered with CTest as one test.
+# A GoogleTest binary whose tests CTest lists, runs and reports one by one
+# (found when ctest runs, so that building needs no test run).
+include(GoogleTest)
 function(orvante_test name)
   if(NOT ORVANTE_BUILD_TESTS)
     return()
@@ -27,8 +29,7 @@ function(orvante_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE orvante_warnings ${ARG_DEPENDS} GTest::gmock GTest::gtest_main)
-  add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()
 
 # ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include <vespera/core/InstallDirectory.h>
 #include <vespera/core/Preferences.h>
+#include <vespera/core/StartupPause.h>
 #include <vespera/core/Vespera.h>
 
 #include <agentkit/DlgContainer.h>
@@ -21,6 +22,7 @@
 #include <platform/SingleInstance.h>
 #include <wirekit/Communicator.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -28,6 +30,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -191,6 +194,17 @@ void ApplyAlivePeriod(CVespera& agent)
     agent.get_communicator()->set_alive_period(static_cast<int>(period));
 }
 
+// ORVANTE_SHUTDOWN_PAUSE_MS caps the pause before the agent goes (in which
+// other agents finish with its last messages) and ORVANTE_TICK_MS sets the
+// period of its timer: tests and benchmarks need neither at full length.
+void ApplyTestTimings(CVespera& agent, CDlgContainer& dialog)
+{
+    if (const std::optional<unsigned> pause = CStartupPause::ParseLimit(std::getenv("ORVANTE_SHUTDOWN_PAUSE_MS")))
+        agent.set_shutdown_pause(std::min(*pause, agent.get_shutdown_pause()));
+    if (const std::optional<unsigned> tick = CStartupPause::ParseLimit(std::getenv("ORVANTE_TICK_MS")))
+        dialog.set_timer_interval(*tick);
+}
+
 // Whether the name server took the agent's name, with the address it took
 // it for; a name it refused or never heard is said plainly.
 void SayRegistration(CVespera& agent)
@@ -234,6 +248,7 @@ int RunHeadless(std::vector<char*>& arguments)
     agent->get_communicator()->set_listen_address(GetHostAddress().c_str());
     ApplyAlivePeriod(*agent);
     CDlgContainer dialog(std::move(owned));
+    ApplyTestTimings(*agent, dialog);
     CHeadlessSinks sinks(*agent);
     // A hang-up (the terminal it was started from closed) ends it in order
     // too, so that it leaves the name server and removes its PID file.

@@ -51,7 +51,7 @@ int CDlgContainer::CreateContainer(int argc, char** argv, unsigned flags)
 
 int CDlgContainer::OnInitDialog()
 {
-    timer_running = SetTimer(TIMER_ID, TIMER_INTERVAL_MS);
+    timer_running = SetTimer(TIMER_ID, timer_interval_ms);
     switch (show_mode) {
     case SHOW_MAXIMISED:
         ShowWindow(WINDOW_MAXIMISED);
@@ -171,4 +171,9 @@ int CDlgContainer::is_timer_running()
 int CDlgContainer::is_modal()
 {
     return modal_depth > 0;
+}
+
+void CDlgContainer::set_timer_interval(unsigned milliseconds)
+{
+    timer_interval_ms = milliseconds > 0 ? milliseconds : 1;
 }

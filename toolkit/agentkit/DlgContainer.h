@@ -58,6 +58,11 @@ public:
 
     CAgentContainer* get_container();
     ShowMode get_show_mode();
+
+    // The period of the container's timer from the next OnInitDialog on
+    // (TIMER_INTERVAL_MS unless set; at least 1): tests shorten the ticks
+    // that count down to periodic work.
+    void set_timer_interval(unsigned milliseconds);
     WindowState get_window_state();
     const std::string& get_window_text();
     unsigned get_template_id();
@@ -69,6 +74,7 @@ protected:
     intptr_t WindowProc(unsigned msg, uintptr_t wparam, intptr_t lparam) override;
 
 private:
+    unsigned timer_interval_ms = TIMER_INTERVAL_MS;
     static CEventLoop* loop_of(CWnd* parent);
 
     std::unique_ptr<CAgentContainer> container;

@@ -218,8 +218,9 @@ public:
         if (mkdtemp(pattern.data()))
             m_root = pattern;
         setenv("ORVANTE_HOST_ADDRESS", "127.0.0.1", 1);
-        // The agents' start-up pauses only slow the tests down.
+        // The agents' start-up and shutdown pauses only slow the tests down.
         setenv("ORVANTE_STARTUP_PAUSE_MS", "0", 1);
+        setenv("ORVANTE_SHUTDOWN_PAUSE_MS", "0", 1);
     }
 
     ~CAgentSociety()

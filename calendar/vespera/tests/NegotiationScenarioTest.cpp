@@ -334,7 +334,11 @@ TEST_F(NegotiationScenarioTest, MorningAndWeekendBoundsMoveTheAwardedTimes)
 
 TEST_F(NegotiationScenarioTest, HeldTimesOfAnExpiredContractAreReleasedByTheSweep)
 {
+    // Ticks of a tenth of a second bring the sweep in three seconds, not
+    // thirty.
+    setenv("ORVANTE_TICK_MS", "100", 1);
     m_ann = Start({AnnName, "ann", {}, {}});
+    unsetenv("ORVANTE_TICK_MS");
     ASSERT_NE(m_ann, nullptr);
     // A contract that expired long ago: its hold is due at the first sweep,
     // which runs on the agent's thirtieth timer tick.
