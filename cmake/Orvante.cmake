@@ -9,12 +9,21 @@ if(ORVANTE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# orvante_library(NAME INCLUDE_ROOT dir SOURCES ... [DEPENDS ...] [PRIVATE_DEPENDS ...])
-# A shared library whose headers are included as <folder/Header.h> from INCLUDE_ROOT.
+# orvante_library(NAME INCLUDE_AS path SOURCES ... [DEPENDS ...] [PRIVATE_DEPENDS ...])
+# A shared library whose headers, in the calling folder, are included as
+# <INCLUDE_AS/Header.h>. It exports an include root of its own that holds
+# only that folder (a link in the build tree), so that a target sees the
+# headers of the libraries it links and nothing else of the tree. DEPENDS
+# are the libraries its public headers need; PRIVATE_DEPENDS those only its
+# sources need.
 function(orvante_library name)
-  cmake_parse_arguments(ARG "" "INCLUDE_ROOT" "SOURCES;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "INCLUDE_AS" "SOURCES;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
   add_library(${name} SHARED ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${ARG_INCLUDE_ROOT}>)
+  set(root ${CMAKE_BINARY_DIR}/include-roots/${name})
+  get_filename_component(parent ${root}/${ARG_INCLUDE_AS} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${root}/${ARG_INCLUDE_AS} SYMBOLIC)
+  target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${root}>)
   target_link_libraries(${name} PUBLIC ${ARG_DEPENDS} PRIVATE orvante_warnings ${ARG_PRIVATE_DEPENDS})
 endfunction()
 
