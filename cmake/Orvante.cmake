@@ -1,7 +1,9 @@
 # Helpers shared by every library, test and tool of the project.
 
 add_library(orvante_warnings INTERFACE)
-target_compile_options(orvante_warnings INTERFACE -Wall -Wextra)
+# -Wformat=2: no text that is not a literal (a peer's message, say) can ever be
+# taken for a printf format.
+target_compile_options(orvante_warnings INTERFACE -Wall -Wextra -Wformat=2)
 
 if(ORVANTE_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
