@@ -34,7 +34,7 @@ const char* const kDefaultOntology = "default-ontology";
 const char* const kDefaultLanguage = "default-language";
 const char* const kPingContent = "tell :type command :action ping";
 
-std::string format_line(const char* fmt, va_list args)
+__attribute__((format(printf, 1, 0))) std::string format_line(const char* fmt, va_list args)
 {
     if (!fmt)
         return std::string();

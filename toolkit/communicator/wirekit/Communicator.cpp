@@ -36,7 +36,7 @@ constexpr int kMaxPort = 65535;
 // The event type of the modules that display outgoing messages.
 constexpr unsigned kOutgoingDisplayType = 2;
 
-std::string vformat(const char* fmt, va_list args)
+__attribute__((format(printf, 1, 0))) std::string vformat(const char* fmt, va_list args)
 {
     va_list copy;
     va_copy(copy, args);
