@@ -3,6 +3,7 @@
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/AppointmentStore.h>
 #include <vespera/core/ContactStore.h>
+#include <vespera/core/KqmlFields.h>
 #include <vespera/core/Preferences.h>
 #include <vespera/core/Vespera.h>
 
@@ -11,7 +12,6 @@
 #include <slotbook/TimeSlotStore.h>
 
 #include <basekit/Utils.h>
-#include <lexikit/Parser.h>
 
 #include <platform/DateTimeSpan.h>
 #include <platform/MessageBoxSink.h>
@@ -32,41 +32,6 @@ constexpr int HoldReminderSet = 1;
 constexpr long HoldReminderMinutes = 30;
 constexpr int HoldBusyStatus = 1;
 constexpr long MeetingReminderMinutes = 30;
-
-// Contents reach the handlers with or without their outer parentheses; the
-// parser reads only the parenthesised form.
-bool ParseExpression(CParser& parser, const std::string& text)
-{
-    const std::string::size_type first = text.find_first_not_of(" \t\r\n");
-    if (first != std::string::npos && text[first] == '(')
-        return parser.parse_message(text.c_str()) == 1;
-    return parser.parse_message(("(" + text + ")").c_str()) == 1;
-}
-
-bool ReadToken(CParser& parser, const char* key, std::string& value)
-{
-    const char* found = parser.find_token(key);
-    if (found == nullptr)
-        return false;
-    value = found;
-    return true;
-}
-
-std::string WithoutParentheses(const std::string& value)
-{
-    std::vector<char> buffer(value.begin(), value.end());
-    buffer.push_back('\0');
-    return CUtils::remove_parenthesis(buffer.data());
-}
-
-// The value without its parentheses; empty when the keyword is missing.
-std::string ReadStripped(CParser& parser, const char* key)
-{
-    std::string value;
-    if (!ReadToken(parser, key, value))
-        return std::string();
-    return WithoutParentheses(value);
-}
 
 // Whole minutes written in decimal; false for anything else.
 bool ParseMinutes(const std::string& text, long& minutes)
@@ -159,26 +124,26 @@ CDateTime CAttendeeSide::HoldExpiry(const std::string& expires) const
 
 bool CAttendeeSide::ReadContract(const std::string& content, SContract& contract) const
 {
-    CParser parser;
-    const bool parsed = ParseExpression(parser, content);
+    CKqmlFields fields(content);
+    const bool parsed = fields.IsParsed();
 
-    const bool hasNeg = parsed && ReadToken(parser, "negID", contract.negID);
-    const bool hasContract = parsed && ReadToken(parser, "contractID", contract.contractID);
+    const bool hasNeg = parsed && fields.Read("negID", contract.negID);
+    const bool hasContract = parsed && fields.Read("contractID", contract.contractID);
     contract.bidID = CVespera::MakeNegotiationId();
 
-    contract.expires = HoldExpiry(ReadStripped(parser, "expires"));
+    contract.expires = HoldExpiry(fields.Value("expires"));
 
     if (!hasNeg || !hasContract)
     {
         Log("The contractID or the NegID is null. Ignoring contract");
         return false;
     }
-    if (!ReadToken(parser, "constraints", contract.constraints))
+    if (!fields.Read("constraints", contract.constraints))
     {
         Log("No constraints found in contract. Ignoring contract");
         return false;
     }
-    if (ReadToken(parser, "attributes", contract.attributes))
+    if (fields.Read("attributes", contract.attributes))
         ReadContractAttributes(contract.attributes, contract);
     ReadContractConstraints(contract.constraints, contract);
     return true;
@@ -186,25 +151,25 @@ bool CAttendeeSide::ReadContract(const std::string& content, SContract& contract
 
 void CAttendeeSide::ReadContractAttributes(const std::string& attributes, SContract& contract)
 {
-    CParser parser;
-    if (!ParseExpression(parser, attributes))
+    CKqmlFields fields(attributes);
+    if (!fields.IsParsed())
         return;
-    contract.subject = ReadStripped(parser, "subject");
-    contract.body = ReadStripped(parser, "body");
-    contract.location = ReadStripped(parser, "location");
-    contract.attendees = ReadStripped(parser, "attendees");
-    contract.optAttendees = ReadStripped(parser, "optAttendees");
+    contract.subject = fields.Value("subject");
+    contract.body = fields.Value("body");
+    contract.location = fields.Value("location");
+    contract.attendees = fields.Value("attendees");
+    contract.optAttendees = fields.Value("optAttendees");
 }
 
 void CAttendeeSide::ReadContractConstraints(const std::string& constraints, SContract& contract)
 {
-    CParser parser;
-    if (!ParseExpression(parser, constraints))
+    CKqmlFields fields(constraints);
+    if (!fields.IsParsed())
         return;
-    contract.start = ReadStripped(parser, "start");
-    contract.hasEnd = ReadToken(parser, "end", contract.end);
-    contract.end = WithoutParentheses(contract.end);
-    contract.duration = ReadStripped(parser, "duration");
+    contract.start = fields.Value("start");
+    contract.hasEnd = fields.Read("end", contract.end);
+    contract.end = CKqmlFields::WithoutParentheses(contract.end);
+    contract.duration = fields.Value("duration");
 }
 
 bool CAttendeeSide::AcceptsMeetingsFrom(const std::string& sender) const
@@ -316,46 +281,46 @@ void CAttendeeSide::ProcessAward(const std::string& content, const std::string& 
 
 bool CAttendeeSide::ReadAward(const std::string& content, SAward& award) const
 {
-    CParser parser;
-    const bool parsed = ParseExpression(parser, content);
+    CKqmlFields fields(content);
+    const bool parsed = fields.IsParsed();
     if (parsed)
     {
-        ReadToken(parser, "bidID", award.bidID);
-        ReadToken(parser, "negID", award.negID);
-        ReadToken(parser, "contractID", award.contractID);
+        fields.Read("bidID", award.bidID);
+        fields.Read("negID", award.negID);
+        fields.Read("contractID", award.contractID);
     }
-    if (!parsed || !ReadToken(parser, "constraints", award.constraints))
+    if (!parsed || !fields.Read("constraints", award.constraints))
     {
         Log("Invalid award. No constraints specified");
         return false;
     }
 
-    CParser constraints;
-    const bool readable = ParseExpression(constraints, award.constraints);
-    if (!readable || !award.start.ParseDateTime(ReadStripped(constraints, "startTime")))
+    CKqmlFields constraints(award.constraints);
+    const bool readable = constraints.IsParsed();
+    if (!readable || !award.start.ParseDateTime(constraints.Value("startTime")))
     {
         Log("Unable to parse startTime in constraints");
         return false;
     }
     long minutes = 0;
-    if (ParseMinutes(ReadStripped(constraints, "duration"), minutes))
+    if (ParseMinutes(constraints.Value("duration"), minutes))
         award.duration = static_cast<int>(minutes);
 
-    if (ReadToken(parser, "attributes", award.attributes))
+    if (fields.Read("attributes", award.attributes))
         ReadAwardAttributes(award.attributes, award);
     return true;
 }
 
 void CAttendeeSide::ReadAwardAttributes(const std::string& attributes, SAward& award)
 {
-    CParser parser;
-    if (!ParseExpression(parser, attributes))
+    CKqmlFields fields(attributes);
+    if (!fields.IsParsed())
         return;
-    award.subject = ReadStripped(parser, "subject");
-    award.body = ReadStripped(parser, "body");
-    award.location = ReadStripped(parser, "location");
-    award.reqAttendees = ReadStripped(parser, "reqAttendees");
-    award.optAttendees = ReadStripped(parser, "optAttendees");
+    award.subject = fields.Value("subject");
+    award.body = fields.Value("body");
+    award.location = fields.Value("location");
+    award.reqAttendees = fields.Value("reqAttendees");
+    award.optAttendees = fields.Value("optAttendees");
 }
 
 // A meeting that could not be written is not confirmed: the organiser

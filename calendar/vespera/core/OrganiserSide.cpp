@@ -3,12 +3,12 @@
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/ContactRecord.h>
 #include <vespera/core/ContactStore.h>
+#include <vespera/core/KqmlFields.h>
 #include <vespera/core/Negotiation.h>
 #include <vespera/core/NegotiationStore.h>
 #include <vespera/core/Vespera.h>
 
 #include <basekit/Utils.h>
-#include <lexikit/Parser.h>
 #include <platform/DateTime.h>
 #include <platform/DateTimeSpan.h>
 #include <platform/MessageBoxSink.h>
@@ -25,46 +25,11 @@ const char* const Blank = " ";
 const char* const Success = "NULL";
 const int ReminderMinutes = 30;
 
-// Handlers are given contents with or without their outer parentheses (the
-// meeting request dialog builds its text bare); the parser reads only the
-// parenthesised form.
-bool ParseExpression(CParser& parser, const std::string& text)
-{
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first != std::string::npos && text[first] == '(')
-        return parser.parse_message(text.c_str()) == 1;
-    return parser.parse_message(("(" + text + ")").c_str()) == 1;
-}
-
-bool Has(CParser& parser, const char* key)
-{
-    return parser.find_token(key) != nullptr;
-}
-
-// The value as written, or the empty text when the keyword is missing.
-std::string Raw(CParser& parser, const char* key)
-{
-    const char* value = parser.find_token(key);
-    return value ? std::string(value) : std::string();
-}
-
-std::string WithoutParentheses(const std::string& text)
-{
-    std::vector<char> buffer(text.begin(), text.end());
-    buffer.push_back('\0');
-    return std::string(CUtils::remove_parenthesis(buffer.data()));
-}
-
-std::string Value(CParser& parser, const char* key)
-{
-    return WithoutParentheses(Raw(parser, key));
-}
-
 // A value of the request for the first contract: a missing one is written
 // as one blank; one that is there is written as it is, even when empty.
-std::string ValueOrBlank(CParser& parser, const char* key)
+std::string ValueOrBlank(CKqmlFields& fields, const char* key)
 {
-    return Has(parser, key) ? Value(parser, key) : std::string(Blank);
+    return fields.Has(key) ? fields.Value(key) : std::string(Blank);
 }
 
 CDateTime ContractExpiry()
@@ -124,33 +89,31 @@ void COrganiserSide::StartNegotiation(const std::string& request)
         Log("Unable to send contracts. The start time is not a date and time");
         return;
     }
-    CParser parser;
-    ParseExpression(parser, request);
-    if (SendContracts(contract, Value(parser, "attendees"), *record, true) > 0)
+    CKqmlFields fields(request);
+    if (SendContracts(contract, fields.Value("attendees"), *record, true) > 0)
         m_agent.GetNegotiationStore().Add(std::move(record));
 }
 
 std::string COrganiserSide::BuildContract(CNegotiation& record, const std::string& request)
 {
-    CParser parser;
-    ParseExpression(parser, request);
+    CKqmlFields fields(request);
 
     record.SetNegID(CVespera::MakeNegotiationId());
     record.SetContractID(CVespera::MakeNegotiationId());
     record.SetBidsReceived(0);
     record.SetExpires(ContractExpiry());
 
-    record.SetSubject(Value(parser, "subject"));
-    record.SetBody(Value(parser, "body"));
-    record.SetLocation(Value(parser, "location"));
-    record.SetAttendees(Value(parser, "attendees"));
+    record.SetSubject(fields.Value("subject"));
+    record.SetBody(fields.Value("body"));
+    record.SetLocation(fields.Value("location"));
+    record.SetAttendees(fields.Value("attendees"));
 
-    const std::string start = Value(parser, "start");
+    const std::string start = fields.Value("start");
     record.SetStartConstraint(Parsed(start));
     std::string end;
-    if (Has(parser, "end"))
+    if (fields.Has("end"))
     {
-        end = Value(parser, "end");
+        end = fields.Value("end");
         record.SetEndConstraint(Parsed(end));
         record.SetStrict(0);
     }
@@ -159,11 +122,11 @@ std::string COrganiserSide::BuildContract(CNegotiation& record, const std::strin
         record.SetEndConstraint(CDateTime(9000, 1, 1, 0, 0, 0));
         record.SetStrict(1);
     }
-    const std::string duration = Value(parser, "duration");
+    const std::string duration = fields.Value("duration");
     record.SetDuration(Minutes(duration));
 
-    return ContractText(record, ValueOrBlank(parser, "subject"), ValueOrBlank(parser, "body"),
-                        ValueOrBlank(parser, "location"), ValueOrBlank(parser, "attendees"), start, end, duration);
+    return ContractText(record, ValueOrBlank(fields, "subject"), ValueOrBlank(fields, "body"),
+                        ValueOrBlank(fields, "location"), ValueOrBlank(fields, "attendees"), start, end, duration);
 }
 
 std::string COrganiserSide::RebuildContract(CNegotiation& record)
@@ -227,10 +190,9 @@ int COrganiserSide::SendContracts(const std::string& contract, const std::string
 void COrganiserSide::ProcessBid(const std::string& content, const std::string& sender)
 {
     Log("Processing bid");
-    CParser parser;
-    ParseExpression(parser, content);
-    const std::string negID = Raw(parser, "negID");
-    const std::string bidID = Raw(parser, "bidID");
+    CKqmlFields fields(content);
+    const std::string negID = fields.Raw("negID").value_or(std::string());
+    const std::string bidID = fields.Raw("bidID").value_or(std::string());
     if (bidID.empty())
     {
         Log("ERROR: Invalid bid has bad Bid ID");
@@ -254,7 +216,7 @@ void COrganiserSide::ProcessBid(const std::string& content, const std::string& s
         Log("ERROR: Bid from " + sender + ", who is not an attendee of this negotiation, ignored");
         return;
     }
-    const std::string status = Raw(parser, "status");
+    const std::string status = fields.Raw("status").value_or(std::string());
     if (status.empty())
         Log("ERROR: Invalid Bid. No status field found");
     else if (status == "decline")
@@ -266,7 +228,7 @@ void COrganiserSide::ProcessBid(const std::string& content, const std::string& s
     }
     else if (status == "alt")
     {
-        if (ProcessAlternates(*record, parser, sender, bidID))
+        if (ProcessAlternates(*record, fields, sender, bidID))
             CountBid(*record);
     }
     else
@@ -303,49 +265,45 @@ bool COrganiserSide::ProcessAccept(CNegotiation& record, const std::string& send
     return true;
 }
 
-bool COrganiserSide::ProcessAlternates(CNegotiation& record, CParser& bid, const std::string& sender,
+bool COrganiserSide::ProcessAlternates(CNegotiation& record, CKqmlFields& bid, const std::string& sender,
                                        const std::string& bidID)
 {
     Log("bid is an alt");
-    const std::string alternates = Raw(bid, "alternates");
+    const std::string alternates = bid.Raw("alternates").value_or(std::string());
     if (alternates.empty())
     {
         Log("ERROR: Invalid Bid. No Alternates suggested");
         return false;
     }
-    if (!Has(bid, "duration"))
+    if (!bid.Has("duration"))
     {
         Log("ERROR: Invalid Bid. No Duration specified");
         return false;
     }
-    const int duration = Minutes(Value(bid, "duration"));
+    const int duration = Minutes(bid.Value("duration"));
 
-    CParser list;
-    ParseExpression(list, alternates);
-    const char* perf = list.listall_getfirst_token();
-    Log(std::string("Got the perf ") + (perf ? perf : ""));
-    std::vector<std::string> keys;
-    for (const char* key = list.listall_getnext_token(); key; key = list.listall_getnext_token())
-        keys.emplace_back(key);
+    CKqmlFields list(alternates);
+    const std::vector<std::string> tokens = list.Tokens();
+    Log("Got the perf " + (tokens.empty() ? std::string() : tokens[0]));
     Log("Entering loop");
-    for (size_t i = 0; i < keys.size(); ++i)
+    for (size_t i = 1; i < tokens.size(); ++i)
     {
-        if (i > 0)
+        if (i > 1)
             Log("Getting the next sugg time");
-        AddAlternate(record, list, keys[i], duration, sender, bidID);
+        AddAlternate(record, list, tokens[i], duration, sender, bidID);
     }
     Log("Incrementing counts after processing bid");
     return true;
 }
 
-void COrganiserSide::AddAlternate(CNegotiation& record, CParser& list, const std::string& key, int duration,
+void COrganiserSide::AddAlternate(CNegotiation& record, CKqmlFields& list, const std::string& key, int duration,
                                   const std::string& sender, const std::string& bidID)
 {
     Log("Getting the value for the key =" + key);
     const std::string name = !key.empty() && key[0] == ':' ? key.substr(1) : key;
-    const std::string value = Raw(list, name.c_str());
+    const std::string value = list.Raw(name.c_str()).value_or(std::string());
     Log("and the value is " + value);
-    const CDateTime start = Parsed(WithoutParentheses(value));
+    const CDateTime start = Parsed(CKqmlFields::WithoutParentheses(value));
     if (start.GetStatus() != CDateTime::valid)
         return;
     Log("Successfully parsed into a date time object");
@@ -466,9 +424,8 @@ bool COrganiserSide::FindNextStart(const CNegotiation& record, CDateTime& start)
 void COrganiserSide::ProcessConfirmation(const std::string& content, const std::string& sender)
 {
     Log("processing confirmation");
-    CParser parser;
-    ParseExpression(parser, content);
-    CNegotiation* record = m_agent.GetNegotiationStore().Find(Raw(parser, "negID"));
+    CKqmlFields fields(content);
+    CNegotiation* record = m_agent.GetNegotiationStore().Find(fields.Raw("negID").value_or(std::string()));
     if (!record)
     {
         Log("No negotiation to confirm");

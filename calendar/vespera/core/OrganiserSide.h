@@ -4,7 +4,7 @@
 #include <string>
 
 class CDateTime;
-class CParser;
+class CKqmlFields;
 class CNegotiation;
 class CTimeSlot;
 class CVespera;
@@ -57,8 +57,8 @@ private:
     void Log(const std::string& line) const;
     void ProcessDecline(CNegotiation& record, const std::string& sender);
     bool ProcessAccept(CNegotiation& record, const std::string& sender, const std::string& bidID);
-    bool ProcessAlternates(CNegotiation& record, CParser& bid, const std::string& sender, const std::string& bidID);
-    void AddAlternate(CNegotiation& record, CParser& list, const std::string& key, int duration,
+    bool ProcessAlternates(CNegotiation& record, CKqmlFields& bid, const std::string& sender, const std::string& bidID);
+    void AddAlternate(CNegotiation& record, CKqmlFields& list, const std::string& key, int duration,
                       const std::string& sender, const std::string& bidID);
     void CountBid(CNegotiation& record);
     void SendAwards(CNegotiation& record, const CTimeSlot& chosen);

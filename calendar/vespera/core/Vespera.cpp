@@ -5,6 +5,7 @@
 #include <vespera/core/AttendeeSide.h>
 #include <vespera/core/ContactStore.h>
 #include <vespera/core/InstallDirectory.h>
+#include <vespera/core/KqmlFields.h>
 #include <vespera/core/NegotiationStore.h>
 #include <vespera/core/Notifier.h>
 #include <vespera/core/OrganiserSide.h>
@@ -67,36 +68,6 @@ constexpr int NoBrowserCode = 31;
 constexpr int NotFoundCode = 2;
 // "The operating system is out of memory or resources."
 constexpr int NoResourcesCode = 0;
-
-// Reads one value of a parsed expression; nullopt when the keyword is absent.
-std::optional<std::string> Token(CParser& parser, const char* key)
-{
-    const char* value = parser.find_token(key);
-    if (!value)
-        return std::nullopt;
-    return std::string(value);
-}
-
-std::string StripParentheses(const std::string& value)
-{
-    std::vector<char> buffer(value.begin(), value.end());
-    buffer.push_back('\0');
-    return CUtils::remove_parenthesis(buffer.data());
-}
-
-std::string StripQuotes(const std::string& value)
-{
-    std::vector<char> buffer(value.begin(), value.end());
-    buffer.push_back('\0');
-    return CUtils::remove_quotes(buffer.data());
-}
-
-// A value with its parentheses removed, empty when absent.
-std::string Field(CParser& parser, const char* key)
-{
-    std::optional<std::string> value = Token(parser, key);
-    return value ? StripParentheses(*value) : std::string();
-}
 
 std::string BrowserErrorText(int code)
 {
@@ -464,18 +435,17 @@ int CVespera::process_message(char* message)
     const char* sender = parser.find_sender();
     const std::string senderText = sender ? sender : "";
 
-    CParser reader;
-    reader.parse_message(contentText.c_str());
-    if (std::optional<std::string> command = Token(reader, "command")) {
+    CKqmlFields reader(contentText);
+    if (std::optional<std::string> command = reader.Raw("command")) {
         DispatchCommand(*command, contentText, senderText);
         return 1;
     }
-    std::optional<std::string> type = Token(reader, "type");
+    std::optional<std::string> type = reader.Raw("type");
     if (type)
         DispatchType(*type, contentText, senderText);
-    if (std::optional<std::string> objective = Token(reader, "objective"))
+    if (std::optional<std::string> objective = reader.Raw("objective"))
         DispatchObjective(*objective, contentText);
-    else if (std::optional<std::string> dataurl = Token(reader, "dataurl"))
+    else if (std::optional<std::string> dataurl = reader.Raw("dataurl"))
         DispatchDataUrl(*dataurl);
     else if (!type)
         debug("Bad DMS message. No type specified");
@@ -510,10 +480,9 @@ void CVespera::DispatchCommand(const std::string& command, const std::string& co
     } else if (command == "request_appt") {
         ProcessAppointmentRequest(content, sender);
     } else if (command == "conf_appt") {
-        CParser reader;
-        reader.parse_message(content.c_str());
+        CKqmlFields reader(content);
         // Without an address there is nobody to confirm to.
-        std::string email = Field(reader, "email");
+        std::string email = reader.Value("email");
         CreateRequestedAppointment(content, sender, email.empty() ? std::nullopt : std::optional<std::string>(email));
     } else {
         debug("Unknown command in incoming message. Ignoring.");
@@ -546,18 +515,16 @@ void CVespera::DispatchObjective(const std::string& objective, const std::string
 
 void CVespera::BrowseSchedule(const std::string& content)
 {
-    CParser reader;
-    reader.parse_message(content.c_str());
-    if (std::optional<std::string> url = Token(reader, "url"))
-        debug("Schedule browsing is not available in this build; not opening %s", StripQuotes(*url).c_str());
+    CKqmlFields reader(content);
+    if (std::optional<std::string> url = reader.Raw("url"))
+        debug("Schedule browsing is not available in this build; not opening %s", CKqmlFields::WithoutQuotes(*url).c_str());
 }
 
 void CVespera::UploadSchedule(const std::string& content)
 {
-    CParser reader;
-    reader.parse_message(content.c_str());
-    if (std::optional<std::string> url = Token(reader, "url"))
-        debug("Schedule import is not available in this build; not importing %s", StripQuotes(*url).c_str());
+    CKqmlFields reader(content);
+    if (std::optional<std::string> url = reader.Raw("url"))
+        debug("Schedule import is not available in this build; not importing %s", CKqmlFields::WithoutQuotes(*url).c_str());
 }
 
 void CVespera::DispatchDataUrl(const std::string& dataurl)
@@ -566,7 +533,7 @@ void CVespera::DispatchDataUrl(const std::string& dataurl)
         CMessageBoxSink::Show("No reply was available.  Sorry...", MB_ICONINFORMATION);
         return;
     }
-    OpenDataUrl(StripParentheses(dataurl));
+    OpenDataUrl(CKqmlFields::WithoutParentheses(dataurl));
 }
 
 void CVespera::OpenDataUrl(const std::string& address)
@@ -1102,16 +1069,15 @@ bool CVespera::SendMail(const std::string& to, const std::string& subject, const
 
 void CVespera::ProcessAppointmentRequest(const std::string& content, const std::string& sender)
 {
-    CParser reader;
-    reader.parse_message(content.c_str());
-    const std::string durationText = Field(reader, "duration");
-    const std::string startText = Field(reader, "startTime");
-    const std::string subject = Field(reader, "subject");
-    const std::string body = Field(reader, "body");
-    const std::string location = Field(reader, "location");
-    const std::string email = Field(reader, "email");
-    const std::string firstName = Field(reader, "fname");
-    const std::string lastName = Field(reader, "lname");
+    CKqmlFields reader(content);
+    const std::string durationText = reader.Value("duration");
+    const std::string startText = reader.Value("startTime");
+    const std::string subject = reader.Value("subject");
+    const std::string body = reader.Value("body");
+    const std::string location = reader.Value("location");
+    const std::string email = reader.Value("email");
+    const std::string firstName = reader.Value("fname");
+    const std::string lastName = reader.Value("lname");
     const std::string requester = email + " (" + firstName + " " + lastName + ")";
     const long minutes = ToInt(durationText);
 
@@ -1172,29 +1138,25 @@ void CVespera::AnswerAppointmentRequest(const CDateTime& start, long minutes, co
 void CVespera::CreateRequestedAppointment(const std::string& content, const std::string& sender,
                                           const std::optional<std::string>& email)
 {
-    CParser reader;
-    reader.parse_message(content.c_str());
+    CKqmlFields reader(content);
     debug("parsing the start time");
-    CParser startReader;
-    std::optional<std::string> startValue = Token(reader, "start");
-    if (startValue)
-        startReader.parse_message(startValue->c_str());
-    auto part = [&startReader](const char* key) { return ToInt(Field(startReader, key)); };
+    CKqmlFields startReader(reader.Raw("start").value_or(std::string()));
+    auto part = [&startReader](const char* key) { return ToInt(startReader.Value(key)); };
     CDateTime start(part("year"), part("month"), part("day"), part("hour"), part("minute"), 0);
 
-    const std::string durationText = Field(reader, "duration");
+    const std::string durationText = reader.Value("duration");
     const long duration = ToInt(durationText);
     debug("Got the duration =");
     debug(durationText.c_str());
-    const std::string subject = Field(reader, "subject");
-    const std::string body = Field(reader, "body");
-    const std::string location = Field(reader, "location");
-    const std::string required = Field(reader, "requiredAttendees");
-    const std::string optional = Field(reader, "optionalAttendees");
-    const std::string targetName = Field(reader, "targetRealName");
-    const std::string targetEmail = Field(reader, "targetEmailAdd");
-    std::optional<std::string> reminder = Token(reader, "reminder");
-    const long reminderMinutes = reminder ? ToInt(StripParentheses(*reminder)) : 0;
+    const std::string subject = reader.Value("subject");
+    const std::string body = reader.Value("body");
+    const std::string location = reader.Value("location");
+    const std::string required = reader.Value("requiredAttendees");
+    const std::string optional = reader.Value("optionalAttendees");
+    const std::string targetName = reader.Value("targetRealName");
+    const std::string targetEmail = reader.Value("targetEmailAdd");
+    std::optional<std::string> reminder = reader.Raw("reminder");
+    const long reminderMinutes = reminder ? ToInt(CKqmlFields::WithoutParentheses(*reminder)) : 0;
 
     if (!RequestedValuesUsable(start, duration))
         return;
@@ -1229,12 +1191,11 @@ bool CVespera::RequestedValuesUsable(const CDateTime& start, long duration)
 
 void CVespera::SendConfirmationMail(const std::string& address, const std::string& content, const CDateTime& start)
 {
-    CParser reader;
-    reader.parse_message(content.c_str());
+    CKqmlFields reader(content);
     m_notifier->SendConfirmation(
-        address, CNotifier::ConfirmationText(Field(reader, "targetRealName"), start, Field(reader, "subject"),
-                                             Field(reader, "body"), Field(reader, "duration"),
-                                             Field(reader, "targetEmailAdd")));
+        address, CNotifier::ConfirmationText(reader.Value("targetRealName"), start, reader.Value("subject"),
+                                             reader.Value("body"), reader.Value("duration"),
+                                             reader.Value("targetEmailAdd")));
 }
 
 // --- notifications --------------------------------------------------------------
