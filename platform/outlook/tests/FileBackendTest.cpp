@@ -1,6 +1,6 @@
 #include <outlook/FileBackend.h>
 
-#include "TempDir.h"
+#include <platform/testing/TempDir.h>
 
 #include <outlook/MailSender.h>
 #include <outlook/ReminderListener.h>
@@ -28,8 +28,8 @@ using outlook::CFileBackend;
 using outlook::CStoredItem;
 using outlook::olFolderCalendar;
 using outlook::olFolderContacts;
-using outlook_test::ReadFile;
-using outlook_test::TempDir;
+using testsupport::ReadFile;
+using testsupport::CTempDir;
 
 void WriteFile(const std::string& path, const std::string& text)
 {
@@ -124,7 +124,7 @@ protected:
     std::string CalendarPath() const { return temp.File(CFileBackend::CalendarFileName); }
     std::string ContactsPath() const { return temp.File(CFileBackend::ContactsFileName); }
 
-    TempDir temp;
+    testsupport::CTempDir temp;
 };
 
 TEST_F(FileBackendTest, MissingFilesAreEmptyFoldersMadeOnTheFirstSave)

@@ -4,14 +4,14 @@
 
 #include <platform/Registry.h>
 
-#include "TempDir.h"
+#include <platform/testing/TempDir.h>
 
 #include <gtest/gtest.h>
 
 using outlook::CMailSenders;
 using outlook::CMboxMailSender;
 using outlook::CSmtpMailSender;
-using outlook_test::TempDir;
+using testsupport::CTempDir;
 
 namespace
 {
@@ -20,7 +20,7 @@ const std::string Key = "Software\\ORVANTE\\CalendarAgent";
 
 TEST(MailSenders, WithoutServerMailGoesToTheOutbox)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     CRegistry registry(CRegistry::CurrentUser, dir.Path());
     ASSERT_EQ(CRegistry::Ok, registry.WriteValue(Key, "Email", "me@example.org"));
     ASSERT_EQ(CRegistry::Ok, registry.WriteValue(Key, "SMTPServer", "  "));
@@ -34,12 +34,12 @@ TEST(MailSenders, WithoutServerMailGoesToTheOutbox)
     mail.to = "you@example.org";
     std::string error;
     ASSERT_TRUE(sender->Send(mail, error)) << error;
-    EXPECT_EQ(0u, outlook_test::ReadFile(outbox->GetPath()).find("From me@example.org "));
+    EXPECT_EQ(0u, testsupport::ReadFile(outbox->GetPath()).find("From me@example.org "));
 }
 
 TEST(MailSenders, ServerSettingsAreRead)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     CRegistry registry(CRegistry::CurrentUser, dir.Path());
     ASSERT_EQ(CRegistry::Ok, registry.WriteValue(Key, "SMTPServer", " smtps://mail.example.org:465 "));
     ASSERT_EQ(CRegistry::Ok, registry.WriteValue(Key, "SMTPUser", "me"));
@@ -58,7 +58,7 @@ TEST(MailSenders, ServerSettingsAreRead)
 
 TEST(MailSenders, SenderAddressFallsBack)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     CRegistry registry(CRegistry::CurrentUser, dir.Path());
     const char* user = std::getenv("USER");
     const char* logname = std::getenv("LOGNAME");

@@ -1,7 +1,7 @@
 #include <outlook/MailMessage.h>
 #include <outlook/MboxMailSender.h>
 
-#include "TempDir.h"
+#include <platform/testing/TempDir.h>
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 using outlook::CMailData;
 using outlook::CMailMessage;
 using outlook::CMboxMailSender;
-using outlook_test::ReadFile;
-using outlook_test::TempDir;
+using testsupport::ReadFile;
+using testsupport::CTempDir;
 
 namespace
 {
@@ -69,7 +69,7 @@ private:
 
 TEST(MboxMailSender, TwoMessagesAppendedAndReadBack)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     CMboxMailSender outbox(dir.Path() + "/new/sub", "agent@example.org");
     std::string error;
     ASSERT_TRUE(outbox.Send(Mail("ann@example.org", "First", "Hello Ann,\r\nsee you.\r\n"), error))
@@ -106,7 +106,7 @@ TEST(MboxMailSender, FromLinesOfTheBodyAreQuoted)
 
 TEST(MboxMailSender, RefusedInjectionLeavesTheFileUntouched)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     CMboxMailSender outbox(dir.Path(), "agent@example.org");
     std::string error;
     ASSERT_TRUE(outbox.Send(Mail("ann@example.org", "Kept", "body"), error));
@@ -129,7 +129,7 @@ TEST(MboxMailSender, RefusedInjectionLeavesTheFileUntouched)
 
 TEST(MboxMailSender, FailedWriteIsCutBack)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     CMboxMailSender outbox(dir.Path(), "agent@example.org");
     std::string error;
     ASSERT_TRUE(outbox.Send(Mail("ann@example.org", "Kept", "body"), error));
@@ -146,7 +146,7 @@ TEST(MboxMailSender, FailedWriteIsCutBack)
 
 TEST(MboxMailSender, UnwritableDirectoryIsReported)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     const std::string file = dir.File("plain-file");
     {
         std::ofstream out(file);

@@ -1,6 +1,6 @@
 #include <outlook/SmtpMailSender.h>
 
-#include "TempDir.h"
+#include <platform/testing/TempDir.h>
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 
 using outlook::CMailData;
 using outlook::CSmtpMailSender;
-using outlook_test::ReadFile;
-using outlook_test::TempDir;
+using testsupport::ReadFile;
+using testsupport::CTempDir;
 
 namespace
 {
@@ -223,7 +223,7 @@ unsigned short ClosedPort()
 
 TEST(SmtpMailSender, SinkReceivesTheMessage)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     SmtpSink sink(SmtpSink::Mode::Accept);
     CSmtpMailSender sender(SettingsFor(sink.Url()), dir.Path());
     std::string error;
@@ -253,7 +253,7 @@ TEST(SmtpMailSender, SinkReceivesTheMessage)
 
 TEST(SmtpMailSender, RefusedRecipientLeavesTheMessageInTheOutbox)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     SmtpSink sink(SmtpSink::Mode::RefuseRecipient);
     CSmtpMailSender sender(SettingsFor(sink.Url()), dir.Path());
     std::string error;
@@ -269,7 +269,7 @@ TEST(SmtpMailSender, RefusedRecipientLeavesTheMessageInTheOutbox)
 
 TEST(SmtpMailSender, ServerNotListeningLeavesTheMessageInTheOutbox)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     CSmtpMailSender sender(SettingsFor("smtp://127.0.0.1:" + std::to_string(ClosedPort())), dir.Path());
     std::string error;
     EXPECT_FALSE(sender.Send(Mail("ann@example.org", "s", "kept"), error));
@@ -279,7 +279,7 @@ TEST(SmtpMailSender, ServerNotListeningLeavesTheMessageInTheOutbox)
 
 TEST(SmtpMailSender, SilentServerTimesOut)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     SmtpSink sink(SmtpSink::Mode::Silent);
     CSmtpMailSender::Settings settings = SettingsFor(sink.Url());
     settings.totalTimeoutMs = 300;
@@ -293,7 +293,7 @@ TEST(SmtpMailSender, SilentServerTimesOut)
 
 TEST(SmtpMailSender, OtherSchemesAreNotUsed)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     CSmtpMailSender sender(SettingsFor("file:///etc/passwd"), dir.Path());
     std::string error;
     EXPECT_FALSE(sender.Send(Mail("ann@example.org", "s", "b"), error));
@@ -307,7 +307,7 @@ TEST(SmtpMailSender, OtherSchemesAreNotUsed)
 
 TEST(SmtpMailSender, InjectionIsRefusedBeforeAnythingIsSent)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     SmtpSink sink(SmtpSink::Mode::Accept);
     CSmtpMailSender sender(SettingsFor(sink.Url()), dir.Path());
     std::string error;

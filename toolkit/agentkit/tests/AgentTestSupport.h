@@ -10,6 +10,7 @@
 #include <basekit/CommandLine.h>
 #include <platform/EventLoop.h>
 #include <platform/testing/LoopWait.h>
+#include <platform/testing/Peer.h>
 #include <wirekit/Communicator.h>
 #include <wirekit/InterfaceModule.h>
 
@@ -223,57 +224,7 @@ private:
 using loopwait::DeliverPosted;
 using loopwait::RunUntil;
 
-// A blocking TCP peer on 127.0.0.1 that the loop does not serve; its reads
-// and writes give up after a few seconds.
-class CPeer {
-public:
-    CPeer() = default;
-    ~CPeer()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    CPeer(const CPeer&) = delete;
-    CPeer& operator=(const CPeer&) = delete;
-
-    bool connect_to(unsigned port)
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        timeval limit{5, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        inet_pton(AF_INET, kLoopback, &address.sin_addr);
-        return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-
-    bool send_all(const std::string& data) const
-    {
-        size_t sent = 0;
-        while (sent < data.size()) {
-            const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                return false;
-            sent += static_cast<size_t>(n);
-        }
-        return true;
-    }
-
-    // Everything up to the peer's close (or the read time-out).
-    std::string receive_all() const
-    {
-        std::string out;
-        char buffer[4096];
-        ssize_t n = 0;
-        while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
-            out.append(buffer, static_cast<size_t>(n));
-        return out;
-    }
-
-    int fd = -1;
-};
+using testsupport::CPeer;
 
 // A closed port: bound once by the system and released, so nothing listens.
 inline unsigned ClosedPort()

@@ -1,6 +1,6 @@
 #include <basekit/Debug.h>
 
-#include "TempDir.h"
+#include <platform/testing/TempDir.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -87,13 +87,13 @@ TEST(DebugFile, WithoutFileOutputIsDropped)
 
 TEST(DebugFile, CreateReportsWhetherOpen)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     CDebug log;
-    std::string bad = dir.file("missing/log.txt");
+    std::string bad = dir.File("missing/log.txt");
     EXPECT_EQ(log.Create(bad.c_str()), 0);
     EXPECT_STREQ(log.get_file(), bad.c_str());
     EXPECT_EQ(log.get_file_pointer(), nullptr);
-    std::string good = dir.file("log.txt");
+    std::string good = dir.File("log.txt");
     EXPECT_EQ(log.Create(good.c_str()), 1);
     EXPECT_STREQ(log.get_file(), good.c_str());
     EXPECT_NE(log.get_file_pointer(), nullptr);
@@ -101,8 +101,8 @@ TEST(DebugFile, CreateReportsWhetherOpen)
 
 TEST(DebugFile, NullNameOrStreamChangesNothing)
 {
-    TempDir dir;
-    std::string path = dir.file("log.txt");
+    testsupport::CTempDir dir;
+    std::string path = dir.File("log.txt");
     CDebug log;
     log.set_file(path.c_str());
     FILE* before = log.get_file_pointer();
@@ -114,9 +114,9 @@ TEST(DebugFile, NullNameOrStreamChangesNothing)
 
 TEST(DebugFile, SetFileTruncatesAndSwitchingClosesOld)
 {
-    TempDir dir;
-    std::string first = dir.file("a.txt");
-    std::string second = dir.file("b.txt");
+    testsupport::CTempDir dir;
+    std::string first = dir.File("a.txt");
+    std::string second = dir.File("b.txt");
     std::ofstream(first) << "old content\n";
     CDebug log;
     log.set_file(first.c_str());
@@ -134,8 +134,8 @@ TEST(DebugFile, SetFileTruncatesAndSwitchingClosesOld)
 
 TEST(DebugLines, PrefixCounterAndText)
 {
-    TempDir dir;
-    std::string path = dir.file("log.txt");
+    testsupport::CTempDir dir;
+    std::string path = dir.File("log.txt");
     CDebug log;
     ASSERT_EQ(log.Create(path.c_str()), 1);
     log.debug("<CTest> value %d and %s", 42, "text");
@@ -155,8 +155,8 @@ TEST(DebugLines, PrefixCounterAndText)
 
 TEST(DebugLines, VeryLongLineIsWrittenWhole)
 {
-    TempDir dir;
-    std::string path = dir.file("log.txt");
+    testsupport::CTempDir dir;
+    std::string path = dir.File("log.txt");
     CDebug log;
     ASSERT_EQ(log.Create(path.c_str()), 1);
     std::string big(100000, 'x');
@@ -170,8 +170,8 @@ TEST(DebugLines, VeryLongLineIsWrittenWhole)
 
 TEST(DebugLines, AdoptedStreamIsUsedAndLeftOpen)
 {
-    TempDir dir;
-    std::string path = dir.file("adopted.txt");
+    testsupport::CTempDir dir;
+    std::string path = dir.File("adopted.txt");
     FILE* stream = fopen(path.c_str(), "w");
     ASSERT_NE(stream, nullptr);
     {
@@ -202,8 +202,8 @@ TEST(DebugLines, DerivedClassForwardsToVdebug)
         }
         int calls = 0;
     };
-    TempDir dir;
-    std::string path = dir.file("log.txt");
+    testsupport::CTempDir dir;
+    std::string path = dir.File("log.txt");
     CTagged log;
     ASSERT_EQ(log.Create(path.c_str()), 1);
     static_cast<CDebug&>(log).debug("via %s", "base");
@@ -228,14 +228,14 @@ protected:
     void SetUp() override { CDebug::set_deferred(true); }
     void TearDown() override { CDebug::set_deferred(false); }
 
-    TempDir dir;
+    testsupport::CTempDir dir;
 };
 
 } // namespace
 
 TEST_F(DebugDeferred, LinesWaitUntilDeferringEndsAndArriveInOrder)
 {
-    std::string path = dir.file("log.txt");
+    std::string path = dir.File("log.txt");
     CDebug log;
     ASSERT_EQ(log.Create(path.c_str()), 1);
     EXPECT_TRUE(CDebug::is_deferred());
@@ -257,8 +257,8 @@ TEST_F(DebugDeferred, LinesWaitUntilDeferringEndsAndArriveInOrder)
 
 TEST_F(DebugDeferred, FlushAllAndFlushWriteOutWithoutEndingDeferring)
 {
-    std::string first = dir.file("a.txt");
-    std::string second = dir.file("b.txt");
+    std::string first = dir.File("a.txt");
+    std::string second = dir.File("b.txt");
     CDebug a;
     CDebug b;
     a.set_file(first.c_str());
@@ -277,7 +277,7 @@ TEST_F(DebugDeferred, FlushAllAndFlushWriteOutWithoutEndingDeferring)
 
 TEST_F(DebugDeferred, AFullBufferGoesOutInWholeLines)
 {
-    std::string path = dir.file("log.txt");
+    std::string path = dir.File("log.txt");
     CDebug log;
     ASSERT_EQ(log.Create(path.c_str()), 1);
     const std::string text(1000, 'y');
@@ -304,7 +304,7 @@ TEST_F(DebugDeferred, AFullBufferGoesOutInWholeLines)
 
 TEST_F(DebugDeferred, ALineLargerThanTheBufferFollowsTheEarlierOnesWhole)
 {
-    std::string path = dir.file("log.txt");
+    std::string path = dir.File("log.txt");
     CDebug log;
     ASSERT_EQ(log.Create(path.c_str()), 1);
     log.debug("before");
@@ -320,9 +320,9 @@ TEST_F(DebugDeferred, ALineLargerThanTheBufferFollowsTheEarlierOnesWhole)
 
 TEST_F(DebugDeferred, ClosingOrChangingTheFileWritesItOut)
 {
-    std::string first = dir.file("a.txt");
-    std::string second = dir.file("b.txt");
-    std::string third = dir.file("c.txt");
+    std::string first = dir.File("a.txt");
+    std::string second = dir.File("b.txt");
+    std::string third = dir.File("c.txt");
     CDebug log;
     log.set_file(first.c_str());
     log.debug("one");
@@ -344,7 +344,7 @@ TEST_F(DebugDeferred, ClosingOrChangingTheFileWritesItOut)
 // the owner has closed, it is written directly again.
 TEST_F(DebugDeferred, AnAdoptedStreamOntoALogsFileSharesItsBuffer)
 {
-    std::string path = dir.file("log.txt");
+    std::string path = dir.File("log.txt");
     CDebug owner;
     ASSERT_EQ(owner.Create(path.c_str()), 1);
     FILE* shared = fdopen(dup(fileno(owner.get_file_pointer())), "a");
@@ -370,8 +370,8 @@ TEST_F(DebugDeferred, AnAdoptedStreamOntoALogsFileSharesItsBuffer)
 // every deferred line of the logs.
 TEST_F(DebugDeferred, AnUnrelatedAdoptedStreamIsWrittenAtOnceAfterTheLogs)
 {
-    std::string log_path = dir.file("log.txt");
-    std::string other_path = dir.file("other.txt");
+    std::string log_path = dir.File("log.txt");
+    std::string other_path = dir.File("other.txt");
     CDebug owner;
     ASSERT_EQ(owner.Create(log_path.c_str()), 1);
     FILE* other = fopen(other_path.c_str(), "w");
@@ -388,7 +388,7 @@ TEST_F(DebugDeferred, AnUnrelatedAdoptedStreamIsWrittenAtOnceAfterTheLogs)
 
 TEST_F(DebugDeferred, AnotherObjectOnTheSameStreamSharesItsBuffer)
 {
-    std::string path = dir.file("log.txt");
+    std::string path = dir.File("log.txt");
     CDebug owner;
     ASSERT_EQ(owner.Create(path.c_str()), 1);
     CDebug borrower;
@@ -408,7 +408,7 @@ TEST_F(DebugDeferred, AnotherObjectOnTheSameStreamSharesItsBuffer)
 // own lines reach the file when it exits normally.
 TEST_F(DebugDeferred, AForkedChildThatExitsLeavesEveryLineOnce)
 {
-    std::string path = dir.file("log.txt");
+    std::string path = dir.File("log.txt");
     CDebug log;
     ASSERT_EQ(log.Create(path.c_str()), 1);
     log.debug("parent before");
@@ -435,7 +435,7 @@ TEST_F(DebugDeferred, AForkedChildThatExitsLeavesEveryLineOnce)
 TEST_F(DebugDeferred, OutsideDeferringEveryLineIsInTheFileAtOnce)
 {
     CDebug::set_deferred(false);
-    std::string path = dir.file("log.txt");
+    std::string path = dir.File("log.txt");
     CDebug log;
     ASSERT_EQ(log.Create(path.c_str()), 1);
     log.debug("one");

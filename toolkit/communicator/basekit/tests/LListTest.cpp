@@ -1,7 +1,7 @@
 #include <basekit/LList.h>
 
 #include "CountingElement.h"
-#include "TempDir.h"
+#include <platform/testing/TempDir.h>
 
 #include <gtest/gtest.h>
 
@@ -527,8 +527,8 @@ TEST(LListText, FromStringUnsupported)
 
 TEST(LListDump, AppendsListingToFile)
 {
-    TempDir dir;
-    ScopedChdir inside(dir.path);
+    testsupport::CTempDir dir;
+    testsupport::CScopedChdir inside(dir.Path());
     CLList list;
     int content = 1;
     list.add_element(new CListElement("first"))->set_content(&content);
@@ -537,8 +537,8 @@ TEST(LListDump, AppendsListingToFile)
     const std::string dashes(53, '-');
     std::string expected = dashes + "\n" + "token name: first\n" + "content: is not NULL\n" +
                            "token name: (null)\n" + "content: is NULL\n" + dashes + "\n";
-    EXPECT_EQ(read_file(dir.file("listdump.txt")), expected);
+    EXPECT_EQ(read_file(dir.File("listdump.txt")), expected);
     CLList empty;
     empty.dump_list();
-    EXPECT_EQ(read_file(dir.file("listdump.txt")), expected + dashes + "\n" + dashes + "\n");
+    EXPECT_EQ(read_file(dir.File("listdump.txt")), expected + dashes + "\n" + dashes + "\n");
 }

@@ -2,7 +2,7 @@
 #include <basekit/TreeList.h>
 #include <basekit/Utils.h>
 
-#include "TempDir.h"
+#include <platform/testing/TempDir.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -278,23 +278,23 @@ TEST(UtilsEnvironment, HomeFromVariable)
 
 TEST(UtilsEnvironment, CurrentDirectory)
 {
-    TempDir dir;
-    ScopedChdir inside(dir.path);
+    testsupport::CTempDir dir;
+    testsupport::CScopedChdir inside(dir.Path());
     CUtils utils;
     char* pwd = utils.get_pwd();
     ASSERT_NE(pwd, nullptr);
-    EXPECT_EQ(std::filesystem::path(pwd), std::filesystem::canonical(dir.path));
+    EXPECT_EQ(std::filesystem::path(pwd), std::filesystem::canonical(dir.Path()));
 }
 
 TEST(UtilsEnvironment, LongCurrentDirectory)
 {
-    TempDir dir;
-    std::string deep = dir.path;
+    testsupport::CTempDir dir;
+    std::string deep = dir.Path();
     for (int i = 0; i < 20; ++i) {
         deep += "/" + std::string(40, 'd');
         make_dir(deep);
     }
-    ScopedChdir inside(deep);
+    testsupport::CScopedChdir inside(deep);
     CUtils utils;
     char* pwd = utils.get_pwd();
     ASSERT_NE(pwd, nullptr);
@@ -316,80 +316,80 @@ class UtilsListing : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(dir.path.empty());
-        make_dir(dir.file("beta"));
-        make_dir(dir.file("alpha"));
-        make_dir(dir.file("alpha/inner"));
-        touch(dir.file("b.txt"));
-        touch(dir.file("a.txt"));
-        touch(dir.file("notes"));
-        touch(dir.file("alpha/deep.txt"));
+        ASSERT_FALSE(dir.Path().empty());
+        make_dir(dir.File("beta"));
+        make_dir(dir.File("alpha"));
+        make_dir(dir.File("alpha/inner"));
+        touch(dir.File("b.txt"));
+        touch(dir.File("a.txt"));
+        touch(dir.File("notes"));
+        touch(dir.File("alpha/deep.txt"));
     }
 
-    TempDir dir;
+    testsupport::CTempDir dir;
 };
 
 TEST_F(UtilsListing, DirListGivesSubdirectories)
 {
-    CLList* list = CUtils::dir_list(dir.path.c_str());
+    CLList* list = CUtils::dir_list(dir.Path().c_str());
     EXPECT_EQ(names_of(list), (std::vector<std::string>{"alpha", "beta"}));
     delete list;
-    list = CUtils::dir_list((dir.path + "/").c_str());
+    list = CUtils::dir_list((dir.Path() + "/").c_str());
     EXPECT_EQ(names_of(list), (std::vector<std::string>{"alpha", "beta"}));
     delete list;
 }
 
 TEST_F(UtilsListing, DirListNothingMatches)
 {
-    EXPECT_EQ(CUtils::dir_list(dir.file("beta").c_str()), nullptr);
-    EXPECT_EQ(CUtils::dir_list(dir.file("missing").c_str()), nullptr);
-    EXPECT_EQ(CUtils::dir_list(dir.file("a.txt").c_str()), nullptr);
+    EXPECT_EQ(CUtils::dir_list(dir.File("beta").c_str()), nullptr);
+    EXPECT_EQ(CUtils::dir_list(dir.File("missing").c_str()), nullptr);
+    EXPECT_EQ(CUtils::dir_list(dir.File("a.txt").c_str()), nullptr);
     EXPECT_EQ(CUtils::dir_list(nullptr), nullptr);
 }
 
 TEST_F(UtilsListing, FileListMatchesPattern)
 {
-    CLList* list = CUtils::file_list(dir.path.c_str(), "*.txt");
+    CLList* list = CUtils::file_list(dir.Path().c_str(), "*.txt");
     EXPECT_EQ(names_of(list), (std::vector<std::string>{"a.txt", "b.txt"}));
     delete list;
-    list = CUtils::file_list((dir.path + "/").c_str(), "*.*");
+    list = CUtils::file_list((dir.Path() + "/").c_str(), "*.*");
     EXPECT_EQ(names_of(list), (std::vector<std::string>{"a.txt", "b.txt", "notes"}));
     delete list;
-    list = CUtils::file_list(dir.path.c_str(), "n?tes");
+    list = CUtils::file_list(dir.Path().c_str(), "n?tes");
     EXPECT_EQ(names_of(list), (std::vector<std::string>{"notes"}));
     delete list;
 }
 
 TEST_F(UtilsListing, FileListPatternWithDirectoryPart)
 {
-    CLList* list = CUtils::file_list(dir.path.c_str(), "alpha/*.txt");
+    CLList* list = CUtils::file_list(dir.Path().c_str(), "alpha/*.txt");
     EXPECT_EQ(names_of(list), (std::vector<std::string>{"deep.txt"}));
     delete list;
 }
 
 TEST_F(UtilsListing, FileListNothingMatches)
 {
-    EXPECT_EQ(CUtils::file_list(dir.path.c_str(), "*.doc"), nullptr);
-    EXPECT_EQ(CUtils::file_list(dir.path.c_str(), "alpha"), nullptr);
-    EXPECT_EQ(CUtils::file_list(dir.file("beta").c_str(), "*.*"), nullptr);
-    EXPECT_EQ(CUtils::file_list(dir.file("missing").c_str(), "*.*"), nullptr);
+    EXPECT_EQ(CUtils::file_list(dir.Path().c_str(), "*.doc"), nullptr);
+    EXPECT_EQ(CUtils::file_list(dir.Path().c_str(), "alpha"), nullptr);
+    EXPECT_EQ(CUtils::file_list(dir.File("beta").c_str(), "*.*"), nullptr);
+    EXPECT_EQ(CUtils::file_list(dir.File("missing").c_str(), "*.*"), nullptr);
     EXPECT_EQ(CUtils::file_list(nullptr, "*.*"), nullptr);
-    EXPECT_EQ(CUtils::file_list(dir.path.c_str(), nullptr), nullptr);
+    EXPECT_EQ(CUtils::file_list(dir.Path().c_str(), nullptr), nullptr);
 }
 
 TEST(UtilsStart, MissingProgramGivesNotFoundText)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     CUtils utils;
-    EXPECT_STREQ(utils.start_executable(dir.file("no-such-program").c_str()),
+    EXPECT_STREQ(utils.start_executable(dir.File("no-such-program").c_str()),
                  "Command interpreter cannot be found.");
     EXPECT_STREQ(utils.start_executable(nullptr), "Command interpreter cannot be found.");
 }
 
 TEST(UtilsStart, NotAnExecutableFormat)
 {
-    TempDir dir;
-    std::string path = dir.file("garbage");
+    testsupport::CTempDir dir;
+    std::string path = dir.File("garbage");
     {
         std::ofstream out(path, std::ios::binary);
         out << "\x01\x02\x03\x04 not a program";
@@ -402,17 +402,17 @@ TEST(UtilsStart, NotAnExecutableFormat)
 
 TEST(UtilsStart, OtherFailuresAreNamed)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     CUtils utils;
-    EXPECT_THAT(utils.start_executable(dir.path.c_str()),
+    EXPECT_THAT(utils.start_executable(dir.Path().c_str()),
                 ::testing::StartsWith("Command cannot be started: "));
 }
 
 TEST(UtilsStart, StartsProgramWithoutWaiting)
 {
-    TempDir dir;
-    std::string marker = dir.file("ran");
-    std::string script = dir.file("run.sh");
+    testsupport::CTempDir dir;
+    std::string marker = dir.File("ran");
+    std::string script = dir.File("run.sh");
     {
         std::ofstream out(script);
         out << "#!/bin/sh\necho \"$0\" > '" << marker << "'\n";
@@ -434,9 +434,9 @@ TEST(UtilsStart, StartsProgramWithoutWaiting)
 
 TEST(UtilsDataList, DoesNothing)
 {
-    TempDir dir;
+    testsupport::CTempDir dir;
     CTreeList tree;
-    CUtils::dump_data_list(dir.file("out.txt").c_str(), &tree);
+    CUtils::dump_data_list(dir.File("out.txt").c_str(), &tree);
     CUtils::dump_data_list(nullptr, nullptr);
-    EXPECT_FALSE(std::filesystem::exists(dir.file("out.txt")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.txt")));
 }

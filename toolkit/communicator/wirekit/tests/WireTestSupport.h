@@ -6,8 +6,9 @@
 
 #include <basekit/Debug.h>
 #include <platform/EventLoop.h>
-#include <platform/testing/LoopWait.h>
 #include <platform/Wnd.h>
+#include <platform/testing/LoopWait.h>
+#include <platform/testing/Peer.h>
 
 #include <gtest/gtest.h>
 
@@ -102,83 +103,6 @@ public:
     std::string path;
 };
 
-// A blocking TCP peer on 127.0.0.1 that the loop does not serve. Its reads
-// and writes give up after a few seconds, so a test never hangs on it.
-class CPeer {
-public:
-    CPeer() = default;
-    ~CPeer() { close_now(); }
-    CPeer(const CPeer&) = delete;
-    CPeer& operator=(const CPeer&) = delete;
-
-    bool connect_to(unsigned port)
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        timeval limit{5, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        inet_pton(AF_INET, kLoopback, &address.sin_addr);
-        return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-
-    // Writes all of `data` unless the connection fails; the bytes written.
-    size_t send_all(const std::string& data) const
-    {
-        size_t sent = 0;
-        while (sent < data.size()) {
-            const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                break;
-            sent += static_cast<size_t>(n);
-        }
-        return sent;
-    }
-
-    // Reads exactly `size` bytes, or what came before the peer closed.
-    std::string receive(size_t size) const
-    {
-        std::string out(size, '\0');
-        size_t got = 0;
-        while (got < size) {
-            const ssize_t n = ::recv(fd, &out[got], size - got, 0);
-            if (n <= 0)
-                break;
-            got += static_cast<size_t>(n);
-        }
-        out.resize(got);
-        return out;
-    }
-
-    // 0 once the other side has closed, -1 on a read error or time-out.
-    ssize_t read_once(char* buffer, size_t size) const { return ::recv(fd, buffer, size, 0); }
-
-    unsigned local_port() const
-    {
-        sockaddr_in address{};
-        socklen_t size = sizeof address;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-        return ntohs(address.sin_port);
-    }
-
-    // Ends the connection with a reset rather than an orderly close.
-    void reset()
-    {
-        linger hard{1, 0};
-        setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-        close_now();
-    }
-
-    void close_now()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-
-    int fd = -1;
-};
+using testsupport::CPeer;
 
 } // namespace wiretest
