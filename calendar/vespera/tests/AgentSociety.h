@@ -14,7 +14,7 @@
 // Needs VESPERA_BINARY, AGENT_TELL_BINARY and VESPERA_REG_BINARY defined by
 // the build.
 
-#include "ChildProcess.h"
+#include <platform/testing/ChildProcess.h>
 
 #include <ansd/testing/AnsdProcess.h>
 
@@ -147,7 +147,7 @@ struct SAgentProcess
 {
     std::string name;
     std::filesystem::path home;
-    std::unique_ptr<agenttest::CChildProcess> process;
+    std::unique_ptr<testsupport::CChildProcess> process;
     // Where it listens, from its "ready" line.
     unsigned port = 0;
 
@@ -320,7 +320,7 @@ public:
     // reply, or a marker text starting with "<" when there was none.
     std::string Tell(const std::string& receiver, const std::string& content, int waitSeconds = 30)
     {
-        agenttest::CChildProcess tell;
+        testsupport::CChildProcess tell;
         const std::vector<std::string> args{"-ans", "127.0.0.1", "-ansport", std::to_string(NameServerPort()),
                                              "--wait", std::to_string(waitSeconds), receiver, content};
         if (!tell.Start(AGENT_TELL_BINARY, args, (m_root / "tell.err").string()))
@@ -349,7 +349,7 @@ public:
     std::string TellAs(const std::string& from, const std::string& receiver, const std::string& content,
                        int waitSeconds = 30)
     {
-        agenttest::CChildProcess tell;
+        testsupport::CChildProcess tell;
         const std::vector<std::string> args{"-ans", "127.0.0.1", "-ansport", std::to_string(NameServerPort()),
                                              "-name", from, "--wait", std::to_string(waitSeconds), receiver,
                                              content};
@@ -364,7 +364,7 @@ public:
     // Sends `content` without waiting for any answer; true when it went out.
     bool TellOnly(const std::string& receiver, const std::string& content)
     {
-        agenttest::CChildProcess tell;
+        testsupport::CChildProcess tell;
         const std::vector<std::string> args{"-ans", "127.0.0.1", "-ansport", std::to_string(NameServerPort()),
                                              "--wait", "0", receiver, content};
         if (!tell.Start(AGENT_TELL_BINARY, args, (m_root / "tell.err").string()))
@@ -451,7 +451,7 @@ private:
     // and waits for its "registered" and "ready" lines.
     bool Launch(SAgentProcess& agent)
     {
-        agent.process = std::make_unique<agenttest::CChildProcess>();
+        agent.process = std::make_unique<testsupport::CChildProcess>();
         if (!agent.process->Start(VESPERA_BINARY, {"--headless"}, (agent.home / "vespera.err").string()))
         {
             agent.process.reset();
@@ -516,7 +516,7 @@ private:
 
     bool RunRegistryTool(const std::vector<std::string>& arguments)
     {
-        agenttest::CChildProcess tool;
+        testsupport::CChildProcess tool;
         if (!tool.Start(VESPERA_REG_BINARY, arguments, (m_root / "vespera-reg.err").string()))
             return Fail("vespera-reg not started");
         if (tool.Wait() != 0)

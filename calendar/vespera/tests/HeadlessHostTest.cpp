@@ -1,7 +1,7 @@
 // The headless agent as a process: a real name server, one vespera with its
 // own home and registry, and agent-tell asking it for appointments.
 
-#include "ChildProcess.h"
+#include <platform/testing/ChildProcess.h>
 
 #include <ansd/testing/AnsdProcess.h>
 #include <platform/Registry.h>
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-using agenttest::CChildProcess;
+using testsupport::CChildProcess;
 
 namespace
 {

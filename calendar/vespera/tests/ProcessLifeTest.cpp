@@ -68,7 +68,7 @@ TEST_F(RunningAgentProcessTest, SecondStartOfTheSameUserEndsWithStatusOneWhileTh
     ASSERT_NE(ann, nullptr) << m_society.Failure();
 
     CAgentSociety::UseHomeOf(*ann);
-    agenttest::CChildProcess second;
+    testsupport::CChildProcess second;
     ASSERT_TRUE(second.Start(VESPERA_BINARY, {"--headless"}, (ann->home / "second.err").string()));
     EXPECT_EQ(second.Wait(), 1) << second.Errors();
     EXPECT_TRUE(second.lines.empty()) << second.lines.front();

@@ -1,7 +1,7 @@
 // The start-up of the headless agent as a process: where its logs go, what
 // it says while it starts and when nobody has registered it yet.
 
-#include "ChildProcess.h"
+#include <platform/testing/ChildProcess.h>
 
 #include <platform/Registry.h>
 
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-using agenttest::CChildProcess;
+using testsupport::CChildProcess;
 
 namespace
 {

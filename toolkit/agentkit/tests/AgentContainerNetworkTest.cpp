@@ -4,7 +4,7 @@
 #include <agentkit/AgentContainer.h>
 
 #include "AgentTestSupport.h"
-#include "ChildProcess.h"
+#include <platform/testing/ChildProcess.h>
 
 #include <ansd/testing/AnsdProcess.h>
 #include <factkit/BeliefDB.h>
@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 using namespace agenttest;
+using testsupport::CChildProcess;
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "AgentTell.h"
 
 #include "AgentTestSupport.h"
-#include "ChildProcess.h"
+#include <platform/testing/ChildProcess.h>
 
 #include <agentkit/DlgContainer.h>
 #include <ansd/testing/AnsdProcess.h>
@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 using namespace agenttest;
+using testsupport::CChildProcess;
 
 namespace {
 

@@ -17,7 +17,7 @@
 
 extern char** environ;
 
-namespace agenttest {
+namespace testsupport {
 
 class CChildProcess {
 public:
@@ -129,4 +129,4 @@ private:
     std::string errors;
 };
 
-} // namespace agenttest
+} // namespace testsupport
