@@ -15,6 +15,7 @@
 // the build.
 
 #include <platform/testing/ChildProcess.h>
+#include <platform/testing/Peer.h>
 
 #include <ansd/testing/AnsdProcess.h>
 
@@ -29,11 +30,7 @@
 #include <utility>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace vesperaprocess
 {
@@ -80,66 +77,23 @@ inline std::string WordAfter(const std::string& line, const std::string& key)
     return line.substr(from, line.find(' ', from) - from);
 }
 
-// A plain TCP connection to 127.0.0.1, for peers that speak the wire
-// directly: they send bytes as they choose and read what comes back.
-class CRawConnection
+// Reads from `peer` until `ends` end-of-message bytes (0x04) have come,
+// the peer closes or the deadline passes; true when they all came.
+inline bool ReadUntilEnds(const testsupport::CPeer& peer, std::string& text, std::size_t ends)
 {
-public:
-    CRawConnection() = default;
-    ~CRawConnection() { Close(); }
-    CRawConnection(const CRawConnection&) = delete;
-    CRawConnection& operator=(const CRawConnection&) = delete;
-
-    bool Open(unsigned port)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-        return m_fd >= 0 && ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const auto deadline = std::chrono::steady_clock::now() + Deadline;
+    while (CountOf(text, "\x04") < ends && std::chrono::steady_clock::now() < deadline) {
+        pollfd waiting{peer.fd, POLLIN, 0};
+        if (::poll(&waiting, 1, 100) <= 0)
+            continue;
+        char buffer[65536];
+        const ssize_t n = peer.read_once(buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
     }
-
-    bool Send(const std::string& bytes)
-    {
-        std::size_t sent = 0;
-        while (sent < bytes.size()) {
-            const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                return false;
-            sent += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
-    // Reads until `ends` end-of-message bytes (0x04) have come, the peer
-    // closes or the deadline passes; true when they all came.
-    bool ReadUntilEnds(std::string& text, std::size_t ends)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + Deadline;
-        while (CountOf(text, "\x04") < ends && std::chrono::steady_clock::now() < deadline) {
-            pollfd waiting{m_fd, POLLIN, 0};
-            if (::poll(&waiting, 1, 100) <= 0)
-                continue;
-            char buffer[65536];
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                break;
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
-        return CountOf(text, "\x04") >= ends;
-    }
-
-    void Close()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd = -1;
-};
+    return CountOf(text, "\x04") >= ends;
+}
 
 // One headless agent with a home of its own; its log files land under
 // <home>/Logfiles.
@@ -336,10 +290,10 @@ public:
     // true when the server took it.
     bool RegisterName(const std::string& name, const std::string& url)
     {
-        CRawConnection server;
+        testsupport::CPeer server;
         std::string reply;
-        if (!server.Open(NameServerPort()) || !server.Send("register " + name + " " + url + "\n") ||
-            !server.ReadUntilEnds(reply, 1))
+        if (!server.connect_to(NameServerPort()) || !server.send_all("register " + name + " " + url + "\n") ||
+            !ReadUntilEnds(server, reply, 1))
             return Fail("the name server did not answer a registration");
         return reply.rfind("success", 0) == 0 ? true : Fail("the name server refused " + name + ": " + reply);
     }

@@ -67,11 +67,11 @@ TEST_F(HostilePeerProcessTest, MessagesWrittenBackToBackInOneSendAreAllAnswered)
     std::string burst;
     for (int i = 0; i < 100; ++i)
         burst += Wrapped("burst_example.org-CalendarAgent", RequestOn(i % 28 + 1), i);
-    CRawConnection peer;
-    ASSERT_TRUE(peer.Open(ann->port));
-    ASSERT_TRUE(peer.Send(burst));
+    testsupport::CPeer peer;
+    ASSERT_TRUE(peer.connect_to(ann->port));
+    ASSERT_TRUE(peer.send_all(burst));
     std::string replies;
-    EXPECT_TRUE(peer.ReadUntilEnds(replies, 100)) << CountOf(replies, "\x04") << " replies\n" << ann->Log();
+    EXPECT_TRUE(ReadUntilEnds(peer, replies, 100)) << CountOf(replies, "\x04") << " replies\n" << ann->Log();
     EXPECT_EQ(CountOf(replies, ":status accept"), 100u);
     EXPECT_EQ(ann->Log().find("Message of unknown kind, dropped"), std::string::npos);
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
@@ -86,9 +86,9 @@ TEST_F(HostilePeerProcessTest, FloodsWithoutAnEndByteLeaveTheLogSmallAndTheAgent
     const std::uintmax_t before = LogSize(*ann);
     const std::string flood(1100 * 1024, 'x');
     for (int i = 0; i < 20; ++i) {
-        CRawConnection peer;
-        ASSERT_TRUE(peer.Open(ann->port));
-        peer.Send(flood);
+        testsupport::CPeer peer;
+        ASSERT_TRUE(peer.connect_to(ann->port));
+        peer.send(flood);
     }
     ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "Message fragment exceeds 1048576 bytes", 20}})) << ann->Log();
     EXPECT_EQ(m_society.Tell(AnnName, RequestOn(4)), "tell :startTime (3/4/2031 10:00:00 AM) :duration (30) :status accept");
