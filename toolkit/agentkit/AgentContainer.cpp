@@ -458,12 +458,13 @@ void CAgentContainer::handle_tcp_message(unsigned long descriptor)
               "(socket object is NULL)");
         return;
     }
-    // The kind is that of the oldest queued message, the one handled now:
-    // the socket's parser last read whatever arrived most recently, which
-    // may be the middle of a later message.
-    if (const char* oldest = socket->mfc_getdata())
-        socket->get_parser()->parse_message(oldest);
-    switch (socket->get_parser()->get_parser_type()) {
+    // The oldest queued message, the one handled now, is read once: its own
+    // kind picks the driver (the socket's parser last read whatever arrived
+    // most recently, which may be the middle of a later message), and the
+    // agent's path takes its fields from the same reading.
+    const char* oldest = socket->mfc_getdata();
+    const bool parsed = oldest && message_parser.parse_message(oldest) != 0;
+    switch (parsed ? message_parser.get_parser_type() : CParserBase::PARSER_TYPE_UNKNOWN) {
     case CParserBase::PARSER_TYPE_HTTP:
         debug("<CAgentContainer> Using HTTP parser driver");
         if (http_driver)
@@ -471,11 +472,11 @@ void CAgentContainer::handle_tcp_message(unsigned long descriptor)
         break;
     case CParserBase::PARSER_TYPE_KQML:
         debug("<CAgentContainer> Using KQML parser driver");
-        process_acl_message(socket);
+        process_parsed_message(socket, parsed);
         break;
     case CParserBase::PARSER_TYPE_XML:
         debug("<CAgentContainer> Using XML parser driver");
-        process_acl_message(socket);
+        process_parsed_message(socket, parsed);
         break;
     default:
         debug("<CAgentContainer> Message of unknown kind, dropped");
@@ -533,6 +534,14 @@ void CAgentContainer::run_module_timers()
 void CAgentContainer::process_acl_message(CClientSocket* socket)
 {
     const char* queued = socket ? socket->mfc_getdata() : nullptr;
+    process_parsed_message(socket, queued && message_parser.parse_message(queued) != 0);
+}
+
+// The oldest message of `socket` has been read into the message parser
+// (`parsed` says whether it could be).
+void CAgentContainer::process_parsed_message(CClientSocket* socket, bool parsed)
+{
+    const char* queued = socket ? socket->mfc_getdata() : nullptr;
     if (!queued) {
         report_empty_connection(socket);
         return;
@@ -540,7 +549,6 @@ void CAgentContainer::process_acl_message(CClientSocket* socket)
     // The agent gets its own copy: whatever its handler does to the
     // connection cannot pull the text from under it.
     std::string text(queued);
-    const bool parsed = message_parser.parse_message(text.c_str()) != 0;
     remember_reply_with(socket, parsed);
     if (parsed && check_parsed_message()) {
         process_internal();

@@ -237,6 +237,7 @@ private:
 
     void handle_tcp_message(unsigned long descriptor);
     void handle_custom_sockets(unsigned long type);
+    void process_parsed_message(CClientSocket* socket, bool parsed);
     void collect_connections();
     void report_empty_connection(CClientSocket* socket);
     void remember_reply_with(CClientSocket* socket, bool parsed);
