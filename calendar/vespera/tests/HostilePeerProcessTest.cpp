@@ -77,6 +77,27 @@ TEST_F(HostilePeerProcessTest, MessagesWrittenBackToBackInOneSendAreAllAnswered)
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
 
+// A peer that closed its connection and opens another is answered on the
+// new one, each reply naming the message it answers.
+TEST_F(HostilePeerProcessTest, APeerThatReconnectsIsAnsweredOnItsNewConnection)
+{
+    SAgentProcess* ann = StartAnn();
+    ASSERT_NE(ann, nullptr);
+    ASSERT_TRUE(m_society.RegisterName("again_example.org-CalendarAgent", "tcp://127.0.0.1:1"))
+        << m_society.Failure();
+    for (int round = 0; round < 3; ++round) {
+        testsupport::CPeer peer;
+        ASSERT_TRUE(peer.connect_to(ann->port));
+        ASSERT_TRUE(peer.send_all(Wrapped("again_example.org-CalendarAgent", RequestOn(round + 1), round) +
+                                  Wrapped("again_example.org-CalendarAgent", RequestOn(round + 10), round + 10)));
+        std::string replies;
+        EXPECT_TRUE(ReadUntilEnds(peer, replies, 2)) << "round " << round << "\n" << ann->Log();
+        EXPECT_NE(replies.find(":in-reply-to r" + std::to_string(round) + " "), std::string::npos) << replies;
+        EXPECT_NE(replies.find(":in-reply-to r" + std::to_string(round + 10) + " "), std::string::npos) << replies;
+    }
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
 // Floods without an end byte are cut off at the limit, logged in a line or
 // two, and the agent answers as before.
 TEST_F(HostilePeerProcessTest, FloodsWithoutAnEndByteLeaveTheLogSmallAndTheAgentAnswering)

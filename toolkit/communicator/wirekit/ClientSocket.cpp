@@ -317,7 +317,13 @@ void CClientSocket::debug_text(const char* label, const char* text, std::size_t 
 
 bool CClientSocket::is_finished()
 {
-    return get_dirty() || GetSocketHandle() < 0;
+    return get_dirty() || finished;
+}
+
+void CClientSocket::finish()
+{
+    finished = true;
+    Close();
 }
 
 bool CClientSocket::is_quiet()
@@ -444,6 +450,7 @@ void CClientSocket::show_error(int code)
 void CClientSocket::OnClose(int error)
 {
     show_error(error);
+    finished = true;
     if (error == WSAENETDOWN || error == WSAECONNABORTED || error == WSAECONNRESET) {
         set_dirty(1);
         return;

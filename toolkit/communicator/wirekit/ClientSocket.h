@@ -103,9 +103,11 @@ public:
     // When bytes last came in or went out (the connection's creation until
     // then).
     Clock::time_point get_last_activity() const { return last_activity; }
-    // Whether the connection can carry nothing more: marked dirty, or its
-    // descriptor closed after the peer closed.
+    // Whether the connection can carry nothing more: marked dirty, closed
+    // by the peer, or finished here.
     bool is_finished();
+    // Closes the connection for good; what it still queues stays readable.
+    void finish();
     // Whether the agent has nothing of this connection's to handle: no
     // queued message and no notification outstanding.
     bool is_quiet();
@@ -144,5 +146,7 @@ private:
     bool parser_complete = false;
     // This read continues a message begun in an earlier one.
     bool continuing = false;
+    // Closed by either side: nothing more can arrive or leave.
+    bool finished = false;
     Clock::time_point last_activity = Clock::now();
 };

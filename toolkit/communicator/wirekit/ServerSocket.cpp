@@ -58,7 +58,7 @@ void CServerSocket::OnAccept(int)
             debug("<CServerSocket> Unable to Accept on CSocket");
         out_of_descriptors = short_of_descriptors;
         if (CClientSocket* idle = short_of_descriptors ? longest_idle() : nullptr)
-            idle->Close();
+            idle->finish();
         return;
     }
     out_of_descriptors = false;
@@ -76,7 +76,7 @@ bool CServerSocket::make_room()
     if (!idle)
         return false;
     debug("<CServerSocket> Too many open connections, closing the one idle longest");
-    idle->Close();
+    idle->finish();
     return true;
 }
 
@@ -119,7 +119,7 @@ int CServerSocket::collect_connections(const CClientSocket* in_use)
         if (socket && socket != in_use) {
             if (!socket->is_finished() && socket->is_quiet() && too_idle(*socket, now)) {
                 debug("<CServerSocket> Closing a connection that stayed silent too long");
-                socket->Close();
+                socket->finish();
             }
             // A dirty connection never hands out its queue again.
             if (socket->get_dirty() || (socket->is_finished() && socket->is_quiet())) {
@@ -187,7 +187,9 @@ CClientSocket* CServerSocket::find_connection(const char* agent, const char*, un
         if (std::strcmp(name, CClientSocket::UNKNOWN_AGENT) == 0 ||
             std::strcmp(name, BROADCAST_AGENT) == 0)
             continue;
-        if (!socket->get_dirty() && std::strcmp(name, agent) == 0)
+        // A connection the peer has closed carries no reply: it would fail
+        // and send the reply the long way, to an address that may be stale.
+        if (!socket->is_finished() && std::strcmp(name, agent) == 0)
             return socket;
     }
     return nullptr;

@@ -60,7 +60,7 @@ public:
     // -1 or when none has it.
     CClientSocket* get_connection(int descriptor);
     // The first connection, in list order, named exactly `agent` that is not
-    // dirty. Unnamed connections and those named "unknown agent" or
+    // finished (dirty or closed). Unnamed connections and those named "unknown agent" or
     // "broadcast agent" never match; host and port are not compared.
     CClientSocket* find_connection(const char* agent, const char* host, unsigned port);
     // Unlinks and destroys a registered connection; 1 when it was one, 0

@@ -151,6 +151,11 @@ TEST_F(ServerSocketTest, FindConnectionTakesTheFirstCleanSocketOfThatName)
     EXPECT_EQ(server->find_connection("agent-a", "10.1.1.1", 1), good) << "host and port ignored";
     good->set_dirty(1);
     EXPECT_EQ(server->find_connection("agent-a", nullptr, 0), later);
+    // A connection closed by the peer carries no reply either: one the same
+    // agent opened since does.
+    CClientSocket* reopened = Named("agent-a");
+    later->finish();
+    EXPECT_EQ(server->find_connection("agent-a", nullptr, 0), reopened);
     EXPECT_EQ(server->find_connection("Agent-a", nullptr, 0), nullptr);
     EXPECT_EQ(server->find_connection("unknown agent", nullptr, 0), nullptr);
     EXPECT_EQ(server->find_connection("broadcast agent", nullptr, 0), nullptr);
