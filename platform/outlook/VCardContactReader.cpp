@@ -107,12 +107,13 @@ void CVCardContactReader::AddTelephone(const CVCardProperty& property)
 }
 
 // 4.0 cards write numbers as tel: URIs; the version may come after the
-// number, so the prefix goes only when the card is read.
+// number, so the prefix goes only when the card is read. What follows it is
+// kept without surrounding blanks, as every value is ("tel: 1" is "1").
 std::string CVCardContactReader::Number(const Best& best) const
 {
     const bool uri = best.uri || StartsWithText(m_version, "4");
     if (uri && StartsWithText(best.value, "tel:"))
-        return best.value.substr(4);
+        return TrimBlanks(best.value.substr(4));
     return best.value;
 }
 

@@ -332,6 +332,12 @@ TEST(VCardFile, ACardReadBackIsWrittenTheSameAgain)
         ASSERT_EQ(read.size(), 1u) << value;
         EXPECT_EQ(CVCardFile::Format(read[0]), written) << value;
     }
+    // A tel: URI with a blank after its scheme reads as the number alone.
+    const std::vector<CVCard> uri =
+        ParseOk("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ann\r\nTEL;VALUE=uri;TYPE=cell:tel: 1\r\nEND:VCARD\r\n");
+    ASSERT_EQ(uri.size(), 1u);
+    EXPECT_EQ(uri[0].contact.mobileTelephoneNumber, "1");
+    EXPECT_EQ(ParseOk(CVCardFile::Format(uri[0]))[0].contact.mobileTelephoneNumber, "1");
 }
 
 TEST(VCardFile, MadeUidsAreVersion4Uuids)
