@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -39,81 +40,29 @@ void replay(const std::string& target, Entry entry)
     EXPECT_GE(files, 3) << dir;
 }
 
+// Every target's corpus through its entry, and the empty input through each.
+const std::pair<const char*, Entry> Targets[] = {
+    {"parser_fuzzer", &CFuzzEntries::parser},       {"url_fuzzer", &CFuzzEntries::url},
+    {"commandline_fuzzer", &CFuzzEntries::commandline}, {"framing_fuzzer", &CFuzzEntries::framing},
+    {"ansd_fuzzer", &CFuzzEntries::ansd},           {"vcard_fuzzer", &CFuzzEntries::vcard},
+    {"regfile_fuzzer", &CFuzzEntries::regfile},     {"icalendar_fuzzer", &CFuzzEntries::icalendar},
+    {"dms_fuzzer", &CFuzzEntries::dms},             {"datetime_fuzzer", &CFuzzEntries::datetime},
+    {"timeslots_fuzzer", &CFuzzEntries::timeslots}, {"ans_reply_fuzzer", &CFuzzEntries::ans_reply},
+    {"ansd_state_fuzzer", &CFuzzEntries::ansd_state},
+};
+
 } // namespace
 
-TEST(CorpusReplay, Parser)
+TEST(CorpusReplay, EveryTargetsCorpus)
 {
-    replay("parser_fuzzer", &CFuzzEntries::parser);
-}
-
-TEST(CorpusReplay, Url)
-{
-    replay("url_fuzzer", &CFuzzEntries::url);
-}
-
-TEST(CorpusReplay, CommandLine)
-{
-    replay("commandline_fuzzer", &CFuzzEntries::commandline);
-}
-
-TEST(CorpusReplay, Framing)
-{
-    replay("framing_fuzzer", &CFuzzEntries::framing);
-}
-
-TEST(CorpusReplay, Ansd)
-{
-    replay("ansd_fuzzer", &CFuzzEntries::ansd);
-}
-
-TEST(CorpusReplay, VCard)
-{
-    replay("vcard_fuzzer", &CFuzzEntries::vcard);
-}
-
-TEST(CorpusReplay, RegFile)
-{
-    replay("regfile_fuzzer", &CFuzzEntries::regfile);
-}
-
-TEST(CorpusReplay, ICalendar)
-{
-    replay("icalendar_fuzzer", &CFuzzEntries::icalendar);
+    for (const auto& [target, entry] : Targets) {
+        SCOPED_TRACE(target);
+        replay(target, entry);
+    }
 }
 
 TEST(CorpusReplay, EmptyInputs)
 {
-    EXPECT_TRUE(CFuzzEntries::parser(nullptr, 0));
-    EXPECT_TRUE(CFuzzEntries::url(nullptr, 0));
-    EXPECT_TRUE(CFuzzEntries::commandline(nullptr, 0));
-    EXPECT_TRUE(CFuzzEntries::framing(nullptr, 0));
-    EXPECT_TRUE(CFuzzEntries::ansd(nullptr, 0));
-    EXPECT_TRUE(CFuzzEntries::vcard(nullptr, 0));
-    EXPECT_TRUE(CFuzzEntries::regfile(nullptr, 0));
-    EXPECT_TRUE(CFuzzEntries::icalendar(nullptr, 0));
-}
-
-TEST(CorpusReplay, Dms)
-{
-    replay("dms_fuzzer", &CFuzzEntries::dms);
-}
-
-TEST(CorpusReplay, DateTime)
-{
-    replay("datetime_fuzzer", &CFuzzEntries::datetime);
-}
-
-TEST(CorpusReplay, TimeSlots)
-{
-    replay("timeslots_fuzzer", &CFuzzEntries::timeslots);
-}
-
-TEST(CorpusReplay, AnsReply)
-{
-    replay("ans_reply_fuzzer", &CFuzzEntries::ans_reply);
-}
-
-TEST(CorpusReplay, AnsdState)
-{
-    replay("ansd_state_fuzzer", &CFuzzEntries::ansd_state);
+    for (const auto& [target, entry] : Targets)
+        EXPECT_TRUE(entry(nullptr, 0)) << target;
 }
