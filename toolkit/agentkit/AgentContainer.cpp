@@ -458,13 +458,10 @@ void CAgentContainer::handle_tcp_message(unsigned long descriptor)
               "(socket object is NULL)");
         return;
     }
-    // The oldest queued message, the one handled now, is read once: its own
-    // kind picks the driver (the socket's parser last read whatever arrived
-    // most recently, which may be the middle of a later message), and the
-    // agent's path takes its fields from the same reading.
-    const char* oldest = socket->mfc_getdata();
-    const bool parsed = oldest && message_parser.parse_message(oldest) != 0;
-    switch (parsed ? message_parser.get_parser_type() : CParserBase::PARSER_TYPE_UNKNOWN) {
+    // The oldest queued message is the one handled now; its own kind picks
+    // the driver.
+    const CParsedMessage::Ptr message = socket->oldest_message();
+    switch (message ? message->kind() : CParserBase::PARSER_TYPE_UNKNOWN) {
     case CParserBase::PARSER_TYPE_HTTP:
         debug("<CAgentContainer> Using HTTP parser driver");
         if (http_driver)
@@ -472,11 +469,11 @@ void CAgentContainer::handle_tcp_message(unsigned long descriptor)
         break;
     case CParserBase::PARSER_TYPE_KQML:
         debug("<CAgentContainer> Using KQML parser driver");
-        process_parsed_message(socket, parsed);
+        deliver_message(socket, message);
         break;
     case CParserBase::PARSER_TYPE_XML:
         debug("<CAgentContainer> Using XML parser driver");
-        process_parsed_message(socket, parsed);
+        deliver_message(socket, message);
         break;
     default:
         debug("<CAgentContainer> Message of unknown kind, dropped");
@@ -533,30 +530,25 @@ void CAgentContainer::run_module_timers()
 
 void CAgentContainer::process_acl_message(CClientSocket* socket)
 {
-    const char* queued = socket ? socket->mfc_getdata() : nullptr;
-    process_parsed_message(socket, queued && message_parser.parse_message(queued) != 0);
+    deliver_message(socket, socket ? socket->oldest_message() : nullptr);
 }
 
-// The oldest message of `socket` has been read into the message parser
-// (`parsed` says whether it could be).
-void CAgentContainer::process_parsed_message(CClientSocket* socket, bool parsed)
+void CAgentContainer::deliver_message(CClientSocket* socket, const CParsedMessage::Ptr& message)
 {
-    const char* queued = socket ? socket->mfc_getdata() : nullptr;
-    if (!queued) {
+    if (!message) {
         report_empty_connection(socket);
         return;
     }
-    // The agent gets its own copy: whatever its handler does to the
+    // The agent holds the message itself: whatever its handler does to the
     // connection cannot pull the text from under it.
-    std::string text(queued);
-    remember_reply_with(socket, parsed);
-    if (parsed && check_parsed_message()) {
+    remember_reply_with(socket, *message);
+    if (message->is_parsed() && check_parsed_message(*message)) {
         process_internal();
         return;
     }
-    give_to_modules(text.c_str(), CLogFacility::DIRECTION_INCOMING);
+    give_to_modules(*message, CLogFacility::DIRECTION_INCOMING);
     current_connection = socket;
-    process_message(text.data());
+    process_parsed_message(*message);
     current_connection = nullptr;
 }
 
@@ -580,9 +572,9 @@ void CAgentContainer::report_empty_connection(CClientSocket* socket)
 
 // A reply on this connection answers the message being handled now, so the
 // connection keeps that message's reply-with value, or none when it has none.
-void CAgentContainer::remember_reply_with(CClientSocket* socket, bool parsed)
+void CAgentContainer::remember_reply_with(CClientSocket* socket, const CParsedMessage& message)
 {
-    const char* reply_with = parsed ? message_parser.find_reply_with() : nullptr;
+    const char* reply_with = message.reply_with();
     if (!reply_with) {
         socket->set_reply_with(nullptr);
         return;
@@ -590,25 +582,26 @@ void CAgentContainer::remember_reply_with(CClientSocket* socket, bool parsed)
     socket->set_reply_with(unquoted(reply_with).c_str());
 }
 
-void CAgentContainer::give_to_modules(const char* text, int direction)
+void CAgentContainer::give_to_modules(const CParsedMessage& message, int direction)
 {
     for_each_module<CLogFacility>(communicator->get_modules(), [&](CLogFacility* module) {
-        module->process_message(text, direction);
+        module->process_parsed_message(message, direction);
     });
 }
 
 int CAgentContainer::check_internal_message(const char* text)
 {
-    if (!text || !message_parser.parse_message(text))
+    if (!text)
         return 0;
-    return check_parsed_message();
+    const CParsedMessage::Ptr message = CParsedMessage::parse(text);
+    return message->is_parsed() ? check_parsed_message(*message) : 0;
 }
 
-int CAgentContainer::check_parsed_message()
+int CAgentContainer::check_parsed_message(const CParsedMessage& message)
 {
-    const char* sender = message_parser.find_sender();
-    const char* content = message_parser.find_content();
-    const char* ontology = message_parser.find_ontology();
+    const char* sender = message.sender();
+    const char* content = message.content();
+    const char* ontology = message.ontology();
     debug("<CAgentContainer> Checking internal message");
     if (!sender || !content) {
         debug("<CAgentContainer> Vital parameters missing in message (check_internal_command)");
@@ -631,18 +624,20 @@ int CAgentContainer::check_parsed_message()
         debug("<CAgentContainer> Message is not an internal message, continuing...");
         return 0;
     }
-    if (!content_parser.parse_message(body.c_str())) {
+    const CParsedMessage::Ptr parsed_content = message.content_message();
+    if (!parsed_content || !parsed_content->is_parsed()) {
         debug("<CAgentContainer> Unable to parse content field, aborting operation");
         return 0;
     }
-    if (check_visibility(content_parser))
+    const CParsedMessage& command = *parsed_content;
+    if (check_visibility(command))
         return 1;
     debug("<CAgentContainer> Message is not a visibility command");
-    if (check_command(content_parser, from))
+    if (check_command(command, from))
         return 1;
     if (topic == "interface") {
         debug("<CAgentContainer> Ontology indicates an interface command, parsing further");
-        if (check_interface(content_parser))
+        if (check_interface(command))
             return 1;
     }
     debug("<CAgentContainer> Message is not an internal message, continuing...");
@@ -662,22 +657,22 @@ std::string CAgentContainer::content_performative(const std::string& content)
     return content.substr(start, end == std::string::npos ? end : end - start);
 }
 
-int CAgentContainer::check_visibility(CParser& content)
+int CAgentContainer::check_visibility(const CParsedMessage& content)
 {
-    if (unquoted(content.find_performative()) != "tell" ||
-        unquoted(content.find_token("type")) != "visibility")
+    if (unquoted(content.performative()) != "tell" ||
+        unquoted(content.field("type")) != "visibility")
         return 0;
-    const std::string action = unquoted(content.find_token("action"));
+    const std::string action = unquoted(content.field("action"));
     return action == "show" || action == "hide";
 }
 
-int CAgentContainer::check_command(CParser& content, const std::string& sender)
+int CAgentContainer::check_command(const CParsedMessage& content, const std::string& sender)
 {
     debug("<CAgentContainer> Checking command ...");
-    if (unquoted(content.find_performative()) != "tell" ||
-        unquoted(content.find_token("type")) != "command")
+    if (unquoted(content.performative()) != "tell" ||
+        unquoted(content.field("type")) != "command")
         return 0;
-    const std::string action = unquoted(content.find_token("action"));
+    const std::string action = unquoted(content.field("action"));
     if (action == "shutdown") {
         debug("<CAgentContainer> Detected shutdown command");
         shutdown_requested = 1;
@@ -704,12 +699,12 @@ void CAgentContainer::send_basetype(const std::string& sender)
 
 // An interface agent asks with "create" for another agent to be fed this
 // agent's datastream: the agent named by "to" becomes an interface agent.
-int CAgentContainer::check_interface(CParser& content)
+int CAgentContainer::check_interface(const CParsedMessage& content)
 {
-    if (unquoted(content.find_performative()) != "create")
+    if (unquoted(content.performative()) != "create")
         return 0;
-    const std::string from = unquoted(content.find_token("from"));
-    const std::string to = unquoted(content.find_token("to"));
+    const std::string from = unquoted(content.field("from"));
+    const std::string to = unquoted(content.field("to"));
     if (from.empty() || to.empty())
         return 0;
     std::string line = "<CAgentContainer> Interface create request from [" + from + "] to [" +
@@ -770,6 +765,13 @@ int CAgentContainer::process_message(CParser*)
 int CAgentContainer::process_message(char*)
 {
     return 0;
+}
+
+int CAgentContainer::process_parsed_message(const CParsedMessage& message)
+{
+    // A copy of its own: process_message takes a text it may write into.
+    std::string text = message.text();
+    return process_message(text.data());
 }
 
 // --- accessors ----------------------------------------------------------------------

@@ -3,7 +3,7 @@
 #include <agentkit/Agent.h>
 #include <agentkit/PidFile.h>
 
-#include <lexikit/Parser.h>
+#include <lexikit/ParsedMessage.h>
 #include <platform/EventLoop.h>
 
 #include <memory>
@@ -123,6 +123,10 @@ public:
     virtual void process_custom(CSocketBase* socket);
     virtual int process_message(CParser* parser);
     virtual int process_message(char* text);
+    // Every message for the agent arrives here, read once where it was
+    // received. The default gives a copy of its text to process_message,
+    // so agents that override only that one see no difference.
+    virtual int process_parsed_message(const CParsedMessage& message);
 
     // --- messages -----------------------------------------------------------
 
@@ -237,18 +241,18 @@ private:
 
     void handle_tcp_message(unsigned long descriptor);
     void handle_custom_sockets(unsigned long type);
-    void process_parsed_message(CClientSocket* socket, bool parsed);
+    void deliver_message(CClientSocket* socket, const CParsedMessage::Ptr& message);
     void collect_connections();
     void report_empty_connection(CClientSocket* socket);
-    void remember_reply_with(CClientSocket* socket, bool parsed);
-    void give_to_modules(const char* text, int direction);
+    void remember_reply_with(CClientSocket* socket, const CParsedMessage& message);
+    void give_to_modules(const CParsedMessage& message, int direction);
     void run_module_timers();
 
-    int check_parsed_message();
+    int check_parsed_message(const CParsedMessage& message);
     static std::string content_performative(const std::string& content);
-    int check_visibility(CParser& content);
-    int check_command(CParser& content, const std::string& sender);
-    int check_interface(CParser& content);
+    int check_visibility(const CParsedMessage& content);
+    int check_command(const CParsedMessage& content, const std::string& sender);
+    int check_interface(const CParsedMessage& content);
     void send_basetype(const std::string& sender);
 
     void hook_log_flush(CEventLoop* loop);
@@ -278,8 +282,6 @@ private:
     CEventLoop::HookId flush_hook = CEventLoop::kNoHook;
     CEventLoop::HookId defer_hook = CEventLoop::kNoHook;
     CClientSocket* current_connection = nullptr;
-    CParser message_parser;
-    CParser content_parser;
 
     int state = STATE_CONSTRUCTED;
     int result_code = CREATE_OK;

@@ -81,7 +81,7 @@ CAttendeeSide::~CAttendeeSide() = default;
 
 // --- contracts ----------------------------------------------------------------
 
-void CAttendeeSide::ProcessContract(const std::string& content, const std::string& sender)
+void CAttendeeSide::ProcessContract(const CKqmlFields& content, const std::string& sender)
 {
     Log("Entering process Contract");
     Log("ProcessContract: The total # of appts in the store = " +
@@ -122,9 +122,8 @@ CDateTime CAttendeeSide::HoldExpiry(const std::string& expires) const
     return expiry > latest ? latest : expiry;
 }
 
-bool CAttendeeSide::ReadContract(const std::string& content, SContract& contract) const
+bool CAttendeeSide::ReadContract(const CKqmlFields& fields, SContract& contract) const
 {
-    CKqmlFields fields(content);
     const bool parsed = fields.IsParsed();
 
     const bool hasNeg = parsed && fields.Read("negID", contract.negID);
@@ -247,7 +246,7 @@ void CAttendeeSide::SendDecline(const SContract& contract, const std::string& se
 
 // --- awards -------------------------------------------------------------------
 
-void CAttendeeSide::ProcessAward(const std::string& content, const std::string& sender)
+void CAttendeeSide::ProcessAward(const CKqmlFields& content, const std::string& sender)
 {
     SAward award;
     if (!ReadAward(content, award))
@@ -279,9 +278,8 @@ void CAttendeeSide::ProcessAward(const std::string& content, const std::string& 
     CreateMeeting(award, sender);
 }
 
-bool CAttendeeSide::ReadAward(const std::string& content, SAward& award) const
+bool CAttendeeSide::ReadAward(const CKqmlFields& fields, SAward& award) const
 {
-    CKqmlFields fields(content);
     const bool parsed = fields.IsParsed();
     if (parsed)
     {

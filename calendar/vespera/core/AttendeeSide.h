@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vespera/core/KqmlFields.h>
+
 #include <platform/DateTime.h>
 
 #include <map>
@@ -71,8 +73,8 @@ public:
     CAttendeeSide& operator=(const CAttendeeSide&) = delete;
 
     // Both answer the sender through the agent; neither returns a result.
-    void ProcessContract(const std::string& content, const std::string& sender);
-    void ProcessAward(const std::string& content, const std::string& sender);
+    void ProcessContract(const CKqmlFields& content, const std::string& sender);
+    void ProcessAward(const CKqmlFields& content, const std::string& sender);
 
     // Remove (and destroy) holds; each returns how many went.
     // Every hold of the negotiation, whatever its bid.
@@ -110,8 +112,8 @@ public:
 private:
     // Fill the record from the content; false (after logging why) when the
     // message must be ignored.
-    bool ReadContract(const std::string& content, SContract& contract) const;
-    bool ReadAward(const std::string& content, SAward& award) const;
+    bool ReadContract(const CKqmlFields& content, SContract& contract) const;
+    bool ReadAward(const CKqmlFields& content, SAward& award) const;
     static void ReadContractAttributes(const std::string& attributes, SContract& contract);
     static void ReadContractConstraints(const std::string& constraints, SContract& contract);
     static void ReadAwardAttributes(const std::string& attributes, SAward& award);

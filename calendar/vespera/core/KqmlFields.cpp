@@ -4,27 +4,50 @@
 
 #include <vector>
 
-CKqmlFields::CKqmlFields(const std::string& text)
+namespace {
+
+CParsedMessage::Ptr ReadExpression(const std::string& text)
 {
     const std::string::size_type first = text.find_first_not_of(" \t\r\n");
     const bool wrapped = first != std::string::npos && text[first] == '(';
-    m_parsed = m_parser.parse_message(wrapped ? text.c_str() : ("(" + text + ")").c_str()) == 1;
+    return CParsedMessage::parse(wrapped ? text : "(" + text + ")");
 }
 
-bool CKqmlFields::Has(const char* key)
+} // namespace
+
+CKqmlFields::CKqmlFields(const std::string& text) : m_expression(ReadExpression(text)) {}
+
+CKqmlFields::CKqmlFields(const char* text) : CKqmlFields(std::string(text ? text : "")) {}
+
+CKqmlFields::CKqmlFields(CParsedMessage::Ptr expression)
+    : m_expression(expression ? std::move(expression) : ReadExpression(std::string()))
 {
-    return m_parsed && m_parser.find_token(key) != nullptr;
 }
 
-std::optional<std::string> CKqmlFields::Raw(const char* key)
+bool CKqmlFields::IsParsed() const
 {
-    const char* value = m_parsed ? m_parser.find_token(key) : nullptr;
+    return m_expression->is_parsed();
+}
+
+const std::string& CKqmlFields::Text() const
+{
+    return m_expression->text();
+}
+
+bool CKqmlFields::Has(const char* key) const
+{
+    return m_expression->field(key) != nullptr;
+}
+
+std::optional<std::string> CKqmlFields::Raw(const char* key) const
+{
+    const char* value = m_expression->field(key);
     if (!value)
         return std::nullopt;
     return std::string(value);
 }
 
-bool CKqmlFields::Read(const char* key, std::string& value)
+bool CKqmlFields::Read(const char* key, std::string& value) const
 {
     std::optional<std::string> found = Raw(key);
     if (!found)
@@ -33,18 +56,19 @@ bool CKqmlFields::Read(const char* key, std::string& value)
     return true;
 }
 
-std::string CKqmlFields::Value(const char* key)
+std::string CKqmlFields::Value(const char* key) const
 {
     const std::optional<std::string> found = Raw(key);
     return found ? WithoutParentheses(*found) : std::string();
 }
 
-std::vector<std::string> CKqmlFields::Tokens()
+std::vector<std::string> CKqmlFields::Tokens() const
 {
     std::vector<std::string> tokens;
-    if (!m_parsed)
+    if (!IsParsed())
         return tokens;
-    for (const char* token = m_parser.listall_getfirst_token(); token; token = m_parser.listall_getnext_token())
+    CParser& reader = m_expression->parser();
+    for (const char* token = reader.listall_getfirst_token(); token; token = reader.listall_getnext_token())
         tokens.emplace_back(token);
     return tokens;
 }

@@ -27,7 +27,7 @@ const int ReminderMinutes = 30;
 
 // A value of the request for the first contract: a missing one is written
 // as one blank; one that is there is written as it is, even when empty.
-std::string ValueOrBlank(CKqmlFields& fields, const char* key)
+std::string ValueOrBlank(const CKqmlFields& fields, const char* key)
 {
     return fields.Has(key) ? fields.Value(key) : std::string(Blank);
 }
@@ -78,7 +78,7 @@ void COrganiserSide::Log(const std::string& line) const
 
 // --- starting a negotiation --------------------------------------------------
 
-void COrganiserSide::StartNegotiation(const std::string& request)
+void COrganiserSide::StartNegotiation(const CKqmlFields& request)
 {
     auto record = std::make_unique<CNegotiation>();
     const std::string contract = BuildContract(*record, request);
@@ -89,14 +89,12 @@ void COrganiserSide::StartNegotiation(const std::string& request)
         Log("Unable to send contracts. The start time is not a date and time");
         return;
     }
-    CKqmlFields fields(request);
-    if (SendContracts(contract, fields.Value("attendees"), *record, true) > 0)
+    if (SendContracts(contract, request.Value("attendees"), *record, true) > 0)
         m_agent.GetNegotiationStore().Add(std::move(record));
 }
 
-std::string COrganiserSide::BuildContract(CNegotiation& record, const std::string& request)
+std::string COrganiserSide::BuildContract(CNegotiation& record, const CKqmlFields& fields)
 {
-    CKqmlFields fields(request);
 
     record.SetNegID(CVespera::MakeNegotiationId());
     record.SetContractID(CVespera::MakeNegotiationId());
@@ -187,10 +185,9 @@ int COrganiserSide::SendContracts(const std::string& contract, const std::string
 
 // --- bids ----------------------------------------------------------------------
 
-void COrganiserSide::ProcessBid(const std::string& content, const std::string& sender)
+void COrganiserSide::ProcessBid(const CKqmlFields& fields, const std::string& sender)
 {
     Log("Processing bid");
-    CKqmlFields fields(content);
     const std::string negID = fields.Raw("negID").value_or(std::string());
     const std::string bidID = fields.Raw("bidID").value_or(std::string());
     if (bidID.empty())
@@ -265,7 +262,7 @@ bool COrganiserSide::ProcessAccept(CNegotiation& record, const std::string& send
     return true;
 }
 
-bool COrganiserSide::ProcessAlternates(CNegotiation& record, CKqmlFields& bid, const std::string& sender,
+bool COrganiserSide::ProcessAlternates(CNegotiation& record, const CKqmlFields& bid, const std::string& sender,
                                        const std::string& bidID)
 {
     Log("bid is an alt");
@@ -296,7 +293,7 @@ bool COrganiserSide::ProcessAlternates(CNegotiation& record, CKqmlFields& bid, c
     return true;
 }
 
-void COrganiserSide::AddAlternate(CNegotiation& record, CKqmlFields& list, const std::string& key, int duration,
+void COrganiserSide::AddAlternate(CNegotiation& record, const CKqmlFields& list, const std::string& key, int duration,
                                   const std::string& sender, const std::string& bidID)
 {
     Log("Getting the value for the key =" + key);
@@ -421,10 +418,9 @@ bool COrganiserSide::FindNextStart(const CNegotiation& record, CDateTime& start)
 
 // --- confirmations and the result ----------------------------------------------
 
-void COrganiserSide::ProcessConfirmation(const std::string& content, const std::string& sender)
+void COrganiserSide::ProcessConfirmation(const CKqmlFields& fields, const std::string& sender)
 {
     Log("processing confirmation");
-    CKqmlFields fields(content);
     CNegotiation* record = m_agent.GetNegotiationStore().Find(fields.Raw("negID").value_or(std::string()));
     if (!record)
     {

@@ -1,10 +1,11 @@
 #pragma once
 
+#include <vespera/core/KqmlFields.h>
+
 #include <cstddef>
 #include <string>
 
 class CDateTime;
-class CKqmlFields;
 class CNegotiation;
 class CTimeSlot;
 class CVespera;
@@ -29,15 +30,15 @@ public:
     // request: the content of a schedule_meeting command. Nothing starts
     // (and the line says why) without attendees or without a start that
     // reads as a date and time.
-    void StartNegotiation(const std::string& request);
-    void ProcessBid(const std::string& content, const std::string& sender);
-    void ProcessConfirmation(const std::string& content, const std::string& sender);
+    void StartNegotiation(const CKqmlFields& request);
+    void ProcessBid(const CKqmlFields& content, const std::string& sender);
+    void ProcessConfirmation(const CKqmlFields& content, const std::string& sender);
     // Called once every contract of the current pass has been answered.
     void ProcessNegotiation(CNegotiation& record);
     // reason is "NULL" on success.
     void FinishNegotiation(CNegotiation& record, const std::string& reason);
 
-    std::string BuildContract(CNegotiation& record, const std::string& request);
+    std::string BuildContract(CNegotiation& record, const CKqmlFields& request);
     std::string RebuildContract(CNegotiation& record);
     // Sends the contract to each comma-separated name; returns how many
     // names it went to, 0 when there were none. With first, the count is
@@ -57,8 +58,8 @@ private:
     void Log(const std::string& line) const;
     void ProcessDecline(CNegotiation& record, const std::string& sender);
     bool ProcessAccept(CNegotiation& record, const std::string& sender, const std::string& bidID);
-    bool ProcessAlternates(CNegotiation& record, CKqmlFields& bid, const std::string& sender, const std::string& bidID);
-    void AddAlternate(CNegotiation& record, CKqmlFields& list, const std::string& key, int duration,
+    bool ProcessAlternates(CNegotiation& record, const CKqmlFields& bid, const std::string& sender, const std::string& bidID);
+    void AddAlternate(CNegotiation& record, const CKqmlFields& list, const std::string& key, int duration,
                       const std::string& sender, const std::string& bidID);
     void CountBid(CNegotiation& record);
     void SendAwards(CNegotiation& record, const CTimeSlot& chosen);

@@ -422,29 +422,32 @@ void CVespera::process_timer()
 
 int CVespera::process_message(char* message)
 {
+    return process_parsed_message(*CParsedMessage::parse(message ? message : ""));
+}
+
+int CVespera::process_parsed_message(const CParsedMessage& message)
+{
     // Every answer must reflect the user's calendar as it is now, edits in
     // other programs included.
     SyncWithOutsideChanges();
-    CParser parser;
-    const char* content = message && parser.parse_message(message) ? parser.find_content() : nullptr;
+    const CParsedMessage::Ptr content = message.content_message();
     if (!content) {
         debug("No Content in message.");
         return 0;
     }
-    const std::string contentText = content;
-    const char* sender = parser.find_sender();
+    const char* sender = message.sender();
     const std::string senderText = sender ? sender : "";
 
-    CKqmlFields reader(contentText);
+    const CKqmlFields reader(content);
     if (std::optional<std::string> command = reader.Raw("command")) {
-        DispatchCommand(*command, contentText, senderText);
+        DispatchCommand(*command, reader, senderText);
         return 1;
     }
     std::optional<std::string> type = reader.Raw("type");
     if (type)
-        DispatchType(*type, contentText, senderText);
+        DispatchType(*type, reader, senderText);
     if (std::optional<std::string> objective = reader.Raw("objective"))
-        DispatchObjective(*objective, contentText);
+        DispatchObjective(*objective, reader);
     else if (std::optional<std::string> dataurl = reader.Raw("dataurl"))
         DispatchDataUrl(*dataurl);
     else if (!type)
@@ -466,7 +469,7 @@ bool CVespera::SenderMayActFor(const std::string& command, const std::string& se
     return allowed;
 }
 
-void CVespera::DispatchCommand(const std::string& command, const std::string& content, const std::string& sender)
+void CVespera::DispatchCommand(const std::string& command, const CKqmlFields& content, const std::string& sender)
 {
     const bool actsForUser = command == "appointment" || command == "conf_appt" || command == "schedule_meeting";
     if (actsForUser && !SenderMayActFor(command, sender))
@@ -480,16 +483,15 @@ void CVespera::DispatchCommand(const std::string& command, const std::string& co
     } else if (command == "request_appt") {
         ProcessAppointmentRequest(content, sender);
     } else if (command == "conf_appt") {
-        CKqmlFields reader(content);
         // Without an address there is nobody to confirm to.
-        std::string email = reader.Value("email");
+        std::string email = content.Value("email");
         CreateRequestedAppointment(content, sender, email.empty() ? std::nullopt : std::optional<std::string>(email));
     } else {
         debug("Unknown command in incoming message. Ignoring.");
     }
 }
 
-void CVespera::DispatchType(const std::string& type, const std::string& content, const std::string& sender)
+void CVespera::DispatchType(const std::string& type, const CKqmlFields& content, const std::string& sender)
 {
     if (type == "contract")
         ProcessContract(content, sender);
@@ -503,7 +505,7 @@ void CVespera::DispatchType(const std::string& type, const std::string& content,
         debug("Unknown DMS message type. Ignoring.");
 }
 
-void CVespera::DispatchObjective(const std::string& objective, const std::string& content)
+void CVespera::DispatchObjective(const std::string& objective, const CKqmlFields& content)
 {
     if (objective == "browseScheduleURL" && m_settings->GetAutoInvokeSchedule())
         BrowseSchedule(content);
@@ -513,17 +515,15 @@ void CVespera::DispatchObjective(const std::string& objective, const std::string
         debug("Unknown objective message type. Ignoring.");
 }
 
-void CVespera::BrowseSchedule(const std::string& content)
+void CVespera::BrowseSchedule(const CKqmlFields& content)
 {
-    CKqmlFields reader(content);
-    if (std::optional<std::string> url = reader.Raw("url"))
+    if (std::optional<std::string> url = content.Raw("url"))
         debug("Schedule browsing is not available in this build; not opening %s", CKqmlFields::WithoutQuotes(*url).c_str());
 }
 
-void CVespera::UploadSchedule(const std::string& content)
+void CVespera::UploadSchedule(const CKqmlFields& content)
 {
-    CKqmlFields reader(content);
-    if (std::optional<std::string> url = reader.Raw("url"))
+    if (std::optional<std::string> url = content.Raw("url"))
         debug("Schedule import is not available in this build; not importing %s", CKqmlFields::WithoutQuotes(*url).c_str());
 }
 
@@ -596,27 +596,27 @@ COrganiserSide& CVespera::GetOrganiserSide()
 
 // --- forwards to the negotiation sides ------------------------------------------
 
-void CVespera::ProcessContract(const std::string& content, const std::string& sender)
+void CVespera::ProcessContract(const CKqmlFields& content, const std::string& sender)
 {
     m_attendeeSide->ProcessContract(content, sender);
 }
 
-void CVespera::ProcessAward(const std::string& content, const std::string& sender)
+void CVespera::ProcessAward(const CKqmlFields& content, const std::string& sender)
 {
     m_attendeeSide->ProcessAward(content, sender);
 }
 
-void CVespera::ProcessBid(const std::string& content, const std::string& sender)
+void CVespera::ProcessBid(const CKqmlFields& content, const std::string& sender)
 {
     m_organiserSide->ProcessBid(content, sender);
 }
 
-void CVespera::ProcessConfirmation(const std::string& content, const std::string& sender)
+void CVespera::ProcessConfirmation(const CKqmlFields& content, const std::string& sender)
 {
     m_organiserSide->ProcessConfirmation(content, sender);
 }
 
-void CVespera::StartNegotiation(const std::string& request)
+void CVespera::StartNegotiation(const CKqmlFields& request)
 {
     m_organiserSide->StartNegotiation(request);
 }
@@ -646,7 +646,7 @@ void CVespera::FinishNegotiation(CNegotiation& record, const std::string& reason
     m_organiserSide->FinishNegotiation(record, reason);
 }
 
-std::string CVespera::BuildContract(CNegotiation& record, const std::string& request)
+std::string CVespera::BuildContract(CNegotiation& record, const CKqmlFields& request)
 {
     return m_organiserSide->BuildContract(record, request);
 }
@@ -1067,9 +1067,8 @@ bool CVespera::SendMail(const std::string& to, const std::string& subject, const
 
 // --- requested appointments ---------------------------------------------------------
 
-void CVespera::ProcessAppointmentRequest(const std::string& content, const std::string& sender)
+void CVespera::ProcessAppointmentRequest(const CKqmlFields& reader, const std::string& sender)
 {
-    CKqmlFields reader(content);
     const std::string durationText = reader.Value("duration");
     const std::string startText = reader.Value("startTime");
     const std::string subject = reader.Value("subject");
@@ -1135,10 +1134,9 @@ void CVespera::AnswerAppointmentRequest(const CDateTime& start, long minutes, co
         SendAgentMessage("tell", sender, "tell :status reject");
 }
 
-void CVespera::CreateRequestedAppointment(const std::string& content, const std::string& sender,
+void CVespera::CreateRequestedAppointment(const CKqmlFields& reader, const std::string& sender,
                                           const std::optional<std::string>& email)
 {
-    CKqmlFields reader(content);
     debug("parsing the start time");
     CKqmlFields startReader(reader.Raw("start").value_or(std::string()));
     auto part = [&startReader](const char* key) { return ToInt(startReader.Value(key)); };
@@ -1167,7 +1165,7 @@ void CVespera::CreateRequestedAppointment(const std::string& content, const std:
     if (!created)
         return;
     if (email && CNotifier::IsSingleAddress(*email))
-        SendConfirmationMail(*email, content, start);
+        SendConfirmationMail(*email, reader, start);
     else if (email)
         debug("The requester's address is not one plain e-mail address; no confirmation is sent");
     NotifyESecretaryMeeting(true, subject, body, location, start.Format(), static_cast<int>(duration), targetName);
@@ -1189,9 +1187,8 @@ bool CVespera::RequestedValuesUsable(const CDateTime& start, long duration)
     return true;
 }
 
-void CVespera::SendConfirmationMail(const std::string& address, const std::string& content, const CDateTime& start)
+void CVespera::SendConfirmationMail(const std::string& address, const CKqmlFields& reader, const CDateTime& start)
 {
-    CKqmlFields reader(content);
     m_notifier->SendConfirmation(
         address, CNotifier::ConfirmationText(reader.Value("targetRealName"), start, reader.Value("subject"),
                                              reader.Value("body"), reader.Value("duration"),

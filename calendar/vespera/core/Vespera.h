@@ -1,5 +1,6 @@
 #pragma once
 
+#include <vespera/core/KqmlFields.h>
 #include <vespera/core/SettingsPages.h>
 #include <vespera/core/TimeConstraint.h>
 
@@ -92,6 +93,7 @@ public:
     void process_timer() override;
     // The dispatcher of incoming messages; the result carries no meaning.
     int process_message(char* message) override;
+    int process_parsed_message(const CParsedMessage& message) override;
     using CAgentContainer::process_message;
 
     // --- owned parts ----------------------------------------------------------
@@ -200,15 +202,15 @@ public:
 
     // --- handlers the dispatcher chooses --------------------------------------
 
-    void ProcessContract(const std::string& content, const std::string& sender);
-    void ProcessAward(const std::string& content, const std::string& sender);
-    void ProcessBid(const std::string& content, const std::string& sender);
-    void ProcessConfirmation(const std::string& content, const std::string& sender);
-    void StartNegotiation(const std::string& request);
-    void ProcessAppointmentRequest(const std::string& content, const std::string& sender);
+    void ProcessContract(const CKqmlFields& content, const std::string& sender);
+    void ProcessAward(const CKqmlFields& content, const std::string& sender);
+    void ProcessBid(const CKqmlFields& content, const std::string& sender);
+    void ProcessConfirmation(const CKqmlFields& content, const std::string& sender);
+    void StartNegotiation(const CKqmlFields& request);
+    void ProcessAppointmentRequest(const CKqmlFields& content, const std::string& sender);
     // email: the requester's address for a confirmation, none for a plain
     // appointment command.
-    void CreateRequestedAppointment(const std::string& content, const std::string& sender,
+    void CreateRequestedAppointment(const CKqmlFields& content, const std::string& sender,
                                     const std::optional<std::string>& email);
 
     // --- the negotiation sides and the free-time searches, as they give them --
@@ -218,7 +220,7 @@ public:
     int RemoveExpiredHolds();
     void ProcessNegotiation(CNegotiation& record);
     void FinishNegotiation(CNegotiation& record, const std::string& reason);
-    std::string BuildContract(CNegotiation& record, const std::string& request);
+    std::string BuildContract(CNegotiation& record, const CKqmlFields& request);
     std::string RebuildContract(CNegotiation& record);
     int SendContracts(const std::string& contract, const std::string& attendees, CNegotiation& record, bool first);
 
@@ -269,12 +271,12 @@ public:
     int GetTimerTick() const { return m_timerTick; }
 
 private:
-    void DispatchCommand(const std::string& command, const std::string& content, const std::string& sender);
-    void DispatchType(const std::string& type, const std::string& content, const std::string& sender);
-    void DispatchObjective(const std::string& objective, const std::string& content);
+    void DispatchCommand(const std::string& command, const CKqmlFields& content, const std::string& sender);
+    void DispatchType(const std::string& type, const CKqmlFields& content, const std::string& sender);
+    void DispatchObjective(const std::string& objective, const CKqmlFields& content);
     void DispatchDataUrl(const std::string& dataurl);
-    void BrowseSchedule(const std::string& content);
-    void UploadSchedule(const std::string& content);
+    void BrowseSchedule(const CKqmlFields& content);
+    void UploadSchedule(const CKqmlFields& content);
     void SendImportAlert(const std::string& url);
     void OpenDataUrl(const std::string& address);
 
@@ -282,7 +284,7 @@ private:
     bool SenderMayActFor(const std::string& command, const std::string& sender);
     void AnswerAppointmentRequest(const CDateTime& start, long minutes, const std::string& email,
                                   const std::string& sender);
-    void SendConfirmationMail(const std::string& address, const std::string& content, const CDateTime& start);
+    void SendConfirmationMail(const std::string& address, const CKqmlFields& content, const CDateTime& start);
     bool RequestedValuesUsable(const CDateTime& start, long duration);
     std::string EmailsOfAgents(const std::string& agentNames) const;
     // Keeps the reason of a failed calendar write; always false.

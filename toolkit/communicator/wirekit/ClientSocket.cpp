@@ -2,12 +2,26 @@
 
 #include <wirekit/ServerSocket.h>
 
-#include <lexikit/Parser.h>
+#include <lexikit/ParsedMessage.h>
 #include <platform/SocketError.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
+
+// A queued message: named with its text, as the queue has always been read,
+// and carrying the one parse of that text that everyone after the socket
+// reads.
+class CQueuedMessage : public CListElement {
+public:
+    explicit CQueuedMessage(CParsedMessage::Ptr parsed)
+        : CListElement(parsed->text().c_str()), message(std::move(parsed))
+    {
+    }
+
+    const CParsedMessage::Ptr message;
+};
 
 // Messages are NUL-terminated texts, so a NUL on the wire would silently cut
 // a message short or glue the rest of it to the next one.
@@ -54,6 +68,17 @@ int CClientSocket::mfc_send(char* text)
     }
     last_activity = Clock::now();
     return sent;
+}
+
+CParsedMessage::Ptr CClientSocket::oldest_message()
+{
+    CListElement* oldest = queue.get_element(0);
+    if (!oldest)
+        return nullptr;
+    if (auto* queued = dynamic_cast<CQueuedMessage*>(oldest))
+        return queued->message;
+    // Put on the queue from outside the socket, as plain text.
+    return CParsedMessage::parse(oldest->get_name());
 }
 
 char* CClientSocket::mfc_getdata()
@@ -131,7 +156,12 @@ void CClientSocket::OnReceive(int)
     int length = 0;
     if (!receive_chunk(length))
         return;
-    assign_parser(receive_buffer);
+    // Only text that starts a message and has no end byte can be an HTTP
+    // request, which is queued whole; everything else is cut at its end
+    // bytes and each message read once as it is queued.
+    if (fragment_length == 0 &&
+        !std::memchr(receive_buffer, END_OF_MESSAGE, static_cast<std::size_t>(length)))
+        assign_parser(receive_buffer);
     const char* last = buffer_data(receive_buffer, length);
     if (get_dirty())
         return;
@@ -154,7 +184,7 @@ void CClientSocket::OnReceive(int)
         return;
     }
     debug("<CClientSocket> Parsing incoming message");
-    if (!parse_newest_message()) {
+    if (!newest_is_parsed()) {
         debug("<CClientSocket> Corrupted Message, unparsable!");
         return;
     }
@@ -184,10 +214,16 @@ bool CClientSocket::receive_chunk(int& length)
     return true;
 }
 
-bool CClientSocket::parse_newest_message()
+const CParsedMessage* CClientSocket::newest_message()
 {
-    CListElement* newest = queue.get_last_element();
-    return newest && parser->parse_message(newest->get_name()) != 0;
+    auto* newest = dynamic_cast<CQueuedMessage*>(queue.get_last_element());
+    return newest ? newest->message.get() : nullptr;
+}
+
+bool CClientSocket::newest_is_parsed()
+{
+    const CParsedMessage* newest = newest_message();
+    return newest && newest->is_parsed();
 }
 
 bool CClientSocket::take_sender()
@@ -196,7 +232,8 @@ bool CClientSocket::take_sender()
         debug("<CClientSocket> Sender already assigned, skipping ...");
         return true;
     }
-    const char* sender = parser->find_sender();
+    const CParsedMessage* newest = newest_message();
+    const char* sender = newest ? newest->sender() : nullptr;
     if (!sender) {
         debug("<CClientSocket> Corrupted Message (no sender found)");
         return false;
@@ -360,7 +397,7 @@ bool CClientSocket::accept_length(std::size_t length)
 
 char* CClientSocket::queue_message(const std::string& text)
 {
-    CListElement* element = queue.add_element(new CListElement(text.c_str()));
+    CListElement* element = queue.add_element(new CQueuedMessage(CParsedMessage::parse(text)));
     return element->get_name();
 }
 

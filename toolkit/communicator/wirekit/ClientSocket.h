@@ -4,6 +4,7 @@
 
 #include <basekit/LList.h>
 #include <basekit/StreamBuffer.h>
+#include <lexikit/ParsedMessage.h>
 
 #include <chrono>
 #include <cstddef>
@@ -11,7 +12,6 @@
 #include <optional>
 #include <string>
 
-class CParser;
 class CServerSocket;
 
 // One TCP connection to another agent, accepted or opened for sending.
@@ -50,7 +50,11 @@ public:
     // logged and the connection is marked dirty). -1 on a dirty socket.
     int mfc_send(char* text);
 
-    // The oldest queued message (owned by the queue) or null.
+    // The oldest queued message as read when it was queued (a text put on
+    // the queue from outside is read now); null when none waits. The message
+    // outlives its removal from the queue for whoever holds it.
+    CParsedMessage::Ptr oldest_message();
+    // The oldest queued message's text (owned by the queue) or null.
     char* mfc_getdata();
     // Drops the oldest message; signals again while more wait.
     void remove_from_queue();
@@ -119,7 +123,8 @@ protected:
 private:
     bool receive_chunk(int& length);
     void report_parser_type();
-    bool parse_newest_message();
+    const CParsedMessage* newest_message();
+    bool newest_is_parsed();
     bool take_sender();
     void signal_agent();
 

@@ -3,7 +3,7 @@
 #include <wirekit/Communicator.h>
 
 #include <basekit/NameSpace.h>
-#include <lexikit/Parser.h>
+#include <lexikit/ParsedMessage.h>
 
 #include <cstring>
 #include <vector>
@@ -60,30 +60,31 @@ const std::string& CInterfaceModule::get_status_text() const
 // reading them would let the agent register itself as its own interface.
 void CInterfaceModule::process_message(const char* text, int direction)
 {
-    if (!text || direction != DIRECTION_INCOMING)
+    if (text && direction == DIRECTION_INCOMING)
+        process_parsed_message(*CParsedMessage::parse(text), direction);
+}
+
+void CInterfaceModule::process_parsed_message(const CParsedMessage& message, int direction)
+{
+    if (direction != DIRECTION_INCOMING || !message.is_parsed())
         return;
-    CParser parser;
-    if (!parser.parse_message(text))
-        return;
-    const char* ontology = parser.find_ontology();
+    const char* ontology = message.ontology();
     if (!same(ontology, "interface") && !same(ontology, "INTERFACE")) {
         dprintf("<CInterfaceModule> Ontology does not seem to indicate an interface message");
         return;
     }
-    const char* sender = parser.find_sender();
-    handle_content(sender, parser.find_contents());
+    handle_content(message.sender(), message.content_message().get());
 }
 
-void CInterfaceModule::handle_content(const char* sender, const char* content)
+void CInterfaceModule::handle_content(const char* sender, const CParsedMessage* content)
 {
-    CParser parser;
-    if (!content || !parser.parse_message(content)) {
+    if (!content || !content->is_parsed()) {
         dprintf("<CInterfaceModule> Unable to parse content field");
         return;
     }
-    if (!same(parser.find_performative(), "ask") || !sender)
+    if (!same(content->performative(), "ask") || !sender)
         return;
-    std::string request = unquoted(parser.find_token("content"));
+    std::string request = unquoted(content->field("content"));
     if (request == "register") {
         dprintf("<CInterfaceModule> Interface register request found");
         register_interface(sender);

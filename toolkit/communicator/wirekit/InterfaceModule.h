@@ -42,6 +42,7 @@ public:
     const std::string& get_status_text() const;
 
     void process_message(const char* text, int direction) override;
+    void process_parsed_message(const CParsedMessage& message, int direction) override;
     // State 4 (unregistered) deactivates the datastream of every interface
     // agent. Returns 1.
     int change_state(unsigned state) override;
@@ -68,7 +69,7 @@ public:
     void set_console(CTextSink* console);
 
 private:
-    void handle_content(const char* sender, const char* content);
+    void handle_content(const char* sender, const CParsedMessage* content);
     void reply_lineage(const char* receiver);
     bool send_interface(const char* receiver, const char* ontology, const std::string& content);
     bool send_controlpanel(const char* receiver, const std::string& data);

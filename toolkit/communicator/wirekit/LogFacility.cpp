@@ -3,6 +3,7 @@
 #include <wirekit/Communicator.h>
 
 #include <factkit/BeliefDB.h>
+#include <lexikit/ParsedMessage.h>
 #include <factkit/StringBelief.h>
 
 #include <algorithm>
@@ -38,6 +39,11 @@ int CLogFacility::change_state(unsigned)
 void CLogFacility::parse_args(int, char**) {}
 
 void CLogFacility::process_message(const char*, int) {}
+
+void CLogFacility::process_parsed_message(const CParsedMessage& message, int direction)
+{
+    process_message(message.text().c_str(), direction);
+}
 
 void CLogFacility::process_timer() {}
 

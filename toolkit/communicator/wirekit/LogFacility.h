@@ -8,6 +8,7 @@
 
 class CBeliefDB;
 class CCommunicator;
+class CParsedMessage;
 
 // Base of the communicator's event modules: objects that are handed copies of
 // the agent's traffic and of its state changes. The module's name is its
@@ -45,6 +46,10 @@ public:
     virtual int change_state(unsigned state);
     virtual void parse_args(int argc, char** argv);
     virtual void process_message(const char* text, int direction);
+    // The same for a message already read: modules that look into the
+    // fields take them from `message`; the rest get its text through
+    // process_message, as here.
+    virtual void process_parsed_message(const CParsedMessage& message, int direction);
     virtual void process_timer();
 
     // The text shown for this module. Null means the communicator's agent
