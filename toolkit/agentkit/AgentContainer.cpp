@@ -1049,7 +1049,7 @@ void CAgentContainer::write_line(const std::string& line)
     if (file_module)
         file_module->log_message(line.c_str());
     else
-        CDebug::debug("%s", line.c_str());
+        CDebug::dprintf("%s", line.c_str());
     if (interface_module)
         interface_module->display(line.c_str());
 }

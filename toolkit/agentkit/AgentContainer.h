@@ -212,9 +212,10 @@ public:
 
     // One line into the container's log (the file log when there is one),
     // shown in the interface module too. The one-argument form writes the
-    // text as it is; the two-argument form fills one "%s"; dprintf takes a
-    // full printf format.
-    void debug(const char* text);
+    // text as it is; the two-argument form fills one "%s" and nothing else,
+    // so neither reads a text from elsewhere as a format; dprintf takes a
+    // full printf format, checked by the compiler.
+    void debug(const char* text) override;
     void debug(const char* fmt, const char* arg);
     void dprintf(const char* fmt, ...) override __attribute__((format(printf, 2, 3)));
 

@@ -32,7 +32,7 @@ int CHTTPDriver::handle_request(CClientSocket* socket)
     const char* request = socket->mfc_getdata();
     if (!request)
         return 0;
-    debug("<CHTTPDriver> Answering HTTP request from [%s]", socket->get_hostname());
+    dprintf("<CHTTPDriver> Answering HTTP request from [%s]", socket->get_hostname());
     // Straight to the socket: the message send would turn the header line
     // ends into blanks.
     int sent = socket->Send(kResponse, std::strlen(kResponse));

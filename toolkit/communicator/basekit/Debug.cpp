@@ -149,12 +149,9 @@ void CDebug::dprintf(const char* fmt, ...)
     va_end(args);
 }
 
-void CDebug::debug(const char* fmt, ...)
+void CDebug::debug(const char* text)
 {
-    va_list args;
-    va_start(args, fmt);
-    vdebug(fmt, args);
-    va_end(args);
+    dprintf("%s", text ? text : "");
 }
 
 void CDebug::vdebug(const char* fmt, va_list args)

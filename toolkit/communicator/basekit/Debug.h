@@ -41,12 +41,16 @@ public:
     CDebug(const CDebug&) = delete;
     CDebug& operator=(const CDebug&) = delete;
 
-    // Write one log line: prefix, the formatted text, "\n".
+    // Write one log line: prefix, the formatted text, "\n". The format is
+    // checked by the compiler; text from elsewhere goes in as an argument.
     virtual void dprintf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-    virtual void debug(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    // One log line holding `text` as it is, '%' and all: the form for text
+    // that other agents or files supplied. Goes through dprintf, so a class
+    // that sends its lines elsewhere overrides dprintf only.
+    virtual void debug(const char* text);
 
-    // The same as debug() for callers that already hold a va_list (derived
-    // classes overriding dprintf/debug forward here). Lines of any length are
+    // The same as dprintf() for callers that already hold a va_list (derived
+    // classes overriding dprintf forward here). Lines of any length are
     // written in full.
     void vdebug(const char* fmt, va_list args) __attribute__((format(printf, 2, 0)));
 

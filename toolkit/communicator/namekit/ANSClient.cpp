@@ -178,10 +178,10 @@ int CANSClient::ans_find_server() {
         int port = server->get_port();
         if (probe.Connect(host, port > 0 ? static_cast<unsigned>(port) : 0u, timeout_ms)) {
             current_server = server;
-            debug("<CANSClient> Using ANS server [%s,%d]", host, port);
+            dprintf("<CANSClient> Using ANS server [%s,%d]", host, port);
             return 1;
         }
-        debug("<CANSClient> Error connecting to ANS [%s,%d], [%s]", host, port,
+        dprintf("<CANSClient> Error connecting to ANS [%s,%d], [%s]", host, port,
               socket_error_text(probe.GetLastError()));
     }
     return 0;
@@ -218,11 +218,11 @@ int CANSClient::alive() {
     int all_done = 1;
     for (const std::string& name : remembered_names()) {
         if (compose_register(name.c_str()) && ans_request(register_request.data(), REQUEST_REGISTER)) {
-            if (unregistered.erase(name)) debug("<CANSClient> Registered [%s] with the ANS again", name.c_str());
+            if (unregistered.erase(name)) dprintf("<CANSClient> Registered [%s] with the ANS again", name.c_str());
             continue;
         }
         if (unregistered.insert(name).second)
-            debug("<CANSClient> The ANS did not take [%s]; trying again at the next alive", name.c_str());
+            dprintf("<CANSClient> The ANS did not take [%s]; trying again at the next alive", name.c_str());
         all_done = 0;
     }
     return all_done;
@@ -409,7 +409,7 @@ int CANSClient::lookup_unknown(const char* name) {
     }
     strip_line_end();
     std::string url = last_reply.data();
-    debug("<CANSClient> Creating location information with: [%s] for: [%s]", url.c_str(), name);
+    dprintf("<CANSClient> Creating location information with: [%s] for: [%s]", url.c_str(), name);
     CServiceInfo* record = create_entry_url(url.c_str());
     if (!record) return fail("<CANSClient> ANS reply is not an agent address: [%s]", url.c_str());
     record->set_name(name);
@@ -429,7 +429,7 @@ int CANSClient::lookup_known(CServiceInfo* record) {
     }
     strip_line_end();
     std::string url = last_reply.data();
-    debug("<CANSClient> Updating agent location information with: [%s]", url.c_str());
+    dprintf("<CANSClient> Updating agent location information with: [%s]", url.c_str());
     auto location = std::make_unique<CURL>();
     if (!location->parse_url(url.c_str())) {
         return fail("<CANSClient> ANS reply is not an agent address: [%s]", url.c_str());
@@ -536,7 +536,7 @@ CANSClient::Outcome CANSClient::exchange(const char* text, int kind) {
         ans_find_server();
         return Outcome::NoAnswer;
     }
-    debug("ANS client successfully send: [%.*s]", static_cast<int>(length - 1), text);
+    dprintf("ANS client successfully send: [%.*s]", static_cast<int>(length - 1), text);
     size_t received = 0;
     ReadStatus status = read_reply(received);
     socket.reset();
@@ -677,6 +677,6 @@ int CANSClient::fail(const char* fmt, ...) {
     va_start(args, fmt);
     std::vsnprintf(last_reply.data(), last_reply.size(), fmt, args);
     va_end(args);
-    debug("%s", last_reply.data());
+    debug(last_reply.data());
     return 0;
 }

@@ -239,7 +239,7 @@ bool CClientSocket::take_sender()
         return false;
     }
     set_agentname(sender);
-    debugf("<CClientSocket> Connection now belongs to agent [%s]", get_agentname());
+    dprintf("<CClientSocket> Connection now belongs to agent [%s]", get_agentname());
     sender_assigned = true;
     return true;
 }
@@ -250,7 +250,7 @@ void CClientSocket::signal_agent()
         debug("<CClientSocket> Socket handler is NULL, config error");
         return;
     }
-    debugf("<CClientSocket> Connection descriptor [%d]", get_descriptor());
+    dprintf("<CClientSocket> Connection descriptor [%d]", get_descriptor());
     debug("<CClientSocket> Signalling CAgentContainer");
     // A window that is gone cannot answer, so later messages try again.
     waiting_for_agent = signal() == 1;
@@ -349,7 +349,7 @@ void CClientSocket::debug_text(const char* label, const char* text, std::size_t 
         debug(text);
         return;
     }
-    debugf("%.*s ... [%zu bytes in all]", static_cast<int>(LOGGED_BYTES), text, length);
+    dprintf("%.*s ... [%zu bytes in all]", static_cast<int>(LOGGED_BYTES), text, length);
 }
 
 bool CClientSocket::is_finished()
@@ -384,7 +384,7 @@ void CClientSocket::store_fragment(const char* data, std::size_t length)
     fragment.add_to_buffer(text.c_str());
     fragment_length += length;
     if (!continuing || before / HELD_REPORT_STEP != fragment_length / HELD_REPORT_STEP)
-        debugf("<CClientSocket> %zu bytes of an incomplete message held", fragment_length);
+        dprintf("<CClientSocket> %zu bytes of an incomplete message held", fragment_length);
 }
 
 bool CClientSocket::accept_length(std::size_t length)
@@ -403,7 +403,7 @@ char* CClientSocket::queue_message(const std::string& text)
 
 void CClientSocket::cut_off()
 {
-    debugf("<CClientSocket> Message fragment exceeds %zu bytes, closing connection",
+    dprintf("<CClientSocket> Message fragment exceeds %zu bytes, closing connection",
            MAX_MESSAGE_LENGTH);
     fragment.reset();
     fragment_length = 0;
@@ -481,7 +481,7 @@ int CClientSocket::get_parser_complete()
 
 void CClientSocket::show_error(int code)
 {
-    debugf("<CClientSocket> Winsock Returned: [%s]", WsaErrorName(code));
+    dprintf("<CClientSocket> Winsock Returned: [%s]", WsaErrorName(code));
 }
 
 void CClientSocket::OnClose(int error)

@@ -273,17 +273,17 @@ bool CCommunicator::open_server(int port)
     const char* address = listen_address ? listen_address->c_str() : nullptr;
     if (port < 0 || port > kMaxPort || !server->Create(static_cast<unsigned>(port), address)) {
         last_error = server->GetLastError();
-        debug("<CCommunicator> Unable to create server socket on [%d]", port);
+        dprintf("<CCommunicator> Unable to create server socket on [%d]", port);
         return false;
     }
     if (port == 0) {
         port = static_cast<int>(server->get_port());
         set_int_belief("port", port);
-        debug("<CCommunicator> Set listening port to [%d]", port);
+        dprintf("<CCommunicator> Set listening port to [%d]", port);
     }
     if (!server->Listen(kListenBacklog)) {
         last_error = server->GetLastError();
-        debug("<CCommunicator> Unable to start listening on port [%d]", port);
+        dprintf("<CCommunicator> Unable to start listening on port [%d]", port);
         return false;
     }
     return true;
@@ -319,10 +319,10 @@ void CCommunicator::change_module_states(unsigned state, const char* verb, const
         if (!module)
             continue;
         const char* name = safe(module->get_name());
-        debug("<CCommunicator> %s event module: [%s]", verb, name);
+        dprintf("<CCommunicator> %s event module: [%s]", verb, name);
         module->change_state(state);
         module->set_registered(0);
-        debug("<CCommunicator> Module: [%s] %s", name, done);
+        dprintf("<CCommunicator> Module: [%s] %s", name, done);
     }
 }
 
@@ -667,7 +667,7 @@ char* CCommunicator::comm_lookup(const char* agent, char* host, unsigned* port,
         return sorry();
     CServiceInfo* record = find_record(agent);
     if (!record) {
-        debug("<CCommunicator> Agent not known, sending out search request for agent "
+        dprintf("<CCommunicator> Agent not known, sending out search request for agent "
               "location: [%s]",
               agent);
         comm_activate_lookup(agent);
@@ -678,7 +678,7 @@ char* CCommunicator::comm_lookup(const char* agent, char* host, unsigned* port,
         }
     }
     if (!record->get_location()) {
-        debug("<CCommunicator> Agent name known but no location information present, sending "
+        dprintf("<CCommunicator> Agent name known but no location information present, sending "
               "out search request for agent location: [%s]",
               agent);
         comm_activate_lookup(agent);
@@ -693,22 +693,22 @@ char* CCommunicator::copy_location(const char* agent, CServiceInfo* record, char
     debug("<CCommunicator> Agent found, obtaining location information ...");
     CURL* location = record ? record->get_location() : nullptr;
     if (!location) {
-        debug("<CCommunicator> Could not obtain location for agent: [%s]", agent);
+        dprintf("<CCommunicator> Could not obtain location for agent: [%s]", agent);
         return sorry();
     }
     const char* where = location->get_host();
     if (!where) {
-        debug("<CCommunicator> Could not obtain host and port information for agent: [%s]",
+        dprintf("<CCommunicator> Could not obtain host and port information for agent: [%s]",
               agent);
         return sorry();
     }
     if (std::strlen(where) >= host_size) {
-        debug("<CCommunicator> Host of agent [%s] does not fit the given buffer", agent);
+        dprintf("<CCommunicator> Host of agent [%s] does not fit the given buffer", agent);
         return sorry();
     }
     std::memcpy(host, where, std::strlen(where) + 1);
     *port = static_cast<unsigned>(location->get_port());
-    debug("<CCommunicator> Obtained host [%s] and port [%d] information for agent: [%s]", host,
+    dprintf("<CCommunicator> Obtained host [%s] and port [%d] information for agent: [%s]", host,
           location->get_port(), agent);
     return nullptr;
 }
@@ -738,15 +738,15 @@ bool CCommunicator::relocate(const char* agent, Address& address)
 {
     if (!find_record(agent))
         return false;
-    debug("<CCommunicator> Sending to [%s] at [%s][%d] failed, looking the agent up again", safe(agent),
+    dprintf("<CCommunicator> Sending to [%s] at [%s][%d] failed, looking the agent up again", safe(agent),
           address.host.c_str(), static_cast<int>(address.port));
     comm_activate_lookup(agent);
     Address fresh;
     if (!locate(agent, fresh) || (fresh.host == address.host && fresh.port == address.port)) {
-        debug("<CCommunicator> No other address is known for agent [%s]", safe(agent));
+        dprintf("<CCommunicator> No other address is known for agent [%s]", safe(agent));
         return false;
     }
-    debug("<CCommunicator> Agent [%s] is now at [%s][%d], sending once more", safe(agent), fresh.host.c_str(),
+    dprintf("<CCommunicator> Agent [%s] is now at [%s][%d], sending once more", safe(agent), fresh.host.c_str(),
           static_cast<int>(fresh.port));
     address = fresh;
     return true;
@@ -934,7 +934,7 @@ CClientSocket* CCommunicator::send_message_socket(Head head,
     set_result(" ");
     Address address;
     if (!locate(head.receiver, address)) {
-        debug("<CCommunicator> Error looking up [%s] in network belief DB", safe(head.receiver));
+        dprintf("<CCommunicator> Error looking up [%s] in network belief DB", safe(head.receiver));
         return nullptr;
     }
     if (answer_connection)
@@ -959,7 +959,7 @@ void CCommunicator::report_success(const char* receiver, const Address& address)
 {
     set_result("<CCommunicator> Success sending (internal) request to Agent [%s] at [%s][%d]",
                safe(receiver), address.host.c_str(), static_cast<int>(address.port));
-    debug("%s", result.data());
+    debug(result.data());
 }
 
 void CCommunicator::report_send_error(const char* receiver, const Address& address)
@@ -967,7 +967,7 @@ void CCommunicator::report_send_error(const char* receiver, const Address& addre
     set_result("<CCommunicator> Error [%s] sending (internal) request to Agent [%s] at [%s][%d]",
                ErrorToAsc(last_error), safe(receiver), address.host.c_str(),
                static_cast<int>(address.port));
-    debug("%s", result.data());
+    debug(result.data());
 }
 
 // What the modules see of a sent message: the text without the end byte.
@@ -1071,7 +1071,7 @@ std::unique_ptr<CClientSocket> CCommunicator::connect_socket(const char* agent,
     }
     if (held_unreachable(host, port)) {
         last_error = WSAETIMEDOUT;
-        debug("<CCommunicator> [%s][%d] did not answer lately, not connecting to it yet", host,
+        dprintf("<CCommunicator> [%s][%d] did not answer lately, not connecting to it yet", host,
               static_cast<int>(port));
         return nullptr;
     }
@@ -1093,7 +1093,7 @@ void CCommunicator::hold_unreachable(const char* host, unsigned port)
 {
     const std::string address = std::string(host) + ":" + std::to_string(port);
     unreachable[address] = std::chrono::steady_clock::now() + UNREACHABLE_HOLD;
-    debug("<CCommunicator> Connecting to [%s][%d] timed out; not trying it again for %d seconds", host,
+    dprintf("<CCommunicator> Connecting to [%s][%d] timed out; not trying it again for %d seconds", host,
           static_cast<int>(port), static_cast<int>(UNREACHABLE_HOLD.count()));
 }
 
@@ -1114,7 +1114,7 @@ std::unique_ptr<CClientSocket> CCommunicator::get_socket(const char* agent)
 {
     Address address;
     if (!locate(agent, address)) {
-        debug("<CCommunicator> Error looking up [%s] with ANS", safe(agent));
+        dprintf("<CCommunicator> Error looking up [%s] with ANS", safe(agent));
         return nullptr;
     }
     return connect_socket(agent, address.host.c_str(), address.port);
@@ -1193,7 +1193,7 @@ int CCommunicator::process_discovery(int descriptor)
         return DISCOVERY_ERROR;
     }
     debug("<CCommunicator> Handing message to discovery module for examination");
-    debug("<CCommunicator> Discovery module [%s] cannot examine datagram [%d]",
+    dprintf("<CCommunicator> Discovery module [%s] cannot examine datagram [%d]",
           safe(discovery->get_name()), descriptor);
     return DISCOVERY_ERROR;
 }
@@ -1261,14 +1261,6 @@ const char* CCommunicator::ErrorToAsc(int code)
 // --- debug log ---------------------------------------------------------------------------
 
 void CCommunicator::dprintf(const char* fmt, ...)
-{
-    va_list args;
-    va_start(args, fmt);
-    write_line(fmt, args);
-    va_end(args);
-}
-
-void CCommunicator::debug(const char* fmt, ...)
 {
     va_list args;
     va_start(args, fmt);

@@ -308,7 +308,6 @@ public:
     // Lines go into the logger's file while there is a logger, else into
     // the communicator's own.
     void dprintf(const char* fmt, ...) override __attribute__((format(printf, 2, 3)));
-    void debug(const char* fmt, ...) override __attribute__((format(printf, 2, 3)));
 
 private:
     struct Address {

@@ -143,14 +143,6 @@ void CLogFacility::dprintf(const char* fmt, ...)
     va_end(args);
 }
 
-void CLogFacility::debug(const char* fmt, ...)
-{
-    va_list args;
-    va_start(args, fmt);
-    write_line(fmt, args);
-    va_end(args);
-}
-
 const char* CLogFacility::agent_name()
 {
     if (!beliefdb)

@@ -83,7 +83,6 @@ public:
     unsigned get_value();
 
     void dprintf(const char* fmt, ...) override __attribute__((format(printf, 2, 3)));
-    void debug(const char* fmt, ...) override __attribute__((format(printf, 2, 3)));
 
 protected:
     // The "name" belief's text, or null when there is no belief database, no

@@ -246,5 +246,5 @@ CDebug* CServerSocket::get_logger()
 void CServerSocket::debug(const char* text)
 {
     if (logger && text)
-        logger->debug("%s", text);
+        logger->debug(text);
 }

@@ -100,10 +100,10 @@ void CSocketBase::debug(const char* text)
 {
     if (dirty || !logger || !text)
         return;
-    logger->debug("%s", text);
+    logger->debug(text);
 }
 
-void CSocketBase::debugf(const char* fmt, ...)
+void CSocketBase::dprintf(const char* fmt, ...)
 {
     if (dirty || !logger)
         return;

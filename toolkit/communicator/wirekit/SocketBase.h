@@ -56,7 +56,8 @@ public:
     void set_next(CSocketBase* next);
     CSocketBase* get_next();
 
-    // Writes one line to the log unless the socket is dirty.
+    // Writes one line holding `text` as it is to the log unless the socket
+    // is dirty.
     void debug(const char* text);
 
     // Posts the notification to the handler window with wparam = socket type
@@ -65,7 +66,7 @@ public:
 
 protected:
     // A formatted log line, subject to the same rule as debug().
-    void debugf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    void dprintf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     void set_len(int length);
 
 private:

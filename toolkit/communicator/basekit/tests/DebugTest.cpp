@@ -79,7 +79,7 @@ TEST(DebugFile, WithoutFileOutputIsDropped)
 {
     CDebug log;
     EXPECT_EQ(log.get_file(), nullptr);
-    log.debug("nothing %d", 1);
+    log.dprintf("nothing %d", 1);
     log.dprintf("nothing %d", 2);
     log.close();
     EXPECT_EQ(log.get_file_pointer(), nullptr);
@@ -138,9 +138,9 @@ TEST(DebugLines, PrefixCounterAndText)
     std::string path = dir.File("log.txt");
     CDebug log;
     ASSERT_EQ(log.Create(path.c_str()), 1);
-    log.debug("<CTest> value %d and %s", 42, "text");
+    log.dprintf("<CTest> value %d and %s", 42, "text");
     log.dprintf("second");
-    log.debug("%s", "");
+    log.debug("");
     call_vdebug(log, nullptr);
     log.close();
     auto lines = read_lines(path);
@@ -160,7 +160,7 @@ TEST(DebugLines, VeryLongLineIsWrittenWhole)
     CDebug log;
     ASSERT_EQ(log.Create(path.c_str()), 1);
     std::string big(100000, 'x');
-    log.debug("%s|%s", big.c_str(), big.c_str());
+    log.dprintf("%s|%s", big.c_str(), big.c_str());
     log.close();
     auto lines = read_lines(path);
     ASSERT_EQ(lines.size(), 1u);
@@ -178,7 +178,7 @@ TEST(DebugLines, AdoptedStreamIsUsedAndLeftOpen)
         CDebug log;
         log.set_file(stream);
         EXPECT_EQ(log.get_file_pointer(), stream);
-        log.debug("through %s", "adopted");
+        log.dprintf("through %s", "adopted");
     }
     EXPECT_GE(fputs("after\n", stream), 0);
     fclose(stream);
@@ -192,7 +192,7 @@ TEST(DebugLines, DerivedClassForwardsToVdebug)
 {
     class CTagged : public CDebug {
     public:
-        void debug(const char* fmt, ...) override __attribute__((format(printf, 2, 3)))
+        void dprintf(const char* fmt, ...) override __attribute__((format(printf, 2, 3)))
         {
             va_list args;
             va_start(args, fmt);
@@ -206,12 +206,12 @@ TEST(DebugLines, DerivedClassForwardsToVdebug)
     std::string path = dir.File("log.txt");
     CTagged log;
     ASSERT_EQ(log.Create(path.c_str()), 1);
-    static_cast<CDebug&>(log).debug("via %s", "base");
+    static_cast<CDebug&>(log).debug("via base 100%");
     log.close();
     EXPECT_EQ(log.calls, 1);
     auto lines = read_lines(path);
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_THAT(lines[0], MatchesRegex(kPrefix + "via base"));
+    EXPECT_THAT(lines[0], MatchesRegex(kPrefix + "via base 100%"));
 }
 
 namespace {
@@ -240,7 +240,7 @@ TEST_F(DebugDeferred, LinesWaitUntilDeferringEndsAndArriveInOrder)
     ASSERT_EQ(log.Create(path.c_str()), 1);
     EXPECT_TRUE(CDebug::is_deferred());
     for (int i = 0; i < 50; ++i)
-        log.debug("line %d", i);
+        log.dprintf("line %d", i);
     EXPECT_EQ(read_all(path), "");
     CDebug::set_deferred(false);
     auto lines = read_lines(path);
@@ -284,7 +284,7 @@ TEST_F(DebugDeferred, AFullBufferGoesOutInWholeLines)
     size_t lines_written = 0;
     size_t bytes_written = 0;
     while (bytes_written <= 3 * CDebug::kBufferBytes) {
-        log.debug("%s", text.c_str());
+        log.debug(text.c_str());
         ++lines_written;
         bytes_written += std::string("[00000] [00:00:00] ").size() + text.size() + 1;
     }
@@ -309,7 +309,7 @@ TEST_F(DebugDeferred, ALineLargerThanTheBufferFollowsTheEarlierOnesWhole)
     ASSERT_EQ(log.Create(path.c_str()), 1);
     log.debug("before");
     const std::string big(CDebug::kBufferBytes * 2, 'z');
-    log.debug("%s", big.c_str());
+    log.debug(big.c_str());
     auto lines = read_lines(path);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_THAT(lines[0], MatchesRegex(kPrefix + "before"));
@@ -416,7 +416,7 @@ TEST_F(DebugDeferred, AForkedChildThatExitsLeavesEveryLineOnce)
     ASSERT_GE(child, 0);
     if (child == 0) {
         for (int i = 0; i < 100; ++i)
-            log.debug("child %d", i);
+            log.dprintf("child %d", i);
         std::exit(0);
     }
     int status = 0;
