@@ -17,6 +17,7 @@
 //
 //   negotiation_bench [RUNS]     (timed negotiations per size, default 5)
 
+#include <vespera/core/Preferences.h>
 #include <vespera/core/Vespera.h>
 
 #include <agentkit/AgentContainer.h>
@@ -546,7 +547,7 @@ void FillStore(CAppointmentStore& store, int count, int perDay, const CDateTime&
 
 // Microseconds per FindAlternates call from `start`, repeated for about a
 // second; `found` is what one call returned.
-double MicrosecondsPerSearch(const CVespera& agent, const CDateTime& start, int& found)
+double MicrosecondsPerSearch(CVespera& agent, const CDateTime& start, int& found)
 {
     const CTimeConstraintSet none;
     int calls = 0;
@@ -554,7 +555,7 @@ double MicrosecondsPerSearch(const CVespera& agent, const CDateTime& start, int&
     auto elapsed = Clock::duration::zero();
     do
     {
-        found = agent.FindAlternates(start, 60, 5, none)->GetCount();
+        found = agent.GetPreferences().FindAlternates(start, 60, 5, none)->GetCount();
         ++calls;
         elapsed = Clock::now() - begin;
     } while (calls < 5 || elapsed < std::chrono::seconds(1));

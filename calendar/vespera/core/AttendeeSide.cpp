@@ -4,8 +4,9 @@
 #include <vespera/core/AppointmentStore.h>
 #include <vespera/core/ContactStore.h>
 #include <vespera/core/KqmlFields.h>
+#include <vespera/core/Notifier.h>
 #include <vespera/core/Preferences.h>
-#include <vespera/core/Vespera.h>
+#include <vespera/core/AgentContext.h>
 
 #include <slotbook/Appointment.h>
 #include <slotbook/TimeSlot.h>
@@ -70,12 +71,12 @@ std::string EchoTail(const std::string& attributes, const std::string& constrain
 // from a minute to a year, as every meeting the agent writes.
 bool IsUsableSlot(const CTimeSlot& slot)
 {
-    return slot.IsValid() && slot.GetDuration() > 0 && slot.GetDuration() <= CVespera::MaxRequestedMinutes &&
+    return slot.IsValid() && slot.GetDuration() > 0 && slot.GetDuration() <= CAgentContext::MaxRequestedMinutes &&
            slot.GetStartTime().GetStatus() == CDateTime::valid && slot.GetEndTime().GetStatus() == CDateTime::valid;
 }
 } // namespace
 
-CAttendeeSide::CAttendeeSide(CVespera& agent) : m_agent(agent) {}
+CAttendeeSide::CAttendeeSide(CAgentContext& agent) : m_agent(agent) {}
 
 CAttendeeSide::~CAttendeeSide() = default;
 
@@ -128,7 +129,7 @@ bool CAttendeeSide::ReadContract(const CKqmlFields& fields, SContract& contract)
 
     const bool hasNeg = parsed && fields.Read("negID", contract.negID);
     const bool hasContract = parsed && fields.Read("contractID", contract.contractID);
-    contract.bidID = CVespera::MakeNegotiationId();
+    contract.bidID = CAgentContext::MakeNegotiationId();
 
     contract.expires = HoldExpiry(fields.Value("expires"));
 
@@ -347,7 +348,7 @@ void CAttendeeSide::CreateMeeting(const SAward& award, const std::string& sender
 
 void CAttendeeSide::NotifyMeeting(const SAward& award, const std::string& sender)
 {
-    m_agent.NotifyMeetingScheduled(sender, award.subject, award.body, award.location, award.start.Format(),
+    m_agent.GetNotifier().NotifyMeetingScheduled(sender, award.subject, award.body, award.location, award.start.Format(),
                                    award.duration, award.reqAttendees);
 }
 
@@ -480,5 +481,5 @@ void CAttendeeSide::Send(const std::string& receiver, const std::string& content
 
 void CAttendeeSide::Log(const std::string& line) const
 {
-    m_agent.debug(line.c_str());
+    m_agent.LogLine(line);
 }

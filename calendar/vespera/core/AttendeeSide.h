@@ -10,7 +10,7 @@
 class CAppointment;
 class CTimeSlot;
 class CTimeSlotStore;
-class CVespera;
+class CAgentContext;
 
 // The attendee's half of a meeting negotiation: answers each contract with
 // one bid (accept, alternatives or decline), holds every time it offers as a
@@ -66,7 +66,7 @@ public:
         int duration = 0;
     };
 
-    explicit CAttendeeSide(CVespera& agent);
+    explicit CAttendeeSide(CAgentContext& agent);
     ~CAttendeeSide();
 
     CAttendeeSide(const CAttendeeSide&) = delete;
@@ -137,7 +137,7 @@ private:
     void Send(const std::string& receiver, const std::string& content);
     void Log(const std::string& line) const;
 
-    CVespera& m_agent;
+    CAgentContext& m_agent;
     // Bid key -> the organiser the bid went to.
     std::map<std::string, std::string> m_bidOrganisers;
 };

@@ -6,7 +6,7 @@
 #include <vespera/core/KqmlFields.h>
 #include <vespera/core/Negotiation.h>
 #include <vespera/core/NegotiationStore.h>
-#include <vespera/core/Vespera.h>
+#include <vespera/core/AgentContext.h>
 
 #include <basekit/Utils.h>
 #include <platform/DateTime.h>
@@ -64,7 +64,7 @@ const char* const COrganiserSide::NotSavedReason =
 const char* const COrganiserSide::NoCommonTimeReason =
     "Meeting cannot be scheduled within the specified constraints because the attendees offered no common time";
 
-COrganiserSide::COrganiserSide(CVespera& agent)
+COrganiserSide::COrganiserSide(CAgentContext& agent)
     : m_agent(agent)
 {
 }
@@ -73,7 +73,7 @@ COrganiserSide::~COrganiserSide() = default;
 
 void COrganiserSide::Log(const std::string& line) const
 {
-    m_agent.debug(line.c_str());
+    m_agent.LogLine(line);
 }
 
 // --- starting a negotiation --------------------------------------------------
@@ -96,8 +96,8 @@ void COrganiserSide::StartNegotiation(const CKqmlFields& request)
 std::string COrganiserSide::BuildContract(CNegotiation& record, const CKqmlFields& fields)
 {
 
-    record.SetNegID(CVespera::MakeNegotiationId());
-    record.SetContractID(CVespera::MakeNegotiationId());
+    record.SetNegID(CAgentContext::MakeNegotiationId());
+    record.SetContractID(CAgentContext::MakeNegotiationId());
     record.SetBidsReceived(0);
     record.SetExpires(ContractExpiry());
 
@@ -129,7 +129,7 @@ std::string COrganiserSide::BuildContract(CNegotiation& record, const CKqmlField
 
 std::string COrganiserSide::RebuildContract(CNegotiation& record)
 {
-    record.SetContractID(CVespera::MakeNegotiationId());
+    record.SetContractID(CAgentContext::MakeNegotiationId());
     record.SetBidsReceived(0);
     record.SetExpires(ContractExpiry());
     const std::string end = record.GetStrict() ? std::string() : record.GetEndConstraint().Format();
@@ -452,7 +452,8 @@ bool COrganiserSide::CreateMeeting(CNegotiation& record)
 {
     return m_agent.CreateOutlookAppointment(record.GetChosenSlot().GetStartTime(), record.GetDuration(),
                                             record.GetSubject(), record.GetBody(), record.GetLocation(),
-                                            ReminderMinutes, true, record.GetAttendeesText(), std::string(), true);
+                                            ReminderMinutes, true, record.GetAttendeesText(), std::string(), true,
+                                            std::string());
 }
 
 void COrganiserSide::FinishNegotiation(CNegotiation& record, const std::string& reason)

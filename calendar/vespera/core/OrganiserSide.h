@@ -8,7 +8,7 @@
 class CDateTime;
 class CNegotiation;
 class CTimeSlot;
-class CVespera;
+class CAgentContext;
 
 // The organiser's half of a meeting negotiation: sends a contract to every
 // attendee's agent, collects their bids pass by pass, awards the first time
@@ -21,7 +21,7 @@ class CVespera;
 class COrganiserSide
 {
 public:
-    explicit COrganiserSide(CVespera& agent);
+    explicit COrganiserSide(CAgentContext& agent);
     ~COrganiserSide();
 
     COrganiserSide(const COrganiserSide&) = delete;
@@ -84,5 +84,5 @@ private:
     static const CTimeSlot* FindCommonSlot(const CNegotiation& record);
     static bool FindNextStart(const CNegotiation& record, CDateTime& start);
 
-    CVespera& m_agent;
+    CAgentContext& m_agent;
 };

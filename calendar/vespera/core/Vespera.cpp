@@ -276,7 +276,7 @@ void CVespera::process_create()
     Step("CVSP:process_create::Loading contacts from Outlook", "Loading contacts from Outlook...", 300);
     LoadContacts();
     Step("CVSP:process_create::Loading user preferences", "Loading user preferences...", 500);
-    LoadPreferences();
+    m_preferences->LoadPreferences();
     Step("CVSP:process_create::Initializing Negotiation Engine", "Initializing Negotiation Engine...", 500);
     Step("CVSP:process_create::Starting Orvante Calendar Agent", "Starting ORVANTE Calendar Agent", 300);
     CProgressSink::Current().Close();
@@ -414,7 +414,7 @@ void CVespera::process_timer()
 {
     if (m_timerTick == PurgeInterval) {
         m_timerTick = 1;
-        RemoveExpiredHolds();
+        m_attendeeSide->RemoveExpiredHolds();
         return;
     }
     ++m_timerTick;
@@ -479,7 +479,7 @@ void CVespera::DispatchCommand(const std::string& command, const CKqmlFields& co
     } else if (command == "appointment") {
         CreateRequestedAppointment(content, sender, std::nullopt);
     } else if (command == "schedule_meeting") {
-        StartNegotiation(content);
+        m_organiserSide->StartNegotiation(content);
     } else if (command == "request_appt") {
         ProcessAppointmentRequest(content, sender);
     } else if (command == "conf_appt") {
@@ -494,13 +494,13 @@ void CVespera::DispatchCommand(const std::string& command, const CKqmlFields& co
 void CVespera::DispatchType(const std::string& type, const CKqmlFields& content, const std::string& sender)
 {
     if (type == "contract")
-        ProcessContract(content, sender);
+        m_attendeeSide->ProcessContract(content, sender);
     else if (type == "award")
-        ProcessAward(content, sender);
+        m_attendeeSide->ProcessAward(content, sender);
     else if (type == "confirm")
-        ProcessConfirmation(content, sender);
+        m_organiserSide->ProcessConfirmation(content, sender);
     else if (type == "bid")
-        ProcessBid(content, sender);
+        m_organiserSide->ProcessBid(content, sender);
     else
         debug("Unknown DMS message type. Ignoring.");
 }
@@ -592,122 +592,6 @@ CAttendeeSide& CVespera::GetAttendeeSide()
 COrganiserSide& CVespera::GetOrganiserSide()
 {
     return *m_organiserSide;
-}
-
-// --- forwards to the negotiation sides ------------------------------------------
-
-void CVespera::ProcessContract(const CKqmlFields& content, const std::string& sender)
-{
-    m_attendeeSide->ProcessContract(content, sender);
-}
-
-void CVespera::ProcessAward(const CKqmlFields& content, const std::string& sender)
-{
-    m_attendeeSide->ProcessAward(content, sender);
-}
-
-void CVespera::ProcessBid(const CKqmlFields& content, const std::string& sender)
-{
-    m_organiserSide->ProcessBid(content, sender);
-}
-
-void CVespera::ProcessConfirmation(const CKqmlFields& content, const std::string& sender)
-{
-    m_organiserSide->ProcessConfirmation(content, sender);
-}
-
-void CVespera::StartNegotiation(const CKqmlFields& request)
-{
-    m_organiserSide->StartNegotiation(request);
-}
-
-int CVespera::DeletePreviousBids(const std::string& negID)
-{
-    return m_attendeeSide->DeletePreviousBids(negID);
-}
-
-int CVespera::DeleteBid(const std::string& negID, const std::string& bidID)
-{
-    return m_attendeeSide->DeleteBid(negID, bidID);
-}
-
-int CVespera::RemoveExpiredHolds()
-{
-    return m_attendeeSide->RemoveExpiredHolds();
-}
-
-void CVespera::ProcessNegotiation(CNegotiation& record)
-{
-    m_organiserSide->ProcessNegotiation(record);
-}
-
-void CVespera::FinishNegotiation(CNegotiation& record, const std::string& reason)
-{
-    m_organiserSide->FinishNegotiation(record, reason);
-}
-
-std::string CVespera::BuildContract(CNegotiation& record, const CKqmlFields& request)
-{
-    return m_organiserSide->BuildContract(record, request);
-}
-
-std::string CVespera::RebuildContract(CNegotiation& record)
-{
-    return m_organiserSide->RebuildContract(record);
-}
-
-int CVespera::SendContracts(const std::string& contract, const std::string& attendees, CNegotiation& record,
-                            bool first)
-{
-    return m_organiserSide->SendContracts(contract, attendees, record, first);
-}
-
-int CVespera::LoadPreferences()
-{
-    return m_preferences->LoadPreferences();
-}
-
-CTimeConstraintSet CVespera::ConstraintsFor(const std::string& requesterAgentName) const
-{
-    return m_preferences->ConstraintsFor(requesterAgentName);
-}
-
-bool CVespera::IsFreePlain(const CDateTime& start, int minutes) const
-{
-    return m_preferences->IsFreePlain(start, minutes);
-}
-
-bool CVespera::IsFreeConstrained(const CDateTime& start, int minutes, const CTimeConstraintSet& constraints) const
-{
-    return m_preferences->IsFreeConstrained(start, minutes, constraints);
-}
-
-bool CVespera::IsSlotFree(const CTimeSlot& slot, const CTimeConstraintSet& constraints) const
-{
-    return m_preferences->IsSlotFree(slot, constraints);
-}
-
-CTimeSlot CVespera::NextFreeSlot(const CDateTime& start, int minutes, const CTimeConstraintSet& constraints) const
-{
-    return m_preferences->NextFreeSlot(start, minutes, constraints);
-}
-
-CTimeSlot CVespera::NextFreeSlotPlain(const CDateTime& start, int minutes) const
-{
-    return m_preferences->NextFreeSlotPlain(start, minutes);
-}
-
-std::unique_ptr<CTimeSlotStore> CVespera::FindAlternates(const CDateTime& start, int minutes, int count,
-                                                         const CTimeConstraintSet& constraints) const
-{
-    return m_preferences->FindAlternates(start, minutes, count, constraints);
-}
-
-std::unique_ptr<CTimeSlotStore> CVespera::FindFreeInWindow(const CDateTime& start, const CDateTime& end,
-                                                           int minutes, int count,
-                                                           const CTimeConstraintSet& constraints) const
-{
-    return m_preferences->FindFreeInWindow(start, end, minutes, count, constraints);
 }
 
 // --- the calendar program -----------------------------------------------------------
@@ -1082,7 +966,7 @@ void CVespera::ProcessAppointmentRequest(const CKqmlFields& reader, const std::s
 
     if (!RequesterAllowed(firstName, lastName)) {
         SendAgentMessage("tell", sender, "tell :status reject");
-        NotifyESecretaryMeeting(false, subject, body, location, startText, static_cast<int>(minutes), requester);
+        m_notifier->NotifyESecretaryMeeting(false, subject, body, location, startText, static_cast<int>(minutes), requester);
         return;
     }
     CDateTime start;
@@ -1168,7 +1052,7 @@ void CVespera::CreateRequestedAppointment(const CKqmlFields& reader, const std::
         SendConfirmationMail(*email, reader, start);
     else if (email)
         debug("The requester's address is not one plain e-mail address; no confirmation is sent");
-    NotifyESecretaryMeeting(true, subject, body, location, start.Format(), static_cast<int>(duration), targetName);
+    m_notifier->NotifyESecretaryMeeting(true, subject, body, location, start.Format(), static_cast<int>(duration), targetName);
     SendAgentMessage("tell", sender, "tell :command success");
 }
 
@@ -1202,18 +1086,9 @@ CNotifier& CVespera::GetNotifier()
     return *m_notifier;
 }
 
-void CVespera::NotifyMeetingScheduled(const std::string& otherAgent, const std::string& subject,
-                                      const std::string& body, const std::string& location,
-                                      const std::string& startText, int duration, const std::string& attendees)
+void CVespera::LogLine(const std::string& line)
 {
-    m_notifier->NotifyMeetingScheduled(otherAgent, subject, body, location, startText, duration, attendees);
-}
-
-void CVespera::NotifyESecretaryMeeting(bool scheduled, const std::string& subject, const std::string& body,
-                                       const std::string& location, const std::string& startText, int duration,
-                                       const std::string& requester)
-{
-    m_notifier->NotifyESecretaryMeeting(scheduled, subject, body, location, startText, duration, requester);
+    debug(line.c_str());
 }
 
 // --- sending ----------------------------------------------------------------------
@@ -1243,17 +1118,6 @@ std::optional<std::string> CVespera::Send(const std::string& performative, const
     if (!error)
         return std::nullopt;
     return std::string(error);
-}
-
-std::string CVespera::MakeNegotiationId()
-{
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char clock[16];
-    std::snprintf(clock, sizeof clock, "%02d%02d%02d", local.tm_hour, local.tm_min, local.tm_sec);
-    // The clock has whole seconds, so its millisecond field is always 0.
-    return std::string(clock) + "0" + std::to_string(std::rand() & 0x7FFF);
 }
 
 // --- registration --------------------------------------------------------------------

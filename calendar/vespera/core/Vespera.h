@@ -1,5 +1,6 @@
 #pragma once
 
+#include <vespera/core/AgentContext.h>
 #include <vespera/core/KqmlFields.h>
 #include <vespera/core/SettingsPages.h>
 #include <vespera/core/TimeConstraint.h>
@@ -50,14 +51,12 @@ class CNameSpace;
 // <install directory>/Logfiles; other lines go to the container's log.
 //
 // Everything runs on the thread of the hosting window, one message at a time.
-class CVespera : public CAgentContainer
+class CVespera : public CAgentContainer, public CAgentContext
 {
 public:
     static constexpr const char* ContainerName = "vespera";
     // The timer ticks between two purges of expired holds.
     static constexpr int PurgeInterval = 30;
-    // The longest appointment the agent writes for a message: a year.
-    static constexpr long MaxRequestedMinutes = 366L * 24 * 60;
     // What the name-server belief holds until the agent registers: the
     // agent's own identifier, in a form that can never be taken for a host
     // name, so that nothing is looked up or sent for it.
@@ -98,11 +97,12 @@ public:
 
     // --- owned parts ----------------------------------------------------------
 
-    CAgentSettings& GetSettings();
-    CAppointmentStore& GetAppointmentStore();
-    CContactStore& GetContactStore();
-    CPreferences& GetPreferences();
-    CNegotiationStore& GetNegotiationStore();
+    CAgentSettings& GetSettings() override;
+    CAppointmentStore& GetAppointmentStore() override;
+    CContactStore& GetContactStore() override;
+    CPreferences& GetPreferences() override;
+    CNegotiationStore& GetNegotiationStore() override;
+    CNotifier& GetNotifier() override;
     CAttendeeSide& GetAttendeeSide();
     COrganiserSide& GetOrganiserSide();
 
@@ -177,75 +177,35 @@ public:
                                   const std::string& body, const std::string& location, long reminderMinutes,
                                   bool setReminder, const std::string& requiredAttendees,
                                   const std::string& optionalAttendees, bool addToStore,
-                                  const std::string& organiserAgent = std::string());
+                                  const std::string& organiserAgent = std::string()) override;
     // The e-mail address of an agent: the user's own for this agent, a
     // contact's for a contact's agent; empty when unknown.
     std::string EmailOfAgent(const std::string& agentName) const;
     // Why the last CreateOutlookAppointment failed, for the user.
-    const std::string& GetLastWriteError() const { return m_lastWriteError; }
+    const std::string& GetLastWriteError() const override { return m_lastWriteError; }
     // Sends one e-mail through the calendar program; false when it cannot.
-    bool SendMail(const std::string& to, const std::string& subject, const std::string& body);
+    bool SendMail(const std::string& to, const std::string& subject, const std::string& body) override;
+    void LogLine(const std::string& line) override;
 
     // --- messages ----------------------------------------------------------------
 
     // Sends content to receiver, traced; nullopt when it went out, else the
     // communicator's error text.
-    virtual std::optional<std::string> SendAgentMessage(const std::string& performative,
-                                                        const std::string& receiver,
-                                                        const std::string& content);
+    std::optional<std::string> SendAgentMessage(const std::string& performative, const std::string& receiver,
+                                                const std::string& content) override;
     // The untraced notice to the user's alert agent, with the ontology and
     // language in the places the alert agents expect.
-    virtual std::optional<std::string> SendAlertNotice(const std::string& receiver, const std::string& content);
+    std::optional<std::string> SendAlertNotice(const std::string& receiver, const std::string& content) override;
 
-    // "%H%M%S" of the local time, the millisecond field and a random number.
-    static std::string MakeNegotiationId();
 
     // --- handlers the dispatcher chooses --------------------------------------
 
-    void ProcessContract(const CKqmlFields& content, const std::string& sender);
-    void ProcessAward(const CKqmlFields& content, const std::string& sender);
-    void ProcessBid(const CKqmlFields& content, const std::string& sender);
-    void ProcessConfirmation(const CKqmlFields& content, const std::string& sender);
-    void StartNegotiation(const CKqmlFields& request);
     void ProcessAppointmentRequest(const CKqmlFields& content, const std::string& sender);
     // email: the requester's address for a confirmation, none for a plain
     // appointment command.
     void CreateRequestedAppointment(const CKqmlFields& content, const std::string& sender,
                                     const std::optional<std::string>& email);
 
-    // --- the negotiation sides and the free-time searches, as they give them --
-
-    int DeletePreviousBids(const std::string& negID);
-    int DeleteBid(const std::string& negID, const std::string& bidID);
-    int RemoveExpiredHolds();
-    void ProcessNegotiation(CNegotiation& record);
-    void FinishNegotiation(CNegotiation& record, const std::string& reason);
-    std::string BuildContract(CNegotiation& record, const CKqmlFields& request);
-    std::string RebuildContract(CNegotiation& record);
-    int SendContracts(const std::string& contract, const std::string& attendees, CNegotiation& record, bool first);
-
-    int LoadPreferences();
-    CTimeConstraintSet ConstraintsFor(const std::string& requesterAgentName) const;
-    bool IsFreePlain(const CDateTime& start, int minutes) const;
-    bool IsFreeConstrained(const CDateTime& start, int minutes, const CTimeConstraintSet& constraints) const;
-    bool IsSlotFree(const CTimeSlot& slot, const CTimeConstraintSet& constraints) const;
-    CTimeSlot NextFreeSlot(const CDateTime& start, int minutes, const CTimeConstraintSet& constraints) const;
-    CTimeSlot NextFreeSlotPlain(const CDateTime& start, int minutes) const;
-    std::unique_ptr<CTimeSlotStore> FindAlternates(const CDateTime& start, int minutes, int count,
-                                                   const CTimeConstraintSet& constraints) const;
-    std::unique_ptr<CTimeSlotStore> FindFreeInWindow(const CDateTime& start, const CDateTime& end, int minutes,
-                                                     int count, const CTimeConstraintSet& constraints) const;
-
-    // --- notifications ------------------------------------------------------
-
-    CNotifier& GetNotifier();
-    // The user's notices about meetings, by the channels the settings give.
-    void NotifyMeetingScheduled(const std::string& otherAgent, const std::string& subject, const std::string& body,
-                                const std::string& location, const std::string& startText, int duration,
-                                const std::string& attendees);
-    void NotifyESecretaryMeeting(bool scheduled, const std::string& subject, const std::string& body,
-                                 const std::string& location, const std::string& startText, int duration,
-                                 const std::string& requester);
 
     // --- registration with the name server ----------------------------------
 

@@ -534,7 +534,7 @@ TEST_F(AttendeeSideTest, AwardThatCannotBeSavedIsNotConfirmedAndItsTimeIsFreed)
     ASSERT_EQ(Boxes().Boxes().size(), 1u);
     EXPECT_NE(Boxes().Boxes()[0].text.find("could not be saved in your calendar, so it was not confirmed"),
               std::string::npos);
-    EXPECT_TRUE(Agent().IsFreePlain(At(10, 0), 60));
+    EXPECT_TRUE(Agent().GetPreferences().IsFreePlain(At(10, 0), 60));
 }
 
 // Only the organiser the bid went to may award it, and only for the length

@@ -110,8 +110,8 @@ TEST_F(HoldSweepTest, HoldsLastTwentySecondsPastTheContractsExpiryAndGoAtTheNext
     Deliver(Award("N1", lapsed, Morning(10)), Organiser);
     EXPECT_TRUE(Agent().HasLine(NoBid));
     EXPECT_TRUE(Agent().Sent().empty());
-    EXPECT_TRUE(Agent().IsFreePlain(Morning(10), 60));
-    EXPECT_FALSE(Agent().IsFreePlain(Morning(14), 60));
+    EXPECT_TRUE(Agent().GetPreferences().IsFreePlain(Morning(10), 60));
+    EXPECT_FALSE(Agent().GetPreferences().IsFreePlain(Morning(14), 60));
 
     Deliver(Award("N2", running, Morning(14)), Organiser);
     ASSERT_EQ(Agent().Sent().size(), 1u);

@@ -1034,7 +1034,7 @@ TEST_F(VesperaNotificationTest, ShortFormReachesTheAlertAgentAsTheWholeContent)
 {
     Agent().GetSettings().SetMeetingScheduleShortAlert(true);
     AlertAgent();
-    Agent().NotifyMeetingScheduled("org_x.org-CalendarAgent", "Review", "Plans", "Room 2", "3/4/2031 10:00:00 AM", 30,
+    Agent().GetNotifier().NotifyMeetingScheduled("org_x.org-CalendarAgent", "Review", "Plans", "Room 2", "3/4/2031 10:00:00 AM", 30,
                                    "org_x.org-CalendarAgent");
     ASSERT_EQ(Agent().Sent().size(), 1u);
     EXPECT_TRUE(Agent().Sent()[0].alertNotice);
@@ -1048,8 +1048,8 @@ TEST_F(VesperaNotificationTest, WithoutMeetingAlertsNothingGoesOut)
     AlertAgent();
     Agent().GetSettings().SetEmailAlert(true);
     Agent().GetSettings().SetEmailAlertString("me@x.org");
-    Agent().NotifyMeetingScheduled("org", "S", "B", "L", "T", 30, "a,b");
-    Agent().NotifyESecretaryMeeting(false, "S", "B", "L", "T", 30, "r");
+    Agent().GetNotifier().NotifyMeetingScheduled("org", "S", "B", "L", "T", 30, "a,b");
+    Agent().GetNotifier().NotifyESecretaryMeeting(false, "S", "B", "L", "T", 30, "r");
     EXPECT_TRUE(Agent().Sent().empty());
     EXPECT_TRUE(Backend().GetSentMail().empty());
 }
@@ -1061,7 +1061,7 @@ TEST_F(VesperaNotificationTest, AwardedMeetingReachesTheUserByMail)
     Agent().GetSettings().SetEmailAlertString("me@x.org");
     Agent().GetContactStore().Add(std::make_unique<CContactRecord>("Ann", "Lee", "ann@x.org"));
     const_cast<CContactRecord*>(Agent().GetContactStore().GetAt(0))->SetCalendarAgentName("ann_x.org-CalendarAgent");
-    Agent().NotifyMeetingScheduled("ann_x.org-CalendarAgent", "S", "B", "L", "T", 15, "ann_x.org-CalendarAgent");
+    Agent().GetNotifier().NotifyMeetingScheduled("ann_x.org-CalendarAgent", "S", "B", "L", "T", 15, "ann_x.org-CalendarAgent");
     ASSERT_EQ(Backend().GetSentMail().size(), 1u);
     EXPECT_EQ(Backend().GetSentMail()[0].subject, "[Vesp] New Meeting Scheduled");
     EXPECT_EQ(Backend().GetSentMail()[0].body.rfind("Ann Lee [ann@x.org] has scheduled a new meeting with you.", 0),
