@@ -6,6 +6,7 @@
 #include <string>
 
 class CAgentSettings;
+class CDebug;
 class CAppointmentStore;
 class CContactStore;
 class CNegotiationStore;
@@ -60,4 +61,8 @@ public:
 
     // One line of the agent's log, written as it is.
     virtual void LogLine(const std::string& line) = 0;
+    // The log of the agent's start-up steps, loads and notices.
+    virtual CDebug& GetApplicationLog() = 0;
+    // The name the agent registers with the name server; empty until set.
+    virtual const std::string& GetRegisteredName() const = 0;
 };

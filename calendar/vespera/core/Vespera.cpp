@@ -3,6 +3,7 @@
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/AppointmentStore.h>
 #include <vespera/core/AttendeeSide.h>
+#include <vespera/core/CalendarBridge.h>
 #include <vespera/core/ContactStore.h>
 #include <vespera/core/InstallDirectory.h>
 #include <vespera/core/KqmlFields.h>
@@ -194,7 +195,6 @@ const char* const CVespera::LogonFailedMessage = "Unable to logon to Outlook Pro
 
 CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
     : CAgentContainer(ContainerName),
-      m_backend(backend ? std::move(backend) : std::make_shared<outlook::CMemoryBackend>()),
       m_settings(std::make_unique<CAgentSettings>()),
       m_appointments(std::make_unique<CAppointmentStore>()),
       m_contacts(std::make_unique<CContactStore>()),
@@ -213,6 +213,7 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
     m_notifier = std::make_unique<CNotifier>(*m_settings, *m_contacts, std::move(channels));
     m_preferences = std::make_unique<CPreferences>(*m_settings, *m_appointments,
                                                    [this](const std::string& line) { AppLog("%s", line.c_str()); });
+    m_calendar = std::make_unique<CCalendarBridge>(std::move(backend), *this, *this);
     m_attendeeSide = std::make_unique<CAttendeeSide>(*this);
     m_organiserSide = std::make_unique<COrganiserSide>(*this);
     // Agents started together draw their identifiers from different seeds:
@@ -228,13 +229,7 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
 // is gone. The sides go before the stores they work on.
 CVespera::~CVespera()
 {
-    if (m_namespace)
-        m_namespace->Logoff();
-    m_namespace = nullptr;
-    if (m_reminderSink)
-        m_reminderSink->Disconnect();
-    m_application.reset();
-    m_reminderSink.reset();
+    m_calendar.reset();
     m_applicationLog.reset();
     m_organiserSide.reset();
     m_attendeeSide.reset();
@@ -269,12 +264,12 @@ void CVespera::process_create()
         EndWithoutOutlook();
     if (m_settings->GetReminderAlert()) {
         Step("CVSP:process_create::Registering Outlook Event Handler", "Registering Outlook Event Handler...", 300);
-        RegisterReminderSink();
+        m_calendar->RegisterReminderSink();
     }
     Step("CVSP:process_create::Loading appointments from Outlook", "Loading appointments from Outlook...", 300);
-    LoadAppointments();
+    m_calendar->LoadAppointments();
     Step("CVSP:process_create::Loading contacts from Outlook", "Loading contacts from Outlook...", 300);
-    LoadContacts();
+    m_calendar->LoadContacts();
     Step("CVSP:process_create::Loading user preferences", "Loading user preferences...", 500);
     m_preferences->LoadPreferences();
     Step("CVSP:process_create::Initializing Negotiation Engine", "Initializing Negotiation Engine...", 500);
@@ -311,7 +306,7 @@ void CVespera::EndWithoutOutlook()
 {
     // The user must learn which file failed and why, not only that the
     // calendar program is missing.
-    const std::string& reason = m_backend->GetLastErrorText();
+    const std::string& reason = m_calendar->GetBackend().GetLastErrorText();
     if (!reason.empty()) {
         AppLog("CVSP:process_create::%s", reason.c_str());
         std::fprintf(stderr, "vespera: %s\n", reason.c_str());
@@ -429,7 +424,7 @@ int CVespera::process_parsed_message(const CParsedMessage& message)
 {
     // Every answer must reflect the user's calendar as it is now, edits in
     // other programs included.
-    SyncWithOutsideChanges();
+    m_calendar->SyncWithOutsideChanges();
     const CParsedMessage::Ptr content = message.content_message();
     if (!content) {
         debug("No Content in message.");
@@ -599,355 +594,19 @@ COrganiserSide& CVespera::GetOrganiserSide()
 bool CVespera::StartOutlook()
 {
     Step("CVSP:process_create::Initializing Outlook Instance", "Initializing Outlook Instance...", 300);
-    m_namespace = nullptr;
-    // A sink hangs on the application it was advised to.
-    m_reminderSink.reset();
-    m_application.reset();
-    m_application = outlook::CApplication::Create(m_backend);
-    if (!m_application)
+    if (!m_calendar->CreateApplication())
         return false;
     Step("CVSP:process_create::Getting MAPI Namespace Instance", "Getting MAPI namespace instance...", 300);
-    m_namespace = m_application->GetNamespace("MAPI");
+    m_calendar->TakeNamespace();
     Step("CVSP:process_create::Logging on to default Outlook Profile", "Logging on to default outlook profile...",
          300);
-    if (!m_namespace || !m_namespace->Logon()) {
+    if (!m_calendar->Logon()) {
         AppLog("CVSP:process_create::FATAL Error: Logon Failed");
         CMessageBoxSink::Show(LogonFailedMessage, MB_OK | MB_ICONEXCLAMATION);
     }
     return true;
 }
 
-void CVespera::LoadAppointments()
-{
-    AppLog("CVSP::LoadAppointments: Loading Appointments");
-    if (!m_namespace) {
-        AppLog("CVSP::LoadApointments: Namespace Pointer is NULL. No Appointments Loaded");
-        CMessageBoxSink::Show("Namespace pointer is null. No Appointments Loaded", MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
-    AppLog("CVSP::LoadApointments: Get olFolderCalendar");
-    outlook::CMAPIFolder* folder = m_namespace->GetDefaultFolder(outlook::olFolderCalendar);
-    outlook::CItems* items = folder ? folder->GetItems() : nullptr;
-    if (!items) {
-        AppLog("CVSP::LoadApointments: Calendar folder not accessible. No Appointments Loaded");
-        CMessageBoxSink::Show("Could not load appointments because the calendar folder is not accessible!",
-                              MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
-    const int count = Narrow(items->GetCount());
-    m_calendarItemCount = count;
-    AppLog("Total Items in olFolderCalendar = %d", count);
-    for (int position = 1; position <= count; ++position)
-        LoadAppointment(*items, position);
-    for (const std::string& note : m_backend->GetReadNotes(outlook::olFolderCalendar))
-        AppLog("CVSP::LoadApointments: %s", note.c_str());
-    AppLog("Total Appointments loaded = %d", count);
-}
-
-// Items that are no appointments are skipped; the count stays as the folder
-// gives it, so that the agent's own items are still numbered after them.
-bool CVespera::LoadAppointment(outlook::CItems& items, int position)
-{
-    std::unique_ptr<outlook::CItem> item = items.Item(position);
-    outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr;
-    if (!appointment) {
-        AppLog("CVSP::LoadApointments: Item %d is no appointment; skipped", position);
-        return false;
-    }
-    const CDateTime start = appointment->GetStart();
-    const CDateTime end = appointment->GetEnd();
-    const int busyStatus = Narrow(appointment->GetBusyStatus());
-    const outlook::CRecurrencePattern* pattern =
-        appointment->GetIsRecurring() ? appointment->GetRecurrencePattern() : nullptr;
-    const int reminderSet = appointment->GetReminderSet() ? 1 : 0;
-    if (!pattern) {
-        AppLog("Adding Appointment %d", position);
-        m_appointments->AddAppointment(position, appointment->GetSubject(), appointment->GetBody(),
-                                       appointment->GetLocation(), appointment->GetRequiredAttendees(),
-                                       appointment->GetOptionalAttendees(), start, end, appointment->GetDuration(),
-                                       reminderSet, appointment->GetReminderMinutesBeforeStart(), busyStatus,
-                                       NullDate(), "outlook", false);
-        return true;
-    }
-    AppLog("Adding Recurring Appointment %d", position);
-    m_appointments->AddRecurringAppointment(
-        position, appointment->GetSubject(), appointment->GetBody(), appointment->GetLocation(),
-        appointment->GetRequiredAttendees(), appointment->GetOptionalAttendees(), start, end,
-        appointment->GetDuration(), reminderSet, appointment->GetReminderMinutesBeforeStart(), busyStatus,
-        NullDate(), "outlook", Narrow(pattern->GetRecurrenceType()), Narrow(pattern->GetInterval()),
-        pattern->GetInstance(), pattern->GetNoEndDate() ? 0 : 1,
-        DatePlusTime(pattern->GetPatternStartDate(), pattern->GetStartTime()),
-        DatePlusTime(pattern->GetPatternEndDate(), pattern->GetEndTime()), pattern->GetDayOfMonth(),
-        Narrow(pattern->GetDayOfWeekMask()), false);
-    return true;
-}
-
-void CVespera::Resynchronise()
-{
-    m_appointments->Clear();
-    LoadAppointments();
-    m_appointments->Refresh();
-}
-
-void CVespera::SyncWithOutsideChanges()
-{
-    switch (m_backend->Refresh()) {
-    case outlook::CBackend::RefreshResult::Unchanged:
-        return;
-    case outlook::CBackend::RefreshResult::Failed:
-        AppLog("CVSP::Resynchronise: %s", m_backend->GetLastErrorText().c_str());
-        std::fprintf(stderr, "vespera: %s\n", m_backend->GetLastErrorText().c_str());
-        return;
-    case outlook::CBackend::RefreshResult::Reread:
-        break;
-    }
-    AppLog("CVSP::Resynchronise: the calendar or the contacts were changed by another program; reading them again");
-    // The holds live only in the agent and must outlast the re-read, or a
-    // time already offered could be given away twice.
-    m_appointments->RemoveIf([](const CAppointment& appointment) {
-        return appointment.GetOutlookIndex() != CAppointmentStore::HoldIndex;
-    });
-    LoadAppointments();
-    m_contacts->Clear();
-    LoadContacts();
-}
-
-void CVespera::LoadContacts()
-{
-    AppLog("CVSP::LoadContacts: Loading Contacts");
-    if (!m_namespace) {
-        AppLog("Namespace pointer is NULL. No Contacts Loaded");
-        CMessageBoxSink::Show("NameSpace pointer is NULL. No Contacts Loaded", MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
-    AppLog("CVSP::LoadContacts:Get olFolderContacts");
-    outlook::CMAPIFolder* folder = m_namespace->GetDefaultFolder(outlook::olFolderContacts);
-    if (!folder) {
-        CMessageBoxSink::Show("Could not load contacts because the MAPI Folder is not accessible!",
-                              MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
-    outlook::CItems* items = folder->GetItems();
-    if (!items) {
-        CMessageBoxSink::Show("Could not load contacts because items pointer is not accessible",
-                              MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
-    const int count = Narrow(items->GetCount());
-    AppLog("CVSP::LoadContacts: Total Items in olFolderContacts = %d", count);
-    for (int position = 1; position <= count; ++position)
-        LoadContact(*items, position);
-    AppLog("Total Appointments loaded = %d", count);
-    AppLog("CVSP::LoadContacts: Total Contacts Loaded = %d", count);
-}
-
-// Items that are no contacts (distribution lists) are skipped.
-bool CVespera::LoadContact(outlook::CItems& items, int position)
-{
-    AppLog("CVSP::LoadContacts: Loading contact %d", position);
-    std::unique_ptr<outlook::CItem> item = items.Item(position);
-    outlook::CContactItem* contact = item ? item->AsContact() : nullptr;
-    if (!contact) {
-        AppLog("CVSP::LoadContacts: Item %d is no contact; skipped", position);
-        return false;
-    }
-    AppLog("CVSP::LoadContacts: Got olContactItem");
-    auto record =
-        std::make_unique<CContactRecord>(contact->GetFirstName(), contact->GetLastName(), contact->GetEmail1Address());
-    if (!contact->GetEmail1Address().empty()) {
-        record->SetCalendarAgentName(CContactRecord::AgentNameFor(contact->GetEmail1Address()));
-        AppLog("CVSP::LoadContacts: Setting CalendarAgentName");
-    }
-    record->SetBusinessTelephone(contact->GetBusinessTelephoneNumber());
-    record->SetHomeTelephone(contact->GetHomeTelephoneNumber());
-    record->SetMobileTelephone(contact->GetMobileTelephoneNumber());
-    AppLog("CVSP::LoadContacts: Adding Contact to Contact Store");
-    m_contacts->Add(std::move(record));
-    return true;
-}
-
-bool CVespera::CreateOutlookContact(const std::string& agentName, const std::string& fullName,
-                                    const std::string& emailAddress, const std::string& webPage)
-{
-    debug("Creating item via ApptPtr");
-    std::unique_ptr<outlook::CItem> item = m_application ? m_application->CreateItem(outlook::olContactItem) : nullptr;
-    outlook::CContactItem* contact = item ? item->AsContact() : nullptr;
-    if (!contact) {
-        debug("Unable to create a contact for %s in the calendar program", agentName.c_str());
-        return false;
-    }
-    const auto [firstName, lastName] = SplitFullName(fullName);
-    auto record = std::make_unique<CContactRecord>(firstName, lastName, emailAddress);
-    record->SetWebPage(webPage);
-    contact->SetFirstName(firstName);
-    contact->SetLastName(lastName);
-    contact->SetEmail1Address(emailAddress);
-    contact->SetWebPage(webPage);
-    debug("Now saving contact");
-    if (!contact->Save()) {
-        debug("The calendar program refused the contact");
-        return false;
-    }
-    m_contacts->Add(std::move(record));
-    return true;
-}
-
-// --- reminders ------------------------------------------------------------------
-
-void CVespera::RegisterReminderSink()
-{
-    AppLog("CVSP:RegisterReminderSink: Registering Reminder Sink");
-    if (!m_application)
-        return;
-    // A second registration replaces the sink, so that no reminder is
-    // forwarded twice.
-    m_reminderSink = std::make_unique<CReminderSink>(*m_application, *m_notifier);
-    m_reminderSink->SetEmailTarget(m_settings->GetEmailAlertString(), m_settings->GetEmailAlert());
-    m_reminderSink->SetAgentTarget(m_settings->GetAgentAlertString(), m_settings->GetAgentAlert());
-    m_reminderSink->SetCommunicator(get_communicator());
-    AppLog("CVSP:RegisterReminderSink: Sinking Events");
-    m_reminderSink->Connect();
-}
-
-void CVespera::ApplyNotificationSettings()
-{
-    if (m_settings->GetReminderAlert() && !m_reminderSink)
-        RegisterReminderSink();
-    else if (!m_settings->GetReminderAlert())
-        m_reminderSink.reset();
-    if (!m_reminderSink)
-        return;
-    m_reminderSink->SetEmailTarget(m_settings->GetEmailAlertString(), m_settings->GetEmailAlert());
-    m_reminderSink->SetAgentTarget(m_settings->GetAgentAlertString(), m_settings->GetAgentAlert());
-}
-
-CReminderSink* CVespera::GetReminderSink()
-{
-    return m_reminderSink.get();
-}
-
-outlook::CApplication* CVespera::GetOutlookApplication()
-{
-    return m_application.get();
-}
-
-outlook::CNameSpace* CVespera::GetNameSpace()
-{
-    return m_namespace;
-}
-
-bool CVespera::CreateOutlookAppointment(const CDateTime& start, long duration, const std::string& subject,
-                                        const std::string& body, const std::string& location, long reminderMinutes,
-                                        bool setReminder, const std::string& requiredAttendees,
-                                        const std::string& optionalAttendees, bool addToStore,
-                                        const std::string& organiserAgent)
-{
-    m_lastWriteError.clear();
-    // Lengths come from other agents' messages; one that is not from a
-    // minute to a year would leave an item nobody can use.
-    if (duration <= 0 || duration > MaxRequestedMinutes) {
-        debug("Refusing to write an appointment of %s minutes", std::to_string(duration).c_str());
-        return WriteFailed("a length of " + std::to_string(duration) + " minutes is not from a minute to a year");
-    }
-    debug("Creating item via ApptPtr");
-    std::unique_ptr<outlook::CItem> item = m_application ? m_application->CreateItem(outlook::olAppointmentItem)
-                                                         : nullptr;
-    outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr;
-    if (!appointment) {
-        debug("Unable to create an appointment in the calendar program");
-        return WriteFailed("the calendar program is not available");
-    }
-    debug("Setting the start date");
-    debug(start.Format().c_str());
-    bool accepted = appointment->SetStart(start);
-    debug("Setting other appt info");
-    accepted = appointment->SetDuration(duration) && accepted;
-    appointment->SetSubject(subject);
-    appointment->SetBody(body);
-    appointment->SetLocation(location);
-    debug("Location set. Now setting reminder");
-    dprintf("%s reminder mins = %ld", setReminder ? "Setting" : "No selected", reminderMinutes);
-    debug("Setting boolean value for the reminder");
-    appointment->SetReminderSet(setReminder);
-    long minutes = 0;
-    if (setReminder) {
-        debug("bSetReminder = true. So Setting the reminder");
-        accepted = appointment->SetReminderMinutesBeforeStart(reminderMinutes) && accepted;
-        minutes = reminderMinutes;
-    }
-    debug("Reminder set");
-    if (!requiredAttendees.empty()) {
-        appointment->SetRequiredAttendees(requiredAttendees);
-        appointment->SetRequiredAddresses(EmailsOfAgents(requiredAttendees));
-        appointment->SetOrganizer(organiserAgent.empty() ? m_settings->GetEmail() : EmailOfAgent(organiserAgent));
-    }
-    if (!optionalAttendees.empty())
-        appointment->SetOptionalAttendees(optionalAttendees);
-    debug("Attendees set. Now saving appt");
-    if (!accepted || !appointment->Save()) {
-        debug("The calendar program refused the appointment");
-        const std::string& reason = m_backend->GetLastErrorText();
-        return WriteFailed(reason.empty() ? "the calendar program refused the appointment" : reason);
-    }
-    if (addToStore) {
-        debug("Now adding this appointment to the local store");
-        CDateTime end = start + CDateTimeSpan(0, 0, static_cast<int>(duration), 0);
-        ++m_calendarItemCount;
-        m_appointments->AddAppointment(m_calendarItemCount, subject, body, location, requiredAttendees,
-                                       optionalAttendees, start, end, duration, setReminder ? 1 : 0, minutes,
-                                       outlook::olBusy, NullDate(), "outlook", true);
-    }
-    return true;
-}
-
-std::string CVespera::EmailOfAgent(const std::string& agentName) const
-{
-    if (agentName.empty())
-        return std::string();
-    if (agentName == m_agentName || agentName == m_settings->GetAgentName())
-        return m_settings->GetEmail();
-    const CContactRecord* contact = m_contacts->FindByAgentName(agentName);
-    return contact ? contact->GetEmailAddress() : std::string();
-}
-
-// "; " between the known addresses of the agents named, in their order.
-std::string CVespera::EmailsOfAgents(const std::string& agentNames) const
-{
-    std::string addresses;
-    std::size_t from = 0;
-    while (from <= agentNames.size()) {
-        const std::size_t comma = std::min(agentNames.find(',', from), agentNames.size());
-        const std::string address = EmailOfAgent(agentNames.substr(from, comma - from));
-        if (!address.empty())
-            addresses += (addresses.empty() ? "" : "; ") + address;
-        from = comma + 1;
-    }
-    return addresses;
-}
-
-bool CVespera::WriteFailed(const std::string& reason)
-{
-    m_lastWriteError = reason;
-    return false;
-}
-
-bool CVespera::SendMail(const std::string& to, const std::string& subject, const std::string& body)
-{
-    std::unique_ptr<outlook::CItem> item = m_application ? m_application->CreateItem(outlook::olMailItem) : nullptr;
-    outlook::CMailItem* mail = item ? item->AsMail() : nullptr;
-    if (!mail) {
-        debug("Unable to create a mail item to %s", to.c_str());
-        return false;
-    }
-    mail->SetTo(to);
-    mail->SetSubject(subject);
-    mail->SetBody(body);
-    if (!mail->Send()) {
-        debug("Unable to send the mail to %s", to.c_str());
-        return false;
-    }
-    return true;
-}
 
 // --- requested appointments ---------------------------------------------------------
 
@@ -1084,6 +743,32 @@ void CVespera::SendConfirmationMail(const std::string& address, const CKqmlField
 CNotifier& CVespera::GetNotifier()
 {
     return *m_notifier;
+}
+
+CCalendarBridge& CVespera::GetCalendar()
+{
+    return *m_calendar;
+}
+
+bool CVespera::CreateOutlookAppointment(const CDateTime& start, long duration, const std::string& subject,
+                                        const std::string& body, const std::string& location, long reminderMinutes,
+                                        bool setReminder, const std::string& requiredAttendees,
+                                        const std::string& optionalAttendees, bool addToStore,
+                                        const std::string& organiserAgent)
+{
+    return m_calendar->CreateOutlookAppointment(start, duration, subject, body, location, reminderMinutes,
+                                                setReminder, requiredAttendees, optionalAttendees, addToStore,
+                                                organiserAgent);
+}
+
+const std::string& CVespera::GetLastWriteError() const
+{
+    return m_calendar->GetLastWriteError();
+}
+
+bool CVespera::SendMail(const std::string& to, const std::string& subject, const std::string& body)
+{
+    return m_calendar->SendMail(to, subject, body);
 }
 
 void CVespera::LogLine(const std::string& line)

@@ -17,6 +17,7 @@
 class CAgentSettings;
 class CAppointmentStore;
 class CAttendeeSide;
+class CCalendarBridge;
 class CContactStore;
 class CDebug;
 class CNegotiation;
@@ -115,7 +116,7 @@ public:
     // Opens <directory>/Logfiles/VespLog-<local time>.txt (every "/" and ":"
     // of the time text made "-"), making Logfiles when it is missing.
     void CreateLogFile(const std::string& directory);
-    CDebug& GetApplicationLog();
+    CDebug& GetApplicationLog() override;
     // Empty until CreateLogFile.
     const std::string& GetApplicationLogPath() const { return m_applicationLogPath; }
     const std::string& GetAgentLogPath() const { return m_agentLogPath; }
@@ -134,56 +135,15 @@ public:
     // a failed logon is logged and shown and still counts as started, since
     // the program runs without it.
     bool StartOutlook();
-    // Appends every appointment of the calendar folder to the store.
-    void LoadAppointments();
-    // Appends every contact of the contacts folder to the store.
-    void LoadContacts();
-    // Empties the store, holds included, and loads the appointments again;
-    // contacts stay.
-    void Resynchronise();
-    // When another program changed the calendar or the contacts, reads both
-    // again, keeping the holds; a change that cannot be read is logged and
-    // said on standard error, and the stores stay as they were.
-    void SyncWithOutsideChanges();
-    // Writes a contact for a person of a schedule into the contacts folder
-    // and the store; false when the program refuses it.
-    bool CreateOutlookContact(const std::string& agentName, const std::string& fullName,
-                              const std::string& emailAddress, const std::string& webPage);
-    // Makes the reminder sink and connects it to the application.
-    void RegisterReminderSink();
-    // Makes or drops the sink as ReminderAlert says and gives it the current
-    // targets.
-    void ApplyNotificationSettings();
-    // Null unless registered.
-    CReminderSink* GetReminderSink();
-    // Null before StartOutlook succeeded.
-    outlook::CApplication* GetOutlookApplication();
-    outlook::CNameSpace* GetNameSpace();
-    // The items of the calendar folder the agent knows of; appointments the
-    // agent creates are numbered from it.
-    int GetCalendarItemCount() const { return m_calendarItemCount; }
-    void SetCalendarItemCount(int count) { m_calendarItemCount = count; }
-
-    // Writes a new appointment into the calendar folder and, with
-    // addToStore, into the appointment store as well. False (logged) when
-    // the calendar program is not there or refuses the item, and for a
-    // duration that is not from 1 minute to MaxRequestedMinutes.
-    //
-    // A meeting (required attendees given, as agent names joined by ",")
-    // also carries the e-mail addresses of its organiser (organiserAgent,
-    // empty for this agent's user) and of those attendees whose addresses
-    // are known, so that desktop calendar programs show who takes part.
+    // The calendar program, as the agent reads and writes it.
+    CCalendarBridge& GetCalendar();
+    // The context's calendar writer and mail, which the bridge does.
     bool CreateOutlookAppointment(const CDateTime& start, long duration, const std::string& subject,
                                   const std::string& body, const std::string& location, long reminderMinutes,
                                   bool setReminder, const std::string& requiredAttendees,
                                   const std::string& optionalAttendees, bool addToStore,
                                   const std::string& organiserAgent = std::string()) override;
-    // The e-mail address of an agent: the user's own for this agent, a
-    // contact's for a contact's agent; empty when unknown.
-    std::string EmailOfAgent(const std::string& agentName) const;
-    // Why the last CreateOutlookAppointment failed, for the user.
-    const std::string& GetLastWriteError() const override { return m_lastWriteError; }
-    // Sends one e-mail through the calendar program; false when it cannot.
+    const std::string& GetLastWriteError() const override;
     bool SendMail(const std::string& to, const std::string& subject, const std::string& body) override;
     void LogLine(const std::string& line) override;
 
@@ -216,7 +176,7 @@ public:
     void DisableANS();
     bool IsKnownToANS(const std::string& name);
     // The registration values in use.
-    const std::string& GetRegisteredName() const { return m_agentName; }
+    const std::string& GetRegisteredName() const override { return m_agentName; }
     const std::string& GetANSHost() const { return m_ansHost; }
     const std::string& GetANSPortText() const { return m_ansPortText; }
     int GetANSPort() const { return m_ansPort; }
@@ -246,9 +206,6 @@ private:
                                   const std::string& sender);
     void SendConfirmationMail(const std::string& address, const CKqmlFields& content, const CDateTime& start);
     bool RequestedValuesUsable(const CDateTime& start, long duration);
-    std::string EmailsOfAgents(const std::string& agentNames) const;
-    // Keeps the reason of a failed calendar write; always false.
-    bool WriteFailed(const std::string& reason);
 
     void AppLog(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     void Step(const char* line, const char* progress, unsigned pauseMs);
@@ -256,15 +213,12 @@ private:
     void SetPlaceholderRegistration();
     void ReportBrokenSettings();
     [[noreturn]] void EndWithoutOutlook();
-    bool LoadAppointment(outlook::CItems& items, int position);
-    bool LoadContact(outlook::CItems& items, int position);
     std::optional<CLookupDetailsPageInput> AskHeadless(const CLookupDetailsPageInput& page);
 
     std::optional<std::string> Send(const std::string& performative, const std::string& receiver,
                                     const char* ontology, const char* language, const char* inReplyTo,
                                     const std::string& content);
 
-    std::shared_ptr<outlook::CBackend> m_backend;
     std::unique_ptr<CAgentSettings> m_settings;
     std::unique_ptr<CAppointmentStore> m_appointments;
     std::unique_ptr<CContactStore> m_contacts;
@@ -274,12 +228,7 @@ private:
     std::unique_ptr<COrganiserSide> m_organiserSide;
     std::unique_ptr<CDebug> m_applicationLog;
     std::unique_ptr<CNotifier> m_notifier;
-    std::unique_ptr<outlook::CApplication> m_application;
-    std::unique_ptr<CReminderSink> m_reminderSink;
-    // Owned by the application.
-    outlook::CNameSpace* m_namespace = nullptr;
-    int m_calendarItemCount = 0;
-    std::string m_lastWriteError;
+    std::unique_ptr<CCalendarBridge> m_calendar;
 
     std::string m_agentName;
     std::string m_ansHost;

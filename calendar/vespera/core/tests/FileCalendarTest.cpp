@@ -55,7 +55,7 @@ protected:
 
 TEST_F(FileCalendarTest, ARuleNoRecurrenceTypeExpressesIsLoadedSingleAndLogged)
 {
-    m_agent->LoadAppointments();
+    m_agent->GetCalendar().LoadAppointments();
     EXPECT_EQ(m_agent->GetAppointmentStore().GetCount(), 2);
     EXPECT_TRUE(m_agent->HasApplicationLine("Total Appointments loaded = 2"));
     bool logged = false;
@@ -66,7 +66,7 @@ TEST_F(FileCalendarTest, ARuleNoRecurrenceTypeExpressesIsLoadedSingleAndLogged)
 
 TEST_F(FileCalendarTest, AnAppointmentTheAgentMakesIsAppendedToTheFileAndKeepsTheOthers)
 {
-    m_agent->LoadAppointments();
+    m_agent->GetCalendar().LoadAppointments();
     ASSERT_TRUE(m_agent->CreateOutlookAppointment(CDateTime(2027, 1, 6, 14, 0, 0), 45, "Agreed", "Body", "Room 1", 10,
                                                   true, "", "", true));
     const std::string text = CalendarFile();
@@ -74,7 +74,7 @@ TEST_F(FileCalendarTest, AnAppointmentTheAgentMakesIsAppendedToTheFileAndKeepsTh
     EXPECT_NE(text.find("UID:plain-1"), std::string::npos);
     EXPECT_NE(text.find("RRULE:FREQ=HOURLY;COUNT=3"), std::string::npos) << "the unexpressible rule survives";
     EXPECT_EQ(m_agent->GetAppointmentStore().GetCount(), 3);
-    EXPECT_EQ(m_agent->GetCalendarItemCount(), 3);
+    EXPECT_EQ(m_agent->GetCalendar().GetCalendarItemCount(), 3);
 }
 
 } // namespace

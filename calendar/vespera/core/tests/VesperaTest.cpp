@@ -363,7 +363,7 @@ TEST_F(VesperaRequestedAppointmentTest, CommandsThatActForTheUserFollowThePolicy
 
 TEST_F(VesperaRequestedAppointmentTest, AppointmentWithoutReminderIsWrittenAndAnswered)
 {
-    Agent().SetCalendarItemCount(4);
+    Agent().GetCalendar().SetCalendarItemCount(4);
     Deliver(Appointment("appointment", ""), "secretary");
 
     ASSERT_EQ(Backend().GetCount(outlook::olFolderCalendar), 1);
@@ -538,8 +538,8 @@ TEST_F(VesperaAgentTest, CalendarWritesFailCleanlyWithoutTheProgram)
 {
     Backend().SetFailing(outlook::CMemoryBackend::Operation::Start, true);
     EXPECT_FALSE(Agent().StartOutlook());
-    EXPECT_EQ(Agent().GetOutlookApplication(), nullptr);
-    EXPECT_EQ(Agent().GetNameSpace(), nullptr);
+    EXPECT_EQ(Agent().GetCalendar().GetOutlookApplication(), nullptr);
+    EXPECT_EQ(Agent().GetCalendar().GetNameSpace(), nullptr);
     EXPECT_FALSE(Agent().CreateOutlookAppointment(FreeMorning(), 30, "S", "B", "L", 0, false, "", "", true));
     EXPECT_FALSE(Agent().SendMail("a@x.org", "S", "B"));
     EXPECT_EQ(Agent().GetAppointmentStore().GetCount(), 0);
@@ -629,8 +629,8 @@ TEST_F(VesperaStartupTest, StartsInOrderWithEveryLineAndProgressText)
     EXPECT_TRUE(Boxes().Boxes().empty());
     EXPECT_FALSE(Agent().HasLine("CVSP::LoadPreferences: Loading Preferences"));
     EXPECT_EQ(Agent().GetTimerTick(), 1);
-    ASSERT_NE(Agent().GetReminderSink(), nullptr);
-    EXPECT_TRUE(Agent().GetReminderSink()->IsConnected());
+    ASSERT_NE(Agent().GetCalendar().GetReminderSink(), nullptr);
+    EXPECT_TRUE(Agent().GetCalendar().GetReminderSink()->IsConnected());
 }
 
 TEST_F(VesperaStartupTest, TheNameServerIsAPlaceholderUntilRegistration)
@@ -641,7 +641,7 @@ TEST_F(VesperaStartupTest, TheNameServerIsAPlaceholderUntilRegistration)
     EXPECT_EQ(beliefs->find_int_belief("ansport")->get_value(), 6677);
     EXPECT_EQ(Agent().GetANSPort(), 0);
     // Without the reminder switch there is no sink and no step for it.
-    EXPECT_EQ(Agent().GetReminderSink(), nullptr);
+    EXPECT_EQ(Agent().GetCalendar().GetReminderSink(), nullptr);
     EXPECT_FALSE(Agent().HasApplicationLine("CVSP:process_create::Registering Outlook Event Handler"));
     EXPECT_EQ(std::count(ProgressTexts().Texts().begin(), ProgressTexts().Texts().end(),
                          std::string("Registering Outlook Event Handler...")),
@@ -714,7 +714,7 @@ TEST_F(VesperaStartupTest, FailedLogonIsShownAndStartUpGoesOn)
     EXPECT_TRUE(Agent().HasApplicationLine("CVSP:process_create::FATAL Error: Logon Failed"));
     ASSERT_FALSE(Boxes().Boxes().empty());
     EXPECT_EQ(Boxes().Boxes()[0].text, "Unable to logon to Outlook Profile. Please check Outlook Installation.");
-    EXPECT_NE(Agent().GetOutlookApplication(), nullptr);
+    EXPECT_NE(Agent().GetCalendar().GetOutlookApplication(), nullptr);
     EXPECT_EQ(Agent().CountApplicationLine("CVSP:process_create::Starting Orvante Calendar Agent"), 1);
     EXPECT_EQ(ProgressTexts().Texts().back(), "Starting ORVANTE Calendar Agent");
 }
@@ -840,9 +840,9 @@ TEST_F(VesperaOutlookTest, EmptyCalendarLoadsNothingAndSaysSo)
 {
     Agent().GetAppointmentStore().AddAppointment(7, "Kept", "", "", "", "", FreeMorning(), FreeMorning(), 0, 0, 0, 2,
                                                  CDateTime(), "outlook", false);
-    Agent().LoadAppointments();
+    Agent().GetCalendar().LoadAppointments();
     EXPECT_EQ(Agent().GetAppointmentStore().GetCount(), 1);
-    EXPECT_EQ(Agent().GetCalendarItemCount(), 0);
+    EXPECT_EQ(Agent().GetCalendar().GetCalendarItemCount(), 0);
     EXPECT_TRUE(Agent().HasApplicationLine("Total Items in olFolderCalendar = 0"));
     EXPECT_TRUE(Agent().HasApplicationLine("Total Appointments loaded = 0"));
 }
@@ -850,7 +850,7 @@ TEST_F(VesperaOutlookTest, EmptyCalendarLoadsNothingAndSaysSo)
 TEST_F(VesperaOutlookTest, AppointmentsAreCopiedWithTheirFields)
 {
     Backend().Put(outlook::olFolderCalendar, Appointment("One", FreeMorning(), 90));
-    Agent().LoadAppointments();
+    Agent().GetCalendar().LoadAppointments();
     ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 1);
     const CAppointment* loaded = Agent().GetAppointmentStore().GetAt(0);
     EXPECT_EQ(loaded->GetOutlookIndex(), 1);
@@ -881,7 +881,7 @@ TEST_F(VesperaOutlookTest, WeeklyItemWithoutEndCarriesItsStartTimeIntoThePattern
     Backend().Put(outlook::olFolderCalendar, Appointment("Single", FreeMorning(), 30));
     Backend().Put(outlook::olFolderCalendar, weekly);
 
-    Agent().LoadAppointments();
+    Agent().GetCalendar().LoadAppointments();
     ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 2);
     const CAppointment* loaded = Agent().GetAppointmentStore().GetAt(1);
     EXPECT_EQ(loaded->GetOutlookIndex(), 2);
@@ -905,11 +905,11 @@ TEST_F(VesperaOutlookTest, ItemsOfOtherKindsAreSkippedWithoutStoppingTheLoad)
     Backend().Put(outlook::olFolderCalendar, Appointment("After", FreeMorning(), 30));
     Backend().Put(outlook::olFolderContacts, note);
     Backend().Put(outlook::olFolderContacts, Contact("Ann", "Lee", "ann@x.org"));
-    Agent().LoadAppointments();
-    Agent().LoadContacts();
+    Agent().GetCalendar().LoadAppointments();
+    Agent().GetCalendar().LoadContacts();
     ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 1);
     EXPECT_EQ(Agent().GetAppointmentStore().GetAt(0)->GetOutlookIndex(), 2);
-    EXPECT_EQ(Agent().GetCalendarItemCount(), 2);
+    EXPECT_EQ(Agent().GetCalendar().GetCalendarItemCount(), 2);
     ASSERT_EQ(Agent().GetContactStore().GetCount(), 1);
     EXPECT_EQ(Agent().GetContactStore().GetAt(0)->GetFirstName(), "Ann");
 }
@@ -918,7 +918,7 @@ TEST_F(VesperaOutlookTest, CreatedAppointmentsAreNumberedAfterTheLoadedOnes)
 {
     Backend().Put(outlook::olFolderCalendar, Appointment("One", FreeMorning(), 30));
     Backend().Put(outlook::olFolderCalendar, Appointment("Two", FreeMorning() + CDateTimeSpan(1.0), 30));
-    Agent().LoadAppointments();
+    Agent().GetCalendar().LoadAppointments();
     ASSERT_TRUE(Agent().CreateOutlookAppointment(FreeMorning() + CDateTimeSpan(2.0), 45, "New", "B", "L", 5, false,
                                                  "", "", true));
     ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 3);
@@ -934,7 +934,7 @@ TEST_F(VesperaOutlookTest, ContactsGetAnAgentNameOnlyWithAnAddress)
 {
     Backend().Put(outlook::olFolderContacts, Contact("Ann", "Lee", "ann@x.org"));
     Backend().Put(outlook::olFolderContacts, Contact("Bo", "Day", ""));
-    Agent().LoadContacts();
+    Agent().GetCalendar().LoadContacts();
     ASSERT_EQ(Agent().GetContactStore().GetCount(), 2);
     const CContactRecord* ann = Agent().GetContactStore().GetAt(0);
     EXPECT_EQ(ann->GetCalendarAgentName(), "ann_x.org-CalendarAgent");
@@ -952,8 +952,8 @@ TEST_F(VesperaOutlookTest, LoadsWithoutNamespaceOrFolderShowWhy)
 {
     Backend().SetFailing(outlook::CMemoryBackend::Operation::Start, true);
     EXPECT_FALSE(Agent().StartOutlook());
-    Agent().LoadAppointments();
-    Agent().LoadContacts();
+    Agent().GetCalendar().LoadAppointments();
+    Agent().GetCalendar().LoadContacts();
     ASSERT_EQ(Boxes().Boxes().size(), 2u);
     EXPECT_EQ(Boxes().Boxes()[0].text, "Namespace pointer is null. No Appointments Loaded");
     EXPECT_EQ(Boxes().Boxes()[1].text, "NameSpace pointer is NULL. No Contacts Loaded");
@@ -964,16 +964,16 @@ TEST_F(VesperaOutlookTest, LoadsWithoutNamespaceOrFolderShowWhy)
     Backend().SetFailing(outlook::CMemoryBackend::Operation::ContactsFolder, true);
     ASSERT_TRUE(Agent().StartOutlook());
     Boxes().Clear();
-    Agent().LoadContacts();
+    Agent().GetCalendar().LoadContacts();
     ASSERT_EQ(Boxes().Boxes().size(), 1u);
     EXPECT_EQ(Boxes().Boxes()[0].text, "Could not load contacts because items pointer is not accessible");
 }
 
 TEST_F(VesperaOutlookTest, ContactFromAScheduleSplitsTheNameAtTheLastBlank)
 {
-    ASSERT_TRUE(Agent().CreateOutlookContact("ann_x.org-CalendarAgent", "  Ann Marie Lee ", "ann@x.org",
+    ASSERT_TRUE(Agent().GetCalendar().CreateOutlookContact("ann_x.org-CalendarAgent", "  Ann Marie Lee ", "ann@x.org",
                                              "http://x.org/ann"));
-    ASSERT_TRUE(Agent().CreateOutlookContact("cher-CalendarAgent", "Cher", "cher@x.org", ""));
+    ASSERT_TRUE(Agent().GetCalendar().CreateOutlookContact("cher-CalendarAgent", "Cher", "cher@x.org", ""));
     ASSERT_EQ(Agent().GetContactStore().GetCount(), 2);
     const CContactRecord* ann = Agent().GetContactStore().GetAt(0);
     EXPECT_EQ(ann->GetFirstName(), "Ann Marie");
@@ -991,24 +991,24 @@ TEST_F(VesperaOutlookTest, ContactFromAScheduleSplitsTheNameAtTheLastBlank)
     EXPECT_EQ(data.webPage, "http://x.org/ann");
 
     Backend().SetFailing(outlook::CMemoryBackend::Operation::Save, true);
-    EXPECT_FALSE(Agent().CreateOutlookContact("x", "A B", "a@b.c", ""));
+    EXPECT_FALSE(Agent().GetCalendar().CreateOutlookContact("x", "A B", "a@b.c", ""));
     EXPECT_EQ(Agent().GetContactStore().GetCount(), 2);
 }
 
 TEST_F(VesperaOutlookTest, ResynchronisingDropsHoldsAndReloads)
 {
     Backend().Put(outlook::olFolderCalendar, Appointment("One", FreeMorning(), 30));
-    Agent().LoadAppointments();
+    Agent().GetCalendar().LoadAppointments();
     CDateTime later = CDateTime::GetCurrentTime() + CDateTimeSpan(1.0);
     Agent().GetAppointmentStore().AddAppointment(CAppointmentStore::HoldIndex, "Hold", "", "", "", "", FreeMorning(),
                                                  FreeMorning(), 30, 0, 0, 1, later, "1:2:3", false);
     ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 2);
     Backend().Put(outlook::olFolderCalendar, Appointment("Two", FreeMorning(), 30));
-    Agent().Resynchronise();
+    Agent().GetCalendar().Resynchronise();
     ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 2);
     EXPECT_EQ(Agent().GetAppointmentStore().GetAt(0)->GetSubject(), "One");
     EXPECT_EQ(Agent().GetAppointmentStore().GetAt(1)->GetSubject(), "Two");
-    EXPECT_EQ(Agent().GetCalendarItemCount(), 2);
+    EXPECT_EQ(Agent().GetCalendar().GetCalendarItemCount(), 2);
 }
 
 // --- notifications and reminders --------------------------------------------------------
@@ -1137,13 +1137,13 @@ TEST_F(VesperaNotificationTest, MalformedValuesWriteNothing)
 
 TEST_F(VesperaNotificationTest, NotificationSettingsMakeAndDropTheSink)
 {
-    Agent().ApplyNotificationSettings();
-    EXPECT_EQ(Agent().GetReminderSink(), nullptr);
+    Agent().GetCalendar().ApplyNotificationSettings();
+    EXPECT_EQ(Agent().GetCalendar().GetReminderSink(), nullptr);
 
     Agent().GetSettings().SetReminderAlert(true);
     AlertAgent("first-agent");
-    Agent().ApplyNotificationSettings();
-    CReminderSink* sink = Agent().GetReminderSink();
+    Agent().GetCalendar().ApplyNotificationSettings();
+    CReminderSink* sink = Agent().GetCalendar().GetReminderSink();
     ASSERT_NE(sink, nullptr);
     EXPECT_TRUE(sink->IsConnected());
     EXPECT_EQ(sink->GetTargets().agentTarget, "first-agent");
@@ -1154,15 +1154,15 @@ TEST_F(VesperaNotificationTest, NotificationSettingsMakeAndDropTheSink)
     Agent().GetSettings().SetAgentAlertString("second-agent");
     Agent().GetSettings().SetEmailAlert(true);
     Agent().GetSettings().SetEmailAlertString("me@x.org");
-    Agent().ApplyNotificationSettings();
-    EXPECT_EQ(Agent().GetReminderSink(), sink);
+    Agent().GetCalendar().ApplyNotificationSettings();
+    EXPECT_EQ(Agent().GetCalendar().GetReminderSink(), sink);
     EXPECT_EQ(sink->GetTargets().agentTarget, "second-agent");
     EXPECT_EQ(sink->GetTargets().emailTarget, "me@x.org");
     EXPECT_TRUE(sink->GetTargets().emailOn);
 
     Agent().GetSettings().SetReminderAlert(false);
-    Agent().ApplyNotificationSettings();
-    EXPECT_EQ(Agent().GetReminderSink(), nullptr);
+    Agent().GetCalendar().ApplyNotificationSettings();
+    EXPECT_EQ(Agent().GetCalendar().GetReminderSink(), nullptr);
 }
 
 TEST_F(VesperaNotificationTest, ReminderFromTheCalendarReachesTheAlertAgent)
@@ -1176,7 +1176,7 @@ TEST_F(VesperaNotificationTest, ReminderFromTheCalendarReachesTheAlertAgent)
     }());
     Agent().GetSettings().SetReminderAlert(true);
     AlertAgent();
-    Agent().RegisterReminderSink();
+    Agent().GetCalendar().RegisterReminderSink();
     ASSERT_TRUE(Backend().FireReminder(id));
     ASSERT_EQ(Agent().Sent().size(), 1u);
     EXPECT_TRUE(Agent().Sent()[0].alertNotice);
@@ -1186,14 +1186,14 @@ TEST_F(VesperaNotificationTest, ReminderFromTheCalendarReachesTheAlertAgent)
               ":subject (Dentist) :location (Main St)");
 
     // Registering again replaces the sink: one reminder, one notice.
-    Agent().RegisterReminderSink();
+    Agent().GetCalendar().RegisterReminderSink();
     Agent().ClearSent();
     ASSERT_TRUE(Backend().FireReminder(id));
     EXPECT_EQ(Agent().Sent().size(), 1u);
 
     // Both channels off: nothing.
     Agent().GetSettings().SetAgentAlert(false);
-    Agent().ApplyNotificationSettings();
+    Agent().GetCalendar().ApplyNotificationSettings();
     Agent().ClearSent();
     ASSERT_TRUE(Backend().FireReminder(id));
     EXPECT_TRUE(Agent().Sent().empty());
@@ -1203,8 +1203,8 @@ TEST_F(VesperaNotificationTest, ReminderFromTheCalendarReachesTheAlertAgent)
 TEST_F(VesperaNotificationTest, AgentGoesCleanlyWithItsSinkConnected)
 {
     Agent().GetSettings().SetReminderAlert(true);
-    Agent().RegisterReminderSink();
-    ASSERT_NE(Agent().GetReminderSink(), nullptr);
+    Agent().GetCalendar().RegisterReminderSink();
+    ASSERT_NE(Agent().GetCalendar().GetReminderSink(), nullptr);
     ResetAgent();
     const outlook::EntryId id = Backend().Put(outlook::olFolderCalendar, outlook::CAppointmentData());
     EXPECT_TRUE(Backend().FireReminder(id));

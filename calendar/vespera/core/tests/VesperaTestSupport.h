@@ -6,6 +6,7 @@
 
 #include <vespera/core/Vespera.h>
 
+#include <vespera/core/CalendarBridge.h>
 #include <vespera/core/Preferences.h>
 #include <vespera/core/StartupPause.h>
 
