@@ -7,6 +7,7 @@
 #include <vespera/core/InstallDirectory.h>
 #include <vespera/core/Preferences.h>
 #include <vespera/core/StartupPause.h>
+#include <vespera/core/NameServerRegistration.h>
 #include <vespera/core/Vespera.h>
 
 #include <agentkit/DlgContainer.h>
@@ -210,7 +211,7 @@ void ApplyTestTimings(CVespera& agent, CDlgContainer& dialog)
 void SayRegistration(CVespera& agent)
 {
     const std::string name = agent.GetRegisteredName();
-    if (agent.IsRegistered()) {
+    if (agent.GetRegistration().IsRegistered()) {
         Say(stdout, "registered " + name + " at " + GetHostAddress() + ":" + std::to_string(agent.get_port()));
         return;
     }
@@ -218,7 +219,7 @@ void SayRegistration(CVespera& agent)
         Say(stdout, "not registered: AgentName, ANSHost and ANSPort are not all stored");
         return;
     }
-    Say(stdout, "not registered: the name server at " + agent.GetANSHost() + ":" + agent.GetANSPortText() +
+    Say(stdout, "not registered: the name server at " + agent.GetRegistration().GetANSHost() + ":" + agent.GetRegistration().GetANSPortText() +
                     " did not take " + name + "; the agent tries again while it runs");
 }
 

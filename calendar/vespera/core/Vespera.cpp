@@ -2,17 +2,20 @@
 
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/AppointmentStore.h>
+#include <vespera/core/AppointmentRequests.h>
 #include <vespera/core/AttendeeSide.h>
 #include <vespera/core/CalendarBridge.h>
 #include <vespera/core/ContactStore.h>
 #include <vespera/core/InstallDirectory.h>
 #include <vespera/core/KqmlFields.h>
+#include <vespera/core/NameServerRegistration.h>
 #include <vespera/core/NegotiationStore.h>
 #include <vespera/core/Notifier.h>
 #include <vespera/core/OrganiserSide.h>
 #include <vespera/core/Preferences.h>
 #include <vespera/core/ReminderSink.h>
 #include <vespera/core/StartupPause.h>
+#include <vespera/core/WebPage.h>
 
 #include <outlook/Application.h>
 #include <outlook/AppointmentItem.h>
@@ -49,120 +52,13 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace
 {
 
 const char* const SettingsKey = "Software\\ORVANTE\\CalendarAgent";
-
-// A browser result above this means the page was opened.
-constexpr int OpenedThreshold = 32;
-// "There is no application associated with the given filename extension."
-constexpr int NoBrowserCode = 31;
-// "The specified file was not found."
-constexpr int NotFoundCode = 2;
-// "The operating system is out of memory or resources."
-constexpr int NoResourcesCode = 0;
-
-std::string BrowserErrorText(int code)
-{
-    switch (code) {
-    case 0: return "The operating system is out\nof memory or resources.";
-    case 2: return "The specified file was not found.";
-    case 3: return "The specified path was not found.";
-    case 5: return "The operating system denied\naccess to the specified file.";
-    case 8: return "There was not enough memory to complete the operation.";
-    case 11: return "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).";
-    case 26: return "A sharing violation occurred. ";
-    case 27: return "The filename association is\nincomplete or invalid.";
-    case 28: return "The DDE transaction could not\nbe completed because the request timed out.";
-    case 29: return "The DDE transaction failed.";
-    case 30: return "The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed.";
-    case 31: return "There is no application associated\nwith the given filename extension.";
-    case 32: return "The specified dynamic-link library was not found.";
-    default: return "Unknown Error (" + std::to_string(code) + ") occurred.";
-    }
-}
-
-bool HasDisplay()
-{
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
-}
-
-// Runs xdg-open without a shell and waits for it; xdg-open hands the page
-// to the desktop's browser and returns at once.
-int OpenWithDesktop(const std::string& address)
-{
-    if (!HasDisplay())
-        return NoBrowserCode;
-    std::vector<char> program{'x', 'd', 'g', '-', 'o', 'p', 'e', 'n', '\0'};
-    std::vector<char> argument(address.begin(), address.end());
-    argument.push_back('\0');
-    char* argv[] = {program.data(), argument.data(), nullptr};
-    pid_t child = 0;
-    int spawned = posix_spawnp(&child, program.data(), nullptr, nullptr, argv, environ);
-    if (spawned != 0)
-        return spawned == ENOENT ? NotFoundCode : NoResourcesCode;
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? OpenedThreshold + 1 : NoBrowserCode;
-}
-
-// Only web pages are opened for another agent: a local file or a program
-// named by a remote peer must never be started on the user's desktop.
-bool IsWebAddress(const std::string& address)
-{
-    return address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
-}
-
-// The leading decimal number of a text as atoi reads it, but held to the
-// range of an int: texts from other agents may hold any number of digits.
-int ToInt(const std::string& text)
-{
-    long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(value);
-}
-
-CDateTime NullDate()
-{
-    CDateTime date;
-    date.SetStatus(CDateTime::null);
-    return date;
-}
-
-std::string Decimal(long value)
-{
-    return std::to_string(value);
-}
-
-// A number the calendar program gives, held to the range of an int.
-int Narrow(long value)
-{
-    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
-}
-
-// A date at 00:00 and a time of day on 30 December 1899 as one instant; the
-// time is added as the span it stands for, so dates before 1899 come out
-// right too.
-CDateTime DatePlusTime(const CDateTime& date, const CDateTime& time)
-{
-    if (date.GetStatus() != CDateTime::valid || time.GetStatus() != CDateTime::valid)
-        return date;
-    return date + CDateTimeSpan(time.GetValue());
-}
 
 // "VespLog-<local time>.txt" with every "/" and ":" made "-".
 std::string LogFileName(const CDateTime& now)
@@ -170,20 +66,6 @@ std::string LogFileName(const CDateTime& now)
     std::string name = "VespLog-" + now.Format() + ".txt";
     std::replace_if(name.begin(), name.end(), [](char c) { return c == '/' || c == ':'; }, '-');
     return name;
-}
-
-// The full name split at its last blank, once trimmed of blanks: the part
-// before is the first name, the rest the last name.
-std::pair<std::string, std::string> SplitFullName(const std::string& fullName)
-{
-    const std::size_t first = fullName.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {std::string(), std::string()};
-    const std::string name = fullName.substr(first, fullName.find_last_not_of(" \t") - first + 1);
-    const std::size_t space = name.rfind(' ');
-    if (space == std::string::npos)
-        return {std::string(), name};
-    return {name.substr(0, space), name.substr(space + 1)};
 }
 
 } // namespace
@@ -214,6 +96,8 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
     m_preferences = std::make_unique<CPreferences>(*m_settings, *m_appointments,
                                                    [this](const std::string& line) { AppLog("%s", line.c_str()); });
     m_calendar = std::make_unique<CCalendarBridge>(std::move(backend), *this, *this);
+    m_registration = std::make_unique<CNameServerRegistration>(*this, *m_applicationLog);
+    m_requests = std::make_unique<CAppointmentRequests>(*this);
     m_attendeeSide = std::make_unique<CAttendeeSide>(*this);
     m_organiserSide = std::make_unique<COrganiserSide>(*this);
     // Agents started together draw their identifiers from different seeds:
@@ -230,9 +114,11 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
 CVespera::~CVespera()
 {
     m_calendar.reset();
+    m_registration.reset();
     m_applicationLog.reset();
     m_organiserSide.reset();
     m_attendeeSide.reset();
+    m_requests.reset();
     m_preferences.reset();
     m_appointments.reset();
     m_negotiations.reset();
@@ -249,7 +135,7 @@ void CVespera::process_create()
     AppLog("CVSP:process_create::Log File Created");
     ReportBrokenSettings();
     AppLog("CVSP:process_create::Initializing Agent");
-    SetPlaceholderRegistration();
+    m_registration->SetPlaceholder();
     CProgressSink::Current().Open();
     Progress("CVSP:process_create::Initializing Calendar Agent...", 300);
     m_appointments->SetView(nullptr);
@@ -288,18 +174,6 @@ void CVespera::ReportBrokenSettings()
         return;
     AppLog("CVSP:process_create::%s; the settings' defaults are used", registry.ErrorText().c_str());
     std::fprintf(stderr, "vespera: %s; the settings' defaults are used\n", registry.ErrorText().c_str());
-}
-
-// The real name server is set by registration; until then nothing may be
-// asked of one.
-void CVespera::SetPlaceholderRegistration()
-{
-    CBeliefDB* beliefs = get_belief_db();
-    if (CStringBelief* ans = beliefs ? beliefs->find_string_belief("ans") : nullptr)
-        ans->set_value(PlaceholderANSHost);
-    if (CIntBelief* ansport = beliefs ? beliefs->find_int_belief("ansport") : nullptr)
-        ansport->set_value(PlaceholderANSPort);
-    m_ansPort = 0;
 }
 
 void CVespera::EndWithoutOutlook()
@@ -369,7 +243,7 @@ CDebug& CVespera::GetApplicationLog()
 
 void CVespera::InitAgent()
 {
-    if (LoadRegInfo())
+    if (m_registration->LoadRegInfo())
         return;
     const CLookupDetailsPageInput shown = SettingsPages::LoadLookupDetailsPage(*m_settings);
     std::optional<CLookupDetailsPageInput> confirmed = m_startupSheet ? m_startupSheet(shown) : AskHeadless(shown);
@@ -378,10 +252,11 @@ void CVespera::InitAgent()
         if (m_settings->GetAgentName().empty())
             m_settings->SetANSRegistered(false);
         if (m_settings->GetANSRegistered() &&
-            !EnableANS(m_settings->GetAgentName(), m_settings->GetANSHost(), m_settings->GetANSPort()))
+            !m_registration->EnableANS(m_settings->GetAgentName(), m_settings->GetANSHost(), m_settings->GetANSPort()))
             CMessageBoxSink::Show(SettingsPages::RegisterFailedMessage);
-        AppLog("CVSP::InitAgent: Agent Name = %s, ANS Host = %s, ANS Port = %d", m_agentName.c_str(),
-               m_ansHost.c_str(), m_ansPort);
+        AppLog("CVSP::InitAgent: Agent Name = %s, ANS Host = %s, ANS Port = %d",
+               m_registration->GetRegisteredName().c_str(), m_registration->GetANSHost().c_str(),
+               m_registration->GetANSPort());
     }
     if (!m_settings->GetANSRegistered())
         CMessageBoxSink::Show(SettingsPages::NotRegisteredMessage, MB_OK | MB_ICONINFORMATION);
@@ -472,15 +347,15 @@ void CVespera::DispatchCommand(const std::string& command, const CKqmlFields& co
     if (command == "create_profile") {
         debug("Create_profile messages have been deprecated and are no longer used");
     } else if (command == "appointment") {
-        CreateRequestedAppointment(content, sender, std::nullopt);
+        m_requests->CreateRequestedAppointment(content, sender, std::nullopt);
     } else if (command == "schedule_meeting") {
         m_organiserSide->StartNegotiation(content);
     } else if (command == "request_appt") {
-        ProcessAppointmentRequest(content, sender);
+        m_requests->ProcessAppointmentRequest(content, sender);
     } else if (command == "conf_appt") {
         // Without an address there is nobody to confirm to.
         std::string email = content.Value("email");
-        CreateRequestedAppointment(content, sender, email.empty() ? std::nullopt : std::optional<std::string>(email));
+        m_requests->CreateRequestedAppointment(content, sender, email.empty() ? std::nullopt : std::optional<std::string>(email));
     } else {
         debug("Unknown command in incoming message. Ignoring.");
     }
@@ -533,17 +408,17 @@ void CVespera::DispatchDataUrl(const std::string& dataurl)
 
 void CVespera::OpenDataUrl(const std::string& address)
 {
-    if (!IsWebAddress(address)) {
+    if (!webpage::IsWebAddress(address)) {
         debug("Refusing to open %s: only http and https addresses are opened for other agents", address.c_str());
         return;
     }
-    int result = m_urlOpener ? m_urlOpener(address) : OpenWithDesktop(address);
-    if (result > OpenedThreshold)
+    int result = m_urlOpener ? m_urlOpener(address) : webpage::OpenWithDesktop(address);
+    if (result > webpage::OpenedThreshold)
         return;
-    if (result == NoBrowserCode && !m_urlOpener)
+    if (result == webpage::NoBrowserCode && !m_urlOpener)
         debug("No web browser is available to open %s", address.c_str());
     std::fputc('\a', stderr);
-    CMessageBoxSink::Show(std::string("Unable to open hyperlink:\n\n") + BrowserErrorText(result),
+    CMessageBoxSink::Show(std::string("Unable to open hyperlink:\n\n") + webpage::BrowserErrorText(result),
                           MB_ICONEXCLAMATION);
 }
 
@@ -608,141 +483,26 @@ bool CVespera::StartOutlook()
 }
 
 
-// --- requested appointments ---------------------------------------------------------
-
-void CVespera::ProcessAppointmentRequest(const CKqmlFields& reader, const std::string& sender)
-{
-    const std::string durationText = reader.Value("duration");
-    const std::string startText = reader.Value("startTime");
-    const std::string subject = reader.Value("subject");
-    const std::string body = reader.Value("body");
-    const std::string location = reader.Value("location");
-    const std::string email = reader.Value("email");
-    const std::string firstName = reader.Value("fname");
-    const std::string lastName = reader.Value("lname");
-    const std::string requester = email + " (" + firstName + " " + lastName + ")";
-    const long minutes = ToInt(durationText);
-
-    if (!RequesterAllowed(firstName, lastName)) {
-        SendAgentMessage("tell", sender, "tell :status reject");
-        m_notifier->NotifyESecretaryMeeting(false, subject, body, location, startText, static_cast<int>(minutes), requester);
-        return;
-    }
-    CDateTime start;
-    if (!start.ParseDateTime(startText) || start.GetStatus() != CDateTime::valid || minutes <= 0) {
-        SendAgentMessage("tell", sender, "tell :status reject");
-        return;
-    }
-    AnswerAppointmentRequest(start, minutes, email, sender);
-}
-
-bool CVespera::RequesterAllowed(const std::string& firstName, const std::string& lastName) const
-{
-    const int policy = m_settings->GetMeetingSchedulingType();
-    if (policy == 0)
-        return false;
-    if (policy != 1)
-        return true;
-    for (int i = 0; i < m_contacts->GetCount(); ++i) {
-        const CContactRecord* contact = m_contacts->GetAt(i);
-        if (contact->GetFirstName() == firstName && contact->GetLastName() == lastName)
-            return true;
-    }
-    return false;
-}
-
-void CVespera::AnswerAppointmentRequest(const CDateTime& start, long minutes, const std::string& email,
-                                        const std::string& sender)
-{
-    const CContactRecord* contact = m_contacts->FindByEmail(email);
-    const int duration = static_cast<int>(minutes);
-    bool free = false;
-    CTimeSlot next;
-    if (contact) {
-        CTimeConstraintSet constraints = m_preferences->ConstraintsFor(contact->GetCalendarAgentName());
-        free = m_preferences->IsFreeConstrained(start, duration, constraints);
-        if (!free)
-            next = m_preferences->NextFreeSlot(start, duration, constraints);
-    } else {
-        free = m_preferences->IsFreePlain(start, duration);
-        if (!free)
-            next = m_preferences->NextFreeSlotPlain(start, duration);
-    }
-    const std::string tail = ") :duration (" + Decimal(minutes) + ") :status ";
-    if (free)
-        SendAgentMessage("tell", sender, "tell :startTime (" + start.Format() + tail + "accept");
-    else if (next.IsValid())
-        SendAgentMessage("tell", sender, "tell :startTime (" + next.GetStartTime().Format() + tail + "alt");
-    else
-        SendAgentMessage("tell", sender, "tell :status reject");
-}
-
-void CVespera::CreateRequestedAppointment(const CKqmlFields& reader, const std::string& sender,
-                                          const std::optional<std::string>& email)
-{
-    debug("parsing the start time");
-    CKqmlFields startReader(reader.Raw("start").value_or(std::string()));
-    auto part = [&startReader](const char* key) { return ToInt(startReader.Value(key)); };
-    CDateTime start(part("year"), part("month"), part("day"), part("hour"), part("minute"), 0);
-
-    const std::string durationText = reader.Value("duration");
-    const long duration = ToInt(durationText);
-    debug("Got the duration =");
-    debug(durationText.c_str());
-    const std::string subject = reader.Value("subject");
-    const std::string body = reader.Value("body");
-    const std::string location = reader.Value("location");
-    const std::string required = reader.Value("requiredAttendees");
-    const std::string optional = reader.Value("optionalAttendees");
-    const std::string targetName = reader.Value("targetRealName");
-    const std::string targetEmail = reader.Value("targetEmailAdd");
-    std::optional<std::string> reminder = reader.Raw("reminder");
-    const long reminderMinutes = reminder ? ToInt(CKqmlFields::WithoutParentheses(*reminder)) : 0;
-
-    if (!RequestedValuesUsable(start, duration))
-        return;
-    debug("Entering create Appointment");
-    bool created = CreateOutlookAppointment(start, duration, subject, body, location, reminderMinutes,
-                                            reminder.has_value(), required, optional, true);
-    debug("back from create appointment");
-    if (!created)
-        return;
-    if (email && CNotifier::IsSingleAddress(*email))
-        SendConfirmationMail(*email, reader, start);
-    else if (email)
-        debug("The requester's address is not one plain e-mail address; no confirmation is sent");
-    m_notifier->NotifyESecretaryMeeting(true, subject, body, location, start.Format(), static_cast<int>(duration), targetName);
-    SendAgentMessage("tell", sender, "tell :command success");
-}
-
-// A start that is no valid time, or a length that is not positive or longer
-// than a year, would write an item nobody can use.
-bool CVespera::RequestedValuesUsable(const CDateTime& start, long duration)
-{
-    if (start.GetStatus() != CDateTime::valid) {
-        debug("The requested appointment has no valid start; nothing created");
-        return false;
-    }
-    if (duration <= 0 || duration > MaxRequestedMinutes) {
-        debug("The requested appointment's duration is not from 1 minute to a year; nothing created");
-        return false;
-    }
-    return true;
-}
-
-void CVespera::SendConfirmationMail(const std::string& address, const CKqmlFields& reader, const CDateTime& start)
-{
-    m_notifier->SendConfirmation(
-        address, CNotifier::ConfirmationText(reader.Value("targetRealName"), start, reader.Value("subject"),
-                                             reader.Value("body"), reader.Value("duration"),
-                                             reader.Value("targetEmailAdd")));
-}
-
 // --- notifications --------------------------------------------------------------
 
 CNotifier& CVespera::GetNotifier()
 {
     return *m_notifier;
+}
+
+CAppointmentRequests& CVespera::GetAppointmentRequests()
+{
+    return *m_requests;
+}
+
+CNameServerRegistration& CVespera::GetRegistration()
+{
+    return *m_registration;
+}
+
+const std::string& CVespera::GetRegisteredName() const
+{
+    return m_registration->GetRegisteredName();
 }
 
 CCalendarBridge& CVespera::GetCalendar()
@@ -803,83 +563,4 @@ std::optional<std::string> CVespera::Send(const std::string& performative, const
     if (!error)
         return std::nullopt;
     return std::string(error);
-}
-
-// --- registration --------------------------------------------------------------------
-
-bool CVespera::LoadRegInfo()
-{
-    CRegistry registry;
-    std::string name;
-    std::string host;
-    std::string port;
-    if (registry.ReadValue(SettingsKey, "AgentName", name) != CRegistry::Ok ||
-        registry.ReadValue(SettingsKey, "ANSHost", host) != CRegistry::Ok ||
-        registry.ReadValue(SettingsKey, "ANSPort", port) != CRegistry::Ok)
-        return false;
-    if (port == "-1" || name == "-" || host == "-")
-        return false;
-    EnableANS(name, host, port);
-    AppLog("CVSP::LoadRegInfo: Agent Name = %s, ANS Host = %s, ANS Port = %d", m_agentName.c_str(),
-            m_ansHost.c_str(), m_ansPort);
-    return true;
-}
-
-bool CVespera::EnableANS(const std::string& name, const std::string& host, const std::string& port)
-{
-    debug("<CVespera::EnableANS()> ENABLING THE ANS MODULE");
-    CCommunicator* communicator = get_communicator();
-    CANSClient* client = communicator ? communicator->retrieve_ans_object() : nullptr;
-    if (!client)
-        return false;
-    client->enable(0);
-    m_agentName = name;
-    m_ansHost = host;
-    m_ansPortText = port;
-    m_ansPort = ToInt(port);
-    CBeliefDB* beliefs = get_belief_db();
-    if (CStringBelief* ans = beliefs->find_string_belief("ans"))
-        ans->set_value(host.c_str());
-    if (CIntBelief* ansport = beliefs->find_int_belief("ansport"))
-        ansport->set_value(m_ansPort);
-    set_agent_name(name.c_str());
-    // The name must be ours at the server: a lookup alone also succeeds for
-    // a name that another agent holds and the server refused us.
-    const bool accepted = client->enable(1) != 0;
-    m_registered = accepted && IsKnownToANS(name);
-    if (m_registered) {
-        debug("ANS MODULE STARTUP SUCCEEDED");
-        communicator->announce_registration();
-        return true;
-    }
-    debug("ANS MODULE STARTUP FAILED");
-    return false;
-}
-
-void CVespera::DisableANS()
-{
-    debug("<CVespera::DisableANS()> DISABLING THE ANS MODULE");
-    m_registered = false;
-    CCommunicator* communicator = get_communicator();
-    if (CANSClient* client = communicator ? communicator->retrieve_ans_object() : nullptr)
-        client->enable(0);
-}
-
-bool CVespera::IsKnownToANS(const std::string& name)
-{
-    CCommunicator* communicator = get_communicator();
-    CANSClient* client = communicator ? communicator->retrieve_ans_object() : nullptr;
-    if (!client || !client->lookup_agent(name.c_str()))
-        return false;
-    CBeliefDB* beliefs = communicator->get_beliefdb();
-    CListBelief* lookup = beliefs ? beliefs->find_list_belief("lookup") : nullptr;
-    CLList* table = lookup ? lookup->get_value() : nullptr;
-    if (!table)
-        return false;
-    for (CListElement* element = table->get_first_element(); element; element = table->get_next_element()) {
-        const char* known = element->get_name();
-        if (known && name == known)
-            return true;
-    }
-    return false;
 }

@@ -16,10 +16,12 @@
 
 class CAgentSettings;
 class CAppointmentStore;
+class CAppointmentRequests;
 class CAttendeeSide;
 class CCalendarBridge;
 class CContactStore;
 class CDebug;
+class CNameServerRegistration;
 class CNegotiation;
 class CNegotiationStore;
 class CNotifier;
@@ -58,11 +60,6 @@ public:
     static constexpr const char* ContainerName = "vespera";
     // The timer ticks between two purges of expired holds.
     static constexpr int PurgeInterval = 30;
-    // What the name-server belief holds until the agent registers: the
-    // agent's own identifier, in a form that can never be taken for a host
-    // name, so that nothing is looked up or sent for it.
-    static constexpr const char* PlaceholderANSHost = "{B20EAD0D-9FA3-447b-ACA0-80FB53373A30}";
-    static constexpr int PlaceholderANSPort = 6677;
 
     static const char* const OutlookMissingMessage;
     static const char* const LogonFailedMessage;
@@ -158,30 +155,14 @@ public:
     std::optional<std::string> SendAlertNotice(const std::string& receiver, const std::string& content) override;
 
 
-    // --- handlers the dispatcher chooses --------------------------------------
-
-    void ProcessAppointmentRequest(const CKqmlFields& content, const std::string& sender);
-    // email: the requester's address for a confirmation, none for a plain
-    // appointment command.
-    void CreateRequestedAppointment(const CKqmlFields& content, const std::string& sender,
-                                    const std::optional<std::string>& email);
-
+    // The answers to other agents' single-appointment requests.
+    CAppointmentRequests& GetAppointmentRequests();
 
     // --- registration with the name server ----------------------------------
 
-    // Registers from the stored "AgentName", "ANSHost" and "ANSPort"; false
-    // when one is missing or stands for "not set".
-    bool LoadRegInfo();
-    bool EnableANS(const std::string& name, const std::string& host, const std::string& port);
-    void DisableANS();
-    bool IsKnownToANS(const std::string& name);
-    // The registration values in use.
-    const std::string& GetRegisteredName() const override { return m_agentName; }
-    const std::string& GetANSHost() const { return m_ansHost; }
-    const std::string& GetANSPortText() const { return m_ansPortText; }
-    int GetANSPort() const { return m_ansPort; }
-    // Whether the last EnableANS had the name taken by the server.
-    bool IsRegistered() const { return m_registered; }
+    CNameServerRegistration& GetRegistration();
+    // The name the agent registers under; empty until registered.
+    const std::string& GetRegisteredName() const override;
 
     // --- hooks --------------------------------------------------------------
 
@@ -200,17 +181,11 @@ private:
     void SendImportAlert(const std::string& url);
     void OpenDataUrl(const std::string& address);
 
-    bool RequesterAllowed(const std::string& firstName, const std::string& lastName) const;
     bool SenderMayActFor(const std::string& command, const std::string& sender);
-    void AnswerAppointmentRequest(const CDateTime& start, long minutes, const std::string& email,
-                                  const std::string& sender);
-    void SendConfirmationMail(const std::string& address, const CKqmlFields& content, const CDateTime& start);
-    bool RequestedValuesUsable(const CDateTime& start, long duration);
 
     void AppLog(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     void Step(const char* line, const char* progress, unsigned pauseMs);
     void Progress(const char* text, unsigned pauseMs);
-    void SetPlaceholderRegistration();
     void ReportBrokenSettings();
     [[noreturn]] void EndWithoutOutlook();
     std::optional<CLookupDetailsPageInput> AskHeadless(const CLookupDetailsPageInput& page);
@@ -224,17 +199,14 @@ private:
     std::unique_ptr<CContactStore> m_contacts;
     std::unique_ptr<CPreferences> m_preferences;
     std::unique_ptr<CNegotiationStore> m_negotiations;
+    std::unique_ptr<CAppointmentRequests> m_requests;
     std::unique_ptr<CAttendeeSide> m_attendeeSide;
     std::unique_ptr<COrganiserSide> m_organiserSide;
     std::unique_ptr<CDebug> m_applicationLog;
     std::unique_ptr<CNotifier> m_notifier;
     std::unique_ptr<CCalendarBridge> m_calendar;
+    std::unique_ptr<CNameServerRegistration> m_registration;
 
-    std::string m_agentName;
-    std::string m_ansHost;
-    std::string m_ansPortText;
-    int m_ansPort = 0;
-    bool m_registered = false;
 
     std::string m_installDirectory;
     std::string m_applicationLogPath;

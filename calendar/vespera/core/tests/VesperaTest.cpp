@@ -510,24 +510,24 @@ TEST_F(VesperaAgentTest, RegistrationNeedsEveryStoredValue)
 {
     CRegistry registry;
     const char* key = "Software\\ORVANTE\\CalendarAgent";
-    EXPECT_FALSE(Agent().LoadRegInfo());
+    EXPECT_FALSE(Agent().GetRegistration().LoadRegInfo());
     registry.WriteValue(key, "AgentName", "me_x.org-CalendarAgent");
     registry.WriteValue(key, "ANSHost", "127.0.0.1");
-    EXPECT_FALSE(Agent().LoadRegInfo());
+    EXPECT_FALSE(Agent().GetRegistration().LoadRegInfo());
     registry.WriteValue(key, "ANSPort", "-1");
-    EXPECT_FALSE(Agent().LoadRegInfo());
+    EXPECT_FALSE(Agent().GetRegistration().LoadRegInfo());
     registry.WriteValue(key, "ANSPort", "6677");
     registry.WriteValue(key, "AgentName", "-");
-    EXPECT_FALSE(Agent().LoadRegInfo());
+    EXPECT_FALSE(Agent().GetRegistration().LoadRegInfo());
     registry.WriteValue(key, "AgentName", "me_x.org-CalendarAgent");
     registry.WriteValue(key, "ANSHost", "-");
-    EXPECT_FALSE(Agent().LoadRegInfo());
+    EXPECT_FALSE(Agent().GetRegistration().LoadRegInfo());
     EXPECT_FALSE(Agent().HasLine("<CVespera::EnableANS()> ENABLING THE ANS MODULE"));
 
     // All set: registration is tried whatever its outcome; without a
     // running name-server client it cannot succeed.
     registry.WriteValue(key, "ANSHost", "127.0.0.1");
-    EXPECT_TRUE(Agent().LoadRegInfo());
+    EXPECT_TRUE(Agent().GetRegistration().LoadRegInfo());
     EXPECT_TRUE(Agent().HasLine("<CVespera::EnableANS()> ENABLING THE ANS MODULE"));
     EXPECT_EQ(Agent().CountApplicationLine(
                   "CVSP::LoadRegInfo: Agent Name = , ANS Host = , ANS Port = 0"),
@@ -637,9 +637,9 @@ TEST_F(VesperaStartupTest, TheNameServerIsAPlaceholderUntilRegistration)
 {
     Agent().process_create();
     CBeliefDB* beliefs = Agent().get_belief_db();
-    EXPECT_STREQ(beliefs->find_string_belief("ans")->get_value(), CVespera::PlaceholderANSHost);
+    EXPECT_STREQ(beliefs->find_string_belief("ans")->get_value(), CNameServerRegistration::PlaceholderANSHost);
     EXPECT_EQ(beliefs->find_int_belief("ansport")->get_value(), 6677);
-    EXPECT_EQ(Agent().GetANSPort(), 0);
+    EXPECT_EQ(Agent().GetRegistration().GetANSPort(), 0);
     // Without the reminder switch there is no sink and no step for it.
     EXPECT_EQ(Agent().GetCalendar().GetReminderSink(), nullptr);
     EXPECT_FALSE(Agent().HasApplicationLine("CVSP:process_create::Registering Outlook Event Handler"));

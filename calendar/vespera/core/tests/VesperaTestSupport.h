@@ -6,7 +6,9 @@
 
 #include <vespera/core/Vespera.h>
 
+#include <vespera/core/AppointmentRequests.h>
 #include <vespera/core/CalendarBridge.h>
+#include <vespera/core/NameServerRegistration.h>
 #include <vespera/core/Preferences.h>
 #include <vespera/core/StartupPause.h>
 
