@@ -13,6 +13,7 @@
 #include <namekit/ANSClient.h>
 #include <platform/Wnd.h>
 #include <wirekit/ClientSocket.h>
+#include <wirekit/CommDialogs.h>
 #include <wirekit/Communicator.h>
 #include <wirekit/ServerSocket.h>
 #include <wirekit/FileModule.h>
@@ -112,6 +113,7 @@ void CAgentContainer::build(const char* name)
 {
     add_beliefs(name);
     communicator = std::make_unique<CCommunicator>(beliefdb.get());
+    communicator->set_user_hooks(CCommDialogs::StandardHooks());
     communicator->set_service_type(service_type);
     set_type("agent");
     get_base_type()->add_name("agent");

@@ -106,6 +106,19 @@ void CCommDialogs::ChoosePort()
     CMessageBoxSink::Show(CHOOSE_PORT_DISABLED_TEXT, MB_OK | MB_ICONINFORMATION);
 }
 
+CCommunicator::UserHooks CCommDialogs::StandardHooks()
+{
+    CCommunicator::UserHooks hooks;
+    hooks.name_server_dialog = [](CCommunicator& communicator) {
+        GetCommDialogs().ShowNameServerDialog(communicator);
+    };
+    hooks.information_dialog = [](CCommunicator& communicator) {
+        GetCommDialogs().ShowCommunicationInfo(communicator);
+    };
+    hooks.notice = [](const char* text) { CMessageBoxSink::Show(text); };
+    return hooks;
+}
+
 CCommDialogs* SetCommDialogs(CCommDialogs* dialogs)
 {
     CCommDialogs* previous = installed_dialogs;

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <wirekit/Communicator.h>
+
 #include <string>
 #include <vector>
-
-class CCommunicator;
 
 // How the communicator shows its two dialogs: the name-server dialog (agent
 // name and port, name-server host and port, a register action) and the
@@ -59,6 +59,10 @@ public:
     // disabled, in a message box.
     static void Unregister();
     static void ChoosePort();
+
+    // The hooks a program gives its communicator so that the dialogs in
+    // use (GetCommDialogs) open and notices show in a message box.
+    static CCommunicator::UserHooks StandardHooks();
 };
 
 // The dialogs in use: the one installed last, or the headless default. The

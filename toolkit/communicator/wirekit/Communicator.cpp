@@ -1,7 +1,6 @@
 #include <wirekit/Communicator.h>
 
 #include <wirekit/ClientSocket.h>
-#include <wirekit/CommDialogs.h>
 #include <wirekit/LogFacility.h>
 #include <wirekit/Message.h>
 #include <wirekit/ServerSocket.h>
@@ -15,7 +14,6 @@
 #include <namekit/ANSClient.h>
 #include <notekit/ServiceInfo.h>
 #include <platform/HostAddress.h>
-#include <platform/MessageBoxSink.h>
 #include <platform/SocketError.h>
 
 #include <cstdio>
@@ -1198,13 +1196,19 @@ int CCommunicator::process_discovery(int descriptor)
     return DISCOVERY_ERROR;
 }
 
+void CCommunicator::set_user_hooks(UserHooks hooks)
+{
+    user_hooks = std::move(hooks);
+}
+
 void CCommunicator::comm_ans()
 {
     if (!ans_client) {
         debug("<CCommunicator> Pointer to ANS module is invalid");
         return;
     }
-    GetCommDialogs().ShowNameServerDialog(*this);
+    if (user_hooks.name_server_dialog)
+        user_hooks.name_server_dialog(*this);
 }
 
 void CCommunicator::comm_info()
@@ -1213,34 +1217,43 @@ void CCommunicator::comm_info()
         debug("<CCommunicator> Pointer to ANS module is invalid");
         return;
     }
-    GetCommDialogs().ShowCommunicationInfo(*this);
+    if (user_hooks.information_dialog)
+        user_hooks.information_dialog(*this);
+}
+
+void CCommunicator::notify_user(const char* text)
+{
+    if (user_hooks.notice)
+        user_hooks.notice(text);
+    else
+        debug(text);
 }
 
 void CCommunicator::comm_disable_ans()
 {
-    CMessageBoxSink::Show("<CCommunicator> comm_disable_ans () is a deprecated method, please "
-                          "use <CBasicAgent> set_lookup_config ()");
+    notify_user("<CCommunicator> comm_disable_ans () is a deprecated method, please "
+                "use <CBasicAgent> set_lookup_config ()");
 }
 
 void CCommunicator::comm_enable_ans()
 {
-    CMessageBoxSink::Show("<CCommunicator> comm_enable_ans () is a deprecated method, please use "
-                          "<CBasicAgent> set_lookup_config ()");
+    notify_user("<CCommunicator> comm_enable_ans () is a deprecated method, please use "
+                "<CBasicAgent> set_lookup_config ()");
 }
 
 void CCommunicator::comm_connections()
 {
-    CMessageBoxSink::Show("Deprecated function");
+    notify_user("Deprecated function");
 }
 
 void CCommunicator::comm_console()
 {
-    CMessageBoxSink::Show("Deprecated function");
+    notify_user("Deprecated function");
 }
 
 void CCommunicator::comm_viewmessage()
 {
-    CMessageBoxSink::Show("Deprecated function");
+    notify_user("Deprecated function");
 }
 
 CClientSocket* CCommunicator::create_connection(const char*, const char*, unsigned)

@@ -288,11 +288,23 @@ public:
     // Hands a datagram to the discovery module. No module here reads
     // datagrams yet, so the result is DISCOVERY_ERROR, with or without one.
     int process_discovery(int descriptor);
+    // What the communicator asks of the user, as the program around it
+    // shows it: the name-server dialog, the communication-information
+    // dialog and short notices. Unset hooks show nothing; a notice then goes
+    // to the debug log.
+    struct UserHooks {
+        std::function<void(CCommunicator&)> name_server_dialog;
+        std::function<void(CCommunicator&)> information_dialog;
+        std::function<void(const char* text)> notice;
+    };
+    void set_user_hooks(UserHooks hooks);
+
     // Show the name-server / communication-information dialog.
     void comm_ans();
     void comm_info();
 
-    // Kept for old callers; they only report that they are obsolete.
+    // Kept for old callers; they only report, as a notice, that they are
+    // obsolete.
     void comm_disable_ans();
     void comm_enable_ans();
     void comm_connections();
@@ -368,6 +380,7 @@ private:
     std::unique_ptr<CClientSocket> connect_socket(const char* agent, const char* host,
                                                   unsigned port);
     void give_to_modules(const char* text, bool displays_only);
+    void notify_user(const char* text);
 
     void expire_entries(CLList* table);
 
@@ -407,4 +420,5 @@ private:
     std::map<std::string, std::chrono::steady_clock::time_point> unreachable;
     int registered = 0;
     int last_error = 0;
+    UserHooks user_hooks;
 };

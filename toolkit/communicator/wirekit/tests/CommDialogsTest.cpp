@@ -104,6 +104,7 @@ TEST_F(CommDialogsTest, CommunicatorShowsTheInstalledDialogsOrLogsHeadless)
 {
     CRecordingDialogs recording;
     EXPECT_EQ(SetCommDialogs(&recording), nullptr);
+    communicator->set_user_hooks(CCommDialogs::StandardHooks());
     communicator->comm_ans(); // no name-server client yet: nothing to show
     add_ans_client();
     communicator->comm_ans();

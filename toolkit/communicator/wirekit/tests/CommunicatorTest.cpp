@@ -908,6 +908,7 @@ TEST_F(CommunicatorTest, DialogsOpenOnlyWithANameServerClient)
     CRecordingDialogs dialogs;
     SetCommDialogs(&dialogs);
     CAgent alice("Alice", loop);
+    alice.comm->set_user_hooks(CCommDialogs::StandardHooks());
     alice.comm->comm_ans();
     alice.comm->comm_info();
     EXPECT_TRUE(dialogs.shown.empty());
@@ -923,6 +924,7 @@ TEST_F(CommunicatorTest, DialogsOpenOnlyWithANameServerClient)
 TEST_F(CommunicatorTest, ObsoleteOperationsOnlyReport)
 {
     CAgent alice("Alice", loop);
+    alice.comm->set_user_hooks(CCommDialogs::StandardHooks());
     alice.comm->comm_disable_ans();
     alice.comm->comm_enable_ans();
     alice.comm->comm_connections();
