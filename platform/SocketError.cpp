@@ -154,3 +154,55 @@ const char* WsaErrorName(int code)
     }
     return "UNKNOWN";
 }
+
+namespace {
+
+struct ErrorText {
+    int code;
+    const char* text;
+};
+
+// Connection refused, timed out, unreachable and unknown hosts are what a
+// send to another agent meets most often, so they are explained as well.
+constexpr ErrorText kErrorTexts[] = {
+    {WSAEACCES, "WSAEACCES: Permission denied: the address is a broadcast address or access "
+                "to it was refused"},
+    {WSAEFAULT, "WSAEFAULT: Bad address: an argument does not point into valid memory"},
+    {WSAEWOULDBLOCK, "WSAEWOULDBLOCK: Resource temporarily unavailable: the operation would "
+                     "block"},
+    {WSAEINPROGRESS, "WSAEINPROGRESS: Operation now in progress: a blocking operation is "
+                     "still running"},
+    {WSAENOTSOCK, "WSAENOTSOCK: Socket operation on nonsocket: the descriptor is not a socket"},
+    {WSAEDESTADDRREQ, "WSAEDESTADDRREQ: Destination address required"},
+    {WSAEMSGSIZE, "WSAEMSGSIZE: Message too long for the socket's buffer"},
+    {WSAEOPNOTSUPP, "WSAEOPNOTSUPP: Operation not supported on this socket"},
+    {WSAEAFNOSUPPORT, "WSAEAFNOSUPPORT: Address family not supported by protocol family"},
+    {WSAEADDRNOTAVAIL, "WSAEADDRNOTAVAIL: Cannot assign requested address: the address is not "
+                       "valid on this machine"},
+    {WSAENETDOWN, "WSAENETDOWN: Network is down"},
+    {WSAENETUNREACH, "WSAENETUNREACH: Network is unreachable from this host"},
+    {WSAENETRESET, "WSAENETRESET: Network dropped connection on reset"},
+    {WSAECONNABORTED, "WSAECONNABORTED: Software caused connection abort"},
+    {WSAECONNRESET, "WSAECONNRESET: Connection reset by peer"},
+    {WSAENOBUFS, "WSAENOBUFS: No buffer space available"},
+    {WSAENOTCONN, "WSAENOTCONN: Socket is not connected"},
+    {WSAESHUTDOWN, "WSAESHUTDOWN: Cannot send after socket shutdown"},
+    {WSANOTINITIALISED, "WSANOTINITIALISED: Windows Sockets has not been initialised"},
+    {WSAETIMEDOUT, "WSAETIMEDOUT: Connection timed out: the peer did not answer in time"},
+    {WSAECONNREFUSED, "WSAECONNREFUSED: Connection refused: nothing listens at the agent's "
+                      "address"},
+    {WSAEHOSTUNREACH, "WSAEHOSTUNREACH: No route to host"},
+    {WSAHOST_NOT_FOUND, "WSAHOST_NOT_FOUND: Host not found: the agent's host name does not "
+                        "resolve"},
+};
+
+} // namespace
+
+const char* WsaErrorExplanation(int code)
+{
+    for (const ErrorText& entry : kErrorTexts) {
+        if (entry.code == code)
+            return entry.text;
+    }
+    return nullptr;
+}

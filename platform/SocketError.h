@@ -67,3 +67,7 @@ int WsaErrorFromResolver(int gai_error);
 // The name the toolkit logs for a code, e.g. "WSAECONNRESET"; "UNKNOWN" for a
 // code outside the logged set. The caller adds any brackets. Never null.
 const char* WsaErrorName(int code);
+// The code's name with what it means for a send to another agent (refused,
+// timed out, unreachable and unknown hosts are what such sends meet most
+// often); null for a code without an explanation.
+const char* WsaErrorExplanation(int code);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <wirekit/Delivery.h>
+#include <wirekit/LocationTable.h>
+
 #include <basekit/Debug.h>
 #include <basekit/LList.h>
 #include <platform/AsyncSocket.h>
@@ -180,7 +183,7 @@ public:
     // An address whose connect timed out is not tried again for
     // UNREACHABLE_HOLD: sends to it fail at once with WSAETIMEDOUT.
     void set_connect_timeout(unsigned timeout_ms);
-    static constexpr std::chrono::seconds UNREACHABLE_HOLD{30};
+    static constexpr std::chrono::seconds UNREACHABLE_HOLD = CDelivery::UNREACHABLE_HOLD;
     int get_alive_period() const { return alive_period; }
 
     // --- name service (enabled lookup modules, in list order) ---------------
@@ -350,39 +353,27 @@ private:
     void change_module_states(unsigned state, const char* verb, const char* done);
 
     CServiceInfo* find_record(const char* agent);
-    char* copy_location(const char* agent, CServiceInfo* record, char* host, unsigned* port,
-                        std::size_t host_size);
     char* sorry();
     bool locate(const char* agent, Address& address);
     // After a failed send to a known address: asks the lookup modules once
     // more and true (with the new address) when the agent is now elsewhere.
     bool relocate(const char* agent, Address& address);
-    void hold_unreachable(const char* host, unsigned port);
-    bool held_unreachable(const char* host, unsigned port);
 
     const char* connection_reply_with(const char* receiver, const char* in_reply_to,
                                       bool replace);
     bool compose_text(const Head& head, const std::vector<const char*>& pieces,
                       std::string& text);
-    void report_format_error();
     char* send_message(Head head, const std::vector<const char*>& pieces,
                        bool answer_connection);
     CClientSocket* send_message_socket(Head head, const std::vector<const char*>& pieces,
                                        bool answer_connection);
     void report_success(const char* receiver, const Address& address);
     void report_send_error(const char* receiver, const Address& address);
-    static std::string message_of(const std::string& text);
     CClientSocket* deliver(const char* agent, const char* host, unsigned port, const char* text,
                            int& sent);
-    CClientSocket* send_on_open(const char* agent, std::string& text, int& sent);
-    CClientSocket* send_on_new(const char* agent, const char* host, unsigned port,
-                               std::string& text, int& sent);
-    std::unique_ptr<CClientSocket> connect_socket(const char* agent, const char* host,
-                                                  unsigned port);
     void give_to_modules(const char* text, bool displays_only);
     void notify_user(const char* text);
 
-    void expire_entries(CLList* table);
 
     void write_line(const char* fmt, va_list args) __attribute__((format(printf, 2, 0)));
     CDebug* socket_logger();
@@ -415,9 +406,8 @@ private:
     int service_type = 1;
     int alive_counter = 0;
     int alive_period = ALIVE_PERIOD;
-    unsigned connect_timeout_ms = CAsyncSocket::kDefaultTimeoutMs;
-    // "host:port" -> until when it counts as unreachable.
-    std::map<std::string, std::chrono::steady_clock::time_point> unreachable;
+    CDelivery delivery{*this};
+    CLocationTable locations{*this};
     int registered = 0;
     int last_error = 0;
     UserHooks user_hooks;

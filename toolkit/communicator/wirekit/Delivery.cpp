@@ -1,0 +1,107 @@
+#include <wirekit/Delivery.h>
+
+#include <wirekit/ClientSocket.h>
+#include <wirekit/ServerSocket.h>
+
+#include <basekit/Debug.h>
+#include <platform/AsyncSocket.h>
+#include <platform/SocketError.h>
+
+#include <new>
+
+CDelivery::CDelivery(CDebug& log) : log(log), connect_timeout_ms(CAsyncSocket::kDefaultTimeoutMs) {}
+
+CClientSocket* CDelivery::deliver(CServerSocket& server, CWnd* handler, const char* agent, const char* host,
+                                  unsigned port, const char* text, int& sent)
+{
+    sent = -1;
+    if (!text)
+        return nullptr;
+    std::string copy(text);
+    if (CClientSocket* open = send_on_open(server, agent, copy, sent))
+        return open;
+    copy = text;
+    return send_on_new(server, handler, agent, host, port, copy, sent);
+}
+
+CClientSocket* CDelivery::send_on_open(CServerSocket& server, const char* agent, std::string& text, int& sent)
+{
+    CClientSocket* connection = server.find_connection(agent, nullptr, 0);
+    if (!connection)
+        return nullptr;
+    sent = connection->mfc_send(text.data());
+    if (sent >= 0)
+        return connection;
+    last_error = connection->GetLastError();
+    connection->set_dirty(1);
+    return nullptr;
+}
+
+CClientSocket* CDelivery::send_on_new(CServerSocket& server, CWnd* handler, const char* agent, const char* host,
+                                      unsigned port, std::string& text, int& sent)
+{
+    sent = -1;
+    std::unique_ptr<CClientSocket> socket = connect(&server, handler, agent, host, port);
+    if (!socket)
+        return nullptr;
+    sent = socket->mfc_send(text.data());
+    if (sent < 0) {
+        last_error = socket->GetLastError();
+        return nullptr;
+    }
+    if (!agent || !*agent)
+        return nullptr;
+    CClientSocket* kept = socket.get();
+    if (!server.register_connection(kept))
+        return nullptr;
+    socket.release();
+    return kept;
+}
+
+std::unique_ptr<CClientSocket> CDelivery::connect(CServerSocket* server, CWnd* handler, const char* agent,
+                                                  const char* host, unsigned port)
+{
+    std::unique_ptr<CClientSocket> socket(new (std::nothrow) CClientSocket(server, handler));
+    if (!socket || !socket->Create()) {
+        last_error = socket ? socket->GetLastError() : WSAENOBUFS;
+        log.debug("<CCommunicator> Communicator returned: Error creating socket");
+        return nullptr;
+    }
+    if (agent && *agent)
+        socket->set_agentname(agent);
+    if (!host) {
+        last_error = WSAEDESTADDRREQ;
+        return nullptr;
+    }
+    if (held_unreachable(host, port)) {
+        last_error = WSAETIMEDOUT;
+        log.dprintf("<CCommunicator> [%s][%d] did not answer lately, not connecting to it yet", host,
+                    static_cast<int>(port));
+        return nullptr;
+    }
+    if (!socket->Connect(host, port, connect_timeout_ms)) {
+        last_error = socket->GetLastError();
+        if (last_error == WSAETIMEDOUT)
+            hold_unreachable(host, port);
+        return nullptr;
+    }
+    socket->set_hostname(host);
+    socket->set_port(port);
+    return socket;
+}
+
+void CDelivery::hold_unreachable(const char* host, unsigned port)
+{
+    const std::string address = std::string(host) + ":" + std::to_string(port);
+    unreachable[address] = std::chrono::steady_clock::now() + UNREACHABLE_HOLD;
+    log.dprintf("<CCommunicator> Connecting to [%s][%d] timed out; not trying it again for %d seconds", host,
+                static_cast<int>(port), static_cast<int>(UNREACHABLE_HOLD.count()));
+}
+
+bool CDelivery::held_unreachable(const char* host, unsigned port)
+{
+    const auto now = std::chrono::steady_clock::now();
+    for (auto it = unreachable.begin(); it != unreachable.end();)
+        it = it->second <= now ? unreachable.erase(it) : std::next(it);
+    return unreachable.count(std::string(host) + ":" + std::to_string(port)) > 0;
+}
