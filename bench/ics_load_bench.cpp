@@ -17,8 +17,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 constexpr int EventCount = 5000;
 
 std::string Two(int value)
@@ -31,12 +30,18 @@ std::string EventText(int i)
 {
     const std::string date = "2026" + Two(1 + i % 12) + Two(1 + i % 28);
     const std::string hour = Two(8 + i % 9);
-    std::string text = "BEGIN:VEVENT\r\nUID:bench-" + std::to_string(i) + "@example.org\r\n"
-                       "DTSTAMP:20260101T000000Z\r\nDTSTART:" + date + "T" + hour + "0000\r\n"
-                       "DTEND:" + date + "T" + hour + "4500\r\nSUMMARY:Meeting number " + std::to_string(i) + "\r\n"
-                       "DESCRIPTION:Agenda\\nFirst point\\, second point\r\nLOCATION:Room " + std::to_string(i % 40)
-                       + "\r\nATTENDEE;CN=Person " + std::to_string(i % 17) + ";ROLE=REQ-PARTICIPANT:mailto:p"
-                       + std::to_string(i % 17) + "@example.org\r\nX-MICROSOFT-CDO-BUSYSTATUS:BUSY\r\n";
+    std::string text = "BEGIN:VEVENT\r\nUID:bench-" + std::to_string(i) +
+                       "@example.org\r\n"
+                       "DTSTAMP:20260101T000000Z\r\nDTSTART:" +
+                       date + "T" + hour +
+                       "0000\r\n"
+                       "DTEND:" +
+                       date + "T" + hour + "4500\r\nSUMMARY:Meeting number " + std::to_string(i) +
+                       "\r\n"
+                       "DESCRIPTION:Agenda\\nFirst point\\, second point\r\nLOCATION:Room " +
+                       std::to_string(i % 40) + "\r\nATTENDEE;CN=Person " + std::to_string(i % 17) +
+                       ";ROLE=REQ-PARTICIPANT:mailto:p" + std::to_string(i % 17) +
+                       "@example.org\r\nX-MICROSOFT-CDO-BUSYSTATUS:BUSY\r\n";
     if (i % 5 == 0)
         text += "RRULE:FREQ=WEEKLY;BYDAY=MO,WE;COUNT=20\r\n";
     if (i % 11 == 0)
@@ -64,7 +69,8 @@ const std::string& CalendarDirectory()
         char pattern[] = "/tmp/ics-load-bench-XXXXXX";
         std::string made = ::mkdtemp(pattern) ? pattern : "";
         std::string error;
-        if (made.empty() || !CAtomicFile(made + "/" + outlook::CFileBackend::CalendarFileName).Replace(CalendarText(), error))
+        if (made.empty() ||
+            !CAtomicFile(made + "/" + outlook::CFileBackend::CalendarFileName).Replace(CalendarText(), error))
             std::fprintf(stderr, "cannot write the calendar: %s\n", error.c_str());
         return made;
     }();
@@ -74,8 +80,7 @@ const std::string& CalendarDirectory()
 void LibicalParseAlone(benchmark::State& state)
 {
     const std::string& text = CalendarText();
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         icalcomponent* calendar = icalparser_parse_string(text.c_str());
         benchmark::DoNotOptimize(calendar);
         icalcomponent_free(calendar);
@@ -86,11 +91,9 @@ void LibicalParseAlone(benchmark::State& state)
 void FileBackendStartAndReadAll(benchmark::State& state)
 {
     const std::string& directory = CalendarDirectory();
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         outlook::CFileBackend backend(directory, nullptr);
-        if (!backend.Start() || !backend.Open())
-        {
+        if (!backend.Start() || !backend.Open()) {
             state.SkipWithError(backend.GetLastErrorText().c_str());
             break;
         }
@@ -108,8 +111,7 @@ BENCHMARK(LibicalParseAlone)->Unit(benchmark::kMillisecond);
 BENCHMARK(FileBackendStartAndReadAll)->Unit(benchmark::kMillisecond);
 
 // Keeps each benchmark's time per iteration for the ratio.
-class RatioReporter : public benchmark::ConsoleReporter
-{
+class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
@@ -130,7 +132,8 @@ int main(int argc, char** argv)
     const auto alone = reporter.times.find("LibicalParseAlone");
     const auto backend = reporter.times.find("FileBackendStartAndReadAll");
     if (alone != reporter.times.end() && backend != reporter.times.end() && alone->second > 0)
-        std::printf("file back-end start and read / libical parse alone: %.2f\n", backend->second / alone->second);
+        std::printf("file back-end start and read / libical parse alone: %.2f\n",
+                    backend->second / alone->second);
     const std::string command = "rm -rf '" + CalendarDirectory() + "'";
     return std::system(command.c_str()) == 0 ? 0 : 1;
 }

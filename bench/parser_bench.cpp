@@ -42,8 +42,7 @@ void BM_ParseMessage(benchmark::State& state)
     CParser parser;
     for (auto _ : state)
         benchmark::DoNotOptimize(parser.parse_message(message.c_str()));
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(message.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(message.size()));
     state.SetLabel(state.range(0) == 0 ? "contract" : "bid");
 }
 BENCHMARK(BM_ParseMessage)->Arg(0)->Arg(1);
@@ -58,8 +57,7 @@ void BM_ParseMessageAndContent(benchmark::State& state)
         outer.parse_message(message.c_str());
         benchmark::DoNotOptimize(content.parse_message(outer.find_content()));
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(message.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(message.size()));
     state.SetLabel(state.range(0) == 0 ? "contract" : "bid");
 }
 BENCHMARK(BM_ParseMessageAndContent)->Arg(0)->Arg(1);
@@ -89,8 +87,7 @@ void BM_ParseLargeMessage(benchmark::State& state)
     CParser parser;
     for (auto _ : state)
         benchmark::DoNotOptimize(parser.parse_message(message.c_str()));
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(message.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(message.size()));
 }
 BENCHMARK(BM_ParseLargeMessage)->Arg(64 << 10)->Arg(1 << 20);
 

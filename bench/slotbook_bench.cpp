@@ -8,10 +8,8 @@
 
 #include <vector>
 
-namespace
-{
-struct Date
-{
+namespace {
+struct Date {
     int day, month, year;
 };
 
@@ -19,8 +17,7 @@ std::vector<Date> OneYear()
 {
     std::vector<Date> dates;
     const CDateTime first(2003, 1, 1, 0, 0, 0);
-    for (int i = 0; i < 365; ++i)
-    {
+    for (int i = 0; i < 365; ++i) {
         const CDateTime date = first + CDateTimeSpan(i, 0, 0, 0);
         dates.push_back({date.GetDay(), date.GetMonth(), date.GetYear()});
     }
@@ -54,8 +51,7 @@ void OccursOn(benchmark::State& state)
     const CRecurrenceData pattern = PatternOfType(static_cast<int>(state.range(0)));
     const std::vector<Date> dates = OneYear();
     std::size_t next = 0;
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         const Date& date = dates[next];
         benchmark::DoNotOptimize(pattern.OccursOn(date.day, date.month, date.year));
         next = next + 1 == dates.size() ? 0 : next + 1;
@@ -68,8 +64,7 @@ void IsFreeSingle(benchmark::State& state)
                                    CDateTime(2003, 6, 2, 11, 0, 0), 60, 0, 0, 2, CDateTime(), "");
     const std::vector<CDateTime> times = HalfHoursOfAYear();
     std::size_t next = 0;
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         benchmark::DoNotOptimize(appointment.IsFree(times[next], 60));
         next = next + 1 == times.size() ? 0 : next + 1;
     }
@@ -79,16 +74,16 @@ void IsFreeRecurring(benchmark::State& state)
 {
     const CAppointment appointment(1, "Standup", "", "", "", "", CDateTime(2003, 1, 6, 10, 0, 0),
                                    CDateTime(2003, 1, 6, 11, 0, 0), 60, 0, 0, 2, CDateTime(), "", 1, 1, 0, 0,
-                                   CDateTime(2003, 1, 6, 10, 0, 0), CDateTime(2003, 1, 6, 11, 0, 0), 0, 2 | 8);
+                                   CDateTime(2003, 1, 6, 10, 0, 0), CDateTime(2003, 1, 6, 11, 0, 0), 0,
+                                   2 | 8);
     const std::vector<CDateTime> times = HalfHoursOfAYear();
     std::size_t next = 0;
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         benchmark::DoNotOptimize(appointment.IsFree(times[next], 60));
         next = next + 1 == times.size() ? 0 : next + 1;
     }
 }
-}
+} // namespace
 
 BENCHMARK(OccursOn)->ArgName("type")->DenseRange(0, 6);
 BENCHMARK(IsFreeSingle);

@@ -32,7 +32,8 @@ public:
         address.sin_family = AF_INET;
         inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
         socklen_t length = sizeof address;
-        if (::bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0 && ::listen(listener, 8) == 0 &&
+        if (::bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+            ::listen(listener, 8) == 0 &&
             ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0)
             port = ntohs(address.sin_port);
     }

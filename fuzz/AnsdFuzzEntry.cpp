@@ -22,17 +22,16 @@ const char* const kPeers[] = {"10.0.0.1", "10.0.0.2", "127.0.0.1"};
 bool well_ended(const std::string& replies, std::size_t from)
 {
     const std::string_view reply = std::string_view(replies).substr(from);
-    return reply.size() >= 3 && reply.substr(reply.size() - 3) == "\r\n\x04"
-           && std::count(reply.begin(), reply.end(), '\x04') == 1;
+    return reply.size() >= 3 && reply.substr(reply.size() - 3) == "\r\n\x04" &&
+           std::count(reply.begin(), reply.end(), '\x04') == 1;
 }
 
 bool registry_holds_only_valid_entries(const CAgentRegistry& registry)
 {
     bool valid = true;
     registry.ForEachLive([&](const std::string& name, const CAgentRegistry::Entry& entry) {
-        valid = valid && CRegistrationRules::IsValidName(name)
-                && CRegistrationRules::IsValidUrl(entry.url)
-                && CRegistrationRules::IsValidOwner(entry.owner);
+        valid = valid && CRegistrationRules::IsValidName(name) && CRegistrationRules::IsValidUrl(entry.url) &&
+                CRegistrationRules::IsValidOwner(entry.owner);
     });
     return valid;
 }

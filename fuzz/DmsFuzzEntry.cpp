@@ -23,7 +23,8 @@ namespace {
 
 // The agents a message can come from: an organiser, an attendee and a
 // stranger, so that messages of one negotiation meet each other.
-const char* const kSenders[] = {"org_x.org-CalendarAgent", "ann_x.org-CalendarAgent", "eve_x.org-CalendarAgent"};
+const char* const kSenders[] = {"org_x.org-CalendarAgent", "ann_x.org-CalendarAgent",
+                                "eve_x.org-CalendarAgent"};
 
 // The calendar agent with its sends kept in memory rather than sent.
 class CFuzzedAgent : public CVespera {
@@ -55,7 +56,10 @@ public:
 // Message boxes and progress of a fuzzed agent go nowhere.
 class CNoBoxes : public CMessageBoxSink {
 public:
-    int MessageBox(const std::string&, const std::string&, unsigned type) override { return DefaultButton(type); }
+    int MessageBox(const std::string&, const std::string&, unsigned type) override
+    {
+        return DefaultButton(type);
+    }
 };
 
 class CNoProgress : public CProgressSink {
@@ -89,7 +93,8 @@ void prepare_environment()
 // minute to a year and is given back within a day.
 bool holds_are_bounded(const CAppointmentStore& store)
 {
-    const CDateTime latest = CDateTime::GetCurrentTime() + CDateTimeSpan(0, CAttendeeSide::MaxHoldHours, 1, 0);
+    const CDateTime latest =
+        CDateTime::GetCurrentTime() + CDateTimeSpan(0, CAttendeeSide::MaxHoldHours, 1, 0);
     for (int i = 0; i < store.GetCount(); ++i) {
         const CAppointment* hold = store.GetAt(i);
         if (hold->GetOutlookIndex() != CAppointmentStore::HoldIndex)

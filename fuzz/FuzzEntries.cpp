@@ -45,17 +45,16 @@ bool holds_end_of_message(const std::optional<std::string>& text)
 }
 
 struct KqmlHead {
-    std::optional<std::string> performative, receiver, sender, ontology, language, reply_with,
-        in_reply_to, forward, content;
+    std::optional<std::string> performative, receiver, sender, ontology, language, reply_with, in_reply_to,
+        forward, content;
 };
 
 KqmlHead read_head(CParser& parser)
 {
-    return KqmlHead{copy(parser.find_performative()), copy(parser.find_receiver()),
-                    copy(parser.find_sender()),       copy(parser.find_ontology()),
-                    copy(parser.find_language()),     copy(parser.find_reply_with()),
-                    copy(parser.find_in_reply_to()),  copy(parser.find_forward()),
-                    copy(parser.find_content())};
+    return KqmlHead{
+        copy(parser.find_performative()), copy(parser.find_receiver()), copy(parser.find_sender()),
+        copy(parser.find_ontology()),     copy(parser.find_language()), copy(parser.find_reply_with()),
+        copy(parser.find_in_reply_to()),  copy(parser.find_forward()),  copy(parser.find_content())};
 }
 
 bool all_null(CParser& parser)
@@ -96,9 +95,8 @@ bool walk_tokens(CParser& parser)
 
 bool check_http(CParser& parser)
 {
-    for (const char* part : {parser.get_http_method(), parser.get_http_target(),
-                             parser.get_http_version(), parser.get_http_status(),
-                             parser.get_http_reason(), parser.get_http_body()})
+    for (const char* part : {parser.get_http_method(), parser.get_http_target(), parser.get_http_version(),
+                             parser.get_http_status(), parser.get_http_reason(), parser.get_http_body()})
         touch(part);
     const bool request = parser.get_http_method() != nullptr;
     if (request == (parser.get_http_status() != nullptr) || parser.get_http_body() == nullptr)
@@ -123,18 +121,13 @@ bool field_round_trips(const std::optional<std::string>& original, const char* r
 bool compose_round_trip(CParser& parser, const KqmlHead& head)
 {
     const char* composed = parser.compose_message(
-        c_str(head.performative), c_str(head.receiver), c_str(head.sender),
-        c_str(head.ontology), c_str(head.language), c_str(head.reply_with),
-        c_str(head.in_reply_to), c_str(head.forward), 0);
+        c_str(head.performative), c_str(head.receiver), c_str(head.sender), c_str(head.ontology),
+        c_str(head.language), c_str(head.reply_with), c_str(head.in_reply_to), c_str(head.forward), 0);
     const bool refusable = !CKQMLText::is_plain_atom(c_str(head.performative)) ||
-                           holds_end_of_message(head.performative) ||
-                           holds_end_of_message(head.receiver) ||
-                           holds_end_of_message(head.sender) ||
-                           holds_end_of_message(head.ontology) ||
-                           holds_end_of_message(head.language) ||
-                           holds_end_of_message(head.reply_with) ||
-                           holds_end_of_message(head.in_reply_to) ||
-                           holds_end_of_message(head.forward);
+                           holds_end_of_message(head.performative) || holds_end_of_message(head.receiver) ||
+                           holds_end_of_message(head.sender) || holds_end_of_message(head.ontology) ||
+                           holds_end_of_message(head.language) || holds_end_of_message(head.reply_with) ||
+                           holds_end_of_message(head.in_reply_to) || holds_end_of_message(head.forward);
     if (composed == nullptr)
         return refusable;
     if (refusable)
@@ -147,16 +140,15 @@ bool compose_round_trip(CParser& parser, const KqmlHead& head)
     if (reader.parse_message(message.c_str()) != 1)
         return false;
     const std::string content = head.content ? "( " + *head.content + " )" : "( )";
-    return reader.find_performative() != nullptr &&
-           *head.performative == reader.find_performative() &&
+    return reader.find_performative() != nullptr && *head.performative == reader.find_performative() &&
            field_round_trips(head.receiver, reader.find_receiver()) &&
            field_round_trips(head.sender, reader.find_sender()) &&
            field_round_trips(head.ontology, reader.find_ontology()) &&
            field_round_trips(head.language, reader.find_language()) &&
            field_round_trips(head.reply_with, reader.find_reply_with()) &&
            field_round_trips(head.in_reply_to, reader.find_in_reply_to()) &&
-           field_round_trips(head.forward, reader.find_forward()) &&
-           reader.find_content() != nullptr && content == reader.find_content();
+           field_round_trips(head.forward, reader.find_forward()) && reader.find_content() != nullptr &&
+           content == reader.find_content();
 }
 
 // Parsing the parser's own content value must be safe and agree with a
@@ -213,8 +205,7 @@ bool CFuzzEntries::parser(const std::uint8_t* data, std::size_t size)
     const KqmlHead head = read_head(parser);
     if (!head.content != (parser.find_contents() == nullptr))
         return false;
-    return head.performative && compose_round_trip(parser, head) &&
-           reparse_own_content(parser, head.content);
+    return head.performative && compose_round_trip(parser, head) && reparse_own_content(parser, head.content);
 }
 
 bool CFuzzEntries::url(const std::uint8_t* data, std::size_t size)
@@ -223,8 +214,8 @@ bool CFuzzEntries::url(const std::uint8_t* data, std::size_t size)
     const std::string text = as_text(data, size).c_str();
     CURL url;
     const int result = url.parse_url(text.c_str());
-    for (const char* part : {url.get_proto(), url.get_subproto(), url.get_host(),
-                             url.get_webpage(), url.get_cgi(), url.get_name()})
+    for (const char* part : {url.get_proto(), url.get_subproto(), url.get_host(), url.get_webpage(),
+                             url.get_cgi(), url.get_name()})
         touch(part);
     for (CListElement* e = url.get_first_element(); e != nullptr; e = e->get_next())
         touch(e->get_name());

@@ -21,8 +21,8 @@ bool add_reads_back(CICalendarFile& calendar)
     if (!calendar.AddEvent(item, error))
         return false;
     CICalendarFile reread;
-    return reread.Parse(calendar.Serialize(), error) && reread.GetItems().size() == calendar.GetItems().size()
-           && reread.GetItems().back().id == item.id;
+    return reread.Parse(calendar.Serialize(), error) &&
+           reread.GetItems().size() == calendar.GetItems().size() && reread.GetItems().back().id == item.id;
 }
 
 } // namespace

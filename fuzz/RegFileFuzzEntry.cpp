@@ -11,7 +11,7 @@ namespace {
 struct KeyContents {
     std::string path;
     bool has_key = false;
-    std::vector<std::pair<std::string, std::string>> values;  // name, text
+    std::vector<std::pair<std::string, std::string>> values; // name, text
 };
 
 std::string child_path(const std::string& parent, const std::string& name)

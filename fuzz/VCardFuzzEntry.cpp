@@ -13,9 +13,8 @@ using outlook::CVCardFile;
 
 bool same_contact(const CContactData& a, const CContactData& b)
 {
-    return a.firstName == b.firstName && a.lastName == b.lastName &&
-           a.email1Address == b.email1Address && a.webPage == b.webPage &&
-           a.businessTelephoneNumber == b.businessTelephoneNumber &&
+    return a.firstName == b.firstName && a.lastName == b.lastName && a.email1Address == b.email1Address &&
+           a.webPage == b.webPage && a.businessTelephoneNumber == b.businessTelephoneNumber &&
            a.homeTelephoneNumber == b.homeTelephoneNumber &&
            a.mobileTelephoneNumber == b.mobileTelephoneNumber;
 }

@@ -90,8 +90,8 @@ int ConnectDescriptor(int fd, const sockaddr_in& address, Clock::time_point dead
 
 // Writes all of data, waiting at most idle_ms for the socket to take more,
 // and never past `deadline`. `sent` tells how much went out.
-int SendAll(int fd, const char* data, size_t length, unsigned idle_ms,
-            Clock::time_point deadline, size_t& sent)
+int SendAll(int fd, const char* data, size_t length, unsigned idle_ms, Clock::time_point deadline,
+            size_t& sent)
 {
     sent = 0;
     while (sent < length) {
@@ -167,10 +167,7 @@ private:
 
 } // namespace
 
-CAsyncSocket::CAsyncSocket(CEventLoop* loop)
-    : preferredLoop(loop), alive(std::make_shared<bool>(true))
-{
-}
+CAsyncSocket::CAsyncSocket(CEventLoop* loop) : preferredLoop(loop), alive(std::make_shared<bool>(true)) {}
 
 CAsyncSocket::~CAsyncSocket()
 {
@@ -294,8 +291,8 @@ int CAsyncSocket::Send(const void* data, size_t length)
     if (length > static_cast<size_t>(INT_MAX))
         return FailCount(WSAEMSGSIZE);
     size_t sent = 0;
-    const int code = SendAll(fd, static_cast<const char*>(data), length, sendTimeout,
-                             Clock::time_point::max(), sent);
+    const int code =
+        SendAll(fd, static_cast<const char*>(data), length, sendTimeout, Clock::time_point::max(), sent);
     if (code == WSAETIMEDOUT)
         return SendTimedOut(sent);
     if (code != 0)
@@ -376,9 +373,8 @@ unsigned CAsyncSocket::GetSendTimeout() const
     return sendTimeout;
 }
 
-bool CAsyncSocket::Exchange(const char* host, unsigned port, const std::string& request,
-                            std::string& reply, size_t max_reply, unsigned timeout_ms,
-                            int* error)
+bool CAsyncSocket::Exchange(const char* host, unsigned port, const std::string& request, std::string& reply,
+                            size_t max_reply, unsigned timeout_ms, int* error)
 {
     reply.clear();
     int code = 0;

@@ -81,9 +81,8 @@ public:
     // max_reply bytes have arrived. The whole exchange takes at most
     // timeout_ms. True on a complete reply; otherwise false with `reply`
     // holding what did arrive and *error (when given) the code.
-    static bool Exchange(const char* host, unsigned port, const std::string& request,
-                         std::string& reply, size_t max_reply,
-                         unsigned timeout_ms = kDefaultTimeoutMs, int* error = nullptr);
+    static bool Exchange(const char* host, unsigned port, const std::string& request, std::string& reply,
+                         size_t max_reply, unsigned timeout_ms = kDefaultTimeoutMs, int* error = nullptr);
 
 protected:
     virtual void OnAccept(int error);

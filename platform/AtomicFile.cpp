@@ -28,8 +28,7 @@ std::string ErrnoText(const std::string& what, const std::string& path)
     return what + " " + path + ": " + std::strerror(errno);
 }
 
-class CFd
-{
+class CFd {
 public:
     explicit CFd(int fd) : m_fd(fd) {}
     ~CFd()
@@ -105,7 +104,9 @@ CAtomicFile::CLock::~CLock()
         ::close(m_fd);
 }
 
-CAtomicFile::CAtomicFile(std::string path, std::size_t maxSize) : m_path(std::move(path)), m_maxSize(maxSize) {}
+CAtomicFile::CAtomicFile(std::string path, std::size_t maxSize) : m_path(std::move(path)), m_maxSize(maxSize)
+{
+}
 
 std::string CAtomicFile::GetDirectory() const
 {

@@ -12,15 +12,13 @@
 // processes never lose each other's change.
 //
 // Nothing here throws; failures return false with the reason in `error`.
-class CAtomicFile
-{
+class CAtomicFile {
 public:
     // Files larger than this are refused on reading rather than loaded.
     static constexpr std::size_t DefaultMaxSize = 64u * 1024u * 1024u;
 
     // The exclusive lock on a file's lock file, held for the guard's lifetime.
-    class CLock
-    {
+    class CLock {
     public:
         CLock(CLock&& other) noexcept;
         CLock& operator=(CLock&& other) = delete;
@@ -37,8 +35,7 @@ public:
     };
 
     // Places in Replace() where a test may stop or kill the writer.
-    enum class Stage
-    {
+    enum class Stage {
         TemporaryWritten, // the whole content is in the temporary file, synced
         Renamed,          // the new content has replaced the old
     };

@@ -29,12 +29,18 @@ alignas(16) char g_altStack[kAltStackSize];
 const char* SignalName(int signal)
 {
     switch (signal) {
-    case SIGSEGV: return "SIGSEGV";
-    case SIGBUS: return "SIGBUS";
-    case SIGFPE: return "SIGFPE";
-    case SIGILL: return "SIGILL";
-    case SIGABRT: return "SIGABRT";
-    default: return "signal";
+    case SIGSEGV:
+        return "SIGSEGV";
+    case SIGBUS:
+        return "SIGBUS";
+    case SIGFPE:
+        return "SIGFPE";
+    case SIGILL:
+        return "SIGILL";
+    case SIGABRT:
+        return "SIGABRT";
+    default:
+        return "signal";
     }
 }
 

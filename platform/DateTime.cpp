@@ -6,8 +6,7 @@
 #include <ctime>
 #include <time.h>
 
-namespace
-{
+namespace {
 constexpr long long SecondsPerDay = 86400;
 // Day numbers count from 30 December 1899, which is 25569 days before
 // 1 January 1970, the epoch of the civil-date arithmetic below.
@@ -100,8 +99,7 @@ std::string TwoDigits(int value)
 
 // Reads the pieces of a date-time text from left to right. A form that fails
 // part-way is abandoned, and the next form starts over with a fresh reader.
-class TextReader
-{
+class TextReader {
 public:
     explicit TextReader(const std::string& text) : m_text(text), m_pos(0) {}
 
@@ -127,8 +125,7 @@ public:
     {
         int digits = 0;
         value = 0;
-        while (digits < maxDigits && !AtEnd() && std::isdigit(static_cast<unsigned char>(m_text[m_pos])))
-        {
+        while (digits < maxDigits && !AtEnd() && std::isdigit(static_cast<unsigned char>(m_text[m_pos]))) {
             value = value * 10 + (m_text[m_pos] - '0');
             ++m_pos;
             ++digits;
@@ -140,8 +137,7 @@ public:
     bool Word(const char* upper)
     {
         std::size_t pos = m_pos;
-        for (; *upper != '\0'; ++upper, ++pos)
-        {
+        for (; *upper != '\0'; ++upper, ++pos) {
             if (pos >= m_text.size() || std::toupper(static_cast<unsigned char>(m_text[pos])) != *upper)
                 return false;
         }
@@ -160,8 +156,7 @@ private:
     std::size_t m_pos;
 };
 
-struct ParsedFields
-{
+struct ParsedFields {
     int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
 };
 
@@ -169,7 +164,8 @@ struct ParsedFields
 // hour into a 24-hour one.
 bool ReadClock(TextReader& reader, int minHourDigits, bool allowMeridiem, ParsedFields& fields)
 {
-    if (!reader.Number(minHourDigits, 2, fields.hour) || !reader.Take(':') || !reader.Number(2, 2, fields.minute))
+    if (!reader.Number(minHourDigits, 2, fields.hour) || !reader.Take(':') ||
+        !reader.Number(2, 2, fields.minute))
         return false;
     fields.second = 0;
     if (reader.Take(':') && !reader.Number(2, 2, fields.second))
@@ -233,7 +229,7 @@ bool ReadAnyForm(const std::string& text, ParsedFields& fields)
     fields = ParsedFields();
     return ReadTimeOnly(text, fields);
 }
-}
+} // namespace
 
 CDateTime::CDateTime() : m_value(0.0), m_status(valid) {}
 
@@ -242,13 +238,15 @@ CDateTime::CDateTime(double oleDate)
 {
 }
 
-CDateTime::CDateTime(int year, int month, int day, int hour, int minute, int second) : m_value(0.0), m_status(invalid)
+CDateTime::CDateTime(int year, int month, int day, int hour, int minute, int second)
+    : m_value(0.0), m_status(invalid)
 {
     if (!FieldsAreValid(year, month, day, hour, minute, second))
         return;
     const long long dayNumber = DaysFromCivil(year, month, day) + OleEpochShift;
     const double timeOfDay = static_cast<double>(hour * 3600 + minute * 60 + second) / SecondsPerDay;
-    m_value = dayNumber >= 0 ? static_cast<double>(dayNumber) + timeOfDay : static_cast<double>(dayNumber) - timeOfDay;
+    m_value = dayNumber >= 0 ? static_cast<double>(dayNumber) + timeOfDay
+                             : static_cast<double>(dayNumber) - timeOfDay;
     m_status = valid;
 }
 
@@ -315,13 +313,34 @@ int CDateTime::Field(int Fields::*member) const
     return Breakdown(fields) ? fields.*member : -1;
 }
 
-int CDateTime::GetYear() const { return Field(&Fields::year); }
-int CDateTime::GetMonth() const { return Field(&Fields::month); }
-int CDateTime::GetDay() const { return Field(&Fields::day); }
-int CDateTime::GetHour() const { return Field(&Fields::hour); }
-int CDateTime::GetMinute() const { return Field(&Fields::minute); }
-int CDateTime::GetSecond() const { return Field(&Fields::second); }
-int CDateTime::GetDayOfWeek() const { return Field(&Fields::dayOfWeek); }
+int CDateTime::GetYear() const
+{
+    return Field(&Fields::year);
+}
+int CDateTime::GetMonth() const
+{
+    return Field(&Fields::month);
+}
+int CDateTime::GetDay() const
+{
+    return Field(&Fields::day);
+}
+int CDateTime::GetHour() const
+{
+    return Field(&Fields::hour);
+}
+int CDateTime::GetMinute() const
+{
+    return Field(&Fields::minute);
+}
+int CDateTime::GetSecond() const
+{
+    return Field(&Fields::second);
+}
+int CDateTime::GetDayOfWeek() const
+{
+    return Field(&Fields::dayOfWeek);
+}
 
 std::string CDateTime::Format() const
 {

@@ -13,8 +13,7 @@
 //
 // Years 100 to 9999 are representable; anything outside is invalid. Values
 // are broken into fields to the nearest second.
-class CDateTime
-{
+class CDateTime {
 public:
     enum Status { valid, invalid, null };
 
@@ -69,8 +68,7 @@ public:
     CDateTimeSpan operator-(const CDateTime& other) const;
 
 private:
-    struct Fields
-    {
+    struct Fields {
         int year, month, day, hour, minute, second, dayOfWeek;
     };
 

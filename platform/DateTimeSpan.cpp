@@ -2,8 +2,7 @@
 
 #include <cmath>
 
-namespace
-{
+namespace {
 constexpr double HalfSecondInDays = 1.0 / 172800.0;
 constexpr double MinutesPerDay = 1440.0;
 
@@ -11,14 +10,11 @@ bool WithinRange(double days)
 {
     return std::isfinite(days) && std::fabs(days) <= CDateTimeSpan::MaxDays;
 }
-}
+} // namespace
 
 CDateTimeSpan::CDateTimeSpan() : m_days(0.0), m_status(valid) {}
 
-CDateTimeSpan::CDateTimeSpan(double days)
-    : m_days(days), m_status(WithinRange(days) ? valid : invalid)
-{
-}
+CDateTimeSpan::CDateTimeSpan(double days) : m_days(days), m_status(WithinRange(days) ? valid : invalid) {}
 
 CDateTimeSpan::CDateTimeSpan(long days, int hours, int minutes, int seconds)
     : CDateTimeSpan(static_cast<double>(days) + hours * (1.0 / 24.0) + minutes * (1.0 / MinutesPerDay) +
@@ -52,8 +48,7 @@ long CDateTimeSpan::GetWholeDays() const
 
 CDateTimeSpan CDateTimeSpan::operator+(const CDateTimeSpan& other) const
 {
-    if (m_status != valid || other.m_status != valid)
-    {
+    if (m_status != valid || other.m_status != valid) {
         CDateTimeSpan result;
         result.m_status = invalid;
         return result;

@@ -3,8 +3,7 @@
 // A length of time between two date-time values, counted in days as a double
 // (the time of day is the fraction), with a validity status.
 
-class CDateTimeSpan
-{
+class CDateTimeSpan {
 public:
     enum Status { valid, invalid };
 

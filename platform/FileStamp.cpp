@@ -15,7 +15,7 @@ CFileStamp CFileStamp::Of(const std::string& path)
     stamp.m_size = static_cast<std::int64_t>(info.st_size);
     stamp.m_seconds = static_cast<std::int64_t>(info.st_mtim.tv_sec);
     stamp.m_nanoseconds = info.st_mtim.tv_nsec;
-    timespec now {};
+    timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     stamp.m_settled = now.tv_sec - info.st_mtim.tv_sec > 1;
     return stamp;

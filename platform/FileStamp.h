@@ -8,8 +8,7 @@
 // atomic replacement gives a new inode, an edit in place a new time, so two
 // equal stamps mean nobody wrote the file in between. A missing file has a
 // stamp of its own.
-class CFileStamp
-{
+class CFileStamp {
 public:
     // The stamp of the file at `path` now.
     static CFileStamp Of(const std::string& path);

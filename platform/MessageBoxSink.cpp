@@ -81,8 +81,7 @@ const char* CMessageBoxSink::KindName(unsigned type)
 
 CMessageBoxSink::CHeadless::CHeadless(LogHook log) : log(std::move(log)) {}
 
-int CMessageBoxSink::CHeadless::MessageBox(const std::string& text, const std::string& caption,
-                                           unsigned type)
+int CMessageBoxSink::CHeadless::MessageBox(const std::string& text, const std::string& caption, unsigned type)
 {
     std::string line = FormatLine(text, caption, type);
     std::fprintf(stderr, "%s\n", line.c_str());
@@ -93,8 +92,8 @@ int CMessageBoxSink::CHeadless::MessageBox(const std::string& text, const std::s
 }
 
 // One line per box keeps the log readable line by line.
-std::string CMessageBoxSink::CHeadless::FormatLine(const std::string& text,
-                                                   const std::string& caption, unsigned type)
+std::string CMessageBoxSink::CHeadless::FormatLine(const std::string& text, const std::string& caption,
+                                                   unsigned type)
 {
     std::string line = KindName(type);
     if (!caption.empty())
@@ -109,8 +108,7 @@ std::string CMessageBoxSink::CHeadless::FormatLine(const std::string& text,
     return line;
 }
 
-int CMessageBoxSink::CRecorder::MessageBox(const std::string& text, const std::string& caption,
-                                           unsigned type)
+int CMessageBoxSink::CRecorder::MessageBox(const std::string& text, const std::string& caption, unsigned type)
 {
     boxes.push_back(Box{text, caption, type});
     if (replies.empty())

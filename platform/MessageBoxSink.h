@@ -49,8 +49,7 @@ public:
     virtual ~CMessageBoxSink();
 
     // Shows `text` and returns the button chosen (IDOK, IDYES, ...).
-    virtual int MessageBox(const std::string& text, const std::string& caption,
-                           unsigned type) = 0;
+    virtual int MessageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
 
     // The sink installed last, or a process-wide CHeadless writing to
     // standard error.
@@ -79,11 +78,9 @@ public:
 
     explicit CHeadless(LogHook log = LogHook());
 
-    int MessageBox(const std::string& text, const std::string& caption,
-                   unsigned type) override;
+    int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
 
-    static std::string FormatLine(const std::string& text, const std::string& caption,
-                                  unsigned type);
+    static std::string FormatLine(const std::string& text, const std::string& caption, unsigned type);
 
 private:
     LogHook log;
@@ -99,8 +96,7 @@ public:
         unsigned type = MB_OK;
     };
 
-    int MessageBox(const std::string& text, const std::string& caption,
-                   unsigned type) override;
+    int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
 
     void QueueReply(int reply);
     const std::vector<Box>& Boxes() const;

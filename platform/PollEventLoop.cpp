@@ -71,8 +71,7 @@ bool CPollEventLoop::IsWatched(int fd) const
     return watchers.count(fd) > 0;
 }
 
-CEventLoop::TimerId CPollEventLoop::AddTimer(unsigned period_ms, bool repeating,
-                                             TimerCallback callback)
+CEventLoop::TimerId CPollEventLoop::AddTimer(unsigned period_ms, bool repeating, TimerCallback callback)
 {
     if (!callback)
         return kNoTimer;
@@ -189,8 +188,7 @@ int CPollEventLoop::PollTimeout() const
     return static_cast<int>(std::min<decltype(wait)>(wait, INT_MAX));
 }
 
-void CPollEventLoop::BuildPollSet(std::vector<pollfd>& fds,
-                                  std::vector<std::uint64_t>& generations) const
+void CPollEventLoop::BuildPollSet(std::vector<pollfd>& fds, std::vector<std::uint64_t>& generations) const
 {
     fds.reserve(watchers.size());
     generations.reserve(watchers.size());
@@ -206,8 +204,7 @@ void CPollEventLoop::BuildPollSet(std::vector<pollfd>& fds,
 }
 
 void CPollEventLoop::DispatchDescriptors(const std::vector<pollfd>& fds,
-                                         const std::vector<std::uint64_t>& generations,
-                                         size_t level)
+                                         const std::vector<std::uint64_t>& generations, size_t level)
 {
     for (size_t i = 0; i < fds.size(); ++i) {
         if (fds[i].revents == 0)

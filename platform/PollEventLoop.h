@@ -63,8 +63,8 @@ private:
     void RunPass(size_t level);
     int PollTimeout() const;
     void BuildPollSet(std::vector<pollfd>& fds, std::vector<std::uint64_t>& generations) const;
-    void DispatchDescriptors(const std::vector<pollfd>& fds,
-                             const std::vector<std::uint64_t>& generations, size_t level);
+    void DispatchDescriptors(const std::vector<pollfd>& fds, const std::vector<std::uint64_t>& generations,
+                             size_t level);
     void DispatchTimers(size_t level);
     void FireTimer(TimerId id, Clock::time_point now);
     void DispatchTasks(size_t level);

@@ -101,7 +101,8 @@ bool ParseHexBytes(const std::string& list, std::vector<unsigned char>& bytes)
     std::size_t pos = 0;
     while (pos < list.size()) {
         std::size_t comma = list.find(',', pos);
-        std::string item = Trim(list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
+        std::string item =
+            Trim(list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
         unsigned long number = 0;
         if (item.size() > 2 || !ParseHexNumber(item, number))
             return false;
@@ -420,8 +421,8 @@ bool CRegFile::IsBelow(const std::string& path, const std::string& ancestor) con
 {
     if (ancestor.empty())
         return !path.empty();
-    return path.size() > ancestor.size() && path[ancestor.size()] == '\\'
-           && SameName(path.substr(0, ancestor.size()), ancestor);
+    return path.size() > ancestor.size() && path[ancestor.size()] == '\\' &&
+           SameName(path.substr(0, ancestor.size()), ancestor);
 }
 
 bool CRegFile::HasKey(const std::string& path) const

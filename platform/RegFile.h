@@ -12,17 +12,16 @@
 // Each value keeps the right-hand side of its line as written, so that a
 // value nobody changed is written back exactly as it was (a hand-written
 // dword stays a dword); values set through SetValue are strings.
-class CRegFile
-{
+class CRegFile {
 public:
     struct Value {
-        std::string name;  // empty for the default value ("@")
-        std::string text;  // the value read as text
-        std::string data;  // the right-hand side as it stands in the file
+        std::string name; // empty for the default value ("@")
+        std::string text; // the value read as text
+        std::string data; // the right-hand side as it stands in the file
     };
 
     struct Key {
-        std::string path;  // below the root, "" for the root itself
+        std::string path; // below the root, "" for the root itself
         std::vector<Value> values;
     };
 

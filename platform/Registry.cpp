@@ -159,8 +159,8 @@ CRegistry::Result CRegistry::ReadValue(const std::string& key, const std::string
     if (result != Ok)
         return result;
     if (text.size() >= bufferSize)
-        return Fail(TooLong, "the value " + name + " of " + key + " is longer than "
-                                 + std::to_string(bufferSize == 0 ? 0 : bufferSize - 1) + " bytes");
+        return Fail(TooLong, "the value " + name + " of " + key + " is longer than " +
+                                 std::to_string(bufferSize == 0 ? 0 : bufferSize - 1) + " bytes");
     value = text;
     return Ok;
 }
@@ -189,12 +189,13 @@ CRegistry::Result CRegistry::WriteValue(const std::string& key, const std::strin
     if (!CRegFile::IsLineSafe(name) || !CRegFile::IsLineSafe(value))
         return Fail(InvalidInput, "a value name or value may not hold a line break or a NUL");
     std::string error;
-    Result result = UpdateHive(m_directory, GetFilePath(), HiveName(m_hive),
-                               [&](CRegFile& file) {
-                                   file.SetValue(key, name, value);
-                                   return Ok;
-                               },
-                               error);
+    Result result = UpdateHive(
+        m_directory, GetFilePath(), HiveName(m_hive),
+        [&](CRegFile& file) {
+            file.SetValue(key, name, value);
+            return Ok;
+        },
+        error);
     return result == Ok ? Succeed() : Fail(result, error);
 }
 
@@ -203,26 +204,28 @@ CRegistry::Result CRegistry::CreateKey(const std::string& key)
     if (!CRegFile::IsValidKeyPath(key))
         return Fail(InvalidInput, "not a key name: " + key);
     std::string error;
-    Result result = UpdateHive(m_directory, GetFilePath(), HiveName(m_hive),
-                               [&](CRegFile& file) {
-                                   file.CreateKey(key);
-                                   return Ok;
-                               },
-                               error);
+    Result result = UpdateHive(
+        m_directory, GetFilePath(), HiveName(m_hive),
+        [&](CRegFile& file) {
+            file.CreateKey(key);
+            return Ok;
+        },
+        error);
     return result == Ok ? Succeed() : Fail(result, error);
 }
 
 CRegistry::Result CRegistry::DeleteValue(const std::string& key, const std::string& name)
 {
     std::string error;
-    Result result = UpdateHive(m_directory, GetFilePath(), HiveName(m_hive),
-                               [&](CRegFile& file) {
-                                   if (file.DeleteValue(key, name))
-                                       return Ok;
-                                   error = "no value " + name + " in " + key;
-                                   return NotFound;
-                               },
-                               error);
+    Result result = UpdateHive(
+        m_directory, GetFilePath(), HiveName(m_hive),
+        [&](CRegFile& file) {
+            if (file.DeleteValue(key, name))
+                return Ok;
+            error = "no value " + name + " in " + key;
+            return NotFound;
+        },
+        error);
     return result == Ok ? Succeed() : Fail(result, error);
 }
 
@@ -231,14 +234,15 @@ CRegistry::Result CRegistry::DeleteKey(const std::string& key)
     if (key.empty())
         return Fail(InvalidInput, "the hive itself cannot be deleted");
     std::string error;
-    Result result = UpdateHive(m_directory, GetFilePath(), HiveName(m_hive),
-                               [&](CRegFile& file) {
-                                   if (file.DeleteKey(key))
-                                       return Ok;
-                                   error = "no key " + key;
-                                   return NotFound;
-                               },
-                               error);
+    Result result = UpdateHive(
+        m_directory, GetFilePath(), HiveName(m_hive),
+        [&](CRegFile& file) {
+            if (file.DeleteKey(key))
+                return Ok;
+            error = "no key " + key;
+            return NotFound;
+        },
+        error);
     return result == Ok ? Succeed() : Fail(result, error);
 }
 

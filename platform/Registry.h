@@ -44,18 +44,17 @@
 // No call throws.
 class CRegFile;
 
-class CRegistry
-{
+class CRegistry {
 public:
     enum Hive { CurrentUser, ClassesRoot };
 
     enum Result {
         Ok,
-        NotFound,      // no such key or value
-        TooLong,       // the value does not fit the reader's buffer
-        InvalidInput,  // a name or value the file cannot hold
-        HiveBroken,    // the hive file cannot be parsed
-        IoError        // the file system refused
+        NotFound,     // no such key or value
+        TooLong,      // the value does not fit the reader's buffer
+        InvalidInput, // a name or value the file cannot hold
+        HiveBroken,   // the hive file cannot be parsed
+        IoError       // the file system refused
     };
 
     // The buffer the settings reader uses: 255 bytes with the terminating
@@ -85,8 +84,7 @@ public:
     Result ReadValue(const std::string& key, const std::string& name, std::string& value,
                      std::size_t bufferSize = ValueBufferSize) const;
     // The same without a size limit.
-    Result ReadValueUnbounded(const std::string& key, const std::string& name,
-                              std::string& value) const;
+    Result ReadValueUnbounded(const std::string& key, const std::string& name, std::string& value) const;
 
     // Sets a string value, creating the key and any missing parent keys.
     Result WriteValue(const std::string& key, const std::string& name, const std::string& value);

@@ -17,9 +17,9 @@ class CEventLoop;
 class CSingleInstance {
 public:
     enum class Result {
-        Acquired,        // this process is the instance
-        AlreadyRunning,  // another process holds the lock
-        Failed,          // the lock file could not be made; see GetErrorText()
+        Acquired,       // this process is the instance
+        AlreadyRunning, // another process holds the lock
+        Failed,         // the lock file could not be made; see GetErrorText()
     };
 
     // The probe a second start sends, and the answer of a running instance.

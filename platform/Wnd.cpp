@@ -3,8 +3,7 @@
 #include <utility>
 
 CWnd::CWnd(CEventLoop* loop_to_use)
-    : loop(loop_to_use ? loop_to_use : CEventLoop::Current()),
-      handle(std::make_shared<CWnd*>(this))
+    : loop(loop_to_use ? loop_to_use : CEventLoop::Current()), handle(std::make_shared<CWnd*>(this))
 {
 }
 

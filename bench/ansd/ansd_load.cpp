@@ -57,8 +57,8 @@ int FreePort()
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = Loopback(0);
     socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         std::perror("ansd_load: no free port");
         return 1;
     }
@@ -76,8 +76,8 @@ bool Start(int epoll, Slot& slot, const sockaddr_in& address, Counters& counters
     ::setsockopt(slot.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     slot.sent = false;
     slot.reply.clear();
-    if (::connect(slot.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
-        && errno != EINPROGRESS) {
+    if (::connect(slot.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+        errno != EINPROGRESS) {
         ::close(slot.fd);
         slot.fd = -1;
         return false;
@@ -103,8 +103,8 @@ void Finish(Slot& slot, bool ok, Counters& counters)
 bool Advance(int epoll, Slot& slot, const std::string& request, Counters& counters)
 {
     if (!slot.sent) {
-        if (::send(slot.fd, request.data(), request.size(), MSG_NOSIGNAL)
-            != static_cast<ssize_t>(request.size())) {
+        if (::send(slot.fd, request.data(), request.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(request.size())) {
             Finish(slot, false, counters);
             return true;
         }
@@ -139,8 +139,7 @@ int Run(const Settings& settings)
     Counters counters;
     const Clock::time_point begin = Clock::now();
     const Clock::time_point deadline =
-        begin + std::chrono::duration_cast<Clock::duration>(
-                    std::chrono::duration<double>(settings.seconds));
+        begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(settings.seconds));
     for (Slot& slot : slots) {
         if (counters.started < settings.requests && !Start(epoll, slot, address, counters))
             ++counters.failed;
@@ -163,8 +162,8 @@ int Run(const Settings& settings)
     }
     ::close(epoll);
     const unsigned long answered = counters.done - counters.failed;
-    std::printf("requests %lu failed %lu seconds %.3f rate %.0f\n", answered, counters.failed,
-                elapsed, answered / elapsed);
+    std::printf("requests %lu failed %lu seconds %.3f rate %.0f\n", answered, counters.failed, elapsed,
+                answered / elapsed);
     return counters.failed == 0 && counters.done == settings.requests ? 0 : 1;
 }
 
@@ -186,8 +185,8 @@ bool ParseArguments(int argc, char** argv, Settings& settings)
         else
             return false;
     }
-    return argc % 2 == 1 && settings.port > 0 && settings.port <= 65535 && settings.clients > 0
-           && settings.requests > 0 && settings.seconds > 0;
+    return argc % 2 == 1 && settings.port > 0 && settings.port <= 65535 && settings.clients > 0 &&
+           settings.requests > 0 && settings.seconds > 0;
 }
 
 } // namespace

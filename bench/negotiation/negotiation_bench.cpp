@@ -52,8 +52,7 @@
 
 extern char** environ;
 
-namespace
-{
+namespace {
 
 using Clock = std::chrono::steady_clock;
 
@@ -70,14 +69,12 @@ constexpr int kRawRoundTrips = 20000;
 
 // A program with its standard output on a pipe read line by line and its
 // standard error in a file; killed if still running when it goes.
-class CChild
-{
+class CChild {
 public:
     CChild() = default;
     ~CChild()
     {
-        if (m_pid > 0)
-        {
+        if (m_pid > 0) {
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
         }
@@ -95,8 +92,8 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
         args.insert(args.begin(), binary);
         std::vector<char*> argv;
         for (std::string& arg : args)
@@ -116,8 +113,7 @@ public:
     {
         line.clear();
         char c = 0;
-        for (;;)
-        {
+        for (;;) {
             pollfd item{m_out, POLLIN, 0};
             if (::poll(&item, 1, waitMs) <= 0 || ::read(m_out, &c, 1) != 1)
                 return false;
@@ -139,10 +135,8 @@ public:
         if (m_pid <= 0)
             return;
         const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
-        while (::waitpid(m_pid, nullptr, WNOHANG) == 0)
-        {
-            if (Clock::now() > deadline)
-            {
+        while (::waitpid(m_pid, nullptr, WNOHANG) == 0) {
+            if (Clock::now() > deadline) {
                 ::kill(m_pid, SIGKILL);
                 ::waitpid(m_pid, nullptr, 0);
                 break;
@@ -175,25 +169,22 @@ bool StoreSettings(const std::string& name, unsigned ansPort, bool organiser)
 {
     CRegistry registry;
     std::vector<std::pair<const char*, std::string>> values{{"AgentName", name},
-                                                           {"ANSHost", kLoopback},
-                                                           {"ANSPort", std::to_string(ansPort)},
-                                                           {"MeetingSchedulingType", "2"}};
-    if (organiser)
-    {
+                                                            {"ANSHost", kLoopback},
+                                                            {"ANSPort", std::to_string(ansPort)},
+                                                            {"MeetingSchedulingType", "2"}};
+    if (organiser) {
         values.push_back({"MeetingScheduleShortAlert", "true"});
         values.push_back({"AgentAlert", "true"});
         values.push_back({"AgentAlertString", kBenchName});
     }
-    for (const auto& [key, value] : values)
-    {
+    for (const auto& [key, value] : values) {
         if (registry.WriteValue(kSettingsKey, key, value) != CRegistry::Ok)
             return false;
     }
     return true;
 }
 
-class CSociety
-{
+class CSociety {
 public:
     CSociety(std::string ansd, std::string vespera, std::filesystem::path root)
         : m_ansdBinary(std::move(ansd)), m_vesperaBinary(std::move(vespera)), m_root(std::move(root))
@@ -265,8 +256,7 @@ std::string AttendeeName(int index)
 // --- the requesting agent ----------------------------------------------------------
 
 // Asks the organiser for meetings and hears its reports.
-class CBenchAgent : public CAgentContainer
-{
+class CBenchAgent : public CAgentContainer {
 public:
     CBenchAgent() : CAgentContainer(kBenchName)
     {
@@ -292,11 +282,10 @@ public:
         m_waiting = true;
         m_report.clear();
         const auto sent = Clock::now();
-        const char* error = get_communicator()->comm_sendmessage("tell", kOrganiser, "default-ontology",
-                                                                 "default-language", nullptr, nullptr, nullptr,
-                                                                 request.c_str(), nullptr);
-        if (error)
-        {
+        const char* error =
+            get_communicator()->comm_sendmessage("tell", kOrganiser, "default-ontology", "default-language",
+                                                 nullptr, nullptr, nullptr, request.c_str(), nullptr);
+        if (error) {
             std::fprintf(stderr, "negotiation_bench: the request did not go out: %s\n", error);
             return -1;
         }
@@ -305,8 +294,7 @@ public:
         loop.Run();
         loop.KillTimer(limit);
         // The short report of a success reads subject@start>location.
-        if (m_waiting || m_report.find("Planning@") == std::string::npos)
-        {
+        if (m_waiting || m_report.find("Planning@") == std::string::npos) {
             std::fprintf(stderr, "negotiation_bench: no successful report: %s\n", m_report.c_str());
             return -1;
         }
@@ -328,15 +316,15 @@ std::string MeetingRequest(int attendees, int run)
     // and accepts in the first pass.
     const CDateTime start = CDateTime(2031, 3, 4, 10, 0, 0) + CDateTimeSpan(run, 0, 0, 0);
     return "tell :command schedule_meeting :attendees (" + names +
-           ") :subject (Planning) :body (Bench) :start (" + start.Format() + ") :location (Room 4) :duration (60)";
+           ") :subject (Planning) :body (Bench) :start (" + start.Format() +
+           ") :location (Room 4) :duration (60)";
 }
 
 // --- raw TCP ------------------------------------------------------------------------
 
 bool SendAll(int fd, const char* data, std::size_t size)
 {
-    while (size > 0)
-    {
+    while (size > 0) {
         const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
         if (n <= 0)
             return false;
@@ -348,8 +336,7 @@ bool SendAll(int fd, const char* data, std::size_t size)
 
 bool ReceiveAll(int fd, char* data, std::size_t size)
 {
-    while (size > 0)
-    {
+    while (size > 0) {
         const ssize_t n = ::recv(fd, data, size, 0);
         if (n <= 0)
             return false;
@@ -363,8 +350,7 @@ void EchoUntilClosed(int listener)
 {
     const int fd = ::accept(listener, nullptr, nullptr);
     char buffer[kRawMessageSize];
-    while (fd >= 0 && ReceiveAll(fd, buffer, sizeof buffer) && SendAll(fd, buffer, sizeof buffer))
-    {
+    while (fd >= 0 && ReceiveAll(fd, buffer, sizeof buffer) && SendAll(fd, buffer, sizeof buffer)) {
     }
     _exit(0);
 }
@@ -379,7 +365,8 @@ double RawRoundTrip()
     inet_pton(AF_INET, kLoopback, &address.sin_addr);
     socklen_t size = sizeof address;
     if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, 1) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        ::listen(listener, 1) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
         return -1;
     const pid_t echo = ::fork();
     if (echo == 0)
@@ -388,8 +375,7 @@ double RawRoundTrip()
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     double seconds = -1;
-    if (echo > 0 && fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-    {
+    if (echo > 0 && fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         char buffer[kRawMessageSize] = {};
         bool ok = true;
@@ -410,8 +396,7 @@ double RawRoundTrip()
 
 // --- negotiations --------------------------------------------------------------------
 
-struct SSizeFigures
-{
+struct SSizeFigures {
     int attendees = 0;
     double median = 0;
     double best = 0;
@@ -428,16 +413,14 @@ bool TimeNegotiations(CEventLoop& loop, CBenchAgent& bench, int attendees, int r
         return false;
     figures.rawBefore = RawRoundTrip();
     std::vector<double> times;
-    for (int i = 0; i < runs; ++i)
-    {
+    for (int i = 0; i < runs; ++i) {
         const double seconds = bench.Negotiate(loop, MeetingRequest(attendees, day++));
         if (seconds < 0)
             return false;
         times.push_back(seconds);
     }
     figures.rawAfter = RawRoundTrip();
-    if (figures.rawBefore <= 0 || figures.rawAfter <= 0)
-    {
+    if (figures.rawBefore <= 0 || figures.rawAfter <= 0) {
         std::fprintf(stderr, "negotiation_bench: the raw round trip failed\n");
         return false;
     }
@@ -451,8 +434,7 @@ bool TimeNegotiations(CEventLoop& loop, CBenchAgent& bench, int attendees, int r
 // The name server, the organiser and every attendee the largest size needs.
 bool StartSociety(CSociety& society, int attendees)
 {
-    if (!society.StartNameServer())
-    {
+    if (!society.StartNameServer()) {
         std::fprintf(stderr, "negotiation_bench: the name server did not start\n");
         return false;
     }
@@ -467,8 +449,8 @@ bool StartSociety(CSociety& society, int attendees)
 // Registers the requesting agent with the society's name server.
 bool StartBenchAgent(CDlgContainer& window, unsigned ansPort)
 {
-    std::vector<std::string> args{"negotiation_bench", "-name", kBenchName, "-ans", kLoopback,
-                                  "-ansport", std::to_string(ansPort)};
+    std::vector<std::string> args{"negotiation_bench",    "-name", kBenchName, "-ans", kLoopback, "-ansport",
+                                  std::to_string(ansPort)};
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -485,13 +467,12 @@ void PrintNegotiationFigures(const std::vector<SSizeFigures>& results, int runs)
     std::printf("%9s %12s %12s %14s %16s %8s\n", "attendees", "median ms", "best ms", "per attendee",
                 "raw rt (b/a) us", "ratio");
     bool goal = true;
-    for (const SSizeFigures& figures : results)
-    {
+    for (const SSizeFigures& figures : results) {
         const double raw = (figures.rawBefore + figures.rawAfter) / 2;
         const double ratio = figures.median / (figures.attendees * raw);
-        std::printf("%9d %12.2f %12.2f %11.1f us %7.1f/%-7.1f %9.1f\n", figures.attendees, figures.median * 1e3,
-                    figures.best * 1e3, figures.median / figures.attendees * 1e6, figures.rawBefore * 1e6,
-                    figures.rawAfter * 1e6, ratio);
+        std::printf("%9d %12.2f %12.2f %11.1f us %7.1f/%-7.1f %9.1f\n", figures.attendees,
+                    figures.median * 1e3, figures.best * 1e3, figures.median / figures.attendees * 1e6,
+                    figures.rawBefore * 1e6, figures.rawAfter * 1e6, ratio);
         goal = goal && ratio <= 20.0;
     }
     std::printf("ratio = median negotiation time / (attendees x raw round trip), timed runs per size: %d;"
@@ -516,8 +497,7 @@ int RunNegotiations(const std::string& ansd, const std::string& vespera, const s
         if (!StartBenchAgent(window, society.AnsPort()))
             return 1;
         int day = 0;
-        for (int attendees : sizes)
-        {
+        for (int attendees : sizes) {
             SSizeFigures figures;
             if (!TimeNegotiations(loop, *bench, attendees, runs, day, figures))
                 return 1;
@@ -536,12 +516,11 @@ void FillStore(CAppointmentStore& store, int count, int perDay, const CDateTime&
 {
     CDateTime never;
     never.SetStatus(CDateTime::null);
-    for (int i = 0; i < count; ++i)
-    {
+    for (int i = 0; i < count; ++i) {
         const int hours = perDay >= 24 ? i : (i / perDay) * 24 + 9 + 2 * (i % perDay);
         const CDateTime start = first + CDateTimeSpan(0, hours, 0, 0);
-        store.AddAppointment(i + 1, "Busy", "", "", "", "", start, start + CDateTimeSpan(0, 1, 0, 0), 60, 0, 0, 2,
-                             never, "outlook", false);
+        store.AddAppointment(i + 1, "Busy", "", "", "", "", start, start + CDateTimeSpan(0, 1, 0, 0), 60, 0,
+                             0, 2, never, "outlook", false);
     }
 }
 
@@ -553,8 +532,7 @@ double MicrosecondsPerSearch(CVespera& agent, const CDateTime& start, int& found
     int calls = 0;
     const auto begin = Clock::now();
     auto elapsed = Clock::duration::zero();
-    do
-    {
+    do {
         found = agent.GetPreferences().FindAlternates(start, 60, 5, none)->GetCount();
         ++calls;
         elapsed = Clock::now() - begin;
@@ -592,8 +570,7 @@ int RunSearches(const std::filesystem::path& root)
 int main(int argc, char** argv)
 {
     const int runs = argc == 2 ? std::atoi(argv[1]) : 5;
-    if (argc > 2 || runs <= 0 || runs > 1000)
-    {
+    if (argc > 2 || runs <= 0 || runs > 1000) {
         std::fprintf(stderr, "usage: negotiation_bench [RUNS]   (RUNS 1 to 1000, default 5)\n");
         return 2;
     }

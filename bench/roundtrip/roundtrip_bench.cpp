@@ -46,16 +46,13 @@ constexpr const char* kResponder = "PongAgent";
 // Answers every message to its sender with the same payload.
 class CPongAgent : public CAgentContainer {
 public:
-    explicit CPongAgent(const std::string& payload) : CAgentContainer(kResponder), payload(payload)
-    {
-    }
+    explicit CPongAgent(const std::string& payload) : CAgentContainer(kResponder), payload(payload) {}
 
     int process_message(char* text) override
     {
         request_size = std::strlen(text) + 1;
-        get_communicator()->comm_sendmessage("tell", kRequester, "default-ontology",
-                                             "default-language", nullptr, nullptr, nullptr,
-                                             payload.c_str(), nullptr);
+        get_communicator()->comm_sendmessage("tell", kRequester, "default-ontology", "default-language",
+                                             nullptr, nullptr, nullptr, payload.c_str(), nullptr);
         return 1;
     }
 
@@ -66,15 +63,12 @@ public:
 // Sends the next request whenever a reply arrives, until the target count.
 class CPingAgent : public CAgentContainer {
 public:
-    explicit CPingAgent(const std::string& payload) : CAgentContainer(kRequester), payload(payload)
-    {
-    }
+    explicit CPingAgent(const std::string& payload) : CAgentContainer(kRequester), payload(payload) {}
 
     void send_request()
     {
-        get_communicator()->comm_sendmessage("tell", kResponder, "default-ontology",
-                                             "default-language", "ping", nullptr, nullptr,
-                                             payload.c_str(), nullptr);
+        get_communicator()->comm_sendmessage("tell", kResponder, "default-ontology", "default-language",
+                                             "ping", nullptr, nullptr, payload.c_str(), nullptr);
     }
 
     int process_message(char* text) override
@@ -126,8 +120,7 @@ public:
         pong_window = std::make_unique<CDlgContainer>(std::move(pong_owned));
         char program[] = "roundtrip_bench";
         char* argv[] = {program, nullptr};
-        ok = ping_window->CreateContainer(1, argv, flags) &&
-             pong_window->CreateContainer(1, argv, flags);
+        ok = ping_window->CreateContainer(1, argv, flags) && pong_window->CreateContainer(1, argv, flags);
         if (!ok)
             return;
         Introduce(*ping, kResponder, pong->get_port());
@@ -162,8 +155,8 @@ int Listener(unsigned& port)
     address.sin_family = AF_INET;
     inet_pton(AF_INET, kLoopback, &address.sin_addr);
     socklen_t size = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 1) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size))
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 1) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size))
         return -1;
     port = ntohs(address.sin_port);
     return fd;
@@ -181,8 +174,7 @@ bool ConnectedPair(int& client, int& server)
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     inet_pton(AF_INET, kLoopback, &address.sin_addr);
-    const bool connected =
-        ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool connected = ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     server = connected ? ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC) : -1;
     ::close(listener);
     if (server < 0)
@@ -320,10 +312,8 @@ int MemoryRun(CEventLoop& loop)
     const size_t heap_late = HeapInUse();
     const long resident_late = ResidentKiB();
     std::printf("\nmemory of the agent pair (a round trip is one message handled by each agent)\n");
-    std::printf("  after   1,000 messages: heap %zu bytes, resident %ld KiB\n", heap_early,
-                resident_early);
-    std::printf("  after 100,000 messages: heap %zu bytes, resident %ld KiB\n", heap_late,
-                resident_late);
+    std::printf("  after   1,000 messages: heap %zu bytes, resident %ld KiB\n", heap_early, resident_early);
+    std::printf("  after 100,000 messages: heap %zu bytes, resident %ld KiB\n", heap_late, resident_late);
     std::printf("  heap goal (no growth): %s\n", heap_late <= heap_early ? "met" : "missed");
     return 0;
 }
@@ -345,22 +335,20 @@ int main(int argc, char** argv)
     setenv("ORVANTE_HOST_ADDRESS", kLoopback, 1);
 
     CPollEventLoop loop;
-    std::printf("%-8s %7s %7s %12s %12s %7s %12s %7s\n", "payload", "request", "reply",
-                "raw rt/s", "agent rt/s", "ratio", "logged rt/s", "ratio");
+    std::printf("%-8s %7s %7s %12s %12s %7s %12s %7s\n", "payload", "request", "reply", "raw rt/s",
+                "agent rt/s", "ratio", "logged rt/s", "ratio");
     bool goal = true;
     for (size_t payload_size : {16u, 1024u, 8192u}) {
         const std::string payload(payload_size, 'p');
         const AgentFigures plain = AgentRate(loop, payload, 0, count);
-        const AgentFigures logged =
-            AgentRate(loop, payload, CAgentContainer::FLAG_FILE_LOG, count / 4);
+        const AgentFigures logged = AgentRate(loop, payload, CAgentContainer::FLAG_FILE_LOG, count / 4);
         if (plain.rate <= 0 || logged.rate <= 0) {
             std::fprintf(stderr, "roundtrip_bench: the agents stopped answering\n");
             return 1;
         }
         const double raw = RawRate(loop, plain.request_size, plain.reply_size, count);
-        std::printf("%-8zu %7zu %7zu %12.0f %12.0f %7.2f %12.0f %7.2f\n", payload_size,
-                    plain.request_size, plain.reply_size, raw, plain.rate, raw / plain.rate,
-                    logged.rate, raw / logged.rate);
+        std::printf("%-8zu %7zu %7zu %12.0f %12.0f %7.2f %12.0f %7.2f\n", payload_size, plain.request_size,
+                    plain.reply_size, raw, plain.rate, raw / plain.rate, logged.rate, raw / logged.rate);
         goal = goal && raw / plain.rate <= 3.0;
     }
     std::printf("ratio = raw round trips in the time of one agent round trip; goal with the "

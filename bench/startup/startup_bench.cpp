@@ -48,7 +48,8 @@ std::string GenerateCalendar(int events)
         date.tm_mday = 4 + day;
         date.tm_hour = 12;
         std::mktime(&date);
-        const std::string ymd = std::to_string(date.tm_year + 1900) + TwoDigits(date.tm_mon + 1) + TwoDigits(date.tm_mday);
+        const std::string ymd =
+            std::to_string(date.tm_year + 1900) + TwoDigits(date.tm_mon + 1) + TwoDigits(date.tm_mday);
         const int hour = 8 + (i / 365) % 10;
         out << "BEGIN:VEVENT\r\nUID:bench-" << i << "@orvante\r\nDTSTAMP:20261201T000000Z\r\n"
             << "DTSTART:" << ymd << "T" << TwoDigits(hour) << "0000\r\n"
@@ -58,7 +59,8 @@ std::string GenerateCalendar(int events)
         if (i % 10 == 0)
             out << "RRULE:FREQ=WEEKLY;BYDAY=MO,WE;COUNT=20\r\n";
         if (i % 3 == 0)
-            out << "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Reminder\r\nTRIGGER:-PT15M\r\nEND:VALARM\r\n";
+            out << "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Reminder\r\nTRIGGER:-PT15M\r\nEND:"
+                   "VALARM\r\n";
         out << "END:VEVENT\r\n";
     }
     out << "END:VCALENDAR\r\n";
@@ -161,7 +163,8 @@ CStart MedianStart(const fs::path& home, int starts)
     std::vector<CStart> all;
     for (int i = 0; i < starts; ++i)
         all.push_back(StartOnce(home));
-    std::sort(all.begin(), all.end(), [](const CStart& a, const CStart& b) { return a.milliseconds < b.milliseconds; });
+    std::sort(all.begin(), all.end(),
+              [](const CStart& a, const CStart& b) { return a.milliseconds < b.milliseconds; });
     return all[all.size() / 2];
 }
 

@@ -2,8 +2,7 @@
 
 #include <slotbook/Narrow.h>
 
-namespace
-{
+namespace {
 constexpr int FreeStatus = 0;
 
 std::string Counted(int count, const char* unit)
@@ -20,15 +19,15 @@ CDateTime TimeOf(const CDateTime& value)
 {
     return CDateTime(1899, 12, 30, value.GetHour(), value.GetMinute(), value.GetSecond());
 }
-}
+} // namespace
 
 CAppointment::CAppointment() = default;
 
 CAppointment::CAppointment(int outlookIndex, const std::string& subject, const std::string& body,
                            const std::string& location, const std::string& reqAttendees,
                            const std::string& optAttendees, const CDateTime& start, const CDateTime& end,
-                           long duration, int reminderSet, long reminder, int busyStatus, const CDateTime& expires,
-                           const std::string& attribute)
+                           long duration, int reminderSet, long reminder, int busyStatus,
+                           const CDateTime& expires, const std::string& attribute)
 {
     m_entry.outlookIndex = outlookIndex;
     m_entry.subject = subject;
@@ -49,9 +48,10 @@ CAppointment::CAppointment(int outlookIndex, const std::string& subject, const s
 CAppointment::CAppointment(int outlookIndex, const std::string& subject, const std::string& body,
                            const std::string& location, const std::string& reqAttendees,
                            const std::string& optAttendees, const CDateTime& start, const CDateTime& end,
-                           long duration, int reminderSet, long reminder, int busyStatus, const CDateTime& expires,
-                           const std::string& attribute, int recType, int interval, long instance, int ends,
-                           const CDateTime& patternStart, const CDateTime& patternEnd, long dayOfMonth, int days)
+                           long duration, int reminderSet, long reminder, int busyStatus,
+                           const CDateTime& expires, const std::string& attribute, int recType, int interval,
+                           long instance, int ends, const CDateTime& patternStart,
+                           const CDateTime& patternEnd, long dayOfMonth, int days)
     : CAppointment(outlookIndex, subject, body, location, reqAttendees, optAttendees, start, end, duration,
                    reminderSet, reminder, busyStatus, expires, attribute)
 {
@@ -80,8 +80,7 @@ CAppointment::CAppointment(const CAppointment& other)
 
 CAppointment& CAppointment::operator=(const CAppointment& other)
 {
-    if (this != &other)
-    {
+    if (this != &other) {
         std::unique_ptr<CRecurrenceData> pattern = CopyOf(other.m_recurrence.get());
         m_entry = other.m_entry;
         m_recurrence = std::move(pattern);
@@ -98,7 +97,10 @@ int CAppointment::OccursOn(int day, int month, int year) const
     // An invalid start falls on no date, not on the date of -1 fields.
     if (m_entry.start.GetStatus() != CDateTime::valid)
         return 0;
-    return m_entry.start.GetDay() == day && m_entry.start.GetMonth() == month && m_entry.start.GetYear() == year ? 1 : 0;
+    return m_entry.start.GetDay() == day && m_entry.start.GetMonth() == month &&
+                   m_entry.start.GetYear() == year
+               ? 1
+               : 0;
 }
 
 int CAppointment::IsFree(const CDateTime& time) const
@@ -120,10 +122,22 @@ int CAppointment::IsFree(const CDateTime& time, int minutes) const
     return until > m_entry.start && time < m_entry.end ? 0 : 1;
 }
 
-std::string CAppointment::GetStartTimeString() const { return m_entry.start.Format(); }
-std::string CAppointment::GetEndTimeString() const { return m_entry.end.Format(); }
-std::string CAppointment::GetExpiresString() const { return m_entry.expires.Format(); }
-std::string CAppointment::GetOutlookIndexStr() const { return std::to_string(m_entry.outlookIndex); }
+std::string CAppointment::GetStartTimeString() const
+{
+    return m_entry.start.Format();
+}
+std::string CAppointment::GetEndTimeString() const
+{
+    return m_entry.end.Format();
+}
+std::string CAppointment::GetExpiresString() const
+{
+    return m_entry.expires.Format();
+}
+std::string CAppointment::GetOutlookIndexStr() const
+{
+    return std::to_string(m_entry.outlookIndex);
+}
 
 std::string CAppointment::GetRecurringStr() const
 {
@@ -132,8 +146,7 @@ std::string CAppointment::GetRecurringStr() const
 
 std::string CAppointment::GetApptStatusString() const
 {
-    switch (m_entry.busyStatus)
-    {
+    switch (m_entry.busyStatus) {
     case 0:
         return "Free";
     case 1:

@@ -12,21 +12,22 @@
 //
 // Busy status: 0 free, 1 tentative, 2 busy, 3 out of office. Anything but
 // free counts as busy.
-class CAppointment
-{
+class CAppointment {
 public:
     CAppointment();
-    CAppointment(int outlookIndex, const std::string& subject, const std::string& body, const std::string& location,
-                 const std::string& reqAttendees, const std::string& optAttendees, const CDateTime& start,
-                 const CDateTime& end, long duration, int reminderSet, long reminder, int busyStatus,
-                 const CDateTime& expires, const std::string& attribute);
+    CAppointment(int outlookIndex, const std::string& subject, const std::string& body,
+                 const std::string& location, const std::string& reqAttendees,
+                 const std::string& optAttendees, const CDateTime& start, const CDateTime& end, long duration,
+                 int reminderSet, long reminder, int busyStatus, const CDateTime& expires,
+                 const std::string& attribute);
     // A recurring appointment: the pattern start and end give the pattern's
     // start and end times of day and its start and end dates.
-    CAppointment(int outlookIndex, const std::string& subject, const std::string& body, const std::string& location,
-                 const std::string& reqAttendees, const std::string& optAttendees, const CDateTime& start,
-                 const CDateTime& end, long duration, int reminderSet, long reminder, int busyStatus,
-                 const CDateTime& expires, const std::string& attribute, int recType, int interval, long instance,
-                 int ends, const CDateTime& patternStart, const CDateTime& patternEnd, long dayOfMonth, int days);
+    CAppointment(int outlookIndex, const std::string& subject, const std::string& body,
+                 const std::string& location, const std::string& reqAttendees,
+                 const std::string& optAttendees, const CDateTime& start, const CDateTime& end, long duration,
+                 int reminderSet, long reminder, int busyStatus, const CDateTime& expires,
+                 const std::string& attribute, int recType, int interval, long instance, int ends,
+                 const CDateTime& patternStart, const CDateTime& patternEnd, long dayOfMonth, int days);
     CAppointment(const CAppointment& other);
     CAppointment& operator=(const CAppointment& other);
     virtual ~CAppointment();
@@ -66,8 +67,7 @@ public:
 
 private:
     // Everything but the pattern, so that copying needs no field list.
-    struct Entry
-    {
+    struct Entry {
         std::string subject;
         std::string body;
         std::string location;

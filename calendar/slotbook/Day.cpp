@@ -4,8 +4,7 @@
 
 #include <cstdlib>
 
-namespace
-{
+namespace {
 constexpr int WeekdayCount = 7;
 
 const char* const FullNames[WeekdayCount] = {"Sunday ",   "Monday ", "Tuesday ", "Wednesday ",
@@ -15,14 +14,13 @@ const char* const ShortNames[WeekdayCount] = {"Sun", "Mon", "Tue", "Wed", "Thu",
 std::string JoinNames(unsigned days, const char* const names[], const char* none)
 {
     std::string text;
-    for (int i = 0; i < WeekdayCount; ++i)
-    {
+    for (int i = 0; i < WeekdayCount; ++i) {
         if (days & (1u << i))
             text += names[i];
     }
     return text.empty() ? std::string(none) : text;
 }
-}
+} // namespace
 
 CDay::CDay() : days(0) {}
 
@@ -57,21 +55,57 @@ int CDay::GetDays() const
     return static_cast<int>(days);
 }
 
-void CDay::AddDays(const CDay& set) { AddDays(set.days); }
-void CDay::AddDays(const CDay* set) { AddDays(BitsOf(set)); }
-void CDay::AddDays(unsigned set) { days |= set; }
+void CDay::AddDays(const CDay& set)
+{
+    AddDays(set.days);
+}
+void CDay::AddDays(const CDay* set)
+{
+    AddDays(BitsOf(set));
+}
+void CDay::AddDays(unsigned set)
+{
+    days |= set;
+}
 
-void CDay::RemoveDays(const CDay& set) { RemoveDays(set.days); }
-void CDay::RemoveDays(const CDay* set) { RemoveDays(BitsOf(set)); }
-void CDay::RemoveDays(unsigned set) { days ^= set; }
+void CDay::RemoveDays(const CDay& set)
+{
+    RemoveDays(set.days);
+}
+void CDay::RemoveDays(const CDay* set)
+{
+    RemoveDays(BitsOf(set));
+}
+void CDay::RemoveDays(unsigned set)
+{
+    days ^= set;
+}
 
-void CDay::RemoveCommonDays(const CDay& set) { RemoveCommonDays(set.days); }
-void CDay::RemoveCommonDays(const CDay* set) { RemoveCommonDays(BitsOf(set)); }
-void CDay::RemoveCommonDays(unsigned set) { days ^= (days & set); }
+void CDay::RemoveCommonDays(const CDay& set)
+{
+    RemoveCommonDays(set.days);
+}
+void CDay::RemoveCommonDays(const CDay* set)
+{
+    RemoveCommonDays(BitsOf(set));
+}
+void CDay::RemoveCommonDays(unsigned set)
+{
+    days ^= (days & set);
+}
 
-bool CDay::ContainsDays(const CDay& set) const { return ContainsDays(set.days); }
-bool CDay::ContainsDays(const CDay* set) const { return ContainsDays(BitsOf(set)); }
-bool CDay::ContainsDays(unsigned set) const { return (days & set) == set; }
+bool CDay::ContainsDays(const CDay& set) const
+{
+    return ContainsDays(set.days);
+}
+bool CDay::ContainsDays(const CDay* set) const
+{
+    return ContainsDays(BitsOf(set));
+}
+bool CDay::ContainsDays(unsigned set) const
+{
+    return (days & set) == set;
+}
 
 bool CDay::ContainsMFCDays(int dayNumber) const
 {
@@ -86,13 +120,31 @@ unsigned CDay::MFC2CDays(int dayNumber)
     return 1u << (dayNumber - 1);
 }
 
-bool CDay::Intersect(const CDay& set) const { return Intersect(set.days); }
-bool CDay::Intersect(const CDay* set) const { return Intersect(BitsOf(set)); }
-bool CDay::Intersect(unsigned set) const { return (days & set) != 0; }
+bool CDay::Intersect(const CDay& set) const
+{
+    return Intersect(set.days);
+}
+bool CDay::Intersect(const CDay* set) const
+{
+    return Intersect(BitsOf(set));
+}
+bool CDay::Intersect(unsigned set) const
+{
+    return (days & set) != 0;
+}
 
-unsigned CDay::GetCommonDays(const CDay& set) const { return GetCommonDays(set.days); }
-unsigned CDay::GetCommonDays(const CDay* set) const { return GetCommonDays(BitsOf(set)); }
-unsigned CDay::GetCommonDays(unsigned set) const { return days & set; }
+unsigned CDay::GetCommonDays(const CDay& set) const
+{
+    return GetCommonDays(set.days);
+}
+unsigned CDay::GetCommonDays(const CDay* set) const
+{
+    return GetCommonDays(BitsOf(set));
+}
+unsigned CDay::GetCommonDays(unsigned set) const
+{
+    return days & set;
+}
 
 bool CDay::operator==(const CDay& other) const
 {

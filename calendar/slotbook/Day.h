@@ -10,8 +10,7 @@
 //
 // Every operation that takes a set accepts it as a reference, a pointer (a
 // null pointer is the empty set) or a plain bit set.
-class CDay
-{
+class CDay {
 public:
     CDay();
     CDay(int days);

@@ -2,8 +2,7 @@
 
 #include <climits>
 
-namespace slotbook
-{
+namespace slotbook {
 // The library's fields are 32-bit while some interfaces take long values;
 // out-of-range values are held at the nearest end rather than wrapped.
 inline int ClampToInt(long long value)
@@ -14,4 +13,4 @@ inline int ClampToInt(long long value)
         return INT_MIN;
     return static_cast<int>(value);
 }
-}
+} // namespace slotbook

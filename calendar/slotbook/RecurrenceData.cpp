@@ -4,8 +4,7 @@
 
 #include <memory>
 
-namespace
-{
+namespace {
 constexpr int Sunday = 1;
 constexpr int Saturday = 7;
 constexpr unsigned WeekdayMask = 62;
@@ -61,8 +60,7 @@ int* FirstFourWhere(const CDateTime& date, bool (*accept)(int weekday))
     const int firstWeekday = FirstWeekdayOfMonth(date);
     const int length = MonthLength(date.GetYear(), date.GetMonth());
     int count = 0;
-    for (int day = 1; day <= length && count < 4; ++day)
-    {
+    for (int day = 1; day <= length && count < 4; ++day) {
         if (accept(WeekdayOf(firstWeekday, day)))
             found[count++] = day;
     }
@@ -76,18 +74,17 @@ bool EntryMatches(std::unique_ptr<int[]> entries, int instance, const CDateTime&
 
 int LowestWeekday(unsigned mask)
 {
-    for (int weekday = Sunday; weekday <= Saturday; ++weekday)
-    {
+    for (int weekday = Sunday; weekday <= Saturday; ++weekday) {
         if (mask & CDay::MFC2CDays(weekday))
             return weekday;
     }
     return 0;
 }
-}
+} // namespace
 
 CRecurrenceData::CRecurrenceData()
-    : CDay(), m_status(0), m_recType(0), m_interval(1), m_dayOfMonth(0), m_instance(0), m_startTime(), m_startDate(),
-      m_endTime(), m_endDate(), m_ends(0)
+    : CDay(), m_status(0), m_recType(0), m_interval(1), m_dayOfMonth(0), m_instance(0), m_startTime(),
+      m_startDate(), m_endTime(), m_endDate(), m_ends(0)
 {
 }
 
@@ -99,21 +96,48 @@ CRecurrenceData::CRecurrenceData(int type) : CRecurrenceData()
 
 CRecurrenceData::~CRecurrenceData() = default;
 
-void CRecurrenceData::SetRecType(int type) { m_recType = type; }
-void CRecurrenceData::SetStatus(int status) { m_status = status; }
-void CRecurrenceData::SetInstance(long instance) { m_instance = slotbook::ClampToInt(instance); }
-void CRecurrenceData::SetDayOfMonth(long dayOfMonth) { m_dayOfMonth = slotbook::ClampToInt(dayOfMonth); }
-void CRecurrenceData::Ends(int ends) { m_ends = ends; }
+void CRecurrenceData::SetRecType(int type)
+{
+    m_recType = type;
+}
+void CRecurrenceData::SetStatus(int status)
+{
+    m_status = status;
+}
+void CRecurrenceData::SetInstance(long instance)
+{
+    m_instance = slotbook::ClampToInt(instance);
+}
+void CRecurrenceData::SetDayOfMonth(long dayOfMonth)
+{
+    m_dayOfMonth = slotbook::ClampToInt(dayOfMonth);
+}
+void CRecurrenceData::Ends(int ends)
+{
+    m_ends = ends;
+}
 
 void CRecurrenceData::SetInterval(long interval)
 {
     m_interval = interval == 0 ? 1 : slotbook::ClampToInt(interval);
 }
 
-void CRecurrenceData::SetStartTime(const CDateTime& time) { m_startTime = time; }
-void CRecurrenceData::SetStartDate(const CDateTime& date) { m_startDate = date; }
-void CRecurrenceData::SetEndTime(const CDateTime& time) { m_endTime = time; }
-void CRecurrenceData::SetEndDate(const CDateTime& date) { m_endDate = date; }
+void CRecurrenceData::SetStartTime(const CDateTime& time)
+{
+    m_startTime = time;
+}
+void CRecurrenceData::SetStartDate(const CDateTime& date)
+{
+    m_startDate = date;
+}
+void CRecurrenceData::SetEndTime(const CDateTime& time)
+{
+    m_endTime = time;
+}
+void CRecurrenceData::SetEndDate(const CDateTime& date)
+{
+    m_endDate = date;
+}
 
 void CRecurrenceData::SetStartTime(int hour, int minute, int second)
 {
@@ -145,14 +169,14 @@ int CRecurrenceData::OccursOn(int day, int month, int year) const
         return 0;
     if (m_ends != 0 && m_endDate < date)
         return 0;
-    const long long months = (static_cast<long long>(year) - m_startDate.GetYear()) * 12 - m_startDate.GetMonth() + month;
+    const long long months =
+        (static_cast<long long>(year) - m_startDate.GetYear()) * 12 - m_startDate.GetMonth() + month;
     return OccursByType(date, months);
 }
 
 int CRecurrenceData::OccursByType(const CDateTime& date, long long months) const
 {
-    switch (m_recType)
-    {
+    switch (m_recType) {
     case 0:
         return days == 0 && (date - m_startDate).GetWholeDays() % m_interval == 0 ? 1 : 0;
     case 1:
@@ -187,8 +211,7 @@ int CRecurrenceData::OccursWeekly(const CDateTime& date) const
 
 int CRecurrenceData::NthByMask(const CDateTime& date) const
 {
-    switch (days)
-    {
+    switch (days) {
     case WeekdayMask:
         return IsWeekDayInstance(m_instance, date);
     case WeekendMask:
@@ -255,8 +278,7 @@ int CRecurrenceData::IsWeekDayInstance(int instance, const CDateTime& date) cons
 {
     if (!IsValid(date))
         return 0;
-    if (IsOrdinal(instance))
-    {
+    if (IsOrdinal(instance)) {
         // The first four weekdays always lie within the first week.
         if (date.GetDay() > 7)
             return 0;

@@ -11,8 +11,7 @@
 //   6 yearly on the nth.
 // Instances 1..4 are first to fourth, 5 is last. Times of day lie on
 // 30 December 1899, dates at 00:00.
-class CRecurrenceData : public CDay
-{
+class CRecurrenceData : public CDay {
 public:
     // An empty pattern (status 0). The interval starts at 1, never 0, so
     // that no pattern ever divides by it.

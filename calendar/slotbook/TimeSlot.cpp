@@ -2,8 +2,7 @@
 
 #include <slotbook/Narrow.h>
 
-namespace
-{
+namespace {
 const char* Truth(int flag)
 {
     return flag != 0 ? "TRUE\n" : "FALSE\n";
@@ -14,7 +13,7 @@ std::string ClockFields(const CDateTime& value, const char* minutesLabel, const 
     return "Hours: " + std::to_string(value.GetHour()) + minutesLabel + std::to_string(value.GetMinute()) +
            secondsLabel + std::to_string(value.GetSecond()) + "\n";
 }
-}
+} // namespace
 
 CTimeSlot::CTimeSlot() : CDay(), m_validity(0), m_start(), m_end(), m_duration(0), m_slotType(1) {}
 
@@ -79,10 +78,22 @@ CDateTime CTimeSlot::OnRelativeDay(const CDateTime& value)
     return CDateTime(1000, 1, 1, value.GetHour(), value.GetMinute(), value.GetSecond());
 }
 
-void CTimeSlot::SetStartTime(const CDateTime& start) { m_start = start; }
-void CTimeSlot::SetEndTime(const CDateTime& end) { m_end = end; }
-void CTimeSlot::SetDuration(int duration) { m_duration = duration; }
-void CTimeSlot::SetValidity(int validity) { m_validity = validity; }
+void CTimeSlot::SetStartTime(const CDateTime& start)
+{
+    m_start = start;
+}
+void CTimeSlot::SetEndTime(const CDateTime& end)
+{
+    m_end = end;
+}
+void CTimeSlot::SetDuration(int duration)
+{
+    m_duration = duration;
+}
+void CTimeSlot::SetValidity(int validity)
+{
+    m_validity = validity;
+}
 
 void CTimeSlot::SetTimeSlot(const CDateTime& start, const CDateTime& end)
 {
@@ -130,14 +141,11 @@ void CTimeSlot::SetTimeSlotValid(const CDateTime& start, const CDateTime& end, i
 void CTimeSlot::SetSlotType(int type)
 {
     m_slotType = type;
-    if (type == 0)
-    {
+    if (type == 0) {
         m_start = OnRelativeDay(m_start);
         m_end = OnRelativeDay(m_end);
         m_duration = MinutesBetween(m_start, m_end);
-    }
-    else if (type == 1)
-    {
+    } else if (type == 1) {
         days = 0;
     }
 }

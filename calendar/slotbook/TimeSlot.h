@@ -14,8 +14,7 @@
 //
 // The toolkit's root object class sits above this library, so a slot derives
 // from the weekday set alone.
-class CTimeSlot : public CDay
-{
+class CTimeSlot : public CDay {
 public:
     // An absolute, invalid slot from 30 December 1899 00:00 to the same
     // instant, duration 0. A slot given start and end only through the plain

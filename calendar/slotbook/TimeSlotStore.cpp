@@ -78,8 +78,7 @@ int CTimeSlotStore::GetIndex(const CTimeSlot* slot, const std::string& attribute
 {
     if (slot == nullptr)
         return -1;
-    for (int i = std::max(from, 0); i < m_count; ++i)
-    {
+    for (int i = std::max(from, 0); i < m_count; ++i) {
         const std::size_t at = static_cast<std::size_t>(i);
         if (m_attributes[at] == attribute && *m_slots[at] == *slot)
             return i;
@@ -101,8 +100,7 @@ std::string CTimeSlotStore::GetID(const CTimeSlot* slot, const std::string& attr
 CTimeSlot* CTimeSlotStore::GetLastSlot(const std::string& attribute) const
 {
     CTimeSlot* last = nullptr;
-    for (int i = 0; i < m_count; ++i)
-    {
+    for (int i = 0; i < m_count; ++i) {
         if (m_attributes[static_cast<std::size_t>(i)] == attribute)
             last = m_slots[static_cast<std::size_t>(i)].get();
     }
@@ -112,8 +110,7 @@ CTimeSlot* CTimeSlotStore::GetLastSlot(const std::string& attribute) const
 std::vector<std::string>* CTimeSlotStore::GetAttributesUnique() const
 {
     auto* unique = new std::vector<std::string>();
-    for (const std::string& attribute : m_attributes)
-    {
+    for (const std::string& attribute : m_attributes) {
         if (std::find(unique->begin(), unique->end(), attribute) == unique->end())
             unique->push_back(attribute);
     }

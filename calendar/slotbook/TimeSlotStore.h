@@ -12,8 +12,7 @@
 // Identifiers line up with slots only while every slot was added with one:
 // the two-argument Add appends none, so later identifiers then sit at lower
 // indexes than their slots.
-class CTimeSlotStore
-{
+class CTimeSlotStore {
 public:
     CTimeSlotStore();
     CTimeSlotStore(const CTimeSlotStore&) = delete;

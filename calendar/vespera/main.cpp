@@ -36,8 +36,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace
-{
+namespace {
 
 constexpr const char* HeadlessOption = "--headless";
 constexpr const char* InstanceName = "ORVANTESEMANTICWEBCALENDARAGENT-DE3A7EF1-93A2-42ef-A93A-ABE6113A7727";
@@ -102,12 +101,13 @@ std::string PrepareInstallDirectory()
 // Message boxes and start-up progress of a process without windows: written
 // to standard error and to the agent's application log. The defaults come
 // back when this goes, before the agent does.
-class CHeadlessSinks
-{
+class CHeadlessSinks {
 public:
     explicit CHeadlessSinks(CVespera& agent)
-        : m_boxes([&agent](const std::string& line) { agent.GetApplicationLog().dprintf("%s", line.c_str()); }),
-          m_progress([&agent](const std::string& line) { agent.GetApplicationLog().dprintf("%s", line.c_str()); })
+        : m_boxes(
+              [&agent](const std::string& line) { agent.GetApplicationLog().dprintf("%s", line.c_str()); }),
+          m_progress(
+              [&agent](const std::string& line) { agent.GetApplicationLog().dprintf("%s", line.c_str()); })
     {
         m_previousBoxes = CMessageBoxSink::SetCurrent(&m_boxes);
         m_previousProgress = CProgressSink::SetCurrent(&m_progress);
@@ -139,7 +139,8 @@ bool ClaimSingleInstance(CSingleInstance& instance)
     case CSingleInstance::Result::AlreadyRunning:
         if (instance.Probe(ProbeTimeoutMs) != CSingleInstance::kProbeMessage)
             Say(stderr, "vespera: the running instance did not answer its probe");
-        CMessageBoxSink::Show("An Instace of the Calendar Agent is Already Running", MB_OK | MB_ICONINFORMATION);
+        CMessageBoxSink::Show("An Instace of the Calendar Agent is Already Running",
+                              MB_OK | MB_ICONINFORMATION);
         return false;
     case CSingleInstance::Result::Failed:
         Say(stderr, "vespera: running without the single-instance lock: " + instance.GetErrorText());
@@ -151,17 +152,15 @@ bool ClaimSingleInstance(CSingleInstance& instance)
 // The calendar and contact files in the user's data directory, with mail
 // going the way the stored settings say. The sender must outlive the
 // back-end, which borrows it.
-std::shared_ptr<outlook::CFileBackend> MakeCalendarBackend(const std::filesystem::path& data, CEventLoop& loop,
-                                                           outlook::CMailSender* sender)
+std::shared_ptr<outlook::CFileBackend> MakeCalendarBackend(const std::filesystem::path& data,
+                                                           CEventLoop& loop, outlook::CMailSender* sender)
 {
     auto backend = std::make_shared<outlook::CFileBackend>(data.string(), &loop);
     backend->SetMailSender(sender);
     return backend;
 }
 
-void OnBrokenPipe(int)
-{
-}
+void OnBrokenPipe(int) {}
 
 // A headless agent outlives the terminal or log reader it was started with:
 // once that is gone, its writes there fail instead of ending the process. A
@@ -188,8 +187,9 @@ void ApplyAlivePeriod(CVespera& agent)
     errno = 0;
     const long period = std::strtol(text, &end, 10);
     if (errno != 0 || *end != '\0' || period < 1 || period > 86400) {
-        Say(stderr, std::string("vespera: ORVANTE_ALIVE_PERIOD must be a number of seconds from 1 to 86400, not \"") +
-                        text + "\"; keeping the default");
+        Say(stderr,
+            std::string("vespera: ORVANTE_ALIVE_PERIOD must be a number of seconds from 1 to 86400, not \"") +
+                text + "\"; keeping the default");
         return;
     }
     agent.get_communicator()->set_alive_period(static_cast<int>(period));
@@ -200,7 +200,8 @@ void ApplyAlivePeriod(CVespera& agent)
 // period of its timer: tests and benchmarks need neither at full length.
 void ApplyTestTimings(CVespera& agent, CDlgContainer& dialog)
 {
-    if (const std::optional<unsigned> pause = CStartupPause::ParseLimit(std::getenv("ORVANTE_SHUTDOWN_PAUSE_MS")))
+    if (const std::optional<unsigned> pause =
+            CStartupPause::ParseLimit(std::getenv("ORVANTE_SHUTDOWN_PAUSE_MS")))
         agent.set_shutdown_pause(std::min(*pause, agent.get_shutdown_pause()));
     if (const std::optional<unsigned> tick = CStartupPause::ParseLimit(std::getenv("ORVANTE_TICK_MS")))
         dialog.set_timer_interval(*tick);
@@ -212,15 +213,17 @@ void SayRegistration(CVespera& agent)
 {
     const std::string name = agent.GetRegisteredName();
     if (agent.GetRegistration().IsRegistered()) {
-        Say(stdout, "registered " + name + " at " + GetHostAddress() + ":" + std::to_string(agent.get_port()));
+        Say(stdout,
+            "registered " + name + " at " + GetHostAddress() + ":" + std::to_string(agent.get_port()));
         return;
     }
     if (name.empty()) {
         Say(stdout, "not registered: AgentName, ANSHost and ANSPort are not all stored");
         return;
     }
-    Say(stdout, "not registered: the name server at " + agent.GetRegistration().GetANSHost() + ":" + agent.GetRegistration().GetANSPortText() +
-                    " did not take " + name + "; the agent tries again while it runs");
+    Say(stdout, "not registered: the name server at " + agent.GetRegistration().GetANSHost() + ":" +
+                    agent.GetRegistration().GetANSPortText() + " did not take " + name +
+                    "; the agent tries again while it runs");
 }
 
 int RunHeadless(std::vector<char*>& arguments)
@@ -237,7 +240,8 @@ int RunHeadless(std::vector<char*>& arguments)
         return 1;
     const std::string installDirectory = PrepareInstallDirectory();
 
-    std::unique_ptr<outlook::CMailSender> mailSender = outlook::CMailSenders::FromRegistry(CRegistry(), data.string());
+    std::unique_ptr<outlook::CMailSender> mailSender =
+        outlook::CMailSenders::FromRegistry(CRegistry(), data.string());
     auto owned = std::make_unique<CVespera>(MakeCalendarBackend(data, loop, mailSender.get()));
     CVespera* agent = owned.get();
     agent->SetInstallDirectory(installDirectory);

@@ -19,8 +19,7 @@ using Entry = bool (*)(const std::uint8_t*, std::size_t);
 std::vector<std::uint8_t> read_file(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
-                                     std::istreambuf_iterator<char>());
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Every file of the target's corpus through its entry; the count guards
@@ -42,12 +41,18 @@ void replay(const std::string& target, Entry entry)
 
 // Every target's corpus through its entry, and the empty input through each.
 const std::pair<const char*, Entry> Targets[] = {
-    {"parser_fuzzer", &CFuzzEntries::parser},       {"url_fuzzer", &CFuzzEntries::url},
-    {"commandline_fuzzer", &CFuzzEntries::commandline}, {"framing_fuzzer", &CFuzzEntries::framing},
-    {"ansd_fuzzer", &CFuzzEntries::ansd},           {"vcard_fuzzer", &CFuzzEntries::vcard},
-    {"regfile_fuzzer", &CFuzzEntries::regfile},     {"icalendar_fuzzer", &CFuzzEntries::icalendar},
-    {"dms_fuzzer", &CFuzzEntries::dms},             {"datetime_fuzzer", &CFuzzEntries::datetime},
-    {"timeslots_fuzzer", &CFuzzEntries::timeslots}, {"ans_reply_fuzzer", &CFuzzEntries::ans_reply},
+    {"parser_fuzzer", &CFuzzEntries::parser},
+    {"url_fuzzer", &CFuzzEntries::url},
+    {"commandline_fuzzer", &CFuzzEntries::commandline},
+    {"framing_fuzzer", &CFuzzEntries::framing},
+    {"ansd_fuzzer", &CFuzzEntries::ansd},
+    {"vcard_fuzzer", &CFuzzEntries::vcard},
+    {"regfile_fuzzer", &CFuzzEntries::regfile},
+    {"icalendar_fuzzer", &CFuzzEntries::icalendar},
+    {"dms_fuzzer", &CFuzzEntries::dms},
+    {"datetime_fuzzer", &CFuzzEntries::datetime},
+    {"timeslots_fuzzer", &CFuzzEntries::timeslots},
+    {"ans_reply_fuzzer", &CFuzzEntries::ans_reply},
     {"ansd_state_fuzzer", &CFuzzEntries::ansd_state},
 };
 

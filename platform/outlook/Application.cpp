@@ -9,8 +9,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace outlook
-{
+namespace outlook {
 std::unique_ptr<CApplication> CApplication::Create(std::shared_ptr<CBackend> backend)
 {
     if (!backend || backend->GetReminderListener() || !backend->Start())
@@ -77,8 +76,7 @@ void CApplication::OnReminder(const CStoredItem& stored)
     // Sinks may come and go while one of them runs: walk a copy, and skip
     // any that left in the meantime.
     const std::vector<CApplicationEvents*> sinks = m_sinks;
-    for (CApplicationEvents* sink : sinks)
-    {
+    for (CApplicationEvents* sink : sinks) {
         if (IsAdvised(sink))
             sink->Reminder(*item);
     }

@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace outlook
-{
+namespace outlook {
 class CApplicationEvents;
 class CBackend;
 class CNameSpace;
@@ -23,8 +22,7 @@ class CNameSpace;
 // Reminders of the back-end are delivered to every advised sink, in the
 // order they were advised. A sink may advise or unadvise sinks while it
 // handles one; it must not destroy the application there.
-class CApplication : private CReminderListener
-{
+class CApplication : private CReminderListener {
 public:
     // Null without a back-end, when the back-end does not start, or when
     // another application already runs over it.

@@ -1,6 +1,5 @@
 #include <outlook/ApplicationEvents.h>
 
-namespace outlook
-{
+namespace outlook {
 CApplicationEvents::~CApplicationEvents() = default;
 } // namespace outlook

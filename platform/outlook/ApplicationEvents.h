@@ -1,12 +1,10 @@
 #pragma once
 
-namespace outlook
-{
+namespace outlook {
 class CItem;
 
 // The application's events, for a sink advised to it.
-class CApplicationEvents
-{
+class CApplicationEvents {
 public:
     virtual ~CApplicationEvents();
 

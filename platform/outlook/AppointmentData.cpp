@@ -1,7 +1,6 @@
 #include <outlook/AppointmentData.h>
 
-namespace outlook
-{
+namespace outlook {
 CAppointmentData::CAppointmentData()
 {
     start.SetStatus(CDateTime::null);

@@ -6,16 +6,13 @@
 
 #include <string>
 
-namespace outlook
-{
+namespace outlook {
 // What a back-end keeps of one appointment item. The end is not kept: it is
 // always the start plus the duration, as the object model reports it.
-struct CAppointmentData
-{
+struct CAppointmentData {
     // The recurrence pattern of a recurring item. Start and end times are
     // times of day (on 30 December 1899), pattern dates are dates at 00:00.
-    struct Pattern
-    {
+    struct Pattern {
         long recurrenceType = olRecursWeekly;
         long dayOfWeekMask = 0;
         long dayOfMonth = 0;

@@ -4,18 +4,18 @@
 
 #include <utility>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 using Entry = detail::PropertyEntry<CAppointmentItem>;
 
 const Entry Properties[] = {
     {"Subject", [](const CAppointmentItem& item) -> PropertyValue { return item.GetSubject(); }},
     {"Body", [](const CAppointmentItem& item) -> PropertyValue { return item.GetBody(); }},
     {"Location", [](const CAppointmentItem& item) -> PropertyValue { return item.GetLocation(); }},
-    {"RequiredAttendees", [](const CAppointmentItem& item) -> PropertyValue { return item.GetRequiredAttendees(); }},
-    {"OptionalAttendees", [](const CAppointmentItem& item) -> PropertyValue { return item.GetOptionalAttendees(); }},
+    {"RequiredAttendees",
+     [](const CAppointmentItem& item) -> PropertyValue { return item.GetRequiredAttendees(); }},
+    {"OptionalAttendees",
+     [](const CAppointmentItem& item) -> PropertyValue { return item.GetOptionalAttendees(); }},
     {"Start", [](const CAppointmentItem& item) -> PropertyValue { return item.GetStart(); }},
     {"End", [](const CAppointmentItem& item) -> PropertyValue { return item.GetEnd(); }},
     {"Duration", [](const CAppointmentItem& item) -> PropertyValue { return item.GetDuration(); }},

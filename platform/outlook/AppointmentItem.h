@@ -8,12 +8,10 @@
 #include <optional>
 #include <string>
 
-namespace outlook
-{
+namespace outlook {
 // An appointment item of the calendar folder. The end always follows from
 // the start and the duration: setting the start keeps the duration.
-class CAppointmentItem : public CItem
-{
+class CAppointmentItem : public CItem {
 public:
     CAppointmentItem(std::weak_ptr<CBackend> backend, EntryId id, const CAppointmentData& data);
     ~CAppointmentItem() override;

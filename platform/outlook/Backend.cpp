@@ -2,8 +2,7 @@
 
 #include <outlook/ReminderListener.h>
 
-namespace outlook
-{
+namespace outlook {
 CBackend::CBackend() = default;
 
 CBackend::~CBackend() = default;

@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace outlook
-{
+namespace outlook {
 class CMailSender;
 class CReminderListener;
 
@@ -18,8 +17,7 @@ class CReminderListener;
 //
 // Nothing here throws. Operations report failure by their result and leave
 // the reason in GetLastErrorText().
-class CBackend
-{
+class CBackend {
 public:
     CBackend();
     virtual ~CBackend();
@@ -46,8 +44,7 @@ public:
     // Replaces the data of an existing item of the same kind, found by id.
     virtual bool UpdateItem(const CStoredItem& item) = 0;
     // What Refresh found.
-    enum class RefreshResult
-    {
+    enum class RefreshResult {
         Unchanged,
         Reread,
         Failed,

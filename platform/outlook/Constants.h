@@ -3,16 +3,13 @@
 // The numbers of the calendar program's object model, with its published
 // values, so that code written against that model reads the same here.
 
-namespace outlook
-{
-enum OlDefaultFolders
-{
+namespace outlook {
+enum OlDefaultFolders {
     olFolderCalendar = 9,
     olFolderContacts = 10,
 };
 
-enum OlItemType
-{
+enum OlItemType {
     olMailItem = 0,
     olAppointmentItem = 1,
     olContactItem = 2,
@@ -23,8 +20,7 @@ enum OlItemType
     olDistributionListItem = 7,
 };
 
-enum OlBusyStatus
-{
+enum OlBusyStatus {
     olFree = 0,
     olTentative = 1,
     olBusy = 2,
@@ -32,8 +28,7 @@ enum OlBusyStatus
 };
 
 // 4 has no meaning in the model and is never produced.
-enum OlRecurrenceType
-{
+enum OlRecurrenceType {
     olRecursDaily = 0,
     olRecursWeekly = 1,
     olRecursMonthly = 2,
@@ -42,8 +37,7 @@ enum OlRecurrenceType
     olRecursYearNth = 6,
 };
 
-enum OlDaysOfWeek
-{
+enum OlDaysOfWeek {
     olSunday = 1,
     olMonday = 2,
     olTuesday = 4,

@@ -2,11 +2,9 @@
 
 #include <string>
 
-namespace outlook
-{
+namespace outlook {
 // What a back-end keeps of one contact item.
-struct CContactData
-{
+struct CContactData {
     std::string firstName;
     std::string lastName;
     std::string email1Address;

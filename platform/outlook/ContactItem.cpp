@@ -4,10 +4,8 @@
 
 #include <utility>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 using Entry = detail::PropertyEntry<CContactItem>;
 
 const Entry Properties[] = {
@@ -17,7 +15,8 @@ const Entry Properties[] = {
     {"WebPage", [](const CContactItem& item) -> PropertyValue { return item.GetWebPage(); }},
     {"BusinessTelephoneNumber",
      [](const CContactItem& item) -> PropertyValue { return item.GetBusinessTelephoneNumber(); }},
-    {"HomeTelephoneNumber", [](const CContactItem& item) -> PropertyValue { return item.GetHomeTelephoneNumber(); }},
+    {"HomeTelephoneNumber",
+     [](const CContactItem& item) -> PropertyValue { return item.GetHomeTelephoneNumber(); }},
     {"MobileTelephoneNumber",
      [](const CContactItem& item) -> PropertyValue { return item.GetMobileTelephoneNumber(); }},
 };

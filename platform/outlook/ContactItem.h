@@ -6,11 +6,9 @@
 #include <optional>
 #include <string>
 
-namespace outlook
-{
+namespace outlook {
 // A contact item of the contacts folder.
-class CContactItem : public CItem
-{
+class CContactItem : public CItem {
 public:
     CContactItem(std::weak_ptr<CBackend> backend, EntryId id, const CContactData& data);
     ~CContactItem() override;

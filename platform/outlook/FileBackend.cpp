@@ -15,10 +15,8 @@
 #include <malloc.h>
 #include <utility>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 bool IsBlank(const std::string& text)
 {
     return text.find_first_not_of(" \t\r\n") == std::string::npos;
@@ -77,8 +75,7 @@ bool CFileBackend::ParseContacts(const std::string& text, CContacts& contacts, s
     if (!IsBlank(text) && !CVCardFile::Parse(text, parsed.cards, error))
         return false;
     std::set<std::string> used;
-    for (std::size_t i = 0; i < parsed.cards.size(); ++i)
-    {
+    for (std::size_t i = 0; i < parsed.cards.size(); ++i) {
         const std::string& uid = parsed.cards[i].uid;
         std::string id = uid.empty() ? "card:" + std::to_string(i + 1) : uid;
         const std::string base = id;
@@ -156,15 +153,13 @@ CBackend::RefreshResult CFileBackend::Refresh()
         read = ReadCalendar(error, &calendarChanged);
     if (read && Unsure(m_contactsStamp, GetContactsPath()))
         read = ReadContacts(error, &contactsChanged);
-    if (!read)
-    {
+    if (!read) {
         Fail(error);
         return RefreshResult::Failed;
     }
     if (!calendarChanged && !contactsChanged)
         return RefreshResult::Unchanged;
-    if (calendarChanged)
-    {
+    if (calendarChanged) {
         TrimWhenIdle();
         ScheduleReminders();
     }
@@ -176,8 +171,7 @@ bool CFileBackend::Start()
     std::string error;
     if (!CAtomicFile::MakeDirectories(m_directory, error))
         return Fail(error);
-    if (!ReadCalendar(error) || !ReadContacts(error))
-    {
+    if (!ReadCalendar(error) || !ReadContacts(error)) {
         m_started = false;
         return Fail(error);
     }
@@ -212,7 +206,8 @@ long CFileBackend::GetCount(OlDefaultFolders folder) const
 {
     if (!IsFolderAvailable(folder))
         return 0;
-    const std::size_t count = folder == olFolderCalendar ? m_calendar->GetItems().size() : m_contacts.cards.size();
+    const std::size_t count =
+        folder == olFolderCalendar ? m_calendar->GetItems().size() : m_contacts.cards.size();
     return static_cast<long>(count);
 }
 
@@ -251,7 +246,8 @@ bool CFileBackend::AddEvent(CStoredItem& item)
         return Fail(error);
     // Another program wrote the file since it was read: build on its text.
     if (text != m_calendarText && !ParseCalendar(text, error))
-        return Fail(file.GetPath() + " was changed and cannot be read now (" + error + "); nothing was saved.");
+        return Fail(file.GetPath() + " was changed and cannot be read now (" + error +
+                    "); nothing was saved.");
     CStoredItem added = item;
     if (!m_calendar->AddEvent(added, error))
         return Fail("The appointment could not be saved: " + error + ".");
@@ -266,14 +262,12 @@ bool CFileBackend::WriteCalendar(const CAtomicFile& file, std::string& error)
 {
     std::string after;
     std::string ignored;
-    if (!m_calendar->SerializeChecked(after, error))
-    {
+    if (!m_calendar->SerializeChecked(after, error)) {
         error = "The appointment was not saved: " + error + "; " + file.GetPath() + " is left as it is.";
         ParseCalendar(m_calendarText, ignored);
         return false;
     }
-    if (!file.ReplaceLocked(after, error))
-    {
+    if (!file.ReplaceLocked(after, error)) {
         ParseCalendar(m_calendarText, ignored);
         return false;
     }
@@ -296,7 +290,8 @@ bool CFileBackend::AddContact(CStoredItem& item)
     if (!lock.IsHeld() || !file.ReadLocked(text, exists, error))
         return Fail(error);
     if (text != m_contacts.text && !ParseContacts(text, m_contacts, error))
-        return Fail(file.GetPath() + " was changed and cannot be read now (" + error + "); nothing was saved.");
+        return Fail(file.GetPath() + " was changed and cannot be read now (" + error +
+                    "); nothing was saved.");
     CVCard card{CVCardFile::MakeUid(), *contact};
     const std::string after = CVCardSplicer::Append(text, card);
     CContacts updated;
@@ -338,11 +333,14 @@ bool CFileBackend::UpdateEvent(const CStoredItem& item)
     if (!lock.IsHeld() || !file.ReadLocked(text, exists, error))
         return Fail(error);
     if (text != m_calendarText && !ParseCalendar(text, error))
-        return Fail(file.GetPath() + " was changed and cannot be read now (" + error + "); nothing was saved.");
+        return Fail(file.GetPath() + " was changed and cannot be read now (" + error +
+                    "); nothing was saved.");
     const auto& items = m_calendar->GetItems();
-    const bool known = std::any_of(items.begin(), items.end(), [&](const CStoredItem& event) { return event.id == item.id; });
+    const bool known = std::any_of(items.begin(), items.end(),
+                                   [&](const CStoredItem& event) { return event.id == item.id; });
     if (!known)
-        return Fail(ContactIndex(item.id) >= 0 ? "An item cannot change its kind." : "No item has the id " + item.id + ".");
+        return Fail(ContactIndex(item.id) >= 0 ? "An item cannot change its kind."
+                                               : "No item has the id " + item.id + ".");
     if (!m_calendar->UpdateEvent(item, error))
         return Fail("The appointment could not be saved: " + error + ".");
     if (!WriteCalendar(file, error))
@@ -360,12 +358,13 @@ bool CFileBackend::UpdateContact(const CStoredItem& item)
     if (!lock.IsHeld() || !file.ReadLocked(text, exists, error))
         return Fail(error);
     if (text != m_contacts.text && !ParseContacts(text, m_contacts, error))
-        return Fail(file.GetPath() + " was changed and cannot be read now (" + error + "); nothing was saved.");
+        return Fail(file.GetPath() + " was changed and cannot be read now (" + error +
+                    "); nothing was saved.");
     const long index = ContactIndex(item.id);
-    if (index < 0)
-    {
+    if (index < 0) {
         const auto& events = m_calendar->GetItems();
-        const bool isEvent = std::any_of(events.begin(), events.end(), [&](const CStoredItem& e) { return e.id == item.id; });
+        const bool isEvent =
+            std::any_of(events.begin(), events.end(), [&](const CStoredItem& e) { return e.id == item.id; });
         return Fail(isEvent ? "An item cannot change its kind." : "No item has the id " + item.id + ".");
     }
     const std::string& uid = m_contacts.cards[static_cast<std::size_t>(index)].uid;
@@ -375,7 +374,8 @@ bool CFileBackend::UpdateContact(const CStoredItem& item)
         return Fail(file.GetPath() + ": " + error + "; nothing was saved.");
     CContacts updated;
     if (!ParseContacts(after, updated, error) || updated.cards.size() != m_contacts.cards.size())
-        return Fail("The contact could not be saved: " + (error.empty() ? "the cards would change" : error) + ".");
+        return Fail("The contact could not be saved: " + (error.empty() ? "the cards would change" : error) +
+                    ".");
     if (!file.ReplaceLocked(after, error))
         return Fail(error);
     // A card that had no UID keeps the id it was handed out under.
@@ -400,8 +400,7 @@ void CFileBackend::ScheduleReminders()
 {
     if (!m_loop || !m_open || !m_started)
         return;
-    if (!m_reminders)
-    {
+    if (!m_reminders) {
         m_reminders = std::make_unique<CReminderScheduler>(
             *m_loop, [this](const CStoredItem& item) { OnReminderDue(item); });
         m_reminders->SetRecordFile(m_directory + "/" + RemindersFileName);

@@ -13,8 +13,7 @@
 class CAtomicFile;
 class CEventLoop;
 
-namespace outlook
-{
+namespace outlook {
 class CICalendarFile;
 class CReminderScheduler;
 
@@ -36,8 +35,7 @@ class CReminderScheduler;
 // Contact ids are the cards' UIDs; a card without one is "card:<n>", its
 // place among the cards. A saved change of a contact rewrites only its card
 // (see CVCardSplicer for what of it is kept).
-class CFileBackend : public CBackend
-{
+class CFileBackend : public CBackend {
 public:
     static constexpr const char* CalendarFileName = "calendar.ics";
     static constexpr const char* ContactsFileName = "contacts.vcf";
@@ -73,8 +71,7 @@ public:
     const std::vector<std::string>& GetCalendarNotes() const;
 
 private:
-    struct CContacts
-    {
+    struct CContacts {
         std::string text;
         std::vector<CVCard> cards;
         std::vector<std::string> ids;

@@ -4,8 +4,7 @@
 
 #include <utility>
 
-namespace outlook
-{
+namespace outlook {
 CGenericItem::CGenericItem(std::weak_ptr<CBackend> backend, EntryId id, const CGenericItemData& data)
     : CItem(std::move(backend), std::move(id)), m_data(data)
 {

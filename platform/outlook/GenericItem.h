@@ -6,12 +6,10 @@
 #include <optional>
 #include <string>
 
-namespace outlook
-{
+namespace outlook {
 // An item of a kind the model gives no interface for. It tells its kind and
 // its "Subject", and nothing else.
-class CGenericItem : public CItem
-{
+class CGenericItem : public CItem {
 public:
     CGenericItem(std::weak_ptr<CBackend> backend, EntryId id, const CGenericItemData& data);
     ~CGenericItem() override;

@@ -2,10 +2,8 @@
 
 #include <ctime>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 CDateTime FromFields(int year, int month, int day, int hour, int minute, int second)
 {
     CDateTime result(year, month, day, hour, minute, second);

@@ -4,13 +4,11 @@
 
 #include <libical/ical.h>
 
-namespace outlook
-{
+namespace outlook {
 // Conversions between libical's times and the local wall-clock time the
 // object model speaks. Only the outlook library's own sources use this: it
 // exposes libical types.
-class CICalTime
-{
+class CICalTime {
 public:
     // The local wall-clock time of `time`: dates at midnight, floating times
     // as they are, UTC and zoned times through the machine's time zone (TZ

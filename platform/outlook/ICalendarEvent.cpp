@@ -7,10 +7,8 @@
 
 #include <vector>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 constexpr long MinutesPerDay = 24 * 60;
 
 std::string TextOr(const char* text)
@@ -90,8 +88,8 @@ long ReadBusyStatus(icalcomponent* event)
     if (eventStatus == ICAL_STATUS_TENTATIVE)
         status = olTentative;
     icalproperty* transp = icalcomponent_get_first_property(event, ICAL_TRANSP_PROPERTY);
-    if (eventStatus == ICAL_STATUS_CANCELLED
-        || (transp && icalproperty_get_transp(transp) == ICAL_TRANSP_TRANSPARENT))
+    if (eventStatus == ICAL_STATUS_CANCELLED ||
+        (transp && icalproperty_get_transp(transp) == ICAL_TRANSP_TRANSPARENT))
         status = olFree;
     if (icalproperty* busy = FindX(event, CICalendarEvent::BusyStatusProperty))
         status = BusyStatusFromX(TextOr(icalproperty_get_x(busy)), status);
@@ -128,8 +126,7 @@ icalcomponent* MappedAlarm(icalcomponent* event, long& minutes)
     return nullptr;
 }
 
-enum class Role
-{
+enum class Role {
     Required,
     Optional,
     None,
@@ -140,8 +137,7 @@ Role RoleOf(icalproperty* attendee)
     icalparameter* role = icalproperty_get_first_parameter(attendee, ICAL_ROLE_PARAMETER);
     if (!role)
         return Role::Required;
-    switch (icalparameter_get_role(role))
-    {
+    switch (icalparameter_get_role(role)) {
     case ICAL_ROLE_OPTPARTICIPANT:
         return Role::Optional;
     case ICAL_ROLE_NONPARTICIPANT:
@@ -168,8 +164,7 @@ std::string AttendeeName(icalproperty* attendee)
 std::string AttendeeAddresses(icalcomponent* event, Role wanted)
 {
     std::string text;
-    for (icalproperty* attendee : PropertiesOf(event, ICAL_ATTENDEE_PROPERTY))
-    {
+    for (icalproperty* attendee : PropertiesOf(event, ICAL_ATTENDEE_PROPERTY)) {
         const std::string address = AddressOf(TextOr(icalproperty_get_attendee(attendee)));
         if (RoleOf(attendee) == wanted && !address.empty())
             text += (text.empty() ? "" : "; ") + address;
@@ -188,8 +183,7 @@ std::string ReadAttendees(icalcomponent* event, Role wanted, const char* overrid
     if (icalproperty* whole = FindX(event, override))
         return TextOr(icalproperty_get_x(whole));
     std::string text;
-    for (icalproperty* attendee : PropertiesOf(event, ICAL_ATTENDEE_PROPERTY))
-    {
+    for (icalproperty* attendee : PropertiesOf(event, ICAL_ATTENDEE_PROPERTY)) {
         if (RoleOf(attendee) != wanted)
             continue;
         const std::string name = AttendeeName(attendee);
@@ -209,17 +203,15 @@ void ReadTimes(icalcomponent* event, CAppointmentData& data)
 {
     const icaltimetype start = icalcomponent_get_dtstart(event);
     data.start = CICalTime::ToLocal(start);
-    if (data.start.GetStatus() != CDateTime::valid)
-    {
+    if (data.start.GetStatus() != CDateTime::valid) {
         data.duration = 0;
         return;
     }
-    if (HasProperty(event, ICAL_DTEND_PROPERTY) || HasProperty(event, ICAL_DURATION_PROPERTY))
-    {
-        const long minutes = CICalTime::MinutesBetween(data.start, CICalTime::ToLocal(icalcomponent_get_dtend(event)));
+    if (HasProperty(event, ICAL_DTEND_PROPERTY) || HasProperty(event, ICAL_DURATION_PROPERTY)) {
+        const long minutes =
+            CICalTime::MinutesBetween(data.start, CICalTime::ToLocal(icalcomponent_get_dtend(event)));
         data.duration = minutes > 0 ? minutes : 0;
-    }
-    else
+    } else
         data.duration = start.is_date ? MinutesPerDay : 0;
 }
 
@@ -229,11 +221,10 @@ void ReadRecurrence(icalcomponent* event, CAppointmentData& data, std::string& n
     if (rules.empty())
         return;
     std::string reason = "the event has several RRULEs";
-    if (rules.size() == 1)
-    {
+    if (rules.size() == 1) {
         const icalrecurrencetype rule = icalproperty_get_rrule(rules[0]);
-        if (CRecurrenceRule::ToPattern(rule, icalcomponent_get_dtstart(event), data.duration, data.pattern, reason))
-        {
+        if (CRecurrenceRule::ToPattern(rule, icalcomponent_get_dtstart(event), data.duration, data.pattern,
+                                       reason)) {
             data.isRecurring = true;
             return;
         }
@@ -250,11 +241,11 @@ bool SameTime(const CDateTime& a, const CDateTime& b)
 
 bool SamePattern(const CAppointmentData::Pattern& a, const CAppointmentData::Pattern& b)
 {
-    return a.recurrenceType == b.recurrenceType && a.dayOfWeekMask == b.dayOfWeekMask
-           && a.dayOfMonth == b.dayOfMonth && a.instance == b.instance && a.interval == b.interval
-           && a.noEndDate == b.noEndDate && SameTime(a.patternStartDate, b.patternStartDate)
-           && SameTime(a.startTime, b.startTime) && (a.noEndDate || SameTime(a.patternEndDate, b.patternEndDate))
-           && SameTime(a.endTime, b.endTime);
+    return a.recurrenceType == b.recurrenceType && a.dayOfWeekMask == b.dayOfWeekMask &&
+           a.dayOfMonth == b.dayOfMonth && a.instance == b.instance && a.interval == b.interval &&
+           a.noEndDate == b.noEndDate && SameTime(a.patternStartDate, b.patternStartDate) &&
+           SameTime(a.startTime, b.startTime) &&
+           (a.noEndDate || SameTime(a.patternEndDate, b.patternEndDate)) && SameTime(a.endTime, b.endTime);
 }
 
 bool WasAllDay(icalcomponent* event)
@@ -266,13 +257,12 @@ void WriteTimes(icalcomponent* event, const CAppointmentData& data, bool keepAll
 {
     const long duration = data.duration > 0 ? data.duration : 0;
     const CDateTime end = data.start + CDateTimeSpan(static_cast<double>(duration) / MinutesPerDay);
-    const bool allDay = keepAllDay && data.start == CICalTime::DateOf(data.start) && duration > 0
-                        && duration % MinutesPerDay == 0;
+    const bool allDay = keepAllDay && data.start == CICalTime::DateOf(data.start) && duration > 0 &&
+                        duration % MinutesPerDay == 0;
     RemoveAll(event, ICAL_DTSTART_PROPERTY);
     RemoveAll(event, ICAL_DTEND_PROPERTY);
     RemoveAll(event, ICAL_DURATION_PROPERTY);
-    if (allDay)
-    {
+    if (allDay) {
         icalcomponent_add_property(event, icalproperty_new_dtstart(CICalTime::DateFromLocal(data.start)));
         icalcomponent_add_property(event, icalproperty_new_dtend(CICalTime::DateFromLocal(end)));
         return;
@@ -293,8 +283,7 @@ void WriteText(icalcomponent* event, icalproperty_kind kind, const std::string& 
 
 const char* BusyStatusName(long status)
 {
-    switch (status)
-    {
+    switch (status) {
     case olFree:
         return "FREE";
     case olTentative:
@@ -309,16 +298,15 @@ const char* BusyStatusName(long status)
 void WriteBusyStatus(icalcomponent* event, long status)
 {
     RemoveAll(event, ICAL_TRANSP_PROPERTY);
-    icalcomponent_add_property(event, icalproperty_new_transp(status == olFree ? ICAL_TRANSP_TRANSPARENT
-                                                                               : ICAL_TRANSP_OPAQUE));
+    icalcomponent_add_property(
+        event, icalproperty_new_transp(status == olFree ? ICAL_TRANSP_TRANSPARENT : ICAL_TRANSP_OPAQUE));
     SetX(event, CICalendarEvent::BusyStatusProperty, BusyStatusName(status));
 }
 
 void WriteReminder(icalcomponent* event, const CAppointmentData& data)
 {
     long minutes = 0;
-    if (icalcomponent* old = MappedAlarm(event, minutes))
-    {
+    if (icalcomponent* old = MappedAlarm(event, minutes)) {
         icalcomponent_remove_component(event, old);
         icalcomponent_free(old);
     }
@@ -330,7 +318,8 @@ void WriteReminder(icalcomponent* event, const CAppointmentData& data)
     icaltriggertype trigger;
     trigger.time = icaltime_null_time();
     const long clamped = data.reminderMinutesBeforeStart > 0 ? data.reminderMinutesBeforeStart : 0;
-    trigger.duration = icaldurationtype_from_int(-static_cast<int>(clamped > 5000000 ? 5000000 : clamped) * 60);
+    trigger.duration =
+        icaldurationtype_from_int(-static_cast<int>(clamped > 5000000 ? 5000000 : clamped) * 60);
     icalcomponent_add_property(alarm, icalproperty_new_trigger(trigger));
     icalcomponent_add_component(event, alarm);
 }
@@ -347,8 +336,7 @@ std::vector<std::string> SplitAttendees(const std::string& text)
 {
     std::vector<std::string> parts;
     std::size_t from = 0;
-    while (from <= text.size())
-    {
+    while (from <= text.size()) {
         const std::size_t semicolon = text.find(';', from);
         const std::size_t to = semicolon == std::string::npos ? text.size() : semicolon;
         const std::string part = Trim(text.substr(from, to - from));
@@ -362,8 +350,8 @@ std::vector<std::string> SplitAttendees(const std::string& text)
 bool IsAddress(const std::string& part)
 {
     const std::size_t at = part.find('@');
-    return at != std::string::npos && at > 0 && at + 1 < part.size()
-           && part.find_first_of(" \t\",:<>") == std::string::npos;
+    return at != std::string::npos && at > 0 && at + 1 < part.size() &&
+           part.find_first_of(" \t\",:<>") == std::string::npos;
 }
 
 // The ATTENDEE properties of a role come from `addresses` when given, else
@@ -376,13 +364,13 @@ void WriteAttendees(icalcomponent* event, Role role, const std::string& text, co
         if (RoleOf(attendee) == role)
             RemoveProperty(event, attendee);
     std::string readBack;
-    for (const std::string& part : SplitAttendees(addresses.empty() ? text : addresses))
-    {
+    for (const std::string& part : SplitAttendees(addresses.empty() ? text : addresses)) {
         if (!IsAddress(part))
             continue;
         icalproperty* attendee = icalproperty_new_attendee(("mailto:" + part).c_str());
-        icalproperty_add_parameter(attendee, icalparameter_new_role(role == Role::Optional ? ICAL_ROLE_OPTPARTICIPANT
-                                                                                          : ICAL_ROLE_REQPARTICIPANT));
+        icalproperty_add_parameter(attendee,
+                                   icalparameter_new_role(role == Role::Optional ? ICAL_ROLE_OPTPARTICIPANT
+                                                                                 : ICAL_ROLE_REQPARTICIPANT));
         icalcomponent_add_property(event, attendee);
         readBack += (readBack.empty() ? "" : "; ") + part;
     }
@@ -401,8 +389,7 @@ bool WriteRecurrence(icalcomponent* event, const CAppointmentData& after, const 
                      std::string& error)
 {
     const bool wasRecurring = before && before->isRecurring;
-    if (!after.isRecurring)
-    {
+    if (!after.isRecurring) {
         // A rule the pattern could not express was never part of the data
         // and stays as it is.
         if (wasRecurring)
@@ -421,8 +408,7 @@ bool WriteRecurrence(icalcomponent* event, const CAppointmentData& after, const 
 
 bool Writable(const CAppointmentData& after, std::string& error)
 {
-    if (after.start.GetStatus() != CDateTime::valid)
-    {
+    if (after.start.GetStatus() != CDateTime::valid) {
         error = "the appointment has no valid start";
         return false;
     }
@@ -454,8 +440,8 @@ CAppointmentData CICalendarEvent::Read(icalcomponent* event, std::string& note)
     return data;
 }
 
-bool CICalendarEvent::Write(icalcomponent* event, const CAppointmentData& after, const CAppointmentData* before,
-                            std::string& error)
+bool CICalendarEvent::Write(icalcomponent* event, const CAppointmentData& after,
+                            const CAppointmentData* before, std::string& error)
 {
     if (!Writable(after, error))
         return false;
@@ -469,15 +455,16 @@ bool CICalendarEvent::Write(icalcomponent* event, const CAppointmentData& after,
         WriteText(event, ICAL_LOCATION_PROPERTY, after.location);
     if (!before || before->busyStatus != after.busyStatus)
         WriteBusyStatus(event, after.busyStatus);
-    if (!before || before->reminderSet != after.reminderSet
-        || (after.reminderSet && before->reminderMinutesBeforeStart != after.reminderMinutesBeforeStart))
+    if (!before || before->reminderSet != after.reminderSet ||
+        (after.reminderSet && before->reminderMinutesBeforeStart != after.reminderMinutesBeforeStart))
         WriteReminder(event, after);
     if (!before || before->requiredAttendees != after.requiredAttendees ||
         before->requiredAddresses != after.requiredAddresses)
         WriteAttendees(event, Role::Required, after.requiredAttendees, after.requiredAddresses,
                        RequiredAttendeesProperty);
     if (!before || before->optionalAttendees != after.optionalAttendees)
-        WriteAttendees(event, Role::Optional, after.optionalAttendees, std::string(), OptionalAttendeesProperty);
+        WriteAttendees(event, Role::Optional, after.optionalAttendees, std::string(),
+                       OptionalAttendeesProperty);
     if (!before || before->organizer != after.organizer)
         WriteOrganizer(event, after.organizer);
     return WriteRecurrence(event, after, before, error);

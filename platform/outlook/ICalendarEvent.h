@@ -6,8 +6,7 @@
 
 #include <string>
 
-namespace outlook
-{
+namespace outlook {
 // Reads one VEVENT as appointment data and writes appointment data back into
 // one. Only the outlook library's own sources use this: it exposes libical
 // types.
@@ -17,8 +16,7 @@ namespace outlook
 // (names without addresses, other separators) is kept whole in
 // X-ORVANTE-REQUIRED-ATTENDEES or X-ORVANTE-OPTIONAL-ATTENDEES, which wins
 // on reading.
-class CICalendarEvent
-{
+class CICalendarEvent {
 public:
     static constexpr const char* BusyStatusProperty = "X-MICROSOFT-CDO-BUSYSTATUS";
     static constexpr const char* RequiredAttendeesProperty = "X-ORVANTE-REQUIRED-ATTENDEES";

@@ -16,10 +16,8 @@
 #include <strings.h>
 #include <unistd.h>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 constexpr const char* ProductId = "-//Orvante//Calendar Agent//EN";
 
 std::string Hex(std::uint64_t value)
@@ -42,8 +40,7 @@ std::string ComponentText(icalcomponent* component)
 std::string UidFromContent(icalcomponent* event)
 {
     std::uint64_t hash = 14695981039346656037ull;
-    for (unsigned char byte : ComponentText(event))
-    {
+    for (unsigned char byte : ComponentText(event)) {
         hash ^= byte;
         hash *= 1099511628211ull;
     }
@@ -52,15 +49,13 @@ std::string UidFromContent(icalcomponent* event)
 
 std::uint64_t RandomSeed()
 {
-    try
-    {
+    try {
         std::random_device random;
         return (static_cast<std::uint64_t>(random()) << 32) ^ random();
-    }
-    catch (...)
-    {
+    } catch (...) {
         // No entropy source: the clock still keeps uids of one process apart.
-        return static_cast<std::uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+        return static_cast<std::uint64_t>(
+            std::chrono::high_resolution_clock::now().time_since_epoch().count());
     }
 }
 
@@ -77,12 +72,10 @@ std::string FreshUid()
 std::string FirstError(icalcomponent* root)
 {
     std::vector<icalcomponent*> pending{root};
-    while (!pending.empty())
-    {
+    while (!pending.empty()) {
         icalcomponent* component = pending.back();
         pending.pop_back();
-        if (icalproperty* error = icalcomponent_get_first_property(component, ICAL_XLICERROR_PROPERTY))
-        {
+        if (icalproperty* error = icalcomponent_get_first_property(component, ICAL_XLICERROR_PROPERTY)) {
             const char* text = icalproperty_get_xlicerror(error);
             return text && *text ? text : "unreadable line";
         }
@@ -108,8 +101,7 @@ std::size_t NestingDepth(const std::string& text)
     std::size_t depth = 0;
     std::size_t deepest = 0;
     std::size_t at = 0;
-    while (at < text.size())
-    {
+    while (at < text.size()) {
         if (StartsLine(text, at, "BEGIN:"))
             deepest = std::max(deepest, ++depth);
         else if (StartsLine(text, at, "END:") && depth > 0)
@@ -144,8 +136,7 @@ icalcomponent* NewCalendar()
 // Keeps libical's parser warnings (printed straight to standard error) out
 // of the agent's output while a text is parsed; the process has one thread,
 // so nothing else writes meanwhile.
-class CQuietStandardError
-{
+class CQuietStandardError {
 public:
     CQuietStandardError()
     {
@@ -154,8 +145,7 @@ public:
         if (sink < 0)
             return;
         m_saved = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
-        if (m_saved >= 0 && ::dup2(sink, STDERR_FILENO) < 0)
-        {
+        if (m_saved >= 0 && ::dup2(sink, STDERR_FILENO) < 0) {
             ::close(m_saved);
             m_saved = -1;
         }
@@ -183,8 +173,7 @@ bool IsDroppedControl(unsigned char c)
 
 bool NeedsNormalising(const std::string& text)
 {
-    for (std::size_t i = 0; i < text.size(); ++i)
-    {
+    for (std::size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (IsDroppedControl(c) || (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
             return true;
@@ -199,8 +188,7 @@ std::string Normalised(const std::string& text)
 {
     std::string result;
     result.reserve(text.size() + 16);
-    for (std::size_t i = 0; i < text.size(); ++i)
-    {
+    for (std::size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (IsDroppedControl(c))
             continue;
@@ -233,13 +221,11 @@ CICalendarFile::~CICalendarFile() = default;
 
 CICalendarFile::CComponentPtr CICalendarFile::ParseWhole(const std::string& text, std::string& error)
 {
-    if (text.size() > MaxTextSize)
-    {
+    if (text.size() > MaxTextSize) {
         error = "the calendar is larger than " + std::to_string(MaxTextSize / (1024 * 1024)) + " MiB";
         return nullptr;
     }
-    if (std::memchr(text.data(), '\0', text.size()))
-    {
+    if (std::memchr(text.data(), '\0', text.size())) {
         error = "the calendar text holds a NUL byte";
         return nullptr;
     }
@@ -254,8 +240,8 @@ std::string CICalendarFile::ReadBackError(const std::string& text, icalcomponent
     CComponentPtr reread = ParseCalendar(text, rereadError);
     if (reread && CountEvents(reread.get()) == CountEvents(root))
         return std::string();
-    return "the calendar would not read back once written: "
-           + (rereadError.empty() ? std::string("events would be lost") : rereadError);
+    return "the calendar would not read back once written: " +
+           (rereadError.empty() ? std::string("events would be lost") : rereadError);
 }
 
 bool CICalendarFile::Parse(const std::string& text, std::string& error)
@@ -264,8 +250,7 @@ bool CICalendarFile::Parse(const std::string& text, std::string& error)
     if (!root)
         return false;
     const std::string rereadError = ReadBackError(ComponentText(root.get()), root.get());
-    if (!rereadError.empty())
-    {
+    if (!rereadError.empty()) {
         error = rereadError;
         return false;
     }
@@ -300,8 +285,7 @@ void CICalendarFile::Written(const std::string& text)
 
 CICalendarFile::CComponentPtr CICalendarFile::ParseCalendar(const std::string& text, std::string& error)
 {
-    if (NestingDepth(text) > MaxNesting)
-    {
+    if (NestingDepth(text) > MaxNesting) {
         error = "the calendar nests components more than " + std::to_string(MaxNesting) + " deep";
         return nullptr;
     }
@@ -313,28 +297,27 @@ CICalendarFile::CComponentPtr CICalendarFile::ParseCalendar(const std::string& t
         root.reset(icalparser_parse_string(NeedsNormalising(text) ? Normalised(text).c_str() : text.c_str()));
     }
     icalerror_clear_errno();
-    if (!root)
-    {
+    if (!root) {
         error = "the text is not an iCalendar calendar (no complete VCALENDAR)";
         return nullptr;
     }
     const icalcomponent_kind kind = icalcomponent_isa(root.get());
-    if (kind != ICAL_VCALENDAR_COMPONENT)
-    {
+    if (kind != ICAL_VCALENDAR_COMPONENT) {
         error = kind == ICAL_XROOT_COMPONENT ? "the text holds more than one calendar"
                                              : "the text is not an iCalendar calendar (no VCALENDAR)";
         return nullptr;
     }
     const std::string firstError = FirstError(root.get());
-    if (!firstError.empty())
-    {
-        error = "the calendar has a line that cannot be read" + WhereInText(text, firstError) + ": " + firstError;
+    if (!firstError.empty()) {
+        error =
+            "the calendar has a line that cannot be read" + WhereInText(text, firstError) + ": " + firstError;
         return nullptr;
     }
     return root;
 }
 
-std::vector<icalcomponent_impl*> CICalendarFile::NameEvents(icalcomponent_impl* calendar, std::vector<std::string>& ids)
+std::vector<icalcomponent_impl*> CICalendarFile::NameEvents(icalcomponent_impl* calendar,
+                                                            std::vector<std::string>& ids)
 {
     std::vector<icalcomponent*> events;
     const std::size_t count = static_cast<std::size_t>(CountEvents(calendar));
@@ -343,12 +326,10 @@ std::vector<icalcomponent_impl*> CICalendarFile::NameEvents(icalcomponent_impl* 
     std::unordered_set<std::string> used;
     used.reserve(count);
     for (icalcomponent* event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); event;
-         event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT))
-    {
+         event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
         const char* uid = icalcomponent_get_uid(event);
         std::string id = uid && *uid ? uid : std::string();
-        if (id.empty())
-        {
+        if (id.empty()) {
             id = UidFromContent(event);
             icalcomponent_set_uid(event, id.c_str());
         }
@@ -369,8 +350,7 @@ void CICalendarFile::Rebuild()
     std::vector<std::string> ids;
     m_events = NameEvents(m_calendar.get(), ids);
     m_items.reserve(m_events.size());
-    for (std::size_t i = 0; i < m_events.size(); ++i)
-    {
+    for (std::size_t i = 0; i < m_events.size(); ++i) {
         std::string note;
         CStoredItem item{std::move(ids[i]), CICalendarEvent::Read(m_events[i], note)};
         if (!note.empty())
@@ -396,8 +376,7 @@ bool CICalendarFile::HoldTree(std::string& error) const
         return false;
     std::vector<std::string> ids;
     std::vector<icalcomponent_impl*> events = NameEvents(root.get(), ids);
-    if (ids.size() != m_items.size())
-    {
+    if (ids.size() != m_items.size()) {
         error = "the calendar read no longer gives the same events";
         return false;
     }
@@ -417,8 +396,7 @@ long CICalendarFile::IndexOf(const EntryId& id) const
 bool CICalendarFile::AddEvent(CStoredItem& item, std::string& error)
 {
     const CAppointmentData* data = std::get_if<CAppointmentData>(&item.data);
-    if (!data)
-    {
+    if (!data) {
         error = "only appointments belong in the calendar";
         return false;
     }
@@ -430,8 +408,7 @@ bool CICalendarFile::AddEvent(CStoredItem& item, std::string& error)
         uid = FreshUid();
     icalcomponent_set_uid(event, uid.c_str());
     icalcomponent_set_dtstamp(event, icaltime_current_time_with_zone(icaltimezone_get_utc_timezone()));
-    if (!CICalendarEvent::Write(event, *data, nullptr, error))
-    {
+    if (!CICalendarEvent::Write(event, *data, nullptr, error)) {
         icalcomponent_free(event);
         return false;
     }
@@ -446,13 +423,11 @@ bool CICalendarFile::UpdateEvent(const CStoredItem& item, std::string& error)
 {
     const CAppointmentData* data = std::get_if<CAppointmentData>(&item.data);
     const long index = IndexOf(item.id);
-    if (index < 0)
-    {
+    if (index < 0) {
         error = "no event has the id " + item.id;
         return false;
     }
-    if (!data)
-    {
+    if (!data) {
         error = "an appointment cannot change its kind";
         return false;
     }
@@ -481,8 +456,7 @@ bool CICalendarFile::SerializeChecked(std::string& text, std::string& error) con
         return false;
     std::string written = ComponentText(m_calendar.get());
     const std::string rereadError = ReadBackError(written, m_calendar.get());
-    if (!rereadError.empty())
-    {
+    if (!rereadError.empty()) {
         error = rereadError;
         return false;
     }

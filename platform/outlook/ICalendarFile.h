@@ -10,8 +10,7 @@
 
 struct icalcomponent_impl;
 
-namespace outlook
-{
+namespace outlook {
 // One calendar text held as libical parsed it, with its events seen as
 // appointment items. Writing changes only the events and properties the
 // object model knows of; every other component, property and parameter is
@@ -25,8 +24,7 @@ namespace outlook
 // its content, so it keeps its id across reads and is written with it on
 // the next save; a UID met again (an overridden occurrence, a duplicate)
 // gets "#2", "#3" ... after it.
-class CICalendarFile
-{
+class CICalendarFile {
 public:
     // Larger texts are refused unread.
     static constexpr std::size_t MaxTextSize = 64u * 1024u * 1024u;
@@ -80,8 +78,7 @@ public:
     void Written(const std::string& text);
 
 private:
-    struct CFreeComponent
-    {
+    struct CFreeComponent {
         void operator()(icalcomponent_impl* component) const;
     };
     using CComponentPtr = std::unique_ptr<icalcomponent_impl, CFreeComponent>;
@@ -94,7 +91,8 @@ private:
     static std::string ReadBackError(const std::string& text, icalcomponent_impl* root);
     // The calendar's events in order with their item ids; events without a
     // UID are given the one made from their content.
-    static std::vector<icalcomponent_impl*> NameEvents(icalcomponent_impl* calendar, std::vector<std::string>& ids);
+    static std::vector<icalcomponent_impl*> NameEvents(icalcomponent_impl* calendar,
+                                                       std::vector<std::string>& ids);
     void Adopt(CComponentPtr root, const std::string& text);
     void Rebuild();
     // The parsed tree is held only while it differs from m_text: a large

@@ -4,9 +4,10 @@
 
 #include <utility>
 
-namespace outlook
+namespace outlook {
+CItem::CItem(std::weak_ptr<CBackend> backend, EntryId id) : m_backend(std::move(backend)), m_id(std::move(id))
 {
-CItem::CItem(std::weak_ptr<CBackend> backend, EntryId id) : m_backend(std::move(backend)), m_id(std::move(id)) {}
+}
 
 CItem::~CItem() = default;
 

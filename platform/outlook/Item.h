@@ -10,8 +10,7 @@
 #include <string>
 #include <variant>
 
-namespace outlook
-{
+namespace outlook {
 class CAppointmentItem;
 class CBackend;
 class CContactItem;
@@ -29,8 +28,7 @@ using PropertyValue = std::variant<std::string, long, bool, CDateTime>;
 //
 // An item may outlive its application and back-end; it then keeps its data
 // but can no longer be saved or sent.
-class CItem
-{
+class CItem {
 public:
     virtual ~CItem();
 

@@ -5,10 +5,8 @@
 #include <outlook/GenericItem.h>
 #include <outlook/MailItem.h>
 
-namespace outlook
-{
-namespace detail
-{
+namespace outlook {
+namespace detail {
 std::unique_ptr<CItem> MakeItem(const std::weak_ptr<CBackend>& backend, const CStoredItem& stored)
 {
     if (const auto* appointment = std::get_if<CAppointmentData>(&stored.data))
@@ -22,8 +20,7 @@ std::unique_ptr<CItem> MakeItem(const std::weak_ptr<CBackend>& backend, const CS
 
 std::unique_ptr<CItem> MakeNewItem(const std::weak_ptr<CBackend>& backend, long itemType)
 {
-    switch (itemType)
-    {
+    switch (itemType) {
     case olMailItem:
         return std::make_unique<CMailItem>(backend);
     case olAppointmentItem:

@@ -5,10 +5,8 @@
 
 #include <memory>
 
-namespace outlook
-{
-namespace detail
-{
+namespace outlook {
+namespace detail {
 // The object-model item for an item a back-end handed out.
 std::unique_ptr<CItem> MakeItem(const std::weak_ptr<CBackend>& backend, const CStoredItem& stored);
 // A new, unsaved item of one of the kinds that can be created (mail,

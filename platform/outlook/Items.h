@@ -5,14 +5,12 @@
 
 #include <memory>
 
-namespace outlook
-{
+namespace outlook {
 class CBackend;
 
 // The items of one folder, as the back-end holds them at the moment of each
 // call: an item saved into the folder counts at once.
-class CItems
-{
+class CItems {
 public:
     CItems(std::shared_ptr<CBackend> backend, OlDefaultFolders folder);
     ~CItems();

@@ -5,8 +5,7 @@
 
 #include <utility>
 
-namespace outlook
-{
+namespace outlook {
 CMAPIFolder::CMAPIFolder(std::shared_ptr<CBackend> backend, OlDefaultFolders folder)
     : m_backend(std::move(backend)), m_folder(folder)
 {

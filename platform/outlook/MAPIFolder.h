@@ -4,14 +4,12 @@
 
 #include <memory>
 
-namespace outlook
-{
+namespace outlook {
 class CBackend;
 class CItems;
 
 // One of the default folders of the store.
-class CMAPIFolder
-{
+class CMAPIFolder {
 public:
     CMAPIFolder(std::shared_ptr<CBackend> backend, OlDefaultFolders folder);
     ~CMAPIFolder();

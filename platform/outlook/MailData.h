@@ -2,11 +2,9 @@
 
 #include <string>
 
-namespace outlook
-{
+namespace outlook {
 // One message on its way out.
-struct CMailData
-{
+struct CMailData {
     std::string to;
     std::string subject;
     std::string body;

@@ -7,10 +7,8 @@
 #include <cctype>
 #include <utility>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 using Entry = detail::PropertyEntry<CMailItem>;
 
 const Entry Properties[] = {
@@ -21,7 +19,8 @@ const Entry Properties[] = {
 
 bool IsBlank(const std::string& text)
 {
-    return std::all_of(text.begin(), text.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
 }
 } // namespace
 

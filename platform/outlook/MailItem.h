@@ -6,12 +6,10 @@
 #include <optional>
 #include <string>
 
-namespace outlook
-{
+namespace outlook {
 // A message to send. It lives in no folder: Send() hands it to the
 // back-end's way out, once.
-class CMailItem : public CItem
-{
+class CMailItem : public CItem {
 public:
     explicit CMailItem(std::weak_ptr<CBackend> backend);
     ~CMailItem() override;

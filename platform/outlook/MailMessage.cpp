@@ -5,10 +5,8 @@
 #include <cstdio>
 #include <random>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 constexpr std::size_t MaxAddressLength = 254;
 // Longer plain subjects are encoded too, so no header line outgrows what a
 // mail server accepts.
@@ -47,8 +45,7 @@ bool IsPlainHeaderText(const std::string& text)
 
 std::string Base64(const std::string& bytes)
 {
-    static const char alphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string result;
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
         const std::size_t left = bytes.size() - i;
@@ -90,8 +87,8 @@ std::string HexWord()
         value = (static_cast<std::uint64_t>(device()) << 32) ^ device();
     } catch (...) {
         // No entropy source: the clock still keeps the ids of one run apart.
-        value = static_cast<std::uint64_t>(
-            std::chrono::high_resolution_clock::now().time_since_epoch().count());
+        value =
+            static_cast<std::uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
     }
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
@@ -179,9 +176,9 @@ std::string CMailMessage::FormatDate(std::time_t date)
     const long magnitude = offset < 0 ? -offset : offset;
     char text[64];
     std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
-                  Weekdays[local.tm_wday % 7], local.tm_mday, Months[local.tm_mon % 12],
-                  local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec,
-                  offset < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+                  Weekdays[local.tm_wday % 7], local.tm_mday, Months[local.tm_mon % 12], local.tm_year + 1900,
+                  local.tm_hour, local.tm_min, local.tm_sec, offset < 0 ? '-' : '+', magnitude / 60,
+                  magnitude % 60);
     return text;
 }
 

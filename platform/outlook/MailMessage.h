@@ -6,15 +6,13 @@
 #include <string>
 #include <vector>
 
-namespace outlook
-{
+namespace outlook {
 // One outgoing message in the RFC 5322 form that both mail senders use:
 // From, To, Subject (RFC 2047 encoded when it is not plain short ASCII),
 // Date, Message-ID, MIME-Version and a UTF-8 plain-text body. Date and
 // Message-ID are fixed when the message is made, so a message that is sent
 // and one kept in the outbox are the same message.
-class CMailMessage
-{
+class CMailMessage {
 public:
     CMailMessage(const std::string& from, const CMailData& mail);
     // For tests: a given time instead of the clock.

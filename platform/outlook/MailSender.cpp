@@ -1,6 +1,5 @@
 #include <outlook/MailSender.h>
 
-namespace outlook
-{
+namespace outlook {
 CMailSender::~CMailSender() = default;
 } // namespace outlook

@@ -4,13 +4,11 @@
 
 #include <string>
 
-namespace outlook
-{
+namespace outlook {
 // Carries a message away: by a mail server, into a mailbox file, into a
 // test's list. A back-end hands every message it sends to the sender plugged
 // into it.
-class CMailSender
-{
+class CMailSender {
 public:
     virtual ~CMailSender();
 

@@ -7,10 +7,8 @@
 
 #include <cstdlib>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 std::string LocalSender()
 {
     const char* user = std::getenv("USER");

@@ -7,8 +7,7 @@
 
 class CRegistry;
 
-namespace outlook
-{
+namespace outlook {
 // Makes the mail sender the agent's settings ask for. The values are read
 // from HKEY_CURRENT_USER\Software\ORVANTE\CalendarAgent:
 //
@@ -22,8 +21,7 @@ namespace outlook
 //                   value, else $USER@localhost
 //
 // A message the server cannot take goes to outbox.mbox in the data directory.
-class CMailSenders
-{
+class CMailSenders {
 public:
     static const char* const SettingsKey;
 

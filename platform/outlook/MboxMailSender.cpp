@@ -12,10 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 const char* const Weekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const char* const Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -92,8 +90,7 @@ bool AppendLocked(int fd, const std::string& text, std::string& error)
 const char* const CMboxMailSender::FileName = "outbox.mbox";
 
 CMboxMailSender::CMboxMailSender(const std::string& directory, const std::string& from)
-    : m_directory(directory.empty() ? "." : directory), m_path(m_directory + "/" + FileName),
-      m_from(from)
+    : m_directory(directory.empty() ? "." : directory), m_path(m_directory + "/" + FileName), m_from(from)
 {
 }
 

@@ -4,8 +4,7 @@
 
 #include <string>
 
-namespace outlook
-{
+namespace outlook {
 class CMailMessage;
 
 // Keeps every message in "outbox.mbox" of a directory, appended in the mbox
@@ -15,8 +14,7 @@ class CMailMessage;
 //
 // Each append holds an exclusive flock() on the file and fsync()s it; a write
 // that fails is cut back off, so the file is never left with half a message.
-class CMboxMailSender : public CMailSender
-{
+class CMboxMailSender : public CMailSender {
 public:
     static const char* const FileName;
 

@@ -4,10 +4,8 @@
 
 #include <algorithm>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 bool IsModelledKind(OlItemType type)
 {
     return type == olMailItem || type == olAppointmentItem || type == olContactItem;
@@ -40,8 +38,7 @@ std::vector<CStoredItem>* CMemoryBackend::FolderOf(OlDefaultFolders folder)
 
 const std::vector<CStoredItem>* CMemoryBackend::FolderOf(OlDefaultFolders folder) const
 {
-    switch (folder)
-    {
+    switch (folder) {
     case olFolderCalendar:
         return &m_calendar;
     case olFolderContacts:
@@ -52,8 +49,7 @@ const std::vector<CStoredItem>* CMemoryBackend::FolderOf(OlDefaultFolders folder
 
 const CStoredItem* CMemoryBackend::Find(const EntryId& id) const
 {
-    for (const std::vector<CStoredItem>* folder : {&m_calendar, &m_contacts})
-    {
+    for (const std::vector<CStoredItem>* folder : {&m_calendar, &m_contacts}) {
         const auto found = std::find_if(folder->begin(), folder->end(),
                                         [&id](const CStoredItem& item) { return item.id == id; });
         if (found != folder->end())

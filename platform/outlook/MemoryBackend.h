@@ -4,8 +4,7 @@
 
 #include <vector>
 
-namespace outlook
-{
+namespace outlook {
 // A back-end that keeps everything in memory for the life of the object:
 // for tests, and for an agent that runs without a calendar on disk. Tests
 // fill it with Put(), look at it through the CBackend reads, raise reminders
@@ -13,11 +12,9 @@ namespace outlook
 //
 // Mail: with a sender plugged in, a message goes to it and is kept here
 // when the sender takes it; without one, every message is kept here.
-class CMemoryBackend : public CBackend
-{
+class CMemoryBackend : public CBackend {
 public:
-    enum class Operation
-    {
+    enum class Operation {
         Start,
         Open,
         CalendarFolder,

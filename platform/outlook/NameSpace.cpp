@@ -5,8 +5,7 @@
 
 #include <utility>
 
-namespace outlook
-{
+namespace outlook {
 CNameSpace::CNameSpace(std::shared_ptr<CBackend> backend) : m_backend(std::move(backend)) {}
 
 CNameSpace::~CNameSpace() = default;

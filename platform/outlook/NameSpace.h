@@ -4,15 +4,13 @@
 
 #include <memory>
 
-namespace outlook
-{
+namespace outlook {
 class CBackend;
 class CMAPIFolder;
 
 // The "MAPI" namespace: logging on to the store and its default folders.
 // There is one profile, so logging on takes no arguments.
-class CNameSpace
-{
+class CNameSpace {
 public:
     explicit CNameSpace(std::shared_ptr<CBackend> backend);
     ~CNameSpace();

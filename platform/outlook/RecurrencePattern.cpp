@@ -1,9 +1,7 @@
 #include <outlook/RecurrencePattern.h>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 // Values that are not valid have no parts to drop and stay as they are.
 CDateTime DateOnly(const CDateTime& value)
 {

@@ -4,14 +4,12 @@
 
 #include <platform/DateTime.h>
 
-namespace outlook
-{
+namespace outlook {
 // The recurrence pattern of a recurring appointment item, read only. Start
 // and end times are given as times of day (on 30 December 1899) and the
 // pattern dates as dates at 00:00, whatever the back-end held: the parts
 // that do not belong are dropped.
-class CRecurrencePattern
-{
+class CRecurrencePattern {
 public:
     explicit CRecurrencePattern(const CAppointmentData::Pattern& pattern);
 

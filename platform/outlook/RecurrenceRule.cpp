@@ -7,12 +7,9 @@
 #include <cstdlib>
 #include <vector>
 
-namespace outlook
-{
-namespace
-{
-struct ByDay
-{
+namespace outlook {
+namespace {
+struct ByDay {
     int position; // 0 for "every", 1..n from the start, negative from the end
     long maskBit; // olSunday .. olSaturday
 };
@@ -37,8 +34,7 @@ long MaskBitOfWeekday(int weekday)
 
 bool DecodeByDay(const icalrecurrencetype& rule, std::vector<ByDay>& days)
 {
-    for (short encoded : ValuesOf(rule.by_day, ICAL_BY_DAY_SIZE))
-    {
+    for (short encoded : ValuesOf(rule.by_day, ICAL_BY_DAY_SIZE)) {
         const int weekday = icalrecurrencetype_day_day_of_week(encoded);
         if (weekday < ICAL_SUNDAY_WEEKDAY || weekday > ICAL_SATURDAY_WEEKDAY)
             return false;
@@ -89,12 +85,11 @@ bool Refuse(std::string& reason, const std::string& text)
 
 // "The nth weekday" as an ordinal BYDAY (2TU, -1FR) or as a BYDAY set with
 // one BYSETPOS.
-bool NthDay(const icalrecurrencetype& rule, const std::vector<ByDay>& days, CAppointmentData::Pattern& pattern,
-            std::string& reason)
+bool NthDay(const icalrecurrencetype& rule, const std::vector<ByDay>& days,
+            CAppointmentData::Pattern& pattern, std::string& reason)
 {
     const std::vector<short> positions = ValuesOf(rule.by_set_pos, ICAL_BY_SETPOS_SIZE);
-    if (positions.empty())
-    {
+    if (positions.empty()) {
         if (days.size() != 1 || !InstanceOf(days[0].position, pattern.instance))
             return Refuse(reason, "only one weekday with an ordinal of 1 to 4 or -1 can be expressed");
         pattern.dayOfWeekMask = days[0].maskBit;
@@ -104,15 +99,16 @@ bool NthDay(const icalrecurrencetype& rule, const std::vector<ByDay>& days, CApp
         return Refuse(reason, "only one BYSETPOS of 1 to 4 or -1 over plain weekdays can be expressed");
     const long mask = MaskOf(days);
     if (!IsSingleDay(mask) && mask != olWeekdayMask && mask != olWeekendDayMask && mask != olEveryDayMask)
-        return Refuse(reason, "BYSETPOS is expressible over one weekday, MO-FR, SA,SU or all seven days only");
+        return Refuse(reason,
+                      "BYSETPOS is expressible over one weekday, MO-FR, SA,SU or all seven days only");
     pattern.dayOfWeekMask = mask;
     return true;
 }
 
 bool NoRestrictionsBeyond(const icalrecurrencetype& rule, bool monthDays, bool months, bool setPositions)
 {
-    return (monthDays || IsEmpty(rule.by_month_day)) && (months || IsEmpty(rule.by_month))
-           && (setPositions || IsEmpty(rule.by_set_pos));
+    return (monthDays || IsEmpty(rule.by_month_day)) && (months || IsEmpty(rule.by_month)) &&
+           (setPositions || IsEmpty(rule.by_set_pos));
 }
 
 bool Daily(const icalrecurrencetype& rule, const std::vector<ByDay>& days, CAppointmentData::Pattern& pattern,
@@ -120,8 +116,7 @@ bool Daily(const icalrecurrencetype& rule, const std::vector<ByDay>& days, CAppo
 {
     if (!NoRestrictionsBeyond(rule, false, false, false))
         return Refuse(reason, "a daily rule with BYMONTHDAY, BYMONTH or BYSETPOS");
-    if (days.empty())
-    {
+    if (days.empty()) {
         pattern.recurrenceType = olRecursDaily;
         return true;
     }
@@ -142,8 +137,10 @@ bool Weekly(const icalrecurrencetype& rule, const std::vector<ByDay>& days, int 
     // The pattern counts its weeks from Sunday; a rule whose weeks start on
     // another day groups a Sunday with different days once weeks are
     // skipped.
-    if (pattern.interval > 1 && (mask & olSunday) && mask != olSunday && rule.week_start != ICAL_SUNDAY_WEEKDAY)
-        return Refuse(reason, "a weekly rule with an interval over Sunday and other days, weeks not from Sunday");
+    if (pattern.interval > 1 && (mask & olSunday) && mask != olSunday &&
+        rule.week_start != ICAL_SUNDAY_WEEKDAY)
+        return Refuse(reason,
+                      "a weekly rule with an interval over Sunday and other days, weeks not from Sunday");
     pattern.recurrenceType = olRecursWeekly;
     pattern.dayOfWeekMask = mask;
     return true;
@@ -155,12 +152,10 @@ bool Monthly(const icalrecurrencetype& rule, const std::vector<ByDay>& days, con
     if (!IsEmpty(rule.by_month))
         return Refuse(reason, "a monthly rule limited to some months");
     const std::vector<short> monthDays = ValuesOf(rule.by_month_day, ICAL_BY_MONTHDAY_SIZE);
-    if (!monthDays.empty())
-    {
+    if (!monthDays.empty()) {
         if (!days.empty() || !IsEmpty(rule.by_set_pos) || monthDays.size() != 1)
             return Refuse(reason, "a monthly rule with several days of the month or mixed with weekdays");
-        if (monthDays[0] == -1)
-        {
+        if (monthDays[0] == -1) {
             pattern.recurrenceType = olRecursMonthNth;
             pattern.dayOfWeekMask = olEveryDayMask;
             pattern.instance = 5;
@@ -172,8 +167,7 @@ bool Monthly(const icalrecurrencetype& rule, const std::vector<ByDay>& days, con
         pattern.dayOfMonth = monthDays[0];
         return true;
     }
-    if (!days.empty())
-    {
+    if (!days.empty()) {
         pattern.recurrenceType = olRecursMonthNth;
         return NthDay(rule, days, pattern, reason);
     }
@@ -195,15 +189,14 @@ bool Yearly(const icalrecurrencetype& rule, const std::vector<ByDay>& days, cons
     if (months.size() > 1 || (months.size() == 1 && months[0] != start.GetMonth()))
         return Refuse(reason, "a yearly rule in a month other than the start's, or in several");
     const std::vector<short> monthDays = ValuesOf(rule.by_month_day, ICAL_BY_MONTHDAY_SIZE);
-    if (!monthDays.empty())
-    {
-        if (!days.empty() || !IsEmpty(rule.by_set_pos) || monthDays.size() != 1 || monthDays[0] != start.GetDay())
+    if (!monthDays.empty()) {
+        if (!days.empty() || !IsEmpty(rule.by_set_pos) || monthDays.size() != 1 ||
+            monthDays[0] != start.GetDay())
             return Refuse(reason, "a yearly rule on a day other than the start's");
         pattern.recurrenceType = olRecursYearly;
         return true;
     }
-    if (!days.empty())
-    {
+    if (!days.empty()) {
         if (months.empty())
             return Refuse(reason, "a yearly rule on weekdays of the whole year");
         pattern.recurrenceType = olRecursYearNth;
@@ -218,8 +211,8 @@ bool Yearly(const icalrecurrencetype& rule, const std::vector<ByDay>& days, cons
 bool ShapeOf(const icalrecurrencetype& rule, const CDateTime& start, CAppointmentData::Pattern& pattern,
              std::string& reason)
 {
-    if (!IsEmpty(rule.by_second) || !IsEmpty(rule.by_minute) || !IsEmpty(rule.by_hour)
-        || !IsEmpty(rule.by_year_day) || !IsEmpty(rule.by_week_no))
+    if (!IsEmpty(rule.by_second) || !IsEmpty(rule.by_minute) || !IsEmpty(rule.by_hour) ||
+        !IsEmpty(rule.by_year_day) || !IsEmpty(rule.by_week_no))
         return Refuse(reason, "the rule names seconds, minutes, hours, days of the year or week numbers");
     if (rule.rscale && rule.rscale[0] != '\0')
         return Refuse(reason, "the rule uses a calendar scale of its own");
@@ -227,8 +220,7 @@ bool ShapeOf(const icalrecurrencetype& rule, const CDateTime& start, CAppointmen
     if (!DecodeByDay(rule, days))
         return Refuse(reason, "the rule names an unknown weekday");
     pattern.interval = rule.interval > 1 ? rule.interval : 1;
-    switch (rule.freq)
-    {
+    switch (rule.freq) {
     case ICAL_DAILY_RECURRENCE:
         return Daily(rule, days, pattern, reason);
     case ICAL_WEEKLY_RECURRENCE:
@@ -289,11 +281,10 @@ std::vector<int> WeekOffsets(const icalrecurrencetype& rule, int startWeekday, i
     const std::vector<short> days = ValuesOf(rule.by_day, ICAL_BY_DAY_SIZE);
     if (days.empty())
         on[static_cast<std::size_t>((startWeekday - weekStart + 7) % 7)] = true;
-    for (short encoded : days)
-    {
+    for (short encoded : days) {
         const int weekday = icalrecurrencetype_day_day_of_week(encoded);
-        if (icalrecurrencetype_day_position(encoded) != 0 || weekday < ICAL_SUNDAY_WEEKDAY
-            || weekday > ICAL_SATURDAY_WEEKDAY)
+        if (icalrecurrencetype_day_position(encoded) != 0 || weekday < ICAL_SUNDAY_WEEKDAY ||
+            weekday > ICAL_SATURDAY_WEEKDAY)
             return {};
         on[static_cast<std::size_t>((weekday - weekStart + 7) % 7)] = true;
     }
@@ -322,21 +313,20 @@ bool CountWeeks(const icalrecurrencetype& rule, long startDay, long interval, lo
     std::size_t first = 0;
     while (first < offsets.size() && offsets[first] < startOffset)
         ++first;
-    if (first == offsets.size())
-    {
+    if (first == offsets.size()) {
         weekDay += 7 * interval;
         first = 0;
     }
     const long inFirstWeek = static_cast<long>(offsets.size() - first);
     const long count = rule.count;
-    if (count <= inFirstWeek)
-    {
+    if (count <= inFirstWeek) {
         lastDay = weekDay + offsets[first + static_cast<std::size_t>(count - 1)];
         return true;
     }
     const long perWeek = static_cast<long>(offsets.size());
     const long later = count - inFirstWeek - 1;
-    lastDay = weekDay + 7 * interval * (1 + later / perWeek) + offsets[static_cast<std::size_t>(later % perWeek)];
+    lastDay =
+        weekDay + 7 * interval * (1 + later / perWeek) + offsets[static_cast<std::size_t>(later % perWeek)];
     return true;
 }
 
@@ -346,9 +336,10 @@ bool CountWeeks(const icalrecurrencetype& rule, long startDay, long interval, lo
 // reading a calendar. False when the rule is not of that kind.
 bool CountedLastOccurrence(const icalrecurrencetype& rule, const icaltimetype& dtstart, icaltimetype& last)
 {
-    if (rule.count <= 0 || rule.count > CRecurrenceRule::MaxExpandedOccurrences || !icaltime_is_null_time(rule.until)
-        || !IsEmpty(rule.by_month_day) || !IsEmpty(rule.by_month) || !IsEmpty(rule.by_set_pos)
-        || !WithinCountedYears(dtstart.year) || (dtstart.zone && !icaltime_is_utc(dtstart)))
+    if (rule.count <= 0 || rule.count > CRecurrenceRule::MaxExpandedOccurrences ||
+        !icaltime_is_null_time(rule.until) || !IsEmpty(rule.by_month_day) || !IsEmpty(rule.by_month) ||
+        !IsEmpty(rule.by_set_pos) || !WithinCountedYears(dtstart.year) ||
+        (dtstart.zone && !icaltime_is_utc(dtstart)))
         return false;
     const long interval = rule.interval > 1 ? rule.interval : 1;
     const long startDay = DayNumber(dtstart.year, dtstart.month, dtstart.day);
@@ -357,8 +348,8 @@ bool CountedLastOccurrence(const icalrecurrencetype& rule, const icaltimetype& d
     if (daily && IsEmpty(rule.by_day))
         lastDay = startDay + (rule.count - 1) * interval;
     // Every day of a set of weekdays runs as every week on them.
-    else if (!(rule.freq == ICAL_WEEKLY_RECURRENCE || (daily && interval == 1))
-             || !CountWeeks(rule, startDay, interval, lastDay))
+    else if (!(rule.freq == ICAL_WEEKLY_RECURRENCE || (daily && interval == 1)) ||
+             !CountWeeks(rule, startDay, interval, lastDay))
         return false;
     icaltimetype result = dtstart;
     SetDate(lastDay, result);
@@ -377,11 +368,9 @@ bool LastOccurrence(const icalrecurrencetype& rule, const icaltimetype& dtstart,
         return false;
     last = dtstart;
     bool ended = false;
-    for (int i = 0; i <= CRecurrenceRule::MaxExpandedOccurrences; ++i)
-    {
+    for (int i = 0; i <= CRecurrenceRule::MaxExpandedOccurrences; ++i) {
         const icaltimetype next = icalrecur_iterator_next(iterator);
-        if (icaltime_is_null_time(next))
-        {
+        if (icaltime_is_null_time(next)) {
             ended = true;
             break;
         }
@@ -395,8 +384,7 @@ bool EndOf(const icalrecurrencetype& rule, const icaltimetype& dtstart, CAppoint
            std::string& reason)
 {
     const bool hasUntil = !icaltime_is_null_time(rule.until);
-    if (rule.count <= 0 && !hasUntil)
-    {
+    if (rule.count <= 0 && !hasUntil) {
         pattern.noEndDate = true;
         return true;
     }
@@ -441,8 +429,7 @@ bool PutNth(const CAppointmentData::Pattern& pattern, icalrecurrencetype& rule, 
     const long mask = pattern.dayOfWeekMask;
     if (pattern.instance < 1 || pattern.instance > 5)
         return Refuse(reason, "the instance is not 1 to 5");
-    if (IsSingleDay(mask) && mask <= olSaturday)
-    {
+    if (IsSingleDay(mask) && mask <= olSaturday) {
         PutDays(mask, pattern.instance, rule);
         return true;
     }
@@ -457,8 +444,7 @@ bool PutNth(const CAppointmentData::Pattern& pattern, icalrecurrencetype& rule, 
 bool PutShape(const CAppointmentData::Pattern& pattern, icalrecurrencetype& rule, std::string& reason)
 {
     const CDateTime& start = pattern.patternStartDate;
-    switch (pattern.recurrenceType)
-    {
+    switch (pattern.recurrenceType) {
     case olRecursDaily:
         rule.freq = ICAL_DAILY_RECURRENCE;
         return true;
@@ -497,8 +483,8 @@ bool PutShape(const CAppointmentData::Pattern& pattern, icalrecurrencetype& rule
 }
 } // namespace
 
-bool CRecurrenceRule::ToPattern(const icalrecurrencetype& rule, const icaltimetype& dtstart, long durationMinutes,
-                                CAppointmentData::Pattern& pattern, std::string& reason)
+bool CRecurrenceRule::ToPattern(const icalrecurrencetype& rule, const icaltimetype& dtstart,
+                                long durationMinutes, CAppointmentData::Pattern& pattern, std::string& reason)
 {
     const CDateTime start = CICalTime::ToLocal(dtstart);
     if (start.GetStatus() != CDateTime::valid)
@@ -512,7 +498,8 @@ bool CRecurrenceRule::ToPattern(const icalrecurrencetype& rule, const icaltimety
         return false;
     result.patternStartDate = CICalTime::DateOf(start);
     result.startTime = CICalTime::TimeOfDay(start);
-    result.endTime = CICalTime::TimeOfDay(start + CDateTimeSpan(static_cast<double>(durationMinutes) / (24.0 * 60.0)));
+    result.endTime =
+        CICalTime::TimeOfDay(start + CDateTimeSpan(static_cast<double>(durationMinutes) / (24.0 * 60.0)));
     pattern = result;
     return true;
 }
@@ -522,11 +509,11 @@ bool CRecurrenceRule::FromPattern(const CAppointmentData::Pattern& pattern, ical
 {
     icalrecurrencetype result;
     icalrecurrencetype_clear(&result);
-    result.interval = static_cast<short>(pattern.interval >= 1 && pattern.interval <= 32767 ? pattern.interval : 1);
+    result.interval =
+        static_cast<short>(pattern.interval >= 1 && pattern.interval <= 32767 ? pattern.interval : 1);
     if (!PutShape(pattern, result, reason))
         return false;
-    if (!pattern.noEndDate)
-    {
+    if (!pattern.noEndDate) {
         if (pattern.patternEndDate.GetStatus() != CDateTime::valid)
             return Refuse(reason, "the pattern ends on no readable date");
         icaltimetype until = CICalTime::FromLocal(CICalTime::DateOf(pattern.patternEndDate));

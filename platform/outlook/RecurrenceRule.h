@@ -9,8 +9,7 @@
 struct icalrecurrencetype;
 struct icaltimetype;
 
-namespace outlook
-{
+namespace outlook {
 // Maps an iCalendar recurrence rule to the object model's recurrence pattern
 // and back. The pattern can say "every n days", "every n weeks on these
 // days", "every n months on day d", "every n months on the nth (or last)
@@ -21,8 +20,7 @@ namespace outlook
 // Times: the pattern holds local wall-clock times. The rule is expanded
 // against DTSTART as the event gives it (zoned, UTC or floating) to find the
 // date of the last occurrence of a COUNT or UNTIL rule.
-class CRecurrenceRule
-{
+class CRecurrenceRule {
 public:
     // Rules that run longer than this many occurrences before their end are
     // not expanded; see ToPattern.

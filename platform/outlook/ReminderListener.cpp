@@ -1,6 +1,5 @@
 #include <outlook/ReminderListener.h>
 
-namespace outlook
-{
+namespace outlook {
 CReminderListener::~CReminderListener() = default;
 } // namespace outlook

@@ -2,12 +2,10 @@
 
 #include <outlook/StoredItem.h>
 
-namespace outlook
-{
+namespace outlook {
 // Told by a back-end that the reminder of one of its items is due. The
 // application is the one listener of its back-end.
-class CReminderListener
-{
+class CReminderListener {
 public:
     virtual ~CReminderListener();
 

@@ -11,17 +11,16 @@
 #include <cmath>
 #include <sstream>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 // Bounds the walk through a rule's occurrences when the iterator cannot jump
 // close to the present.
 constexpr int MaxSteps = 100000;
 
 // The record of reminders given stays small: past occurrences leave it.
 constexpr std::size_t MaxRecordBytes = 4u * 1024u * 1024u;
-const char* const RecordHeader = "# reminders given: occurrence start (seconds since 30 December 1899, local) and item id\n";
+const char* const RecordHeader =
+    "# reminders given: occurrence start (seconds since 30 December 1899, local) and item id\n";
 
 // An occurrence counts as started once it is this old, so that a reminder
 // set for the start itself, fired a little late, still fires.
@@ -32,8 +31,7 @@ CDateTimeSpan Minutes(long minutes)
     return CDateTimeSpan(static_cast<double>(minutes) / (24.0 * 60.0));
 }
 
-class COccurrences
-{
+class COccurrences {
 public:
     COccurrences(const CAppointmentData& data, const CDateTime& from)
     {
@@ -113,13 +111,12 @@ void CReminderScheduler::LoadRecord()
     if (m_recordFile.empty() || !CAtomicFile(m_recordFile, MaxRecordBytes).Read(text, exists, error))
         return;
     std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);)
-    {
+    for (std::string line; std::getline(lines, line);) {
         std::istringstream fields(line);
         long long key = 0;
         std::string id;
-        if (line.empty() || line[0] == '#' || !(fields >> key) || fields.get() != ' ' || !std::getline(fields, id) ||
-            id.empty())
+        if (line.empty() || line[0] == '#' || !(fields >> key) || fields.get() != ' ' ||
+            !std::getline(fields, id) || id.empty())
             continue;
         m_fired.insert(Fired(id, key));
     }
@@ -184,13 +181,11 @@ bool CReminderScheduler::NextDue(const CStoredItem& item, const CDateTime& now, 
 bool CReminderScheduler::Earliest(const CDateTime& now, Due& due) const
 {
     bool found = false;
-    for (std::size_t i = 0; i < m_items.size(); ++i)
-    {
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
         Due next;
         if (!NextDue(m_items[i], now, next))
             continue;
-        if (!found || next.reminder < due.reminder)
-        {
+        if (!found || next.reminder < due.reminder) {
             due = next;
             due.index = i;
             found = true;
@@ -238,11 +233,9 @@ void CReminderScheduler::OnTimer()
     // Everything due is marked fired before anyone hears of it, so that a
     // listener that changes the calendar cannot have it fired again.
     std::vector<CStoredItem> due;
-    for (const CStoredItem& item : m_items)
-    {
+    for (const CStoredItem& item : m_items) {
         Due next;
-        while (NextDue(item, now, next) && next.reminder <= now)
-        {
+        while (NextDue(item, now, next) && next.reminder <= now) {
             m_fired.insert(Fired(item.id, Key(next.occurrence)));
             CStoredItem occurrence = item;
             std::get<CAppointmentData>(occurrence.data).start = next.occurrence;

@@ -11,8 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace outlook
-{
+namespace outlook {
 // Fires the reminders of a calendar's items from an event loop: once for
 // each occurrence, at its start minus ReminderMinutesBeforeStart, recurring
 // items included. One timer is set, to the next reminder due (at most an
@@ -30,8 +29,7 @@ namespace outlook
 //
 // With a record file, the occurrences already reminded of are kept there as
 // well, so that a restart of the program does not remind of them again.
-class CReminderScheduler
-{
+class CReminderScheduler {
 public:
     using FireCallback = std::function<void(const CStoredItem& item)>;
     using Clock = std::function<CDateTime()>;
@@ -66,8 +64,7 @@ public:
     bool IsTimerSet() const { return m_timer != CEventLoop::kNoTimer; }
 
 private:
-    struct Due
-    {
+    struct Due {
         std::size_t index = 0;
         CDateTime occurrence;
         CDateTime reminder;

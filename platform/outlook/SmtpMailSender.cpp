@@ -9,12 +9,9 @@
 #include <cstring>
 #include <memory>
 
-namespace outlook
-{
-namespace
-{
-struct CurlDeleter
-{
+namespace outlook {
+namespace {
+struct CurlDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
@@ -23,8 +20,7 @@ using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
 using CurlList = std::unique_ptr<curl_slist, CurlDeleter>;
 
 // The message text handed to libcurl piece by piece.
-struct Upload
-{
+struct Upload {
     const std::string* text = nullptr;
     std::size_t sent = 0;
 };

@@ -5,8 +5,7 @@
 
 #include <string>
 
-namespace outlook
-{
+namespace outlook {
 class CMailMessage;
 
 // Sends each message to one SMTP server with libcurl. A message the server
@@ -16,15 +15,13 @@ class CMailMessage;
 // smtp:// URLs use STARTTLS when the server offers it; when a user name is
 // given, STARTTLS is required, so that a password never travels in clear.
 // smtps:// is TLS from the start. Only these two schemes are used.
-class CSmtpMailSender : public CMailSender
-{
+class CSmtpMailSender : public CMailSender {
 public:
-    struct Settings
-    {
-        std::string url;       // "smtp://host[:port]" or "smtps://host[:port]"
-        std::string user;      // empty: no authentication
+    struct Settings {
+        std::string url;  // "smtp://host[:port]" or "smtps://host[:port]"
+        std::string user; // empty: no authentication
         std::string password;
-        std::string from;      // the sender's address
+        std::string from; // the sender's address
         long connectTimeoutMs = 5000;
         long totalTimeoutMs = 10000;
     };

@@ -1,7 +1,6 @@
 #include <outlook/StoredItem.h>
 
-namespace outlook
-{
+namespace outlook {
 OlItemType CStoredItem::GetItemType() const
 {
     if (std::holds_alternative<CAppointmentData>(data))

@@ -4,11 +4,9 @@
 
 #include <string>
 
-namespace outlook
-{
+namespace outlook {
 // One card of a vCard file; uid is empty when the card has none.
-struct CVCard
-{
+struct CVCard {
     std::string uid;
     CContactData contact;
 };

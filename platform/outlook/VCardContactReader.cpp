@@ -5,17 +5,14 @@
 #include <cctype>
 #include <vector>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 bool SameText(const std::string& a, const std::string& b)
 {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
@@ -44,8 +41,7 @@ bool IsPlainVoice(const CVCardProperty& property)
 }
 } // namespace
 
-void CVCardContactReader::Best::Offer(const std::string& candidate, int candidateRank,
-                                      bool candidateUri)
+void CVCardContactReader::Best::Offer(const std::string& candidate, int candidateRank, bool candidateUri)
 {
     if (!candidate.empty() && candidateRank < rank) {
         value = candidate;

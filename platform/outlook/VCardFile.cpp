@@ -10,10 +10,8 @@
 #include <cstdio>
 #include <random>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 constexpr std::size_t FoldWidth = 75;
 
 bool IsBlank(const std::string& text)
@@ -26,8 +24,7 @@ bool SameText(const std::string& a, const std::string& b)
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
@@ -44,8 +41,7 @@ std::string LineError(std::size_t number, const std::string& what)
 
 // Walks the logical lines: cards between BEGIN:VCARD and END:VCARD, cards
 // nested in a card (2.1 AGENT) skipped with it.
-class CStreamReader
-{
+class CStreamReader {
 public:
     bool Read(const std::string& text, std::vector<CVCard>& cards, std::string& error);
 
@@ -256,8 +252,7 @@ std::string CVCardFile::MakeUid()
     std::snprintf(text, sizeof text, "%08llx-%04llx-%04llx-%04llx-%012llx",
                   static_cast<unsigned long long>(high >> 32),
                   static_cast<unsigned long long>((high >> 16) & 0xFFFF),
-                  static_cast<unsigned long long>(high & 0xFFFF),
-                  static_cast<unsigned long long>(low >> 48),
+                  static_cast<unsigned long long>(high & 0xFFFF), static_cast<unsigned long long>(low >> 48),
                   static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
     return text;
 }

@@ -6,13 +6,11 @@
 #include <string>
 #include <vector>
 
-namespace outlook
-{
+namespace outlook {
 // Reads and writes the contacts of a vCard file (versions 2.1, 3.0 and 4.0
 // read, 3.0 written). Only the fields a contact item keeps are read; the rest
 // of a card is ignored. Nothing here throws.
-class CVCardFile
-{
+class CVCardFile {
 public:
     // Larger texts are refused rather than read.
     static constexpr std::size_t MaxTextSize = 16u * 1024u * 1024u;

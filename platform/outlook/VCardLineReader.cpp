@@ -4,15 +4,12 @@
 
 #include <cctype>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 // Whether the header of a line under construction asks for quoted-printable.
 // The header ends at the first ':', so only new text needs searching and long
 // runs of joined lines stay linear.
-class CHeaderWatch
-{
+class CHeaderWatch {
 public:
     void Saw(const std::string& line, std::size_t from)
     {
@@ -48,8 +45,8 @@ CVCardLineReader::Span CVCardLineReader::PhysicalAt(std::size_t pos) const
         span.next = m_text.size();
         return span;
     }
-    const bool crlf = m_text[span.end] == '\r' && span.end + 1 < m_text.size() &&
-                      m_text[span.end + 1] == '\n';
+    const bool crlf =
+        m_text[span.end] == '\r' && span.end + 1 < m_text.size() && m_text[span.end + 1] == '\n';
     span.next = span.end + (crlf ? 2 : 1);
     return span;
 }
@@ -73,8 +70,7 @@ bool CVCardLineReader::IsCardEnd(const Span& span) const
     return true;
 }
 
-bool CVCardLineReader::Continues(const Span& span, const std::string& line,
-                                 bool quotedPrintable) const
+bool CVCardLineReader::Continues(const Span& span, const std::string& line, bool quotedPrintable) const
 {
     if (span.begin >= m_text.size())
         return false;

@@ -2,10 +2,8 @@
 
 #include <cctype>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 std::string ToUpper(std::string text)
 {
     for (char& c : text)

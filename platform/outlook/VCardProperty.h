@@ -3,14 +3,12 @@
 #include <string>
 #include <vector>
 
-namespace outlook
-{
+namespace outlook {
 // One unfolded content line of a vCard: "[group.]NAME *(;param) : value".
 // Names and parameter names are kept in upper case; a bare parameter of the
 // 2.1 form ("TEL;CELL:") counts as a TYPE value. The value is kept as
 // written and decoded on request.
-class CVCardProperty
-{
+class CVCardProperty {
 public:
     // False when the line has no name or no ':' after it.
     bool Parse(const std::string& line);
@@ -42,8 +40,7 @@ public:
     static std::string::size_type ValueStart(const std::string& line);
 
 private:
-    struct Parameter
-    {
+    struct Parameter {
         std::string name;
         std::vector<std::string> values;
     };

@@ -8,10 +8,8 @@
 #include <set>
 #include <vector>
 
-namespace outlook
-{
-namespace
-{
+namespace outlook {
+namespace {
 std::string WithLineEnd(const std::string& text)
 {
     if (text.empty() || text.back() == '\n')
@@ -19,8 +17,7 @@ std::string WithLineEnd(const std::string& text)
     return text + "\r\n";
 }
 
-struct CSpan
-{
+struct CSpan {
     std::size_t begin;
     std::size_t end;
 };
@@ -38,15 +35,13 @@ std::vector<CSpan> CardSpans(const std::string& text)
 {
     std::vector<CSpan> spans;
     std::size_t begin = std::string::npos;
-    for (std::size_t at = 0; at < text.size();)
-    {
+    for (std::size_t at = 0; at < text.size();) {
         const std::size_t newline = text.find('\n', at);
         const std::size_t next = newline == std::string::npos ? text.size() : newline + 1;
         const std::string line = TrimmedLine(text, at, next);
         if (::strcasecmp(line.c_str(), "BEGIN:VCARD") == 0)
             begin = at;
-        else if (::strcasecmp(line.c_str(), "END:VCARD") == 0 && begin != std::string::npos)
-        {
+        else if (::strcasecmp(line.c_str(), "END:VCARD") == 0 && begin != std::string::npos) {
             spans.push_back({begin, next});
             begin = std::string::npos;
         }
@@ -60,8 +55,7 @@ std::vector<std::string> LogicalLines(const std::string& card)
 {
     std::vector<std::string> lines;
     bool softBreak = false;
-    for (std::size_t at = 0; at < card.size();)
-    {
+    for (std::size_t at = 0; at < card.size();) {
         const std::size_t newline = card.find('\n', at);
         const std::size_t next = newline == std::string::npos ? card.size() : newline + 1;
         const std::string raw = TrimmedLine(card, at, next) + "\r\n";
@@ -71,8 +65,8 @@ std::vector<std::string> LogicalLines(const std::string& card)
         else
             lines.push_back(raw);
         const std::string& logical = lines.back();
-        softBreak = CVCardProperty::HeaderAsksQuotedPrintable(logical) && logical.size() >= 3
-                    && logical[logical.size() - 3] == '=';
+        softBreak = CVCardProperty::HeaderAsksQuotedPrintable(logical) && logical.size() >= 3 &&
+                    logical[logical.size() - 3] == '=';
         at = next;
     }
     return lines;
@@ -80,10 +74,10 @@ std::vector<std::string> LogicalLines(const std::string& card)
 
 bool IsMappedCardLine(const std::string& logical)
 {
-    static const std::set<std::string> mapped = {"BEGIN", "END", "VERSION", "UID", "N", "FN", "EMAIL", "TEL", "URL"};
+    static const std::set<std::string> mapped = {"BEGIN", "END",   "VERSION", "UID", "N",
+                                                 "FN",    "EMAIL", "TEL",     "URL"};
     std::string unfolded;
-    for (std::size_t i = 0; i < logical.size(); ++i)
-    {
+    for (std::size_t i = 0; i < logical.size(); ++i) {
         if (logical[i] == '\r' || logical[i] == '\n')
             continue;
         if ((logical[i] == ' ' || logical[i] == '\t') && i > 0 && logical[i - 1] == '\n')
@@ -110,18 +104,17 @@ std::string MergedCard(const std::string& oldCard, const CVCard& card)
 // Where each block of the text that parses as one individual card lies.
 bool IndividualSpans(const std::string& text, std::vector<CSpan>& individual, std::string& error)
 {
-    for (const CSpan& span : CardSpans(text))
-    {
+    for (const CSpan& span : CardSpans(text)) {
         std::vector<CVCard> one;
         std::string ignored;
-        if (CVCardFile::Parse(text.substr(span.begin, span.end - span.begin), one, ignored) && one.size() == 1)
+        if (CVCardFile::Parse(text.substr(span.begin, span.end - span.begin), one, ignored) &&
+            one.size() == 1)
             individual.push_back(span);
     }
     std::vector<CVCard> all;
     if (!CVCardFile::Parse(text, all, error))
         return false;
-    if (all.size() != individual.size())
-    {
+    if (all.size() != individual.size()) {
         error = "the cards cannot be told apart";
         return false;
     }
@@ -134,20 +127,19 @@ std::string CVCardSplicer::Append(const std::string& text, const CVCard& card)
     return WithLineEnd(text) + CVCardFile::Format(card);
 }
 
-bool CVCardSplicer::Replace(const std::string& text, std::size_t index, const CVCard& card, std::string& result,
-                            std::string& error)
+bool CVCardSplicer::Replace(const std::string& text, std::size_t index, const CVCard& card,
+                            std::string& result, std::string& error)
 {
     std::vector<CSpan> individual;
     if (!IndividualSpans(text, individual, error))
         return false;
-    if (index >= individual.size())
-    {
+    if (index >= individual.size()) {
         error = "there is no card " + std::to_string(index + 1);
         return false;
     }
     const CSpan span = individual[index];
-    result = text.substr(0, span.begin) + MergedCard(text.substr(span.begin, span.end - span.begin), card)
-             + text.substr(span.end);
+    result = text.substr(0, span.begin) + MergedCard(text.substr(span.begin, span.end - span.begin), card) +
+             text.substr(span.end);
     return true;
 }
 } // namespace outlook

@@ -5,16 +5,14 @@
 #include <cstddef>
 #include <string>
 
-namespace outlook
-{
+namespace outlook {
 // Changes the text of a vCard file one card at a time, leaving every other
 // byte as it was: a new card goes at the end, and a changed card is
 // rewritten with the fields a contact item maps, keeping the card's other
 // lines (addresses, notes, photos ...) as they were written. Further e-mail
 // addresses, telephone numbers and web pages of a changed card are not
 // kept: the contact item holds only its own.
-class CVCardSplicer
-{
+class CVCardSplicer {
 public:
     // The text with the card appended, on a line of its own.
     static std::string Append(const std::string& text, const CVCard& card);

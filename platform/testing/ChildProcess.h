@@ -38,8 +38,7 @@ public:
 
     // Starts `binary` with `args` (the program name is added); its standard
     // error goes to `error_file`.
-    bool Start(const std::string& binary, std::vector<std::string> args,
-               const std::string& error_file)
+    bool Start(const std::string& binary, std::vector<std::string> args, const std::string& error_file)
     {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -54,8 +53,7 @@ public:
         for (std::string& arg : args)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
-        const int spawned =
-            posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), environ);
+        const int spawned = posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
         out = fds[0];

@@ -22,8 +22,8 @@ inline bool RunUntil(CEventLoop& loop, const std::function<bool()>& done,
         if (done())
             loop.Quit();
     });
-    const CEventLoop::TimerId give_up = loop.AddTimer(static_cast<unsigned>(limit.count()), false,
-                                                      [&](CEventLoop::TimerId) { loop.Quit(); });
+    const CEventLoop::TimerId give_up =
+        loop.AddTimer(static_cast<unsigned>(limit.count()), false, [&](CEventLoop::TimerId) { loop.Quit(); });
     loop.Run();
     loop.KillTimer(check);
     loop.KillTimer(give_up);

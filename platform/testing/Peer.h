@@ -13,11 +13,9 @@
 #include <cstdint>
 #include <string>
 
-namespace testsupport
-{
+namespace testsupport {
 
-class CPeer
-{
+class CPeer {
 public:
     CPeer() = default;
     ~CPeer() { close_now(); }

@@ -9,14 +9,12 @@
 #include <iterator>
 #include <string>
 
-namespace testsupport
-{
+namespace testsupport {
 
 // A fresh directory below the system's temporary one, removed with
 // everything in it when the object goes. Path() is empty when it could not
 // be made.
-class CTempDir
-{
+class CTempDir {
 public:
     explicit CTempDir(const std::string& prefix = "orvante")
     {
@@ -41,8 +39,7 @@ private:
 };
 
 // Runs the rest of a scope inside another working directory.
-class CScopedChdir
-{
+class CScopedChdir {
 public:
     explicit CScopedChdir(const std::string& dir) : m_previous(std::filesystem::current_path())
     {

@@ -69,8 +69,7 @@ public:
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t size = sizeof address;
         if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            listen(fd, backlog) == 0 &&
-            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            listen(fd, backlog) == 0 && getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
             port = ntohs(address.sin_port);
     }
     ~CRawListener() { close(fd); }
@@ -425,7 +424,8 @@ TEST_F(AsyncSocketTest, AListenerOutOfDescriptorsPausesInsteadOfSpinning)
     const auto start = std::chrono::steady_clock::now();
     Run();
     EXPECT_EQ(offers, 4);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3 * CAsyncSocket::kAcceptPauseMs));
+    EXPECT_GE(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds(3 * CAsyncSocket::kAcceptPauseMs));
     ASSERT_NE(server, nullptr);
     EXPECT_GE(server->GetSocketHandle(), 0);
 }
@@ -581,7 +581,8 @@ TEST_F(AsyncSocketTest, ExchangeReadsTheWholeReply)
     });
     std::string reply;
     int error = -1;
-    const bool ok = CAsyncSocket::Exchange(kLoopback, server.port, "lookup bob\n", reply, 11024, 2000, &error);
+    const bool ok =
+        CAsyncSocket::Exchange(kLoopback, server.port, "lookup bob\n", reply, 11024, 2000, &error);
     peer.join();
     EXPECT_TRUE(ok);
     EXPECT_EQ(0, error);

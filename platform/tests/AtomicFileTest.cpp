@@ -17,8 +17,7 @@
 
 namespace {
 
-class AtomicFileTest : public ::testing::Test
-{
+class AtomicFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -199,8 +198,8 @@ TEST_F(AtomicFileTest, WritersInTwoProcessesNeverLoseAnUpdate)
                 std::string childError, content;
                 bool exists = false;
                 const CAtomicFile::CLock lock = file.Lock(childError);
-                if (!lock.IsHeld() || !file.ReadLocked(content, exists, childError)
-                    || !file.ReplaceLocked(std::to_string(std::atoi(content.c_str()) + 1), childError))
+                if (!lock.IsHeld() || !file.ReadLocked(content, exists, childError) ||
+                    !file.ReplaceLocked(std::to_string(std::atoi(content.c_str()) + 1), childError))
                     ::_exit(1);
             }
             ::_exit(0);

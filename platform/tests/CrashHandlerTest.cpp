@@ -70,7 +70,10 @@ protected:
     fs::path reports;
 };
 
-void RaiseSegv() { std::raise(SIGSEGV); }
+void RaiseSegv()
+{
+    std::raise(SIGSEGV);
+}
 // A real fault, on a page that may not be touched.
 void TouchForbiddenPage()
 {
@@ -78,22 +81,38 @@ void TouchForbiddenPage()
     if (page != MAP_FAILED)
         *static_cast<volatile int*>(page) = 1;
 }
-void RaiseBus() { std::raise(SIGBUS); }
-void RaiseFpe() { std::raise(SIGFPE); }
-void RaiseIll() { std::raise(SIGILL); }
-void Abort() { std::abort(); }
+void RaiseBus()
+{
+    std::raise(SIGBUS);
+}
+void RaiseFpe()
+{
+    std::raise(SIGFPE);
+}
+void RaiseIll()
+{
+    std::raise(SIGILL);
+}
+void Abort()
+{
+    std::abort();
+}
 
 TEST_F(CrashHandlerTest, EachFatalSignalWritesOneReportNamingBothLogsAndStillKills)
 {
     const std::pair<void (*)(), int> crashes[] = {
-        {RaiseSegv, SIGSEGV}, {TouchForbiddenPage, SIGSEGV}, {RaiseBus, SIGBUS}, {RaiseFpe, SIGFPE}, {RaiseIll, SIGILL}, {Abort, SIGABRT},
+        {RaiseSegv, SIGSEGV}, {TouchForbiddenPage, SIGSEGV},
+        {RaiseBus, SIGBUS},   {RaiseFpe, SIGFPE},
+        {RaiseIll, SIGILL},   {Abort, SIGABRT},
     };
     for (const auto& [crash, signal] : crashes) {
         fs::remove_all(reports);
         EXPECT_EQ(CrashChild(crash), signal) << strsignal(signal);
         const std::string report = OnlyReport();
-        EXPECT_NE(report.find(std::string("signal: SIG") + sigabbrev_np(signal)), std::string::npos) << report;
-        EXPECT_NE(report.find("file: /var/log/app.txt\ndescription: Application Log File\n"), std::string::npos);
+        EXPECT_NE(report.find(std::string("signal: SIG") + sigabbrev_np(signal)), std::string::npos)
+            << report;
+        EXPECT_NE(report.find("file: /var/log/app.txt\ndescription: Application Log File\n"),
+                  std::string::npos);
         EXPECT_NE(report.find("file: /var/log/agent.txt\ndescription: Agent Log File\n"), std::string::npos);
         EXPECT_NE(report.find("backtrace:\n"), std::string::npos);
     }

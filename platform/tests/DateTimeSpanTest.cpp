@@ -4,13 +4,12 @@
 
 #include <limits>
 
-namespace
-{
+namespace {
 CDateTimeSpan Seconds(double seconds)
 {
     return CDateTimeSpan(seconds / 86400.0);
 }
-}
+} // namespace
 
 TEST(DateTimeSpan, ConstructionAndRange)
 {

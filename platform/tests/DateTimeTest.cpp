@@ -10,13 +10,13 @@
 #include <time.h>
 #include <vector>
 
-namespace
-{
+namespace {
 constexpr double OneSecond = 1.0 / 86400.0;
 
 std::vector<int> FieldsOf(const CDateTime& value)
 {
-    return {value.GetYear(), value.GetMonth(), value.GetDay(), value.GetHour(), value.GetMinute(), value.GetSecond()};
+    return {value.GetYear(), value.GetMonth(),  value.GetDay(),
+            value.GetHour(), value.GetMinute(), value.GetSecond()};
 }
 
 // Format, parse back, and expect the same instant to the second.
@@ -56,7 +56,7 @@ CDateTime NowIn(const char* zone)
     tzset();
     return now;
 }
-}
+} // namespace
 
 TEST(DateTimeFields, KnownValuesOnBothSidesOf1899)
 {
@@ -76,8 +76,7 @@ TEST(DateTimeFields, KnownValuesOnBothSidesOf1899)
 
 TEST(DateTimeFields, AgreeWithTheCLibraryCalendar)
 {
-    for (long long day = -657434; day <= 2958465; day += 997)
-    {
+    for (long long day = -657434; day <= 2958465; day += 997) {
         const std::time_t instant = static_cast<std::time_t>((day - 25569) * 86400);
         std::tm expected{};
         ASSERT_NE(nullptr, gmtime_r(&instant, &expected));
@@ -97,12 +96,11 @@ TEST(DateTimeFields, RoundedToTheNearestSecond)
 
 TEST(DateTimeStatus, ImpossibleAndOutOfRangeValuesAreInvalid)
 {
-    const int bad[][6] = {{2021, 2, 29, 0, 0, 0}, {1900, 2, 29, 0, 0, 0}, {2020, 13, 1, 0, 0, 0},
-                          {2020, 4, 31, 0, 0, 0}, {2020, 1, 1, 24, 0, 0}, {2020, 1, 1, 0, 60, 0},
+    const int bad[][6] = {{2021, 2, 29, 0, 0, 0}, {1900, 2, 29, 0, 0, 0},   {2020, 13, 1, 0, 0, 0},
+                          {2020, 4, 31, 0, 0, 0}, {2020, 1, 1, 24, 0, 0},   {2020, 1, 1, 0, 60, 0},
                           {2020, 1, 1, 0, 0, 60}, {1000, 1, 1, -1, -1, -1}, {99, 12, 31, 0, 0, 0},
                           {10000, 1, 1, 0, 0, 0}};
-    for (const auto& f : bad)
-    {
+    for (const auto& f : bad) {
         const CDateTime value(f[0], f[1], f[2], f[3], f[4], f[5]);
         EXPECT_EQ(CDateTime::invalid, value.GetStatus()) << f[0] << "-" << f[1] << "-" << f[2];
         EXPECT_EQ((std::vector<int>{-1, -1, -1, -1, -1, -1}), FieldsOf(value));
@@ -145,8 +143,7 @@ TEST(DateTimeFormat, TheSharedRendering)
 
 TEST(DateTimeParse, EveryRenderingReadsBack)
 {
-    for (int year = 100; year <= 9999; year += 37)
-    {
+    for (int year = 100; year <= 9999; year += 37) {
         ExpectRoundTrip(CDateTime(year, year % 12 + 1, year % 28 + 1, year % 24, year % 60, (year / 7) % 60));
         ExpectRoundTrip(CDateTime(year, year % 12 + 1, year % 28 + 1, 0, 0, 0));
     }
@@ -173,14 +170,36 @@ TEST(DateTimeParse, TwentyFourHourAndIsoForms)
 
 TEST(DateTimeParse, MalformedTextsFail)
 {
-    const std::string texts[] = {"", "   ", "13/1/2020", "2/30/2021", "2/29/1900", "1/1/2020 25:00",
-                                 "1/1/2020 10:00 XM", "1/1/2020 10:00 AMX", "1/1/2020 10:00:00 AM junk", "1/1/2020x",
-                                 "42", "37753.5", "0:30 PM", "13:00 PM", "10:7", "10:07:5", "10:", "1/1/99",
-                                 "1/1/12345", "123/1/2020", "1/1/20209:00", "2026-12-7", "2026-12-07 9:49",
-                                 "2026-12-07X09:49", "2026-12-07T24:00", "12/7/2026 9:49:22 AM PM", "-1/1/2020",
-                                 "Invalid DateTime", std::string("5/12/2003\0junk", 14)};
-    for (const std::string& text : texts)
-    {
+    const std::string texts[] = {"",
+                                 "   ",
+                                 "13/1/2020",
+                                 "2/30/2021",
+                                 "2/29/1900",
+                                 "1/1/2020 25:00",
+                                 "1/1/2020 10:00 XM",
+                                 "1/1/2020 10:00 AMX",
+                                 "1/1/2020 10:00:00 AM junk",
+                                 "1/1/2020x",
+                                 "42",
+                                 "37753.5",
+                                 "0:30 PM",
+                                 "13:00 PM",
+                                 "10:7",
+                                 "10:07:5",
+                                 "10:",
+                                 "1/1/99",
+                                 "1/1/12345",
+                                 "123/1/2020",
+                                 "1/1/20209:00",
+                                 "2026-12-7",
+                                 "2026-12-07 9:49",
+                                 "2026-12-07X09:49",
+                                 "2026-12-07T24:00",
+                                 "12/7/2026 9:49:22 AM PM",
+                                 "-1/1/2020",
+                                 "Invalid DateTime",
+                                 std::string("5/12/2003\0junk", 14)};
+    for (const std::string& text : texts) {
         CDateTime value(37753.0);
         EXPECT_FALSE(value.ParseDateTime(text)) << '"' << text << '"';
         EXPECT_EQ(CDateTime::invalid, value.GetStatus()) << '"' << text << '"';
@@ -247,8 +266,8 @@ TEST(DateTimeCurrentTime, FollowsTheSystemClockAndTheTimeZone)
     const std::time_t after = std::time(nullptr);
     std::tm local{};
     ASSERT_NE(nullptr, localtime_r(&before, &local));
-    const CDateTime expected(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                             local.tm_sec);
+    const CDateTime expected(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                             local.tm_min, local.tm_sec);
     const double apart = (now - expected).GetTotalDays() * 86400.0;
     EXPECT_GE(apart, -0.5);
     EXPECT_LE(apart, static_cast<double>(after - before) + 1.0);

@@ -20,7 +20,7 @@ TEST(MessageBoxSinkTest, DefaultButtonIsTheFirstUnlessAnotherOfTheBoxIsChosen)
         {MB_YESNO | MB_DEFBUTTON3, IDYES},
         {0x0000000E, IDOK},
     };
-    for (const auto &[type, expected] : cases)
+    for (const auto& [type, expected] : cases)
         EXPECT_EQ(CMessageBoxSink::DefaultButton(type), expected) << "type " << type;
 }
 
@@ -34,8 +34,7 @@ TEST(MessageBoxSinkTest, HeadlessWritesOneLinePerBoxAndAnswersTheDefault)
     EXPECT_STREQ(CMessageBoxSink::KindName(MB_ICONQUESTION | MB_YESNO), "Question");
 
     std::vector<std::string> logged;
-    CMessageBoxSink::CHeadless with_log(
-        [&logged](const std::string &line) { logged.push_back(line); });
+    CMessageBoxSink::CHeadless with_log([&logged](const std::string& line) { logged.push_back(line); });
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(CMessageBoxSink::Show("OLE Initialization failed", MB_ICONERROR), IDOK);
     EXPECT_EQ(with_log.MessageBox("Go on?", "Calendar", MB_YESNO | MB_DEFBUTTON2), IDNO);

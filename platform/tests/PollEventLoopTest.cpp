@@ -165,8 +165,7 @@ TEST(PollEventLoopRuns, QuitEndsOnlyTheInnermostRun)
     EXPECT_EQ(3, loop.Run());
     EXPECT_FALSE(watchdog.Fired());
     EXPECT_EQ(7, inner_result);
-    EXPECT_EQ((std::vector<std::string>{"outer task", "inner task", "inner ended", "outer again"}),
-              steps);
+    EXPECT_EQ((std::vector<std::string>{"outer task", "inner task", "inner ended", "outer again"}), steps);
 }
 
 TEST(PollEventLoopRuns, QuitInsideTaskBatchLeavesLaterTasksToTheOuterRun)
@@ -580,7 +579,7 @@ TEST(PollEventLoopSleepHooks, RunAroundEveryWaitAndWhenTheRunEnds)
     });
     EXPECT_EQ(loop.Run(), 3);
     EXPECT_FALSE(watchdog.Fired());
-    const std::vector<std::string> expected = {"before", "after", "task 1", "before",
+    const std::vector<std::string> expected = {"before", "after",  "task 1", "before",
                                                "after",  "task 2", "before"};
     EXPECT_EQ(seen, expected);
 }
@@ -626,7 +625,7 @@ TEST(PollEventLoopSleepHooks, NestedRunsCallThemAndTheOuterPassGoesOnAfterwards)
     });
     loop.Run();
     EXPECT_FALSE(watchdog.Fired());
-    const std::vector<std::string> expected = {"before", "after", "outer", "before", "after",
+    const std::vector<std::string> expected = {"before", "after",  "outer", "before",      "after",
                                                "inner",  "before", "after", "outer again", "before"};
     EXPECT_EQ(seen, expected);
 }

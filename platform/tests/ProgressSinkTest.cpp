@@ -13,8 +13,8 @@ TEST(ProgressSinkTest, HeadlessWritesOneLinePerTextToStandardErrorAndTheLog)
     EXPECT_EQ(CProgressSink::CHeadless::FormatLine(""), "Progress: ");
 
     std::vector<std::string> logged;
-    CProgressSink::CHeadless with_log([&logged](const std::string &line) { logged.push_back(line); });
-    CProgressSink *previous = CProgressSink::SetCurrent(&with_log);
+    CProgressSink::CHeadless with_log([&logged](const std::string& line) { logged.push_back(line); });
+    CProgressSink* previous = CProgressSink::SetCurrent(&with_log);
     ::testing::internal::CaptureStderr();
     CProgressSink::Current().Open();
     CProgressSink::Current().Show("Initializing Outlook Instance...");

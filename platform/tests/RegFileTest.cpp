@@ -67,8 +67,9 @@ TEST(RegFileTest, WrongLinesAreNamed)
 {
     EXPECT_EQ(ParseError(""), "parsed");
     EXPECT_EQ(ParseError("\n; only a comment\n"), "parsed");
-    EXPECT_NE(ParseError("Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\K]\n\"a\"\n").find("line 3"),
-              std::string::npos);
+    EXPECT_NE(
+        ParseError("Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\K]\n\"a\"\n").find("line 3"),
+        std::string::npos);
     EXPECT_NE(ParseError("Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\K]\n\"a\"=\"1\" x\n"),
               "parsed");
     EXPECT_NE(ParseError("Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USERX]\n"), "parsed");

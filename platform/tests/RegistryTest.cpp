@@ -291,19 +291,19 @@ TEST_F(RegistryTest, BatchUpdateWritesAllOrNothing)
     CRegistry registry;
     ASSERT_EQ(registry.WriteValue(Key, "Kept", "1"), CRegistry::Ok);
     EXPECT_EQ(registry.Update([](CRegFile& file) {
-                  file.SetValue(Key, "Lost", "x");
-                  file.DeleteKey(Key);
-                  return CRegistry::NotFound;
-              }),
+        file.SetValue(Key, "Lost", "x");
+        file.DeleteKey(Key);
+        return CRegistry::NotFound;
+    }),
               CRegistry::NotFound);
     EXPECT_EQ(Read(registry, "Kept"), "1");
     EXPECT_EQ(Read(registry, "Lost"), "<unread>");
 
     EXPECT_EQ(registry.Update([](CRegFile& file) {
-                  file.SetValue(Key + "\\A", "One", "1");
-                  file.SetValue(Key + "\\B", "Two", "2");
-                  return CRegistry::Ok;
-              }),
+        file.SetValue(Key + "\\A", "One", "1");
+        file.SetValue(Key + "\\B", "Two", "2");
+        return CRegistry::Ok;
+    }),
               CRegistry::Ok);
     CRegFile snapshot("HKEY_CURRENT_USER");
     ASSERT_EQ(registry.Snapshot(snapshot), CRegistry::Ok);
@@ -349,8 +349,9 @@ TEST_F(RegistryTest, ReadsFollowEveryVersionOfTheFile)
         }
         const std::size_t at = text.find("\"State\"=");
         ASSERT_NE(at, std::string::npos);
-        const std::string edited = version == "BROKEN" ? text + "nonsense\n"
-                                                       : text.substr(0, at) + "\"State\"=\"" + version + "\"\n";
+        const std::string edited = version == "BROKEN"
+                                       ? text + "nonsense\n"
+                                       : text.substr(0, at) + "\"State\"=\"" + version + "\"\n";
         std::ofstream(path, std::ios::trunc) << edited;
         if (version == "BROKEN") {
             std::string value;
@@ -369,7 +370,8 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing)
         CRegistry registry;
         int failures = 0;
         for (int i = 0; i < Writes; ++i)
-            failures += registry.WriteValue(Key, prefix + std::to_string(i), std::to_string(i)) != CRegistry::Ok;
+            failures +=
+                registry.WriteValue(Key, prefix + std::to_string(i), std::to_string(i)) != CRegistry::Ok;
         return failures;
     };
     pid_t child = ::fork();

@@ -44,7 +44,8 @@ protected:
     // Probes from another thread while this one serves the loop.
     std::uint32_t ProbeWhileServing(CPollEventLoop& loop, const CSingleInstance& prober)
     {
-        std::future<std::uint32_t> answer = std::async(std::launch::async, [&prober] { return prober.Probe(2000); });
+        std::future<std::uint32_t> answer =
+            std::async(std::launch::async, [&prober] { return prober.Probe(2000); });
         loopwait::RunUntil(loop, [&answer] {
             return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
         });

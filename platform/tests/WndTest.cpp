@@ -26,10 +26,7 @@ class CRecordingWnd : public CWnd {
 public:
     using Hook = std::function<intptr_t(CRecordingWnd&, const SMessage&)>;
 
-    explicit CRecordingWnd(std::vector<SMessage>& log, CEventLoop* loop = nullptr)
-        : CWnd(loop), log(log)
-    {
-    }
+    explicit CRecordingWnd(std::vector<SMessage>& log, CEventLoop* loop = nullptr) : CWnd(loop), log(log) {}
 
     void On(unsigned msg, Hook hook) { hooks.emplace_back(msg, std::move(hook)); }
 

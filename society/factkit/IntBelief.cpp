@@ -4,10 +4,12 @@ CIntBelief::CIntBelief(const char* name, int initial) : CListElement(name), valu
 
 CIntBelief::~CIntBelief() = default;
 
-void CIntBelief::set_value(int v) {
+void CIntBelief::set_value(int v)
+{
     value = v;
 }
 
-int CIntBelief::get_value() {
+int CIntBelief::get_value()
+{
     return value;
 }

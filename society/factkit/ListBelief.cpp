@@ -4,10 +4,13 @@ CListBelief::CListBelief(const char* name, CLList* initial) : CListElement(name)
 
 CListBelief::~CListBelief() = default;
 
-void CListBelief::set_value(CLList* list) {
-    if (list != value.get()) value.reset(list);
+void CListBelief::set_value(CLList* list)
+{
+    if (list != value.get())
+        value.reset(list);
 }
 
-CLList* CListBelief::get_value() {
+CLList* CListBelief::get_value()
+{
     return value.get();
 }

@@ -2,13 +2,15 @@
 
 #include <utility>
 
-CStringBelief::CStringBelief(const char* name, const char* initial) : CListElement(name) {
+CStringBelief::CStringBelief(const char* name, const char* initial) : CListElement(name)
+{
     set_value(initial);
 }
 
 CStringBelief::~CStringBelief() = default;
 
-void CStringBelief::set_value(const char* text) {
+void CStringBelief::set_value(const char* text)
+{
     if (!text) {
         value.reset();
         return;
@@ -18,6 +20,7 @@ void CStringBelief::set_value(const char* text) {
     value = std::move(copy);
 }
 
-char* CStringBelief::get_value() {
+char* CStringBelief::get_value()
+{
     return value ? value->data() : nullptr;
 }

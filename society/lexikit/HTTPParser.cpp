@@ -1,5 +1,3 @@
 #include <lexikit/HTTPParser.h>
 
-CHTTPParser::CHTTPParser() : CParser(1u << CParsedText::KIND_HTTP)
-{
-}
+CHTTPParser::CHTTPParser() : CParser(1u << CParsedText::KIND_HTTP) {}

@@ -189,8 +189,7 @@ bool CHTTPReader::add_header_line(const std::string& line, std::vector<Header>& 
 
 // Content-Length decides the body; every such header must agree, hold only
 // digits and fit in what the text has.
-bool CHTTPReader::body_length(const std::vector<Header>& headers, std::size_t available,
-                              std::size_t& length)
+bool CHTTPReader::body_length(const std::vector<Header>& headers, std::size_t available, std::size_t& length)
 {
     bool seen = false;
     length = available;
@@ -208,16 +207,15 @@ bool CHTTPReader::body_length(const std::vector<Header>& headers, std::size_t av
     return length <= available;
 }
 
-void CHTTPReader::store(const char* text, const StartLine& start,
-                        const std::vector<Header>& headers, std::size_t body_at,
-                        std::size_t body_len, CParsedText& out)
+void CHTTPReader::store(const char* text, const StartLine& start, const std::vector<Header>& headers,
+                        std::size_t body_at, std::size_t body_len, CParsedText& out)
 {
     CParsedText::HttpParts parts;
     if (start.response) {
         parts.status = out.store(start.status);
         parts.reason = out.store(start.reason);
-        parts.status_code = (start.status[0] - '0') * 100 + (start.status[1] - '0') * 10 +
-                            (start.status[2] - '0');
+        parts.status_code =
+            (start.status[0] - '0') * 100 + (start.status[1] - '0') * 10 + (start.status[2] - '0');
     } else {
         parts.method = out.store(start.method);
         parts.target = out.store(start.target);

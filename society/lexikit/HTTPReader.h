@@ -49,9 +49,7 @@ private:
     static bool read_headers(const char* text, std::size_t len, std::size_t& pos,
                              std::vector<Header>& headers);
     static bool add_header_line(const std::string& line, std::vector<Header>& headers);
-    static bool body_length(const std::vector<Header>& headers, std::size_t available,
-                            std::size_t& length);
-    static void store(const char* text, const StartLine& start,
-                      const std::vector<Header>& headers, std::size_t body_at,
-                      std::size_t body_len, CParsedText& out);
+    static bool body_length(const std::vector<Header>& headers, std::size_t available, std::size_t& length);
+    static void store(const char* text, const StartLine& start, const std::vector<Header>& headers,
+                      std::size_t body_at, std::size_t body_len, CParsedText& out);
 };

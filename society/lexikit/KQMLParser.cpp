@@ -1,5 +1,3 @@
 #include <lexikit/KQMLParser.h>
 
-CKQMLParser::CKQMLParser() : CParser(1u << CParsedText::KIND_KQML)
-{
-}
+CKQMLParser::CKQMLParser() : CParser(1u << CParsedText::KIND_KQML) {}

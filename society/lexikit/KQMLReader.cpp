@@ -27,8 +27,7 @@ bool CKQMLReader::read(const char* text, std::size_t len, CParsedText& out)
     out.clear();
     out.set_kind(CParsedText::KIND_KQML);
     // Every item is copied once with a NUL, plus the performative marker.
-    out.reserve(len + items.size() + std::strlen(CParsedText::PERFORMATIVE_VALUE) + 1,
-                items.size() / 2 + 1);
+    out.reserve(len + items.size() + std::strlen(CParsedText::PERFORMATIVE_VALUE) + 1, items.size() / 2 + 1);
     store_fields(text, items, out);
     return true;
 }
@@ -59,8 +58,7 @@ bool CKQMLReader::split_items(const char* text, std::size_t len, std::vector<Ite
 
 // Returns the index past the item at `pos` (len + 1 when it is unterminated)
 // and describes it in `item`.
-std::size_t CKQMLReader::scan_item(const char* text, std::size_t len, std::size_t pos,
-                                   Item& item)
+std::size_t CKQMLReader::scan_item(const char* text, std::size_t len, std::size_t pos, Item& item)
 {
     std::size_t end;
     if (text[pos] == '"') {
@@ -93,12 +91,10 @@ bool CKQMLReader::has_message_form(const std::vector<Item>& items)
     return true;
 }
 
-void CKQMLReader::store_fields(const char* text, const std::vector<Item>& items,
-                               CParsedText& out)
+void CKQMLReader::store_fields(const char* text, const std::vector<Item>& items, CParsedText& out)
 {
     const Item& performative = items[0];
-    const std::size_t token = out.store(text + performative.begin,
-                                        performative.end - performative.begin);
+    const std::size_t token = out.store(text + performative.begin, performative.end - performative.begin);
     const char* marker = CParsedText::PERFORMATIVE_VALUE;
     out.add_field(token, out.store(marker, std::strlen(marker)));
     for (std::size_t i = 1; i < items.size(); i += 2) {

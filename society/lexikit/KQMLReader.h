@@ -29,9 +29,7 @@ private:
     };
 
     static bool split_items(const char* text, std::size_t len, std::vector<Item>& items);
-    static std::size_t scan_item(const char* text, std::size_t len, std::size_t pos,
-                                 Item& item);
+    static std::size_t scan_item(const char* text, std::size_t len, std::size_t pos, Item& item);
     static bool has_message_form(const std::vector<Item>& items);
-    static void store_fields(const char* text, const std::vector<Item>& items,
-                             CParsedText& out);
+    static void store_fields(const char* text, const std::vector<Item>& items, CParsedText& out);
 };

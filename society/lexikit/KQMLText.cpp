@@ -24,8 +24,7 @@ int delimiter_bits(const char* at)
     const __m128i control_span = _mm_set1_epi8('\r' - '\t');
     const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(shifted, control_span), shifted);
     const __m128i blank = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
-    const __m128i paren = _mm_cmpeq_epi8(_mm_and_si128(bytes, _mm_set1_epi8('\xfe')),
-                                         _mm_set1_epi8('('));
+    const __m128i paren = _mm_cmpeq_epi8(_mm_and_si128(bytes, _mm_set1_epi8('\xfe')), _mm_set1_epi8('('));
     return _mm_movemask_epi8(_mm_or_si128(control, _mm_or_si128(blank, paren)));
 }
 

@@ -20,10 +20,7 @@ public:
         return u == ' ' || static_cast<unsigned char>(u - '\t') <= '\r' - '\t';
     }
     // True for the bytes that end an atom: whitespace and both parentheses.
-    static bool is_delimiter(char c)
-    {
-        return is_space(c) || (static_cast<unsigned char>(c) | 1u) == ')';
-    }
+    static bool is_delimiter(char c) { return is_space(c) || (static_cast<unsigned char>(c) | 1u) == ')'; }
 
     // A plain atom is written as it is: exactly what the reader takes as one
     // atom, so non-empty, no whitespace, no parenthesis, and neither a leading

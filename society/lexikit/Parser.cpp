@@ -36,13 +36,9 @@ void append_field(std::string& out, const char* keyword, const char* value)
 
 } // namespace
 
-CParser::CParser() : CParser(ALL_KINDS)
-{
-}
+CParser::CParser() : CParser(ALL_KINDS) {}
 
-CParser::CParser(unsigned kinds) : accepted_kinds(kinds)
-{
-}
+CParser::CParser(unsigned kinds) : accepted_kinds(kinds) {}
 
 CParser::~CParser() = default;
 
@@ -52,13 +48,10 @@ bool CParser::read_into(const char* text, CParsedText& out) const
         return false;
     const std::size_t len = std::strlen(text);
     if (CKQMLReader::looks_like(text, len))
-        return (accepted_kinds & (1u << CParsedText::KIND_KQML)) != 0 &&
-               CKQMLReader::read(text, len, out);
+        return (accepted_kinds & (1u << CParsedText::KIND_KQML)) != 0 && CKQMLReader::read(text, len, out);
     if (CXMLReader::looks_like(text, len))
-        return (accepted_kinds & (1u << CParsedText::KIND_XML)) != 0 &&
-               CXMLReader::read(text, len, out);
-    return (accepted_kinds & (1u << CParsedText::KIND_HTTP)) != 0 &&
-           CHTTPReader::read(text, len, out);
+        return (accepted_kinds & (1u << CParsedText::KIND_XML)) != 0 && CXMLReader::read(text, len, out);
+    return (accepted_kinds & (1u << CParsedText::KIND_HTTP)) != 0 && CHTTPReader::read(text, len, out);
 }
 
 int CParser::parsable(const char* text)
@@ -247,14 +240,13 @@ char* CParser::listall_getnext_contents()
     return parsed.field_value(contents_cursor);
 }
 
-char* CParser::compose_message(const char* performative, const char* receiver,
-                               const char* sender, const char* ontology, const char* language,
-                               const char* reply_with, const char* in_reply_to,
-                               const char* forward, int)
+char* CParser::compose_message(const char* performative, const char* receiver, const char* sender,
+                               const char* ontology, const char* language, const char* reply_with,
+                               const char* in_reply_to, const char* forward, int)
 {
     try {
-        return compose_head(performative, receiver, sender, ontology, language, reply_with,
-                            in_reply_to, forward);
+        return compose_head(performative, receiver, sender, ontology, language, reply_with, in_reply_to,
+                            forward);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -264,8 +256,7 @@ char* CParser::compose_head(const char* performative, const char* receiver, cons
                             const char* ontology, const char* language, const char* reply_with,
                             const char* in_reply_to, const char* forward)
 {
-    const char* values[] = {receiver, sender, ontology, language, reply_with, in_reply_to,
-                            forward};
+    const char* values[] = {receiver, sender, ontology, language, reply_with, in_reply_to, forward};
     if (!CKQMLText::is_plain_atom(performative) || holds_end_of_message(performative))
         return nullptr;
     for (const char* value : values) {

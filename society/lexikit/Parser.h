@@ -89,9 +89,8 @@ protected:
     explicit CParser(unsigned kinds);
 
 private:
-    static constexpr unsigned ALL_KINDS = (1u << CParsedText::KIND_KQML) |
-                                          (1u << CParsedText::KIND_XML) |
-                                          (1u << CParsedText::KIND_HTTP);
+    static constexpr unsigned ALL_KINDS =
+        (1u << CParsedText::KIND_KQML) | (1u << CParsedText::KIND_XML) | (1u << CParsedText::KIND_HTTP);
 
     bool read_into(const char* text, CParsedText& out) const;
     bool adopt(const char* text);

@@ -1,5 +1,3 @@
 #include <lexikit/XMLParser.h>
 
-CXMLParser::CXMLParser() : CParser(1u << CParsedText::KIND_XML)
-{
-}
+CXMLParser::CXMLParser() : CParser(1u << CParsedText::KIND_XML) {}

@@ -24,9 +24,7 @@ bool is_xml_space(char c)
 
 } // namespace
 
-CXMLReader::Scan::Scan(const char* text_in, std::size_t len) : text(text_in, len)
-{
-}
+CXMLReader::Scan::Scan(const char* text_in, std::size_t len) : text(text_in, len) {}
 
 bool CXMLReader::Scan::at_end() const
 {
@@ -289,8 +287,8 @@ bool CXMLReader::read_end_tag(Scan& scan, std::vector<Span>& open)
     return true;
 }
 
-void CXMLReader::store(const char* text, const Tag& root,
-                       const std::vector<Attribute>& attributes, CParsedText& out)
+void CXMLReader::store(const char* text, const Tag& root, const std::vector<Attribute>& attributes,
+                       CParsedText& out)
 {
     const char* marker = CParsedText::PERFORMATIVE_VALUE;
     const std::size_t root_at = out.store(text + root.name.begin, root.name.end - root.name.begin);
@@ -298,8 +296,8 @@ void CXMLReader::store(const char* text, const Tag& root,
     for (const Attribute& attribute : attributes) {
         const std::size_t name_at =
             out.store(text + attribute.name.begin, attribute.name.end - attribute.name.begin);
-        const std::size_t value_at = out.store(text + attribute.value.begin,
-                                               attribute.value.end - attribute.value.begin);
+        const std::size_t value_at =
+            out.store(text + attribute.value.begin, attribute.value.end - attribute.value.begin);
         out.add_field(name_at, value_at);
     }
 }

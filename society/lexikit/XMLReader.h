@@ -63,6 +63,6 @@ private:
     static bool read_attribute(Scan& scan, std::vector<Attribute>* attributes);
     static bool read_end_tag(Scan& scan, std::vector<Span>& open);
     static bool read_content(Scan& scan, std::vector<Span>& open);
-    static void store(const char* text, const Tag& root,
-                      const std::vector<Attribute>& attributes, CParsedText& out);
+    static void store(const char* text, const Tag& root, const std::vector<Attribute>& attributes,
+                      CParsedText& out);
 };

@@ -171,8 +171,7 @@ bool CAgentContainer::has_name_belief()
 
 void CAgentContainer::add_file_log()
 {
-    auto module = std::make_unique<CFileModule>(get_agent_name(), beliefdb.get(),
-                                                communicator.get(), 0);
+    auto module = std::make_unique<CFileModule>(get_agent_name(), beliefdb.get(), communicator.get(), 0);
     file_module = module.get();
     communicator->add_display(module.release());
     communicator->set_logger(file_module);
@@ -182,8 +181,7 @@ void CAgentContainer::add_file_log()
 void CAgentContainer::add_interface_client()
 {
     debug("<CAgentContainer> adding interface client ...");
-    auto module = std::make_unique<CInterfaceModule>(get_agent_name(), beliefdb.get(),
-                                                     communicator.get(), 0);
+    auto module = std::make_unique<CInterfaceModule>(get_agent_name(), beliefdb.get(), communicator.get(), 0);
     module->set_logger(file_module);
     module->set_lineage(get_base_type());
     interface_module = module.get();
@@ -288,10 +286,9 @@ void CAgentContainer::handle_mfc_message(unsigned long type, unsigned long descr
         debug("<CAgentContainer> Communicator is NULL");
         return;
     }
-    static const char* const kLabels[] = {"[_UNKNOWN_]", "[_TCP_]",    "[_HTTP_]",
-                                          "[_FILE_]",    "[_INFRARED_]", "[_SMTP_]",
-                                          "[_SERIAL_]",  "[_FTP_]",    "[_PARALLEL_]",
-                                          "[_MULTICAST_]"};
+    static const char* const kLabels[] = {"[_UNKNOWN_]",  "[_TCP_]",      "[_HTTP_]",   "[_FILE_]",
+                                          "[_INFRARED_]", "[_SMTP_]",     "[_SERIAL_]", "[_FTP_]",
+                                          "[_PARALLEL_]", "[_MULTICAST_]"};
     if (type <= CONNECTION_MULTICAST)
         debug("<CAgentContainer> Connection: %s", kLabels[type]);
     if (type == CONNECTION_TCP) {

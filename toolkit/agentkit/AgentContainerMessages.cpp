@@ -80,8 +80,7 @@ void CAgentContainer::report_empty_connection(CClientSocket* socket)
                       descriptor, agent);
         debug(line);
     } else {
-        dprintf("<CAgentContainer> This connection [%d] does not have an agent name assigned",
-                descriptor);
+        dprintf("<CAgentContainer> This connection [%d] does not have an agent name assigned", descriptor);
     }
     debug("<CAgentContainer> Connection exists but data is empty ?");
     debug("<CAgentContainer> Error receiving data, please examine logfile");
@@ -176,8 +175,7 @@ std::string CAgentContainer::content_performative(const std::string& content)
 
 int CAgentContainer::check_visibility(const CParsedMessage& content)
 {
-    if (unquoted(content.performative()) != "tell" ||
-        unquoted(content.field("type")) != "visibility")
+    if (unquoted(content.performative()) != "tell" || unquoted(content.field("type")) != "visibility")
         return 0;
     const std::string action = unquoted(content.field("action"));
     return action == "show" || action == "hide";
@@ -186,8 +184,7 @@ int CAgentContainer::check_visibility(const CParsedMessage& content)
 int CAgentContainer::check_command(const CParsedMessage& content, const std::string& sender)
 {
     debug("<CAgentContainer> Checking command ...");
-    if (unquoted(content.performative()) != "tell" ||
-        unquoted(content.field("type")) != "command")
+    if (unquoted(content.performative()) != "tell" || unquoted(content.field("type")) != "command")
         return 0;
     const std::string action = unquoted(content.field("action"));
     if (action == "shutdown") {
@@ -208,9 +205,8 @@ int CAgentContainer::check_command(const CParsedMessage& content, const std::str
 void CAgentContainer::send_basetype(const std::string& sender)
 {
     const char* type = get_type();
-    if (communicator->comm_sendmessage("tell", sender.c_str(), kDefaultOntology,
-                                       kDefaultLanguage, nullptr, nullptr, nullptr,
-                                       type ? type : "", nullptr))
+    if (communicator->comm_sendmessage("tell", sender.c_str(), kDefaultOntology, kDefaultLanguage, nullptr,
+                                       nullptr, nullptr, type ? type : "", nullptr))
         debug("Error sending basetype request to agent");
 }
 
@@ -224,8 +220,7 @@ int CAgentContainer::check_interface(const CParsedMessage& content)
     const std::string to = unquoted(content.field("to"));
     if (from.empty() || to.empty())
         return 0;
-    std::string line = "<CAgentContainer> Interface create request from [" + from + "] to [" +
-                       to + "]";
+    std::string line = "<CAgentContainer> Interface create request from [" + from + "] to [" + to + "]";
     debug(line.c_str());
     if (interface_module)
         interface_module->register_interface(to.c_str());
@@ -252,9 +247,8 @@ int CAgentContainer::ping_agent(const char* name)
         debug("<CAgentContainer> ping failed");
         return 0;
     }
-    if (communicator->comm_sendmessage_internal("tell", name, kDefaultOntology, kDefaultLanguage,
-                                                "cricket", nullptr, nullptr, kPingContent,
-                                                nullptr)) {
+    if (communicator->comm_sendmessage_internal("tell", name, kDefaultOntology, kDefaultLanguage, "cricket",
+                                                nullptr, nullptr, kPingContent, nullptr)) {
         debug("<CAgentContainer> ping failed");
         return 0;
     }

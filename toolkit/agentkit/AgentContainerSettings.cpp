@@ -99,8 +99,7 @@ void CAgentContainer::parse_args(CCommandLine* commandline)
     handle_parse_args(commandline);
 }
 
-void CAgentContainer::apply_string_option(CCommandLine* commandline, const char* option,
-                                          const char* belief)
+void CAgentContainer::apply_string_option(CCommandLine* commandline, const char* option, const char* belief)
 {
     const char* value = commandline->find_token(option);
     CStringBelief* target = beliefdb->find_string_belief(belief);
@@ -108,8 +107,7 @@ void CAgentContainer::apply_string_option(CCommandLine* commandline, const char*
         target->set_value(value);
 }
 
-void CAgentContainer::apply_port_option(CCommandLine* commandline, const char* option,
-                                        const char* belief)
+void CAgentContainer::apply_port_option(CCommandLine* commandline, const char* option, const char* belief)
 {
     const char* value = commandline->find_token(option);
     if (!value)

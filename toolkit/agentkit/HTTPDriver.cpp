@@ -6,13 +6,12 @@
 
 namespace {
 
-const char kResponse[] =
-    "HTTP/1.0 501 Not Implemented\r\n"
-    "Content-Type: text/plain\r\n"
-    "Content-Length: 37\r\n"
-    "Connection: close\r\n"
-    "\r\n"
-    "This port carries KQML agent traffic\n";
+const char kResponse[] = "HTTP/1.0 501 Not Implemented\r\n"
+                         "Content-Type: text/plain\r\n"
+                         "Content-Length: 37\r\n"
+                         "Connection: close\r\n"
+                         "\r\n"
+                         "This port carries KQML agent traffic\n";
 
 } // namespace
 

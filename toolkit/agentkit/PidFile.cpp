@@ -19,10 +19,8 @@ bool CPidFile::usable_name(const char* name)
 std::string CPidFile::date_text(const struct tm& now)
 {
     char text[160];
-    std::snprintf(text, sizeof text,
-                  ":date (tell :day %d :month %d :year %d :hour %d :minute %d :second %d)",
-                  now.tm_mday, now.tm_mon + 1, now.tm_year + 1900, now.tm_hour, now.tm_min,
-                  now.tm_sec);
+    std::snprintf(text, sizeof text, ":date (tell :day %d :month %d :year %d :hour %d :minute %d :second %d)",
+                  now.tm_mday, now.tm_mon + 1, now.tm_year + 1900, now.tm_hour, now.tm_min, now.tm_sec);
     return text;
 }
 

@@ -41,7 +41,8 @@ bool CAgentTell::content_parses(const std::string& content)
     if (content.find_first_not_of(" \t\r\n") == std::string::npos)
         return false;
     CParser parser;
-    return parser.parse_message(("(tell :content ( " + content + " ))").c_str()) == 1 && parser.find_content();
+    return parser.parse_message(("(tell :content ( " + content + " ))").c_str()) == 1 &&
+           parser.find_content();
 }
 
 bool CAgentTell::start(CDlgContainer& dialog)
@@ -54,8 +55,7 @@ bool CAgentTell::start(CDlgContainer& dialog)
     for (std::string& arg : arguments)
         argument_pointers.push_back(arg.data());
     argument_pointers.push_back(nullptr);
-    if (!dialog.CreateContainer(static_cast<int>(arguments.size()), argument_pointers.data(),
-                                0)) {
+    if (!dialog.CreateContainer(static_cast<int>(arguments.size()), argument_pointers.data(), 0)) {
         err("agent-tell: the agent could not start (no port to listen on)");
         return false;
     }
@@ -86,8 +86,8 @@ bool CAgentTell::send()
         return false;
     }
     CClientSocket* socket = communicator->comm_sendmessage_socket(
-        "tell", receiver, "default-ontology", "default-language",
-        communicator->create_reply_with(), nullptr, nullptr, options.content.c_str(), nullptr);
+        "tell", receiver, "default-ontology", "default-language", communicator->create_reply_with(), nullptr,
+        nullptr, options.content.c_str(), nullptr);
     if (!socket) {
         err(communicator->get_result());
         return false;

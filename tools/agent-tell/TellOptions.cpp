@@ -99,9 +99,8 @@ bool CTellOptions::parse_at(const char* value)
 {
     static const std::string kScheme = "tcp://";
     const std::string text = value ? value : "";
-    const std::string rest = text.compare(0, kScheme.size(), kScheme) == 0
-                                 ? text.substr(kScheme.size())
-                                 : std::string();
+    const std::string rest =
+        text.compare(0, kScheme.size(), kScheme) == 0 ? text.substr(kScheme.size()) : std::string();
     const size_t colon = rest.rfind(':');
     const std::string host = colon == std::string::npos ? std::string() : rest.substr(0, colon);
     int port = 0;

@@ -24,8 +24,7 @@ int main(int argc, char** argv)
 {
     CTellOptions options;
     if (!options.parse(argc, argv)) {
-        std::fprintf(stderr, "agent-tell: %s\n%s", options.get_error().c_str(),
-                     CTellOptions::usage());
+        std::fprintf(stderr, "agent-tell: %s\n%s", options.get_error().c_str(), CTellOptions::usage());
         return 2;
     }
     if (options.help) {
@@ -33,8 +32,10 @@ int main(int argc, char** argv)
         return 0;
     }
     if (!CAgentTell::content_parses(options.content)) {
-        std::fprintf(stderr, "agent-tell: the content is not a KQML expression the receiver could read; nothing "
-                             "was sent: %s\n", options.content.c_str());
+        std::fprintf(stderr,
+                     "agent-tell: the content is not a KQML expression the receiver could read; nothing "
+                     "was sent: %s\n",
+                     options.content.c_str());
         return 2;
     }
     CPollEventLoop loop;

@@ -42,8 +42,7 @@ CAgentRegistry::RegisterResult CAgentRegistry::Add(std::string_view name, std::s
     return RegisterResult::Added;
 }
 
-CAgentRegistry::UnregisterResult CAgentRegistry::Unregister(std::string_view name,
-                                                            std::string_view owner)
+CAgentRegistry::UnregisterResult CAgentRegistry::Unregister(std::string_view name, std::string_view owner)
 {
     const auto it = entries.find(name);
     if (it == entries.end() || !IsLive(it->second, clock()))
@@ -63,8 +62,7 @@ const CAgentRegistry::Entry* CAgentRegistry::Lookup(std::string_view name)
     return &it->second;
 }
 
-void CAgentRegistry::ForEachLive(
-    const std::function<void(const std::string&, const Entry&)>& visit) const
+void CAgentRegistry::ForEachLive(const std::function<void(const std::string&, const Entry&)>& visit) const
 {
     const std::int64_t now = clock();
     for (const auto& item : entries) {
@@ -124,7 +122,6 @@ bool CAgentRegistry::IsLive(const Entry& entry, std::int64_t now) const
     // that no pair of times, however far apart, overflows.
     if (now < entry.refreshed)
         return true;
-    const std::uint64_t age =
-        static_cast<std::uint64_t>(now) - static_cast<std::uint64_t>(entry.refreshed);
+    const std::uint64_t age = static_cast<std::uint64_t>(now) - static_cast<std::uint64_t>(entry.refreshed);
     return age < static_cast<std::uint64_t>(ttl);
 }

@@ -58,8 +58,7 @@ private:
     using Map = std::map<std::string, Entry, std::less<>>;
 
     bool IsLive(const Entry& entry, std::int64_t now) const;
-    RegisterResult Add(std::string_view name, std::string_view url, std::string_view owner,
-                       std::int64_t now);
+    RegisterResult Add(std::string_view name, std::string_view url, std::string_view owner, std::int64_t now);
 
     Map entries;
     std::int64_t ttl;

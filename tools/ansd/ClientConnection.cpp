@@ -6,8 +6,8 @@
 #include <utility>
 
 CClientConnection::CClientConnection(int fd, std::string peer, CRequestHandler& handler)
-    : fd(fd), peer(std::move(peer)), handler(handler),
-      input(CRequestHandler::kMaxRequestLength), lastActivity(Clock::now())
+    : fd(fd), peer(std::move(peer)), handler(handler), input(CRequestHandler::kMaxRequestLength),
+      lastActivity(Clock::now())
 {
 }
 
@@ -120,8 +120,7 @@ void CClientConnection::Answer(CLineBuffer::Next next, std::string_view line)
 void CClientConnection::Flush()
 {
     while (!failed && outputStart < output.size()) {
-        const ssize_t n = ::send(fd, output.data() + outputStart, output.size() - outputStart,
-                                 MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd, output.data() + outputStart, output.size() - outputStart, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {

@@ -20,6 +20,5 @@ private:
     static bool MatchOne(std::string_view pattern, std::size_t pos, char c, std::size_t& next);
     // A bracket set at `pos` (a '['): false with `next` untouched when the
     // set is not closed.
-    static bool MatchSet(std::string_view pattern, std::size_t pos, char c, bool& matched,
-                         std::size_t& next);
+    static bool MatchSet(std::string_view pattern, std::size_t pos, char c, bool& matched, std::size_t& next);
 };

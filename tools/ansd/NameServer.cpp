@@ -34,8 +34,7 @@ std::string DottedAddress(const sockaddr_in& address)
 
 CNameServer::CNameServer(CEventLoop& loop, CRequestHandler& handler, std::size_t maxClients,
                          unsigned idleSeconds)
-    : loop(loop), handler(handler), maxClients(maxClients),
-      idleLimit(std::chrono::seconds(idleSeconds))
+    : loop(loop), handler(handler), maxClients(maxClients), idleLimit(std::chrono::seconds(idleSeconds))
 {
 }
 
@@ -65,8 +64,7 @@ bool CNameServer::Listen(const std::string& address, unsigned requestedPort, std
     spareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     loop.AddWatch(listenFd, CEventLoop::kReadable, [this](int, unsigned) { AcceptAll(); });
     const auto idleMs = std::chrono::duration_cast<std::chrono::milliseconds>(idleLimit).count();
-    const unsigned period = static_cast<unsigned>(
-        std::clamp<long long>(idleMs / 4, 1, kMaxIdleCheckMs));
+    const unsigned period = static_cast<unsigned>(std::clamp<long long>(idleMs / 4, 1, kMaxIdleCheckMs));
     idleTimer = loop.AddTimer(period, true, [this](CEventLoop::TimerId) { CloseIdle(); });
     return true;
 }
@@ -81,15 +79,14 @@ std::size_t CNameServer::ClientCount() const
     return clients.size();
 }
 
-bool CNameServer::OpenListener(const std::string& address, unsigned requestedPort,
-                               std::string& error)
+bool CNameServer::OpenListener(const std::string& address, unsigned requestedPort, std::string& error)
 {
     sockaddr_in bound{};
     bound.sin_family = AF_INET;
     bound.sin_port = htons(static_cast<uint16_t>(requestedPort));
     if (requestedPort > 65535 || inet_pton(AF_INET, address.c_str(), &bound.sin_addr) != 1) {
-        error = "cannot listen on " + address + ":" + std::to_string(requestedPort)
-                + ": not an IPv4 address and port";
+        error = "cannot listen on " + address + ":" + std::to_string(requestedPort) +
+                ": not an IPv4 address and port";
         return false;
     }
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -100,11 +97,9 @@ bool CNameServer::OpenListener(const std::string& address, unsigned requestedPor
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     socklen_t length = sizeof bound;
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&bound), sizeof bound) != 0
-        || ::listen(fd, kBacklog) != 0
-        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
-        error = ErrnoText(("cannot listen on " + address + ":" + std::to_string(requestedPort))
-                              .c_str());
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&bound), sizeof bound) != 0 ||
+        ::listen(fd, kBacklog) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+        error = ErrnoText(("cannot listen on " + address + ":" + std::to_string(requestedPort)).c_str());
         ::close(fd);
         return false;
     }
@@ -123,8 +118,8 @@ bool CNameServer::AcceptOne()
 {
     sockaddr_in address{};
     socklen_t length = sizeof address;
-    const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&address), &length,
-                             SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int fd =
+        ::accept4(listenFd, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
         if (errno == EINTR || errno == ECONNABORTED)
             return true;

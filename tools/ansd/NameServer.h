@@ -19,8 +19,7 @@
 // event and sends by waiting for the peer.
 class CNameServer {
 public:
-    CNameServer(CEventLoop& loop, CRequestHandler& handler, std::size_t maxClients,
-                unsigned idleSeconds);
+    CNameServer(CEventLoop& loop, CRequestHandler& handler, std::size_t maxClients, unsigned idleSeconds);
     ~CNameServer();
 
     CNameServer(const CNameServer&) = delete;

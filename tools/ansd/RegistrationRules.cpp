@@ -37,8 +37,7 @@ bool CRegistrationRules::IsValidUrl(std::string_view url)
     const std::size_t colon = rest.find(':');
     if (colon == std::string_view::npos)
         return false;
-    return IsValidHost(rest.substr(0, colon)) && IsValidPort(rest.substr(colon + 1))
-           && !HasFailureWord(url);
+    return IsValidHost(rest.substr(0, colon)) && IsValidPort(rest.substr(colon + 1)) && !HasFailureWord(url);
 }
 
 bool CRegistrationRules::IsValidOwner(std::string_view owner)
@@ -52,8 +51,8 @@ bool CRegistrationRules::IsValidOwner(std::string_view owner)
 
 bool CRegistrationRules::IsHostCharacter(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.'
-           || c == '-' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_';
 }
 
 bool CRegistrationRules::IsValidHost(std::string_view host)

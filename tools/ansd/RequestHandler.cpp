@@ -128,8 +128,8 @@ void CRequestHandler::Register(const Words& words, std::string_view line, std::s
     }
 }
 
-void CRequestHandler::Unregister(const Words& words, std::string_view line,
-                                 std::string_view peer, std::string& reply)
+void CRequestHandler::Unregister(const Words& words, std::string_view line, std::string_view peer,
+                                 std::string& reply)
 {
     if (words.count != 2)
         return Fail(line, peer, kUnregisterUsage, reply);

@@ -41,16 +41,11 @@ private:
     static Words Split(std::string_view line);
     static void Finish(std::string& reply, std::string_view text);
 
-    void Register(const Words& words, std::string_view line, std::string_view peer,
-                  std::string& reply);
-    void Unregister(const Words& words, std::string_view line, std::string_view peer,
-                    std::string& reply);
-    void Lookup(const Words& words, std::string_view line, std::string_view peer,
-                std::string& reply);
-    void List(const Words& words, std::string_view line, std::string_view peer,
-              std::string& reply);
-    void Fail(std::string_view line, std::string_view peer, std::string_view text,
-              std::string& reply);
+    void Register(const Words& words, std::string_view line, std::string_view peer, std::string& reply);
+    void Unregister(const Words& words, std::string_view line, std::string_view peer, std::string& reply);
+    void Lookup(const Words& words, std::string_view line, std::string_view peer, std::string& reply);
+    void List(const Words& words, std::string_view line, std::string_view peer, std::string& reply);
+    void Fail(std::string_view line, std::string_view peer, std::string_view text, std::string& reply);
     void Log(std::string_view peer, std::string_view line, std::string_view outcome);
 
     CAgentRegistry& registry;

@@ -12,34 +12,33 @@ constexpr std::uint64_t kMaxIdle = 24 * 3600;
 constexpr std::uint64_t kMaxClients = 1000000;
 constexpr std::uint64_t kMaxNames = 10000000;
 
-const char kUsage[] =
-    "Usage: ansd [OPTION]...\n"
-    "The Agent Name Server: agents register the address where they listen under\n"
-    "a name and look up each other's addresses, over a TCP line protocol.\n"
-    "\n"
-    "  --port N           TCP port to listen on (default 6677; 0: any free port)\n"
-    "  --bind ADDR        IPv4 address to listen on (default 127.0.0.1)\n"
-    "  --ttl SECONDS      a registration not refreshed for this long expires\n"
-    "                     (default 1800)\n"
-    "  --state FILE       keep the registrations in FILE across restarts\n"
-    "  --max-clients N    connections open at once; more are closed at once\n"
-    "                     (default 1024)\n"
-    "  --max-names N      registrations kept at once (default 65536)\n"
-    "  --idle SECONDS     close a connection silent for this long (default 30)\n"
-    "  --port-file FILE   write the listening port to FILE once listening\n"
-    "  --help             print this help and exit\n"
-    "\n"
-    "Once listening, the first line on standard output is\n"
-    "  ansd listening on ADDR:PORT\n"
-    "and nothing else is written there; log lines go to standard error.\n"
-    "\n"
-    "Requests, one per line ended by \\n or \\r\\n, several per connection allowed:\n"
-    "  register NAME tcp://HOST:PORT   unregister NAME   lookup NAME\n"
-    "  list all                        list GLOB\n"
-    "Every reply ends with \\r\\n and the byte 0x04.\n"
-    "\n"
-    "Exit status: 0 after SIGINT or SIGTERM, 1 when it cannot start, 2 for bad\n"
-    "options.\n";
+const char kUsage[] = "Usage: ansd [OPTION]...\n"
+                      "The Agent Name Server: agents register the address where they listen under\n"
+                      "a name and look up each other's addresses, over a TCP line protocol.\n"
+                      "\n"
+                      "  --port N           TCP port to listen on (default 6677; 0: any free port)\n"
+                      "  --bind ADDR        IPv4 address to listen on (default 127.0.0.1)\n"
+                      "  --ttl SECONDS      a registration not refreshed for this long expires\n"
+                      "                     (default 1800)\n"
+                      "  --state FILE       keep the registrations in FILE across restarts\n"
+                      "  --max-clients N    connections open at once; more are closed at once\n"
+                      "                     (default 1024)\n"
+                      "  --max-names N      registrations kept at once (default 65536)\n"
+                      "  --idle SECONDS     close a connection silent for this long (default 30)\n"
+                      "  --port-file FILE   write the listening port to FILE once listening\n"
+                      "  --help             print this help and exit\n"
+                      "\n"
+                      "Once listening, the first line on standard output is\n"
+                      "  ansd listening on ADDR:PORT\n"
+                      "and nothing else is written there; log lines go to standard error.\n"
+                      "\n"
+                      "Requests, one per line ended by \\n or \\r\\n, several per connection allowed:\n"
+                      "  register NAME tcp://HOST:PORT   unregister NAME   lookup NAME\n"
+                      "  list all                        list GLOB\n"
+                      "Every reply ends with \\r\\n and the byte 0x04.\n"
+                      "\n"
+                      "Exit status: 0 after SIGINT or SIGTERM, 1 when it cannot start, 2 for bad\n"
+                      "options.\n";
 
 } // namespace
 
@@ -77,9 +76,9 @@ const char* CServerOptions::Usage()
 
 bool CServerOptions::TakesValue(const std::string& option)
 {
-    return option == "--port" || option == "--bind" || option == "--ttl" || option == "--state"
-           || option == "--max-clients" || option == "--max-names" || option == "--idle"
-           || option == "--port-file";
+    return option == "--port" || option == "--bind" || option == "--ttl" || option == "--state" ||
+           option == "--max-clients" || option == "--max-names" || option == "--idle" ||
+           option == "--port-file";
 }
 
 bool CServerOptions::Apply(const std::string& option, const std::string& value, std::string& error)
@@ -119,9 +118,8 @@ bool CServerOptions::Apply(const std::string& option, const std::string& value, 
     return true;
 }
 
-bool CServerOptions::ParseNumber(const std::string& option, const std::string& text,
-                                 std::uint64_t low, std::uint64_t high, std::uint64_t& value,
-                                 std::string& error)
+bool CServerOptions::ParseNumber(const std::string& option, const std::string& text, std::uint64_t low,
+                                 std::uint64_t high, std::uint64_t& value, std::string& error)
 {
     std::uint64_t result = 0;
     bool valid = !text.empty() && text.size() <= 20;
@@ -133,8 +131,8 @@ bool CServerOptions::ParseNumber(const std::string& option, const std::string& t
         result = result * 10 + static_cast<std::uint64_t>(c - '0');
     }
     if (!valid || result < low || result > high) {
-        error = "option '" + option + "' takes a whole number from " + std::to_string(low)
-                + " to " + std::to_string(high) + ", not '" + text + "'";
+        error = "option '" + option + "' takes a whole number from " + std::to_string(low) + " to " +
+                std::to_string(high) + ", not '" + text + "'";
         return false;
     }
     value = result;

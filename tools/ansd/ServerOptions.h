@@ -28,8 +28,7 @@ public:
 private:
     bool Apply(const std::string& option, const std::string& value, std::string& error);
     static bool TakesValue(const std::string& option);
-    static bool ParseNumber(const std::string& option, const std::string& text,
-                            std::uint64_t low, std::uint64_t high, std::uint64_t& value,
-                            std::string& error);
+    static bool ParseNumber(const std::string& option, const std::string& text, std::uint64_t low,
+                            std::uint64_t high, std::uint64_t& value, std::string& error);
     static bool ParseAddress(const std::string& text, std::string& error);
 };

@@ -89,8 +89,7 @@ std::string CStateFile::Format(const CAgentRegistry& registry)
     return text;
 }
 
-bool CStateFile::ParseEntry(const std::string& line, std::string& name,
-                            CAgentRegistry::Entry& entry)
+bool CStateFile::ParseEntry(const std::string& line, std::string& name, CAgentRegistry::Entry& entry)
 {
     std::istringstream fields(line);
     std::string url, owner, refreshed, extra;
@@ -100,8 +99,8 @@ bool CStateFile::ParseEntry(const std::string& line, std::string& name,
     // Format wrote and nothing else.
     if (line.size() != name.size() + url.size() + owner.size() + refreshed.size() + 3)
         return false;
-    if (!CRegistrationRules::IsValidName(name) || !CRegistrationRules::IsValidUrl(url)
-        || !CRegistrationRules::IsValidOwner(owner))
+    if (!CRegistrationRules::IsValidName(name) || !CRegistrationRules::IsValidUrl(url) ||
+        !CRegistrationRules::IsValidOwner(owner))
         return false;
     if (!ParseTime(refreshed, entry.refreshed))
         return false;
@@ -129,7 +128,7 @@ bool CStateFile::ParseTime(const std::string& text, std::int64_t& value)
 
 bool CStateFile::Fail(std::string& error, std::size_t lineNumber, const std::string& why) const
 {
-    error = "state file " + path + " line " + std::to_string(lineNumber) + " " + why
-            + "; not starting, and the file is left as it is";
+    error = "state file " + path + " line " + std::to_string(lineNumber) + " " + why +
+            "; not starting, and the file is left as it is";
     return false;
 }

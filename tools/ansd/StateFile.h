@@ -32,8 +32,7 @@ public:
     // The file's text for the registry, and the parse of one entry line;
     // exposed for testing the format on its own.
     static std::string Format(const CAgentRegistry& registry);
-    static bool ParseEntry(const std::string& line, std::string& name,
-                           CAgentRegistry::Entry& entry);
+    static bool ParseEntry(const std::string& line, std::string& name, CAgentRegistry::Entry& entry);
 
 private:
     static bool ParseTime(const std::string& text, std::int64_t& value);

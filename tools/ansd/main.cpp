@@ -45,13 +45,11 @@ void RaiseDescriptorLimit(std::size_t maxClients)
     const rlim_t wanted = static_cast<rlim_t>(maxClients) + kOwnDescriptors;
     if (limit.rlim_cur >= wanted)
         return;
-    limit.rlim_cur = (limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= wanted)
-                         ? wanted
-                         : limit.rlim_max;
+    limit.rlim_cur = (limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= wanted) ? wanted : limit.rlim_max;
     setrlimit(RLIMIT_NOFILE, &limit);
     if (limit.rlim_cur < wanted)
-        LogLine("only " + std::to_string(limit.rlim_cur) + " descriptors allowed; fewer than "
-                + std::to_string(maxClients) + " clients will be served at once");
+        LogLine("only " + std::to_string(limit.rlim_cur) + " descriptors allowed; fewer than " +
+                std::to_string(maxClients) + " clients will be served at once");
 }
 
 void SaveState(CStateFile* state, const CAgentRegistry& registry, bool always)
@@ -94,8 +92,8 @@ int Serve(const CServerOptions& options)
         return 1;
     }
     // The port file first: whoever waits for the line may read the file next.
-    if (!options.portFile.empty()
-        && !CAtomicFile(options.portFile).Replace(std::to_string(server.Port()) + "\n", error)) {
+    if (!options.portFile.empty() &&
+        !CAtomicFile(options.portFile).Replace(std::to_string(server.Port()) + "\n", error)) {
         LogLine("error: " + error);
         return 1;
     }

@@ -84,8 +84,8 @@ int CConstraintList::HighestIndex(const CRegFile& file)
     const std::string prefix = "TimeConstraint";
     int highest = -1;
     for (const std::string& name : file.SubkeysOf(std::string(SettingsKey) + "\\TConsts")) {
-        if (!CRegFile::SameName(name.substr(0, prefix.size()), prefix) || name.size() == prefix.size()
-            || name.size() > prefix.size() + 9)
+        if (!CRegFile::SameName(name.substr(0, prefix.size()), prefix) || name.size() == prefix.size() ||
+            name.size() > prefix.size() + 9)
             continue;
         std::string digits = name.substr(prefix.size());
         if (digits.find_first_not_of("0123456789") == std::string::npos)
@@ -94,7 +94,8 @@ int CConstraintList::HighestIndex(const CRegFile& file)
     return highest;
 }
 
-void CConstraintList::WriteConstraint(CRegFile& file, int index, const std::vector<CRegistry::NamedValue>& values)
+void CConstraintList::WriteConstraint(CRegFile& file, int index,
+                                      const std::vector<CRegistry::NamedValue>& values)
 {
     std::string key = ConstraintKey(index);
     file.DeleteKey(key);

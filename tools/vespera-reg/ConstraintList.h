@@ -11,14 +11,13 @@ class CRegFile;
 // "TotalTimeConsts" of the settings key and constraint i in its subkey
 // "TConsts\TimeConstraint<i>". Each change is one locked update of the hive,
 // so the agent never reads a half-renumbered list.
-class CConstraintList
-{
+class CConstraintList {
 public:
     struct Constraint {
-        std::string start;  // date-time texts, read as the agent reads them
+        std::string start; // date-time texts, read as the agent reads them
         std::string end;
         bool relative = true;
-        unsigned days = 0;  // weekday bits, 1 Sunday ... 64 Saturday
+        unsigned days = 0; // weekday bits, 1 Sunday ... 64 Saturday
         bool hasContact = false;
         std::string firstName;
         std::string lastName;
@@ -28,7 +27,7 @@ public:
 
     struct Entry {
         int index = 0;
-        std::vector<CRegistry::NamedValue> values;  // empty when the subkey is missing
+        std::vector<CRegistry::NamedValue> values; // empty when the subkey is missing
     };
 
     static const char* const SettingsKey;

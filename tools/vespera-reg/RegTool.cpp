@@ -63,8 +63,8 @@ bool ParseIndex(const std::string& text, int& index)
 
 unsigned DayBits(const std::string& name)
 {
-    static const char* const names[] = {"sunday", "monday", "tuesday", "wednesday", "thursday", "friday",
-                                        "saturday"};
+    static const char* const names[] = {"sunday",   "monday", "tuesday", "wednesday",
+                                        "thursday", "friday", "saturday"};
     std::string lower;
     for (char c : name)
         lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -93,7 +93,8 @@ bool ParseDays(const std::string& text, unsigned& days)
     std::size_t pos = 0;
     while (pos <= text.size()) {
         std::size_t comma = text.find(',', pos);
-        unsigned bits = DayBits(text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
+        unsigned bits =
+            DayBits(text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
         if (bits == 0)
             return false;
         days |= bits;
@@ -221,7 +222,8 @@ int CRegTool::Delete(Cursor& cursor)
         return UsageError("delete takes KEY [NAME]");
     const std::string& key = cursor.Take();
     CRegistry registry(m_classesRoot ? CRegistry::ClassesRoot : CRegistry::CurrentUser);
-    int result = cursor.AtEnd() ? registry.DeleteKey(key) : registry.DeleteValue(key, ValueName(cursor.Take()));
+    int result =
+        cursor.AtEnd() ? registry.DeleteKey(key) : registry.DeleteValue(key, ValueName(cursor.Take()));
     return ResultStatus(result, registry.ErrorText());
 }
 
@@ -274,7 +276,8 @@ int CRegTool::AddConstraint(Cursor& cursor)
             continue;
         }
         if (cursor.AtEnd())
-            return UsageError(option.rfind("--", 0) == 0 ? option + " needs a value" : "unexpected " + option);
+            return UsageError(option.rfind("--", 0) == 0 ? option + " needs a value"
+                                                         : "unexpected " + option);
         const std::string& value = cursor.Take();
         if (option == "--start") {
             constraint.start = value;
@@ -296,8 +299,8 @@ int CRegTool::AddConstraint(Cursor& cursor)
             constraint.agentName = value;
         else
             return UsageError("unknown option " + option);
-        constraint.hasContact = constraint.hasContact || option == "--first" || option == "--last"
-                                || option == "--email" || option == "--agent";
+        constraint.hasContact = constraint.hasContact || option == "--first" || option == "--last" ||
+                                option == "--email" || option == "--agent";
     }
     if (!haveStart || !haveEnd)
         return UsageError("constraint add needs --start and --end");
@@ -331,7 +334,8 @@ int CRegTool::ListConstraints(Cursor& cursor)
         return Failure(list.ErrorText());
     m_out << "TotalTimeConsts=" << total << "\n";
     for (const CConstraintList::Entry& entry : entries) {
-        m_out << "[TimeConstraint" << entry.index << "]" << (entry.values.empty() ? " (no subkey)" : "") << "\n";
+        m_out << "[TimeConstraint" << entry.index << "]" << (entry.values.empty() ? " (no subkey)" : "")
+              << "\n";
         for (const auto& [name, value] : entry.values)
             m_out << name << "=" << value << "\n";
     }

@@ -7,8 +7,7 @@
 // The command line of vespera-reg: reads and changes the registry hives and
 // the calendar agent's time constraints. Run() never throws; it returns the
 // process exit status: 0 done, 1 not found or failed, 2 wrong usage.
-class CRegTool
-{
+class CRegTool {
 public:
     enum Status { Done = 0, Failed = 1, Usage = 2 };
 

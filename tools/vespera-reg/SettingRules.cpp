@@ -5,13 +5,11 @@
 #include <cctype>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 enum class Kind { Switch, Number, Time, Text, BrowserAddress };
 
-struct SRule
-{
+struct SRule {
     const char* name;
     Kind kind;
     long low;
@@ -99,7 +97,8 @@ std::string CheckTime(const SRule& rule, const std::string& value)
 {
     CDateTime time;
     if (!time.ParseDateTime(value))
-        return std::string(rule.name) + " takes a time of day such as 8:00:00 or 6:30:00 PM, not \"" + value + "\"";
+        return std::string(rule.name) + " takes a time of day such as 8:00:00 or 6:30:00 PM, not \"" + value +
+               "\"";
     return std::string();
 }
 

@@ -7,8 +7,7 @@
 // a time of day or free text. vespera-reg checks a value before it stores
 // it, so that a typing mistake is told at once instead of being read as a
 // default when the agent next starts.
-class CSettingRules
-{
+class CSettingRules {
 public:
     // The key the rules apply to; values under other keys are not checked.
     static const char* const SettingsKey;

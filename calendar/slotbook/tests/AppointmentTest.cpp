@@ -4,8 +4,7 @@
 
 #include <utility>
 
-namespace
-{
+namespace {
 constexpr int Free = 0, Tentative = 1, Busy = 2, OutOfOffice = 3;
 
 CDateTime At(int hour, int minute)
@@ -15,8 +14,8 @@ CDateTime At(int hour, int minute)
 
 CAppointment Single(int busyStatus, const CDateTime& start = At(10, 0))
 {
-    return CAppointment(4, "Review", "Quarterly review", "Room 2", "ann@example.org", "bob@example.org", start,
-                        At(11, 0), 60, 1, 15, busyStatus, CDateTime(2003, 5, 11, 0, 0, 0), "outlook");
+    return CAppointment(4, "Review", "Quarterly review", "Room 2", "ann@example.org", "bob@example.org",
+                        start, At(11, 0), 60, 1, 15, busyStatus, CDateTime(2003, 5, 11, 0, 0, 0), "outlook");
 }
 
 // Weekly on Mondays and Wednesdays, 10:00 to 11:00, from Monday 5 May 2003
@@ -24,15 +23,16 @@ CAppointment Single(int busyStatus, const CDateTime& start = At(10, 0))
 CAppointment Recurring(int busyStatus)
 {
     return CAppointment(7, "Standup", "", "", "", "", At(10, 0), At(11, 0), 60, 0, 0, busyStatus, CDateTime(),
-                        "outlook", 1, 1, 0, 1, CDateTime(2003, 5, 5, 10, 0, 0), CDateTime(2003, 6, 30, 11, 0, 0), 0,
-                        2 | 8);
+                        "outlook", 1, 1, 0, 1, CDateTime(2003, 5, 5, 10, 0, 0),
+                        CDateTime(2003, 6, 30, 11, 0, 0), 0, 2 | 8);
 }
 
 CAppointment Lasting(long duration, long reminder)
 {
-    return CAppointment(0, "", "", "", "", "", At(9, 0), At(9, 0), duration, 1, reminder, Busy, CDateTime(), "");
+    return CAppointment(0, "", "", "", "", "", At(9, 0), At(9, 0), duration, 1, reminder, Busy, CDateTime(),
+                        "");
 }
-}
+} // namespace
 
 TEST(AppointmentFields, SingleAndRecurring)
 {
@@ -94,15 +94,14 @@ TEST(AppointmentOccurrence, SingleAndRecurring)
     EXPECT_EQ(0, recurring.OccursOn(6, 5, 2003));
     EXPECT_EQ(1, recurring.OccursOn(30, 6, 2003));
     EXPECT_EQ(0, recurring.OccursOn(2, 7, 2003));
-    const CAppointment daily(0, "", "", "", "", "", At(10, 0), At(11, 0), 60, 0, 0, Busy, CDateTime(), "", 0, 0, 0, 0,
-                             CDateTime(2003, 5, 1, 10, 0, 0), CDateTime(2003, 5, 1, 11, 0, 0), 0, 0);
+    const CAppointment daily(0, "", "", "", "", "", At(10, 0), At(11, 0), 60, 0, 0, Busy, CDateTime(), "", 0,
+                             0, 0, 0, CDateTime(2003, 5, 1, 10, 0, 0), CDateTime(2003, 5, 1, 11, 0, 0), 0, 0);
     EXPECT_EQ(1, daily.OccursOn(2, 5, 2003));
 }
 
 TEST(AppointmentFreedom, BusyInAnyFormIsBusy)
 {
-    for (int status : {Tentative, Busy, OutOfOffice, -1})
-    {
+    for (int status : {Tentative, Busy, OutOfOffice, -1}) {
         const CAppointment appointment = Single(status);
         EXPECT_EQ(0, appointment.IsFree(At(10, 0))) << status;
         EXPECT_EQ(0, appointment.IsFree(At(10, 59))) << status;
@@ -138,13 +137,17 @@ TEST(AppointmentStrings, DatesIndexRecurrenceAndStatus)
     EXPECT_EQ("5/11/2003", Single(Busy).GetExpiresString());
     CDateTime never;
     never.SetStatus(CDateTime::null);
-    const CAppointment imported(-2, "", "", "", "", "", At(9, 0), At(10, 0), 60, 0, 0, -1, never, "RDF Calendar Import");
+    const CAppointment imported(-2, "", "", "", "", "", At(9, 0), At(10, 0), 60, 0, 0, -1, never,
+                                "RDF Calendar Import");
     EXPECT_EQ("", imported.GetExpiresString());
     EXPECT_EQ("-2", imported.GetOutlookIndexStr());
     EXPECT_EQ("", imported.GetRecurringStr());
     EXPECT_EQ("R", Recurring(Busy).GetRecurringStr());
-    const std::pair<int, const char*> statuses[] = {
-        {Free, "Free"}, {Tentative, "Tentative"}, {Busy, "Busy"}, {OutOfOffice, "Out Of Office"}, {-1, "Out Of Office"}};
+    const std::pair<int, const char*> statuses[] = {{Free, "Free"},
+                                                    {Tentative, "Tentative"},
+                                                    {Busy, "Busy"},
+                                                    {OutOfOffice, "Out Of Office"},
+                                                    {-1, "Out Of Office"}};
     for (const auto& s : statuses)
         EXPECT_EQ(s.second, Single(s.first).GetApptStatusString());
 }
@@ -152,13 +155,15 @@ TEST(AppointmentStrings, DatesIndexRecurrenceAndStatus)
 TEST(AppointmentStrings, DurationAndReminder)
 {
     const std::pair<int, const char*> durations[] = {
-        {1, "1 Minute"},         {0, "0 Minute"},          {2, "2 Minutes"},          {60, "60 Minutes"},
-        {61, "1 Hour 1 Minute"}, {62, "1 Hour 2 Minutes"}, {120, "2 Hours"},          {121, "2 Hours 1 Minute"},
-        {150, "2 Hours 30 Minutes"}, {90, "1 Hour 30 Minutes"}, {-5, "-5 Minute"}};
+        {1, "1 Minute"},           {0, "0 Minute"},           {2, "2 Minutes"},
+        {60, "60 Minutes"},        {61, "1 Hour 1 Minute"},   {62, "1 Hour 2 Minutes"},
+        {120, "2 Hours"},          {121, "2 Hours 1 Minute"}, {150, "2 Hours 30 Minutes"},
+        {90, "1 Hour 30 Minutes"}, {-5, "-5 Minute"}};
     for (const auto& d : durations)
         EXPECT_EQ(d.second, Lasting(d.first, 0).GetDurationString()) << d.first;
-    const std::pair<int, const char*> reminders[] = {{15, "15 Minutes"}, {1, "1 Minutes"}, {60, "60 Minutes"},
-                                                     {61, "1 Hours"},    {90, "1 Hours"},  {1440, "24 Hours"}};
+    const std::pair<int, const char*> reminders[] = {{15, "15 Minutes"}, {1, "1 Minutes"},
+                                                     {60, "60 Minutes"}, {61, "1 Hours"},
+                                                     {90, "1 Hours"},    {1440, "24 Hours"}};
     for (const auto& r : reminders)
         EXPECT_EQ(r.second, Lasting(0, r.first).GetReminderString()) << r.first;
 }

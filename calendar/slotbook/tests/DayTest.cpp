@@ -4,8 +4,7 @@
 
 #include <utility>
 
-namespace
-{
+namespace {
 constexpr unsigned Sunday = 1, Monday = 2, Tuesday = 4, Wednesday = 8, Friday = 32, Saturday = 64;
 }
 
@@ -13,11 +12,15 @@ TEST(Day, SettingFromNumbersAndText)
 {
     EXPECT_EQ(0, CDay().GetDays());
     EXPECT_EQ(62, CDay(CDay(62)).GetDays());
-    const std::pair<const char*, int> texts[] = {{"62", 62},   {"  12abc", 12}, {"+8", 8},   {"Monday", 0},
-                                                 {"", 0},      {"-1", -1},      {"99999999999999999999", 2147483647}};
+    const std::pair<const char*, int> texts[] = {{"62", 62},
+                                                 {"  12abc", 12},
+                                                 {"+8", 8},
+                                                 {"Monday", 0},
+                                                 {"", 0},
+                                                 {"-1", -1},
+                                                 {"99999999999999999999", 2147483647}};
     CDay day;
-    for (const auto& t : texts)
-    {
+    for (const auto& t : texts) {
         day.SetDays(std::string(t.first));
         EXPECT_EQ(t.second, day.GetDays()) << t.first;
     }
@@ -74,8 +77,7 @@ TEST(Day, ContainsIntersectAndDayNumbers)
     EXPECT_TRUE(day.ContainsMFCDays(1));
     EXPECT_TRUE(day.ContainsMFCDays(7));
     EXPECT_FALSE(day.ContainsMFCDays(2));
-    for (int outside : {0, 8, -1, 40})
-    {
+    for (int outside : {0, 8, -1, 40}) {
         EXPECT_FALSE(CDay(-1).ContainsMFCDays(outside));
         EXPECT_EQ(0u, CDay::MFC2CDays(outside));
     }

@@ -8,16 +8,14 @@
 #include <time.h>
 #include <vector>
 
-namespace
-{
+namespace {
 constexpr int Daily = 0, Weekly = 1, Monthly = 2, MonthlyNth = 3, Yearly = 5, YearlyNth = 6;
 constexpr unsigned Sunday = 1, Monday = 2, Wednesday = 8, Thursday = 16, Friday = 32, Saturday = 64;
 constexpr unsigned Weekdays = 62, WeekendDays = 65, EveryDay = 127;
 
 // A calendar day as the C library's calendar sees it; expectations are built
 // from these, never from the code under test.
-struct CivilDay
-{
+struct CivilDay {
     long index = 0; // days since the first day of the walk
     int year = 0, month = 0, day = 0, weekday = 0, monthLength = 0;
     int workdayOrdinal = 0, weekendOrdinal = 0; // nth of its kind in the month, 0 for the other kind
@@ -32,15 +30,13 @@ bool IsWorkday(int weekday)
 void MarkMonth(std::vector<CivilDay>& days, std::size_t first, std::size_t end)
 {
     int workdays = 0, weekendDays = 0;
-    for (std::size_t i = first; i < end; ++i)
-    {
+    for (std::size_t i = first; i < end; ++i) {
         if (IsWorkday(days[i].weekday))
             days[i].workdayOrdinal = ++workdays;
         else
             days[i].weekendOrdinal = ++weekendDays;
     }
-    for (std::size_t i = first; i < end; ++i)
-    {
+    for (std::size_t i = first; i < end; ++i) {
         days[i].monthLength = static_cast<int>(end - first);
         days[i].lastOfItsKind = IsWorkday(days[i].weekday) ? days[i].workdayOrdinal == workdays
                                                            : days[i].weekendOrdinal == weekendDays;
@@ -55,8 +51,7 @@ std::vector<CivilDay> WalkYears(int firstYear, int years)
     start.tm_hour = 12;
     const std::time_t first = timegm(&start);
     std::vector<CivilDay> days;
-    for (long index = 0;; ++index)
-    {
+    for (long index = 0;; ++index) {
         const std::time_t instant = first + index * 86400;
         std::tm civil{};
         gmtime_r(&instant, &civil);
@@ -71,10 +66,8 @@ std::vector<CivilDay> WalkYears(int firstYear, int years)
         days.push_back(day);
     }
     std::size_t monthStart = 0;
-    for (std::size_t i = 1; i <= days.size(); ++i)
-    {
-        if (i == days.size() || days[i].month != days[monthStart].month)
-        {
+    for (std::size_t i = 1; i <= days.size(); ++i) {
+        if (i == days.size() || days[i].month != days[monthStart].month) {
             MarkMonth(days, monthStart, i);
             monthStart = i;
         }
@@ -96,8 +89,7 @@ bool InMask(unsigned mask, int weekday)
 // The nth-of-the-month reading of a mask, as a person reads a calendar.
 bool IsNth(const CivilDay& d, unsigned mask, int instance)
 {
-    if (mask == Weekdays || mask == WeekendDays)
-    {
+    if (mask == Weekdays || mask == WeekendDays) {
         const int ordinal = mask == Weekdays ? d.workdayOrdinal : d.weekendOrdinal;
         return ordinal > 0 && (instance == 5 ? d.lastOfItsKind : ordinal == instance);
     }
@@ -106,14 +98,14 @@ bool IsNth(const CivilDay& d, unsigned mask, int instance)
     int named = 1;
     while (named < 7 && !InMask(mask, named))
         ++named;
-    return d.weekday == named && (instance == 5 ? d.day + 7 > d.monthLength : (d.day - 1) / 7 + 1 == instance);
+    return d.weekday == named &&
+           (instance == 5 ? d.day + 7 > d.monthLength : (d.day - 1) / 7 + 1 == instance);
 }
 
 void ExpectOccurrences(const CRecurrenceData& pattern, const std::function<bool(const CivilDay&)>& expected)
 {
     int occurrences = 0;
-    for (const CivilDay& d : TwoYears())
-    {
+    for (const CivilDay& d : TwoYears()) {
         const int want = expected(d) ? 1 : 0;
         occurrences += want;
         ASSERT_EQ(want, pattern.OccursOn(d.day, d.month, d.year)) << d.month << "/" << d.day << "/" << d.year;
@@ -147,7 +139,7 @@ std::vector<int> Four(int* array)
     const std::unique_ptr<int[]> owned(array);
     return std::vector<int>(owned.get(), owned.get() + 4);
 }
-}
+} // namespace
 
 TEST(RecurrenceDataFields, ConstructionCopyAndSetters)
 {
@@ -199,7 +191,8 @@ TEST(RecurrenceDataOccursOn, WeeklyOverTwoYears)
     const long startSunday = start - 3;
     ExpectOccurrences(pattern, [&](const CivilDay& d) {
         const long sunday = d.index - (d.weekday - 1);
-        return d.index >= start && InMask(Monday | Thursday, d.weekday) && ((sunday - startSunday) / 7) % 2 == 0;
+        return d.index >= start && InMask(Monday | Thursday, d.weekday) &&
+               ((sunday - startSunday) / 7) % 2 == 0;
     });
     ExpectOccurrences(Pattern(Weekly, 1, WeekendDays, 2003, 1, 1),
                       [](const CivilDay& d) { return !IsWorkday(d.weekday); });
@@ -219,39 +212,39 @@ TEST(RecurrenceDataOccursOn, MonthlyOverTwoYears)
 {
     CRecurrenceData pattern = Pattern(Monthly, 2, 0, 2003, 1, 15);
     pattern.SetDayOfMonth(31);
-    ExpectOccurrences(pattern, [](const CivilDay& d) { return d.day == 31 && MonthsSince(2003, 1, d) % 2 == 0; });
+    ExpectOccurrences(pattern,
+                      [](const CivilDay& d) { return d.day == 31 && MonthsSince(2003, 1, d) % 2 == 0; });
     pattern.SetInterval(1);
     EXPECT_EQ(1, pattern.OccursOn(31, 5, 2003));
     for (int day = 1; day <= 31; ++day)
         EXPECT_EQ(0, pattern.OccursOn(day, 6, 2003));
 }
 
-struct NthCase
-{
+struct NthCase {
     unsigned mask;
     int instance;
     int interval;
 };
 
-class RecurrenceDataMonthlyNth : public ::testing::TestWithParam<NthCase>
-{
-};
+class RecurrenceDataMonthlyNth : public ::testing::TestWithParam<NthCase> {};
 
 TEST_P(RecurrenceDataMonthlyNth, OverTwoYears)
 {
     const NthCase c = GetParam();
-    ExpectOccurrences(Pattern(MonthlyNth, c.interval, c.mask, 2003, 2, 1, c.instance), [&](const CivilDay& d) {
-        const bool started = d.year > 2003 || d.month >= 2;
-        return started && MonthsSince(2003, 2, d) % c.interval == 0 && InMask(c.mask, d.weekday) &&
-               IsNth(d, c.mask, c.instance);
-    });
+    ExpectOccurrences(Pattern(MonthlyNth, c.interval, c.mask, 2003, 2, 1, c.instance),
+                      [&](const CivilDay& d) {
+                          const bool started = d.year > 2003 || d.month >= 2;
+                          return started && MonthsSince(2003, 2, d) % c.interval == 0 &&
+                                 InMask(c.mask, d.weekday) && IsNth(d, c.mask, c.instance);
+                      });
 }
 
 INSTANTIATE_TEST_SUITE_P(Masks, RecurrenceDataMonthlyNth,
-                         ::testing::Values(NthCase{Weekdays, 1, 1}, NthCase{Weekdays, 3, 2}, NthCase{Weekdays, 5, 1},
-                                           NthCase{WeekendDays, 2, 1}, NthCase{WeekendDays, 5, 3},
-                                           NthCase{EveryDay, 1, 1}, NthCase{EveryDay, 5, 1},
-                                           NthCase{Wednesday, 4, 1}, NthCase{Friday, 5, 2}, NthCase{Sunday, 1, 1},
+                         ::testing::Values(NthCase{Weekdays, 1, 1}, NthCase{Weekdays, 3, 2},
+                                           NthCase{Weekdays, 5, 1}, NthCase{WeekendDays, 2, 1},
+                                           NthCase{WeekendDays, 5, 3}, NthCase{EveryDay, 1, 1},
+                                           NthCase{EveryDay, 5, 1}, NthCase{Wednesday, 4, 1},
+                                           NthCase{Friday, 5, 2}, NthCase{Sunday, 1, 1},
                                            NthCase{Saturday, 5, 1}));
 
 TEST(RecurrenceDataOccursOn, MonthlyNthLastDayAndSeveralWeekdays)
@@ -275,7 +268,8 @@ TEST(RecurrenceDataOccursOn, YearlyOverTwoYears)
     EXPECT_EQ(0, pattern.OccursOn(16, 3, 2004));
     EXPECT_EQ(0, pattern.OccursOn(15, 4, 2004));
     EXPECT_EQ(0, pattern.OccursOn(15, 3, 2000));
-    ExpectOccurrences(Pattern(Yearly, 1, 0, 2000, 2, 29), [](const CivilDay& d) { return d.month == 2 && d.day == 29; });
+    ExpectOccurrences(Pattern(Yearly, 1, 0, 2000, 2, 29),
+                      [](const CivilDay& d) { return d.month == 2 && d.day == 29; });
 }
 
 TEST(RecurrenceDataOccursOn, YearlyNthOverTwoYears)
@@ -291,10 +285,10 @@ TEST(RecurrenceDataOccursOn, YearlyNthOverTwoYears)
 TEST(RecurrenceDataOccursOn, NeverOccurs)
 {
     // Unused and unknown types, masks without weekdays, impossible dates and starts.
-    std::vector<CRecurrenceData> never = {Pattern(4, 1, EveryDay, 2003, 1, 1, 1), Pattern(7, 1, EveryDay, 2003, 1, 1, 1),
-                                          Pattern(-1, 1, EveryDay, 2003, 1, 1, 1), Pattern(YearlyNth, 1, 0, 2003, 5, 1, 1),
-                                          Pattern(YearlyNth, 1, 128, 2003, 5, 1, 1),
-                                          Pattern(Monthly, 1, 0, 2003, 2, 30)};
+    std::vector<CRecurrenceData> never = {
+        Pattern(4, 1, EveryDay, 2003, 1, 1, 1),    Pattern(7, 1, EveryDay, 2003, 1, 1, 1),
+        Pattern(-1, 1, EveryDay, 2003, 1, 1, 1),   Pattern(YearlyNth, 1, 0, 2003, 5, 1, 1),
+        Pattern(YearlyNth, 1, 128, 2003, 5, 1, 1), Pattern(Monthly, 1, 0, 2003, 2, 30)};
     never.back().SetDayOfMonth(5);
     for (const CRecurrenceData& pattern : never)
         for (const CivilDay& d : TwoYears())
@@ -322,8 +316,7 @@ TEST(RecurrenceDataInstances, InvalidDatesAndInstancesNeverMatch)
     EXPECT_EQ(1, p.IsWeekendDayInstance(5, Date(2003, 6, 29)));
     EXPECT_EQ(1, p.IsDayInstance(1, Monday | Wednesday | 128, Date(2003, 5, 5)));
     const CDateTime bad(2003, 2, 29, 0, 0, 0);
-    for (int instance = 0; instance <= 6; ++instance)
-    {
+    for (int instance = 0; instance <= 6; ++instance) {
         EXPECT_EQ(0, p.IsDayInstance(instance, bad));
         EXPECT_EQ(0, p.IsWeekDayInstance(instance, bad));
         EXPECT_EQ(0, p.IsWeekendDayInstance(instance, bad));
@@ -357,13 +350,11 @@ TEST(RecurrenceDataMonths, KnownMonthsAndInvalidDates)
 TEST(RecurrenceDataMonths, AgreeWithTheCalendarForTwoCenturies)
 {
     const CRecurrenceData p;
-    for (const CivilDay& d : WalkYears(1900, 201))
-    {
+    for (const CivilDay& d : WalkYears(1900, 201)) {
         if (d.day != d.monthLength)
             continue;
         const CDateTime date = Date(d.year, d.month, 10);
-        for (int weekday = 1; weekday <= 7; ++weekday)
-        {
+        for (int weekday = 1; weekday <= 7; ++weekday) {
             ASSERT_EQ(d.day - (d.weekday - weekday + 7) % 7, p.GetLastMFCDay(weekday, date));
             const std::vector<int> first = Four(p.GetFirst4MFCDays(weekday, date));
             ASSERT_EQ(first[0] + 21, first[3]);

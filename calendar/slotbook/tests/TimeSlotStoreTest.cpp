@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 CDateTime At(int hour, int minute)
 {
     return CDateTime(2003, 5, 12, hour, minute, 0);
@@ -19,8 +18,7 @@ CTimeSlot* NewSlot(int fromHour, int toHour)
 }
 
 // Counts destructions so that ownership can be observed.
-class CountedSlot : public CTimeSlot
-{
+class CountedSlot : public CTimeSlot {
 public:
     CountedSlot(int& destroyed) : CTimeSlot(At(9, 0), At(10, 0)), m_destroyed(destroyed) {}
     ~CountedSlot() override { ++m_destroyed; }
@@ -28,7 +26,7 @@ public:
 private:
     int& m_destroyed;
 };
-}
+} // namespace
 
 TEST(TimeSlotStore, EmptyStoreAndOutOfRangeIndexes)
 {
@@ -41,8 +39,7 @@ TEST(TimeSlotStore, EmptyStoreAndOutOfRangeIndexes)
     store.Add(nullptr, "a", "ignored");
     EXPECT_EQ(1, store.GetCount());
     EXPECT_EQ(1u, store.GetIDs()->size());
-    for (int outside : {-1, 1})
-    {
+    for (int outside : {-1, 1}) {
         EXPECT_EQ(nullptr, store.GetTimeSlot(outside));
         EXPECT_EQ("", store.GetAttribute(outside));
         EXPECT_EQ("", store.GetID(outside));

@@ -7,8 +7,7 @@
 #include <climits>
 #include <memory>
 
-namespace
-{
+namespace {
 constexpr unsigned Monday = 2, Wednesday = 8;
 
 CDateTime At(int hour, int minute, int second = 0)
@@ -28,7 +27,7 @@ CTimeSlot RelativeSlot(int fromHour, int toHour, unsigned days)
     slot.SetAttributes(1, 0, &set);
     return slot;
 }
-}
+} // namespace
 
 TEST(TimeSlotConstruction, DefaultAndFromDates)
 {
@@ -58,7 +57,8 @@ TEST(TimeSlotConstruction, MinutesRoundAtHalfASecondAndBoundsMustBeValid)
     const CDateTime bad(2021, 2, 30, 0, 0, 0);
     EXPECT_EQ(0, CTimeSlot(bad, At(9, 0), 0).IsValid());
     EXPECT_EQ(0, CTimeSlot(bad, bad, 0).IsValid());
-    EXPECT_EQ(CDateTime::invalid, CTimeSlot(CDateTime(9000, 1, 1, 0, 0, 0), INT_MAX).GetEndTime().GetStatus());
+    EXPECT_EQ(CDateTime::invalid,
+              CTimeSlot(CDateTime(9000, 1, 1, 0, 0, 0), INT_MAX).GetEndTime().GetStatus());
 }
 
 TEST(TimeSlotText, ReadsTheRenderingBackWithoutParentheses)
@@ -76,8 +76,7 @@ TEST(TimeSlotText, ReadsTheRenderingBackWithoutParentheses)
 TEST(TimeSlotText, UnreadableTexts)
 {
     for (const CTimeSlot& slot : {CTimeSlot(std::string("not a date"), At(10, 0).Format(), 60),
-                                  CTimeSlot(At(9, 0).Format(), std::string("13/1/2020"), "60")})
-    {
+                                  CTimeSlot(At(9, 0).Format(), std::string("13/1/2020"), "60")}) {
         EXPECT_EQ(0, slot.IsValid());
         EXPECT_EQ(1, slot.GetSlotType());
         EXPECT_EQ(CDateTime(), slot.GetStartTime());
@@ -92,9 +91,8 @@ TEST(TimeSlotText, UnreadableTexts)
 
 TEST(TimeSlotText, RemoveParens)
 {
-    const std::pair<const char*, const char*> cases[] = {{"(a(b))", "a(b"}, {"((x))", "x"}, {"", ""},
-                                                         {"((", ""},        {"))", ""},     {"(()", ""},
-                                                         {"a)(", "a)("}};
+    const std::pair<const char*, const char*> cases[] = {
+        {"(a(b))", "a(b"}, {"((x))", "x"}, {"", ""}, {"((", ""}, {"))", ""}, {"(()", ""}, {"a)(", "a)("}};
     for (const auto& c : cases)
         EXPECT_EQ(c.second, CTimeSlot::RemoveParens(c.first)) << c.first;
 }
@@ -170,9 +168,8 @@ TEST(TimeSlotComparison, ContainsAndOverlaps)
     EXPECT_FALSE(hour.Contains(nullptr));
     EXPECT_TRUE(hour.OverLaps(later));
     EXPECT_TRUE(later.OverLaps(&hour));
-    for (const CTimeSlot& other :
-         {hour, inner, CTimeSlot(At(10, 0), At(11, 0)), CTimeSlot(At(9, 0), At(9, 30)), CTimeSlot(At(9, 30), At(10, 0))})
-    {
+    for (const CTimeSlot& other : {hour, inner, CTimeSlot(At(10, 0), At(11, 0)),
+                                   CTimeSlot(At(9, 0), At(9, 30)), CTimeSlot(At(9, 30), At(10, 0))}) {
         EXPECT_FALSE(hour.OverLaps(other));
         EXPECT_FALSE(other.OverLaps(hour));
     }
@@ -191,7 +188,8 @@ TEST(TimeSlotUnion, RelativeJoinsDaysAbsoluteSpansBoth)
     EXPECT_EQ(1, relative->IsValid());
     EXPECT_EQ(0, relative->GetSlotType());
     EXPECT_EQ(static_cast<int>(Monday | Wednesday), relative->GetDays());
-    const std::unique_ptr<CTimeSlot> absolute(CTimeSlot(At(9, 0), At(10, 0)) + CTimeSlot(At(8, 0), At(9, 30)));
+    const std::unique_ptr<CTimeSlot> absolute(CTimeSlot(At(9, 0), At(10, 0)) +
+                                              CTimeSlot(At(8, 0), At(9, 30)));
     EXPECT_EQ(At(8, 0), absolute->GetStartTime());
     EXPECT_EQ(At(10, 0), absolute->GetEndTime());
     EXPECT_EQ(0, absolute->GetDuration());
@@ -230,10 +228,12 @@ TEST(TimeSlotStrings, ToStringAndDebug)
     EXPECT_EQ("StartTime: 5/12/2003 9:00:00 AM\nEndTime: 5/12/2003 10:00:00 AM\nDuration: 60 Minutes\n"
               "Valid: FALSE\nSlotType : Days : No Days",
               other.ToString());
-    EXPECT_EQ("StartTime: 5/12/2003 9:05:07 AM\nHours: 9 Minutes: 5 Seconds: 7\n"
-              "EndTime: 5/12/2003 10:00:30 AM\nHours: 10Minutes: 0Seconds: 30\nDuration: 55 Minutes\nValid: TRUE\n",
-              CTimeSlot(At(9, 5, 7), At(10, 0, 30)).ToStringDebug());
-    EXPECT_EQ("StartTime: Invalid DateTime\nHours: -1 Minutes: -1 Seconds: -1\n"
-              "EndTime: Invalid DateTime\nHours: -1Minutes: -1Seconds: -1\nDuration: 5 Minutes\nValid: FALSE\n",
-              CTimeSlot(std::string("junk"), "5", 0).ToStringDebug());
+    EXPECT_EQ(
+        "StartTime: 5/12/2003 9:05:07 AM\nHours: 9 Minutes: 5 Seconds: 7\n"
+        "EndTime: 5/12/2003 10:00:30 AM\nHours: 10Minutes: 0Seconds: 30\nDuration: 55 Minutes\nValid: TRUE\n",
+        CTimeSlot(At(9, 5, 7), At(10, 0, 30)).ToStringDebug());
+    EXPECT_EQ(
+        "StartTime: Invalid DateTime\nHours: -1 Minutes: -1 Seconds: -1\n"
+        "EndTime: Invalid DateTime\nHours: -1Minutes: -1Seconds: -1\nDuration: 5 Minutes\nValid: FALSE\n",
+        CTimeSlot(std::string("junk"), "5", 0).ToStringDebug());
 }

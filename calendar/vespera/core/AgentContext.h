@@ -18,8 +18,7 @@ class CPreferences;
 // stores, a way to send to other agents, the calendar to write meetings
 // into, the user's notices and the agent's log. The agent is the one
 // implementation; the parts never see more of it than this.
-class CAgentContext
-{
+class CAgentContext {
 public:
     // The longest appointment the agent writes for a message: a year.
     static constexpr long MaxRequestedMinutes = 366L * 24 * 60;
@@ -43,7 +42,8 @@ public:
                                                         const std::string& receiver,
                                                         const std::string& content) = 0;
     // The untraced notice to the user's alert agent.
-    virtual std::optional<std::string> SendAlertNotice(const std::string& receiver, const std::string& content) = 0;
+    virtual std::optional<std::string> SendAlertNotice(const std::string& receiver,
+                                                       const std::string& content) = 0;
     // One e-mail in the user's name; false when it cannot go.
     virtual bool SendMail(const std::string& to, const std::string& subject, const std::string& body) = 0;
 

@@ -53,7 +53,8 @@ bool CAgentSettings::ReadText(const std::string& name, std::string& value, const
 
 bool CAgentSettings::IsStorableText(const std::string& text)
 {
-    return text.size() < CRegistry::ValueBufferSize && text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+    return text.size() < CRegistry::ValueBufferSize &&
+           text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
 
 bool CAgentSettings::ReadSwitch(const char* name, bool fallback) const
@@ -89,19 +90,58 @@ bool CAgentSettings::WriteText(const char* name, std::string& field, const std::
     return true;
 }
 
-void CAgentSettings::SetImportScheduleAlert(bool on) { WriteSwitch("ImportScheduleAlert", m_importScheduleAlert, on); }
-void CAgentSettings::SetMeetingScheduleLongAlert(bool on) { WriteSwitch("MeetingScheduleLongAlert", m_meetingScheduleLongAlert, on); }
-void CAgentSettings::SetMeetingScheduleShortAlert(bool on) { WriteSwitch("MeetingScheduleShortAlert", m_meetingScheduleShortAlert, on); }
-void CAgentSettings::SetReminderAlert(bool on) { WriteSwitch("ReminderAlert", m_reminderAlert, on); }
-void CAgentSettings::SetEmailAlert(bool on) { WriteSwitch("EmailAlert", m_emailAlert, on); }
-void CAgentSettings::SetAgentAlert(bool on) { WriteSwitch("AgentAlert", m_agentAlert, on); }
-bool CAgentSettings::SetEmailAlertString(const std::string& text) { return WriteText("EmailAlertString", m_emailAlertString, text); }
-bool CAgentSettings::SetAgentAlertString(const std::string& text) { return WriteText("AgentAlertString", m_agentAlertString, text); }
-void CAgentSettings::SetBalloonToolTips(bool on) { WriteSwitch("BalloonToolTips", m_balloonToolTips, on); }
-void CAgentSettings::SetStartMinimized(bool on) { WriteSwitch("StartMinimized", m_startMinimized, on); }
-void CAgentSettings::SetDebug(bool on) { WriteSwitch("Debug", m_debug, on); }
-void CAgentSettings::SetAutoLoadSchedule(bool on) { WriteSwitch("AutoLoadSchedule", m_autoLoadSchedule, on); }
-void CAgentSettings::SetAutoInvokeSchedule(bool on) { WriteSwitch("AutoInvokeSchedule", m_autoInvokeSchedule, on); }
+void CAgentSettings::SetImportScheduleAlert(bool on)
+{
+    WriteSwitch("ImportScheduleAlert", m_importScheduleAlert, on);
+}
+void CAgentSettings::SetMeetingScheduleLongAlert(bool on)
+{
+    WriteSwitch("MeetingScheduleLongAlert", m_meetingScheduleLongAlert, on);
+}
+void CAgentSettings::SetMeetingScheduleShortAlert(bool on)
+{
+    WriteSwitch("MeetingScheduleShortAlert", m_meetingScheduleShortAlert, on);
+}
+void CAgentSettings::SetReminderAlert(bool on)
+{
+    WriteSwitch("ReminderAlert", m_reminderAlert, on);
+}
+void CAgentSettings::SetEmailAlert(bool on)
+{
+    WriteSwitch("EmailAlert", m_emailAlert, on);
+}
+void CAgentSettings::SetAgentAlert(bool on)
+{
+    WriteSwitch("AgentAlert", m_agentAlert, on);
+}
+bool CAgentSettings::SetEmailAlertString(const std::string& text)
+{
+    return WriteText("EmailAlertString", m_emailAlertString, text);
+}
+bool CAgentSettings::SetAgentAlertString(const std::string& text)
+{
+    return WriteText("AgentAlertString", m_agentAlertString, text);
+}
+void CAgentSettings::SetBalloonToolTips(bool on)
+{
+    WriteSwitch("BalloonToolTips", m_balloonToolTips, on);
+}
+void CAgentSettings::SetStartMinimized(bool on)
+{
+    WriteSwitch("StartMinimized", m_startMinimized, on);
+}
+void CAgentSettings::SetDebug(bool on)
+{
+    WriteSwitch("Debug", m_debug, on);
+}
+void CAgentSettings::SetAutoLoadSchedule(bool on)
+{
+    WriteSwitch("AutoLoadSchedule", m_autoLoadSchedule, on);
+}
+void CAgentSettings::SetAutoInvokeSchedule(bool on)
+{
+    WriteSwitch("AutoInvokeSchedule", m_autoInvokeSchedule, on);
+}
 
 void CAgentSettings::SetMeetingSchedulingType(int type)
 {
@@ -109,13 +149,43 @@ void CAgentSettings::SetMeetingSchedulingType(int type)
     m_registry.WriteValue(RegistryKey, "MeetingSchedulingType", std::to_string(type));
 }
 
-void CAgentSettings::SetANSRegistered(bool on) { WriteSwitch("ANSRegistered", m_ansRegistered, on); }
-bool CAgentSettings::SetEmail(const std::string& text) { return WriteText("Email", m_email, text); }
-bool CAgentSettings::SetAgentName(const std::string& text) { return WriteText("AgentName", m_agentName, text); }
-bool CAgentSettings::SetANSHost(const std::string& text) { return WriteText("ANSHost", m_ansHost, text); }
-bool CAgentSettings::SetANSPort(const std::string& text) { return WriteText("ANSPort", m_ansPort, text); }
-void CAgentSettings::SetMorningBounds(bool on) { WriteSwitch("MorningBounds", m_morningBounds, on); }
-void CAgentSettings::SetEveningBounds(bool on) { WriteSwitch("EveningBounds", m_eveningBounds, on); }
-void CAgentSettings::SetWeekendBounds(bool on) { WriteSwitch("WeekendBounds", m_weekendBounds, on); }
-bool CAgentSettings::SetMorningTime(const std::string& text) { return WriteText("MorningTime", m_morningTime, text); }
-bool CAgentSettings::SetEveningTime(const std::string& text) { return WriteText("EveningTime", m_eveningTime, text); }
+void CAgentSettings::SetANSRegistered(bool on)
+{
+    WriteSwitch("ANSRegistered", m_ansRegistered, on);
+}
+bool CAgentSettings::SetEmail(const std::string& text)
+{
+    return WriteText("Email", m_email, text);
+}
+bool CAgentSettings::SetAgentName(const std::string& text)
+{
+    return WriteText("AgentName", m_agentName, text);
+}
+bool CAgentSettings::SetANSHost(const std::string& text)
+{
+    return WriteText("ANSHost", m_ansHost, text);
+}
+bool CAgentSettings::SetANSPort(const std::string& text)
+{
+    return WriteText("ANSPort", m_ansPort, text);
+}
+void CAgentSettings::SetMorningBounds(bool on)
+{
+    WriteSwitch("MorningBounds", m_morningBounds, on);
+}
+void CAgentSettings::SetEveningBounds(bool on)
+{
+    WriteSwitch("EveningBounds", m_eveningBounds, on);
+}
+void CAgentSettings::SetWeekendBounds(bool on)
+{
+    WriteSwitch("WeekendBounds", m_weekendBounds, on);
+}
+bool CAgentSettings::SetMorningTime(const std::string& text)
+{
+    return WriteText("MorningTime", m_morningTime, text);
+}
+bool CAgentSettings::SetEveningTime(const std::string& text)
+{
+    return WriteText("EveningTime", m_eveningTime, text);
+}

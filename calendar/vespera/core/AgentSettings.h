@@ -22,8 +22,7 @@
 // setters: neither the field nor the registry changes and the setter returns
 // false. Cutting them instead would silently store a different address or
 // name.
-class CAgentSettings
-{
+class CAgentSettings {
 public:
     static const char* const RegistryKey;
     // The name server the agent registers with until the user names another;
@@ -43,7 +42,8 @@ public:
     // Reads a text value of the settings key, or of a key below it when
     // `subKey` is not empty ("TConsts\TimeConstraint0"), through the 255-byte
     // buffer. False when it cannot be read; `value` is then left alone.
-    bool ReadText(const std::string& name, std::string& value, const std::string& subKey = std::string()) const;
+    bool ReadText(const std::string& name, std::string& value,
+                  const std::string& subKey = std::string()) const;
 
     // True when a text setter would accept the text.
     static bool IsStorableText(const std::string& text);

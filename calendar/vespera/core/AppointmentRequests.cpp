@@ -11,8 +11,7 @@
 #include <climits>
 #include <cstdlib>
 
-namespace
-{
+namespace {
 
 // The leading decimal number of a text as atoi reads it, but held to the
 // range of an int: texts from other agents may hold any number of digits.
@@ -45,7 +44,8 @@ void CAppointmentRequests::ProcessAppointmentRequest(const CKqmlFields& reader, 
 
     if (!RequesterAllowed(firstName, lastName)) {
         m_agent.SendAgentMessage("tell", sender, "tell :status reject");
-        m_agent.GetNotifier().NotifyESecretaryMeeting(false, subject, body, location, startText, static_cast<int>(minutes), requester);
+        m_agent.GetNotifier().NotifyESecretaryMeeting(false, subject, body, location, startText,
+                                                      static_cast<int>(minutes), requester);
         return;
     }
     CDateTime start;
@@ -71,15 +71,16 @@ bool CAppointmentRequests::RequesterAllowed(const std::string& firstName, const 
     return false;
 }
 
-void CAppointmentRequests::AnswerAppointmentRequest(const CDateTime& start, long minutes, const std::string& email,
-                                        const std::string& sender)
+void CAppointmentRequests::AnswerAppointmentRequest(const CDateTime& start, long minutes,
+                                                    const std::string& email, const std::string& sender)
 {
     const CContactRecord* contact = m_agent.GetContactStore().FindByEmail(email);
     const int duration = static_cast<int>(minutes);
     bool free = false;
     CTimeSlot next;
     if (contact) {
-        CTimeConstraintSet constraints = m_agent.GetPreferences().ConstraintsFor(contact->GetCalendarAgentName());
+        CTimeConstraintSet constraints =
+            m_agent.GetPreferences().ConstraintsFor(contact->GetCalendarAgentName());
         free = m_agent.GetPreferences().IsFreeConstrained(start, duration, constraints);
         if (!free)
             next = m_agent.GetPreferences().NextFreeSlot(start, duration, constraints);
@@ -92,13 +93,14 @@ void CAppointmentRequests::AnswerAppointmentRequest(const CDateTime& start, long
     if (free)
         m_agent.SendAgentMessage("tell", sender, "tell :startTime (" + start.Format() + tail + "accept");
     else if (next.IsValid())
-        m_agent.SendAgentMessage("tell", sender, "tell :startTime (" + next.GetStartTime().Format() + tail + "alt");
+        m_agent.SendAgentMessage("tell", sender,
+                                 "tell :startTime (" + next.GetStartTime().Format() + tail + "alt");
     else
         m_agent.SendAgentMessage("tell", sender, "tell :status reject");
 }
 
 void CAppointmentRequests::CreateRequestedAppointment(const CKqmlFields& reader, const std::string& sender,
-                                          const std::optional<std::string>& email)
+                                                      const std::optional<std::string>& email)
 {
     Log("parsing the start time");
     CKqmlFields startReader(reader.Raw("start").value_or(std::string()));
@@ -122,8 +124,9 @@ void CAppointmentRequests::CreateRequestedAppointment(const CKqmlFields& reader,
     if (!RequestedValuesUsable(start, duration))
         return;
     Log("Entering create Appointment");
-    bool created = m_agent.CreateOutlookAppointment(start, duration, subject, body, location, reminderMinutes,
-                                            reminder.has_value(), required, optional, true, std::string());
+    bool created =
+        m_agent.CreateOutlookAppointment(start, duration, subject, body, location, reminderMinutes,
+                                         reminder.has_value(), required, optional, true, std::string());
     Log("back from create appointment");
     if (!created)
         return;
@@ -131,7 +134,8 @@ void CAppointmentRequests::CreateRequestedAppointment(const CKqmlFields& reader,
         SendConfirmationMail(*email, reader, start);
     else if (email)
         Log("The requester's address is not one plain e-mail address; no confirmation is sent");
-    m_agent.GetNotifier().NotifyESecretaryMeeting(true, subject, body, location, start.Format(), static_cast<int>(duration), targetName);
+    m_agent.GetNotifier().NotifyESecretaryMeeting(true, subject, body, location, start.Format(),
+                                                  static_cast<int>(duration), targetName);
     m_agent.SendAgentMessage("tell", sender, "tell :command success");
 }
 
@@ -150,7 +154,8 @@ bool CAppointmentRequests::RequestedValuesUsable(const CDateTime& start, long du
     return true;
 }
 
-void CAppointmentRequests::SendConfirmationMail(const std::string& address, const CKqmlFields& reader, const CDateTime& start)
+void CAppointmentRequests::SendConfirmationMail(const std::string& address, const CKqmlFields& reader,
+                                                const CDateTime& start)
 {
     m_agent.GetNotifier().SendConfirmation(
         address, CNotifier::ConfirmationText(reader.Value("targetRealName"), start, reader.Value("subject"),

@@ -16,8 +16,7 @@ class CAgentContext;
 // Whether the sender may ask at all is the dispatcher's question; the
 // meeting-scheduling policy decides here whether a requester by name is
 // answered.
-class CAppointmentRequests
-{
+class CAppointmentRequests {
 public:
     explicit CAppointmentRequests(CAgentContext& agent);
 

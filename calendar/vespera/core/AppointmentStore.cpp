@@ -5,13 +5,12 @@
 #include <algorithm>
 #include <utility>
 
-namespace
-{
+namespace {
 bool IsExpiredHold(const CAppointment& appointment, const CDateTime& now)
 {
     const CDateTime& expires = appointment.GetExpires();
-    return appointment.GetOutlookIndex() == CAppointmentStore::HoldIndex && expires.GetStatus() == CDateTime::valid &&
-           now > expires;
+    return appointment.GetOutlookIndex() == CAppointmentStore::HoldIndex &&
+           expires.GetStatus() == CDateTime::valid && now > expires;
 }
 } // namespace
 
@@ -26,29 +25,30 @@ void CAppointmentStore::SetView(CAppointmentView* view)
 
 const CAppointment* CAppointmentStore::AddAppointment(int outlookIndex, const std::string& subject,
                                                       const std::string& body, const std::string& location,
-                                                      const std::string& reqAttendees, const std::string& optAttendees,
-                                                      const CDateTime& start, const CDateTime& end, long duration,
-                                                      int reminderSet, long reminder, int busyStatus,
-                                                      const CDateTime& expires, const std::string& attribute,
-                                                      bool show)
+                                                      const std::string& reqAttendees,
+                                                      const std::string& optAttendees, const CDateTime& start,
+                                                      const CDateTime& end, long duration, int reminderSet,
+                                                      long reminder, int busyStatus, const CDateTime& expires,
+                                                      const std::string& attribute, bool show)
 {
-    return Append(std::make_unique<CAppointment>(outlookIndex, subject, body, location, reqAttendees, optAttendees,
-                                                 start, end, duration, reminderSet, reminder, busyStatus, expires,
-                                                 attribute),
+    return Append(std::make_unique<CAppointment>(outlookIndex, subject, body, location, reqAttendees,
+                                                 optAttendees, start, end, duration, reminderSet, reminder,
+                                                 busyStatus, expires, attribute),
                   show);
 }
 
 const CAppointment* CAppointmentStore::AddRecurringAppointment(
     int outlookIndex, const std::string& subject, const std::string& body, const std::string& location,
-    const std::string& reqAttendees, const std::string& optAttendees, const CDateTime& start, const CDateTime& end,
-    long duration, int reminderSet, long reminder, int busyStatus, const CDateTime& expires,
-    const std::string& attribute, int recType, int interval, long instance, int ends, const CDateTime& patternStart,
-    const CDateTime& patternEnd, long dayOfMonth, int days, bool show)
+    const std::string& reqAttendees, const std::string& optAttendees, const CDateTime& start,
+    const CDateTime& end, long duration, int reminderSet, long reminder, int busyStatus,
+    const CDateTime& expires, const std::string& attribute, int recType, int interval, long instance,
+    int ends, const CDateTime& patternStart, const CDateTime& patternEnd, long dayOfMonth, int days,
+    bool show)
 {
-    return Append(std::make_unique<CAppointment>(outlookIndex, subject, body, location, reqAttendees, optAttendees,
-                                                 start, end, duration, reminderSet, reminder, busyStatus, expires,
-                                                 attribute, recType, interval, instance, ends, patternStart,
-                                                 patternEnd, dayOfMonth, days),
+    return Append(std::make_unique<CAppointment>(outlookIndex, subject, body, location, reqAttendees,
+                                                 optAttendees, start, end, duration, reminderSet, reminder,
+                                                 busyStatus, expires, attribute, recType, interval, instance,
+                                                 ends, patternStart, patternEnd, dayOfMonth, days),
                   show);
 }
 
@@ -56,8 +56,7 @@ const CAppointment* CAppointmentStore::Append(std::unique_ptr<CAppointment> appo
 {
     m_appointments.push_back(std::move(appointment));
     const CAppointment* added = m_appointments.back().get();
-    if (show && m_view)
-    {
+    if (show && m_view) {
         m_view->AddAppointmentRow(*added);
         m_view->Refresh();
     }
@@ -73,8 +72,7 @@ const CAppointment* CAppointmentStore::GetAt(int index) const
 
 int CAppointmentStore::IndexOf(const CAppointment* appointment) const
 {
-    for (int i = 0; i < GetCount(); ++i)
-    {
+    for (int i = 0; i < GetCount(); ++i) {
         if (m_appointments[static_cast<std::size_t>(i)].get() == appointment)
             return i;
     }
@@ -110,8 +108,7 @@ void CAppointmentStore::Clear()
 
 int CAppointmentStore::PurgeExpired(const CDateTime& now)
 {
-    if (now.GetStatus() != CDateTime::valid)
-    {
+    if (now.GetStatus() != CDateTime::valid) {
         Refresh();
         return 0;
     }

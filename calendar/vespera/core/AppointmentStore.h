@@ -18,8 +18,7 @@ class CAppointmentView;
 // The view (the main window, borrowed) hears of every appointment listed
 // or taken out and is told to redraw after additions that are shown and
 // after removals. Its notifications must not change the store.
-class CAppointmentStore
-{
+class CAppointmentStore {
 public:
     // The Outlook index of a hold, which lives only in the agent.
     static constexpr int HoldIndex = -1;
@@ -38,18 +37,19 @@ public:
     // lists it and redraws. Returns the appointment, owned by the store.
     const CAppointment* AddAppointment(int outlookIndex, const std::string& subject, const std::string& body,
                                        const std::string& location, const std::string& reqAttendees,
-                                       const std::string& optAttendees, const CDateTime& start, const CDateTime& end,
-                                       long duration, int reminderSet, long reminder, int busyStatus,
-                                       const CDateTime& expires, const std::string& attribute, bool show);
+                                       const std::string& optAttendees, const CDateTime& start,
+                                       const CDateTime& end, long duration, int reminderSet, long reminder,
+                                       int busyStatus, const CDateTime& expires, const std::string& attribute,
+                                       bool show);
     // The same for a recurring appointment, with its pattern's fields.
-    const CAppointment* AddRecurringAppointment(int outlookIndex, const std::string& subject, const std::string& body,
-                                                const std::string& location, const std::string& reqAttendees,
-                                                const std::string& optAttendees, const CDateTime& start,
-                                                const CDateTime& end, long duration, int reminderSet, long reminder,
-                                                int busyStatus, const CDateTime& expires,
-                                                const std::string& attribute, int recType, int interval,
-                                                long instance, int ends, const CDateTime& patternStart,
-                                                const CDateTime& patternEnd, long dayOfMonth, int days, bool show);
+    const CAppointment*
+    AddRecurringAppointment(int outlookIndex, const std::string& subject, const std::string& body,
+                            const std::string& location, const std::string& reqAttendees,
+                            const std::string& optAttendees, const CDateTime& start, const CDateTime& end,
+                            long duration, int reminderSet, long reminder, int busyStatus,
+                            const CDateTime& expires, const std::string& attribute, int recType, int interval,
+                            long instance, int ends, const CDateTime& patternStart,
+                            const CDateTime& patternEnd, long dayOfMonth, int days, bool show);
 
     int GetCount() const { return static_cast<int>(m_appointments.size()); }
     // Null outside 0..GetCount()-1.

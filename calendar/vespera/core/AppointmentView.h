@@ -4,8 +4,7 @@ class CAppointment;
 
 // What the appointment store tells the window that shows it (the main
 // window): appointments to list, appointments gone, and when to redraw.
-class CAppointmentView
-{
+class CAppointmentView {
 public:
     virtual ~CAppointmentView() = default;
 

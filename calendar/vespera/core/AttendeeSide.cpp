@@ -22,8 +22,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace
-{
+namespace {
 const char* const Performative = "tell";
 // Written in place of a group the message being answered did not carry, so
 // that the reply still parses keyword by keyword.
@@ -64,15 +63,18 @@ std::string BidHead(const CAttendeeSide::SContract& contract)
 
 std::string EchoTail(const std::string& attributes, const std::string& constraints)
 {
-    return " :attributes " + GroupOrPlaceholder(attributes) + " :constraints " + GroupOrPlaceholder(constraints);
+    return " :attributes " + GroupOrPlaceholder(attributes) + " :constraints " +
+           GroupOrPlaceholder(constraints);
 }
 
 // A slot is usable only when both of its ends are real times and it lasts
 // from a minute to a year, as every meeting the agent writes.
 bool IsUsableSlot(const CTimeSlot& slot)
 {
-    return slot.IsValid() && slot.GetDuration() > 0 && slot.GetDuration() <= CAgentContext::MaxRequestedMinutes &&
-           slot.GetStartTime().GetStatus() == CDateTime::valid && slot.GetEndTime().GetStatus() == CDateTime::valid;
+    return slot.IsValid() && slot.GetDuration() > 0 &&
+           slot.GetDuration() <= CAgentContext::MaxRequestedMinutes &&
+           slot.GetStartTime().GetStatus() == CDateTime::valid &&
+           slot.GetEndTime().GetStatus() == CDateTime::valid;
 }
 } // namespace
 
@@ -93,8 +95,7 @@ void CAttendeeSide::ProcessContract(const CKqmlFields& content, const std::strin
         return;
     contract.organiser = sender;
 
-    if (!AcceptsMeetingsFrom(sender))
-    {
+    if (!AcceptsMeetingsFrom(sender)) {
         SendDecline(contract, sender);
         return;
     }
@@ -133,13 +134,11 @@ bool CAttendeeSide::ReadContract(const CKqmlFields& fields, SContract& contract)
 
     contract.expires = HoldExpiry(fields.Value("expires"));
 
-    if (!hasNeg || !hasContract)
-    {
+    if (!hasNeg || !hasContract) {
         Log("The contractID or the NegID is null. Ignoring contract");
         return false;
     }
-    if (!fields.Read("constraints", contract.constraints))
-    {
+    if (!fields.Read("constraints", contract.constraints)) {
         Log("No constraints found in contract. Ignoring contract");
         return false;
     }
@@ -185,8 +184,7 @@ void CAttendeeSide::AnswerStrictTime(const SContract& contract, const std::strin
 {
     Log("ITS A STRICT TIME SLOT");
     const CTimeSlot slot(contract.start, contract.duration.c_str(), 1);
-    if (!IsUsableSlot(slot))
-    {
+    if (!IsUsableSlot(slot)) {
         Log("Unreadable time in contract. Sending declination");
         SendDecline(contract, sender);
         return;
@@ -194,8 +192,7 @@ void CAttendeeSide::AnswerStrictTime(const SContract& contract, const std::strin
 
     CPreferences& preferences = m_agent.GetPreferences();
     const CTimeConstraintSet constraints = preferences.ConstraintsFor(sender);
-    if (preferences.IsSlotFree(slot, constraints))
-    {
+    if (preferences.IsSlotFree(slot, constraints)) {
         AddHold(contract, slot);
         Send(sender, AcceptBid(contract, slot.GetDurationString()));
         return;
@@ -212,8 +209,7 @@ void CAttendeeSide::AnswerTimeWindow(const SContract& contract, const std::strin
     const CTimeSlot window(contract.start, contract.end, contract.duration.c_str());
     Log("Its a time window");
     if (window.GetDuration() <= 0 || window.GetStartTime().GetStatus() != CDateTime::valid ||
-        window.GetEndTime().GetStatus() != CDateTime::valid)
-    {
+        window.GetEndTime().GetStatus() != CDateTime::valid) {
         Log("Unreadable time in contract. Sending declination");
         SendDecline(contract, sender);
         return;
@@ -221,16 +217,15 @@ void CAttendeeSide::AnswerTimeWindow(const SContract& contract, const std::strin
 
     CPreferences& preferences = m_agent.GetPreferences();
     const CTimeConstraintSet constraints = preferences.ConstraintsFor(sender);
-    const auto found = preferences.FindFreeInWindow(window.GetStartTime(), window.GetEndTime(), window.GetDuration(),
-                                                    MaxAlternates, constraints);
+    const auto found = preferences.FindFreeInWindow(window.GetStartTime(), window.GetEndTime(),
+                                                    window.GetDuration(), MaxAlternates, constraints);
     SendAlternates(contract, *found, window.GetDurationString(), sender);
 }
 
 void CAttendeeSide::SendAlternates(const SContract& contract, const CTimeSlotStore& slots,
                                    const std::string& minutes, const std::string& sender)
 {
-    if (slots.GetCount() == 0)
-    {
+    if (slots.GetCount() == 0) {
         Log("No free time found within contract. Sending declination");
         SendDecline(contract, sender);
         return;
@@ -254,14 +249,12 @@ void CAttendeeSide::ProcessAward(const CKqmlFields& content, const std::string& 
         return;
 
     const CAppointment* hold = FindHold(award.negID, award.bidID, award.start);
-    if (hold == nullptr)
-    {
+    if (hold == nullptr) {
         Log("Invalid award. No corresponding bid found");
         return;
     }
     const auto organiser = m_bidOrganisers.find(MakeBidKey(award.negID, award.bidID));
-    if (organiser == m_bidOrganisers.end() || organiser->second != sender)
-    {
+    if (organiser == m_bidOrganisers.end() || organiser->second != sender) {
         Log("Invalid award. The bid was not made to " + sender);
         return;
     }
@@ -269,8 +262,7 @@ void CAttendeeSide::ProcessAward(const CKqmlFields& content, const std::string& 
     // another length was never offered.
     if (award.duration <= 0)
         award.duration = hold->GetDuration();
-    if (award.duration != hold->GetDuration())
-    {
+    if (award.duration != hold->GetDuration()) {
         Log("Invalid award. Its length differs from the one offered");
         return;
     }
@@ -282,22 +274,19 @@ void CAttendeeSide::ProcessAward(const CKqmlFields& content, const std::string& 
 bool CAttendeeSide::ReadAward(const CKqmlFields& fields, SAward& award) const
 {
     const bool parsed = fields.IsParsed();
-    if (parsed)
-    {
+    if (parsed) {
         fields.Read("bidID", award.bidID);
         fields.Read("negID", award.negID);
         fields.Read("contractID", award.contractID);
     }
-    if (!parsed || !fields.Read("constraints", award.constraints))
-    {
+    if (!parsed || !fields.Read("constraints", award.constraints)) {
         Log("Invalid award. No constraints specified");
         return false;
     }
 
     CKqmlFields constraints(award.constraints);
     const bool readable = constraints.IsParsed();
-    if (!readable || !award.start.ParseDateTime(constraints.Value("startTime")))
-    {
+    if (!readable || !award.start.ParseDateTime(constraints.Value("startTime"))) {
         Log("Unable to parse startTime in constraints");
         return false;
     }
@@ -327,16 +316,15 @@ void CAttendeeSide::ReadAwardAttributes(const std::string& attributes, SAward& a
 // is gone already, so the time is free again.
 void CAttendeeSide::CreateMeeting(const SAward& award, const std::string& sender)
 {
-    if (!m_agent.CreateOutlookAppointment(award.start, award.duration, award.subject, award.body, award.location,
-                                          MeetingReminderMinutes, true, award.reqAttendees, award.optAttendees,
-                                          true, sender))
-    {
+    if (!m_agent.CreateOutlookAppointment(award.start, award.duration, award.subject, award.body,
+                                          award.location, MeetingReminderMinutes, true, award.reqAttendees,
+                                          award.optAttendees, true, sender)) {
         const std::string reason = m_agent.GetLastWriteError();
         Log("The awarded meeting could not be saved, so it is not confirmed: " + reason);
-        CMessageBoxSink::Show("The meeting \"" + award.subject + "\" at " + award.start.Format() + " requested by " +
-                                  sender + " could not be saved in your calendar, so it was not confirmed.\nReason: " +
-                                  reason,
-                              MB_OK | MB_ICONEXCLAMATION);
+        CMessageBoxSink::Show(
+            "The meeting \"" + award.subject + "\" at " + award.start.Format() + " requested by " + sender +
+                " could not be saved in your calendar, so it was not confirmed.\nReason: " + reason,
+            MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     const std::string confirm = Confirm(award);
@@ -348,8 +336,8 @@ void CAttendeeSide::CreateMeeting(const SAward& award, const std::string& sender
 
 void CAttendeeSide::NotifyMeeting(const SAward& award, const std::string& sender)
 {
-    m_agent.GetNotifier().NotifyMeetingScheduled(sender, award.subject, award.body, award.location, award.start.Format(),
-                                   award.duration, award.reqAttendees);
+    m_agent.GetNotifier().NotifyMeetingScheduled(sender, award.subject, award.body, award.location,
+                                                 award.start.Format(), award.duration, award.reqAttendees);
 }
 
 // --- holds --------------------------------------------------------------------
@@ -361,7 +349,8 @@ void CAttendeeSide::AddHold(const SContract& contract, const CTimeSlot& slot)
     m_agent.GetAppointmentStore().AddAppointment(
         CAppointmentStore::HoldIndex, contract.subject, contract.body, contract.location, contract.attendees,
         contract.optAttendees, slot.GetStartTime(), slot.GetEndTime(), slot.GetDuration(), HoldReminderSet,
-        HoldReminderMinutes, HoldBusyStatus, contract.expires, MakeBidKey(contract.negID, contract.bidID), true);
+        HoldReminderMinutes, HoldBusyStatus, contract.expires, MakeBidKey(contract.negID, contract.bidID),
+        true);
 }
 
 int CAttendeeSide::DeletePreviousBids(const std::string& negID)
@@ -378,7 +367,8 @@ int CAttendeeSide::DeleteBid(const std::string& negID, const std::string& bidID)
 // first "bid:" keeps a negotiation whose identifier itself holds "bid:" from
 // leaving its holds behind.
 // With an organiser, only the holds of bids that went to that organiser.
-int CAttendeeSide::RemoveHolds(const std::string& keyOrPrefix, bool wholeNegotiation, const std::string& organiser)
+int CAttendeeSide::RemoveHolds(const std::string& keyOrPrefix, bool wholeNegotiation,
+                               const std::string& organiser)
 {
     return m_agent.GetAppointmentStore().RemoveIf([&](const CAppointment& appointment) {
         if (appointment.GetOutlookIndex() != CAppointmentStore::HoldIndex)
@@ -399,8 +389,7 @@ void CAttendeeSide::ForgetGoneBids()
 {
     const CAppointmentStore& store = m_agent.GetAppointmentStore();
     std::map<std::string, std::string> live;
-    for (int i = 0; i < store.GetCount(); ++i)
-    {
+    for (int i = 0; i < store.GetCount(); ++i) {
         const CAppointment* appointment = store.GetAt(i);
         if (appointment->GetOutlookIndex() != CAppointmentStore::HoldIndex)
             continue;
@@ -431,8 +420,7 @@ const CAppointment* CAttendeeSide::FindHold(const std::string& negID, const std:
 {
     const std::string key = MakeBidKey(negID, bidID);
     const CAppointmentStore& store = m_agent.GetAppointmentStore();
-    for (int i = 0; i < store.GetCount(); ++i)
-    {
+    for (int i = 0; i < store.GetCount(); ++i) {
         const CAppointment* appointment = store.GetAt(i);
         if (appointment->GetOutlookIndex() == CAppointmentStore::HoldIndex &&
             appointment->GetApptStatus() == HoldBusyStatus && appointment->GetAttribute() == key &&
@@ -451,7 +439,8 @@ std::string CAttendeeSide::MakeBidKey(const std::string& negID, const std::strin
 
 std::string CAttendeeSide::AcceptBid(const SContract& contract, const std::string& minutes)
 {
-    return BidHead(contract) + "accept :duration " + minutes + EchoTail(contract.attributes, contract.constraints);
+    return BidHead(contract) + "accept :duration " + minutes +
+           EchoTail(contract.attributes, contract.constraints);
 }
 
 std::string CAttendeeSide::AlternatesBid(const SContract& contract, const std::string& alternates,

@@ -22,12 +22,10 @@ class CAgentContext;
 // which organiser each bid went to: an award is taken from that organiser
 // alone, for the time and length it was offered, and a contract replaces
 // only the holds its own sender asked for.
-class CAttendeeSide
-{
+class CAttendeeSide {
 public:
     // What a contract names, as read from its content.
-    struct SContract
-    {
+    struct SContract {
         std::string negID;
         std::string contractID;
         std::string bidID;
@@ -50,8 +48,7 @@ public:
     };
 
     // What an award names, as read from its content.
-    struct SAward
-    {
+    struct SAward {
         std::string negID;
         std::string contractID;
         std::string bidID;
@@ -128,7 +125,8 @@ private:
     void CreateMeeting(const SAward& award, const std::string& sender);
     void NotifyMeeting(const SAward& award, const std::string& sender);
     // The first hold of the bid that starts at start; null when none.
-    const CAppointment* FindHold(const std::string& negID, const std::string& bidID, const CDateTime& start) const;
+    const CAppointment* FindHold(const std::string& negID, const std::string& bidID,
+                                 const CDateTime& start) const;
     int RemoveHolds(const std::string& keyOrPrefix, bool wholeNegotiation,
                     const std::string& organiser = std::string());
     CDateTime HoldExpiry(const std::string& expires) const;

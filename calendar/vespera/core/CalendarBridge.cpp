@@ -27,8 +27,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace
-{
+namespace {
 
 CDateTime NullDate()
 {
@@ -71,8 +70,7 @@ std::pair<std::string, std::string> SplitFullName(const std::string& fullName)
 
 CCalendarBridge::CCalendarBridge(std::shared_ptr<outlook::CBackend> backend, CAgentContext& agent,
                                  CAgentContainer& container)
-    : m_backend(backend ? std::move(backend) : std::make_shared<outlook::CMemoryBackend>()),
-      m_agent(agent),
+    : m_backend(backend ? std::move(backend) : std::make_shared<outlook::CMemoryBackend>()), m_agent(agent),
       m_container(container)
 {
 }
@@ -115,7 +113,8 @@ void CCalendarBridge::LoadAppointments()
     AppLog("CVSP::LoadAppointments: Loading Appointments");
     if (!m_namespace) {
         AppLog("CVSP::LoadApointments: Namespace Pointer is NULL. No Appointments Loaded");
-        CMessageBoxSink::Show("Namespace pointer is null. No Appointments Loaded", MB_OK | MB_ICONEXCLAMATION);
+        CMessageBoxSink::Show("Namespace pointer is null. No Appointments Loaded",
+                              MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     AppLog("CVSP::LoadApointments: Get olFolderCalendar");
@@ -155,11 +154,11 @@ bool CCalendarBridge::LoadAppointment(outlook::CItems& items, int position)
     const int reminderSet = appointment->GetReminderSet() ? 1 : 0;
     if (!pattern) {
         AppLog("Adding Appointment %d", position);
-        Appointments().AddAppointment(position, appointment->GetSubject(), appointment->GetBody(),
-                                       appointment->GetLocation(), appointment->GetRequiredAttendees(),
-                                       appointment->GetOptionalAttendees(), start, end, appointment->GetDuration(),
-                                       reminderSet, appointment->GetReminderMinutesBeforeStart(), busyStatus,
-                                       NullDate(), "outlook", false);
+        Appointments().AddAppointment(
+            position, appointment->GetSubject(), appointment->GetBody(), appointment->GetLocation(),
+            appointment->GetRequiredAttendees(), appointment->GetOptionalAttendees(), start, end,
+            appointment->GetDuration(), reminderSet, appointment->GetReminderMinutesBeforeStart(), busyStatus,
+            NullDate(), "outlook", false);
         return true;
     }
     AppLog("Adding Recurring Appointment %d", position);
@@ -194,7 +193,8 @@ void CCalendarBridge::SyncWithOutsideChanges()
     case outlook::CBackend::RefreshResult::Reread:
         break;
     }
-    AppLog("CVSP::Resynchronise: the calendar or the contacts were changed by another program; reading them again");
+    AppLog("CVSP::Resynchronise: the calendar or the contacts were changed by another program; reading them "
+           "again");
     // The holds live only in the agent and must outlast the re-read, or a
     // time already offered could be given away twice.
     Appointments().RemoveIf([](const CAppointment& appointment) {
@@ -245,8 +245,8 @@ bool CCalendarBridge::LoadContact(outlook::CItems& items, int position)
         return false;
     }
     AppLog("CVSP::LoadContacts: Got olContactItem");
-    auto record =
-        std::make_unique<CContactRecord>(contact->GetFirstName(), contact->GetLastName(), contact->GetEmail1Address());
+    auto record = std::make_unique<CContactRecord>(contact->GetFirstName(), contact->GetLastName(),
+                                                   contact->GetEmail1Address());
     if (!contact->GetEmail1Address().empty()) {
         record->SetCalendarAgentName(CContactRecord::AgentNameFor(contact->GetEmail1Address()));
         AppLog("CVSP::LoadContacts: Setting CalendarAgentName");
@@ -260,10 +260,11 @@ bool CCalendarBridge::LoadContact(outlook::CItems& items, int position)
 }
 
 bool CCalendarBridge::CreateOutlookContact(const std::string& agentName, const std::string& fullName,
-                                    const std::string& emailAddress, const std::string& webPage)
+                                           const std::string& emailAddress, const std::string& webPage)
 {
     Log("Creating item via ApptPtr");
-    std::unique_ptr<outlook::CItem> item = m_application ? m_application->CreateItem(outlook::olContactItem) : nullptr;
+    std::unique_ptr<outlook::CItem> item =
+        m_application ? m_application->CreateItem(outlook::olContactItem) : nullptr;
     outlook::CContactItem* contact = item ? item->AsContact() : nullptr;
     if (!contact) {
         Logf("Unable to create a contact for %s in the calendar program", agentName.c_str());
@@ -329,22 +330,24 @@ outlook::CNameSpace* CCalendarBridge::GetNameSpace()
     return m_namespace;
 }
 
-bool CCalendarBridge::CreateOutlookAppointment(const CDateTime& start, long duration, const std::string& subject,
-                                        const std::string& body, const std::string& location, long reminderMinutes,
-                                        bool setReminder, const std::string& requiredAttendees,
-                                        const std::string& optionalAttendees, bool addToStore,
-                                        const std::string& organiserAgent)
+bool CCalendarBridge::CreateOutlookAppointment(const CDateTime& start, long duration,
+                                               const std::string& subject, const std::string& body,
+                                               const std::string& location, long reminderMinutes,
+                                               bool setReminder, const std::string& requiredAttendees,
+                                               const std::string& optionalAttendees, bool addToStore,
+                                               const std::string& organiserAgent)
 {
     m_lastWriteError.clear();
     // Lengths come from other agents' messages; one that is not from a
     // minute to a year would leave an item nobody can use.
     if (duration <= 0 || duration > CAgentContext::MaxRequestedMinutes) {
         Logf("Refusing to write an appointment of %s minutes", std::to_string(duration).c_str());
-        return WriteFailed("a length of " + std::to_string(duration) + " minutes is not from a minute to a year");
+        return WriteFailed("a length of " + std::to_string(duration) +
+                           " minutes is not from a minute to a year");
     }
     Log("Creating item via ApptPtr");
-    std::unique_ptr<outlook::CItem> item = m_application ? m_application->CreateItem(outlook::olAppointmentItem)
-                                                         : nullptr;
+    std::unique_ptr<outlook::CItem> item =
+        m_application ? m_application->CreateItem(outlook::olAppointmentItem) : nullptr;
     outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr;
     if (!appointment) {
         Log("Unable to create an appointment in the calendar program");
@@ -372,7 +375,8 @@ bool CCalendarBridge::CreateOutlookAppointment(const CDateTime& start, long dura
     if (!requiredAttendees.empty()) {
         appointment->SetRequiredAttendees(requiredAttendees);
         appointment->SetRequiredAddresses(EmailsOfAgents(requiredAttendees));
-        appointment->SetOrganizer(organiserAgent.empty() ? Settings().GetEmail() : EmailOfAgent(organiserAgent));
+        appointment->SetOrganizer(organiserAgent.empty() ? Settings().GetEmail()
+                                                         : EmailOfAgent(organiserAgent));
     }
     if (!optionalAttendees.empty())
         appointment->SetOptionalAttendees(optionalAttendees);
@@ -387,8 +391,8 @@ bool CCalendarBridge::CreateOutlookAppointment(const CDateTime& start, long dura
         CDateTime end = start + CDateTimeSpan(0, 0, static_cast<int>(duration), 0);
         ++m_calendarItemCount;
         Appointments().AddAppointment(m_calendarItemCount, subject, body, location, requiredAttendees,
-                                       optionalAttendees, start, end, duration, setReminder ? 1 : 0, minutes,
-                                       outlook::olBusy, NullDate(), "outlook", true);
+                                      optionalAttendees, start, end, duration, setReminder ? 1 : 0, minutes,
+                                      outlook::olBusy, NullDate(), "outlook", true);
     }
     return true;
 }
@@ -426,7 +430,8 @@ bool CCalendarBridge::WriteFailed(const std::string& reason)
 
 bool CCalendarBridge::SendMail(const std::string& to, const std::string& subject, const std::string& body)
 {
-    std::unique_ptr<outlook::CItem> item = m_application ? m_application->CreateItem(outlook::olMailItem) : nullptr;
+    std::unique_ptr<outlook::CItem> item =
+        m_application ? m_application->CreateItem(outlook::olMailItem) : nullptr;
     outlook::CMailItem* mail = item ? item->AsMail() : nullptr;
     if (!mail) {
         Logf("Unable to create a mail item to %s", to.c_str());

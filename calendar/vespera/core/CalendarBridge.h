@@ -12,8 +12,7 @@ class CAppointmentStore;
 class CContactStore;
 class CReminderSink;
 
-namespace outlook
-{
+namespace outlook {
 class CApplication;
 class CBackend;
 class CItems;
@@ -27,13 +26,13 @@ class CNameSpace;
 //
 // Until CreateApplication succeeded the application and namespace are null
 // and every write reports failure.
-class CCalendarBridge
-{
+class CCalendarBridge {
 public:
     // The calendar program's store; null means an empty in-memory one.
     // `container` is the agent whose communicator the reminder sink sends
     // through.
-    CCalendarBridge(std::shared_ptr<outlook::CBackend> backend, CAgentContext& agent, CAgentContainer& container);
+    CCalendarBridge(std::shared_ptr<outlook::CBackend> backend, CAgentContext& agent,
+                    CAgentContainer& container);
     // Leaves the program in order: the reminder sink before the
     // application, the namespace logged off first.
     ~CCalendarBridge();

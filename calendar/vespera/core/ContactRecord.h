@@ -3,11 +3,11 @@
 #include <string>
 
 // One of the user's contacts as the agent keeps it.
-class CContactRecord
-{
+class CContactRecord {
 public:
     CContactRecord();
-    CContactRecord(const std::string& firstName, const std::string& lastName, const std::string& emailAddress);
+    CContactRecord(const std::string& firstName, const std::string& lastName,
+                   const std::string& emailAddress);
 
     // The name under which the contact's calendar agent registers: the
     // address with every "@" made "_", then "-CalendarAgent". Empty for an

@@ -31,8 +31,7 @@ const CContactRecord* CContactStore::FindBy(Field field, const std::string& valu
 {
     if (value.empty())
         return nullptr;
-    for (const std::unique_ptr<CContactRecord>& record : m_records)
-    {
+    for (const std::unique_ptr<CContactRecord>& record : m_records) {
         if (((*record).*field)() == value)
             return record.get();
     }

@@ -10,8 +10,7 @@
 // grows while the agent runs and is emptied only to read the contacts
 // again; records never move in memory, so a record found stays valid until
 // then. Nothing keeps a record beyond the message it was found for.
-class CContactStore
-{
+class CContactStore {
 public:
     CContactStore();
     ~CContactStore();

@@ -9,7 +9,8 @@
 std::optional<std::string> CInstallDirectory::ReadFromRegistry(const CRegistry& registry)
 {
     std::string value;
-    if (registry.ReadValue(CAgentSettings::RegistryKey, "InstallDir", value) != CRegistry::Ok || value.empty())
+    if (registry.ReadValue(CAgentSettings::RegistryKey, "InstallDir", value) != CRegistry::Ok ||
+        value.empty())
         return std::nullopt;
     return value;
 }

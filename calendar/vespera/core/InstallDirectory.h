@@ -8,8 +8,7 @@ class CRegistry;
 // Where the program keeps its logs and the toolkit its files: the install
 // directory, exported to the process as ORVANTE so that the toolkit's own
 // logs land in the same place as the agent's.
-class CInstallDirectory
-{
+class CInstallDirectory {
 public:
     static constexpr const char* EnvironmentVariable = "ORVANTE";
 

@@ -14,8 +14,7 @@
 // Made from a text, which converts implicitly so that a handler taking
 // fields can be handed the text of a content, or from a content that the
 // message it came in already read.
-class CKqmlFields
-{
+class CKqmlFields {
 public:
     CKqmlFields(const std::string& text);
     CKqmlFields(const char* text);

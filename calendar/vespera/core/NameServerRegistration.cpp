@@ -14,8 +14,7 @@
 #include <climits>
 #include <cstdlib>
 
-namespace
-{
+namespace {
 
 const char* const SettingsKey = "Software\\ORVANTE\\CalendarAgent";
 
@@ -64,12 +63,12 @@ bool CNameServerRegistration::LoadRegInfo()
         return false;
     EnableANS(name, host, port);
     m_applicationLog.dprintf("CVSP::LoadRegInfo: Agent Name = %s, ANS Host = %s, ANS Port = %d",
-                             m_agentName.c_str(),
-            m_ansHost.c_str(), m_ansPort);
+                             m_agentName.c_str(), m_ansHost.c_str(), m_ansPort);
     return true;
 }
 
-bool CNameServerRegistration::EnableANS(const std::string& name, const std::string& host, const std::string& port)
+bool CNameServerRegistration::EnableANS(const std::string& name, const std::string& host,
+                                        const std::string& port)
 {
     m_container.debug("<CVespera::EnableANS()> ENABLING THE ANS MODULE");
     CCommunicator* communicator = m_container.get_communicator();

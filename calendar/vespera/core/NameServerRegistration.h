@@ -8,8 +8,7 @@ class CDebug;
 // The calendar agent's registration with the name server: the name, host
 // and port it registers under, whether the server took the name, and the
 // placeholder that stands for the server until one is known.
-class CNameServerRegistration
-{
+class CNameServerRegistration {
 public:
     // What the name-server belief holds until the agent registers: the
     // agent's own identifier, in a form that can never be taken for a host

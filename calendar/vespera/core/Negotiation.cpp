@@ -5,19 +5,9 @@
 #include <sstream>
 
 CNegotiation::CNegotiation()
-    : m_expires(0.0)
-    , m_contractsSent(0)
-    , m_strict(0)
-    , m_bidsReceived(0)
-    , m_confirmationsReceived(0)
-    , m_startConstraint(0.0)
-    , m_endConstraint(0.0)
-    , m_duration(0)
-    , m_status(0)
-    , m_totalContracts(0)
-    , m_totalAwards(0)
-    , m_totalBids(0)
-    , m_totalConfirmations(0)
+    : m_expires(0.0), m_contractsSent(0), m_strict(0), m_bidsReceived(0), m_confirmationsReceived(0),
+      m_startConstraint(0.0), m_endConstraint(0.0), m_duration(0), m_status(0), m_totalContracts(0),
+      m_totalAwards(0), m_totalBids(0), m_totalConfirmations(0)
 {
 }
 
@@ -26,7 +16,8 @@ CNegotiation::~CNegotiation()
     ClearSuggestions();
 }
 
-void CNegotiation::AddSuggestion(std::unique_ptr<CTimeSlot> slot, const std::string& agent, const std::string& bidID)
+void CNegotiation::AddSuggestion(std::unique_ptr<CTimeSlot> slot, const std::string& agent,
+                                 const std::string& bidID)
 {
     if (slot)
         m_suggestions.Add(slot.release(), agent, bidID);
@@ -51,8 +42,7 @@ std::vector<std::string> CNegotiation::SplitNames(const std::string& commaSepara
     std::vector<std::string> names;
     std::istringstream in(commaSeparated);
     std::string name;
-    while (std::getline(in, name, ','))
-    {
+    while (std::getline(in, name, ',')) {
         if (!name.empty())
             names.push_back(name);
     }
@@ -62,8 +52,7 @@ std::vector<std::string> CNegotiation::SplitNames(const std::string& commaSepara
 std::string CNegotiation::GetAttendeesText() const
 {
     std::string text;
-    for (const std::string& name : m_attendees)
-    {
+    for (const std::string& name : m_attendees) {
         if (!text.empty())
             text += ',';
         text += name;

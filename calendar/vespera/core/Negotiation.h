@@ -16,8 +16,7 @@
 //
 // Status: 0 while in process, 1 once the meeting was made, -1 once it
 // failed.
-class CNegotiation
-{
+class CNegotiation {
 public:
     CNegotiation();
     ~CNegotiation();

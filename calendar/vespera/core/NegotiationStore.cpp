@@ -15,8 +15,7 @@ CNegotiation* CNegotiationStore::Add(std::unique_ptr<CNegotiation> record)
 
 CNegotiation* CNegotiationStore::Find(const std::string& negID) const
 {
-    for (size_t i = 0; i < m_negIDs.size(); ++i)
-    {
+    for (size_t i = 0; i < m_negIDs.size(); ++i) {
         if (m_negIDs[i] == negID)
             return m_records[i].get();
     }

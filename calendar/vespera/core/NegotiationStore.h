@@ -9,8 +9,7 @@
 // Every negotiation the organiser started, owned here in the order they
 // were added. Records are never removed while the agent runs, so a record
 // found once stays valid as long as the store.
-class CNegotiationStore
-{
+class CNegotiationStore {
 public:
     CNegotiationStore();
     ~CNegotiationStore();

@@ -6,8 +6,7 @@
 
 #include <algorithm>
 
-namespace
-{
+namespace {
 
 const char* const ReviewTail = " has scheduled a new meeting with you. Please review the details below.\n\n";
 const char* const DeclinedTail =
@@ -36,8 +35,9 @@ std::string CNotifier::ShortText(const std::string& subject, const std::string& 
 std::string CNotifier::MeetingDetails(const std::string& subject, const std::string& body,
                                       const std::string& startText, int duration, const std::string& location)
 {
-    return "\nMeeting Subject: " + subject + "\nMeeting Body: " + body + "\nMeeting Start Time: " + startText +
-           "\nMeeting Duration: " + std::to_string(duration) + "\nMeeting Location: " + location;
+    return "\nMeeting Subject: " + subject + "\nMeeting Body: " + body +
+           "\nMeeting Start Time: " + startText + "\nMeeting Duration: " + std::to_string(duration) +
+           "\nMeeting Location: " + location;
 }
 
 std::string CNotifier::OrganiserOpening(const std::string& otherAgent) const
@@ -70,24 +70,25 @@ bool CNotifier::AnyMeetingAlert() const
     return m_settings.GetMeetingScheduleLongAlert() || m_settings.GetMeetingScheduleShortAlert();
 }
 
-std::optional<CNotifier::SNotice> CNotifier::MeetingScheduledNotice(const std::string& otherAgent,
-                                                                    const std::string& subject,
-                                                                    const std::string& body,
-                                                                    const std::string& location,
-                                                                    const std::string& startText, int duration,
-                                                                    const std::string& attendees) const
+std::optional<CNotifier::SNotice>
+CNotifier::MeetingScheduledNotice(const std::string& otherAgent, const std::string& subject,
+                                  const std::string& body, const std::string& location,
+                                  const std::string& startText, int duration,
+                                  const std::string& attendees) const
 {
     if (!AnyMeetingAlert())
         return std::nullopt;
     if (m_settings.GetMeetingScheduleShortAlert())
         return SNotice{"New Meeting", ShortText(subject, startText, location, PersonFor(otherAgent))};
-    return SNotice{"[Vesp] New Meeting Scheduled", OrganiserOpening(otherAgent) +
-                                                       MeetingDetails(subject, body, startText, duration, location) +
-                                                       "\nAttendees: \n" + AttendeeLines(attendees)};
+    return SNotice{"[Vesp] New Meeting Scheduled",
+                   OrganiserOpening(otherAgent) +
+                       MeetingDetails(subject, body, startText, duration, location) + "\nAttendees: \n" +
+                       AttendeeLines(attendees)};
 }
 
 std::optional<CNotifier::SNotice> CNotifier::ESecretaryNotice(bool scheduled, const std::string& subject,
-                                                              const std::string& body, const std::string& location,
+                                                              const std::string& body,
+                                                              const std::string& location,
                                                               const std::string& startText, int duration,
                                                               const std::string& requester) const
 {
@@ -96,7 +97,8 @@ std::optional<CNotifier::SNotice> CNotifier::ESecretaryNotice(bool scheduled, co
     if (m_settings.GetMeetingScheduleShortAlert())
         return SNotice{scheduled ? "New E-Sec Meeting" : "E-Sec Meeting Declined",
                        ShortText(subject, startText, location, requester)};
-    return SNotice{scheduled ? "[Vesp] New V-Izadavavu Meeting Scheduled" : "[Vesp] V-Izadavavu Meeting Declined",
+    return SNotice{scheduled ? "[Vesp] New V-Izadavavu Meeting Scheduled"
+                             : "[Vesp] V-Izadavavu Meeting Declined",
                    requester + (scheduled ? ReviewTail : DeclinedTail) +
                        MeetingDetails(subject, body, startText, duration, location)};
 }
@@ -112,8 +114,8 @@ void CNotifier::NotifyMeetingScheduled(const std::string& otherAgent, const std:
 }
 
 void CNotifier::NotifyESecretaryMeeting(bool scheduled, const std::string& subject, const std::string& body,
-                                        const std::string& location, const std::string& startText, int duration,
-                                        const std::string& requester) const
+                                        const std::string& location, const std::string& startText,
+                                        int duration, const std::string& requester) const
 {
     if (std::optional<SNotice> notice =
             ESecretaryNotice(scheduled, subject, body, location, startText, duration, requester))
@@ -131,11 +133,10 @@ void CNotifier::Send(const SNotice& notice) const
 std::string CNotifier::ReminderContent(const std::string& subject, const std::string& location,
                                        const CDateTime& start)
 {
-    return "tell :command appointment_due :start (tell :day " + std::to_string(start.GetDay()) +
-           " :month " + std::to_string(start.GetMonth()) + " :year " + std::to_string(start.GetYear()) +
-           " :hour " + std::to_string(start.GetHour()) + " :minute " + std::to_string(start.GetMinute()) +
-           " :second " + std::to_string(start.GetSecond()) + " ) :subject (" + subject + ") :location (" +
-           location + ")";
+    return "tell :command appointment_due :start (tell :day " + std::to_string(start.GetDay()) + " :month " +
+           std::to_string(start.GetMonth()) + " :year " + std::to_string(start.GetYear()) + " :hour " +
+           std::to_string(start.GetHour()) + " :minute " + std::to_string(start.GetMinute()) + " :second " +
+           std::to_string(start.GetSecond()) + " ) :subject (" + subject + ") :location (" + location + ")";
 }
 
 std::string CNotifier::ReminderMailText(const std::string& subject, const std::string& location,
@@ -162,7 +163,8 @@ std::string CNotifier::ConfirmationText(const std::string& targetRealName, const
                                         const std::string& durationText, const std::string& targetEmail)
 {
     return "Hi, \n\nYou recently scheduled an appointment with " + targetRealName +
-           " using the ORVANTE Distributed Meeting Scheduling System. This is your confirmation message with the "
+           " using the ORVANTE Distributed Meeting Scheduling System. This is your confirmation message with "
+           "the "
            "details given below.\n\n"
            "Appointment Date: " +
            start.Format() + "\nAppointment Subject: " + subject + "\nAppointment Body: " + body +

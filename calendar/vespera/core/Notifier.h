@@ -13,12 +13,10 @@ class CContactStore;
 // the settings switch on: a message to the user's alert agent, an e-mail,
 // or both. It keeps no state of its own; the settings and contacts are read
 // at every notice, so changes apply at once.
-class CNotifier
-{
+class CNotifier {
 public:
     // How a notice leaves the agent; the agent gives its traced senders.
-    struct SChannels
-    {
+    struct SChannels {
         // The whole content of a "tell" to the alert agent.
         std::function<void(const std::string& receiver, const std::string& content)> agent;
         std::function<void(const std::string& to, const std::string& subject, const std::string& text)> mail;
@@ -27,15 +25,13 @@ public:
     };
 
     // One notification: the subject of its e-mail and its text.
-    struct SNotice
-    {
+    struct SNotice {
         std::string subject;
         std::string text;
     };
 
     // Where reminders go; the reminder sink keeps its own copy.
-    struct SReminderTargets
-    {
+    struct SReminderTargets {
         std::string emailTarget;
         bool emailOn = false;
         std::string agentTarget;
@@ -59,12 +55,14 @@ public:
                                                   const std::string& attendees) const;
     // The notice for a meeting requested by the electronic secretary,
     // scheduled or declined; nullopt as above.
-    std::optional<SNotice> ESecretaryNotice(bool scheduled, const std::string& subject, const std::string& body,
-                                            const std::string& location, const std::string& startText, int duration,
+    std::optional<SNotice> ESecretaryNotice(bool scheduled, const std::string& subject,
+                                            const std::string& body, const std::string& location,
+                                            const std::string& startText, int duration,
                                             const std::string& requester) const;
 
-    void NotifyMeetingScheduled(const std::string& otherAgent, const std::string& subject, const std::string& body,
-                                const std::string& location, const std::string& startText, int duration,
+    void NotifyMeetingScheduled(const std::string& otherAgent, const std::string& subject,
+                                const std::string& body, const std::string& location,
+                                const std::string& startText, int duration,
                                 const std::string& attendees) const;
     void NotifyESecretaryMeeting(bool scheduled, const std::string& subject, const std::string& body,
                                  const std::string& location, const std::string& startText, int duration,
@@ -82,8 +80,8 @@ public:
     // Forwards a due reminder to the targets that are on, whatever the
     // meeting alerts say. A start that is no valid time is logged and
     // forwarded nowhere.
-    void NotifyReminder(const SReminderTargets& targets, const std::string& subject, const std::string& location,
-                        const CDateTime& start) const;
+    void NotifyReminder(const SReminderTargets& targets, const std::string& subject,
+                        const std::string& location, const CDateTime& start) const;
 
     // The confirmation e-mail's text for a requested appointment.
     static std::string ConfirmationText(const std::string& targetRealName, const CDateTime& start,
@@ -100,7 +98,8 @@ public:
 
 private:
     static std::string MeetingDetails(const std::string& subject, const std::string& body,
-                                      const std::string& startText, int duration, const std::string& location);
+                                      const std::string& startText, int duration,
+                                      const std::string& location);
     std::string OrganiserOpening(const std::string& otherAgent) const;
     std::string AttendeeLines(const std::string& attendees) const;
     std::string PersonFor(const std::string& agentName) const;

@@ -62,12 +62,10 @@ int Minutes(const std::string& text)
 const char* const COrganiserSide::NotSavedReason =
     "Every attendee confirmed, but the meeting could not be saved in your calendar: ";
 const char* const COrganiserSide::NoCommonTimeReason =
-    "Meeting cannot be scheduled within the specified constraints because the attendees offered no common time";
+    "Meeting cannot be scheduled within the specified constraints because the attendees offered no common "
+    "time";
 
-COrganiserSide::COrganiserSide(CAgentContext& agent)
-    : m_agent(agent)
-{
-}
+COrganiserSide::COrganiserSide(CAgentContext& agent) : m_agent(agent) {}
 
 COrganiserSide::~COrganiserSide() = default;
 
@@ -82,8 +80,7 @@ void COrganiserSide::StartNegotiation(const CKqmlFields& request)
 {
     auto record = std::make_unique<CNegotiation>();
     const std::string contract = BuildContract(*record, request);
-    if (record->GetStartConstraint().GetStatus() != CDateTime::valid)
-    {
+    if (record->GetStartConstraint().GetStatus() != CDateTime::valid) {
         // Without a start no attendee can answer, and every bid would be
         // measured against nothing.
         Log("Unable to send contracts. The start time is not a date and time");
@@ -109,14 +106,11 @@ std::string COrganiserSide::BuildContract(CNegotiation& record, const CKqmlField
     const std::string start = fields.Value("start");
     record.SetStartConstraint(Parsed(start));
     std::string end;
-    if (fields.Has("end"))
-    {
+    if (fields.Has("end")) {
         end = fields.Value("end");
         record.SetEndConstraint(Parsed(end));
         record.SetStrict(0);
-    }
-    else
-    {
+    } else {
         record.SetEndConstraint(CDateTime(9000, 1, 1, 0, 0, 0));
         record.SetStrict(1);
     }
@@ -124,7 +118,8 @@ std::string COrganiserSide::BuildContract(CNegotiation& record, const CKqmlField
     record.SetDuration(Minutes(duration));
 
     return ContractText(record, ValueOrBlank(fields, "subject"), ValueOrBlank(fields, "body"),
-                        ValueOrBlank(fields, "location"), ValueOrBlank(fields, "attendees"), start, end, duration);
+                        ValueOrBlank(fields, "location"), ValueOrBlank(fields, "attendees"), start, end,
+                        duration);
 }
 
 std::string COrganiserSide::RebuildContract(CNegotiation& record)
@@ -154,24 +149,21 @@ std::string COrganiserSide::ContractText(const CNegotiation& record, const std::
     return text;
 }
 
-int COrganiserSide::SendContracts(const std::string& contract, const std::string& attendees, CNegotiation& record,
-                                  bool first)
+int COrganiserSide::SendContracts(const std::string& contract, const std::string& attendees,
+                                  CNegotiation& record, bool first)
 {
     const std::vector<std::string> names = CNegotiation::SplitNames(attendees);
-    if (names.empty())
-    {
+    if (names.empty()) {
         Log("Unable to send contracts. No attendees specified");
         return 0;
     }
     // Every contract is a blocking send and every answer a message; a list
     // of thousands would hold the agent for a long time.
-    if (names.size() > MaxAttendees)
-    {
+    if (names.size() > MaxAttendees) {
         Log("Unable to send contracts. More than " + std::to_string(MaxAttendees) + " attendees specified");
         return 0;
     }
-    for (const std::string& name : names)
-    {
+    for (const std::string& name : names) {
         const std::optional<std::string> error = m_agent.SendAgentMessage("tell", name, contract);
         if (error)
             Log(*error);
@@ -190,26 +182,22 @@ void COrganiserSide::ProcessBid(const CKqmlFields& fields, const std::string& se
     Log("Processing bid");
     const std::string negID = fields.Raw("negID").value_or(std::string());
     const std::string bidID = fields.Raw("bidID").value_or(std::string());
-    if (bidID.empty())
-    {
+    if (bidID.empty()) {
         Log("ERROR: Invalid bid has bad Bid ID");
         return;
     }
     CNegotiation* record = m_agent.GetNegotiationStore().Find(negID);
-    if (!record)
-    {
+    if (!record) {
         Log("ERROR: Invalid bid has bad Neg ID");
         return;
     }
-    if (!record->IsRunning())
-    {
+    if (!record->IsRunning()) {
         Log("ERROR: Negotiation is no longer running");
         return;
     }
     // Only an agent that was asked may answer, or a stranger could end or
     // steer the negotiation.
-    if (!record->IsAttendee(sender))
-    {
+    if (!record->IsAttendee(sender)) {
         Log("ERROR: Bid from " + sender + ", who is not an attendee of this negotiation, ignored");
         return;
     }
@@ -218,17 +206,13 @@ void COrganiserSide::ProcessBid(const CKqmlFields& fields, const std::string& se
         Log("ERROR: Invalid Bid. No status field found");
     else if (status == "decline")
         ProcessDecline(*record, sender);
-    else if (status == "accept")
-    {
+    else if (status == "accept") {
         if (ProcessAccept(*record, sender, bidID))
             CountBid(*record);
-    }
-    else if (status == "alt")
-    {
+    } else if (status == "alt") {
         if (ProcessAlternates(*record, fields, sender, bidID))
             CountBid(*record);
-    }
-    else
+    } else
         Log("Invalid Bid. Status field malformed");
 }
 
@@ -243,37 +227,35 @@ std::string COrganiserSide::DeclineReason(const std::string& sender) const
 {
     const CContactRecord* contact = m_agent.GetContactStore().FindByAgentName(sender);
     if (contact)
-        return "Meeting cannot be scheduled within the specified constraints becasuse " + contact->GetFirstName() +
-               " " + contact->GetLastName() + " [" + contact->GetEmailAddress() + "] is not available";
-    return "Meeting cannot be scheduled within the specified constraints because the user of agent " + sender +
-           " is not available";
+        return "Meeting cannot be scheduled within the specified constraints becasuse " +
+               contact->GetFirstName() + " " + contact->GetLastName() + " [" + contact->GetEmailAddress() +
+               "] is not available";
+    return "Meeting cannot be scheduled within the specified constraints because the user of agent " +
+           sender + " is not available";
 }
 
 bool COrganiserSide::ProcessAccept(CNegotiation& record, const std::string& sender, const std::string& bidID)
 {
     Log("bid is an accept");
-    if (!record.GetStrict())
-    {
+    if (!record.GetStrict()) {
         Log("ERROR: Invalid Bid, accepts on a non specifically constrained contract");
         return false;
     }
-    record.AddSuggestion(std::make_unique<CTimeSlot>(record.GetStartConstraint(), record.GetDuration()), sender,
-                         bidID);
+    record.AddSuggestion(std::make_unique<CTimeSlot>(record.GetStartConstraint(), record.GetDuration()),
+                         sender, bidID);
     return true;
 }
 
-bool COrganiserSide::ProcessAlternates(CNegotiation& record, const CKqmlFields& bid, const std::string& sender,
-                                       const std::string& bidID)
+bool COrganiserSide::ProcessAlternates(CNegotiation& record, const CKqmlFields& bid,
+                                       const std::string& sender, const std::string& bidID)
 {
     Log("bid is an alt");
     const std::string alternates = bid.Raw("alternates").value_or(std::string());
-    if (alternates.empty())
-    {
+    if (alternates.empty()) {
         Log("ERROR: Invalid Bid. No Alternates suggested");
         return false;
     }
-    if (!bid.Has("duration"))
-    {
+    if (!bid.Has("duration")) {
         Log("ERROR: Invalid Bid. No Duration specified");
         return false;
     }
@@ -283,8 +265,7 @@ bool COrganiserSide::ProcessAlternates(CNegotiation& record, const CKqmlFields& 
     const std::vector<std::string> tokens = list.Tokens();
     Log("Got the perf " + (tokens.empty() ? std::string() : tokens[0]));
     Log("Entering loop");
-    for (size_t i = 1; i < tokens.size(); ++i)
-    {
+    for (size_t i = 1; i < tokens.size(); ++i) {
         if (i > 1)
             Log("Getting the next sugg time");
         AddAlternate(record, list, tokens[i], duration, sender, bidID);
@@ -293,8 +274,8 @@ bool COrganiserSide::ProcessAlternates(CNegotiation& record, const CKqmlFields& 
     return true;
 }
 
-void COrganiserSide::AddAlternate(CNegotiation& record, const CKqmlFields& list, const std::string& key, int duration,
-                                  const std::string& sender, const std::string& bidID)
+void COrganiserSide::AddAlternate(CNegotiation& record, const CKqmlFields& list, const std::string& key,
+                                  int duration, const std::string& sender, const std::string& bidID)
 {
     Log("Getting the value for the key =" + key);
     const std::string name = !key.empty() && key[0] == ':' ? key.substr(1) : key;
@@ -343,8 +324,7 @@ const CTimeSlot* COrganiserSide::FindCommonSlot(const CNegotiation& record)
     std::unique_ptr<std::vector<std::string>> agents(suggestions->GetAttributesUnique());
     std::set<std::string> required(agents->begin(), agents->end());
     required.insert(record.GetAttendees().begin(), record.GetAttendees().end());
-    for (int i = 0; i < suggestions->GetCount(); ++i)
-    {
+    for (int i = 0; i < suggestions->GetCount(); ++i) {
         if (suggestions->GetAttribute(i) != first)
             continue;
         const CTimeSlot* slot = suggestions->GetTimeSlot(i);
@@ -364,13 +344,12 @@ void COrganiserSide::SendAwards(CNegotiation& record, const CTimeSlot& chosen)
     const std::string constraints = "(tell :startTime (" + chosen.GetStartTime().Format() + ") :duration " +
                                     std::to_string(record.GetDuration()) + ")";
     const std::string attributes = AwardAttributes(record);
-    for (const std::string& name : record.GetAttendees())
-    {
+    for (const std::string& name : record.GetAttendees()) {
         const std::string bidID = record.GetSuggestions()->GetID(&record.GetChosenSlot(), name);
         m_agent.SendAgentMessage("tell", name,
                                  "tell :type award :negID " + record.GetNegID() + " :contractID " +
-                                     record.GetContractID() + " :bidID " + bidID + " :attributes " + attributes +
-                                     " :constraints " + constraints);
+                                     record.GetContractID() + " :bidID " + bidID + " :attributes " +
+                                     attributes + " :constraints " + constraints);
         record.AddAward();
     }
 }
@@ -384,8 +363,7 @@ std::string COrganiserSide::AwardAttributes(const CNegotiation& record) const
 bool COrganiserSide::StartNextPass(CNegotiation& record)
 {
     CDateTime start;
-    if (!FindNextStart(record, start))
-    {
+    if (!FindNextStart(record, start)) {
         record.SetStatus(-1);
         FinishNegotiation(record, NoCommonTimeReason);
         return false;
@@ -401,8 +379,7 @@ bool COrganiserSide::FindNextStart(const CNegotiation& record, CDateTime& start)
 {
     const CDateTime none(9999, 12, 31, 0, 0, 0);
     start = none;
-    for (const std::string& name : record.GetAttendees())
-    {
+    for (const std::string& name : record.GetAttendees()) {
         const CTimeSlot* last = record.GetSuggestions()->GetLastSlot(name);
         if (last && last->GetEndTime() < start)
             start = last->GetEndTime();
@@ -422,23 +399,19 @@ void COrganiserSide::ProcessConfirmation(const CKqmlFields& fields, const std::s
 {
     Log("processing confirmation");
     CNegotiation* record = m_agent.GetNegotiationStore().Find(fields.Raw("negID").value_or(std::string()));
-    if (!record)
-    {
+    if (!record) {
         Log("No negotiation to confirm");
         return;
     }
-    if (!record->IsAttendee(sender) || record->GetTotalAwards() == 0)
-    {
+    if (!record->IsAttendee(sender) || record->GetTotalAwards() == 0) {
         Log("Confirmation from " + sender + ", who was not awarded this meeting, ignored");
         return;
     }
     // Only an awarded, still running negotiation has a time to make.
-    if (record->CountConfirmation(sender) && record->IsRunning())
-    {
+    if (record->CountConfirmation(sender) && record->IsRunning()) {
         // A meeting the organiser's own calendar does not hold is no
         // success, whatever the attendees wrote.
-        if (!CreateMeeting(*record))
-        {
+        if (!CreateMeeting(*record)) {
             record->SetStatus(-1);
             FinishNegotiation(*record, NotSavedReason + m_agent.GetLastWriteError());
             return;
@@ -452,8 +425,8 @@ bool COrganiserSide::CreateMeeting(CNegotiation& record)
 {
     return m_agent.CreateOutlookAppointment(record.GetChosenSlot().GetStartTime(), record.GetDuration(),
                                             record.GetSubject(), record.GetBody(), record.GetLocation(),
-                                            ReminderMinutes, true, record.GetAttendeesText(), std::string(), true,
-                                            std::string());
+                                            ReminderMinutes, true, record.GetAttendeesText(), std::string(),
+                                            true, std::string());
 }
 
 void COrganiserSide::FinishNegotiation(CNegotiation& record, const std::string& reason)
@@ -469,36 +442,37 @@ void COrganiserSide::FinishNegotiation(CNegotiation& record, const std::string& 
         return;
     std::string subject;
     std::string body;
-    if (longStyle)
-    {
+    if (longStyle) {
         subject = "[Vesp] New Meeting Request Completed";
         body = LongBody(record, success, reason);
         ShowBalloon("Meeting Request Completed",
                     success ? std::string("Your meeting request has been successfully completed.")
                             : "The meeting you requested could not be scheduled.\n Reason: " + reason);
     }
-    if (shortStyle)
-    {
+    if (shortStyle) {
         subject = std::string("Meeting Request ") + (success ? "Scheduled" : "Denied");
         body = ShortBody(record, success, reason);
     }
     Notify(subject, body);
 }
 
-std::string COrganiserSide::LongBody(const CNegotiation& record, bool success, const std::string& reason) const
+std::string COrganiserSide::LongBody(const CNegotiation& record, bool success,
+                                     const std::string& reason) const
 {
     std::string body;
     if (success)
-        body = "The meeting you requested has been successfully scheduled. Please review the details below\n\n";
+        body =
+            "The meeting you requested has been successfully scheduled. Please review the details below\n\n";
     else
-        body = "The meeting you requested could not be scheduled. The details for the failure are given below\n\n"
+        body = "The meeting you requested could not be scheduled. The details for the failure are given "
+               "below\n\n"
                "Cause for Failure: " +
                reason;
     const CTimeSlot& chosen = record.GetChosenSlot();
     body += "\nMeeting Subject: " + record.GetSubject();
     body += "\nMeeting Body: " + record.GetBody();
-    body += "\nMeeting Start Time: " +
-            (success ? chosen.GetStartTime() : record.GetStartConstraint()).Format();
+    body +=
+        "\nMeeting Start Time: " + (success ? chosen.GetStartTime() : record.GetStartConstraint()).Format();
     body += "\nMeeting Duration: " +
             (success ? chosen.GetDurationString() : std::to_string(record.GetDuration()));
     body += "\nMeeting Location: " + record.GetLocation();
@@ -508,18 +482,19 @@ std::string COrganiserSide::LongBody(const CNegotiation& record, bool success, c
     return body;
 }
 
-std::string COrganiserSide::ShortBody(const CNegotiation& record, bool success, const std::string& reason) const
+std::string COrganiserSide::ShortBody(const CNegotiation& record, bool success,
+                                      const std::string& reason) const
 {
     if (!success)
         return reason;
-    return record.GetSubject() + "@" + record.GetChosenSlot().GetStartTime().Format() + ">" + record.GetLocation();
+    return record.GetSubject() + "@" + record.GetChosenSlot().GetStartTime().Format() + ">" +
+           record.GetLocation();
 }
 
 std::string COrganiserSide::AttendeeLines(const CNegotiation& record) const
 {
     std::string lines;
-    for (const std::string& name : record.GetAttendees())
-    {
+    for (const std::string& name : record.GetAttendees()) {
         const CContactRecord* contact = m_agent.GetContactStore().FindByAgentName(name);
         if (contact)
             lines += "\t" + contact->GetFirstName() + " " + contact->GetLastName() + " [" +

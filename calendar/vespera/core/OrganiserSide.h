@@ -18,8 +18,7 @@ class CAgentContext;
 // Records live in the agent's negotiation store; this class keeps no state
 // of its own. Contents may be given with or without their surrounding
 // parentheses.
-class COrganiserSide
-{
+class COrganiserSide {
 public:
     explicit COrganiserSide(CAgentContext& agent);
     ~COrganiserSide();
@@ -43,7 +42,8 @@ public:
     // Sends the contract to each comma-separated name; returns how many
     // names it went to, 0 when there were none. With first, the count is
     // the pass's contract count.
-    int SendContracts(const std::string& contract, const std::string& attendees, CNegotiation& record, bool first);
+    int SendContracts(const std::string& contract, const std::string& attendees, CNegotiation& record,
+                      bool first);
 
     // The reason reported when the times offered leave no later start to
     // ask from: nothing within the constraints suited every attendee.
@@ -58,7 +58,8 @@ private:
     void Log(const std::string& line) const;
     void ProcessDecline(CNegotiation& record, const std::string& sender);
     bool ProcessAccept(CNegotiation& record, const std::string& sender, const std::string& bidID);
-    bool ProcessAlternates(CNegotiation& record, const CKqmlFields& bid, const std::string& sender, const std::string& bidID);
+    bool ProcessAlternates(CNegotiation& record, const CKqmlFields& bid, const std::string& sender,
+                           const std::string& bidID);
     void AddAlternate(CNegotiation& record, const CKqmlFields& list, const std::string& key, int duration,
                       const std::string& sender, const std::string& bidID);
     void CountBid(CNegotiation& record);

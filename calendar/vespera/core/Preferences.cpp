@@ -8,8 +8,7 @@
 #include <cctype>
 #include <climits>
 
-namespace
-{
+namespace {
 // Half-hour marks within seven days, plus the start and the first mark.
 constexpr int MaxCandidates = CPreferences::SearchDays * 48 + 2;
 
@@ -45,8 +44,7 @@ long long LeadingNumber(const std::string& text)
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
         negative = text[i++] == '-';
     long long value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
-    {
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
         value = value * 10 + (text[i] - '0');
         if (value > INT_MAX)
             break;
@@ -55,7 +53,8 @@ long long LeadingNumber(const std::string& text)
 }
 } // namespace
 
-CPreferences::CPreferences(const CAgentSettings& settings, const CAppointmentStore& appointments, DebugSink debug)
+CPreferences::CPreferences(const CAgentSettings& settings, const CAppointmentStore& appointments,
+                           DebugSink debug)
     : m_settings(settings), m_appointments(appointments), m_debug(std::move(debug))
 {
 }
@@ -171,7 +170,8 @@ CTimeConstraintSet CPreferences::ConstraintsFor(const std::string& requesterAgen
 
 // --- tests -------------------------------------------------------------------
 
-bool CPreferences::IsAllowed(const CTimeConstraintSet& constraints, const CDateTime& start, const CDateTime& end)
+bool CPreferences::IsAllowed(const CTimeConstraintSet& constraints, const CDateTime& start,
+                             const CDateTime& end)
 {
     for (const auto& constraint : constraints)
         if (constraint.Matches(start, end))
@@ -227,16 +227,14 @@ CTimeSlot CPreferences::Search(const CDateTime& start, int minutes, const FreeTe
         return CTimeSlot(start, minutes);
     const CDateTime limit = start + CDateTimeSpan(SearchDays, 0, 0, 0);
     CDateTime candidate = start;
-    if (!IsOnMark(candidate))
-    {
+    if (!IsOnMark(candidate)) {
         candidate = NextHalfHour(candidate);
         if (candidate > limit)
             return CTimeSlot();
     }
     // The candidate count bounds the loop even where the limit lies beyond
     // the representable range and so never compares as passed.
-    for (int tested = 0; tested < MaxCandidates; ++tested)
-    {
+    for (int tested = 0; tested < MaxCandidates; ++tested) {
         candidate = NextHalfHour(candidate);
         if (!IsValidTime(candidate))
             break;
@@ -251,13 +249,15 @@ CTimeSlot CPreferences::Search(const CDateTime& start, int minutes, const FreeTe
 CTimeSlot CPreferences::NextFreeSlot(const CDateTime& start, int minutes,
                                      const CTimeConstraintSet& constraints) const
 {
-    return Search(start, minutes,
-                  [&](const CDateTime& candidate) { return IsFreeConstrained(candidate, minutes, constraints); });
+    return Search(start, minutes, [&](const CDateTime& candidate) {
+        return IsFreeConstrained(candidate, minutes, constraints);
+    });
 }
 
 CTimeSlot CPreferences::NextFreeSlotPlain(const CDateTime& start, int minutes) const
 {
-    return Search(start, minutes, [&](const CDateTime& candidate) { return IsFreePlain(candidate, minutes); });
+    return Search(start, minutes,
+                  [&](const CDateTime& candidate) { return IsFreePlain(candidate, minutes); });
 }
 
 std::unique_ptr<CTimeSlotStore> CPreferences::FindAlternates(const CDateTime& start, int minutes, int count,
@@ -265,8 +265,7 @@ std::unique_ptr<CTimeSlotStore> CPreferences::FindAlternates(const CDateTime& st
 {
     auto store = std::make_unique<CTimeSlotStore>();
     CDateTime from = start;
-    for (int i = 0; i < count; ++i)
-    {
+    for (int i = 0; i < count; ++i) {
         const CTimeSlot slot = NextFreeSlot(from, minutes, constraints);
         if (!slot.IsValid())
             break;
@@ -286,8 +285,7 @@ std::unique_ptr<CTimeSlotStore> CPreferences::FindFreeInWindow(const CDateTime& 
     if (!IsValidTime(start) || !IsValidTime(end))
         return store;
     CDateTime from = start;
-    for (int i = 0; i < count; ++i)
-    {
+    for (int i = 0; i < count; ++i) {
         const CTimeSlot slot = NextFreeSlot(from, minutes, constraints);
         if (!slot.IsValid())
             break;

@@ -28,8 +28,7 @@ class CAppointmentStore;
 // own start, so each ends after at most about 340 candidates.
 //
 // Settings and appointment store are borrowed and must outlive this object.
-class CPreferences
-{
+class CPreferences {
 public:
     using DebugSink = std::function<void(const std::string&)>;
 
@@ -75,7 +74,8 @@ public:
 
     // False when the first constraint of the set that matches start..end
     // exists; an empty set allows everything.
-    static bool IsAllowed(const CTimeConstraintSet& constraints, const CDateTime& start, const CDateTime& end);
+    static bool IsAllowed(const CTimeConstraintSet& constraints, const CDateTime& start,
+                          const CDateTime& end);
     // True when every appointment of the store is free for the interval.
     bool IsFreePlain(const CDateTime& start, int minutes) const;
     bool IsFreeConstrained(const CDateTime& start, int minutes, const CTimeConstraintSet& constraints) const;
@@ -98,8 +98,9 @@ public:
                                                    const CTimeConstraintSet& constraints) const;
     // The same within the window start..end: a slot that overruns the window
     // is not filed but still counts against count.
-    std::unique_ptr<CTimeSlotStore> FindFreeInWindow(const CDateTime& start, const CDateTime& end, int minutes,
-                                                     int count, const CTimeConstraintSet& constraints) const;
+    std::unique_ptr<CTimeSlotStore> FindFreeInWindow(const CDateTime& start, const CDateTime& end,
+                                                     int minutes, int count,
+                                                     const CTimeConstraintSet& constraints) const;
 
 private:
     using FreeTest = std::function<bool(const CDateTime& start)>;

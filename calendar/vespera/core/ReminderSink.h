@@ -8,8 +8,7 @@
 
 class CCommunicator;
 
-namespace outlook
-{
+namespace outlook {
 class CApplication;
 } // namespace outlook
 
@@ -19,8 +18,7 @@ class CApplication;
 //
 // It answers nothing while it has no communicator. The application must
 // outlive the sink or see it disconnected first; the destructor disconnects.
-class CReminderSink : public outlook::CApplicationEvents
-{
+class CReminderSink : public outlook::CApplicationEvents {
 public:
     // Both borrowed.
     CReminderSink(outlook::CApplication& application, const CNotifier& notifier);

@@ -58,8 +58,8 @@ void ApplyAlertChannel(CAgentSettings& settings, const CAgentAlertPageInput& pag
 
 bool RegistrationDetailsDiffer(const CAgentSettings& settings, const CLookupDetailsPageInput& page)
 {
-    return page.agentName != settings.GetAgentName() || page.ansHost != settings.GetANSHost()
-           || page.ansPort != settings.GetANSPort();
+    return page.agentName != settings.GetAgentName() || page.ansHost != settings.GetANSHost() ||
+           page.ansPort != settings.GetANSPort();
 }
 
 void Reregister(CAgentSettings& settings, CRegistrationControl& control)
@@ -114,7 +114,8 @@ CAgentAlertPageInput LoadAgentAlertPage(const CAgentSettings& settings)
     page.form = settings.GetMeetingScheduleLongAlert() ? CAgentAlertPageInput::LongForm
                                                        : CAgentAlertPageInput::ShortForm;
     page.remindersBox = settings.GetReminderAlert();
-    page.channel = settings.GetAgentAlert() ? CAgentAlertPageInput::AgentName : CAgentAlertPageInput::EmailAddress;
+    page.channel =
+        settings.GetAgentAlert() ? CAgentAlertPageInput::AgentName : CAgentAlertPageInput::EmailAddress;
     return page;
 }
 
@@ -207,8 +208,8 @@ std::string SwitchOffUnregisteredFeatures(CAgentSettings& settings)
     }
     if (lines.empty())
         return lines;
-    return UnregisteredHeading + lines + "To enable these in future, you should first enable the ANS\n"
-           + "and then re-enter the Options Property Sheet.\n";
+    return UnregisteredHeading + lines + "To enable these in future, you should first enable the ANS\n" +
+           "and then re-enter the Options Property Sheet.\n";
 }
 
 void ApplyRegistration(CAgentSettings& settings, CRegistrationControl& control, bool lookupChanged)
@@ -233,8 +234,8 @@ void ApplyStartupRegistration(CAgentSettings& settings, CRegistrationControl& co
         WriteLookupDetailsPage(settings, *confirmed);
         if (settings.GetAgentName().empty())
             settings.SetANSRegistered(false);
-        if (settings.GetANSRegistered()
-            && !control.EnableANS(settings.GetAgentName(), settings.GetANSHost(), settings.GetANSPort()))
+        if (settings.GetANSRegistered() &&
+            !control.EnableANS(settings.GetAgentName(), settings.GetANSHost(), settings.GetANSPort()))
             CMessageBoxSink::Show(RegisterFailedMessage);
     }
     if (!settings.GetANSRegistered())

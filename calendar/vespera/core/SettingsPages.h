@@ -58,8 +58,7 @@ struct CLookupDetailsPageInput {
 };
 
 // What the agent does when registration changes; the agent implements it.
-class CRegistrationControl
-{
+class CRegistrationControl {
 public:
     virtual ~CRegistrationControl();
 

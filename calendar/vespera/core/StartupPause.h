@@ -10,8 +10,7 @@
 //
 // A pause blocks the thread. Start-up runs before the agent listens, so no
 // socket of the agent waits meanwhile.
-class CStartupPause
-{
+class CStartupPause {
 public:
     static constexpr const char* LimitVariable = "ORVANTE_STARTUP_PAUSE_MS";
 

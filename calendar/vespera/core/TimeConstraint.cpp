@@ -1,7 +1,6 @@
 #include <vespera/core/TimeConstraint.h>
 
-namespace
-{
+namespace {
 // Relative slots keep their times of day on this date.
 constexpr int RelativeYear = 1000;
 constexpr int RelativeMonth = 1;
@@ -54,14 +53,12 @@ bool CTimeConstraint::MatchesRelative(const CDateTime& start, const CDateTime& e
     const CDateTime to = GetEndTime();
     if (!IsValidTime(from) || !IsValidTime(to))
         return false;
-    if (IsValidTime(start) && ContainsMFCDays(start.GetDayOfWeek()))
-    {
+    if (IsValidTime(start) && ContainsMFCDays(start.GetDayOfWeek())) {
         const CDateTime t = TimeOfDay(start);
         if (from <= t && t < to)
             return true;
     }
-    if (IsValidTime(end) && ContainsMFCDays(end.GetDayOfWeek()))
-    {
+    if (IsValidTime(end) && ContainsMFCDays(end.GetDayOfWeek())) {
         const CDateTime t = TimeOfDay(end);
         if (from < t && t <= to)
             return true;

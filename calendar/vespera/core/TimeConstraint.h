@@ -16,8 +16,7 @@
 //
 // The contact counts only while its validity flag is set; a constraint with
 // a contact that is not valid applies to everybody.
-class CTimeConstraint : public CTimeSlot
-{
+class CTimeConstraint : public CTimeSlot {
 public:
     // Absolute, invalid, with an empty contact that is not valid.
     CTimeConstraint();

@@ -55,8 +55,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace
-{
+namespace {
 
 const char* const SettingsKey = "Software\\ORVANTE\\CalendarAgent";
 
@@ -64,7 +63,8 @@ const char* const SettingsKey = "Software\\ORVANTE\\CalendarAgent";
 std::string LogFileName(const CDateTime& now)
 {
     std::string name = "VespLog-" + now.Format() + ".txt";
-    std::replace_if(name.begin(), name.end(), [](char c) { return c == '/' || c == ':'; }, '-');
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return c == '/' || c == ':'; }, '-');
     return name;
 }
 
@@ -73,15 +73,13 @@ std::string LogFileName(const CDateTime& now)
 const char* const CVespera::OutlookMissingMessage =
     "Failed to create an instance of Outlook. Outlook is either not present or not configured properly.\n\n"
     "The Agent will now shutdown.";
-const char* const CVespera::LogonFailedMessage = "Unable to logon to Outlook Profile. Please check Outlook Installation.";
+const char* const CVespera::LogonFailedMessage =
+    "Unable to logon to Outlook Profile. Please check Outlook Installation.";
 
 CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
-    : CAgentContainer(ContainerName),
-      m_settings(std::make_unique<CAgentSettings>()),
-      m_appointments(std::make_unique<CAppointmentStore>()),
-      m_contacts(std::make_unique<CContactStore>()),
-      m_negotiations(std::make_unique<CNegotiationStore>()),
-      m_applicationLog(std::make_unique<CDebug>()),
+    : CAgentContainer(ContainerName), m_settings(std::make_unique<CAgentSettings>()),
+      m_appointments(std::make_unique<CAppointmentStore>()), m_contacts(std::make_unique<CContactStore>()),
+      m_negotiations(std::make_unique<CNegotiationStore>()), m_applicationLog(std::make_unique<CDebug>()),
       m_installDirectory(CInstallDirectory::UserDataDirectory())
 {
     CNotifier::SChannels channels;
@@ -93,8 +91,8 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
     };
     channels.log = [this](const std::string& line) { debug(line.c_str()); };
     m_notifier = std::make_unique<CNotifier>(*m_settings, *m_contacts, std::move(channels));
-    m_preferences = std::make_unique<CPreferences>(*m_settings, *m_appointments,
-                                                   [this](const std::string& line) { AppLog("%s", line.c_str()); });
+    m_preferences = std::make_unique<CPreferences>(
+        *m_settings, *m_appointments, [this](const std::string& line) { AppLog("%s", line.c_str()); });
     m_calendar = std::make_unique<CCalendarBridge>(std::move(backend), *this, *this);
     m_registration = std::make_unique<CNameServerRegistration>(*this, *m_applicationLog);
     m_requests = std::make_unique<CAppointmentRequests>(*this);
@@ -103,7 +101,8 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
     // Agents started together draw their identifiers from different seeds:
     // whole seconds xor the process id repeat for neighbouring processes
     // started a second apart.
-    const auto ticks = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto ticks =
+        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     std::srand(static_cast<unsigned>(ticks) ^ static_cast<unsigned>(ticks >> 32) ^
                (static_cast<unsigned>(getpid()) << 16) ^ static_cast<unsigned>(std::time(nullptr)));
 }
@@ -149,10 +148,12 @@ void CVespera::process_create()
     if (!StartOutlook())
         EndWithoutOutlook();
     if (m_settings->GetReminderAlert()) {
-        Step("CVSP:process_create::Registering Outlook Event Handler", "Registering Outlook Event Handler...", 300);
+        Step("CVSP:process_create::Registering Outlook Event Handler", "Registering Outlook Event Handler...",
+             300);
         m_calendar->RegisterReminderSink();
     }
-    Step("CVSP:process_create::Loading appointments from Outlook", "Loading appointments from Outlook...", 300);
+    Step("CVSP:process_create::Loading appointments from Outlook", "Loading appointments from Outlook...",
+         300);
     m_calendar->LoadAppointments();
     Step("CVSP:process_create::Loading contacts from Outlook", "Loading contacts from Outlook...", 300);
     m_calendar->LoadContacts();
@@ -246,13 +247,15 @@ void CVespera::InitAgent()
     if (m_registration->LoadRegInfo())
         return;
     const CLookupDetailsPageInput shown = SettingsPages::LoadLookupDetailsPage(*m_settings);
-    std::optional<CLookupDetailsPageInput> confirmed = m_startupSheet ? m_startupSheet(shown) : AskHeadless(shown);
+    std::optional<CLookupDetailsPageInput> confirmed =
+        m_startupSheet ? m_startupSheet(shown) : AskHeadless(shown);
     if (confirmed) {
         SettingsPages::WriteLookupDetailsPage(*m_settings, *confirmed);
         if (m_settings->GetAgentName().empty())
             m_settings->SetANSRegistered(false);
         if (m_settings->GetANSRegistered() &&
-            !m_registration->EnableANS(m_settings->GetAgentName(), m_settings->GetANSHost(), m_settings->GetANSPort()))
+            !m_registration->EnableANS(m_settings->GetAgentName(), m_settings->GetANSHost(),
+                                       m_settings->GetANSPort()))
             CMessageBoxSink::Show(SettingsPages::RegisterFailedMessage);
         AppLog("CVSP::InitAgent: Agent Name = %s, ANS Host = %s, ANS Port = %d",
                m_registration->GetRegisteredName().c_str(), m_registration->GetANSHost().c_str(),
@@ -266,12 +269,13 @@ void CVespera::InitAgent()
 // out, with what the user would find in it, and counts as cancelled.
 std::optional<CLookupDetailsPageInput> CVespera::AskHeadless(const CLookupDetailsPageInput& page)
 {
-    CMessageBoxSink::Show("Agent Lookup Details\nE-mail address: " + page.email + "\nAgent name: " + page.agentName +
-                              "\nANS host: " + page.ansHost + "\nANS port: " + page.ansPort +
-                              "\nRegister with the ANS: " + (page.registered ? "yes" : "no") +
-                              "\nNo window to ask in: store AgentName, ANSHost and ANSPort with vespera-reg and "
-                              "restart the agent.",
-                          MB_OK | MB_ICONINFORMATION, "Initialize ANS");
+    CMessageBoxSink::Show(
+        "Agent Lookup Details\nE-mail address: " + page.email + "\nAgent name: " + page.agentName +
+            "\nANS host: " + page.ansHost + "\nANS port: " + page.ansPort +
+            "\nRegister with the ANS: " + (page.registered ? "yes" : "no") +
+            "\nNo window to ask in: store AgentName, ANSHost and ANSPort with vespera-reg and "
+            "restart the agent.",
+        MB_OK | MB_ICONINFORMATION, "Initialize ANS");
     return std::nullopt;
 }
 
@@ -333,15 +337,18 @@ bool CVespera::SenderMayActFor(const std::string& command, const std::string& se
     const int policy = m_settings->GetMeetingSchedulingType();
     const bool allowed = policy == 2 || (policy == 1 && m_contacts->FindByAgentName(sender) != nullptr);
     if (!allowed)
-        dprintf("Refusing the %s command from %s: the meeting-scheduling policy (%d) does not let it act for the "
-                "user",
-                command.c_str(), sender.c_str(), policy);
+        dprintf(
+            "Refusing the %s command from %s: the meeting-scheduling policy (%d) does not let it act for the "
+            "user",
+            command.c_str(), sender.c_str(), policy);
     return allowed;
 }
 
-void CVespera::DispatchCommand(const std::string& command, const CKqmlFields& content, const std::string& sender)
+void CVespera::DispatchCommand(const std::string& command, const CKqmlFields& content,
+                               const std::string& sender)
 {
-    const bool actsForUser = command == "appointment" || command == "conf_appt" || command == "schedule_meeting";
+    const bool actsForUser =
+        command == "appointment" || command == "conf_appt" || command == "schedule_meeting";
     if (actsForUser && !SenderMayActFor(command, sender))
         return;
     if (command == "create_profile") {
@@ -355,7 +362,8 @@ void CVespera::DispatchCommand(const std::string& command, const CKqmlFields& co
     } else if (command == "conf_appt") {
         // Without an address there is nobody to confirm to.
         std::string email = content.Value("email");
-        m_requests->CreateRequestedAppointment(content, sender, email.empty() ? std::nullopt : std::optional<std::string>(email));
+        m_requests->CreateRequestedAppointment(
+            content, sender, email.empty() ? std::nullopt : std::optional<std::string>(email));
     } else {
         debug("Unknown command in incoming message. Ignoring.");
     }
@@ -388,13 +396,15 @@ void CVespera::DispatchObjective(const std::string& objective, const CKqmlFields
 void CVespera::BrowseSchedule(const CKqmlFields& content)
 {
     if (std::optional<std::string> url = content.Raw("url"))
-        debug("Schedule browsing is not available in this build; not opening %s", CKqmlFields::WithoutQuotes(*url).c_str());
+        debug("Schedule browsing is not available in this build; not opening %s",
+              CKqmlFields::WithoutQuotes(*url).c_str());
 }
 
 void CVespera::UploadSchedule(const CKqmlFields& content)
 {
     if (std::optional<std::string> url = content.Raw("url"))
-        debug("Schedule import is not available in this build; not importing %s", CKqmlFields::WithoutQuotes(*url).c_str());
+        debug("Schedule import is not available in this build; not importing %s",
+              CKqmlFields::WithoutQuotes(*url).c_str());
 }
 
 void CVespera::DispatchDataUrl(const std::string& dataurl)
@@ -409,7 +419,8 @@ void CVespera::DispatchDataUrl(const std::string& dataurl)
 void CVespera::OpenDataUrl(const std::string& address)
 {
     if (!webpage::IsWebAddress(address)) {
-        debug("Refusing to open %s: only http and https addresses are opened for other agents", address.c_str());
+        debug("Refusing to open %s: only http and https addresses are opened for other agents",
+              address.c_str());
         return;
     }
     int result = m_urlOpener ? m_urlOpener(address) : webpage::OpenWithDesktop(address);
@@ -473,15 +484,14 @@ bool CVespera::StartOutlook()
         return false;
     Step("CVSP:process_create::Getting MAPI Namespace Instance", "Getting MAPI namespace instance...", 300);
     m_calendar->TakeNamespace();
-    Step("CVSP:process_create::Logging on to default Outlook Profile", "Logging on to default outlook profile...",
-         300);
+    Step("CVSP:process_create::Logging on to default Outlook Profile",
+         "Logging on to default outlook profile...", 300);
     if (!m_calendar->Logon()) {
         AppLog("CVSP:process_create::FATAL Error: Logon Failed");
         CMessageBoxSink::Show(LogonFailedMessage, MB_OK | MB_ICONEXCLAMATION);
     }
     return true;
 }
-
 
 // --- notifications --------------------------------------------------------------
 
@@ -511,8 +521,9 @@ CCalendarBridge& CVespera::GetCalendar()
 }
 
 bool CVespera::CreateOutlookAppointment(const CDateTime& start, long duration, const std::string& subject,
-                                        const std::string& body, const std::string& location, long reminderMinutes,
-                                        bool setReminder, const std::string& requiredAttendees,
+                                        const std::string& body, const std::string& location,
+                                        long reminderMinutes, bool setReminder,
+                                        const std::string& requiredAttendees,
                                         const std::string& optionalAttendees, bool addToStore,
                                         const std::string& organiserAgent)
 {
@@ -538,8 +549,8 @@ void CVespera::LogLine(const std::string& line)
 
 // --- sending ----------------------------------------------------------------------
 
-std::optional<std::string> CVespera::SendAgentMessage(const std::string& performative, const std::string& receiver,
-                                                      const std::string& content)
+std::optional<std::string> CVespera::SendAgentMessage(const std::string& performative,
+                                                      const std::string& receiver, const std::string& content)
 {
     // The two texts stand opposite to the container's own replies; the
     // agents on the other side read them in these places.
@@ -558,8 +569,9 @@ std::optional<std::string> CVespera::Send(const std::string& performative, const
     CCommunicator* communicator = get_communicator();
     if (!communicator)
         return std::string("no communicator");
-    const char* error = communicator->comm_sendmessage(performative.c_str(), receiver.c_str(), ontology, language,
-                                                       nullptr, inReplyTo, nullptr, content.c_str(), nullptr);
+    const char* error =
+        communicator->comm_sendmessage(performative.c_str(), receiver.c_str(), ontology, language, nullptr,
+                                       inReplyTo, nullptr, content.c_str(), nullptr);
     if (!error)
         return std::nullopt;
     return std::string(error);

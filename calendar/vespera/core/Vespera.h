@@ -31,8 +31,7 @@ class CReminderSink;
 class CTimeSlot;
 class CTimeSlotStore;
 
-namespace outlook
-{
+namespace outlook {
 class CApplication;
 class CBackend;
 class CItems;
@@ -54,8 +53,7 @@ class CNameSpace;
 // <install directory>/Logfiles; other lines go to the container's log.
 //
 // Everything runs on the thread of the hosting window, one message at a time.
-class CVespera : public CAgentContainer, public CAgentContext
-{
+class CVespera : public CAgentContainer, public CAgentContext {
 public:
     static constexpr const char* ContainerName = "vespera";
     // The timer ticks between two purges of expired holds.
@@ -66,7 +64,8 @@ public:
 
     // Asks the user for the lookup details when the stored registration is
     // not usable: the details as confirmed, nullopt when cancelled.
-    using StartupSheet = std::function<std::optional<CLookupDetailsPageInput>(const CLookupDetailsPageInput&)>;
+    using StartupSheet =
+        std::function<std::optional<CLookupDetailsPageInput>(const CLookupDetailsPageInput&)>;
 
     // Opens an address in the user's web browser: a result above 32 means
     // it was opened, anything else is the error code to report.
@@ -152,8 +151,8 @@ public:
                                                 const std::string& content) override;
     // The untraced notice to the user's alert agent, with the ontology and
     // language in the places the alert agents expect.
-    std::optional<std::string> SendAlertNotice(const std::string& receiver, const std::string& content) override;
-
+    std::optional<std::string> SendAlertNotice(const std::string& receiver,
+                                               const std::string& content) override;
 
     // The answers to other agents' single-appointment requests.
     CAppointmentRequests& GetAppointmentRequests();
@@ -206,7 +205,6 @@ private:
     std::unique_ptr<CNotifier> m_notifier;
     std::unique_ptr<CCalendarBridge> m_calendar;
     std::unique_ptr<CNameServerRegistration> m_registration;
-
 
     std::string m_installDirectory;
     std::string m_applicationLogPath;

@@ -3,8 +3,7 @@
 #include <string>
 
 // Web pages opened for the agent's user in the desktop's browser.
-namespace webpage
-{
+namespace webpage {
 
 // An opening result above this means the page was opened.
 constexpr int OpenedThreshold = 32;

@@ -32,8 +32,7 @@
 
 #include <poll.h>
 
-namespace vesperaprocess
-{
+namespace vesperaprocess {
 
 const char* const SettingsKey = "Software\\ORVANTE\\CalendarAgent";
 
@@ -45,7 +44,8 @@ constexpr std::chrono::milliseconds PollInterval{50};
 inline std::size_t CountOf(const std::string& text, const std::string& needle)
 {
     std::size_t count = 0;
-    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
+    for (std::size_t at = text.find(needle); at != std::string::npos;
+         at = text.find(needle, at + needle.size()))
         ++count;
     return count;
 }
@@ -57,9 +57,9 @@ inline std::vector<std::string> IncomingLines(const std::string& log, const std:
 {
     std::vector<std::string> found;
     std::istringstream lines(log);
-    for (std::string line; std::getline(lines, line);)
-    {
-        if (line.find("[<-]") != std::string::npos && line.find(":sender " + sender + " ") != std::string::npos &&
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("[<-]") != std::string::npos &&
+            line.find(":sender " + sender + " ") != std::string::npos &&
             line.find(piece) != std::string::npos)
             found.push_back(line);
     }
@@ -97,8 +97,7 @@ inline bool ReadUntilEnds(const testsupport::CPeer& peer, std::string& text, std
 
 // One headless agent with a home of its own; its log files land under
 // <home>/Logfiles.
-struct SAgentProcess
-{
+struct SAgentProcess {
     std::string name;
     std::filesystem::path home;
     std::unique_ptr<testsupport::CChildProcess> process;
@@ -113,8 +112,7 @@ struct SAgentProcess
         const std::filesystem::path logs = home / "Logfiles";
         if (!std::filesystem::exists(logs, error))
             return text;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(logs, error))
-        {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(logs, error)) {
             if (!entry.is_regular_file(error))
                 continue;
             std::ifstream in(entry.path(), std::ios::binary);
@@ -136,8 +134,7 @@ struct SAgentProcess
 // What an agent is started with, beyond its name and the name server: more
 // registry values, and time constraints as `vespera-reg constraint add`
 // arguments.
-struct SAgentSetup
-{
+struct SAgentSetup {
     std::string name;
     std::string label;
     std::vector<std::pair<std::string, std::string>> values;
@@ -146,15 +143,13 @@ struct SAgentSetup
 
 // The texts of an agent's calendar.ics and contacts.vcf as it finds them at
 // start; an empty text writes no file.
-struct SAgentFiles
-{
+struct SAgentFiles {
     std::string calendar;
     std::string contacts;
 };
 
 // A line that an agent's log must hold at least `times` times.
-struct SExpectedLine
-{
+struct SExpectedLine {
     const SAgentProcess* agent;
     std::string text;
     std::size_t times;
@@ -163,8 +158,7 @@ struct SExpectedLine
 // The name server and the agents of one test; everything goes, processes
 // and files, when it is destroyed. Children inherit the environment, which
 // is pointed at each agent's home just before it is started.
-class CAgentSociety
-{
+class CAgentSociety {
 public:
     CAgentSociety()
     {
@@ -275,8 +269,10 @@ public:
     std::string Tell(const std::string& receiver, const std::string& content, int waitSeconds = 30)
     {
         testsupport::CChildProcess tell;
-        const std::vector<std::string> args{"-ans", "127.0.0.1", "-ansport", std::to_string(NameServerPort()),
-                                             "--wait", std::to_string(waitSeconds), receiver, content};
+        const std::vector<std::string> args{"-ans",     "127.0.0.1",
+                                            "-ansport", std::to_string(NameServerPort()),
+                                            "--wait",   std::to_string(waitSeconds),
+                                            receiver,   content};
         if (!tell.Start(AGENT_TELL_BINARY, args, (m_root / "tell.err").string()))
             return "<agent-tell not started>";
         const int status = tell.Wait((waitSeconds + 20) * 1000);
@@ -304,9 +300,10 @@ public:
                        int waitSeconds = 30)
     {
         testsupport::CChildProcess tell;
-        const std::vector<std::string> args{"-ans", "127.0.0.1", "-ansport", std::to_string(NameServerPort()),
-                                             "-name", from, "--wait", std::to_string(waitSeconds), receiver,
-                                             content};
+        const std::vector<std::string> args{
+            "-ans",   "127.0.0.1", "-ansport", std::to_string(NameServerPort()),
+            "-name",  from,        "--wait",   std::to_string(waitSeconds),
+            receiver, content};
         if (!tell.Start(AGENT_TELL_BINARY, args, (m_root / "tell.err").string()))
             return "<agent-tell not started>";
         const int status = tell.Wait((waitSeconds + 20) * 1000);
@@ -319,8 +316,9 @@ public:
     bool TellOnly(const std::string& receiver, const std::string& content)
     {
         testsupport::CChildProcess tell;
-        const std::vector<std::string> args{"-ans", "127.0.0.1", "-ansport", std::to_string(NameServerPort()),
-                                             "--wait", "0", receiver, content};
+        const std::vector<std::string> args{
+            "-ans",   "127.0.0.1", "-ansport", std::to_string(NameServerPort()),
+            "--wait", "0",         receiver,   content};
         if (!tell.Start(AGENT_TELL_BINARY, args, (m_root / "tell.err").string()))
             return Fail("agent-tell not started");
         if (tell.Wait() != 0)
@@ -332,8 +330,7 @@ public:
     static bool WaitForLines(const std::vector<SExpectedLine>& wanted)
     {
         const auto deadline = std::chrono::steady_clock::now() + Deadline;
-        for (;;)
-        {
+        for (;;) {
             bool all = true;
             for (const SExpectedLine& line : wanted)
                 all = all && CountOf(line.agent->Log(), line.text) >= line.times;
@@ -350,7 +347,8 @@ public:
     {
         std::string text;
         for (const auto& agent : m_agents)
-            text += "\n==== " + agent->name + " ====\n" + agent->Log() + "\n---- stderr ----\n" + agent->Errors();
+            text +=
+                "\n==== " + agent->name + " ====\n" + agent->Log() + "\n---- stderr ----\n" + agent->Errors();
         return text;
     }
 
@@ -358,14 +356,12 @@ public:
     // are told first, because each lingers a while before it ends.
     bool StopAgents()
     {
-        for (const auto& agent : m_agents)
-        {
+        for (const auto& agent : m_agents) {
             if (agent->process)
                 agent->process->Signal(SIGTERM);
         }
         bool clean = true;
-        for (const auto& agent : m_agents)
-        {
+        for (const auto& agent : m_agents) {
             if (agent->process && agent->process->Wait() != 0)
                 clean = Fail(agent->name + " did not end cleanly: " + agent->Errors());
             agent->process.reset();
@@ -406,8 +402,7 @@ private:
     bool Launch(SAgentProcess& agent)
     {
         agent.process = std::make_unique<testsupport::CChildProcess>();
-        if (!agent.process->Start(VESPERA_BINARY, {"--headless"}, (agent.home / "vespera.err").string()))
-        {
+        if (!agent.process->Start(VESPERA_BINARY, {"--headless"}, (agent.home / "vespera.err").string())) {
             agent.process.reset();
             return Fail("cannot start " + agent.name);
         }
@@ -431,7 +426,8 @@ private:
         std::filesystem::create_directories(data, error);
         if (error)
             return Fail("cannot make " + data.string() + ": " + error.message());
-        return StoreFile(data / "calendar.ics", files.calendar) && StoreFile(data / "contacts.vcf", files.contacts);
+        return StoreFile(data / "calendar.ics", files.calendar) &&
+               StoreFile(data / "contacts.vcf", files.contacts);
     }
 
     bool StoreFile(const std::filesystem::path& path, const std::string& text)
@@ -452,15 +448,14 @@ private:
             {"AgentName", setup.name}, {"MeetingSchedulingType", "2"}, {"MeetingScheduleLongAlert", "true"}};
         // Without a name server the agent is left unregistered.
         if (m_ansd)
-            values.insert(values.end(), {{"ANSHost", "127.0.0.1"}, {"ANSPort", std::to_string(NameServerPort())}});
+            values.insert(values.end(),
+                          {{"ANSHost", "127.0.0.1"}, {"ANSPort", std::to_string(NameServerPort())}});
         values.insert(values.end(), setup.values.begin(), setup.values.end());
-        for (const auto& [name, value] : values)
-        {
+        for (const auto& [name, value] : values) {
             if (!RunRegistryTool({"set", SettingsKey, name, value}))
                 return false;
         }
-        for (std::vector<std::string> arguments : setup.constraints)
-        {
+        for (std::vector<std::string> arguments : setup.constraints) {
             arguments.insert(arguments.begin(), {"constraint", "add"});
             if (!RunRegistryTool(arguments))
                 return false;

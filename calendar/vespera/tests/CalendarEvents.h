@@ -14,14 +14,12 @@
 #include <string>
 #include <vector>
 
-namespace vesperaprocess
-{
+namespace vesperaprocess {
 
 // One VEVENT. Times are local wall-clock times as "YYYY-MM-DD HH:MM:SS"
 // (a date alone as "YYYY-MM-DD"): zoned and UTC times are converted, floating
 // ones taken as they stand.
-struct SCalendarEvent
-{
+struct SCalendarEvent {
     std::string uid;
     std::string summary;
     std::string location;
@@ -34,16 +32,15 @@ struct SCalendarEvent
     std::string text;
 };
 
-class CCalendarEvents
-{
+class CCalendarEvents {
 public:
     // The events of the file at `path`; false with the reason when it cannot
     // be read or is no calendar.
-    static bool Read(const std::filesystem::path& path, std::vector<SCalendarEvent>& events, std::string& error)
+    static bool Read(const std::filesystem::path& path, std::vector<SCalendarEvent>& events,
+                     std::string& error)
     {
         std::ifstream in(path, std::ios::binary);
-        if (!in)
-        {
+        if (!in) {
             error = "cannot open " + path.string();
             return false;
         }
@@ -56,15 +53,14 @@ public:
     {
         events.clear();
         std::unique_ptr<icalcomponent, void (*)(icalcomponent*)> root(icalparser_parse_string(text.c_str()),
-                                                                    icalcomponent_free);
+                                                                      icalcomponent_free);
         icalerror_clear_errno();
-        if (!root || icalcomponent_isa(root.get()) != ICAL_VCALENDAR_COMPONENT)
-        {
+        if (!root || icalcomponent_isa(root.get()) != ICAL_VCALENDAR_COMPONENT) {
             error = "no VCALENDAR";
             return false;
         }
-        for (icalcomponent* event = icalcomponent_get_first_component(root.get(), ICAL_VEVENT_COMPONENT); event;
-             event = icalcomponent_get_next_component(root.get(), ICAL_VEVENT_COMPONENT))
+        for (icalcomponent* event = icalcomponent_get_first_component(root.get(), ICAL_VEVENT_COMPONENT);
+             event; event = icalcomponent_get_next_component(root.get(), ICAL_VEVENT_COMPONENT))
             events.push_back(ToEvent(event));
         return true;
     }
@@ -74,8 +70,7 @@ public:
                                                    const std::string& summary)
     {
         std::vector<SCalendarEvent> found;
-        for (const SCalendarEvent& event : events)
-        {
+        for (const SCalendarEvent& event : events) {
             if (event.summary == summary)
                 found.push_back(event);
         }
@@ -104,7 +99,8 @@ private:
     static long AlarmMinutes(icalcomponent* event)
     {
         icalcomponent* alarm = icalcomponent_get_first_component(event, ICAL_VALARM_COMPONENT);
-        icalproperty* trigger = alarm ? icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY) : nullptr;
+        icalproperty* trigger =
+            alarm ? icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY) : nullptr;
         if (!trigger)
             return -1;
         return -icaldurationtype_as_int(icalproperty_get_trigger(trigger).duration) / 60;
@@ -115,15 +111,13 @@ private:
         if (icaltime_is_null_time(time))
             return std::string();
         char text[32];
-        if (time.is_date)
-        {
+        if (time.is_date) {
             std::snprintf(text, sizeof text, "%04d-%02d-%02d", time.year, time.month, time.day);
             return text;
         }
         int year = time.year, month = time.month, day = time.day;
         int hour = time.hour, minute = time.minute, second = time.second;
-        if (icaltime_is_utc(time) || time.zone)
-        {
+        if (icaltime_is_utc(time) || time.zone) {
             const icaltimezone* zone = icaltime_is_utc(time) ? icaltimezone_get_utc_timezone() : time.zone;
             const time_t instant = icaltime_as_timet_with_zone(time, zone);
             std::tm local{};
@@ -135,7 +129,8 @@ private:
             minute = local.tm_min;
             second = local.tm_sec;
         }
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute,
+                      second);
         return text;
     }
 };

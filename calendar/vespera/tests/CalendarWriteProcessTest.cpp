@@ -16,12 +16,12 @@
 
 using namespace vesperaprocess;
 
-namespace
-{
+namespace {
 
 const char* const AnnName = "ann_example.org-CalendarAgent";
 
-const char* const CalendarHead = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example Desk//Desk Calendar 4.2//EN\r\n";
+const char* const CalendarHead =
+    "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example Desk//Desk Calendar 4.2//EN\r\n";
 const char* const CalendarTail = "END:VCALENDAR\r\n";
 
 std::string Event(const std::string& uid, const std::string& start, const std::string& summary)
@@ -55,19 +55,20 @@ bool ReplaceFile(const std::filesystem::path& path, const std::string& text)
 // A plain appointment command: no address, no reminder.
 std::string Appointment(const std::string& subject)
 {
-    return "tell :command appointment :start (tell :day 6 :month 3 :year 2031 :hour 9 :minute 0) :duration (30)"
-           " :subject (" + subject + ")";
+    return "tell :command appointment :start (tell :day 6 :month 3 :year 2031 :hour 9 :minute 0) :duration "
+           "(30)"
+           " :subject (" +
+           subject + ")";
 }
 
-class CalendarWriteProcessTest : public ::testing::Test
-{
+class CalendarWriteProcessTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_society.StartNameServer()) << m_society.Failure(); }
 
     SAgentProcess* StartAnn()
     {
-        const std::string calendar =
-            std::string(CalendarHead) + Event("first@desk", "20310304T150000Z", "Before start") + CalendarTail;
+        const std::string calendar = std::string(CalendarHead) +
+                                     Event("first@desk", "20310304T150000Z", "Before start") + CalendarTail;
         SAgentProcess* agent = m_society.StartAgent({AnnName, "ann", {}, {}}, {calendar, ""});
         EXPECT_NE(agent, nullptr) << m_society.Failure();
         return agent;
@@ -80,10 +81,10 @@ TEST_F(CalendarWriteProcessTest, EventAddedByAnotherProgramWhileRunningIsKeptBes
 {
     SAgentProcess* ann = StartAnn();
     ASSERT_NE(ann, nullptr);
-    ASSERT_TRUE(ReplaceFile(ann->CalendarPath(), std::string(CalendarHead) +
-                                                     Event("first@desk", "20310304T150000Z", "Before start") +
-                                                     Event("second@phone", "20310305T150000Z", "Added elsewhere") +
-                                                     CalendarTail));
+    ASSERT_TRUE(ReplaceFile(ann->CalendarPath(),
+                            std::string(CalendarHead) +
+                                Event("first@desk", "20310304T150000Z", "Before start") +
+                                Event("second@phone", "20310305T150000Z", "Added elsewhere") + CalendarTail));
 
     ASSERT_EQ(m_society.Tell(AnnName, Appointment("Call")), "tell :command success") << ann->Log();
 
@@ -112,19 +113,23 @@ TEST_F(CalendarWriteProcessTest, TimeTakenByAnotherProgramWhileRunningIsNotGiven
     ASSERT_NE(ann, nullptr);
     const std::string request = "tell :command request_appt :duration (60) :startTime (3/6/2031 9:00:00 AM)"
                                 " :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)";
-    ASSERT_EQ(m_society.Tell(AnnName, request), "tell :startTime (3/6/2031 9:00:00 AM) :duration (60) :status accept");
+    ASSERT_EQ(m_society.Tell(AnnName, request),
+              "tell :startTime (3/6/2031 9:00:00 AM) :duration (60) :status accept");
     ASSERT_TRUE(ReplaceFile(ann->CalendarPath(), std::string(CalendarHead) +
                                                      Event("first@desk", "20310304T150000Z", "Before start") +
                                                      Event("busy@phone", "20310306T090000", "Dentist") +
                                                      CalendarTail));
 
-    EXPECT_EQ(m_society.Tell(AnnName, request), "tell :startTime (3/6/2031 10:00:00 AM) :duration (60) :status alt");
+    EXPECT_EQ(m_society.Tell(AnnName, request),
+              "tell :startTime (3/6/2031 10:00:00 AM) :duration (60) :status alt");
     const std::string bid = m_society.Tell(
-        AnnName, "tell :type contract :negID N1 :contractID C1 :expires (3/6/2031 8:00:00 AM) :attributes (tell "
-                 ":subject (Plan)) :constraints (tell :start (3/6/2031 9:00:00 AM) :duration (60))");
+        AnnName,
+        "tell :type contract :negID N1 :contractID C1 :expires (3/6/2031 8:00:00 AM) :attributes (tell "
+        ":subject (Plan)) :constraints (tell :start (3/6/2031 9:00:00 AM) :duration (60))");
     EXPECT_NE(bid.find(":status alt"), std::string::npos) << bid;
-    EXPECT_NE(ann->Log().find("CVSP::Resynchronise: the calendar or the contacts were changed by another program"),
-              std::string::npos);
+    EXPECT_NE(
+        ann->Log().find("CVSP::Resynchronise: the calendar or the contacts were changed by another program"),
+        std::string::npos);
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
 
@@ -142,8 +147,9 @@ TEST_F(CalendarWriteProcessTest, CalendarLeftUnreadableByAnotherProgramIsNotWrit
 
     // The agent still answers, and the item it could not write is not
     // counted as made: the hour stays free.
-    EXPECT_EQ(m_society.Tell(AnnName, "tell :command request_appt :duration (30) :startTime (3/6/2031 9:00:00 AM)"
-                                      " :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)"),
+    EXPECT_EQ(m_society.Tell(AnnName,
+                             "tell :command request_appt :duration (30) :startTime (3/6/2031 9:00:00 AM)"
+                             " :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)"),
               "tell :startTime (3/6/2031 9:00:00 AM) :duration (30) :status accept");
     EXPECT_EQ(ann->Log().find("Now adding this appointment to the local store"), std::string::npos);
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();

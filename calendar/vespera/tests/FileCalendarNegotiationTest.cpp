@@ -17,8 +17,7 @@
 
 using namespace vesperaprocess;
 
-namespace
-{
+namespace {
 
 const char* const OrganiserName = "org_example.org-CalendarAgent";
 const char* const AnnName = "ann_example.org-CalendarAgent";
@@ -32,25 +31,24 @@ const char* const SuccessBalloon =
     "Balloon: Meeting Request Completed: Your meeting request has been successfully completed.";
 
 // The zone as desktop programs write it beside the events that use it.
-const char* const BerlinZone =
-    "BEGIN:VTIMEZONE\r\n"
-    "TZID:Europe/Berlin\r\n"
-    "X-LIC-LOCATION:Europe/Berlin\r\n"
-    "BEGIN:DAYLIGHT\r\n"
-    "TZOFFSETFROM:+0100\r\n"
-    "TZOFFSETTO:+0200\r\n"
-    "TZNAME:CEST\r\n"
-    "DTSTART:19700329T020000\r\n"
-    "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\n"
-    "END:DAYLIGHT\r\n"
-    "BEGIN:STANDARD\r\n"
-    "TZOFFSETFROM:+0200\r\n"
-    "TZOFFSETTO:+0100\r\n"
-    "TZNAME:CET\r\n"
-    "DTSTART:19701025T030000\r\n"
-    "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\n"
-    "END:STANDARD\r\n"
-    "END:VTIMEZONE\r\n";
+const char* const BerlinZone = "BEGIN:VTIMEZONE\r\n"
+                               "TZID:Europe/Berlin\r\n"
+                               "X-LIC-LOCATION:Europe/Berlin\r\n"
+                               "BEGIN:DAYLIGHT\r\n"
+                               "TZOFFSETFROM:+0100\r\n"
+                               "TZOFFSETTO:+0200\r\n"
+                               "TZNAME:CEST\r\n"
+                               "DTSTART:19700329T020000\r\n"
+                               "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\n"
+                               "END:DAYLIGHT\r\n"
+                               "BEGIN:STANDARD\r\n"
+                               "TZOFFSETFROM:+0200\r\n"
+                               "TZOFFSETTO:+0100\r\n"
+                               "TZNAME:CET\r\n"
+                               "DTSTART:19701025T030000\r\n"
+                               "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\n"
+                               "END:STANDARD\r\n"
+                               "END:VTIMEZONE\r\n";
 
 // Ann is at the dentist from 16:00 to 17:00 Berlin time, 10:00 to 11:00
 // here.
@@ -75,7 +73,8 @@ const std::string AnnCalendar =
     "STATUS:CONFIRMED\r\n"
     "SEQUENCE:0\r\n"
     "CLASS:PUBLIC\r\n"
-    "LOCATION:Praxis Dr. Weber\\, Hauptstra\xC3\x9F" "e 5\r\n"
+    "LOCATION:Praxis Dr. Weber\\, Hauptstra\xC3\x9F"
+    "e 5\r\n"
     "DESCRIPTION:Check-up. Bring the insurance card and the forms from the last\r\n"
     "  visit.\r\n"
     "X-DESK-GENERATION:3\r\n"
@@ -123,15 +122,14 @@ const std::string BobCalendar =
 
 // The organiser as both attendees know her, so that agents that take
 // meetings from known contacts only take hers.
-const char* const KnownOrganiser =
-    "BEGIN:VCARD\r\n"
-    "VERSION:3.0\r\n"
-    "N:Reyes;Olga;;;\r\n"
-    "FN:Olga Reyes\r\n"
-    "EMAIL;TYPE=INTERNET,WORK:org@example.org\r\n"
-    "TEL;TYPE=WORK:+1 212 555 0100\r\n"
-    "UID:card-olga-reyes\r\n"
-    "END:VCARD\r\n";
+const char* const KnownOrganiser = "BEGIN:VCARD\r\n"
+                                   "VERSION:3.0\r\n"
+                                   "N:Reyes;Olga;;;\r\n"
+                                   "FN:Olga Reyes\r\n"
+                                   "EMAIL;TYPE=INTERNET,WORK:org@example.org\r\n"
+                                   "TEL;TYPE=WORK:+1 212 555 0100\r\n"
+                                   "UID:card-olga-reyes\r\n"
+                                   "END:VCARD\r\n";
 
 // Each event of `original` must be in `now` as it was.
 void ExpectUntouched(const std::string& original, const std::vector<SCalendarEvent>& now)
@@ -139,8 +137,7 @@ void ExpectUntouched(const std::string& original, const std::vector<SCalendarEve
     std::vector<SCalendarEvent> events;
     std::string error;
     ASSERT_TRUE(CCalendarEvents::Parse(original, events, error)) << error;
-    for (const SCalendarEvent& event : events)
-    {
+    for (const SCalendarEvent& event : events) {
         const std::vector<SCalendarEvent> found = CCalendarEvents::WithSummary(now, event.summary);
         ASSERT_EQ(found.size(), 1u) << event.summary;
         EXPECT_EQ(found[0].uid, event.uid);
@@ -150,8 +147,7 @@ void ExpectUntouched(const std::string& original, const std::vector<SCalendarEve
     }
 }
 
-class FileCalendarNegotiationTest : public ::testing::Test
-{
+class FileCalendarNegotiationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -182,14 +178,16 @@ protected:
     {
         std::vector<SCalendarEvent> events;
         std::string error;
-        EXPECT_TRUE(CCalendarEvents::Read(agent.CalendarPath(), events, error)) << agent.name << ": " << error;
+        EXPECT_TRUE(CCalendarEvents::Read(agent.CalendarPath(), events, error))
+            << agent.name << ": " << error;
         return events;
     }
 
     // The one "Planning" meeting of the agent's calendar file, at 13:00.
     static void ExpectMeetingOnce(const SAgentProcess& agent)
     {
-        const std::vector<SCalendarEvent> meetings = CCalendarEvents::WithSummary(Calendar(agent), "Planning");
+        const std::vector<SCalendarEvent> meetings =
+            CCalendarEvents::WithSummary(Calendar(agent), "Planning");
         ASSERT_EQ(meetings.size(), 1u) << agent.name;
         EXPECT_EQ(meetings[0].start, "2031-03-04 13:00:00") << agent.name;
         EXPECT_EQ(meetings[0].end, "2031-03-04 14:00:00") << agent.name;
@@ -214,11 +212,11 @@ TEST_F(FileCalendarNegotiationTest, MeetingLandsOnceInEveryCalendarFileAtTheFirs
                                              {ann, "CVSP::LoadContacts: Total Contacts Loaded = 1", 1}}))
         << m_society.AllLogs();
 
-    ASSERT_TRUE(m_society.TellOnly(OrganiserName, std::string("tell :command schedule_meeting :attendees (") +
-                                                      AnnName + "," + BobName +
-                                                      ") :subject (Planning) :body (Quarterly plan)"
-                                                      " :start (3/4/2031 10:00:00 AM) :end (3/4/2031 4:00:00 PM)"
-                                                      " :location (Room 4) :duration (60)"))
+    ASSERT_TRUE(m_society.TellOnly(
+        OrganiserName, std::string("tell :command schedule_meeting :attendees (") + AnnName + "," + BobName +
+                           ") :subject (Planning) :body (Quarterly plan)"
+                           " :start (3/4/2031 10:00:00 AM) :end (3/4/2031 4:00:00 PM)"
+                           " :location (Room 4) :duration (60)"))
         << m_society.Failure();
     const std::string confirm = "tell :type confirm :negID ";
     ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, confirm, 1},
@@ -242,7 +240,8 @@ TEST_F(FileCalendarNegotiationTest, MeetingLandsOnceInEveryCalendarFileAtTheFirs
     const std::vector<SCalendarEvent> dentist = CCalendarEvents::WithSummary(annEvents, "Dentist");
     ASSERT_EQ(dentist.size(), 1u);
     EXPECT_EQ(dentist[0].start, "2031-03-04 10:00:00");
-    EXPECT_EQ(dentist[0].location, "Praxis Dr. Weber, Hauptstra\xC3\x9F" "e 5");
+    EXPECT_EQ(dentist[0].location, "Praxis Dr. Weber, Hauptstra\xC3\x9F"
+                                   "e 5");
     EXPECT_EQ(dentist[0].alarmMinutes, 30);
     const std::vector<SCalendarEvent> budget = CCalendarEvents::WithSummary(bobEvents, "Budget review");
     ASSERT_EQ(budget.size(), 1u);

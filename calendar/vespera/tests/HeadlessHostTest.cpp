@@ -15,14 +15,12 @@
 
 using testsupport::CChildProcess;
 
-namespace
-{
+namespace {
 
 const char* const AgentName = "user_example.org-CalendarAgent";
 const char* const SettingsKey = "Software\\ORVANTE\\CalendarAgent";
 
-class HeadlessHostTest : public ::testing::Test
-{
+class HeadlessHostTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -63,8 +61,9 @@ protected:
         ASSERT_EQ(registry.WriteValue(SettingsKey, "AgentName", AgentName), CRegistry::Ok);
         ASSERT_EQ(registry.WriteValue(SettingsKey, "ANSHost", "127.0.0.1"), CRegistry::Ok);
         ASSERT_EQ(registry.WriteValue(SettingsKey, "ANSPort", std::to_string(m_ansd->port)), CRegistry::Ok);
-        ASSERT_EQ(registry.WriteValue(SettingsKey, "MeetingSchedulingType", std::to_string(meetingSchedulingType)),
-                  CRegistry::Ok);
+        ASSERT_EQ(
+            registry.WriteValue(SettingsKey, "MeetingSchedulingType", std::to_string(meetingSchedulingType)),
+            CRegistry::Ok);
     }
 
     // Starts the agent and waits until it says it is registered and ready.
@@ -84,8 +83,8 @@ protected:
     std::string Tell(const std::string& content)
     {
         CChildProcess tell;
-        const std::vector<std::string> args{"-ans", "127.0.0.1", "-ansport", std::to_string(m_ansd->port),
-                                             "--wait", "10", AgentName, content};
+        const std::vector<std::string> args{"-ans",   "127.0.0.1", "-ansport", std::to_string(m_ansd->port),
+                                            "--wait", "10",        AgentName,  content};
         if (!tell.Start(AGENT_TELL_BINARY, args, (m_root / "tell.err").string()))
             return "<not started>";
         if (tell.Wait() != 0 || tell.lines.size() != 1)

@@ -21,26 +21,22 @@
 
 extern char** environ;
 
-namespace vesperaprocess
-{
+namespace vesperaprocess {
 
-class CHeadlessRun
-{
+class CHeadlessRun {
 public:
     // How the run ended.
-    struct SEnd
-    {
+    struct SEnd {
         bool ended = false;  // false: still running when the wait ran out (it was killed)
         bool exited = false; // ended by exit(), with `status`
         int status = -1;
-        int signal = 0;      // the signal it died of, when it did not exit
+        int signal = 0; // the signal it died of, when it did not exit
     };
 
     CHeadlessRun() = default;
     ~CHeadlessRun()
     {
-        if (m_pid > 0)
-        {
+        if (m_pid > 0) {
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
         }
@@ -58,8 +54,8 @@ public:
         m_errorFile = errorFile;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
         return Spawn(binary, actions);
     }
 
@@ -94,8 +90,7 @@ public:
     {
         line.clear();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-        for (;;)
-        {
+        for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             pollfd item{m_out, POLLIN, 0};
@@ -124,10 +119,10 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
         int status = 0;
         pid_t waited = 0;
-        while ((waited = ::waitpid(m_pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+        while ((waited = ::waitpid(m_pid, &status, WNOHANG)) == 0 &&
+               std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (waited == 0)
-        {
+        if (waited == 0) {
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, &status, 0);
         }
@@ -153,8 +148,7 @@ private:
     bool Spawn(const std::string& binary, posix_spawn_file_actions_t& actions)
     {
         int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-        {
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
             posix_spawn_file_actions_destroy(&actions);
             return false;
         }

@@ -11,8 +11,7 @@
 
 using namespace vesperaprocess;
 
-namespace
-{
+namespace {
 
 const char* const AnnName = "ann_example.org-CalendarAgent";
 const char* const OrganiserName = "org_example.org-CalendarAgent";
@@ -30,8 +29,7 @@ std::string RequestOn(int day)
            "/2031 10:00:00 AM) :subject (Lunch) :email (cy@x.org) :fname (Cy) :lname (Ng)";
 }
 
-class HostilePeerProcessTest : public ::testing::Test
-{
+class HostilePeerProcessTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_society.StartNameServer()) << m_society.Failure(); }
 
@@ -46,7 +44,8 @@ protected:
     {
         std::uintmax_t size = 0;
         std::error_code error;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(agent.home / "Logfiles", error))
+        for (const auto& entry :
+             std::filesystem::recursive_directory_iterator(agent.home / "Logfiles", error))
             size += entry.is_regular_file(error) ? entry.file_size(error) : 0;
         return size;
     }
@@ -88,12 +87,14 @@ TEST_F(HostilePeerProcessTest, APeerThatReconnectsIsAnsweredOnItsNewConnection)
     for (int round = 0; round < 3; ++round) {
         testsupport::CPeer peer;
         ASSERT_TRUE(peer.connect_to(ann->port));
-        ASSERT_TRUE(peer.send_all(Wrapped("again_example.org-CalendarAgent", RequestOn(round + 1), round) +
-                                  Wrapped("again_example.org-CalendarAgent", RequestOn(round + 10), round + 10)));
+        ASSERT_TRUE(
+            peer.send_all(Wrapped("again_example.org-CalendarAgent", RequestOn(round + 1), round) +
+                          Wrapped("again_example.org-CalendarAgent", RequestOn(round + 10), round + 10)));
         std::string replies;
         EXPECT_TRUE(ReadUntilEnds(peer, replies, 2)) << "round " << round << "\n" << ann->Log();
         EXPECT_NE(replies.find(":in-reply-to r" + std::to_string(round) + " "), std::string::npos) << replies;
-        EXPECT_NE(replies.find(":in-reply-to r" + std::to_string(round + 10) + " "), std::string::npos) << replies;
+        EXPECT_NE(replies.find(":in-reply-to r" + std::to_string(round + 10) + " "), std::string::npos)
+            << replies;
     }
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
@@ -111,8 +112,10 @@ TEST_F(HostilePeerProcessTest, FloodsWithoutAnEndByteLeaveTheLogSmallAndTheAgent
         ASSERT_TRUE(peer.connect_to(ann->port));
         peer.send(flood);
     }
-    ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "Message fragment exceeds 1048576 bytes", 20}})) << ann->Log();
-    EXPECT_EQ(m_society.Tell(AnnName, RequestOn(4)), "tell :startTime (3/4/2031 10:00:00 AM) :duration (30) :status accept");
+    ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "Message fragment exceeds 1048576 bytes", 20}}))
+        << ann->Log();
+    EXPECT_EQ(m_society.Tell(AnnName, RequestOn(4)),
+              "tell :startTime (3/4/2031 10:00:00 AM) :duration (30) :status accept");
     // Twenty megabytes in, a little log out.
     EXPECT_LT(LogSize(*ann) - before, 1024u * 1024u);
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
@@ -124,14 +127,15 @@ TEST_F(HostilePeerProcessTest, StrangersCannotWriteTheCalendarOrOrganiseMeetings
 {
     SAgentProcess* ann = StartAnn({{"MeetingSchedulingType", "1"}});
     ASSERT_NE(ann, nullptr);
-    const std::string appointment = "tell :command conf_appt :start (tell :day 5 :month 3 :year 2031 :hour 14 "
-                                    ":minute 30) :duration (45) :subject (Planted) :email (victim@x.org)";
+    const std::string appointment =
+        "tell :command conf_appt :start (tell :day 5 :month 3 :year 2031 :hour 14 "
+        ":minute 30) :duration (45) :subject (Planted) :email (victim@x.org)";
     EXPECT_EQ(m_society.TellAs(StrangerName, AnnName, appointment, 2).rfind("<no single reply>", 0), 0u);
     m_society.TellOnly(AnnName, "tell :command schedule_meeting :attendees (" + std::string(OrganiserName) +
                                     ") :start (3/4/2031 10:00:00 AM) :duration (30)");
-    ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "Refusing the schedule_meeting command", 1},
-                                              {ann, "Refusing the conf_appt command from " + std::string(StrangerName),
-                                               1}}))
+    ASSERT_TRUE(CAgentSociety::WaitForLines(
+        {{ann, "Refusing the schedule_meeting command", 1},
+         {ann, "Refusing the conf_appt command from " + std::string(StrangerName), 1}}))
         << ann->Log();
     EXPECT_FALSE(std::filesystem::exists(ann->CalendarPath()));
     EXPECT_FALSE(std::filesystem::exists(ann->OutboxPath()));
@@ -143,15 +147,16 @@ TEST_F(HostilePeerProcessTest, OnlyTheOrganiserCanAwardItsBid)
 {
     SAgentProcess* ann = StartAnn();
     ASSERT_NE(ann, nullptr);
-    const std::string bid = m_society.TellAs(
-        OrganiserName, AnnName,
-        "tell :type contract :negID N1 :contractID C1 :attributes (tell :subject (Plan)) :constraints (tell :start "
-        "(3/4/2031 10:00:00 AM) :duration (30))");
+    const std::string bid = m_society.TellAs(OrganiserName, AnnName,
+                                             "tell :type contract :negID N1 :contractID C1 :attributes (tell "
+                                             ":subject (Plan)) :constraints (tell :start "
+                                             "(3/4/2031 10:00:00 AM) :duration (30))");
     const std::string bidID = WordAfter(bid, ":bidID ");
     ASSERT_FALSE(bidID.empty()) << bid;
-    const std::string award = "tell :type award :negID N1 :contractID C1 :bidID " + bidID +
-                              " :attributes (tell :subject (Hijacked)) :constraints (tell :startTime (3/4/2031 "
-                              "10:00:00 AM) :duration 30)";
+    const std::string award =
+        "tell :type award :negID N1 :contractID C1 :bidID " + bidID +
+        " :attributes (tell :subject (Hijacked)) :constraints (tell :startTime (3/4/2031 "
+        "10:00:00 AM) :duration 30)";
     EXPECT_EQ(m_society.TellAs(StrangerName, AnnName, award, 2).rfind("<no single reply>", 0), 0u);
     ASSERT_TRUE(CAgentSociety::WaitForLines(
         {{ann, "Invalid award. The bid was not made to " + std::string(StrangerName), 1}}))

@@ -14,8 +14,7 @@
 
 using namespace vesperaprocess;
 
-namespace
-{
+namespace {
 
 const char* const OrganiserName = "org_example.org-CalendarAgent";
 const char* const AnnName = "ann_example.org-CalendarAgent";
@@ -32,8 +31,7 @@ std::string IncomingBidID(const std::string& log, const std::string& sender, con
     return lines.empty() ? std::string() : WordAfter(lines.front(), ":bidID ");
 }
 
-class NegotiationEndToEndTest : public ::testing::Test
-{
+class NegotiationEndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_society.StartNameServer()) << m_society.Failure(); }
 
@@ -41,8 +39,7 @@ protected:
     {
         const std::pair<const char*, const char*> agents[] = {
             {OrganiserName, "organiser"}, {AnnName, "ann"}, {BobName, "bob"}};
-        for (const auto& [name, label] : agents)
-        {
+        for (const auto& [name, label] : agents) {
             SAgentProcess* agent = m_society.StartAgent({name, label, {}, {}});
             ASSERT_NE(agent, nullptr) << m_society.Failure();
             m_agents.push_back(agent);
@@ -68,7 +65,8 @@ TEST_F(NegotiationEndToEndTest, StrictTimeFreeForBothAttendeesIsScheduledAndRepo
     const SAgentProcess& ann = *m_agents[1];
     const SAgentProcess& bob = *m_agents[2];
 
-    ASSERT_TRUE(m_society.TellOnly(OrganiserName, MeetingRequest("3/4/2031 10:00:00 AM"))) << m_society.Failure();
+    ASSERT_TRUE(m_society.TellOnly(OrganiserName, MeetingRequest("3/4/2031 10:00:00 AM")))
+        << m_society.Failure();
 
     const std::string confirm = "tell :type confirm :negID ";
     const bool finished = CAgentSociety::WaitForLines({{&ann, confirm, 1},
@@ -79,14 +77,16 @@ TEST_F(NegotiationEndToEndTest, StrictTimeFreeForBothAttendeesIsScheduledAndRepo
 
     const std::string organiserLog = organiser.Log();
     // Both attendees took the requested time as it was and accepted it.
-    for (const SAgentProcess* attendee : {&ann, &bob})
-    {
+    for (const SAgentProcess* attendee : {&ann, &bob}) {
         const std::string log = attendee->Log();
         EXPECT_NE(log.find("ITS A STRICT TIME SLOT"), std::string::npos) << attendee->name << "\n" << log;
-        EXPECT_EQ(log.find("THE STRICT TIME SLOT IS NOT FREE"), std::string::npos) << attendee->name << "\n" << log;
-        EXPECT_NE(log.find(":status accept :attributes "), std::string::npos) << attendee->name << "\n" << log;
+        EXPECT_EQ(log.find("THE STRICT TIME SLOT IS NOT FREE"), std::string::npos) << attendee->name << "\n"
+                                                                                   << log;
+        EXPECT_NE(log.find(":status accept :attributes "), std::string::npos) << attendee->name << "\n"
+                                                                              << log;
         EXPECT_NE(log.find("Now adding this appointment to the local store"), std::string::npos)
-            << attendee->name << "\n" << log;
+            << attendee->name << "\n"
+            << log;
     }
     EXPECT_EQ(CountOf(organiserLog, "bid is an accept"), 2u) << organiserLog;
     EXPECT_EQ(CountOf(organiserLog, "Preprocessing data to send awards"), 1u) << organiserLog;

@@ -17,8 +17,7 @@
 
 using namespace vesperaprocess;
 
-namespace
-{
+namespace {
 
 const char* const OrganiserName = "org_example.org-CalendarAgent";
 const char* const AnnName = "ann_example.org-CalendarAgent";
@@ -26,7 +25,8 @@ const char* const BobName = "bob_example.org-CalendarAgent";
 
 const char* const SuccessBalloon =
     "Balloon: Meeting Request Completed: Your meeting request has been successfully completed.";
-const char* const FailureBalloon = "Balloon: Meeting Request Completed: The meeting you requested could not be scheduled.";
+const char* const FailureBalloon =
+    "Balloon: Meeting Request Completed: The meeting you requested could not be scheduled.";
 const char* const ConfirmSent = "tell :type confirm :negID ";
 
 // The day every test meets on: a Tuesday, far enough ahead to be free.
@@ -52,8 +52,7 @@ std::vector<std::string> AlternateTimes(const std::string& bidLine)
     return times;
 }
 
-class NegotiationScenarioTest : public ::testing::Test
-{
+class NegotiationScenarioTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_society.StartNameServer()) << m_society.Failure(); }
 
@@ -77,16 +76,18 @@ protected:
     // network as any requester would.
     std::string MakeBusy(const std::string& agent, int hour, int minute, int duration)
     {
-        return m_society.Tell(agent, "tell :command appointment :start (tell :day 4 :month 3 :year 2031 :hour " +
-                                         std::to_string(hour) + " :minute " + std::to_string(minute) +
-                                         ") :duration (" + std::to_string(duration) + ") :subject (Taken)");
+        return m_society.Tell(agent,
+                              "tell :command appointment :start (tell :day 4 :month 3 :year 2031 :hour " +
+                                  std::to_string(hour) + " :minute " + std::to_string(minute) +
+                                  ") :duration (" + std::to_string(duration) + ") :subject (Taken)");
     }
 
     // The agent's answer to a one-hour appointment request at `start`.
     std::string AskFor(const std::string& agent, const std::string& start)
     {
-        return m_society.Tell(agent, "tell :command request_appt :duration (60) :startTime (" + start +
-                                         ") :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)");
+        return m_society.Tell(agent,
+                              "tell :command request_appt :duration (60) :startTime (" + start +
+                                  ") :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)");
     }
 
     static std::string Accepted(const std::string& start)
@@ -99,7 +100,8 @@ protected:
         return "tell :startTime (" + start + ") :duration (60) :status alt";
     }
 
-    static std::string MeetingRequest(const std::string& attendees, const std::string& start, const std::string& end)
+    static std::string MeetingRequest(const std::string& attendees, const std::string& start,
+                                      const std::string& end)
     {
         std::string request = "tell :command schedule_meeting :attendees (" + attendees +
                               ") :subject (Planning) :body (Quarterly plan) :start (" + start + ")";
@@ -161,12 +163,12 @@ TEST_F(NegotiationScenarioTest, WindowWithOneAttendeeBusyAtItsStartIsAwardedTheF
     ASSERT_EQ(bobBids.size(), 1u) << organiserLog;
     // Ann's calendar is taken at the start, so her times begin after it;
     // a window is always answered with times, even where the start is free.
-    EXPECT_EQ(AlternateTimes(annBids[0]), (std::vector<std::string>{At("11:00:00 AM"), At("12:00:00 PM"),
-                                                                    At("1:00:00 PM"), At("2:00:00 PM"),
-                                                                    At("3:00:00 PM")}));
-    EXPECT_EQ(AlternateTimes(bobBids[0]), (std::vector<std::string>{At("10:00:00 AM"), At("11:00:00 AM"),
-                                                                    At("12:00:00 PM"), At("1:00:00 PM"),
-                                                                    At("2:00:00 PM")}));
+    EXPECT_EQ(AlternateTimes(annBids[0]),
+              (std::vector<std::string>{At("11:00:00 AM"), At("12:00:00 PM"), At("1:00:00 PM"),
+                                        At("2:00:00 PM"), At("3:00:00 PM")}));
+    EXPECT_EQ(AlternateTimes(bobBids[0]),
+              (std::vector<std::string>{At("10:00:00 AM"), At("11:00:00 AM"), At("12:00:00 PM"),
+                                        At("1:00:00 PM"), At("2:00:00 PM")}));
     EXPECT_EQ(CountOf(organiserLog, "bid is an alt"), 2u) << organiserLog;
     EXPECT_EQ(CountOf(organiserLog, "Preprocessing data to send awards"), 1u) << organiserLog;
     EXPECT_EQ(organiserLog.find("ERROR:"), std::string::npos) << organiserLog;
@@ -196,9 +198,9 @@ TEST_F(NegotiationScenarioTest, StrictTimeWithoutCommonSlotGoesToALaterPassOfThe
 
     // Each attendee was asked twice in one negotiation: the second contract
     // starts where Bob's only offer, the requested hour, ends.
-    for (const SAgentProcess* attendee : {m_ann, m_bob})
-    {
-        const std::vector<std::string> contracts = IncomingLines(attendee->Log(), OrganiserName, ":type contract ");
+    for (const SAgentProcess* attendee : {m_ann, m_bob}) {
+        const std::vector<std::string> contracts =
+            IncomingLines(attendee->Log(), OrganiserName, ":type contract ");
         ASSERT_EQ(contracts.size(), 2u) << attendee->Log();
         EXPECT_EQ(WordAfter(contracts[0], ":negID "), WordAfter(contracts[1], ":negID "));
         EXPECT_NE(WordAfter(contracts[0], ":contractID "), WordAfter(contracts[1], ":contractID "));
@@ -235,19 +237,22 @@ TEST_F(NegotiationScenarioTest, AttendeeWhoseUserTakesNoMeetingsDeclinesAndTheRe
 
     const std::string attendees = std::string(AnnName) + "," + BobName;
     ASSERT_TRUE(AskOrganiser(MeetingRequest(attendees, At("10:00:00 AM"), "")));
-    const std::string reason = std::string("Meeting cannot be scheduled within the specified constraints because "
-                                           "the user of agent ") +
-                               BobName + " is not available";
-    ASSERT_TRUE(CAgentSociety::WaitForLines({{m_organiser, "Processing bid", 2}, {m_organiser, FailureBalloon, 1}}))
+    const std::string reason =
+        std::string("Meeting cannot be scheduled within the specified constraints because "
+                    "the user of agent ") +
+        BobName + " is not available";
+    ASSERT_TRUE(
+        CAgentSociety::WaitForLines({{m_organiser, "Processing bid", 2}, {m_organiser, FailureBalloon, 1}}))
         << m_society.AllLogs();
 
     const std::string organiserLog = m_organiser->Log();
     const std::vector<std::string> bobBids = IncomingLines(organiserLog, BobName, ":type bid ");
     ASSERT_EQ(bobBids.size(), 1u) << organiserLog;
     EXPECT_NE(bobBids[0].find(":status decline :attributes "), std::string::npos) << bobBids[0];
-    EXPECT_NE(organiserLog.find(std::string("Meeting cannot be scheduled within specified constraints because ") +
-                                BobName + " is not available"),
-              std::string::npos)
+    EXPECT_NE(
+        organiserLog.find(std::string("Meeting cannot be scheduled within specified constraints because ") +
+                          BobName + " is not available"),
+        std::string::npos)
         << organiserLog;
     EXPECT_NE(organiserLog.find(reason), std::string::npos) << organiserLog;
     // The headless agent shows its message box on standard error.
@@ -301,9 +306,9 @@ TEST_F(NegotiationScenarioTest, StoredTimeConstraintsMoveTheOfferedTimesOutOfThe
     // Her calendar is empty, yet 10:00 to 12:00 is refused to everybody and
     // 16:00 to 17:00 to this organiser; 12:00 to 14:00 is another agent's.
     EXPECT_NE(m_ann->Log().find("THE STRICT TIME SLOT IS NOT FREE"), std::string::npos);
-    EXPECT_EQ(AlternateTimes(bids[0]), (std::vector<std::string>{At("12:00:00 PM"), At("1:00:00 PM"),
-                                                                 At("2:00:00 PM"), At("3:00:00 PM"),
-                                                                 At("5:00:00 PM")}));
+    EXPECT_EQ(AlternateTimes(bids[0]),
+              (std::vector<std::string>{At("12:00:00 PM"), At("1:00:00 PM"), At("2:00:00 PM"),
+                                        At("3:00:00 PM"), At("5:00:00 PM")}));
     // With one attendee its first time is taken at once.
     EXPECT_EQ(AwardedStart(*m_ann), At("12:00:00 PM"));
     EXPECT_EQ(CountOf(organiserLog, "Preprocessing data to send awards"), 1u) << organiserLog;
@@ -342,11 +347,11 @@ TEST_F(NegotiationScenarioTest, HeldTimesOfAnExpiredContractAreReleasedByTheSwee
     ASSERT_NE(m_ann, nullptr);
     // A contract that expired long ago: its hold is due at the first sweep,
     // which runs on the agent's thirtieth timer tick.
-    const std::string bid = m_society.Tell(
-        AnnName, "tell :type contract :negID N1 :contractID C1 :expires (1/5/2021 9:00:00 AM)"
-                 " :attributes (tell :subject (Sync) :body ( ) :location ( ) :attendees (" +
-                     std::string(AnnName) + ")) :constraints (tell :start (" + At("10:00:00 AM") +
-                     ") :duration (60))");
+    const std::string bid =
+        m_society.Tell(AnnName, "tell :type contract :negID N1 :contractID C1 :expires (1/5/2021 9:00:00 AM)"
+                                " :attributes (tell :subject (Sync) :body ( ) :location ( ) :attendees (" +
+                                    std::string(AnnName) + ")) :constraints (tell :start (" +
+                                    At("10:00:00 AM") + ") :duration (60))");
     ASSERT_EQ(bid.rfind("tell :type bid :negID N1 :contractID C1 :bidID ", 0), 0u) << bid;
     EXPECT_NE(bid.find(":status accept "), std::string::npos) << bid;
 
@@ -354,8 +359,7 @@ TEST_F(NegotiationScenarioTest, HeldTimesOfAnExpiredContractAreReleasedByTheSwee
     std::string answer = AskFor(AnnName, At("10:00:00 AM"));
     EXPECT_EQ(answer, Alternative(At("11:00:00 AM")));
     const auto deadline = std::chrono::steady_clock::now() + Deadline;
-    while (answer == Alternative(At("11:00:00 AM")) && std::chrono::steady_clock::now() < deadline)
-    {
+    while (answer == Alternative(At("11:00:00 AM")) && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         answer = AskFor(AnnName, At("10:00:00 AM"));
     }

@@ -10,11 +10,9 @@
 #include <string>
 #include <vector>
 
-namespace vesperaprocess
-{
+namespace vesperaprocess {
 
-struct SOutboxMessage
-{
+struct SOutboxMessage {
     std::vector<std::string> headers;
     // The body lines joined with "\n".
     std::string body;
@@ -23,8 +21,7 @@ struct SOutboxMessage
     std::string Header(const std::string& name) const
     {
         const std::string prefix = name + ": ";
-        for (const std::string& line : headers)
-        {
+        for (const std::string& line : headers) {
             if (line.compare(0, prefix.size(), prefix) == 0)
                 return line.substr(prefix.size());
         }
@@ -32,8 +29,7 @@ struct SOutboxMessage
     }
 };
 
-class COutbox
-{
+class COutbox {
 public:
     // The messages in the file; none when it does not exist.
     static std::vector<SOutboxMessage> Read(const std::filesystem::path& path)
@@ -52,15 +48,12 @@ public:
         std::vector<std::vector<std::string>> bodies;
         bool inHeaders = false;
         std::istringstream lines(text);
-        for (std::string line; std::getline(lines, line);)
-        {
-            if (line.compare(0, 5, "From ") == 0)
-            {
+        for (std::string line; std::getline(lines, line);) {
+            if (line.compare(0, 5, "From ") == 0) {
                 messages.emplace_back();
                 bodies.emplace_back();
                 inHeaders = true;
-            }
-            else if (messages.empty())
+            } else if (messages.empty())
                 continue;
             else if (inHeaders && line.empty())
                 inHeaders = false;

@@ -24,8 +24,7 @@
 
 using namespace vesperaprocess;
 
-namespace
-{
+namespace {
 
 const char* const AnnName = "ann_example.org-CalendarAgent";
 const char* const AnnAddress = "ann@example.org";
@@ -35,7 +34,8 @@ const char* const AnnAddress = "ann@example.org";
 std::string ConfirmedRequest(const std::string& email, const std::string& subject)
 {
     return "tell :command conf_appt :email (" + email +
-           ") :start (tell :day 5 :month 3 :year 2031 :hour 14 :minute 30) :duration (45) :subject (" + subject +
+           ") :start (tell :day 5 :month 3 :year 2031 :hour 14 :minute 30) :duration (45) :subject (" +
+           subject +
            ") :body (Bring the forms) :location (Suite 2) :targetRealName (Ann Lee) :targetEmailAdd (" +
            AnnAddress + ") :reminder (10)";
 }
@@ -46,8 +46,7 @@ std::vector<SOutboxMessage> AwaitMessages(const SAgentProcess& agent, std::size_
 {
     const auto deadline = std::chrono::steady_clock::now() + Deadline;
     std::vector<SOutboxMessage> messages = COutbox::Read(agent.OutboxPath());
-    while (messages.size() < count && std::chrono::steady_clock::now() < deadline)
-    {
+    while (messages.size() < count && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(PollInterval);
         messages = COutbox::Read(agent.OutboxPath());
     }
@@ -117,12 +116,12 @@ int ClosedLocalPort()
     return port;
 }
 
-class OutboxProcessTest : public ::testing::Test
-{
+class OutboxProcessTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_society.StartNameServer()) << m_society.Failure(); }
 
-    SAgentProcess* StartAnn(std::vector<std::pair<std::string, std::string>> values, const SAgentFiles& files = {})
+    SAgentProcess* StartAnn(std::vector<std::pair<std::string, std::string>> values,
+                            const SAgentFiles& files = {})
     {
         values.push_back({"Email", AnnAddress});
         SAgentProcess* agent = m_society.StartAgent({AnnName, "ann", values, {}}, files);
@@ -145,7 +144,8 @@ TEST_F(OutboxProcessTest, ConfirmedRequestWritesTheItemAndMailsItsConfirmation)
 {
     SAgentProcess* ann = StartAnn({});
     ASSERT_NE(ann, nullptr);
-    ASSERT_EQ(m_society.Tell(AnnName, ConfirmedRequest("cy@example.org", "Dentist check")), "tell :command success")
+    ASSERT_EQ(m_society.Tell(AnnName, ConfirmedRequest("cy@example.org", "Dentist check")),
+              "tell :command success")
         << ann->Log();
 
     const std::vector<SCalendarEvent> items = CCalendarEvents::WithSummary(Calendar(*ann), "Dentist check");
@@ -162,12 +162,13 @@ TEST_F(OutboxProcessTest, ConfirmedRequestWritesTheItemAndMailsItsConfirmation)
     EXPECT_EQ(mails[0].Header("To"), "cy@example.org");
     EXPECT_EQ(mails[0].Header("From"), AnnAddress);
     EXPECT_EQ(mails[0].Header("Subject"), "[ORVANTE DMS] Appointment details");
-    EXPECT_EQ(mails[0].body,
-              "Hi, \n\nYou recently scheduled an appointment with Ann Lee using the ORVANTE Distributed Meeting "
-              "Scheduling System. This is your confirmation message with the details given below.\n\n"
-              "Appointment Date: 3/5/2031 2:30:00 PM\nAppointment Subject: Dentist check\n"
-              "Appointment Body: Bring the forms\nAppointment Duration: 45 minutes.\n\n"
-              "Thank you for using the ORVANTE DMS System.\nYou can contact Ann Lee via email at ann@example.org");
+    EXPECT_EQ(
+        mails[0].body,
+        "Hi, \n\nYou recently scheduled an appointment with Ann Lee using the ORVANTE Distributed Meeting "
+        "Scheduling System. This is your confirmation message with the details given below.\n\n"
+        "Appointment Date: 3/5/2031 2:30:00 PM\nAppointment Subject: Dentist check\n"
+        "Appointment Body: Bring the forms\nAppointment Duration: 45 minutes.\n\n"
+        "Thank you for using the ORVANTE DMS System.\nYou can contact Ann Lee via email at ann@example.org");
 
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
@@ -178,15 +179,18 @@ TEST_F(OutboxProcessTest, ConfirmationTheMailServerCannotTakeIsKeptInTheOutbox)
     ASSERT_GT(port, 0);
     SAgentProcess* ann = StartAnn({{"SMTPServer", "smtp://127.0.0.1:" + std::to_string(port)}});
     ASSERT_NE(ann, nullptr);
-    ASSERT_EQ(m_society.Tell(AnnName, ConfirmedRequest("cy@example.org", "Dentist check")), "tell :command success")
+    ASSERT_EQ(m_society.Tell(AnnName, ConfirmedRequest("cy@example.org", "Dentist check")),
+              "tell :command success")
         << ann->Log();
     // The server was tried, and the message kept.
-    EXPECT_TRUE(CAgentSociety::WaitForLines({{ann, "Unable to send the mail to cy@example.org", 1}})) << ann->Log();
+    EXPECT_TRUE(CAgentSociety::WaitForLines({{ann, "Unable to send the mail to cy@example.org", 1}}))
+        << ann->Log();
     const std::vector<SOutboxMessage> mails = COutbox::Read(ann->OutboxPath());
     ASSERT_EQ(mails.size(), 1u) << ann->Log();
     EXPECT_EQ(mails[0].Header("To"), "cy@example.org");
     EXPECT_EQ(mails[0].Header("Subject"), "[ORVANTE DMS] Appointment details");
-    EXPECT_NE(mails[0].body.find("Appointment Date: 3/5/2031 2:30:00 PM\n"), std::string::npos) << mails[0].body;
+    EXPECT_NE(mails[0].body.find("Appointment Date: 3/5/2031 2:30:00 PM\n"), std::string::npos)
+        << mails[0].body;
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
 
@@ -198,10 +202,10 @@ TEST_F(OutboxProcessTest, RequestWhoseAddressIsNotOnePlainAddressMailsNobody)
         {"cy@example.org\nBcc: eve@example.org", "Broken line"},
         {"cy@example.org,eve@example.org", "Two by comma"},
         {"cy@example.org eve@example.org", "Two by blank"}};
-    for (const auto& [address, subject] : requests)
-    {
+    for (const auto& [address, subject] : requests) {
         // The appointment itself is still made; only the mail is refused.
-        EXPECT_EQ(m_society.Tell(AnnName, ConfirmedRequest(address, subject)), "tell :command success") << subject;
+        EXPECT_EQ(m_society.Tell(AnnName, ConfirmedRequest(address, subject)), "tell :command success")
+            << subject;
         EXPECT_EQ(CCalendarEvents::WithSummary(Calendar(*ann), subject).size(), 1u) << subject;
     }
     EXPECT_FALSE(std::filesystem::exists(ann->OutboxPath())) << COutbox::Read(ann->OutboxPath()).size();
@@ -222,8 +226,9 @@ TEST_F(OutboxProcessTest, ReminderOfAnEventInTheCalendarFileIsMailedOnce)
     // Due a few seconds after start; should start-up take longer, the
     // reminder is still due when the calendar opens, as its event is ahead.
     const std::time_t start = std::time(nullptr) + 15 * 60 + 6;
-    SAgentProcess* ann = StartAnn({{"ReminderAlert", "true"}, {"EmailAlert", "true"}, {"EmailAlertString", AnnAddress}},
-                                  {CalendarWithReminder(start), ""});
+    SAgentProcess* ann =
+        StartAnn({{"ReminderAlert", "true"}, {"EmailAlert", "true"}, {"EmailAlertString", AnnAddress}},
+                 {CalendarWithReminder(start), ""});
     ASSERT_NE(ann, nullptr);
 
     std::vector<SOutboxMessage> mails = AwaitMessages(*ann, 1);
@@ -235,9 +240,11 @@ TEST_F(OutboxProcessTest, ReminderOfAnEventInTheCalendarFileIsMailedOnce)
     // Past the reminder's time, and once the agent has answered another
     // request, there is still one mail; and still one after it ended.
     const auto pastDue = std::chrono::system_clock::from_time_t(start - 15 * 60 + 2);
-    std::this_thread::sleep_until(std::min(pastDue, std::chrono::system_clock::now() + std::chrono::seconds(10)));
-    EXPECT_EQ(m_society.Tell(AnnName, "tell :command request_appt :duration (60) :startTime (3/4/2031 10:00:00 AM)"
-                                      " :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)"),
+    std::this_thread::sleep_until(
+        std::min(pastDue, std::chrono::system_clock::now() + std::chrono::seconds(10)));
+    EXPECT_EQ(m_society.Tell(AnnName,
+                             "tell :command request_appt :duration (60) :startTime (3/4/2031 10:00:00 AM)"
+                             " :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)"),
               "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept");
     EXPECT_EQ(COutbox::Read(ann->OutboxPath()).size(), 1u);
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();

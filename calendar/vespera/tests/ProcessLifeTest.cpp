@@ -21,8 +21,7 @@
 
 using namespace vesperaprocess;
 
-namespace
-{
+namespace {
 
 const char* const AnnName = "ann_example.org-CalendarAgent";
 
@@ -40,23 +39,22 @@ std::vector<std::filesystem::path> FilesStartingWith(const std::filesystem::path
 {
     std::vector<std::filesystem::path> found;
     std::error_code error;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory, error))
-    {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory, error)) {
         if (entry.is_regular_file(error) && entry.path().filename().string().rfind(prefix, 0) == 0)
             found.push_back(entry.path());
     }
     return found;
 }
 
-class RunningAgentProcessTest : public ::testing::Test
-{
+class RunningAgentProcessTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_society.StartNameServer()) << m_society.Failure(); }
 
     std::string AskForLunch()
     {
-        return m_society.Tell(AnnName, "tell :command request_appt :duration (60) :startTime (3/4/2031 10:00:00 AM)"
-                                       " :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)");
+        return m_society.Tell(AnnName,
+                              "tell :command request_appt :duration (60) :startTime (3/4/2031 10:00:00 AM)"
+                              " :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)");
     }
 
     CAgentSociety m_society;
@@ -73,7 +71,8 @@ TEST_F(RunningAgentProcessTest, SecondStartOfTheSameUserEndsWithStatusOneWhileTh
     EXPECT_EQ(second.Wait(), 1) << second.Errors();
     EXPECT_TRUE(second.lines.empty()) << second.lines.front();
     const std::string errors = second.Errors();
-    EXPECT_NE(errors.find("Information: An Instace of the Calendar Agent is Already Running\n"), std::string::npos)
+    EXPECT_NE(errors.find("Information: An Instace of the Calendar Agent is Already Running\n"),
+              std::string::npos)
         << errors;
     // The running instance answered the second start's probe.
     EXPECT_EQ(errors.find("did not answer its probe"), std::string::npos) << errors;
@@ -105,17 +104,18 @@ TEST_F(RunningAgentProcessTest, AgentWhoseErrorOutputReaderWentAwayRunsOnPastIts
 
     // Ann declines, so the organiser shows its user the failure, which a
     // headless agent writes to its standard error, now gone.
-    ASSERT_TRUE(m_society.TellOnly(OrganiserName, std::string("tell :command schedule_meeting :attendees (") +
-                                                      AnnName +
-                                                      ") :subject (Planning) :body (Plan) :start (3/4/2031 10:00:00 AM)"
-                                                      " :location (Room 4) :duration (60)"))
+    ASSERT_TRUE(m_society.TellOnly(OrganiserName,
+                                   std::string("tell :command schedule_meeting :attendees (") + AnnName +
+                                       ") :subject (Planning) :body (Plan) :start (3/4/2031 10:00:00 AM)"
+                                       " :location (Room 4) :duration (60)"))
         << m_society.Failure();
     const SAgentProcess organiserLogs{OrganiserName, m_society.HomeOf("organiser"), nullptr};
     ASSERT_TRUE(CAgentSociety::WaitForLines({{&organiserLogs, "The meeting could not be scheduled.", 1}}))
         << organiserLogs.Log();
 
-    EXPECT_EQ(m_society.Tell(OrganiserName, "tell :command request_appt :duration (60) :startTime (3/4/2031 10:00:00"
-                                            " AM) :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)"),
+    EXPECT_EQ(m_society.Tell(OrganiserName,
+                             "tell :command request_appt :duration (60) :startTime (3/4/2031 10:00:00"
+                             " AM) :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)"),
               "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept");
     organiser.Signal(SIGTERM);
     const CHeadlessRun::SEnd end = organiser.Finish();
@@ -169,8 +169,7 @@ TEST_F(RunningAgentProcessTest, HangUpEndsTheAgentInOrder)
 }
 
 // A fatal signal sent to a running agent from outside.
-class CrashReportProcessTest : public ::testing::TestWithParam<int>
-{
+class CrashReportProcessTest : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override
     {
@@ -179,7 +178,8 @@ protected:
         const char* asan = std::getenv("ASAN_OPTIONS");
         m_savedAsan = asan ? asan : "";
         m_hadAsan = asan != nullptr;
-        const std::string options = m_savedAsan + (m_savedAsan.empty() ? "" : ":") + "handle_segv=0:handle_abort=0";
+        const std::string options =
+            m_savedAsan + (m_savedAsan.empty() ? "" : ":") + "handle_segv=0:handle_abort=0";
         setenv("ASAN_OPTIONS", options.c_str(), 1);
         getrlimit(RLIMIT_CORE, &m_savedCore);
         rlimit none = m_savedCore;
@@ -223,7 +223,8 @@ TEST_P(CrashReportProcessTest, ReportNamesBothLogsTheProcessDiesOfTheSignalAndTh
     EXPECT_FALSE(end.exited) << "exited with " << end.status << "\n" << run.Errors();
     EXPECT_EQ(end.signal, signal) << run.Errors();
 
-    const std::vector<std::filesystem::path> applicationLogs = FilesStartingWith(home / "Logfiles", "VespLog-");
+    const std::vector<std::filesystem::path> applicationLogs =
+        FilesStartingWith(home / "Logfiles", "VespLog-");
     const std::vector<std::filesystem::path> agentLogs = FilesStartingWith(home / "Logfiles", "vespera-");
     ASSERT_EQ(applicationLogs.size(), 1u);
     ASSERT_EQ(agentLogs.size(), 1u);
@@ -235,8 +236,9 @@ TEST_P(CrashReportProcessTest, ReportNamesBothLogsTheProcessDiesOfTheSignalAndTh
               std::string::npos)
         << report;
     EXPECT_NE(report.find("process: " + std::to_string(pid) + "\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("file: " + applicationLogs[0].string() + "\ndescription: Application Log File\nfile: " +
-                          agentLogs[0].string() + "\ndescription: Agent Log File\n"),
+    EXPECT_NE(report.find("file: " + applicationLogs[0].string() +
+                          "\ndescription: Application Log File\nfile: " + agentLogs[0].string() +
+                          "\ndescription: Agent Log File\n"),
               std::string::npos)
         << report;
 
@@ -249,7 +251,8 @@ TEST_P(CrashReportProcessTest, ReportNamesBothLogsTheProcessDiesOfTheSignalAndTh
     const std::string registered = line;
     ASSERT_TRUE(again.ReadLine(line)) << again.Errors();
     ASSERT_EQ(line.rfind("ready ", 0), 0u) << line;
-    EXPECT_EQ(registered, "registered " + std::string(AnnName) + " at 127.0.0.1:" + line.substr(6)) << again.Errors();
+    EXPECT_EQ(registered, "registered " + std::string(AnnName) + " at 127.0.0.1:" + line.substr(6))
+        << again.Errors();
     EXPECT_EQ(again.Errors().find("Already Running"), std::string::npos) << again.Errors();
     // Its orderly end is another test's; this one only had to come up.
     again.Signal(SIGKILL);
@@ -262,14 +265,12 @@ INSTANTIATE_TEST_SUITE_P(FatalSignals, CrashReportProcessTest, ::testing::Values
                          });
 
 // A calendar or contacts file the agent cannot read.
-struct SBrokenFiles
-{
+struct SBrokenFiles {
     const char* label;
     SAgentFiles files;
 };
 
-class UnreadableFilesProcessTest : public ::testing::TestWithParam<SBrokenFiles>
-{
+class UnreadableFilesProcessTest : public ::testing::TestWithParam<SBrokenFiles> {
 protected:
     CAgentSociety m_society;
 };
@@ -288,9 +289,10 @@ TEST_P(UnreadableFilesProcessTest, AgentSaysItHasNoCalendarProgramEndsWithZeroAn
     EXPECT_EQ(end.status, 0) << run.Errors();
 
     const std::string errors = run.Errors();
-    EXPECT_NE(errors.find("Error: Failed to create an instance of Outlook. Outlook is either not present or not "
-                          "configured properly.  The Agent will now shutdown.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        errors.find("Error: Failed to create an instance of Outlook. Outlook is either not present or not "
+                    "configured properly.  The Agent will now shutdown.\n"),
+        std::string::npos)
         << errors;
     const std::vector<std::filesystem::path> logs = FilesStartingWith(home / "Logfiles", "VespLog-");
     ASSERT_EQ(logs.size(), 1u);
@@ -307,24 +309,28 @@ TEST_P(UnreadableFilesProcessTest, AgentSaysItHasNoCalendarProgramEndsWithZeroAn
     EXPECT_EQ(ReadFile(home / "data" / "orvante" / "contacts.vcf"), files.contacts);
 }
 
-const char* const EventStart = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example Desk//Desk Calendar 4.2//EN\r\n"
-                               "BEGIN:VEVENT\r\nUID:a1@desk.example.org\r\nDTSTAMP:20301211T083000Z\r\n";
+const char* const EventStart =
+    "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Example Desk//Desk Calendar 4.2//EN\r\n"
+    "BEGIN:VEVENT\r\nUID:a1@desk.example.org\r\nDTSTAMP:20301211T083000Z\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
     BrokenFiles, UnreadableFilesProcessTest,
     ::testing::Values(
         SBrokenFiles{"CutOffInAnEvent", {std::string(EventStart) + "DTSTART:20310304T160000Z\r\nSUMM", ""}},
-        SBrokenFiles{"UnreadableTime", {std::string(EventStart) + "DTSTART:20310304T25xx00Z\r\nSUMMARY:Late\r\n"
-                                                                  "END:VEVENT\r\nEND:VCALENDAR\r\n",
-                                        ""}},
-        SBrokenFiles{"NulByte", {std::string(EventStart) + "SUMMARY:Nul" + std::string(1, '\0') +
-                                     "here\r\nDTSTART:20310304T160000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n",
-                                 ""}},
+        SBrokenFiles{"UnreadableTime",
+                     {std::string(EventStart) + "DTSTART:20310304T25xx00Z\r\nSUMMARY:Late\r\n"
+                                                "END:VEVENT\r\nEND:VCALENDAR\r\n",
+                      ""}},
+        SBrokenFiles{"NulByte",
+                     {std::string(EventStart) + "SUMMARY:Nul" + std::string(1, '\0') +
+                          "here\r\nDTSTART:20310304T160000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n",
+                      ""}},
         SBrokenFiles{"NoCalendarAtAll", {"BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\nEND:VCARD\r\n", ""}},
         // Good calendar, contacts cut off in their only card.
-        SBrokenFiles{"ContactsCutOff", {std::string(EventStart) + "DTSTART:20310304T160000Z\r\nSUMMARY:Fine\r\n"
-                                                                  "END:VEVENT\r\nEND:VCALENDAR\r\n",
-                                        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\nN:Lee;Ann"}}),
+        SBrokenFiles{"ContactsCutOff",
+                     {std::string(EventStart) + "DTSTART:20310304T160000Z\r\nSUMMARY:Fine\r\n"
+                                                "END:VEVENT\r\nEND:VCALENDAR\r\n",
+                      "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\nN:Lee;Ann"}}),
     [](const ::testing::TestParamInfo<SBrokenFiles>& info) { return std::string(info.param.label); });
 
 } // namespace

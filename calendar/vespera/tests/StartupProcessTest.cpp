@@ -17,13 +17,11 @@
 
 using testsupport::CChildProcess;
 
-namespace
-{
+namespace {
 
 const char* const SettingsKey = "Software\\ORVANTE\\CalendarAgent";
 
-class StartupProcessTest : public ::testing::Test
-{
+class StartupProcessTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -94,7 +92,8 @@ TEST_F(StartupProcessTest, LogsGoToTheUsersDataDirectoryInStartUpOrder)
     for (const char* line :
          {"CVSP:process_create::Log File Created", "CVSP:process_create::Initializing Outlook Instance",
           "CVSP:process_create::Logging on to default Outlook Profile", "Total Appointments loaded = 0",
-          "CVSP::LoadContacts: Total Contacts Loaded = 0", "CVSP:process_create::Starting Orvante Calendar Agent",
+          "CVSP::LoadContacts: Total Contacts Loaded = 0",
+          "CVSP:process_create::Starting Orvante Calendar Agent",
           "---------------------------VESP:New Run @ ", "Information [Initialize ANS]: Agent Lookup Details",
           "Information: The Agent is not registered with the ANS."}) {
         const std::size_t found = log.find(line, at);

@@ -12,12 +12,10 @@ using namespace outlook;
 using outlook_test::Meeting;
 using outlook_test::Session;
 
-namespace
-{
+namespace {
 // Keeps "subject|location|start" as the late-bound reads of each reminder
 // gave them.
-struct Sink : CApplicationEvents
-{
+struct Sink : CApplicationEvents {
     void Reminder(CItem& item) override
     {
         const auto text = [&item](const char* name) {

@@ -10,8 +10,7 @@ using namespace outlook;
 using outlook_test::Meeting;
 using outlook_test::Session;
 
-namespace
-{
+namespace {
 const CDateTime Morning(2026, 12, 7, 9, 0, 0);
 
 std::unique_ptr<CItem> StoredAt(Session& session, long position)

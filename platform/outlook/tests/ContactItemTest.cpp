@@ -10,8 +10,7 @@ using namespace outlook;
 using outlook_test::Person;
 using outlook_test::Session;
 
-namespace
-{
+namespace {
 CItems* Contacts(Session& session)
 {
     return session.mapi->GetDefaultFolder(olFolderContacts)->GetItems();

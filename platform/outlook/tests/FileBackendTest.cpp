@@ -20,16 +20,15 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 using outlook::CAppointmentData;
 using outlook::CContactData;
 using outlook::CFileBackend;
 using outlook::CStoredItem;
 using outlook::olFolderCalendar;
 using outlook::olFolderContacts;
-using testsupport::ReadFile;
 using testsupport::CTempDir;
+using testsupport::ReadFile;
 
 void WriteFile(const std::string& path, const std::string& text)
 {
@@ -44,8 +43,8 @@ std::string Calendar(const std::string& events)
 
 std::string Event(const std::string& uid, const std::string& start, const std::string& summary)
 {
-    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:" + start
-           + "\r\nDURATION:PT1H\r\nSUMMARY:" + summary + "\r\nX-OTHER-PROGRAM:kept\r\nEND:VEVENT\r\n";
+    return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:" + start +
+           "\r\nDURATION:PT1H\r\nSUMMARY:" + summary + "\r\nX-OTHER-PROGRAM:kept\r\nEND:VEVENT\r\n";
 }
 
 CAppointmentData Appointment(const std::string& subject, const CDateTime& start)
@@ -87,20 +86,17 @@ std::string Subject(const CFileBackend& backend, long index)
     return std::get<CAppointmentData>(item.data).subject;
 }
 
-class RecordingListener : public outlook::CReminderListener
-{
+class RecordingListener : public outlook::CReminderListener {
 public:
     void OnReminder(const CStoredItem& item) override { ids.push_back(item.id); }
     std::vector<std::string> ids;
 };
 
-class RecordingSender : public outlook::CMailSender
-{
+class RecordingSender : public outlook::CMailSender {
 public:
     bool Send(const outlook::CMailData& mail, std::string& error) override
     {
-        if (refuse)
-        {
+        if (refuse) {
             error = "relay refused";
             return false;
         }
@@ -111,8 +107,7 @@ public:
     std::vector<std::string> sent;
 };
 
-class FileBackendTest : public ::testing::Test
-{
+class FileBackendTest : public ::testing::Test {
 protected:
     std::unique_ptr<CFileBackend> Started(CEventLoop* loop = nullptr)
     {
@@ -180,7 +175,8 @@ TEST_F(FileBackendTest, UnparsableFilesFailTheStartAndAreNeverOverwritten)
     WriteFile(CalendarPath(), broken);
     CFileBackend backend(temp.Path(), nullptr);
     EXPECT_FALSE(backend.Start());
-    EXPECT_NE(backend.GetLastErrorText().find("calendar.ics"), std::string::npos) << backend.GetLastErrorText();
+    EXPECT_NE(backend.GetLastErrorText().find("calendar.ics"), std::string::npos)
+        << backend.GetLastErrorText();
     backend.Open();
     CStoredItem meeting{"", Appointment("Lost?", CDateTime(2026, 4, 1, 9, 0, 0))};
     EXPECT_FALSE(backend.AddItem(olFolderCalendar, meeting));
@@ -189,7 +185,8 @@ TEST_F(FileBackendTest, UnparsableFilesFailTheStartAndAreNeverOverwritten)
     WriteFile(CalendarPath(), Calendar(""));
     WriteFile(ContactsPath(), "this is no vCard\n");
     EXPECT_FALSE(backend.Start());
-    EXPECT_NE(backend.GetLastErrorText().find("contacts.vcf"), std::string::npos) << backend.GetLastErrorText();
+    EXPECT_NE(backend.GetLastErrorText().find("contacts.vcf"), std::string::npos)
+        << backend.GetLastErrorText();
     EXPECT_EQ(ReadFile(ContactsPath()), "this is no vCard\n");
 }
 
@@ -198,8 +195,8 @@ TEST_F(FileBackendTest, UnparsableFilesFailTheStartAndAreNeverOverwritten)
 TEST_F(FileBackendTest, ACalendarThatWouldNotReadBackIsReadButNeverOverwritten)
 {
     const std::string unwritable =
-        Calendar(Event("kept", "20260301T090000", "Kept")
-                 + "BEGIN:VEVENT\r\nUID:odd\r\nDTSTAMP:20290000\r\nDTSTART:20260302T100000\r\nEND:VEVENT\r\n");
+        Calendar(Event("kept", "20260301T090000", "Kept") +
+                 "BEGIN:VEVENT\r\nUID:odd\r\nDTSTAMP:20290000\r\nDTSTART:20260302T100000\r\nEND:VEVENT\r\n");
     WriteFile(CalendarPath(), unwritable);
     auto backend = Started();
     ASSERT_EQ(backend->GetCount(olFolderCalendar), 2);
@@ -230,10 +227,9 @@ TEST_F(FileBackendTest, ACalendarThatWouldNotReadBackIsReadButNeverOverwritten)
 
 TEST_F(FileBackendTest, FoldersHoldTheFilesItemsInOrderAndOnlyWhileOpen)
 {
-    WriteFile(CalendarPath(),
-              Calendar(Event("one", "20260301T090000", "First")
-                       + "BEGIN:VTODO\r\nUID:task\r\nSUMMARY:Task\r\nEND:VTODO\r\n"
-                       + Event("two", "20260302T090000", "Second")));
+    WriteFile(CalendarPath(), Calendar(Event("one", "20260301T090000", "First") +
+                                       "BEGIN:VTODO\r\nUID:task\r\nSUMMARY:Task\r\nEND:VTODO\r\n" +
+                                       Event("two", "20260302T090000", "Second")));
     WriteFile(ContactsPath(), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jane;;;\r\nFN:Jane Doe\r\n"
                               "EMAIL:jane@example.org\r\nEND:VCARD\r\n");
     auto backend = Started();
@@ -264,8 +260,8 @@ TEST_F(FileBackendTest, AnotherProgramsChangeOnDiskIsKeptWhenTheAgentAdds)
     // Another program adds an event behind the agent's back.
     std::string error;
     ASSERT_TRUE(CAtomicFile(CalendarPath())
-                    .Replace(Calendar(Event("one", "20260301T090000", "First")
-                                      + Event("other", "20260303T090000", "From elsewhere")),
+                    .Replace(Calendar(Event("one", "20260301T090000", "First") +
+                                      Event("other", "20260303T090000", "From elsewhere")),
                              error));
     CStoredItem mine{"", Appointment("Mine", CDateTime(2026, 3, 4, 9, 0, 0))};
     ASSERT_TRUE(backend->AddItem(olFolderCalendar, mine)) << backend->GetLastErrorText();
@@ -319,7 +315,8 @@ TEST_F(FileBackendTest, UpdatesRewriteTheMappedFieldsAndKeepTheRest)
     const std::string contacts = ReadFile(ContactsPath());
     EXPECT_NE(contacts.find("jane.doe@example.org"), std::string::npos);
     EXPECT_EQ(contacts.find("EMAIL:jane@example.org"), std::string::npos);
-    EXPECT_NE(contacts.find("ADR;TYPE=HOME:;;1 Main St;Town;;12345;\r\n Land\r\n"), std::string::npos) << contacts;
+    EXPECT_NE(contacts.find("ADR;TYPE=HOME:;;1 Main St;Town;;12345;\r\n Land\r\n"), std::string::npos)
+        << contacts;
     EXPECT_NE(contacts.find("FN:Rick Roe"), std::string::npos);
 
     // A card without a UID keeps the id it was handed out under.
@@ -368,7 +365,8 @@ TEST_F(FileBackendTest, ABackEndGoneBeforeItsLoopRunsLeavesTheLoopSound)
     auto again = Started(&loop);
     ASSERT_TRUE(loopwait::DeliverPosted(loop));
     // Runs the loop a little while for anything left due.
-    EXPECT_FALSE(loopwait::RunUntil(loop, [] { return false; }, std::chrono::milliseconds(20)));
+    EXPECT_FALSE(loopwait::RunUntil(
+        loop, [] { return false; }, std::chrono::milliseconds(20)));
     // Read again once the loop has run: still one event, still readable.
     ASSERT_TRUE(again->Start()) << again->GetLastErrorText();
     EXPECT_EQ(Subject(*again, 0), "First");
@@ -405,9 +403,9 @@ TEST_F(FileBackendTest, RemindersWaitForTheLogonAndMissedOnesWhoseMeetingIsAhead
     char start[32];
     std::snprintf(start, sizeof start, "%04d%02d%02dT%02d%02d%02d", inAnHour.GetYear(), inAnHour.GetMonth(),
                   inAnHour.GetDay(), inAnHour.GetHour(), inAnHour.GetMinute(), inAnHour.GetSecond());
-    WriteFile(CalendarPath(), Calendar("BEGIN:VEVENT\r\nUID:missed\r\nDTSTART:" + std::string(start)
-                                       + "\r\nSUMMARY:Missed\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
-                                         "DESCRIPTION:x\r\nTRIGGER:-PT2H\r\nEND:VALARM\r\nEND:VEVENT\r\n"));
+    WriteFile(CalendarPath(), Calendar("BEGIN:VEVENT\r\nUID:missed\r\nDTSTART:" + std::string(start) +
+                                       "\r\nSUMMARY:Missed\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
+                                       "DESCRIPTION:x\r\nTRIGGER:-PT2H\r\nEND:VALARM\r\nEND:VEVENT\r\n"));
     CPollEventLoop loop;
     CFileBackend backend(temp.Path(), &loop);
     RecordingListener listener;

@@ -9,11 +9,9 @@
 #include <memory>
 #include <string>
 
-namespace outlook_test
-{
+namespace outlook_test {
 // An application over a memory back-end, logged on.
-struct Session
-{
+struct Session {
     Session()
     {
         backend = std::make_shared<outlook::CMemoryBackend>();
@@ -38,7 +36,8 @@ inline outlook::CAppointmentData Meeting(const std::string& subject, const CDate
     return data;
 }
 
-inline outlook::CContactData Person(const std::string& first, const std::string& last, const std::string& email)
+inline outlook::CContactData Person(const std::string& first, const std::string& last,
+                                    const std::string& email)
 {
     outlook::CContactData data;
     data.firstName = first;

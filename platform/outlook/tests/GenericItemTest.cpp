@@ -12,7 +12,8 @@ using outlook_test::Session;
 TEST(GenericItem, GivesItsKindAndSubjectAndNoTypedInterface)
 {
     Session session;
-    const EntryId id = session.backend->Put(olFolderContacts, CGenericItemData{olDistributionListItem, "Team"});
+    const EntryId id =
+        session.backend->Put(olFolderContacts, CGenericItemData{olDistributionListItem, "Team"});
     std::unique_ptr<CItem> item = session.mapi->GetDefaultFolder(olFolderContacts)->GetItems()->Item(1);
     ASSERT_NE(nullptr, item);
     EXPECT_EQ(olDistributionListItem, item->GetItemType());

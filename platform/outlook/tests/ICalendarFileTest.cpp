@@ -10,8 +10,7 @@
 #include <ctime>
 #include <string>
 
-namespace
-{
+namespace {
 using outlook::CAppointmentData;
 using outlook::CICalendarFile;
 using outlook::CStoredItem;
@@ -19,8 +18,7 @@ using outlook::CStoredItem;
 std::string Crlf(const std::string& text)
 {
     std::string result;
-    for (char c : text)
-    {
+    for (char c : text) {
         if (c == '\n')
             result += '\r';
         result += c;
@@ -109,8 +107,7 @@ END:VJOURNAL
 END:VCALENDAR
 )");
 
-class ICalendarFileTest : public ::testing::Test
-{
+class ICalendarFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -204,18 +201,19 @@ TEST_F(ICalendarFileTest, ReadsTheEventsOfADesktopProgramInFileOrder)
 
 TEST_F(ICalendarFileTest, BusyStatusRemindersAndDurationsFollowTheirProperties)
 {
-    const std::string events = "BEGIN:VEVENT\nUID:a\nDTSTART:20260301T100000\nSTATUS:CANCELLED\nEND:VEVENT\n"
-                               "BEGIN:VEVENT\nUID:b\nDTSTART:20260301T100000\nTRANSP:TRANSPARENT\n"
-                               "X-MICROSOFT-CDO-BUSYSTATUS:BUSY\nEND:VEVENT\n"
-                               "BEGIN:VEVENT\nUID:c\nDTSTART:20260301T100000\nDTEND:20260301T090000\n"
-                               "BEGIN:VALARM\nACTION:AUDIO\nTRIGGER:-PT5M\nEND:VALARM\n"
-                               "BEGIN:VALARM\nACTION:DISPLAY\nDESCRIPTION:x\nTRIGGER;RELATED=END:-PT5M\nEND:VALARM\n"
-                               "BEGIN:VALARM\nACTION:DISPLAY\nDESCRIPTION:x\nTRIGGER:PT5M\nEND:VALARM\n"
-                               "BEGIN:VALARM\nACTION:DISPLAY\nDESCRIPTION:x\n"
-                               "TRIGGER;VALUE=DATE-TIME:20260301T080000Z\nEND:VALARM\nEND:VEVENT\n"
-                               "BEGIN:VEVENT\nUID:d\nDTSTART;VALUE=DATE:20260302\n"
-                               "BEGIN:VALARM\nACTION:DISPLAY\nDESCRIPTION:x\nTRIGGER:-P1D\nEND:VALARM\nEND:VEVENT\n"
-                               "BEGIN:VEVENT\nUID:e\nDTSTART:20260301T100000\nEND:VEVENT\n";
+    const std::string events =
+        "BEGIN:VEVENT\nUID:a\nDTSTART:20260301T100000\nSTATUS:CANCELLED\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:b\nDTSTART:20260301T100000\nTRANSP:TRANSPARENT\n"
+        "X-MICROSOFT-CDO-BUSYSTATUS:BUSY\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:c\nDTSTART:20260301T100000\nDTEND:20260301T090000\n"
+        "BEGIN:VALARM\nACTION:AUDIO\nTRIGGER:-PT5M\nEND:VALARM\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nDESCRIPTION:x\nTRIGGER;RELATED=END:-PT5M\nEND:VALARM\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nDESCRIPTION:x\nTRIGGER:PT5M\nEND:VALARM\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nDESCRIPTION:x\n"
+        "TRIGGER;VALUE=DATE-TIME:20260301T080000Z\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:d\nDTSTART;VALUE=DATE:20260302\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nDESCRIPTION:x\nTRIGGER:-P1D\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:e\nDTSTART:20260301T100000\nEND:VEVENT\n";
     CICalendarFile file;
     std::string error;
     ASSERT_TRUE(file.Parse(Wrap(events), error)) << error;
@@ -256,8 +254,9 @@ TEST_F(ICalendarFileTest, UidsAreMadeStableAndUnique)
 // ids made from content, other programs' data and earlier changes all last.
 TEST_F(ICalendarFileTest, ChangesAfterReadingAndAfterAWriteBuildOnTheSameCalendar)
 {
-    const std::string events = "BEGIN:VEVENT\nDTSTART:20260301T100000\nSUMMARY:no uid\nX-OTHER:kept\nEND:VEVENT\n"
-                               "BEGIN:VEVENT\nUID:b\nDTSTART:20260302T100000\nSUMMARY:second\nEND:VEVENT\n";
+    const std::string events =
+        "BEGIN:VEVENT\nDTSTART:20260301T100000\nSUMMARY:no uid\nX-OTHER:kept\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:b\nDTSTART:20260302T100000\nSUMMARY:second\nEND:VEVENT\n";
     CICalendarFile file;
     std::string error;
     ASSERT_TRUE(file.Parse(Wrap(events), error)) << error;
@@ -305,8 +304,7 @@ TEST_F(ICalendarFileTest, TextThatIsNotOneWholeCalendarIsAnError)
         // Read as a date, written with a VALUE=DATE that libical then refuses.
         Wrap("BEGIN:VEVENT\nUID:x\nDTSTAMP:20290000\nDTSTART:20260301T100000\nEND:VEVENT\n"),
     };
-    for (const std::string& text : bad)
-    {
+    for (const std::string& text : bad) {
         error.clear();
         EXPECT_FALSE(file.Parse(text, error)) << text;
         EXPECT_FALSE(error.empty()) << text;
@@ -335,7 +333,8 @@ TEST_F(ICalendarFileTest, TextThatIsNotOneWholeCalendarIsAnError)
 TEST_F(ICalendarFileTest, WithoutTheReadBackCheckOnParsingTheSerialisationChecksIt)
 {
     // Read as a date, written with a VALUE=DATE that libical then refuses.
-    const std::string unwritable = Wrap("BEGIN:VEVENT\nUID:x\nDTSTAMP:20290000\nDTSTART:20260301T100000\nEND:VEVENT\n");
+    const std::string unwritable =
+        Wrap("BEGIN:VEVENT\nUID:x\nDTSTAMP:20290000\nDTSTART:20260301T100000\nEND:VEVENT\n");
     CICalendarFile file;
     std::string error;
     EXPECT_FALSE(file.Parse(unwritable, error));
@@ -446,7 +445,8 @@ TEST_F(ICalendarFileTest, AddedEventsReadBackThroughLibicalAndOtherDataSurvives)
     icalcomponent* alarm = icalcomponent_get_first_component(event, ICAL_VALARM_COMPONENT);
     ASSERT_NE(alarm, nullptr);
     EXPECT_EQ(icaldurationtype_as_int(
-                  icalproperty_get_trigger(icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY)).duration),
+                  icalproperty_get_trigger(icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY))
+                      .duration),
               -600);
     const icalrecurrencetype rule =
         icalproperty_get_rrule(icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY));
@@ -493,8 +493,9 @@ TEST_F(ICalendarFileTest, AMeetingOfAgentsCarriesItsOrganiserAndAttendeeAddresse
     CStoredItem item{"", data};
     ASSERT_TRUE(file.AddEvent(item, error)) << error;
     const std::string text = file.Serialize();
-    for (const char* written : {"ORGANIZER:mailto:me@z.org", "ATTENDEE;ROLE=REQ-PARTICIPANT:mailto:ann@x.org",
-                                "ATTENDEE;ROLE=REQ-PARTICIPANT:mailto:bob@y.org", "X-ORVANTE-REQUIRED-ATTENDEES:"})
+    for (const char* written :
+         {"ORGANIZER:mailto:me@z.org", "ATTENDEE;ROLE=REQ-PARTICIPANT:mailto:ann@x.org",
+          "ATTENDEE;ROLE=REQ-PARTICIPANT:mailto:bob@y.org", "X-ORVANTE-REQUIRED-ATTENDEES:"})
         EXPECT_NE(text.find(written), std::string::npos) << written << "\n" << text;
 
     CICalendarFile again;
@@ -583,8 +584,7 @@ TEST_F(ICalendarFileTest, SerialisingAndParsingAgainKeepsEveryItem)
     CICalendarFile again;
     ASSERT_TRUE(again.Parse(file.Serialize(), error)) << error;
     ASSERT_EQ(again.GetItems().size(), file.GetItems().size());
-    for (std::size_t i = 0; i < file.GetItems().size(); ++i)
-    {
+    for (std::size_t i = 0; i < file.GetItems().size(); ++i) {
         EXPECT_EQ(again.GetItems()[i].id, file.GetItems()[i].id);
         EXPECT_EQ(Data(again, i).start, Data(file, i).start);
         EXPECT_EQ(Data(again, i).subject, Data(file, i).subject);

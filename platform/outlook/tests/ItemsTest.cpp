@@ -14,8 +14,7 @@ using outlook_test::Meeting;
 using outlook_test::Person;
 using outlook_test::Session;
 
-namespace
-{
+namespace {
 const CDateTime Morning(2026, 12, 7, 9, 0, 0);
 
 CItems* ItemsOf(Session& session, OlDefaultFolders folder)

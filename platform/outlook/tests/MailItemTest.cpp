@@ -10,10 +10,8 @@
 using namespace outlook;
 using outlook_test::Session;
 
-namespace
-{
-struct Sender : CMailSender
-{
+namespace {
+struct Sender : CMailSender {
     bool Send(const CMailData& mail, std::string& error) override
     {
         if (refuse)

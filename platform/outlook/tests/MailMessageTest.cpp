@@ -7,8 +7,7 @@
 using outlook::CMailData;
 using outlook::CMailMessage;
 
-namespace
-{
+namespace {
 CMailData Mail(const std::string& to, const std::string& subject, const std::string& body)
 {
     CMailData mail;
@@ -20,8 +19,7 @@ CMailData Mail(const std::string& to, const std::string& subject, const std::str
 
 std::string Decode64(const std::string& text)
 {
-    static const std::string alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string bytes;
     unsigned long group = 0;
     int bits = 0;
@@ -56,8 +54,7 @@ std::string DecodeWords(const std::string& value, std::size_t& longestWord)
     return text;
 }
 
-class MailMessageTest : public ::testing::Test
-{
+class MailMessageTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -85,9 +82,8 @@ private:
 TEST_F(MailMessageTest, HeadersAndBodyWithNormalisedLineEnds)
 {
     // 2026-12-08 09:49:22 UTC
-    const CMailMessage message("agent@example.org",
-                               Mail("ann@example.org", "Appointment", "one\r\ntwo\rthree\nfour\n"),
-                               1796723362);
+    const CMailMessage message(
+        "agent@example.org", Mail("ann@example.org", "Appointment", "one\r\ntwo\rthree\nfour\n"), 1796723362);
     const std::string text = message.ToText("\r\n");
     const std::string head = text.substr(0, text.find("\r\n\r\n") + 2);
     EXPECT_EQ(0u, head.find("From: agent@example.org\r\nTo: ann@example.org\r\nSubject: Appointment\r\n"
@@ -110,7 +106,7 @@ TEST_F(MailMessageTest, NonAsciiSubjectIsEncodedInShortWords)
 {
     std::string subject = "R\xC3\xA9union";
     for (int i = 0; i < 30; ++i)
-        subject += " \xE2\x82\xAC";  // three octets each
+        subject += " \xE2\x82\xAC"; // three octets each
     const std::string encoded = CMailMessage::EncodeHeaderText(subject);
     std::size_t longest = 0;
     EXPECT_EQ(subject, DecodeWords(encoded, longest));
@@ -125,8 +121,7 @@ TEST_F(MailMessageTest, NonAsciiSubjectIsEncodedInShortWords)
 
 TEST_F(MailMessageTest, PlainSubjectsStayPlain)
 {
-    EXPECT_EQ("[Vesp] New Meeting Scheduled",
-              CMailMessage::EncodeHeaderText("[Vesp] New Meeting Scheduled"));
+    EXPECT_EQ("[Vesp] New Meeting Scheduled", CMailMessage::EncodeHeaderText("[Vesp] New Meeting Scheduled"));
     EXPECT_EQ("", CMailMessage::EncodeHeaderText(""));
     // Text that would read as an encoded word is encoded itself.
     EXPECT_EQ(0u, CMailMessage::EncodeHeaderText("=?x?=").find("=?UTF-8?B?"));

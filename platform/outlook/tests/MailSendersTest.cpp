@@ -13,8 +13,7 @@ using outlook::CMboxMailSender;
 using outlook::CSmtpMailSender;
 using testsupport::CTempDir;
 
-namespace
-{
+namespace {
 const std::string Key = "Software\\ORVANTE\\CalendarAgent";
 } // namespace
 

@@ -12,11 +12,10 @@
 using outlook::CMailData;
 using outlook::CMailMessage;
 using outlook::CMboxMailSender;
-using testsupport::ReadFile;
 using testsupport::CTempDir;
+using testsupport::ReadFile;
 
-namespace
-{
+namespace {
 CMailData Mail(const std::string& to, const std::string& subject, const std::string& body)
 {
     CMailData mail;
@@ -42,8 +41,7 @@ std::vector<std::string> SplitMbox(const std::string& text)
 
 // Lowers the file size limit for the life of the object; writing past it
 // fails with EFBIG instead of killing the process.
-class FileSizeLimit
-{
+class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes)
     {
@@ -72,8 +70,7 @@ TEST(MboxMailSender, TwoMessagesAppendedAndReadBack)
     testsupport::CTempDir dir;
     CMboxMailSender outbox(dir.Path() + "/new/sub", "agent@example.org");
     std::string error;
-    ASSERT_TRUE(outbox.Send(Mail("ann@example.org", "First", "Hello Ann,\r\nsee you.\r\n"), error))
-        << error;
+    ASSERT_TRUE(outbox.Send(Mail("ann@example.org", "First", "Hello Ann,\r\nsee you.\r\n"), error)) << error;
     ASSERT_TRUE(outbox.Send(Mail("bob@example.org", "Second", "Bob"), error)) << error;
     EXPECT_EQ(dir.Path() + "/new/sub/outbox.mbox", outbox.GetPath());
 

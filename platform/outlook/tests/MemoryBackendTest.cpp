@@ -11,8 +11,7 @@ using namespace outlook;
 using outlook_test::Meeting;
 using outlook_test::Person;
 
-namespace
-{
+namespace {
 const CDateTime Monday(2003, 5, 12, 10, 0, 0);
 } // namespace
 
@@ -67,8 +66,7 @@ TEST(MemoryBackend, ARefusedSaveAddsNothing)
 
 TEST(MemoryBackend, MailGoesToThePluggedSenderAndIsKeptOnlyWhenTaken)
 {
-    struct Sender : CMailSender
-    {
+    struct Sender : CMailSender {
         bool Send(const CMailData& mail, std::string& error) override
         {
             seen.push_back(mail.to);
@@ -94,8 +92,7 @@ TEST(MemoryBackend, MailGoesToThePluggedSenderAndIsKeptOnlyWhenTaken)
 
 TEST(MemoryBackend, RemindersReachTheListenerOnlyWhileOpen)
 {
-    struct Listener : CReminderListener
-    {
+    struct Listener : CReminderListener {
         void OnReminder(const CStoredItem& item) override { due.push_back(item.id); }
         std::vector<EntryId> due;
     } listener;

@@ -11,8 +11,7 @@ using namespace outlook;
 using outlook_test::Meeting;
 using outlook_test::Session;
 
-namespace
-{
+namespace {
 // Every second week on Mondays and Wednesdays, 10:00 to 11:00, from
 // 7 May 2003 to 30 June 2003.
 CAppointmentData::Pattern Fortnightly()

@@ -14,8 +14,7 @@
 #include <string>
 #include <tuple>
 
-namespace
-{
+namespace {
 using outlook::CAppointmentData;
 using outlook::CRecurrenceRule;
 
@@ -46,8 +45,7 @@ std::set<Date> Expand(const icalrecurrencetype& rule, const icaltimetype& dtstar
     const CDateTime first = outlook::CICalTime::ToLocal(dtstart);
     const CDateTime last = first + CDateTimeSpan(static_cast<double>(WindowDays));
     icalrecur_iterator* iterator = icalrecur_iterator_new(rule, dtstart);
-    for (int i = 0; iterator && i < 5000; ++i)
-    {
+    for (int i = 0; iterator && i < 5000; ++i) {
         const icaltimetype next = icalrecur_iterator_next(iterator);
         if (icaltime_is_null_time(next))
             break;
@@ -73,8 +71,9 @@ CAppointment AgentAppointment(const CAppointmentData::Pattern& pattern, const CD
     CDateTime expires;
     expires.SetStatus(CDateTime::null);
     return CAppointment(1, "subject", "", "", "", "", start, end, Duration, 0, 0, 2, expires, "outlook",
-                        static_cast<int>(pattern.recurrenceType), static_cast<int>(pattern.interval), pattern.instance,
-                        pattern.noEndDate ? 0 : 1, Plus(pattern.patternStartDate, pattern.startTime),
+                        static_cast<int>(pattern.recurrenceType), static_cast<int>(pattern.interval),
+                        pattern.instance, pattern.noEndDate ? 0 : 1,
+                        Plus(pattern.patternStartDate, pattern.startTime),
                         Plus(pattern.patternEndDate, pattern.endTime), pattern.dayOfMonth,
                         static_cast<int>(pattern.dayOfWeekMask));
 }
@@ -82,8 +81,7 @@ CAppointment AgentAppointment(const CAppointmentData::Pattern& pattern, const CD
 std::set<Date> SlotbookDates(const CAppointment& appointment, const CDateTime& first)
 {
     std::set<Date> dates;
-    for (int i = 0; i <= WindowDays; ++i)
-    {
+    for (int i = 0; i <= WindowDays; ++i) {
         const CDateTime day = first + CDateTimeSpan(static_cast<double>(i));
         if (appointment.OccursOn(day.GetDay(), day.GetMonth(), day.GetYear()))
             dates.insert(DateOf(day));
@@ -111,7 +109,8 @@ void ExpectAgreement(const std::string& ruleText, const std::string& startText)
     const std::set<Date> expected = Expand(Rule(ruleText), dtstart);
     ASSERT_FALSE(expected.empty());
     const CDateTime first = outlook::CICalTime::DateOf(outlook::CICalTime::ToLocal(dtstart));
-    EXPECT_EQ(SlotbookDates(AgentAppointment(pattern, outlook::CICalTime::ToLocal(dtstart)), first), expected);
+    EXPECT_EQ(SlotbookDates(AgentAppointment(pattern, outlook::CICalTime::ToLocal(dtstart)), first),
+              expected);
 
     icalrecurrencetype written;
     std::string reason;
@@ -141,11 +140,9 @@ bool LibicalLastDate(const icalrecurrencetype& rule, const icaltimetype& dtstart
     if (!iterator)
         return false;
     bool ended = false;
-    for (int i = 0; i <= CRecurrenceRule::MaxExpandedOccurrences; ++i)
-    {
+    for (int i = 0; i <= CRecurrenceRule::MaxExpandedOccurrences; ++i) {
         const icaltimetype next = icalrecur_iterator_next(iterator);
-        if (icaltime_is_null_time(next))
-        {
+        if (icaltime_is_null_time(next)) {
             ended = true;
             break;
         }
@@ -171,17 +168,21 @@ TEST(RecurrenceRuleTest, CountedRulesEndOnTheDayOfLibicalsLastOccurrence)
 {
     const char* starts[] = {"20260105T093000", "20260107T080000", "20260110T170000", "20260111T120000",
                             "20261228T093000", "20280228T100000", "20371225T090000", "19991231T235900"};
-    const char* weekly[] = {"", ";BYDAY=MO", ";BYDAY=MO,WE", ";BYDAY=MO,WE,FR", ";BYDAY=SU,SA",
-                            ";BYDAY=SU,MO,TU,WE,TH,FR,SA", ";BYDAY=TU,TH;WKST=SU", ";BYDAY=SA,SU,WE;WKST=WE"};
+    const char* weekly[] = {"",
+                            ";BYDAY=MO",
+                            ";BYDAY=MO,WE",
+                            ";BYDAY=MO,WE,FR",
+                            ";BYDAY=SU,SA",
+                            ";BYDAY=SU,MO,TU,WE,TH,FR,SA",
+                            ";BYDAY=TU,TH;WKST=SU",
+                            ";BYDAY=SA,SU,WE;WKST=WE"};
     const char* counts[] = {"1", "2", "3", "7", "20", "101"};
     for (const char* start : starts)
         for (const char* count : counts)
-            for (const char* interval : {"", ";INTERVAL=2", ";INTERVAL=3"})
-            {
+            for (const char* interval : {"", ";INTERVAL=2", ";INTERVAL=3"}) {
                 ExpectEndOfLibical(std::string("FREQ=DAILY;COUNT=") + count + interval, Floating(start));
                 ExpectEndOfLibical(std::string("FREQ=DAILY;BYDAY=TU,SA;COUNT=") + count, Floating(start));
-                for (const char* days : weekly)
-                {
+                for (const char* days : weekly) {
                     const icaltimetype dtstart = Floating(start);
                     std::string reason;
                     CAppointmentData::Pattern pattern;
@@ -197,8 +198,8 @@ TEST(RecurrenceRuleTest, CountedRulesEndOnTheDayOfLibicalsLastOccurrence)
     ExpectEndOfLibical("FREQ=DAILY;COUNT=20000", Floating("20260105T093000"));
     CAppointmentData::Pattern pattern;
     std::string reason;
-    EXPECT_FALSE(CRecurrenceRule::ToPattern(Rule("FREQ=DAILY;COUNT=20001"), Floating("20260105T093000"), Duration,
-                                            pattern, reason));
+    EXPECT_FALSE(CRecurrenceRule::ToPattern(Rule("FREQ=DAILY;COUNT=20001"), Floating("20260105T093000"),
+                                            Duration, pattern, reason));
 }
 
 TEST(RecurrenceRuleTest, MonthlyRulesAgreeWithTheirPatterns)
@@ -294,11 +295,11 @@ TEST(RecurrenceRuleTest, RulesBeyondThePatternAreNotExpressible)
         "FREQ=YEARLY;BYYEARDAY=100",
         "FREQ=DAILY;COUNT=300000",
     };
-    for (const char* rule : rules)
-    {
+    for (const char* rule : rules) {
         CAppointmentData::Pattern pattern;
         std::string reason;
-        EXPECT_FALSE(CRecurrenceRule::ToPattern(Rule(rule), Floating("20260105T093000"), Duration, pattern, reason))
+        EXPECT_FALSE(
+            CRecurrenceRule::ToPattern(Rule(rule), Floating("20260105T093000"), Duration, pattern, reason))
             << rule;
         EXPECT_FALSE(reason.empty()) << rule;
     }
@@ -347,12 +348,14 @@ TEST(RecurrenceRuleTest, ZonedStartsOnAnotherLocalDateAreNotExpressibleButDailyI
     CAppointmentData::Pattern pattern;
     std::string reason;
     EXPECT_FALSE(CRecurrenceRule::ToPattern(Rule("FREQ=WEEKLY;BYDAY=TU"), start, Duration, pattern, reason));
-    EXPECT_TRUE(CRecurrenceRule::ToPattern(Rule("FREQ=DAILY;COUNT=3"), start, Duration, pattern, reason)) << reason;
+    EXPECT_TRUE(CRecurrenceRule::ToPattern(Rule("FREQ=DAILY;COUNT=3"), start, Duration, pattern, reason))
+        << reason;
     EXPECT_EQ(pattern.patternStartDate, CDateTime(2026, 1, 5, 0, 0, 0));
     EXPECT_EQ(pattern.startTime, CDateTime(1899, 12, 30, 22, 0, 0));
     EXPECT_EQ(pattern.patternEndDate, CDateTime(2026, 1, 7, 0, 0, 0));
     start = icaltime_from_string("20260106T150000Z");
-    EXPECT_TRUE(CRecurrenceRule::ToPattern(Rule("FREQ=WEEKLY;BYDAY=TU"), start, Duration, pattern, reason)) << reason;
+    EXPECT_TRUE(CRecurrenceRule::ToPattern(Rule("FREQ=WEEKLY;BYDAY=TU"), start, Duration, pattern, reason))
+        << reason;
     EXPECT_EQ(pattern.startTime, CDateTime(1899, 12, 30, 10, 0, 0));
     if (saved)
         ::setenv("TZ", previous.c_str(), 1);

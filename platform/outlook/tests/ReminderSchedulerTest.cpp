@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 using outlook::CAppointmentData;
 using outlook::CReminderScheduler;
 using outlook::CStoredItem;
@@ -41,11 +40,11 @@ CStoredItem DailyAtTen(const std::string& id)
 }
 
 // A scheduler on a real loop whose clock the test sets.
-class ReminderSchedulerTest : public ::testing::Test
-{
+class ReminderSchedulerTest : public ::testing::Test {
 protected:
     ReminderSchedulerTest()
-        : scheduler(loop, [this](const CStoredItem& item) { fired.push_back(item); }, [this] { return now; })
+        : scheduler(
+              loop, [this](const CStoredItem& item) { fired.push_back(item); }, [this] { return now; })
     {
     }
 
@@ -59,8 +58,7 @@ protected:
     void Settle()
     {
         const std::size_t before = fired.size();
-        if (scheduler.IsTimerSet() && scheduler.GetNextReminderTime() <= now)
-        {
+        if (scheduler.IsTimerSet() && scheduler.GetNextReminderTime() <= now) {
             ASSERT_TRUE(loopwait::RunUntil(loop, [&] { return fired.size() > before; }));
         }
         // Whatever is left is due later than the clock says.
@@ -161,8 +159,8 @@ TEST_F(ReminderSchedulerTest, ARecordFileKeepsARestartFromRemindingAgain)
     // scheduler on the same record.
     std::vector<CStoredItem> again;
     {
-        CReminderScheduler restarted(loop, [&again](const CStoredItem& item) { again.push_back(item); },
-                                     [this] { return now; });
+        CReminderScheduler restarted(
+            loop, [&again](const CStoredItem& item) { again.push_back(item); }, [this] { return now; });
         restarted.SetRecordFile(record);
         restarted.SetItems({Reminded("ahead", CDateTime(2026, 3, 2, 11, 0, 0), 15), DailyAtTen("daily")});
         EXPECT_EQ(restarted.GetNextReminderTime(), CDateTime(2026, 3, 3, 9, 45, 0));
@@ -171,8 +169,8 @@ TEST_F(ReminderSchedulerTest, ARecordFileKeepsARestartFromRemindingAgain)
     EXPECT_TRUE(again.empty());
 
     // Without the record, the same restart reminds again.
-    CReminderScheduler forgetful(loop, [&again](const CStoredItem& item) { again.push_back(item); },
-                                 [this] { return now; });
+    CReminderScheduler forgetful(
+        loop, [&again](const CStoredItem& item) { again.push_back(item); }, [this] { return now; });
     forgetful.SetItems({Reminded("ahead", CDateTime(2026, 3, 2, 11, 0, 0), 15)});
     EXPECT_EQ(forgetful.GetNextReminderTime(), CDateTime(2026, 3, 2, 10, 45, 0));
     std::filesystem::remove_all(directory);

@@ -15,24 +15,21 @@
 
 using outlook::CMailData;
 using outlook::CSmtpMailSender;
-using testsupport::ReadFile;
 using testsupport::CTempDir;
+using testsupport::ReadFile;
 
-namespace
-{
+namespace {
 // What one SMTP session delivered.
-struct Delivery
-{
+struct Delivery {
     std::string helo;
     std::string mailFrom;
     std::vector<std::string> recipients;
-    std::string data;  // unstuffed, CRLF line ends
+    std::string data; // unstuffed, CRLF line ends
 };
 
 // A tiny SMTP server on 127.0.0.1 at a port the system chooses, serving
 // sessions one after another on its own thread until it is destroyed.
-class SmtpSink
-{
+class SmtpSink {
 public:
     enum class Mode { Accept, RefuseRecipient, Silent };
 

@@ -9,8 +9,7 @@ using outlook::CVCard;
 using outlook::CVCardContactReader;
 using outlook::CVCardProperty;
 
-namespace
-{
+namespace {
 CVCardContactReader Read(std::initializer_list<const char*> lines)
 {
     CVCardContactReader reader;
@@ -38,7 +37,7 @@ TEST(VCardContactReader, PreferredAndFirstValuesWin)
     const CVCard card = Read({"N:First;One", "N:Second;Two", "UID:a", "UID:b", "EMAIL:x@a",
                               "EMAIL;TYPE=pref:y@a", "EMAIL;PREF=1:z@a", "URL:", "URL:http://u",
                               "TEL;TYPE=HOME;PREF=2:2", "TEL;TYPE=HOME;PREF=1:1", "TEL;TYPE=FAX:9"})
-                             .GetCard();
+                            .GetCard();
     EXPECT_EQ("First", card.contact.lastName);
     EXPECT_EQ("One", card.contact.firstName);
     EXPECT_EQ("a", card.uid);

@@ -8,8 +8,7 @@ using outlook::CContactData;
 using outlook::CVCard;
 using outlook::CVCardFile;
 
-namespace
-{
+namespace {
 std::vector<CVCard> ParseOk(const std::string& text)
 {
     std::vector<CVCard> cards;
@@ -99,36 +98,35 @@ TEST(VCardFile, Version3WithTypeListsGroupsAndFolding)
 
 TEST(VCardFile, Version4WithTelUrisPrefAndKinds)
 {
-    const std::vector<CVCard> cards = ParseOk(
-        "BEGIN:VCARD\n"
-        "VERSION:4.0\n"
-        "KIND:individual\n"
-        "FN:Carla de la Cruz\n"
-        "EMAIL;TYPE=work;PREF=3:carla@work.example\n"
-        "EMAIL;PREF=1:carla@example.net\n"
-        "EMAIL:carla@old.example\n"
-        "TEL;VALUE=uri;TYPE=\"cell,voice\";PREF=1:tel:+1-555-555-0101\n"
-        "TEL;VALUE=uri;TYPE=\"work,voice\":tel:+1-555-555-0102;ext=7\n"
-        "TEL;TYPE=home:tel:+1-555-555-0103\n"
-        "URL:https://carla.example/\n"
-        "UID:urn:uuid:4fbe8971-0bc3-424c-9c26-36c3e1eff6b1\n"
-        "END:VCARD\n"
-        "BEGIN:VCARD\n"
-        "VERSION:4.0\n"
-        "KIND:group\n"
-        "FN:Team\n"
-        "MEMBER:urn:uuid:4fbe8971-0bc3-424c-9c26-36c3e1eff6b1\n"
-        "END:VCARD\n"
-        "BEGIN:VCARD\n"
-        "VERSION:4.0\n"
-        "KIND:org\n"
-        "FN:Example Inc.\n"
-        "END:VCARD\n"
-        "BEGIN:VCARD\n"
-        "VERSION:4.0\n"
-        "KIND:location\n"
-        "FN:Room 4\n"
-        "END:VCARD\n");
+    const std::vector<CVCard> cards = ParseOk("BEGIN:VCARD\n"
+                                              "VERSION:4.0\n"
+                                              "KIND:individual\n"
+                                              "FN:Carla de la Cruz\n"
+                                              "EMAIL;TYPE=work;PREF=3:carla@work.example\n"
+                                              "EMAIL;PREF=1:carla@example.net\n"
+                                              "EMAIL:carla@old.example\n"
+                                              "TEL;VALUE=uri;TYPE=\"cell,voice\";PREF=1:tel:+1-555-555-0101\n"
+                                              "TEL;VALUE=uri;TYPE=\"work,voice\":tel:+1-555-555-0102;ext=7\n"
+                                              "TEL;TYPE=home:tel:+1-555-555-0103\n"
+                                              "URL:https://carla.example/\n"
+                                              "UID:urn:uuid:4fbe8971-0bc3-424c-9c26-36c3e1eff6b1\n"
+                                              "END:VCARD\n"
+                                              "BEGIN:VCARD\n"
+                                              "VERSION:4.0\n"
+                                              "KIND:group\n"
+                                              "FN:Team\n"
+                                              "MEMBER:urn:uuid:4fbe8971-0bc3-424c-9c26-36c3e1eff6b1\n"
+                                              "END:VCARD\n"
+                                              "BEGIN:VCARD\n"
+                                              "VERSION:4.0\n"
+                                              "KIND:org\n"
+                                              "FN:Example Inc.\n"
+                                              "END:VCARD\n"
+                                              "BEGIN:VCARD\n"
+                                              "VERSION:4.0\n"
+                                              "KIND:location\n"
+                                              "FN:Room 4\n"
+                                              "END:VCARD\n");
     ASSERT_EQ(1u, cards.size());
     const CContactData& carla = cards[0].contact;
     EXPECT_EQ("urn:uuid:4fbe8971-0bc3-424c-9c26-36c3e1eff6b1", cards[0].uid);
@@ -143,18 +141,18 @@ TEST(VCardFile, Version4WithTelUrisPrefAndKinds)
 
 TEST(VCardFile, Version21QuotedPrintableAndBareTypes)
 {
-    const std::vector<CVCard> cards = ParseOk(
-        "BEGIN:VCARD\r\n"
-        "VERSION:2.1\r\n"
-        "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=C3=B6rg;;;\r\n"
-        "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:J=C3=B6rg M=C3=BCller\r\n"
-        "NOTE;ENCODING=QUOTED-PRINTABLE:First line=0D=0A=\r\n"
-        "second line\r\n"
-        "TEL;CELL:+49 151 0000001\r\n"
-        "TEL;WORK;VOICE:+49 30 0000002\r\n"
-        "TEL;VOICE:+49 30 0000003\r\n"
-        "EMAIL;INTERNET:joerg@example.de\r\n"
-        "END:VCARD\r\n");
+    const std::vector<CVCard> cards =
+        ParseOk("BEGIN:VCARD\r\n"
+                "VERSION:2.1\r\n"
+                "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=C3=B6rg;;;\r\n"
+                "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:J=C3=B6rg M=C3=BCller\r\n"
+                "NOTE;ENCODING=QUOTED-PRINTABLE:First line=0D=0A=\r\n"
+                "second line\r\n"
+                "TEL;CELL:+49 151 0000001\r\n"
+                "TEL;WORK;VOICE:+49 30 0000002\r\n"
+                "TEL;VOICE:+49 30 0000003\r\n"
+                "EMAIL;INTERNET:joerg@example.de\r\n"
+                "END:VCARD\r\n");
     ASSERT_EQ(1u, cards.size());
     const CContactData& jorg = cards[0].contact;
     EXPECT_EQ("J\xC3\xB6rg", jorg.firstName);
@@ -167,11 +165,11 @@ TEST(VCardFile, Version21QuotedPrintableAndBareTypes)
 
 TEST(VCardFile, NamesFallBackToFullName)
 {
-    const std::vector<CVCard> cards = ParseOk(
-        "BEGIN:VCARD\nVERSION:3.0\nFN:  Dana   Fox \nEND:VCARD\n"
-        "BEGIN:VCARD\nVERSION:3.0\nN:;;;;\nFN:Prince\nEND:VCARD\n"
-        "BEGIN:VCARD\nVERSION:3.0\nN:Gale;;;;\nFN:Ignored Name\nEND:VCARD\n"
-        "begin:vcard\nversion:3.0\nemail:x@example.org\nend:vcard\n");
+    const std::vector<CVCard> cards =
+        ParseOk("BEGIN:VCARD\nVERSION:3.0\nFN:  Dana   Fox \nEND:VCARD\n"
+                "BEGIN:VCARD\nVERSION:3.0\nN:;;;;\nFN:Prince\nEND:VCARD\n"
+                "BEGIN:VCARD\nVERSION:3.0\nN:Gale;;;;\nFN:Ignored Name\nEND:VCARD\n"
+                "begin:vcard\nversion:3.0\nemail:x@example.org\nend:vcard\n");
     ASSERT_EQ(4u, cards.size());
     EXPECT_EQ("Dana", cards[0].contact.firstName);
     EXPECT_EQ("Fox", cards[0].contact.lastName);
@@ -185,9 +183,9 @@ TEST(VCardFile, NamesFallBackToFullName)
 
 TEST(VCardFile, NestedAgentCardIsSkippedWithItsOwner)
 {
-    const std::vector<CVCard> cards = ParseOk(
-        "BEGIN:VCARD\nVERSION:2.1\nN:Boss;Big\nAGENT:\nBEGIN:VCARD\nVERSION:2.1\n"
-        "N:Helper;Hal\nEMAIL:hal@example.org\nEND:VCARD\nEMAIL:big@example.org\nEND:VCARD\n");
+    const std::vector<CVCard> cards =
+        ParseOk("BEGIN:VCARD\nVERSION:2.1\nN:Boss;Big\nAGENT:\nBEGIN:VCARD\nVERSION:2.1\n"
+                "N:Helper;Hal\nEMAIL:hal@example.org\nEND:VCARD\nEMAIL:big@example.org\nEND:VCARD\n");
     ASSERT_EQ(1u, cards.size());
     EXPECT_EQ("Boss", cards[0].contact.lastName);
     EXPECT_EQ("big@example.org", cards[0].contact.email1Address);
@@ -202,8 +200,7 @@ TEST(VCardFile, EmptyTextHoldsNoCards)
 
 TEST(VCardFile, MalformedTextIsRefusedWithAReason)
 {
-    EXPECT_EQ("line 1: BEGIN:VCARD without END:VCARD",
-              ParseError("BEGIN:VCARD\nVERSION:3.0\nFN:Ann Lee\n"));
+    EXPECT_EQ("line 1: BEGIN:VCARD without END:VCARD", ParseError("BEGIN:VCARD\nVERSION:3.0\nFN:Ann Lee\n"));
     EXPECT_EQ("line 3: BEGIN:VCARD without END:VCARD",
               ParseError("BEGIN:VCARD\nEND:VCARD\nBEGIN:VCARD\nBEGIN:VCARD\nEND:VCARD\n"));
     EXPECT_EQ("line 1: END:VCARD without BEGIN:VCARD", ParseError("END:VCARD\n"));
@@ -227,9 +224,9 @@ TEST(VCardFile, LargestTextIsReadInBoundedMemory)
 
 TEST(VCardFile, BrokenLinesInsideACardDoNotStopTheRead)
 {
-    const std::vector<CVCard> cards = ParseOk(
-        "BEGIN:VCARD\nno colon\n:no name\nN;\"unbalanced:Lee;Ann\nEMAIL;PREF=:a@b.example\n"
-        "TEL;TYPE=CELL:\nTEL;TYPE=CELL:7\nNOTE;QUOTED-PRINTABLE:=\nEND:VCARD");
+    const std::vector<CVCard> cards =
+        ParseOk("BEGIN:VCARD\nno colon\n:no name\nN;\"unbalanced:Lee;Ann\nEMAIL;PREF=:a@b.example\n"
+                "TEL;TYPE=CELL:\nTEL;TYPE=CELL:7\nNOTE;QUOTED-PRINTABLE:=\nEND:VCARD");
     ASSERT_EQ(1u, cards.size());
     EXPECT_EQ("a@b.example", cards[0].contact.email1Address);
     EXPECT_EQ("7", cards[0].contact.mobileTelephoneNumber);
@@ -274,7 +271,7 @@ TEST(VCardFile, FoldsAt75OctetsWithoutSplittingUtf8)
     CVCard card;
     card.uid = "u";
     for (int i = 0; i < 60; ++i)
-        card.contact.lastName += "\xC3\xA9";  // two octets each
+        card.contact.lastName += "\xC3\xA9"; // two octets each
     card.contact.webPage = "line one\nline two" + std::string(200, 'x');
     const std::string text = CVCardFile::Format(card);
     std::string::size_type start = 0;

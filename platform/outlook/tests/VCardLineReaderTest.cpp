@@ -7,8 +7,7 @@
 
 using outlook::CVCardLineReader;
 
-namespace
-{
+namespace {
 using Lines = std::vector<std::pair<std::size_t, std::string>>;
 
 Lines ReadAll(const std::string& text)
@@ -32,8 +31,7 @@ TEST(VCardLineReader, EveryKindOfLineEnd)
 
 TEST(VCardLineReader, FoldedLinesAreJoined)
 {
-    EXPECT_EQ((Lines{{1, "NOTE:one two"}, {4, "FN:x"}}),
-              ReadAll("NOTE:one\r\n  two\r\n\t\r\nFN:x\r\n"));
+    EXPECT_EQ((Lines{{1, "NOTE:one two"}, {4, "FN:x"}}), ReadAll("NOTE:one\r\n  two\r\n\t\r\nFN:x\r\n"));
     // A blank first line has nothing to continue.
     EXPECT_EQ((Lines{{1, " lead"}, {2, "a"}}), ReadAll(" lead\na"));
 }

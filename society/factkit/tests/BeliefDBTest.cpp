@@ -20,44 +20,56 @@ namespace {
 
 class TempDir {
 public:
-    TempDir() {
+    TempDir()
+    {
         char pattern[] = "/tmp/beliefdb-XXXXXX";
-        if (mkdtemp(pattern)) path = pattern;
+        if (mkdtemp(pattern))
+            path = pattern;
     }
-    ~TempDir() {
+    ~TempDir()
+    {
         std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+        if (!path.empty())
+            std::filesystem::remove_all(path, ignored);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
     std::string file(const char* name) const { return path + "/" + name; }
-    size_t entries() const {
+    size_t entries() const
+    {
         size_t n = 0;
-        for (auto it = std::filesystem::directory_iterator(path); it != std::filesystem::directory_iterator(); ++it) ++n;
+        for (auto it = std::filesystem::directory_iterator(path); it != std::filesystem::directory_iterator();
+             ++it)
+            ++n;
         return n;
     }
 
     std::string path;
 };
 
-std::vector<std::string> read_lines(const std::string& path) {
+std::vector<std::string> read_lines(const std::string& path)
+{
     std::ifstream in(path);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 
-CServiceInfo* record(const char* name, const char* url, int expiration) {
+CServiceInfo* record(const char* name, const char* url, int expiration)
+{
     auto* r = new CServiceInfo(name);
-    if (url) r->set_location(new CURL(url));
+    if (url)
+        r->set_location(new CURL(url));
     r->set_type(1);
     r->set_expiration(expiration);
     return r;
 }
 
 // The beliefs an agent starts with, plus two known agents.
-void fill_agent_beliefs(CBeliefDB& db) {
+void fill_agent_beliefs(CBeliefDB& db)
+{
     db.add_element(new CStringBelief("name", "Bob_x.org-CalendarAgent"));
     db.add_element(new CIntBelief("port", 5000));
     db.add_element(new CStringBelief("ans", "-unknown-"));
@@ -67,9 +79,10 @@ void fill_agent_beliefs(CBeliefDB& db) {
     db.add_element(new CListBelief("lookup", table));
 }
 
-}  // namespace
+} // namespace
 
-TEST(BeliefDBKinds, FoundByNameAndKind) {
+TEST(BeliefDBKinds, FoundByNameAndKind)
+{
     CBeliefDB db;
     EXPECT_EQ(db.get_modified(), 0);
     db.set_modified(1);
@@ -89,7 +102,8 @@ TEST(BeliefDBKinds, FoundByNameAndKind) {
     EXPECT_EQ(db.find_string_belief(nullptr), nullptr);
 }
 
-TEST(BeliefDBGarbage, RemovesOnlyGoneRecords) {
+TEST(BeliefDBGarbage, RemovesOnlyGoneRecords)
+{
     CBeliefDB db;
     fill_agent_beliefs(db);
     CLList* table = db.find_list_belief("lookup")->get_value();
@@ -104,7 +118,8 @@ TEST(BeliefDBGarbage, RemovesOnlyGoneRecords) {
     EXPECT_EQ(without_table.collect_garbage(), 0);
 }
 
-TEST(BeliefDBDump, WritesOneBeliefALine) {
+TEST(BeliefDBDump, WritesOneBeliefALine)
+{
     TempDir dir;
     ASSERT_FALSE(dir.path.empty());
     CBeliefDB db;
@@ -122,7 +137,8 @@ TEST(BeliefDBDump, WritesOneBeliefALine) {
     EXPECT_EQ(read_lines(path), expected);
 }
 
-TEST(BeliefDBDump, MarksGoneRecordsAndUnsetBeliefs) {
+TEST(BeliefDBDump, MarksGoneRecordsAndUnsetBeliefs)
+{
     TempDir dir;
     CBeliefDB db;
     db.add_element(new CStringBelief("uuid"));
@@ -137,17 +153,15 @@ TEST(BeliefDBDump, MarksGoneRecordsAndUnsetBeliefs) {
     std::string path = dir.file("dump.txt");
     ASSERT_EQ(db.dump_beliefs(path.c_str()), 1);
     std::vector<std::string> expected = {
-        "uuid (unset)",
-        "empty (unset)",
-        "lookup = 2 entries",
-        "    Dan: http:s://h:81/x, type 1, expiration 3, gone",
-        "    plain",
-        "odd (unset)",
+        "uuid (unset)",       "empty (unset)",
+        "lookup = 2 entries", "    Dan: http:s://h:81/x, type 1, expiration 3, gone",
+        "    plain",          "odd (unset)",
     };
     EXPECT_EQ(read_lines(path), expected);
 }
 
-TEST(BeliefDBDump, EscapesLineBreaksAndSaysOneEntry) {
+TEST(BeliefDBDump, EscapesLineBreaksAndSaysOneEntry)
+{
     TempDir dir;
     CBeliefDB db;
     db.add_element(new CStringBelief("motto", "two\nlines\\and\ttab\x01"));
@@ -164,7 +178,8 @@ TEST(BeliefDBDump, EscapesLineBreaksAndSaysOneEntry) {
     EXPECT_EQ(read_lines(path), expected);
 }
 
-TEST(BeliefDBDump, ReplacesTheOldFileAndLeavesNoTemporary) {
+TEST(BeliefDBDump, ReplacesTheOldFileAndLeavesNoTemporary)
+{
     TempDir dir;
     std::string path = dir.file("BeliefDB.txt");
     {
@@ -181,7 +196,8 @@ TEST(BeliefDBDump, ReplacesTheOldFileAndLeavesNoTemporary) {
     EXPECT_EQ(std::filesystem::file_size(path), 0u);
 }
 
-TEST(BeliefDBDump, UnwritablePlacesFailAndKeepTheOldFile) {
+TEST(BeliefDBDump, UnwritablePlacesFailAndKeepTheOldFile)
+{
     TempDir dir;
     CBeliefDB db;
     db.add_element(new CIntBelief("port", 1));

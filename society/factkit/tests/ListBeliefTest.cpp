@@ -22,15 +22,17 @@ private:
     int* counter;
 };
 
-}  // namespace
+} // namespace
 
-TEST(ListBeliefValue, NoListByDefault) {
+TEST(ListBeliefValue, NoListByDefault)
+{
     CListBelief belief("lookup");
     EXPECT_STREQ(belief.get_name(), "lookup");
     EXPECT_EQ(belief.get_value(), nullptr);
 }
 
-TEST(ListBeliefOwnership, DestroysItsListAndEntries) {
+TEST(ListBeliefOwnership, DestroysItsListAndEntries)
+{
     int lists = 0;
     int entries = 0;
     {
@@ -44,7 +46,8 @@ TEST(ListBeliefOwnership, DestroysItsListAndEntries) {
     EXPECT_EQ(entries, 2);
 }
 
-TEST(ListBeliefOwnership, SetValueFreesTheOldList) {
+TEST(ListBeliefOwnership, SetValueFreesTheOldList)
+{
     int old_list = 0;
     int new_list = 0;
     CListBelief belief("lookup", new CountingList(&old_list));
@@ -55,7 +58,8 @@ TEST(ListBeliefOwnership, SetValueFreesTheOldList) {
     EXPECT_EQ(belief.get_value(), replacement);
 }
 
-TEST(ListBeliefOwnership, SameListAgainIsKept) {
+TEST(ListBeliefOwnership, SameListAgainIsKept)
+{
     int destroyed = 0;
     auto* list = new CountingList(&destroyed);
     CListBelief belief("lookup", list);
@@ -64,7 +68,8 @@ TEST(ListBeliefOwnership, SameListAgainIsKept) {
     EXPECT_EQ(belief.get_value(), list);
 }
 
-TEST(ListBeliefOwnership, NullDropsTheList) {
+TEST(ListBeliefOwnership, NullDropsTheList)
+{
     int destroyed = 0;
     CListBelief belief("lookup", new CountingList(&destroyed));
     belief.set_value(nullptr);

@@ -17,15 +17,17 @@ namespace {
 // that moment), and opens up the protected name list.
 class RecordingModule : public CLookupModule {
 public:
-    using CLookupModule::CLookupModule;
     using CLookupModule::add_name;
+    using CLookupModule::CLookupModule;
     using CLookupModule::remove_name;
 
-    int process_enable() override {
+    int process_enable() override
+    {
         calls.push_back(is_enabled() ? "enable(on)" : "enable(off)");
         return 7;
     }
-    int process_disable() override {
+    int process_disable() override
+    {
         calls.push_back(is_enabled() ? "disable(on)" : "disable(off)");
         return 3;
     }
@@ -35,15 +37,18 @@ public:
 
 using Names = std::vector<std::string>;
 
-Names names_of(CLList* list) {
+Names names_of(CLList* list)
+{
     Names names;
-    for (CListElement* e = list->get_element(0); e; e = e->get_next()) names.emplace_back(e->get_name());
+    for (CListElement* e = list->get_element(0); e; e = e->get_next())
+        names.emplace_back(e->get_name());
     return names;
 }
 
-}  // namespace
+} // namespace
 
-TEST(LookupModuleBase, SettingsAndDoNothingOperations) {
+TEST(LookupModuleBase, SettingsAndDoNothingOperations)
+{
     CBeliefDB db;
     CWnd* window = reinterpret_cast<CWnd*>(&db);
     CLookupModule module(&db, window);
@@ -64,7 +69,8 @@ TEST(LookupModuleBase, SettingsAndDoNothingOperations) {
     EXPECT_EQ(db.get_element(0), nullptr);
 }
 
-TEST(LookupModuleEnable, EveryCallSwitchesThenRunsItsHook) {
+TEST(LookupModuleEnable, EveryCallSwitchesThenRunsItsHook)
+{
     CBeliefDB db;
     RecordingModule module(&db, nullptr);
     EXPECT_EQ(module.enable(1), 7);
@@ -75,7 +81,8 @@ TEST(LookupModuleEnable, EveryCallSwitchesThenRunsItsHook) {
     EXPECT_EQ(module.calls, (Names{"enable(on)", "enable(on)", "disable(off)"}));
 }
 
-TEST(LookupModuleTable, CreatedOnDemandAsAListBelief) {
+TEST(LookupModuleTable, CreatedOnDemandAsAListBelief)
+{
     CBeliefDB db;
     CLookupModule module(&db, nullptr);
     CLList* table = module.get_lookup_table();
@@ -87,7 +94,8 @@ TEST(LookupModuleTable, CreatedOnDemandAsAListBelief) {
     EXPECT_EQ(db.get_modified(), 0);
 }
 
-TEST(LookupModuleTable, UsesOrFillsTheExistingBelief) {
+TEST(LookupModuleTable, UsesOrFillsTheExistingBelief)
+{
     CBeliefDB db;
     auto* table = new CLList();
     auto* belief = new CListBelief("lookup", table);
@@ -101,7 +109,8 @@ TEST(LookupModuleTable, UsesOrFillsTheExistingBelief) {
     EXPECT_EQ(db.get_nr_elements(), 1);
 }
 
-TEST(LookupModuleTable, NoneWithoutDatabaseOrWithAnotherKind) {
+TEST(LookupModuleTable, NoneWithoutDatabaseOrWithAnotherKind)
+{
     CLookupModule without(nullptr, nullptr);
     EXPECT_EQ(without.get_lookup_table(), nullptr);
     EXPECT_EQ(without.create_entry("a"), nullptr);
@@ -114,7 +123,8 @@ TEST(LookupModuleTable, NoneWithoutDatabaseOrWithAnotherKind) {
     EXPECT_EQ(db.get_nr_elements(), 1);
 }
 
-TEST(LookupModuleEntries, CreateAddsARecordAndMarksTheDatabase) {
+TEST(LookupModuleEntries, CreateAddsARecordAndMarksTheDatabase)
+{
     CBeliefDB db;
     CLookupModule module(&db, nullptr);
     EXPECT_EQ(module.create_entry(nullptr), nullptr);
@@ -128,7 +138,8 @@ TEST(LookupModuleEntries, CreateAddsARecordAndMarksTheDatabase) {
     EXPECT_EQ(db.get_modified(), 1);
 }
 
-TEST(LookupModuleEntries, ANameAlreadyPresentGivesTheSameRecordRevived) {
+TEST(LookupModuleEntries, ANameAlreadyPresentGivesTheSameRecordRevived)
+{
     CBeliefDB db;
     CLookupModule module(&db, nullptr);
     CServiceInfo* first = module.create_entry("a");
@@ -146,7 +157,8 @@ TEST(LookupModuleEntries, ANameAlreadyPresentGivesTheSameRecordRevived) {
     EXPECT_EQ(module.get_lookup_table()->get_nr_elements(), 2);
 }
 
-TEST(LookupModuleEntries, FromAURLNamedAfterTheURLText) {
+TEST(LookupModuleEntries, FromAURLNamedAfterTheURLText)
+{
     CBeliefDB db;
     CLookupModule module(&db, nullptr);
     CServiceInfo* record = module.create_entry_url("tcp://10.0.0.5:6678");
@@ -162,7 +174,8 @@ TEST(LookupModuleEntries, FromAURLNamedAfterTheURLText) {
     EXPECT_EQ(module.get_lookup_table()->get_nr_elements(), 1);
 }
 
-TEST(LookupModuleEntries, BadURLAddsNothing) {
+TEST(LookupModuleEntries, BadURLAddsNothing)
+{
     CBeliefDB db;
     CLookupModule module(&db, nullptr);
     EXPECT_EQ(module.create_entry_url("10.0.0.5:6678"), nullptr);
@@ -172,7 +185,8 @@ TEST(LookupModuleEntries, BadURLAddsNothing) {
     EXPECT_EQ(db.find_list_belief("lookup"), nullptr);
 }
 
-TEST(LookupModuleNames, RememberedOnceAndForgotten) {
+TEST(LookupModuleNames, RememberedOnceAndForgotten)
+{
     CBeliefDB db;
     RecordingModule module(&db, nullptr);
     EXPECT_EQ(module.add_name("Bob"), 1);

@@ -2,13 +2,15 @@
 
 #include <gtest/gtest.h>
 
-TEST(StringBeliefValue, NamedAndEmptyByDefault) {
+TEST(StringBeliefValue, NamedAndEmptyByDefault)
+{
     CStringBelief belief("hostname");
     EXPECT_STREQ(belief.get_name(), "hostname");
     EXPECT_EQ(belief.get_value(), nullptr);
 }
 
-TEST(StringBeliefValue, StoresACopy) {
+TEST(StringBeliefValue, StoresACopy)
+{
     char text[] = "-unknown-";
     CStringBelief belief("ans", text);
     text[0] = 'X';
@@ -16,7 +18,8 @@ TEST(StringBeliefValue, StoresACopy) {
     EXPECT_NE(belief.get_value(), text);
 }
 
-TEST(StringBeliefValue, ReplacesAndClears) {
+TEST(StringBeliefValue, ReplacesAndClears)
+{
     CStringBelief belief("name", "Win32Agent");
     belief.set_value("Bob_x.org-CalendarAgent");
     EXPECT_STREQ(belief.get_value(), "Bob_x.org-CalendarAgent");

@@ -54,8 +54,7 @@ TEST(HTTPReaderBody, ContentLengthCutsTheBody)
     EXPECT_STREQ(out.text_at(out.http().body), "abc");
     ASSERT_TRUE(read("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", out));
     EXPECT_STREQ(out.text_at(out.http().body), "");
-    ASSERT_TRUE(read("HTTP/1.0 200 OK\r\nContent-Length: 2\r\nCONTENT-LENGTH: 2\r\n\r\nab",
-                     out));
+    ASSERT_TRUE(read("HTTP/1.0 200 OK\r\nContent-Length: 2\r\nCONTENT-LENGTH: 2\r\n\r\nab", out));
     EXPECT_FALSE(read("HTTP/1.0 200 OK\r\nContent-Length: 2x\r\n\r\nab", out));
     EXPECT_FALSE(read("HTTP/1.0 200 OK\r\nContent-Length:\r\n\r\n", out));
 }

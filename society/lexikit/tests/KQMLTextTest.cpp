@@ -52,8 +52,7 @@ TEST(KQMLTextScanning, StringListAndAtomEnds)
     const char* open = "\"never";
     EXPECT_EQ(CKQMLText::skip_string(open, std::strlen(open), 0), std::strlen(open) + 1);
     const char* trailing = "\"x\\";
-    EXPECT_EQ(CKQMLText::skip_string(trailing, std::strlen(trailing), 0),
-              std::strlen(trailing) + 1);
+    EXPECT_EQ(CKQMLText::skip_string(trailing, std::strlen(trailing), 0), std::strlen(trailing) + 1);
 
     const char* l = "(a (b \")\") c) d";
     EXPECT_EQ(CKQMLText::skip_list(l, std::strlen(l), 0), 13u);
@@ -94,8 +93,7 @@ TEST(KQMLTextScanning, EndsAtEveryOffsetOfLongText)
         const std::string quoted = "\"" + std::string(length, 'y') + "\\\"\\\\\" z";
         EXPECT_EQ(CKQMLText::skip_string(quoted.c_str(), quoted.size(), 0), length + 6);
         const std::string escaped_end = "\"" + std::string(length, 'y') + "\\";
-        EXPECT_EQ(CKQMLText::skip_string(escaped_end.c_str(), escaped_end.size(), 0),
-                  escaped_end.size() + 1);
+        EXPECT_EQ(CKQMLText::skip_string(escaped_end.c_str(), escaped_end.size(), 0), escaped_end.size() + 1);
 
         const std::string list = "(a " + std::string(length, 'p') + " \"b (c\" (\"d)\")) e";
         EXPECT_EQ(CKQMLText::skip_list(list.c_str(), list.size(), 0), list.size() - 2);

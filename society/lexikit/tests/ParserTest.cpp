@@ -37,21 +37,19 @@ std::string text(const char* value)
 // A message as the communicator sends it: head, one content piece, " ))".
 std::string wrap(CParser& composer, const char* content)
 {
-    const char* head = composer.compose_message("tell", "bob_example.com-CalendarAgent",
-                                                "alice_example.com-CalendarAgent",
-                                                "default-language", "default-ontology",
-                                                nullptr, nullptr, nullptr, 0);
+    const char* head =
+        composer.compose_message("tell", "bob_example.com-CalendarAgent", "alice_example.com-CalendarAgent",
+                                 "default-language", "default-ontology", nullptr, nullptr, nullptr, 0);
     return std::string(head) + " " + content + " ))";
 }
 
-const char* const CONTRACT =
-    "tell :type contract :negID 0930150123 :contractID 0930150456"
-    " :expires (12/7/2026 9:49:22 AM)"
-    " :attributes (tell :subject (Budget review) :body (Quarterly numbers)"
-    " :location (Room 4) :attendees (alice_example.com-CalendarAgent,"
-    "bob_example.com-CalendarAgent))"
-    " :constraints (tell :start (12/8/2026 10:00:00 AM) :end (12/8/2026 4:00:00 PM)"
-    " :duration (60))";
+const char* const CONTRACT = "tell :type contract :negID 0930150123 :contractID 0930150456"
+                             " :expires (12/7/2026 9:49:22 AM)"
+                             " :attributes (tell :subject (Budget review) :body (Quarterly numbers)"
+                             " :location (Room 4) :attendees (alice_example.com-CalendarAgent,"
+                             "bob_example.com-CalendarAgent))"
+                             " :constraints (tell :start (12/8/2026 10:00:00 AM) :end (12/8/2026 4:00:00 PM)"
+                             " :duration (60))";
 
 const char* const ALT_BID =
     "tell :type bid :negID 0930150123 :contractID 0930150456 :bidID 0931029876"
@@ -91,9 +89,9 @@ void expect_all_null(CParser& parser)
 TEST(ParserShutdownExample, ReadsOuterAndInnerMessage)
 {
     CParser outer;
-    ASSERT_EQ(outer.parse_message(
-                  "(tell :sender A :receiver B :content (tell :type command :action shutdown))"),
-              1);
+    ASSERT_EQ(
+        outer.parse_message("(tell :sender A :receiver B :content (tell :type command :action shutdown))"),
+        1);
     EXPECT_EQ(outer.get_parser_type(), 1);
     EXPECT_STREQ(outer.find_performative(), "tell");
     EXPECT_STREQ(outer.find_sender(), "A");
@@ -182,9 +180,8 @@ TEST(ParserDms, EchoedValuesAreByteExact)
     CParser contract;
     ASSERT_EQ(contract.parse_message((std::string("(") + CONTRACT + ")").c_str()), 1);
     const std::string bid = std::string("(tell :type bid :negID 1 :contractID 2 :bidID 3") +
-                            " :status accept :duration 60 :attributes " +
-                            contract.find_token("attributes") + " :constraints " +
-                            contract.find_token("constraints") + ")";
+                            " :status accept :duration 60 :attributes " + contract.find_token("attributes") +
+                            " :constraints " + contract.find_token("constraints") + ")";
     CParser parser;
     ASSERT_EQ(parser.parse_message(bid.c_str()), 1);
     EXPECT_STREQ(parser.find_token("attributes"), contract.find_token("attributes"));
@@ -206,9 +203,8 @@ TEST(ParserDms, EmptyTimeSlotListAndBlankValues)
 TEST(ParserStrings, ParenthesesAndColonsInsideStringsArePlainText)
 {
     CParser parser;
-    ASSERT_EQ(parser.parse_message(
-                  "(tell :objective browseScheduleURL :url \"http://h:80/a(b).rdf\""
-                  " :note \"(:not a keyword)\")"),
+    ASSERT_EQ(parser.parse_message("(tell :objective browseScheduleURL :url \"http://h:80/a(b).rdf\""
+                                   " :note \"(:not a keyword)\")"),
               1);
     EXPECT_STREQ(parser.find_token("url"), "\"http://h:80/a(b).rdf\"");
     EXPECT_EQ(strip_quotes(parser.find_token("url")), "http://h:80/a(b).rdf");
@@ -219,8 +215,7 @@ TEST(ParserStrings, ParenthesesAndColonsInsideStringsArePlainText)
 TEST(ParserStrings, EscapedQuotesAndBackslashes)
 {
     CParser parser;
-    ASSERT_EQ(parser.parse_message("(tell :say \"he said \\\"hi)\\\"\" :path \"C:\\\\dir\\\\\")"),
-              1);
+    ASSERT_EQ(parser.parse_message("(tell :say \"he said \\\"hi)\\\"\" :path \"C:\\\\dir\\\\\")"), 1);
     EXPECT_STREQ(parser.find_token("say"), "\"he said \\\"hi)\\\"\"");
     EXPECT_EQ(CKQMLText::unquote(parser.find_token("say")), "he said \"hi)\"");
     EXPECT_EQ(CKQMLText::unquote(parser.find_token("path")), "C:\\dir\\");
@@ -332,8 +327,7 @@ TEST(ParserListall, WalkOfTokensFeedsFindToken)
     CParser parser;
     ASSERT_EQ(parser.parse_message("(tell :a 1 :b (2) :c \"3\")"), 1);
     std::vector<std::string> found;
-    for (const char* t = parser.listall_getfirst_token(); t != nullptr;
-         t = parser.listall_getnext_token()) {
+    for (const char* t = parser.listall_getfirst_token(); t != nullptr; t = parser.listall_getnext_token()) {
         if (t[0] == ':')
             found.push_back(text(parser.find_token(t + 1)));
     }
@@ -359,8 +353,8 @@ TEST(ParserTokens, ListOfNamedElements)
 TEST(ParserCompose, HeadIsOpenInsideContent)
 {
     CParser parser;
-    const char* head = parser.compose_message("tell", "B", "A", nullptr, nullptr, nullptr,
-                                              nullptr, nullptr, 0);
+    const char* head =
+        parser.compose_message("tell", "B", "A", nullptr, nullptr, nullptr, nullptr, nullptr, 0);
     EXPECT_STREQ(head, "(tell :receiver B :sender A :content (");
     EXPECT_EQ(parser.parse_message(head), 0);
 }
@@ -369,28 +363,26 @@ TEST(ParserCompose, PlainAtomsStayUnquoted)
 {
     CParser parser;
     const char* head = parser.compose_message(
-        "tell", "bob_example.com-CalendarAgent", "alice_example.com-CalendarAgent",
-        "default-ontology", "default-language", "Win32M{0123ABCD-4567-89EF-0123-456789ABCDEF}",
-        "Win32M1733500000", "a\\b", 0);
-    EXPECT_STREQ(head,
-                 "(tell :receiver bob_example.com-CalendarAgent"
-                 " :sender alice_example.com-CalendarAgent :ontology default-ontology"
-                 " :language default-language"
-                 " :reply-with Win32M{0123ABCD-4567-89EF-0123-456789ABCDEF}"
-                 " :in-reply-to Win32M1733500000 :forward a\\b :content (");
+        "tell", "bob_example.com-CalendarAgent", "alice_example.com-CalendarAgent", "default-ontology",
+        "default-language", "Win32M{0123ABCD-4567-89EF-0123-456789ABCDEF}", "Win32M1733500000", "a\\b", 0);
+    EXPECT_STREQ(head, "(tell :receiver bob_example.com-CalendarAgent"
+                       " :sender alice_example.com-CalendarAgent :ontology default-ontology"
+                       " :language default-language"
+                       " :reply-with Win32M{0123ABCD-4567-89EF-0123-456789ABCDEF}"
+                       " :in-reply-to Win32M1733500000 :forward a\\b :content (");
 }
 
 TEST(ParserCompose, RoundTripWithHostileValues)
 {
     const std::vector<std::string> hostile = {
-        "Bob Smith", " ", "", "say \"hi\"", "(unbalanced", "closing)", ":sender",
-        "\"", "\\", "C:\\dir name\\", "tab\there", "line\r\nbreak", "(tell :x y)", "a\"b"};
+        "Bob Smith",   " ",   "",   "say \"hi\"",     "(unbalanced", "closing)",
+        ":sender",     "\"",  "\\", "C:\\dir name\\", "tab\there",   "line\r\nbreak",
+        "(tell :x y)", "a\"b"};
     for (const std::string& value : hostile) {
         CParser composer;
-        const char* head = composer.compose_message("tell", value.c_str(), value.c_str(),
-                                                    value.c_str(), value.c_str(),
-                                                    value.c_str(), value.c_str(),
-                                                    value.c_str(), 0);
+        const char* head =
+            composer.compose_message("tell", value.c_str(), value.c_str(), value.c_str(), value.c_str(),
+                                     value.c_str(), value.c_str(), value.c_str(), 0);
         ASSERT_NE(head, nullptr) << value;
         const std::string message = std::string(head) + " tell :type command" + " ))";
         CParser parser;
@@ -411,10 +403,10 @@ TEST(ParserCompose, RoundTripWithHostileValues)
 TEST(ParserCompose, ContentPiecesAsTheCommunicatorAppendsThem)
 {
     CParser composer;
-    const char* head = composer.compose_message("tell", "B", "A", "default-ontology",
-                                                "default-language", nullptr, " ", nullptr, 0);
-    const std::string message = std::string(head) + " " + "tell :type command :action ping" +
-                                " " + "tell" + " ))";
+    const char* head = composer.compose_message("tell", "B", "A", "default-ontology", "default-language",
+                                                nullptr, " ", nullptr, 0);
+    const std::string message =
+        std::string(head) + " " + "tell :type command :action ping" + " " + "tell" + " ))";
     CParser parser;
     ASSERT_EQ(parser.parse_message(message.c_str()), 1);
     EXPECT_STREQ(parser.find_in_reply_to(), "\" \"");
@@ -429,20 +421,15 @@ TEST(ParserCompose, ContentPiecesAsTheCommunicatorAppendsThem)
 TEST(ParserCompose, RefusesWhatCannotTravel)
 {
     CParser parser;
-    EXPECT_EQ(parser.compose_message(nullptr, "B", "A", nullptr, nullptr, nullptr, nullptr,
-                                     nullptr, 0),
+    EXPECT_EQ(parser.compose_message(nullptr, "B", "A", nullptr, nullptr, nullptr, nullptr, nullptr, 0),
               nullptr);
-    EXPECT_EQ(parser.compose_message("two words", "B", "A", nullptr, nullptr, nullptr,
-                                     nullptr, nullptr, 0),
+    EXPECT_EQ(parser.compose_message("two words", "B", "A", nullptr, nullptr, nullptr, nullptr, nullptr, 0),
               nullptr);
-    EXPECT_EQ(parser.compose_message(":tell", "B", "A", nullptr, nullptr, nullptr, nullptr,
-                                     nullptr, 0),
+    EXPECT_EQ(parser.compose_message(":tell", "B", "A", nullptr, nullptr, nullptr, nullptr, nullptr, 0),
               nullptr);
-    EXPECT_EQ(parser.compose_message("tell", "B\x04", "A", nullptr, nullptr, nullptr,
-                                     nullptr, nullptr, 0),
+    EXPECT_EQ(parser.compose_message("tell", "B\x04", "A", nullptr, nullptr, nullptr, nullptr, nullptr, 0),
               nullptr);
-    EXPECT_EQ(parser.compose_message("tell", "B", "A", nullptr, nullptr, nullptr, nullptr,
-                                     "fw\x04", 0),
+    EXPECT_EQ(parser.compose_message("tell", "B", "A", nullptr, nullptr, nullptr, nullptr, "fw\x04", 0),
               nullptr);
 }
 
@@ -450,9 +437,8 @@ TEST(ParserCompose, ValuesFromTheParserItselfAndSurvivingParse)
 {
     CParser parser;
     ASSERT_EQ(parser.parse_message("(tell :sender \"A B\" :receiver C :content (x))"), 1);
-    const char* head = parser.compose_message("reply", parser.find_sender(),
-                                              parser.find_receiver(), nullptr, nullptr,
-                                              nullptr, nullptr, nullptr, 0);
+    const char* head = parser.compose_message("reply", parser.find_sender(), parser.find_receiver(), nullptr,
+                                              nullptr, nullptr, nullptr, nullptr, 0);
     ASSERT_NE(head, nullptr);
     const std::string expected = "(reply :receiver \"\\\"A B\\\"\" :sender C :content (";
     EXPECT_EQ(head, expected);
@@ -570,13 +556,13 @@ TEST(ParserHttp, IncompleteOrMalformedGivesZero)
 TEST(ParserXml, RootElementAndAttributes)
 {
     CParser parser;
-    ASSERT_EQ(parser.parse_message(
-                  "  <?xml version=\"1.0\"?>\n<!-- schedule -->\n"
-                  "<!DOCTYPE rdf [ <!ENTITY x \"a>b\"> ]>\n"
-                  "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#' a=\"1\">"
-                  "<ev:event id=\"e1\"><title>Lunch &amp; talk &#38; &#x26;</title>"
-                  "<empty/><![CDATA[ <not a tag> ]]><?pi x?></ev:event></rdf:RDF>\n<!-- end -->"),
-              1);
+    ASSERT_EQ(
+        parser.parse_message("  <?xml version=\"1.0\"?>\n<!-- schedule -->\n"
+                             "<!DOCTYPE rdf [ <!ENTITY x \"a>b\"> ]>\n"
+                             "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#' a=\"1\">"
+                             "<ev:event id=\"e1\"><title>Lunch &amp; talk &#38; &#x26;</title>"
+                             "<empty/><![CDATA[ <not a tag> ]]><?pi x?></ev:event></rdf:RDF>\n<!-- end -->"),
+        1);
     EXPECT_EQ(parser.get_parser_type(), 2);
     EXPECT_STREQ(parser.get_xml_root(), "rdf:RDF");
     EXPECT_STREQ(parser.find_token("a"), "1");
@@ -596,13 +582,24 @@ TEST(ParserXml, SelfClosingRoot)
 
 TEST(ParserXml, MalformedDocumentsGiveZero)
 {
-    const std::vector<std::string> bad = {
-        "<a>",                      "<a></b>",           "<a><b></a></b>",
-        "<a></a><b></b>",           "<a></a>text",       "<a x=1></a>",
-        "<a x=\"1\"y=\"2\"></a>",   "<a>&bogus</a>",     "<a>&#;</a>",
-        "<a><!-- open</a>",         "<a><![CDATA[x</a>", "<>",
-        "<1a></1a>",                "<a x=\"<\"></a>",   "<!DOCTYPE a><!DOCTYPE a><a/>",
-        "<a><!ELEMENT x></a>",      "<?xml ",            "< a></a>"};
+    const std::vector<std::string> bad = {"<a>",
+                                          "<a></b>",
+                                          "<a><b></a></b>",
+                                          "<a></a><b></b>",
+                                          "<a></a>text",
+                                          "<a x=1></a>",
+                                          "<a x=\"1\"y=\"2\"></a>",
+                                          "<a>&bogus</a>",
+                                          "<a>&#;</a>",
+                                          "<a><!-- open</a>",
+                                          "<a><![CDATA[x</a>",
+                                          "<>",
+                                          "<1a></1a>",
+                                          "<a x=\"<\"></a>",
+                                          "<!DOCTYPE a><!DOCTYPE a><a/>",
+                                          "<a><!ELEMENT x></a>",
+                                          "<?xml ",
+                                          "< a></a>"};
     for (const std::string& text_ : bad) {
         CParser parser;
         EXPECT_EQ(parser.parse_message(text_.c_str()), 0) << text_;
@@ -695,8 +692,7 @@ TEST(ParserDeepNesting, MillionBalancedParentheses)
 TEST(ParserReparse, ResetsEverythingFromThePreviousMessage)
 {
     CParser parser;
-    ASSERT_EQ(parser.parse_message("(tell :sender A :receiver B :reply-with R :content (x))"),
-              1);
+    ASSERT_EQ(parser.parse_message("(tell :sender A :receiver B :reply-with R :content (x))"), 1);
     ASSERT_EQ(parser.parse_message("(ask :sender C)"), 1);
     EXPECT_STREQ(parser.find_performative(), "ask");
     EXPECT_STREQ(parser.find_sender(), "C");
@@ -719,8 +715,7 @@ TEST(ParserReparse, ResetsEverythingFromThePreviousMessage)
 TEST(ParserReparse, OwnContentCanBeParsedInPlace)
 {
     CParser parser;
-    ASSERT_EQ(parser.parse_message("(tell :sender A :content (tell :type command :action ping))"),
-              1);
+    ASSERT_EQ(parser.parse_message("(tell :sender A :content (tell :type command :action ping))"), 1);
     ASSERT_EQ(parser.parse_message(parser.find_content()), 1);
     EXPECT_STREQ(parser.find_token("action"), "ping");
     EXPECT_EQ(parser.find_sender(), nullptr);

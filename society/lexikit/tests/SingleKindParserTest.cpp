@@ -38,7 +38,6 @@ TEST(SingleKindParsers, EachAcceptsOnlyItsKind)
 TEST(SingleKindParsers, ComposeIsShared)
 {
     CXMLParser xml;
-    EXPECT_STREQ(xml.compose_message("tell", "B", nullptr, nullptr, nullptr, nullptr, nullptr,
-                                     nullptr, 0),
+    EXPECT_STREQ(xml.compose_message("tell", "B", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0),
                  "(tell :receiver B :content (");
 }

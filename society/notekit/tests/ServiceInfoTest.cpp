@@ -16,9 +16,10 @@ private:
     int* counter;
 };
 
-}  // namespace
+} // namespace
 
-TEST(ServiceInfoFields, DefaultsAndSetters) {
+TEST(ServiceInfoFields, DefaultsAndSetters)
+{
     CServiceInfo record("Bob_x.org-CalendarAgent");
     EXPECT_STREQ(record.get_name(), "Bob_x.org-CalendarAgent");
     EXPECT_EQ(record.get_location(), nullptr);
@@ -37,7 +38,8 @@ TEST(ServiceInfoFields, DefaultsAndSetters) {
     EXPECT_EQ(record.get_localisation(), 1);
 }
 
-TEST(ServiceInfoLocation, OwnedReplacedAndDropped) {
+TEST(ServiceInfoLocation, OwnedReplacedAndDropped)
+{
     int first = 0;
     int second = 0;
     {
@@ -60,7 +62,8 @@ TEST(ServiceInfoLocation, OwnedReplacedAndDropped) {
     EXPECT_EQ(first, 2);
 }
 
-TEST(ServiceInfoLocation, TableDestroysRecordAndLocation) {
+TEST(ServiceInfoLocation, TableDestroysRecordAndLocation)
+{
     int destroyed = 0;
     {
         CLList table;

@@ -40,8 +40,7 @@ protected:
     // A running agent registered with the name server.
     std::unique_ptr<CHostedAgent> start(const std::string& name)
     {
-        auto hosted =
-            std::make_unique<CHostedAgent>(home, name, CAgentContainer::LOOKUP_NAME_SERVER);
+        auto hosted = std::make_unique<CHostedAgent>(home, name, CAgentContainer::LOOKUP_NAME_SERVER);
         EXPECT_EQ(hosted->create(CHostedAgent::ans_args(ansd.port)), 1);
         return hosted;
     }
@@ -67,12 +66,11 @@ protected:
 
     // Sends one message from `from` to `to` by name; the communicator's
     // result (null when it went out or could not be located).
-    char* tell(CHostedAgent& from, const char* to, const char* content,
-               const char* reply_with = nullptr)
+    char* tell(CHostedAgent& from, const char* to, const char* content, const char* reply_with = nullptr)
     {
-        return from.agent().get_communicator()->comm_sendmessage(
-            "tell", to, "default-ontology", "default-language", reply_with, nullptr, nullptr,
-            content, nullptr);
+        return from.agent().get_communicator()->comm_sendmessage("tell", to, "default-ontology",
+                                                                 "default-language", reply_with, nullptr,
+                                                                 nullptr, content, nullptr);
     }
 
     static std::string field(const std::string& message, const char* key)
@@ -135,8 +133,8 @@ TEST_F(AgentContainerNetworkTest, AnInReplyToOfOneBlankIsKept)
     auto bob = start("Bob");
     bob->agent().on_message = [&](const char*) {
         bob->agent().get_communicator()->comm_sendmessage("tell", "Alice", "default-ontology",
-                                                          "default-language", nullptr, " ",
-                                                          nullptr, "(notice)", nullptr);
+                                                          "default-language", nullptr, " ", nullptr,
+                                                          "(notice)", nullptr);
     };
     EXPECT_EQ(tell(*alice, "Bob", "(question)", "q-18"), nullptr);
     ASSERT_TRUE(RunUntil(loop, [&] { return alice->agent().messages.size() == 1; }));
@@ -196,9 +194,8 @@ TEST_F(AgentContainerNetworkTest, PingIsAnsweredByTheContainerNotTheAgent)
     auto bob = start("Bob");
     bob->agent().get_belief_db()->set_modified(0);
     EXPECT_EQ(alice->agent().ping_agent("Bob"), 1);
-    ASSERT_TRUE(RunUntil(loop, [&] {
-        return bob->sink.count("<CAgentContainer> Detected ping command") == 1;
-    }));
+    ASSERT_TRUE(
+        RunUntil(loop, [&] { return bob->sink.count("<CAgentContainer> Detected ping command") == 1; }));
     EXPECT_TRUE(bob->agent().messages.empty());
     EXPECT_EQ(bob->agent().internals, 1);
 }
@@ -338,10 +335,10 @@ TEST_F(AgentContainerNetworkTest, AnUnknownNameServerIsAskedForThroughTheDialog)
 TEST_F(AgentContainerNetworkTest, AnAgentProcessAnswersAndShutsDownWhenTold)
 {
     CChildProcess echo;
-    ASSERT_TRUE(echo.Start(ECHO_AGENT_BINARY,
-                           {"-name", "Echo", "-ans", kLoopback, "-ansport",
-                            std::to_string(ansd.port), "-pause", "0"},
-                           home.file("echo-stderr.txt")));
+    ASSERT_TRUE(
+        echo.Start(ECHO_AGENT_BINARY,
+                   {"-name", "Echo", "-ans", kLoopback, "-ansport", std::to_string(ansd.port), "-pause", "0"},
+                   home.file("echo-stderr.txt")));
     std::string ready;
     ASSERT_TRUE(echo.ReadLine(ready)) << echo.Errors();
     EXPECT_EQ(ready.rfind("ready ", 0), 0u);

@@ -100,8 +100,8 @@ TEST_F(AgentContainerTest, ConstructionMakesTheBeliefsAndCommunicator)
 TEST_F(AgentContainerTest, CommandLineOptionsSetBeliefsAndFlags)
 {
     CRecordingAgent agent("Bob");
-    parse(agent, {"-name", "Carol", "-port", "5000", "-ans", "10.0.0.7", "-ansport", "7000",
-                  "-unique", "yes", "-win", "hidden", "-extra", "mine"});
+    parse(agent, {"-name", "Carol", "-port", "5000", "-ans", "10.0.0.7", "-ansport", "7000", "-unique", "yes",
+                  "-win", "hidden", "-extra", "mine"});
     EXPECT_STREQ(agent.get_agent_name(), "Carol");
     EXPECT_EQ(int_belief(agent, "port"), 5000);
     EXPECT_STREQ(string_belief(agent, "ans"), "10.0.0.7");
@@ -123,8 +123,7 @@ TEST_F(AgentContainerTest, CommandLineOptionsSetBeliefsAndFlags)
 
     parse(agent, {"-noans"});
     ASSERT_EQ(boxes.Boxes().size(), 1u);
-    EXPECT_NE(boxes.Boxes()[0].text.find("comm_disable_ans () is a deprecated method"),
-              std::string::npos);
+    EXPECT_NE(boxes.Boxes()[0].text.find("comm_disable_ans () is a deprecated method"), std::string::npos);
 }
 
 TEST_F(AgentContainerTest, UniqueAcceptsOnlyTheYesSpellings)
@@ -178,13 +177,11 @@ TEST_F(AgentContainerTest, CreateRunsTheStepsInOrderOnASystemChosenPort)
 
     const std::vector<std::string> lines = hosted.log();
     int at = 0;
-    for (const char* step : {"<CAgentContainer> adding interface client ...",
-                             "<CAgentContainer> Calling: 'process_create ()'",
-                             "<CAgentContainer> Creating Communicator ...",
-                             "<CAgentContainer> Starting lookup modules ...",
-                             "<CAgentContainer> Starting lookup modules ...",
-                             "<CAgentContainer> Calling: 'process_init ()'",
-                             "<CAgentContainer> Entering messageloop"}) {
+    for (const char* step :
+         {"<CAgentContainer> adding interface client ...", "<CAgentContainer> Calling: 'process_create ()'",
+          "<CAgentContainer> Creating Communicator ...", "<CAgentContainer> Starting lookup modules ...",
+          "<CAgentContainer> Starting lookup modules ...", "<CAgentContainer> Calling: 'process_init ()'",
+          "<CAgentContainer> Entering messageloop"}) {
         at = FindLine(lines, step, at);
         ASSERT_GE(at, 0) << step;
         ++at;
@@ -208,8 +205,7 @@ TEST_F(AgentContainerTest, CreateFailsWithoutANameOrWhenTheCommunicatorCannotLis
     EXPECT_EQ(windowless.Create(0), CAgentContainer::CREATE_NO_COMMUNICATOR);
     EXPECT_EQ(windowless.get_state(), CAgentContainer::STATE_CREATING);
     EXPECT_EQ(windowless.inits, 0);
-    EXPECT_GE(FindLine(LogLines(home.file("carol.txt")),
-                       "<CAgentContainer> Error initializing communicator"),
+    EXPECT_GE(FindLine(LogLines(home.file("carol.txt")), "<CAgentContainer> Error initializing communicator"),
               0);
     EXPECT_EQ(windowless.Create(0), CAgentContainer::CREATE_ALREADY_CREATED);
 }
@@ -219,14 +215,12 @@ TEST_F(AgentContainerTest, ClientModuleFlagsAreAnnouncedAndSkipped)
     CHostedAgent hosted(home, "Bob");
     ASSERT_EQ(hosted.create({}, 2 | 4 | 8 | 16 | 32), 1);
     const std::vector<std::string> lines = hosted.log();
-    for (const char* line : {"<CAgentContainer> adding visualization client ...",
-                             "<CAgentContainer> adding voice client ...",
-                             "<CAgentContainer> adding desktop client ...",
-                             "<CAgentContainer> adding broker client ...",
-                             "<CAgentContainer> adding matchmaker client ..."})
+    for (const char* line :
+         {"<CAgentContainer> adding visualization client ...", "<CAgentContainer> adding voice client ...",
+          "<CAgentContainer> adding desktop client ...", "<CAgentContainer> adding broker client ...",
+          "<CAgentContainer> adding matchmaker client ..."})
         EXPECT_EQ(CountLines(lines, line), 1) << line;
-    EXPECT_EQ(CountLines(lines,
-                         "<CAgentContainer> Client module not available in this container, skipped"),
+    EXPECT_EQ(CountLines(lines, "<CAgentContainer> Client module not available in this container, skipped"),
               4);
     EXPECT_EQ(hosted.agent().get_communicator()->get_modules()->get_nr_elements(), 1);
 }
@@ -235,8 +229,7 @@ TEST_F(AgentContainerTest, UniqueNamesGetAnIdentifierBeforeTheCommunicatorStarts
 {
     CHostedAgent hosted(home, "Bob");
     ASSERT_EQ(hosted.create({"-unique", "y"}), 1);
-    EXPECT_TRUE(std::regex_match(hosted.agent().get_agent_name(),
-                                 std::regex("Bob-\\{[0-9A-F-]{36}\\}")));
+    EXPECT_TRUE(std::regex_match(hosted.agent().get_agent_name(), std::regex("Bob-\\{[0-9A-F-]{36}\\}")));
     EXPECT_STREQ(hosted.agent().get_communicator()->get_name(), hosted.agent().get_agent_name());
 }
 
@@ -246,10 +239,9 @@ TEST_F(AgentContainerTest, ThePidFileHoldsTheStartTimeAndGoesAtShutdown)
     ASSERT_EQ(hosted.create(), 1);
     const std::string path = home.file("system/pid/Bob.txt");
     EXPECT_EQ(hosted.agent().get_pid_file().get_path(), path);
-    EXPECT_TRUE(std::regex_match(ReadFile(path),
-                                 std::regex(":date \\(tell :day [0-9]+ :month [0-9]+ :year "
-                                            "[0-9]{4} :hour [0-9]+ :minute [0-9]+ :second "
-                                            "[0-9]+\\)")));
+    EXPECT_TRUE(std::regex_match(ReadFile(path), std::regex(":date \\(tell :day [0-9]+ :month [0-9]+ :year "
+                                                            "[0-9]{4} :hour [0-9]+ :minute [0-9]+ :second "
+                                                            "[0-9]+\\)")));
     hosted.destroy();
     EXPECT_FALSE(std::filesystem::exists(path));
 }
@@ -320,13 +312,12 @@ TEST_F(AgentContainerTest, InternalMessagesAreRecognised)
     EXPECT_EQ(agent.get_shutdown_requested(), 0);
 
     hosted.sink.lines.clear();
-    EXPECT_EQ(agent.check_internal_message(
-                  "(tell :sender Alice :content (tell :type command :action shutdown))"),
-              1);
+    EXPECT_EQ(
+        agent.check_internal_message("(tell :sender Alice :content (tell :type command :action shutdown))"),
+        1);
     EXPECT_EQ(agent.get_shutdown_requested(), 1);
     EXPECT_EQ(hosted.sink.count("<CAgentContainer> Detected shutdown command"), 1);
-    EXPECT_EQ(hosted.sink.count("<CAgentContainer> Message indicated to be an internal message"),
-              1);
+    EXPECT_EQ(hosted.sink.count("<CAgentContainer> Message indicated to be an internal message"), 1);
 }
 
 TEST_F(AgentContainerTest, OwnMessagesAreDroppedOnlyWhenRejecting)
@@ -342,8 +333,7 @@ TEST_F(AgentContainerTest, OwnMessagesAreDroppedOnlyWhenRejecting)
     EXPECT_EQ(hosted.sink.count("<CAgentContainer> Agent container is configured to reject cyclic "
                                 "messages, aborting"),
               1);
-    EXPECT_EQ(agent.check_internal_message("(tell :sender Alice :content (dms :type contract))"),
-              0);
+    EXPECT_EQ(agent.check_internal_message("(tell :sender Alice :content (dms :type contract))"), 0);
 }
 
 TEST_F(AgentContainerTest, InterfaceCreateRegistersTheTargetAsAnInterfaceAgent)
@@ -444,8 +434,7 @@ TEST_F(AgentContainerTest, DestructionRunsInOrderAndLeavesTheBeliefDump)
     for (const char* step :
          {"<CAgentContainer> Sleeping for 0.03 seconds to make sure remote agents have time to "
           "process pending messages",
-          "<CAgentContainer> Exiting messageloop",
-          "<CAgentContainer> Shutting developer defined sockets ...",
+          "<CAgentContainer> Exiting messageloop", "<CAgentContainer> Shutting developer defined sockets ...",
           "<CAgentContainer> Shutting down client modules ...",
           "[Bob] [++] Agent stopping, was not registered with ANS",
           "<CAgentContainer> Shutting down agent shell", "<CCommunicator> Shutting down",
@@ -468,7 +457,9 @@ TEST_F(AgentContainerTest, BeliefsAreDumpedIntoTheCurrentDirectoryUnlessTurnedOf
         EXPECT_EQ(agent.get_belief_dump_file(), nullptr);
     }
     const bool skipped = !std::filesystem::exists(home.file("BeliefDB.txt"));
-    { CAgentContainer agent("Carol"); }
+    {
+        CAgentContainer agent("Carol");
+    }
     // A container that never ran has nothing in flight and does not pause.
     const auto took = std::chrono::steady_clock::now() - start;
     std::filesystem::current_path(previous);

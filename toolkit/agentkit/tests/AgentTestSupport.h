@@ -112,10 +112,7 @@ public:
 class CRecordingAgent : public CAgentContainer {
 public:
     CRecordingAgent() { set_belief_dump_file(nullptr); }
-    explicit CRecordingAgent(const char* name) : CAgentContainer(name)
-    {
-        set_belief_dump_file(nullptr);
-    }
+    explicit CRecordingAgent(const char* name) : CAgentContainer(name) { set_belief_dump_file(nullptr); }
 
     int process_message(char* text) override
     {
@@ -241,11 +238,10 @@ inline unsigned ClosedPort()
 }
 
 // One KQML message as another agent writes it, ended by 0x04.
-inline std::string Kqml(const std::string& sender, const std::string& receiver,
-                        const std::string& content, const std::string& extra = "")
+inline std::string Kqml(const std::string& sender, const std::string& receiver, const std::string& content,
+                        const std::string& extra = "")
 {
-    return "(tell :sender " + sender + " :receiver " + receiver + extra + " :content " + content +
-           ")\x04";
+    return "(tell :sender " + sender + " :receiver " + receiver + extra + " :content " + content + ")\x04";
 }
 
 } // namespace agenttest

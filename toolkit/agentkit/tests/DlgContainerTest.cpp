@@ -162,8 +162,7 @@ TEST_F(DlgContainerTest, NotificationsBeforeRunningDropTheirMessageAndLaterOnesA
         ASSERT_TRUE(peer.send_all(Kqml("Alice", "Bob", "(early)")));
         dropped = RunUntil(loop, [&] {
             return hosted.log().size() > 0 &&
-                   FindLine(hosted.log(),
-                            "<CAgentContainer> Container is not running, message dropped") >= 0;
+                   FindLine(hosted.log(), "<CAgentContainer> Container is not running, message dropped") >= 0;
         });
     };
     ASSERT_EQ(hosted.create(), 1);

@@ -30,8 +30,8 @@ public:
             return 0;
         const char* content = parser.find_content();
         get_communicator()->comm_sendmessage("tell", parser.find_sender(), "default-ontology",
-                                             "default-language", nullptr, nullptr, nullptr,
-                                             "echo", content ? content : "", nullptr);
+                                             "default-language", nullptr, nullptr, nullptr, "echo",
+                                             content ? content : "", nullptr);
         return 1;
     }
 

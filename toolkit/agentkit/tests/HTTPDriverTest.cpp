@@ -56,8 +56,7 @@ TEST_F(HTTPDriverTest, AnswersNotImplementedAndClosesTheConnection)
     EXPECT_EQ(answer.rfind("HTTP/1.0 501 Not Implemented\r\n", 0), 0u);
     const size_t body = answer.find("\r\n\r\n");
     ASSERT_NE(body, std::string::npos);
-    EXPECT_NE(answer.find("Content-Length: " + std::to_string(answer.size() - body - 4)),
-              std::string::npos);
+    EXPECT_NE(answer.find("Content-Length: " + std::to_string(answer.size() - body - 4)), std::string::npos);
 }
 
 TEST_F(HTTPDriverTest, NothingQueuedOrNoSocketLeavesTheConnectionAlone)

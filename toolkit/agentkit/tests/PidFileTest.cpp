@@ -32,8 +32,7 @@ TEST(PidFileTest, WritesTheStartTimeUnderSystemPidMakingDirectories)
     ASSERT_EQ(pid.write(home.path.c_str(), "Bob-CalendarAgent", SampleTime()), CPidFile::CREATED);
     const std::string path = home.file("system/pid/Bob-CalendarAgent.txt");
     EXPECT_EQ(pid.get_path(), path);
-    EXPECT_EQ(ReadFile(path),
-              ":date (tell :day 7 :month 12 :year 2026 :hour 9 :minute 49 :second 22)");
+    EXPECT_EQ(ReadFile(path), ":date (tell :day 7 :month 12 :year 2026 :hour 9 :minute 49 :second 22)");
 
     EXPECT_EQ(pid.remove(), 1);
     EXPECT_FALSE(std::filesystem::exists(path));
@@ -59,7 +58,9 @@ TEST(PidFileTest, AHomeThatIsAFileFailsToOpenAndNothingIsRemovedLater)
 {
     CTempHome home;
     const std::string blocker = home.file("not-a-dir");
-    { std::ofstream(blocker) << "x"; }
+    {
+        std::ofstream(blocker) << "x";
+    }
     CPidFile pid;
     EXPECT_EQ(pid.write(blocker.c_str(), "Bob", SampleTime()), CPidFile::OPEN_FAILED);
     EXPECT_TRUE(pid.get_path().empty());

@@ -101,7 +101,8 @@ private:
     static const char* day_name(int wday);
     static const char* month_name(int mon);
     void append_prefix(std::string& line);
-    static void append_body(std::string& line, const char* fmt, va_list args) __attribute__((format(printf, 2, 0)));
+    static void append_body(std::string& line, const char* fmt, va_list args)
+        __attribute__((format(printf, 2, 0)));
     void next_line_number();
     void close_owned();
     FILE* target_stream();

@@ -107,15 +107,14 @@ char* CParserBase::listall_getnext_contents()
     return nullptr;
 }
 
-char* CParserBase::compose_message(const char*, const char*, const char*, const char*,
-                                   const char*, const char*, const char*, const char*, int)
+char* CParserBase::compose_message(const char*, const char*, const char*, const char*, const char*,
+                                   const char*, const char*, const char*, int)
 {
     return nullptr;
 }
 
-char* CParserBase::create_message(const char*, const char*, const char*, const char*,
-                                  const char*, const char*, const char*, const char*,
-                                  const char*)
+char* CParserBase::create_message(const char*, const char*, const char*, const char*, const char*,
+                                  const char*, const char*, const char*, const char*)
 {
     return nullptr;
 }

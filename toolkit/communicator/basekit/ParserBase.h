@@ -42,15 +42,12 @@ public:
     virtual char* listall_getnext_token();
     virtual char* listall_getfirst_contents();
     virtual char* listall_getnext_contents();
-    virtual char* compose_message(const char* performative, const char* receiver,
-                                  const char* sender, const char* ontology,
-                                  const char* language, const char* reply_with,
+    virtual char* compose_message(const char* performative, const char* receiver, const char* sender,
+                                  const char* ontology, const char* language, const char* reply_with,
                                   const char* in_reply_to, const char* forward, int flags);
-    virtual char* create_message(const char* performative, const char* receiver,
-                                 const char* sender, const char* ontology,
-                                 const char* language, const char* reply_with,
-                                 const char* in_reply_to, const char* forward,
-                                 const char* content);
+    virtual char* create_message(const char* performative, const char* receiver, const char* sender,
+                                 const char* ontology, const char* language, const char* reply_with,
+                                 const char* in_reply_to, const char* forward, const char* content);
     virtual char* compose_token(const char* key, float value);
     virtual char* compose_token(const char* key, int value);
     virtual char* compose_token(const char* key, const char* value);

@@ -340,6 +340,4 @@ void CUtils::reap_children()
     children.erase(std::remove_if(children.begin(), children.end(), finished), children.end());
 }
 
-void CUtils::dump_data_list(const char*, CTreeList*)
-{
-}
+void CUtils::dump_data_list(const char*, CTreeList*) {}

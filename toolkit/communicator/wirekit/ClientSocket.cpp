@@ -403,8 +403,7 @@ char* CClientSocket::queue_message(const std::string& text)
 
 void CClientSocket::cut_off()
 {
-    dprintf("<CClientSocket> Message fragment exceeds %zu bytes, closing connection",
-           MAX_MESSAGE_LENGTH);
+    dprintf("<CClientSocket> Message fragment exceeds %zu bytes, closing connection", MAX_MESSAGE_LENGTH);
     fragment.reset();
     fragment_length = 0;
     set_dirty(1);

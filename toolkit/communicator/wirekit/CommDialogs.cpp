@@ -21,8 +21,7 @@ public:
         Fields fields = ReadFields(communicator);
         communicator.dprintf("<CCommDialogs> Name server dialog: agent [%s] port [%d], name "
                              "server [%s] port [%d]",
-                             fields.name.c_str(), fields.port, fields.ans_host.c_str(),
-                             fields.ans_port);
+                             fields.name.c_str(), fields.port, fields.ans_host.c_str(), fields.ans_port);
         communicator.dprintf("<CCommDialogs> No window to ask in: give the name server with "
                              "-ans HOST and -ansport N");
     }
@@ -34,8 +33,7 @@ public:
         communicator.dprintf("<CCommDialogs> Communication information: agent [%s] at [%s] "
                              "port [%d], name server [%s] port [%d], version [%s]",
                              fields.name.c_str(), address ? address : "", fields.port,
-                             fields.ans_host.c_str(), fields.ans_port,
-                             communicator.getversion());
+                             fields.ans_host.c_str(), fields.ans_port, communicator.getversion());
     }
 };
 
@@ -67,8 +65,7 @@ std::vector<std::string> CCommDialogs::NameServerHosts(CCommunicator& communicat
 {
     std::vector<std::string> hosts;
     const char* host = communicator.get_ansname();
-    if (host && *host && std::strcmp(host, kUnknownHost) != 0 &&
-        std::strcmp(host, kLocalHost) != 0)
+    if (host && *host && std::strcmp(host, kUnknownHost) != 0 && std::strcmp(host, kLocalHost) != 0)
         hosts.emplace_back(host);
     hosts.emplace_back(kLocalHost);
     return hosts;

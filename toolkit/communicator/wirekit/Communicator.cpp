@@ -326,8 +326,8 @@ void CCommunicator::give_to_modules(const char* text, bool displays_only)
     for (CListElement* e = modules.get_element(0); e;) {
         CListElement* next = e->get_next();
         CLogFacility* module = module_of(e);
-        const bool wanted = !displays_only || (module && module->get_name() &&
-                                               module->get_type() == kOutgoingDisplayType);
+        const bool wanted =
+            !displays_only || (module && module->get_name() && module->get_type() == kOutgoingDisplayType);
         if (module && wanted)
             module->process_message(text, DIRECTION_OUTGOING);
         e = next;
@@ -363,8 +363,8 @@ int CCommunicator::process_discovery(int descriptor)
         return DISCOVERY_ERROR;
     }
     debug("<CCommunicator> Handing message to discovery module for examination");
-    dprintf("<CCommunicator> Discovery module [%s] cannot examine datagram [%d]",
-          safe(discovery->get_name()), descriptor);
+    dprintf("<CCommunicator> Discovery module [%s] cannot examine datagram [%d]", safe(discovery->get_name()),
+            descriptor);
     return DISCOVERY_ERROR;
 }
 

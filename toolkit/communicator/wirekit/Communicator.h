@@ -229,16 +229,14 @@ public:
                            const char* language, const char* reply_with, const char* in_reply_to,
                            const char* forward, ...) __attribute__((sentinel));
     char* vcomm_sendmessage(const char* performative, const char* receiver, const char* ontology,
-                            const char* language, const char* reply_with,
-                            const char* in_reply_to, const char* forward, va_list pieces);
+                            const char* language, const char* reply_with, const char* in_reply_to,
+                            const char* forward, va_list pieces);
     // The same, but `in_reply_to` is always the caller's.
-    char* comm_sendmessage_internal(const char* performative, const char* receiver,
-                                    const char* ontology, const char* language,
-                                    const char* reply_with, const char* in_reply_to,
+    char* comm_sendmessage_internal(const char* performative, const char* receiver, const char* ontology,
+                                    const char* language, const char* reply_with, const char* in_reply_to,
                                     const char* forward, ...) __attribute__((sentinel));
-    char* vcomm_sendmessage_internal(const char* performative, const char* receiver,
-                                     const char* ontology, const char* language,
-                                     const char* reply_with, const char* in_reply_to,
+    char* vcomm_sendmessage_internal(const char* performative, const char* receiver, const char* ontology,
+                                     const char* language, const char* reply_with, const char* in_reply_to,
                                      const char* forward, va_list pieces);
 
     // As comm_sendmessage, but returns the connection used (owned by the
@@ -246,24 +244,21 @@ public:
     // to the receiver always supplies `in_reply_to`. The text goes to every
     // event module.
     CClientSocket* comm_sendmessage_socket(const char* performative, const char* receiver,
-                                           const char* ontology, const char* language,
-                                           const char* reply_with, const char* in_reply_to,
-                                           const char* forward, ...) __attribute__((sentinel));
+                                           const char* ontology, const char* language, const char* reply_with,
+                                           const char* in_reply_to, const char* forward, ...)
+        __attribute__((sentinel));
     CClientSocket* vcomm_sendmessage_socket(const char* performative, const char* receiver,
                                             const char* ontology, const char* language,
                                             const char* reply_with, const char* in_reply_to,
                                             const char* forward, va_list pieces);
     // The same, keeping the caller's `in_reply_to` as it is.
-    CClientSocket* comm_sendmessage_socket_internal(const char* performative,
-                                                    const char* receiver, const char* ontology,
-                                                    const char* language, const char* reply_with,
-                                                    const char* in_reply_to, const char* forward,
-                                                    ...) __attribute__((sentinel));
-    CClientSocket* vcomm_sendmessage_socket_internal(const char* performative,
-                                                     const char* receiver, const char* ontology,
-                                                     const char* language,
-                                                     const char* reply_with,
-                                                     const char* in_reply_to,
+    CClientSocket* comm_sendmessage_socket_internal(const char* performative, const char* receiver,
+                                                    const char* ontology, const char* language,
+                                                    const char* reply_with, const char* in_reply_to,
+                                                    const char* forward, ...) __attribute__((sentinel));
+    CClientSocket* vcomm_sendmessage_socket_internal(const char* performative, const char* receiver,
+                                                     const char* ontology, const char* language,
+                                                     const char* reply_with, const char* in_reply_to,
                                                      const char* forward, va_list pieces);
 
     // Sends `text` (up to its 0x04, or its NUL) to `agent` at host:port: on
@@ -272,8 +267,7 @@ public:
     // names it. Bytes sent, -1 on failure, 0 without a server socket.
     int comm_senddata(const char* agent, const char* host, unsigned port, const char* text);
     // The same; the connection used, or null.
-    CClientSocket* comm_senddata_socket(const char* agent, const char* host, unsigned port,
-                                        const char* text);
+    CClientSocket* comm_senddata_socket(const char* agent, const char* host, unsigned port, const char* text);
     // A new connection to where `agent` lives, not registered with the
     // server (the caller owns it); null when the agent cannot be located or
     // reached.
@@ -359,21 +353,16 @@ private:
     // more and true (with the new address) when the agent is now elsewhere.
     bool relocate(const char* agent, Address& address);
 
-    const char* connection_reply_with(const char* receiver, const char* in_reply_to,
-                                      bool replace);
-    bool compose_text(const Head& head, const std::vector<const char*>& pieces,
-                      std::string& text);
-    char* send_message(Head head, const std::vector<const char*>& pieces,
-                       bool answer_connection);
+    const char* connection_reply_with(const char* receiver, const char* in_reply_to, bool replace);
+    bool compose_text(const Head& head, const std::vector<const char*>& pieces, std::string& text);
+    char* send_message(Head head, const std::vector<const char*>& pieces, bool answer_connection);
     CClientSocket* send_message_socket(Head head, const std::vector<const char*>& pieces,
                                        bool answer_connection);
     void report_success(const char* receiver, const Address& address);
     void report_send_error(const char* receiver, const Address& address);
-    CClientSocket* deliver(const char* agent, const char* host, unsigned port, const char* text,
-                           int& sent);
+    CClientSocket* deliver(const char* agent, const char* host, unsigned port, const char* text, int& sent);
     void give_to_modules(const char* text, bool displays_only);
     void notify_user(const char* text);
-
 
     void write_line(const char* fmt, va_list args) __attribute__((format(printf, 2, 0)));
     CDebug* socket_logger();

@@ -29,8 +29,7 @@ CServiceInfo* CCommunicator::find_record(const char* agent)
     return locations.find(agent);
 }
 
-char* CCommunicator::comm_lookup(const char* agent, char* host, unsigned* port,
-                                 std::size_t host_size)
+char* CCommunicator::comm_lookup(const char* agent, char* host, unsigned* port, std::size_t host_size)
 {
     debug("<CCommunicator> Activating 'comm_lookup ()'");
     if (!get_lookup_table()) {
@@ -42,8 +41,8 @@ char* CCommunicator::comm_lookup(const char* agent, char* host, unsigned* port,
     CServiceInfo* record = find_record(agent);
     if (!record) {
         dprintf("<CCommunicator> Agent not known, sending out search request for agent "
-              "location: [%s]",
-              agent);
+                "location: [%s]",
+                agent);
         comm_activate_lookup(agent);
         record = find_record(agent);
         if (!record) {
@@ -53,8 +52,8 @@ char* CCommunicator::comm_lookup(const char* agent, char* host, unsigned* port,
     }
     if (!record->get_location()) {
         dprintf("<CCommunicator> Agent name known but no location information present, sending "
-              "out search request for agent location: [%s]",
-              agent);
+                "out search request for agent location: [%s]",
+                agent);
         comm_activate_lookup(agent);
         record = find_record(agent);
     }
@@ -88,37 +87,35 @@ bool CCommunicator::relocate(const char* agent, Address& address)
     if (!find_record(agent))
         return false;
     dprintf("<CCommunicator> Sending to [%s] at [%s][%d] failed, looking the agent up again", safe(agent),
-          address.host.c_str(), static_cast<int>(address.port));
+            address.host.c_str(), static_cast<int>(address.port));
     comm_activate_lookup(agent);
     Address fresh;
     if (!locate(agent, fresh) || (fresh.host == address.host && fresh.port == address.port)) {
         dprintf("<CCommunicator> No other address is known for agent [%s]", safe(agent));
         return false;
     }
-    dprintf("<CCommunicator> Agent [%s] is now at [%s][%d], sending once more", safe(agent), fresh.host.c_str(),
-          static_cast<int>(fresh.port));
+    dprintf("<CCommunicator> Agent [%s] is now at [%s][%d], sending once more", safe(agent),
+            fresh.host.c_str(), static_cast<int>(fresh.port));
     address = fresh;
     return true;
 }
 
 // --- sending ------------------------------------------------------------------------
 
-char* CCommunicator::comm_sendmessage(const char* performative, const char* receiver,
-                                      const char* ontology, const char* language,
-                                      const char* reply_with, const char* in_reply_to,
+char* CCommunicator::comm_sendmessage(const char* performative, const char* receiver, const char* ontology,
+                                      const char* language, const char* reply_with, const char* in_reply_to,
                                       const char* forward, ...)
 {
     va_list pieces;
     va_start(pieces, forward);
-    char* out = vcomm_sendmessage(performative, receiver, ontology, language, reply_with,
-                                  in_reply_to, forward, pieces);
+    char* out = vcomm_sendmessage(performative, receiver, ontology, language, reply_with, in_reply_to,
+                                  forward, pieces);
     va_end(pieces);
     return out;
 }
 
-char* CCommunicator::vcomm_sendmessage(const char* performative, const char* receiver,
-                                       const char* ontology, const char* language,
-                                       const char* reply_with, const char* in_reply_to,
+char* CCommunicator::vcomm_sendmessage(const char* performative, const char* receiver, const char* ontology,
+                                       const char* language, const char* reply_with, const char* in_reply_to,
                                        const char* forward, va_list pieces)
 {
     const Head head{performative, receiver, ontology, language, reply_with, in_reply_to, forward};
@@ -132,65 +129,62 @@ char* CCommunicator::comm_sendmessage_internal(const char* performative, const c
 {
     va_list pieces;
     va_start(pieces, forward);
-    char* out = vcomm_sendmessage_internal(performative, receiver, ontology, language,
-                                           reply_with, in_reply_to, forward, pieces);
+    char* out = vcomm_sendmessage_internal(performative, receiver, ontology, language, reply_with,
+                                           in_reply_to, forward, pieces);
     va_end(pieces);
     return out;
 }
 
 char* CCommunicator::vcomm_sendmessage_internal(const char* performative, const char* receiver,
                                                 const char* ontology, const char* language,
-                                                const char* reply_with,
-                                                const char* in_reply_to, const char* forward,
-                                                va_list pieces)
+                                                const char* reply_with, const char* in_reply_to,
+                                                const char* forward, va_list pieces)
 {
     const Head head{performative, receiver, ontology, language, reply_with, in_reply_to, forward};
     return send_message(head, CMessageComposer::collect_pieces(pieces), false);
 }
 
-CClientSocket* CCommunicator::comm_sendmessage_socket(const char* performative,
-                                                      const char* receiver,
-                                                      const char* ontology,
-                                                      const char* language,
-                                                      const char* reply_with,
-                                                      const char* in_reply_to,
+CClientSocket* CCommunicator::comm_sendmessage_socket(const char* performative, const char* receiver,
+                                                      const char* ontology, const char* language,
+                                                      const char* reply_with, const char* in_reply_to,
                                                       const char* forward, ...)
 {
     va_list pieces;
     va_start(pieces, forward);
-    CClientSocket* out = vcomm_sendmessage_socket(performative, receiver, ontology, language,
-                                                  reply_with, in_reply_to, forward, pieces);
+    CClientSocket* out = vcomm_sendmessage_socket(performative, receiver, ontology, language, reply_with,
+                                                  in_reply_to, forward, pieces);
     va_end(pieces);
     return out;
 }
 
-CClientSocket* CCommunicator::vcomm_sendmessage_socket(const char* performative,
-                                                       const char* receiver,
-                                                       const char* ontology,
-                                                       const char* language,
-                                                       const char* reply_with,
-                                                       const char* in_reply_to,
+CClientSocket* CCommunicator::vcomm_sendmessage_socket(const char* performative, const char* receiver,
+                                                       const char* ontology, const char* language,
+                                                       const char* reply_with, const char* in_reply_to,
                                                        const char* forward, va_list pieces)
 {
     const Head head{performative, receiver, ontology, language, reply_with, in_reply_to, forward};
     return send_message_socket(head, CMessageComposer::collect_pieces(pieces), true);
 }
 
-CClientSocket* CCommunicator::comm_sendmessage_socket_internal(
-    const char* performative, const char* receiver, const char* ontology, const char* language,
-    const char* reply_with, const char* in_reply_to, const char* forward, ...)
+CClientSocket* CCommunicator::comm_sendmessage_socket_internal(const char* performative, const char* receiver,
+                                                               const char* ontology, const char* language,
+                                                               const char* reply_with,
+                                                               const char* in_reply_to, const char* forward,
+                                                               ...)
 {
     va_list pieces;
     va_start(pieces, forward);
-    CClientSocket* out = vcomm_sendmessage_socket_internal(
-        performative, receiver, ontology, language, reply_with, in_reply_to, forward, pieces);
+    CClientSocket* out = vcomm_sendmessage_socket_internal(performative, receiver, ontology, language,
+                                                           reply_with, in_reply_to, forward, pieces);
     va_end(pieces);
     return out;
 }
 
-CClientSocket* CCommunicator::vcomm_sendmessage_socket_internal(
-    const char* performative, const char* receiver, const char* ontology, const char* language,
-    const char* reply_with, const char* in_reply_to, const char* forward, va_list pieces)
+CClientSocket* CCommunicator::vcomm_sendmessage_socket_internal(const char* performative,
+                                                                const char* receiver, const char* ontology,
+                                                                const char* language, const char* reply_with,
+                                                                const char* in_reply_to, const char* forward,
+                                                                va_list pieces)
 {
     const Head head{performative, receiver, ontology, language, reply_with, in_reply_to, forward};
     return send_message_socket(head, CMessageComposer::collect_pieces(pieces), false);
@@ -198,8 +192,7 @@ CClientSocket* CCommunicator::vcomm_sendmessage_socket_internal(
 
 // An open connection from the receiver carries the reply-with value of the
 // message being answered. `replace` takes it even over the caller's value.
-const char* CCommunicator::connection_reply_with(const char* receiver, const char* in_reply_to,
-                                                 bool replace)
+const char* CCommunicator::connection_reply_with(const char* receiver, const char* in_reply_to, bool replace)
 {
     if (in_reply_to && !replace)
         return in_reply_to;
@@ -208,11 +201,10 @@ const char* CCommunicator::connection_reply_with(const char* receiver, const cha
     return stored ? stored : in_reply_to;
 }
 
-bool CCommunicator::compose_text(const Head& head, const std::vector<const char*>& pieces,
-                                 std::string& text)
+bool CCommunicator::compose_text(const Head& head, const std::vector<const char*>& pieces, std::string& text)
 {
-    const CMessageComposer::Head full{head.performative, head.receiver, get_name(), head.ontology,
-                                      head.language, head.reply_with, head.in_reply_to, head.forward};
+    const CMessageComposer::Head full{head.performative, head.receiver,   get_name(),       head.ontology,
+                                      head.language,     head.reply_with, head.in_reply_to, head.forward};
     std::string error;
     std::optional<std::string> composed = CMessageComposer::compose(full, pieces, error);
     if (!composed) {
@@ -224,8 +216,7 @@ bool CCommunicator::compose_text(const Head& head, const std::vector<const char*
     return true;
 }
 
-char* CCommunicator::send_message(Head head, const std::vector<const char*>& pieces,
-                                  bool answer_connection)
+char* CCommunicator::send_message(Head head, const std::vector<const char*>& pieces, bool answer_connection)
 {
     set_result(" ");
     Address address;
@@ -252,8 +243,7 @@ char* CCommunicator::send_message(Head head, const std::vector<const char*>& pie
     return result.data();
 }
 
-CClientSocket* CCommunicator::send_message_socket(Head head,
-                                                  const std::vector<const char*>& pieces,
+CClientSocket* CCommunicator::send_message_socket(Head head, const std::vector<const char*>& pieces,
                                                   bool answer_connection)
 {
     set_result(" ");
@@ -282,21 +272,19 @@ CClientSocket* CCommunicator::send_message_socket(Head head,
 
 void CCommunicator::report_success(const char* receiver, const Address& address)
 {
-    set_result("<CCommunicator> Success sending (internal) request to Agent [%s] at [%s][%d]",
-               safe(receiver), address.host.c_str(), static_cast<int>(address.port));
+    set_result("<CCommunicator> Success sending (internal) request to Agent [%s] at [%s][%d]", safe(receiver),
+               address.host.c_str(), static_cast<int>(address.port));
     debug(result.data());
 }
 
 void CCommunicator::report_send_error(const char* receiver, const Address& address)
 {
     set_result("<CCommunicator> Error [%s] sending (internal) request to Agent [%s] at [%s][%d]",
-               ErrorToAsc(last_error), safe(receiver), address.host.c_str(),
-               static_cast<int>(address.port));
+               ErrorToAsc(last_error), safe(receiver), address.host.c_str(), static_cast<int>(address.port));
     debug(result.data());
 }
 
-int CCommunicator::comm_senddata(const char* agent, const char* host, unsigned port,
-                                 const char* text)
+int CCommunicator::comm_senddata(const char* agent, const char* host, unsigned port, const char* text)
 {
     if (!server) {
         debug("<CCommunicator> Server socket is NULL, you can't send messages to agents");
@@ -307,8 +295,8 @@ int CCommunicator::comm_senddata(const char* agent, const char* host, unsigned p
     return sent;
 }
 
-CClientSocket* CCommunicator::comm_senddata_socket(const char* agent, const char* host,
-                                                   unsigned port, const char* text)
+CClientSocket* CCommunicator::comm_senddata_socket(const char* agent, const char* host, unsigned port,
+                                                   const char* text)
 {
     if (!server) {
         debug("<CCommunicator> Server socket is NULL, you can't send messages to agents");
@@ -321,8 +309,8 @@ CClientSocket* CCommunicator::comm_senddata_socket(const char* agent, const char
     return socket;
 }
 
-CClientSocket* CCommunicator::deliver(const char* agent, const char* host, unsigned port,
-                                      const char* text, int& sent)
+CClientSocket* CCommunicator::deliver(const char* agent, const char* host, unsigned port, const char* text,
+                                      int& sent)
 {
     CClientSocket* socket = delivery.deliver(*server, handler, agent, host, port, text, sent);
     if (sent < 0)

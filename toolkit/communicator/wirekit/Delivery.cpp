@@ -37,8 +37,8 @@ CClientSocket* CDelivery::send_on_open(CServerSocket& server, const char* agent,
     return nullptr;
 }
 
-CClientSocket* CDelivery::send_on_new(CServerSocket& server, CWnd* handler, const char* agent, const char* host,
-                                      unsigned port, std::string& text, int& sent)
+CClientSocket* CDelivery::send_on_new(CServerSocket& server, CWnd* handler, const char* agent,
+                                      const char* host, unsigned port, std::string& text, int& sent)
 {
     sent = -1;
     std::unique_ptr<CClientSocket> socket = connect(&server, handler, agent, host, port);

@@ -81,8 +81,7 @@ const char* state_text(unsigned state, bool registered)
 
 } // namespace
 
-CFileModule::CFileModule(const char* name, CBeliefDB* beliefdb, CCommunicator* communicator,
-                         unsigned value)
+CFileModule::CFileModule(const char* name, CBeliefDB* beliefdb, CCommunicator* communicator, unsigned value)
     : CLogFacility(name, beliefdb, communicator, value)
 {
     set_type(1);
@@ -109,8 +108,8 @@ void CFileModule::open_log()
     std::string day_directory = logfiles + "/" + logdir;
     if (!make_directory(logfiles) || !make_directory(day_directory))
         return;
-    std::string path = day_directory + "/" + safe_file_part(get_name()) + "-" +
-                       CDebug::my_asctime(&now) + ".txt";
+    std::string path =
+        day_directory + "/" + safe_file_part(get_name()) + "-" + CDebug::my_asctime(&now) + ".txt";
     set_file(path.c_str());
     dprintf("[%s] [**] <CFileModule> starting up", agent);
 }

@@ -18,8 +18,7 @@
 // for a file name is cut to 200 bytes.
 class CFileModule : public CLogFacility {
 public:
-    CFileModule(const char* name, CBeliefDB* beliefdb, CCommunicator* communicator,
-                unsigned value);
+    CFileModule(const char* name, CBeliefDB* beliefdb, CCommunicator* communicator, unsigned value);
     // Writes "<CFileModule> shutting down" and closes the file.
     ~CFileModule() override;
 

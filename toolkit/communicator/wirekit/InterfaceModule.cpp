@@ -32,8 +32,8 @@ std::string unquoted(const char* value)
 
 CInterfaceModule::CTextSink::~CTextSink() = default;
 
-CInterfaceModule::CInterfaceModule(const char* name, CBeliefDB* beliefdb,
-                                   CCommunicator* communicator, unsigned value)
+CInterfaceModule::CInterfaceModule(const char* name, CBeliefDB* beliefdb, CCommunicator* communicator,
+                                   unsigned value)
     : CLogFacility(name, beliefdb, communicator, value), interfaces("Interface agents")
 {
 }
@@ -101,8 +101,7 @@ int CInterfaceModule::change_state(unsigned state)
     if (state != STATE_UNREGISTERED)
         return 1;
     for (const std::string& name : interface_names()) {
-        if (!send_interface(name.c_str(), kStreamOntology,
-                            "tell :action deactivate :content datastream"))
+        if (!send_interface(name.c_str(), kStreamOntology, "tell :action deactivate :content datastream"))
             dprintf("<CInterfaceModule> Unable to unregister datastream from interface agent");
     }
     return 1;
@@ -118,8 +117,7 @@ int CInterfaceModule::register_interface(const char* name)
     }
     interfaces.add_element(new CListElement(name));
     dprintf("<CInterfaceModule> Added agent to list of interfaces");
-    report_failure(send_interface(name, kStreamOntology,
-                                  "tell :action activate :content datastream"));
+    report_failure(send_interface(name, kStreamOntology, "tell :action activate :content datastream"));
     report_failure(send_controlpanel(name, controlpanel_details()));
     return 1;
 }
@@ -177,8 +175,7 @@ void CInterfaceModule::reply_lineage(const char* receiver)
     report_failure(send(receiver, "reply", "interface", content));
 }
 
-bool CInterfaceModule::send_interface(const char* receiver, const char* ontology,
-                                      const std::string& content)
+bool CInterfaceModule::send_interface(const char* receiver, const char* ontology, const std::string& content)
 {
     return send(receiver, "tell", ontology, content);
 }
@@ -191,15 +188,14 @@ bool CInterfaceModule::send_controlpanel(const char* receiver, const std::string
 
 // A receiver that cannot be located is not an error of the send (the
 // communicator gives null then, as for a message that went out).
-bool CInterfaceModule::send(const char* receiver, const char* performative,
-                            const char* ontology, const std::string& content)
+bool CInterfaceModule::send(const char* receiver, const char* performative, const char* ontology,
+                            const std::string& content)
 {
     CCommunicator* communicator = get_communicator();
     if (!communicator)
         return false;
-    return communicator->comm_sendmessage_internal(performative, receiver, ontology, kLanguage,
-                                                   nullptr, nullptr, nullptr, content.c_str(),
-                                                   nullptr) == nullptr;
+    return communicator->comm_sendmessage_internal(performative, receiver, ontology, kLanguage, nullptr,
+                                                   nullptr, nullptr, content.c_str(), nullptr) == nullptr;
 }
 
 void CInterfaceModule::report_failure(bool sent)
@@ -220,8 +216,8 @@ std::string CInterfaceModule::controlpanel_details()
     const char* name = communicator ? communicator->get_name() : nullptr;
     const char* address = communicator ? communicator->comm_get_ip() : nullptr;
     int port = communicator ? communicator->get_port() : 0;
-    return std::string("tell :name ") + (name ? name : "") + " :location " +
-           (address ? address : "") + " :port " + std::to_string(port);
+    return std::string("tell :name ") + (name ? name : "") + " :location " + (address ? address : "") +
+           " :port " + std::to_string(port);
 }
 
 // A copy, so that a send cannot disturb the walk over the list.

@@ -32,8 +32,7 @@ public:
         virtual void show_text(const char* text) = 0;
     };
 
-    CInterfaceModule(const char* name, CBeliefDB* beliefdb, CCommunicator* communicator,
-                     unsigned value);
+    CInterfaceModule(const char* name, CBeliefDB* beliefdb, CCommunicator* communicator, unsigned value);
     ~CInterfaceModule() override;
 
     // Shows `text` in the status display and the console; null is ignored.

@@ -41,8 +41,7 @@ bool CLocationTable::copy_location(const char* agent, CServiceInfo* record, char
     }
     const char* where = location->get_host();
     if (!where) {
-        log.dprintf("<CCommunicator> Could not obtain host and port information for agent: [%s]",
-              agent);
+        log.dprintf("<CCommunicator> Could not obtain host and port information for agent: [%s]", agent);
         return false;
     }
     if (std::strlen(where) >= host_size) {
@@ -52,7 +51,7 @@ bool CLocationTable::copy_location(const char* agent, CServiceInfo* record, char
     std::memcpy(host, where, std::strlen(where) + 1);
     *port = static_cast<unsigned>(location->get_port());
     log.dprintf("<CCommunicator> Obtained host [%s] and port [%d] information for agent: [%s]", host,
-          location->get_port(), agent);
+                location->get_port(), agent);
     return true;
 }
 

@@ -9,8 +9,7 @@
 #include <algorithm>
 #include <cstdarg>
 
-CLogFacility::CLogFacility(const char* name, CBeliefDB* beliefdb, CCommunicator* communicator,
-                           unsigned value)
+CLogFacility::CLogFacility(const char* name, CBeliefDB* beliefdb, CCommunicator* communicator, unsigned value)
     : CListElement(name), beliefdb(beliefdb), communicator(communicator), value(value)
 {
 }

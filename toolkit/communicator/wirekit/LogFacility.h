@@ -35,8 +35,7 @@ public:
     static constexpr unsigned STATE_UNREGISTERED = 4;
 
     // `value` is the construction value, kept for derived modules.
-    CLogFacility(const char* name, CBeliefDB* beliefdb, CCommunicator* communicator,
-                 unsigned value);
+    CLogFacility(const char* name, CBeliefDB* beliefdb, CCommunicator* communicator, unsigned value);
     // Logs "<CLogFacility> Destroying module [name]" ("[UNKNOWN]" unnamed).
     ~CLogFacility() override;
 

@@ -3,10 +3,7 @@
 #include <lexikit/KQMLParser.h>
 #include <lexikit/XMLParser.h>
 
-CMessage::CMessage()
-    : kqml(std::make_unique<CKQMLParser>()), xml(std::make_unique<CXMLParser>())
-{
-}
+CMessage::CMessage() : kqml(std::make_unique<CKQMLParser>()), xml(std::make_unique<CXMLParser>()) {}
 
 CMessage::CMessage(const char* name) : CMessage()
 {
@@ -15,13 +12,12 @@ CMessage::CMessage(const char* name) : CMessage()
 
 CMessage::~CMessage() = default;
 
-char* CMessage::compose_message(const char* performative, const char* receiver,
-                                const char* sender, const char* ontology, const char* language,
-                                const char* reply_with, const char* in_reply_to,
-                                const char* forward, int flags)
+char* CMessage::compose_message(const char* performative, const char* receiver, const char* sender,
+                                const char* ontology, const char* language, const char* reply_with,
+                                const char* in_reply_to, const char* forward, int flags)
 {
-    return get_parser()->compose_message(performative, receiver, sender, ontology, language,
-                                         reply_with, in_reply_to, forward, flags);
+    return get_parser()->compose_message(performative, receiver, sender, ontology, language, reply_with,
+                                         in_reply_to, forward, flags);
 }
 
 CParser* CMessage::get_parser()

@@ -23,9 +23,9 @@ std::optional<std::string> CMessageComposer::compose(const Head& head, const std
         }
     }
     CMessage message;
-    const char* composed = message.compose_message(head.performative, head.receiver, head.sender, head.ontology,
-                                                   head.language, head.reply_with, head.in_reply_to,
-                                                   head.forward, 0);
+    const char* composed =
+        message.compose_message(head.performative, head.receiver, head.sender, head.ontology, head.language,
+                                head.reply_with, head.in_reply_to, head.forward, 0);
     if (!composed) {
         error = kFormatError;
         return std::nullopt;

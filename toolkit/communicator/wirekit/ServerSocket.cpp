@@ -12,8 +12,7 @@
 #include <string>
 
 CServerSocket::CServerSocket(CWnd* handler_window)
-    : CAsyncSocket(handler_window ? handler_window->GetEventLoop() : nullptr),
-      handler(handler_window)
+    : CAsyncSocket(handler_window ? handler_window->GetEventLoop() : nullptr), handler(handler_window)
 {
 }
 
@@ -184,8 +183,7 @@ CClientSocket* CServerSocket::find_connection(const char* agent, const char*, un
         if (!socket)
             continue;
         const char* name = socket->get_agentname();
-        if (std::strcmp(name, CClientSocket::UNKNOWN_AGENT) == 0 ||
-            std::strcmp(name, BROADCAST_AGENT) == 0)
+        if (std::strcmp(name, CClientSocket::UNKNOWN_AGENT) == 0 || std::strcmp(name, BROADCAST_AGENT) == 0)
             continue;
         // A connection the peer has closed carries no reply: it would fail
         // and send the reply the long way, to an address that may be stale.

@@ -5,8 +5,7 @@
 #include <cstdarg>
 
 CSocketBase::CSocketBase(CWnd* handler_window)
-    : CAsyncSocket(handler_window ? handler_window->GetEventLoop() : nullptr),
-      handler(handler_window)
+    : CAsyncSocket(handler_window ? handler_window->GetEventLoop() : nullptr), handler(handler_window)
 {
 }
 

@@ -14,6 +14,4 @@ CClientSocket* CSocketEntry::get_socket()
     return socket.get();
 }
 
-void CSocketEntry::set_content(void*)
-{
-}
+void CSocketEntry::set_content(void*) {}

@@ -47,8 +47,7 @@ protected:
         for (std::string& arg : args)
             argv.push_back(arg.data());
         CTellOptions options;
-        EXPECT_TRUE(options.parse(static_cast<int>(argv.size()), argv.data()))
-            << options.get_error();
+        EXPECT_TRUE(options.parse(static_cast<int>(argv.size()), argv.data())) << options.get_error();
         auto owned = std::make_unique<CAgentTell>(
             options, [this](const std::string& line) { out.push_back(line); },
             [this](const std::string& line) { err.push_back(line); });
@@ -88,8 +87,8 @@ protected:
             seen_registered = ans_lookup(sender) != nullptr;
             for (int i = 0; i < count; ++i)
                 bob.agent().get_communicator()->comm_sendmessage(
-                    "tell", sender.c_str(), "default-ontology", "default-language", nullptr,
-                    nullptr, nullptr, ("(answer " + std::to_string(i) + ")").c_str(), nullptr);
+                    "tell", sender.c_str(), "default-ontology", "default-language", nullptr, nullptr, nullptr,
+                    ("(answer " + std::to_string(i) + ")").c_str(), nullptr);
         };
     }
 
@@ -207,16 +206,15 @@ TEST_F(AgentTellTest, AReceiverThatRefusesGivesTheCommunicatorsErrorLine)
 TEST_F(AgentTellTest, TheProgramTalksToAnAgentProcess)
 {
     CChildProcess echo;
-    ASSERT_TRUE(echo.Start(ECHO_AGENT_BINARY,
-                           {"-name", "Echo", "-ans", kLoopback, "-ansport",
-                            std::to_string(ansd.port), "-pause", "0"},
-                           home.file("echo.txt")));
+    ASSERT_TRUE(
+        echo.Start(ECHO_AGENT_BINARY,
+                   {"-name", "Echo", "-ans", kLoopback, "-ansport", std::to_string(ansd.port), "-pause", "0"},
+                   home.file("echo.txt")));
     std::string ready;
     ASSERT_TRUE(echo.ReadLine(ready)) << echo.Errors();
 
     CChildProcess run;
-    ASSERT_TRUE(run.Start(AGENT_TELL_BINARY,
-                          {"-ansport", std::to_string(ansd.port), "Echo", "(hello)"},
+    ASSERT_TRUE(run.Start(AGENT_TELL_BINARY, {"-ansport", std::to_string(ansd.port), "Echo", "(hello)"},
                           home.file("tell.txt")));
     EXPECT_EQ(run.Wait(), 0) << run.Errors();
     ASSERT_EQ(run.lines.size(), 1u) << run.Errors();
@@ -224,10 +222,10 @@ TEST_F(AgentTellTest, TheProgramTalksToAnAgentProcess)
     EXPECT_NE(run.lines[0].find("echo ( (hello) )"), std::string::npos) << run.lines[0];
 
     CChildProcess stop;
-    ASSERT_TRUE(stop.Start(AGENT_TELL_BINARY,
-                           {"-ansport", std::to_string(ansd.port), "--wait", "0", "Echo",
-                            "tell :type command :action shutdown"},
-                           home.file("stop.txt")));
+    ASSERT_TRUE(stop.Start(
+        AGENT_TELL_BINARY,
+        {"-ansport", std::to_string(ansd.port), "--wait", "0", "Echo", "tell :type command :action shutdown"},
+        home.file("stop.txt")));
     EXPECT_EQ(stop.Wait(), 0) << stop.Errors();
     EXPECT_EQ(echo.Wait(), 0) << echo.Errors();
 }
@@ -236,18 +234,15 @@ TEST_F(AgentTellTest, TheProgramsExitStatusTellsWhatHappened)
 {
     CChildProcess refused;
     ASSERT_TRUE(refused.Start(AGENT_TELL_BINARY,
-                              {"--at", "tcp://127.0.0.1:" + std::to_string(ClosedPort()), "Ghost",
-                               "(x)"},
+                              {"--at", "tcp://127.0.0.1:" + std::to_string(ClosedPort()), "Ghost", "(x)"},
                               home.file("refused.txt")));
     EXPECT_EQ(refused.Wait(), 1);
-    EXPECT_NE(refused.Errors().find("<CCommunicator> Error ["), std::string::npos)
-        << refused.Errors();
+    EXPECT_NE(refused.Errors().find("<CCommunicator> Error ["), std::string::npos) << refused.Errors();
 
     CChildProcess wrong;
     ASSERT_TRUE(wrong.Start(AGENT_TELL_BINARY, {"Bob"}, home.file("wrong.txt")));
     EXPECT_EQ(wrong.Wait(), 2);
-    EXPECT_NE(wrong.Errors().find("agent-tell: expected the receiver and the content"),
-              std::string::npos);
+    EXPECT_NE(wrong.Errors().find("agent-tell: expected the receiver and the content"), std::string::npos);
     EXPECT_NE(wrong.Errors().find("usage: agent-tell"), std::string::npos);
 
     // Content the receiver could not read is never sent.

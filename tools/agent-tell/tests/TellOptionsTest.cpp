@@ -41,16 +41,14 @@ TEST(TellOptionsTest, DefaultsPointAtALocalNameServer)
     EXPECT_TRUE(options.at.empty());
     EXPECT_TRUE(options.uses_name_server());
     EXPECT_EQ(options.agent_name(), "agent-tell-" + std::to_string(getpid()));
-    EXPECT_EQ(options.container_args(),
-              (std::vector<std::string>{"-name", options.agent_name(), "-ans", "127.0.0.1",
-                                        "-ansport", "6677"}));
+    EXPECT_EQ(options.container_args(), (std::vector<std::string>{"-name", options.agent_name(), "-ans",
+                                                                  "127.0.0.1", "-ansport", "6677"}));
 }
 
 TEST(TellOptionsTest, EveryOptionIsReadWhereverItStands)
 {
-    Parsed parsed = Parse({"-ans", "localhost", "Bob", "-ansport", "7000", "-name", "Tester",
-                           "--wait", "0.25", "--replies", "0", "(hello)", "--at",
-                           "tcp://127.0.0.1:5000"});
+    Parsed parsed = Parse({"-ans", "localhost", "Bob", "-ansport", "7000", "-name", "Tester", "--wait",
+                           "0.25", "--replies", "0", "(hello)", "--at", "tcp://127.0.0.1:5000"});
     ASSERT_TRUE(parsed.ok) << parsed.options.get_error();
     const CTellOptions& options = parsed.options;
     EXPECT_EQ(options.ans_host, "localhost");

@@ -32,8 +32,8 @@ bool CAnsdProcess::Start(std::vector<std::string> args)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     const std::string errPath = dir + "/stderr.txt";
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     args.insert(args.begin(), ANSD_BINARY);
     std::vector<char*> argv;
     for (std::string& arg : args)

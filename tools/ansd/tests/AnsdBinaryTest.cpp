@@ -196,8 +196,7 @@ TEST_F(AnsdBinaryTest, RequestOverTheLimitIsRefusedAndClosed)
     EXPECT_TRUE(SeesClose(fd));
     ::close(fd);
     // Exactly the limit is still answered.
-    EXPECT_EQ(Ask(ansd.port, "lookup " + std::string(1024 - 7, 'x') + "\r\n"),
-              "sorry: no such agent");
+    EXPECT_EQ(Ask(ansd.port, "lookup " + std::string(1024 - 7, 'x') + "\r\n"), "sorry: no such agent");
 }
 
 TEST_F(AnsdBinaryTest, StateSurvivesRestart)
@@ -235,8 +234,7 @@ TEST_F(AnsdBinaryTest, CorruptStateFileRefusesToStart)
 TEST_F(AnsdBinaryTest, ConnectionLimitAndIdleTimeOut)
 {
     CAnsdProcess ansd(dir);
-    ASSERT_TRUE(ansd.Start({"--port", "0", "--max-clients", "2", "--idle", "1"}))
-        << ansd.Errors();
+    ASSERT_TRUE(ansd.Start({"--port", "0", "--max-clients", "2", "--idle", "1"})) << ansd.Errors();
     const int first = Connect(ansd.port);
     const int second = Connect(ansd.port);
     ASSERT_TRUE(SendAll(first, "lookup a\n"));

@@ -32,8 +32,7 @@ protected:
 
     void Send(const std::string& text)
     {
-        ASSERT_EQ(::send(peerFd, text.data(), text.size(), MSG_NOSIGNAL),
-                  static_cast<ssize_t>(text.size()));
+        ASSERT_EQ(::send(peerFd, text.data(), text.size(), MSG_NOSIGNAL), static_cast<ssize_t>(text.size()));
         connection->OnEvents(true, false);
     }
     std::string Receive()

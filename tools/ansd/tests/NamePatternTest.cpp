@@ -18,27 +18,41 @@ struct Case {
 TEST(NamePattern, GlobRules)
 {
     const Case cases[] = {
-        {"alice", "alice", true},         {"alice", "alice2", false},
-        {"*", "", true},                  {"*", "anything", true},
-        {"a*", "alice", true},            {"*-CalendarAgent", "bob_x.org-CalendarAgent", true},
+        {"alice", "alice", true},
+        {"alice", "alice2", false},
+        {"*", "", true},
+        {"*", "anything", true},
+        {"a*", "alice", true},
+        {"*-CalendarAgent", "bob_x.org-CalendarAgent", true},
         {"*-CalendarAgent", "bob-Other", false},
-        {"a*e", "alice", true},           {"a*e", "alic", false},
-        {"*a*b*c*", "xaybzc", true},      {"*a*b*c*", "xaycb", false},
-        {"?", "a", true},                 {"?", "", false},
-        {"a?c", "abc", true},             {"a?c", "ac", false},
-        {"[ab]x", "bx", true},            {"[ab]x", "cx", false},
-        {"[a-c]", "b", true},             {"[a-c]", "d", false},
-        {"[!a-c]", "d", true},            {"[^a-c]", "a", false},
-        {"[]]", "]", true},               {"[!]]", "]", false},
-        {"[a-]", "-", true},              {"a[", "a[", true},
-        {"a[b", "ab", false},             {"\\*", "*", true},
-        {"\\*", "a", false},              {"a\\", "a\\", true},
-        {"**", "ab", true},               {"", "", true},
+        {"a*e", "alice", true},
+        {"a*e", "alic", false},
+        {"*a*b*c*", "xaybzc", true},
+        {"*a*b*c*", "xaycb", false},
+        {"?", "a", true},
+        {"?", "", false},
+        {"a?c", "abc", true},
+        {"a?c", "ac", false},
+        {"[ab]x", "bx", true},
+        {"[ab]x", "cx", false},
+        {"[a-c]", "b", true},
+        {"[a-c]", "d", false},
+        {"[!a-c]", "d", true},
+        {"[^a-c]", "a", false},
+        {"[]]", "]", true},
+        {"[!]]", "]", false},
+        {"[a-]", "-", true},
+        {"a[", "a[", true},
+        {"a[b", "ab", false},
+        {"\\*", "*", true},
+        {"\\*", "a", false},
+        {"a\\", "a\\", true},
+        {"**", "ab", true},
+        {"", "", true},
         {"", "a", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(CNamePattern::Matches(c.pattern, c.name), c.matches)
-            << c.pattern << " vs " << c.name;
+        EXPECT_EQ(CNamePattern::Matches(c.pattern, c.name), c.matches) << c.pattern << " vs " << c.name;
 }
 
 TEST(NamePattern, PathologicalPatternStaysFast)

@@ -7,8 +7,7 @@
 
 namespace {
 
-CServerOptions::Outcome Parse(std::vector<const char*> args, CServerOptions& options,
-                              std::string& error)
+CServerOptions::Outcome Parse(std::vector<const char*> args, CServerOptions& options, std::string& error)
 {
     args.insert(args.begin(), "ansd");
     return options.Parse(static_cast<int>(args.size()), args.data(), error);
@@ -28,8 +27,8 @@ TEST(ServerOptions, DefaultsAndValues)
     EXPECT_EQ(options.idleSeconds, 30u);
     EXPECT_TRUE(options.statePath.empty());
 
-    ASSERT_EQ(Parse({"--port", "0", "--bind=127.0.0.2", "--ttl", "5", "--state", "s.txt",
-                     "--max-clients=3", "--max-names", "7", "--idle", "2", "--port-file", "p"},
+    ASSERT_EQ(Parse({"--port", "0", "--bind=127.0.0.2", "--ttl", "5", "--state", "s.txt", "--max-clients=3",
+                     "--max-names", "7", "--idle", "2", "--port-file", "p"},
                     options, error),
               CServerOptions::Outcome::Run)
         << error;
@@ -50,10 +49,20 @@ TEST(ServerOptions, HelpAndErrors)
     EXPECT_EQ(Parse({"--port", "1", "--help"}, options, error), CServerOptions::Outcome::Help);
     EXPECT_NE(std::string(CServerOptions::Usage()).find("ansd listening on"), std::string::npos);
     const std::vector<std::vector<const char*>> bad = {
-        {"--frobnicate"}, {"port"},          {"--port"},          {"--port", "65536"},
-        {"--port", "-1"}, {"--port", "8x"},  {"--port", ""},      {"--ttl", "0"},
-        {"--idle", "0"},  {"--bind", "localhost"}, {"--bind", "::1"}, {"--state="},
-        {"--max-clients", "0"}, {"--max-names", "99999999999999999999999"},
+        {"--frobnicate"},
+        {"port"},
+        {"--port"},
+        {"--port", "65536"},
+        {"--port", "-1"},
+        {"--port", "8x"},
+        {"--port", ""},
+        {"--ttl", "0"},
+        {"--idle", "0"},
+        {"--bind", "localhost"},
+        {"--bind", "::1"},
+        {"--state="},
+        {"--max-clients", "0"},
+        {"--max-names", "99999999999999999999999"},
     };
     for (const auto& args : bad) {
         error.clear();

@@ -49,8 +49,7 @@ TEST_F(StateFileTest, SaveAndLoadKeepEntriesAndOwners)
     CStateFile file(path);
     std::string error;
     ASSERT_TRUE(file.Save(saved, error)) << error;
-    EXPECT_EQ(Read(path),
-              "ansd-state 1\na tcp://h:1 10.0.0.1 2000\nb tcp://h:2 10.0.0.2 2000\n");
+    EXPECT_EQ(Read(path), "ansd-state 1\na tcp://h:1 10.0.0.1 2000\nb tcp://h:2 10.0.0.2 2000\n");
     EXPECT_FALSE(fs::exists(path + ".tmp"));
 
     now += 50;
@@ -58,8 +57,7 @@ TEST_F(StateFileTest, SaveAndLoadKeepEntriesAndOwners)
     CStateFile reader(path);
     ASSERT_TRUE(reader.Load(loaded, error)) << error;
     EXPECT_EQ(CStateFile::Format(loaded), CStateFile::Format(saved));
-    EXPECT_EQ(loaded.Register("a", "tcp://h:9", "10.0.0.2"),
-              CAgentRegistry::RegisterResult::InUse);
+    EXPECT_EQ(loaded.Register("a", "tcp://h:9", "10.0.0.2"), CAgentRegistry::RegisterResult::InUse);
     // Still expires on the original schedule.
     now += 50;
     EXPECT_EQ(loaded.Lookup("a"), nullptr);

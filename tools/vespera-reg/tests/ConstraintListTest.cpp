@@ -160,7 +160,8 @@ TEST_F(ConstraintListTest, CountIsReadAsTheAgentReadsIt)
 
 TEST_F(ConstraintListTest, HugeCountWithFewSubkeysStaysQuick)
 {
-    ASSERT_EQ(registry.WriteValue(CConstraintList::SettingsKey, "TotalTimeConsts", "2000000000"), CRegistry::Ok);
+    ASSERT_EQ(registry.WriteValue(CConstraintList::SettingsKey, "TotalTimeConsts", "2000000000"),
+              CRegistry::Ok);
     ASSERT_EQ(registry.WriteValue(CConstraintList::ConstraintKey(1), "Days", "1"), CRegistry::Ok);
     CConstraintList list(registry);
     int total = 0;

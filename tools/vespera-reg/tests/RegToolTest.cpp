@@ -120,14 +120,17 @@ TEST_F(RegToolTest, ProgramSetsGetsListsAndDeletes)
 
 TEST_F(RegToolTest, ProgramWritesConstraintsAndRenumbersOnRemove)
 {
-    Outcome added = RunBinary({"constraint", "add", "--start", "9:00", "--end", "12:00", "--days", "mon,fri"});
+    Outcome added =
+        RunBinary({"constraint", "add", "--start", "9:00", "--end", "12:00", "--days", "mon,fri"});
     EXPECT_EQ(added.status, 0) << added.err;
     EXPECT_EQ(added.out, "TimeConstraint0\n");
     EXPECT_EQ(RunBinary({"constraint", "add", "--absolute", "--start", "2026-12-24 12:00", "--end",
                          "2026-12-24 13:00", "--agent", "jo_example.org-CalendarAgent"})
                   .status,
               0);
-    EXPECT_EQ(RunBinary({"constraint", "add", "--start", "17:00", "--end", "18:00", "--days", "weekend"}).status, 0);
+    EXPECT_EQ(
+        RunBinary({"constraint", "add", "--start", "17:00", "--end", "18:00", "--days", "weekend"}).status,
+        0);
 
     EXPECT_EQ(RunBinary({"constraint", "remove", "0"}).status, 0);
     Outcome listed = RunBinary({"constraint", "list"});
@@ -194,9 +197,12 @@ TEST_F(RegToolTest, BadValuesAndArgumentsAreUsageErrors)
     EXPECT_EQ(Run({"constraint", "add", "--start", "9:00", "--end", "10:00"}).status, 2);
     EXPECT_EQ(Run({"constraint", "add", "--start", "9:00", "--end", "10:00", "--days", "0"}).status, 2);
     EXPECT_EQ(Run({"constraint", "add", "--start", "9:00", "--end", "10:00", "--days", "128"}).status, 2);
-    EXPECT_EQ(Run({"constraint", "add", "--start", "9:00", "--end", "10:00", "--days", "mon,,fri"}).status, 2);
+    EXPECT_EQ(Run({"constraint", "add", "--start", "9:00", "--end", "10:00", "--days", "mon,,fri"}).status,
+              2);
     EXPECT_EQ(Run({"constraint", "add", "--start", "9:00", "--end", "10:00", "--days", "funday"}).status, 2);
-    EXPECT_EQ(Run({"constraint", "add", "--absolute", "--start", "9:00", "--end", "10:00", "--days", "1"}).status, 2);
+    EXPECT_EQ(
+        Run({"constraint", "add", "--absolute", "--start", "9:00", "--end", "10:00", "--days", "1"}).status,
+        2);
     EXPECT_EQ(Run({"constraint", "add", "--start", "soon", "--end", "10:00", "--days", "1"}).status, 2);
     EXPECT_EQ(Run({"constraint", "add", "--start", "11:00", "--end", "10:00", "--days", "1"}).status, 2);
     EXPECT_EQ(Run({"constraint", "add", "--start", "9:00", "--end"}).status, 2);
@@ -215,14 +221,22 @@ TEST_F(RegToolTest, SettingsValuesAreCheckedByTheirKind)
         const char* value;
         int status;
     } cases[] = {
-        {"MorningBounds", "true", 0},         {"morningbounds", "false", 0},
-        {"MorningBounds", "yes", 2},          {"MeetingSchedulingType", "2", 0},
-        {"MeetingSchedulingType", "3", 2},    {"MeetingSchedulingType", "one", 2},
-        {"ANSPort", "65535", 0},              {"ANSPort", "0", 2},
-        {"ANSPort", "70000", 2},              {"ANSPort", "-1", 2},
-        {"MorningTime", "7:30:00", 0},        {"EveningTime", "6:00:00 PM", 0},
-        {"EveningTime", "teatime", 2},        {"AgentName", "jo_example.org-CalendarAgent", 0},
-        {"URL20", "http://example.org/s.rdf", 0}, {"URL21", "x", 2},
+        {"MorningBounds", "true", 0},
+        {"morningbounds", "false", 0},
+        {"MorningBounds", "yes", 2},
+        {"MeetingSchedulingType", "2", 0},
+        {"MeetingSchedulingType", "3", 2},
+        {"MeetingSchedulingType", "one", 2},
+        {"ANSPort", "65535", 0},
+        {"ANSPort", "0", 2},
+        {"ANSPort", "70000", 2},
+        {"ANSPort", "-1", 2},
+        {"MorningTime", "7:30:00", 0},
+        {"EveningTime", "6:00:00 PM", 0},
+        {"EveningTime", "teatime", 2},
+        {"AgentName", "jo_example.org-CalendarAgent", 0},
+        {"URL20", "http://example.org/s.rdf", 0},
+        {"URL21", "x", 2},
         {"MeetingSchedulngType", "1", 2},
     };
     for (const auto& c : cases) {
@@ -236,7 +250,8 @@ TEST_F(RegToolTest, SettingsValuesAreCheckedByTheirKind)
     EXPECT_EQ(Run({"--force", "set", Key, "MeetingSchedulingType", "7"}).status, 0);
     EXPECT_EQ(Run({"get", Key, "MeetingSchedulingType"}).out, "7\n");
     EXPECT_EQ(Run({"set", Key + "\\TConsts", "Anything", "x"}).status, 0);
-    EXPECT_EQ(Run({"constraint", "add", "--start", "9:00", "--end", "10:00", "--days", "Monday,friday"}).status, 0);
+    EXPECT_EQ(
+        Run({"constraint", "add", "--start", "9:00", "--end", "10:00", "--days", "Monday,friday"}).status, 0);
 }
 
 TEST_F(RegToolTest, BrokenHiveIsAFailureWithTheReason)

@@ -60,7 +60,8 @@ std::vector<SwitchField> Switches()
     return {
         {"ImportScheduleAlert", false, &S::GetImportScheduleAlert, &S::SetImportScheduleAlert},
         {"MeetingScheduleLongAlert", false, &S::GetMeetingScheduleLongAlert, &S::SetMeetingScheduleLongAlert},
-        {"MeetingScheduleShortAlert", false, &S::GetMeetingScheduleShortAlert, &S::SetMeetingScheduleShortAlert},
+        {"MeetingScheduleShortAlert", false, &S::GetMeetingScheduleShortAlert,
+         &S::SetMeetingScheduleShortAlert},
         {"ReminderAlert", false, &S::GetReminderAlert, &S::SetReminderAlert},
         {"EmailAlert", false, &S::GetEmailAlert, &S::SetEmailAlert},
         {"AgentAlert", false, &S::GetAgentAlert, &S::SetAgentAlert},
@@ -123,8 +124,8 @@ TEST_F(AgentSettingsTest, SwitchIsOnOnlyForExactlyTrue)
 
 TEST_F(AgentSettingsTest, IntegerReadsAsAtoiOfItsText)
 {
-    const std::vector<std::pair<std::string, int>> cases = {
-        {"abc", 0}, {"2", 2}, {"0", 0}, {" 7x", 7}, {"-3", -3}, {"", 0}};
+    const std::vector<std::pair<std::string, int>> cases = {{"abc", 0}, {"2", 2},   {"0", 0},
+                                                            {" 7x", 7}, {"-3", -3}, {"", 0}};
     for (const auto& [text, expected] : cases) {
         Store("MeetingSchedulingType", text);
         EXPECT_EQ(CAgentSettings().GetMeetingSchedulingType(), expected) << text;
@@ -195,8 +196,8 @@ TEST_F(AgentSettingsTest, FailedWriteKeepsTheValueInMemory)
 
 TEST_F(AgentSettingsTest, ReadTextReachesSubkeysOfTheSettingsKey)
 {
-    ASSERT_EQ(registry.WriteValue(std::string(CAgentSettings::RegistryKey) + "\\TConsts\\TimeConstraint0", "Days",
-                                  "62"),
+    ASSERT_EQ(registry.WriteValue(std::string(CAgentSettings::RegistryKey) + "\\TConsts\\TimeConstraint0",
+                                  "Days", "62"),
               CRegistry::Ok);
     CAgentSettings settings;
     std::string value = "unchanged";

@@ -6,14 +6,12 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 constexpr int Tentative = 1, Busy = 2;
 
 // Keeps what the store told it, in order, as "add Subject", "remove
 // Subject" and "refresh".
-struct View : CAppointmentView
-{
+struct View : CAppointmentView {
     void AddAppointmentRow(const CAppointment& appointment) override
     {
         events.push_back("add " + appointment.GetSubject());
@@ -69,9 +67,8 @@ TEST(AppointmentStore, AppointmentsKeepTheirFieldsAndTheOrderOfAdding)
     CAppointmentStore store;
     EXPECT_EQ(0, store.GetCount());
     EXPECT_EQ(nullptr, store.GetAt(0));
-    const CAppointment* first =
-        store.AddAppointment(1, "Review", "Figures", "Room 2", "ann", "bob", Nine, Ten, 60, 1, 15, Busy,
-                             NullTime(), "outlook", false);
+    const CAppointment* first = store.AddAppointment(1, "Review", "Figures", "Room 2", "ann", "bob", Nine,
+                                                     Ten, 60, 1, 15, Busy, NullTime(), "outlook", false);
     AddFromOutlook(store, 2, "Lunch");
     AddHold(store, "Held", Ten);
     ASSERT_EQ(3, store.GetCount());
@@ -79,13 +76,13 @@ TEST(AppointmentStore, AppointmentsKeepTheirFieldsAndTheOrderOfAdding)
     EXPECT_EQ(first, store.GetAt(0));
     EXPECT_EQ(nullptr, store.GetAt(3));
     EXPECT_EQ(nullptr, store.GetAt(-1));
-    const std::vector<std::string> texts = {first->GetSubject(), first->GetBody(), first->GetLocation(),
-                                            first->GetReqAttendees(), first->GetOptAttendees(),
-                                            first->GetAttribute()};
+    const std::vector<std::string> texts = {first->GetSubject(),      first->GetBody(),
+                                            first->GetLocation(),     first->GetReqAttendees(),
+                                            first->GetOptAttendees(), first->GetAttribute()};
     EXPECT_EQ((std::vector<std::string>{"Review", "Figures", "Room 2", "ann", "bob", "outlook"}), texts);
-    EXPECT_EQ((std::vector<int>{1, 60, 1, 15, Busy}), (std::vector<int>{first->GetOutlookIndex(), first->GetDuration(),
-                                                                      first->IsReminder(), first->GetReminder(),
-                                                                      first->GetApptStatus()}));
+    EXPECT_EQ((std::vector<int>{1, 60, 1, 15, Busy}),
+              (std::vector<int>{first->GetOutlookIndex(), first->GetDuration(), first->IsReminder(),
+                                first->GetReminder(), first->GetApptStatus()}));
     EXPECT_EQ(Ten, first->GetEndTime());
     EXPECT_EQ(CDateTime::null, first->GetExpires().GetStatus());
 }
@@ -95,15 +92,15 @@ TEST(AppointmentStore, RecurringAppointmentsCarryTheirPattern)
     CAppointmentStore store;
     // Every second week on Mondays from 5 May 2003 at 10:00, no end date.
     const CAppointment* weekly = store.AddRecurringAppointment(
-        4, "Standup", "", "", "", "", CDateTime(2003, 5, 5, 10, 0, 0), CDateTime(2003, 5, 5, 10, 15, 0), 15, 0, 0,
-        Busy, NullTime(), "outlook", 1, 2, 3, 0, CDateTime(2003, 5, 5, 10, 0, 0), CDateTime(4500, 8, 31, 10, 15, 0),
-        17, 2, false);
+        4, "Standup", "", "", "", "", CDateTime(2003, 5, 5, 10, 0, 0), CDateTime(2003, 5, 5, 10, 15, 0), 15,
+        0, 0, Busy, NullTime(), "outlook", 1, 2, 3, 0, CDateTime(2003, 5, 5, 10, 0, 0),
+        CDateTime(4500, 8, 31, 10, 15, 0), 17, 2, false);
     ASSERT_EQ(1, weekly->IsRecurring());
     const CRecurrenceData* pattern = weekly->GetRecurrence();
     ASSERT_NE(nullptr, pattern);
-    EXPECT_EQ((std::vector<int>{1, 2, 3, 0, 17}), (std::vector<int>{pattern->GetRecType(), pattern->GetInterval(),
-                                                                   pattern->GetInstance(), pattern->GetEnds(),
-                                                                   pattern->GetDayOfMonth()}));
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 0, 17}),
+              (std::vector<int>{pattern->GetRecType(), pattern->GetInterval(), pattern->GetInstance(),
+                                pattern->GetEnds(), pattern->GetDayOfMonth()}));
     EXPECT_EQ(2, pattern->GetDays());
     EXPECT_EQ(CDateTime(2003, 5, 5, 0, 0, 0), pattern->GetStartDate());
     EXPECT_EQ(CDateTime(1899, 12, 30, 10, 0, 0), pattern->GetStartTime());
@@ -121,7 +118,8 @@ TEST(AppointmentStore, OnlyShownAppointmentsAreListedAtOnce)
     EXPECT_EQ(&view, store.GetView());
     AddFromOutlook(store, 1, "Loaded");
     EXPECT_TRUE(view.events.empty());
-    store.AddAppointment(2, "Created", "", "", "", "", Nine, Ten, 60, 0, 0, Busy, NullTime(), "outlook", true);
+    store.AddAppointment(2, "Created", "", "", "", "", Nine, Ten, 60, 0, 0, Busy, NullTime(), "outlook",
+                         true);
     EXPECT_EQ((std::vector<std::string>{"add Created", "refresh"}), view.events);
     store.SetView(nullptr);
     AddHold(store, "After the window", Ten);
@@ -153,7 +151,8 @@ TEST(AppointmentStore, PurgeTakesOnlyHoldsWhoseValidExpiryHasPassed)
 
     view.events.clear();
     EXPECT_EQ(0, store.PurgeExpired(now));
-    EXPECT_EQ(std::vector<std::string>{"refresh"}, view.events) << "the calendar is redrawn after every purge";
+    EXPECT_EQ(std::vector<std::string>{"refresh"}, view.events)
+        << "the calendar is redrawn after every purge";
 }
 
 TEST(AppointmentStore, PurgeRunsOnTheClockAndNotAtATimeThatIsNotValid)

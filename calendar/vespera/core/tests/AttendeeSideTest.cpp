@@ -19,8 +19,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 const char* const Organiser = "boss_example.org-CalendarAgent";
 const char* const Attributes =
     "(tell :subject (Review) :body (Plans) :location (Room 4) :attendees (a-CalendarAgent,b-CalendarAgent))";
@@ -74,8 +73,7 @@ std::string Award(const std::string& negID, const std::string& bidID, const CDat
            AwardAttributes() + " :constraints " + AwardConstraints(start, minutes);
 }
 
-class AttendeeSideTest : public vespera_test::CVesperaTest
-{
+class AttendeeSideTest : public vespera_test::CVesperaTest {
 protected:
     // The organiser is no contact: let everybody's requests through unless a
     // test says otherwise.
@@ -100,15 +98,15 @@ protected:
     void AddBusy(const CDateTime& start, const CDateTime& end)
     {
         const long minutes = (end - start).GetWholeMinutes();
-        Store().AddAppointment(1, "Busy", "", "", "", "", start, end, minutes, 0, 0, 2, NullTime(), "outlook", false);
+        Store().AddAppointment(1, "Busy", "", "", "", "", start, end, minutes, 0, 0, 2, NullTime(), "outlook",
+                               false);
     }
 
     std::vector<const CAppointment*> HoldsOf(const std::string& negID)
     {
         std::vector<const CAppointment*> holds;
         const std::string prefix = "neg:" + negID + "bid:";
-        for (int i = 0; i < Store().GetCount(); ++i)
-        {
+        for (int i = 0; i < Store().GetCount(); ++i) {
             const CAppointment* appointment = Store().GetAt(i);
             if (appointment->GetOutlookIndex() == -1 && appointment->GetAttribute().rfind(prefix, 0) == 0)
                 holds.push_back(appointment);
@@ -204,11 +202,9 @@ TEST_F(AttendeeSideTest, BusyStrictTimeOffersFiveSeparateAlternates)
     const auto holds = HoldsOf("N1");
     ASSERT_EQ(holds.size(), 5u);
     CTimeSlotStore expected;
-    for (std::size_t i = 0; i < holds.size(); ++i)
-    {
+    for (std::size_t i = 0; i < holds.size(); ++i) {
         EXPECT_EQ(holds[i]->GetDuration(), 60);
-        if (i > 0)
-        {
+        if (i > 0) {
             EXPECT_GE(holds[i]->GetStartTime(), holds[i - 1]->GetEndTime());
         }
         expected.Add(new CTimeSlot(holds[i]->GetStartTime(), 60), "free");
@@ -218,7 +214,8 @@ TEST_F(AttendeeSideTest, BusyStrictTimeOffersFiveSeparateAlternates)
     const std::string bidID = BidIDOf("N1");
     EXPECT_EQ(OnlySent().content, "tell :type bid :negID N1 :contractID C1 :bidID " + bidID +
                                       " :status alt :alternates " + expected.ToKQML() +
-                                      " :duration 60 :attributes " + Attributes + " :constraints " + constraints);
+                                      " :duration 60 :attributes " + Attributes + " :constraints " +
+                                      constraints);
 }
 
 TEST_F(AttendeeSideTest, NoFreeTimeIsDeclinedWithoutHolds)
@@ -231,7 +228,8 @@ TEST_F(AttendeeSideTest, NoFreeTimeIsDeclinedWithoutHolds)
     EXPECT_TRUE(HoldsOf("N1").empty());
     const auto& sent = OnlySent();
     EXPECT_EQ(sent.content, "tell :type bid :negID N1 :contractID C1 :bidID " + BidIDIn(sent.content) +
-                                " :status decline :attributes " + Attributes + " :constraints " + constraints);
+                                " :status decline :attributes " + Attributes + " :constraints " +
+                                constraints);
 
     // A window in which nothing is free gets the same answer.
     Agent().ClearSent();
@@ -256,7 +254,8 @@ TEST_F(AttendeeSideTest, WindowIsAnsweredWithAlternatesEvenWhenItsStartIsFree)
         expected.Add(new CTimeSlot(hold->GetStartTime(), 60), "free");
     EXPECT_EQ(OnlySent().content, "tell :type bid :negID N1 :contractID C1 :bidID " + BidIDOf("N1") +
                                       " :status alt :alternates " + expected.ToKQML() +
-                                      " :duration 60 :attributes " + Attributes + " :constraints " + constraints);
+                                      " :duration 60 :attributes " + Attributes + " :constraints " +
+                                      constraints);
 
     // A window shorter than the meeting has no room for it.
     Agent().ClearSent();
@@ -269,8 +268,10 @@ TEST_F(AttendeeSideTest, ContractsTheAgentCannotReadAreDeclinedNotHeld)
 {
     Side().ProcessContract(Contract("N1", "C1", "(tell :start (soon) :duration (60))"), Organiser);
     Side().ProcessContract(Contract("N2", "C1", StrictConstraints(At(10, 0), 0)), Organiser);
-    Side().ProcessContract(Contract("N3", "C1", "(tell :start (" + At(10, 0).Format() + ") :end (later) "
-                                                ":duration (60))"),
+    Side().ProcessContract(Contract("N3", "C1",
+                                    "(tell :start (" + At(10, 0).Format() +
+                                        ") :end (later) "
+                                        ":duration (60))"),
                            Organiser);
 
     ASSERT_EQ(Agent().Sent().size(), 3u);
@@ -292,7 +293,8 @@ TEST_F(AttendeeSideTest, SparseContractsAreStillAnswered)
     EXPECT_EQ(holds.front()->GetSubject(), "");
     EXPECT_EQ(holds.front()->GetReqAttendees(), "");
     EXPECT_EQ(OnlySent().content, "tell :type bid :negID N1 :contractID C1 :bidID " + BidIDOf("N1") +
-                                      " :status accept :duration 30 :attributes () :constraints " + constraints);
+                                      " :status accept :duration 30 :attributes () :constraints " +
+                                      constraints);
 
     // An expiry that does not read, or none, is answered and held as long
     // as the organiser's own contracts are; a far one for a day at most.
@@ -303,10 +305,11 @@ TEST_F(AttendeeSideTest, SparseContractsAreStillAnswered)
     Side().ProcessContract("tell :type contract :negID N3 :contractID C1 :constraints " +
                                StrictConstraints(At(14, 0), 60),
                            Organiser);
-    Side().ProcessContract(Contract("N4", "C1", StrictConstraints(At(16, 0), 60), CDateTime(9999, 1, 1, 0, 0, 0)),
-                           Organiser);
+    Side().ProcessContract(
+        Contract("N4", "C1", StrictConstraints(At(16, 0), 60), CDateTime(9999, 1, 1, 0, 0, 0)), Organiser);
     const CDateTime after = CDateTime::GetCurrentTime();
-    const CDateTimeSpan standard(0, 0, 0, CAttendeeSide::StandardExpirySeconds + CAttendeeSide::HoldGraceSeconds);
+    const CDateTimeSpan standard(0, 0, 0,
+                                 CAttendeeSide::StandardExpirySeconds + CAttendeeSide::HoldGraceSeconds);
     for (const char* negID : {"N2", "N3"}) {
         ASSERT_EQ(HoldsOf(negID).size(), 1u);
         const CDateTime expiry = HoldsOf(negID).front()->GetExpires();
@@ -314,7 +317,8 @@ TEST_F(AttendeeSideTest, SparseContractsAreStillAnswered)
         EXPECT_LE(expiry, after + standard) << negID;
     }
     ASSERT_EQ(HoldsOf("N4").size(), 1u);
-    EXPECT_LE(HoldsOf("N4").front()->GetExpires(), after + CDateTimeSpan(0, CAttendeeSide::MaxHoldHours, 0, 0));
+    EXPECT_LE(HoldsOf("N4").front()->GetExpires(),
+              after + CDateTimeSpan(0, CAttendeeSide::MaxHoldHours, 0, 0));
     EXPECT_NE(Agent().Sent().back().content.find(" :status accept "), std::string::npos);
 }
 
@@ -348,8 +352,8 @@ TEST_F(AttendeeSideTest, ContractsMissingIdentifiersOrConstraintsAreIgnored)
     Side().ProcessContract("tell :type contract :negID N1 :constraints " + constraints, Organiser);
     EXPECT_EQ(Agent().CountLine("The contractID or the NegID is null. Ignoring contract"), 2);
 
-    Side().ProcessContract("tell :type contract :negID N1 :contractID C1 :attributes " + std::string(Attributes),
-                           Organiser);
+    Side().ProcessContract(
+        "tell :type contract :negID N1 :contractID C1 :attributes " + std::string(Attributes), Organiser);
     EXPECT_TRUE(Agent().HasLine("No constraints found in contract. Ignoring contract"));
 
     Side().ProcessContract("not a message at all ((", Organiser);
@@ -367,19 +371,17 @@ TEST_F(AttendeeSideTest, PolicyDecidesWhoGetsAnAnswer)
     const std::string stranger = "stranger_example.org-CalendarAgent";
     const std::string constraints = StrictConstraints(At(10, 0), 60);
 
-    struct Case
-    {
+    struct Case {
         int policy;
         std::string sender;
         bool accepted;
     };
     const std::vector<Case> cases = {
-        {0, knownAgent, false}, {0, stranger, false}, {1, knownAgent, true},
+        {0, knownAgent, false}, {0, stranger, false},  {1, knownAgent, true},
         {1, stranger, false},   {2, knownAgent, true}, {2, stranger, true},
     };
     int negotiation = 0;
-    for (const Case& c : cases)
-    {
+    for (const Case& c : cases) {
         SetPolicy(c.policy);
         Agent().ClearSent();
         const std::string negID = "P" + std::to_string(++negotiation);
@@ -459,8 +461,8 @@ TEST_F(AttendeeSideTest, FindBidWantsTheExactHold)
 TEST_F(AttendeeSideTest, ExpiredHoldsGoAndTheRestStay)
 {
     const CDateTime now = At(12, 0);
-    Store().AddAppointment(1, "outlook", "", "", "", "", At(8, 0), At(9, 0), 60, 0, 0, 2, At(11, 0), "outlook",
-                           false);
+    Store().AddAppointment(1, "outlook", "", "", "", "", At(8, 0), At(9, 0), 60, 0, 0, 2, At(11, 0),
+                           "outlook", false);
     Store().AddAppointment(-1, "expired", "", "", "", "", At(13, 0), At(14, 0), 60, 1, 30, 1, At(11, 59),
                            CAttendeeSide::MakeBidKey("N1", "B1"), false);
     Store().AddAppointment(-1, "later", "", "", "", "", At(14, 0), At(15, 0), 60, 1, 30, 1, At(12, 1),
@@ -509,7 +511,8 @@ TEST_F(AttendeeSideTest, AwardForAHeldTimeMakesTheMeetingAndConfirms)
     const auto lines = Agent().DebugLines();
     bool announced = false;
     for (std::size_t i = 0; i + 1 < lines.size(); ++i)
-        announced = announced || (lines[i] == "In process award the content is on next line" && lines[i + 1] == confirm);
+        announced = announced ||
+                    (lines[i] == "In process award the content is on next line" && lines[i + 1] == confirm);
     EXPECT_TRUE(announced);
 
     // A second award of the same bid finds nothing left to confirm.
@@ -530,7 +533,8 @@ TEST_F(AttendeeSideTest, AwardThatCannotBeSavedIsNotConfirmedAndItsTimeIsFreed)
 
     EXPECT_TRUE(Agent().Sent().empty());
     EXPECT_TRUE(HoldsOf("N1").empty());
-    EXPECT_TRUE(Agent().HasLineContaining("The awarded meeting could not be saved, so it is not confirmed: "));
+    EXPECT_TRUE(
+        Agent().HasLineContaining("The awarded meeting could not be saved, so it is not confirmed: "));
     ASSERT_EQ(Boxes().Boxes().size(), 1u);
     EXPECT_NE(Boxes().Boxes()[0].text.find("could not be saved in your calendar, so it was not confirmed"),
               std::string::npos);
@@ -590,8 +594,9 @@ TEST_F(AttendeeSideTest, AwardsWithoutUsableConstraintsAreRefused)
     Side().ProcessAward("tell :type award :negID N1 :contractID C1 :bidID " + bidID +
                             " :constraints (tell :startTime (tomorrow) :duration 60)",
                         Organiser);
-    Side().ProcessAward("tell :type award :negID N1 :contractID C1 :bidID " + bidID + " :constraints (tell "
-                                                                                      ":duration 60)",
+    Side().ProcessAward("tell :type award :negID N1 :contractID C1 :bidID " + bidID +
+                            " :constraints (tell "
+                            ":duration 60)",
                         Organiser);
     EXPECT_EQ(Agent().CountLine("Unable to parse startTime in constraints"), 2);
 

@@ -5,8 +5,7 @@
 #include <functional>
 #include <vector>
 
-namespace
-{
+namespace {
 CContactRecord Ann()
 {
     CContactRecord record("Ann", "Lee", "ann@example.org");
@@ -24,7 +23,8 @@ TEST(ContactRecord, EqualityLooksAtNamesAddressAndTelephonesOnly)
     const CContactRecord ann = Ann();
     EXPECT_EQ("ann_example.org-CalendarAgent", ann.GetCalendarAgentName());
     EXPECT_EQ("http://example.org/ann", ann.GetWebPage());
-    EXPECT_EQ("1 2 3", ann.GetHomeTelephone() + " " + ann.GetBusinessTelephone() + " " + ann.GetMobileTelephone());
+    EXPECT_EQ("1 2 3",
+              ann.GetHomeTelephone() + " " + ann.GetBusinessTelephone() + " " + ann.GetMobileTelephone());
     EXPECT_EQ(Ann(), ann);
     CContactRecord other = Ann();
     other.SetWebPage("http://example.org/elsewhere");
@@ -39,8 +39,7 @@ TEST(ContactRecord, EqualityLooksAtNamesAddressAndTelephonesOnly)
         [](CContactRecord& r) { r.SetBusinessTelephone(""); },
         [](CContactRecord& r) { r.SetMobileTelephone("4"); },
     };
-    for (std::size_t i = 0; i < changes.size(); ++i)
-    {
+    for (std::size_t i = 0; i < changes.size(); ++i) {
         CContactRecord changed = Ann();
         changes[i](changed);
         EXPECT_NE(Ann(), changed) << "change " << i;

@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 std::unique_ptr<CContactRecord> Contact(const std::string& first, const std::string& email)
 {
     auto record = std::make_unique<CContactRecord>(first, "Lee", email);
@@ -20,10 +19,10 @@ TEST(ContactStore, GrowsPastEveryStepKeepingOrderAndAddresses)
     CContactStore store;
     std::vector<const CContactRecord*> added;
     for (int i = 0; i < 35; ++i)
-        added.push_back(store.Add(Contact("P" + std::to_string(i), "p" + std::to_string(i) + "@example.org")));
+        added.push_back(
+            store.Add(Contact("P" + std::to_string(i), "p" + std::to_string(i) + "@example.org")));
     ASSERT_EQ(35, store.GetCount());
-    for (int i = 0; i < 35; ++i)
-    {
+    for (int i = 0; i < 35; ++i) {
         EXPECT_EQ(added[static_cast<std::size_t>(i)], store.GetAt(i)) << i;
         EXPECT_EQ("P" + std::to_string(i), store.GetAt(i)->GetFirstName());
     }

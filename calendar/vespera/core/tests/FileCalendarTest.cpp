@@ -14,10 +14,8 @@
 #include <sstream>
 #include <string>
 
-namespace vespera_test
-{
-namespace
-{
+namespace vespera_test {
+namespace {
 
 const char* const CalendarText =
     "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//Hand written//EN\r\n"
@@ -27,13 +25,13 @@ const char* const CalendarText =
     "DTEND:20270105T093000\r\nSUMMARY:Every hour\r\nRRULE:FREQ=HOURLY;COUNT=3\r\nEND:VEVENT\r\n"
     "END:VCALENDAR\r\n";
 
-class FileCalendarTest : public ::testing::Test
-{
+class FileCalendarTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         std::filesystem::create_directories(m_home.DataDir());
-        std::ofstream(m_home.DataDir() / outlook::CFileBackend::CalendarFileName, std::ios::binary) << CalendarText;
+        std::ofstream(m_home.DataDir() / outlook::CFileBackend::CalendarFileName, std::ios::binary)
+            << CalendarText;
         m_backend = std::make_shared<outlook::CFileBackend>(m_home.DataDir().string(), nullptr);
         m_agent = std::make_unique<CRecordingVespera>(m_backend, m_home.Root() / "debug.log");
         m_agent->CreateLogFile(m_home.DataDir().string());
@@ -60,15 +58,16 @@ TEST_F(FileCalendarTest, ARuleNoRecurrenceTypeExpressesIsLoadedSingleAndLogged)
     EXPECT_TRUE(m_agent->HasApplicationLine("Total Appointments loaded = 2"));
     bool logged = false;
     for (const std::string& line : m_agent->ApplicationLines())
-        logged = logged || (line.rfind("CVSP::LoadApointments: ", 0) == 0 && line.find("Every hour") != std::string::npos);
+        logged = logged || (line.rfind("CVSP::LoadApointments: ", 0) == 0 &&
+                            line.find("Every hour") != std::string::npos);
     EXPECT_TRUE(logged) << "no line names the event read without its rule";
 }
 
 TEST_F(FileCalendarTest, AnAppointmentTheAgentMakesIsAppendedToTheFileAndKeepsTheOthers)
 {
     m_agent->GetCalendar().LoadAppointments();
-    ASSERT_TRUE(m_agent->CreateOutlookAppointment(CDateTime(2027, 1, 6, 14, 0, 0), 45, "Agreed", "Body", "Room 1", 10,
-                                                  true, "", "", true));
+    ASSERT_TRUE(m_agent->CreateOutlookAppointment(CDateTime(2027, 1, 6, 14, 0, 0), 45, "Agreed", "Body",
+                                                  "Room 1", 10, true, "", "", true));
     const std::string text = CalendarFile();
     EXPECT_NE(text.find("SUMMARY:Agreed"), std::string::npos) << text;
     EXPECT_NE(text.find("UID:plain-1"), std::string::npos);

@@ -16,8 +16,7 @@
 
 using vespera_test::CVesperaTest;
 
-namespace
-{
+namespace {
 
 const char* const Organiser = "boss_example.org-CalendarAgent";
 const char* const NoBid = "Invalid award. No corresponding bid found";
@@ -35,7 +34,8 @@ CDateTime SecondsFromNow(int seconds)
 
 std::string Contract(const std::string& negID, const CDateTime& start, const CDateTime& expires)
 {
-    return "tell :type contract :negID " + negID + " :contractID C-" + negID + " :expires (" + expires.Format() +
+    return "tell :type contract :negID " + negID + " :contractID C-" + negID + " :expires (" +
+           expires.Format() +
            ") :attributes (tell :subject (Sync) :body (Plans) :location (Room 4) :attendees (me))"
            " :constraints (tell :start (" +
            start.Format() + ") :duration (60))";
@@ -59,8 +59,7 @@ std::string BidIDIn(const std::string& content)
     return content.substr(from, content.find(' ', from) - from);
 }
 
-class HoldSweepTest : public CVesperaTest
-{
+class HoldSweepTest : public CVesperaTest {
 protected:
     void SetUp() override
     {
@@ -74,7 +73,8 @@ protected:
     {
         Agent().ClearSent();
         Deliver(Contract(negID, start, expires), Organiser);
-        if (Agent().Sent().size() != 1 || Agent().Sent()[0].content.find(":status accept ") == std::string::npos)
+        if (Agent().Sent().size() != 1 ||
+            Agent().Sent()[0].content.find(":status accept ") == std::string::npos)
             return std::string();
         return BidIDIn(Agent().Sent()[0].content);
     }
@@ -115,7 +115,8 @@ TEST_F(HoldSweepTest, HoldsLastTwentySecondsPastTheContractsExpiryAndGoAtTheNext
 
     Deliver(Award("N2", running, Morning(14)), Organiser);
     ASSERT_EQ(Agent().Sent().size(), 1u);
-    EXPECT_EQ(Agent().Sent()[0].content.rfind("tell :type confirm :negID N2 ", 0), 0u) << Agent().Sent()[0].content;
+    EXPECT_EQ(Agent().Sent()[0].content.rfind("tell :type confirm :negID N2 ", 0), 0u)
+        << Agent().Sent()[0].content;
     EXPECT_EQ(Agent().CountLine(NoBid), 1);
 }
 

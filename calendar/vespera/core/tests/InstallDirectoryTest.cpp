@@ -12,8 +12,7 @@
 
 using vespera_test::CTemporaryHome;
 
-namespace
-{
+namespace {
 
 TEST(InstallDirectoryTest, StoredValueComesFirstThenTheEnvironmentThenTheUsersData)
 {

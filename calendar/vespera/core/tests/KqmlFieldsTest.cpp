@@ -9,8 +9,9 @@
 // keywords and texts that do not parse give nothing.
 TEST(KqmlFields, ReadsWrappedAndBareContentsAlike)
 {
-    for (const char* text : {"(tell :subject (Plan) :negID N1 :body ())", "tell :subject (Plan) :negID N1 :body ()",
-                             "  (tell :subject (Plan) :negID N1 :body ())"}) {
+    for (const char* text :
+         {"(tell :subject (Plan) :negID N1 :body ())", "tell :subject (Plan) :negID N1 :body ()",
+          "  (tell :subject (Plan) :negID N1 :body ())"}) {
         CKqmlFields fields(text);
         ASSERT_TRUE(fields.IsParsed()) << text;
         EXPECT_EQ(fields.Raw("subject"), std::optional<std::string>("(Plan)")) << text;

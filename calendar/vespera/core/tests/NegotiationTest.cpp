@@ -7,12 +7,10 @@
 namespace {
 
 // A slot that tells when it is destroyed, so that tests can see who frees it.
-class CCountedSlot : public CTimeSlot
-{
+class CCountedSlot : public CTimeSlot {
 public:
     CCountedSlot(const CDateTime& start, int duration, int& destroyed)
-        : CTimeSlot(start, duration)
-        , m_destroyed(destroyed)
+        : CTimeSlot(start, duration), m_destroyed(destroyed)
     {
     }
     ~CCountedSlot() override { ++m_destroyed; }
@@ -21,7 +19,10 @@ private:
     int& m_destroyed;
 };
 
-CDateTime At(int hour) { return CDateTime(2026, 12, 8, hour, 0, 0); }
+CDateTime At(int hour)
+{
+    return CDateTime(2026, 12, 8, hour, 0, 0);
+}
 
 } // namespace
 

@@ -12,19 +12,16 @@
 
 using vespera_test::CTemporaryHome;
 
-namespace
-{
+namespace {
 
-struct SSent
-{
+struct SSent {
     std::string channel;
     std::string to;
     std::string subject;
     std::string text;
 };
 
-class NotifierTest : public ::testing::Test
-{
+class NotifierTest : public ::testing::Test {
 protected:
     NotifierTest()
     {
@@ -76,8 +73,8 @@ TEST_F(NotifierTest, ShortFormToTheAlertAgentNamesAnUnknownOrganiserByAgent)
 {
     m_settings.SetMeetingScheduleShortAlert(true);
     ToAgent();
-    m_notifier->NotifyMeetingScheduled("org_x.org-CalendarAgent", "Review", "Plans", "Room", "3/4/2031 10:00:00 AM",
-                                       30, "");
+    m_notifier->NotifyMeetingScheduled("org_x.org-CalendarAgent", "Review", "Plans", "Room",
+                                       "3/4/2031 10:00:00 AM", 30, "");
     ASSERT_EQ(m_sent.size(), 1u);
     EXPECT_EQ(m_sent[0].channel, "agent");
     EXPECT_EQ(m_sent[0].to, "phone-agent");
@@ -114,9 +111,10 @@ TEST_F(NotifierTest, KnownOrganiserOpensTheLongFormByName)
     std::optional<CNotifier::SNotice> notice =
         m_notifier->MeetingScheduledNotice("org_x.org-CalendarAgent", "S", "B", "L", "T", 5, "");
     ASSERT_TRUE(notice);
-    EXPECT_EQ(notice->text, "Oli Ray [org@x.org] has scheduled a new meeting with you. Please review the details "
-                            "below.\n\n\nMeeting Subject: S\nMeeting Body: B\nMeeting Start Time: T\nMeeting "
-                            "Duration: 5\nMeeting Location: L\nAttendees: \n");
+    EXPECT_EQ(notice->text,
+              "Oli Ray [org@x.org] has scheduled a new meeting with you. Please review the details "
+              "below.\n\n\nMeeting Subject: S\nMeeting Body: B\nMeeting Start Time: T\nMeeting "
+              "Duration: 5\nMeeting Location: L\nAttendees: \n");
 }
 
 TEST_F(NotifierTest, ShortFormWinsAndBothChannelsAreUsedWhenOn)
@@ -148,23 +146,29 @@ TEST_F(NotifierTest, MeetingNoticesNeedAMeetingAlert)
 TEST_F(NotifierTest, SecretaryNoticesSayScheduledOrDeclined)
 {
     m_settings.SetMeetingScheduleLongAlert(true);
-    std::optional<CNotifier::SNotice> scheduled = m_notifier->ESecretaryNotice(true, "S", "B", "L", "T", 20, "Req");
+    std::optional<CNotifier::SNotice> scheduled =
+        m_notifier->ESecretaryNotice(true, "S", "B", "L", "T", 20, "Req");
     ASSERT_TRUE(scheduled);
     EXPECT_EQ(scheduled->subject, "[Vesp] New V-Izadavavu Meeting Scheduled");
-    EXPECT_EQ(scheduled->text, "Req has scheduled a new meeting with you. Please review the details below.\n\n"
-                               "\nMeeting Subject: S\nMeeting Body: B\nMeeting Start Time: T\nMeeting Duration: 20"
-                               "\nMeeting Location: L");
-    std::optional<CNotifier::SNotice> declined = m_notifier->ESecretaryNotice(false, "S", "B", "L", "T", 20, "Req");
+    EXPECT_EQ(scheduled->text,
+              "Req has scheduled a new meeting with you. Please review the details below.\n\n"
+              "\nMeeting Subject: S\nMeeting Body: B\nMeeting Start Time: T\nMeeting Duration: 20"
+              "\nMeeting Location: L");
+    std::optional<CNotifier::SNotice> declined =
+        m_notifier->ESecretaryNotice(false, "S", "B", "L", "T", 20, "Req");
     ASSERT_TRUE(declined);
     EXPECT_EQ(declined->subject, "[Vesp] V-Izadavavu Meeting Declined");
-    EXPECT_EQ(declined->text.rfind("Req requested a new meeting with you, but was declined. Please review the "
-                                   "details below.\n\n\nMeeting Subject: S",
-                                   0),
-              0u);
+    EXPECT_EQ(
+        declined->text.rfind("Req requested a new meeting with you, but was declined. Please review the "
+                             "details below.\n\n\nMeeting Subject: S",
+                             0),
+        0u);
 
     m_settings.SetMeetingScheduleShortAlert(true);
-    EXPECT_EQ(m_notifier->ESecretaryNotice(true, "S", "B", "L", "T", 20, "Req")->subject, "New E-Sec Meeting");
-    std::optional<CNotifier::SNotice> shortDeclined = m_notifier->ESecretaryNotice(false, "S", "B", "L", "T", 20, "Req");
+    EXPECT_EQ(m_notifier->ESecretaryNotice(true, "S", "B", "L", "T", 20, "Req")->subject,
+              "New E-Sec Meeting");
+    std::optional<CNotifier::SNotice> shortDeclined =
+        m_notifier->ESecretaryNotice(false, "S", "B", "L", "T", 20, "Req");
     EXPECT_EQ(shortDeclined->subject, "E-Sec Meeting Declined");
     EXPECT_EQ(shortDeclined->text, "S@T>L[Req]");
 }
@@ -176,15 +180,16 @@ TEST_F(NotifierTest, ReminderGoesToTheTargetsThatAreOnWhateverTheMeetingAlerts)
     m_notifier->NotifyReminder(targets, "Dinner", "Home", start);
     ASSERT_EQ(m_sent.size(), 2u);
     EXPECT_EQ(m_sent[0].to, "phone-agent");
-    EXPECT_EQ(m_sent[0].text, "tell :command appointment_due :start (tell :day 24 :month 12 :year 2031 :hour 18 "
-                              ":minute 0 :second 5 ) :subject (Dinner) :location (Home)");
+    EXPECT_EQ(m_sent[0].text,
+              "tell :command appointment_due :start (tell :day 24 :month 12 :year 2031 :hour 18 "
+              ":minute 0 :second 5 ) :subject (Dinner) :location (Home)");
     EXPECT_EQ(m_sent[1].to, "me@x.org");
     EXPECT_EQ(m_sent[1].subject, "Appointment");
     EXPECT_EQ(m_sent[1].text, "Dinner@" + start.Format() + ">Home");
 
     m_sent.clear();
-    m_notifier->NotifyReminder(CNotifier::SReminderTargets{"me@x.org", false, "phone-agent", false}, "Dinner", "Home",
-                               start);
+    m_notifier->NotifyReminder(CNotifier::SReminderTargets{"me@x.org", false, "phone-agent", false}, "Dinner",
+                               "Home", start);
     EXPECT_TRUE(m_sent.empty());
 
     CDateTime broken;
@@ -198,13 +203,16 @@ TEST_F(NotifierTest, ReminderGoesToTheTargetsThatAreOnWhateverTheMeetingAlerts)
 TEST_F(NotifierTest, ConfirmationIsMailedWhateverTheAlertSettings)
 {
     const CDateTime start(2031, 3, 5, 14, 30, 0);
-    const std::string text = CNotifier::ConfirmationText("Bo Day", start, "Review", "Plans", "45", "bo@x.org");
-    EXPECT_EQ(text, "Hi, \n\nYou recently scheduled an appointment with Bo Day using the ORVANTE Distributed Meeting "
-                    "Scheduling System. This is your confirmation message with the details given below.\n\n"
-                    "Appointment Date: " +
-                        start.Format() +
-                        "\nAppointment Subject: Review\nAppointment Body: Plans\nAppointment Duration: 45 minutes."
-                        "\n\nThank you for using the ORVANTE DMS System.\nYou can contact Bo Day via email at bo@x.org");
+    const std::string text =
+        CNotifier::ConfirmationText("Bo Day", start, "Review", "Plans", "45", "bo@x.org");
+    EXPECT_EQ(
+        text,
+        "Hi, \n\nYou recently scheduled an appointment with Bo Day using the ORVANTE Distributed Meeting "
+        "Scheduling System. This is your confirmation message with the details given below.\n\n"
+        "Appointment Date: " +
+            start.Format() +
+            "\nAppointment Subject: Review\nAppointment Body: Plans\nAppointment Duration: 45 minutes."
+            "\n\nThank you for using the ORVANTE DMS System.\nYou can contact Bo Day via email at bo@x.org");
     m_notifier->SendConfirmation("req@x.org", text);
     ASSERT_EQ(m_sent.size(), 1u);
     EXPECT_EQ(m_sent[0].to, "req@x.org");
@@ -215,9 +223,9 @@ TEST_F(NotifierTest, OnlyOnePlainAddressCountsAsAnAddress)
 {
     for (const char* good : {"a@x.org", "first.last+tag@mail.x.org", "a@b"})
         EXPECT_TRUE(CNotifier::IsSingleAddress(good)) << good;
-    for (const char* bad : {"", "@", "a@", "@x.org", "ax.org", "a@b@c", "a@x.org,b@y.org", "a@x.org;b@y.org",
-                            "Ann <a@x.org>", "a @x.org", "a@x.org\n", "a@x.org\r\nBcc: b@y.org", "a\t@x.org",
-                            "a@x\x7F.org"})
+    for (const char* bad :
+         {"", "@", "a@", "@x.org", "ax.org", "a@b@c", "a@x.org,b@y.org", "a@x.org;b@y.org", "Ann <a@x.org>",
+          "a @x.org", "a@x.org\n", "a@x.org\r\nBcc: b@y.org", "a\t@x.org", "a@x\x7F.org"})
         EXPECT_FALSE(CNotifier::IsSingleAddress(bad)) << bad;
     EXPECT_FALSE(CNotifier::IsSingleAddress(std::string("a@x.org\0b", 9)));
 }

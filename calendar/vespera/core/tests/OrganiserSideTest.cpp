@@ -23,7 +23,10 @@ namespace {
 const char* const A = "ann_example.org-CalendarAgent";
 const char* const B = "bob_example.org-CalendarAgent";
 
-CDateTime At(int day, int hour, int minute = 0) { return CDateTime(2026, 12, day, hour, minute, 0); }
+CDateTime At(int day, int hour, int minute = 0)
+{
+    return CDateTime(2026, 12, day, hour, minute, 0);
+}
 
 std::string Request(const std::string& attendees, const CDateTime& start, const CDateTime* end = nullptr,
                     int duration = 60)
@@ -46,8 +49,8 @@ std::string Accept(const std::string& negID, const std::string& bidID)
     return Bid(negID, bidID, "accept :duration 60");
 }
 
-std::string Alternates(const std::string& negID, const std::string& bidID, const std::vector<CDateTime>& times,
-                       int duration = 60)
+std::string Alternates(const std::string& negID, const std::string& bidID,
+                       const std::vector<CDateTime>& times, int duration = 60)
 {
     std::string list = "(tell";
     for (size_t i = 0; i < times.size(); ++i)
@@ -71,8 +74,7 @@ std::string Field(const std::string& content, const char* key)
     return value ? value : "";
 }
 
-class OrganiserSideTest : public vespera_test::CVesperaTest
-{
+class OrganiserSideTest : public vespera_test::CVesperaTest {
 protected:
     COrganiserSide& Side() { return Agent().GetOrganiserSide(); }
     CNegotiationStore& Store() { return Agent().GetNegotiationStore(); }
@@ -124,13 +126,14 @@ TEST_F(OrganiserSideTest, StrictRequestSendsTheContractToEachAttendee)
     const std::string expected = "tell :type contract :negID " + record.GetNegID() + " :contractID " +
                                  record.GetContractID() + " :expires (" + record.GetExpires().Format() +
                                  ") :attributes (tell :subject (Review) :body (Numbers) :location (Room 4)"
-                                 " :attendees (" + A + "," + B + ")) :constraints (tell :start (12/8/2026 10:00:00 AM)"
+                                 " :attendees (" +
+                                 A + "," + B +
+                                 ")) :constraints (tell :start (12/8/2026 10:00:00 AM)"
                                  " :duration (60))";
     ASSERT_EQ(Agent().Sent().size(), 2u);
     EXPECT_EQ(Agent().Sent()[0].receiver, A);
     EXPECT_EQ(Agent().Sent()[1].receiver, B);
-    for (const vespera_test::SSentMessage& message : Agent().Sent())
-    {
+    for (const vespera_test::SSentMessage& message : Agent().Sent()) {
         EXPECT_EQ(message.performative, "tell");
         EXPECT_FALSE(message.alertNotice);
         EXPECT_EQ(message.content, expected);
@@ -166,9 +169,10 @@ TEST_F(OrganiserSideTest, MissingTextsAreWrittenAsOneBlank)
     Side().StartNegotiation("tell :command schedule_meeting :attendees (" + std::string(A) + ") :start (" +
                             At(8, 10).Format() + ") :duration (30)");
     ASSERT_EQ(Agent().Sent().size(), 1u);
-    EXPECT_NE(Agent().Sent()[0].content.find(":attributes (tell :subject ( ) :body ( ) :location ( ) :attendees (" +
-                                             std::string(A) + "))"),
-              std::string::npos);
+    EXPECT_NE(
+        Agent().Sent()[0].content.find(":attributes (tell :subject ( ) :body ( ) :location ( ) :attendees (" +
+                                       std::string(A) + "))"),
+        std::string::npos);
     EXPECT_NE(Agent().Sent()[0].content.find("(tell :start (12/8/2026 10:00:00 AM) :duration (30))"),
               std::string::npos);
 }
@@ -185,7 +189,8 @@ TEST_F(OrganiserSideTest, EmptyTextsStayEmptyInContractsAndAwards)
     ASSERT_EQ(contracts.size(), 1u);
     ASSERT_EQ(awards.size(), 1u);
     EXPECT_NE(contracts[0].content.find(":subject () :body () :location ( ) :attendees"), std::string::npos);
-    EXPECT_NE(awards[0].content.find("(tell :subject () :body () :location () :reqAttendees"), std::string::npos);
+    EXPECT_NE(awards[0].content.find("(tell :subject () :body () :location () :reqAttendees"),
+              std::string::npos);
 
     CNegotiation& later = Start("tell :command schedule_meeting :attendees (" + std::string(A) + "," + B +
                                 ") :start (" + At(8, 10).Format() + ") :duration (60)");
@@ -193,14 +198,15 @@ TEST_F(OrganiserSideTest, EmptyTextsStayEmptyInContractsAndAwards)
     Side().ProcessBid(Alternates(later.GetNegID(), "bidB", {At(8, 14)}), B);
     const auto all = SentOfType("contract");
     ASSERT_EQ(all.size(), 5u);
-    EXPECT_NE(all[4].content.find(":subject () :body () :location () :attendees (" + std::string(A) + "," + B + ")"),
+    EXPECT_NE(all[4].content.find(":subject () :body () :location () :attendees (" + std::string(A) + "," +
+                                  B + ")"),
               std::string::npos);
 }
 
 TEST_F(OrganiserSideTest, DurationTooLongForTheRecordIsCutToItsRange)
 {
-    CNegotiation& longer = Start("tell :command schedule_meeting :attendees (" + std::string(A) + ") :start (" +
-                                 At(8, 10).Format() + ") :duration (99999999999)");
+    CNegotiation& longer = Start("tell :command schedule_meeting :attendees (" + std::string(A) +
+                                 ") :start (" + At(8, 10).Format() + ") :duration (99999999999)");
     EXPECT_EQ(longer.GetDuration(), std::numeric_limits<int>::max());
     Side().ProcessBid(Accept(longer.GetNegID(), "bidA"), A);
     EXPECT_EQ(longer.GetTotalBids(), 1);
@@ -216,7 +222,8 @@ TEST_F(OrganiserSideTest, RequestFromADispatchedContentIsReadWithItsParentheses)
 TEST_F(OrganiserSideTest, RequestWithoutAttendeesStartsNothing)
 {
     Side().StartNegotiation(Request("", At(8, 10)));
-    Side().StartNegotiation("tell :command schedule_meeting :start (" + At(8, 10).Format() + ") :duration (30)");
+    Side().StartNegotiation("tell :command schedule_meeting :start (" + At(8, 10).Format() +
+                            ") :duration (30)");
     EXPECT_EQ(Agent().CountLine("Unable to send contracts. No attendees specified"), 2);
     EXPECT_TRUE(Agent().Sent().empty());
     EXPECT_EQ(Store().GetCount(), 0);
@@ -247,8 +254,7 @@ TEST_F(OrganiserSideTest, MalformedBidsAreRefusedWithTheirLogLine)
     const CDateTime end = At(8, 16);
     CNegotiation& window = Start(Request(A, At(8, 10), &end));
     const std::string negID = window.GetNegID();
-    struct Case
-    {
+    struct Case {
         std::string content;
         std::string line;
     };
@@ -262,8 +268,7 @@ TEST_F(OrganiserSideTest, MalformedBidsAreRefusedWithTheirLogLine)
          "ERROR: Invalid Bid. No Duration specified"},
         {Bid(negID, "b1", "maybe"), "Invalid Bid. Status field malformed"},
     };
-    for (const Case& each : cases)
-    {
+    for (const Case& each : cases) {
         Agent().ClearDebugLines();
         Side().ProcessBid(each.content, A);
         EXPECT_TRUE(Agent().HasLine("Processing bid")) << each.line;
@@ -293,10 +298,12 @@ TEST_F(OrganiserSideTest, BothAcceptAndEachGetsAnAwardWithItsOwnBid)
     CNegotiation& record = AcceptedByBoth();
     const std::vector<vespera_test::SSentMessage> awards = SentOfType("award");
     ASSERT_EQ(awards.size(), 2u);
-    const std::string tail = " :attributes (tell :subject (Review) :body (Numbers) :location (Room 4) :reqAttendees (" +
-                             std::string(A) + "," + B + ") :optAttendees (none)) :constraints (tell :startTime (" +
-                             At(8, 10).Format() + ") :duration 60)";
-    const std::string head = "tell :type award :negID " + record.GetNegID() + " :contractID " + record.GetContractID();
+    const std::string tail =
+        " :attributes (tell :subject (Review) :body (Numbers) :location (Room 4) :reqAttendees (" +
+        std::string(A) + "," + B + ") :optAttendees (none)) :constraints (tell :startTime (" +
+        At(8, 10).Format() + ") :duration 60)";
+    const std::string head =
+        "tell :type award :negID " + record.GetNegID() + " :contractID " + record.GetContractID();
     EXPECT_EQ(awards[0].receiver, A);
     EXPECT_EQ(awards[0].content, head + " :bidID bidA" + tail);
     EXPECT_EQ(awards[1].receiver, B);
@@ -349,8 +356,8 @@ TEST_F(OrganiserSideTest, AlternativesOutsideTheConstraintsAreNotRecorded)
 {
     const CDateTime end = At(8, 16);
     CNegotiation& record = Start(Request(std::string(A) + "," + B, At(8, 10), &end));
-    Side().ProcessBid(Alternates(record.GetNegID(), "bidA", {At(8, 9, 59), At(8, 16), At(8, 16, 1), At(8, 10)}),
-                      A);
+    Side().ProcessBid(
+        Alternates(record.GetNegID(), "bidA", {At(8, 9, 59), At(8, 16), At(8, 16, 1), At(8, 10)}), A);
     const CTimeSlotStore* suggestions = record.GetSuggestions();
     ASSERT_EQ(suggestions->GetCount(), 2);
     EXPECT_EQ(suggestions->GetTimeSlot(0)->GetStartTime(), At(8, 16));
@@ -395,11 +402,12 @@ TEST_F(OrganiserSideTest, NoCommonTimeAsksAgainFromTheEarliestLastEnd)
     EXPECT_EQ(record.GetBidsReceived(), 0);
     EXPECT_EQ(record.GetContractsSent(), 2);
     EXPECT_EQ(record.GetTotalContracts(), 4);
-    const std::string expected = "tell :type contract :negID " + negID + " :contractID " + record.GetContractID() +
-                                 " :expires (" + record.GetExpires().Format() +
+    const std::string expected = "tell :type contract :negID " + negID + " :contractID " +
+                                 record.GetContractID() + " :expires (" + record.GetExpires().Format() +
                                  ") :attributes (tell :subject (Review) :body (Numbers) :location (Room 4)"
-                                 " :attendees (" + A + "," + B + ")) :constraints (tell :start (" +
-                                 At(8, 13).Format() + ") :end (" + end.Format() + ") :duration (60))";
+                                 " :attendees (" +
+                                 A + "," + B + ")) :constraints (tell :start (" + At(8, 13).Format() +
+                                 ") :end (" + end.Format() + ") :duration (60))";
     EXPECT_EQ(contracts[0].receiver, A);
     EXPECT_EQ(contracts[0].content, expected);
     EXPECT_EQ(contracts[1].receiver, B);
@@ -421,8 +429,9 @@ TEST_F(OrganiserSideTest, StrictSecondPassHasNoEnd)
     const std::vector<vespera_test::SSentMessage> contracts = SentOfType("contract");
     ASSERT_EQ(contracts.size(), 2u);
     EXPECT_EQ(contracts[0].content.find(" :end ("), std::string::npos);
-    EXPECT_NE(contracts[0].content.find(":constraints (tell :start (" + At(8, 11).Format() + ") :duration (60))"),
-              std::string::npos);
+    EXPECT_NE(
+        contracts[0].content.find(":constraints (tell :start (" + At(8, 11).Format() + ") :duration (60))"),
+        std::string::npos);
 }
 
 TEST_F(OrganiserSideTest, AnAttendeeWithNoTimeInBoundsIsNeverAwardedAnotherOne)
@@ -472,13 +481,15 @@ TEST_F(OrganiserSideTest, DeclineFromAnUnknownAgentNamesTheAgent)
     CNegotiation& record = Start(Request(std::string(A) + "," + B, At(8, 10)));
     Side().ProcessBid(Bid(record.GetNegID(), "bidB", "decline"), B);
     EXPECT_EQ(record.GetStatus(), -1);
-    EXPECT_TRUE(Agent().HasLine(std::string("Meeting cannot be scheduled within specified constraints because ") +
-                                B + " is not available"));
+    EXPECT_TRUE(
+        Agent().HasLine(std::string("Meeting cannot be scheduled within specified constraints because ") + B +
+                        " is not available"));
     ASSERT_EQ(Boxes().Boxes().size(), 1u);
-    EXPECT_EQ(Boxes().Boxes()[0].text,
-              std::string("The meeting could not be scheduled.\nReason:\nMeeting cannot be scheduled within the "
-                          "specified constraints because the user of agent ") +
-                  B + " is not available");
+    EXPECT_EQ(
+        Boxes().Boxes()[0].text,
+        std::string("The meeting could not be scheduled.\nReason:\nMeeting cannot be scheduled within the "
+                    "specified constraints because the user of agent ") +
+            B + " is not available");
     EXPECT_EQ(record.GetTotalBids(), 0);
 }
 
@@ -488,9 +499,10 @@ TEST_F(OrganiserSideTest, DeclineFromAContactNamesThePerson)
     CNegotiation& record = Start(Request(std::string(A) + "," + B, At(8, 10)));
     Side().ProcessBid(Bid(record.GetNegID(), "bidB", "decline"), B);
     ASSERT_EQ(Boxes().Boxes().size(), 1u);
-    EXPECT_EQ(Boxes().Boxes()[0].text,
-              "The meeting could not be scheduled.\nReason:\nMeeting cannot be scheduled within the specified "
-              "constraints becasuse Bob Stone [bob@example.org] is not available");
+    EXPECT_EQ(
+        Boxes().Boxes()[0].text,
+        "The meeting could not be scheduled.\nReason:\nMeeting cannot be scheduled within the specified "
+        "constraints becasuse Bob Stone [bob@example.org] is not available");
 }
 
 // --- confirmations ---------------------------------------------------------------------
@@ -597,8 +609,7 @@ TEST_F(OrganiserSideTest, ConfirmationsBeforeAnyAwardMakeNoMeeting)
 
 namespace {
 
-class OrganiserReportTest : public OrganiserSideTest
-{
+class OrganiserReportTest : public OrganiserSideTest {
 protected:
     void ByEmail()
     {
@@ -637,7 +648,8 @@ protected:
         return found;
     }
 
-    static std::string Totals(const CNegotiation& record, int contracts, int bids, int awards, int confirmations)
+    static std::string Totals(const CNegotiation& record, int contracts, int bids, int awards,
+                              int confirmations)
     {
         return "\n\n- Additional Agent Negotiation Information -\n\nNegotiation ID: " + record.GetNegID() +
                "\nContract ID: " + record.GetContractID() +
@@ -676,19 +688,21 @@ TEST_F(OrganiserReportTest, LongReportOfAFailureGivesTheCauseAndTheRequest)
     Agent().GetSettings().SetMeetingScheduleLongAlert(true);
     ByAlertAgent();
     CNegotiation& record = Declined();
-    const std::string reason = std::string("Meeting cannot be scheduled within the specified constraints because the "
-                                           "user of agent ") +
-                               B + " is not available";
+    const std::string reason =
+        std::string("Meeting cannot be scheduled within the specified constraints because the "
+                    "user of agent ") +
+        B + " is not available";
     const std::vector<vespera_test::SSentMessage> notices = Notices();
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].receiver, "phone-Agent");
-    EXPECT_EQ(notices[0].content,
-              "The meeting you requested could not be scheduled. The details for the failure are given below\n\n"
-              "Cause for Failure: " +
-                  reason +
-                  "\nMeeting Subject: Review\nMeeting Body: Numbers\nMeeting Start Time: 12/8/2026 10:00:00 AM"
-                  "\nMeeting Duration: 60\nMeeting Location: Room 4\nAttendees: \n\t" +
-                  A + "\n\t" + B + "\n" + Totals(record, 2, 1, 0, 0));
+    EXPECT_EQ(
+        notices[0].content,
+        "The meeting you requested could not be scheduled. The details for the failure are given below\n\n"
+        "Cause for Failure: " +
+            reason +
+            "\nMeeting Subject: Review\nMeeting Body: Numbers\nMeeting Start Time: 12/8/2026 10:00:00 AM"
+            "\nMeeting Duration: 60\nMeeting Location: Room 4\nAttendees: \n\t" +
+            A + "\n\t" + B + "\n" + Totals(record, 2, 1, 0, 0));
     EXPECT_TRUE(Agent().HasLineContaining(" Reason: " + reason));
     EXPECT_TRUE(Backend().GetSentMail().empty());
 }
@@ -711,9 +725,10 @@ TEST_F(OrganiserReportTest, ShortReportReplacesTheLongOneAndCarriesTheReason)
     ByEmail();
     ByAlertAgent();
     Declined();
-    const std::string reason = std::string("Meeting cannot be scheduled within the specified constraints because the "
-                                           "user of agent ") +
-                               B + " is not available";
+    const std::string reason =
+        std::string("Meeting cannot be scheduled within the specified constraints because the "
+                    "user of agent ") +
+        B + " is not available";
     const std::vector<outlook::CMailData>& mail = Backend().GetSentMail();
     ASSERT_EQ(mail.size(), 1u);
     EXPECT_EQ(mail[0].subject, "Meeting Request Denied");

@@ -13,8 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 constexpr const char* AgentKey = "Software\\ORVANTE\\CalendarAgent";
 constexpr int Busy = 2;
 constexpr int Free = 0;
@@ -54,12 +53,12 @@ std::vector<CDateTime> Starts(const CTimeSlotStore& store)
 
 // Preferences over a private registry directory, an empty appointment store
 // and a recording of the debug lines.
-class PreferencesTest : public ::testing::Test
-{
+class PreferencesTest : public ::testing::Test {
 protected:
     PreferencesTest()
         : m_dir(MakeDirectory()), m_registry(CRegistry::CurrentUser, m_dir.string()), m_settings(m_registry),
-          m_preferences(m_settings, m_appointments, [this](const std::string& line) { m_lines.push_back(line); })
+          m_preferences(m_settings, m_appointments,
+                        [this](const std::string& line) { m_lines.push_back(line); })
     {
     }
 
@@ -80,12 +79,14 @@ protected:
     void Busy(const CDateTime& start, const CDateTime& end, int outlookIndex = 1)
     {
         m_appointments.AddAppointment(outlookIndex, "busy", "", "", "", "", start, end,
-                                      (end - start).GetWholeMinutes(), 0, 0, ::Busy, Null(), "outlook", false);
+                                      (end - start).GetWholeMinutes(), 0, 0, ::Busy, Null(), "outlook",
+                                      false);
     }
 
     void Write(const std::string& subKey, const std::string& name, const std::string& value)
     {
-        const std::string key = subKey.empty() ? std::string(AgentKey) : std::string(AgentKey) + "\\" + subKey;
+        const std::string key =
+            subKey.empty() ? std::string(AgentKey) : std::string(AgentKey) + "\\" + subKey;
         ASSERT_EQ(CRegistry::Ok, m_registry.WriteValue(key, name, value));
     }
 
@@ -97,8 +98,7 @@ protected:
         Write(key, "EndTime", slot.GetEndTime().Format());
         Write(key, "SlotType", slot.GetSlotTypeString());
         Write(key, "Days", slot.GetDaysStr());
-        if (agentName.empty())
-        {
+        if (agentName.empty()) {
             Write(key, "ContactType", "__CT_NULL__");
             return;
         }
@@ -148,8 +148,8 @@ TEST_F(PreferencesTest, PlainTestAsksEveryAppointmentAndHold)
 {
     Busy(Monday(10, 0), Monday(11, 0));
     Busy(Monday(14, 0), Monday(15, 0), CAppointmentStore::HoldIndex);
-    m_appointments.AddAppointment(2, "free", "", "", "", "", Monday(16, 0), Monday(17, 0), 60, 0, 0, Free, Null(),
-                                  "outlook", false);
+    m_appointments.AddAppointment(2, "free", "", "", "", "", Monday(16, 0), Monday(17, 0), 60, 0, 0, Free,
+                                  Null(), "outlook", false);
     EXPECT_FALSE(m_preferences.IsFreePlain(Monday(10, 30), 15));
     EXPECT_TRUE(m_preferences.IsFreePlain(Monday(11, 0), 180));
     EXPECT_FALSE(m_preferences.IsFreePlain(Monday(11, 0), 181));
@@ -171,8 +171,8 @@ TEST_F(PreferencesTest, RecurringAppointmentIsBusyOnEachOccurrence)
 {
     // Weekly on Mondays 12:00-13:00 from 30 November 2026, no end.
     m_appointments.AddRecurringAppointment(3, "lunch", "", "", "", "", CDateTime(2026, 11, 30, 12, 0, 0),
-                                           CDateTime(2026, 11, 30, 13, 0, 0), 60, 0, 0, ::Busy, Null(), "outlook",
-                                           1, 1, 0, 0, CDateTime(2026, 11, 30, 12, 0, 0),
+                                           CDateTime(2026, 11, 30, 13, 0, 0), 60, 0, 0, ::Busy, Null(),
+                                           "outlook", 1, 1, 0, 0, CDateTime(2026, 11, 30, 12, 0, 0),
                                            CDateTime(4500, 12, 31, 13, 0, 0), 0, 2, false);
     EXPECT_FALSE(m_preferences.IsFreePlain(CDateTime(2026, 12, 14, 12, 30, 0), 30));
     EXPECT_TRUE(m_preferences.IsFreePlain(CDateTime(2026, 12, 15, 12, 30, 0), 30));
@@ -197,7 +197,8 @@ TEST_F(PreferencesTest, SearchStartsAtTheStartThenAtMarks)
 TEST_F(PreferencesTest, SearchHonoursHoldsAndConstraints)
 {
     Busy(Monday(9, 0), Monday(10, 0), CAppointmentStore::HoldIndex);
-    const CTimeConstraintSet lateMorning{CTimeConstraint(CContactRecord(), false, Monday(10, 0), Monday(11, 0))};
+    const CTimeConstraintSet lateMorning{
+        CTimeConstraint(CContactRecord(), false, Monday(10, 0), Monday(11, 0))};
     EXPECT_EQ(Monday(11, 0), m_preferences.NextFreeSlot(Monday(9, 0), 60, lateMorning).GetStartTime());
     EXPECT_EQ(Monday(10, 0), m_preferences.NextFreeSlotPlain(Monday(9, 0), 60).GetStartTime());
 }
@@ -373,10 +374,10 @@ TEST_F(PreferencesTest, TotalIsReadAsDecimalAndHeldToTheMaximum)
     EXPECT_EQ(0, quiet.LoadPreferences());
     const std::vector<std::pair<std::string, int>> totals{
         {"many", 0}, {"-4", 0}, {"2 constraints", 2}, {"99999999999999999999", CPreferences::MaxConstraints}};
-    for (const auto& [text, loaded] : totals)
-    {
+    for (const auto& [text, loaded] : totals) {
         Write("", "TotalTimeConsts", text);
         EXPECT_EQ(loaded, m_preferences.LoadPreferences()) << text;
-        EXPECT_EQ("CVSP::Load Preferences: Total Preferences Loaded = " + std::to_string(loaded), m_lines.back());
+        EXPECT_EQ("CVSP::Load Preferences: Total Preferences Loaded = " + std::to_string(loaded),
+                  m_lines.back());
     }
 }

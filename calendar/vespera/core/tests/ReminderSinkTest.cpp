@@ -19,11 +19,9 @@
 
 using vespera_test::CTemporaryHome;
 
-namespace
-{
+namespace {
 
-class ReminderSinkTest : public ::testing::Test
-{
+class ReminderSinkTest : public ::testing::Test {
 protected:
     ReminderSinkTest()
     {
@@ -72,10 +70,12 @@ TEST_F(ReminderSinkTest, ConnectedSinkForwardsTheItemsSubjectLocationAndStart)
     EXPECT_FALSE(sink.Connect());
     ASSERT_TRUE(m_backend->FireReminder(m_item));
     ASSERT_EQ(m_agentSends.size(), 1u);
-    EXPECT_EQ(m_agentSends[0], "phone-agent tell :command appointment_due :start (tell :day 5 :month 3 :year 2031 "
-                               ":hour 8 :minute 5 :second 9 ) :subject (Dentist) :location (Main St)");
+    EXPECT_EQ(m_agentSends[0],
+              "phone-agent tell :command appointment_due :start (tell :day 5 :month 3 :year 2031 "
+              ":hour 8 :minute 5 :second 9 ) :subject (Dentist) :location (Main St)");
     ASSERT_EQ(m_mails.size(), 1u);
-    EXPECT_EQ(m_mails[0], "me@x.org|Appointment|Dentist@" + CDateTime(2031, 3, 5, 8, 5, 9).Format() + ">Main St");
+    EXPECT_EQ(m_mails[0],
+              "me@x.org|Appointment|Dentist@" + CDateTime(2031, 3, 5, 8, 5, 9).Format() + ">Main St");
 
     sink.Disconnect();
     EXPECT_FALSE(sink.IsConnected());

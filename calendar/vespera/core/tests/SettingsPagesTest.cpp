@@ -75,8 +75,8 @@ protected:
 
     bool AnyEventOn() const
     {
-        return settings->GetReminderAlert() || settings->GetMeetingScheduleShortAlert()
-               || settings->GetMeetingScheduleLongAlert() || settings->GetImportScheduleAlert();
+        return settings->GetReminderAlert() || settings->GetMeetingScheduleShortAlert() ||
+               settings->GetMeetingScheduleLongAlert() || settings->GetImportScheduleAlert();
     }
 
     std::string dir;
@@ -125,7 +125,8 @@ TEST_F(SettingsPagesTest, EmptyDestinationWithAnEventWarnsAndSwitchesEventsOff)
     page.remindersBox = true;
     page.agentText = "ignored-agent";
     ApplyAgentAlertPage(*settings, page);
-    ASSERT_EQ(BoxTexts(), std::vector<std::string>{"No Email address specified!\nDisabling notifications..."});
+    ASSERT_EQ(BoxTexts(),
+              std::vector<std::string>{"No Email address specified!\nDisabling notifications..."});
     EXPECT_EQ(boxes.Boxes()[0].type & MB_ICONMASK, MB_ICONEXCLAMATION);
     EXPECT_FALSE(AnyEventOn());
     EXPECT_EQ(settings->GetAgentAlertString(), "");
@@ -180,7 +181,8 @@ TEST_F(SettingsPagesTest, ExactlyOneChannelIsOnAfterEveryApply)
         settings->SetEmailAlert(combination & 1);
         settings->SetAgentAlert(combination & 2);
         CAgentAlertPageInput page;
-        page.channel = (combination & 4) ? CAgentAlertPageInput::AgentName : CAgentAlertPageInput::EmailAddress;
+        page.channel =
+            (combination & 4) ? CAgentAlertPageInput::AgentName : CAgentAlertPageInput::EmailAddress;
         page.emailText = (combination & 8) ? "me@example.org" : "";
         page.agentText = (combination & 16) ? "me-CalendarAgent" : "";
         page.meetingsBox = combination & 32;
@@ -260,13 +262,14 @@ TEST_F(SettingsPagesTest, UnregisteringListsAndSwitchesOffWhatNeedsTheNameServer
     settings->SetAgentAlert(true);
     SwitchEventsOn();
     ApplyRegistration(*settings, control, false);
-    ASSERT_EQ(BoxTexts(), std::vector<std::string>{"By unregistering the ANS, you have disabled the following:\n"
-                                                   "  * Distributed Meeting Scheduling\n"
-                                                   "  * Autonomous Schedule Imports\n"
-                                                   "  * Autonomous Invocation of Schedule Browser\n"
-                                                   "  * Agent-based notifications\n"
-                                                   "To enable these in future, you should first enable the ANS\n"
-                                                   "and then re-enter the Options Property Sheet.\n"});
+    ASSERT_EQ(BoxTexts(),
+              std::vector<std::string>{"By unregistering the ANS, you have disabled the following:\n"
+                                       "  * Distributed Meeting Scheduling\n"
+                                       "  * Autonomous Schedule Imports\n"
+                                       "  * Autonomous Invocation of Schedule Browser\n"
+                                       "  * Agent-based notifications\n"
+                                       "To enable these in future, you should first enable the ANS\n"
+                                       "and then re-enter the Options Property Sheet.\n"});
     EXPECT_EQ(boxes.Boxes()[0].type & MB_ICONMASK, MB_ICONEXCLAMATION);
     EXPECT_EQ(control.calls, (std::vector<std::string>{"Show '' '' 0", "MeetingRequests off"}));
     CAgentSettings reloaded;
@@ -300,10 +303,10 @@ TEST_F(SettingsPagesTest, ChangedRegistrationReregistersAndShowsTheNewDetails)
     page.ansPort = "7000";
     bool changed = WriteLookupDetailsPage(*settings, page);
     ApplyRegistration(*settings, control, changed);
-    EXPECT_EQ(control.calls, (std::vector<std::string>{"DisableANS",
-                                                       "EnableANS jo_example.org-CalendarAgent 127.0.0.1 7000",
-                                                       "Show 'jo_example.org-CalendarAgent' '127.0.0.1' 7000",
-                                                       "MeetingRequests on"}));
+    EXPECT_EQ(control.calls,
+              (std::vector<std::string>{"DisableANS", "EnableANS jo_example.org-CalendarAgent 127.0.0.1 7000",
+                                        "Show 'jo_example.org-CalendarAgent' '127.0.0.1' 7000",
+                                        "MeetingRequests on"}));
     EXPECT_TRUE(boxes.Boxes().empty());
     EXPECT_TRUE(settings->GetANSRegistered());
 }
@@ -326,9 +329,10 @@ TEST_F(SettingsPagesTest, FailedOrNamelessRegistrationSwitchesRegistrationOff)
     settings->SetMeetingSchedulingType(0);
     settings->SetAutoInvokeSchedule(false);
     ApplyRegistration(*settings, control, true);
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
-                              "Unable to register with the ANS. Please check the ANS details and ensure that the ANS "
-                              "is running \nand the agent name is not already in use"}));
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{
+                  "Unable to register with the ANS. Please check the ANS details and ensure that the ANS "
+                  "is running \nand the agent name is not already in use"}));
     EXPECT_FALSE(settings->GetANSRegistered());
     EXPECT_EQ(control.calls.back(), "MeetingRequests off");
 }
@@ -356,7 +360,8 @@ TEST_F(SettingsPagesTest, StartupSheetRegistersWhenConfirmedAndTellsWhenNotRegis
     page.agentName = AgentNameFromEmail(page.email);
     control.enableSucceeds = false;
     ApplyStartupRegistration(*settings, control, &page);
-    EXPECT_EQ(control.calls, std::vector<std::string>{"EnableANS jo_example.org-CalendarAgent 127.0.0.1 6677"});
+    EXPECT_EQ(control.calls,
+              std::vector<std::string>{"EnableANS jo_example.org-CalendarAgent 127.0.0.1 6677"});
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{SettingsPages::RegisterFailedMessage});
     EXPECT_TRUE(settings->GetANSRegistered());
 

@@ -8,8 +8,7 @@
 
 using vespera_test::CTemporaryHome;
 
-namespace
-{
+namespace {
 
 TEST(StartupPauseTest, OnlyPlainDecimalNumbersSetALimit)
 {

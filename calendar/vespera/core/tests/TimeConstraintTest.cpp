@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 // 7 December 2026 is a Monday, 12 December a Saturday.
 CDateTime Monday(int hour, int minute)
 {
@@ -25,8 +24,7 @@ CDateTime Invalid()
 CTimeConstraint Noon(bool relative, const CDateTime& end = Monday(13, 0))
 {
     CTimeConstraint constraint(CContactRecord(), false, Monday(12, 0), end);
-    if (relative)
-    {
+    if (relative) {
         constraint.SetSlotType(0);
         constraint.SetDays(62u);
     }

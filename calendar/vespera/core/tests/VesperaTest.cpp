@@ -38,8 +38,7 @@
 
 using vespera_test::CVesperaTest;
 
-namespace
-{
+namespace {
 
 const char* const BadDms = "Bad DMS message. No type specified";
 const char* const UnknownObjective = "Unknown objective message type. Ignoring.";
@@ -54,14 +53,12 @@ CDateTime FreeMorning()
 std::string RequestAppt(const CDateTime& start, int minutes, const std::string& fname = "Ann",
                         const std::string& lname = "Lee", const std::string& email = "ann@example.org")
 {
-    return "tell :command request_appt :duration (" + std::to_string(minutes) + ") :startTime (" + start.Format() +
-           ") :subject (Lunch) :body (Talk) :location (Cafe) :email (" + email + ") :fname (" + fname +
-           ") :lname (" + lname + ")";
+    return "tell :command request_appt :duration (" + std::to_string(minutes) + ") :startTime (" +
+           start.Format() + ") :subject (Lunch) :body (Talk) :location (Cafe) :email (" + email +
+           ") :fname (" + fname + ") :lname (" + lname + ")";
 }
 
-class VesperaDispatchTest : public CVesperaTest
-{
-};
+class VesperaDispatchTest : public CVesperaTest {};
 
 TEST_F(VesperaDispatchTest, MessageWithoutContentIsLoggedAndDropped)
 {
@@ -207,16 +204,15 @@ TEST_F(VesperaDispatchTest, DataUrlThatIsNoWebAddressIsNeverOpened)
     EXPECT_TRUE(Boxes().Boxes().empty());
 }
 
-class VesperaAppointmentRequestTest : public CVesperaTest
-{
+class VesperaAppointmentRequestTest : public CVesperaTest {
 protected:
     void AddBusy(const CDateTime& start, int minutes)
     {
         CDateTime end = start + CDateTimeSpan(0, 0, minutes, 0);
         CDateTime never;
         never.SetStatus(CDateTime::null);
-        Agent().GetAppointmentStore().AddAppointment(1, "Busy", "", "", "", "", start, end, minutes, 0, 0, 2, never,
-                                                     "outlook", false);
+        Agent().GetAppointmentStore().AddAppointment(1, "Busy", "", "", "", "", start, end, minutes, 0, 0, 2,
+                                                     never, "outlook", false);
     }
 
     const vespera_test::SSentMessage& OnlyReply()
@@ -235,7 +231,8 @@ TEST_F(VesperaAppointmentRequestTest, FreeTimeIsAccepted)
     EXPECT_EQ(reply.performative, "tell");
     EXPECT_EQ(reply.receiver, "secretary");
     EXPECT_FALSE(reply.alertNotice);
-    EXPECT_EQ(reply.content, "tell :startTime (" + FreeMorning().Format() + ") :duration (60) :status accept");
+    EXPECT_EQ(reply.content,
+              "tell :startTime (" + FreeMorning().Format() + ") :duration (60) :status accept");
     EXPECT_EQ(Agent().GetAppointmentStore().GetCount(), 0);
 }
 
@@ -256,8 +253,8 @@ TEST_F(VesperaAppointmentRequestTest, DurationsThatAreNoPositiveMinutesAreReject
     Agent().GetSettings().SetMeetingSchedulingType(2);
     Deliver(RequestAppt(FreeMorning(), 0), "secretary");
     Deliver(RequestAppt(FreeMorning(), -30), "secretary");
-    Deliver("tell :command request_appt :duration (-99999999999999999999) :startTime (" + FreeMorning().Format() +
-                ")",
+    Deliver("tell :command request_appt :duration (-99999999999999999999) :startTime (" +
+                FreeMorning().Format() + ")",
             "secretary");
     ASSERT_EQ(Agent().Sent().size(), 3u);
     for (const auto& reply : Agent().Sent())
@@ -290,10 +287,11 @@ TEST_F(VesperaAppointmentRequestTest, NoMeetingsPolicyRejectsEveryone)
     const auto& mail = Backend().GetSentMail()[0];
     EXPECT_EQ(mail.to, "me@x.org");
     EXPECT_EQ(mail.subject, "[Vesp] V-Izadavavu Meeting Declined");
-    EXPECT_EQ(mail.body, "ann@example.org (Ann Lee) requested a new meeting with you, but was declined. Please "
-                         "review the details below.\n\n\nMeeting Subject: Lunch\nMeeting Body: Talk\nMeeting Start "
-                         "Time: " +
-                             FreeMorning().Format() + "\nMeeting Duration: 30\nMeeting Location: Cafe");
+    EXPECT_EQ(mail.body,
+              "ann@example.org (Ann Lee) requested a new meeting with you, but was declined. Please "
+              "review the details below.\n\n\nMeeting Subject: Lunch\nMeeting Body: Talk\nMeeting Start "
+              "Time: " +
+                  FreeMorning().Format() + "\nMeeting Duration: 30\nMeeting Location: Cafe");
 }
 
 TEST_F(VesperaAppointmentRequestTest, ContactsOnlyPolicyNeedsExactNames)
@@ -304,11 +302,11 @@ TEST_F(VesperaAppointmentRequestTest, ContactsOnlyPolicyNeedsExactNames)
     EXPECT_EQ(OnlyReply().content, "tell :status reject");
     Agent().ClearSent();
     Deliver(RequestAppt(FreeMorning(), 30, "Ann", "Lee"), "secretary");
-    EXPECT_EQ(OnlyReply().content, "tell :startTime (" + FreeMorning().Format() + ") :duration (30) :status accept");
+    EXPECT_EQ(OnlyReply().content,
+              "tell :startTime (" + FreeMorning().Format() + ") :duration (30) :status accept");
 }
 
-class VesperaRequestedAppointmentTest : public CVesperaTest
-{
+class VesperaRequestedAppointmentTest : public CVesperaTest {
 protected:
     // The secretary is no contact: it acts for the user only when everybody may.
     void SetUp() override
@@ -320,7 +318,8 @@ protected:
     static std::string Appointment(const std::string& command, const std::string& extra)
     {
         return "tell :command " + command +
-               " :start (tell :day 5 :month 3 :year 2031 :hour 14 :minute 30) :duration (45) :subject (Review)"
+               " :start (tell :day 5 :month 3 :year 2031 :hour 14 :minute 30) :duration (45) :subject "
+               "(Review)"
                " :body (Plans) :location (Room 2) :requiredAttendees (a@x.org) :targetRealName (Bo Day)"
                " :targetEmailAdd (bo@x.org)" +
                extra;
@@ -341,8 +340,11 @@ TEST_F(VesperaRequestedAppointmentTest, CommandsThatActForTheUserFollowThePolicy
         int policy;
         const char* sender;
         bool allowed;
-    } cases[] = {{0, "secretary", false}, {0, Contact.c_str(), false}, {1, "secretary", false},
-                 {1, Contact.c_str(), true},  {2, "secretary", true}};
+    } cases[] = {{0, "secretary", false},
+                 {0, Contact.c_str(), false},
+                 {1, "secretary", false},
+                 {1, Contact.c_str(), true},
+                 {2, "secretary", true}};
     for (const auto& c : cases) {
         Agent().GetSettings().SetMeetingSchedulingType(c.policy);
         const long items = Backend().GetCount(outlook::olFolderCalendar);
@@ -351,7 +353,8 @@ TEST_F(VesperaRequestedAppointmentTest, CommandsThatActForTheUserFollowThePolicy
         Deliver(Appointment("appointment", ""), c.sender);
         Deliver(Appointment("conf_appt", " :email (me@x.org)"), c.sender);
         Deliver(meeting, c.sender);
-        EXPECT_EQ(Backend().GetCount(outlook::olFolderCalendar), items + (c.allowed ? 2 : 0)) << c.policy << c.sender;
+        EXPECT_EQ(Backend().GetCount(outlook::olFolderCalendar), items + (c.allowed ? 2 : 0))
+            << c.policy << c.sender;
         EXPECT_EQ(Backend().GetSentMail().size(), mails + (c.allowed ? 1 : 0)) << c.policy << c.sender;
         EXPECT_EQ(Agent().GetNegotiationStore().GetCount(), negotiations + (c.allowed ? 1 : 0))
             << c.policy << c.sender;
@@ -408,13 +411,14 @@ TEST_F(VesperaRequestedAppointmentTest, ConfirmedAppointmentMailsTheRequester)
     const auto& mail = Backend().GetSentMail()[0];
     EXPECT_EQ(mail.to, "me@x.org");
     EXPECT_EQ(mail.subject, "[ORVANTE DMS] Appointment details");
-    EXPECT_EQ(mail.body,
-              "Hi, \n\nYou recently scheduled an appointment with Bo Day using the ORVANTE Distributed Meeting "
-              "Scheduling System. This is your confirmation message with the details given below.\n\n"
-              "Appointment Date: " +
-                  CDateTime(2031, 3, 5, 14, 30, 0).Format() +
-                  "\nAppointment Subject: Review\nAppointment Body: Plans\nAppointment Duration: 45 minutes.\n\n"
-                  "Thank you for using the ORVANTE DMS System.\nYou can contact Bo Day via email at bo@x.org");
+    EXPECT_EQ(
+        mail.body,
+        "Hi, \n\nYou recently scheduled an appointment with Bo Day using the ORVANTE Distributed Meeting "
+        "Scheduling System. This is your confirmation message with the details given below.\n\n"
+        "Appointment Date: " +
+            CDateTime(2031, 3, 5, 14, 30, 0).Format() +
+            "\nAppointment Subject: Review\nAppointment Body: Plans\nAppointment Duration: 45 minutes.\n\n"
+            "Thank you for using the ORVANTE DMS System.\nYou can contact Bo Day via email at bo@x.org");
     ASSERT_EQ(Agent().Sent().size(), 1u);
     EXPECT_EQ(Agent().Sent()[0].content, "tell :command success");
 }
@@ -431,7 +435,8 @@ TEST_F(VesperaRequestedAppointmentTest, ConfirmationWithoutAddressSendsNoMail)
 TEST_F(VesperaRequestedAppointmentTest, UnusableRequestCreatesNothingAndClaimsNoSuccess)
 {
     Deliver("tell :command appointment :duration (45) :subject (No start)", "secretary");
-    Deliver("tell :command appointment :start (tell :day 40 :month 13 :year 2031 :hour 1 :minute 0) :duration (5)",
+    Deliver("tell :command appointment :start (tell :day 40 :month 13 :year 2031 :hour 1 :minute 0) "
+            ":duration (5)",
             "secretary");
     EXPECT_EQ(Backend().GetCount(outlook::olFolderCalendar), 0);
     EXPECT_EQ(Agent().GetAppointmentStore().GetCount(), 0);
@@ -440,9 +445,10 @@ TEST_F(VesperaRequestedAppointmentTest, UnusableRequestCreatesNothingAndClaimsNo
 
 TEST_F(VesperaRequestedAppointmentTest, OversizedNumbersNeitherWrapNorCreate)
 {
-    Deliver("tell :command appointment :start (tell :day 5 :month 3 :year 99999999999999999999 :hour 1 :minute 0)"
-            " :duration (45)",
-            "secretary");
+    Deliver(
+        "tell :command appointment :start (tell :day 5 :month 3 :year 99999999999999999999 :hour 1 :minute 0)"
+        " :duration (45)",
+        "secretary");
     Deliver("tell :command appointment :start (tell :day 5 :month 3 :year 4294969327 :hour 1 :minute 0)"
             " :duration (45)",
             "secretary");
@@ -458,9 +464,7 @@ TEST_F(VesperaRequestedAppointmentTest, RefusedCalendarWriteClaimsNoSuccess)
     EXPECT_TRUE(Agent().Sent().empty());
 }
 
-class VesperaAgentTest : public CVesperaTest
-{
-};
+class VesperaAgentTest : public CVesperaTest {};
 
 TEST_F(VesperaAgentTest, NegotiationIdsAreClockThenZeroThenRandom)
 {
@@ -485,9 +489,9 @@ TEST_F(VesperaAgentTest, ExpiredHoldsGoOnEveryThirtiethTick)
 {
     CDateTime past = CDateTime::GetCurrentTime() - CDateTimeSpan(1.0);
     auto addHold = [&] {
-        Agent().GetAppointmentStore().AddAppointment(CAppointmentStore::HoldIndex, "Hold", "", "", "", "", past,
-                                                     past + CDateTimeSpan(0, 1, 0, 0), 60, 0, 0, 1, past,
-                                                     "1:2:3", false);
+        Agent().GetAppointmentStore().AddAppointment(CAppointmentStore::HoldIndex, "Hold", "", "", "", "",
+                                                     past, past + CDateTimeSpan(0, 1, 0, 0), 60, 0, 0, 1,
+                                                     past, "1:2:3", false);
     };
     addHold();
     for (int tick = 1; tick < CVespera::PurgeInterval; ++tick)
@@ -529,9 +533,7 @@ TEST_F(VesperaAgentTest, RegistrationNeedsEveryStoredValue)
     registry.WriteValue(key, "ANSHost", "127.0.0.1");
     EXPECT_TRUE(Agent().GetRegistration().LoadRegInfo());
     EXPECT_TRUE(Agent().HasLine("<CVespera::EnableANS()> ENABLING THE ANS MODULE"));
-    EXPECT_EQ(Agent().CountApplicationLine(
-                  "CVSP::LoadRegInfo: Agent Name = , ANS Host = , ANS Port = 0"),
-              1);
+    EXPECT_EQ(Agent().CountApplicationLine("CVSP::LoadRegInfo: Agent Name = , ANS Host = , ANS Port = 0"), 1);
 }
 
 TEST_F(VesperaAgentTest, CalendarWritesFailCleanlyWithoutTheProgram)
@@ -602,8 +604,7 @@ std::vector<std::string> ApplicationLogsIn(const std::filesystem::path& director
     return texts;
 }
 
-class VesperaStartupTest : public CVesperaTest
-{
+class VesperaStartupTest : public CVesperaTest {
 protected:
     void SetUp() override { ResetAgentUnstarted(); }
 };
@@ -637,7 +638,8 @@ TEST_F(VesperaStartupTest, TheNameServerIsAPlaceholderUntilRegistration)
 {
     Agent().process_create();
     CBeliefDB* beliefs = Agent().get_belief_db();
-    EXPECT_STREQ(beliefs->find_string_belief("ans")->get_value(), CNameServerRegistration::PlaceholderANSHost);
+    EXPECT_STREQ(beliefs->find_string_belief("ans")->get_value(),
+                 CNameServerRegistration::PlaceholderANSHost);
     EXPECT_EQ(beliefs->find_int_belief("ansport")->get_value(), 6677);
     EXPECT_EQ(Agent().GetRegistration().GetANSPort(), 0);
     // Without the reminder switch there is no sink and no step for it.
@@ -713,7 +715,8 @@ TEST_F(VesperaStartupTest, FailedLogonIsShownAndStartUpGoesOn)
     Agent().process_create();
     EXPECT_TRUE(Agent().HasApplicationLine("CVSP:process_create::FATAL Error: Logon Failed"));
     ASSERT_FALSE(Boxes().Boxes().empty());
-    EXPECT_EQ(Boxes().Boxes()[0].text, "Unable to logon to Outlook Profile. Please check Outlook Installation.");
+    EXPECT_EQ(Boxes().Boxes()[0].text,
+              "Unable to logon to Outlook Profile. Please check Outlook Installation.");
     EXPECT_NE(Agent().GetCalendar().GetOutlookApplication(), nullptr);
     EXPECT_EQ(Agent().CountApplicationLine("CVSP:process_create::Starting Orvante Calendar Agent"), 1);
     EXPECT_EQ(ProgressTexts().Texts().back(), "Starting ORVANTE Calendar Agent");
@@ -729,15 +732,17 @@ TEST_F(VesperaStartupTest, WithoutTheCalendarProgramTheProcessEndsWithCodeZero)
             Agent().process_create();
         },
         ::testing::ExitedWithCode(0),
-        "Failed to create an instance of Outlook\\. Outlook is either not present or not configured properly\\.  "
+        "Failed to create an instance of Outlook\\. Outlook is either not present or not configured "
+        "properly\\.  "
         "The Agent will now shutdown\\.");
 
     const std::vector<std::string> logs = ApplicationLogsIn(Home().DataDir());
     bool failureLogged = false;
     for (const std::string& log : logs) {
-        failureLogged = failureLogged ||
-                        log.find("CVSP:process_create::Outlook Instance Creation Failed. Exiting with code zero") !=
-                            std::string::npos;
+        failureLogged =
+            failureLogged ||
+            log.find("CVSP:process_create::Outlook Instance Creation Failed. Exiting with code zero") !=
+                std::string::npos;
         EXPECT_EQ(log.find("New Run"), std::string::npos) << log;
         EXPECT_EQ(log.find("Getting MAPI Namespace Instance"), std::string::npos) << log;
     }
@@ -752,7 +757,8 @@ TEST_F(VesperaStartupTest, HeadlessStartupSheetSaysWhatItWouldAskAndLeavesTheAge
     EXPECT_NE(Boxes().Boxes()[0].text.find("ANS host: 127.0.0.1\nANS port: 6677"), std::string::npos)
         << Boxes().Boxes()[0].text;
     EXPECT_EQ(Boxes().Boxes()[1].text,
-              "The Agent is not registered with the ANS.\nIf you choose to register with the ANS for the first time, "
+              "The Agent is not registered with the ANS.\nIf you choose to register with the ANS for the "
+              "first time, "
               "then you should\nshut down the agent and restart for the registration to come into effect.");
     EXPECT_EQ(Boxes().Boxes()[1].type & MB_ICONMASK, MB_ICONINFORMATION);
     EXPECT_EQ(Agent().GetRegisteredName(), "");
@@ -805,10 +811,10 @@ TEST_F(VesperaStartupTest, StoredRegistrationNeedsNoSheet)
 
 // --- the calendar program -----------------------------------------------------------
 
-class VesperaOutlookTest : public CVesperaTest
-{
+class VesperaOutlookTest : public CVesperaTest {
 protected:
-    static outlook::CAppointmentData Appointment(const std::string& subject, const CDateTime& start, long minutes)
+    static outlook::CAppointmentData Appointment(const std::string& subject, const CDateTime& start,
+                                                 long minutes)
     {
         outlook::CAppointmentData data;
         data.subject = subject;
@@ -823,7 +829,8 @@ protected:
         return data;
     }
 
-    static outlook::CContactData Contact(const std::string& first, const std::string& last, const std::string& email)
+    static outlook::CContactData Contact(const std::string& first, const std::string& last,
+                                         const std::string& email)
     {
         outlook::CContactData data;
         data.firstName = first;
@@ -838,8 +845,8 @@ protected:
 
 TEST_F(VesperaOutlookTest, EmptyCalendarLoadsNothingAndSaysSo)
 {
-    Agent().GetAppointmentStore().AddAppointment(7, "Kept", "", "", "", "", FreeMorning(), FreeMorning(), 0, 0, 0, 2,
-                                                 CDateTime(), "outlook", false);
+    Agent().GetAppointmentStore().AddAppointment(7, "Kept", "", "", "", "", FreeMorning(), FreeMorning(), 0,
+                                                 0, 0, 2, CDateTime(), "outlook", false);
     Agent().GetCalendar().LoadAppointments();
     EXPECT_EQ(Agent().GetAppointmentStore().GetCount(), 1);
     EXPECT_EQ(Agent().GetCalendar().GetCalendarItemCount(), 0);
@@ -919,8 +926,8 @@ TEST_F(VesperaOutlookTest, CreatedAppointmentsAreNumberedAfterTheLoadedOnes)
     Backend().Put(outlook::olFolderCalendar, Appointment("One", FreeMorning(), 30));
     Backend().Put(outlook::olFolderCalendar, Appointment("Two", FreeMorning() + CDateTimeSpan(1.0), 30));
     Agent().GetCalendar().LoadAppointments();
-    ASSERT_TRUE(Agent().CreateOutlookAppointment(FreeMorning() + CDateTimeSpan(2.0), 45, "New", "B", "L", 5, false,
-                                                 "", "", true));
+    ASSERT_TRUE(Agent().CreateOutlookAppointment(FreeMorning() + CDateTimeSpan(2.0), 45, "New", "B", "L", 5,
+                                                 false, "", "", true));
     ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 3);
     const CAppointment* created = Agent().GetAppointmentStore().GetAt(2);
     EXPECT_EQ(created->GetOutlookIndex(), 3);
@@ -957,7 +964,8 @@ TEST_F(VesperaOutlookTest, LoadsWithoutNamespaceOrFolderShowWhy)
     ASSERT_EQ(Boxes().Boxes().size(), 2u);
     EXPECT_EQ(Boxes().Boxes()[0].text, "Namespace pointer is null. No Appointments Loaded");
     EXPECT_EQ(Boxes().Boxes()[1].text, "NameSpace pointer is NULL. No Contacts Loaded");
-    EXPECT_TRUE(Agent().HasApplicationLine("CVSP::LoadApointments: Namespace Pointer is NULL. No Appointments Loaded"));
+    EXPECT_TRUE(Agent().HasApplicationLine(
+        "CVSP::LoadApointments: Namespace Pointer is NULL. No Appointments Loaded"));
     EXPECT_TRUE(Agent().HasApplicationLine("Namespace pointer is NULL. No Contacts Loaded"));
 
     Backend().SetFailing(outlook::CMemoryBackend::Operation::Start, false);
@@ -971,8 +979,8 @@ TEST_F(VesperaOutlookTest, LoadsWithoutNamespaceOrFolderShowWhy)
 
 TEST_F(VesperaOutlookTest, ContactFromAScheduleSplitsTheNameAtTheLastBlank)
 {
-    ASSERT_TRUE(Agent().GetCalendar().CreateOutlookContact("ann_x.org-CalendarAgent", "  Ann Marie Lee ", "ann@x.org",
-                                             "http://x.org/ann"));
+    ASSERT_TRUE(Agent().GetCalendar().CreateOutlookContact("ann_x.org-CalendarAgent", "  Ann Marie Lee ",
+                                                           "ann@x.org", "http://x.org/ann"));
     ASSERT_TRUE(Agent().GetCalendar().CreateOutlookContact("cher-CalendarAgent", "Cher", "cher@x.org", ""));
     ASSERT_EQ(Agent().GetContactStore().GetCount(), 2);
     const CContactRecord* ann = Agent().GetContactStore().GetAt(0);
@@ -1000,8 +1008,9 @@ TEST_F(VesperaOutlookTest, ResynchronisingDropsHoldsAndReloads)
     Backend().Put(outlook::olFolderCalendar, Appointment("One", FreeMorning(), 30));
     Agent().GetCalendar().LoadAppointments();
     CDateTime later = CDateTime::GetCurrentTime() + CDateTimeSpan(1.0);
-    Agent().GetAppointmentStore().AddAppointment(CAppointmentStore::HoldIndex, "Hold", "", "", "", "", FreeMorning(),
-                                                 FreeMorning(), 30, 0, 0, 1, later, "1:2:3", false);
+    Agent().GetAppointmentStore().AddAppointment(CAppointmentStore::HoldIndex, "Hold", "", "", "", "",
+                                                 FreeMorning(), FreeMorning(), 30, 0, 0, 1, later, "1:2:3",
+                                                 false);
     ASSERT_EQ(Agent().GetAppointmentStore().GetCount(), 2);
     Backend().Put(outlook::olFolderCalendar, Appointment("Two", FreeMorning(), 30));
     Agent().GetCalendar().Resynchronise();
@@ -1013,8 +1022,7 @@ TEST_F(VesperaOutlookTest, ResynchronisingDropsHoldsAndReloads)
 
 // --- notifications and reminders --------------------------------------------------------
 
-class VesperaNotificationTest : public CVesperaTest
-{
+class VesperaNotificationTest : public CVesperaTest {
 protected:
     // Requesters here are no contacts.
     void SetUp() override
@@ -1034,8 +1042,8 @@ TEST_F(VesperaNotificationTest, ShortFormReachesTheAlertAgentAsTheWholeContent)
 {
     Agent().GetSettings().SetMeetingScheduleShortAlert(true);
     AlertAgent();
-    Agent().GetNotifier().NotifyMeetingScheduled("org_x.org-CalendarAgent", "Review", "Plans", "Room 2", "3/4/2031 10:00:00 AM", 30,
-                                   "org_x.org-CalendarAgent");
+    Agent().GetNotifier().NotifyMeetingScheduled("org_x.org-CalendarAgent", "Review", "Plans", "Room 2",
+                                                 "3/4/2031 10:00:00 AM", 30, "org_x.org-CalendarAgent");
     ASSERT_EQ(Agent().Sent().size(), 1u);
     EXPECT_TRUE(Agent().Sent()[0].alertNotice);
     EXPECT_EQ(Agent().Sent()[0].receiver, "phone-agent");
@@ -1060,32 +1068,38 @@ TEST_F(VesperaNotificationTest, AwardedMeetingReachesTheUserByMail)
     Agent().GetSettings().SetEmailAlert(true);
     Agent().GetSettings().SetEmailAlertString("me@x.org");
     Agent().GetContactStore().Add(std::make_unique<CContactRecord>("Ann", "Lee", "ann@x.org"));
-    const_cast<CContactRecord*>(Agent().GetContactStore().GetAt(0))->SetCalendarAgentName("ann_x.org-CalendarAgent");
-    Agent().GetNotifier().NotifyMeetingScheduled("ann_x.org-CalendarAgent", "S", "B", "L", "T", 15, "ann_x.org-CalendarAgent");
+    const_cast<CContactRecord*>(Agent().GetContactStore().GetAt(0))
+        ->SetCalendarAgentName("ann_x.org-CalendarAgent");
+    Agent().GetNotifier().NotifyMeetingScheduled("ann_x.org-CalendarAgent", "S", "B", "L", "T", 15,
+                                                 "ann_x.org-CalendarAgent");
     ASSERT_EQ(Backend().GetSentMail().size(), 1u);
     EXPECT_EQ(Backend().GetSentMail()[0].subject, "[Vesp] New Meeting Scheduled");
-    EXPECT_EQ(Backend().GetSentMail()[0].body.rfind("Ann Lee [ann@x.org] has scheduled a new meeting with you.", 0),
-              0u);
+    EXPECT_EQ(
+        Backend().GetSentMail()[0].body.rfind("Ann Lee [ann@x.org] has scheduled a new meeting with you.", 0),
+        0u);
 }
 
 TEST_F(VesperaNotificationTest, RequestedAppointmentTellsTheUserAndMailsOnlyAPlainAddress)
 {
     Agent().GetSettings().SetMeetingScheduleShortAlert(true);
     AlertAgent();
-    const std::string request = "tell :command conf_appt :start (tell :day 5 :month 3 :year 2031 :hour 14 :minute 30)"
-                                " :duration (45) :subject (Review) :location (Room 2) :targetRealName (Bo Day)"
-                                " :targetEmailAdd (bo@x.org) :email (";
-    for (const char* bad : {"a@x.org,b@y.org", "a@x.org b@y.org", "a@@x.org", "Bo <bo@x.org>", "a@x.org;b@y.org",
-                            "nobody"}) {
+    const std::string request =
+        "tell :command conf_appt :start (tell :day 5 :month 3 :year 2031 :hour 14 :minute 30)"
+        " :duration (45) :subject (Review) :location (Room 2) :targetRealName (Bo Day)"
+        " :targetEmailAdd (bo@x.org) :email (";
+    for (const char* bad :
+         {"a@x.org,b@y.org", "a@x.org b@y.org", "a@@x.org", "Bo <bo@x.org>", "a@x.org;b@y.org", "nobody"}) {
         Agent().ClearSent();
         Agent().ClearDebugLines();
         Deliver(request + bad + ")", "secretary");
         EXPECT_TRUE(Backend().GetSentMail().empty()) << bad;
-        EXPECT_TRUE(Agent().HasLine("The requester's address is not one plain e-mail address; no confirmation is sent"))
+        EXPECT_TRUE(Agent().HasLine(
+            "The requester's address is not one plain e-mail address; no confirmation is sent"))
             << bad;
         // The appointment itself is still written and the user told.
         ASSERT_EQ(Agent().Sent().size(), 2u) << bad;
-        EXPECT_EQ(Agent().Sent()[0].content, "Review@" + CDateTime(2031, 3, 5, 14, 30, 0).Format() + ">Room 2[Bo Day]");
+        EXPECT_EQ(Agent().Sent()[0].content,
+                  "Review@" + CDateTime(2031, 3, 5, 14, 30, 0).Format() + ">Room 2[Bo Day]");
         EXPECT_TRUE(Agent().Sent()[0].alertNotice);
         EXPECT_EQ(Agent().Sent()[1].content, "tell :command success");
     }
@@ -1098,27 +1112,32 @@ TEST_F(VesperaNotificationTest, RequestedAppointmentTellsTheUserAndMailsOnlyAPla
 TEST_F(VesperaNotificationTest, AddressWithALineBreakIsNeverMailed)
 {
     const std::string message =
-        "(tell :sender secretary :receiver me :content (tell :command conf_appt :start (tell :day 5 :month 3 :year "
+        "(tell :sender secretary :receiver me :content (tell :command conf_appt :start (tell :day 5 :month 3 "
+        ":year "
         "2031 :hour 14 :minute 30) :duration (45) :subject (S) :email (me@x.org\nBcc: all@x.org)))";
     std::string text = message;
     Agent().process_message(text.data());
     EXPECT_EQ(Backend().GetCount(outlook::olFolderCalendar), 1);
-    EXPECT_TRUE(Agent().HasLine("The requester's address is not one plain e-mail address; no confirmation is sent"));
+    EXPECT_TRUE(
+        Agent().HasLine("The requester's address is not one plain e-mail address; no confirmation is sent"));
     EXPECT_TRUE(Backend().GetSentMail().empty());
 }
 
 TEST_F(VesperaNotificationTest, MalformedValuesWriteNothing)
 {
-    const std::string head = "tell :command appointment :start (tell :day 5 :month 3 :year 2031 :hour 14 :minute 30)";
+    const std::string head =
+        "tell :command appointment :start (tell :day 5 :month 3 :year 2031 :hour 14 :minute 30)";
     for (const char* duration : {"0", "-30", "527041", "abc"}) {
         Agent().ClearDebugLines();
         Deliver(head + " :duration (" + duration + ") :subject (S)", "secretary");
-        EXPECT_TRUE(Agent().HasLine("The requested appointment's duration is not from 1 minute to a year; nothing "
-                                    "created"))
+        EXPECT_TRUE(
+            Agent().HasLine("The requested appointment's duration is not from 1 minute to a year; nothing "
+                            "created"))
             << duration;
     }
     Agent().ClearDebugLines();
-    Deliver("tell :command appointment :start (tell :day 31 :month 2 :year 2031 :hour 14 :minute 30) :duration (30)",
+    Deliver("tell :command appointment :start (tell :day 31 :month 2 :year 2031 :hour 14 :minute 30) "
+            ":duration (30)",
             "secretary");
     EXPECT_TRUE(Agent().HasLine("The requested appointment has no valid start; nothing created"));
     EXPECT_EQ(Backend().GetCount(outlook::olFolderCalendar), 0);
@@ -1130,7 +1149,8 @@ TEST_F(VesperaNotificationTest, MalformedValuesWriteNothing)
     // Every other writer is held to the same bounds.
     Agent().ClearDebugLines();
     for (long minutes : {0L, -1L, 527041L})
-        EXPECT_FALSE(Agent().CreateOutlookAppointment(FreeMorning(), minutes, "S", "", "", 0, false, "", "", true));
+        EXPECT_FALSE(
+            Agent().CreateOutlookAppointment(FreeMorning(), minutes, "S", "", "", 0, false, "", "", true));
     EXPECT_TRUE(Agent().HasLine("Refusing to write an appointment of 527041 minutes"));
     EXPECT_EQ(Backend().GetCount(outlook::olFolderCalendar), 1);
 }
@@ -1181,9 +1201,10 @@ TEST_F(VesperaNotificationTest, ReminderFromTheCalendarReachesTheAlertAgent)
     ASSERT_EQ(Agent().Sent().size(), 1u);
     EXPECT_TRUE(Agent().Sent()[0].alertNotice);
     EXPECT_EQ(Agent().Sent()[0].receiver, "phone-agent");
-    EXPECT_EQ(Agent().Sent()[0].content,
-              "tell :command appointment_due :start (tell :day 5 :month 3 :year 2031 :hour 8 :minute 5 :second 9 ) "
-              ":subject (Dentist) :location (Main St)");
+    EXPECT_EQ(
+        Agent().Sent()[0].content,
+        "tell :command appointment_due :start (tell :day 5 :month 3 :year 2031 :hour 8 :minute 5 :second 9 ) "
+        ":subject (Dentist) :location (Main St)");
 
     // Registering again replaces the sink: one reminder, one notice.
     Agent().GetCalendar().RegisterReminderSink();

@@ -30,15 +30,13 @@
 #include <string>
 #include <vector>
 
-namespace vespera_test
-{
+namespace vespera_test {
 
 // A fresh temporary directory made HOME, XDG_CONFIG_HOME, XDG_DATA_HOME,
 // XDG_RUNTIME_DIR and ORVANTE_REGISTRY_DIR for the life of the object, with
 // ORVANTE unset and the start-up pauses skipped; the former values come back
 // and the directory goes when it is destroyed.
-class CTemporaryHome
-{
+class CTemporaryHome {
 public:
     CTemporaryHome()
     {
@@ -102,8 +100,7 @@ private:
 };
 
 // One message the agent sent, or would have sent.
-struct SSentMessage
-{
+struct SSentMessage {
     std::string performative;
     std::string receiver;
     std::string content;
@@ -113,10 +110,10 @@ struct SSentMessage
 
 // The agent with its sends recorded (and not sent) and its debug log kept in
 // a file that the test reads back line by line.
-class CRecordingVespera : public CVespera
-{
+class CRecordingVespera : public CVespera {
 public:
-    explicit CRecordingVespera(std::shared_ptr<outlook::CBackend> backend, const std::filesystem::path& logFile)
+    explicit CRecordingVespera(std::shared_ptr<outlook::CBackend> backend,
+                               const std::filesystem::path& logFile)
         : CVespera(std::move(backend)), m_logFile(logFile)
     {
         set_file(m_logFile.c_str());
@@ -131,7 +128,8 @@ public:
         return m_sendError;
     }
 
-    std::optional<std::string> SendAlertNotice(const std::string& receiver, const std::string& content) override
+    std::optional<std::string> SendAlertNotice(const std::string& receiver,
+                                               const std::string& content) override
     {
         m_sent.push_back({"tell", receiver, content, true});
         return m_sendError;
@@ -240,8 +238,7 @@ inline std::string MakeMessage(const std::string& content, const std::string& se
 //
 // Tests that need registry values or calendar items before the agent reads
 // them call ResetAgent() after writing them.
-class CVesperaTest : public ::testing::Test
-{
+class CVesperaTest : public ::testing::Test {
 protected:
     CVesperaTest()
     {

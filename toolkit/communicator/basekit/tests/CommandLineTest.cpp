@@ -10,8 +10,10 @@ namespace {
 // Writable copies of the arguments, as main() gets them, parsed into `line`.
 class Parsed {
 public:
-    Parsed(std::initializer_list<const char*> list) : store(list.begin(), list.end()) {
-        for (std::string& s : store) pointers.push_back(s.data());
+    Parsed(std::initializer_list<const char*> list) : store(list.begin(), list.end())
+    {
+        for (std::string& s : store)
+            pointers.push_back(s.data());
         pointers.push_back(nullptr);
         line.parse_commandline(static_cast<int>(store.size()), pointers.data());
     }
@@ -22,9 +24,10 @@ public:
     CCommandLine line;
 };
 
-}  // namespace
+} // namespace
 
-TEST(CommandLineParse, OptionsTakeTheFollowingArgument) {
+TEST(CommandLineParse, OptionsTakeTheFollowingArgument)
+{
     Parsed p{"-name", "Bob", "-port", "5000"};
     EXPECT_STREQ(p.line.get_name(), "command_line");
     EXPECT_EQ(p.line.get_nr_elements(), 2);
@@ -37,7 +40,8 @@ TEST(CommandLineParse, OptionsTakeTheFollowingArgument) {
     EXPECT_STREQ(p.line.to_string(), "(list :name (Bob):port (5000))\n ");
 }
 
-TEST(CommandLineParse, AnOptionCanBeTheValueOfThePreviousOne) {
+TEST(CommandLineParse, AnOptionCanBeTheValueOfThePreviousOne)
+{
     Parsed p{"-a", "-b"};
     EXPECT_EQ(p.line.get_nr_elements(), 2);
     EXPECT_STREQ(p.line.find_token("a"), "-b");
@@ -45,7 +49,8 @@ TEST(CommandLineParse, AnOptionCanBeTheValueOfThePreviousOne) {
     EXPECT_EQ(p.line.find_token("b"), nullptr);
 }
 
-TEST(CommandLineParse, LastOptionHasNoContent) {
+TEST(CommandLineParse, LastOptionHasNoContent)
+{
     Parsed p{"prog", "-x"};
     ASSERT_EQ(p.line.get_nr_elements(), 1);
     CListElement* x = p.line.find_element("x");
@@ -56,7 +61,8 @@ TEST(CommandLineParse, LastOptionHasNoContent) {
     EXPECT_EQ(p.line.find_token("x"), nullptr);
 }
 
-TEST(CommandLineParse, ReparsingAndBadVectors) {
+TEST(CommandLineParse, ReparsingAndBadVectors)
+{
     Parsed p{"-name", "Bob", "-port", "5000"};
     Parsed other{"-ans", "host"};
     p.line.parse_commandline(2, other.argv());
@@ -73,7 +79,8 @@ TEST(CommandLineParse, ReparsingAndBadVectors) {
     EXPECT_EQ(p.line.find_token("z"), nullptr);
 }
 
-TEST(CommandLineFindToken, DropsOnlyOneDashAndMatchesExactly) {
+TEST(CommandLineFindToken, DropsOnlyOneDashAndMatchesExactly)
+{
     Parsed p{"--verbose", "yes", "-Name", "Bob", "-port", "1", "-port", "2"};
     EXPECT_STREQ(p.line.find_token("--verbose"), "yes");
     EXPECT_EQ(p.line.find_token("-verbose"), nullptr);
@@ -82,7 +89,8 @@ TEST(CommandLineFindToken, DropsOnlyOneDashAndMatchesExactly) {
     EXPECT_EQ(p.line.find_token(nullptr), nullptr);
 }
 
-TEST(CommandLineFindToken, IgnoresElementsThatAreNotParameters) {
+TEST(CommandLineFindToken, IgnoresElementsThatAreNotParameters)
+{
     CCommandLine line;
     int marker = 0;
     auto* plain = new CListElement("name");

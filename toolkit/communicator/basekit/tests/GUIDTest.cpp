@@ -12,13 +12,15 @@ namespace {
 const std::regex kFormat("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");
 
 // The 60-bit timestamp from the time_hi, time_mid and time_low fields.
-unsigned long long timestamp_of(const std::string& id) {
+unsigned long long timestamp_of(const std::string& id)
+{
     return std::stoull(id.substr(16, 3) + id.substr(10, 4) + id.substr(1, 8), nullptr, 16);
 }
 
-}  // namespace
+} // namespace
 
-TEST(GUIDFormat, BracedUpperCaseVersionOneStandardVariant) {
+TEST(GUIDFormat, BracedUpperCaseVersionOneStandardVariant)
+{
     CGUID guid;
     for (int i = 0; i < 50; ++i) {
         std::string id = i ? guid.generate_guid() : guid.get_guid();
@@ -30,7 +32,8 @@ TEST(GUIDFormat, BracedUpperCaseVersionOneStandardVariant) {
     EXPECT_EQ(guid.get_btype(), 0);
 }
 
-TEST(GUIDFormat, TimestampCountsFromTheGregorianReform) {
+TEST(GUIDFormat, TimestampCountsFromTheGregorianReform)
+{
     // 100 ns intervals from 1582-10-15 to the Unix epoch; then 2020 and 2200.
     const unsigned long long epoch = 0x01B21DD213814000ULL;
     unsigned long long t = timestamp_of(CGUID().get_guid());
@@ -38,7 +41,8 @@ TEST(GUIDFormat, TimestampCountsFromTheGregorianReform) {
     EXPECT_LT(t, epoch + 7258118400ULL * 10000000ULL);
 }
 
-TEST(GUIDGeneration, GenerateReplacesAndReturnsTheCurrentOne) {
+TEST(GUIDGeneration, GenerateReplacesAndReturnsTheCurrentOne)
+{
     CGUID guid;
     std::string before = guid.get_guid();
     char* made = guid.generate_guid();
@@ -49,7 +53,8 @@ TEST(GUIDGeneration, GenerateReplacesAndReturnsTheCurrentOne) {
     EXPECT_EQ(std::string(other.get_guid()).substr(20, 17), std::string(made).substr(20, 17));
 }
 
-TEST(GUIDGeneration, TightLoopNeverRepeatsAndTimeKeepsRising) {
+TEST(GUIDGeneration, TightLoopNeverRepeatsAndTimeKeepsRising)
+{
     CGUID guid;
     std::unordered_set<std::string> seen;
     unsigned long long previous = timestamp_of(guid.get_guid());

@@ -6,13 +6,15 @@
 
 namespace {
 
-const char* text(CParameter& p) {
+const char* text(CParameter& p)
+{
     return static_cast<const char*>(p.get_content());
 }
 
-}  // namespace
+} // namespace
 
-TEST(ParameterContent, IsAnOwnedCopy) {
+TEST(ParameterContent, IsAnOwnedCopy)
+{
     char value[] = "Bob";
     CParameter p("name");
     EXPECT_EQ(p.get_btype(), 9);
@@ -26,7 +28,8 @@ TEST(ParameterContent, IsAnOwnedCopy) {
     EXPECT_STREQ(text(p), "Bob");
 }
 
-TEST(ParameterText, ToStringWritesNameAndContent) {
+TEST(ParameterText, ToStringWritesNameAndContent)
+{
     CParameter p("port");
     char value[] = "5000";
     p.set_content(value);
@@ -35,7 +38,8 @@ TEST(ParameterText, ToStringWritesNameAndContent) {
     EXPECT_STREQ(unnamed.to_string(), ": ()");
 }
 
-TEST(ParameterText, FromStringRefusesTextItCannotRead) {
+TEST(ParameterText, FromStringRefusesTextItCannotRead)
+{
     CParameter p("keep");
     char no_colon[] = "name value";
     char no_blank[] = "x:name";
@@ -45,7 +49,8 @@ TEST(ParameterText, FromStringRefusesTextItCannotRead) {
     EXPECT_STREQ(p.get_name(), "keep");
 }
 
-TEST(ParameterText, FromStringCutsTheNameAtTheBlank) {
+TEST(ParameterText, FromStringCutsTheNameAtTheBlank)
+{
     CParameter p;
     char source[] = "prefix:name Bob";
     EXPECT_EQ(p.from_string(source), 1);
@@ -57,7 +62,8 @@ TEST(ParameterText, FromStringCutsTheNameAtTheBlank) {
     EXPECT_EQ(p.get_content(), nullptr);
 }
 
-TEST(ParameterText, ReadsBackWhatToStringWrote) {
+TEST(ParameterText, ReadsBackWhatToStringWrote)
+{
     CParameter original("ans");
     char value[] = "10.0.0.5 (and more)";
     original.set_content(value);

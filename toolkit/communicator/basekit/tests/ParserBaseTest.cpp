@@ -73,8 +73,7 @@ TEST(ParserBase, DefaultsReturnNothing)
     EXPECT_EQ(parser.listall_getnext_token(), nullptr);
     EXPECT_EQ(parser.listall_getfirst_contents(), nullptr);
     EXPECT_EQ(parser.listall_getnext_contents(), nullptr);
-    EXPECT_EQ(parser.compose_message("tell", "B", "A", nullptr, nullptr, nullptr, nullptr,
-                                     nullptr, 0),
+    EXPECT_EQ(parser.compose_message("tell", "B", "A", nullptr, nullptr, nullptr, nullptr, nullptr, 0),
               nullptr);
     EXPECT_EQ(parser.create_message("tell", "B", "A", "o", "l", "r", "i", "f", "c"), nullptr);
     EXPECT_EQ(parser.compose_token("k", 1.5f), nullptr);

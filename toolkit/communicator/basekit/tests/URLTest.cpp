@@ -7,22 +7,26 @@
 
 namespace {
 
-std::string or_null(const char* s) {
+std::string or_null(const char* s)
+{
     return s ? s : "(null)";
 }
 
 // proto|subproto|host|port|cgi|webpage|pieces..., for one-line comparisons.
-std::string parts(CURL& url) {
+std::string parts(CURL& url)
+{
     std::string out = or_null(url.get_proto()) + "|" + or_null(url.get_subproto()) + "|" +
                       or_null(url.get_host()) + "|" + std::to_string(url.get_port()) + "|" +
                       or_null(url.get_cgi()) + "|" + or_null(url.get_webpage());
-    for (CListElement* e = url.get_element(0); e; e = e->get_next()) out += "|" + or_null(e->get_name());
+    for (CListElement* e = url.get_element(0); e; e = e->get_next())
+        out += "|" + or_null(e->get_name());
     return out;
 }
 
-}  // namespace
+} // namespace
 
-TEST(URLParse, DefaultsAndHostWithPort) {
+TEST(URLParse, DefaultsAndHostWithPort)
+{
     CURL url;
     EXPECT_EQ(parts(url), "HTTP|(null)|(null)|80|(null)|(null)");
     EXPECT_EQ(url.generate_url(), nullptr);
@@ -33,7 +37,8 @@ TEST(URLParse, DefaultsAndHostWithPort) {
     EXPECT_EQ(parts(made), "tcp|(null)|127.0.0.1|1|(null)|(null)");
 }
 
-TEST(URLParse, WithoutSchemeSeparatorFails) {
+TEST(URLParse, WithoutSchemeSeparatorFails)
+{
     CURL url;
     EXPECT_EQ(url.parse_url("10.0.0.5:6678"), 0);
     EXPECT_EQ(parts(url), "(null)|(null)|(null)|80|(null)|(null)");
@@ -42,10 +47,12 @@ TEST(URLParse, WithoutSchemeSeparatorFails) {
     EXPECT_EQ(url.get_name(), nullptr);
 }
 
-TEST(URLParse, PathAndQueryPieces) {
+TEST(URLParse, PathAndQueryPieces)
+{
     CURL url;
     ASSERT_EQ(url.parse_url("http://www.example.org:8080/cgi-bin/find?who=bob&when=today"), 1);
-    EXPECT_EQ(parts(url), "http|(null)|www.example.org|8080|/cgi-bin/find|who=bob&when=today|who=bob|when=today");
+    EXPECT_EQ(parts(url),
+              "http|(null)|www.example.org|8080|/cgi-bin/find|who=bob&when=today|who=bob|when=today");
     EXPECT_EQ(url.get_element(0)->get_btype(), 0);
     ASSERT_EQ(url.parse_url("http://host/dir/page.rdf"), 1);
     EXPECT_EQ(parts(url), "http|(null)|host|8080|/dir/page.rdf|dir/page.rdf");
@@ -55,7 +62,8 @@ TEST(URLParse, PathAndQueryPieces) {
     EXPECT_EQ(parts(url), "http|(null)|h|8080|/p|a&&b&|a||b");
 }
 
-TEST(URLParse, QueryRightAfterTheHostMayHoldSlashes) {
+TEST(URLParse, QueryRightAfterTheHostMayHoldSlashes)
+{
     CURL url;
     ASSERT_EQ(url.parse_url("http://host:81?a=1&b=2"), 1);
     EXPECT_EQ(parts(url), "http|(null)|host|81|(null)|a=1&b=2|a=1|b=2");
@@ -63,7 +71,8 @@ TEST(URLParse, QueryRightAfterTheHostMayHoldSlashes) {
     EXPECT_EQ(parts(url), "http|(null)|host|81|(null)|next=/x/y|next=/x/y");
 }
 
-TEST(URLParse, ReparsingClearsEverythingButThePort) {
+TEST(URLParse, ReparsingClearsEverythingButThePort)
+{
     CURL url;
     ASSERT_EQ(url.parse_url("http:s://host:6678/p?x=1&y=2"), 1);
     EXPECT_EQ(parts(url), "http|s|host|6678|/p|x=1&y=2|x=1|y=2");
@@ -71,7 +80,8 @@ TEST(URLParse, ReparsingClearsEverythingButThePort) {
     EXPECT_EQ(parts(url), "tcp|(null)|other|6678|(null)|(null)");
 }
 
-TEST(URLParse, NoHostFails) {
+TEST(URLParse, NoHostFails)
+{
     CURL url;
     EXPECT_EQ(url.parse_url("http:///path"), 0);
     EXPECT_EQ(parts(url), "http|(null)|(null)|80|/path|path");
@@ -80,7 +90,8 @@ TEST(URLParse, NoHostFails) {
     EXPECT_EQ(url.get_port(), 6678);
 }
 
-TEST(URLParse, ItsOwnTextsCanBeParsedAgain) {
+TEST(URLParse, ItsOwnTextsCanBeParsedAgain)
+{
     CURL url("tcp://10.0.0.5:6678");
     EXPECT_EQ(url.parse_url(url.get_name()), 1);
     EXPECT_STREQ(url.get_name(), "tcp://10.0.0.5:6678");
@@ -88,7 +99,8 @@ TEST(URLParse, ItsOwnTextsCanBeParsedAgain) {
     EXPECT_STREQ(url.get_name(), "10.0.0.5");
 }
 
-TEST(URLParts, ProtoSplitsAtTheColon) {
+TEST(URLParts, ProtoSplitsAtTheColon)
+{
     CURL url;
     url.set_proto("a:b");
     EXPECT_EQ(parts(url), "a|b|(null)|80|(null)|(null)");
@@ -98,11 +110,18 @@ TEST(URLParts, ProtoSplitsAtTheColon) {
     EXPECT_EQ(url.get_proto(), nullptr);
 }
 
-TEST(URLParts, PortIsReadAsAtoiWouldWithinTheValidRange) {
+TEST(URLParts, PortIsReadAsAtoiWouldWithinTheValidRange)
+{
     CURL url;
-    const std::vector<std::pair<const char*, int>> cases = {
-        {"h:6678junk", 6678}, {"h: 81", 81}, {"h:junk", 0}, {"h:", 0},        {"h:65535", 65535},
-        {"h:65536", 0},       {"h:-1", 0},   {"h:+7", 7},   {"h:99999999999999999999999", 0}};
+    const std::vector<std::pair<const char*, int>> cases = {{"h:6678junk", 6678},
+                                                            {"h: 81", 81},
+                                                            {"h:junk", 0},
+                                                            {"h:", 0},
+                                                            {"h:65535", 65535},
+                                                            {"h:65536", 0},
+                                                            {"h:-1", 0},
+                                                            {"h:+7", 7},
+                                                            {"h:99999999999999999999999", 0}};
     for (const auto& [text, port] : cases) {
         url.set_port(1234);
         url.set_host(text);
@@ -111,7 +130,8 @@ TEST(URLParts, PortIsReadAsAtoiWouldWithinTheValidRange) {
     }
 }
 
-TEST(URLParts, HostWithoutColonKeepsThePort) {
+TEST(URLParts, HostWithoutColonKeepsThePort)
+{
     CURL url;
     url.set_port(6677);
     url.set_host("h");
@@ -121,7 +141,8 @@ TEST(URLParts, HostWithoutColonKeepsThePort) {
     EXPECT_EQ(url.get_host(), nullptr);
 }
 
-TEST(URLParts, CgiGetsALeadingSlash) {
+TEST(URLParts, CgiGetsALeadingSlash)
+{
     CURL url;
     url.set_cgi("bin/x");
     EXPECT_STREQ(url.get_cgi(), "/bin/x");

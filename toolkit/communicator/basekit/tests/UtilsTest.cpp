@@ -91,9 +91,8 @@ TEST(UtilsTrim, Examples)
 
 TEST(UtilsTrim, EmptyNullAndOneCharacter)
 {
-    for (Trim trim : {CUtils::remove_parenthesis, CUtils::remove_brackets,
-                      CUtils::remove_angle_brackets, CUtils::remove_square_brackets,
-                      CUtils::remove_curly_brackets, CUtils::remove_quotes,
+    for (Trim trim : {CUtils::remove_parenthesis, CUtils::remove_brackets, CUtils::remove_angle_brackets,
+                      CUtils::remove_square_brackets, CUtils::remove_curly_brackets, CUtils::remove_quotes,
                       CUtils::remove_spaces}) {
         EXPECT_EQ(trim(nullptr), nullptr);
         char empty[] = "";
@@ -101,9 +100,9 @@ TEST(UtilsTrim, EmptyNullAndOneCharacter)
         EXPECT_EQ(trimmed(trim, "x"), "x");
     }
     const TrimCase cases[] = {
-        {CUtils::remove_brackets, "(", ""},          {CUtils::remove_brackets, ")", ""},
-        {CUtils::remove_angle_brackets, "<", ""},    {CUtils::remove_square_brackets, "]", ""},
-        {CUtils::remove_curly_brackets, "{", ""},    {CUtils::remove_quotes, "\"", ""},
+        {CUtils::remove_brackets, "(", ""},       {CUtils::remove_brackets, ")", ""},
+        {CUtils::remove_angle_brackets, "<", ""}, {CUtils::remove_square_brackets, "]", ""},
+        {CUtils::remove_curly_brackets, "{", ""}, {CUtils::remove_quotes, "\"", ""},
         {CUtils::remove_spaces, " ", ""},
     };
     for (const TrimCase& c : cases)
@@ -133,7 +132,8 @@ TEST(UtilsTrim, IsEmptySpace)
 
 TEST(UtilsReplaceChars, CleanAndUnix2dos)
 {
-    char text[] = "a\nb\rc\x04" "d\te";
+    char text[] = "a\nb\rc\x04"
+                  "d\te";
     CUtils::clean(text);
     EXPECT_STREQ(text, "a b c d\te");
     char dos[] = "line\r\nnext\r";
@@ -259,8 +259,7 @@ TEST(UtilsUpper, UpperCasesNames)
     list.add_element(new CListElement());
     list.add_element(new CListElement("\xe9t\xe9"));
     CUtils::cllist_uppr(&list);
-    EXPECT_EQ(names_of(&list),
-              (std::vector<std::string>{"ABC", "MIXED", "1-X", "<null>", "\xe9T\xe9"}));
+    EXPECT_EQ(names_of(&list), (std::vector<std::string>{"ABC", "MIXED", "1-X", "<null>", "\xe9T\xe9"}));
     CUtils::cllist_uppr(nullptr);
 }
 

@@ -45,22 +45,27 @@ const std::string kRegisterSelf = "register alice_x.org-CalendarAgent tcp://127.
 // program from taking it meanwhile.
 class LoopbackPort {
 public:
-    explicit LoopbackPort(bool listening) {
+    explicit LoopbackPort(bool listening)
+    {
         fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t size = sizeof address;
-        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
-        if (listening && ::listen(fd, 4) != 0) return;
-        if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0) port = ntohs(address.sin_port);
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            return;
+        if (listening && ::listen(fd, 4) != 0)
+            return;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port = ntohs(address.sin_port);
     }
     ~LoopbackPort() { ::close(fd); }
     LoopbackPort(const LoopbackPort&) = delete;
     LoopbackPort& operator=(const LoopbackPort&) = delete;
 
     // True once a client has connected to the listening socket.
-    bool connection_waiting() const {
+    bool connection_waiting() const
+    {
         pollfd item{fd, POLLIN, 0};
         return ::poll(&item, 1, 0) > 0;
     }
@@ -71,7 +76,8 @@ private:
     int fd = -1;
 };
 
-std::string read_file(const std::string& path) {
+std::string read_file(const std::string& path)
+{
     std::stringstream text;
     text << std::ifstream(path).rdbuf();
     return text.str();
@@ -79,8 +85,10 @@ std::string read_file(const std::string& path) {
 
 class ANSClientTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (const char* home = std::getenv("ORVANTE")) saved_home = home;
+    void SetUp() override
+    {
+        if (const char* home = std::getenv("ORVANTE"))
+            saved_home = home;
         ::unsetenv("ORVANTE");
         std::string pattern = ::testing::TempDir() + "namekit-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
@@ -93,7 +101,8 @@ protected:
         db.add_element(new CListBelief("lookup", new CLList()));
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         client.reset();
         if (saved_home) {
             ::setenv("ORVANTE", saved_home->c_str(), 1);
@@ -104,7 +113,8 @@ protected:
 
     // A client of the name server at `port`, logging into the test's
     // directory, with a time-out short enough for a failing test to end soon.
-    CANSClient& make_client(unsigned port) {
+    CANSClient& make_client(unsigned port)
+    {
         db.find_int_belief("ansport")->set_value(static_cast<int>(port));
         client = std::make_unique<CANSClient>(&db, nullptr);
         client->set_file((dir + "/ans.log").c_str());
@@ -112,26 +122,37 @@ protected:
         return *client;
     }
 
-    bool logged(const std::string& line) { return read_file(dir + "/ans.log").find(line) != std::string::npos; }
+    bool logged(const std::string& line)
+    {
+        return read_file(dir + "/ans.log").find(line) != std::string::npos;
+    }
     std::string error() { return client->get_last_error(); }
     CLList* table() { return db.find_list_belief("lookup")->get_value(); }
-    CServiceInfo* record(const char* name) { return dynamic_cast<CServiceInfo*>(table()->find_element(name)); }
+    CServiceInfo* record(const char* name)
+    {
+        return dynamic_cast<CServiceInfo*>(table()->find_element(name));
+    }
     bool remembered(const char* name) { return client->get_names()->find_element(name) != nullptr; }
 
-    Names table_names() {
+    Names table_names()
+    {
         Names names;
-        for (CListElement* e = table()->get_element(0); e; e = e->get_next()) names.emplace_back(e->get_name());
+        for (CListElement* e = table()->get_element(0); e; e = e->get_next())
+            names.emplace_back(e->get_name());
         return names;
     }
 
-    CServiceInfo* add_record(const char* name, const char* url) {
+    CServiceInfo* add_record(const char* name, const char* url)
+    {
         auto* info = new CServiceInfo(name);
-        if (url) info->set_location(new CURL(url));
+        if (url)
+            info->set_location(new CURL(url));
         table()->add_element(info);
         return info;
     }
 
-    void write_server_file(const std::string& text) {
+    void write_server_file(const std::string& text)
+    {
         ::mkdir((dir + "/system").c_str(), 0700);
         ::mkdir((dir + "/system/ans").c_str(), 0700);
         std::ofstream(dir + "/system/ans/ANSListFile.txt") << text;
@@ -144,20 +165,23 @@ protected:
     std::optional<std::string> saved_home;
 };
 
-std::string servers_of(CANSClient& ans) {
+std::string servers_of(CANSClient& ans)
+{
     std::string out;
     for (CListElement* e = ans.get_ans_servers()->get_element(0); e; e = e->get_next()) {
         auto* url = dynamic_cast<CURL*>(e);
-        out += std::string(url->get_proto()) + "|" + url->get_host() + "|" + std::to_string(url->get_port()) + ";";
+        out += std::string(url->get_proto()) + "|" + url->get_host() + "|" + std::to_string(url->get_port()) +
+               ";";
     }
     return out;
 }
 
-}  // namespace
+} // namespace
 
 // --- construction and the server list --------------------------------------
 
-TEST_F(ANSClientTest, ServerListFromTheBeliefsThenTheListFile) {
+TEST_F(ANSClientTest, ServerListFromTheBeliefsThenTheListFile)
+{
     CANSClient& ans = make_client(6001);
     EXPECT_EQ(ans.get_lookup_type(), 2);
     EXPECT_EQ(ans.is_enabled(), 0);
@@ -177,7 +201,8 @@ TEST_F(ANSClientTest, ServerListFromTheBeliefsThenTheListFile) {
     EXPECT_EQ(CANSClient(&db, nullptr).get_current_ans(), nullptr);
 }
 
-TEST_F(ANSClientTest, WithoutBeliefDatabaseEveryOperationFailsCleanly) {
+TEST_F(ANSClientTest, WithoutBeliefDatabaseEveryOperationFailsCleanly)
+{
     CANSClient ans(nullptr, nullptr);
     EXPECT_EQ(ans.get_current_ans(), nullptr);
     EXPECT_EQ(ans.register_agent("bob") + ans.ans_list_all() + ans.ans_unregister() + ans.alive(), 0);
@@ -188,10 +213,11 @@ TEST_F(ANSClientTest, WithoutBeliefDatabaseEveryOperationFailsCleanly) {
     EXPECT_EQ(ans.enable(1), 0);
 }
 
-TEST_F(ANSClientTest, FindServerTakesTheFirstThatAcceptsAConnection) {
+TEST_F(ANSClientTest, FindServerTakesTheFirstThatAcceptsAConnection)
+{
     LoopbackPort refused(false), listening(true);
-    write_server_file("tcp://127.0.0.1:" + std::to_string(refused.port) + "\ntcp://127.0.0.1:" +
-                      std::to_string(listening.port) + "\n");
+    write_server_file("tcp://127.0.0.1:" + std::to_string(refused.port) +
+                      "\ntcp://127.0.0.1:" + std::to_string(listening.port) + "\n");
     db.delete_element_by_name("ans");
     CANSClient& ans = make_client(6001);
     EXPECT_EQ(ans.get_current_ans()->get_port(), static_cast<int>(refused.port));
@@ -209,10 +235,11 @@ TEST_F(ANSClientTest, FindServerTakesTheFirstThatAcceptsAConnection) {
 
 // --- requests and reply classes ---------------------------------------------
 
-TEST_F(ANSClientTest, RequestsGoOutInTheirExactTexts) {
+TEST_F(ANSClientTest, RequestsGoOutInTheirExactTexts)
+{
     Server server({Server::reply("success"), Server::reply("success"), Server::reply("tcp://127.0.0.1:6001"),
-                   Server::reply("bob"), Server::reply("bob"), Server::reply("success"), Server::reply("success"),
-                   Server::reply("success")});
+                   Server::reply("bob"), Server::reply("bob"), Server::reply("success"),
+                   Server::reply("success"), Server::reply("success")});
     CANSClient& ans = make_client(server.port());
     add_record("zed", nullptr);
     EXPECT_EQ(ans.ans_register(), 1);
@@ -223,15 +250,16 @@ TEST_F(ANSClientTest, RequestsGoOutInTheirExactTexts) {
     EXPECT_EQ(ans.UnRegisterAgent("bob"), 1);
     EXPECT_EQ(ans.ans_unregister(), 1);
     EXPECT_EQ(server.requests(),
-              (Names{kRegisterSelf, "register alias-1 tcp://127.0.0.1:5000\r\n", "lookup bob\n", "list all \n",
-                     "list b* \n", "unregister bob\n", "unregister alice_x.org-CalendarAgent\r\n",
-                     "unregister alias-1\r\n"}));
+              (Names{kRegisterSelf, "register alias-1 tcp://127.0.0.1:5000\r\n", "lookup bob\n",
+                     "list all \n", "list b* \n", "unregister bob\n",
+                     "unregister alice_x.org-CalendarAgent\r\n", "unregister alias-1\r\n"}));
     EXPECT_EQ(ans.get_names()->get_nr_elements(), 0);
     EXPECT_TRUE(logged("ANS client successfully send: [lookup bob]"));
     EXPECT_TRUE(logged("<CANSClient> ans_request ()"));
 }
 
-TEST(ANSClientClassify, WordsInSearchOrderAndListNull) {
+TEST(ANSClientClassify, WordsInSearchOrderAndListNull)
+{
     struct Case {
         const char* reply;
         int kind;
@@ -256,7 +284,8 @@ TEST(ANSClientClassify, WordsInSearchOrderAndListNull) {
     }
 }
 
-TEST_F(ANSClientTest, RegisterFailsOnErrorReplyOrMissingBeliefs) {
+TEST_F(ANSClientTest, RegisterFailsOnErrorReplyOrMissingBeliefs)
+{
     Server server({Server::reply("error in request, success unlikely")});
     CANSClient& ans = make_client(server.port());
     EXPECT_EQ(ans.register_agent("bob"), 0);
@@ -275,7 +304,8 @@ TEST_F(ANSClientTest, RegisterFailsOnErrorReplyOrMissingBeliefs) {
     EXPECT_FALSE(remembered("carol"));
 }
 
-TEST_F(ANSClientTest, PlaceholderServerIsNeverContacted) {
+TEST_F(ANSClientTest, PlaceholderServerIsNeverContacted)
+{
     CANSClient& ans = make_client(CANSClient::DEFAULT_ANS_PORT);
     db.find_string_belief("ans")->set_value("-unknown-");
     EXPECT_EQ(ans.register_agent("bob"), 0);
@@ -284,8 +314,10 @@ TEST_F(ANSClientTest, PlaceholderServerIsNeverContacted) {
 
 // --- listing ----------------------------------------------------------------
 
-TEST_F(ANSClientTest, ListAddsNamesAndNullLeavesTheTable) {
-    Server server({Server::reply("null"), Server::reply("alice,bob carol"), Server::reply(" dave\r\n,,erin  \n")});
+TEST_F(ANSClientTest, ListAddsNamesAndNullLeavesTheTable)
+{
+    Server server(
+        {Server::reply("null"), Server::reply("alice,bob carol"), Server::reply(" dave\r\n,,erin  \n")});
     CANSClient& ans = make_client(server.port());
     add_record("bob", "tcp://127.0.0.1:7000");
     db.set_modified(0);
@@ -304,7 +336,8 @@ TEST_F(ANSClientTest, ListAddsNamesAndNullLeavesTheTable) {
     EXPECT_EQ(table_names(), (Names{"bob", "alice", "carol", "dave", "erin"}));
 }
 
-TEST_F(ANSClientTest, ListWithPatternReplacesTheTableOnlyOnAnswer) {
+TEST_F(ANSClientTest, ListWithPatternReplacesTheTableOnlyOnAnswer)
+{
     Server server({Server::reply("bob,bert"), Server::close_after_request()});
     CANSClient& ans = make_client(server.port());
     add_record("zed", nullptr);
@@ -317,7 +350,8 @@ TEST_F(ANSClientTest, ListWithPatternReplacesTheTableOnlyOnAnswer) {
     EXPECT_EQ(server.requests(), (Names{"list b* \n", "list z* \n"}));
 }
 
-TEST_F(ANSClientTest, ListAllAgentsCopiesTheNamesAndTheWalkSkipsUnnamed) {
+TEST_F(ANSClientTest, ListAllAgentsCopiesTheNamesAndTheWalkSkipsUnnamed)
+{
     Server server({Server::reply("bob,carol"), Server::reply("dave"), Server::reply("null")});
     CANSClient& ans = make_client(server.port());
     add_record("zed", nullptr);
@@ -328,7 +362,8 @@ TEST_F(ANSClientTest, ListAllAgentsCopiesTheNamesAndTheWalkSkipsUnnamed) {
     EXPECT_EQ((Names{names[0], names[1], names[2]}), (Names{"zed", "bob", "carol"}));
     EXPECT_EQ(names[3], nullptr);
     EXPECT_NE(names[0], table()->get_element(0)->get_name());
-    for (int i = 0; i < count; ++i) std::free(names[i]);
+    for (int i = 0; i < count; ++i)
+        std::free(names[i]);
     std::free(names);
 
     names = ans.ListAllAgents(nullptr, 1);
@@ -350,8 +385,10 @@ TEST_F(ANSClientTest, ListAllAgentsCopiesTheNamesAndTheWalkSkipsUnnamed) {
 
 // --- lookup -----------------------------------------------------------------
 
-TEST_F(ANSClientTest, LookupReplyThatIsAnAddressGivesTheLocation) {
-    Server server({Server::reply("carol"), Server::reply("tcp://127.0.0.1:6001"), Server::reply("tcp://127.0.0.1:6002")});
+TEST_F(ANSClientTest, LookupReplyThatIsAnAddressGivesTheLocation)
+{
+    Server server({Server::reply("carol"), Server::reply("tcp://127.0.0.1:6001"),
+                   Server::reply("tcp://127.0.0.1:6002")});
     CANSClient& ans = make_client(server.port());
     // An empty table is filled by listing all first.
     EXPECT_EQ(ans.lookup_agent("bob"), 1);
@@ -373,7 +410,8 @@ TEST_F(ANSClientTest, LookupReplyThatIsAnAddressGivesTheLocation) {
     EXPECT_EQ(server.requests(), (Names{"list all \n", "lookup bob\n", "lookup bob\n"}));
 }
 
-TEST_F(ANSClientTest, FailedLookupOfKnownAgentMarksItGoneUnlessTheServerIsUnreachable) {
+TEST_F(ANSClientTest, FailedLookupOfKnownAgentMarksItGoneUnlessTheServerIsUnreachable)
+{
     Server server({Server::reply("sorry, no such agent")});
     CANSClient& ans = make_client(server.port());
     CServiceInfo* bob = add_record("bob", "tcp://127.0.0.1:7000");
@@ -394,7 +432,8 @@ TEST_F(ANSClientTest, FailedLookupOfKnownAgentMarksItGoneUnlessTheServerIsUnreac
     EXPECT_EQ(db.get_modified(), 0);
 }
 
-TEST_F(ANSClientTest, FailedLookupOfUnknownAgentAddsNothing) {
+TEST_F(ANSClientTest, FailedLookupOfUnknownAgentAddsNothing)
+{
     Server server({Server::reply("fail"), Server::reply("no such agent here")});
     CANSClient& ans = make_client(server.port());
     add_record("zed", nullptr);
@@ -408,7 +447,8 @@ TEST_F(ANSClientTest, FailedLookupOfUnknownAgentAddsNothing) {
 
 // --- unregistering and the registration life cycle --------------------------
 
-TEST_F(ANSClientTest, UnregisterWithNoRememberedNamesSendsNothing) {
+TEST_F(ANSClientTest, UnregisterWithNoRememberedNamesSendsNothing)
+{
     LoopbackPort listener(true);
     CANSClient& ans = make_client(listener.port);
     EXPECT_EQ(ans.ans_unregister(), 1);
@@ -419,7 +459,8 @@ TEST_F(ANSClientTest, UnregisterWithNoRememberedNamesSendsNothing) {
     EXPECT_FALSE(listener.connection_waiting());
 }
 
-TEST_F(ANSClientTest, UnregisterForgetsTheNamesThatWent) {
+TEST_F(ANSClientTest, UnregisterForgetsTheNamesThatWent)
+{
     Server server({Server::reply("success"), Server::reply("success"), Server::reply("success"),
                    Server::reply("sorry"), Server::reply("fail"), Server::reply("success")});
     CANSClient& ans = make_client(server.port());
@@ -434,7 +475,8 @@ TEST_F(ANSClientTest, UnregisterForgetsTheNamesThatWent) {
     EXPECT_EQ(ans.ans_unregister_agent(nullptr), 0);
 }
 
-TEST_F(ANSClientTest, EnableRegistersAndListsAliveRefreshesDisableUnregisters) {
+TEST_F(ANSClientTest, EnableRegistersAndListsAliveRefreshesDisableUnregisters)
+{
     Server server({Server::reply("success"), Server::reply("bob"), Server::reply("success"),
                    Server::reply("success"), Server::reply("success"), Server::reply("success"),
                    Server::reply("success")});
@@ -447,13 +489,15 @@ TEST_F(ANSClientTest, EnableRegistersAndListsAliveRefreshesDisableUnregisters) {
     EXPECT_EQ(ans.enable(0), 1);
     EXPECT_EQ(ans.alive(), 0);
     const std::string alias = "register alias-1 tcp://127.0.0.1:5000\r\n";
-    EXPECT_EQ(server.requests(), (Names{kRegisterSelf, "list all \n", alias, kRegisterSelf, alias,
-                                        "unregister alice_x.org-CalendarAgent\r\n", "unregister alias-1\r\n"}));
+    EXPECT_EQ(server.requests(),
+              (Names{kRegisterSelf, "list all \n", alias, kRegisterSelf, alias,
+                     "unregister alice_x.org-CalendarAgent\r\n", "unregister alias-1\r\n"}));
 }
 
 // --- transport and reply framing ---------------------------------------------
 
-TEST_F(ANSClientTest, TransportFailuresLeaveTheirReason) {
+TEST_F(ANSClientTest, TransportFailuresLeaveTheirReason)
+{
     LoopbackPort refused(false);
     CANSClient& ans = make_client(refused.port);
     EXPECT_EQ(ans.ans_request("lookup bob\n", CANSClient::REQUEST_LOOKUP), 0);
@@ -471,7 +515,8 @@ TEST_F(ANSClientTest, TransportFailuresLeaveTheirReason) {
     EXPECT_EQ(error(), "<CANSClient> ANS server name field is NULL");
 }
 
-TEST_F(ANSClientTest, ReplyIsReadToItsEndMarkerWithinTimeAndSize) {
+TEST_F(ANSClientTest, ReplyIsReadToItsEndMarkerWithinTimeAndSize)
+{
     const size_t limit = CANSClient::REPLY_BUFFER_SIZE - 1;
     const std::string too_long = "<CANSClient> Reply from ANS is longer than 11023 bytes, discarded";
     struct Case {
@@ -493,13 +538,15 @@ TEST_F(ANSClientTest, ReplyIsReadToItsEndMarkerWithinTimeAndSize) {
         {Server::raw({std::string("suc\0cess", 8) + "\x04"}), 1, "suc"},
     };
     std::vector<Server::Step> steps;
-    for (const Case& c : cases) steps.push_back(c.step);
+    for (const Case& c : cases)
+        steps.push_back(c.step);
     Server server(steps);
     CANSClient& ans = make_client(server.port());
     for (size_t i = 0; i < cases.size(); ++i) {
         ans.set_timeout(cases[i].timeout_ms);
         EXPECT_EQ(ans.get_timeout(), cases[i].timeout_ms);
-        EXPECT_EQ(ans.ans_request("lookup bob\n", CANSClient::REQUEST_LOOKUP), cases[i].result) << "case " << i;
+        EXPECT_EQ(ans.ans_request("lookup bob\n", CANSClient::REQUEST_LOOKUP), cases[i].result)
+            << "case " << i;
         EXPECT_EQ(error(), cases[i].text) << "case " << i;
     }
     EXPECT_EQ(server.requests(), Names(cases.size(), "lookup bob\n"));
@@ -507,7 +554,8 @@ TEST_F(ANSClientTest, ReplyIsReadToItsEndMarkerWithinTimeAndSize) {
 
 // --- names the request lines cannot carry -----------------------------------
 
-TEST_F(ANSClientTest, NamesThatDoNotFitARequestLineFailWithoutSending) {
+TEST_F(ANSClientTest, NamesThatDoNotFitARequestLineFailWithoutSending)
+{
     LoopbackPort listener(true);
     CANSClient& ans = make_client(listener.port);
     const std::string too_long(1100, 'n');
@@ -524,21 +572,29 @@ TEST_F(ANSClientTest, NamesThatDoNotFitARequestLineFailWithoutSending) {
     db.find_string_belief("hostname")->set_value("127.0.0.1\r\nunregister bob");
     EXPECT_EQ(ans.register_agent("bob"), 0);
     EXPECT_EQ(ans.get_names()->get_nr_elements(), 0);
-    EXPECT_EQ(ans.ans_request("", CANSClient::REQUEST_LOOKUP) + ans.ans_request(nullptr, CANSClient::REQUEST_LOOKUP), 0);
+    EXPECT_EQ(ans.ans_request("", CANSClient::REQUEST_LOOKUP) +
+                  ans.ans_request(nullptr, CANSClient::REQUEST_LOOKUP),
+              0);
     EXPECT_FALSE(listener.connection_waiting());
 }
 
 // --- texts ------------------------------------------------------------------
 
-TEST_F(ANSClientTest, ErrorTextsAndShutdownLine) {
+TEST_F(ANSClientTest, ErrorTextsAndShutdownLine)
+{
     const std::pair<int, const char*> named[] = {
-        {WSAEACCES, "WSAEACCES"},     {WSAEWOULDBLOCK, "WSAEWOULDBLOCK"}, {WSAEADDRNOTAVAIL, "WSAEADDRNOTAVAIL"},
-        {WSAECONNRESET, "WSAECONNRESET"}, {WSAESHUTDOWN, "WSAESHUTDOWN"},  {WSANOTINITIALISED, "WSANOTINITIALISED"},
+        {WSAEACCES, "WSAEACCES"},
+        {WSAEWOULDBLOCK, "WSAEWOULDBLOCK"},
+        {WSAEADDRNOTAVAIL, "WSAEADDRNOTAVAIL"},
+        {WSAECONNRESET, "WSAECONNRESET"},
+        {WSAESHUTDOWN, "WSAESHUTDOWN"},
+        {WSANOTINITIALISED, "WSANOTINITIALISED"},
     };
     for (const auto& [code, name] : named) {
         EXPECT_EQ(std::string(CANSClient::error2asc(code)).rfind(std::string(name) + ": ", 0), 0u) << name;
     }
-    EXPECT_STREQ(CANSClient::error2asc(WSAECONNREFUSED), "<CANSClient> The network returned an unknown error");
+    EXPECT_STREQ(CANSClient::error2asc(WSAECONNREFUSED),
+                 "<CANSClient> The network returned an unknown error");
 
     make_client(1);
     client.reset();
@@ -547,7 +603,8 @@ TEST_F(ANSClientTest, ErrorTextsAndShutdownLine) {
 
 // --- against the real name server --------------------------------------------
 
-TEST_F(ANSClientTest, RoundTripWithTheNameServer) {
+TEST_F(ANSClientTest, RoundTripWithTheNameServer)
+{
     CAnsdProcess ansd(dir);
     ASSERT_TRUE(ansd.Start());
     CANSClient& ans = make_client(ansd.port);

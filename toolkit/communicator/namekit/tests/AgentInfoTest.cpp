@@ -6,20 +6,23 @@
 
 namespace {
 
-std::string or_null(const char* s) {
+std::string or_null(const char* s)
+{
     return s ? s : "(null)";
 }
 
 // valid|name|host|port|port text, for one-line comparisons.
-std::string fields(CAgentInfo& info) {
+std::string fields(CAgentInfo& info)
+{
     return std::to_string(info.IsValid()) + "|" + or_null(info.GetAgentName()) + "|" +
            or_null(info.GetAgentHost()) + "|" + std::to_string(info.GetAgentPort()) + "|" +
            or_null(info.GetAgentPortStr());
 }
 
-}  // namespace
+} // namespace
 
-TEST(AgentInfoConstruction, PortFromTextOrFromNumber) {
+TEST(AgentInfoConstruction, PortFromTextOrFromNumber)
+{
     CAgentInfo from_text("bob", "10.0.0.5", "6678");
     EXPECT_EQ(fields(from_text), "1|bob|10.0.0.5|6678|6678");
     CAgentInfo from_number("bob", "10.0.0.5", 6678);
@@ -32,7 +35,8 @@ TEST(AgentInfoConstruction, PortFromTextOrFromNumber) {
     EXPECT_EQ(huge.GetAgentPort(), 2147483647);
 }
 
-TEST(AgentInfoConstruction, MissingArgumentMakesAnInvalidRecord) {
+TEST(AgentInfoConstruction, MissingArgumentMakesAnInvalidRecord)
+{
     CAgentInfo no_name(nullptr, "h", "1");
     EXPECT_EQ(fields(no_name), "0|(null)|h|1|1");
     CAgentInfo no_host("bob", nullptr, 1);
@@ -41,7 +45,8 @@ TEST(AgentInfoConstruction, MissingArgumentMakesAnInvalidRecord) {
     EXPECT_EQ(fields(no_port), "0|bob|h|0|(null)");
 }
 
-TEST(AgentInfoSetters, ReplaceFieldsOnAValidRecordOnly) {
+TEST(AgentInfoSetters, ReplaceFieldsOnAValidRecordOnly)
+{
     CAgentInfo info("bob", "h", 1);
     EXPECT_EQ(info.SetAgentName("carol"), 1);
     EXPECT_EQ(info.SetAgentHost("127.0.0.1"), 1);
@@ -63,7 +68,8 @@ TEST(AgentInfoSetters, ReplaceFieldsOnAValidRecordOnly) {
     EXPECT_EQ(fields(info), "0|carol|127.0.0.1|6001|6001");
 }
 
-TEST(AgentInfoSetters, KeepCopiesOfTheGivenText) {
+TEST(AgentInfoSetters, KeepCopiesOfTheGivenText)
+{
     std::string name = "bob";
     std::string port = "12";
     CAgentInfo info(name.c_str(), "h", port.c_str());

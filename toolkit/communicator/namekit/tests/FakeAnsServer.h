@@ -10,9 +10,9 @@
 class FakeAnsServer {
 public:
     enum class Action {
-        Reply,              // send the pieces in order, then close
-        Silent,             // read the request, never answer, wait for the client to go
-        CloseAfterRequest,  // read the request, then close without a word
+        Reply,             // send the pieces in order, then close
+        Silent,            // read the request, never answer, wait for the client to go
+        CloseAfterRequest, // read the request, then close without a word
     };
     struct Step {
         Action action;

@@ -174,8 +174,7 @@ TEST_F(FramingTest, AMessageOfOneMebibyteIsKeptAndOneByteMoreCutsTheConnectionOf
     EXPECT_EQ(socket.get_fragment_length(), 0u);
     EXPECT_EQ(Frame("z" + kEnd), "(null)") << "a dirty socket frames nothing";
     EXPECT_EQ(QueueOf(socket).size(), 1u);
-    EXPECT_EQ(log.count("<CClientSocket> Message fragment exceeds 1048576 bytes, closing connection"),
-              1);
+    EXPECT_EQ(log.count("<CClientSocket> Message fragment exceeds 1048576 bytes, closing connection"), 1);
     // Megabytes from a peer never land in the log: every line stays short.
     for (const std::string& line : log.lines())
         EXPECT_LE(line.size(), CClientSocket::LOGGED_BYTES + 64);
@@ -188,8 +187,7 @@ TEST_F(FramingTest, HttpTextIsQueuedWholeOnlyWhenItStartsAMessage)
     EXPECT_EQ(socket.get_parser_complete(), 1);
     EXPECT_EQ(Frame(request), request);
     EXPECT_EQ(log.count("<CClientSocket> HTTP parser assigned"), 1);
-    EXPECT_EQ(log.count("<CClientSocket> HTTP message detected, circumventing defragmentation code"),
-              1);
+    EXPECT_EQ(log.count("<CClientSocket> HTTP message detected, circumventing defragmentation code"), 1);
 
     const std::string start = "(tell :sender A :content \"";
     ASSERT_EQ(socket.assign_parser(start.c_str()), 0);
@@ -389,8 +387,7 @@ TEST_F(ConnectionTest, AFloodWithoutEndByteIsCutOff)
     EXPECT_EQ(peer.send("more"), 0u) << "the peer was cut off";
     EXPECT_EQ(connection->get_fragment_length(), 0u);
     EXPECT_EQ(connection->GetSocketHandle(), -1);
-    EXPECT_EQ(log.count("<CClientSocket> Message fragment exceeds 1048576 bytes, closing connection"),
-              1);
+    EXPECT_EQ(log.count("<CClientSocket> Message fragment exceeds 1048576 bytes, closing connection"), 1);
     EXPECT_EQ(server.find_connection("A", nullptr, 0), nullptr);
 }
 

@@ -25,8 +25,8 @@ using Texts = std::vector<std::string>;
 
 class CRecordingDialogs : public CCommDialogs {
 public:
-    void ShowNameServerDialog(CCommunicator &) override { shown.push_back("name server"); }
-    void ShowCommunicationInfo(CCommunicator &) override { shown.push_back("information"); }
+    void ShowNameServerDialog(CCommunicator&) override { shown.push_back("name server"); }
+    void ShowCommunicationInfo(CCommunicator&) override { shown.push_back("information"); }
     Texts shown;
 };
 
@@ -59,16 +59,16 @@ protected:
         std::error_code ignored;
         std::filesystem::remove_all(home, ignored);
     }
-    CANSClient *add_ans_client()
+    CANSClient* add_ans_client()
     {
-        auto *client = new CANSClient(&db, &handler);
+        auto* client = new CANSClient(&db, &handler);
         communicator->add_lookup_module(client);
         return client;
     }
     Texts box_texts()
     {
         Texts texts;
-        for (const auto &box : boxes.Boxes())
+        for (const auto& box : boxes.Boxes())
             texts.push_back(box.text);
         return texts;
     }
@@ -138,10 +138,9 @@ TEST_F(CommDialogsTest, RegisterStoresTheFieldsAndRegistersWithTheNameServer)
 {
     CAnsdProcess ansd(home);
     ASSERT_TRUE(ansd.Start());
-    CANSClient *client = add_ans_client();
+    CANSClient* client = add_ans_client();
     const int port = static_cast<int>(ansd.port);
-    EXPECT_EQ(CCommDialogs::Register(*communicator, {"Bob-CalendarAgent", 5000, "127.0.0.1", port}),
-              1);
+    EXPECT_EQ(CCommDialogs::Register(*communicator, {"Bob-CalendarAgent", 5000, "127.0.0.1", port}), 1);
     EXPECT_STREQ(communicator->get_name(), "Bob-CalendarAgent");
     EXPECT_EQ(communicator->get_port(), 5000);
     EXPECT_STREQ(communicator->get_ansname(), "127.0.0.1");

@@ -215,8 +215,8 @@ std::string expected_head(const char* performative, const char* receiver, const 
                           const char* in_reply_to)
 {
     CMessage message;
-    const char* head = message.compose_message(performative, receiver, sender, ontology,
-                                               language, reply_with, in_reply_to, nullptr, 0);
+    const char* head = message.compose_message(performative, receiver, sender, ontology, language, reply_with,
+                                               in_reply_to, nullptr, 0);
     return head ? head : "(no head)";
 }
 
@@ -312,15 +312,13 @@ TEST_F(CommunicatorTest, PortZeroListensOnASystemChosenPortWrittenBack)
     EXPECT_NE(port, 0u);
     EXPECT_EQ(alice.port(), port);
     EXPECT_TRUE(alice.logged("<CCommunicator> Creating communicator ..."));
-    EXPECT_TRUE(alice.logged("<CCommunicator> Set listening port to [" + std::to_string(port) +
-                             "]"));
+    EXPECT_TRUE(alice.logged("<CCommunicator> Set listening port to [" + std::to_string(port) + "]"));
     EXPECT_TRUE(alice.logged("<CCommunicator> Communicator running"));
 
     CPeer peer;
     EXPECT_TRUE(peer.connect_to(port));
-    EXPECT_TRUE(RunUntil(loop, [&] {
-        return alice.comm->get_server()->get_sockets()->get_nr_elements() == 1;
-    }));
+    EXPECT_TRUE(
+        RunUntil(loop, [&] { return alice.comm->get_server()->get_sockets()->get_nr_elements() == 1; }));
 }
 
 TEST_F(CommunicatorTest, StartFailsWithoutAHandlerOrOnAPortInUse)
@@ -353,27 +351,27 @@ TEST_F(CommunicatorTest, ContentPiecesFollowTheHeadAndTheMessageEndsWithItsByte)
     ASSERT_EQ(alice.comm->Create(), 1);
     alice.knows("Bob", bob.port);
 
-    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Bob", "onto", "lang", nullptr, nullptr,
-                                           nullptr, "a", "", "b", nullptr),
+    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Bob", "onto", "lang", nullptr, nullptr, nullptr, "a", "",
+                                           "b", nullptr),
               nullptr);
     const int connection = bob.accept_one();
     ASSERT_GE(connection, 0);
     EXPECT_EQ(CListener::read_message(connection),
-              expected_head("tell", "Bob", "Alice", "onto", "lang", nullptr, nullptr) +
-                  " a b ))\x04");
+              expected_head("tell", "Bob", "Alice", "onto", "lang", nullptr, nullptr) + " a b ))\x04");
     EXPECT_EQ(std::string(alice.comm->get_result()),
               "<CCommunicator> Success sending (internal) request to Agent [Bob] at "
-              "[127.0.0.1][" + std::to_string(bob.port) + "]");
+              "[127.0.0.1][" +
+                  std::to_string(bob.port) + "]");
 
     // The connection stays open under the receiver's name and carries the next
     // message, however long.
     const std::string long_piece(20000, 'x');
-    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr,
-                                           nullptr, long_piece.c_str(), nullptr),
+    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr,
+                                           long_piece.c_str(), nullptr),
               nullptr);
     EXPECT_EQ(CListener::read_message(connection),
-              expected_head("tell", "Bob", "Alice", nullptr, nullptr, nullptr, nullptr) + " " +
-                  long_piece + " ))\x04");
+              expected_head("tell", "Bob", "Alice", nullptr, nullptr, nullptr, nullptr) + " " + long_piece +
+                  " ))\x04");
     EXPECT_EQ(alice.comm->get_server()->get_sockets()->get_nr_elements(), 1);
 }
 
@@ -386,8 +384,8 @@ TEST_F(CommunicatorTest, AReplyOnAnOpenConnectionCarriesItsReplyWith)
     alice.knows("Bob", bob.port());
     bob.knows("Alice", alice.port());
 
-    ASSERT_EQ(alice.comm->comm_sendmessage("ask", "Bob", nullptr, nullptr, "rw-7", nullptr,
-                                           nullptr, "question", nullptr),
+    ASSERT_EQ(alice.comm->comm_sendmessage("ask", "Bob", nullptr, nullptr, "rw-7", nullptr, nullptr,
+                                           "question", nullptr),
               nullptr);
     CParser parser;
     ASSERT_EQ(parser.parse_message(bob.next_message(loop, 1).c_str()), 1);
@@ -395,23 +393,23 @@ TEST_F(CommunicatorTest, AReplyOnAnOpenConnectionCarriesItsReplyWith)
     ASSERT_NE(incoming, nullptr);
     incoming->set_reply_with(parser.find_reply_with());
 
-    EXPECT_EQ(bob.comm->comm_sendmessage("reply", "Alice", nullptr, nullptr, nullptr, nullptr,
-                                         nullptr, "answer", nullptr),
+    EXPECT_EQ(bob.comm->comm_sendmessage("reply", "Alice", nullptr, nullptr, nullptr, nullptr, nullptr,
+                                         "answer", nullptr),
               nullptr);
     ASSERT_EQ(parser.parse_message(alice.next_message(loop, 1).c_str()), 1);
     EXPECT_STREQ(parser.find_in_reply_to(), "rw-7");
     EXPECT_STREQ(parser.find_content(), "( answer )");
 
-    EXPECT_EQ(bob.comm->comm_sendmessage("reply", "Alice", nullptr, nullptr, nullptr, " ",
-                                         nullptr, "again", nullptr),
+    EXPECT_EQ(bob.comm->comm_sendmessage("reply", "Alice", nullptr, nullptr, nullptr, " ", nullptr, "again",
+                                         nullptr),
               nullptr);
     ASSERT_EQ(parser.parse_message(alice.next_message(loop, 2).c_str()), 1);
     ASSERT_NE(parser.find_in_reply_to(), nullptr);
     EXPECT_STRNE(parser.find_in_reply_to(), "rw-7");
 
     // The internal form never borrows the connection's value.
-    EXPECT_EQ(bob.comm->comm_sendmessage_internal("tell", "Alice", nullptr, nullptr, nullptr,
-                                                  nullptr, nullptr, "internal", nullptr),
+    EXPECT_EQ(bob.comm->comm_sendmessage_internal("tell", "Alice", nullptr, nullptr, nullptr, nullptr,
+                                                  nullptr, "internal", nullptr),
               nullptr);
     ASSERT_EQ(parser.parse_message(alice.next_message(loop, 3).c_str()), 1);
     EXPECT_EQ(parser.find_in_reply_to(), nullptr);
@@ -429,33 +427,32 @@ TEST_F(CommunicatorTest, TheSocketFormReturnsTheConnectionAndLogsTheText)
     alice.knows("Bob", bob.port());
     alice.comm->add_display(new CRecordingModule("any", 1, journal));
 
-    CClientSocket* socket = alice.comm->comm_sendmessage_socket(
-        "tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr, "hello", nullptr);
+    CClientSocket* socket = alice.comm->comm_sendmessage_socket("tell", "Bob", nullptr, nullptr, nullptr,
+                                                                nullptr, nullptr, "hello", nullptr);
     ASSERT_NE(socket, nullptr);
     EXPECT_EQ(socket, alice.comm->find_connection("Bob", nullptr, 0));
     EXPECT_EQ(bob.next_message(loop, 1),
-              expected_head("tell", "Bob", "Alice", nullptr, nullptr, nullptr, nullptr) +
-                  " hello ))");
+              expected_head("tell", "Bob", "Alice", nullptr, nullptr, nullptr, nullptr) + " hello ))");
     ASSERT_EQ(journal.size(), 1u);
-    EXPECT_EQ(journal[0], "any 2 " + expected_head("tell", "Bob", "Alice", nullptr, nullptr,
-                                                   nullptr, nullptr) +
+    EXPECT_EQ(journal[0], "any 2 " +
+                              expected_head("tell", "Bob", "Alice", nullptr, nullptr, nullptr, nullptr) +
                               " hello ))");
 
     socket->set_reply_with("from-bob");
     CParser parser;
-    ASSERT_NE(alice.comm->comm_sendmessage_socket("tell", "Bob", nullptr, nullptr, nullptr,
-                                                  "mine", nullptr, "x", nullptr),
+    ASSERT_NE(alice.comm->comm_sendmessage_socket("tell", "Bob", nullptr, nullptr, nullptr, "mine", nullptr,
+                                                  "x", nullptr),
               nullptr);
     ASSERT_EQ(parser.parse_message(bob.next_message(loop, 2).c_str()), 1);
     EXPECT_STREQ(parser.find_in_reply_to(), "from-bob");
-    ASSERT_NE(alice.comm->comm_sendmessage_socket_internal(
-                  "tell", "Bob", nullptr, nullptr, nullptr, "mine", nullptr, "x", nullptr),
+    ASSERT_NE(alice.comm->comm_sendmessage_socket_internal("tell", "Bob", nullptr, nullptr, nullptr, "mine",
+                                                           nullptr, "x", nullptr),
               nullptr);
     ASSERT_EQ(parser.parse_message(bob.next_message(loop, 3).c_str()), 1);
     EXPECT_STREQ(parser.find_in_reply_to(), "mine");
 
-    EXPECT_EQ(alice.comm->comm_sendmessage_socket("tell", "Carol", nullptr, nullptr, nullptr,
-                                                  nullptr, nullptr, "x", nullptr),
+    EXPECT_EQ(alice.comm->comm_sendmessage_socket("tell", "Carol", nullptr, nullptr, nullptr, nullptr,
+                                                  nullptr, "x", nullptr),
               nullptr);
     EXPECT_TRUE(alice.logged("<CCommunicator> Error looking up [Carol] in network belief DB"));
 }
@@ -471,8 +468,8 @@ TEST_F(CommunicatorTest, OnlyNamedOutgoingDisplaysSeeSentMessages)
     alice.comm->add_display(new CRecordingModule("display", 2, journal));
     alice.comm->add_display(new CRecordingModule("file", 1, journal));
 
-    ASSERT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr,
-                                           nullptr, "x", nullptr),
+    ASSERT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr, "x",
+                                           nullptr),
               nullptr);
     const std::string text =
         expected_head("tell", "Bob", "Alice", nullptr, nullptr, nullptr, nullptr) + " x ))";
@@ -491,8 +488,8 @@ TEST_F(CommunicatorTest, AReceiverThatCannotBeLocatedIsNotSentToAndGivesNull)
     finder->enable(1);
     alice.comm->add_lookup_module(finder);
 
-    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Nobody", nullptr, nullptr, nullptr, nullptr,
-                                           nullptr, "x", nullptr),
+    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Nobody", nullptr, nullptr, nullptr, nullptr, nullptr, "x",
+                                           nullptr),
               nullptr);
     EXPECT_STREQ(alice.comm->get_result(), " ");
     EXPECT_EQ(finder->lookups, 1);
@@ -539,19 +536,19 @@ TEST_F(CommunicatorTest, LookupFillsTheCallersBufferOnlyWhenTheHostFits)
 
 TEST_F(CommunicatorTest, ARefusedConnectionReturnsTheErrorLine)
 {
-    CListener closed;  // bound but never listening: connections are refused
+    CListener closed; // bound but never listening: connections are refused
     CAgent alice("Alice", loop);
     ASSERT_EQ(alice.comm->Create(), 1);
     alice.knows("Carol", closed.port);
 
-    const char* outcome = alice.comm->comm_sendmessage("tell", "Carol", nullptr, nullptr,
-                                                       nullptr, nullptr, nullptr, "x", nullptr);
+    const char* outcome = alice.comm->comm_sendmessage("tell", "Carol", nullptr, nullptr, nullptr, nullptr,
+                                                       nullptr, "x", nullptr);
     ASSERT_NE(outcome, nullptr);
     EXPECT_EQ(outcome, alice.comm->get_result());
-    EXPECT_EQ(std::string(outcome),
-              std::string("<CCommunicator> Error [") + CCommunicator::ErrorToAsc(WSAECONNREFUSED) +
-                  "] sending (internal) request to Agent [Carol] at [127.0.0.1][" +
-                  std::to_string(closed.port) + "]");
+    EXPECT_EQ(std::string(outcome), std::string("<CCommunicator> Error [") +
+                                        CCommunicator::ErrorToAsc(WSAECONNREFUSED) +
+                                        "] sending (internal) request to Agent [Carol] at [127.0.0.1][" +
+                                        std::to_string(closed.port) + "]");
     EXPECT_EQ(std::string(outcome).find("WSAECONNREFUSED"), 23u);
     EXPECT_EQ(alice.comm->get_last_error(), WSAECONNREFUSED);
     EXPECT_EQ(alice.comm->get_server()->get_sockets()->get_nr_elements(), 0);
@@ -573,15 +570,14 @@ TEST_F(CommunicatorTest, ARefusedSendLooksTheAgentUpAgainAndTriesTheNewAddressOn
     alice.comm->start_lookup_modules();
     alice.knows("Bob", closed.port);
 
-    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr, "again",
-                                           nullptr),
+    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr,
+                                           "again", nullptr),
               nullptr);
-    EXPECT_EQ(bob.next_message(loop, 1), expected_head("tell", "Bob", "Alice", nullptr, nullptr, nullptr, nullptr) +
-                                             " again ))");
+    EXPECT_EQ(bob.next_message(loop, 1),
+              expected_head("tell", "Bob", "Alice", nullptr, nullptr, nullptr, nullptr) + " again ))");
     EXPECT_EQ(lookup->lookups, 1);
-    EXPECT_TRUE(alice.logged("<CCommunicator> Agent [Bob] is now at [127.0.0.1][" + std::to_string(bob.port()) +
-                             "], sending once more"));
-
+    EXPECT_TRUE(alice.logged("<CCommunicator> Agent [Bob] is now at [127.0.0.1][" +
+                             std::to_string(bob.port()) + "], sending once more"));
 
     CAgent carol("Carol", loop);
     ASSERT_EQ(carol.comm->Create(), 1);
@@ -613,8 +609,8 @@ TEST_F(CommunicatorTest, AnAddressWhoseConnectTimedOutIsNotTriedAgainForAWhile)
     alice.comm->set_connect_timeout(200);
     alice.knows("Slow", full.port);
     for (int i = 0; i < 3; ++i)
-        EXPECT_NE(alice.comm->comm_sendmessage("tell", "Slow", nullptr, nullptr, nullptr, nullptr, nullptr, "x",
-                                               nullptr),
+        EXPECT_NE(alice.comm->comm_sendmessage("tell", "Slow", nullptr, nullptr, nullptr, nullptr, nullptr,
+                                               "x", nullptr),
                   nullptr);
     EXPECT_EQ(alice.comm->get_last_error(), WSAETIMEDOUT);
     EXPECT_EQ(alice.log.count("<CCommunicator> Connecting to [127.0.0.1][" + std::to_string(full.port) +
@@ -633,8 +629,8 @@ TEST_F(CommunicatorTest, ASendOnAResetConnectionIsRetriedOnANewOne)
     ASSERT_EQ(alice.comm->Create(), 1);
     alice.knows("Bob", bob.port);
 
-    ASSERT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr,
-                                           nullptr, "first", nullptr),
+    ASSERT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr,
+                                           "first", nullptr),
               nullptr);
     const int first = bob.accept_one();
     ASSERT_GE(first, 0);
@@ -649,8 +645,8 @@ TEST_F(CommunicatorTest, ASendOnAResetConnectionIsRetriedOnANewOne)
     pollfd item{open->GetSocketHandle(), POLLIN, 0};
     ASSERT_EQ(::poll(&item, 1, 5000), 1);
 
-    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr,
-                                           nullptr, "second", nullptr),
+    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr,
+                                           "second", nullptr),
               nullptr);
     const int second = bob.accept_one();
     ASSERT_GE(second, 0);
@@ -670,12 +666,12 @@ TEST_F(CommunicatorTest, RefusesPiecesThatHoldTheEndByteAndSendsNothing)
     ASSERT_EQ(alice.comm->Create(), 1);
     alice.knows("Bob", bob.port);
 
-    const char* outcome = alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr,
-                                                       nullptr, nullptr, "cut\x04here", nullptr);
+    const char* outcome = alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr,
+                                                       nullptr, "cut\x04here", nullptr);
     ASSERT_NE(outcome, nullptr);
     EXPECT_STREQ(outcome, "<CCommunicator> Error formatting ACL string !!");
-    EXPECT_STREQ(alice.comm->comm_sendmessage("not an atom", "Bob", nullptr, nullptr, nullptr,
-                                              nullptr, nullptr, "x", nullptr),
+    EXPECT_STREQ(alice.comm->comm_sendmessage("not an atom", "Bob", nullptr, nullptr, nullptr, nullptr,
+                                              nullptr, "x", nullptr),
                  "<CCommunicator> Error formatting ACL string !!");
     EXPECT_EQ(alice.comm->get_server()->get_sockets()->get_nr_elements(), 0);
 }
@@ -685,8 +681,8 @@ TEST_F(CommunicatorTest, SendingWithoutAServerFails)
     CAgent alice("Alice", loop);
     alice.knows("Bob", 4321);
     EXPECT_EQ(alice.comm->comm_senddata("Bob", kLoopback, 4321, "x"), 0);
-    EXPECT_STREQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr,
-                                              nullptr, "x", nullptr),
+    EXPECT_STREQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr, "x",
+                                              nullptr),
                  "<CCommunicator> Server socket is NULL, you can't send messages to agents");
     EXPECT_EQ(alice.comm->comm_senddata_socket("Bob", kLoopback, 4321, "x"), nullptr);
 }
@@ -733,12 +729,11 @@ TEST_F(CommunicatorTest, SendsByNameThroughTheNameServer)
         EXPECT_EQ(agent->comm->comm_is_ans_enabled(), 1);
     }
 
-    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr,
-                                           nullptr, "by name", nullptr),
+    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr,
+                                           "by name", nullptr),
               nullptr);
     EXPECT_EQ(bob.next_message(loop, 1),
-              expected_head("tell", "Bob", "Alice", nullptr, nullptr, nullptr, nullptr) +
-                  " by name ))");
+              expected_head("tell", "Bob", "Alice", nullptr, nullptr, nullptr, nullptr) + " by name ))");
     auto* record = dynamic_cast<CServiceInfo*>(alice.table()->find_element("Bob"));
     ASSERT_NE(record, nullptr);
     ASSERT_NE(record->get_location(), nullptr);
@@ -849,8 +844,7 @@ TEST_F(CommunicatorTest, ModulesAreStartedStoppedAndRemoved)
         alice.comm->shutdown_modules();
         EXPECT_TRUE(alice.logged("<CCommunicator> Shutting down event module: [display]"));
         EXPECT_TRUE(alice.logged("<CCommunicator> Module: [file] stopped"));
-        EXPECT_EQ(journal, (Journal{"display state 3", "file state 3", "display state 4",
-                                    "file state 4"}));
+        EXPECT_EQ(journal, (Journal{"display state 3", "file state 3", "display state 4", "file state 4"}));
 
         journal.clear();
         display->set_registered(1);
@@ -972,8 +966,7 @@ TEST_F(CommunicatorTest, ErrorTextsBeginWithTheCodesName)
         {WSAETIMEDOUT, "WSAETIMEDOUT"},
     };
     for (const auto& [code, name] : named)
-        EXPECT_EQ(std::string(CCommunicator::ErrorToAsc(code)).rfind(std::string(name) + ": ", 0),
-                  0u)
+        EXPECT_EQ(std::string(CCommunicator::ErrorToAsc(code)).rfind(std::string(name) + ": ", 0), 0u)
             << name;
     for (int code : {0, WSAEINVAL, WSAEISCONN, -1})
         EXPECT_STREQ(CCommunicator::ErrorToAsc(code),

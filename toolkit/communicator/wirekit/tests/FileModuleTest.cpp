@@ -26,14 +26,13 @@ using Lines = std::vector<std::string>;
 const std::string kAgent = "Alice_x.org-CalendarAgent";
 
 // The file's lines, debug lines without their "[counter] [time] " prefix.
-Lines texts(const std::string &path)
+Lines texts(const std::string& path)
 {
     Lines out;
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);) {
         const size_t time_end = line.rfind("[---] ", 0) == 0 ? std::string::npos : line.find("] [");
-        out.push_back(
-            time_end == std::string::npos ? line : line.substr(line.find("] ", time_end + 2) + 2));
+        out.push_back(time_end == std::string::npos ? line : line.substr(line.find("] ", time_end + 2) + 2));
     }
     return out;
 }
@@ -54,11 +53,11 @@ protected:
         std::error_code ignored;
         fs::remove_all(home, ignored);
     }
-    std::unique_ptr<CFileModule> make(const char *name, CBeliefDB *beliefs, CCommunicator *comm)
+    std::unique_ptr<CFileModule> make(const char* name, CBeliefDB* beliefs, CCommunicator* comm)
     {
         return std::make_unique<CFileModule>(name, beliefs, comm, 1);
     }
-    std::unique_ptr<CFileModule> make(const char *name = kAgent.c_str())
+    std::unique_ptr<CFileModule> make(const char* name = kAgent.c_str())
     {
         return make(name, &db, &communicator);
     }
@@ -91,8 +90,7 @@ TEST_F(FileModuleTest, FileIsNamedAfterModuleAndStartTimeInTheDayDirectoryAndTru
     EXPECT_EQ(module->get_type(), 1u);
     ASSERT_NE(module->get_file(), nullptr);
     EXPECT_EQ(planted.count(module->get_file()), 1u) << module->get_file();
-    EXPECT_EQ(texts(module->get_file()),
-              (Lines{"[" + kAgent + "] [**] <CFileModule> starting up"}));
+    EXPECT_EQ(texts(module->get_file()), (Lines{"[" + kAgent + "] [**] <CFileModule> starting up"}));
     EXPECT_EQ(module->get_logdir(), logdir);
 
     // Made when missing, too.
@@ -156,7 +154,7 @@ TEST_F(FileModuleTest, MissingBeliefsOrCommunicatorAreReported)
     auto no_db = make("nodb", nullptr, &communicator);
     auto no_name = make("noname", &nameless, &communicator);
     auto no_comm = make("nocomm", &db, nullptr);
-    for (CFileModule *module : {no_db.get(), no_name.get(), no_comm.get()}) {
+    for (CFileModule* module : {no_db.get(), no_name.get(), no_comm.get()}) {
         module->set_logger(logger.get());
         EXPECT_EQ(module->change_state(3), 0) << module->get_name();
     }
@@ -171,7 +169,7 @@ TEST_F(FileModuleTest, MissingBeliefsOrCommunicatorAreReported)
 
 TEST_F(FileModuleTest, StartingAndStoppingTheModulesWritesTheRegistrationLines)
 {
-    CFileModule *module = make().release();
+    CFileModule* module = make().release();
     const std::string path = module->get_file();
     communicator.add_display(module);
     communicator.start_modules();
@@ -201,11 +199,10 @@ TEST_F(FileModuleTest, NoHomeOrNoDirectoryMeansNoFile)
 
 TEST_F(FileModuleTest, NamesCannotLeadOutOfTheDayDirectory)
 {
-    for (const char *name : {"../../escaped", "a/b", "..", "/abs"}) {
+    for (const char* name : {"../../escaped", "a/b", "..", "/abs"}) {
         auto module = make(name);
         ASSERT_NE(module->get_file(), nullptr) << name;
-        EXPECT_EQ(fs::path(module->get_file()).parent_path().parent_path(),
-                  fs::path(home) / "Logfiles");
+        EXPECT_EQ(fs::path(module->get_file()).parent_path().parent_path(), fs::path(home) / "Logfiles");
     }
     EXPECT_EQ(CFileModule::safe_file_part("../../escaped"), "______escaped");
     EXPECT_EQ(CFileModule::safe_file_part("a/b\\c...d"), "a_b_c__.d");

@@ -36,9 +36,9 @@ public:
         address.sin_family = AF_INET;
         inet_pton(AF_INET, wiretest::kLoopback, &address.sin_addr);
         socklen_t size = sizeof address;
-        ::bind(listener, reinterpret_cast<sockaddr *>(&address), size);
+        ::bind(listener, reinterpret_cast<sockaddr*>(&address), size);
         ::listen(listener, 4);
-        getsockname(listener, reinterpret_cast<sockaddr *>(&address), &size);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
         port = ntohs(address.sin_port);
     }
     ~CInterfacePeer()
@@ -79,19 +79,19 @@ private:
         pollfd ready{fd, POLLIN, 0};
         return ::poll(&ready, 1, ms) == 1;
     }
-    static Fields read_fields(const std::string &message)
+    static Fields read_fields(const std::string& message)
     {
-        auto text = [](const char *value) { return std::string(value ? value : ""); };
+        auto text = [](const char* value) { return std::string(value ? value : ""); };
         CParser head, content;
         if (!head.parse_message(message.c_str()) || !head.find_contents() ||
             !content.parse_message(head.find_contents()))
             return {{"unparsable", message}};
         Fields fields{{"performative", text(head.find_performative())},
                       {"content.performative", text(content.find_performative())}};
-        for (const char *key : {"receiver", "sender", "ontology", "language"})
+        for (const char* key : {"receiver", "sender", "ontology", "language"})
             fields[key] = text(head.find_token(key));
-        for (const char *key : {"action", "content", "data", "name", "location", "port", "lineage"})
-            if (const char *value = content.find_token(key))
+        for (const char* key : {"action", "content", "data", "name", "location", "port", "lineage"})
+            if (const char* value = content.find_token(key))
                 fields[std::string("content.") + key] = value;
         return fields;
     }
@@ -103,7 +103,7 @@ private:
 
 class CRecordingSink : public CInterfaceModule::CTextSink {
 public:
-    void show_text(const char *text) override { shown.emplace_back(text); }
+    void show_text(const char* text) override { shown.emplace_back(text); }
     Lines shown;
 };
 
@@ -123,25 +123,25 @@ protected:
     }
 
     // Tells the agent where `name` listens.
-    void locate(const char *name, unsigned port)
+    void locate(const char* name, unsigned port)
     {
-        auto *entry = new CServiceInfo(name);
+        auto* entry = new CServiceInfo(name);
         entry->set_location(new CURL(("tcp://127.0.0.1:" + std::to_string(port)).c_str()));
         communicator.get_lookup_table()->add_element(entry);
     }
 
-    void receive(const std::string &sender, const std::string &content, int direction = 1,
-                 const std::string &ontology = "interface")
+    void receive(const std::string& sender, const std::string& content, int direction = 1,
+                 const std::string& ontology = "interface")
     {
-        const std::string text = "(tell :sender " + sender + " :receiver Alice :ontology " +
-                                 ontology + " :content " + content + ")";
+        const std::string text = "(tell :sender " + sender + " :receiver Alice :ontology " + ontology +
+                                 " :content " + content + ")";
         module->process_message(text.c_str(), direction);
     }
 
     Lines interface_names()
     {
         Lines names;
-        for (CListElement *e = module->get_interfaces()->get_first_element(); e; e = e->get_next())
+        for (CListElement* e = module->get_interfaces()->get_first_element(); e; e = e->get_next())
             names.emplace_back(e->get_name());
         return names;
     }
@@ -150,7 +150,7 @@ protected:
     CWnd handler{&loop};
     CBeliefDB db;
     CCommunicator communicator{&db};
-    CInterfaceModule *module = nullptr; // owned by the communicator
+    CInterfaceModule* module = nullptr; // owned by the communicator
     wiretest::CLogFile log;
 };
 
@@ -212,8 +212,7 @@ TEST_F(InterfaceModuleTest, OnlyIncomingAskRequestsWithInterfaceOntologyCount)
     module->process_message("not a message", 1);
     module->process_message(nullptr, 1);
     EXPECT_TRUE(interface_names().empty());
-    EXPECT_EQ(
-        log.count("<CInterfaceModule> Ontology does not seem to indicate an interface message"), 1);
+    EXPECT_EQ(log.count("<CInterfaceModule> Ontology does not seem to indicate an interface message"), 1);
     EXPECT_EQ(log.count("<CInterfaceModule> Unable to parse content field"), 1);
 
     receive("A", "(ask :content register)", 1, "INTERFACE");
@@ -255,7 +254,7 @@ TEST_F(InterfaceModuleTest, UpdatesAndDeactivationGoToEveryInterfaceAgent)
     module->update_controlpanel("(panel :x 2)");
     communicator.start_modules();
     communicator.shutdown_modules();
-    for (CInterfacePeer *peer : {&first, &second}) {
+    for (CInterfacePeer* peer : {&first, &second}) {
         EXPECT_EQ(peer->next().at("content.action"), "activate");
         EXPECT_EQ(peer->next().at("content.content"), "controlpanels");
         const Fields stream = peer->next();
@@ -279,8 +278,7 @@ TEST_F(InterfaceModuleTest, FailedSendsAreLogged)
     module->update_datastream("x");
     module->change_state(CLogFacility::STATE_UNREGISTERED);
     EXPECT_EQ(log.count("<CInterfaceModule> Error sending message to interface agent"), 3);
-    EXPECT_EQ(log.count("<CInterfaceModule> Unable to unregister datastream from interface agent"),
-              1);
+    EXPECT_EQ(log.count("<CInterfaceModule> Unable to unregister datastream from interface agent"), 1);
 
     // An agent that cannot be located is not sent to, which is no failure;
     // without a communicator nothing can be sent at all.

@@ -19,7 +19,7 @@ using Lines = std::vector<std::string>;
 
 // A module whose own debug log is a private file read back line by line.
 struct LoggedModule {
-    explicit LoggedModule(const char *name)
+    explicit LoggedModule(const char* name)
         : module(std::make_unique<CLogFacility>(name, nullptr, nullptr, 0))
     {
         log.logger.close();
@@ -62,9 +62,9 @@ TEST(LogFacilityTest, DebugLinesGoIntoTheLoggersFileUntouched)
     named->dprintf("<CX> value [%d]", 5);
     named.reset();
     unnamed.reset();
-    EXPECT_EQ(logger.log.lines(), (Lines{"100% sure: %s", "<CX> value [5]",
-                                         "<CLogFacility> Destroying module [Interface]",
-                                         "<CLogFacility> Destroying module [UNKNOWN]"}));
+    EXPECT_EQ(logger.log.lines(),
+              (Lines{"100% sure: %s", "<CX> value [5]", "<CLogFacility> Destroying module [Interface]",
+                     "<CLogFacility> Destroying module [UNKNOWN]"}));
 }
 
 TEST(LogFacilityTest, LoggerDestroyedFirstDetachesItsModules)

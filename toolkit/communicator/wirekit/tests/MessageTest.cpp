@@ -21,8 +21,8 @@ TEST(MessageTest, ComposesAHeadThatCompletesIntoAParsableMessage)
 {
     CMessage message("outgoing");
     EXPECT_STREQ(message.get_name(), "outgoing");
-    const char* head = message.compose_message("tell", "Bob", "Alice", "dms", "ORVANTE-KQML",
-                                               "rw-1", nullptr, nullptr, 0);
+    const char* head =
+        message.compose_message("tell", "Bob", "Alice", "dms", "ORVANTE-KQML", "rw-1", nullptr, nullptr, 0);
     ASSERT_NE(head, nullptr);
 
     CParser reader;
@@ -43,11 +43,13 @@ TEST(MessageTest, ComposesAHeadThatCompletesIntoAParsableMessage)
 TEST(MessageTest, RefusesValuesThatWouldCutTheMessageOnTheWire)
 {
     CMessage message;
-    EXPECT_EQ(message.compose_message("tell", "Bo\x04" "b", "Alice", nullptr, nullptr, nullptr,
-                                      nullptr, nullptr, 0),
+    EXPECT_EQ(message.compose_message("tell",
+                                      "Bo\x04"
+                                      "b",
+                                      "Alice", nullptr, nullptr, nullptr, nullptr, nullptr, 0),
               nullptr);
-    EXPECT_EQ(message.compose_message("not an atom", "Bob", "Alice", nullptr, nullptr, nullptr,
-                                      nullptr, nullptr, 0),
+    EXPECT_EQ(message.compose_message("not an atom", "Bob", "Alice", nullptr, nullptr, nullptr, nullptr,
+                                      nullptr, 0),
               nullptr);
 }
 
