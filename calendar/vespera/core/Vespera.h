@@ -43,11 +43,13 @@ class CNameSpace;
 // negotiations on both sides and writes what was agreed into the calendar
 // program.
 //
-// It owns its settings, stores and negotiation sides from construction on,
-// so that every accessor returns a live object for the agent's whole life.
-// The calendar program is started by StartOutlook (process_create calls it);
-// until then the application and namespace are null and the calendar writes
-// report failure.
+// It is the composition root: it owns its settings, stores, preferences and
+// notifier and the parts that do the work (the negotiation sides, the
+// appointment requests, the calendar bridge, the registration) from
+// construction on, so that every accessor returns a live object for the
+// agent's whole life. The parts see the agent only as a CAgentContext. The
+// calendar program is started by StartOutlook (process_create calls it);
+// until then the calendar writes report failure.
 //
 // Its steps go to the application log, a file of its own under
 // <install directory>/Logfiles; other lines go to the container's log.
