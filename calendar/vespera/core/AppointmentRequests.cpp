@@ -6,26 +6,8 @@
 #include <vespera/core/Notifier.h>
 #include <vespera/core/Preferences.h>
 
+#include <basekit/Utils.h>
 #include <slotbook/TimeSlot.h>
-
-#include <climits>
-#include <cstdlib>
-
-namespace {
-
-// The leading decimal number of a text as atoi reads it, but held to the
-// range of an int: texts from other agents may hold any number of digits.
-int ToInt(const std::string& text)
-{
-    long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(value);
-}
-
-} // namespace
 
 CAppointmentRequests::CAppointmentRequests(CAgentContext& agent) : m_agent(agent) {}
 
@@ -40,7 +22,7 @@ void CAppointmentRequests::ProcessAppointmentRequest(const CKqmlFields& reader, 
     const std::string firstName = reader.Value("fname");
     const std::string lastName = reader.Value("lname");
     const std::string requester = email + " (" + firstName + " " + lastName + ")";
-    const long minutes = ToInt(durationText);
+    const long minutes = CUtils::leading_int(durationText.c_str());
 
     if (!RequesterAllowed(firstName, lastName)) {
         m_agent.SendAgentMessage("tell", sender, "tell :status reject");
@@ -104,11 +86,13 @@ void CAppointmentRequests::CreateRequestedAppointment(const CKqmlFields& reader,
 {
     Log("parsing the start time");
     CKqmlFields startReader(reader.Raw("start").value_or(std::string()));
-    auto part = [&startReader](const char* key) { return ToInt(startReader.Value(key)); };
+    auto part = [&startReader](const char* key) {
+        return CUtils::leading_int(startReader.Value(key).c_str());
+    };
     CDateTime start(part("year"), part("month"), part("day"), part("hour"), part("minute"), 0);
 
     const std::string durationText = reader.Value("duration");
-    const long duration = ToInt(durationText);
+    const long duration = CUtils::leading_int(durationText.c_str());
     Log("Got the duration =");
     Log(durationText);
     const std::string subject = reader.Value("subject");
@@ -119,7 +103,8 @@ void CAppointmentRequests::CreateRequestedAppointment(const CKqmlFields& reader,
     const std::string targetName = reader.Value("targetRealName");
     const std::string targetEmail = reader.Value("targetEmailAdd");
     std::optional<std::string> reminder = reader.Raw("reminder");
-    const long reminderMinutes = reminder ? ToInt(CKqmlFields::WithoutParentheses(*reminder)) : 0;
+    const long reminderMinutes =
+        reminder ? CUtils::leading_int(CKqmlFields::WithoutParentheses(*reminder).c_str()) : 0;
 
     if (!RequestedValuesUsable(start, duration))
         return;

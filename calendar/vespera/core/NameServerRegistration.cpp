@@ -3,6 +3,7 @@
 #include <agentkit/AgentContainer.h>
 #include <basekit/Debug.h>
 #include <basekit/LList.h>
+#include <basekit/Utils.h>
 #include <factkit/BeliefDB.h>
 #include <factkit/IntBelief.h>
 #include <factkit/ListBelief.h>
@@ -11,24 +12,9 @@
 #include <platform/Registry.h>
 #include <wirekit/Communicator.h>
 
-#include <climits>
-#include <cstdlib>
-
 namespace {
 
 const char* const SettingsKey = "Software\\ORVANTE\\CalendarAgent";
-
-// The leading decimal number of a text as atoi reads it, but held to the
-// range of an int: a stored value may hold any number of digits.
-int ToInt(const std::string& text)
-{
-    long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(value);
-}
 
 } // namespace
 
@@ -79,7 +65,7 @@ bool CNameServerRegistration::EnableANS(const std::string& name, const std::stri
     m_agentName = name;
     m_ansHost = host;
     m_ansPortText = port;
-    m_ansPort = ToInt(port);
+    m_ansPort = CUtils::leading_int(port.c_str());
     CBeliefDB* beliefs = m_container.get_belief_db();
     if (CStringBelief* ans = beliefs->find_string_belief("ans"))
         ans->set_value(host.c_str());

@@ -27,15 +27,10 @@ class CNegotiationStore;
 class CNotifier;
 class COrganiserSide;
 class CPreferences;
-class CReminderSink;
 class CTimeSlot;
-class CTimeSlotStore;
 
 namespace outlook {
-class CApplication;
 class CBackend;
-class CItems;
-class CNameSpace;
 } // namespace outlook
 
 // The calendar agent: an agent container that reads every message another

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -189,6 +190,18 @@ char* CUtils::remove_spaces(char* s)
     while (*s == ' ')
         ++s;
     return s;
+}
+
+int CUtils::leading_int(const char* s)
+{
+    if (!s)
+        return 0;
+    const long value = std::strtol(s, nullptr, 10);
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
 }
 
 int CUtils::is_empty_space(const char* s)

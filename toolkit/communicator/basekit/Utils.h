@@ -37,6 +37,10 @@ public:
     static char* remove_spaces(char* s);
     // 1 for null, the empty text or blanks only; else 0.
     static int is_empty_space(const char* s);
+    // The leading decimal number of `s` as atoi reads it, but held to the
+    // range of an int: texts from other agents may hold any number of
+    // digits. 0 for null.
+    static int leading_int(const char* s);
 
     // '\n', '\r' and 0x04 become blanks.
     static void clean(char* s);

@@ -58,18 +58,6 @@ constexpr ErrorText kErrorTexts[] = {
 
 const char* const kUnknownError = "<CANSClient> The network returned an unknown error";
 
-// error2asc's table covers only the codes the toolkit has always explained;
-// for the rest (a refused connection, a time-out) the code's name says more
-// than "unknown error" does.
-const char* socket_error_text(int code)
-{
-    const char* text = CANSClient::error2asc(code);
-    if (std::strcmp(text, kUnknownError) != 0)
-        return text;
-    const char* name = WsaErrorName(code);
-    return std::strcmp(name, "UNKNOWN") == 0 ? text : name;
-}
-
 std::string trimmed(const char* line)
 {
     std::string text = line;
@@ -513,6 +501,18 @@ CAgentInfo* CANSClient::LookupAgent(const char* name)
 
 // ---------------------------------------------------------------------------
 // Errors, settings and beliefs
+
+// error2asc's table covers only the codes the toolkit has always explained;
+// for the rest (a refused connection, a time-out) the code's name says more
+// than "unknown error" does.
+const char* CANSClient::socket_error_text(int code)
+{
+    const char* text = CANSClient::error2asc(code);
+    if (std::strcmp(text, kUnknownError) != 0)
+        return text;
+    const char* name = WsaErrorName(code);
+    return std::strcmp(name, "UNKNOWN") == 0 ? text : name;
+}
 
 char* CANSClient::get_last_error()
 {

@@ -150,6 +150,9 @@ public:
     int ans_find_server();
 
 private:
+    // error2asc for the codes it explains, else the code's name: for a
+    // refused connection or a time-out the name says more than "unknown".
+    static const char* socket_error_text(int code);
     enum class Outcome { Answered, Refused, NoAnswer };
     enum class ReadStatus { Complete, Closed, Failed, TimedOut, TooLong };
 

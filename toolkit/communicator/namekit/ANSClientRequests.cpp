@@ -32,20 +32,6 @@ const char* const kListAllRequest = "list all \n";
 // named a server; it is no address to connect to.
 const char* const kUnknownServer = "-unknown-";
 
-const char* const kUnknownError = "<CANSClient> The network returned an unknown error";
-
-// error2asc's table covers only the codes the toolkit has always explained;
-// for the rest (a refused connection, a time-out) the code's name says more
-// than "unknown error" does.
-const char* socket_error_text(int code)
-{
-    const char* text = CANSClient::error2asc(code);
-    if (std::strcmp(text, kUnknownError) != 0)
-        return text;
-    const char* name = WsaErrorName(code);
-    return std::strcmp(name, "UNKNOWN") == 0 ? text : name;
-}
-
 // Names and addresses go into a blank-separated line protocol: a blank,
 // line end or other control character inside one would end the field or
 // the line early and let the text smuggle in a request of its own.
