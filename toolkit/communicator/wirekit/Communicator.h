@@ -2,6 +2,7 @@
 
 #include <wirekit/Delivery.h>
 #include <wirekit/LocationTable.h>
+#include <wirekit/MessageComposer.h>
 
 #include <basekit/Debug.h>
 #include <basekit/LList.h>
@@ -324,15 +325,8 @@ private:
         unsigned port = 0;
     };
 
-    struct Head {
-        const char* performative;
-        const char* receiver;
-        const char* ontology;
-        const char* language;
-        const char* reply_with;
-        const char* in_reply_to;
-        const char* forward;
-    };
+    // The sender is filled in when the text is composed.
+    using Head = CMessageComposer::Head;
 
     struct FileCloser {
         void operator()(FILE* stream) const { std::fclose(stream); }

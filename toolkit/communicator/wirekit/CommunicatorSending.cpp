@@ -118,7 +118,7 @@ char* CCommunicator::vcomm_sendmessage(const char* performative, const char* rec
                                        const char* language, const char* reply_with, const char* in_reply_to,
                                        const char* forward, va_list pieces)
 {
-    const Head head{performative, receiver, ontology, language, reply_with, in_reply_to, forward};
+    const Head head{performative, receiver, nullptr, ontology, language, reply_with, in_reply_to, forward};
     return send_message(head, CMessageComposer::collect_pieces(pieces), true);
 }
 
@@ -140,7 +140,7 @@ char* CCommunicator::vcomm_sendmessage_internal(const char* performative, const 
                                                 const char* reply_with, const char* in_reply_to,
                                                 const char* forward, va_list pieces)
 {
-    const Head head{performative, receiver, ontology, language, reply_with, in_reply_to, forward};
+    const Head head{performative, receiver, nullptr, ontology, language, reply_with, in_reply_to, forward};
     return send_message(head, CMessageComposer::collect_pieces(pieces), false);
 }
 
@@ -162,7 +162,7 @@ CClientSocket* CCommunicator::vcomm_sendmessage_socket(const char* performative,
                                                        const char* reply_with, const char* in_reply_to,
                                                        const char* forward, va_list pieces)
 {
-    const Head head{performative, receiver, ontology, language, reply_with, in_reply_to, forward};
+    const Head head{performative, receiver, nullptr, ontology, language, reply_with, in_reply_to, forward};
     return send_message_socket(head, CMessageComposer::collect_pieces(pieces), true);
 }
 
@@ -186,7 +186,7 @@ CClientSocket* CCommunicator::vcomm_sendmessage_socket_internal(const char* perf
                                                                 const char* in_reply_to, const char* forward,
                                                                 va_list pieces)
 {
-    const Head head{performative, receiver, ontology, language, reply_with, in_reply_to, forward};
+    const Head head{performative, receiver, nullptr, ontology, language, reply_with, in_reply_to, forward};
     return send_message_socket(head, CMessageComposer::collect_pieces(pieces), false);
 }
 
@@ -203,8 +203,8 @@ const char* CCommunicator::connection_reply_with(const char* receiver, const cha
 
 bool CCommunicator::compose_text(const Head& head, const std::vector<const char*>& pieces, std::string& text)
 {
-    const CMessageComposer::Head full{head.performative, head.receiver,   get_name(),       head.ontology,
-                                      head.language,     head.reply_with, head.in_reply_to, head.forward};
+    Head full = head;
+    full.sender = get_name();
     std::string error;
     std::optional<std::string> composed = CMessageComposer::compose(full, pieces, error);
     if (!composed) {
