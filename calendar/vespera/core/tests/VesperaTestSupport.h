@@ -32,6 +32,12 @@
 
 namespace vespera_test {
 
+// A weekday well ahead, at 10:00, with nothing of the user's around it.
+inline CDateTime FreeMorning()
+{
+    return CDateTime(2031, 3, 4, 10, 0, 0);
+}
+
 // A fresh temporary directory made HOME, XDG_CONFIG_HOME, XDG_DATA_HOME,
 // XDG_RUNTIME_DIR and ORVANTE_REGISTRY_DIR for the life of the object, with
 // ORVANTE unset and the start-up pauses skipped; the former values come back

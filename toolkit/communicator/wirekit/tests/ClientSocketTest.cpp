@@ -105,6 +105,20 @@ TEST_F(FramingTest, CutsAtEveryEndOfMessageByteAndKeepsTheRest)
     EXPECT_EQ(QueueOf(socket), (std::vector<std::string>{"A", "B", "hello"}));
 }
 
+TEST_F(FramingTest, EachQueuedMessageIsReadOnceWhereItIsFramed)
+{
+    Frame(Tell("A") + kEnd + "junk" + kEnd);
+    const CParsedMessage::Ptr first = socket.oldest_message();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(socket.oldest_message(), first) << "handed out as read, not read again";
+    EXPECT_EQ(first->kind(), CParserBase::PARSER_TYPE_KQML);
+    EXPECT_STREQ(first->sender(), "A");
+    socket.remove_from_queue();
+    EXPECT_EQ(first->text(), Tell("A")) << "a message outlives its place in the queue";
+    ASSERT_NE(socket.oldest_message(), nullptr);
+    EXPECT_FALSE(socket.oldest_message()->is_parsed());
+}
+
 TEST_F(FramingTest, EmptyPiecesAndNulBytes)
 {
     EXPECT_EQ(Frame(kEnd + kEnd), "");
