@@ -19,7 +19,8 @@ TEST(MessageComposer, PiecesFollowTheHeadAndTheTextEndsTheMessage)
     const std::optional<std::string> text = CMessageComposer::compose(HeadOf("tell"), pieces, error);
     ASSERT_TRUE(text) << error;
     EXPECT_EQ(text->back(), '\x04');
-    EXPECT_NE(text->find("(tell :receiver Bob :sender Alice :content ( tell :content x ))"), std::string::npos)
+    EXPECT_NE(text->find("(tell :receiver Bob :sender Alice :content ( tell :content x ))"),
+              std::string::npos)
         << *text;
     EXPECT_EQ(CMessageComposer::without_end(*text), text->substr(0, text->size() - 1));
     EXPECT_EQ(CMessageComposer::without_end("no end"), "no end");
