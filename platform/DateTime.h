@@ -56,6 +56,9 @@ public:
     bool operator==(const CDateTime& other) const;
     bool operator!=(const CDateTime& other) const { return !(*this == other); }
     bool operator<(const CDateTime& other) const;
+    // Milliseconds on one line for valid times: two valid times compare as
+    // their keys do, so the key can sort and search them.
+    long long OrderKey() const { return Milliseconds(); }
     bool operator>(const CDateTime& other) const { return other < *this; }
     bool operator<=(const CDateTime& other) const { return !(other < *this); }
     bool operator>=(const CDateTime& other) const { return !(*this < other); }

@@ -3,7 +3,6 @@
 #include <slotbook/Narrow.h>
 
 namespace {
-constexpr int FreeStatus = 0;
 
 std::string Counted(int count, const char* unit)
 {

@@ -14,6 +14,9 @@
 // free counts as busy.
 class CAppointment {
 public:
+    // The busy status of an appointment that keeps no time busy.
+    static constexpr int FreeStatus = 0;
+
     CAppointment();
     CAppointment(int outlookIndex, const std::string& subject, const std::string& body,
                  const std::string& location, const std::string& reqAttendees,

@@ -9,7 +9,7 @@ fix=0
 [[ "${1:-}" == "--fix" ]] && root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 cd "$root"
-mapfile -t files < <(git ls-files '*.cpp' '*.h')
+mapfile -t files < <(git ls-files --cached --others --exclude-standard '*.cpp' '*.h')
 if ((fix)); then
   clang-format -i "${files[@]}"
   exit 0

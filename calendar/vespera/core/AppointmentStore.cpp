@@ -55,6 +55,7 @@ const CAppointment* CAppointmentStore::AddRecurringAppointment(
 const CAppointment* CAppointmentStore::Append(std::unique_ptr<CAppointment> appointment, bool show)
 {
     m_appointments.push_back(std::move(appointment));
+    ++m_revision;
     const CAppointment* added = m_appointments.back().get();
     if (show && m_view) {
         m_view->AddAppointmentRow(*added);
@@ -94,6 +95,8 @@ int CAppointmentStore::RemoveIf(const std::function<bool(const CAppointment&)>& 
         (picks && picks(*appointment) ? gone : kept).push_back(std::move(appointment));
     m_appointments = std::move(kept);
     const int count = static_cast<int>(gone.size());
+    if (count > 0)
+        ++m_revision;
     // The store is whole again before the view hears of anything, so that
     // the view may read it while it drops its rows.
     Discard(std::move(gone));
@@ -103,6 +106,7 @@ int CAppointmentStore::RemoveIf(const std::function<bool(const CAppointment&)>& 
 
 void CAppointmentStore::Clear()
 {
+    ++m_revision;
     Discard(std::exchange(m_appointments, {}));
 }
 

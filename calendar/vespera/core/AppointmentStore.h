@@ -77,10 +77,15 @@ public:
     // Tells the view to redraw, when there is one.
     void Refresh() const;
 
+    // Changes with every appointment added or taken out, so that what is
+    // worked out from the store can tell when it is stale.
+    unsigned long GetRevision() const { return m_revision; }
+
 private:
     const CAppointment* Append(std::unique_ptr<CAppointment> appointment, bool show);
     void Discard(std::vector<std::unique_ptr<CAppointment>> gone) const;
 
     std::vector<std::unique_ptr<CAppointment>> m_appointments;
     CAppointmentView* m_view = nullptr;
+    unsigned long m_revision = 0;
 };

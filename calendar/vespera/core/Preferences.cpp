@@ -2,6 +2,7 @@
 
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/AppointmentStore.h>
+#include <vespera/core/BusyTimeIndex.h>
 
 #include <platform/DateTimeSpan.h>
 
@@ -181,10 +182,15 @@ bool CPreferences::IsAllowed(const CTimeConstraintSet& constraints, const CDateT
 
 bool CPreferences::IsFreePlain(const CDateTime& start, int minutes) const
 {
-    for (int i = 0; i < m_appointments.GetCount(); ++i)
-        if (!m_appointments.GetAt(i)->IsFree(start, minutes))
-            return false;
-    return true;
+    return BusyTimes().IsFree(start, minutes);
+}
+
+// Made again whenever the store has changed since the last search.
+const CBusyTimeIndex& CPreferences::BusyTimes() const
+{
+    if (!m_busyTimes || m_busyTimes->GetRevision() != m_appointments.GetRevision())
+        m_busyTimes = std::make_unique<CBusyTimeIndex>(m_appointments);
+    return *m_busyTimes;
 }
 
 bool CPreferences::IsFreeConstrained(const CDateTime& start, int minutes,

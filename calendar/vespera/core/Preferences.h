@@ -14,6 +14,7 @@
 
 class CAgentSettings;
 class CAppointmentStore;
+class CBusyTimeIndex;
 
 // The user's scheduling preferences and the free-time tests and searches the
 // negotiation and the appointment requests ask.
@@ -106,6 +107,7 @@ private:
     using FreeTest = std::function<bool(const CDateTime& start)>;
 
     CTimeSlot Search(const CDateTime& start, int minutes, const FreeTest& isFree) const;
+    const CBusyTimeIndex& BusyTimes() const;
     void AddBounds();
     void AddBound(const CDateTime& start, const CDateTime& end, unsigned days);
     CTimeConstraint ReadConstraint(int index) const;
@@ -120,4 +122,5 @@ private:
     const CAppointmentStore& m_appointments;
     DebugSink m_debug;
     std::vector<std::unique_ptr<CTimeConstraint>> m_constraints;
+    mutable std::unique_ptr<CBusyTimeIndex> m_busyTimes;
 };
