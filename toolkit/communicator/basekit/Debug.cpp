@@ -167,14 +167,27 @@ void CDebug::vdebug(const char* fmt, va_list args)
 
 void CDebug::append_prefix(std::string& line)
 {
-    time_t now = time(nullptr);
-    struct tm local {};
-    localtime_r(&now, &local);
     char prefix[96];
-    snprintf(prefix, sizeof prefix, "[%.5ld] [%s] ", static_cast<long>(line_counter),
-             my_asctime_short(&local));
+    snprintf(prefix, sizeof prefix, "[%.5ld] [%s] ", static_cast<long>(line_counter), current_time_text());
     line += prefix;
     next_line_number();
+}
+
+// Turning the clock into local time text costs more than the rest of a
+// line; a busy log writes many lines a second, so the text is made once
+// for each second.
+const char* CDebug::current_time_text()
+{
+    thread_local time_t made_for = static_cast<time_t>(-1);
+    thread_local std::string text;
+    const time_t now = time(nullptr);
+    if (now != made_for || text.empty()) {
+        struct tm local {};
+        localtime_r(&now, &local);
+        text = my_asctime_short(&local);
+        made_for = now;
+    }
+    return text.c_str();
 }
 
 // The text is measured before it is formatted, so a line of any length is

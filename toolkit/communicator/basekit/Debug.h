@@ -88,6 +88,8 @@ public:
     // blank). Returns one static buffer, overwritten by the next call; a null
     // time gives the empty text.
     static char* my_asctime_short(const struct tm* t);
+    // my_asctime_short of the local time now.
+    static const char* current_time_text();
     // "%.3s-%.3s-%2d-%.2d_%2d_%.2d-%d" of day name, month name, day of month,
     // hour, minute, second and full year. One static buffer, as above.
     static char* my_asctime(const struct tm* t);
