@@ -412,12 +412,16 @@ void CFileBackend::TrimWhenIdle()
 {
     // The calendar's parsed tree, freed once read, lies below the items made
     // from it, so the heap cannot shrink by itself. Giving its pages back
-    // costs page faults when the memory is needed again, which is cheap once
-    // and dear on every read, so it waits for the loop rather than running
-    // inside each read; without a loop the memory stays with the process.
-    if (!m_loop || m_trimTimer != CEventLoop::kNoTimer)
+    // costs page faults (and, on a machine with several processors, a flush
+    // of every processor's address cache) when the memory is needed again,
+    // which is cheap once and dear on every write, so it waits until the
+    // calendar has not been read or written for TrimDelayMs; without a loop
+    // the memory stays with the process.
+    if (!m_loop)
         return;
-    m_trimTimer = m_loop->AddTimer(0, false, [this](CEventLoop::TimerId) {
+    if (m_trimTimer != CEventLoop::kNoTimer)
+        m_loop->KillTimer(m_trimTimer);
+    m_trimTimer = m_loop->AddTimer(TrimDelayMs, false, [this](CEventLoop::TimerId) {
         m_trimTimer = CEventLoop::kNoTimer;
         ::malloc_trim(0);
     });

@@ -107,6 +107,8 @@ private:
     CContacts m_contacts;
     CFileStamp m_contactsStamp;
     std::unique_ptr<CReminderScheduler> m_reminders;
+    // How long the calendar must rest before its spare memory goes back.
+    static constexpr unsigned TrimDelayMs = 2000;
     // A pending TrimWhenIdle, 0 when none.
     std::uint64_t m_trimTimer = 0;
 };
