@@ -248,13 +248,36 @@ bool CFileBackend::AddEvent(CStoredItem& item)
     if (text != m_calendarText && !ParseCalendar(text, error))
         return Fail(file.GetPath() + " was changed and cannot be read now (" + error +
                     "); nothing was saved.");
-    CStoredItem added = item;
-    if (!m_calendar->AddEvent(added, error))
+    if (std::optional<CICalendarFile::SAppend> append = m_calendar->PrepareAppend(item, error)) {
+        if (!AppendToCalendar(file, std::move(*append), item, error))
+            return Fail(error);
+    } else if (!error.empty()) {
         return Fail("The appointment could not be saved: " + error + ".");
-    if (!WriteCalendar(file, error))
-        return Fail(error);
-    item.id = added.id;
+    } else {
+        CStoredItem added = item;
+        if (!m_calendar->AddEvent(added, error))
+            return Fail("The appointment could not be saved: " + error + ".");
+        if (!WriteCalendar(file, error))
+            return Fail(error);
+        item.id = added.id;
+    }
     ScheduleReminders();
+    return true;
+}
+
+// The new event's text goes in before the calendar's end; every other
+// byte of the file stays as it was, and nothing else is parsed or written
+// anew. The replace is as atomic and durable as a whole write.
+bool CFileBackend::AppendToCalendar(const CAtomicFile& file, CICalendarFile::SAppend append,
+                                    CStoredItem& item, std::string& error)
+{
+    if (!file.ReplaceLocked(append.text, error))
+        return false;
+    item.id = append.item.id;
+    m_calendarText = append.text;
+    m_calendar->CommitAppend(std::move(append));
+    m_calendarStamp = CFileStamp::Of(file.GetPath());
+    TrimWhenIdle();
     return true;
 }
 

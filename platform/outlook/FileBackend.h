@@ -1,6 +1,7 @@
 #pragma once
 
 #include <outlook/Backend.h>
+#include <outlook/ICalendarFile.h>
 #include <outlook/VCard.h>
 
 #include <platform/FileStamp.h>
@@ -14,7 +15,6 @@ class CAtomicFile;
 class CEventLoop;
 
 namespace outlook {
-class CICalendarFile;
 class CReminderScheduler;
 
 // A back-end over files the user owns, in one directory: the calendar
@@ -95,6 +95,8 @@ private:
     void ScheduleReminders();
     void OnReminderDue(const CStoredItem& item);
     void TrimWhenIdle();
+    bool AppendToCalendar(const CAtomicFile& file, CICalendarFile::SAppend append, CStoredItem& item,
+                          std::string& error);
     long ContactIndex(const EntryId& id) const;
 
     std::string m_directory;

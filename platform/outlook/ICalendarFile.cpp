@@ -199,6 +199,16 @@ std::string Normalised(const std::string& text)
     return result;
 }
 
+std::string WithLineFeeds(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c != '\r')
+            out.push_back(c);
+    return out;
+}
+
 int CountEvents(icalcomponent* calendar)
 {
     return icalcomponent_count_components(calendar, ICAL_VEVENT_COMPONENT);
@@ -417,6 +427,69 @@ bool CICalendarFile::AddEvent(CStoredItem& item, std::string& error)
     Rebuild();
     item.id = uid;
     return true;
+}
+
+// Where the calendar's own END:VCALENDAR line starts; npos when the text has
+// none at a line start.
+std::size_t CICalendarFile::EndLine() const
+{
+    for (std::size_t at = m_text.size(); at-- > 0;) {
+        if ((at == 0 || m_text[at - 1] == '\n') && StartsLine(m_text, at, "END:VCALENDAR"))
+            return at;
+    }
+    return std::string::npos;
+}
+
+std::optional<CICalendarFile::SAppend> CICalendarFile::PrepareAppend(const CStoredItem& item,
+                                                                     std::string& error) const
+{
+    error.clear();
+    const CAppointmentData* data = std::get_if<CAppointmentData>(&item.data);
+    if (!data) {
+        error = "only appointments belong in the calendar";
+        return std::nullopt;
+    }
+    const std::size_t end = m_treeChanged ? std::string::npos : EndLine();
+    if (end == std::string::npos)
+        return std::nullopt;
+    CComponentPtr event(icalcomponent_new_vevent());
+    std::string uid = FreshUid();
+    while (IndexOf(uid) >= 0)
+        uid = FreshUid();
+    icalcomponent_set_uid(event.get(), uid.c_str());
+    icalcomponent_set_dtstamp(event.get(), icaltime_current_time_with_zone(icaltimezone_get_utc_timezone()));
+    if (!CICalendarEvent::Write(event.get(), *data, nullptr, error))
+        return std::nullopt;
+    std::string eventText = ComponentText(event.get());
+    CComponentPtr alone = ParseCalendar("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:" + std::string(ProductId) +
+                                            "\r\n" + eventText + "END:VCALENDAR\r\n",
+                                        error);
+    icalcomponent* reread =
+        alone ? icalcomponent_get_first_component(alone.get(), ICAL_VEVENT_COMPONENT) : nullptr;
+    if (!reread || CountEvents(alone.get()) != 1) {
+        error = "the new event would not read back once written" + (error.empty() ? "" : ": " + error);
+        return std::nullopt;
+    }
+    SAppend append;
+    append.item = CStoredItem{uid, CICalendarEvent::Read(reread, append.note)};
+    // The file keeps the line ends it has.
+    if (end < 2 || m_text.compare(end - 2, 2, "\r\n") != 0)
+        eventText = WithLineFeeds(eventText);
+    append.text.reserve(m_text.size() + eventText.size());
+    append.text.append(m_text, 0, end).append(eventText).append(m_text, end, std::string::npos);
+    return append;
+}
+
+void CICalendarFile::CommitAppend(SAppend append)
+{
+    if (!append.note.empty())
+        m_notes.push_back(EventName(append.item.id, std::get<CAppointmentData>(append.item.data)) + ": " +
+                          append.note);
+    m_items.push_back(std::move(append.item));
+    m_text = std::move(append.text);
+    // A tree held from before no longer stands for the text.
+    m_calendar.reset();
+    m_events = std::vector<icalcomponent_impl*>();
 }
 
 bool CICalendarFile::UpdateEvent(const CStoredItem& item, std::string& error)

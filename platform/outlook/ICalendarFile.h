@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,24 @@ public:
 
     // Appends a new VEVENT with a fresh UID and gives `item` that id.
     bool AddEvent(CStoredItem& item, std::string& error);
+
+    // A new event ready to be appended without touching any other: the
+    // calendar's text with the event's text put in before its END:VCALENDAR
+    // line, and the item as that text reads back.
+    struct SAppend {
+        std::string text;
+        CStoredItem item;
+        std::string note;
+    };
+    // Prepares appending `item` as a new VEVENT with a fresh UID; the
+    // calendar is not changed. The event's text is checked on its own, as a
+    // calendar holding only it must read back with it. nullopt with the
+    // reason when the event cannot be written, and with an empty reason
+    // when the calendar cannot take it this way (it holds unwritten changes
+    // or has no end line), so that AddEvent is the way.
+    std::optional<SAppend> PrepareAppend(const CStoredItem& item, std::string& error) const;
+    // The calendar takes the prepared event, once its text is written.
+    void CommitAppend(SAppend append);
     // Rewrites the properties of the event with the item's id that differ
     // from what the item says; false for an unknown id or data that is not
     // an appointment.
@@ -101,6 +120,7 @@ private:
     void Release();
     bool HoldTree(std::string& error) const;
     long IndexOf(const EntryId& id) const;
+    std::size_t EndLine() const;
 
     // Null while released; the tree is a cache of m_text then.
     mutable CComponentPtr m_calendar;

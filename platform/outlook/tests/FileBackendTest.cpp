@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <libical/ical.h>
 
 #include <chrono>
@@ -192,7 +194,7 @@ TEST_F(FileBackendTest, UnparsableFilesFailTheStartAndAreNeverOverwritten)
 
 // libical reads this DTSTAMP as a date and writes it with a VALUE=DATE it
 // then refuses: the calendar reads, but no save may replace it.
-TEST_F(FileBackendTest, ACalendarThatWouldNotReadBackIsReadButNeverOverwritten)
+TEST_F(FileBackendTest, ACalendarThatWouldNotReadBackIsReadAndOnlyAddedTo)
 {
     const std::string unwritable =
         Calendar(Event("kept", "20260301T090000", "Kept") +
@@ -202,19 +204,25 @@ TEST_F(FileBackendTest, ACalendarThatWouldNotReadBackIsReadButNeverOverwritten)
     ASSERT_EQ(backend->GetCount(olFolderCalendar), 2);
     EXPECT_EQ(Subject(*backend, 0), "Kept");
 
-    CStoredItem meeting{"", Appointment("Refused", CDateTime(2026, 4, 1, 9, 0, 0))};
-    EXPECT_FALSE(backend->AddItem(olFolderCalendar, meeting));
-    EXPECT_NE(backend->GetLastErrorText().find("would not read back"), std::string::npos)
-        << backend->GetLastErrorText();
-    EXPECT_TRUE(meeting.id.empty());
-    EXPECT_EQ(ReadFile(CalendarPath()), unwritable);
-    // The refused event is not left behind in the folder either.
-    ASSERT_EQ(backend->GetCount(olFolderCalendar), 2);
+    // A new event goes in before the end and leaves every other byte alone,
+    // so the value libical would write unreadably is never written by it.
+    CStoredItem meeting{"", Appointment("Added", CDateTime(2026, 4, 1, 9, 0, 0))};
+    ASSERT_TRUE(backend->AddItem(olFolderCalendar, meeting)) << backend->GetLastErrorText();
+    EXPECT_FALSE(meeting.id.empty());
+    const std::string added = ReadFile(CalendarPath());
+    const std::size_t end = unwritable.rfind("END:VCALENDAR");
+    EXPECT_EQ(added.substr(0, end), unwritable.substr(0, end));
+    EXPECT_EQ(SummariesByLibical(added), (std::vector<std::string>{"Kept", "", "Added"}));
+    ASSERT_EQ(backend->GetCount(olFolderCalendar), 3);
+    WriteFile(CalendarPath(), unwritable);
 
     CStoredItem kept;
     ASSERT_TRUE(backend->GetItem(olFolderCalendar, 0, kept));
     std::get<CAppointmentData>(kept.data).subject = "Changed";
+    // A change rewrites the whole calendar, which would not read back.
     EXPECT_FALSE(backend->UpdateItem(kept));
+    EXPECT_NE(backend->GetLastErrorText().find("would not read back"), std::string::npos)
+        << backend->GetLastErrorText();
     EXPECT_EQ(ReadFile(CalendarPath()), unwritable);
     EXPECT_EQ(Subject(*backend, 0), "Kept");
 
@@ -223,6 +231,36 @@ TEST_F(FileBackendTest, ACalendarThatWouldNotReadBackIsReadButNeverOverwritten)
     WriteFile(CalendarPath(), mended);
     EXPECT_TRUE(backend->UpdateItem(kept)) << backend->GetLastErrorText();
     EXPECT_EQ(SummariesByLibical(ReadFile(CalendarPath())), std::vector<std::string>{"Changed"});
+}
+
+TEST_F(FileBackendTest, AddingAnEventKeepsEveryOtherByteAndTheFilesLineEnds)
+{
+    // Lines folded, parameters and blanks as another program wrote them,
+    // which a rewrite by libical would change.
+    const std::string other =
+        "BEGIN:VEVENT\r\nUID:mine\r\nDTSTAMP:20260101T000000Z\r\nDTSTART;VALUE=DATE-TIME:"
+        "20260301T090000\r\nSUMMARY:A long summary that another program folded \r\n at "
+        "its own column\r\nX-ANOTHER;PARAM=\"a b\":kept\r\nEND:VEVENT\r\n";
+    for (const bool feedsOnly : {false, true}) {
+        std::string text = Calendar(other);
+        if (feedsOnly)
+            text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        WriteFile(CalendarPath(), text);
+        auto backend = Started();
+        CStoredItem meeting{"", Appointment("Added", CDateTime(2026, 4, 1, 9, 0, 0))};
+        ASSERT_TRUE(backend->AddItem(olFolderCalendar, meeting)) << backend->GetLastErrorText();
+        const std::string written = ReadFile(CalendarPath());
+        const std::size_t end = text.rfind("END:VCALENDAR");
+        EXPECT_EQ(written.substr(0, end), text.substr(0, end));
+        EXPECT_EQ(written.substr(written.size() - (text.size() - end)), text.substr(end));
+        EXPECT_EQ(written.find('\r') == std::string::npos, feedsOnly);
+        auto reread = Started();
+        ASSERT_EQ(reread->GetCount(olFolderCalendar), 2);
+        EXPECT_EQ(Subject(*reread, 1), "Added");
+        CStoredItem read;
+        ASSERT_TRUE(reread->GetItem(olFolderCalendar, 1, read));
+        EXPECT_EQ(read.id, meeting.id);
+    }
 }
 
 TEST_F(FileBackendTest, FoldersHoldTheFilesItemsInOrderAndOnlyWhileOpen)
