@@ -38,8 +38,10 @@ bool is_line_break(char c)
 } // namespace
 
 CClientSocket::CClientSocket(CServerSocket* owner, CWnd* handler)
-    : CSocketBase(handler), server(owner), parser(std::make_unique<CParser>())
+    : CSocketBase(handler), server(owner), receive_buffer(new char[RECEIVE_BUFFER_SIZE]),
+      parser(std::make_unique<CParser>())
 {
+    std::strcpy(receive_buffer.get(), "_empty_buffer");
     set_sockettype(SOCKET_TYPE_TCP);
     if (owner)
         set_logger(owner->get_logger());
@@ -55,10 +57,13 @@ int CClientSocket::mfc_send(char* text)
         debug("<CClientSocket> Attempting to send empty message");
         return -1;
     }
-    std::size_t end = 0;
-    for (; text[end] != '\0' && text[end] != END_OF_MESSAGE; ++end) {
-        if (is_line_break(text[end]))
-            text[end] = ' ';
+    // The library's span search runs many bytes at a time; messages are
+    // kilobytes long and most have no line break at all.
+    const char stops[] = {'\n', '\r', END_OF_MESSAGE, '\0'};
+    std::size_t end = std::strcspn(text, stops);
+    while (is_line_break(text[end])) {
+        text[end] = ' ';
+        end += 1 + std::strcspn(text + end + 1, stops);
     }
     const int sent = Send(text, end + 1);
     if (sent < 0) {
@@ -120,7 +125,7 @@ void CClientSocket::flush()
 
 int CClientSocket::mfc_receive()
 {
-    const int count = Receive(receive_buffer, MAX_READ);
+    const int count = Receive(receive_buffer.get(), MAX_READ);
     set_len(count);
     if (count >= 0)
         receive_buffer[count] = '\0';
@@ -140,7 +145,7 @@ int CClientSocket::mfc_receive_raw(char* buffer, int length)
 
 char* CClientSocket::get_receive_buffer()
 {
-    return receive_buffer;
+    return receive_buffer.get();
 }
 
 void CClientSocket::OnReceive(int)
@@ -160,9 +165,9 @@ void CClientSocket::OnReceive(int)
     // request, which is queued whole; everything else is cut at its end
     // bytes and each message read once as it is queued.
     if (fragment_length == 0 &&
-        !std::memchr(receive_buffer, END_OF_MESSAGE, static_cast<std::size_t>(length)))
-        assign_parser(receive_buffer);
-    const char* last = buffer_data(receive_buffer, length);
+        !std::memchr(receive_buffer.get(), END_OF_MESSAGE, static_cast<std::size_t>(length)))
+        assign_parser(receive_buffer.get());
+    const char* last = buffer_data(receive_buffer.get(), length);
     if (get_dirty())
         return;
     if (!last) {
@@ -206,10 +211,10 @@ bool CClientSocket::receive_chunk(int& length)
             show_error(GetLastError());
         return false;
     }
-    blank_nuls(receive_buffer, static_cast<std::size_t>(length));
+    blank_nuls(receive_buffer.get(), static_cast<std::size_t>(length));
     last_activity = Clock::now();
     if (!continuing)
-        debug_text("<CClientSocket> Raw data received, displaying on next line", receive_buffer,
+        debug_text("<CClientSocket> Raw data received, displaying on next line", receive_buffer.get(),
                    static_cast<std::size_t>(length));
     return true;
 }
@@ -312,9 +317,8 @@ char* CClientSocket::buffer_data(char* data, int length)
 void CClientSocket::frame_pieces(char* data, std::size_t length)
 {
     std::size_t start = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        if (data[i] != END_OF_MESSAGE)
-            continue;
+    while (const void* found = std::memchr(data + start, END_OF_MESSAGE, length - start)) {
+        const std::size_t i = static_cast<std::size_t>(static_cast<const char*>(found) - data);
         data[i] = '\0';
         complete_message(data + start, i - start);
         if (get_dirty())
@@ -328,13 +332,12 @@ void CClientSocket::complete_message(const char* piece, std::size_t length)
 {
     if (!accept_length(fragment_length + length))
         return;
-    const std::string text(piece, length);
     if (fragment_length == 0) {
-        const char* message = queue_message(text);
+        const char* message = queue_message(std::string(piece, length));
         debug_text("<CClientSocket> Message complete, data displayed on next line", message, length);
         return;
     }
-    fragment.add_to_buffer(text.c_str());
+    fragment.add_to_buffer(std::string(piece, length).c_str());
     const char* message = queue_message(fragment.get_buffer());
     fragment.reset();
     const std::size_t whole = fragment_length + length;
@@ -395,9 +398,9 @@ bool CClientSocket::accept_length(std::size_t length)
     return false;
 }
 
-char* CClientSocket::queue_message(const std::string& text)
+char* CClientSocket::queue_message(std::string text)
 {
-    CListElement* element = queue.add_element(new CQueuedMessage(CParsedMessage::parse(text)));
+    CListElement* element = queue.add_element(new CQueuedMessage(CParsedMessage::parse(std::move(text))));
     return element->get_name();
 }
 

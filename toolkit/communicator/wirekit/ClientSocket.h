@@ -29,7 +29,9 @@ class CServerSocket;
 class CClientSocket : public CSocketBase {
 public:
     static constexpr char END_OF_MESSAGE = '\x04';
-    static constexpr std::size_t RECEIVE_BUFFER_SIZE = 2048;
+    // A message of a few kilobytes arrives in one read: each read costs a
+    // system call and a turn of the event loop.
+    static constexpr std::size_t RECEIVE_BUFFER_SIZE = 16384;
     // One read leaves room for the terminating NUL.
     static constexpr std::size_t MAX_READ = RECEIVE_BUFFER_SIZE - 1;
     static constexpr std::size_t MAX_MESSAGE_LENGTH = 1048576;
@@ -132,7 +134,7 @@ private:
     void store_fragment(const char* data, std::size_t length);
     void complete_message(const char* piece, std::size_t length);
     bool accept_length(std::size_t length);
-    char* queue_message(const std::string& text);
+    char* queue_message(std::string text);
     void cut_off();
     // A received text for the log: at most LOGGED_BYTES of it, and its size.
     void debug_text(const char* label, const char* text, std::size_t length);
@@ -141,7 +143,7 @@ private:
     CStreamBuffer fragment;
     std::size_t fragment_length = 0;
     CServerSocket* server;
-    char receive_buffer[RECEIVE_BUFFER_SIZE] = "_empty_buffer";
+    std::unique_ptr<char[]> receive_buffer;
     std::unique_ptr<CParser> parser;
     std::string hostname = "unknown host";
     unsigned port = 0;

@@ -326,12 +326,27 @@ void CCommunicator::give_to_modules(const char* text, bool displays_only)
     for (CListElement* e = modules.get_element(0); e;) {
         CListElement* next = e->get_next();
         CLogFacility* module = module_of(e);
-        const bool wanted =
-            !displays_only || (module && module->get_name() && module->get_type() == kOutgoingDisplayType);
-        if (module && wanted)
+        if (module && wants_outgoing(*module, displays_only))
             module->process_message(text, DIRECTION_OUTGOING);
         e = next;
     }
+}
+
+bool CCommunicator::wants_outgoing(CLogFacility& module, bool displays_only)
+{
+    return !displays_only || (module.get_name() && module.get_type() == kOutgoingDisplayType);
+}
+
+// Whether give_to_modules would give the text to anybody: a long message
+// is not copied for nobody.
+bool CCommunicator::any_module_wants_outgoing(bool displays_only)
+{
+    for (CListElement* e = modules.get_element(0); e; e = e->get_next()) {
+        CLogFacility* module = module_of(e);
+        if (module && wants_outgoing(*module, displays_only))
+            return true;
+    }
+    return false;
 }
 
 // Every record is counted down exactly once per tick; records that reach

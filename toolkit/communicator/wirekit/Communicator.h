@@ -356,6 +356,8 @@ private:
     void report_send_error(const char* receiver, const Address& address);
     CClientSocket* deliver(const char* agent, const char* host, unsigned port, const char* text, int& sent);
     void give_to_modules(const char* text, bool displays_only);
+    static bool wants_outgoing(CLogFacility& module, bool displays_only);
+    bool any_module_wants_outgoing(bool displays_only);
     void notify_user(const char* text);
 
     void write_line(const char* fmt, va_list args) __attribute__((format(printf, 2, 0)));

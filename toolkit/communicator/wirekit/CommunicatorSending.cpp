@@ -233,7 +233,8 @@ char* CCommunicator::send_message(Head head, const std::vector<const char*>& pie
         sent = comm_senddata(head.receiver, address.host.c_str(), address.port, text.c_str());
     if (sent > 0) {
         report_success(head.receiver, address);
-        give_to_modules(CMessageComposer::without_end(text).c_str(), true);
+        if (any_module_wants_outgoing(true))
+            give_to_modules(CMessageComposer::without_end(text).c_str(), true);
         return nullptr;
     }
     if (sent == 0)
