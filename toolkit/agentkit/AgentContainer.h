@@ -222,6 +222,7 @@ public:
 private:
     void build(const char* name);
     void add_beliefs(const char* name);
+    bool has_log_destination();
     void write_line(const std::string& line);
     void vwrite(const char* fmt, va_list args) __attribute__((format(printf, 2, 0)));
 

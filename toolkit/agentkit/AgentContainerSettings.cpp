@@ -378,7 +378,7 @@ void CAgentContainer::debug(const char* text)
 // argument can never read past it.
 void CAgentContainer::debug(const char* fmt, const char* arg)
 {
-    if (!fmt)
+    if (!fmt || !has_log_destination())
         return;
     std::string line;
     bool filled = false;
@@ -399,6 +399,8 @@ void CAgentContainer::debug(const char* fmt, const char* arg)
 
 void CAgentContainer::dprintf(const char* fmt, ...)
 {
+    if (!has_log_destination())
+        return;
     va_list args;
     va_start(args, fmt);
     vwrite(fmt, args);
@@ -408,6 +410,13 @@ void CAgentContainer::dprintf(const char* fmt, ...)
 void CAgentContainer::vwrite(const char* fmt, va_list args)
 {
     write_line(format_line(fmt, args));
+}
+
+// A line that goes nowhere is not worth formatting: agents with their log
+// off would otherwise build one for every step of every message.
+bool CAgentContainer::has_log_destination()
+{
+    return file_module || interface_module || get_file_pointer();
 }
 
 void CAgentContainer::write_line(const std::string& line)
