@@ -26,6 +26,7 @@
 #include <platform/DateTimeSpan.h>
 #include <platform/PollEventLoop.h>
 #include <platform/Registry.h>
+#include <platform/testing/ChildProcess.h>
 #include <slotbook/TimeSlotStore.h>
 #include <vespera/core/AppointmentStore.h>
 #include <wirekit/Communicator.h>
@@ -43,14 +44,11 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -65,91 +63,8 @@ constexpr unsigned kNegotiationLimitMs = 120000;
 constexpr std::size_t kRawMessageSize = 512;
 constexpr int kRawRoundTrips = 20000;
 
-// --- child processes --------------------------------------------------------------
-
-// A program with its standard output on a pipe read line by line and its
-// standard error in a file; killed if still running when it goes.
-class CChild {
-public:
-    CChild() = default;
-    ~CChild()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        if (m_out >= 0)
-            ::close(m_out);
-    }
-    CChild(const CChild&) = delete;
-    CChild& operator=(const CChild&) = delete;
-
-    bool Start(const std::string& binary, std::vector<std::string> args, const std::string& errorFile)
-    {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        args.insert(args.begin(), binary);
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        const int spawned = posix_spawn(&m_pid, binary.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        m_out = fds[0];
-        if (spawned != 0)
-            m_pid = -1;
-        return spawned == 0;
-    }
-
-    // The next line of standard output; false at its end or after the wait.
-    bool ReadLine(std::string& line, int waitMs = kStartWaitMs)
-    {
-        line.clear();
-        char c = 0;
-        for (;;) {
-            pollfd item{m_out, POLLIN, 0};
-            if (::poll(&item, 1, waitMs) <= 0 || ::read(m_out, &c, 1) != 1)
-                return false;
-            if (c == '\n')
-                return true;
-            line += c;
-        }
-    }
-
-    void Signal(int signal) const
-    {
-        if (m_pid > 0)
-            ::kill(m_pid, signal);
-    }
-
-    // Waits up to waitMs for the child to end; kills it after that.
-    void Reap(int waitMs)
-    {
-        if (m_pid <= 0)
-            return;
-        const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
-        while (::waitpid(m_pid, nullptr, WNOHANG) == 0) {
-            if (Clock::now() > deadline) {
-                ::kill(m_pid, SIGKILL);
-                ::waitpid(m_pid, nullptr, 0);
-                break;
-            }
-            ::poll(nullptr, 0, 20);
-        }
-        m_pid = -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-};
+// The agents and the name server run as child processes.
+using CChild = testsupport::CChildProcess;
 
 // --- the society ----------------------------------------------------------------
 
@@ -196,7 +111,7 @@ public:
         for (auto& agent : m_agents)
             agent->Signal(SIGTERM);
         for (auto& agent : m_agents)
-            agent->Reap(20000);
+            agent->Wait(20000);
     }
 
     bool StartNameServer()
@@ -205,7 +120,8 @@ public:
             return false;
         std::string line;
         const std::string prefix = "ansd listening on ";
-        if (!m_ansd.ReadLine(line) || line.rfind(prefix, 0) != 0 || line.rfind(':') == std::string::npos)
+        if (!m_ansd.ReadLine(line, kStartWaitMs) || line.rfind(prefix, 0) != 0 ||
+            line.rfind(':') == std::string::npos)
             return false;
         m_ansPort = static_cast<unsigned>(std::strtoul(line.c_str() + line.rfind(':') + 1, nullptr, 10));
         return m_ansPort != 0;
@@ -221,9 +137,9 @@ public:
         if (!child->Start(m_vesperaBinary, {"--headless"}, (home / "vespera.err").string()))
             return Fail("cannot start " + name);
         std::string line;
-        if (!child->ReadLine(line) || line.rfind("registered ", 0) != 0)
+        if (!child->ReadLine(line, kStartWaitMs) || line.rfind("registered ", 0) != 0)
             return Fail(name + " did not register: " + line);
-        if (!child->ReadLine(line) || line.rfind("ready ", 0) != 0)
+        if (!child->ReadLine(line, kStartWaitMs) || line.rfind("ready ", 0) != 0)
             return Fail(name + " did not get ready: " + line);
         m_agents.push_back(std::move(child));
         return true;
