@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Fails when a C++ file of the tree differs from what clang-format makes of it
-# with the tree's .clang-format, and names the files. `--fix` formats them.
+# with the tree's .clang-format, and names the files.
+#
+#   scripts/lib/check-format.sh [ROOT]       check
+#   scripts/lib/check-format.sh --fix        format every file instead
 set -euo pipefail
 
-root="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 fix=0
-[[ "${2:-}" == "--fix" || "${1:-}" == "--fix" ]] && fix=1
-[[ "${1:-}" == "--fix" ]] && root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+if [[ "${1:-}" == "--fix" ]]; then
+  fix=1
+  shift
+fi
+root="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 
 cd "$root"
 mapfile -t files < <(git ls-files --cached --others --exclude-standard '*.cpp' '*.h')
@@ -16,9 +21,7 @@ if ((fix)); then
 fi
 unformatted=()
 for file in "${files[@]}"; do
-  if ! clang-format --dry-run --Werror "$file" >/dev/null 2>&1; then
-    unformatted+=("$file")
-  fi
+  clang-format --dry-run --Werror "$file" >/dev/null 2>&1 || unformatted+=("$file")
 done
 if ((${#unformatted[@]})); then
   echo "check-format: these files are not formatted as .clang-format says (scripts/lib/check-format.sh --fix):"
