@@ -10,22 +10,17 @@
 #include <factkit/IntBelief.h>
 #include <factkit/ListBelief.h>
 #include <factkit/StringBelief.h>
-#include <lexikit/KQMLText.h>
 #include <namekit/ANSClient.h>
-#include <platform/Wnd.h>
 #include <wirekit/ClientSocket.h>
 #include <wirekit/CommDialogs.h>
 #include <wirekit/Communicator.h>
-#include <wirekit/ServerSocket.h>
 #include <wirekit/FileModule.h>
 #include <wirekit/InterfaceModule.h>
+#include <wirekit/ServerSocket.h>
 #include <wirekit/SocketBase.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <thread>

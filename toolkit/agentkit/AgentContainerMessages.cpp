@@ -3,32 +3,13 @@
 #include <agentkit/ContainerHelpers.h>
 #include <agentkit/HTTPDriver.h>
 
-#include <basekit/CommandLine.h>
-#include <basekit/GUID.h>
-#include <basekit/Utils.h>
 #include <factkit/BeliefDB.h>
-#include <factkit/IntBelief.h>
-#include <factkit/ListBelief.h>
-#include <factkit/StringBelief.h>
-#include <lexikit/KQMLText.h>
-#include <namekit/ANSClient.h>
-#include <platform/Wnd.h>
 #include <wirekit/ClientSocket.h>
-#include <wirekit/CommDialogs.h>
 #include <wirekit/Communicator.h>
-#include <wirekit/ServerSocket.h>
-#include <wirekit/FileModule.h>
 #include <wirekit/InterfaceModule.h>
-#include <wirekit/SocketBase.h>
+#include <wirekit/ServerSocket.h>
 
-#include <cerrno>
-#include <chrono>
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <thread>
 
 namespace {
 
