@@ -1,25 +1,19 @@
 #include <wirekit/Communicator.h>
 
 #include <wirekit/ClientSocket.h>
-#include <wirekit/Delivery.h>
 #include <wirekit/LogFacility.h>
-#include <wirekit/MessageComposer.h>
 #include <wirekit/ServerSocket.h>
 
-#include <basekit/URL.h>
 #include <factkit/BeliefDB.h>
 #include <factkit/IntBelief.h>
 #include <factkit/ListBelief.h>
 #include <factkit/LookupModule.h>
 #include <factkit/StringBelief.h>
 #include <namekit/ANSClient.h>
-#include <notekit/ServiceInfo.h>
 #include <platform/HostAddress.h>
 #include <platform/SocketError.h>
 
 #include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <new>
 #include <unistd.h>
 

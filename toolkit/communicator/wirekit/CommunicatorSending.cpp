@@ -7,7 +7,6 @@
 #include <notekit/ServiceInfo.h>
 
 #include <cstdio>
-#include <cstring>
 
 // Sending: where the receiver is, the composed text, and its delivery.
 

@@ -6,7 +6,6 @@
 
 #include <factkit/BeliefDB.h>
 #include <factkit/IntBelief.h>
-#include <factkit/ListBelief.h>
 #include <factkit/LookupModule.h>
 #include <factkit/StringBelief.h>
 #include <namekit/ANSClient.h>
