@@ -43,6 +43,22 @@ function(orvante_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()
 
+# orvante_qt_test(NAME SOURCES ... DEPENDS ...)
+# A test of widgets: it runs on Qt's offscreen platform, and the caches that
+# the font libraries under Qt keep for the whole process are not reported as
+# leaks.
+function(orvante_qt_test name)
+  if(NOT ORVANTE_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${name} PRIVATE orvante_warnings ${ARG_DEPENDS} Qt6::Test GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 300 ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/qt-lsan.supp")
+endfunction()
+
 # ---------------------------------------------------------------------------
 # Fuzzing (ORVANTE_FUZZ, clang only)
 #

@@ -17,6 +17,8 @@
 #include <vespera/core/StartupPause.h>
 #include <vespera/core/WebPage.h>
 
+#include <eventview/WebBrowserUtil.h>
+
 #include <outlook/Application.h>
 #include <outlook/AppointmentItem.h>
 #include <outlook/ContactItem.h>
@@ -423,14 +425,14 @@ void CVespera::OpenDataUrl(const std::string& address)
               address.c_str());
         return;
     }
-    int result = m_urlOpener ? m_urlOpener(address) : webpage::OpenWithDesktop(address);
-    if (result > webpage::OpenedThreshold)
+    CWebBrowserUtil browser;
+    int result = m_urlOpener ? m_urlOpener(address) : browser.GotoURL(address.c_str(), SW_SHOW);
+    if (result > CWebBrowserUtil::OpenedThreshold)
         return;
-    if (result == webpage::NoBrowserCode && !m_urlOpener)
+    if (result == CWebBrowserUtil::NoBrowserCode && !m_urlOpener)
         debug("No web browser is available to open %s", address.c_str());
     std::fputc('\a', stderr);
-    CMessageBoxSink::Show(std::string("Unable to open hyperlink:\n\n") + webpage::BrowserErrorText(result),
-                          MB_ICONEXCLAMATION);
+    browser.ReportError(result);
 }
 
 void CVespera::SetUrlOpener(UrlOpener opener)
