@@ -110,7 +110,7 @@ public:
     // may do this at a time; false when another already does, or for an
     // empty callback or list. Calling it again on the same loop replaces the
     // set of signals and the callback.
-    bool HandleSignals(const std::vector<int>& signals, SignalCallback callback);
+    bool HandleSignals(const std::vector<int>& signal_numbers, SignalCallback callback);
     // Puts the signals' previous handlers back and stops watching the pipe.
     // Back-ends call it in their destructor, while their watchers still exist.
     void StopHandlingSignals();

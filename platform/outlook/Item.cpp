@@ -39,4 +39,26 @@ bool CItem::Store(OlDefaultFolders folder, const CStoredItem::Data& data)
     m_id = stored.id;
     return true;
 }
+
+namespace {
+
+CItem::DisplayHandler& DisplayHandlerSlot()
+{
+    static CItem::DisplayHandler handler;
+    return handler;
+}
+
+} // namespace
+
+bool CItem::Display()
+{
+    const DisplayHandler& handler = DisplayHandlerSlot();
+    return handler ? handler(*this) : false;
+}
+
+void CItem::SetDisplayHandler(DisplayHandler handler)
+{
+    DisplayHandlerSlot() = std::move(handler);
+}
+
 } // namespace outlook

@@ -5,6 +5,7 @@
 
 #include <platform/DateTime.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,6 +49,14 @@ public:
 
     // The back-end's id of the item; empty until a new item is saved.
     const EntryId& GetEntryID() const { return m_id; }
+
+    // Opens the item's form for the user, through the handler the windowed
+    // program installs; the form saves the item when the user asks it to.
+    // False when there is no window to show it in.
+    bool Display();
+    using DisplayHandler = std::function<bool(CItem& item)>;
+    // Null removes the handler.
+    static void SetDisplayHandler(DisplayHandler handler);
 
 protected:
     CItem(std::weak_ptr<CBackend> backend, EntryId id);

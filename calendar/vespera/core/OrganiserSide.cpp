@@ -9,6 +9,7 @@
 #include <vespera/core/AgentContext.h>
 
 #include <basekit/Utils.h>
+#include <platform/BalloonSink.h>
 #include <platform/DateTime.h>
 #include <platform/DateTimeSpan.h>
 #include <platform/MessageBoxSink.h>
@@ -519,6 +520,7 @@ void COrganiserSide::ShowBalloon(const std::string& title, const std::string& te
     // The notification area belongs to the window; without one the
     // balloon's text still reaches the log.
     Log("Balloon: " + title + ": " + text);
+    CBalloonSink::Show(title, text);
 }
 
 void COrganiserSide::Notify(const std::string& subject, const std::string& body) const

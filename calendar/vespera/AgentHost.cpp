@@ -1,0 +1,215 @@
+#include "AgentHost.h"
+
+#include <vespera/core/InstallDirectory.h>
+#include <vespera/core/NameServerRegistration.h>
+#include <vespera/core/StartupPause.h>
+#include <vespera/core/Vespera.h>
+
+#include <agentkit/DlgContainer.h>
+#include <outlook/FileBackend.h>
+#include <outlook/MailSenders.h>
+#include <platform/CrashHandler.h>
+#include <platform/HostAddress.h>
+#include <platform/MessageBoxSink.h>
+#include <platform/Registry.h>
+#include <platform/SingleInstance.h>
+#include <wirekit/Communicator.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <optional>
+#include <unistd.h>
+
+namespace agenthost {
+
+namespace {
+
+constexpr int ProbeTimeoutMs = 200;
+
+// The two log paths as the crash handler reads them: fixed buffers, filled
+// once the logs exist, because at crash time nothing may be allocated.
+char g_applicationLogPath[CCrashHandler::kSlotSize];
+char g_agentLogPath[CCrashHandler::kSlotSize];
+
+void NameLogFilesForCrashReport(CCrashHandler::CReport& report)
+{
+    char directory[256];
+    if (!getcwd(directory, sizeof directory))
+        return;
+    CCrashHandler::AppendToSlot(report.files[0], g_applicationLogPath);
+    CCrashHandler::AppendToSlot(report.descriptions[0], "Application Log File");
+    CCrashHandler::AppendToSlot(report.files[1], g_agentLogPath);
+    CCrashHandler::AppendToSlot(report.descriptions[1], "Agent Log File");
+}
+
+} // namespace
+
+void RememberLogPathsForCrashReport(const CVespera& agent)
+{
+    g_applicationLogPath[0] = '\0';
+    g_agentLogPath[0] = '\0';
+    CCrashHandler::AppendToSlot(g_applicationLogPath, agent.GetApplicationLogPath().c_str());
+    CCrashHandler::AppendToSlot(g_agentLogPath, agent.GetAgentLogPath().c_str());
+}
+
+namespace {
+
+// The stored install directory, else the user's own, exported as ORVANTE so
+// that the agent's and the toolkit's logs land in one place.
+std::string PrepareInstallDirectory()
+{
+    const std::string directory = CInstallDirectory::Choose(CRegistry());
+    CInstallDirectory::Export(directory);
+    std::error_code ignored;
+    std::filesystem::create_directories(directory, ignored);
+    return directory;
+}
+
+// The calendar and contact files in the user's data directory, with mail
+// going the way the stored settings say. The sender must outlive the
+// back-end, which borrows it.
+std::shared_ptr<outlook::CFileBackend> MakeCalendarBackend(const std::filesystem::path& data,
+                                                           CEventLoop& loop, outlook::CMailSender* sender)
+{
+    auto backend = std::make_shared<outlook::CFileBackend>(data.string(), &loop);
+    backend->SetMailSender(sender);
+    return backend;
+}
+
+} // namespace
+
+void Say(FILE* stream, const std::string& line)
+{
+    std::fprintf(stream, "%s\n", line.c_str());
+    std::fflush(stream);
+}
+
+// False when another instance runs: it has been told to the user. A lock
+// that cannot be made at all does not keep the user from the agent.
+bool ClaimSingleInstance(CSingleInstance& instance)
+{
+    switch (instance.Acquire()) {
+    case CSingleInstance::Result::Acquired:
+        return true;
+    case CSingleInstance::Result::AlreadyRunning:
+        if (instance.Probe(ProbeTimeoutMs) != CSingleInstance::kProbeMessage)
+            Say(stderr, "vespera: the running instance did not answer its probe");
+        CMessageBoxSink::Show("An Instace of the Calendar Agent is Already Running",
+                              MB_OK | MB_ICONINFORMATION);
+        return false;
+    case CSingleInstance::Result::Failed:
+        Say(stderr, "vespera: running without the single-instance lock: " + instance.GetErrorText());
+        return true;
+    }
+    return true;
+}
+
+namespace {
+
+void OnBrokenPipe(int) {}
+
+} // namespace
+
+// A headless agent outlives the terminal or log reader it was started with:
+// once that is gone, its writes there fail instead of ending the process. A
+// handler rather than SIG_IGN, so that the programs it starts get the
+// default back.
+void SurviveBrokenPipes()
+{
+    struct sigaction action {};
+    action.sa_handler = OnBrokenPipe;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
+}
+
+namespace {
+
+// ORVANTE_ALIVE_PERIOD: the timer ticks (seconds) between two renewals of
+// the agent's registration, for tests and for name servers with a short
+// time-to-live. A value that is not a number from 1 to 86400 is refused.
+void ApplyAlivePeriod(CVespera& agent)
+{
+    const char* text = std::getenv("ORVANTE_ALIVE_PERIOD");
+    if (!text || !*text)
+        return;
+    char* end = nullptr;
+    errno = 0;
+    const long period = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || period < 1 || period > 86400) {
+        Say(stderr,
+            std::string("vespera: ORVANTE_ALIVE_PERIOD must be a number of seconds from 1 to 86400, not \"") +
+                text + "\"; keeping the default");
+        return;
+    }
+    agent.get_communicator()->set_alive_period(static_cast<int>(period));
+}
+
+} // namespace
+
+// ORVANTE_SHUTDOWN_PAUSE_MS caps the pause before the agent goes (in which
+// other agents finish with its last messages) and ORVANTE_TICK_MS sets the
+// period of its timer: tests and benchmarks need neither at full length.
+void ApplyTestTimings(CVespera& agent, CDlgContainer& dialog)
+{
+    if (const std::optional<unsigned> pause =
+            CStartupPause::ParseLimit(std::getenv("ORVANTE_SHUTDOWN_PAUSE_MS")))
+        agent.set_shutdown_pause(std::min(*pause, agent.get_shutdown_pause()));
+    if (const std::optional<unsigned> tick = CStartupPause::ParseLimit(std::getenv("ORVANTE_TICK_MS")))
+        dialog.set_timer_interval(*tick);
+}
+
+// Whether the name server took the agent's name, with the address it took
+// it for; a name it refused or never heard is said plainly.
+void SayRegistration(CVespera& agent)
+{
+    const std::string name = agent.GetRegisteredName();
+    if (agent.GetRegistration().IsRegistered()) {
+        Say(stdout,
+            "registered " + name + " at " + GetHostAddress() + ":" + std::to_string(agent.get_port()));
+        return;
+    }
+    if (name.empty()) {
+        Say(stdout, "not registered: AgentName, ANSHost and ANSPort are not all stored");
+        return;
+    }
+    Say(stdout, "not registered: the name server at " + agent.GetRegistration().GetANSHost() + ":" +
+                    agent.GetRegistration().GetANSPortText() + " did not take " + name +
+                    "; the agent tries again while it runs");
+}
+
+
+std::filesystem::path PrepareDataDirectory()
+{
+    const std::filesystem::path data = CInstallDirectory::UserDataDirectory();
+    std::error_code ignored;
+    std::filesystem::create_directories(data, ignored);
+    CCrashHandler::Install((data / "crash-reports").c_str(), NameLogFilesForCrashReport);
+    return data;
+}
+
+std::unique_ptr<CVespera> MakeAgent(const std::filesystem::path& data, CEventLoop& loop,
+                                    std::unique_ptr<outlook::CMailSender>& mailSender)
+{
+    const std::string installDirectory = PrepareInstallDirectory();
+    mailSender = outlook::CMailSenders::FromRegistry(CRegistry(), data.string());
+    auto agent = std::make_unique<CVespera>(MakeCalendarBackend(data, loop, mailSender.get()));
+    agent->SetInstallDirectory(installDirectory);
+    agent->set_lookup_config(CAgentContainer::LOOKUP_NAME_SERVER);
+    agent->set_belief_dump_file((data / CAgentContainer::BELIEF_DUMP_FILE).c_str());
+    // Listen where the name server will send other agents: the announced
+    // address (ORVANTE_HOST_ADDRESS, else the host name's first IPv4
+    // address), so that a registration always names a socket that answers.
+    agent->get_communicator()->set_listen_address(GetHostAddress().c_str());
+    ApplyAlivePeriod(*agent);
+    return agent;
+}
+
+void SayReady(CVespera& agent)
+{
+    Say(stdout, "ready " + std::to_string(agent.get_port()));
+}
+
+} // namespace agenthost

@@ -1,0 +1,51 @@
+#pragma once
+
+// What both hosts of the agent (the window and the headless one) do around
+// it: the user's data directory with its crash reports, the one instance per
+// user, the agent on the user's calendar files, the timings tests shorten,
+// and what the program tells its caller on standard output.
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CDlgContainer;
+class CEventLoop;
+class CSingleInstance;
+class CVespera;
+
+namespace outlook {
+class CMailSender;
+}
+
+namespace agenthost {
+
+constexpr const char* InstanceName = "ORVANTESEMANTICWEBCALENDARAGENT-DE3A7EF1-93A2-42ef-A93A-ABE6113A7727";
+
+void Say(FILE* stream, const std::string& line);
+
+// The user's data directory, made when missing, with the crash handler
+// writing its reports below it.
+std::filesystem::path PrepareDataDirectory();
+// False when another instance runs: it has been told to the user. A lock
+// that cannot be made at all does not keep the user from the agent.
+bool ClaimSingleInstance(CSingleInstance& instance);
+
+// The agent on the calendar and contact files of `data`, listening where the
+// name server will send other agents, with mail going the way the stored
+// settings say (`mailSender` must outlive the agent).
+std::unique_ptr<CVespera> MakeAgent(const std::filesystem::path& data, CEventLoop& loop,
+                                    std::unique_ptr<outlook::CMailSender>& mailSender);
+// The test timings of the environment (pauses, tick period, alive period).
+void ApplyTestTimings(CVespera& agent, CDlgContainer& dialog);
+// Names the two logs for a crash report, once they exist.
+void RememberLogPathsForCrashReport(const CVespera& agent);
+// A headless agent outlives the terminal it was started from.
+void SurviveBrokenPipes();
+// Whether the name server took the agent's name, and that it is ready.
+void SayRegistration(CVespera& agent);
+void SayReady(CVespera& agent);
+
+} // namespace agenthost

@@ -1,0 +1,92 @@
+// The agent without a window: on a poll loop over the user's calendar and
+// contact files, registered from the stored registry values, until SIGINT,
+// SIGTERM or SIGHUP.
+
+#include "AgentHost.h"
+#include "Hosts.h"
+
+#include <vespera/core/Preferences.h>
+#include <vespera/core/Vespera.h>
+
+#include <agentkit/DlgContainer.h>
+#include <basekit/Debug.h>
+#include <outlook/MailSender.h>
+#include <platform/MessageBoxSink.h>
+#include <platform/PollEventLoop.h>
+#include <platform/ProgressSink.h>
+#include <platform/SingleInstance.h>
+
+#include <csignal>
+
+using namespace agenthost;
+
+namespace {
+
+// Message boxes and start-up progress of a process without windows: written
+// to standard error and to the agent's application log. The defaults come
+// back when this goes, before the agent does.
+class CHeadlessSinks {
+public:
+    explicit CHeadlessSinks(CVespera& agent)
+        : m_boxes(
+              [&agent](const std::string& line) { agent.GetApplicationLog().dprintf("%s", line.c_str()); }),
+          m_progress(
+              [&agent](const std::string& line) { agent.GetApplicationLog().dprintf("%s", line.c_str()); })
+    {
+        m_previousBoxes = CMessageBoxSink::SetCurrent(&m_boxes);
+        m_previousProgress = CProgressSink::SetCurrent(&m_progress);
+    }
+
+    ~CHeadlessSinks()
+    {
+        CMessageBoxSink::SetCurrent(m_previousBoxes);
+        CProgressSink::SetCurrent(m_previousProgress);
+    }
+
+    CHeadlessSinks(const CHeadlessSinks&) = delete;
+    CHeadlessSinks& operator=(const CHeadlessSinks&) = delete;
+
+private:
+    CMessageBoxSink::CHeadless m_boxes;
+    CProgressSink::CHeadless m_progress;
+    CMessageBoxSink* m_previousBoxes = nullptr;
+    CProgressSink* m_previousProgress = nullptr;
+};
+
+} // namespace
+
+int RunHeadless(std::vector<char*>& arguments)
+{
+    SurviveBrokenPipes();
+    const std::filesystem::path data = PrepareDataDirectory();
+    // The instance serves probes on the loop, so the loop must outlive it.
+    CPollEventLoop loop;
+    CSingleInstance instance(InstanceName, data.string());
+    if (!ClaimSingleInstance(instance))
+        return 1;
+    std::unique_ptr<outlook::CMailSender> mailSender;
+    std::unique_ptr<CVespera> owned = MakeAgent(data, loop, mailSender);
+    CVespera* agent = owned.get();
+    CDlgContainer dialog(std::move(owned));
+    ApplyTestTimings(*agent, dialog);
+    CHeadlessSinks sinks(*agent);
+    // A hang-up (the terminal it was started from closed) ends it in order
+    // too, so that it leaves the name server and removes its PID file.
+    loop.HandleSignals({SIGINT, SIGTERM, SIGHUP}, [&dialog](int) { dialog.EndDialog(0); });
+
+    if (!dialog.CreateContainer(static_cast<int>(arguments.size()) - 1, arguments.data(), 1)) {
+        CMessageBoxSink::Show("Unable to start agent!", MB_OK | MB_ICONSTOP);
+        return 1;
+    }
+    RememberLogPathsForCrashReport(*agent);
+    if (instance.IsHeld() && !instance.ServeProbes(loop))
+        Say(stderr, "vespera: a second start cannot probe this instance: " + instance.GetErrorText());
+    agent->InitAgent();
+    // Where a window would initialise: the bounds of the settings come in
+    // front of the stored constraints.
+    agent->GetPreferences().RebuildPreferences();
+    SayRegistration(*agent);
+    SayReady(*agent);
+    dialog.DoModal();
+    return 0;
+}

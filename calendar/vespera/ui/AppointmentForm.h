@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QDateTimeEdit;
+class QLineEdit;
+class QPlainTextEdit;
+class QSpinBox;
+
+namespace outlook {
+class CAppointmentItem;
+}
+
+// The calendar program's own form for an appointment: subject, location,
+// start, end, reminder and notes. Save writes the item into the calendar
+// file; the agent reads it at the next synchronisation.
+class CAppointmentForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAppointmentForm(outlook::CAppointmentItem& item, QWidget* parent = nullptr);
+
+    // Copies the fields into the item and saves it; stays open with a
+    // message when the end is not after the start or the file refuses.
+    void accept() override;
+
+private:
+    outlook::CAppointmentItem& m_item;
+    QLineEdit* m_subject = nullptr;
+    QLineEdit* m_location = nullptr;
+    QDateTimeEdit* m_start = nullptr;
+    QDateTimeEdit* m_end = nullptr;
+    QCheckBox* m_reminder = nullptr;
+    QSpinBox* m_reminderMinutes = nullptr;
+    QPlainTextEdit* m_body = nullptr;
+};

@@ -1,0 +1,66 @@
+#include <vespera/ui/GeneralSettingsPP.h>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QCheckBox* AddBox(QVBoxLayout* layout, const char* text, const char* name)
+{
+    auto* box = new QCheckBox(text);
+    box->setObjectName(name);
+    layout->addWidget(box);
+    return box;
+}
+
+} // namespace
+
+CGeneralSettingsPP::CGeneralSettingsPP(QWidget* parent) : CPropertyPage("General", "#General", parent)
+{
+    m_balloonToolTips = AddBox(Fields(), "Enable Ballon ToolTips", "balloonToolTips");
+    m_startMinimized = AddBox(Fields(), "Minimize Agent at Startup", "startMinimized");
+    m_debug = AddBox(Fields(), "Switch on Debug Mode (Advanced)", "debug");
+    m_autoLoadSchedule = AddBox(Fields(), "Enable Autonomous Schedule Import", "autoLoadSchedule");
+    m_autoInvokeSchedule =
+        AddBox(Fields(), "Enable Autonomous Invocation of Schedule Browser", "autoInvokeSchedule");
+    auto* group = new QGroupBox("Distributed Meeting Scheduling");
+    auto* choices = new QVBoxLayout(group);
+    m_schedulingType = new QButtonGroup(this);
+    const char* texts[] = {"Disable Distributed Meeting Scheduling",
+                           "Only schedule meetings requested by known contacts", "Schedule all meetings requests"};
+    for (int type = 0; type < 3; ++type) {
+        auto* choice = new QRadioButton(texts[type]);
+        choice->setObjectName(QString("schedulingType%1").arg(type));
+        m_schedulingType->addButton(choice, type);
+        choices->addWidget(choice);
+    }
+    Fields()->addWidget(group);
+}
+
+void CGeneralSettingsPP::Load(const CGeneralPageInput& input)
+{
+    m_balloonToolTips->setChecked(input.balloonToolTips);
+    m_startMinimized->setChecked(input.startMinimized);
+    m_debug->setChecked(input.debug);
+    m_autoLoadSchedule->setChecked(input.autoLoadSchedule);
+    m_autoInvokeSchedule->setChecked(input.autoInvokeSchedule);
+    m_loadedType = input.meetingSchedulingType;
+    if (QAbstractButton* choice = m_schedulingType->button(input.meetingSchedulingType))
+        choice->setChecked(true);
+}
+
+CGeneralPageInput CGeneralSettingsPP::Read() const
+{
+    CGeneralPageInput input;
+    input.balloonToolTips = m_balloonToolTips->isChecked();
+    input.startMinimized = m_startMinimized->isChecked();
+    input.debug = m_debug->isChecked();
+    input.autoLoadSchedule = m_autoLoadSchedule->isChecked();
+    input.autoInvokeSchedule = m_autoInvokeSchedule->isChecked();
+    const int type = m_schedulingType->checkedId();
+    input.meetingSchedulingType = type < 0 ? m_loadedType : type;
+    return input;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <vespera/core/SettingsPages.h>
+
+#include <QDialog>
+
+class CAgentAlertSettingsPP;
+class CAgentSettings;
+class CGeneralSettingsPP;
+class CLookupDetailsPP;
+class CMeetingPreferencesPP;
+class QTabWidget;
+
+// "Options": the four pages, filled from the settings when it opens. It
+// writes nothing itself: Apply writes the pages in their order once the user
+// has confirmed.
+class COptionsPropertySheet : public QDialog {
+    Q_OBJECT
+public:
+    COptionsPropertySheet(const CAgentSettings& settings, QWidget* parent = nullptr);
+
+    // Writes general, agent alert and meeting preferences into the
+    // settings, in that order.
+    void ApplyPages(CAgentSettings& settings) const;
+    // Writes the lookup details (after the preferences are rebuilt); true
+    // when the registration details or the switch changed.
+    bool ApplyLookupDetails(CAgentSettings& settings) const;
+
+    CGeneralSettingsPP& General() const { return *m_general; }
+    CAgentAlertSettingsPP& AgentAlert() const { return *m_agentAlert; }
+    CMeetingPreferencesPP& MeetingPreferences() const { return *m_meetingPreferences; }
+    CLookupDetailsPP& LookupDetails() const { return *m_lookupDetails; }
+
+private:
+    QTabWidget* m_pages = nullptr;
+    CGeneralSettingsPP* m_general = nullptr;
+    CAgentAlertSettingsPP* m_agentAlert = nullptr;
+    CMeetingPreferencesPP* m_meetingPreferences = nullptr;
+    CLookupDetailsPP* m_lookupDetails = nullptr;
+};
+
+// "Initialize ANS": the lookup-details page alone, shown at start when no
+// usable registration is stored.
+class CInitializeANSPropertySheet : public QDialog {
+    Q_OBJECT
+public:
+    CInitializeANSPropertySheet(const CLookupDetailsPageInput& page, QWidget* parent = nullptr);
+
+    CLookupDetailsPP& LookupDetails() const { return *m_lookupDetails; }
+
+private:
+    CLookupDetailsPP* m_lookupDetails = nullptr;
+};

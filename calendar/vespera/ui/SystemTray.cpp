@@ -1,0 +1,95 @@
+#include <vespera/ui/SystemTray.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+CSystemTray::CSystemTray() : m_menu(std::make_unique<QMenu>())
+{
+    BuildMenu();
+}
+
+CSystemTray::~CSystemTray()
+{
+    Remove();
+}
+
+void CSystemTray::BuildMenu()
+{
+    const std::pair<Command, const char*> items[] = {
+        {About, "About ORVANTE Calendar Agent..."},
+        {Restore, "Restore"},
+        {Minimize, "Minimize"},
+        {RequestMeeting, "Request Meeting"},
+        {NewAppointment, "New Appointment/Event"},
+        {RetrieveSchedule, "Retrieve Semantic Web Schedule"},
+        {Options, "Options"},
+        {Exit, "Exit"},
+    };
+    for (const auto& item : items) {
+        QAction* action = m_menu->addAction(item.second);
+        const Command command = item.first;
+        connect(action, &QAction::triggered, this, [this, command] {
+            if (m_handler)
+                m_handler(command);
+        });
+        m_actions[command] = action;
+        if (command == About || command == RetrieveSchedule)
+            m_menu->addSeparator();
+    }
+    SetDefaultItem(Minimize);
+}
+
+bool CSystemTray::Create(const QIcon& icon, const QString& toolTip, CommandHandler handler)
+{
+    m_handler = std::move(handler);
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return false;
+    m_icon = new QSystemTrayIcon(icon, this);
+    m_icon->setToolTip(toolTip);
+    m_icon->setContextMenu(m_menu.get());
+    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            OnDoubleClick();
+    });
+    m_icon->show();
+    return true;
+}
+
+void CSystemTray::SetDefaultItem(Command command)
+{
+    m_default = command;
+    for (auto& entry : m_actions) {
+        QFont font = entry.second->font();
+        font.setBold(entry.first == command);
+        entry.second->setFont(font);
+    }
+    m_menu->setDefaultAction(ActionOf(command));
+}
+
+QAction* CSystemTray::ActionOf(Command command) const
+{
+    auto it = m_actions.find(command);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void CSystemTray::OnDoubleClick()
+{
+    if (m_handler)
+        m_handler(m_default);
+}
+
+void CSystemTray::ShowBalloon(const std::string& title, const std::string& text)
+{
+    if (m_icon)
+        m_icon->showMessage(QString::fromStdString(title), QString::fromStdString(text), QSystemTrayIcon::Information);
+}
+
+void CSystemTray::Remove()
+{
+    if (!m_icon)
+        return;
+    m_icon->hide();
+    delete m_icon;
+    m_icon = nullptr;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <platform/BalloonSink.h>
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class QAction;
+class QIcon;
+class QMenu;
+class QSystemTrayIcon;
+
+// The agent's icon in the notification area, with its menu. The menu's
+// default item (shown bold) is what a double click on the icon does; it
+// follows the window: "Minimize" while the window shows, "Restore" while it
+// is hidden. The icon is docked again by Qt when the notification area
+// restarts.
+class CSystemTray : public QObject, public CBalloonSink {
+    Q_OBJECT
+public:
+    // The menu's commands, with the numbers the menu has always had.
+    enum Command {
+        About = 32775,
+        Restore = 32773,
+        Minimize = 32774,
+        RequestMeeting = 32777,
+        NewAppointment = 32778,
+        RetrieveSchedule = 32772,
+        Options = 32771,
+        Exit = 32776,
+    };
+    using CommandHandler = std::function<void(Command)>;
+
+    CSystemTray();
+    ~CSystemTray() override;
+
+    // Makes the icon with its tool tip and menu; false when the desktop has
+    // no notification area.
+    bool Create(const QIcon& icon, const QString& toolTip, CommandHandler handler);
+    bool IsCreated() const { return m_icon != nullptr; }
+
+    void SetDefaultItem(Command command);
+    Command GetDefaultItem() const { return m_default; }
+    // The menu in its order (separators are actions without a command).
+    QMenu* Menu() const { return m_menu.get(); }
+    QAction* ActionOf(Command command) const;
+
+    // A double click: the default item's command.
+    void OnDoubleClick();
+    // A balloon message from the icon; nothing without the icon.
+    void ShowBalloon(const std::string& title, const std::string& text) override;
+    void Remove();
+
+private:
+    void BuildMenu();
+
+    std::unique_ptr<QMenu> m_menu;
+    QSystemTrayIcon* m_icon = nullptr;
+    std::map<Command, QAction*> m_actions;
+    Command m_default = Minimize;
+    CommandHandler m_handler;
+};

@@ -1,0 +1,532 @@
+#include <vespera/ui/VesperaDlg.h>
+
+#include <vespera/ui/AboutDlg.h>
+#include <vespera/ui/AppointmentForm.h>
+#include <vespera/ui/Artwork.h>
+#include <vespera/ui/HelpPages.h>
+#include <vespera/ui/LookupDetailsPP.h>
+#include <vespera/ui/MeetingRequestDlg.h>
+#include <vespera/ui/OptionsPropertySheet.h>
+
+#include <vespera/core/AgentSettings.h>
+#include <vespera/core/AppointmentStore.h>
+#include <vespera/core/CalendarBridge.h>
+#include <vespera/core/NameServerRegistration.h>
+#include <vespera/core/OrganiserSide.h>
+#include <vespera/core/Preferences.h>
+#include <vespera/core/Vespera.h>
+
+#include <vespera/webservice/ScheduleService.h>
+
+#include <eventview/XInfoTip.h>
+
+#include <outlook/Application.h>
+#include <outlook/Item.h>
+
+#include <platform/BalloonSink.h>
+#include <platform/MessageBoxSink.h>
+
+#include <QCalendarWidget>
+#include <QContextMenuEvent>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QStyle>
+#include <QTextCharFormat>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const char* const NewAppointmentBalloon = "To view the newly created appointment\nwithin the Appointment list, "
+                                          "synchronize with\nOutlook once the appointment has been saved.";
+
+// The options sheet is open: a second one would write over the first.
+bool g_optionsOpen = false;
+
+QString FromStd(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+const CAppointment* AppointmentOf(const QTreeWidgetItem* row)
+{
+    return static_cast<const CAppointment*>(row->data(0, Qt::UserRole).value<const void*>());
+}
+
+} // namespace
+
+CVesperaDlg::CVesperaDlg(std::unique_ptr<CVespera> agent)
+    : QDialog(nullptr), CDlgContainer(std::unique_ptr<CAgentContainer>(agent.release()))
+{
+    m_agent = static_cast<CVespera*>(get_container());
+    setWindowIcon(Artwork::AgentIcon());
+    BuildControls();
+    InstallStartupSheet();
+}
+
+CVesperaDlg::~CVesperaDlg()
+{
+    outlook::CItem::SetDisplayHandler(nullptr);
+    CBalloonSink::SetCurrent(nullptr);
+    if (m_agent) {
+        m_agent->GetAppointmentStore().SetView(nullptr);
+        m_agent->SetStartupSheet(nullptr);
+    }
+    m_tray.Remove();
+}
+
+void CVesperaDlg::BuildControls()
+{
+    m_status = new QLabel("Agent Operational");
+    m_agentName = new QLabel("Agent Name:");
+    m_ansHost = new QLabel("ANS Host:");
+    m_ansPort = new QLabel("ANS Port: ");
+    m_status->setObjectName("status");
+    m_agentName->setObjectName("agentName");
+    m_ansHost->setObjectName("ansHost");
+    m_ansPort->setObjectName("ansPort");
+    QFont bold = m_status->font();
+    bold.setBold(true);
+    m_status->setFont(bold);
+
+    m_calendar = new QCalendarWidget;
+    m_calendar->setObjectName("calendar");
+    m_calendar->setGridVisible(true);
+    connect(m_calendar, &QCalendarWidget::selectionChanged, this, [this] { ShowDay(m_calendar->selectedDate()); });
+    connect(m_calendar, &QCalendarWidget::currentPageChanged, this, [this] { MarkBusyDays(); });
+
+    m_appointments = new QTreeWidget;
+    m_appointments->setObjectName("appointments");
+    m_appointments->setRootIsDecorated(false);
+    m_appointments->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_appointments->setHeaderLabels({"Start Time", "Subject", "Duration", "Location"});
+    const int widths[] = {150, 150, 120, 90};
+    for (int column = 0; column < 4; ++column)
+        m_appointments->setColumnWidth(column, widths[column]);
+
+    auto* status = new QVBoxLayout;
+    for (QLabel* label : {m_status, m_agentName, m_ansHost, m_ansPort})
+        status->addWidget(label);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(AddButton("Semantic Web Schedule Browser", "scheduleBrowser", &CVesperaDlg::OnScheduleBrowser));
+    m_meetings = AddButton("Schedule Meetings", "scheduleMeetings", &CVesperaDlg::OnScheduleMeetings);
+    buttons->addWidget(m_meetings);
+    buttons->addWidget(AddButton("New Appointment/Event", "newAppointment", &CVesperaDlg::OnNewAppointment));
+    buttons->addWidget(AddButton("Synchronise with Outlook", "synchronise", &CVesperaDlg::OnResynchronise));
+    buttons->addWidget(AddButton("Options", "options", &CVesperaDlg::OnOptions));
+    buttons->addWidget(AddButton("Test", "test", &CVesperaDlg::OnTest));
+    buttons->addStretch();
+    auto* help = new QToolButton;
+    help->setObjectName("helpPicture");
+    help->setIcon(QIcon(Artwork::HelpPicture()));
+    help->setIconSize(QSize(32, 32));
+    help->setAutoRaise(true);
+    connect(help, &QToolButton::clicked, this, &CVesperaDlg::OnHelpPicture);
+    buttons->addWidget(help, 0, Qt::AlignHCenter);
+    auto* shutdown = new QPushButton("Shutdown");
+    shutdown->setObjectName("shutdown");
+    connect(shutdown, &QPushButton::clicked, this, &QDialog::accept);
+    buttons->addWidget(shutdown);
+
+    auto* layout = new QGridLayout(this);
+    layout->addLayout(status, 0, 0);
+    layout->addWidget(m_calendar, 1, 0);
+    layout->addWidget(m_appointments, 2, 0);
+    layout->addLayout(buttons, 0, 1, 3, 1);
+    layout->setColumnStretch(0, 1);
+    m_appointments->setMinimumWidth(520);
+}
+
+QPushButton* CVesperaDlg::AddButton(const char* text, const char* name, void (CVesperaDlg::*command)())
+{
+    auto* button = new QPushButton(text);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, command);
+    return button;
+}
+
+// At start, without a usable stored registration, the user is asked for
+// the lookup details on the start-up sheet.
+void CVesperaDlg::InstallStartupSheet()
+{
+    m_agent->SetStartupSheet([this](const CLookupDetailsPageInput& page) -> std::optional<CLookupDetailsPageInput> {
+        CInitializeANSPropertySheet sheet(page, this);
+        if (sheet.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return sheet.LookupDetails().Read();
+    });
+}
+
+bool CVesperaDlg::MeetingRequestsAllowed(const CAgentSettings& settings)
+{
+    return settings.GetANSRegistered() && settings.GetMeetingSchedulingType() != 0;
+}
+
+int CVesperaDlg::OnInitDialog()
+{
+    const int timerRunning = CDlgContainer::OnInitDialog();
+    m_agent->GetAppointmentStore().SetView(this);
+    outlook::CItem::SetDisplayHandler([this](outlook::CItem& item) {
+        outlook::CAppointmentItem* appointment = item.AsAppointment();
+        if (!appointment)
+            return false;
+        CAppointmentForm form(*appointment, this);
+        form.exec();
+        return true;
+    });
+    m_agent->InitAgent();
+    const CNameServerRegistration& registration = m_agent->GetRegistration();
+    ShowRegistration(registration.GetRegisteredName(), registration.GetANSHost(), registration.GetANSPort());
+    m_calendar->setSelectedDate(QDate::currentDate());
+    ShowDay(QDate::currentDate());
+
+    CAgentSettings& settings = m_agent->GetSettings();
+    m_trayCreated = m_tray.Create(Artwork::AgentIcon(), TrayToolTip,
+                                  [this](CSystemTray::Command command) { OnTrayCommand(command); });
+    if (m_trayCreated) {
+        m_tray.SetDefaultItem(CSystemTray::Minimize);
+        CBalloonSink::SetCurrent(&m_tray);
+        AttachTips();
+        if (settings.GetStartMinimized())
+            OnMinimize();
+        EnableMeetingRequests(MeetingRequestsAllowed(settings));
+    }
+    m_agent->GetPreferences().RebuildPreferences();
+    setWindowTitle(Title);
+    return timerRunning;
+}
+
+void CVesperaDlg::AttachTips()
+{
+    m_tips = std::make_unique<CXInfoTip>();
+    m_tips->Create(this);
+    m_tips->SetShowDelay(TipDelayMs);
+    QStyle* look = style();
+    const QIcon warning = look->standardIcon(QStyle::SP_MessageBoxWarning);
+    const QIcon information = look->standardIcon(QStyle::SP_MessageBoxInformation);
+    const QIcon command = look->standardIcon(QStyle::SP_CommandLink);
+    const QIcon list = look->standardIcon(QStyle::SP_FileDialogDetailedView);
+    const struct {
+        QWidget* control;
+        const char* text;
+        QIcon icon;
+    } tips[] = {
+        {findChild<QWidget*>("shutdown"),
+         "Shutdown the Agent.\nMeetings will no longer be negotiated\nuntil the Orvante Calendar Agent is "
+         "restarted.",
+         warning},
+        {m_status, "The Agent's current status.", information},
+        {m_agentName, "The name of the agent,\nregistered with the ANS.", information},
+        {m_ansHost,
+         "The hostname of the primary Agent Name Server (ANS)\nat which this Orvante Calendar Agent is registered.",
+         information},
+        {m_ansPort, "The port at which the primary Agent Name Server (ANS) communicates.", information},
+        {findChild<QWidget*>("synchronise"), "Re-Synchronize Appointments and Events with Outlook.", command},
+        {findChild<QWidget*>("scheduleBrowser"), "Invoke the Semantic Web Schedule Browser.", command},
+        {m_meetings,
+         "Request a meeting with one or more attendees.\nThe agent will negotiate a meeting time with\nthe other "
+         "attendees agents.",
+         command},
+        {findChild<QWidget*>("newAppointment"),
+         "Create a new Appointment or Event.\nNew appointments do not initially appear within\nthe Appointment "
+         "list.  To view them the agent\nshould be synchronised with Outlook.",
+         command},
+        {m_appointments,
+         "A list of appointments and events for the day selected.\nNOTE: recurring events are not (yet) listed.",
+         list},
+        {findChild<QWidget*>("options"), "Options and Settings\nThis dialog is used to configure the Agent.", list},
+    };
+    for (const auto& tip : tips)
+        m_tips->AddTool(tip.control, tip.text, tip.icon);
+    m_tips->SetRelayEnabled(m_agent->GetSettings().GetBalloonToolTips());
+}
+
+void CVesperaDlg::ShowWindow(WindowState state)
+{
+    CDlgContainer::ShowWindow(state);
+    switch (state) {
+    case WINDOW_HIDDEN:
+        hide();
+        break;
+    case WINDOW_MAXIMISED:
+        showMaximized();
+        break;
+    case WINDOW_MINIMISED:
+        showMinimized();
+        break;
+    case WINDOW_NORMAL:
+        show();
+        break;
+    }
+}
+
+void CVesperaDlg::SetWindowText(const char* text)
+{
+    CDlgContainer::SetWindowText(text);
+    setWindowTitle(QString::fromUtf8(text ? text : ""));
+}
+
+intptr_t CVesperaDlg::WindowProc(unsigned msg, uintptr_t wparam, intptr_t lparam)
+{
+    switch (msg) {
+    case WM_PROBE:
+        return WM_PROBE;
+    case WM_DEBUG_CLOSED:
+        m_agent->GetSettings().SetDebug(false);
+        return 0;
+    default:
+        return CDlgContainer::WindowProc(msg, wparam, lparam);
+    }
+}
+
+// Every way of closing the window (Shutdown, Exit, the title bar, Escape)
+// ends the agent's run; the program then tears it down in order.
+void CVesperaDlg::done(int result)
+{
+    hide();
+    EndDialog(0);
+    QDialog::done(result);
+}
+
+void CVesperaDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    connect(menu.addAction("&About vespera..."), &QAction::triggered, this, &CVesperaDlg::OnAbout);
+    menu.exec(event->globalPos());
+}
+
+// --- commands -------------------------------------------------------------------
+
+void CVesperaDlg::OnOptions()
+{
+    if (g_optionsOpen)
+        return;
+    g_optionsOpen = true;
+    CAgentSettings& settings = m_agent->GetSettings();
+    COptionsPropertySheet sheet(settings, this);
+    if (sheet.exec() == QDialog::Accepted) {
+        sheet.ApplyPages(settings);
+        m_agent->GetPreferences().RebuildPreferences();
+        const bool lookupChanged = sheet.ApplyLookupDetails(settings);
+        SettingsPages::ApplyRegistration(settings, *this, lookupChanged);
+        m_agent->GetCalendar().ApplyNotificationSettings();
+        if (m_tips)
+            m_tips->SetRelayEnabled(settings.GetBalloonToolTips());
+        Refresh();
+    }
+    g_optionsOpen = false;
+}
+
+void CVesperaDlg::OnResynchronise()
+{
+    m_agent->GetCalendar().Resynchronise();
+    Refresh();
+}
+
+void CVesperaDlg::OnScheduleBrowser()
+{
+    CMessageBoxSink::Show("The Semantic Web Schedule Browser is not part of this version of the agent.",
+                          MB_OK | MB_ICONINFORMATION, "Semantic Web Schedule Browser");
+}
+
+void CVesperaDlg::OnScheduleMeetings()
+{
+    CNameServerRegistration& registration = m_agent->GetRegistration();
+    CMeetingRequestDlg dialog(
+        m_agent->GetContactStore(), [&registration](const std::string& name) { return registration.IsKnownToANS(name); },
+        [this](const std::string& request) { m_agent->GetOrganiserSide().StartNegotiation(CKqmlFields(request)); },
+        m_agent->GetSettings().GetBalloonToolTips(), this);
+    dialog.exec();
+}
+
+void CVesperaDlg::OnNewAppointment()
+{
+    CBalloonSink::Show("New Appointment/Event", NewAppointmentBalloon);
+    outlook::CApplication* application = m_agent->GetCalendar().GetOutlookApplication();
+    std::unique_ptr<outlook::CItem> item = application ? application->CreateItem(outlook::olAppointmentItem) : nullptr;
+    if (!item || !item->Display())
+        CMessageBoxSink::Show("No new appointment can be made: the calendar is not open.", MB_OK | MB_ICONEXCLAMATION);
+}
+
+void CVesperaDlg::OnTest()
+{
+    std::string result;
+    std::string error;
+    if (CScheduleService().HelloWorld(result, error)) {
+        m_agent->LogLine("Schedule service test: " + result);
+        CMessageBoxSink::Show("Service Invocation Succeeded");
+    } else {
+        m_agent->LogLine("Schedule service test failed: " + error);
+        CMessageBoxSink::Show("Service Invocation Failed");
+    }
+    CMessageBoxSink::Show("All Done");
+}
+
+void CVesperaDlg::OnHelpPicture()
+{
+    HelpPages::Open(HelpPages::MainWindowPage);
+}
+
+void CVesperaDlg::OnAbout()
+{
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CVesperaDlg::OnMinimize()
+{
+    hide();
+    m_tray.SetDefaultItem(CSystemTray::Restore);
+}
+
+void CVesperaDlg::OnRestore()
+{
+    showNormal();
+    raise();
+    activateWindow();
+    m_tray.SetDefaultItem(CSystemTray::Minimize);
+}
+
+void CVesperaDlg::OnTrayCommand(CSystemTray::Command command)
+{
+    switch (command) {
+    case CSystemTray::About:
+        OnAbout();
+        break;
+    case CSystemTray::Restore:
+        OnRestore();
+        break;
+    case CSystemTray::Minimize:
+        OnMinimize();
+        break;
+    case CSystemTray::RequestMeeting:
+        OnScheduleMeetings();
+        break;
+    case CSystemTray::NewAppointment:
+        OnNewAppointment();
+        break;
+    case CSystemTray::RetrieveSchedule:
+        OnScheduleBrowser();
+        break;
+    case CSystemTray::Options:
+        OnOptions();
+        break;
+    case CSystemTray::Exit:
+        done(QDialog::Accepted);
+        break;
+    }
+}
+
+// --- the day list and the calendar ------------------------------------------------
+
+std::set<int> CVesperaDlg::BusyDays(const CAppointmentStore& store, int year, int month)
+{
+    std::set<int> days;
+    const int length = QDate(year, month, 1).daysInMonth();
+    for (int i = 0; i < store.GetCount(); ++i) {
+        const CAppointment* appointment = store.GetAt(i);
+        // A single appointment occurs on its start's day only: no need to
+        // ask it about every day of the month.
+        if (!appointment->GetRecurrence()) {
+            const CDateTime& start = appointment->GetStartTime();
+            if (start.GetStatus() == CDateTime::valid && start.GetYear() == year && start.GetMonth() == month)
+                days.insert(start.GetDay());
+            continue;
+        }
+        for (int day = 1; day <= length; ++day) {
+            if (!days.count(day) && appointment->OccursOn(day, month, year))
+                days.insert(day);
+        }
+    }
+    return days;
+}
+
+void CVesperaDlg::ShowDay(const QDate& day)
+{
+    m_shownDay = day;
+    m_appointments->clear();
+    const CAppointmentStore& store = m_agent->GetAppointmentStore();
+    for (int i = 0; i < store.GetCount(); ++i) {
+        const CAppointment* appointment = store.GetAt(i);
+        if (appointment->OccursOn(day.day(), day.month(), day.year()))
+            AddRow(*appointment);
+    }
+    MarkBusyDays();
+}
+
+void CVesperaDlg::AddRow(const CAppointment& appointment)
+{
+    auto* row = new QTreeWidgetItem(m_appointments);
+    row->setText(0, FromStd(appointment.GetStartTimeString()));
+    row->setText(1, FromStd(appointment.GetSubject()));
+    row->setText(2, FromStd(appointment.GetDurationString()));
+    row->setText(3, FromStd(appointment.GetLocation()));
+    row->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<const void*>(&appointment)));
+}
+
+// The calendar shows its month and parts of the two beside it.
+void CVesperaDlg::MarkBusyDays()
+{
+    for (const QDate& day : m_boldDays)
+        m_calendar->setDateTextFormat(day, QTextCharFormat());
+    m_boldDays.clear();
+    const QDate shown(m_calendar->yearShown(), m_calendar->monthShown(), 1);
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    for (int offset = -1; offset <= 1; ++offset) {
+        const QDate month = shown.addMonths(offset);
+        for (int day : BusyDays(m_agent->GetAppointmentStore(), month.year(), month.month())) {
+            const QDate date(month.year(), month.month(), day);
+            m_calendar->setDateTextFormat(date, bold);
+            m_boldDays.insert(date);
+        }
+    }
+}
+
+void CVesperaDlg::AddAppointmentRow(const CAppointment& appointment)
+{
+    if (m_shownDay.isValid() && appointment.OccursOn(m_shownDay.day(), m_shownDay.month(), m_shownDay.year()))
+        AddRow(appointment);
+}
+
+void CVesperaDlg::RemoveAppointmentRow(const CAppointment& appointment)
+{
+    for (int i = m_appointments->topLevelItemCount() - 1; i >= 0; --i) {
+        if (AppointmentOf(m_appointments->topLevelItem(i)) == &appointment)
+            delete m_appointments->takeTopLevelItem(i);
+    }
+}
+
+void CVesperaDlg::Refresh()
+{
+    ShowDay(m_calendar->selectedDate());
+}
+
+// --- registration ---------------------------------------------------------------------
+
+bool CVesperaDlg::EnableANS(const std::string& name, const std::string& host, const std::string& port)
+{
+    return m_agent->GetRegistration().EnableANS(name, host, port);
+}
+
+void CVesperaDlg::DisableANS()
+{
+    m_agent->GetRegistration().DisableANS();
+}
+
+void CVesperaDlg::ShowRegistration(const std::string& name, const std::string& host, int port)
+{
+    m_agentName->setText(FromStd("Agent Name: " + name));
+    m_ansHost->setText(FromStd("ANS Host: " + host));
+    m_ansPort->setText(QString("ANS Port: %1").arg(port));
+}
+
+void CVesperaDlg::EnableMeetingRequests(bool enable)
+{
+    m_meetings->setEnabled(enable);
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <vespera/ui/SystemTray.h>
+
+#include <vespera/core/AppointmentView.h>
+#include <vespera/core/SettingsPages.h>
+
+#include <agentkit/DlgContainer.h>
+
+#include <QDate>
+#include <QDialog>
+
+#include <memory>
+#include <set>
+
+class CAgentSettings;
+class CAppointmentStore;
+class CVespera;
+class CXInfoTip;
+class QCalendarWidget;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+// The agent's main window, which is also its container window: it carries
+// the agent's socket notifications and timer, shows the registration, a
+// month calendar with the appointments of the selected day, and the buttons
+// for what the agent does; the icon in the notification area gives the same
+// commands while the window is hidden. Closing it ends the program.
+class CVesperaDlg : public QDialog,
+                    public CDlgContainer,
+                    public CAppointmentView,
+                    public CRegistrationControl {
+    Q_OBJECT
+public:
+    static constexpr const char* Title = "ORVANTE Semantic Web Calendar Agent";
+    static constexpr const char* TrayToolTip = "ORVANTE Calendar Agent";
+    static constexpr unsigned WM_PROBE = WM_APP + 2;
+    static constexpr unsigned WM_DEBUG_CLOSED = WM_USER + 500;
+    static constexpr int TipDelayMs = 1000;
+
+    explicit CVesperaDlg(std::unique_ptr<CVespera> agent);
+    ~CVesperaDlg() override;
+
+    CVespera& Agent() const { return *m_agent; }
+
+    // "Schedule Meetings" is offered while the agent is registered and
+    // meeting scheduling is on.
+    static bool MeetingRequestsAllowed(const CAgentSettings& settings);
+    // The days of a month on which at least one appointment occurs.
+    static std::set<int> BusyDays(const CAppointmentStore& store, int year, int month);
+
+    // --- container window ---------------------------------------------------
+    int OnInitDialog() override;
+    void ShowWindow(WindowState state) override;
+    void SetWindowText(const char* text) override;
+
+    // --- commands -------------------------------------------------------------
+    void OnOptions();
+    void OnResynchronise();
+    void OnScheduleBrowser();
+    void OnScheduleMeetings();
+    void OnNewAppointment();
+    void OnTest();
+    void OnHelpPicture();
+    void OnAbout();
+    void OnMinimize();
+    void OnRestore();
+    void OnTrayCommand(CSystemTray::Command command);
+
+    // Lists the appointments of `day` and marks the busy days of the months
+    // shown.
+    void ShowDay(const QDate& day);
+    void MarkBusyDays();
+
+    // --- what the store and the registration tell the window ---------------
+    void AddAppointmentRow(const CAppointment& appointment) override;
+    void RemoveAppointmentRow(const CAppointment& appointment) override;
+    void Refresh() override;
+    bool EnableANS(const std::string& name, const std::string& host, const std::string& port) override;
+    void DisableANS() override;
+    void ShowRegistration(const std::string& name, const std::string& host, int port) override;
+    void EnableMeetingRequests(bool enable) override;
+
+    CSystemTray& Tray() { return m_tray; }
+    bool IsTrayCreated() const { return m_trayCreated; }
+
+protected:
+    intptr_t WindowProc(unsigned msg, uintptr_t wparam, intptr_t lparam) override;
+    void done(int result) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildControls();
+    void AttachTips();
+    QPushButton* AddButton(const char* text, const char* name, void (CVesperaDlg::*command)());
+    void AddRow(const CAppointment& appointment);
+    void InstallStartupSheet();
+
+    CVespera* m_agent = nullptr;
+    QLabel* m_status = nullptr;
+    QLabel* m_agentName = nullptr;
+    QLabel* m_ansHost = nullptr;
+    QLabel* m_ansPort = nullptr;
+    QCalendarWidget* m_calendar = nullptr;
+    QTreeWidget* m_appointments = nullptr;
+    QPushButton* m_meetings = nullptr;
+    QDate m_shownDay;
+    std::set<QDate> m_boldDays;
+    CSystemTray m_tray;
+    bool m_trayCreated = false;
+    std::unique_ptr<CXInfoTip> m_tips;
+};
