@@ -180,7 +180,6 @@ void SayRegistration(CVespera& agent)
                     "; the agent tries again while it runs");
 }
 
-
 std::filesystem::path PrepareDataDirectory()
 {
     const std::filesystem::path data = CInstallDirectory::UserDataDirectory();

@@ -92,7 +92,8 @@ int RunWindowed(std::vector<char*>& arguments)
     // Told once the window has initialised (and registered the agent).
     loop.Post([agent, &window] {
         SayRegistration(*agent);
-        Say(stdout, window->IsTrayCreated() ? "tray icon shown" : "no notification area: the window stands alone");
+        Say(stdout,
+            window->IsTrayCreated() ? "tray icon shown" : "no notification area: the window stands alone");
         SayReady(*agent);
     });
     window->DoModal();

@@ -19,7 +19,8 @@ Control* Named(Control* control, const char* name)
 
 } // namespace
 
-CAgentAlertSettingsPP::CAgentAlertSettingsPP(QWidget* parent) : CPropertyPage("Agent Alert", "#AgentAlert", parent)
+CAgentAlertSettingsPP::CAgentAlertSettingsPP(QWidget* parent)
+    : CPropertyPage("Agent Alert", "#AgentAlert", parent)
 {
     auto* events = new QGroupBox("Events");
     auto* eventLayout = new QVBoxLayout(events);
@@ -81,7 +82,8 @@ CAgentAlertPageInput CAgentAlertSettingsPP::Read() const
     input.remindersBox = m_reminders->isChecked();
     input.meetingsBox = m_meetings->isChecked();
     input.importsBox = m_imports->isChecked();
-    input.channel = m_byAgent->isChecked() ? CAgentAlertPageInput::AgentName : CAgentAlertPageInput::EmailAddress;
+    input.channel =
+        m_byAgent->isChecked() ? CAgentAlertPageInput::AgentName : CAgentAlertPageInput::EmailAddress;
     input.emailText = m_emailText->text().toStdString();
     input.agentText = m_agentText->text().toStdString();
     input.form = m_longForm->isChecked() ? CAgentAlertPageInput::LongForm : CAgentAlertPageInput::ShortForm;

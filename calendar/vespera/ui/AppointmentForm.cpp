@@ -40,7 +40,8 @@ Widget* Named(Widget* widget, const char* name)
 
 } // namespace
 
-CAppointmentForm::CAppointmentForm(outlook::CAppointmentItem& item, QWidget* parent) : QDialog(parent), m_item(item)
+CAppointmentForm::CAppointmentForm(outlook::CAppointmentItem& item, QWidget* parent)
+    : QDialog(parent), m_item(item)
 {
     setWindowTitle("Appointment");
     m_subject = Named(new QLineEdit(QString::fromStdString(item.GetSubject())), "subject");
@@ -83,8 +84,8 @@ void CAppointmentForm::accept()
     const QDateTime start = m_start->dateTime();
     const qint64 minutes = start.secsTo(m_end->dateTime()) / 60;
     if (minutes <= 0) {
-        CMessageBoxSink::Show("The end of the appointment must be after its start.", MB_OK | MB_ICONEXCLAMATION,
-                              "Appointment");
+        CMessageBoxSink::Show("The end of the appointment must be after its start.",
+                              MB_OK | MB_ICONEXCLAMATION, "Appointment");
         return;
     }
     m_item.SetSubject(m_subject->text().toStdString());
@@ -95,8 +96,9 @@ void CAppointmentForm::accept()
     m_item.SetReminderSet(m_reminder->isChecked());
     m_item.SetReminderMinutesBeforeStart(m_reminderMinutes->value());
     if (!m_item.Save()) {
-        CMessageBoxSink::Show("The appointment could not be written to the calendar file. It has not been saved.",
-                              MB_OK | MB_ICONSTOP, "Appointment");
+        CMessageBoxSink::Show(
+            "The appointment could not be written to the calendar file. It has not been saved.",
+            MB_OK | MB_ICONSTOP, "Appointment");
         return;
     }
     QDialog::accept();

@@ -21,7 +21,8 @@ void DrawCalendarPage(QPainter& painter, const QRectF& box)
     painter.drawRect(QRectF(page.left(), page.top(), page.width(), page.height() * 0.28));
     painter.setBrush(Ink);
     for (qreal x : {page.left() + page.width() * 0.28, page.right() - page.width() * 0.28})
-        painter.drawRoundedRect(QRectF(x - unit * 0.6, box.top() + unit, unit * 1.2, unit * 3), unit * 0.5, unit * 0.5);
+        painter.drawRoundedRect(QRectF(x - unit * 0.6, box.top() + unit, unit * 1.2, unit * 3), unit * 0.5,
+                                unit * 0.5);
     QPainterPath tick;
     tick.moveTo(page.left() + page.width() * 0.25, page.top() + page.height() * 0.62);
     tick.lineTo(page.left() + page.width() * 0.45, page.top() + page.height() * 0.82);

@@ -30,7 +30,8 @@ CGeneralSettingsPP::CGeneralSettingsPP(QWidget* parent) : CPropertyPage("General
     auto* choices = new QVBoxLayout(group);
     m_schedulingType = new QButtonGroup(this);
     const char* texts[] = {"Disable Distributed Meeting Scheduling",
-                           "Only schedule meetings requested by known contacts", "Schedule all meetings requests"};
+                           "Only schedule meetings requested by known contacts",
+                           "Schedule all meetings requests"};
     for (int type = 0; type < 3; ++type) {
         auto* choice = new QRadioButton(texts[type]);
         choice->setObjectName(QString("schedulingType%1").arg(type));

@@ -50,7 +50,8 @@ std::vector<std::string> SplitAtCommas(const std::string& text)
     std::string::size_type start = 0;
     while (start <= text.size()) {
         const std::string::size_type comma = text.find(',', start);
-        const std::string name = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const std::string name =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         if (!name.empty())
             names.push_back(name);
         if (comma == std::string::npos)
@@ -172,25 +173,29 @@ void CMeetingRequestDlg::AttachTips(bool enabled)
     m_tips->Create(this);
     auto* buttons = findChild<QDialogButtonBox*>("buttons");
     const std::pair<QWidget*, const char*> tips[] = {
-        {buttons->button(QDialogButtonBox::Ok),
-         "Schedule a Meeting.\nThe Orvante Calendar Agent will negotiate\nwith the attendees' Calendar Agents to "
-         "set\nup a mutually convenient meeting time."},
+        {buttons->button(QDialogButtonBox::Ok), "Schedule a Meeting.\nThe Orvante Calendar Agent will "
+                                                "negotiate\nwith the attendees' Calendar Agents to "
+                                                "set\nup a mutually convenient meeting time."},
         {buttons->button(QDialogButtonBox::Cancel), "Close this window without scheduling a meeting."},
         {findChild<QPushButton*>("add"),
-         "Add an attendee from the contact list.\nSelect an invited attendee from the contact list\n(opposite) "
+         "Add an attendee from the contact list.\nSelect an invited attendee from the contact "
+         "list\n(opposite) "
          "and press this button to add their agent\nto the list of attendees."},
         {findChild<QPushButton*>("remove"),
          "Remove an attendee from the contact list.\nSelect an attendee from the contact list "
-         "corresponding\nto their agent in the attendee list, and press\nthis button to remove their agent from "
+         "corresponding\nto their agent in the attendee list, and press\nthis button to remove their agent "
+         "from "
          "the list."},
         {m_attendees, "List of Calendar Agents corresponding to invited attendees."},
         {m_subject, "Meeting Subject."},
         {m_location, "Meeting Location."},
         {m_body, "A description of the desired meeting."},
-        {m_startDate, "Enter a meeting start date, or the ealiest\ndate from which to schedule a meeting\n(if "
-                      "Variable Meeting Constraints are used)."},
-        {m_startTime, "Enter a meeting start time, or the ealiest\ntime from which to schedule a meeting\n(if "
-                      "Variable Meeting Constraints are used)."},
+        {m_startDate,
+         "Enter a meeting start date, or the ealiest\ndate from which to schedule a meeting\n(if "
+         "Variable Meeting Constraints are used)."},
+        {m_startTime,
+         "Enter a meeting start time, or the ealiest\ntime from which to schedule a meeting\n(if "
+         "Variable Meeting Constraints are used)."},
         {m_duration, "Enter the duration of the desired meeting."},
         {m_timeWindow, "Check to select Variable Constraints.\nThese allow a time window to be defined, "
                        "within\nwhich a meeting should be scheduled."},
@@ -298,8 +303,8 @@ std::string CMeetingRequestDlg::BuildRequest(const std::string& attendees, const
                                              const std::string& body, const CDateTime& start, bool withWindow,
                                              const CDateTime& end, const std::string& location, int minutes)
 {
-    std::string request = "tell :command schedule_meeting :attendees (" + attendees + ") :subject (" + subject +
-                          ") :body (" + body + ") :start (" + start.Format() + ")";
+    std::string request = "tell :command schedule_meeting :attendees (" + attendees + ") :subject (" +
+                          subject + ") :body (" + body + ") :start (" + start.Format() + ")";
     if (withWindow)
         request += " :end (" + end.Format() + ")";
     return request + " :location (" + location + ") :duration (" + std::to_string(minutes) + ")";
@@ -332,8 +337,9 @@ void CMeetingRequestDlg::accept()
             unknown += name + "\n";
     }
     if (!unknown.empty()) {
-        CMessageBoxSink::Show("The following Calendar agents could not be found.\n\n" + unknown +
-                              "\nPlease check the agent names and try again.\nNo Meetings have been scheduled.");
+        CMessageBoxSink::Show(
+            "The following Calendar agents could not be found.\n\n" + unknown +
+            "\nPlease check the agent names and try again.\nNo Meetings have been scheduled.");
         return;
     }
     const std::string request =

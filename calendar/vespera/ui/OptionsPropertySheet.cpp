@@ -22,7 +22,8 @@ QDialogButtonBox* SheetButtons(QDialog* sheet)
 
 } // namespace
 
-COptionsPropertySheet::COptionsPropertySheet(const CAgentSettings& settings, QWidget* parent) : QDialog(parent)
+COptionsPropertySheet::COptionsPropertySheet(const CAgentSettings& settings, QWidget* parent)
+    : QDialog(parent)
 {
     setWindowTitle("Options");
     m_general = new CGeneralSettingsPP;
@@ -36,7 +37,7 @@ COptionsPropertySheet::COptionsPropertySheet(const CAgentSettings& settings, QWi
 
     m_pages = new QTabWidget;
     for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{m_general, m_agentAlert,
-                                                                      m_meetingPreferences, m_lookupDetails})
+                                                                     m_meetingPreferences, m_lookupDetails})
         m_pages->addTab(page, page->Title());
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pages);

@@ -21,7 +21,8 @@ CPropertyPage::CPropertyPage(const QString& title, const std::string& helpAnchor
     row->addStretch();
     row->addWidget(help);
     layout->addLayout(row);
-    auto* key = new QShortcut(QKeySequence::HelpContents, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    auto* key =
+        new QShortcut(QKeySequence::HelpContents, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
     connect(key, &QShortcut::activated, this, &CPropertyPage::OnHelp);
 }
 

@@ -37,7 +37,8 @@ ButtonSet ButtonsOf(unsigned type)
     case MB_OKCANCEL:
         return {B::Ok | B::Cancel, {{B::Ok, IDOK}, {B::Cancel, IDCANCEL}}};
     case MB_ABORTRETRYIGNORE:
-        return {B::Abort | B::Retry | B::Ignore, {{B::Abort, IDABORT}, {B::Retry, IDRETRY}, {B::Ignore, IDIGNORE}}};
+        return {B::Abort | B::Retry | B::Ignore,
+                {{B::Abort, IDABORT}, {B::Retry, IDRETRY}, {B::Ignore, IDIGNORE}}};
     case MB_YESNOCANCEL:
         return {B::Yes | B::No | B::Cancel, {{B::Yes, IDYES}, {B::No, IDNO}, {B::Cancel, IDCANCEL}}};
     case MB_YESNO:

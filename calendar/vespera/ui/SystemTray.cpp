@@ -82,7 +82,8 @@ void CSystemTray::OnDoubleClick()
 void CSystemTray::ShowBalloon(const std::string& title, const std::string& text)
 {
     if (m_icon)
-        m_icon->showMessage(QString::fromStdString(title), QString::fromStdString(text), QSystemTrayIcon::Information);
+        m_icon->showMessage(QString::fromStdString(title), QString::fromStdString(text),
+                            QSystemTrayIcon::Information);
 }
 
 void CSystemTray::Remove()

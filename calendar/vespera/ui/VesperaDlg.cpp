@@ -41,8 +41,9 @@
 
 namespace {
 
-const char* const NewAppointmentBalloon = "To view the newly created appointment\nwithin the Appointment list, "
-                                          "synchronize with\nOutlook once the appointment has been saved.";
+const char* const NewAppointmentBalloon =
+    "To view the newly created appointment\nwithin the Appointment list, "
+    "synchronize with\nOutlook once the appointment has been saved.";
 
 // The options sheet is open: a second one would write over the first.
 bool g_optionsOpen = false;
@@ -96,7 +97,8 @@ void CVesperaDlg::BuildControls()
     m_calendar = new QCalendarWidget;
     m_calendar->setObjectName("calendar");
     m_calendar->setGridVisible(true);
-    connect(m_calendar, &QCalendarWidget::selectionChanged, this, [this] { ShowDay(m_calendar->selectedDate()); });
+    connect(m_calendar, &QCalendarWidget::selectionChanged, this,
+            [this] { ShowDay(m_calendar->selectedDate()); });
     connect(m_calendar, &QCalendarWidget::currentPageChanged, this, [this] { MarkBusyDays(); });
 
     m_appointments = new QTreeWidget;
@@ -112,7 +114,8 @@ void CVesperaDlg::BuildControls()
     for (QLabel* label : {m_status, m_agentName, m_ansHost, m_ansPort})
         status->addWidget(label);
     auto* buttons = new QVBoxLayout;
-    buttons->addWidget(AddButton("Semantic Web Schedule Browser", "scheduleBrowser", &CVesperaDlg::OnScheduleBrowser));
+    buttons->addWidget(
+        AddButton("Semantic Web Schedule Browser", "scheduleBrowser", &CVesperaDlg::OnScheduleBrowser));
     m_meetings = AddButton("Schedule Meetings", "scheduleMeetings", &CVesperaDlg::OnScheduleMeetings);
     buttons->addWidget(m_meetings);
     buttons->addWidget(AddButton("New Appointment/Event", "newAppointment", &CVesperaDlg::OnNewAppointment));
@@ -154,12 +157,13 @@ QPushButton* CVesperaDlg::AddButton(const char* text, const char* name, void (CV
 // the lookup details on the start-up sheet.
 void CVesperaDlg::InstallStartupSheet()
 {
-    m_agent->SetStartupSheet([this](const CLookupDetailsPageInput& page) -> std::optional<CLookupDetailsPageInput> {
-        CInitializeANSPropertySheet sheet(page, this);
-        if (sheet.exec() != QDialog::Accepted)
-            return std::nullopt;
-        return sheet.LookupDetails().Read();
-    });
+    m_agent->SetStartupSheet(
+        [this](const CLookupDetailsPageInput& page) -> std::optional<CLookupDetailsPageInput> {
+            CInitializeANSPropertySheet sheet(page, this);
+            if (sheet.exec() != QDialog::Accepted)
+                return std::nullopt;
+            return sheet.LookupDetails().Read();
+        });
 }
 
 bool CVesperaDlg::MeetingRequestsAllowed(const CAgentSettings& settings)
@@ -223,23 +227,28 @@ void CVesperaDlg::AttachTips()
         {m_status, "The Agent's current status.", information},
         {m_agentName, "The name of the agent,\nregistered with the ANS.", information},
         {m_ansHost,
-         "The hostname of the primary Agent Name Server (ANS)\nat which this Orvante Calendar Agent is registered.",
+         "The hostname of the primary Agent Name Server (ANS)\nat which this Orvante Calendar Agent is "
+         "registered.",
          information},
         {m_ansPort, "The port at which the primary Agent Name Server (ANS) communicates.", information},
         {findChild<QWidget*>("synchronise"), "Re-Synchronize Appointments and Events with Outlook.", command},
         {findChild<QWidget*>("scheduleBrowser"), "Invoke the Semantic Web Schedule Browser.", command},
         {m_meetings,
-         "Request a meeting with one or more attendees.\nThe agent will negotiate a meeting time with\nthe other "
+         "Request a meeting with one or more attendees.\nThe agent will negotiate a meeting time with\nthe "
+         "other "
          "attendees agents.",
          command},
         {findChild<QWidget*>("newAppointment"),
-         "Create a new Appointment or Event.\nNew appointments do not initially appear within\nthe Appointment "
+         "Create a new Appointment or Event.\nNew appointments do not initially appear within\nthe "
+         "Appointment "
          "list.  To view them the agent\nshould be synchronised with Outlook.",
          command},
         {m_appointments,
-         "A list of appointments and events for the day selected.\nNOTE: recurring events are not (yet) listed.",
+         "A list of appointments and events for the day selected.\nNOTE: recurring events are not (yet) "
+         "listed.",
          list},
-        {findChild<QWidget*>("options"), "Options and Settings\nThis dialog is used to configure the Agent.", list},
+        {findChild<QWidget*>("options"), "Options and Settings\nThis dialog is used to configure the Agent.",
+         list},
     };
     for (const auto& tip : tips)
         m_tips->AddTool(tip.control, tip.text, tip.icon);
@@ -338,8 +347,11 @@ void CVesperaDlg::OnScheduleMeetings()
 {
     CNameServerRegistration& registration = m_agent->GetRegistration();
     CMeetingRequestDlg dialog(
-        m_agent->GetContactStore(), [&registration](const std::string& name) { return registration.IsKnownToANS(name); },
-        [this](const std::string& request) { m_agent->GetOrganiserSide().StartNegotiation(CKqmlFields(request)); },
+        m_agent->GetContactStore(),
+        [&registration](const std::string& name) { return registration.IsKnownToANS(name); },
+        [this](const std::string& request) {
+            m_agent->GetOrganiserSide().StartNegotiation(CKqmlFields(request));
+        },
         m_agent->GetSettings().GetBalloonToolTips(), this);
     dialog.exec();
 }
@@ -348,9 +360,11 @@ void CVesperaDlg::OnNewAppointment()
 {
     CBalloonSink::Show("New Appointment/Event", NewAppointmentBalloon);
     outlook::CApplication* application = m_agent->GetCalendar().GetOutlookApplication();
-    std::unique_ptr<outlook::CItem> item = application ? application->CreateItem(outlook::olAppointmentItem) : nullptr;
+    std::unique_ptr<outlook::CItem> item =
+        application ? application->CreateItem(outlook::olAppointmentItem) : nullptr;
     if (!item || !item->Display())
-        CMessageBoxSink::Show("No new appointment can be made: the calendar is not open.", MB_OK | MB_ICONEXCLAMATION);
+        CMessageBoxSink::Show("No new appointment can be made: the calendar is not open.",
+                              MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CVesperaDlg::OnTest()

@@ -52,7 +52,8 @@ std::string CScheduleService::Envelope(const std::string& operation)
            operation + " xmlns=\"" + Namespace + "\"/></soap:Body></soap:Envelope>";
 }
 
-bool CScheduleService::ResultOf(const std::string& response, const std::string& operation, std::string& result)
+bool CScheduleService::ResultOf(const std::string& response, const std::string& operation,
+                                std::string& result)
 {
     const std::string tag = operation + "Result";
     std::string::size_type open = response.find("<" + tag);

@@ -27,8 +27,9 @@ TEST(ScheduleService, ResultIsReadFromPlainAndPrefixedElements)
     for (const Case& c : cases) {
         std::string result;
         EXPECT_EQ(CScheduleService::ResultOf(c.response, "HelloWorld", result), c.found) << c.response;
-        if (c.found)
+        if (c.found) {
             EXPECT_EQ(result, c.result);
+        }
     }
 }
 
@@ -70,8 +71,9 @@ private:
                 break;
             m_request.append(buffer, static_cast<std::size_t>(got));
         }
-        const std::string response = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
-                                     std::to_string(m_reply.size()) + "\r\nConnection: close\r\n\r\n" + m_reply;
+        const std::string response =
+            "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(m_reply.size()) +
+            "\r\nConnection: close\r\n\r\n" + m_reply;
         ssize_t ignored = write(connection, response.data(), response.size());
         (void)ignored;
         close(connection);

@@ -1,0 +1,214 @@
+#include <vespera/ui/AgentAlertSettingsPP.h>
+#include <vespera/ui/LookupDetailsPP.h>
+#include <vespera/ui/OptionsPropertySheet.h>
+#include <vespera/ui/VesperaDlg.h>
+
+#include "VesperaTestSupport.h"
+
+#include <vespera/core/AgentSettings.h>
+#include <vespera/core/AppointmentStore.h>
+
+#include <eventview/testing/QtTestApplication.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using vespera_test::CRecordingVespera;
+using vespera_test::CTemporaryHome;
+
+// The main window on an agent with an in-memory calendar, not started as a
+// container: its parts are driven one by one.
+class VesperaDlgTest : public ::testing::Test {
+protected:
+    VesperaDlgTest()
+    {
+        testsupport::QtTestApplication();
+        previous = CMessageBoxSink::SetCurrent(&boxes);
+        auto agent = std::make_unique<CRecordingVespera>(backend, home.Root() / "debug.log");
+        agent->SetInstallDirectory(home.DataDir().string());
+        agent->CreateLogFile(home.DataDir().string());
+        agent->StartOutlook();
+        this->agent = agent.get();
+        window = std::make_unique<CVesperaDlg>(std::move(agent));
+    }
+    ~VesperaDlgTest() override
+    {
+        window.reset();
+        CMessageBoxSink::SetCurrent(previous);
+    }
+
+    CAgentSettings& Settings() { return agent->GetSettings(); }
+    QPushButton* Button(const char* name) { return window->findChild<QPushButton*>(name); }
+
+    // Runs `edit` on the options sheet once it is open, then confirms it
+    // (or cancels it).
+    void DriveOptions(std::function<void(COptionsPropertySheet&)> edit, bool confirm)
+    {
+        QTimer::singleShot(0, [edit, confirm] {
+            auto* sheet = qobject_cast<COptionsPropertySheet*>(QApplication::activeModalWidget());
+            ASSERT_NE(sheet, nullptr);
+            edit(*sheet);
+            confirm ? sheet->accept() : sheet->reject();
+        });
+        window->OnOptions();
+    }
+
+    CTemporaryHome home;
+    std::shared_ptr<outlook::CMemoryBackend> backend = std::make_shared<outlook::CMemoryBackend>();
+    CMessageBoxSink::CRecorder boxes;
+    CMessageBoxSink* previous = nullptr;
+    CRecordingVespera* agent = nullptr;
+    std::unique_ptr<CVesperaDlg> window;
+};
+
+TEST_F(VesperaDlgTest, MeetingRequestsNeedRegistrationAndScheduling)
+{
+    const struct {
+        bool registered;
+        int type;
+        bool allowed;
+    } cases[] = {{true, 1, true}, {true, 2, true}, {true, 0, false}, {false, 2, false}, {false, 0, false}};
+    for (const auto& c : cases) {
+        Settings().SetANSRegistered(c.registered);
+        Settings().SetMeetingSchedulingType(c.type);
+        EXPECT_EQ(CVesperaDlg::MeetingRequestsAllowed(Settings()), c.allowed)
+            << c.registered << " " << c.type;
+    }
+}
+
+TEST_F(VesperaDlgTest, BoldDaysAndTheDayListIncludeRecurringAppointments)
+{
+    CAppointmentStore& store = agent->GetAppointmentStore();
+    store.SetView(window.get());
+    store.AddAppointment(1, "Review", "", "Room 2", "", "", CDateTime(2031, 3, 4, 9, 0, 0),
+                         CDateTime(2031, 3, 4, 10, 0, 0), 60, 0, 0, 2, CDateTime(), "outlook", true);
+    // Every Monday from 3 March 2031.
+    store.AddRecurringAppointment(2, "Stand-up", "", "", "", "", CDateTime(2031, 3, 3, 9, 0, 0),
+                                  CDateTime(2031, 3, 3, 9, 15, 0), 15, 0, 0, 2, CDateTime(), "outlook", 1, 1,
+                                  0, 0, CDateTime(2031, 3, 3, 9, 0, 0), CDateTime(4500, 12, 31, 9, 15, 0), 0,
+                                  2, true);
+    EXPECT_EQ(CVesperaDlg::BusyDays(store, 2031, 3), (std::set<int>{3, 4, 10, 17, 24, 31}));
+    EXPECT_TRUE(CVesperaDlg::BusyDays(store, 2031, 2).empty());
+
+    auto* list = window->findChild<QTreeWidget*>("appointments");
+    window->ShowDay(QDate(2031, 3, 4));
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(1).toStdString(), "Review");
+    EXPECT_EQ(list->topLevelItem(0)->text(3).toStdString(), "Room 2");
+    window->ShowDay(QDate(2031, 3, 17));
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(1).toStdString(), "Stand-up");
+    window->ShowDay(QDate(2031, 3, 5));
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    store.SetView(nullptr);
+}
+
+TEST_F(VesperaDlgTest, TrayDefaultItemFollowsTheWindowAndADoubleClickSendsIt)
+{
+    CSystemTray& tray = window->Tray();
+    QList<QAction*> items = tray.Menu()->actions();
+    QStringList texts;
+    for (QAction* item : items)
+        texts << (item->isSeparator() ? QString("-") : item->text());
+    EXPECT_EQ(texts.join("|").toStdString(), "About ORVANTE Calendar Agent...|-|Restore|Minimize|Request "
+                                             "Meeting|New Appointment/Event|Retrieve Semantic Web Schedule|-|"
+                                             "Options|Exit");
+    window->show();
+    window->OnMinimize();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(tray.GetDefaultItem(), CSystemTray::Restore);
+    EXPECT_EQ(tray.Menu()->defaultAction(), tray.ActionOf(CSystemTray::Restore));
+    window->OnTrayCommand(tray.GetDefaultItem());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(tray.GetDefaultItem(), CSystemTray::Minimize);
+}
+
+TEST_F(VesperaDlgTest, AlertAndLookupPagesEnableTheirFieldsAsTheyChange)
+{
+    CAgentAlertSettingsPP alert;
+    alert.Load(CAgentAlertPageInput{});
+    auto* email = alert.findChild<QLineEdit*>("emailText");
+    auto* agentText = alert.findChild<QLineEdit*>("agentText");
+    EXPECT_FALSE(alert.findChild<QRadioButton*>("byEmail")->isEnabled());
+    EXPECT_TRUE(email->isReadOnly());
+    EXPECT_TRUE(agentText->isReadOnly());
+    alert.findChild<QCheckBox*>("meetings")->setChecked(true);
+    EXPECT_TRUE(alert.findChild<QRadioButton*>("byEmail")->isEnabled());
+    EXPECT_FALSE(email->isReadOnly());
+    EXPECT_TRUE(alert.findChild<QRadioButton*>("longForm")->isEnabled());
+    alert.findChild<QRadioButton*>("byAgent")->setChecked(true);
+    EXPECT_TRUE(email->isReadOnly());
+    EXPECT_FALSE(agentText->isReadOnly());
+
+    CLookupDetailsPP lookup;
+    lookup.Load(CLookupDetailsPageInput{true, "", "", "127.0.0.1", "6677"});
+    auto* address = lookup.findChild<QLineEdit*>("email");
+    address->setText("ann@example.org");
+    emit address->textEdited(address->text());
+    EXPECT_EQ(lookup.Read().agentName, "ann_example.org-CalendarAgent");
+    EXPECT_TRUE(lookup.findChild<QLineEdit*>("agentName")->isReadOnly());
+    auto* build = lookup.findChild<QCheckBox*>("buildName");
+    build->click();
+    EXPECT_TRUE(build->isChecked());
+    lookup.findChild<QCheckBox*>("registered")->setChecked(false);
+    for (const char* name : {"email", "ansHost", "ansPort", "buildName"})
+        EXPECT_FALSE(lookup.findChild<QWidget*>(name)->isEnabled()) << name;
+}
+
+TEST_F(VesperaDlgTest, CancelChangesNothingAndASecondSheetDoesNotOpen)
+{
+    Settings().SetMeetingSchedulingType(2);
+    int sheetsSeen = 0;
+    DriveOptions(
+        [this, &sheetsSeen](COptionsPropertySheet& sheet) {
+            ++sheetsSeen;
+            sheet.findChild<QCheckBox*>("debug")->setChecked(true);
+            // The notification-area menu while the sheet is open.
+            window->OnOptions();
+        },
+        false);
+    EXPECT_EQ(sheetsSeen, 1);
+    EXPECT_FALSE(Settings().GetDebug());
+    EXPECT_EQ(Settings().GetMeetingSchedulingType(), 2);
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(VesperaDlgTest, UnregisteringOnTheSheetSwitchesOffWhatNeedsTheNameServer)
+{
+    Settings().SetANSRegistered(true);
+    Settings().SetMeetingSchedulingType(1);
+    Settings().SetAutoLoadSchedule(true);
+    Settings().SetAutoInvokeSchedule(false);
+    Settings().SetAgentAlertString("alerts-CalendarAgent");
+    Settings().SetAgentAlert(true);
+    Button("scheduleMeetings")->setEnabled(true);
+    DriveOptions(
+        [](COptionsPropertySheet& sheet) { sheet.findChild<QCheckBox*>("registered")->setChecked(false); },
+        true);
+    EXPECT_FALSE(Settings().GetANSRegistered());
+    EXPECT_EQ(Settings().GetMeetingSchedulingType(), 0);
+    EXPECT_FALSE(Settings().GetAutoLoadSchedule());
+    EXPECT_FALSE(Settings().GetAgentAlert());
+    ASSERT_FALSE(boxes.Boxes().empty());
+    EXPECT_EQ(boxes.Boxes().back().text, "By unregistering the ANS, you have disabled the following:\n"
+                                         "  * Distributed Meeting Scheduling\n"
+                                         "  * Autonomous Schedule Imports\n"
+                                         "  * Agent-based notifications\n"
+                                         "To enable these in future, you should first enable the ANS\n"
+                                         "and then re-enter the Options Property Sheet.\n");
+    EXPECT_FALSE(Button("scheduleMeetings")->isEnabled());
+    EXPECT_EQ(window->findChild<QLabel*>("ansPort")->text().toStdString(), "ANS Port: 0");
+}
+
+} // namespace
