@@ -1,0 +1,139 @@
+#pragma once
+
+// An X server of the test's own (Xvfb, on a display number it picks itself)
+// with a notification area (trayer), and the X tools the window tests look
+// with. Everything started is stopped when the object goes.
+
+#include <platform/testing/ChildProcess.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace vesperaprocess {
+
+class CDesktopSession {
+public:
+    CDesktopSession() = default;
+    ~CDesktopSession()
+    {
+        m_tray.reset();
+        if (m_server > 0) {
+            ::kill(m_server, SIGTERM);
+            ::waitpid(m_server, nullptr, 0);
+        }
+    }
+    CDesktopSession(const CDesktopSession&) = delete;
+    CDesktopSession& operator=(const CDesktopSession&) = delete;
+
+    // The programs this needs that are not installed; empty when all are.
+    static std::string MissingTools()
+    {
+        std::string missing;
+        for (const char* tool : {"Xvfb", "trayer", "xwininfo", "xdotool"}) {
+            if (std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) != 0)
+                missing += std::string(missing.empty() ? "" : ", ") + tool;
+        }
+        return missing;
+    }
+
+    // Starts the server and the tray and points DISPLAY at them.
+    bool Start(const std::string& errorDirectory)
+    {
+        if (!StartServer(errorDirectory + "/xvfb.err"))
+            return false;
+        setenv("DISPLAY", m_display.c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
+        m_tray = std::make_unique<testsupport::CChildProcess>();
+        if (!m_tray->Start("/usr/bin/trayer",
+                           {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "160",
+                            "--heighttype", "pixel", "--height", "28"},
+                           errorDirectory + "/trayer.err"))
+            return false;
+        return WaitFor([this] { return Run("xwininfo -name panel >/dev/null 2>&1") == 0; });
+    }
+
+    const std::string& Display() const { return m_display; }
+
+    // Runs a shell command line of X tools on the display; its exit status.
+    static int Run(const std::string& command)
+    {
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    // The standard output of a command line.
+    static std::string Output(const std::string& command)
+    {
+        std::string text;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[4096];
+            std::size_t got = 0;
+            while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+                text.append(buffer, got);
+            ::pclose(pipe);
+        }
+        return text;
+    }
+
+    // Checks `condition` until it holds or 30 seconds have passed.
+    template <class Condition>
+    static bool WaitFor(Condition condition)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return true;
+    }
+
+private:
+    // Xvfb picks a free display and writes its number to the pipe once it
+    // accepts connections.
+    bool StartServer(const std::string& errorFile)
+    {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return false;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        std::vector<std::string> args{"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        const int spawned = posix_spawnp(&m_server, "Xvfb", &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        std::string number;
+        pollfd item{fds[0], POLLIN, 0};
+        char c = 0;
+        while (spawned == 0 && ::poll(&item, 1, 30000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        ::close(fds[0]);
+        if (spawned != 0 || number.empty())
+            return false;
+        m_display = ":" + number;
+        return true;
+    }
+
+    pid_t m_server = -1;
+    std::string m_display;
+    std::unique_ptr<testsupport::CChildProcess> m_tray;
+};
+
+} // namespace vesperaprocess
