@@ -67,6 +67,15 @@ CVesperaDlg::CVesperaDlg(std::unique_ptr<CVespera> agent)
     setWindowIcon(Artwork::AgentIcon());
     BuildControls();
     InstallStartupSheet();
+    // The calendar program's forms open over this window.
+    outlook::CItem::SetDisplayHandler([this](outlook::CItem& item) {
+        outlook::CAppointmentItem* appointment = item.AsAppointment();
+        if (!appointment)
+            return false;
+        CAppointmentForm form(*appointment, this);
+        form.exec();
+        return true;
+    });
 }
 
 CVesperaDlg::~CVesperaDlg()
@@ -175,14 +184,6 @@ int CVesperaDlg::OnInitDialog()
 {
     const int timerRunning = CDlgContainer::OnInitDialog();
     m_agent->GetAppointmentStore().SetView(this);
-    outlook::CItem::SetDisplayHandler([this](outlook::CItem& item) {
-        outlook::CAppointmentItem* appointment = item.AsAppointment();
-        if (!appointment)
-            return false;
-        CAppointmentForm form(*appointment, this);
-        form.exec();
-        return true;
-    });
     m_agent->InitAgent();
     const CNameServerRegistration& registration = m_agent->GetRegistration();
     ShowRegistration(registration.GetRegisteredName(), registration.GetANSHost(), registration.GetANSPort());

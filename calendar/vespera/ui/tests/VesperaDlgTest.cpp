@@ -212,3 +212,53 @@ TEST_F(VesperaDlgTest, UnregisteringOnTheSheetSwitchesOffWhatNeedsTheNameServer)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(VesperaDlgTest, WithoutRegistrationTheStartupSheetAsksAndWithoutATrayTheWindowStandsAlone)
+{
+    bool sheetShown = false;
+    QTimer::singleShot(0, [&sheetShown] {
+        QWidget* sheet = QApplication::activeModalWidget();
+        ASSERT_NE(sheet, nullptr);
+        sheetShown = sheet->windowTitle() == "Initialize ANS";
+        static_cast<QDialog*>(sheet)->reject();
+    });
+    window->OnInitDialog();
+    EXPECT_TRUE(sheetShown);
+    ASSERT_FALSE(boxes.Boxes().empty());
+    EXPECT_EQ(boxes.Boxes().back().text.rfind("The Agent is not registered with the ANS.", 0), 0u);
+    // The offscreen platform has no notification area: no tips, no start
+    // minimised, the meeting button as it was made.
+    EXPECT_FALSE(window->IsTrayCreated());
+    EXPECT_TRUE(Button("scheduleMeetings")->isEnabled());
+    EXPECT_EQ(window->windowTitle().toStdString(), CVesperaDlg::Title);
+    window->EndDialog(0);
+}
+
+TEST_F(VesperaDlgTest, NewAppointmentIsWrittenByTheFormAndNotStoredByTheAgent)
+{
+    QTimer::singleShot(0, [] {
+        QWidget* form = QApplication::activeModalWidget();
+        ASSERT_NE(form, nullptr);
+        form->findChild<QLineEdit*>("subject")->setText("Dentist");
+        static_cast<QDialog*>(form)->accept();
+    });
+    const int before = agent->GetAppointmentStore().GetCount();
+    window->OnNewAppointment();
+    EXPECT_EQ(backend->GetCount(outlook::olFolderCalendar), 1);
+    outlook::CStoredItem stored;
+    ASSERT_TRUE(backend->GetItem(outlook::olFolderCalendar, 0, stored));
+    EXPECT_EQ(std::get<outlook::CAppointmentData>(stored.data).subject, "Dentist");
+    EXPECT_EQ(agent->GetAppointmentStore().GetCount(), before);
+}
+
+TEST_F(VesperaDlgTest, TestButtonWithoutAServiceAddressReportsFailureThenAllDone)
+{
+    window->OnTest();
+    ASSERT_EQ(boxes.Boxes().size(), 2u);
+    EXPECT_EQ(boxes.Boxes()[0].text, "Service Invocation Failed");
+    EXPECT_EQ(boxes.Boxes()[1].text, "All Done");
+}
+
+} // namespace
