@@ -109,9 +109,10 @@ private:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        std::vector<std::string> args{"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        std::vector<std::string> args{"Xvfb", "-displayfd",  "3",         "-screen",
+                                      "0",    "1024x768x24", "-nolisten", "tcp"};
         std::vector<char*> argv;
         for (std::string& arg : args)
             argv.push_back(arg.data());

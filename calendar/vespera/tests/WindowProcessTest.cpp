@@ -55,7 +55,9 @@ TEST(WindowProcessTest, WindowAndTrayIconAppearASecondStartIsRefusedAndClosingEn
 
     CAgentSociety society;
     ASSERT_TRUE(society.StartNameServer()) << society.Failure();
-    ASSERT_TRUE(society.PrepareHome({AnnName, "ann", {{"ANSRegistered", "true"}, {"MeetingSchedulingType", "1"}}, {}}, {OneEventToday(), ""}))
+    ASSERT_TRUE(
+        society.PrepareHome({AnnName, "ann", {{"ANSRegistered", "true"}, {"MeetingSchedulingType", "1"}}, {}},
+                            {OneEventToday(), ""}))
         << society.Failure();
     const std::filesystem::path home = society.HomeOf("ann");
     CDesktopSession desktop;
@@ -71,7 +73,8 @@ TEST(WindowProcessTest, WindowAndTrayIconAppearASecondStartIsRefusedAndClosingEn
     EXPECT_EQ(line, "tray icon shown");
     ASSERT_TRUE(ReadUntil(agent, "ready ", line)) << agent.Errors();
 
-    const std::string findWindow = "xwininfo -root -tree" + display + " | grep -c '\"" + std::string(Title) + "\"'";
+    const std::string findWindow =
+        "xwininfo -root -tree" + display + " | grep -c '\"" + std::string(Title) + "\"'";
     EXPECT_TRUE(CDesktopSession::WaitFor([&] { return CDesktopSession::Output(findWindow) == "1\n"; }));
     // The icon is docked: its window lives inside the tray's panel.
     const std::string tray = CDesktopSession::Output("xwininfo -name panel -tree" + display);
@@ -85,10 +88,13 @@ TEST(WindowProcessTest, WindowAndTrayIconAppearASecondStartIsRefusedAndClosingEn
     testsupport::CChildProcess second;
     ASSERT_TRUE(second.Start(VESPERA_BINARY, {}, (home / "second.err").string()));
     EXPECT_TRUE(CDesktopSession::WaitFor([&] {
-        return second.Errors().find("An Instace of the Calendar Agent is Already Running") != std::string::npos;
+        return second.Errors().find("An Instace of the Calendar Agent is Already Running") !=
+               std::string::npos;
     })) << second.Errors();
-    const std::string box = "xdotool search --onlyvisible --pid " + std::to_string(second.Pid()) + " --name vespera";
-    EXPECT_TRUE(CDesktopSession::WaitFor([&] { return CDesktopSession::Run(box + " >/dev/null 2>&1") == 0; }));
+    const std::string box =
+        "xdotool search --onlyvisible --pid " + std::to_string(second.Pid()) + " --name vespera";
+    EXPECT_TRUE(
+        CDesktopSession::WaitFor([&] { return CDesktopSession::Run(box + " >/dev/null 2>&1") == 0; }));
     CDesktopSession::Run(box + " windowfocus key Return >/dev/null 2>&1");
     EXPECT_EQ(second.Wait(), 1) << second.Errors();
     EXPECT_EQ(CDesktopSession::Output(findWindow), "1\n") << "the first window stays";
