@@ -11,6 +11,7 @@
 #include <platform/CrashHandler.h>
 #include <platform/HostAddress.h>
 #include <platform/MessageBoxSink.h>
+#include <platform/ProgressSink.h>
 #include <platform/Registry.h>
 #include <platform/SingleInstance.h>
 #include <wirekit/Communicator.h>
@@ -204,6 +205,31 @@ std::unique_ptr<CVespera> MakeAgent(const std::filesystem::path& data, CEventLoo
     agent->get_communicator()->set_listen_address(GetHostAddress().c_str());
     ApplyAlivePeriod(*agent);
     return agent;
+}
+
+bool CreateAgentContainer(CDlgContainer& dialog, CVespera& agent, std::vector<char*>& arguments,
+                          CSingleInstance& instance, CEventLoop& loop)
+{
+    if (!dialog.CreateContainer(static_cast<int>(arguments.size()) - 1, arguments.data(), 1)) {
+        CMessageBoxSink::Show("Unable to start agent!", MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    RememberLogPathsForCrashReport(agent);
+    if (instance.IsHeld() && !instance.ServeProbes(loop))
+        Say(stderr, "vespera: a second start cannot probe this instance: " + instance.GetErrorText());
+    return true;
+}
+
+CInstalledSinks::CInstalledSinks(CMessageBoxSink& boxes, CProgressSink& progress)
+    : m_previousBoxes(CMessageBoxSink::SetCurrent(&boxes)),
+      m_previousProgress(CProgressSink::SetCurrent(&progress))
+{
+}
+
+CInstalledSinks::~CInstalledSinks()
+{
+    CMessageBoxSink::SetCurrent(m_previousBoxes);
+    CProgressSink::SetCurrent(m_previousProgress);
 }
 
 void SayReady(CVespera& agent)

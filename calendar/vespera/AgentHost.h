@@ -13,6 +13,8 @@
 
 class CDlgContainer;
 class CEventLoop;
+class CMessageBoxSink;
+class CProgressSink;
 class CSingleInstance;
 class CVespera;
 
@@ -38,6 +40,26 @@ bool ClaimSingleInstance(CSingleInstance& instance);
 // settings say (`mailSender` must outlive the agent).
 std::unique_ptr<CVespera> MakeAgent(const std::filesystem::path& data, CEventLoop& loop,
                                     std::unique_ptr<outlook::CMailSender>& mailSender);
+// Creates the container from the command line and has the instance answer
+// the probes of later starts; false (told to the user) when the container
+// cannot be created.
+bool CreateAgentContainer(CDlgContainer& dialog, CVespera& agent, std::vector<char*>& arguments,
+                          CSingleInstance& instance, CEventLoop& loop);
+
+// Makes a host's message-box and progress sinks the current ones for its
+// lifetime; the previous ones come back when it goes.
+class CInstalledSinks {
+public:
+    CInstalledSinks(CMessageBoxSink& boxes, CProgressSink& progress);
+    ~CInstalledSinks();
+    CInstalledSinks(const CInstalledSinks&) = delete;
+    CInstalledSinks& operator=(const CInstalledSinks&) = delete;
+
+private:
+    CMessageBoxSink* m_previousBoxes = nullptr;
+    CProgressSink* m_previousProgress = nullptr;
+};
+
 // The test timings of the environment (pauses, tick period, alive period).
 void ApplyTestTimings(CVespera& agent, CDlgContainer& dialog);
 // Names the two logs for a crash report, once they exist.

@@ -31,26 +31,15 @@ public:
         : m_boxes(
               [&agent](const std::string& line) { agent.GetApplicationLog().dprintf("%s", line.c_str()); }),
           m_progress(
-              [&agent](const std::string& line) { agent.GetApplicationLog().dprintf("%s", line.c_str()); })
+              [&agent](const std::string& line) { agent.GetApplicationLog().dprintf("%s", line.c_str()); }),
+          m_installed(m_boxes, m_progress)
     {
-        m_previousBoxes = CMessageBoxSink::SetCurrent(&m_boxes);
-        m_previousProgress = CProgressSink::SetCurrent(&m_progress);
     }
-
-    ~CHeadlessSinks()
-    {
-        CMessageBoxSink::SetCurrent(m_previousBoxes);
-        CProgressSink::SetCurrent(m_previousProgress);
-    }
-
-    CHeadlessSinks(const CHeadlessSinks&) = delete;
-    CHeadlessSinks& operator=(const CHeadlessSinks&) = delete;
 
 private:
     CMessageBoxSink::CHeadless m_boxes;
     CProgressSink::CHeadless m_progress;
-    CMessageBoxSink* m_previousBoxes = nullptr;
-    CProgressSink* m_previousProgress = nullptr;
+    CInstalledSinks m_installed;
 };
 
 } // namespace
@@ -74,13 +63,8 @@ int RunHeadless(std::vector<char*>& arguments)
     // too, so that it leaves the name server and removes its PID file.
     loop.HandleSignals({SIGINT, SIGTERM, SIGHUP}, [&dialog](int) { dialog.EndDialog(0); });
 
-    if (!dialog.CreateContainer(static_cast<int>(arguments.size()) - 1, arguments.data(), 1)) {
-        CMessageBoxSink::Show("Unable to start agent!", MB_OK | MB_ICONSTOP);
+    if (!CreateAgentContainer(dialog, *agent, arguments, instance, loop))
         return 1;
-    }
-    RememberLogPathsForCrashReport(*agent);
-    if (instance.IsHeld() && !instance.ServeProbes(loop))
-        Say(stderr, "vespera: a second start cannot probe this instance: " + instance.GetErrorText());
     agent->InitAgent();
     // Where a window would initialise: the bounds of the settings come in
     // front of the stored constraints.

@@ -34,18 +34,10 @@ public:
               Say(stderr, line);
               if (m_agent)
                   m_agent->GetApplicationLog().dprintf("%s", line.c_str());
-          })
+          }),
+          m_installed(m_boxes, m_progress)
     {
-        m_previousBoxes = CMessageBoxSink::SetCurrent(&m_boxes);
-        m_previousProgress = CProgressSink::SetCurrent(&m_progress);
     }
-    ~CWindowSinks()
-    {
-        CMessageBoxSink::SetCurrent(m_previousBoxes);
-        CProgressSink::SetCurrent(m_previousProgress);
-    }
-    CWindowSinks(const CWindowSinks&) = delete;
-    CWindowSinks& operator=(const CWindowSinks&) = delete;
 
     void LogTo(CVespera* agent) { m_agent = agent; }
 
@@ -53,8 +45,7 @@ private:
     CVespera* m_agent = nullptr;
     CQtMessageBoxSink m_boxes;
     CStartupProgressWindow m_progress;
-    CMessageBoxSink* m_previousBoxes = nullptr;
-    CProgressSink* m_previousProgress = nullptr;
+    CInstalledSinks m_installed;
 };
 
 } // namespace
@@ -82,13 +73,8 @@ int RunWindowed(std::vector<char*>& arguments)
     sinks.LogTo(agent);
     loop.HandleSignals({SIGINT, SIGTERM, SIGHUP}, [&window](int) { window->EndDialog(0); });
 
-    if (!window->CreateContainer(static_cast<int>(arguments.size()) - 1, arguments.data(), 1)) {
-        CMessageBoxSink::Show("Unable to start agent!", MB_OK | MB_ICONSTOP);
+    if (!CreateAgentContainer(*window, *agent, arguments, instance, loop))
         return 1;
-    }
-    RememberLogPathsForCrashReport(*agent);
-    if (instance.IsHeld() && !instance.ServeProbes(loop))
-        Say(stderr, "vespera: a second start cannot probe this instance: " + instance.GetErrorText());
     // Told once the window has initialised (and registered the agent).
     loop.Post([agent, &window] {
         SayRegistration(*agent);

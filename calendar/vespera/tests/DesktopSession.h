@@ -54,13 +54,18 @@ public:
             return false;
         setenv("DISPLAY", m_display.c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
-        m_tray = std::make_unique<testsupport::CChildProcess>();
-        if (!m_tray->Start("/usr/bin/trayer",
-                           {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "160",
-                            "--heighttype", "pixel", "--height", "28"},
-                           errorDirectory + "/trayer.err"))
-            return false;
-        return WaitFor([this] { return Run("xwininfo -name panel >/dev/null 2>&1") == 0; });
+        m_errorDirectory = errorDirectory;
+        return StartTray();
+    }
+
+    // Ends the tray and starts a new one, as when the desktop's panel
+    // restarts.
+    bool RestartTray()
+    {
+        m_tray.reset();
+        WaitFor(
+            [this] { return Run("xwininfo -name panel -display " + m_display + " >/dev/null 2>&1") != 0; });
+        return StartTray();
     }
 
     const std::string& Display() const { return m_display; }
@@ -99,6 +104,18 @@ public:
     }
 
 private:
+    bool StartTray()
+    {
+        m_tray = std::make_unique<testsupport::CChildProcess>();
+        if (!m_tray->Start("/usr/bin/trayer",
+                           {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "160",
+                            "--heighttype", "pixel", "--height", "28"},
+                           m_errorDirectory + "/trayer.err"))
+            return false;
+        return WaitFor(
+            [this] { return Run("xwininfo -name panel -display " + m_display + " >/dev/null 2>&1") == 0; });
+    }
+
     // Xvfb picks a free display and writes its number to the pipe once it
     // accepts connections.
     bool StartServer(const std::string& errorFile)
@@ -134,6 +151,7 @@ private:
 
     pid_t m_server = -1;
     std::string m_display;
+    std::string m_errorDirectory;
     std::unique_ptr<testsupport::CChildProcess> m_tray;
 };
 
