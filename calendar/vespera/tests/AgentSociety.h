@@ -389,6 +389,9 @@ private:
     {
         for (const char* dir : {"config", "data", "run", "registry"})
             std::filesystem::create_directories(home / dir);
+        // A runtime directory is the user's alone (Qt insists on it).
+        std::filesystem::permissions(home / "run", std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace);
         setenv("HOME", home.c_str(), 1);
         setenv("ORVANTE", home.c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
