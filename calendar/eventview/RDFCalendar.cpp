@@ -1,0 +1,127 @@
+#include <eventview/RDFCalendar.h>
+
+#include <eventmodel/RDFVCalendar.h>
+#include <graphstore/Vocabulary.h>
+#include <slotbook/Appointment.h>
+
+#include <graphkit/RDFEdge.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr double HalfSecondInDays = 0.5 / 86400.0;
+
+std::string AttendeesText(const CRDFVevent& event)
+{
+    std::string text;
+    for (const CRDFPerson& person : event.getAttendeeListPtr()) {
+        const std::string one = person.getPersonString();
+        if (!one.empty())
+            text += (text.empty() ? "" : ", ") + one;
+    }
+    return text;
+}
+
+std::string IdentityOf(const CRDFVevent& event, const CRDFVCalendar& calendar)
+{
+    if (!event.GetUri().empty())
+        return event.GetUri();
+    return calendar.getURL() + "#" + event.getStartDate().GetValue().Format() + "#" + event.getDescription();
+}
+
+} // namespace
+
+CRDFCalendar::CRDFCalendar() = default;
+
+CRDFCalendar::CRDFCalendar(const CDocumentFetcher& fetcher) : m_store(fetcher) {}
+
+CRDFCalendar::~CRDFCalendar()
+{
+    DeleteVCalendarListItems();
+    DeleteAppointmentListItems();
+}
+
+bool CRDFCalendar::LoadCalendarModel(const std::string& url)
+{
+    ResetErrorCode();
+    if (url.empty()) {
+        SetErrorCode(EmptyUrl);
+        return false;
+    }
+    CRDFMFCGraph* graph = m_store.LoadNewGraph(url);
+    if (!graph) {
+        SetErrorCode(NotLoaded);
+        return false;
+    }
+    CRDFNode* calendarClass = graph->get_graph()->get_Node(vocabulary::VCalendarClass, 0);
+    if (!calendarClass) {
+        m_store.DeleteGraph(graph);
+        SetErrorCode(NoCalendar);
+        return false;
+    }
+    std::string address = url;
+    calendarClass->interate_through_Edges(vocabulary::RdfType, add_sourceVCalendar, &m_calendars, &m_store,
+                                          &address);
+    return true;
+}
+
+void add_sourceVCalendar(CRDFEdge* edge, void* calendars, void* store, void* url)
+{
+    CRDFNode* source = edge ? edge->get_sourceNode() : nullptr;
+    if (!source || !calendars)
+        return;
+    auto calendar = std::make_unique<CRDFVCalendar>();
+    if (!calendar->set(source, static_cast<CRDFMFCGraphStore*>(store)))
+        return;
+    if (url)
+        calendar->setURL(*static_cast<std::string*>(url));
+    static_cast<std::vector<std::unique_ptr<CRDFVCalendar>>*>(calendars)->push_back(std::move(calendar));
+}
+
+long CRDFCalendar::WholeMinutes(double days)
+{
+    const double rounded = days >= 0 ? days + HalfSecondInDays : days - HalfSecondInDays;
+    return static_cast<long>(std::trunc(rounded * 1440.0));
+}
+
+std::string CRDFCalendar::BodyFor(const std::string& attendees, const CRDFVCalendar& calendar)
+{
+    std::string body;
+    if (!attendees.empty())
+        body = "Attendees: " + attendees + "\n\n";
+    return body + "Appointment added by Orvante Calendar Agent from the following Semantic Web Schedule:\n" +
+           calendar.getSummary(false, "\r\n");
+}
+
+bool CRDFCalendar::BuildAppointmentList()
+{
+    ResetErrorCode();
+    for (const std::unique_ptr<CRDFVCalendar>& calendar : m_calendars) {
+        if (calendar->getUpdateStatus() != EVENT_SELECTED)
+            continue;
+        for (const CRDFVevent& event : calendar->getEventListPtr()) {
+            if (event.getUpdateStatus() != EVENT_SELECTED)
+                continue;
+            const std::string attendees = AttendeesText(event);
+            m_appointments.push_back(std::make_unique<CAppointment>(
+                NotInOutlook, event.getDescription(), BodyFor(attendees, *calendar),
+                event.getLocationString(), attendees, "", event.getStartDate().GetValue(),
+                event.getEndDate().GetValue(), WholeMinutes(event.getDurationPtr()->GetTotalDays()),
+                event.hasAlarm() ? 1 : 0, event.getAlarmDuration(), -1, CDateTime(), ImportAttribute));
+            m_identities.push_back(IdentityOf(event, *calendar));
+        }
+    }
+    return true;
+}
+
+void CRDFCalendar::DeleteVCalendarListItems()
+{
+    m_calendars.clear();
+}
+
+void CRDFCalendar::DeleteAppointmentListItems()
+{
+    m_appointments.clear();
+    m_identities.clear();
+}

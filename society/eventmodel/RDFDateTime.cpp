@@ -1,0 +1,100 @@
+#include <eventmodel/RDFDateTime.h>
+
+#include <eventmodel/NodeReader.h>
+
+#include <cctype>
+#include <ctime>
+#include <regex>
+
+namespace {
+
+CDateTime InvalidTime()
+{
+    CDateTime time;
+    time.SetStatus(CDateTime::invalid);
+    return time;
+}
+
+// Local time of a UTC instant given as broken-down fields.
+CDateTime LocalFromUtc(int year, int month, int day, int hour, int minute, int second, int offsetMinutes)
+{
+    std::tm utc{};
+    utc.tm_year = year - 1900;
+    utc.tm_mon = month - 1;
+    utc.tm_mday = day;
+    utc.tm_hour = hour;
+    utc.tm_min = minute;
+    utc.tm_sec = second;
+    const std::time_t instant = timegm(&utc) - static_cast<std::time_t>(offsetMinutes) * 60;
+    std::tm local{};
+    if (!localtime_r(&instant, &local))
+        return InvalidTime();
+    return CDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                     local.tm_sec);
+}
+
+int Number(const std::string& text)
+{
+    return text.empty() ? 0 : std::stoi(text);
+}
+
+} // namespace
+
+CRDFDateTime::CRDFDateTime() : m_value(InvalidTime()) {}
+
+bool CRDFDateTime::set(CRDFNode* node, CRDFMFCGraphStore*)
+{
+    m_text = nodereader::DateText(node);
+    m_value = Parse(m_text);
+    static const std::regex dateOnly(R"(\s*\d{4}-?\d{2}-?\d{2}\s*)");
+    m_dateOnly = std::regex_match(m_text, dateOnly);
+    return IsValid();
+}
+
+CDateTime CRDFDateTime::Parse(const std::string& text)
+{
+    // Extended or basic form, with an optional time and zone.
+    static const std::regex form(
+        R"(\s*(\d{4})-?(\d{2})-?(\d{2})(?:[T ](\d{2}):?(\d{2})(?::?(\d{2})(?:\.\d+)?)?)?)"
+        R"(\s*(Z|[+-]\d{2}:?\d{2})?\s*)");
+    std::smatch match;
+    if (!std::regex_match(text, match, form))
+        return InvalidTime();
+    const int year = Number(match[1]);
+    const int month = Number(match[2]);
+    const int day = Number(match[3]);
+    const int hour = Number(match[4]);
+    const int minute = Number(match[5]);
+    const int second = Number(match[6]);
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+        return InvalidTime();
+    const std::string zone = match[7];
+    if (zone.empty())
+        return CDateTime(year, month, day, hour, minute, second);
+    int offset = 0;
+    if (zone != "Z") {
+        const std::string digits = zone.substr(1);
+        const int hours = Number(digits.substr(0, 2));
+        const int minutes = Number(digits.substr(digits.size() - 2));
+        offset = (zone[0] == '-' ? -1 : 1) * (hours * 60 + minutes);
+    }
+    return LocalFromUtc(year, month, day, hour, minute, second, offset);
+}
+
+std::string CRDFDateTime::getString() const
+{
+    if (!IsValid())
+        return m_text;
+    static const char* const Days[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                       "Thursday", "Friday", "Saturday"};
+    static const char* const Months[] = {"January",   "February", "March",    "April",
+                                         "May",       "June",     "July",     "August",
+                                         "September", "October",  "November", "December"};
+    const int hour = m_value.GetHour();
+    char text[96];
+    std::snprintf(text, sizeof text, "%s, %s %d, %d %d:%02d:%02d %s", Days[m_value.GetDayOfWeek() - 1],
+                  Months[m_value.GetMonth() - 1], m_value.GetDay(), m_value.GetYear(),
+                  hour % 12 == 0 ? 12 : hour % 12, m_value.GetMinute(), m_value.GetSecond(),
+                  hour < 12 ? "AM" : "PM");
+    return text;
+}

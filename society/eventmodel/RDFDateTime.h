@@ -1,0 +1,38 @@
+#pragma once
+
+#include <graphstore/RDFObj.h>
+
+#include <platform/DateTime.h>
+
+#include <string>
+
+// A date-time of a schedule: the instant in the user's local time, and the
+// text it was read from.
+class CRDFDateTime : public CRDFObj {
+public:
+    CRDFDateTime();
+
+    // Reads a literal, or a resource's rdf:value, dateTime or date; false
+    // when there is no text or it does not parse.
+    bool set(CRDFNode* node, CRDFMFCGraphStore* store) override;
+
+    // ISO 8601 ("2026-12-09T10:00:00", with "Z" or an offset such as
+    // "+01:00", or local), iCalendar's basic form ("20261209T100000Z") and
+    // bare dates ("2026-12-09", "20261209": midnight). Times with a zone are
+    // turned into local time. Invalid when the text is none of these.
+    static CDateTime Parse(const std::string& text);
+
+    const CDateTime& GetValue() const { return m_value; }
+    void SetValue(const CDateTime& value) { m_value = value; }
+    const std::string& GetText() const { return m_text; }
+    bool IsValid() const { return m_value.GetStatus() == CDateTime::valid; }
+    // Whether the text was a date without a time.
+    bool IsDateOnly() const { return m_dateOnly; }
+    // The long date and time: "Monday, December 14, 2026 10:00:00 AM".
+    std::string getString() const;
+
+private:
+    CDateTime m_value;
+    std::string m_text;
+    bool m_dateOnly = false;
+};

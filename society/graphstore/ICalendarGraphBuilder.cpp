@@ -1,0 +1,152 @@
+#include <graphstore/ICalendarGraphBuilder.h>
+
+#include <graphstore/Vocabulary.h>
+
+#include <graphkit/RDFGraph.h>
+
+#include <libical/ical.h>
+
+#include <memory>
+
+namespace {
+
+using ComponentPtr = std::unique_ptr<icalcomponent, decltype(&icalcomponent_free)>;
+
+std::string TextOf(icalproperty* property)
+{
+    const char* text = property ? icalproperty_get_value_as_string(property) : nullptr;
+    return text ? text : "";
+}
+
+// What one feed adds to the graph, with the triples' text kept alongside.
+class CFeedWriter {
+public:
+    CFeedWriter(CRDFGraph& graph, std::string& triples) : m_graph(graph), m_triples(triples) {}
+
+    void Link(CRDFNode* subject, const std::string& property, CRDFNode* object)
+    {
+        m_graph.AddEdge(subject, property, object);
+        m_triples += Written(subject) + " <" + property + "> " + Written(object) + " .\n";
+    }
+    void Literal(CRDFNode* subject, const std::string& property, const std::string& text)
+    {
+        if (!text.empty())
+            Link(subject, property, m_graph.Intern(CRDFNode::Literal, text));
+    }
+    CRDFNode* Resource(const std::string& uri) { return m_graph.Intern(CRDFNode::Resource, uri); }
+    CRDFNode* Blank(const std::string& label) { return m_graph.Intern(CRDFNode::Blank, label); }
+
+private:
+    static std::string Written(CRDFNode* node)
+    {
+        switch (node->GetKind()) {
+        case CRDFNode::Resource:
+            return "<" + node->Value() + ">";
+        case CRDFNode::Blank:
+            return "_:" + node->Value();
+        default:
+            return "\"" + node->Value() + "\"";
+        }
+    }
+
+    CRDFGraph& m_graph;
+    std::string& m_triples;
+};
+
+std::string Ical(const char* local)
+{
+    return std::string(vocabulary::Ical) + local;
+}
+
+void AddAttendees(CFeedWriter& out, icalcomponent* event, CRDFNode* node, const std::string& prefix)
+{
+    int number = 0;
+    for (icalproperty* attendee = icalcomponent_get_first_property(event, ICAL_ATTENDEE_PROPERTY); attendee;
+         attendee = icalcomponent_get_next_property(event, ICAL_ATTENDEE_PROPERTY)) {
+        CRDFNode* person = out.Blank(prefix + "attendee" + std::to_string(++number));
+        out.Link(node, Ical("attendee"), person);
+        const std::string address = TextOf(attendee);
+        if (address.rfind("mailto:", 0) == 0 || address.rfind("MAILTO:", 0) == 0)
+            out.Link(person, std::string(vocabulary::Foaf) + "mbox",
+                     out.Resource("mailto:" + address.substr(7)));
+        if (icalparameter* name = icalproperty_get_first_parameter(attendee, ICAL_CN_PARAMETER))
+            out.Literal(person, std::string(vocabulary::Foaf) + "name", icalparameter_get_cn(name));
+    }
+}
+
+void AddAlarm(CFeedWriter& out, icalcomponent* event, CRDFNode* node, const std::string& prefix)
+{
+    icalcomponent* alarm = icalcomponent_get_first_component(event, ICAL_VALARM_COMPONENT);
+    icalproperty* trigger = alarm ? icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY) : nullptr;
+    if (!trigger)
+        return;
+    const icaltriggertype value = icalproperty_get_trigger(trigger);
+    if (icaldurationtype_is_null_duration(value.duration) && !icaltime_is_null_time(value.time))
+        return;
+    CRDFNode* alarmNode = out.Blank(prefix + "alarm");
+    out.Link(node, Ical("valarm"), alarmNode);
+    out.Literal(alarmNode, Ical("trigger"), icaldurationtype_as_ical_string(value.duration));
+}
+
+void AddEvent(CFeedWriter& out, icalcomponent* event, CRDFNode* calendar, const std::string& address,
+              int number)
+{
+    const char* uid = icalcomponent_get_uid(event);
+    const std::string prefix = "event" + std::to_string(number) + "-";
+    CRDFNode* node = uid && *uid ? out.Resource(address + "#" + uid) : out.Blank(prefix + "node");
+    out.Link(calendar, Ical("component"), node);
+    out.Link(node, std::string(vocabulary::RdfType), out.Resource(Ical("Vevent")));
+    const std::pair<icalproperty_kind, const char*> fields[] = {
+        {ICAL_SUMMARY_PROPERTY, "summary"},   {ICAL_DESCRIPTION_PROPERTY, "description"},
+        {ICAL_DTSTART_PROPERTY, "dtstart"},   {ICAL_DTEND_PROPERTY, "dtend"},
+        {ICAL_DURATION_PROPERTY, "duration"}, {ICAL_LOCATION_PROPERTY, "location"},
+        {ICAL_RRULE_PROPERTY, "rrule"},
+    };
+    for (const auto& field : fields)
+        out.Literal(node, Ical(field.second), TextOf(icalcomponent_get_first_property(event, field.first)));
+    if (icalproperty* url = icalcomponent_get_first_property(event, ICAL_URL_PROPERTY))
+        out.Link(node, Ical("url"), out.Resource(TextOf(url)));
+    AddAttendees(out, event, node, prefix);
+    AddAlarm(out, event, node, prefix);
+}
+
+} // namespace
+
+bool CICalendarGraphBuilder::IsICalendar(const std::string& contentType, const std::string& text)
+{
+    if (contentType.find("text/calendar") != std::string::npos)
+        return true;
+    const std::size_t start = text.find_first_not_of(" \t\r\n\xef\xbb\xbf");
+    return start != std::string::npos && text.compare(start, 15, "BEGIN:VCALENDAR") == 0;
+}
+
+bool CICalendarGraphBuilder::Build(const std::string& text, const std::string& address, CRDFGraph& graph,
+                                   std::string& triples, std::string& error)
+{
+    ComponentPtr root(icalparser_parse_string(text.c_str()), icalcomponent_free);
+    icalcomponent* calendar = root.get();
+    if (calendar && icalcomponent_isa(calendar) != ICAL_VCALENDAR_COMPONENT)
+        calendar = icalcomponent_get_first_component(calendar, ICAL_VCALENDAR_COMPONENT);
+    if (!calendar) {
+        error = "Not iCalendar: no VCALENDAR could be read.";
+        return false;
+    }
+    CFeedWriter out(graph, triples);
+    CRDFNode* node = out.Resource(address + "#calendar");
+    out.Link(node, vocabulary::RdfType, out.Resource(vocabulary::VCalendarClass));
+    if (icalproperty* name = icalcomponent_get_first_property(calendar, ICAL_X_PROPERTY)) {
+        for (; name; name = icalcomponent_get_next_property(calendar, ICAL_X_PROPERTY)) {
+            if (std::string(icalproperty_get_x_name(name)) == "X-WR-CALNAME")
+                out.Literal(node, std::string(vocabulary::Dc) + "title", TextOf(name));
+        }
+    }
+    int number = 0;
+    for (icalcomponent* event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); event;
+         event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT))
+        AddEvent(out, event, node, address, ++number);
+    if (number == 0) {
+        error = "The iCalendar document holds no event.";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,3 @@
+#include <graphstore/RDFObj.h>
+
+CRDFObj::~CRDFObj() = default;

@@ -1,0 +1,129 @@
+#pragma once
+
+// A small HTTP server on 127.0.0.1 for tests: it serves the documents it is
+// given by path, with their content types, answers 404 for others and
+// 302 for the redirects it is told of, one connection at a time, on a
+// thread of its own until it goes.
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace testsupport {
+
+class CHttpDocumentServer {
+public:
+    CHttpDocumentServer()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_listener, 16);
+        socklen_t length = sizeof address;
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~CHttpDocumentServer()
+    {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_listener);
+    }
+    CHttpDocumentServer(const CHttpDocumentServer&) = delete;
+    CHttpDocumentServer& operator=(const CHttpDocumentServer&) = delete;
+
+    void Put(const std::string& path, const std::string& contentType, const std::string& body)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_documents[path] = {contentType, body};
+    }
+    void Redirect(const std::string& path, const std::string& to)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_redirects[path] = to;
+    }
+    std::string Url(const std::string& path) const
+    {
+        return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    }
+    int Requests() const { return m_requests; }
+
+private:
+    void Serve()
+    {
+        while (!m_stop) {
+            pollfd item{m_listener, POLLIN, 0};
+            if (::poll(&item, 1, 50) <= 0)
+                continue;
+            const int connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (connection >= 0) {
+                Answer(connection);
+                ::close(connection);
+            }
+        }
+    }
+
+    void Answer(int connection)
+    {
+        std::string request;
+        char buffer[4096];
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            pollfd item{connection, POLLIN, 0};
+            if (::poll(&item, 1, 2000) <= 0)
+                return;
+            const ssize_t got = ::read(connection, buffer, sizeof buffer);
+            if (got <= 0)
+                return;
+            request.append(buffer, static_cast<std::size_t>(got));
+        }
+        ++m_requests;
+        const std::string::size_type start = request.find(' ') + 1;
+        const std::string path = request.substr(start, request.find(' ', start) - start);
+        Send(connection, Response(path));
+    }
+
+    std::string Response(const std::string& path)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (auto redirect = m_redirects.find(path); redirect != m_redirects.end())
+            return "HTTP/1.1 302 Found\r\nLocation: " + redirect->second + "\r\nContent-Length: 0\r\n\r\n";
+        auto it = m_documents.find(path);
+        if (it == m_documents.end())
+            return "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        return "HTTP/1.1 200 OK\r\nContent-Type: " + it->second.first +
+               "\r\nContent-Length: " + std::to_string(it->second.second.size()) +
+               "\r\nConnection: close\r\n\r\n" + it->second.second;
+    }
+
+    static void Send(int connection, const std::string& text)
+    {
+        std::size_t sent = 0;
+        while (sent < text.size()) {
+            const ssize_t wrote = ::send(connection, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+            if (wrote <= 0)
+                return;
+            sent += static_cast<std::size_t>(wrote);
+        }
+    }
+
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_requests{0};
+    std::mutex m_mutex;
+    std::map<std::string, std::pair<std::string, std::string>> m_documents;
+    std::map<std::string, std::string> m_redirects;
+    std::thread m_thread;
+};
+
+} // namespace testsupport
