@@ -412,10 +412,11 @@ bool CICalendarFile::AddEvent(CStoredItem& item, std::string& error)
     }
     if (!HoldTree(error))
         return false;
+    const std::optional<std::string> chosen = NewEventUid(item.id, error);
+    if (!chosen)
+        return false;
+    const std::string& uid = *chosen;
     icalcomponent* event = icalcomponent_new_vevent();
-    std::string uid = FreshUid();
-    while (IndexOf(uid) >= 0)
-        uid = FreshUid();
     icalcomponent_set_uid(event, uid.c_str());
     icalcomponent_set_dtstamp(event, icaltime_current_time_with_zone(icaltimezone_get_utc_timezone()));
     if (!CICalendarEvent::Write(event, *data, nullptr, error)) {
@@ -440,6 +441,22 @@ std::size_t CICalendarFile::EndLine() const
     return std::string::npos;
 }
 
+// The UID of a new event: the one its writer asked for, or a fresh one.
+std::optional<std::string> CICalendarFile::NewEventUid(const EntryId& requested, std::string& error) const
+{
+    if (!requested.empty()) {
+        if (IndexOf(requested) >= 0) {
+            error = "an event with the id " + requested + " is already in the calendar";
+            return std::nullopt;
+        }
+        return requested;
+    }
+    std::string uid = FreshUid();
+    while (IndexOf(uid) >= 0)
+        uid = FreshUid();
+    return uid;
+}
+
 std::optional<CICalendarFile::SAppend> CICalendarFile::PrepareAppend(const CStoredItem& item,
                                                                      std::string& error) const
 {
@@ -452,10 +469,11 @@ std::optional<CICalendarFile::SAppend> CICalendarFile::PrepareAppend(const CStor
     const std::size_t end = m_treeChanged ? std::string::npos : EndLine();
     if (end == std::string::npos)
         return std::nullopt;
+    const std::optional<std::string> chosen = NewEventUid(item.id, error);
+    if (!chosen)
+        return std::nullopt;
+    const std::string& uid = *chosen;
     CComponentPtr event(icalcomponent_new_vevent());
-    std::string uid = FreshUid();
-    while (IndexOf(uid) >= 0)
-        uid = FreshUid();
     icalcomponent_set_uid(event.get(), uid.c_str());
     icalcomponent_set_dtstamp(event.get(), icaltime_current_time_with_zone(icaltimezone_get_utc_timezone()));
     if (!CICalendarEvent::Write(event.get(), *data, nullptr, error))

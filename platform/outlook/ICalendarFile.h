@@ -120,6 +120,7 @@ private:
     void Release();
     bool HoldTree(std::string& error) const;
     long IndexOf(const EntryId& id) const;
+    std::optional<std::string> NewEventUid(const EntryId& requested, std::string& error) const;
     std::size_t EndLine() const;
 
     // Null while released; the tree is a cache of m_text then.

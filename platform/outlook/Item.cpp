@@ -31,13 +31,19 @@ bool CItem::Store(OlDefaultFolders folder, const CStoredItem::Data& data)
     const std::shared_ptr<CBackend> backend = LockBackend();
     if (!backend)
         return false;
-    CStoredItem stored{m_id, data};
+    CStoredItem stored{m_id.empty() ? m_requestedId : m_id, data};
     if (!m_id.empty())
         return backend->UpdateItem(stored);
     if (!backend->AddItem(folder, stored))
         return false;
     m_id = stored.id;
     return true;
+}
+
+void CItem::RequestEntryID(const EntryId& id)
+{
+    if (m_id.empty())
+        m_requestedId = id;
 }
 
 namespace {

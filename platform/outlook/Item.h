@@ -49,6 +49,10 @@ public:
 
     // The back-end's id of the item; empty until a new item is saved.
     const EntryId& GetEntryID() const { return m_id; }
+    // Asks that a new item be saved under this id (the UID of its event),
+    // so that its writer can find it again; saving fails when the folder
+    // already holds an item of that id. No effect once the item is saved.
+    void RequestEntryID(const EntryId& id);
 
     // Opens the item's form for the user, through the handler the windowed
     // program installs; the form saves the item when the user asks it to.
@@ -70,5 +74,6 @@ protected:
 private:
     std::weak_ptr<CBackend> m_backend;
     EntryId m_id;
+    EntryId m_requestedId;
 };
 } // namespace outlook

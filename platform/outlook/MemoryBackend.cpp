@@ -139,8 +139,16 @@ bool CMemoryBackend::AddItem(OlDefaultFolders folder, CStoredItem& item)
         return Fail("The folder is not available.");
     if (IsFailing(Operation::Save))
         return Fail("The item could not be saved.");
-    item.id = NextId();
-    FolderOf(folder)->push_back(item);
+    std::vector<CStoredItem>& items = *FolderOf(folder);
+    if (!item.id.empty()) {
+        for (const CStoredItem& held : items) {
+            if (held.id == item.id)
+                return Fail("An item with the id " + item.id + " is already in the folder.");
+        }
+    } else {
+        item.id = NextId();
+    }
+    items.push_back(item);
     return true;
 }
 

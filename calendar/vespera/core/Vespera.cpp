@@ -14,6 +14,7 @@
 #include <vespera/core/OrganiserSide.h>
 #include <vespera/core/Preferences.h>
 #include <vespera/core/ReminderSink.h>
+#include <vespera/core/ScheduleImport.h>
 #include <vespera/core/StartupPause.h>
 #include <vespera/core/WebPage.h>
 
@@ -98,6 +99,7 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
     m_calendar = std::make_unique<CCalendarBridge>(std::move(backend), *this, *this);
     m_registration = std::make_unique<CNameServerRegistration>(*this, *m_applicationLog);
     m_requests = std::make_unique<CAppointmentRequests>(*this);
+    m_scheduleImport = std::make_unique<CScheduleImport>(*this, *m_calendar);
     m_attendeeSide = std::make_unique<CAttendeeSide>(*this);
     m_organiserSide = std::make_unique<COrganiserSide>(*this);
     // Agents started together draw their identifiers from different seeds:
@@ -388,25 +390,11 @@ void CVespera::DispatchType(const std::string& type, const CKqmlFields& content,
 void CVespera::DispatchObjective(const std::string& objective, const CKqmlFields& content)
 {
     if (objective == "browseScheduleURL" && m_settings->GetAutoInvokeSchedule())
-        BrowseSchedule(content);
+        m_scheduleImport->Browse(content);
     else if (objective == "uploadScheduleURL" && m_settings->GetAutoLoadSchedule())
-        UploadSchedule(content);
+        m_scheduleImport->Upload(content);
     else
         debug("Unknown objective message type. Ignoring.");
-}
-
-void CVespera::BrowseSchedule(const CKqmlFields& content)
-{
-    if (std::optional<std::string> url = content.Raw("url"))
-        debug("Schedule browsing is not available in this build; not opening %s",
-              CKqmlFields::WithoutQuotes(*url).c_str());
-}
-
-void CVespera::UploadSchedule(const CKqmlFields& content)
-{
-    if (std::optional<std::string> url = content.Raw("url"))
-        debug("Schedule import is not available in this build; not importing %s",
-              CKqmlFields::WithoutQuotes(*url).c_str());
 }
 
 void CVespera::DispatchDataUrl(const std::string& dataurl)
@@ -505,6 +493,11 @@ CNotifier& CVespera::GetNotifier()
 CAppointmentRequests& CVespera::GetAppointmentRequests()
 {
     return *m_requests;
+}
+
+CScheduleImport& CVespera::GetScheduleImport()
+{
+    return *m_scheduleImport;
 }
 
 CNameServerRegistration& CVespera::GetRegistration()

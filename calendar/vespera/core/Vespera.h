@@ -27,6 +27,7 @@ class CNegotiationStore;
 class CNotifier;
 class COrganiserSide;
 class CPreferences;
+class CScheduleImport;
 class CTimeSlot;
 
 namespace outlook {
@@ -153,6 +154,9 @@ public:
 
     // The answers to other agents' single-appointment requests.
     CAppointmentRequests& GetAppointmentRequests();
+    // Web schedules imported or shown at other agents' request, and the
+    // writing of imported appointments.
+    CScheduleImport& GetScheduleImport();
 
     // --- registration with the name server ----------------------------------
 
@@ -172,9 +176,6 @@ private:
     void DispatchType(const std::string& type, const CKqmlFields& content, const std::string& sender);
     void DispatchObjective(const std::string& objective, const CKqmlFields& content);
     void DispatchDataUrl(const std::string& dataurl);
-    void BrowseSchedule(const CKqmlFields& content);
-    void UploadSchedule(const CKqmlFields& content);
-    void SendImportAlert(const std::string& url);
     void OpenDataUrl(const std::string& address);
 
     bool SenderMayActFor(const std::string& command, const std::string& sender);
@@ -202,6 +203,7 @@ private:
     std::unique_ptr<CNotifier> m_notifier;
     std::unique_ptr<CCalendarBridge> m_calendar;
     std::unique_ptr<CNameServerRegistration> m_registration;
+    std::unique_ptr<CScheduleImport> m_scheduleImport;
 
     std::string m_installDirectory;
     std::string m_applicationLogPath;

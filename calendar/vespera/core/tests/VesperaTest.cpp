@@ -118,7 +118,7 @@ TEST_F(VesperaDispatchTest, ObjectivesNeedTheirOptions)
     EXPECT_FALSE(Agent().HasLine(BadDms));
 }
 
-TEST_F(VesperaDispatchTest, AllowedObjectivesSayTheyAreUnavailableAndNeedAnAddress)
+TEST_F(VesperaDispatchTest, AllowedObjectivesNeedAnAddressAndOnlyWebAddresses)
 {
     Agent().GetSettings().SetAutoInvokeSchedule(true);
     Agent().GetSettings().SetAutoLoadSchedule(true);
@@ -126,13 +126,14 @@ TEST_F(VesperaDispatchTest, AllowedObjectivesSayTheyAreUnavailableAndNeedAnAddre
     Deliver("tell :objective uploadScheduleURL");
     EXPECT_TRUE(Agent().DebugLines().empty());
     Deliver("tell :objective browseScheduleURL :url \"http://example.org/s.rdf\"");
-    EXPECT_TRUE(Agent().HasLine("Schedule browsing is not available in this build; not opening "
+    EXPECT_TRUE(Agent().HasLine("No schedule browser can be shown without a window; not opening "
                                 "http://example.org/s.rdf"));
-    Deliver("tell :objective uploadScheduleURL :url \"http://example.org/t.rdf\"");
-    EXPECT_TRUE(Agent().HasLine("Schedule import is not available in this build; not importing "
-                                "http://example.org/t.rdf"));
+    Deliver("tell :objective uploadScheduleURL :url \"file:///etc/passwd\"");
+    EXPECT_TRUE(Agent().HasLine("Refusing to import file:///etc/passwd: only http and https schedules are "
+                                "imported for other agents"));
     EXPECT_FALSE(Agent().HasLine(UnknownObjective));
     EXPECT_TRUE(Agent().Sent().empty());
+    EXPECT_TRUE(Boxes().Boxes().empty());
 }
 
 TEST_F(VesperaDispatchTest, TypeAndObjectiveAreBothHandled)

@@ -1,0 +1,215 @@
+#include <vespera/core/ScheduleImport.h>
+
+#include <vespera/core/AgentContext.h>
+#include <vespera/core/AgentSettings.h>
+#include <vespera/core/AppointmentStore.h>
+#include <vespera/core/CalendarBridge.h>
+#include <vespera/core/KqmlFields.h>
+#include <vespera/core/WebPage.h>
+
+#include <eventview/RDFCalendar.h>
+
+#include <outlook/Application.h>
+#include <outlook/AppointmentItem.h>
+#include <outlook/Items.h>
+#include <outlook/MAPIFolder.h>
+#include <outlook/NameSpace.h>
+
+#include <platform/DateTimeSpan.h>
+#include <platform/MessageBoxSink.h>
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// Any part of a minute counts as a whole one.
+long SpanMinutes(const CAppointment& appointment)
+{
+    const double days = (appointment.GetEndTime() - appointment.GetStartTime()).GetTotalDays();
+    return static_cast<long>(std::ceil(days * 1440.0 - 1e-9));
+}
+
+void Fill(outlook::CAppointmentItem& item, const CAppointment& appointment, long minutes)
+{
+    item.SetStart(appointment.GetStartTime());
+    item.SetDuration(minutes);
+    item.SetSubject(appointment.GetSubject());
+    item.SetBody(appointment.GetBody());
+    item.SetLocation(appointment.GetLocation());
+    item.SetReminderSet(appointment.IsReminder() != 0);
+    if (appointment.IsReminder())
+        item.SetReminderMinutesBeforeStart(appointment.GetReminder());
+    item.SetRequiredAttendees(appointment.GetReqAttendees());
+    item.SetOptionalAttendees(appointment.GetOptAttendees());
+}
+
+} // namespace
+
+CScheduleImport::CScheduleImport(CAgentContext& agent, CCalendarBridge& calendar)
+    : m_agent(agent), m_calendar(calendar)
+{
+}
+
+std::optional<std::string> CScheduleImport::WebAddressOf(const CKqmlFields& content)
+{
+    std::optional<std::string> url = content.Raw("url");
+    if (!url)
+        return std::nullopt;
+    return CKqmlFields::WithoutQuotes(*url);
+}
+
+void CScheduleImport::Upload(const CKqmlFields& content)
+{
+    const std::optional<std::string> url = WebAddressOf(content);
+    if (!url)
+        return;
+    if (!webpage::IsWebAddress(*url)) {
+        m_agent.LogLine("Refusing to import " + *url +
+                        ": only http and https schedules are imported for other agents");
+        return;
+    }
+    ImportFrom(*url);
+    TellUser(*url);
+}
+
+void CScheduleImport::Browse(const CKqmlFields& content)
+{
+    const std::optional<std::string> url = WebAddressOf(content);
+    if (!url)
+        return;
+    if (!webpage::IsWebAddress(*url)) {
+        m_agent.LogLine("Refusing to browse " + *url +
+                        ": only http and https schedules are opened for other agents");
+        return;
+    }
+    if (!m_browserOpener) {
+        m_agent.LogLine("No schedule browser can be shown without a window; not opening " + *url);
+        return;
+    }
+    m_browserOpener(*url);
+}
+
+bool CScheduleImport::ImportFrom(const std::string& url)
+{
+    CRDFCalendar calendar(m_fetcher);
+    if (!calendar.LoadCalendarModel(url)) {
+        m_agent.LogLine("Schedule " + url + " not imported: " + calendar.GetGraphStore().GetErrorMsg());
+        CMessageBoxSink::Show("Failed to load URL");
+        return false;
+    }
+    calendar.BuildAppointmentList();
+    const int written = WriteAppointments(calendar);
+    m_agent.LogLine("Imported " + std::to_string(written) + " appointment(s) from " + url);
+    return true;
+}
+
+int CScheduleImport::WriteAppointments(CRDFCalendar& calendar)
+{
+    int written = 0;
+    const std::vector<std::string>& identities = calendar.GetImportIdentities();
+    for (std::size_t i = 0; i < calendar.getAppointmentPtr().size(); ++i) {
+        const std::string uid = ImportUid(i < identities.size() ? identities[i] : std::string());
+        if (WriteOne(*calendar.getAppointmentPtr()[i], uid))
+            ++written;
+    }
+    if (written > 0)
+        m_agent.GetAppointmentStore().Refresh();
+    return written;
+}
+
+// FNV-1a: the same identity gives the same UID in every run and build.
+std::string CScheduleImport::ImportUid(const std::string& identity)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : identity) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "orvante-import-%016" PRIx64, hash);
+    return text;
+}
+
+std::optional<long> CScheduleImport::FindItem(const std::string& uid)
+{
+    outlook::CNameSpace* space = m_calendar.GetNameSpace();
+    outlook::CMAPIFolder* folder = space ? space->GetDefaultFolder(outlook::olFolderCalendar) : nullptr;
+    outlook::CItems* items = folder ? folder->GetItems() : nullptr;
+    if (!items)
+        return std::nullopt;
+    for (long position = 1; position <= items->GetCount(); ++position) {
+        std::unique_ptr<outlook::CItem> item = items->Item(position);
+        if (item && item->GetEntryID() == uid)
+            return position;
+    }
+    return std::nullopt;
+}
+
+bool CScheduleImport::WriteOne(const CAppointment& appointment, const std::string& uid)
+{
+    const long minutes = SpanMinutes(appointment);
+    if (minutes < 0 || minutes > CAgentContext::MaxRequestedMinutes) {
+        m_agent.LogLine("Not importing \"" + appointment.GetSubject() +
+                        "\": its length is not from 0 minutes to a year");
+        return false;
+    }
+    const std::optional<long> position = FindItem(uid);
+    outlook::CApplication* application = m_calendar.GetOutlookApplication();
+    std::unique_ptr<outlook::CItem> item;
+    if (position) {
+        outlook::CNameSpace* space = m_calendar.GetNameSpace();
+        item = space->GetDefaultFolder(outlook::olFolderCalendar)->GetItems()->Item(*position);
+    } else if (application) {
+        item = application->CreateItem(outlook::olAppointmentItem);
+        if (item)
+            item->RequestEntryID(uid);
+    }
+    outlook::CAppointmentItem* written = item ? item->AsAppointment() : nullptr;
+    if (!written) {
+        m_agent.LogLine("Not importing \"" + appointment.GetSubject() + "\": the calendar is not open");
+        return false;
+    }
+    Fill(*written, appointment, minutes);
+    if (!written->Save()) {
+        m_agent.LogLine("The calendar refused the imported \"" + appointment.GetSubject() + "\"");
+        return false;
+    }
+    CAppointmentStore& store = m_agent.GetAppointmentStore();
+    long index = position.value_or(0);
+    if (position) {
+        store.RemoveIf([index](const CAppointment& held) { return held.GetOutlookIndex() == index; });
+    } else {
+        index = m_calendar.GetCalendarItemCount() + 1;
+        m_calendar.SetCalendarItemCount(static_cast<int>(index));
+    }
+    store.AddAppointment(static_cast<int>(index), written->GetSubject(), written->GetBody(),
+                         written->GetLocation(), written->GetRequiredAttendees(),
+                         written->GetOptionalAttendees(), written->GetStart(), written->GetEnd(),
+                         written->GetDuration(), written->GetReminderSet() ? 1 : 0,
+                         written->GetReminderMinutesBeforeStart(), static_cast<int>(written->GetBusyStatus()),
+                         CDateTime(), "outlook", false);
+    return true;
+}
+
+std::string CScheduleImport::UploadNotice(const std::string& url)
+{
+    const CDateTime now = CDateTime::GetCurrentTime();
+    return "tell :command schedule_uploaded :start (tell :day " + std::to_string(now.GetDay()) + " :month " +
+           std::to_string(now.GetMonth()) + " :year " + std::to_string(now.GetYear()) + " :hour " +
+           std::to_string(now.GetHour()) + " :minute " + std::to_string(now.GetMinute()) + " :second " +
+           std::to_string(now.GetSecond()) + " ) :url \"" + url + "\"";
+}
+
+void CScheduleImport::TellUser(const std::string& url)
+{
+    const CAgentSettings& settings = m_agent.GetSettings();
+    if (!settings.GetImportScheduleAlert())
+        return;
+    if (settings.GetAgentAlert())
+        m_agent.SendAlertNotice(settings.GetAgentAlertString(), UploadNotice(url));
+    if (settings.GetEmailAlert())
+        m_agent.SendMail(settings.GetEmailAlertString(), "Imported Schedule",
+                         url + "@" + CDateTime::GetCurrentTime().Format());
+}

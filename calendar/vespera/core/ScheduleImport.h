@@ -1,0 +1,63 @@
+#pragma once
+
+#include <graphstore/DocumentFetcher.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class CAgentContext;
+class CAppointment;
+class CCalendarBridge;
+class CKqmlFields;
+class CRDFCalendar;
+
+// Web schedules another agent asks the agent to import or to show
+// (objectives uploadScheduleURL and browseScheduleURL), and the writing of
+// imported appointments into the calendar, which the schedule browser's
+// Import uses too.
+//
+// An imported item is saved under a UID made from its event's identity, so
+// importing the same schedule again updates the items it made before
+// instead of adding twins.
+class CScheduleImport {
+public:
+    // Opens the schedule browser at an address; unset without a window.
+    using BrowserOpener = std::function<void(const std::string& url)>;
+
+    CScheduleImport(CAgentContext& agent, CCalendarBridge& calendar);
+
+    // uploadScheduleURL: imports the schedule at the message's url (http or
+    // https only: a peer must not make the agent read local files), then
+    // tells the user as ImportScheduleAlert says.
+    void Upload(const CKqmlFields& content);
+    // browseScheduleURL: opens the browser at the message's url.
+    void Browse(const CKqmlFields& content);
+    void SetBrowserOpener(BrowserOpener opener) { m_browserOpener = std::move(opener); }
+
+    // Loads, builds and writes; false (after "Failed to load URL") when the
+    // page cannot be loaded.
+    bool ImportFrom(const std::string& url);
+    // Writes every appointment of a built list, new or updated; the number
+    // written.
+    int WriteAppointments(CRDFCalendar& calendar);
+
+    // The UID of the item imported for an event identity.
+    static std::string ImportUid(const std::string& identity);
+    // The notice to the alert agent after an upload.
+    static std::string UploadNotice(const std::string& url);
+
+    // How documents are fetched (tests shorten the time-out).
+    void SetFetcher(const CDocumentFetcher& fetcher) { m_fetcher = fetcher; }
+
+private:
+    bool WriteOne(const CAppointment& appointment, const std::string& uid);
+    std::optional<long> FindItem(const std::string& uid);
+    void TellUser(const std::string& url);
+    static std::optional<std::string> WebAddressOf(const CKqmlFields& content);
+
+    CAgentContext& m_agent;
+    CCalendarBridge& m_calendar;
+    CDocumentFetcher m_fetcher;
+    BrowserOpener m_browserOpener;
+};

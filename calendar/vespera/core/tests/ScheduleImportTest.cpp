@@ -1,0 +1,87 @@
+#include "VesperaTestSupport.h"
+
+#include <vespera/core/AgentSettings.h>
+#include <vespera/core/AppointmentStore.h>
+#include <vespera/core/ScheduleImport.h>
+
+#include <graphstore/testing/HttpDocumentServer.h>
+#include <outlook/Constants.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using vespera_test::CVesperaTest;
+
+std::string TeamSchedule()
+{
+    std::ifstream in(std::string(SCHEDULES_DIR) + "/team-schedule.rdf", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class ScheduleImportTest : public CVesperaTest {
+protected:
+    void SetUp() override
+    {
+        CVesperaTest::SetUp();
+        server.Put("/team.rdf", "application/rdf+xml", TeamSchedule());
+        CAgentSettings& settings = Agent().GetSettings();
+        settings.SetAutoLoadSchedule(true);
+        settings.SetImportScheduleAlert(true);
+        settings.SetAgentAlertString("alerts-CalendarAgent");
+        settings.SetAgentAlert(true);
+    }
+
+    void Upload(const std::string& url) { Deliver("tell :objective uploadScheduleURL :url \"" + url + "\""); }
+
+    long CalendarItems() { return Backend().GetCount(outlook::olFolderCalendar); }
+
+    testsupport::CHttpDocumentServer server;
+};
+
+TEST_F(ScheduleImportTest, ImportingTheSameScheduleAgainUpdatesInsteadOfAddingTwins)
+{
+    for (int round = 0; round < 3; ++round)
+        Upload(server.Url("/team.rdf"));
+    EXPECT_EQ(CalendarItems(), 2);
+    int imported = 0;
+    const CAppointmentStore& store = Agent().GetAppointmentStore();
+    for (int i = 0; i < store.GetCount(); ++i)
+        imported += store.GetAt(i)->GetSubject() == "Architecture review" ? 1 : 0;
+    EXPECT_EQ(imported, 1);
+    outlook::CStoredItem item;
+    ASSERT_TRUE(Backend().GetItem(outlook::olFolderCalendar, 0, item));
+    const auto& review = std::get<outlook::CAppointmentData>(item.data);
+    EXPECT_EQ(review.subject, "Architecture review");
+    EXPECT_EQ(review.duration, 90);
+    EXPECT_TRUE(review.reminderSet);
+    EXPECT_EQ(review.reminderMinutesBeforeStart, 15);
+    EXPECT_EQ(item.id, CScheduleImport::ImportUid("http://schedules.example.org/team.rdf#review"));
+    // Every upload is told to the alert agent.
+    ASSERT_EQ(Agent().Sent().size(), 3u);
+    EXPECT_TRUE(Agent().Sent()[0].alertNotice);
+    EXPECT_EQ(Agent().Sent()[0].receiver, "alerts-CalendarAgent");
+    EXPECT_NE(Agent().Sent()[0].content.find(":url \"" + server.Url("/team.rdf") + "\""), std::string::npos);
+}
+
+TEST_F(ScheduleImportTest, APageThatCannotBeLoadedIsSaidAndStillToldToTheAlertAgent)
+{
+    Upload(server.Url("/missing.rdf"));
+    ASSERT_EQ(Boxes().Boxes().size(), 1u);
+    EXPECT_EQ(Boxes().Boxes()[0].text, "Failed to load URL");
+    EXPECT_EQ(CalendarItems(), 0);
+    ASSERT_EQ(Agent().Sent().size(), 1u);
+    EXPECT_EQ(Agent().Sent()[0].content.rfind("tell :command schedule_uploaded :start (tell :day ", 0), 0u);
+}
+
+TEST(ScheduleImportUid, StableAndDistinct)
+{
+    EXPECT_EQ(CScheduleImport::ImportUid("a"), CScheduleImport::ImportUid("a"));
+    EXPECT_NE(CScheduleImport::ImportUid("a"), CScheduleImport::ImportUid("b"));
+    EXPECT_EQ(CScheduleImport::ImportUid("a").rfind("orvante-import-", 0), 0u);
+}
+
+} // namespace

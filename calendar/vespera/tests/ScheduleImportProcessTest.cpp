@@ -1,0 +1,72 @@
+// Another agent makes a headless agent import a web schedule served on
+// 127.0.0.1: the events land in calendar.ics once, however often it asks,
+// and the user's alert agent hears of every import.
+
+#include "AgentSociety.h"
+#include "CalendarEvents.h"
+
+#include <graphstore/testing/HttpDocumentServer.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using vesperaprocess::CAgentSociety;
+using vesperaprocess::CCalendarEvents;
+using vesperaprocess::SCalendarEvent;
+
+constexpr const char* AnnName = "ann_example.org-CalendarAgent";
+constexpr const char* AlertName = "alerts_example.org-CalendarAgent";
+
+std::string Shipped(const std::string& name)
+{
+    std::ifstream in(std::string(SCHEDULES_DIR) + "/" + name, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(ScheduleImportProcessTest, ImportsOnRequestOnceAndTellsTheAlertAgent)
+{
+    testsupport::CHttpDocumentServer server;
+    server.Put("/team.rdf", "application/rdf+xml", Shipped("team-schedule.rdf"));
+    server.Put("/choir.ics", "text/calendar",
+               "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\nBEGIN:VEVENT\r\nUID:r1\r\n"
+               "DTSTAMP:20261201T000000Z\r\nDTSTART:20261210T190000\r\nDTEND:20261210T210000\r\n"
+               "SUMMARY:Rehearsal\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    CAgentSociety society;
+    ASSERT_TRUE(society.StartNameServer()) << society.Failure();
+    const auto* alerts = society.StartAgent({AlertName, "alerts", {}, {}});
+    ASSERT_NE(alerts, nullptr) << society.Failure();
+    const auto* ann = society.StartAgent({AnnName,
+                                          "ann",
+                                          {{"AutoLoadSchedule", "true"},
+                                           {"ImportScheduleAlert", "true"},
+                                           {"AgentAlert", "true"},
+                                           {"AgentAlertString", AlertName}},
+                                          {}});
+    ASSERT_NE(ann, nullptr) << society.Failure();
+
+    for (const std::string& path : {"/team.rdf", "/team.rdf", "/choir.ics"})
+        ASSERT_TRUE(
+            society.TellOnly(AnnName, "tell :objective uploadScheduleURL :url \"" + server.Url(path) + "\""))
+            << society.Failure();
+    ASSERT_TRUE(
+        CAgentSociety::WaitForLines({{ann, "Imported 1 appointment(s) from " + server.Url("/choir.ics"), 1},
+                                     {alerts, "schedule_uploaded", 3}}))
+        << society.AllLogs();
+
+    std::vector<SCalendarEvent> events;
+    std::string error;
+    ASSERT_TRUE(CCalendarEvents::Read(ann->CalendarPath(), events, error)) << error;
+    EXPECT_EQ(events.size(), 3u);
+    EXPECT_EQ(CCalendarEvents::WithSummary(events, "Architecture review").size(), 1u);
+    EXPECT_EQ(CCalendarEvents::WithSummary(events, "Retrospective").size(), 1u);
+    EXPECT_EQ(CCalendarEvents::WithSummary(events, "Rehearsal").size(), 1u);
+    EXPECT_TRUE(society.StopAgents()) << society.Failure();
+}
+
+} // namespace
