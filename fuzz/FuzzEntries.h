@@ -45,6 +45,13 @@ public:
     // lives across inputs, its sends recorded: the first byte picks the
     // sender (organiser, attendee or stranger), the rest is the content.
     static bool dms(const std::uint8_t* data, std::size_t size);
+    // A web schedule read by the graph store (the first byte picks the
+    // content type it is served with: none, RDF/XML, Turtle, N-Triples or
+    // iCalendar) and filled into calendar objects: a refusal gives a
+    // reason; every filled calendar has a title and events, each with a
+    // start, no negative length or alarm and no empty attendee; every
+    // event becomes one appointment with an identity.
+    static bool schedule(const std::uint8_t* data, std::size_t size);
     // CDateTime::ParseDateTime: a time read is written as text that reads
     // back as the same time.
     static bool datetime(const std::uint8_t* data, std::size_t size);

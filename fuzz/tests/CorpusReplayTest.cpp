@@ -49,6 +49,7 @@ const std::pair<const char*, Entry> Targets[] = {
     {"vcard_fuzzer", &CFuzzEntries::vcard},
     {"regfile_fuzzer", &CFuzzEntries::regfile},
     {"icalendar_fuzzer", &CFuzzEntries::icalendar},
+    {"schedule_fuzzer", &CFuzzEntries::schedule},
     {"dms_fuzzer", &CFuzzEntries::dms},
     {"datetime_fuzzer", &CFuzzEntries::datetime},
     {"timeslots_fuzzer", &CFuzzEntries::timeslots},

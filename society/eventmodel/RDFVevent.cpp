@@ -24,6 +24,10 @@ void CRDFVevent::ReadTimes(CRDFNode* node, CRDFMFCGraphStore* store)
     if (!m_start.set(nodereader::CalendarValue(node, "dtstart"), store))
         return;
     m_end.set(nodereader::CalendarValue(node, "dtend"), store);
+    // An end before the start says nothing usable: the event is taken as
+    // if it had none.
+    if (m_end.IsValid() && m_end.GetValue() < m_start.GetValue())
+        m_end = CRDFDateTime();
     CRDFDuration duration;
     duration.set(nodereader::CalendarValue(node, "duration"), store);
     if (duration.IsSet() && duration.getDurationInMins() >= 0) {
