@@ -97,9 +97,8 @@ std::string CRDFDocumentParser::SyntaxFor(const std::string& contentType, const 
     const std::string head = text.substr(0, 4096);
     if (Contains(head, "<rdf:RDF") || Contains(head, "<?xml") || Contains(head, "<RDF"))
         return "rdfxml";
-    if (Contains(head, "@prefix") || Contains(head, "@base") || Contains(head, " a "))
-        return "turtle";
-    return "ntriples";
+    // Turtle reads N-Triples too, and relative URIs besides.
+    return "turtle";
 }
 
 bool CRDFDocumentParser::Parse(const std::string& text, const std::string& contentType,

@@ -5,7 +5,8 @@
 class CRDFGraph;
 
 // Reads RDF text into a graph with Raptor: RDF/XML, Turtle or N-Triples,
-// chosen by the content type when it names one, else by the text itself.
+// chosen by the content type when it names one, else RDF/XML for XML text
+// and Turtle (which also reads N-Triples) for anything else.
 // The parser never reaches the network or the disk for the document (no
 // external entities, no imports).
 class CRDFDocumentParser {

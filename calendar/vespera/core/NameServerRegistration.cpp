@@ -100,7 +100,13 @@ bool CNameServerRegistration::IsKnownToANS(const std::string& name)
     CANSClient* client = communicator ? communicator->retrieve_ans_object() : nullptr;
     if (!client || !client->lookup_agent(name.c_str()))
         return false;
-    CBeliefDB* beliefs = communicator->get_beliefdb();
+    return IsInLookupTable(name);
+}
+
+bool CNameServerRegistration::IsInLookupTable(const std::string& name)
+{
+    CCommunicator* communicator = m_container.get_communicator();
+    CBeliefDB* beliefs = communicator ? communicator->get_beliefdb() : nullptr;
     CListBelief* lookup = beliefs ? beliefs->find_list_belief("lookup") : nullptr;
     CLList* table = lookup ? lookup->get_value() : nullptr;
     if (!table)

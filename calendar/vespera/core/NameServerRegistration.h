@@ -29,6 +29,9 @@ public:
     bool EnableANS(const std::string& name, const std::string& host, const std::string& port);
     void DisableANS();
     bool IsKnownToANS(const std::string& name);
+    // Whether the agent's table of known agents holds the name, without
+    // asking the name server.
+    bool IsInLookupTable(const std::string& name);
 
     // The registration values in use.
     const std::string& GetRegisteredName() const { return m_agentName; }

@@ -1,7 +1,8 @@
 #include <vespera/ui/AboutDlg.h>
 
 #include <vespera/ui/Artwork.h>
-#include <vespera/ui/HelpPages.h>
+
+#include <eventview/HelpPages.h>
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>

@@ -1,10 +1,9 @@
 #include <vespera/ui/MeetingRequestDlg.h>
 
-#include <vespera/ui/HelpPages.h>
-
 #include <vespera/core/ContactStore.h>
 #include <vespera/core/Preferences.h>
 
+#include <eventview/HelpPages.h>
 #include <eventview/XInfoTip.h>
 
 #include <platform/MessageBoxSink.h>
@@ -232,6 +231,11 @@ void CMeetingRequestDlg::SetStartPickers()
     const QDateTime end = QDateTime(date, time).addSecs(SelectedMinutes() * 60);
     m_endDate->setDate(end.date());
     m_endTime->setTime(end.time());
+}
+
+void CMeetingRequestDlg::SetAttendees(const std::string& attendees)
+{
+    m_attendees->setText(QString::fromStdString(attendees));
 }
 
 int CMeetingRequestDlg::SelectedMinutes() const

@@ -48,6 +48,9 @@ public:
                                     const std::string& body, const CDateTime& start, bool withWindow,
                                     const CDateTime& end, const std::string& location, int minutes);
 
+    // Fills the attendee text (the schedule browser's request meeting).
+    void SetAttendees(const std::string& attendees);
+
     // The duration list's minutes for the selected entry.
     int SelectedMinutes() const;
 

@@ -1,6 +1,6 @@
 #include <vespera/ui/PropertyPage.h>
 
-#include <vespera/ui/HelpPages.h>
+#include <eventview/HelpPages.h>
 
 #include <QHBoxLayout>
 #include <QPushButton>

@@ -1,52 +1,37 @@
 #include <vespera/ui/VesperaDlg.h>
 
-#include <vespera/ui/AboutDlg.h>
 #include <vespera/ui/AppointmentForm.h>
 #include <vespera/ui/Artwork.h>
-#include <vespera/ui/HelpPages.h>
 #include <vespera/ui/LookupDetailsPP.h>
-#include <vespera/ui/MeetingRequestDlg.h>
 #include <vespera/ui/OptionsPropertySheet.h>
 
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/AppointmentStore.h>
-#include <vespera/core/CalendarBridge.h>
 #include <vespera/core/NameServerRegistration.h>
-#include <vespera/core/OrganiserSide.h>
 #include <vespera/core/Preferences.h>
+#include <vespera/core/ScheduleImport.h>
 #include <vespera/core/Vespera.h>
-
-#include <vespera/webservice/ScheduleService.h>
 
 #include <eventview/XInfoTip.h>
 
-#include <outlook/Application.h>
 #include <outlook/Item.h>
 
 #include <platform/BalloonSink.h>
-#include <platform/MessageBoxSink.h>
 
 #include <QCalendarWidget>
 #include <QContextMenuEvent>
 #include <QGridLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QStyle>
 #include <QTextCharFormat>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
-
-const char* const NewAppointmentBalloon =
-    "To view the newly created appointment\nwithin the Appointment list, "
-    "synchronize with\nOutlook once the appointment has been saved.";
-
-// The options sheet is open: a second one would write over the first.
-bool g_optionsOpen = false;
 
 QString FromStd(const std::string& text)
 {
@@ -67,6 +52,11 @@ CVesperaDlg::CVesperaDlg(std::unique_ptr<CVespera> agent)
     setWindowIcon(Artwork::AgentIcon());
     BuildControls();
     InstallStartupSheet();
+    // Another agent's browseScheduleURL opens the browser once the message
+    // has been handled.
+    m_agent->GetScheduleImport().SetBrowserOpener([this](const std::string& address) {
+        QTimer::singleShot(0, this, [this, address] { RunScheduleBrowser(address); });
+    });
     // The calendar program's forms open over this window.
     outlook::CItem::SetDisplayHandler([this](outlook::CItem& item) {
         outlook::CAppointmentItem* appointment = item.AsAppointment();
@@ -85,6 +75,7 @@ CVesperaDlg::~CVesperaDlg()
     if (m_agent) {
         m_agent->GetAppointmentStore().SetView(nullptr);
         m_agent->SetStartupSheet(nullptr);
+        m_agent->GetScheduleImport().SetBrowserOpener(nullptr);
     }
     m_tray.Remove();
 }
@@ -308,133 +299,6 @@ void CVesperaDlg::contextMenuEvent(QContextMenuEvent* event)
     QMenu menu(this);
     connect(menu.addAction("&About vespera..."), &QAction::triggered, this, &CVesperaDlg::OnAbout);
     menu.exec(event->globalPos());
-}
-
-// --- commands -------------------------------------------------------------------
-
-void CVesperaDlg::OnOptions()
-{
-    if (g_optionsOpen)
-        return;
-    g_optionsOpen = true;
-    CAgentSettings& settings = m_agent->GetSettings();
-    COptionsPropertySheet sheet(settings, this);
-    if (sheet.exec() == QDialog::Accepted) {
-        sheet.ApplyPages(settings);
-        m_agent->GetPreferences().RebuildPreferences();
-        const bool lookupChanged = sheet.ApplyLookupDetails(settings);
-        SettingsPages::ApplyRegistration(settings, *this, lookupChanged);
-        m_agent->GetCalendar().ApplyNotificationSettings();
-        if (m_tips)
-            m_tips->SetRelayEnabled(settings.GetBalloonToolTips());
-        Refresh();
-    }
-    g_optionsOpen = false;
-}
-
-void CVesperaDlg::OnResynchronise()
-{
-    m_agent->GetCalendar().Resynchronise();
-    Refresh();
-}
-
-void CVesperaDlg::OnScheduleBrowser()
-{
-    CMessageBoxSink::Show("The Semantic Web Schedule Browser is not part of this version of the agent.",
-                          MB_OK | MB_ICONINFORMATION, "Semantic Web Schedule Browser");
-}
-
-void CVesperaDlg::OnScheduleMeetings()
-{
-    CNameServerRegistration& registration = m_agent->GetRegistration();
-    CMeetingRequestDlg dialog(
-        m_agent->GetContactStore(),
-        [&registration](const std::string& name) { return registration.IsKnownToANS(name); },
-        [this](const std::string& request) {
-            m_agent->GetOrganiserSide().StartNegotiation(CKqmlFields(request));
-        },
-        m_agent->GetSettings().GetBalloonToolTips(), this);
-    dialog.exec();
-}
-
-void CVesperaDlg::OnNewAppointment()
-{
-    CBalloonSink::Show("New Appointment/Event", NewAppointmentBalloon);
-    outlook::CApplication* application = m_agent->GetCalendar().GetOutlookApplication();
-    std::unique_ptr<outlook::CItem> item =
-        application ? application->CreateItem(outlook::olAppointmentItem) : nullptr;
-    if (!item || !item->Display())
-        CMessageBoxSink::Show("No new appointment can be made: the calendar is not open.",
-                              MB_OK | MB_ICONEXCLAMATION);
-}
-
-void CVesperaDlg::OnTest()
-{
-    std::string result;
-    std::string error;
-    if (CScheduleService().HelloWorld(result, error)) {
-        m_agent->LogLine("Schedule service test: " + result);
-        CMessageBoxSink::Show("Service Invocation Succeeded");
-    } else {
-        m_agent->LogLine("Schedule service test failed: " + error);
-        CMessageBoxSink::Show("Service Invocation Failed");
-    }
-    CMessageBoxSink::Show("All Done");
-}
-
-void CVesperaDlg::OnHelpPicture()
-{
-    HelpPages::Open(HelpPages::MainWindowPage);
-}
-
-void CVesperaDlg::OnAbout()
-{
-    CAboutDlg about(this);
-    about.exec();
-}
-
-void CVesperaDlg::OnMinimize()
-{
-    hide();
-    m_tray.SetDefaultItem(CSystemTray::Restore);
-}
-
-void CVesperaDlg::OnRestore()
-{
-    showNormal();
-    raise();
-    activateWindow();
-    m_tray.SetDefaultItem(CSystemTray::Minimize);
-}
-
-void CVesperaDlg::OnTrayCommand(CSystemTray::Command command)
-{
-    switch (command) {
-    case CSystemTray::About:
-        OnAbout();
-        break;
-    case CSystemTray::Restore:
-        OnRestore();
-        break;
-    case CSystemTray::Minimize:
-        OnMinimize();
-        break;
-    case CSystemTray::RequestMeeting:
-        OnScheduleMeetings();
-        break;
-    case CSystemTray::NewAppointment:
-        OnNewAppointment();
-        break;
-    case CSystemTray::RetrieveSchedule:
-        OnScheduleBrowser();
-        break;
-    case CSystemTray::Options:
-        OnOptions();
-        break;
-    case CSystemTray::Exit:
-        done(QDialog::Accepted);
-        break;
-    }
 }
 
 // --- the day list and the calendar ------------------------------------------------

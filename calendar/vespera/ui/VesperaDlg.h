@@ -60,6 +60,11 @@ public:
     void OnResynchronise();
     void OnScheduleBrowser();
     void OnScheduleMeetings();
+    void OpenMeetingDialog(const std::string& attendees);
+    // The schedule browser, retrieving `address` first when one is given;
+    // its import is written into the calendar, its meeting request opens
+    // the meeting dialog with the attendees.
+    void RunScheduleBrowser(const std::string& address);
     void OnNewAppointment();
     void OnTest();
     void OnHelpPicture();

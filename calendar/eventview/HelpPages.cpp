@@ -1,11 +1,10 @@
-#include <vespera/ui/HelpPages.h>
+#include <eventview/HelpPages.h>
 
 #include <eventview/WebBrowserUtil.h>
 
 #include <platform/Registry.h>
 
-#include <QApplication>
-
+#include <cstdio>
 #include <filesystem>
 
 namespace {
@@ -19,8 +18,9 @@ namespace HelpPages {
 
 std::string InstalledFolder()
 {
-    const std::filesystem::path program = QCoreApplication::applicationDirPath().toStdString();
     std::error_code ignored;
+    const std::filesystem::path program =
+        std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path();
     if (std::filesystem::is_directory(program / "help", ignored))
         return (program / "help").string();
     return (program.parent_path() / "share" / "orvante" / "help").string();
@@ -43,7 +43,8 @@ bool Open(const std::string& path)
     const int result = browser.GotoURL((Host() + path).c_str(), SW_SHOW);
     if (result > CWebBrowserUtil::OpenedThreshold)
         return true;
-    QApplication::beep();
+    // The exclamation sound, where a terminal can give one.
+    std::fputc('\a', stderr);
     browser.ReportError(result);
     return false;
 }

@@ -11,6 +11,7 @@ namespace HelpPages {
 constexpr const char* HomePage = "/Cal/Help/index.html";
 constexpr const char* MainWindowPage = "/Cal/Help/CurrentEventsBrowser.html";
 constexpr const char* OptionsPage = "/Cal/Help/Options.html";
+constexpr const char* BrowserPage = "/Cal/Help/ScheduleBrowser.html";
 
 // The stored "HelpHost", else the installed help folder as a file://
 // address (without a trailing slash).

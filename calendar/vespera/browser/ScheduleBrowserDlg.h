@@ -1,0 +1,108 @@
+#pragma once
+
+#include <eventview/RDFCalendar.h>
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CRDFPerson;
+class CRDFVCalendar;
+class CRDFVevent;
+class CRegistry;
+class CVespera;
+class CXInfoTip;
+class QComboBox;
+class QLabel;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// Where the user retrieves web schedules, looks through their calendars and
+// events, checks the events to import and imports them (the dialog ends
+// with Accepted and the opener writes GetModel()'s appointments), or asks
+// for a meeting with the people of an event (it ends with
+// RequestMeetingResult and GetMeetingAttendees()).
+class CScheduleBrowserDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int RequestMeetingResult = 1000;
+    static constexpr const char* Version = "V1.08a (alpha)";
+    static constexpr const char* RestaurantAgent = "OrvanteRestaurantAgent";
+    // The registry value naming the service that turns DAML meeting agendas
+    // into schedules; none by default.
+    static constexpr const char* TranslationServiceValue = "TranslationServiceURL";
+    // What a tree item shows.
+    enum ItemKind { CalendarItem = 0, EventItem = 1, DetailItem = 2, LocationItem = 4, PersonItem = 5 };
+
+    CScheduleBrowserDlg(CVespera& agent, bool balloonTips, QWidget* parent = nullptr);
+    ~CScheduleBrowserDlg() override;
+
+    // Retrieves the schedule at `address` as the Retrieve button does.
+    void Retrieve(const std::string& address);
+    void OnRetrieve();
+    void OnCheckAll(bool checked);
+    void OnImport();
+
+    CRDFCalendar& GetModel() { return m_model; }
+    const std::string& GetMeetingAttendees() const { return m_meetingAttendees; }
+    QString StatusText() const;
+    QStringList Addresses() const;
+
+    // Caps every pause between status texts (tests use 0).
+    static void SetPauseLimit(int milliseconds);
+
+    // One entry of a context menu.
+    struct MenuEntry {
+        QString text;
+        std::function<void()> command;
+    };
+    // The entries of the menu of a schedule-tree or event-tree item.
+    std::vector<MenuEntry> CalendarMenuEntries(QTreeWidgetItem* item);
+    std::vector<MenuEntry> EventTreeMenuEntries(QTreeWidgetItem* item);
+    QTreeWidget* ScheduleTree() const { return m_schedules; }
+    QTreeWidget* EventTree() const { return m_events; }
+
+    // "45 minutes", "1 hour &  5 minutes", "1 day, 1 hour & 30 minutes".
+    static std::string DurationText(long minutes);
+    // The calendar agent names of people: the agent name they give, else
+    // each of their addresses made into one; ", " between them.
+    static std::string AgentNamesOf(const std::vector<CRDFPerson>& people);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildControls();
+    void AttachTips();
+    void LoadHistory();
+    void RememberAddress(const std::string& address);
+    void SetStatus(const QString& text);
+    void AppendStatus(const QString& text);
+    void Pause(int milliseconds);
+    bool TranslateAgenda(const std::string& address);
+
+    void FillScheduleTree();
+    void FillEventTree(CRDFVCalendar* calendar);
+    void OnItemChanged(QTreeWidgetItem* item);
+    static void ShowStatus(QTreeWidgetItem* item, int status);
+
+    void RequestMeeting(const std::string& attendees);
+    void MailTo(const std::string& addresses);
+    void AddToContacts(const CRDFPerson& person);
+    void AskRestaurantAgent(double latitude, double longitude);
+    void OpenPage(const std::string& address);
+
+    CVespera& m_agent;
+    CRDFCalendar m_model;
+    std::string m_meetingAttendees;
+    QComboBox* m_address = nullptr;
+    QLabel* m_status = nullptr;
+    QTreeWidget* m_schedules = nullptr;
+    QTreeWidget* m_events = nullptr;
+    std::unique_ptr<CXInfoTip> m_tips;
+    bool m_treeTipAdded = false;
+    bool m_filling = false;
+};
