@@ -166,3 +166,21 @@ TEST(AppointmentListViewTest, CellsOfAnImportedAndARecurringAppointment)
 }
 
 } // namespace
+
+namespace {
+
+// Every shipped example is a schedule the browser can show.
+TEST_F(ScheduleBrowserTest, EveryShippedExampleHoldsASchedule)
+{
+    const char* const examples[] = {
+        "team-schedule.rdf",    "conference-programme.rdf", "holidays.ttl",         "school-terms.ttl",
+        "choir-rehearsals.rdf", "football-fixtures.ttl",    "gallery-openings.ttl", "workshop-series.rdf"};
+    for (const char* example : examples) {
+        CScheduleBrowserDlg browser(Agent(), false);
+        browser.Retrieve(Shipped(example));
+        EXPECT_EQ(browser.StatusText(), "Retrieving events...done.") << example;
+        EXPECT_GE(browser.EventTree()->topLevelItemCount(), 2) << example;
+    }
+}
+
+} // namespace
