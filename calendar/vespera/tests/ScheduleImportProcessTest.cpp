@@ -50,7 +50,7 @@ TEST(ScheduleImportProcessTest, ImportsOnRequestOnceAndTellsTheAlertAgent)
                                           {}});
     ASSERT_NE(ann, nullptr) << society.Failure();
 
-    for (const std::string& path : {"/team.rdf", "/team.rdf", "/choir.ics"})
+    for (const char* path : {"/team.rdf", "/team.rdf", "/choir.ics"})
         ASSERT_TRUE(
             society.TellOnly(AnnName, "tell :objective uploadScheduleURL :url \"" + server.Url(path) + "\""))
             << society.Failure();
