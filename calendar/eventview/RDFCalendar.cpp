@@ -110,6 +110,7 @@ bool CRDFCalendar::BuildAppointmentList()
                 event.getEndDate().GetValue(), WholeMinutes(event.getDurationPtr()->GetTotalDays()),
                 event.hasAlarm() ? 1 : 0, event.getAlarmDuration(), -1, CDateTime(), ImportAttribute));
             m_identities.push_back(IdentityOf(event, *calendar));
+            m_rules.push_back(event.GetRecurrenceRule());
         }
     }
     return true;
@@ -124,4 +125,5 @@ void CRDFCalendar::DeleteAppointmentListItems()
 {
     m_appointments.clear();
     m_identities.clear();
+    m_rules.clear();
 }

@@ -41,6 +41,9 @@ public:
     // the event's URI, or for a blank node the schedule's address with the
     // start and the summary.
     const std::vector<std::string>& GetImportIdentities() const { return m_identities; }
+    // For each appointment, its event's recurrence rule ("FREQ=..."), empty
+    // for an event that does not recur.
+    const std::vector<std::string>& GetRecurrenceRules() const { return m_rules; }
     std::vector<std::unique_ptr<CRDFVCalendar>>& GetCalendars() { return m_calendars; }
     CRDFMFCGraphStore& GetGraphStore() { return m_store; }
 
@@ -60,6 +63,7 @@ public:
 private:
     std::vector<std::unique_ptr<CAppointment>> m_appointments;
     std::vector<std::string> m_identities;
+    std::vector<std::string> m_rules;
     std::vector<std::unique_ptr<CRDFVCalendar>> m_calendars;
     CRDFMFCGraphStore m_store;
     int m_error = NoError;

@@ -41,6 +41,14 @@ CAppointmentItem::CAppointmentItem(std::weak_ptr<CBackend> backend, EntryId id, 
 
 CAppointmentItem::~CAppointmentItem() = default;
 
+void CAppointmentItem::SetRecurrencePattern(const std::optional<CAppointmentData::Pattern>& pattern)
+{
+    m_data.isRecurring = pattern.has_value();
+    if (pattern)
+        m_data.pattern = *pattern;
+    m_pattern = pattern ? std::make_unique<CRecurrencePattern>(m_data.pattern) : nullptr;
+}
+
 std::optional<PropertyValue> CAppointmentItem::GetProperty(const std::string& name) const
 {
     return detail::ReadProperty(Properties, name, *this);

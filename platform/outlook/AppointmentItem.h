@@ -32,6 +32,8 @@ public:
     bool GetIsRecurring() const { return m_data.isRecurring; }
     // The pattern, owned by the item; null for an item that does not recur.
     const CRecurrencePattern* GetRecurrencePattern() const { return m_pattern.get(); }
+    // Makes the item recur by the pattern, or stop recurring with nullopt.
+    void SetRecurrencePattern(const std::optional<CAppointmentData::Pattern>& pattern);
 
     bool GetReminderSet() const { return m_data.reminderSet; }
     void SetReminderSet(bool reminderSet) { m_data.reminderSet = reminderSet; }

@@ -39,5 +39,10 @@ public:
     // instance outside 1..5, an empty or unknown weekday mask ...).
     static bool FromPattern(const CAppointmentData::Pattern& pattern, icalrecurrencetype& rule,
                             std::string& reason);
+    // ToPattern for a rule given as its text ("FREQ=WEEKLY;COUNT=4"), on an
+    // event that starts at the local time `start`. False with the reason
+    // for a text that is no rule, too.
+    static bool PatternFromText(const std::string& rule, const CDateTime& start, long durationMinutes,
+                                CAppointmentData::Pattern& pattern, std::string& reason);
 };
 } // namespace outlook

@@ -138,6 +138,14 @@ void CCalendarBridge::LoadAppointments()
 
 // Items that are no appointments are skipped; the count stays as the folder
 // gives it, so that the agent's own items are still numbered after them.
+bool CCalendarBridge::LoadCalendarItem(int position)
+{
+    outlook::CMAPIFolder* folder =
+        m_namespace ? m_namespace->GetDefaultFolder(outlook::olFolderCalendar) : nullptr;
+    outlook::CItems* items = folder ? folder->GetItems() : nullptr;
+    return items && LoadAppointment(*items, position);
+}
+
 bool CCalendarBridge::LoadAppointment(outlook::CItems& items, int position)
 {
     std::unique_ptr<outlook::CItem> item = items.Item(position);

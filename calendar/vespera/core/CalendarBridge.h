@@ -69,6 +69,9 @@ public:
     // The items of the calendar folder the agent knows of; appointments the
     // agent creates are numbered from it.
     int GetCalendarItemCount() const { return m_calendarItemCount; }
+    // Reads the calendar folder's item at the 1-based position into the
+    // store, recurrence included, as loading does; false when there is none.
+    bool LoadCalendarItem(int position);
     void SetCalendarItemCount(int count) { m_calendarItemCount = count; }
 
     // --- writing ---------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <outlook/Items.h>
 #include <outlook/MAPIFolder.h>
 #include <outlook/NameSpace.h>
+#include <outlook/RecurrenceRule.h>
 
 #include <platform/DateTimeSpan.h>
 #include <platform/MessageBoxSink.h>
@@ -46,6 +47,22 @@ void Fill(outlook::CAppointmentItem& item, const CAppointment& appointment, long
 }
 
 } // namespace
+
+// The pattern of a feed's recurring event; nullopt (logged) for one that
+// does not recur or whose rule the calendar cannot keep, which is then
+// imported as its first occurrence.
+std::optional<outlook::CAppointmentData::Pattern>
+CScheduleImport::PatternOf(const std::string& rule, const CAppointment& appointment, long minutes)
+{
+    if (rule.empty())
+        return std::nullopt;
+    outlook::CAppointmentData::Pattern pattern;
+    std::string reason;
+    if (outlook::CRecurrenceRule::PatternFromText(rule, appointment.GetStartTime(), minutes, pattern, reason))
+        return pattern;
+    m_agent.LogLine("\"" + appointment.GetSubject() + "\" is imported as a single appointment: " + reason);
+    return std::nullopt;
+}
 
 CScheduleImport::CScheduleImport(CAgentContext& agent, CCalendarBridge& calendar)
     : m_agent(agent), m_calendar(calendar)
@@ -109,9 +126,10 @@ int CScheduleImport::WriteAppointments(CRDFCalendar& calendar)
 {
     int written = 0;
     const std::vector<std::string>& identities = calendar.GetImportIdentities();
+    const std::vector<std::string>& rules = calendar.GetRecurrenceRules();
     for (std::size_t i = 0; i < calendar.getAppointmentPtr().size(); ++i) {
         const std::string uid = ImportUid(i < identities.size() ? identities[i] : std::string());
-        if (WriteOne(*calendar.getAppointmentPtr()[i], uid))
+        if (WriteOne(*calendar.getAppointmentPtr()[i], uid, i < rules.size() ? rules[i] : std::string()))
             ++written;
     }
     if (written > 0)
@@ -147,7 +165,8 @@ std::optional<long> CScheduleImport::FindItem(const std::string& uid)
     return std::nullopt;
 }
 
-bool CScheduleImport::WriteOne(const CAppointment& appointment, const std::string& uid)
+bool CScheduleImport::WriteOne(const CAppointment& appointment, const std::string& uid,
+                               const std::string& rule)
 {
     const long minutes = SpanMinutes(appointment);
     if (minutes < 0 || minutes > CAgentContext::MaxRequestedMinutes) {
@@ -172,25 +191,23 @@ bool CScheduleImport::WriteOne(const CAppointment& appointment, const std::strin
         return false;
     }
     Fill(*written, appointment, minutes);
+    written->SetRecurrencePattern(PatternOf(rule, appointment, minutes));
     if (!written->Save()) {
         m_agent.LogLine("The calendar refused the imported \"" + appointment.GetSubject() + "\"");
         return false;
     }
     CAppointmentStore& store = m_agent.GetAppointmentStore();
-    long index = position.value_or(0);
     if (position) {
+        const long index = *position;
         store.RemoveIf([index](const CAppointment& held) { return held.GetOutlookIndex() == index; });
-    } else {
-        index = m_calendar.GetCalendarItemCount() + 1;
-        m_calendar.SetCalendarItemCount(static_cast<int>(index));
+        return m_calendar.LoadCalendarItem(static_cast<int>(index));
     }
-    store.AddAppointment(static_cast<int>(index), written->GetSubject(), written->GetBody(),
-                         written->GetLocation(), written->GetRequiredAttendees(),
-                         written->GetOptionalAttendees(), written->GetStart(), written->GetEnd(),
-                         written->GetDuration(), written->GetReminderSet() ? 1 : 0,
-                         written->GetReminderMinutesBeforeStart(), static_cast<int>(written->GetBusyStatus()),
-                         CDateTime(), "outlook", false);
-    return true;
+    // A new item is the folder's last.
+    outlook::CItems* items =
+        m_calendar.GetNameSpace()->GetDefaultFolder(outlook::olFolderCalendar)->GetItems();
+    const int index = static_cast<int>(items->GetCount());
+    m_calendar.SetCalendarItemCount(index);
+    return m_calendar.LoadCalendarItem(index);
 }
 
 std::string CScheduleImport::UploadNotice(const std::string& url)

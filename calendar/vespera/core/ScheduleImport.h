@@ -2,6 +2,8 @@
 
 #include <graphstore/DocumentFetcher.h>
 
+#include <outlook/AppointmentData.h>
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -51,8 +53,10 @@ public:
     void SetFetcher(const CDocumentFetcher& fetcher) { m_fetcher = fetcher; }
 
 private:
-    bool WriteOne(const CAppointment& appointment, const std::string& uid);
+    bool WriteOne(const CAppointment& appointment, const std::string& uid, const std::string& rule);
     std::optional<long> FindItem(const std::string& uid);
+    std::optional<outlook::CAppointmentData::Pattern>
+    PatternOf(const std::string& rule, const CAppointment& appointment, long minutes);
     void TellUser(const std::string& url);
     static std::optional<std::string> WebAddressOf(const CKqmlFields& content);
 

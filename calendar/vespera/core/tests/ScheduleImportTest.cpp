@@ -77,6 +77,26 @@ TEST_F(ScheduleImportTest, APageThatCannotBeLoadedIsSaidAndStillToldToTheAlertAg
     EXPECT_EQ(Agent().Sent()[0].content.rfind("tell :command schedule_uploaded :start (tell :day ", 0), 0u);
 }
 
+TEST_F(ScheduleImportTest, RecurringFeedEventsImportAsRecurringItems)
+{
+    server.Put("/choir.ics", "text/calendar",
+               "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\nBEGIN:VEVENT\r\nUID:r1\r\n"
+               "DTSTAMP:20261201T000000Z\r\nDTSTART:20310304T190000\r\nDTEND:20310304T210000\r\n"
+               "SUMMARY:Rehearsal\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\nUID:r2\r\n"
+               "DTSTAMP:20261201T000000Z\r\nDTSTART:20310305T190000\r\nDTEND:20310305T200000\r\n"
+               "SUMMARY:Odd one\r\nRRULE:FREQ=WEEKLY;BYSETPOS=2\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    Upload(server.Url("/choir.ics"));
+    ASSERT_EQ(CalendarItems(), 2);
+    outlook::CStoredItem item;
+    ASSERT_TRUE(Backend().GetItem(outlook::olFolderCalendar, 0, item));
+    EXPECT_TRUE(std::get<outlook::CAppointmentData>(item.data).isRecurring);
+    const CAppointmentStore& store = Agent().GetAppointmentStore();
+    ASSERT_EQ(store.GetCount(), 2);
+    EXPECT_TRUE(store.GetAt(0)->OccursOn(25, 3, 2031)) << "the fourth Tuesday";
+    EXPECT_FALSE(store.GetAt(0)->OccursOn(1, 4, 2031)) << "after the fourth";
+    EXPECT_FALSE(store.GetAt(1)->IsRecurring());
+}
+
 TEST(ScheduleImportUid, StableAndDistinct)
 {
     EXPECT_EQ(CScheduleImport::ImportUid("a"), CScheduleImport::ImportUid("a"));
