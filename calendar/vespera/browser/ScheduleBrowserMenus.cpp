@@ -10,6 +10,9 @@
 #include <eventview/TitleMenu.h>
 #include <eventview/WebBrowserUtil.h>
 
+#include <outlook/Application.h>
+#include <outlook/MailItem.h>
+
 #include <platform/MessageBoxSink.h>
 
 #include <QApplication>
@@ -186,11 +189,24 @@ void CScheduleBrowserDlg::RequestMeeting(const std::string& attendees)
     done(RequestMeetingResult);
 }
 
-// The user's mail program, with the addresses filled in.
+// A new message to the addresses, in the calendar program's mail form; it
+// goes out through the agent's mail.
 void CScheduleBrowserDlg::MailTo(const std::string& addresses)
 {
-    if (!addresses.empty())
-        OpenPage("mailto:" + addresses);
+    if (addresses.empty())
+        return;
+    outlook::CApplication* application = m_agent.GetCalendar().GetOutlookApplication();
+    std::unique_ptr<outlook::CItem> item =
+        application ? application->CreateItem(outlook::olMailItem) : nullptr;
+    outlook::CMailItem* mail = item ? item->AsMail() : nullptr;
+    if (!mail) {
+        CMessageBoxSink::Show("No message can be written: the calendar program is not open.",
+                              MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    mail->SetTo(addresses);
+    if (!mail->Display())
+        CMessageBoxSink::Show("No mail form can be shown here.", MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CScheduleBrowserDlg::AddToContacts(const CRDFPerson& person)

@@ -1,6 +1,7 @@
 #include <vespera/ui/VesperaDlg.h>
 
 #include <vespera/ui/AppointmentForm.h>
+#include <vespera/ui/MailForm.h>
 #include <vespera/ui/Artwork.h>
 #include <vespera/ui/LookupDetailsPP.h>
 #include <vespera/ui/OptionsPropertySheet.h>
@@ -14,10 +15,13 @@
 
 #include <eventview/XInfoTip.h>
 
+#include <outlook/AppointmentItem.h>
 #include <outlook/Item.h>
+#include <outlook/MailItem.h>
 
 #include <platform/BalloonSink.h>
 
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QContextMenuEvent>
 #include <QGridLayout>
@@ -59,12 +63,18 @@ CVesperaDlg::CVesperaDlg(std::unique_ptr<CVespera> agent)
     });
     // The calendar program's forms open over this window.
     outlook::CItem::SetDisplayHandler([this](outlook::CItem& item) {
-        outlook::CAppointmentItem* appointment = item.AsAppointment();
-        if (!appointment)
-            return false;
-        CAppointmentForm form(*appointment, this);
-        form.exec();
-        return true;
+        if (outlook::CAppointmentItem* appointment = item.AsAppointment()) {
+            CAppointmentForm form(*appointment, this);
+            form.exec();
+            return true;
+        }
+        if (outlook::CMailItem* mail = item.AsMail()) {
+            CMailForm form(*mail,
+                           QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this);
+            form.exec();
+            return true;
+        }
+        return false;
     });
 }
 

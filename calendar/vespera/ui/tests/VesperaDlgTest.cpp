@@ -7,6 +7,10 @@
 
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/AppointmentStore.h>
+#include <vespera/core/CalendarBridge.h>
+
+#include <outlook/Application.h>
+#include <outlook/MailItem.h>
 
 #include <eventview/testing/QtTestApplication.h>
 
@@ -259,6 +263,27 @@ TEST_F(VesperaDlgTest, TestButtonWithoutAServiceAddressReportsFailureThenAllDone
     ASSERT_EQ(boxes.Boxes().size(), 2u);
     EXPECT_EQ(boxes.Boxes()[0].text, "Service Invocation Failed");
     EXPECT_EQ(boxes.Boxes()[1].text, "All Done");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(VesperaDlgTest, MailItemsOpenInTheMailFormAndGoOutWhenSent)
+{
+    std::unique_ptr<outlook::CItem> item =
+        agent->GetCalendar().GetOutlookApplication()->CreateItem(outlook::olMailItem);
+    item->AsMail()->SetTo("maria@example.org, tom@example.org");
+    QTimer::singleShot(0, [] {
+        QWidget* form = QApplication::activeModalWidget();
+        ASSERT_NE(form, nullptr);
+        form->findChild<QLineEdit*>("subject")->setText("Architecture review");
+        static_cast<QDialog*>(form)->accept();
+    });
+    EXPECT_TRUE(item->Display());
+    ASSERT_EQ(backend->GetSentMail().size(), 1u);
+    EXPECT_EQ(backend->GetSentMail()[0].to, "maria@example.org, tom@example.org");
+    EXPECT_EQ(backend->GetSentMail()[0].subject, "Architecture review");
 }
 
 } // namespace
