@@ -77,10 +77,9 @@ void CVesperaDlg::OnScheduleBrowser()
 void CVesperaDlg::RunScheduleBrowser(const std::string& address)
 {
     CScheduleBrowserDlg browser(*m_agent, m_agent->GetSettings().GetBalloonToolTips(), this);
-    if (!address.empty()) {
-        browser.show();
+    // Retrieved once the dialog runs, so that the user sees the steps.
+    if (!address.empty())
         QTimer::singleShot(0, &browser, [&browser, address] { browser.Retrieve(address); });
-    }
     const int result = browser.exec();
     if (result == QDialog::Accepted) {
         m_agent->GetScheduleImport().WriteAppointments(browser.GetModel());

@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -284,6 +285,31 @@ TEST_F(VesperaDlgTest, MailItemsOpenInTheMailFormAndGoOutWhenSent)
     ASSERT_EQ(backend->GetSentMail().size(), 1u);
     EXPECT_EQ(backend->GetSentMail()[0].to, "maria@example.org, tom@example.org");
     EXPECT_EQ(backend->GetSentMail()[0].subject, "Architecture review");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(VesperaDlgTest, AnotherAgentsBrowseRequestOpensTheBrowserAtItsAddress)
+{
+    Settings().SetAutoInvokeSchedule(true);
+    std::string message = vespera_test::MakeMessage(
+        "tell :objective browseScheduleURL :url \"http://127.0.0.1:1/schedule.rdf\"", "peer-CalendarAgent");
+    agent->process_message(message.data());
+    QString title;
+    QStringList addresses;
+    QTimer::singleShot(0, [&] {
+        // The browser opens once the message has been handled.
+        QTimer::singleShot(0, [&] {
+            QWidget* browser = QApplication::activeModalWidget();
+            ASSERT_NE(browser, nullptr);
+            title = browser->windowTitle();
+            static_cast<QDialog*>(browser)->reject();
+        });
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!title.isEmpty(), 10000);
+    EXPECT_EQ(title, "Semantic Web Schedule Browser");
 }
 
 } // namespace
