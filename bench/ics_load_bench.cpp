@@ -7,6 +7,8 @@
 
 #include <platform/AtomicFile.h>
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <libical/ical.h>
@@ -110,30 +112,12 @@ void FileBackendStartAndReadAll(benchmark::State& state)
 BENCHMARK(LibicalParseAlone)->Unit(benchmark::kMillisecond);
 BENCHMARK(FileBackendStartAndReadAll)->Unit(benchmark::kMillisecond);
 
-// Keeps each benchmark's time per iteration for the ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.iterations > 0)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 } // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto alone = reporter.times.find("LibicalParseAlone");
-    const auto backend = reporter.times.find("FileBackendStartAndReadAll");
-    if (alone != reporter.times.end() && backend != reporter.times.end() && alone->second > 0)
-        std::printf("file back-end start and read / libical parse alone: %.2f\n",
-                    backend->second / alone->second);
+    benchsupport::RunAndPrintRatio(argc, argv, "FileBackendStartAndReadAll", "LibicalParseAlone",
+                                   "file back-end start and read / libical parse alone");
     const std::string command = "rm -rf '" + CalendarDirectory() + "'";
     return std::system(command.c_str()) == 0 ? 0 : 1;
 }

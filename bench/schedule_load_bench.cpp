@@ -4,6 +4,8 @@
 
 #include <eventview/RDFCalendar.h>
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <raptor2.h>
@@ -107,30 +109,12 @@ void ModelAndAppointmentList(benchmark::State& state)
 BENCHMARK(RaptorParseAlone)->Unit(benchmark::kMillisecond);
 BENCHMARK(ModelAndAppointmentList)->Unit(benchmark::kMillisecond);
 
-// Keeps each benchmark's time per iteration for the ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.iterations > 0)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 } // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto alone = reporter.times.find("RaptorParseAlone");
-    const auto model = reporter.times.find("ModelAndAppointmentList");
-    if (alone != reporter.times.end() && model != reporter.times.end() && alone->second > 0)
-        std::printf("schedule model and appointments / raptor parse alone: %.2f\n",
-                    model->second / alone->second);
+    benchsupport::RunAndPrintRatio(argc, argv, "ModelAndAppointmentList", "RaptorParseAlone",
+                                   "schedule model and appointments / raptor parse alone");
     const std::string path = SchedulePath();
     std::remove(path.c_str());
     ::rmdir(path.substr(0, path.rfind('/')).c_str());
