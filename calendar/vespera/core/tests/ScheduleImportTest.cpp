@@ -67,14 +67,19 @@ TEST_F(ScheduleImportTest, ImportingTheSameScheduleAgainUpdatesInsteadOfAddingTw
     EXPECT_NE(Agent().Sent()[0].content.find(":url \"" + server.Url("/team.rdf") + "\""), std::string::npos);
 }
 
-TEST_F(ScheduleImportTest, APageThatCannotBeLoadedIsSaidAndStillToldToTheAlertAgent)
+TEST_F(ScheduleImportTest, APageThatCannotBeLoadedIsSaidAndStillToldToTheUser)
 {
+    Agent().GetSettings().SetEmailAlertString("ann@example.org");
+    Agent().GetSettings().SetEmailAlert(true);
     Upload(server.Url("/missing.rdf"));
     ASSERT_EQ(Boxes().Boxes().size(), 1u);
     EXPECT_EQ(Boxes().Boxes()[0].text, "Failed to load URL");
     EXPECT_EQ(CalendarItems(), 0);
     ASSERT_EQ(Agent().Sent().size(), 1u);
     EXPECT_EQ(Agent().Sent()[0].content.rfind("tell :command schedule_uploaded :start (tell :day ", 0), 0u);
+    ASSERT_EQ(Backend().GetSentMail().size(), 1u);
+    EXPECT_EQ(Backend().GetSentMail()[0].subject, "Imported Schedule");
+    EXPECT_EQ(Backend().GetSentMail()[0].body.rfind(server.Url("/missing.rdf") + "@", 0), 0u);
 }
 
 TEST_F(ScheduleImportTest, RecurringFeedEventsImportAsRecurringItems)
