@@ -108,6 +108,18 @@ void CScheduleImport::Browse(const CKqmlFields& content)
     m_browserOpener(*url);
 }
 
+bool CScheduleImport::MayBrowse(const std::string& address) const
+{
+    if (webpage::IsWebAddress(address))
+        return true;
+    if (m_shippedFolder.empty() || address.find("..") != std::string::npos ||
+        address.find('%') != std::string::npos)
+        return false;
+    const std::string prefix = "file://" + m_shippedFolder + "/";
+    return address.size() > prefix.size() && address.compare(0, prefix.size(), prefix) == 0 &&
+           address.find('/', prefix.size()) == std::string::npos;
+}
+
 bool CScheduleImport::ImportFrom(const std::string& url)
 {
     CRDFCalendar calendar(m_fetcher);

@@ -36,6 +36,12 @@ public:
     // browseScheduleURL: opens the browser at the message's url.
     void Browse(const CKqmlFields& content);
     void SetBrowserOpener(BrowserOpener opener) { m_browserOpener = std::move(opener); }
+    // The folder of the schedules shipped with the program: another agent
+    // may ask to browse those as file:// addresses (the debug window's test
+    // does), but no other local file.
+    void SetShippedSchedulesFolder(const std::string& folder) { m_shippedFolder = folder; }
+    // Whether another agent may have the browser open `address`.
+    bool MayBrowse(const std::string& address) const;
 
     // Loads, builds and writes; false (after "Failed to load URL") when the
     // page cannot be loaded.
@@ -64,4 +70,5 @@ private:
     CCalendarBridge& m_calendar;
     CDocumentFetcher m_fetcher;
     BrowserOpener m_browserOpener;
+    std::string m_shippedFolder;
 };

@@ -16,6 +16,7 @@
 #include <vespera/core/ReminderSink.h>
 #include <vespera/core/ScheduleImport.h>
 #include <vespera/core/StartupPause.h>
+#include <vespera/core/TrafficTrace.h>
 #include <vespera/core/WebPage.h>
 
 #include <eventview/WebBrowserUtil.h>
@@ -305,6 +306,8 @@ int CVespera::process_message(char* message)
 
 int CVespera::process_parsed_message(const CParsedMessage& message)
 {
+    if (m_trafficTrace)
+        m_trafficTrace->TraceIncoming(message.text());
     // Every answer must reflect the user's calendar as it is now, edits in
     // other programs included.
     m_calendar->SyncWithOutsideChanges();
@@ -547,6 +550,8 @@ void CVespera::LogLine(const std::string& line)
 std::optional<std::string> CVespera::SendAgentMessage(const std::string& performative,
                                                       const std::string& receiver, const std::string& content)
 {
+    if (m_trafficTrace)
+        m_trafficTrace->TraceOutgoing(performative, receiver, content);
     // The two texts stand opposite to the container's own replies; the
     // agents on the other side read them in these places.
     return Send(performative, receiver, "default-language", "default-ontology", nullptr, content);

@@ -29,6 +29,7 @@ class COrganiserSide;
 class CPreferences;
 class CScheduleImport;
 class CTimeSlot;
+class CTrafficTrace;
 
 namespace outlook {
 class CBackend;
@@ -166,6 +167,9 @@ public:
 
     // --- hooks --------------------------------------------------------------
 
+    // The watcher of the agent's traffic, borrowed; null for none.
+    void SetTrafficTrace(CTrafficTrace* trace) { m_trafficTrace = trace; }
+
     // Replaces the browser opener (null restores the default, which runs
     // xdg-open without a shell).
     void SetUrlOpener(UrlOpener opener);
@@ -212,4 +216,5 @@ private:
     int m_timerTick = 1;
     UrlOpener m_urlOpener;
     StartupSheet m_startupSheet;
+    CTrafficTrace* m_trafficTrace = nullptr;
 };

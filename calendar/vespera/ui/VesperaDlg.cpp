@@ -1,6 +1,9 @@
 #include <vespera/ui/VesperaDlg.h>
 
 #include <vespera/ui/AppointmentForm.h>
+#include <vespera/ui/DebugDlg.h>
+
+#include <vespera/browser/ScheduleHistory.h>
 #include <vespera/ui/MailForm.h>
 #include <vespera/ui/Artwork.h>
 #include <vespera/ui/LookupDetailsPP.h>
@@ -58,6 +61,7 @@ CVesperaDlg::CVesperaDlg(std::unique_ptr<CVespera> agent)
     InstallStartupSheet();
     // Another agent's browseScheduleURL opens the browser once the message
     // has been handled.
+    m_agent->GetScheduleImport().SetShippedSchedulesFolder(CScheduleHistory::ExamplesFolder());
     m_agent->GetScheduleImport().SetBrowserOpener([this](const std::string& address) {
         QTimer::singleShot(0, this, [this, address] { RunScheduleBrowser(address); });
     });
@@ -83,6 +87,7 @@ CVesperaDlg::~CVesperaDlg()
     outlook::CItem::SetDisplayHandler(nullptr);
     CBalloonSink::SetCurrent(nullptr);
     if (m_agent) {
+        m_agent->SetTrafficTrace(nullptr);
         m_agent->GetAppointmentStore().SetView(nullptr);
         m_agent->SetStartupSheet(nullptr);
         m_agent->GetScheduleImport().SetBrowserOpener(nullptr);
@@ -202,6 +207,7 @@ int CVesperaDlg::OnInitDialog()
             OnMinimize();
         EnableMeetingRequests(MeetingRequestsAllowed(settings));
     }
+    UpdateDebugWindow();
     m_agent->GetPreferences().RebuildPreferences();
     setWindowTitle(Title);
     return timerRunning;
@@ -289,6 +295,7 @@ intptr_t CVesperaDlg::WindowProc(unsigned msg, uintptr_t wparam, intptr_t lparam
         return WM_PROBE;
     case WM_DEBUG_CLOSED:
         m_agent->GetSettings().SetDebug(false);
+        UpdateDebugWindow();
         return 0;
     default:
         return CDlgContainer::WindowProc(msg, wparam, lparam);
@@ -309,6 +316,25 @@ void CVesperaDlg::contextMenuEvent(QContextMenuEvent* event)
     QMenu menu(this);
     connect(menu.addAction("&About vespera..."), &QAction::triggered, this, &CVesperaDlg::OnAbout);
     menu.exec(event->globalPos());
+}
+
+// --- the debug window ---------------------------------------------------------------
+
+// Made only while debug mode is on: a hidden window would keep every
+// message of a long-running agent.
+void CVesperaDlg::UpdateDebugWindow()
+{
+    const bool wanted = m_agent->GetSettings().GetDebug();
+    if (wanted && !m_debug) {
+        m_debug = std::make_unique<CDebugDlg>(
+            *m_agent, [this] { PostMessage(WM_DEBUG_CLOSED); }, this);
+        m_agent->SetTrafficTrace(m_debug.get());
+        m_debug->RefreshAppointments();
+        m_debug->show();
+    } else if (!wanted && m_debug) {
+        m_agent->SetTrafficTrace(nullptr);
+        m_debug.reset();
+    }
 }
 
 // --- the day list and the calendar ------------------------------------------------

@@ -14,6 +14,7 @@
 #include <set>
 
 class CAgentSettings;
+class CDebugDlg;
 class CAppointmentStore;
 class CVespera;
 class CXInfoTip;
@@ -87,6 +88,10 @@ public:
     void ShowRegistration(const std::string& name, const std::string& host, int port) override;
     void EnableMeetingRequests(bool enable) override;
 
+    // Shows the debug window while Debug is on, ends it while it is off.
+    void UpdateDebugWindow();
+    CDebugDlg* DebugWindow() const { return m_debug.get(); }
+
     CSystemTray& Tray() { return m_tray; }
     bool IsTrayCreated() const { return m_trayCreated; }
 
@@ -115,4 +120,5 @@ private:
     CSystemTray m_tray;
     bool m_trayCreated = false;
     std::unique_ptr<CXInfoTip> m_tips;
+    std::unique_ptr<CDebugDlg> m_debug;
 };

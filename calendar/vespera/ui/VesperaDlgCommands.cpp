@@ -3,6 +3,7 @@
 #include <vespera/ui/VesperaDlg.h>
 
 #include <vespera/ui/AboutDlg.h>
+#include <vespera/ui/DebugDlg.h>
 #include <vespera/ui/MeetingRequestDlg.h>
 #include <vespera/ui/OptionsPropertySheet.h>
 
@@ -59,6 +60,7 @@ void CVesperaDlg::OnOptions()
         if (m_tips)
             m_tips->SetRelayEnabled(settings.GetBalloonToolTips());
         Refresh();
+        UpdateDebugWindow();
     }
     g_optionsOpen = false;
 }
@@ -67,6 +69,8 @@ void CVesperaDlg::OnResynchronise()
 {
     m_agent->GetCalendar().Resynchronise();
     Refresh();
+    if (m_debug)
+        m_debug->RefreshAppointments();
 }
 
 void CVesperaDlg::OnScheduleBrowser()

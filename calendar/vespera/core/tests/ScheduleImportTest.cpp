@@ -102,6 +102,25 @@ TEST_F(ScheduleImportTest, RecurringFeedEventsImportAsRecurringItems)
     EXPECT_FALSE(store.GetAt(1)->IsRecurring());
 }
 
+TEST_F(ScheduleImportTest, PeersMayBrowseWebAddressesAndOnlyTheShippedSchedulesOnDisk)
+{
+    CScheduleImport& import = Agent().GetScheduleImport();
+    import.SetShippedSchedulesFolder("/opt/orvante/schedules");
+    const std::pair<const char*, bool> cases[] = {
+        {"http://example.org/s.rdf", true},
+        {"https://example.org/s.rdf", true},
+        {"file:///opt/orvante/schedules/team-schedule.rdf", true},
+        {"file:///opt/orvante/schedules/../../../etc/passwd", false},
+        {"file:///opt/orvante/schedules/%2e%2e/x", false},
+        {"file:///opt/orvante/schedules/sub/x.rdf", false},
+        {"file:///opt/orvante/schedules/", false},
+        {"file:///etc/passwd", false},
+        {"ftp://example.org/s.rdf", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(import.MayBrowse(c.first), c.second) << c.first;
+}
+
 TEST(ScheduleImportUid, StableAndDistinct)
 {
     EXPECT_EQ(CScheduleImport::ImportUid("a"), CScheduleImport::ImportUid("a"));

@@ -1,7 +1,11 @@
 #include <vespera/ui/AgentAlertSettingsPP.h>
 #include <vespera/ui/LookupDetailsPP.h>
 #include <vespera/ui/OptionsPropertySheet.h>
+#include <vespera/ui/DebugDlg.h>
+#include <vespera/ui/QtEventLoop.h>
 #include <vespera/ui/VesperaDlg.h>
+
+#include <agentkit/widgets/ParserTree.h>
 
 #include "VesperaTestSupport.h"
 
@@ -17,6 +21,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QLineEdit>
 #include <QPushButton>
@@ -39,6 +44,8 @@ protected:
     VesperaDlgTest()
     {
         testsupport::QtTestApplication();
+        loop = std::make_unique<CQtEventLoop>();
+        CEventLoop::SetCurrent(loop.get());
         previous = CMessageBoxSink::SetCurrent(&boxes);
         auto agent = std::make_unique<CRecordingVespera>(backend, home.Root() / "debug.log");
         agent->SetInstallDirectory(home.DataDir().string());
@@ -69,6 +76,7 @@ protected:
         window->OnOptions();
     }
 
+    std::unique_ptr<CQtEventLoop> loop;
     CTemporaryHome home;
     std::shared_ptr<outlook::CMemoryBackend> backend = std::make_shared<outlook::CMemoryBackend>();
     CMessageBoxSink::CRecorder boxes;
@@ -310,6 +318,44 @@ TEST_F(VesperaDlgTest, AnotherAgentsBrowseRequestOpensTheBrowserAtItsAddress)
     });
     QTRY_VERIFY_WITH_TIMEOUT(!title.isEmpty(), 10000);
     EXPECT_EQ(title, "Semantic Web Schedule Browser");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(VesperaDlgTest, DebugWindowTracesBothWaysAndClosingEndsDebugMode)
+{
+    std::string message = vespera_test::MakeMessage("tell :objective lookAround", "peer-CalendarAgent");
+    agent->process_message(message.data());
+    EXPECT_EQ(window->DebugWindow(), nullptr) << "no debug window without debug mode";
+
+    Settings().SetDebug(true);
+    window->UpdateDebugWindow();
+    CDebugDlg* debug = window->DebugWindow();
+    ASSERT_NE(debug, nullptr);
+    agent->process_message(message.data());
+    // The agent's own send (the recording one skips it), which traces.
+    agent->CVespera::SendAgentMessage("tell", "B", "tell :type bid");
+    ASSERT_EQ(debug->IncomingList()->count(), 1);
+    ASSERT_EQ(debug->OutgoingList()->count(), 1);
+    EXPECT_EQ(debug->OutgoingList()->item(0)->text(), "(tell :receiver B :content (tell :type bid))");
+    QTreeWidgetItem* top = debug->OutgoingTree()->topLevelItem(0);
+    ASSERT_NE(top, nullptr);
+    EXPECT_TRUE(top->isExpanded());
+    for (int i = 0; i < top->childCount(); ++i) {
+        const QString name = top->child(i)->text(0);
+        EXPECT_EQ(top->child(i)->isExpanded(), name == ":receiver" || name == ":content")
+            << name.toStdString();
+    }
+    debug->findChild<QPushButton*>("incomingClear")->click();
+    EXPECT_EQ(debug->IncomingList()->count(), 0);
+    EXPECT_EQ(debug->IncomingTree()->topLevelItemCount(), 0);
+    EXPECT_EQ(debug->OutgoingList()->count(), 1) << "the other monitor stays";
+
+    debug->findChild<QPushButton*>("closeDebug")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(window->DebugWindow() == nullptr, 5000);
+    EXPECT_FALSE(Settings().GetDebug());
 }
 
 } // namespace
