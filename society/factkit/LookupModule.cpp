@@ -177,3 +177,8 @@ int CLookupModule::remove_name(const char* name)
         return 0;
     return names.delete_element_by_name(name);
 }
+
+int CLookupModule::process_discovery(int)
+{
+    return 4;
+}

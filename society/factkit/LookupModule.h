@@ -43,6 +43,8 @@ public:
     virtual int alive();
     virtual int process_enable();
     virtual int process_disable();
+    // A datagram for a discovery module; 4 (error) for every other module.
+    virtual int process_discovery(int descriptor);
 
     // The location-table record named `name`. An agent has one address, so
     // a name already in the table gives back its record instead of adding

@@ -372,9 +372,7 @@ int CCommunicator::process_discovery(int descriptor)
         return DISCOVERY_ERROR;
     }
     debug("<CCommunicator> Handing message to discovery module for examination");
-    dprintf("<CCommunicator> Discovery module [%s] cannot examine datagram [%d]", safe(discovery->get_name()),
-            descriptor);
-    return DISCOVERY_ERROR;
+    return discovery->process_discovery(descriptor);
 }
 
 void CCommunicator::set_user_hooks(UserHooks hooks)
