@@ -52,6 +52,10 @@ public:
     // start, no negative length or alarm and no empty attendee; every
     // event becomes one appointment with an identity.
     static bool schedule(const std::uint8_t* data, std::size_t size);
+    // One datagram through the discovery module: a result from 0 to 4,
+    // answers sent only for a search, and the agent never recorded as a
+    // service of its own network.
+    static bool ssdp(const std::uint8_t* data, std::size_t size);
     // CDateTime::ParseDateTime: a time read is written as text that reads
     // back as the same time.
     static bool datetime(const std::uint8_t* data, std::size_t size);

@@ -50,6 +50,7 @@ const std::pair<const char*, Entry> Targets[] = {
     {"regfile_fuzzer", &CFuzzEntries::regfile},
     {"icalendar_fuzzer", &CFuzzEntries::icalendar},
     {"schedule_fuzzer", &CFuzzEntries::schedule},
+    {"ssdp_fuzzer", &CFuzzEntries::ssdp},
     {"dms_fuzzer", &CFuzzEntries::dms},
     {"datetime_fuzzer", &CFuzzEntries::datetime},
     {"timeslots_fuzzer", &CFuzzEntries::timeslots},
