@@ -1,11 +1,9 @@
 #include <eventview/HelpPages.h>
 
+#include <eventview/InstalledFiles.h>
 #include <eventview/WebBrowserUtil.h>
 
 #include <platform/Registry.h>
-
-#include <cstdio>
-#include <filesystem>
 
 namespace {
 
@@ -18,12 +16,7 @@ namespace HelpPages {
 
 std::string InstalledFolder()
 {
-    std::error_code ignored;
-    const std::filesystem::path program =
-        std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path();
-    if (std::filesystem::is_directory(program / "help", ignored))
-        return (program / "help").string();
-    return (program.parent_path() / "share" / "orvante" / "help").string();
+    return installedfiles::Folder("help");
 }
 
 std::string Host()
@@ -39,14 +32,7 @@ std::string Host()
 
 bool Open(const std::string& path)
 {
-    CWebBrowserUtil browser;
-    const int result = browser.GotoURL((Host() + path).c_str(), SW_SHOW);
-    if (result > CWebBrowserUtil::OpenedThreshold)
-        return true;
-    // The exclamation sound, where a terminal can give one.
-    std::fputc('\a', stderr);
-    browser.ReportError(result);
-    return false;
+    return CWebBrowserUtil().OpenOrReport(Host() + path);
 }
 
 } // namespace HelpPages

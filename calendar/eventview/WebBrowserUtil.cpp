@@ -4,6 +4,7 @@
 #include <platform/Registry.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -125,6 +126,17 @@ int CWebBrowserUtil::Spawn(const std::vector<std::string>& arguments)
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? OpenedThreshold + 1 : NoBrowserCode;
+}
+
+bool CWebBrowserUtil::OpenOrReport(const std::string& address)
+{
+    const int result = GotoURL(address.c_str(), SW_SHOW);
+    if (result > OpenedThreshold)
+        return true;
+    // The exclamation sound, where a terminal can give one.
+    std::fputc('\a', stderr);
+    ReportError(result);
+    return false;
 }
 
 void CWebBrowserUtil::ReportError(int code)

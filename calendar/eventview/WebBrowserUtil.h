@@ -33,6 +33,9 @@ public:
     // an error code for ReportError. The show command is kept for callers
     // that pass one; desktops here choose how to show the browser.
     int GotoURL(const char* address, int showCommand);
+    // GotoURL, and for an address that cannot be opened the exclamation
+    // sound and ReportError. True when it was opened.
+    bool OpenOrReport(const std::string& address);
     // A message box with the exclamation icon: "Unable to open
     // hyperlink:\n\n" and ErrorText(code).
     void ReportError(int code);

@@ -15,7 +15,6 @@
 
 #include <platform/MessageBoxSink.h>
 
-#include <QApplication>
 #include <QContextMenuEvent>
 #include <QTreeWidget>
 
@@ -231,10 +230,5 @@ void CScheduleBrowserDlg::AskRestaurantAgent(double latitude, double longitude)
 
 void CScheduleBrowserDlg::OpenPage(const std::string& address)
 {
-    CWebBrowserUtil browser;
-    const int result = browser.GotoURL(address.c_str(), SW_SHOW);
-    if (result > CWebBrowserUtil::OpenedThreshold)
-        return;
-    QApplication::beep();
-    browser.ReportError(result);
+    CWebBrowserUtil().OpenOrReport(address);
 }

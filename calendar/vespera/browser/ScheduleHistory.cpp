@@ -1,11 +1,10 @@
 #include <vespera/browser/ScheduleHistory.h>
 
+#include <eventview/InstalledFiles.h>
+
 #include <platform/Registry.h>
 
-#include <QCoreApplication>
-
 #include <algorithm>
-#include <filesystem>
 
 namespace {
 
@@ -56,11 +55,7 @@ std::vector<std::string> CScheduleHistory::Remember(std::vector<std::string> add
 
 std::string CScheduleHistory::ExamplesFolder()
 {
-    const std::filesystem::path program = QCoreApplication::applicationDirPath().toStdString();
-    std::error_code ignored;
-    if (std::filesystem::is_directory(program / "schedules", ignored))
-        return (program / "schedules").string();
-    return (program.parent_path() / "share" / "orvante" / "schedules").string();
+    return installedfiles::Folder("schedules");
 }
 
 std::vector<std::string> CScheduleHistory::Examples()
