@@ -10,10 +10,13 @@
 #include <factkit/IntBelief.h>
 #include <factkit/ListBelief.h>
 #include <factkit/StringBelief.h>
+#include <basekit/URL.h>
 #include <namekit/ANSClient.h>
+#include <notekit/ServiceInfo.h>
 #include <wirekit/ClientSocket.h>
 #include <wirekit/CommDialogs.h>
 #include <wirekit/Communicator.h>
+#include <wirekit/Discovery.h>
 #include <wirekit/FileModule.h>
 #include <wirekit/InterfaceModule.h>
 #include <wirekit/ServerSocket.h>
@@ -217,9 +220,18 @@ void CAgentContainer::make_name_unique()
 void CAgentContainer::add_lookup_modules()
 {
     if (lookup_config & LOOKUP_DISCOVERY)
-        debug("<CAgentContainer> Discovery module not available in this container, skipped");
+        add_discovery_module();
     if (lookup_config & LOOKUP_NAME_SERVER)
         add_name_server_client();
+}
+
+// Discovery tells others where the communicator listens, so it is made
+// once the server has its port.
+void CAgentContainer::add_discovery_module()
+{
+    auto* module = new CDiscovery(beliefdb.get(), handler);
+    module->set_param(communicator->comm_get_ip(), communicator->get_port());
+    communicator->add_lookup_module(module);
 }
 
 void CAgentContainer::add_name_server_client()
@@ -229,6 +241,32 @@ void CAgentContainer::add_name_server_client()
     const char* host = ans ? ans->get_value() : nullptr;
     if (!host || std::strcmp(host, UNKNOWN_ANS) == 0)
         communicator->comm_ans();
+}
+
+// An agent told of no name server takes the first one that announces
+// itself on the network, and registers there.
+void CAgentContainer::adopt_discovered_name_server()
+{
+    CStringBelief* ans = beliefdb->find_string_belief("ans");
+    const char* known = ans ? ans->get_value() : nullptr;
+    if (!(lookup_config & LOOKUP_NAME_SERVER) || (known && std::strcmp(known, UNKNOWN_ANS) != 0))
+        return;
+    CLList* table = communicator->get_lookup_table();
+    for (CListElement* e = table ? table->get_element(0) : nullptr; e; e = e->get_next()) {
+        auto* record = dynamic_cast<CServiceInfo*>(e);
+        CURL* location = record ? record->get_location() : nullptr;
+        if (!location || record->get_gone() || record->get_type() != NAME_SERVER_SERVICE ||
+            !location->get_host())
+            continue;
+        dprintf("<CAgentContainer> Using the name server found on the network at [%s][%d]",
+                location->get_host(), location->get_port());
+        communicator->comm_setansinfo(location->get_host(), location->get_port());
+        communicator->remove_lookup_module(communicator->retrieve_ans_object());
+        add_name_server_client();
+        if (CANSClient* client = communicator->retrieve_ans_object())
+            client->enable(1);
+        return;
+    }
 }
 
 // The agent's own description follows what the communicator ended up with:
@@ -290,6 +328,7 @@ void CAgentContainer::handle_mfc_message(unsigned long type, unsigned long descr
         handle_tcp_message(descriptor);
     } else if (type == CONNECTION_MULTICAST) {
         communicator->process_discovery(static_cast<int>(descriptor));
+        adopt_discovered_name_server();
         process_environment_change();
     } else if (type > CONNECTION_MULTICAST) {
         debug("<CAgentContainer> Unable to find connection type, trying developer defined "

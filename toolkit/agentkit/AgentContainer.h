@@ -67,6 +67,8 @@ public:
 
     static constexpr const char* DEFAULT_NAME = "Win32Agent";
     static constexpr const char* UNKNOWN_ANS = "-unknown-";
+    // The service type a name server announces itself with.
+    static constexpr int NAME_SERVER_SERVICE = 4;
     static constexpr int DEFAULT_ANS_PORT = 6677;
     static constexpr const char* BELIEF_DUMP_FILE = "BeliefDB.txt";
     static constexpr unsigned DEFAULT_SHUTDOWN_PAUSE_MS = 5000;
@@ -178,9 +180,10 @@ public:
     CWnd* get_handler();
 
     // Which lookup modules to run (LOOKUP_* bits, initially both). Before
-    // Create this only stores the mask. On a running container a name-server
-    // client the mask no longer asks for is disabled (which unregisters the
-    // agent) and one it asks for is enabled, made when missing.
+    // Create this only stores the mask. On a running container the modules
+    // the mask no longer asks for are disabled (a name-server client
+    // unregisters the agent, discovery says goodbye) and removed, and the
+    // ones it asks for are made when missing and enabled.
     void set_lookup_config(int mask);
     int get_lookup_config();
 
@@ -237,6 +240,8 @@ private:
     void announce_client_modules(int flags);
     void make_name_unique();
     void add_lookup_modules();
+    void add_discovery_module();
+    void adopt_discovered_name_server();
     void add_name_server_client();
     void describe_self();
     void write_pid_file();

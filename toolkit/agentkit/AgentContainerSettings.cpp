@@ -6,6 +6,7 @@
 #include <basekit/CommandLine.h>
 #include <factkit/BeliefDB.h>
 #include <factkit/IntBelief.h>
+#include <factkit/LookupModule.h>
 #include <factkit/StringBelief.h>
 #include <namekit/ANSClient.h>
 #include <platform/Wnd.h>
@@ -283,16 +284,22 @@ void CAgentContainer::set_lookup_config(int mask)
     lookup_config = mask;
     if (state != STATE_RUNNING)
         return;
-    CANSClient* ans = communicator->retrieve_ans_object();
-    if (mask & LOOKUP_NAME_SERVER) {
-        if (!ans) {
-            add_name_server_client();
-            ans = communicator->retrieve_ans_object();
-        }
-        if (ans && !ans->is_enabled())
-            ans->enable(1);
-    } else if (ans && ans->is_enabled()) {
-        ans->enable(0);
+    CLList* modules = communicator->get_lookup_modules();
+    for (CListElement* e = modules->get_element(0); e;) {
+        CListElement* next = e->get_next();
+        auto* module = dynamic_cast<CLookupModule*>(e);
+        if (module && !(module->get_lookup_type() & mask))
+            communicator->remove_lookup_module(module);
+        e = next;
+    }
+    if ((mask & LOOKUP_DISCOVERY) && !communicator->retrieve_dsc_object())
+        add_discovery_module();
+    if ((mask & LOOKUP_NAME_SERVER) && !communicator->retrieve_ans_object())
+        add_name_server_client();
+    for (CLookupModule* module : {communicator->retrieve_dsc_object(),
+                                  static_cast<CLookupModule*>(communicator->retrieve_ans_object())}) {
+        if (module && !module->is_enabled())
+            module->enable(1);
     }
 }
 

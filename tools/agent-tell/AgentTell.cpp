@@ -18,12 +18,14 @@ CAgentTell::CAgentTell(const CTellOptions& given, LineWriter out_lines, LineWrit
 {
     set_shutdown_pause(0);
     set_belief_dump_file(nullptr);
-    set_lookup_config(options.uses_name_server() ? LOOKUP_NAME_SERVER : 0);
+    set_lookup_config(options.lookup_mask());
 }
 
 int CAgentTell::run(CDlgContainer& dialog)
 {
     if (!start(dialog))
+        return EXIT_NOT_SENT;
+    if (options.discover && !discover_receiver(dialog))
         return EXIT_NOT_SENT;
     if (!send())
         return EXIT_NOT_SENT;
@@ -71,6 +73,43 @@ void CAgentTell::add_receiver_address()
     record->set_type(1);
     if (CLList* table = obtain_network_db())
         table->add_element(record.release());
+}
+
+// Answers to the search come as datagrams, each one followed by an
+// environment change; the wait ends at the first that locates the receiver.
+bool CAgentTell::discover_receiver(CDlgContainer& dialog)
+{
+    if (!receiver_located()) {
+        get_communicator()->comm_activate_lookup(options.receiver.c_str());
+        const double seconds =
+            options.wait_seconds > 0 ? options.wait_seconds : CTellOptions::DEFAULT_WAIT_SECONDS;
+        CEventLoop* loop = dialog.GetEventLoop();
+        const CEventLoop::TimerId timer =
+            loop->AddTimer(static_cast<unsigned>(std::lround(seconds * 1000.0)), false,
+                           [&dialog](CEventLoop::TimerId) { dialog.EndDialog(0); });
+        discovering = true;
+        dialog.DoModal();
+        discovering = false;
+        loop->KillTimer(timer);
+    }
+    if (receiver_located())
+        return true;
+    err("agent-tell: agent [" + options.receiver + "] was not found on the local network");
+    return false;
+}
+
+bool CAgentTell::receiver_located()
+{
+    CLList* table = obtain_network_db();
+    auto* record =
+        table ? dynamic_cast<CServiceInfo*>(table->find_element(options.receiver.c_str())) : nullptr;
+    return record && !record->get_gone() && record->get_location();
+}
+
+void CAgentTell::process_environment_change()
+{
+    if (discovering && window && receiver_located())
+        window->EndDialog(0);
 }
 
 bool CAgentTell::send()

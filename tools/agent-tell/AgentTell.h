@@ -38,6 +38,7 @@ public:
     int run(CDlgContainer& dialog);
 
     int process_message(char* text) override;
+    void process_environment_change() override;
 
     // Whether `content` reads as one KQML expression, as the receiver will
     // read it.
@@ -48,6 +49,8 @@ public:
 private:
     bool start(CDlgContainer& dialog);
     void add_receiver_address();
+    bool discover_receiver(CDlgContainer& dialog);
+    bool receiver_located();
     bool send();
     void collect(CDlgContainer& dialog);
 
@@ -59,4 +62,5 @@ private:
     int descriptor = -1;
     int replies = 0;
     CDlgContainer* window = nullptr;
+    bool discovering = false;
 };

@@ -57,6 +57,8 @@ bool CTellOptions::parse(int argc, char** argv)
         } else if (arg == "--help" || arg == "-h") {
             help = true;
             return true;
+        } else if (arg == "--discover") {
+            discover = true;
         } else if (!takes_value(arg)) {
             return fail("unknown option " + arg);
         } else if (i + 1 >= argc) {
@@ -65,6 +67,9 @@ bool CTellOptions::parse(int argc, char** argv)
             return false;
         }
     }
+    if (discover && (ans_given || !at.empty()))
+        return fail("--discover finds the receiver without a name server or an address; leave out "
+                    "-ans, -ansport and --at");
     if (positional.size() != 2)
         return fail("expected the receiver and the content");
     receiver = positional[0];
@@ -126,7 +131,12 @@ const std::string& CTellOptions::get_error() const
 
 bool CTellOptions::uses_name_server() const
 {
-    return at.empty() || ans_given;
+    return !discover && (at.empty() || ans_given);
+}
+
+int CTellOptions::lookup_mask() const
+{
+    return discover ? 1 : uses_name_server() ? 2 : 0;
 }
 
 std::string CTellOptions::agent_name() const
@@ -136,17 +146,20 @@ std::string CTellOptions::agent_name() const
 
 std::vector<std::string> CTellOptions::container_args() const
 {
+    if (discover)
+        return {"-name", agent_name()};
     return {"-name", agent_name(), "-ans", ans_host, "-ansport", std::to_string(ans_port)};
 }
 
 const char* CTellOptions::usage()
 {
     return "usage: agent-tell [-ans HOST] [-ansport N] [-name NAME] [--wait SECONDS]\n"
-           "                  [--replies N] [--at tcp://HOST:PORT] [--] TO 'CONTENT'\n"
+           "                  [--replies N] [--at tcp://HOST:PORT | --discover] [--] TO 'CONTENT'\n"
            "Sends one \"tell\" with CONTENT to the agent TO and prints what comes back on\n"
            "that connection within the wait (5 s; ends after --replies messages, 1 unless\n"
-           "given, 0 for no limit). Exit status 0 when the message was sent, 1 when it\n"
-           "was not, 2 for a wrong command line.\n";
+           "given, 0 for no limit). --discover finds TO by multicast on the local network\n"
+           "instead of at a name server. Exit status 0 when the message was sent, 1 when\n"
+           "it was not, 2 for a wrong command line.\n";
 }
 
 std::string CTellOptions::wait_text() const

@@ -6,12 +6,14 @@
 // The command line of agent-tell:
 //
 //   agent-tell [-ans HOST] [-ansport N] [-name NAME] [--wait SECONDS]
-//              [--replies N] [--at tcp://HOST:PORT] [--] TO 'CONTENT'
+//              [--replies N] [--at tcp://HOST:PORT | --discover] [--] TO 'CONTENT'
 //
 // The name server is 127.0.0.1:6677 unless given; --at names the receiver's
 // address directly, and the name server is then used only when -ans or
 // -ansport is given (to register, so that the receiver can find the way
-// back: agents answer only agents they can locate). The wait (5 seconds
+// back: agents answer only agents they can locate). --discover uses no name
+// server: the receiver is searched for by multicast on the local network
+// (and this agent announced there), for at most the wait. The wait (5 seconds
 // unless given, fractions allowed, at most an hour) bounds how long replies
 // are collected; --replies (1 unless given, 0 for no limit) ends it early
 // once that many have come. "--" ends the options, for a content that
@@ -37,6 +39,8 @@ public:
 
     // Whether the run uses the name server at all.
     bool uses_name_server() const;
+    // The container's lookup mask: 1 to discover, 2 for the name server.
+    int lookup_mask() const;
 
     std::string ans_host = DEFAULT_ANS_HOST;
     int ans_port = DEFAULT_ANS_PORT;
@@ -54,6 +58,7 @@ public:
     bool help = false;
     // -ans or -ansport was given.
     bool ans_given = false;
+    bool discover = false;
 
 private:
     bool take_option(const std::string& option, const char* value);

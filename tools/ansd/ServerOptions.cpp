@@ -26,6 +26,9 @@ const char kUsage[] = "Usage: ansd [OPTION]...\n"
                       "  --max-names N      registrations kept at once (default 65536)\n"
                       "  --idle SECONDS     close a connection silent for this long (default 30)\n"
                       "  --port-file FILE   write the listening port to FILE once listening\n"
+                      "  --announce NAME    make the server known on the local network under NAME\n"
+                      "                     (service discovery by multicast), so that agents told\n"
+                      "                     of no name server find this one\n"
                       "  --help             print this help and exit\n"
                       "\n"
                       "Once listening, the first line on standard output is\n"
@@ -78,7 +81,7 @@ bool CServerOptions::TakesValue(const std::string& option)
 {
     return option == "--port" || option == "--bind" || option == "--ttl" || option == "--state" ||
            option == "--max-clients" || option == "--max-names" || option == "--idle" ||
-           option == "--port-file";
+           option == "--port-file" || option == "--announce";
 }
 
 bool CServerOptions::Apply(const std::string& option, const std::string& value, std::string& error)
@@ -94,6 +97,10 @@ bool CServerOptions::Apply(const std::string& option, const std::string& value, 
             return false;
         }
         (option == "--state" ? statePath : portFile) = value;
+    } else if (option == "--announce") {
+        if (!ParseName(value, error))
+            return false;
+        announceName = value;
     } else if (option == "--port") {
         if (!ParseNumber(option, value, 0, kMaxPort, number, error))
             return false;
@@ -116,6 +123,19 @@ bool CServerOptions::Apply(const std::string& option, const std::string& value, 
         maxNames = static_cast<std::size_t>(number);
     }
     return true;
+}
+
+// The name goes into datagrams' header lines, so it is one printable word.
+bool CServerOptions::ParseName(const std::string& text, std::string& error)
+{
+    constexpr std::size_t kMaxName = 128;
+    bool valid = !text.empty() && text.size() <= kMaxName;
+    for (const unsigned char c : text)
+        valid = valid && c > ' ' && c < 0x7f;
+    if (!valid)
+        error = "option '--announce' takes a name of 1 to 128 printable characters without spaces, not '" +
+                text + "'";
+    return valid;
 }
 
 bool CServerOptions::ParseNumber(const std::string& option, const std::string& text, std::uint64_t low,

@@ -18,6 +18,9 @@ public:
     std::size_t maxNames = 65536;
     unsigned idleSeconds = 30;
     std::string portFile;
+    // Set by --announce: the name under which the server makes itself known
+    // on the local network by multicast (empty: it does not).
+    std::string announceName;
 
     // Run with the fields set, Help for --help, or Error with `error` set
     // (the caller prints it and exits 2).
@@ -31,4 +34,5 @@ private:
     static bool ParseNumber(const std::string& option, const std::string& text, std::uint64_t low,
                             std::uint64_t high, std::uint64_t& value, std::string& error);
     static bool ParseAddress(const std::string& text, std::string& error);
+    static bool ParseName(const std::string& text, std::string& error);
 };

@@ -1,9 +1,11 @@
 #include <ansd/AgentRegistry.h>
+#include <ansd/Announcement.h>
 #include <ansd/NameServer.h>
 #include <ansd/RequestHandler.h>
 #include <ansd/ServerOptions.h>
 #include <ansd/StateFile.h>
 #include <platform/AtomicFile.h>
+#include <platform/HostAddress.h>
 #include <platform/PollEventLoop.h>
 
 #include <csignal>
@@ -96,6 +98,17 @@ int Serve(const CServerOptions& options)
         !CAtomicFile(options.portFile).Replace(std::to_string(server.Port()) + "\n", error)) {
         LogLine("error: " + error);
         return 1;
+    }
+    std::unique_ptr<CNameServerAnnouncement> announcement;
+    if (!options.announceName.empty()) {
+        announcement = std::make_unique<CNameServerAnnouncement>(loop, options.announceName);
+        const std::string address = options.bind == "0.0.0.0" ? GetHostAddress() : options.bind;
+        if (!announcement->Start(address, server.Port(), error)) {
+            LogLine("error: " + error);
+            return 1;
+        }
+        LogLine("announcing " + options.announceName + " at " + address + ":" +
+                std::to_string(server.Port()));
     }
     std::cout << "ansd listening on " << options.bind << ':' << server.Port() << std::endl;
     LogLine("serving " + std::to_string(registry.Size()) + " registration(s)");

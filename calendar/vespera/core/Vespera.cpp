@@ -86,6 +86,8 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
       m_negotiations(std::make_unique<CNegotiationStore>()), m_applicationLog(std::make_unique<CDebug>()),
       m_installDirectory(CInstallDirectory::UserDataDirectory())
 {
+    // The calendar agent finds its peers through the name server only.
+    set_lookup_config(LOOKUP_NAME_SERVER);
     CNotifier::SChannels channels;
     channels.agent = [this](const std::string& receiver, const std::string& content) {
         SendAlertNotice(receiver, content);

@@ -280,13 +280,15 @@ TEST_F(AgentContainerNetworkTest, AReceiverThatRefusesTheConnectionGivesTheError
 TEST_F(AgentContainerNetworkTest, TurningTheNameServerOffAndOnWhileRunning)
 {
     auto bob = start("Bob");
-    CANSClient* ans = bob->agent().get_communicator()->retrieve_ans_object();
-    ASSERT_NE(ans, nullptr);
+    CCommunicator* communicator = bob->agent().get_communicator();
+    ASSERT_NE(communicator->retrieve_ans_object(), nullptr);
     bob->agent().set_lookup_config(0);
-    EXPECT_EQ(ans->is_enabled(), 0);
+    EXPECT_EQ(communicator->retrieve_ans_object(), nullptr);
+    EXPECT_EQ(communicator->get_lookup_modules()->get_nr_elements(), 0);
     EXPECT_EQ(ans_lookup("Bob"), nullptr);
     bob->agent().set_lookup_config(CAgentContainer::LOOKUP_NAME_SERVER);
-    EXPECT_EQ(ans->is_enabled(), 1);
+    ASSERT_NE(communicator->retrieve_ans_object(), nullptr);
+    EXPECT_EQ(communicator->retrieve_ans_object()->is_enabled(), 1);
     EXPECT_NE(ans_lookup("Bob"), nullptr);
 
     auto carol = std::make_unique<CHostedAgent>(home, "Carol");

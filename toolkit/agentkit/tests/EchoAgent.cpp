@@ -1,7 +1,9 @@
 // An agent process for the tests: answers every message to its sender with
 // "echo" and the message's content, and ends when told to shut down or on
 // SIGTERM. Prints "ready <port>" once it runs. Options are the container's,
-// plus -pause MS for the shutdown pause.
+// plus -pause MS for the shutdown pause, -listen ADDRESS (127.0.0.1 unless
+// given) and -lookup MASK (2, the name server, unless given). With discovery
+// in the mask it prints "found NAME" and "gone NAME" as agents come and go.
 
 #include <agentkit/AgentContainer.h>
 #include <agentkit/DlgContainer.h>
@@ -9,13 +11,16 @@
 #include <basekit/CommandLine.h>
 #include <lexikit/Parser.h>
 #include <platform/PollEventLoop.h>
+#include <notekit/ServiceInfo.h>
 #include <wirekit/Communicator.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -45,9 +50,33 @@ public:
     {
         if (const char* pause = commandline->find_token("pause"))
             set_shutdown_pause(static_cast<unsigned>(std::strtoul(pause, nullptr, 10)));
+        if (const char* address = commandline->find_token("listen"))
+            get_communicator()->set_listen_address(address);
+        if (const char* mask = commandline->find_token("lookup"))
+            set_lookup_config(static_cast<int>(std::strtol(mask, nullptr, 10)) & 3);
+    }
+
+    void process_environment_change() override
+    {
+        CLList* table = get_communicator()->get_lookup_table();
+        for (CListElement* e = table ? table->get_element(0) : nullptr; e; e = e->get_next()) {
+            auto* record = dynamic_cast<CServiceInfo*>(e);
+            if (!record || !record->get_name())
+                continue;
+            const bool present = !record->get_gone();
+            auto [known, added] = seen.emplace(record->get_name(), present);
+            if (added ? present : known->second != present) {
+                known->second = present;
+                std::printf("%s %s\n", present ? "found" : "gone", record->get_name());
+                std::fflush(stdout);
+            }
+        }
     }
 
     std::function<void()> on_shutdown;
+
+private:
+    std::map<std::string, bool> seen;
 };
 
 } // namespace

@@ -165,6 +165,18 @@ void CCommunicator::add_lookup_module(CLookupModule* module)
     }
 }
 
+void CCommunicator::remove_lookup_module(CLookupModule* module)
+{
+    if (!module || module->get_parent() != &lookup_modules)
+        return;
+    module->enable(0);
+    if (module == ans_client)
+        ans_client = nullptr;
+    if (module == discovery)
+        discovery = nullptr;
+    lookup_modules.delete_element(module);
+}
+
 void CCommunicator::set_listen_address(const char* address)
 {
     if (address)

@@ -95,6 +95,9 @@ public:
     // debug file. The last module of lookup type 2 becomes the ANS client,
     // the last of type 1 the discovery module. Null is ignored.
     void add_lookup_module(CLookupModule* module);
+    // Disables and destroys one of the lookup modules; anything else is
+    // left alone.
+    void remove_lookup_module(CLookupModule* module);
 
     // The local address the server listens on (null: every local address,
     // the default). Takes effect at the next start.

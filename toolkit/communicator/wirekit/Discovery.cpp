@@ -2,7 +2,6 @@
 
 #include <wirekit/MulticastSocket.h>
 
-#include <basekit/Debug.h>
 #include <basekit/LList.h>
 #include <basekit/URL.h>
 #include <factkit/BeliefDB.h>
@@ -52,8 +51,7 @@ bool SplitEndpoint(std::string text, std::string& host, int& port)
 
 } // namespace
 
-CDiscovery::CDiscovery(CBeliefDB* beliefdb, CWnd* handler, CDebug* log)
-    : CLookupModule(beliefdb, handler), m_log(log)
+CDiscovery::CDiscovery(CBeliefDB* beliefdb, CWnd* handler) : CLookupModule(beliefdb, handler)
 {
     set_name("Discovery");
     set_lookup_type(LOOKUP_DISCOVERY);
@@ -67,8 +65,7 @@ CDiscovery::~CDiscovery()
 
 void CDiscovery::Log(const std::string& line)
 {
-    if (m_log)
-        m_log->debug(line.c_str());
+    debug(line.c_str());
 }
 
 void CDiscovery::set_param(const char* address, int port)
@@ -123,27 +120,36 @@ int CDiscovery::process_enable()
     const long now = static_cast<long>(std::time(nullptr));
     m_identifier = name.empty() ? "Win32M" + std::to_string(now) + ":idscheme3" : name;
     m_usn = name.empty() ? "uuid:Win32M" + std::to_string(now) : name;
-    if (m_factory) {
-        m_channel = m_factory();
-    } else {
-        auto socket = std::make_unique<CMulticastSocket>();
-        CWnd* handler = get_handler();
-        CEventLoop* loop = handler ? handler->GetEventLoop() : nullptr;
-        const bool made = socket->Create(m_group, m_port, TimeToLive, false, m_address, loop, [handler] {
-            if (handler)
-                handler->PostMessage(WM_SOCKET_NOTIFY, 9, CMulticastSocket::Descriptor);
-        });
-        if (!made) {
-            Log("<CDiscovery> unable to create the multicast socket: " + socket->GetErrorText());
-            return 0;
-        }
-        m_channel = std::move(socket);
-    }
+    m_channel = m_factory ? m_factory() : OpenSocket();
     if (!m_channel)
         return 0;
     alive();
     listall_agents();
     return 1;
+}
+
+void CDiscovery::set_event_loop(CEventLoop* loop)
+{
+    m_loop = loop;
+}
+
+std::unique_ptr<CDatagramChannel> CDiscovery::OpenSocket()
+{
+    auto socket = std::make_unique<CMulticastSocket>();
+    CWnd* handler = get_handler();
+    CEventLoop* loop = handler ? handler->GetEventLoop() : m_loop;
+    const bool made = socket->Create(m_group, m_port, TimeToLive, false, m_address, loop, [this, handler] {
+        if (handler)
+            handler->PostMessage(WM_SOCKET_NOTIFY, 9, CMulticastSocket::Descriptor);
+        else
+            process_discovery(CMulticastSocket::Descriptor);
+    });
+    if (!made) {
+        m_lastError = "unable to create the multicast socket: " + socket->GetErrorText();
+        Log("<CDiscovery> " + m_lastError);
+        return nullptr;
+    }
+    return socket;
 }
 
 int CDiscovery::process_disable()

@@ -4,17 +4,17 @@
 #include <wirekit/SSDPParser.h>
 
 #include <factkit/LookupModule.h>
+#include <platform/EventLoop.h>
 
 #include <functional>
 #include <memory>
 #include <string>
 
-class CDebug;
-
 // Finds agents on the local network without a name server, by multicast in
 // the manner of SSDP: agents announce themselves (NOTIFY), search (M-SEARCH)
 // and answer searches directly. What it learns goes into the location table
-// with an expiry of 900 ticks, which the communicator counts down.
+// with an expiry of 900 ticks, which the communicator counts down. Lines go
+// to the module's own log (the communicator hands it the lookup log).
 class CDiscovery : public CLookupModule {
 public:
     enum Result { Echo = 0, SearchHandled = 1, AnswerHandled = 2, AnnouncementHandled = 3, Error = 4 };
@@ -25,7 +25,7 @@ public:
 
     using ChannelFactory = std::function<std::unique_ptr<CDatagramChannel>()>;
 
-    CDiscovery(CBeliefDB* beliefdb, CWnd* handler, CDebug* log = nullptr);
+    CDiscovery(CBeliefDB* beliefdb, CWnd* handler);
     ~CDiscovery() override;
 
     // The address and port this agent is reached at.
@@ -34,6 +34,10 @@ public:
     // How the channel is made (tests hand in their own); by default a
     // multicast socket on the handler's event loop.
     void set_channel_factory(ChannelFactory factory);
+    // For a module without a handler window (a server that only announces
+    // itself): the loop its socket waits on; datagrams are then handled as
+    // they come instead of being posted to the window.
+    void set_event_loop(CEventLoop* loop);
 
     int process_enable() override;
     int process_disable() override;
@@ -50,11 +54,14 @@ public:
     // The service type of a type text; 7 for a text none of the six is.
     int nt2str(const char* text);
 
+    // Why the last process_enable failed.
+    const std::string& get_last_error() const { return m_lastError; }
     const std::string& GetIdentifier() const { return m_identifier; }
     const std::string& GetUniqueServiceName() const { return m_usn; }
 
 private:
     void Log(const std::string& line);
+    std::unique_ptr<CDatagramChannel> OpenSocket();
     std::string AgentName();
     void Announce(const std::string& name, bool alive);
     void Search(const std::string& name);
@@ -65,14 +72,15 @@ private:
     void AddService(const std::string& usn, const std::string& type, const std::string& al);
     static std::string ServiceName(const std::string& usn);
 
-    CDebug* m_log;
     std::unique_ptr<CDatagramChannel> m_channel;
     ChannelFactory m_factory;
+    CEventLoop* m_loop = nullptr;
     CSSDPParser m_parser;
     std::string m_group = DefaultGroup;
     int m_port = DefaultPort;
     std::string m_identifier;
     std::string m_usn;
+    std::string m_lastError;
     std::string m_address = "127.0.0.1";
     int m_ownPort = 0;
 };

@@ -76,7 +76,12 @@ bool CMulticastSocket::Create(const std::string& group, int port, int timeToLive
     m_interface = interfaceAddress;
     m_loop = loop;
     if (m_loop && onDatagram)
-        m_loop->AddWatch(m_fd, CEventLoop::kReadable, [onDatagram](int, unsigned) { onDatagram(); });
+        m_loop->AddWatch(m_fd, CEventLoop::kReadable, [this, onDatagram](int, unsigned) {
+            // Quiet until the datagram is read, so that one datagram is
+            // announced once however late its reader comes.
+            m_loop->ModifyWatch(m_fd, 0);
+            onDatagram();
+        });
     return true;
 }
 
@@ -113,6 +118,8 @@ std::optional<CDatagramChannel::SDatagram> CMulticastSocket::Receive()
     socklen_t length = sizeof from;
     const ssize_t got =
         ::recvfrom(m_fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+    if (m_loop)
+        m_loop->ModifyWatch(m_fd, CEventLoop::kReadable);
     if (got < 0)
         return std::nullopt;
     char host[INET_ADDRSTRLEN] = "";

@@ -10,7 +10,8 @@
 // A UDP socket in a multicast group: bound to the group's port, a member of
 // the group on the interface of `interfaceAddress` (any interface when
 // empty), sending to the group with a time-to-live and without hearing its
-// own datagrams. When a datagram waits, `onDatagram` runs on the loop.
+// own datagrams. When a datagram waits, `onDatagram` runs on the loop, and
+// not again before Receive has been called.
 class CMulticastSocket : public CDatagramChannel {
 public:
     // The descriptor the container is told of; the socket is one per agent.

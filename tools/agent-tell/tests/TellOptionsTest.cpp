@@ -66,6 +66,14 @@ TEST(TellOptionsTest, EveryOptionIsReadWhereverItStands)
     Parsed direct = Parse({"--at", "tcp://127.0.0.1:5000", "Bob", "(hello)"});
     ASSERT_TRUE(direct.ok);
     EXPECT_FALSE(direct.options.uses_name_server());
+    EXPECT_EQ(direct.options.lookup_mask(), 0);
+    EXPECT_EQ(options.lookup_mask(), 2);
+
+    Parsed discovered = Parse({"--discover", "-name", "Tester", "Bob", "(hello)"});
+    ASSERT_TRUE(discovered.ok) << discovered.options.get_error();
+    EXPECT_FALSE(discovered.options.uses_name_server());
+    EXPECT_EQ(discovered.options.lookup_mask(), 1);
+    EXPECT_EQ(discovered.options.container_args(), (std::vector<std::string>{"-name", "Tester"}));
 }
 
 TEST(TellOptionsTest, DoubleDashLetsTheContentStartWithADash)
@@ -88,6 +96,9 @@ TEST(TellOptionsTest, HelpNeedsNothingElse)
 
 TEST(TellOptionsTest, WrongCommandLinesAreRefusedWithAReason)
 {
+    const char* kDiscoverAlone =
+        "--discover finds the receiver without a name server or an address; leave out "
+        "-ans, -ansport and --at";
     struct Case {
         std::vector<std::string> args;
         const char* error;
@@ -113,6 +124,8 @@ TEST(TellOptionsTest, WrongCommandLinesAreRefusedWithAReason)
         {{"--at", "tcp://127.0.0.1:0", "Bob", "x"}, "--at needs an address tcp://HOST:PORT"},
         {{"--at", "tcp://127.0.0.1:5000/x", "Bob", "x"}, "--at needs an address tcp://HOST:PORT"},
         {{"--at", "http://127.0.0.1:5000", "Bob", "x"}, "--at needs an address tcp://HOST:PORT"},
+        {{"--discover", "--at", "tcp://127.0.0.1:5000", "Bob", "x"}, kDiscoverAlone},
+        {{"-ansport", "7000", "--discover", "Bob", "x"}, kDiscoverAlone},
     };
     for (const Case& c : cases) {
         Parsed parsed = Parse(c.args);

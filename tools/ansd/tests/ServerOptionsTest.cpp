@@ -28,7 +28,7 @@ TEST(ServerOptions, DefaultsAndValues)
     EXPECT_TRUE(options.statePath.empty());
 
     ASSERT_EQ(Parse({"--port", "0", "--bind=127.0.0.2", "--ttl", "5", "--state", "s.txt", "--max-clients=3",
-                     "--max-names", "7", "--idle", "2", "--port-file", "p"},
+                     "--max-names", "7", "--idle", "2", "--port-file", "p", "--announce", "ANS"},
                     options, error),
               CServerOptions::Outcome::Run)
         << error;
@@ -40,6 +40,7 @@ TEST(ServerOptions, DefaultsAndValues)
     EXPECT_EQ(options.maxNames, 7u);
     EXPECT_EQ(options.idleSeconds, 2u);
     EXPECT_EQ(options.portFile, "p");
+    EXPECT_EQ(options.announceName, "ANS");
 }
 
 TEST(ServerOptions, HelpAndErrors)
@@ -63,6 +64,9 @@ TEST(ServerOptions, HelpAndErrors)
         {"--state="},
         {"--max-clients", "0"},
         {"--max-names", "99999999999999999999999"},
+        {"--announce", ""},
+        {"--announce", "two words"},
+        {"--announce", "line\r\nbreak"},
     };
     for (const auto& args : bad) {
         error.clear();
