@@ -57,6 +57,7 @@ const CAppointment* CAppointmentStore::Append(std::unique_ptr<CAppointment> appo
     m_appointments.push_back(std::move(appointment));
     ++m_revision;
     const CAppointment* added = m_appointments.back().get();
+    Record(added, true);
     if (show && m_view) {
         m_view->AddAppointmentRow(*added);
         m_view->Refresh();
@@ -97,6 +98,8 @@ int CAppointmentStore::RemoveIf(const std::function<bool(const CAppointment&)>& 
     const int count = static_cast<int>(gone.size());
     if (count > 0)
         ++m_revision;
+    for (const std::unique_ptr<CAppointment>& appointment : gone)
+        Record(appointment.get(), false);
     // The store is whole again before the view hears of anything, so that
     // the view may read it while it drops its rows.
     Discard(std::move(gone));
@@ -107,6 +110,8 @@ int CAppointmentStore::RemoveIf(const std::function<bool(const CAppointment&)>& 
 void CAppointmentStore::Clear()
 {
     ++m_revision;
+    m_changes.clear();
+    m_changesFrom = m_revision;
     Discard(std::exchange(m_appointments, {}));
 }
 
@@ -136,4 +141,25 @@ void CAppointmentStore::Discard(std::vector<std::unique_ptr<CAppointment>> gone)
         return;
     for (const std::unique_ptr<CAppointment>& appointment : gone)
         m_view->RemoveAppointmentRow(*appointment);
+}
+
+void CAppointmentStore::Record(const CAppointment* appointment, bool added)
+{
+    m_changes.push_back({m_revision, appointment, added});
+    if (m_changes.size() > MaxChanges) {
+        m_changesFrom = m_changes.front().revision;
+        m_changes.pop_front();
+    }
+}
+
+bool CAppointmentStore::GetChangesSince(unsigned long revision, std::vector<SChange>& changes) const
+{
+    changes.clear();
+    if (revision < m_changesFrom || revision > m_revision)
+        return false;
+    for (const SChange& change : m_changes) {
+        if (change.revision > revision)
+            changes.push_back(change);
+    }
+    return true;
 }

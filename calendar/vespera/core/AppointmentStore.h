@@ -4,6 +4,7 @@
 
 #include <platform/DateTime.h>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -81,11 +82,28 @@ public:
     // worked out from the store can tell when it is stale.
     unsigned long GetRevision() const { return m_revision; }
 
+    // One appointment added or taken out. A taken-out appointment is
+    // destroyed: its address only tells which one it was.
+    struct SChange {
+        unsigned long revision;
+        const CAppointment* appointment;
+        bool added;
+    };
+    // The changes after `revision`, oldest first; false when the store no
+    // longer remembers them all (it keeps the last MaxChanges, and none
+    // across Clear).
+    bool GetChangesSince(unsigned long revision, std::vector<SChange>& changes) const;
+    static constexpr std::size_t MaxChanges = 256;
+
 private:
     const CAppointment* Append(std::unique_ptr<CAppointment> appointment, bool show);
     void Discard(std::vector<std::unique_ptr<CAppointment>> gone) const;
+    void Record(const CAppointment* appointment, bool added);
 
     std::vector<std::unique_ptr<CAppointment>> m_appointments;
     CAppointmentView* m_view = nullptr;
     unsigned long m_revision = 0;
+    std::deque<SChange> m_changes;
+    // Every change after this revision is in m_changes.
+    unsigned long m_changesFrom = 0;
 };

@@ -185,10 +185,10 @@ bool CPreferences::IsFreePlain(const CDateTime& start, int minutes) const
     return BusyTimes().IsFree(start, minutes);
 }
 
-// Made again whenever the store has changed since the last search.
+// Follows the store's changes, or is made again when it cannot.
 const CBusyTimeIndex& CPreferences::BusyTimes() const
 {
-    if (!m_busyTimes || m_busyTimes->GetRevision() != m_appointments.GetRevision())
+    if (!m_busyTimes || !m_busyTimes->CatchUp(m_appointments))
         m_busyTimes = std::make_unique<CBusyTimeIndex>(m_appointments);
     return *m_busyTimes;
 }

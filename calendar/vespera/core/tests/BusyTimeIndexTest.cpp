@@ -48,22 +48,25 @@ public:
 
     void Fill(CAppointmentStore& store, int count)
     {
-        for (int i = 0; i < count; ++i) {
-            const CDateTime start = TimeOrBroken();
-            const int minutes = Pick(-30, 600);
-            const CDateTime end = start.GetStatus() == CDateTime::valid
-                                      ? start + CDateTimeSpan(0, 0, minutes, 0)
-                                      : TimeOrBroken();
-            const int status = Pick(0, 3);
-            if (Pick(0, 9) == 0)
-                store.AddRecurringAppointment(i, "r", "", "", "", "", start, end, minutes, 0, 0, status,
-                                              Null(), "outlook", Pick(0, 3), Pick(1, 2), Pick(0, 5),
-                                              Pick(0, 1), start, Time() + CDateTimeSpan(60, 0, 0, 0),
-                                              Pick(1, 28), Pick(1, 127), false);
-            else
-                store.AddAppointment(i, "s", "", "", "", "", start, end, minutes, 0, 0, status, Null(),
-                                     "outlook", false);
-        }
+        for (int i = 0; i < count; ++i)
+            AddOne(store, i);
+    }
+
+    void AddOne(CAppointmentStore& store, int i)
+    {
+        const CDateTime start = TimeOrBroken();
+        const int minutes = Pick(-30, 600);
+        const CDateTime end =
+            start.GetStatus() == CDateTime::valid ? start + CDateTimeSpan(0, 0, minutes, 0) : TimeOrBroken();
+        const int status = Pick(0, 3);
+        if (Pick(0, 9) == 0)
+            store.AddRecurringAppointment(i, "r", "", "", "", "", start, end, minutes, 0, 0, status, Null(),
+                                          "outlook", Pick(0, 3), Pick(1, 2), Pick(0, 5), Pick(0, 1), start,
+                                          Time() + CDateTimeSpan(60, 0, 0, 0), Pick(1, 28), Pick(1, 127),
+                                          false);
+        else
+            store.AddAppointment(i, "s", "", "", "", "", start, end, minutes, 0, 0, status, Null(), "outlook",
+                                 false);
     }
 
     int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
@@ -90,6 +93,45 @@ TEST(BusyTimeIndex, AnswersAsAskingEveryAppointmentDoes)
         }
     }
     EXPECT_GT(busyAnswers, 1000) << "the random calendars must be busy often enough to test anything";
+}
+
+// The index as the preferences keep it: following the store's changes, or
+// made again when the store cannot tell them.
+TEST(BusyTimeIndex, FollowsAddsAndRemovalsAsAFreshIndexWould)
+{
+    int caughtUp = 0;
+    int remade = 0;
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+        CRandomCalendar calendar(seed);
+        CAppointmentStore store;
+        calendar.Fill(store, calendar.Pick(0, 60));
+        CBusyTimeIndex index(store);
+        for (int round = 0; round < 40; ++round) {
+            const int action = calendar.Pick(0, 20);
+            if (action == 0)
+                store.Clear();
+            for (int change = calendar.Pick(1, action == 1 ? 300 : 4); change > 0; --change) {
+                if (store.GetCount() > 0 && calendar.Pick(0, 2) == 0)
+                    store.Remove(store.GetAt(calendar.Pick(0, store.GetCount() - 1)));
+                else
+                    calendar.AddOne(store, round);
+            }
+            if (index.CatchUp(store)) {
+                ++caughtUp;
+            } else {
+                index = CBusyTimeIndex(store);
+                ++remade;
+            }
+            for (int query = 0; query < 40; ++query) {
+                const CDateTime start = calendar.TimeOrBroken();
+                const int minutes = calendar.Pick(-60, 24 * 60);
+                ASSERT_EQ(index.IsFree(start, minutes), FreeByScan(store, start, minutes))
+                    << "seed " << seed << ", round " << round << ", " << start.Format();
+            }
+        }
+    }
+    EXPECT_GT(caughtUp, 500);
+    EXPECT_GT(remade, 20) << "Clear and long runs of changes must make the index again";
 }
 
 TEST(BusyTimeIndex, KnowsWhichRevisionOfTheStoreItWasMadeFrom)
