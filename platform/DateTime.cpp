@@ -291,7 +291,7 @@ long long CDateTime::Milliseconds() const
     return std::llround(Linear() * (SecondsPerDay * 1000.0));
 }
 
-bool CDateTime::Breakdown(Fields& fields) const
+bool CDateTime::GetFields(Fields& fields) const
 {
     if (m_status != valid)
         return false;
@@ -310,7 +310,7 @@ bool CDateTime::Breakdown(Fields& fields) const
 int CDateTime::Field(int Fields::*member) const
 {
     Fields fields{};
-    return Breakdown(fields) ? fields.*member : -1;
+    return GetFields(fields) ? fields.*member : -1;
 }
 
 int CDateTime::GetYear() const
@@ -347,7 +347,7 @@ std::string CDateTime::Format() const
     if (m_status == null)
         return std::string();
     Fields fields{};
-    if (!Breakdown(fields))
+    if (!GetFields(fields))
         return "Invalid DateTime";
     const std::string date =
         std::to_string(fields.month) + "/" + std::to_string(fields.day) + "/" + std::to_string(fields.year);

@@ -70,16 +70,18 @@ public:
     CDateTime& operator-=(const CDateTimeSpan& span);
     CDateTimeSpan operator-(const CDateTime& other) const;
 
-private:
+    // Every field of a valid time at once, which costs what one getter
+    // costs; false (fields untouched) when the value is not valid.
     struct Fields {
         int year, month, day, hour, minute, second, dayOfWeek;
     };
+    bool GetFields(Fields& fields) const;
 
+private:
     static CDateTime Invalid();
     static CDateTime FromLinear(double linearDays);
     double Linear() const;
     long long Milliseconds() const;
-    bool Breakdown(Fields& fields) const;
     int Field(int Fields::*member) const;
 
     double m_value;

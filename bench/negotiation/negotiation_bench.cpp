@@ -1,14 +1,17 @@
 // Whole meeting negotiations between real agent processes on 127.0.0.1, timed
-// against the raw TCP round trip measured in the same run, and the free-time
-// search over a store of 10,000 appointments.
+// against the raw TCP round trip measured in the same run, with the CPU each
+// process spends and the memory an attendee holds while it writes; then the
+// free-time search over a store of 10,000 appointments.
 //
-// A name server, one organiser and up to 50 attendees run as headless agent
-// processes with homes of their own (logging on, as always). This program
-// is an agent too: it asks the organiser for a meeting and takes the time
-// until the organiser's short report reaches it as its alert agent, which
-// the organiser sends when the negotiation has finished with status 1. That
-// time therefore holds one extra hop each way (the request and the report)
-// beside the negotiation itself; the ratio printed is
+// A name server, one organiser and up to 100 attendees run as headless agent
+// processes with homes of their own (logging on, as always), all holding
+// calendars of 10 events; then two societies of 10 attendees whose
+// calendars hold 1,000 and 10,000 events. This program is an agent too: it
+// asks the organiser for a meeting and takes the time until the organiser's
+// short report reaches it as its alert agent, which the organiser sends when
+// the negotiation has finished with status 1. That time therefore holds one
+// extra hop each way (the request and the report) beside the negotiation
+// itself; the ratio printed is
 //     negotiation time / (attendees x raw TCP round trip).
 // The raw round trip is a 512-byte ping-pong with a forked echo process,
 // measured just before and just after the negotiations of each size; the
@@ -17,8 +20,9 @@
 //
 //   negotiation_bench [RUNS]     (timed negotiations per size, default 5)
 
-#include <vespera/core/Preferences.h>
-#include <vespera/core/Vespera.h>
+#include "../ProcessFigures.h"
+#include "FreeTimeSearch.h"
+#include "RawRoundTrip.h"
 
 #include <agentkit/AgentContainer.h>
 #include <agentkit/DlgContainer.h>
@@ -27,26 +31,17 @@
 #include <platform/PollEventLoop.h>
 #include <platform/Registry.h>
 #include <platform/testing/ChildProcess.h>
-#include <slotbook/TimeSlotStore.h>
-#include <vespera/core/AppointmentStore.h>
 #include <wirekit/Communicator.h>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <string>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -60,8 +55,6 @@ constexpr const char* kOrganiser = "org_bench.example-CalendarAgent";
 constexpr const char* kSettingsKey = "Software\\ORVANTE\\CalendarAgent";
 constexpr int kStartWaitMs = 30000;
 constexpr unsigned kNegotiationLimitMs = 120000;
-constexpr std::size_t kRawMessageSize = 512;
-constexpr int kRawRoundTrips = 20000;
 
 // The agents and the name server run as child processes.
 using CChild = testsupport::CChildProcess;
@@ -127,12 +120,15 @@ public:
         return m_ansPort != 0;
     }
 
-    bool StartAgent(const std::string& name, const std::string& label, bool organiser)
+    bool StartAgent(const std::string& name, const std::string& label, bool organiser, int events)
     {
         const std::filesystem::path home = m_root / label;
         PointEnvironmentAt(home);
         if (!StoreSettings(name, m_ansPort, organiser))
             return Fail("cannot write the registry of " + name);
+        std::filesystem::create_directories(home / "data" / "orvante");
+        std::ofstream(home / "data" / "orvante" / "calendar.ics", std::ios::binary)
+            << benchsupport::GenerateCalendar(events);
         auto child = std::make_unique<CChild>();
         if (!child->Start(m_vesperaBinary, {"--headless"}, (home / "vespera.err").string()))
             return Fail("cannot start " + name);
@@ -146,6 +142,14 @@ public:
     }
 
     unsigned AnsPort() const { return m_ansPort; }
+    pid_t OrganiserPid() const { return m_agents.front()->Pid(); }
+    std::vector<pid_t> AttendeePids(int count) const
+    {
+        std::vector<pid_t> pids;
+        for (int i = 1; i <= count && i < static_cast<int>(m_agents.size()); ++i)
+            pids.push_back(m_agents[static_cast<std::size_t>(i)]->Pid());
+        return pids;
+    }
     const std::string& Failure() const { return m_failure; }
 
 private:
@@ -236,98 +240,46 @@ std::string MeetingRequest(int attendees, int run)
            ") :location (Room 4) :duration (60)";
 }
 
-// --- raw TCP ------------------------------------------------------------------------
-
-bool SendAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool ReceiveAll(int fd, char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::recv(fd, data, size, 0);
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-void EchoUntilClosed(int listener)
-{
-    const int fd = ::accept(listener, nullptr, nullptr);
-    char buffer[kRawMessageSize];
-    while (fd >= 0 && ReceiveAll(fd, buffer, sizeof buffer) && SendAll(fd, buffer, sizeof buffer)) {
-    }
-    _exit(0);
-}
-
-// Seconds per round trip of a 512-byte ping-pong with another process over
-// 127.0.0.1, Nagle off as on the agents' connections; negative on failure.
-double RawRoundTrip()
-{
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    inet_pton(AF_INET, kLoopback, &address.sin_addr);
-    socklen_t size = sizeof address;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, 1) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-        return -1;
-    const pid_t echo = ::fork();
-    if (echo == 0)
-        EchoUntilClosed(listener);
-    ::close(listener);
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    double seconds = -1;
-    if (echo > 0 && fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        char buffer[kRawMessageSize] = {};
-        bool ok = true;
-        for (int i = 0; ok && i < kRawRoundTrips / 10; ++i)
-            ok = SendAll(fd, buffer, sizeof buffer) && ReceiveAll(fd, buffer, sizeof buffer);
-        const auto start = Clock::now();
-        for (int i = 0; ok && i < kRawRoundTrips; ++i)
-            ok = SendAll(fd, buffer, sizeof buffer) && ReceiveAll(fd, buffer, sizeof buffer);
-        if (ok)
-            seconds = std::chrono::duration<double>(Clock::now() - start).count() / kRawRoundTrips;
-    }
-    if (fd >= 0)
-        ::close(fd);
-    if (echo > 0)
-        ::waitpid(echo, nullptr, 0);
-    return seconds;
-}
-
 // --- negotiations --------------------------------------------------------------------
 
 struct SSizeFigures {
     int attendees = 0;
+    int events = 0;
     double median = 0;
     double best = 0;
     double rawBefore = 0;
     double rawAfter = 0;
+    // CPU seconds per negotiation: the organiser's, and the attendees' mean.
+    double organiserCpu = 0;
+    double attendeeCpu = 0;
+    // Of the first attendee: memory held before the timed runs and the peak
+    // during them (KiB).
+    long steadyKiB = 0;
+    long peakKiB = 0;
 };
 
-bool TimeNegotiations(CEventLoop& loop, CBenchAgent& bench, int attendees, int runs, int& day,
-                      SSizeFigures& figures)
+double CpuOf(const std::vector<pid_t>& pids)
+{
+    double seconds = 0;
+    for (pid_t pid : pids)
+        seconds += benchsupport::CpuSeconds(pid);
+    return seconds;
+}
+
+bool TimeNegotiations(CEventLoop& loop, CBenchAgent& bench, const CSociety& society, int attendees, int runs,
+                      int& day, SSizeFigures& figures)
 {
     // The first request of a size also fills the agents' address tables;
     // it is not counted.
     if (bench.Negotiate(loop, MeetingRequest(attendees, day++)) < 0)
         return false;
     figures.rawBefore = RawRoundTrip();
+    const std::vector<pid_t> invited = society.AttendeePids(attendees);
+    const pid_t organiser = society.OrganiserPid();
+    figures.steadyKiB = benchsupport::StatusField(invited.front(), "VmRSS");
+    const bool peakReset = benchsupport::ResetPeak(invited.front());
+    const double organiserBefore = benchsupport::CpuSeconds(organiser);
+    const double attendeesBefore = CpuOf(invited);
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
         const double seconds = bench.Negotiate(loop, MeetingRequest(attendees, day++));
@@ -335,6 +287,9 @@ bool TimeNegotiations(CEventLoop& loop, CBenchAgent& bench, int attendees, int r
             return false;
         times.push_back(seconds);
     }
+    figures.organiserCpu = (benchsupport::CpuSeconds(organiser) - organiserBefore) / runs;
+    figures.attendeeCpu = (CpuOf(invited) - attendeesBefore) / runs / attendees;
+    figures.peakKiB = peakReset ? benchsupport::StatusField(invited.front(), "VmHWM") : 0;
     figures.rawAfter = RawRoundTrip();
     if (figures.rawBefore <= 0 || figures.rawAfter <= 0) {
         std::fprintf(stderr, "negotiation_bench: the raw round trip failed\n");
@@ -347,16 +302,17 @@ bool TimeNegotiations(CEventLoop& loop, CBenchAgent& bench, int attendees, int r
     return true;
 }
 
-// The name server, the organiser and every attendee the largest size needs.
-bool StartSociety(CSociety& society, int attendees)
+// The name server, the organiser and every attendee the largest size needs,
+// each holding a calendar of `events` events.
+bool StartSociety(CSociety& society, int attendees, int events)
 {
     if (!society.StartNameServer()) {
         std::fprintf(stderr, "negotiation_bench: the name server did not start\n");
         return false;
     }
-    bool started = society.StartAgent(kOrganiser, "organiser", true);
+    bool started = society.StartAgent(kOrganiser, "organiser", true, events);
     for (int i = 0; started && i < attendees; ++i)
-        started = society.StartAgent(AttendeeName(i), "a" + std::to_string(i), false);
+        started = society.StartAgent(AttendeeName(i), "a" + std::to_string(i), false, events);
     if (!started)
         std::fprintf(stderr, "negotiation_bench: %s\n", society.Failure().c_str());
     return started;
@@ -377,107 +333,87 @@ bool StartBenchAgent(CDlgContainer& window, unsigned ansPort)
     return false;
 }
 
-void PrintNegotiationFigures(const std::vector<SSizeFigures>& results, int runs)
+double RawMean(const SSizeFigures& figures)
 {
-    std::printf("raw TCP round trip: %zu bytes each way with another process, Nagle off\n", kRawMessageSize);
-    std::printf("%9s %12s %12s %14s %16s %8s\n", "attendees", "median ms", "best ms", "per attendee",
-                "raw rt (b/a) us", "ratio");
-    bool goal = true;
+    return (figures.rawBefore + figures.rawAfter) / 2;
+}
+
+void PrintFigures(const std::vector<SSizeFigures>& results)
+{
+    std::printf("%9s %8s %11s %10s %13s %15s %7s %11s %11s %15s\n", "attendees", "events", "median ms",
+                "best ms", "per attendee", "raw rt (b/a) us", "ratio", "org CPU ms", "att CPU ms",
+                "att peak/steady");
     for (const SSizeFigures& figures : results) {
-        const double raw = (figures.rawBefore + figures.rawAfter) / 2;
-        const double ratio = figures.median / (figures.attendees * raw);
-        std::printf("%9d %12.2f %12.2f %11.1f us %7.1f/%-7.1f %9.1f\n", figures.attendees,
-                    figures.median * 1e3, figures.best * 1e3, figures.median / figures.attendees * 1e6,
-                    figures.rawBefore * 1e6, figures.rawAfter * 1e6, ratio);
-        goal = goal && ratio <= 20.0;
+        const double ratio = figures.median / (figures.attendees * RawMean(figures));
+        std::printf("%9d %8d %11.2f %10.2f %10.1f us %7.1f/%-7.1f %7.1f %11.2f %11.2f %7ld/%ld MB\n",
+                    figures.attendees, figures.events, figures.median * 1e3, figures.best * 1e3,
+                    figures.median / figures.attendees * 1e6, figures.rawBefore * 1e6, figures.rawAfter * 1e6,
+                    ratio, figures.organiserCpu * 1e3, figures.attendeeCpu * 1e3, figures.peakKiB / 1024,
+                    figures.steadyKiB / 1024);
     }
-    std::printf("ratio = median negotiation time / (attendees x raw round trip), timed runs per size: %d;"
-                " goal <= 20: %s\n",
-                runs, goal ? "met" : "missed");
+}
+
+// One society with calendars of `events` events, timed at every size.
+bool RunSociety(const std::string& ansd, const std::string& vespera, const std::filesystem::path& root,
+                const std::vector<int>& sizes, int events, int runs, std::vector<SSizeFigures>& results)
+{
+    CSociety society(ansd, vespera, root);
+    if (!StartSociety(society, sizes.back(), events))
+        return false;
+    PointEnvironmentAt(root / "bench");
+    CPollEventLoop loop;
+    auto owned = std::make_unique<CBenchAgent>();
+    CBenchAgent* bench = owned.get();
+    CDlgContainer window(std::move(owned));
+    if (!StartBenchAgent(window, society.AnsPort()))
+        return false;
+    int day = 0;
+    for (int attendees : sizes) {
+        SSizeFigures figures;
+        figures.events = events;
+        if (!TimeNegotiations(loop, *bench, society, attendees, runs, day, figures))
+            return false;
+        results.push_back(figures);
+    }
+    return true;
+}
+
+void PrintGoal(const char* what, double ratio, double goal)
+{
+    std::printf("  %-58s %6.2f   goal <= %.1f: %s\n", what, ratio, goal, ratio <= goal ? "met" : "missed");
 }
 
 int RunNegotiations(const std::string& ansd, const std::string& vespera, const std::filesystem::path& root,
                     int runs)
 {
-    const std::vector<int> sizes{2, 10, 50};
-    std::vector<SSizeFigures> results;
-    {
-        CSociety society(ansd, vespera, root);
-        if (!StartSociety(society, sizes.back()))
+    std::printf("raw TCP round trip: %zu bytes each way with another process, Nagle off; timed runs per row: "
+                "%d\n",
+                RawMessageSize, runs);
+    std::vector<SSizeFigures> byAttendees;
+    std::vector<SSizeFigures> byEvents;
+    if (!RunSociety(ansd, vespera, root / "small", {2, 10, 50, 100}, 10, runs, byAttendees))
+        return 1;
+    byEvents.push_back(byAttendees[1]);
+    for (int events : {1000, 10000}) {
+        if (!RunSociety(ansd, vespera, root / ("events" + std::to_string(events)), {10}, events, runs,
+                        byEvents))
             return 1;
-        PointEnvironmentAt(root / "bench");
-        CPollEventLoop loop;
-        auto owned = std::make_unique<CBenchAgent>();
-        CBenchAgent* bench = owned.get();
-        CDlgContainer window(std::move(owned));
-        if (!StartBenchAgent(window, society.AnsPort()))
-            return 1;
-        int day = 0;
-        for (int attendees : sizes) {
-            SSizeFigures figures;
-            if (!TimeNegotiations(loop, *bench, attendees, runs, day, figures))
-                return 1;
-            results.push_back(figures);
-        }
     }
-    PrintNegotiationFigures(results, runs);
-    return 0;
-}
-
-// --- the free-time search --------------------------------------------------------------
-
-// Fills the store with `count` one-hour appointments; `perDay` of them a
-// day, two hours apart from 9:00, starting on `first`.
-void FillStore(CAppointmentStore& store, int count, int perDay, const CDateTime& first)
-{
-    CDateTime never;
-    never.SetStatus(CDateTime::null);
-    for (int i = 0; i < count; ++i) {
-        const int hours = perDay >= 24 ? i : (i / perDay) * 24 + 9 + 2 * (i % perDay);
-        const CDateTime start = first + CDateTimeSpan(0, hours, 0, 0);
-        store.AddAppointment(i + 1, "Busy", "", "", "", "", start, start + CDateTimeSpan(0, 1, 0, 0), 60, 0,
-                             0, 2, never, "outlook", false);
-    }
-}
-
-// Microseconds per FindAlternates call from `start`, repeated for about a
-// second; `found` is what one call returned.
-double MicrosecondsPerSearch(CVespera& agent, const CDateTime& start, int& found)
-{
-    const CTimeConstraintSet none;
-    int calls = 0;
-    const auto begin = Clock::now();
-    auto elapsed = Clock::duration::zero();
-    do {
-        found = agent.GetPreferences().FindAlternates(start, 60, 5, none)->GetCount();
-        ++calls;
-        elapsed = Clock::now() - begin;
-    } while (calls < 5 || elapsed < std::chrono::seconds(1));
-    return std::chrono::duration<double, std::micro>(elapsed).count() / calls;
-}
-
-int RunSearches(const std::filesystem::path& root)
-{
-    PointEnvironmentAt(root / "search");
-    const CDateTime first(2030, 1, 1, 0, 0, 0);
-    std::printf("\nFindAlternates, 5 alternatives of 60 minutes, 10,000 appointments in the store\n");
-    {
-        // Four appointments a day over almost seven years; the request is
-        // busy and its five times lie between them.
-        CVespera agent;
-        FillStore(agent.GetAppointmentStore(), 10000, 4, first);
-        int found = 0;
-        const double us = MicrosecondsPerSearch(agent, first + CDateTimeSpan(1200, 9, 0, 0), found);
-        std::printf("  spread, 4 a day:        %10.1f us per call (%d found)\n", us, found);
-    }
-    {
-        // Back to back for 10,000 hours: the search runs its whole week.
-        CVespera agent;
-        FillStore(agent.GetAppointmentStore(), 10000, 24, first);
-        int found = 0;
-        const double us = MicrosecondsPerSearch(agent, first + CDateTimeSpan(200, 9, 0, 0), found);
-        std::printf("  back to back, no room:  %10.1f us per call (%d found)\n", us, found);
-    }
+    PrintFigures(byAttendees);
+    PrintFigures({byEvents[1], byEvents[2]});
+    std::printf("ratio = median negotiation time / (attendees x raw round trip)\n");
+    double worst = 0;
+    for (const SSizeFigures& figures : byAttendees)
+        worst = std::max(worst, figures.median / (figures.attendees * RawMean(figures)));
+    PrintGoal("time per attendee / raw round trip (worst size)", worst, 20.0);
+    PrintGoal("10 attendees: 10,000-event calendars / 10-event ones",
+              (byEvents[2].median / RawMean(byEvents[2])) / (byEvents[0].median / RawMean(byEvents[0])), 2.0);
+    const SSizeFigures& large = byEvents[2];
+    if (large.peakKiB > 0 && large.steadyKiB > 0)
+        PrintGoal("10,000 events: attendee's peak while writing / steady memory",
+                  static_cast<double>(large.peakKiB) / static_cast<double>(large.steadyKiB), 1.2);
+    else
+        std::printf("  the kernel does not let the peak memory be reset; no figure\n");
     return 0;
 }
 
@@ -501,8 +437,10 @@ int main(int argc, char** argv)
     signal(SIGPIPE, SIG_IGN);
 
     int status = RunNegotiations(ANSD_BINARY, VESPERA_BINARY, root, runs);
-    if (status == 0)
-        status = RunSearches(root);
+    if (status == 0) {
+        PointEnvironmentAt(root / "search");
+        status = RunSearches();
+    }
     std::error_code ignored;
     std::filesystem::remove_all(root, ignored);
     return status;

@@ -4,6 +4,8 @@
 // calendar, and beside libical parsing the calendar text alone, all in the
 // same run. Nothing here touches the network: the agent starts unregistered.
 
+#include "../ProcessFigures.h"
+
 #include <libical/ical.h>
 
 #include <algorithm>
@@ -25,62 +27,15 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using benchsupport::GenerateCalendar;
+using benchsupport::StatusField;
 using Clock = std::chrono::steady_clock;
-
-std::string TwoDigits(int value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d", value);
-    return text;
-}
-
-// Events spread over a year from 2027-01-04, on working hours; every tenth
-// recurs weekly, every third has a reminder.
-std::string GenerateCalendar(int events)
-{
-    std::ostringstream out;
-    out << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Orvante//startup bench//EN\r\n";
-    for (int i = 0; i < events; ++i) {
-        const int day = i % 365;
-        struct tm date {};
-        date.tm_year = 127;
-        date.tm_mon = 0;
-        date.tm_mday = 4 + day;
-        date.tm_hour = 12;
-        std::mktime(&date);
-        const std::string ymd =
-            std::to_string(date.tm_year + 1900) + TwoDigits(date.tm_mon + 1) + TwoDigits(date.tm_mday);
-        const int hour = 8 + (i / 365) % 10;
-        out << "BEGIN:VEVENT\r\nUID:bench-" << i << "@orvante\r\nDTSTAMP:20261201T000000Z\r\n"
-            << "DTSTART:" << ymd << "T" << TwoDigits(hour) << "0000\r\n"
-            << "DTEND:" << ymd << "T" << TwoDigits(hour) << "4500\r\n"
-            << "SUMMARY:Meeting " << i << "\r\nLOCATION:Room " << i % 40 << "\r\n"
-            << "DESCRIPTION:Generated event number " << i << " for the start-up benchmark\r\n";
-        if (i % 10 == 0)
-            out << "RRULE:FREQ=WEEKLY;BYDAY=MO,WE;COUNT=20\r\n";
-        if (i % 3 == 0)
-            out << "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Reminder\r\nTRIGGER:-PT15M\r\nEND:"
-                   "VALARM\r\n";
-        out << "END:VEVENT\r\n";
-    }
-    out << "END:VCALENDAR\r\n";
-    return out.str();
-}
 
 struct CStart {
     double milliseconds = -1;
     long residentKiB = 0;
     long peakKiB = 0;
 };
-
-long StatusField(pid_t pid, const std::string& field)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(field + ":", 0) == 0)
-            return std::atol(line.c_str() + field.size() + 1);
-    return 0;
-}
 
 bool LogSays(const fs::path& logs, const std::string& text)
 {

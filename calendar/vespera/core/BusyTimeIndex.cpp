@@ -175,10 +175,9 @@ bool CBusyTimeIndex::UnplacedFree(const CDateTime& start, int minutes) const
 
 const std::vector<const CAppointment*>& CBusyTimeIndex::OccurringOn(const CDateTime& day) const
 {
-    const int year = day.GetYear();
-    const int month = day.GetMonth();
-    const int date = day.GetDay();
-    const int key = (year * 13 + month) * 32 + date;
+    CDateTime::Fields fields{};
+    day.GetFields(fields);
+    const int key = (fields.year * 13 + fields.month) * 32 + fields.day;
     const auto cached = m_days.find(key);
     if (cached != m_days.end())
         return cached->second;
@@ -186,7 +185,7 @@ const std::vector<const CAppointment*>& CBusyTimeIndex::OccurringOn(const CDateT
         m_days.clear();
     std::vector<const CAppointment*>& occurring = m_days[key];
     for (const CAppointment* appointment : m_recurring) {
-        if (appointment->GetRecurrence()->OccursOn(date, month, year))
+        if (appointment->GetRecurrence()->OccursOn(fields.day, fields.month, fields.year))
             occurring.push_back(appointment);
     }
     return occurring;

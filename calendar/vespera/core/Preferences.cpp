@@ -210,19 +210,21 @@ bool CPreferences::IsSlotFree(const CTimeSlot& slot, const CTimeConstraintSet& c
 
 CDateTime CPreferences::NextHalfHour(const CDateTime& t)
 {
-    if (!IsValidTime(t))
+    CDateTime::Fields fields{};
+    if (!t.GetFields(fields))
         return t;
     // Whole seconds only: a time at minute 30 with seconds goes on to the
     // full hour, so the result is always later than t.
-    const int intoHour = t.GetMinute() * 60 + t.GetSecond();
+    const int intoHour = fields.minute * 60 + fields.second;
     const int mark = intoHour < 30 * 60 ? 30 : 60;
-    const CDateTime hour(t.GetYear(), t.GetMonth(), t.GetDay(), t.GetHour(), 0, 0);
+    const CDateTime hour(fields.year, fields.month, fields.day, fields.hour, 0, 0);
     return hour + Minutes(mark);
 }
 
 bool CPreferences::IsOnMark(const CDateTime& t)
 {
-    return IsValidTime(t) && (t.GetMinute() == 0 || t.GetMinute() == 30);
+    CDateTime::Fields fields{};
+    return t.GetFields(fields) && (fields.minute == 0 || fields.minute == 30);
 }
 
 CTimeSlot CPreferences::Search(const CDateTime& start, int minutes, const FreeTest& isFree) const
