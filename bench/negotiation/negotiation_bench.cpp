@@ -357,6 +357,7 @@ void PrintFigures(const std::vector<SSizeFigures>& results)
 bool RunSociety(const std::string& ansd, const std::string& vespera, const std::filesystem::path& root,
                 const std::vector<int>& sizes, int events, int runs, std::vector<SSizeFigures>& results)
 {
+    std::filesystem::create_directories(root);
     CSociety society(ansd, vespera, root);
     if (!StartSociety(society, sizes.back(), events))
         return false;

@@ -245,22 +245,25 @@ bool CFileBackend::AddEvent(CStoredItem& item)
     if (!lock.IsHeld() || !file.ReadLocked(text, exists, error))
         return Fail(error);
     // Another program wrote the file since it was read: build on its text.
-    if (text != m_calendarText && !ParseCalendar(text, error))
+    const bool changedOutside = text != m_calendarText;
+    if (changedOutside && !ParseCalendar(text, error))
         return Fail(file.GetPath() + " was changed and cannot be read now (" + error +
                     "); nothing was saved.");
     if (std::optional<CICalendarFile::SAppend> append = m_calendar->PrepareAppend(item, error)) {
         if (!AppendToCalendar(file, std::move(*append), item, error))
             return Fail(error);
-    } else if (!error.empty()) {
-        return Fail("The appointment could not be saved: " + error + ".");
-    } else {
-        CStoredItem added = item;
-        if (!m_calendar->AddEvent(added, error))
-            return Fail("The appointment could not be saved: " + error + ".");
-        if (!WriteCalendar(file, error))
-            return Fail(error);
-        item.id = added.id;
+        if (changedOutside)
+            ScheduleReminders();
+        return true;
     }
+    if (!error.empty())
+        return Fail("The appointment could not be saved: " + error + ".");
+    CStoredItem added = item;
+    if (!m_calendar->AddEvent(added, error))
+        return Fail("The appointment could not be saved: " + error + ".");
+    if (!WriteCalendar(file, error))
+        return Fail(error);
+    item.id = added.id;
     ScheduleReminders();
     return true;
 }
@@ -275,9 +278,14 @@ bool CFileBackend::AppendToCalendar(const CAtomicFile& file, CICalendarFile::SAp
         return false;
     item.id = append.item.id;
     m_calendarText = append.text;
+    const CStoredItem added = append.item;
     m_calendar->CommitAppend(std::move(append));
     m_calendarStamp = CFileStamp::Of(file.GetPath());
     TrimWhenIdle();
+    if (m_reminders && m_open && m_started)
+        m_reminders->AddItem(added);
+    else
+        ScheduleReminders();
     return true;
 }
 

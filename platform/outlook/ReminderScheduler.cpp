@@ -149,6 +149,17 @@ void CReminderScheduler::SetItems(const std::vector<CStoredItem>& items)
     Arm();
 }
 
+void CReminderScheduler::AddItem(const CStoredItem& item)
+{
+    if (!HasReminder(item))
+        return;
+    m_items.push_back(item);
+    const CDateTime now = Now();
+    Due due;
+    if (NextDue(item, now, due) && (m_timer == CEventLoop::kNoTimer || due.reminder < m_armedFor))
+        ArmFor(now, due.reminder);
+}
+
 void CReminderScheduler::Reschedule()
 {
     Arm();
@@ -211,10 +222,17 @@ void CReminderScheduler::Arm()
     m_timer = CEventLoop::kNoTimer;
     const CDateTime now = Now();
     Due due;
-    if (!Earliest(now, due))
-        return;
-    const double ms = std::ceil((due.reminder - now).GetTotalDays() * 86400000.0);
+    if (Earliest(now, due))
+        ArmFor(now, due.reminder);
+}
+
+void CReminderScheduler::ArmFor(const CDateTime& now, const CDateTime& reminder)
+{
+    if (m_timer != CEventLoop::kNoTimer)
+        m_loop.KillTimer(m_timer);
+    const double ms = std::ceil((reminder - now).GetTotalDays() * 86400000.0);
     const unsigned delay = ms <= 0 ? 0u : ms >= MaxTimerMs ? MaxTimerMs : static_cast<unsigned>(ms);
+    m_armedFor = reminder;
     m_timer = m_loop.AddTimer(delay, false, [this](CEventLoop::TimerId) { OnTimer(); });
 }
 

@@ -55,6 +55,9 @@ public:
     // The calendar's items now; reminders due are fired from the loop, not
     // from inside this call. Only the items with a reminder are kept.
     void SetItems(const std::vector<CStoredItem>& items);
+    // One item added to the calendar: only it is looked at, and the timer
+    // moves only when its reminder comes before the one armed.
+    void AddItem(const CStoredItem& item);
     // Looks at the clock again (after it was changed, or a test moved it).
     void Reschedule();
 
@@ -76,6 +79,7 @@ private:
     bool NextDue(const CStoredItem& item, const CDateTime& now, Due& due) const;
     bool Earliest(const CDateTime& now, Due& due) const;
     void Arm();
+    void ArmFor(const CDateTime& now, const CDateTime& reminder);
     void OnTimer();
     void Forget(const CDateTime& now);
     static long long Key(const CDateTime& time);
@@ -89,5 +93,7 @@ private:
     std::set<Fired> m_fired;
     std::string m_recordFile;
     CEventLoop::TimerId m_timer = CEventLoop::kNoTimer;
+    // The reminder the timer is armed for.
+    CDateTime m_armedFor;
 };
 } // namespace outlook

@@ -89,6 +89,24 @@ TEST_F(ReminderSchedulerTest, ASingleItemFiresOnceAtItsReminderTime)
     EXPECT_EQ(fired.size(), 1u);
 }
 
+TEST_F(ReminderSchedulerTest, AnAddedItemMovesTheTimerOnlyWhenItComesFirst)
+{
+    scheduler.AddItem(Reminded("later", CDateTime(2026, 1, 5, 12, 0, 0), 5));
+    EXPECT_EQ(scheduler.GetNextReminderTime(), CDateTime(2026, 1, 5, 11, 55, 0));
+    scheduler.AddItem(Reminded("sooner", CDateTime(2026, 1, 5, 10, 0, 0), 5));
+    scheduler.AddItem(Reminded("latest", CDateTime(2026, 1, 5, 13, 0, 0), 5));
+    CStoredItem quiet = Reminded("quiet", CDateTime(2026, 1, 5, 9, 0, 0), 5);
+    std::get<CAppointmentData>(quiet.data).reminderSet = false;
+    scheduler.AddItem(quiet);
+    for (const char* expected : {"sooner", "later", "latest"}) {
+        At(scheduler.GetNextReminderTime());
+        ASSERT_FALSE(fired.empty());
+        EXPECT_EQ(fired.back().id, expected);
+    }
+    EXPECT_EQ(fired.size(), 3u);
+    EXPECT_FALSE(scheduler.IsTimerSet());
+}
+
 TEST_F(ReminderSchedulerTest, ARecurringItemFiresOncePerOccurrence)
 {
     scheduler.SetItems({DailyAtTen("daily")});
