@@ -23,9 +23,15 @@ inline long StatusField(pid_t pid, const std::string& field)
     return 0;
 }
 
-// User plus system CPU seconds the process has used; negative when unknown.
+// CPU seconds the process has run (to the nanosecond, from the scheduler's
+// own count; to the clock tick from its user and system times where that
+// is missing); negative when unknown.
 inline double CpuSeconds(pid_t pid)
 {
+    std::ifstream schedstat("/proc/" + std::to_string(pid) + "/schedstat");
+    unsigned long long nanoseconds = 0;
+    if (schedstat >> nanoseconds)
+        return static_cast<double>(nanoseconds) / 1e9;
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
     // The command name may hold blanks; the fields are counted after it.
