@@ -6,6 +6,7 @@
 #include <vespera/core/Vespera.h>
 
 #include <eventmodel/RDFVCalendar.h>
+#include <eventview/DialogButton.h>
 #include <eventview/HelpPages.h>
 #include <eventview/XInfoTip.h>
 #include <graphstore/Vocabulary.h>
@@ -44,14 +45,6 @@ QTreeWidgetItem* NewItem(const std::string& text, int kind, const void* object)
     item->setData(0, KindRole, kind);
     item->setData(0, ObjectRole, QVariant::fromValue(const_cast<void*>(object)));
     return item;
-}
-
-QPushButton* Button(const char* text, const char* name)
-{
-    auto* button = new QPushButton(text);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    return button;
 }
 
 } // namespace
@@ -97,12 +90,12 @@ void CScheduleBrowserDlg::BuildControls()
     connect(m_schedules, &QTreeWidget::itemChanged, this, &CScheduleBrowserDlg::OnItemChanged);
     connect(m_events, &QTreeWidget::itemChanged, this, &CScheduleBrowserDlg::OnItemChanged);
 
-    QPushButton* retrieve = Button("Retrieve", "retrieve");
-    QPushButton* checkAll = Button("Check All", "checkAll");
-    QPushButton* uncheckAll = Button("Uncheck All", "uncheckAll");
-    QPushButton* import = Button("Import", "import");
-    QPushButton* close = Button("Close", "close");
-    QPushButton* help = Button("Help", "help");
+    QPushButton* retrieve = NewDialogButton("Retrieve", "retrieve");
+    QPushButton* checkAll = NewDialogButton("Check All", "checkAll");
+    QPushButton* uncheckAll = NewDialogButton("Uncheck All", "uncheckAll");
+    QPushButton* import = NewDialogButton("Import", "import");
+    QPushButton* close = NewDialogButton("Close", "close");
+    QPushButton* help = NewDialogButton("Help", "help");
     auto* home = new QLabel("<a href=\"home\">Orvante Calendar Agent Home Page</a>");
     home->setObjectName("homePage");
     connect(retrieve, &QPushButton::clicked, this, &CScheduleBrowserDlg::OnRetrieve);

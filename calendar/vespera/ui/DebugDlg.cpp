@@ -7,6 +7,7 @@
 #include <vespera/core/Vespera.h>
 
 #include <agentkit/widgets/ParserTree.h>
+#include <eventview/DialogButton.h>
 
 #include <platform/HostAddress.h>
 #include <platform/MessageBoxSink.h>
@@ -23,18 +24,6 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
-namespace {
-
-QPushButton* Button(const char* text, const char* name)
-{
-    auto* button = new QPushButton(text);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    return button;
-}
-
-} // namespace
-
 CDebugDlg::CDebugDlg(CVespera& agent, std::function<void()> onClose, QWidget* parent)
     : QDialog(parent, Qt::Window), m_agent(agent), m_onClose(std::move(onClose))
 {
@@ -50,9 +39,9 @@ CDebugDlg::CDebugDlg(CVespera& agent, std::function<void()> onClose, QWidget* pa
     m_testAgent = new QLineEdit;
     m_testAgent->setObjectName("testAgent");
     m_testAgent->setPlaceholderText("agent to ask");
-    QPushButton* test = Button("Test: Auto Browse Schedule", "autoBrowse");
-    QPushButton* help = Button("Help", "help");
-    QPushButton* close = Button("Close and Disable Debug Mode", "closeDebug");
+    QPushButton* test = NewDialogButton("Test: Auto Browse Schedule", "autoBrowse");
+    QPushButton* help = NewDialogButton("Help", "help");
+    QPushButton* close = NewDialogButton("Close and Disable Debug Mode", "closeDebug");
     connect(test, &QPushButton::clicked, this, &CDebugDlg::OnAutoBrowseTest);
     connect(help, &QPushButton::clicked, this,
             [] { CMessageBoxSink::Show(HelpMessage, MB_OK | MB_ICONINFORMATION, "Debug Window"); });
@@ -79,7 +68,7 @@ QWidget* CDebugDlg::Monitor(const char* title, QListWidget*& list, CParserTree*&
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     tree = new CParserTree;
     tree->setObjectName(QString(name) + "Tree");
-    QPushButton* clear = Button("Clear", (std::string(name) + "Clear").c_str());
+    QPushButton* clear = NewDialogButton("Clear", (std::string(name) + "Clear").c_str());
     QListWidget* shownList = list;
     CParserTree* shownTree = tree;
     connect(list, &QListWidget::currentTextChanged, this,

@@ -16,6 +16,7 @@
 #include <vespera/core/ScheduleImport.h>
 #include <vespera/core/Vespera.h>
 
+#include <eventview/DialogButton.h>
 #include <eventview/XInfoTip.h>
 
 #include <outlook/AppointmentItem.h>
@@ -161,9 +162,7 @@ void CVesperaDlg::BuildControls()
 
 QPushButton* CVesperaDlg::AddButton(const char* text, const char* name, void (CVesperaDlg::*command)())
 {
-    auto* button = new QPushButton(text);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
+    QPushButton* button = NewDialogButton(text, name);
     connect(button, &QPushButton::clicked, this, command);
     return button;
 }
