@@ -1,5 +1,6 @@
 #include <platform/AtomicFile.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -52,6 +53,11 @@ private:
 
 bool ReadAll(int fd, std::string& content, std::size_t maxSize)
 {
+    // Room for the whole file at once: growing a string of megabytes chunk
+    // by chunk copies it again at every step.
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && info.st_size > 0)
+        content.reserve(std::min(static_cast<std::size_t>(info.st_size), maxSize));
     char buffer[65536];
     for (;;) {
         ssize_t got = ::read(fd, buffer, sizeof buffer);

@@ -17,7 +17,13 @@ CFileStamp CFileStamp::Of(const std::string& path)
     stamp.m_nanoseconds = info.st_mtim.tv_nsec;
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    stamp.m_settled = now.tv_sec - info.st_mtim.tv_sec > 1;
+    if (info.st_mtim.tv_nsec == 0) {
+        stamp.m_settled = now.tv_sec - info.st_mtim.tv_sec > 1;
+    } else {
+        const long long ageMs = (static_cast<long long>(now.tv_sec) - info.st_mtim.tv_sec) * 1000 +
+                                (now.tv_nsec - info.st_mtim.tv_nsec) / 1000000;
+        stamp.m_settled = ageMs > SettleFineMs;
+    }
     return stamp;
 }
 

@@ -13,12 +13,16 @@ public:
     // The stamp of the file at `path` now.
     static CFileStamp Of(const std::string& path);
 
+    static constexpr long SettleFineMs = 50;
+
     bool Exists() const { return m_exists; }
     // Whether the file was last modified long enough before the stamp was
-    // taken (a second) that a later change must give another time:
-    // modification times are kept in clock ticks of a few milliseconds, so
-    // two writes in place within one tick can leave equal stamps. A stamp
-    // that is not settled proves nothing.
+    // taken that a later change must give another time: modification times
+    // are kept in clock ticks, so two writes in place within one tick can
+    // leave equal stamps. A file system that keeps fractions of a second
+    // ticks in milliseconds, and its stamps settle after SettleFineMs; one
+    // whose times are whole seconds (the fraction is 0) needs the next
+    // second but one. A stamp that is not settled proves nothing.
     bool IsSettled() const { return m_settled; }
 
     bool operator==(const CFileStamp& other) const;
