@@ -242,10 +242,14 @@ bool CFileBackend::AddEvent(CStoredItem& item)
     std::string error, text;
     bool exists = false;
     const CAtomicFile::CLock lock = file.Lock(error);
-    if (!lock.IsHeld() || !file.ReadLocked(text, exists, error))
+    if (!lock.IsHeld())
         return Fail(error);
-    // Another program wrote the file since it was read: build on its text.
-    const bool changedOutside = text != m_calendarText;
+    // A settled stamp as it was proves the text held is the file's; else
+    // the file is read, and when another program wrote it, built on.
+    const bool unsure = Unsure(m_calendarStamp, file.GetPath());
+    if (unsure && !file.ReadLocked(text, exists, error))
+        return Fail(error);
+    const bool changedOutside = unsure && text != m_calendarText;
     if (changedOutside && !ParseCalendar(text, error))
         return Fail(file.GetPath() + " was changed and cannot be read now (" + error +
                     "); nothing was saved.");
