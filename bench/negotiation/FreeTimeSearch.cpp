@@ -56,6 +56,7 @@ int RunSearches()
         // Four appointments a day over almost seven years; the request is
         // busy and its five times lie between them.
         CVespera agent;
+        agent.set_belief_dump_file(nullptr);
         FillStore(agent.GetAppointmentStore(), 10000, 4, first);
         int found = 0;
         const double us = MicrosecondsPerSearch(agent, first + CDateTimeSpan(1200, 9, 0, 0), found);
@@ -64,6 +65,7 @@ int RunSearches()
     {
         // Back to back for 10,000 hours: the search runs its whole week.
         CVespera agent;
+        agent.set_belief_dump_file(nullptr);
         FillStore(agent.GetAppointmentStore(), 10000, 24, first);
         int found = 0;
         const double us = MicrosecondsPerSearch(agent, first + CDateTimeSpan(200, 9, 0, 0), found);
