@@ -149,10 +149,17 @@ void CDebugDlg::OnAutoBrowseTest()
                                  GetHostAddress() + "\"");
 }
 
-// Closing (the button or the title bar) ends debug mode.
+// Closing (the button, the title bar or Escape) ends debug mode.
 void CDebugDlg::closeEvent(QCloseEvent* event)
 {
     event->accept();
     if (m_onClose)
         m_onClose();
+}
+
+// Escape would only hide the window and leave debug mode on with no way to
+// show it again.
+void CDebugDlg::reject()
+{
+    close();
 }

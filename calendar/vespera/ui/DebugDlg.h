@@ -45,6 +45,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void reject() override;
 
 private:
     void Trace(QListWidget* list, CParserTree* tree, const std::string& line);

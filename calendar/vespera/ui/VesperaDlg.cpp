@@ -29,6 +29,7 @@
 #include <QCalendarWidget>
 #include <QContextMenuEvent>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -146,8 +147,9 @@ void CVesperaDlg::BuildControls()
     help->setAutoRaise(true);
     connect(help, &QToolButton::clicked, this, &CVesperaDlg::OnHelpPicture);
     buttons->addWidget(help, 0, Qt::AlignHCenter);
-    auto* shutdown = new QPushButton("Shutdown");
-    shutdown->setObjectName("shutdown");
+    // Not a default button: Return anywhere else in the window must not end
+    // the agent.
+    QPushButton* shutdown = NewDialogButton("Shutdown", "shutdown");
     connect(shutdown, &QPushButton::clicked, this, &QDialog::accept);
     buttons->addWidget(shutdown);
 
@@ -308,6 +310,19 @@ void CVesperaDlg::done(int result)
     hide();
     EndDialog(0);
     QDialog::done(result);
+}
+
+// No button is the window's default, so Return presses only the button that
+// has the focus and does nothing elsewhere.
+void CVesperaDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CVesperaDlg::contextMenuEvent(QContextMenuEvent* event)

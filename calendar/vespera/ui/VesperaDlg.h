@@ -98,6 +98,7 @@ public:
 protected:
     intptr_t WindowProc(unsigned msg, uintptr_t wparam, intptr_t lparam) override;
     void done(int result) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:

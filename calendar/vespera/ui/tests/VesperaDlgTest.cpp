@@ -359,3 +359,31 @@ TEST_F(VesperaDlgTest, DebugWindowTracesBothWaysAndClosingEndsDebugMode)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(VesperaDlgTest, ReturnPressesOnlyTheFocusedButtonAndEscapeClosesTheDebugWindow)
+{
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    auto* list = window->findChild<QTreeWidget*>("appointments");
+    for (QWidget* focused : {static_cast<QWidget*>(list), static_cast<QWidget*>(Button("synchronise"))}) {
+        focused->setFocus();
+        QTest::keyClick(focused, Qt::Key_Return);
+        EXPECT_TRUE(window->isVisible()) << focused->objectName().toStdString();
+    }
+    Button("shutdown")->setFocus();
+    QTest::keyClick(Button("shutdown"), Qt::Key_Return);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+
+    Settings().SetDebug(true);
+    window->UpdateDebugWindow();
+    CDebugDlg* debug = window->DebugWindow();
+    ASSERT_NE(debug, nullptr);
+    QTest::keyClick(debug, Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(window->DebugWindow() == nullptr, 5000);
+    EXPECT_FALSE(Settings().GetDebug());
+}
+
+} // namespace
