@@ -12,9 +12,16 @@ namespace {
 
 using ComponentPtr = std::unique_ptr<icalcomponent, decltype(&icalcomponent_free)>;
 
+// Text values come unescaped (a feed's \, is a comma), the others in
+// their iCalendar form.
 std::string TextOf(icalproperty* property)
 {
-    const char* text = property ? icalproperty_get_value_as_string(property) : nullptr;
+    icalvalue* value = property ? icalproperty_get_value(property) : nullptr;
+    const char* text = nullptr;
+    if (value && icalvalue_isa(value) == ICAL_TEXT_VALUE)
+        text = icalvalue_get_text(value);
+    else if (property)
+        text = icalproperty_get_value_as_string(property);
     return text ? text : "";
 }
 

@@ -25,11 +25,11 @@
 
 namespace {
 
-// Any part of a minute counts as a whole one.
+// Whole minutes as every span counts them: a date value's error of a few
+// microseconds must not add a minute to the event.
 long SpanMinutes(const CAppointment& appointment)
 {
-    const double days = (appointment.GetEndTime() - appointment.GetStartTime()).GetTotalDays();
-    return static_cast<long>(std::ceil(days * 1440.0 - 1e-9));
+    return (appointment.GetEndTime() - appointment.GetStartTime()).GetWholeMinutes();
 }
 
 void Fill(outlook::CAppointmentItem& item, const CAppointment& appointment, long minutes)

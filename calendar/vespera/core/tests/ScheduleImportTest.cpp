@@ -129,3 +129,30 @@ TEST(ScheduleImportUid, StableAndDistinct)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ScheduleImportTest, FeedEventsKeepTheirWholeMinutesAndTheirText)
+{
+    server.Put("/quiz.ics", "text/calendar",
+               "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\nBEGIN:VEVENT\r\nUID:q1\r\n"
+               "DTSTAMP:20261201T000000Z\r\nDTSTART:20310304T190000\r\nDTEND:20310304T210000\r\n"
+               "SUMMARY:Quiz\\, food and drinks\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\nUID:q2\r\n"
+               "DTSTAMP:20261201T000000Z\r\nDTSTART:20310305T090000\r\nDTEND:20310305T093000\r\n"
+               "SUMMARY:Stand-up\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    Upload(server.Url("/quiz.ics"));
+    ASSERT_EQ(CalendarItems(), 2);
+    const struct {
+        const char* subject;
+        long minutes;
+    } expected[] = {{"Quiz, food and drinks", 120}, {"Stand-up", 30}};
+    for (int i = 0; i < 2; ++i) {
+        outlook::CStoredItem item;
+        ASSERT_TRUE(Backend().GetItem(outlook::olFolderCalendar, i, item));
+        const auto& data = std::get<outlook::CAppointmentData>(item.data);
+        EXPECT_EQ(data.subject, expected[i].subject);
+        EXPECT_EQ(data.duration, expected[i].minutes) << expected[i].subject;
+    }
+}
+
+} // namespace
