@@ -37,7 +37,7 @@ bool HasDisplay()
 }
 
 const char* const Usage =
-    "usage: vespera [--headless] [-name NAME] [-port N] [-ans HOST] [-ansport N] [-noans] [-unique]\n"
+    "usage: vespera [--headless] [-name NAME] [-port N] [-ans HOST] [-ansport N] [-noans] [-unique yes]\n"
     "\n"
     "Runs the calendar agent of the current user on the calendar and contacts in\n"
     "$XDG_DATA_HOME/orvante, registered with the name server that the stored settings name\n"
@@ -46,8 +46,13 @@ const char* const Usage =
     "closed; without one it serves until SIGINT, SIGTERM or SIGHUP.\n"
     "\n"
     "  --headless   run without a window even when a display is there\n"
+    "  -name NAME   the agent's name for this run\n"
     "  -port N      listen on port N instead of one the system chooses\n"
-    "  --help       print this text and exit\n";
+    "  -ans HOST    the name server's host for this run\n"
+    "  -ansport N   the name server's port for this run\n"
+    "  -noans       deprecated: says so and changes nothing\n"
+    "  -unique yes  add a unique identifier to the agent's name (yes or y)\n"
+    "  --help, -h   print this text and exit\n";
 
 bool AsksForHelp(int argc, char** argv)
 {

@@ -53,6 +53,7 @@ protected:
         setenv("ORVANTE_REGISTRY_DIR", (m_root / "registry").c_str(), 1);
         setenv("ORVANTE_HOST_ADDRESS", "127.0.0.1", 1);
         setenv("ORVANTE_STARTUP_PAUSE_MS", "0", 1);
+        setenv("ORVANTE_SHUTDOWN_PAUSE_MS", "0", 1);
     }
 
     void StoreRegistration(int meetingSchedulingType)
@@ -173,6 +174,13 @@ TEST(HeadlessHostOptionsTest, HelpPrintsTheUsageAndTouchesNothing)
         EXPECT_EQ(agent.Wait(), 0);
         ASSERT_FALSE(agent.lines.empty());
         EXPECT_EQ(agent.lines[0].rfind("usage: vespera", 0), 0u);
+        // Every option of the usage line is explained on a line of its own.
+        for (const char* named : {"--headless", "-name", "-port", "-ans ", "-ansport", "-noans", "-unique"}) {
+            bool explained = false;
+            for (const std::string& line : agent.lines)
+                explained = explained || line.rfind(std::string("  ") + named, 0) == 0;
+            EXPECT_TRUE(explained) << named;
+        }
     }
     std::filesystem::remove(home / "help.err");
     EXPECT_TRUE(std::filesystem::is_empty(home));

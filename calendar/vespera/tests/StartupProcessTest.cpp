@@ -37,6 +37,7 @@ protected:
         setenv("ORVANTE_REGISTRY_DIR", (m_root / "registry").c_str(), 1);
         setenv("ORVANTE_HOST_ADDRESS", "127.0.0.1", 1);
         setenv("ORVANTE_STARTUP_PAUSE_MS", "0", 1);
+        setenv("ORVANTE_SHUTDOWN_PAUSE_MS", "0", 1);
         unsetenv("ORVANTE");
     }
 
