@@ -2,6 +2,7 @@
 
 #include <eventmodel/RDFVCalendar.h>
 #include <eventview/RDFCalendar.h>
+#include <graphstore/DocumentBounds.h>
 #include <graphstore/RDFMFCGraphStore.h>
 #include <graphstore/Vocabulary.h>
 #include <slotbook/Appointment.h>
@@ -50,6 +51,9 @@ bool CFuzzEntries::schedule(const std::uint8_t* data, std::size_t size)
     CRDFMFCGraph* graph = model.GetGraphStore().LoadGraphFromText("http://fuzz.example/schedule", text, type);
     if (!graph)
         return !model.GetGraphStore().GetErrorMsg().empty();
+    // Whatever the bytes, nothing but UTF-8 is taken from them.
+    if (CDocumentBounds::ValidUtf8(graph->Triples()) != graph->Triples())
+        return false;
     CRDFNode* calendarClass = graph->get_graph()->get_Node(vocabulary::VCalendarClass, 0);
     if (!calendarClass)
         return true;

@@ -187,7 +187,13 @@ bool CAtomicFile::WriteTemporary(const std::string& temporary, const std::string
 
 bool CAtomicFile::ReplaceLocked(const std::string& content, std::string& error) const
 {
-    const std::string temporary = m_path + ".tmp";
+    // A file the reader would refuse is never written: the old one stays.
+    if (content.size() > m_maxSize) {
+        error = m_path + " is left as it is: the new content (" + std::to_string(content.size() >> 20) +
+                " MiB) is larger than the " + std::to_string(m_maxSize >> 20) + " MiB it may be read back at";
+        return false;
+    }
+    const std::string temporary = GetTemporaryPath();
     if (!WriteTemporary(temporary, content, error)) {
         ::unlink(temporary.c_str());
         return false;
@@ -251,4 +257,30 @@ bool CAtomicFile::MakeDirectories(const std::string& directory, std::string& err
 void CAtomicFile::SetStageHook(StageHook hook)
 {
     Hook() = std::move(hook);
+}
+
+bool CAtomicFile::RemoveLeftoverTemporary(std::string& error) const
+{
+    const std::string temporary = GetTemporaryPath();
+    struct stat info;
+    if (::lstat(temporary.c_str(), &info) != 0 && errno == ENOENT)
+        return true;
+    const CLock lock = Lock(error);
+    if (!lock.IsHeld())
+        return false;
+    if (::lstat(temporary.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return true;
+        error = ErrnoText("cannot look at", temporary);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        error = temporary + " is not a temporary file of this user's; left as it is";
+        return false;
+    }
+    if (::unlink(temporary.c_str()) != 0) {
+        error = ErrnoText("cannot remove", temporary);
+        return false;
+    }
+    return true;
 }

@@ -55,13 +55,20 @@ public:
     // and the content empty. The caller holds the lock (or accepts that a
     // writer may replace the file right after the read).
     bool ReadLocked(std::string& content, bool& exists, std::string& error) const;
-    // Replaces the whole content; the caller holds the lock.
+    // Replaces the whole content; the caller holds the lock. Content larger
+    // than the file may be read back at is refused, the file left as it was.
     bool ReplaceLocked(const std::string& content, std::string& error) const;
 
     // Lock, read, unlock. A directory that does not exist means no file.
     bool Read(std::string& content, bool& exists, std::string& error) const;
     // Lock, replace, unlock. The directory must exist.
     bool Replace(const std::string& content, std::string& error) const;
+
+    // Removes the temporary a writer killed before its rename left beside
+    // the file: under the lock, so no live writer's is taken, and only a
+    // plain file of this user's, never what a link points to. True when
+    // nothing is left (or there was nothing).
+    bool RemoveLeftoverTemporary(std::string& error) const;
 
     // Makes the directory and its missing parents (mode 0700).
     static bool MakeDirectories(const std::string& directory, std::string& error);
@@ -70,6 +77,7 @@ public:
     static void SetStageHook(StageHook hook);
 
 private:
+    std::string GetTemporaryPath() const { return m_path + ".tmp"; }
     bool WriteTemporary(const std::string& temporary, const std::string& content, std::string& error) const;
 
     std::string m_path;

@@ -23,11 +23,19 @@ std::string AttendeesText(const CRDFVevent& event)
     return text;
 }
 
+// An event named inside its own schedule's address keeps the bare URI (the
+// form items imported before were saved under); one naming a URI elsewhere
+// is scoped by the address it was read from, so that no other schedule can
+// claim, and overwrite, the items a schedule made.
 std::string IdentityOf(const CRDFVevent& event, const CRDFVCalendar& calendar)
 {
-    if (!event.GetUri().empty())
-        return event.GetUri();
-    return calendar.getURL() + "#" + event.getStartDate().GetValue().Format() + "#" + event.getDescription();
+    const std::string& uri = event.GetUri();
+    const std::string& address = calendar.getURL();
+    if (uri.empty())
+        return address + "#" + event.getStartDate().GetValue().Format() + "#" + event.getDescription();
+    if (uri == address || uri.compare(0, address.size() + 1, address + "#") == 0)
+        return uri;
+    return address + " " + uri;
 }
 
 } // namespace
@@ -49,7 +57,21 @@ bool CRDFCalendar::LoadCalendarModel(const std::string& url)
         SetErrorCode(EmptyUrl);
         return false;
     }
-    CRDFMFCGraph* graph = m_store.LoadNewGraph(url);
+    return AddCalendarsOf(m_store.LoadNewGraph(url), url);
+}
+
+bool CRDFCalendar::LoadCalendarDocument(const std::string& url, const CFetchedDocument& document)
+{
+    ResetErrorCode();
+    if (url.empty()) {
+        SetErrorCode(EmptyUrl);
+        return false;
+    }
+    return AddCalendarsOf(m_store.LoadGraphFromText(url, document.text, document.contentType), url);
+}
+
+bool CRDFCalendar::AddCalendarsOf(CRDFMFCGraph* graph, const std::string& url)
+{
     if (!graph) {
         SetErrorCode(NotLoaded);
         return false;

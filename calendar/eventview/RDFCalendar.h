@@ -33,13 +33,16 @@ public:
     // when the address is empty, the page cannot be read, or it holds no
     // calendar class. A page whose calendars cannot be filled still counts.
     bool LoadCalendarModel(const std::string& url);
+    // The same for a document fetched already from `url`.
+    bool LoadCalendarDocument(const std::string& url, const CFetchedDocument& document);
     // Appends an appointment per selected event of every selected calendar.
     bool BuildAppointmentList();
 
     std::vector<std::unique_ptr<CAppointment>>& getAppointmentPtr() { return m_appointments; }
     // For each appointment, what tells its event apart from every other:
-    // the event's URI, or for a blank node the schedule's address with the
-    // start and the summary.
+    // the event's URI (after the schedule's address when the URI is not
+    // within it), or for a blank node the schedule's address with the start
+    // and the summary.
     const std::vector<std::string>& GetImportIdentities() const { return m_identities; }
     // For each appointment, its event's recurrence rule ("FREQ=..."), empty
     // for an event that does not recur.
@@ -61,6 +64,8 @@ public:
     static std::string BodyFor(const std::string& attendees, const CRDFVCalendar& calendar);
 
 private:
+    bool AddCalendarsOf(CRDFMFCGraph* graph, const std::string& url);
+
     std::vector<std::unique_ptr<CAppointment>> m_appointments;
     std::vector<std::string> m_identities;
     std::vector<std::string> m_rules;

@@ -171,6 +171,7 @@ bool CFileBackend::Start()
     std::string error;
     if (!CAtomicFile::MakeDirectories(m_directory, error))
         return Fail(error);
+    RemoveLeftoverTemporaries();
     if (!ReadCalendar(error) || !ReadContacts(error)) {
         m_started = false;
         return Fail(error);
@@ -179,6 +180,18 @@ bool CFileBackend::Start()
     TrimWhenIdle();
     ScheduleReminders();
     return true;
+}
+
+// A writer killed between writing its temporary and the rename leaves the
+// temporary behind; nothing reads it, so it only wastes the disk. One that
+// cannot be removed (not a plain file of the user's) is left: the next write
+// then says why it cannot use it.
+void CFileBackend::RemoveLeftoverTemporaries()
+{
+    for (const std::string& path : {GetCalendarPath(), GetContactsPath()}) {
+        std::string error;
+        CAtomicFile(path).RemoveLeftoverTemporary(error);
+    }
 }
 
 bool CFileBackend::Open()

@@ -88,6 +88,7 @@ private:
     bool AddEvent(CStoredItem& item);
     bool AddContact(CStoredItem& item);
     bool UpdateEvent(const CStoredItem& item);
+    void RemoveLeftoverTemporaries();
     // Writes the calendar as it is now, once it is sure to read back; on any
     // failure the calendar goes back to the text last read or written.
     bool WriteCalendar(const CAtomicFile& file, std::string& error);

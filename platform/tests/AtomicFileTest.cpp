@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -134,6 +136,11 @@ TEST_F(AtomicFileTest, OversizedFilesAreRefusedAndDirectoriesAreMade)
     EXPECT_TRUE(content.empty());
     EXPECT_TRUE(CAtomicFile(path, 1000).Read(content, exists, error));
     EXPECT_EQ(content.size(), 1000u);
+    // Nor is a file written that would be refused on reading it back.
+    EXPECT_FALSE(CAtomicFile(path, 1000).Replace(std::string(1001, 'y'), error));
+    EXPECT_NE(error.find("is left as it is"), std::string::npos) << error;
+    EXPECT_EQ(ReadBack(), std::string(1000, 'x'));
+    EXPECT_FALSE(Exists(path + ".tmp"));
 
     const std::string deep = dir + "/a/b/c";
     EXPECT_TRUE(CAtomicFile::MakeDirectories(deep, error)) << error;
@@ -250,6 +257,30 @@ TEST_F(AtomicFileTest, AWriterKilledBeforeTheRenameLeavesTheOldFileWhole)
     ASSERT_TRUE(CAtomicFile(path).Replace("after\n", error)) << error;
     EXPECT_EQ(ReadBack(), "after\n");
     EXPECT_FALSE(Exists(path + ".tmp"));
+}
+
+TEST_F(AtomicFileTest, ALeftoverTemporaryIsRemovedButNothingElseStandingInItsPlace)
+{
+    std::string error;
+    const std::string temporary = path + ".tmp";
+    EXPECT_TRUE(CAtomicFile(path).RemoveLeftoverTemporary(error)) << "nothing to remove";
+    {
+        std::ofstream(temporary) << "half a calendar";
+    }
+    EXPECT_TRUE(CAtomicFile(path).RemoveLeftoverTemporary(error)) << error;
+    EXPECT_FALSE(Exists(temporary));
+    const std::string target = dir + "/elsewhere";
+    {
+        std::ofstream(target) << "keep";
+    }
+    ASSERT_EQ(::symlink(target.c_str(), temporary.c_str()), 0);
+    EXPECT_FALSE(CAtomicFile(path).RemoveLeftoverTemporary(error));
+    EXPECT_TRUE(Exists(target));
+    ASSERT_EQ(::mkdir((dir + "/d").c_str(), 0700), 0);
+    ASSERT_EQ(::unlink(temporary.c_str()), 0);
+    ASSERT_EQ(::rename((dir + "/d").c_str(), temporary.c_str()), 0);
+    EXPECT_FALSE(CAtomicFile(path).RemoveLeftoverTemporary(error));
+    EXPECT_TRUE(Exists(temporary));
 }
 
 TEST_F(AtomicFileTest, AWriterKilledMidWriteLeavesOneWholeVersion)

@@ -1,5 +1,6 @@
 #include <graphstore/RDFMFCGraphStore.h>
 
+#include <graphstore/DocumentBounds.h>
 #include <graphstore/ICalendarGraphBuilder.h>
 #include <graphstore/RDFDocumentParser.h>
 
@@ -20,20 +21,34 @@ CRDFMFCGraph* CRDFMFCGraphStore::LoadNewGraph(const std::string& url)
     return LoadGraphFromText(url, document.text, document.contentType);
 }
 
-CRDFMFCGraph* CRDFMFCGraphStore::LoadGraphFromText(const std::string& url, const std::string& text,
+CRDFMFCGraph* CRDFMFCGraphStore::LoadGraphFromText(const std::string& url, const std::string& raw,
                                                    const std::string& contentType)
 {
     m_error.clear();
+    // Raw bytes that are not UTF-8 would reach the calendar file as they
+    // came; every reader below sees them replaced.
+    const std::string text = CDocumentBounds::ValidUtf8(raw);
+    const bool iCalendar = CICalendarGraphBuilder::IsICalendar(contentType, text);
+    if (!WithinBounds(text, contentType, iCalendar))
+        return nullptr;
     auto graph = std::make_unique<CRDFMFCGraph>(url, text);
     const bool read =
-        CICalendarGraphBuilder::IsICalendar(contentType, text)
-            ? CICalendarGraphBuilder::Build(text, url, *graph->get_graph(), graph->Triples(), m_error)
-            : CRDFDocumentParser::Parse(text, contentType, url, *graph->get_graph(), graph->Triples(),
-                                        m_error);
+        iCalendar ? CICalendarGraphBuilder::Build(text, url, *graph->get_graph(), graph->Triples(), m_error)
+                  : CRDFDocumentParser::Parse(text, contentType, url, *graph->get_graph(), graph->Triples(),
+                                              m_error);
     if (!read)
         return nullptr;
     m_graphs.push_back(std::move(graph));
     return m_graphs.back().get();
+}
+
+bool CRDFMFCGraphStore::WithinBounds(const std::string& text, const std::string& contentType, bool iCalendar)
+{
+    if (iCalendar)
+        return CDocumentBounds::CheckICalendar(text, m_error);
+    if (CRDFDocumentParser::SyntaxFor(contentType, text) == "rdfxml")
+        return CDocumentBounds::CheckXml(text, m_error);
+    return CDocumentBounds::CheckTurtle(text, m_error);
 }
 
 bool CRDFMFCGraphStore::DeleteGraph(CRDFMFCGraph* graph)

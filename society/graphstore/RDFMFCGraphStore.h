@@ -22,8 +22,9 @@ public:
     // N-Triples or iCalendar) into a new graph owned by the store; null on
     // any failure, which GetErrorMsg then explains.
     CRDFMFCGraph* LoadNewGraph(const std::string& url);
-    // The same for a document already at hand.
-    CRDFMFCGraph* LoadGraphFromText(const std::string& url, const std::string& text,
+    // The same for a document already at hand. Bytes that are not UTF-8 are
+    // read as U+FFFD; a document past CDocumentBounds is refused unread.
+    CRDFMFCGraph* LoadGraphFromText(const std::string& url, const std::string& raw,
                                     const std::string& contentType = std::string());
     // Removes and destroys a graph of the store; false for one it does not
     // hold.
@@ -33,6 +34,8 @@ public:
     std::size_t GraphCount() const { return m_graphs.size(); }
 
 private:
+    bool WithinBounds(const std::string& text, const std::string& contentType, bool iCalendar);
+
     CDocumentFetcher m_fetcher;
     std::vector<std::unique_ptr<CRDFMFCGraph>> m_graphs;
     std::string m_error;

@@ -19,6 +19,8 @@
 #include <platform/DateTimeSpan.h>
 #include <platform/MessageBoxSink.h>
 
+#include <malloc.h>
+
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -77,7 +79,7 @@ std::optional<std::string> CScheduleImport::WebAddressOf(const CKqmlFields& cont
     return CKqmlFields::WithoutQuotes(*url);
 }
 
-void CScheduleImport::Upload(const CKqmlFields& content)
+void CScheduleImport::Upload(const CKqmlFields& content, const std::string& peer)
 {
     const std::optional<std::string> url = WebAddressOf(content);
     if (!url)
@@ -87,7 +89,7 @@ void CScheduleImport::Upload(const CKqmlFields& content)
                         ": only http and https schedules are imported for other agents");
         return;
     }
-    ImportFrom(*url);
+    ImportFrom(*url, peer);
     TellUser(*url);
 }
 
@@ -120,18 +122,73 @@ bool CScheduleImport::MayBrowse(const std::string& address) const
            address.find('/', prefix.size()) == std::string::npos;
 }
 
-bool CScheduleImport::ImportFrom(const std::string& url)
+bool CScheduleImport::ImportFrom(const std::string& url, const std::string& peer)
 {
-    CRDFCalendar calendar(m_fetcher);
-    if (!calendar.LoadCalendarModel(url)) {
-        m_agent.LogLine("Schedule " + url + " not imported: " + calendar.GetGraphStore().GetErrorMsg());
+    CFetchedDocument document;
+    std::string error;
+    if (!m_fetcher.Fetch(url, document, error)) {
+        m_agent.LogLine("Schedule " + url + " not imported: " + error);
         CMessageBoxSink::Show("Failed to load URL");
         return false;
     }
-    calendar.BuildAppointmentList();
-    const int written = WriteAppointments(calendar);
-    m_agent.LogLine("Imported " + std::to_string(written) + " appointment(s) from " + url);
-    return true;
+    return ImportDocument(document, url, peer);
+}
+
+bool CScheduleImport::ImportDocument(const CFetchedDocument& document, const std::string& address,
+                                     const std::string& peer)
+{
+    bool imported = false;
+    {
+        CRDFCalendar calendar(m_fetcher);
+        if (!calendar.LoadCalendarDocument(address, document)) {
+            m_agent.LogLine("Schedule " + address +
+                            " not imported: " + calendar.GetGraphStore().GetErrorMsg());
+            CMessageBoxSink::Show("Failed to load URL");
+        } else {
+            calendar.BuildAppointmentList();
+            const std::size_t count = calendar.getAppointmentPtr().size();
+            if (count > m_maxEvents) {
+                RefuseTooLarge(address, std::to_string(count) + " events, at most " +
+                                            std::to_string(m_maxEvents) + " in one import");
+            } else if (!peer.empty() && ImportedToday(peer) + count > m_maxPeerEvents) {
+                RefuseTooLarge(address, peer + " had " + std::to_string(ImportedToday(peer)) +
+                                            " events imported today, at most " +
+                                            std::to_string(m_maxPeerEvents) + " a day");
+            } else {
+                if (!peer.empty())
+                    ImportedToday(peer) += count;
+                const int written = WriteAppointments(calendar);
+                m_agent.LogLine("Imported " + std::to_string(written) + " appointment(s) from " + address);
+                imported = true;
+            }
+        }
+    }
+    // A large document's graph leaves the heap full of freed pages; hand
+    // them back rather than keep the peak for the agent's whole run.
+    malloc_trim(0);
+    return imported;
+}
+
+void CScheduleImport::RefuseTooLarge(const std::string& url, const std::string& why)
+{
+    m_agent.LogLine("Schedule " + url + " not imported: too large (" + why + ")");
+    CMessageBoxSink::Show("Schedule not imported: too large");
+}
+
+std::size_t& CScheduleImport::ImportedToday(const std::string& peer)
+{
+    const CDateTime now = CDateTime::GetCurrentTime();
+    const long day = now.GetYear() * 400L + now.GetMonth() * 32L + now.GetDay();
+    // Past days' counts are dropped before the table grows large, so that
+    // peers under ever new names cannot make it grow without end.
+    if (m_peerDays.size() >= MaxPeersCounted) {
+        for (auto it = m_peerDays.begin(); it != m_peerDays.end();)
+            it = it->second.day == day ? std::next(it) : m_peerDays.erase(it);
+    }
+    SPeerDay& entry = m_peerDays[peer];
+    if (entry.day != day)
+        entry = SPeerDay{day, 0};
+    return entry.events;
 }
 
 int CScheduleImport::WriteAppointments(CRDFCalendar& calendar)

@@ -5,6 +5,7 @@
 #include <outlook/AppointmentData.h>
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -22,8 +23,15 @@ class CRDFCalendar;
 // An imported item is saved under a UID made from its event's identity, so
 // importing the same schedule again updates the items it made before
 // instead of adding twins.
+//
+// What one import may add is bounded, and so is what one peer may have
+// imported in a day, so that no schedule (or the same one under ever new
+// addresses) can fill the calendar past what the agent reads back.
 class CScheduleImport {
 public:
+    static constexpr std::size_t MaxEventsPerImport = 1000;
+    static constexpr std::size_t MaxPeerEventsPerDay = 2000;
+
     // Opens the schedule browser at an address; unset without a window.
     using BrowserOpener = std::function<void(const std::string& url)>;
 
@@ -32,7 +40,8 @@ public:
     // uploadScheduleURL: imports the schedule at the message's url (http or
     // https only: a peer must not make the agent read local files), then
     // tells the user as ImportScheduleAlert says.
-    void Upload(const CKqmlFields& content);
+    // `peer` is the agent that asked.
+    void Upload(const CKqmlFields& content, const std::string& peer = std::string());
     // browseScheduleURL: opens the browser at the message's url.
     void Browse(const CKqmlFields& content);
     void SetBrowserOpener(BrowserOpener opener) { m_browserOpener = std::move(opener); }
@@ -45,7 +54,12 @@ public:
 
     // Loads, builds and writes; false (after "Failed to load URL") when the
     // page cannot be loaded.
-    bool ImportFrom(const std::string& url);
+    bool ImportFrom(const std::string& url, const std::string& peer = std::string());
+    // What follows the fetch: reads `document`, fetched from `address`,
+    // checks the bounds (the day's count of `peer`, when one asked) and
+    // writes its events; false (after a notice) when nothing was imported.
+    bool ImportDocument(const CFetchedDocument& document, const std::string& address,
+                        const std::string& peer);
     // Writes every appointment of a built list, new or updated; the number
     // written.
     int WriteAppointments(CRDFCalendar& calendar);
@@ -55,6 +69,12 @@ public:
     // The notice to the alert agent after an upload.
     static std::string UploadNotice(const std::string& url);
 
+    // The bounds of one import and of a peer's day (tests lower them).
+    void SetBounds(std::size_t eventsPerImport, std::size_t peerEventsPerDay)
+    {
+        m_maxEvents = eventsPerImport;
+        m_maxPeerEvents = peerEventsPerDay;
+    }
     // How documents are fetched (tests shorten the time-out).
     void SetFetcher(const CDocumentFetcher& fetcher) { m_fetcher = fetcher; }
 
@@ -64,6 +84,9 @@ private:
     std::optional<outlook::CAppointmentData::Pattern>
     PatternOf(const std::string& rule, const CAppointment& appointment, long minutes);
     void TellUser(const std::string& url);
+    void RefuseTooLarge(const std::string& url, const std::string& why);
+    // How many events `peer` had imported today, counting from a new day.
+    std::size_t& ImportedToday(const std::string& peer);
     static std::optional<std::string> WebAddressOf(const CKqmlFields& content);
 
     CAgentContext& m_agent;
@@ -71,4 +94,12 @@ private:
     CDocumentFetcher m_fetcher;
     BrowserOpener m_browserOpener;
     std::string m_shippedFolder;
+    std::size_t m_maxEvents = MaxEventsPerImport;
+    std::size_t m_maxPeerEvents = MaxPeerEventsPerDay;
+    struct SPeerDay {
+        long day = 0;
+        std::size_t events = 0;
+    };
+    static constexpr std::size_t MaxPeersCounted = 4096;
+    std::map<std::string, SPeerDay> m_peerDays;
 };

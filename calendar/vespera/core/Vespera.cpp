@@ -330,7 +330,7 @@ int CVespera::process_parsed_message(const CParsedMessage& message)
     if (type)
         DispatchType(*type, reader, senderText);
     if (std::optional<std::string> objective = reader.Raw("objective"))
-        DispatchObjective(*objective, reader);
+        DispatchObjective(*objective, reader, senderText);
     else if (std::optional<std::string> dataurl = reader.Raw("dataurl"))
         DispatchDataUrl(*dataurl);
     else if (!type)
@@ -392,12 +392,13 @@ void CVespera::DispatchType(const std::string& type, const CKqmlFields& content,
         debug("Unknown DMS message type. Ignoring.");
 }
 
-void CVespera::DispatchObjective(const std::string& objective, const CKqmlFields& content)
+void CVespera::DispatchObjective(const std::string& objective, const CKqmlFields& content,
+                                 const std::string& sender)
 {
     if (objective == "browseScheduleURL" && m_settings->GetAutoInvokeSchedule())
         m_scheduleImport->Browse(content);
     else if (objective == "uploadScheduleURL" && m_settings->GetAutoLoadSchedule())
-        m_scheduleImport->Upload(content);
+        m_scheduleImport->Upload(content, sender);
     else
         debug("Unknown objective message type. Ignoring.");
 }

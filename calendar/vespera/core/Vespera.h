@@ -178,7 +178,8 @@ public:
 private:
     void DispatchCommand(const std::string& command, const CKqmlFields& content, const std::string& sender);
     void DispatchType(const std::string& type, const CKqmlFields& content, const std::string& sender);
-    void DispatchObjective(const std::string& objective, const CKqmlFields& content);
+    void DispatchObjective(const std::string& objective, const CKqmlFields& content,
+                           const std::string& sender);
     void DispatchDataUrl(const std::string& dataurl);
     void OpenDataUrl(const std::string& address);
 

@@ -59,7 +59,10 @@ TEST_F(ScheduleImportTest, ImportingTheSameScheduleAgainUpdatesInsteadOfAddingTw
     EXPECT_EQ(review.duration, 90);
     EXPECT_TRUE(review.reminderSet);
     EXPECT_EQ(review.reminderMinutesBeforeStart, 15);
-    EXPECT_EQ(item.id, CScheduleImport::ImportUid("http://schedules.example.org/team.rdf#review"));
+    // The document names its events under another address than the one it
+    // was fetched from: their identity is scoped by the fetched address.
+    EXPECT_EQ(item.id, CScheduleImport::ImportUid(server.Url("/team.rdf") +
+                                                  " http://schedules.example.org/team.rdf#review"));
     // Every upload is told to the alert agent.
     ASSERT_EQ(Agent().Sent().size(), 3u);
     EXPECT_TRUE(Agent().Sent()[0].alertNotice);
@@ -100,6 +103,68 @@ TEST_F(ScheduleImportTest, RecurringFeedEventsImportAsRecurringItems)
     EXPECT_TRUE(store.GetAt(0)->OccursOn(25, 3, 2031)) << "the fourth Tuesday";
     EXPECT_FALSE(store.GetAt(0)->OccursOn(1, 4, 2031)) << "after the fourth";
     EXPECT_FALSE(store.GetAt(1)->IsRecurring());
+}
+
+std::string Feed(int events, const std::string& summary = "Talk")
+{
+    std::string text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\n";
+    for (int i = 0; i < events; ++i)
+        text += "BEGIN:VEVENT\r\nUID:e" + std::to_string(i) +
+                "\r\nDTSTAMP:20261201T000000Z\r\nDTSTART:2031030" + std::to_string(1 + i % 9) + "T1" +
+                std::to_string(i % 10) + "0000\r\nDURATION:PT1H\r\nSUMMARY:" + summary + "\r\nEND:VEVENT\r\n";
+    return text + "END:VCALENDAR\r\n";
+}
+
+int ItemsCalled(CAppointmentStore& store, const std::string& subject)
+{
+    int count = 0;
+    for (int i = 0; i < store.GetCount(); ++i)
+        count += store.GetAt(i)->GetSubject() == subject ? 1 : 0;
+    return count;
+}
+
+TEST_F(ScheduleImportTest, AFeedElsewhereReusingAScheduleEventUriCannotOverwriteIt)
+{
+    std::string forged = TeamSchedule();
+    for (std::size_t at = forged.find("Architecture review"); at != std::string::npos;
+         at = forged.find("Architecture review", at))
+        forged.replace(at, 19, "MOVED: cancelled");
+    server.Put("/forged.rdf", "application/rdf+xml", forged);
+    Upload(server.Url("/team.rdf"));
+    Upload(server.Url("/forged.rdf"));
+    Upload(server.Url("/team.rdf"));
+    EXPECT_EQ(CalendarItems(), 4);
+    EXPECT_EQ(ItemsCalled(Agent().GetAppointmentStore(), "Architecture review"), 1);
+    EXPECT_EQ(ItemsCalled(Agent().GetAppointmentStore(), "MOVED: cancelled"), 1);
+}
+
+TEST_F(ScheduleImportTest, ImportsPastTheBoundsAreRefusedAsTooLarge)
+{
+    Agent().GetScheduleImport().SetBounds(5, 12);
+    server.Put("/big.ics", "text/calendar", Feed(6));
+    Upload(server.Url("/big.ics"));
+    EXPECT_EQ(CalendarItems(), 0);
+    ASSERT_EQ(Boxes().Boxes().size(), 1u);
+    EXPECT_EQ(Boxes().Boxes()[0].text, "Schedule not imported: too large");
+    // The same feed under ever new addresses: a peer's day is bounded too,
+    // and another peer still has its own.
+    for (int again = 1; again <= 4; ++again) {
+        server.Put("/feed.ics?again=" + std::to_string(again), "text/calendar", Feed(4));
+        Upload(server.Url("/feed.ics?again=" + std::to_string(again)));
+    }
+    EXPECT_EQ(CalendarItems(), 12);
+    EXPECT_EQ(Boxes().Boxes().size(), 2u);
+    Deliver("tell :objective uploadScheduleURL :url \"" + server.Url("/feed.ics?again=4") + "\"",
+            "other-CalendarAgent");
+    EXPECT_EQ(CalendarItems(), 16);
+}
+
+TEST_F(ScheduleImportTest, BytesThatAreNotUtf8ReachTheCalendarReplaced)
+{
+    server.Put("/latin1.ics", "text/calendar", Feed(1, "Caf\xE9"));
+    Upload(server.Url("/latin1.ics"));
+    ASSERT_EQ(CalendarItems(), 1);
+    EXPECT_EQ(ItemsCalled(Agent().GetAppointmentStore(), "Caf\xEF\xBF\xBD"), 1);
 }
 
 TEST_F(ScheduleImportTest, PeersMayBrowseWebAddressesAndOnlyTheShippedSchedulesOnDisk)

@@ -34,4 +34,28 @@ TEST(ParserTree, MessageBecomesATreeAndANonParsingTextLeavesIt)
     EXPECT_EQ(Shape(twin.topLevelItem(0)), "CParser[ask :content[x :y[z :w[v]]]]");
 }
 
+// A text nested far deeper than anyone reads is shown to a fixed depth with
+// a marker below the last level shown, without running out of stack.
+TEST(ParserTree, DeepTextIsShownToABoundedDepthWithAMarker)
+{
+    testsupport::QtTestApplication();
+    constexpr int Levels = 15000;
+    std::string text;
+    for (int i = 0; i < Levels; ++i)
+        text += "(t :k ";
+    text += "v" + std::string(Levels, ')');
+    CParserTree tree;
+    tree.ShowTree(text.c_str());
+    ASSERT_EQ(tree.topLevelItemCount(), 1);
+    const QTreeWidgetItem* item = tree.topLevelItem(0);
+    int depth = 0;
+    while (item->childCount() > 0) {
+        item = item->child(item->childCount() - 1);
+        ++depth;
+    }
+    EXPECT_EQ(item->text(0).toStdString(), CParserTree::DeeperMarker);
+    EXPECT_LE(depth, 2 * CParserTree::MaxShownDepth + 2);
+    EXPECT_GE(depth, CParserTree::MaxShownDepth);
+}
+
 } // namespace
