@@ -2,6 +2,10 @@
 
 #include <eventmodel/NodeReader.h>
 
+#include <graphstore/ZonedTime.h>
+
+#include <graphkit/RDFNode.h>
+
 #include <cctype>
 #include <ctime>
 #include <regex>
@@ -45,6 +49,10 @@ CRDFDateTime::CRDFDateTime() : m_value(InvalidTime()) {}
 bool CRDFDateTime::set(CRDFNode* node, CRDFMFCGraphStore*)
 {
     m_text = nodereader::DateText(node);
+    // A zone named beside a nested value says where its wall clock hangs.
+    if (CRDFNode* zone = node && !node->IsLiteral() ? nodereader::CalendarValue(node, "tzid") : nullptr;
+        zone && zone->IsLiteral())
+        m_text = zonedtime::ToUtcText(m_text, zone->Value());
     m_value = Parse(m_text);
     static const std::regex dateOnly(R"(\s*\d{4}-?\d{2}-?\d{2}\s*)");
     m_dateOnly = std::regex_match(m_text, dateOnly);

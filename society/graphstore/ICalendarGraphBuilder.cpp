@@ -1,6 +1,7 @@
 #include <graphstore/ICalendarGraphBuilder.h>
 
 #include <graphstore/Vocabulary.h>
+#include <graphstore/ZonedTime.h>
 
 #include <graphkit/RDFGraph.h>
 
@@ -23,6 +24,24 @@ std::string TextOf(icalproperty* property)
     else if (property)
         text = icalproperty_get_value_as_string(property);
     return text ? text : "";
+}
+
+// A start or end of a zone (the feed's VTIMEZONE, else the zone database's
+// zone of its TZID) as the UTC instant it names; others as written.
+std::string TimeTextOf(icalproperty* property)
+{
+    icalparameter* tzid =
+        property ? icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER) : nullptr;
+    if (!tzid)
+        return TextOf(property);
+    const icaltimetype time = icalproperty_get_datetime_with_component(property, nullptr);
+    if (time.is_date)
+        return TextOf(property);
+    if (time.zone) {
+        const icaltimetype utc = icaltime_convert_to_zone(time, icaltimezone_get_utc_timezone());
+        return icaltime_as_ical_string(utc);
+    }
+    return zonedtime::ToUtcText(TextOf(property), icalparameter_get_tzid(tzid));
 }
 
 // What one feed adds to the graph, with the triples' text kept alongside.
@@ -109,8 +128,11 @@ void AddEvent(CFeedWriter& out, icalcomponent* event, CRDFNode* calendar, const 
         {ICAL_DURATION_PROPERTY, "duration"}, {ICAL_LOCATION_PROPERTY, "location"},
         {ICAL_RRULE_PROPERTY, "rrule"},
     };
-    for (const auto& field : fields)
-        out.Literal(node, Ical(field.second), TextOf(icalcomponent_get_first_property(event, field.first)));
+    for (const auto& field : fields) {
+        icalproperty* property = icalcomponent_get_first_property(event, field.first);
+        const bool isTime = field.first == ICAL_DTSTART_PROPERTY || field.first == ICAL_DTEND_PROPERTY;
+        out.Literal(node, Ical(field.second), isTime ? TimeTextOf(property) : TextOf(property));
+    }
     if (icalproperty* url = icalcomponent_get_first_property(event, ICAL_URL_PROPERTY))
         out.Link(node, Ical("url"), out.Resource(TextOf(url)));
     AddAttendees(out, event, node, prefix);

@@ -1,5 +1,7 @@
 #include <graphstore/RDFDocumentParser.h>
 
+#include <graphstore/ZonedTime.h>
+
 #include <graphkit/RDFGraph.h>
 
 #include <raptor2.h>
@@ -36,6 +38,19 @@ std::string TermText(raptor_term* term)
     }
 }
 
+// A literal typed with a time-zone datatype is a wall-clock time of that
+// zone; it is kept as the instant it names.
+std::string LiteralText(raptor_term* term)
+{
+    const std::string text = TermText(term);
+    if (!term->value.literal.datatype)
+        return text;
+    const std::string datatype =
+        reinterpret_cast<const char*>(raptor_uri_as_string(term->value.literal.datatype));
+    const std::string zone = zonedtime::ZoneOfDatatype(datatype);
+    return zone.empty() ? text : zonedtime::ToUtcText(text, zone);
+}
+
 CRDFNode* NodeOf(CRDFGraph& graph, raptor_term* term)
 {
     switch (term->type) {
@@ -44,7 +59,7 @@ CRDFNode* NodeOf(CRDFGraph& graph, raptor_term* term)
     case RAPTOR_TERM_TYPE_BLANK:
         return graph.Intern(CRDFNode::Blank, TermText(term));
     default:
-        return graph.Intern(CRDFNode::Literal, TermText(term));
+        return graph.Intern(CRDFNode::Literal, LiteralText(term));
     }
 }
 

@@ -156,6 +156,65 @@ TEST(ScheduleModel, ICalendarFeedBecomesTheSameCalendar)
     EXPECT_EQ(event.getAlarmDuration(), 30);
 }
 
+// Zoned times of a feed and of an RDF document reach the user in the user's
+// zone: a TZID with the feed's VTIMEZONE, one the zone database knows
+// behind a vendor's prefix, UTC, a time-zone datatype and a date.
+TEST(ScheduleModel, ZonedTimesOfFeedsAndDocumentsAreReadInTheUsersZone)
+{
+    setenv("TZ", "America/New_York", 1);
+    tzset();
+    testsupport::CHttpDocumentServer server;
+    server.Put("/zoned.ics", "text/calendar",
+               "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\n"
+               "BEGIN:VTIMEZONE\r\nTZID:Office\r\nBEGIN:STANDARD\r\nDTSTART:19701025T030000\r\n"
+               "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
+               "BEGIN:VEVENT\r\nUID:a\r\nDTSTAMP:20261201T000000Z\r\nSUMMARY:A\r\n"
+               "DTSTART;TZID=Office:20261210T100000\r\nDTEND;TZID=Office:20261210T110000\r\nEND:VEVENT\r\n"
+               "BEGIN:VEVENT\r\nUID:b\r\nDTSTAMP:20261201T000000Z\r\nSUMMARY:B\r\n"
+               "DTSTART;TZID=/softwarestudio.org/Olson_20011030_5/Asia/Kolkata:20261210T203000\r\n"
+               "DTEND:20261210T160000Z\r\nEND:VEVENT\r\n"
+               "BEGIN:VEVENT\r\nUID:c\r\nDTSTAMP:20261201T000000Z\r\nSUMMARY:C\r\n"
+               "DTSTART;VALUE=DATE:20261224\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    server.Put("/zoned.rdf", "application/rdf+xml",
+               "<?xml version=\"1.0\"?>\n<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\""
+               " xmlns:ical=\"http://www.w3.org/2002/12/cal/ical#\""
+               " xmlns:h=\"http://ilrt.org/discovery/2001/06/schemas/ical-full/hybrid.rdf#\">\n"
+               "<h:VCALENDAR rdf:about=\"#cal\"><ical:component><ical:Vevent rdf:about=\"#e\">"
+               "<ical:summary>D</ical:summary>"
+               "<ical:dtstart rdf:datatype=\"http://www.w3.org/2002/12/cal/tzd/Australia/Lord_Howe#tz\">"
+               "2026-10-04T12:00:00</ical:dtstart>"
+               "<ical:dtend><rdf:Description><ical:dateTime>2026-10-04T13:00:00</ical:dateTime>"
+               "<ical:tzid>/softwarestudio.org/Olson_20011030_5/Australia/Lord_Howe</ical:tzid>"
+               "</rdf:Description></ical:dtend>"
+               "</ical:Vevent></ical:component></h:VCALENDAR>\n</rdf:RDF>\n");
+    CRDFMFCGraphStore store;
+    const std::vector<CRDFVCalendar> feed = CalendarsOf(store, server.Url("/zoned.ics"));
+    ASSERT_EQ(feed.size(), 1u) << store.GetErrorMsg();
+    const std::vector<CRDFVevent>& events = feed[0].getEventListPtr();
+    ASSERT_EQ(events.size(), 3u);
+    const struct {
+        const char* start;
+        const char* end;
+    } table[] = {
+        {"12/10/2026 4:00:00 AM", "12/10/2026 5:00:00 AM"},
+        {"12/10/2026 10:00:00 AM", "12/10/2026 11:00:00 AM"},
+        {"12/24/2026", nullptr},
+    };
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        EXPECT_EQ(events[i].getStartDate().GetValue().Format(), table[i].start) << i;
+        if (table[i].end) {
+            EXPECT_EQ(events[i].getEndDate().GetValue().Format(), table[i].end) << i;
+        }
+    }
+    const std::vector<CRDFVCalendar> document = CalendarsOf(store, server.Url("/zoned.rdf"));
+    ASSERT_EQ(document.size(), 1u) << store.GetErrorMsg();
+    // 12:00 at Lord Howe (+11 on that day) is 01:00 UTC, 21:00 the day before in New York.
+    EXPECT_EQ(document[0].getEventListPtr().at(0).getStartDate().GetValue().Format(), "10/3/2026 9:00:00 PM");
+    EXPECT_EQ(document[0].getEventListPtr().at(0).getEndDate().GetValue().Format(), "10/3/2026 10:00:00 PM");
+    unsetenv("TZ");
+    tzset();
+}
+
 TEST(ScheduleModel, LoadFailuresSayWhy)
 {
     testsupport::CHttpDocumentServer server;
