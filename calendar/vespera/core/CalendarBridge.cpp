@@ -211,6 +211,8 @@ void CCalendarBridge::SyncWithOutsideChanges()
     LoadAppointments();
     Contacts().Clear();
     LoadContacts();
+    // The rows and bold days the window showed went with the old items.
+    Appointments().Refresh();
 }
 
 void CCalendarBridge::LoadContacts()

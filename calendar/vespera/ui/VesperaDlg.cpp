@@ -29,8 +29,10 @@
 #include <QCalendarWidget>
 #include <QContextMenuEvent>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QStyle>
@@ -41,6 +43,9 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// The occurrence's start on the day shown, which orders the rows.
+constexpr int StartRole = Qt::UserRole + 1;
 
 QString FromStd(const std::string& text)
 {
@@ -123,9 +128,12 @@ void CVesperaDlg::BuildControls()
     m_appointments->setRootIsDecorated(false);
     m_appointments->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_appointments->setHeaderLabels({"Start Time", "Subject", "Duration", "Location"});
-    const int widths[] = {150, 150, 120, 90};
-    for (int column = 0; column < 4; ++column)
-        m_appointments->setColumnWidth(column, widths[column]);
+    // The times and lengths are never cut; the subject takes what is left.
+    QHeaderView* header = m_appointments->header();
+    header->setStretchLastSection(false);
+    for (int column : {0, 2, 3})
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
 
     auto* status = new QVBoxLayout;
     for (QLabel* label : {m_status, m_agentName, m_ansHost, m_ansPort})
@@ -388,14 +396,23 @@ void CVesperaDlg::ShowDay(const QDate& day)
     MarkBusyDays();
 }
 
+// A row shows the occurrence on the day shown, at its time of day (a weekly
+// appointment is not listed at its first date), and rows stay in time order.
 void CVesperaDlg::AddRow(const CAppointment& appointment)
 {
-    auto* row = new QTreeWidgetItem(m_appointments);
-    row->setText(0, FromStd(appointment.GetStartTimeString()));
+    const CDateTime& start = appointment.GetStartTime();
+    const QDateTime at(m_shownDay, QTime(start.GetHour(), start.GetMinute(), start.GetSecond()));
+    auto* row = new QTreeWidgetItem;
+    row->setText(0, QLocale().toString(at, QLocale::ShortFormat));
     row->setText(1, FromStd(appointment.GetSubject()));
     row->setText(2, FromStd(appointment.GetDurationString()));
     row->setText(3, FromStd(appointment.GetLocation()));
     row->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<const void*>(&appointment)));
+    row->setData(0, StartRole, at);
+    int index = m_appointments->topLevelItemCount();
+    while (index > 0 && m_appointments->topLevelItem(index - 1)->data(0, StartRole).toDateTime() > at)
+        --index;
+    m_appointments->insertTopLevelItem(index, row);
 }
 
 // The calendar shows its month and parts of the two beside it.
@@ -434,6 +451,8 @@ void CVesperaDlg::RemoveAppointmentRow(const CAppointment& appointment)
 void CVesperaDlg::Refresh()
 {
     ShowDay(m_calendar->selectedDate());
+    if (m_debug)
+        m_debug->RefreshAppointments();
 }
 
 // --- registration ---------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "VesperaTestSupport.h"
 
 #include <vespera/core/AppointmentStore.h>
+#include <vespera/core/AppointmentView.h>
 
 #include <outlook/FileBackend.h>
 
@@ -74,6 +75,43 @@ TEST_F(FileCalendarTest, AnAppointmentTheAgentMakesIsAppendedToTheFileAndKeepsTh
     EXPECT_NE(text.find("RRULE:FREQ=HOURLY;COUNT=3"), std::string::npos) << "the unexpressible rule survives";
     EXPECT_EQ(m_agent->GetAppointmentStore().GetCount(), 3);
     EXPECT_EQ(m_agent->GetCalendar().GetCalendarItemCount(), 3);
+}
+
+} // namespace
+} // namespace vespera_test
+
+namespace vespera_test {
+namespace {
+
+// Counts what the store holds each time it asks its view to redraw.
+class CCountingView : public CAppointmentView {
+public:
+    explicit CCountingView(const CAppointmentStore& store) : m_store(store) {}
+    void AddAppointmentRow(const CAppointment&) override {}
+    void RemoveAppointmentRow(const CAppointment&) override {}
+    void Refresh() override { counts.push_back(m_store.GetCount()); }
+
+    std::vector<int> counts;
+
+private:
+    const CAppointmentStore& m_store;
+};
+
+TEST_F(FileCalendarTest, AReReadAfterAnotherProgramsEditRedrawsTheViewWithTheNewItems)
+{
+    m_agent->GetCalendar().LoadAppointments();
+    CCountingView view(m_agent->GetAppointmentStore());
+    m_agent->GetAppointmentStore().SetView(&view);
+    std::string edited = CalendarText;
+    edited.insert(edited.rfind("END:VCALENDAR"),
+                  "BEGIN:VEVENT\r\nUID:added-1\r\nDTSTAMP:20261201T000000Z\r\nDTSTART:20270106T090000\r\n"
+                  "DTEND:20270106T100000\r\nSUMMARY:Added elsewhere\r\nEND:VEVENT\r\n");
+    std::ofstream(m_home.DataDir() / outlook::CFileBackend::CalendarFileName, std::ios::binary) << edited;
+    m_agent->GetCalendar().SyncWithOutsideChanges();
+    m_agent->GetAppointmentStore().SetView(nullptr);
+    EXPECT_EQ(m_agent->GetAppointmentStore().GetCount(), 3);
+    ASSERT_FALSE(view.counts.empty());
+    EXPECT_EQ(view.counts.back(), 3) << "the last redraw saw the items read again";
 }
 
 } // namespace

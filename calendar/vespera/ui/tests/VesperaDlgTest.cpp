@@ -19,7 +19,10 @@
 #include <eventview/testing/QtTestApplication.h>
 
 #include <QAction>
+#include <QCalendarWidget>
 #include <QCheckBox>
+#include <QHeaderView>
+#include <QLocale>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -384,6 +387,45 @@ TEST_F(VesperaDlgTest, ReturnPressesOnlyTheFocusedButtonAndEscapeClosesTheDebugW
     QTest::keyClick(debug, Qt::Key_Escape);
     QTRY_VERIFY_WITH_TIMEOUT(window->DebugWindow() == nullptr, 5000);
     EXPECT_FALSE(Settings().GetDebug());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(VesperaDlgTest, TheDayListShowsEachOccurrenceAtItsTimeOnThatDayInOrder)
+{
+    CAppointmentStore& store = agent->GetAppointmentStore();
+    store.SetView(window.get());
+    window->findChild<QCalendarWidget*>()->setSelectedDate(QDate(2031, 3, 17));
+    store.AddAppointment(1, "Late", "", "", "", "", CDateTime(2031, 3, 17, 15, 0, 0),
+                         CDateTime(2031, 3, 17, 16, 0, 0), 60, 0, 0, 2, CDateTime(), "outlook", true);
+    store.AddAppointment(2, "Midnight", "", "", "", "", CDateTime(2031, 3, 17, 0, 0, 0),
+                         CDateTime(2031, 3, 17, 0, 30, 0), 30, 0, 0, 2, CDateTime(), "outlook", true);
+    // Every Monday from 3 March 2031.
+    store.AddRecurringAppointment(3, "Stand-up", "", "", "", "", CDateTime(2031, 3, 3, 9, 0, 0),
+                                  CDateTime(2031, 3, 3, 9, 15, 0), 15, 0, 0, 2, CDateTime(), "outlook", 1, 1,
+                                  0, 0, CDateTime(2031, 3, 3, 9, 0, 0), CDateTime(4500, 12, 31, 9, 15, 0), 0,
+                                  2, true);
+    auto* list = window->findChild<QTreeWidget*>("appointments");
+    const QDate day(2031, 3, 17);
+    const struct {
+        const char* subject;
+        QTime at;
+    } expected[] = {{"Midnight", QTime(0, 0)}, {"Stand-up", QTime(9, 0)}, {"Late", QTime(15, 0)}};
+    for (bool again : {false, true}) {
+        if (again)
+            window->ShowDay(day);
+        ASSERT_EQ(list->topLevelItemCount(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QTreeWidgetItem* row = list->topLevelItem(i);
+            EXPECT_EQ(row->text(1).toStdString(), expected[i].subject) << again;
+            EXPECT_EQ(row->text(0), QLocale().toString(QDateTime(day, expected[i].at), QLocale::ShortFormat))
+                << expected[i].subject;
+        }
+    }
+    EXPECT_EQ(list->header()->sectionResizeMode(0), QHeaderView::ResizeToContents);
+    store.SetView(nullptr);
 }
 
 } // namespace
