@@ -127,6 +127,44 @@ std::size_t PastClose(const std::string& text, std::size_t pos, const char* clos
     return end == std::string::npos ? text.size() : end + std::char_traits<char>::length(close);
 }
 
+// Where the document type declaration starts, looked for only where one
+// may stand (before the first element, outside comments and processing
+// instructions); npos when there is none.
+std::size_t DoctypeAt(const std::string& text)
+{
+    for (std::size_t pos = text.find('<'); pos != std::string::npos; pos = text.find('<', pos)) {
+        if (StartsAt(text, pos, "<!--"))
+            pos = PastClose(text, pos + 4, "-->");
+        else if (StartsAt(text, pos, "<?"))
+            pos = PastClose(text, pos + 2, "?>");
+        else
+            return StartsAt(text, pos, "<!DOCTYPE") ? pos : std::string::npos;
+    }
+    return std::string::npos;
+}
+
+// The ']' that closes an internal subset opening before `pos`, past quoted
+// values, comments and processing instructions that may hold one; the text's end when none does.
+std::size_t SubsetEnd(const std::string& text, std::size_t pos)
+{
+    while (pos < text.size()) {
+        const char c = text[pos];
+        if (c == ']')
+            return pos;
+        if (StartsAt(text, pos, "<!--")) {
+            pos = PastClose(text, pos + 4, "-->");
+        } else if (StartsAt(text, pos, "<?")) {
+            pos = PastClose(text, pos + 2, "?>");
+        } else if (c == '"' || c == '\'') {
+            const std::size_t end = text.find(c, pos + 1);
+            pos = end == std::string::npos ? text.size() : end + 1;
+        } else {
+            ++pos;
+        }
+    }
+    return text.size();
+}
+
 bool ElementDepthFits(const std::string& text, std::size_t from)
 {
     int depth = 0;
@@ -188,21 +226,20 @@ std::size_t Utf8Length(const std::string& text, std::size_t pos)
 bool CDocumentBounds::CheckXml(const std::string& text, std::string& error)
 {
     std::size_t bodyStart = 0;
-    const std::size_t doctype = text.find("<!DOCTYPE");
+    const std::size_t doctype = DoctypeAt(text);
     if (doctype != std::string::npos) {
         const std::size_t open = text.find_first_of("[>", doctype);
         if (open != std::string::npos && text[open] == '[') {
-            const std::size_t close = text.find("]>", open);
-            const std::size_t subsetEnd = close == std::string::npos ? text.size() : close;
-            CEntityTable entities(std::min(ExpansionCeiling, ExpansionFactor * text.size()));
+            const std::size_t subsetEnd = SubsetEnd(text, open + 1);
+            const std::size_t limit = std::min(ExpansionCeiling, ExpansionFactor * text.size());
+            CEntityTable entities(limit);
             std::string why;
             if (!entities.Read(text.substr(open + 1, subsetEnd - open - 1), why)) {
                 error = "Refused: " + why + ".";
                 return false;
             }
-            bodyStart = std::min(text.size(), subsetEnd + 2);
-            if (entities.ExpandedSize(text.substr(bodyStart)) >
-                std::min(ExpansionCeiling, ExpansionFactor * text.size())) {
+            bodyStart = std::min(text.size(), subsetEnd + 1);
+            if (entities.ExpandedSize(text.substr(bodyStart)) > limit) {
                 error = "Refused: its entities expand it beyond " + std::to_string(ExpansionFactor) +
                         " times its size.";
                 return false;

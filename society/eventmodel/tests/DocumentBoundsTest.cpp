@@ -68,6 +68,10 @@ TEST(DocumentBounds, DocumentsPastTheBoundsAreRefusedBeforeTheParser)
              "</rdf:Description>" +
              RdfClose,
          true, "entities expand"},
+        {"laughs behind a commented-out declaration and a quoted ]>",
+         RdfHead + "<!-- <!DOCTYPE x> --><!DOCTYPE rdf:RDF [<!ENTITY q \"]>\">" +
+             Laughs(9, 10).substr(Laughs(9, 10).find("<!ENTITY l0")),
+         true, "entities expand"},
         {"parameter entities", RdfHead + "<!DOCTYPE r [<!ENTITY % p \"x\">]>" + RdfOpen + RdfClose, true,
          "parameter entities"},
         {"XML nested 100,000 deep", NestedXml(100000), true, "deeper than"},
