@@ -1,5 +1,7 @@
 #include <outlook/ICalTime.h>
 
+#include <platform/TimeZone.h>
+
 #include <ctime>
 
 namespace outlook {
@@ -39,6 +41,38 @@ CDateTime CICalTime::ToLocal(const icaltimetype& time)
     if (icaltime_is_utc(time) || time.zone)
         return InstantToLocal(time);
     return FromFields(time.year, time.month, time.day, time.hour, time.minute, time.second);
+}
+
+CDateTime CICalTime::ToLocal(const icaltimetype& time, const char* tzid)
+{
+    if (!tzid || time.zone || time.is_date || icaltime_is_utc(time))
+        return ToLocal(time);
+    const CDateTime written = ToLocal(time);
+    const std::optional<CTimeZone> zone = CTimeZone::Named(tzid);
+    return zone ? zone->ConvertTo(written, CTimeZone::Local()) : written;
+}
+
+icaltimetype CICalTime::UtcFromLocal(const CDateTime& time, long minutes)
+{
+    const std::optional<long long> instant = CTimeZone::Local().ToInstant(time);
+    if (time.GetStatus() != CDateTime::valid || !instant)
+        return icaltime_null_time();
+    return icaltime_from_timet_with_zone(static_cast<time_t>(*instant + minutes * 60), 0,
+                                         icaltimezone_get_utc_timezone());
+}
+
+std::string CICalTime::LocalZoneId()
+{
+    const CTimeZone local = CTimeZone::Local();
+    return local.IsNamed() && local.Name() != "UTC" ? local.Name() : std::string();
+}
+
+long CICalTime::RealMinutesBetween(const icaltimetype& from, const icaltimetype& to)
+{
+    const icaltimezone* utc = icaltimezone_get_utc_timezone();
+    const time_t start = icaltime_as_timet_with_zone(from, icaltime_is_utc(from) ? utc : from.zone);
+    const time_t end = icaltime_as_timet_with_zone(to, icaltime_is_utc(to) ? utc : to.zone);
+    return static_cast<long>((end - start) / 60);
 }
 
 icaltimetype CICalTime::FromLocal(const CDateTime& time)

@@ -199,17 +199,42 @@ bool HasProperty(icalcomponent* event, icalproperty_kind kind)
     return icalcomponent_get_first_property(event, kind) != nullptr;
 }
 
+const char* TzidOf(icalcomponent* event, icalproperty_kind kind)
+{
+    icalproperty* property = icalcomponent_get_first_property(event, kind);
+    icalparameter* tzid =
+        property ? icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER) : nullptr;
+    return tzid ? icalparameter_get_tzid(tzid) : nullptr;
+}
+
+// An end given by a DURATION stands in the zone of the start.
+const char* EndTzid(icalcomponent* event)
+{
+    const char* tzid = TzidOf(event, ICAL_DTEND_PROPERTY);
+    return tzid ? tzid : TzidOf(event, ICAL_DTSTART_PROPERTY);
+}
+
+bool IsInstant(const icaltimetype& time)
+{
+    return !time.is_date && (icaltime_is_utc(time) || time.zone);
+}
+
+// Times of a zone or UTC last the real time between them, whatever change
+// of offset lies between; floating ones the wall-clock time.
 void ReadTimes(icalcomponent* event, CAppointmentData& data)
 {
     const icaltimetype start = icalcomponent_get_dtstart(event);
-    data.start = CICalTime::ToLocal(start);
+    data.start = CICalTime::ToLocal(start, TzidOf(event, ICAL_DTSTART_PROPERTY));
     if (data.start.GetStatus() != CDateTime::valid) {
         data.duration = 0;
         return;
     }
     if (HasProperty(event, ICAL_DTEND_PROPERTY) || HasProperty(event, ICAL_DURATION_PROPERTY)) {
+        const icaltimetype end = icalcomponent_get_dtend(event);
         const long minutes =
-            CICalTime::MinutesBetween(data.start, CICalTime::ToLocal(icalcomponent_get_dtend(event)));
+            IsInstant(start) && IsInstant(end)
+                ? CICalTime::RealMinutesBetween(start, end)
+                : CICalTime::MinutesBetween(data.start, CICalTime::ToLocal(end, EndTzid(event)));
         data.duration = minutes > 0 ? minutes : 0;
     } else
         data.duration = start.is_date ? MinutesPerDay : 0;
@@ -267,8 +292,20 @@ void WriteTimes(icalcomponent* event, const CAppointmentData& data, bool keepAll
         icalcomponent_add_property(event, icalproperty_new_dtend(CICalTime::DateFromLocal(end)));
         return;
     }
-    icalcomponent_add_property(event, icalproperty_new_dtstart(CICalTime::FromLocal(data.start)));
-    icalcomponent_add_property(event, icalproperty_new_dtend(CICalTime::FromLocal(end)));
+    const std::string zone = data.isRecurring ? CICalTime::LocalZoneId() : std::string();
+    if (zone.empty()) {
+        icalcomponent_add_property(event, icalproperty_new_dtstart(CICalTime::UtcFromLocal(data.start)));
+        icalcomponent_add_property(event,
+                                   icalproperty_new_dtend(CICalTime::UtcFromLocal(data.start, duration)));
+        return;
+    }
+    // A repeating time keeps the user's wall clock across changes of
+    // offset, which only a named zone can say.
+    icalproperty* start = icalproperty_new_dtstart(CICalTime::FromLocal(data.start));
+    icalproperty_add_parameter(start, icalparameter_new_tzid(zone.c_str()));
+    icalcomponent_add_property(event, start);
+    icalcomponent_add_property(
+        event, icalproperty_new_duration(icaldurationtype_from_int(static_cast<int>(duration * 60))));
 }
 
 void WriteText(icalcomponent* event, icalproperty_kind kind, const std::string& text)

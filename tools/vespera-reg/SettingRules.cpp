@@ -1,13 +1,14 @@
 #include "SettingRules.h"
 
 #include <platform/DateTime.h>
+#include <platform/TimeZone.h>
 
 #include <cctype>
 #include <cstring>
 
 namespace {
 
-enum class Kind { Switch, Number, Time, Text, BrowserAddress };
+enum class Kind { Switch, Number, Time, Zone, Text, BrowserAddress };
 
 struct SRule {
     const char* name;
@@ -37,6 +38,7 @@ const SRule Rules[] = {
     {"TotalTimeConsts", Kind::Number, 0, 100000},
     {"MorningTime", Kind::Time, 0, 0},
     {"EveningTime", Kind::Time, 0, 0},
+    {"TimeZone", Kind::Zone, 0, 0},
     {"EmailAlertString", Kind::Text, 0, 0},
     {"AgentAlertString", Kind::Text, 0, 0},
     {"Email", Kind::Text, 0, 0},
@@ -128,6 +130,11 @@ std::string CSettingRules::Check(const std::string& name, const std::string& val
         return CheckNumber(*rule, value);
     case Kind::Time:
         return CheckTime(*rule, value);
+    case Kind::Zone:
+        if (value.empty() || CTimeZone::Named(value))
+            return std::string();
+        return std::string(rule->name) +
+               " takes a time zone name of the zone database such as Europe/Berlin, not \"" + value + "\"";
     case Kind::Text:
     case Kind::BrowserAddress:
         return std::string();

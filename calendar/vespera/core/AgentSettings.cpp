@@ -41,6 +41,7 @@ void CAgentSettings::Load()
     m_weekendBounds = ReadSwitch("WeekendBounds", false);
     m_morningTime = ReadTextOr("MorningTime", DefaultMorningTime);
     m_eveningTime = ReadTextOr("EveningTime", DefaultEveningTime);
+    m_timeZone = ReadTextOr("TimeZone", "");
 }
 
 bool CAgentSettings::ReadText(const std::string& name, std::string& value, const std::string& subKey) const

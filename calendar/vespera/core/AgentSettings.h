@@ -72,6 +72,8 @@ public:
     bool GetWeekendBounds() const { return m_weekendBounds; }
     std::string GetMorningTime() const { return m_morningTime; }
     std::string GetEveningTime() const { return m_eveningTime; }
+    // An IANA zone name that overrides the process's zone; empty for none.
+    std::string GetTimeZone() const { return m_timeZone; }
 
     void SetImportScheduleAlert(bool on);
     void SetMeetingScheduleLongAlert(bool on);
@@ -133,4 +135,5 @@ private:
     bool m_weekendBounds = false;
     std::string m_morningTime;
     std::string m_eveningTime;
+    std::string m_timeZone;
 };

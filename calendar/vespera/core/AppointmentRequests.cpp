@@ -3,6 +3,7 @@
 #include <vespera/core/AgentContext.h>
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/ContactStore.h>
+#include <vespera/core/MessageZone.h>
 #include <vespera/core/Notifier.h>
 #include <vespera/core/Preferences.h>
 
@@ -30,12 +31,13 @@ void CAppointmentRequests::ProcessAppointmentRequest(const CKqmlFields& reader, 
                                                       static_cast<int>(minutes), requester);
         return;
     }
+    const CMessageZone zone(reader);
     CDateTime start;
-    if (!start.ParseDateTime(startText) || start.GetStatus() != CDateTime::valid || minutes <= 0) {
+    if (!zone.Read(startText, start) || minutes <= 0) {
         m_agent.SendAgentMessage("tell", sender, "tell :status reject");
         return;
     }
-    AnswerAppointmentRequest(start, minutes, email, sender);
+    AnswerAppointmentRequest(start, minutes, email, sender, zone);
 }
 
 bool CAppointmentRequests::RequesterAllowed(const std::string& firstName, const std::string& lastName) const
@@ -54,7 +56,8 @@ bool CAppointmentRequests::RequesterAllowed(const std::string& firstName, const 
 }
 
 void CAppointmentRequests::AnswerAppointmentRequest(const CDateTime& start, long minutes,
-                                                    const std::string& email, const std::string& sender)
+                                                    const std::string& email, const std::string& sender,
+                                                    const CMessageZone& zone)
 {
     const CContactRecord* contact = m_agent.GetContactStore().FindByEmail(email);
     const int duration = static_cast<int>(minutes);
@@ -73,10 +76,12 @@ void CAppointmentRequests::AnswerAppointmentRequest(const CDateTime& start, long
     }
     const std::string tail = ") :duration (" + std::to_string(minutes) + ") :status ";
     if (free)
-        m_agent.SendAgentMessage("tell", sender, "tell :startTime (" + start.Format() + tail + "accept");
+        m_agent.SendAgentMessage("tell", sender,
+                                 "tell :startTime (" + zone.Format(start) + tail + "accept" + zone.Keyword());
     else if (next.IsValid())
         m_agent.SendAgentMessage("tell", sender,
-                                 "tell :startTime (" + next.GetStartTime().Format() + tail + "alt");
+                                 "tell :startTime (" + zone.Format(next.GetStartTime()) + tail + "alt" +
+                                     zone.Keyword());
     else
         m_agent.SendAgentMessage("tell", sender, "tell :status reject");
 }
@@ -89,7 +94,8 @@ void CAppointmentRequests::CreateRequestedAppointment(const CKqmlFields& reader,
     auto part = [&startReader](const char* key) {
         return CUtils::leading_int(startReader.Value(key).c_str());
     };
-    CDateTime start(part("year"), part("month"), part("day"), part("hour"), part("minute"), 0);
+    const CDateTime start = CMessageZone(reader).ToLocal(
+        CDateTime(part("year"), part("month"), part("day"), part("hour"), part("minute"), 0));
 
     const std::string durationText = reader.Value("duration");
     const long duration = CUtils::leading_int(durationText.c_str());

@@ -8,6 +8,7 @@
 #include <string>
 
 class CAgentContext;
+class CMessageZone;
 
 // Other agents' requests about single appointments: "request_appt" asks
 // whether a time is free and is answered accept, alt (with the next free
@@ -29,7 +30,7 @@ public:
 private:
     bool RequesterAllowed(const std::string& firstName, const std::string& lastName) const;
     void AnswerAppointmentRequest(const CDateTime& start, long minutes, const std::string& email,
-                                  const std::string& sender);
+                                  const std::string& sender, const CMessageZone& zone);
     void SendConfirmationMail(const std::string& address, const CKqmlFields& content, const CDateTime& start);
     bool RequestedValuesUsable(const CDateTime& start, long duration);
     void Log(const std::string& line);

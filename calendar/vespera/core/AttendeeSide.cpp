@@ -69,6 +69,26 @@ std::string EchoTail(const std::string& attributes, const std::string& constrain
 
 // A slot is usable only when both of its ends are real times and it lasts
 // from a minute to a year, as every meeting the agent writes.
+// The slot read from a contract's texts, moved to the user's wall clock.
+CTimeSlot ToLocal(const CTimeSlot& written, const CMessageZone& zone)
+{
+    if (!written.IsValid() || written.GetStartTime().GetStatus() != CDateTime::valid)
+        return written;
+    CTimeSlot local(zone.ToLocal(written.GetStartTime()), written.GetDuration());
+    local.SetValidity(written.IsValid());
+    return local;
+}
+
+// The offered times as the contract's zone writes them.
+std::string AlternatesText(const CTimeSlotStore& slots, const CMessageZone& zone)
+{
+    std::string text = "(tell";
+    for (int i = 0; i < slots.GetCount(); ++i)
+        text +=
+            " :t" + std::to_string(i + 1) + " (" + zone.Format(slots.GetTimeSlot(i)->GetStartTime()) + ")";
+    return text + ")";
+}
+
 bool IsUsableSlot(const CTimeSlot& slot)
 {
     return slot.IsValid() && slot.GetDuration() > 0 &&
@@ -113,11 +133,11 @@ void CAttendeeSide::ProcessContract(const CKqmlFields& content, const std::strin
 // The contract's expiry and the grace after it, but never without end: a
 // contract that names no readable expiry is held as the organiser's own
 // would be, and none longer than MaxHoldHours.
-CDateTime CAttendeeSide::HoldExpiry(const std::string& expires) const
+CDateTime CAttendeeSide::HoldExpiry(const std::string& expires, const CMessageZone& zone) const
 {
     const CDateTime now = CDateTime::GetCurrentTime();
     CDateTime expiry;
-    if (!expiry.ParseDateTime(expires) || expiry.GetStatus() != CDateTime::valid)
+    if (!zone.Read(expires, expiry))
         expiry = now + CDateTimeSpan(0, 0, 0, StandardExpirySeconds);
     expiry += CDateTimeSpan(0, 0, 0, HoldGraceSeconds);
     const CDateTime latest = now + CDateTimeSpan(0, MaxHoldHours, 0, 0);
@@ -132,7 +152,11 @@ bool CAttendeeSide::ReadContract(const CKqmlFields& fields, SContract& contract)
     const bool hasContract = parsed && fields.Read("contractID", contract.contractID);
     contract.bidID = CAgentContext::MakeNegotiationId();
 
-    contract.expires = HoldExpiry(fields.Value("expires"));
+    contract.zone = CMessageZone(fields);
+    if (contract.zone.IsUnknown())
+        Log("The contract names the time zone " + contract.zone.Named() +
+            ", which the zone database lacks; its times are read in the user's zone");
+    contract.expires = HoldExpiry(fields.Value("expires"), contract.zone);
 
     if (!hasNeg || !hasContract) {
         Log("The contractID or the NegID is null. Ignoring contract");
@@ -183,7 +207,7 @@ bool CAttendeeSide::AcceptsMeetingsFrom(const std::string& sender) const
 void CAttendeeSide::AnswerStrictTime(const SContract& contract, const std::string& sender)
 {
     Log("ITS A STRICT TIME SLOT");
-    const CTimeSlot slot(contract.start, contract.duration.c_str(), 1);
+    const CTimeSlot slot = ToLocal(CTimeSlot(contract.start, contract.duration.c_str(), 1), contract.zone);
     if (!IsUsableSlot(slot)) {
         Log("Unreadable time in contract. Sending declination");
         SendDecline(contract, sender);
@@ -206,7 +230,9 @@ void CAttendeeSide::AnswerStrictTime(const SContract& contract, const std::strin
 
 void CAttendeeSide::AnswerTimeWindow(const SContract& contract, const std::string& sender)
 {
-    const CTimeSlot window(contract.start, contract.end, contract.duration.c_str());
+    const CTimeSlot written(contract.start, contract.end, contract.duration.c_str());
+    const CTimeSlot window(contract.zone.ToLocal(written.GetStartTime()),
+                           contract.zone.ToLocal(written.GetEndTime()), written.GetDuration());
     Log("Its a time window");
     if (window.GetDuration() <= 0 || window.GetStartTime().GetStatus() != CDateTime::valid ||
         window.GetEndTime().GetStatus() != CDateTime::valid) {
@@ -232,7 +258,7 @@ void CAttendeeSide::SendAlternates(const SContract& contract, const CTimeSlotSto
     }
     for (int i = 0; i < slots.GetCount(); ++i)
         AddHold(contract, *slots.GetTimeSlot(i));
-    Send(sender, AlternatesBid(contract, slots.ToKQML(), minutes));
+    Send(sender, AlternatesBid(contract, AlternatesText(slots, contract.zone), minutes));
 }
 
 void CAttendeeSide::SendDecline(const SContract& contract, const std::string& sender)
@@ -286,7 +312,8 @@ bool CAttendeeSide::ReadAward(const CKqmlFields& fields, SAward& award) const
 
     CKqmlFields constraints(award.constraints);
     const bool readable = constraints.IsParsed();
-    if (!readable || !award.start.ParseDateTime(constraints.Value("startTime"))) {
+    award.zone = CMessageZone(fields);
+    if (!readable || !award.zone.Read(constraints.Value("startTime"), award.start)) {
         Log("Unable to parse startTime in constraints");
         return false;
     }
@@ -440,25 +467,27 @@ std::string CAttendeeSide::MakeBidKey(const std::string& negID, const std::strin
 std::string CAttendeeSide::AcceptBid(const SContract& contract, const std::string& minutes)
 {
     return BidHead(contract) + "accept :duration " + minutes +
-           EchoTail(contract.attributes, contract.constraints);
+           EchoTail(contract.attributes, contract.constraints) + contract.zone.Keyword();
 }
 
 std::string CAttendeeSide::AlternatesBid(const SContract& contract, const std::string& alternates,
                                          const std::string& minutes)
 {
     return BidHead(contract) + "alt :alternates " + alternates + " :duration " + minutes +
-           EchoTail(contract.attributes, contract.constraints);
+           EchoTail(contract.attributes, contract.constraints) + contract.zone.Keyword();
 }
 
 std::string CAttendeeSide::DeclineBid(const SContract& contract)
 {
-    return BidHead(contract) + "decline" + EchoTail(contract.attributes, contract.constraints);
+    return BidHead(contract) + "decline" + EchoTail(contract.attributes, contract.constraints) +
+           contract.zone.Keyword();
 }
 
 std::string CAttendeeSide::Confirm(const SAward& award)
 {
     return "tell :type confirm :negID " + award.negID + " :contractID " + award.contractID + " :bidID " +
-           award.bidID + " :status accept" + EchoTail(award.attributes, award.constraints);
+           award.bidID + " :status accept" + EchoTail(award.attributes, award.constraints) +
+           award.zone.Keyword();
 }
 
 // --- plumbing -------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <vespera/core/KqmlFields.h>
+#include <vespera/core/MessageZone.h>
 
 #include <platform/DateTime.h>
 
@@ -45,6 +46,8 @@ public:
         CDateTime expires;
         // Who sent the contract: the only agent that may award its bid.
         std::string organiser;
+        // The zone its times are written in; its bids are written in it too.
+        CMessageZone zone;
     };
 
     // What an award names, as read from its content.
@@ -61,6 +64,7 @@ public:
         std::string optAttendees;
         CDateTime start;
         int duration = 0;
+        CMessageZone zone;
     };
 
     explicit CAttendeeSide(CAgentContext& agent);
@@ -129,7 +133,7 @@ private:
                                  const CDateTime& start) const;
     int RemoveHolds(const std::string& keyOrPrefix, bool wholeNegotiation,
                     const std::string& organiser = std::string());
-    CDateTime HoldExpiry(const std::string& expires) const;
+    CDateTime HoldExpiry(const std::string& expires, const CMessageZone& zone) const;
     void ForgetGoneBids();
 
     void Send(const std::string& receiver, const std::string& content);

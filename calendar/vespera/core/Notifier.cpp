@@ -1,5 +1,7 @@
 #include <vespera/core/Notifier.h>
 
+#include <vespera/core/MessageZone.h>
+
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/ContactStore.h>
 #include <vespera/core/Negotiation.h>
@@ -136,7 +138,8 @@ std::string CNotifier::ReminderContent(const std::string& subject, const std::st
     return "tell :command appointment_due :start (tell :day " + std::to_string(start.GetDay()) + " :month " +
            std::to_string(start.GetMonth()) + " :year " + std::to_string(start.GetYear()) + " :hour " +
            std::to_string(start.GetHour()) + " :minute " + std::to_string(start.GetMinute()) + " :second " +
-           std::to_string(start.GetSecond()) + " ) :subject (" + subject + ") :location (" + location + ")";
+           std::to_string(start.GetSecond()) + " ) :subject (" + subject + ") :location (" + location + ")" +
+           CMessageZone().Keyword();
 }
 
 std::string CNotifier::ReminderMailText(const std::string& subject, const std::string& location,

@@ -4,6 +4,7 @@
 #include <vespera/core/ContactRecord.h>
 #include <vespera/core/ContactStore.h>
 #include <vespera/core/KqmlFields.h>
+#include <vespera/core/MessageZone.h>
 #include <vespera/core/Negotiation.h>
 #include <vespera/core/NegotiationStore.h>
 #include <vespera/core/AgentContext.h>
@@ -39,11 +40,19 @@ CDateTime ContractExpiry()
 }
 
 // Invalid when the text is not a date and time.
-CDateTime Parsed(const std::string& text)
+CDateTime Parsed(const std::string& text, const CMessageZone& zone)
 {
     CDateTime value;
-    value.ParseDateTime(text);
+    zone.Read(text, value);
     return value;
+}
+
+// A request that names no zone is in the user's, and its texts go on as
+// they are; one from elsewhere is rewritten in the user's zone, which the
+// contract names.
+std::string ContractTime(const CKqmlFields& request, const std::string& text, const CDateTime& local)
+{
+    return request.Has("timezone") && local.GetStatus() == CDateTime::valid ? local.Format() : text;
 }
 
 // Whole minutes from decimal text; what does not fit an int is cut to its
@@ -104,12 +113,16 @@ std::string COrganiserSide::BuildContract(CNegotiation& record, const CKqmlField
     record.SetLocation(fields.Value("location"));
     record.SetAttendees(fields.Value("attendees"));
 
-    const std::string start = fields.Value("start");
-    record.SetStartConstraint(Parsed(start));
+    const CMessageZone zone(fields);
+    if (zone.IsUnknown())
+        Log("The meeting request names the time zone " + zone.Named() +
+            ", which the zone database lacks; its times are read in the user's zone");
+    record.SetStartConstraint(Parsed(fields.Value("start"), zone));
+    const std::string start = ContractTime(fields, fields.Value("start"), record.GetStartConstraint());
     std::string end;
     if (fields.Has("end")) {
-        end = fields.Value("end");
-        record.SetEndConstraint(Parsed(end));
+        record.SetEndConstraint(Parsed(fields.Value("end"), zone));
+        end = ContractTime(fields, fields.Value("end"), record.GetEndConstraint());
         record.SetStrict(0);
     } else {
         record.SetEndConstraint(CDateTime(9000, 1, 1, 0, 0, 0));
@@ -147,7 +160,7 @@ std::string COrganiserSide::ContractText(const CNegotiation& record, const std::
     if (!record.GetStrict())
         text += " :end (" + end + ")";
     text += " :duration (" + duration + "))";
-    return text;
+    return text + CMessageZone().Keyword();
 }
 
 int COrganiserSide::SendContracts(const std::string& contract, const std::string& attendees,
@@ -269,20 +282,21 @@ bool COrganiserSide::ProcessAlternates(CNegotiation& record, const CKqmlFields& 
     for (size_t i = 1; i < tokens.size(); ++i) {
         if (i > 1)
             Log("Getting the next sugg time");
-        AddAlternate(record, list, tokens[i], duration, sender, bidID);
+        AddAlternate(record, list, tokens[i], duration, sender, bidID, CMessageZone(bid));
     }
     Log("Incrementing counts after processing bid");
     return true;
 }
 
 void COrganiserSide::AddAlternate(CNegotiation& record, const CKqmlFields& list, const std::string& key,
-                                  int duration, const std::string& sender, const std::string& bidID)
+                                  int duration, const std::string& sender, const std::string& bidID,
+                                  const CMessageZone& zone)
 {
     Log("Getting the value for the key =" + key);
     const std::string name = !key.empty() && key[0] == ':' ? key.substr(1) : key;
     const std::string value = list.Raw(name.c_str()).value_or(std::string());
     Log("and the value is " + value);
-    const CDateTime start = Parsed(CKqmlFields::WithoutParentheses(value));
+    const CDateTime start = Parsed(CKqmlFields::WithoutParentheses(value), zone);
     if (start.GetStatus() != CDateTime::valid)
         return;
     Log("Successfully parsed into a date time object");
@@ -350,7 +364,7 @@ void COrganiserSide::SendAwards(CNegotiation& record, const CTimeSlot& chosen)
         m_agent.SendAgentMessage("tell", name,
                                  "tell :type award :negID " + record.GetNegID() + " :contractID " +
                                      record.GetContractID() + " :bidID " + bidID + " :attributes " +
-                                     attributes + " :constraints " + constraints);
+                                     attributes + " :constraints " + constraints + CMessageZone().Keyword());
         record.AddAward();
     }
 }

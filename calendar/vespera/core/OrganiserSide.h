@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+class CMessageZone;
 class CDateTime;
 class CNegotiation;
 class CTimeSlot;
@@ -61,7 +62,7 @@ private:
     bool ProcessAlternates(CNegotiation& record, const CKqmlFields& bid, const std::string& sender,
                            const std::string& bidID);
     void AddAlternate(CNegotiation& record, const CKqmlFields& list, const std::string& key, int duration,
-                      const std::string& sender, const std::string& bidID);
+                      const std::string& sender, const std::string& bidID, const CMessageZone& zone);
     void CountBid(CNegotiation& record);
     void SendAwards(CNegotiation& record, const CTimeSlot& chosen);
     // False when no later start can be asked for; the negotiation has

@@ -31,6 +31,8 @@
 #include <outlook/NameSpace.h>
 #include <outlook/RecurrencePattern.h>
 
+#include <platform/TimeZone.h>
+
 #include <basekit/Debug.h>
 #include <basekit/LList.h>
 #include <basekit/Utils.h>
@@ -140,6 +142,7 @@ void CVespera::process_create()
     CreateLogFile(m_installDirectory);
     AppLog("CVSP:process_create::Log File Created");
     ReportBrokenSettings();
+    UseTimeZoneSetting();
     AppLog("CVSP:process_create::Initializing Agent");
     m_registration->SetPlaceholder();
     CProgressSink::Current().Open();
@@ -171,6 +174,23 @@ void CVespera::process_create()
     CProgressSink::Current().Close();
     AppLog("---------------------------VESP:New Run @ %s -----------------------------",
            CDateTime::GetCurrentTime().Format().c_str());
+}
+
+// The zone is set before anything reads a time, so that the calendar, the
+// clock and the messages all speak the user's zone.
+void CVespera::UseTimeZoneSetting()
+{
+    const std::string name = m_settings->GetTimeZone();
+    if (name.empty())
+        return;
+    if (CTimeZone::UseForProcess(name)) {
+        AppLog("CVSP:process_create::Time zone %s", CTimeZone::Local().Name().c_str());
+        return;
+    }
+    AppLog("CVSP:process_create::The time zone %s is not in the zone database; the system's zone is used",
+           name.c_str());
+    std::fprintf(stderr, "vespera: the time zone %s is not in the zone database; the system's zone is used\n",
+                 name.c_str());
 }
 
 // Settings that cannot be read are taken from their defaults; the user

@@ -189,6 +189,7 @@ private:
     void Step(const char* line, const char* progress, unsigned pauseMs);
     void Progress(const char* text, unsigned pauseMs);
     void ReportBrokenSettings();
+    void UseTimeZoneSetting();
     [[noreturn]] void EndWithoutOutlook();
     std::optional<CLookupDetailsPageInput> AskHeadless(const CLookupDetailsPageInput& page);
 

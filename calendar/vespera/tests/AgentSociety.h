@@ -169,6 +169,9 @@ public:
         // The agents' start-up and shutdown pauses only slow the tests down.
         setenv("ORVANTE_STARTUP_PAUSE_MS", "0", 1);
         setenv("ORVANTE_SHUTDOWN_PAUSE_MS", "0", 1);
+        // Agents name their zone in what they send; a fixed one keeps the
+        // texts the same on every machine. Tests of zones set their own.
+        setenv("TZ", "UTC", 0);
     }
 
     ~CAgentSociety()

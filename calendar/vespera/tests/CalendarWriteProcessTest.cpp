@@ -114,19 +114,19 @@ TEST_F(CalendarWriteProcessTest, TimeTakenByAnotherProgramWhileRunningIsNotGiven
     const std::string request = "tell :command request_appt :duration (60) :startTime (3/6/2031 9:00:00 AM)"
                                 " :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)";
     ASSERT_EQ(m_society.Tell(AnnName, request),
-              "tell :startTime (3/6/2031 9:00:00 AM) :duration (60) :status accept");
+              "tell :startTime (3/6/2031 9:00:00 AM) :duration (60) :status accept :timezone (UTC)");
     ASSERT_TRUE(ReplaceFile(ann->CalendarPath(), std::string(CalendarHead) +
                                                      Event("first@desk", "20310304T150000Z", "Before start") +
                                                      Event("busy@phone", "20310306T090000", "Dentist") +
                                                      CalendarTail));
 
     EXPECT_EQ(m_society.Tell(AnnName, request),
-              "tell :startTime (3/6/2031 10:00:00 AM) :duration (60) :status alt");
+              "tell :startTime (3/6/2031 10:00:00 AM) :duration (60) :status alt :timezone (UTC)");
     const std::string bid = m_society.Tell(
         AnnName,
         "tell :type contract :negID N1 :contractID C1 :expires (3/6/2031 8:00:00 AM) :attributes (tell "
         ":subject (Plan)) :constraints (tell :start (3/6/2031 9:00:00 AM) :duration (60))");
-    EXPECT_NE(bid.find(":status alt"), std::string::npos) << bid;
+    EXPECT_NE(bid.find(":status alt :timezone (UTC)"), std::string::npos) << bid;
     EXPECT_NE(
         ann->Log().find("CVSP::Resynchronise: the calendar or the contacts were changed by another program"),
         std::string::npos);
@@ -150,7 +150,7 @@ TEST_F(CalendarWriteProcessTest, CalendarLeftUnreadableByAnotherProgramIsNotWrit
     EXPECT_EQ(m_society.Tell(AnnName,
                              "tell :command request_appt :duration (30) :startTime (3/6/2031 9:00:00 AM)"
                              " :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)"),
-              "tell :startTime (3/6/2031 9:00:00 AM) :duration (30) :status accept");
+              "tell :startTime (3/6/2031 9:00:00 AM) :duration (30) :status accept :timezone (UTC)");
     EXPECT_EQ(ann->Log().find("Now adding this appointment to the local store"), std::string::npos);
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }

@@ -119,7 +119,7 @@ TEST_F(HeadlessHostTest, AnswersAppointmentRequestsWithAcceptAlternativeAndRejec
     StartAgent();
 
     EXPECT_EQ(Tell(RequestAt("3/4/2031 10:00:00 AM")),
-              "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept");
+              "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept :timezone (UTC)");
     // Replies carry the two texts in the places the requesting agents read.
     EXPECT_NE(m_lastReply.find(":ontology default-language :language default-ontology"), std::string::npos)
         << m_lastReply;
@@ -128,7 +128,7 @@ TEST_F(HeadlessHostTest, AnswersAppointmentRequestsWithAcceptAlternativeAndRejec
                    " :duration (60) :subject (Taken)"),
               "tell :command success");
     EXPECT_EQ(Tell(RequestAt("3/4/2031 10:00:00 AM")),
-              "tell :startTime (3/4/2031 11:00:00 AM) :duration (60) :status alt");
+              "tell :startTime (3/4/2031 11:00:00 AM) :duration (60) :status alt :timezone (UTC)");
 
     EXPECT_EQ(Tell(RequestAt("some time soon")), "tell :status reject");
 

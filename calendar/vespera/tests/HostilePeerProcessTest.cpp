@@ -71,7 +71,7 @@ TEST_F(HostilePeerProcessTest, MessagesWrittenBackToBackInOneSendAreAllAnswered)
     ASSERT_TRUE(peer.send_all(burst));
     std::string replies;
     EXPECT_TRUE(ReadUntilEnds(peer, replies, 100)) << CountOf(replies, "\x04") << " replies\n" << ann->Log();
-    EXPECT_EQ(CountOf(replies, ":status accept"), 100u);
+    EXPECT_EQ(CountOf(replies, ":status accept :timezone (UTC)"), 100u);
     EXPECT_EQ(ann->Log().find("Message of unknown kind, dropped"), std::string::npos);
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
@@ -115,7 +115,7 @@ TEST_F(HostilePeerProcessTest, FloodsWithoutAnEndByteLeaveTheLogSmallAndTheAgent
     ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "Message fragment exceeds 1048576 bytes", 20}}))
         << ann->Log();
     EXPECT_EQ(m_society.Tell(AnnName, RequestOn(4)),
-              "tell :startTime (3/4/2031 10:00:00 AM) :duration (30) :status accept");
+              "tell :startTime (3/4/2031 10:00:00 AM) :duration (30) :status accept :timezone (UTC)");
     // Twenty megabytes in, a little log out.
     EXPECT_LT(LogSize(*ann) - before, 1024u * 1024u);
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();

@@ -92,12 +92,12 @@ protected:
 
     static std::string Accepted(const std::string& start)
     {
-        return "tell :startTime (" + start + ") :duration (60) :status accept";
+        return "tell :startTime (" + start + ") :duration (60) :status accept :timezone (UTC)";
     }
 
     static std::string Alternative(const std::string& start)
     {
-        return "tell :startTime (" + start + ") :duration (60) :status alt";
+        return "tell :startTime (" + start + ") :duration (60) :status alt :timezone (UTC)";
     }
 
     static std::string MeetingRequest(const std::string& attendees, const std::string& start,

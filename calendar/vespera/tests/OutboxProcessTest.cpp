@@ -245,7 +245,7 @@ TEST_F(OutboxProcessTest, ReminderOfAnEventInTheCalendarFileIsMailedOnce)
     EXPECT_EQ(m_society.Tell(AnnName,
                              "tell :command request_appt :duration (60) :startTime (3/4/2031 10:00:00 AM)"
                              " :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)"),
-              "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept");
+              "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept :timezone (UTC)");
     EXPECT_EQ(COutbox::Read(ann->OutboxPath()).size(), 1u);
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
     EXPECT_EQ(COutbox::Read(ann->OutboxPath()).size(), 1u);

@@ -77,7 +77,8 @@ TEST_F(RunningAgentProcessTest, SecondStartOfTheSameUserEndsWithStatusOneWhileTh
     // The running instance answered the second start's probe.
     EXPECT_EQ(errors.find("did not answer its probe"), std::string::npos) << errors;
 
-    const std::string accepted = "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept";
+    const std::string accepted =
+        "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept :timezone (UTC)";
     EXPECT_EQ(AskForLunch(), accepted) << ann->Log();
 
     // Once the first has ended, the user may start the agent again.
@@ -116,7 +117,7 @@ TEST_F(RunningAgentProcessTest, AgentWhoseErrorOutputReaderWentAwayRunsOnPastIts
     EXPECT_EQ(m_society.Tell(OrganiserName,
                              "tell :command request_appt :duration (60) :startTime (3/4/2031 10:00:00"
                              " AM) :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)"),
-              "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept");
+              "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept :timezone (UTC)");
     organiser.Signal(SIGTERM);
     const CHeadlessRun::SEnd end = organiser.Finish();
     EXPECT_TRUE(end.exited) << "died of signal " << end.signal;
@@ -136,7 +137,8 @@ TEST_F(RunningAgentProcessTest, AgentRegistersAgainWithANameServerThatForgotIt)
               std::string::npos);
     ASSERT_TRUE(m_society.RestartNameServer()) << m_society.Failure();
 
-    const std::string accepted = "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept";
+    const std::string accepted =
+        "tell :startTime (3/4/2031 10:00:00 AM) :duration (60) :status accept :timezone (UTC)";
     const auto deadline = std::chrono::steady_clock::now() + Deadline;
     std::string answer = AskForLunch();
     while (answer != accepted && std::chrono::steady_clock::now() < deadline)

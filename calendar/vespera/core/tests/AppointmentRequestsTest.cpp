@@ -24,6 +24,8 @@
 #include <platform/Wnd.h>
 #include <platform/Registry.h>
 
+#include <vespera/core/MessageZone.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -76,8 +78,8 @@ TEST_F(AppointmentRequestTest, FreeTimeIsAccepted)
     EXPECT_EQ(reply.performative, "tell");
     EXPECT_EQ(reply.receiver, "secretary");
     EXPECT_FALSE(reply.alertNotice);
-    EXPECT_EQ(reply.content,
-              "tell :startTime (" + FreeMorning().Format() + ") :duration (60) :status accept");
+    EXPECT_EQ(reply.content, "tell :startTime (" + FreeMorning().Format() +
+                                 ") :duration (60) :status accept" + CMessageZone().Keyword());
     EXPECT_EQ(Agent().GetAppointmentStore().GetCount(), 0);
 }
 
@@ -89,8 +91,8 @@ TEST_F(AppointmentRequestTest, BusyTimeGetsTheNextFreeSlot)
     ASSERT_TRUE(expected.IsValid());
     ASSERT_GT(expected.GetStartTime(), FreeMorning());
     Deliver(RequestAppt(FreeMorning(), 60), "secretary");
-    EXPECT_EQ(OnlyReply().content,
-              "tell :startTime (" + expected.GetStartTime().Format() + ") :duration (60) :status alt");
+    EXPECT_EQ(OnlyReply().content, "tell :startTime (" + expected.GetStartTime().Format() +
+                                       ") :duration (60) :status alt" + CMessageZone().Keyword());
 }
 
 TEST_F(AppointmentRequestTest, DurationsThatAreNoPositiveMinutesAreRejected)
@@ -147,8 +149,8 @@ TEST_F(AppointmentRequestTest, ContactsOnlyPolicyNeedsExactNames)
     EXPECT_EQ(OnlyReply().content, "tell :status reject");
     Agent().ClearSent();
     Deliver(RequestAppt(FreeMorning(), 30, "Ann", "Lee"), "secretary");
-    EXPECT_EQ(OnlyReply().content,
-              "tell :startTime (" + FreeMorning().Format() + ") :duration (30) :status accept");
+    EXPECT_EQ(OnlyReply().content, "tell :startTime (" + FreeMorning().Format() +
+                                       ") :duration (30) :status accept" + CMessageZone().Keyword());
 }
 
 class RequestedAppointmentTest : public CVesperaTest {

@@ -13,6 +13,8 @@
 
 #include <platform/DateTimeSpan.h>
 
+#include <vespera/core/MessageZone.h>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -172,7 +174,7 @@ TEST_F(AttendeeSideTest, FreeStrictTimeIsAcceptedWithOneHold)
     EXPECT_EQ(sent.receiver, Organiser);
     EXPECT_EQ(sent.content, "tell :type bid :negID N1 :contractID C1 :bidID " + bidID +
                                 " :status accept :duration 60 :attributes " + Attributes + " :constraints " +
-                                constraints);
+                                constraints + CMessageZone().Keyword());
 
     const CAppointment& hold = *holds.front();
     EXPECT_EQ(hold.GetStartTime(), At(10, 0));
@@ -215,7 +217,7 @@ TEST_F(AttendeeSideTest, BusyStrictTimeOffersFiveSeparateAlternates)
     EXPECT_EQ(OnlySent().content, "tell :type bid :negID N1 :contractID C1 :bidID " + bidID +
                                       " :status alt :alternates " + expected.ToKQML() +
                                       " :duration 60 :attributes " + Attributes + " :constraints " +
-                                      constraints);
+                                      constraints + CMessageZone().Keyword());
 }
 
 TEST_F(AttendeeSideTest, NoFreeTimeIsDeclinedWithoutHolds)
@@ -229,7 +231,7 @@ TEST_F(AttendeeSideTest, NoFreeTimeIsDeclinedWithoutHolds)
     const auto& sent = OnlySent();
     EXPECT_EQ(sent.content, "tell :type bid :negID N1 :contractID C1 :bidID " + BidIDIn(sent.content) +
                                 " :status decline :attributes " + Attributes + " :constraints " +
-                                constraints);
+                                constraints + CMessageZone().Keyword());
 
     // A window in which nothing is free gets the same answer.
     Agent().ClearSent();
@@ -255,7 +257,7 @@ TEST_F(AttendeeSideTest, WindowIsAnsweredWithAlternatesEvenWhenItsStartIsFree)
     EXPECT_EQ(OnlySent().content, "tell :type bid :negID N1 :contractID C1 :bidID " + BidIDOf("N1") +
                                       " :status alt :alternates " + expected.ToKQML() +
                                       " :duration 60 :attributes " + Attributes + " :constraints " +
-                                      constraints);
+                                      constraints + CMessageZone().Keyword());
 
     // A window shorter than the meeting has no room for it.
     Agent().ClearSent();
@@ -294,7 +296,7 @@ TEST_F(AttendeeSideTest, SparseContractsAreStillAnswered)
     EXPECT_EQ(holds.front()->GetReqAttendees(), "");
     EXPECT_EQ(OnlySent().content, "tell :type bid :negID N1 :contractID C1 :bidID " + BidIDOf("N1") +
                                       " :status accept :duration 30 :attributes () :constraints " +
-                                      constraints);
+                                      constraints + CMessageZone().Keyword());
 
     // An expiry that does not read, or none, is answered and held as long
     // as the organiser's own contracts are; a far one for a day at most.
@@ -506,13 +508,13 @@ TEST_F(AttendeeSideTest, AwardForAHeldTimeMakesTheMeetingAndConfirms)
                                 AwardConstraints(chosen, "60");
     const auto& sent = OnlySent();
     EXPECT_EQ(sent.receiver, Organiser);
-    EXPECT_EQ(sent.content, confirm);
+    EXPECT_EQ(sent.content, confirm + CMessageZone().Keyword());
 
     const auto lines = Agent().DebugLines();
     bool announced = false;
     for (std::size_t i = 0; i + 1 < lines.size(); ++i)
-        announced = announced ||
-                    (lines[i] == "In process award the content is on next line" && lines[i + 1] == confirm);
+        announced = announced || (lines[i] == "In process award the content is on next line" &&
+                                  lines[i + 1] == confirm + CMessageZone().Keyword());
     EXPECT_TRUE(announced);
 
     // A second award of the same bid finds nothing left to confirm.

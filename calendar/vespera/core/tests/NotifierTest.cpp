@@ -4,6 +4,8 @@
 #include <vespera/core/ContactStore.h>
 #include <vespera/core/Notifier.h>
 
+#include <vespera/core/MessageZone.h>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -182,7 +184,8 @@ TEST_F(NotifierTest, ReminderGoesToTheTargetsThatAreOnWhateverTheMeetingAlerts)
     EXPECT_EQ(m_sent[0].to, "phone-agent");
     EXPECT_EQ(m_sent[0].text,
               "tell :command appointment_due :start (tell :day 24 :month 12 :year 2031 :hour 18 "
-              ":minute 0 :second 5 ) :subject (Dinner) :location (Home)");
+              ":minute 0 :second 5 ) :subject (Dinner) :location (Home)" +
+                  CMessageZone().Keyword());
     EXPECT_EQ(m_sent[1].to, "me@x.org");
     EXPECT_EQ(m_sent[1].subject, "Appointment");
     EXPECT_EQ(m_sent[1].text, "Dinner@" + start.Format() + ">Home");

@@ -11,6 +11,8 @@
 #include <lexikit/Parser.h>
 #include <outlook/MemoryBackend.h>
 
+#include <vespera/core/MessageZone.h>
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -136,7 +138,7 @@ TEST_F(OrganiserSideTest, StrictRequestSendsTheContractToEachAttendee)
     for (const vespera_test::SSentMessage& message : Agent().Sent()) {
         EXPECT_EQ(message.performative, "tell");
         EXPECT_FALSE(message.alertNotice);
-        EXPECT_EQ(message.content, expected);
+        EXPECT_EQ(message.content, expected + CMessageZone().Keyword());
     }
     EXPECT_NE(record.GetNegID(), "");
     EXPECT_NE(record.GetContractID(), "");
@@ -305,9 +307,9 @@ TEST_F(OrganiserSideTest, BothAcceptAndEachGetsAnAwardWithItsOwnBid)
     const std::string head =
         "tell :type award :negID " + record.GetNegID() + " :contractID " + record.GetContractID();
     EXPECT_EQ(awards[0].receiver, A);
-    EXPECT_EQ(awards[0].content, head + " :bidID bidA" + tail);
+    EXPECT_EQ(awards[0].content, head + " :bidID bidA" + tail + CMessageZone().Keyword());
     EXPECT_EQ(awards[1].receiver, B);
-    EXPECT_EQ(awards[1].content, head + " :bidID bidB" + tail);
+    EXPECT_EQ(awards[1].content, head + " :bidID bidB" + tail + CMessageZone().Keyword());
     EXPECT_EQ(record.GetTotalAwards(), 2);
     EXPECT_EQ(record.GetChosenSlot().GetStartTime(), At(8, 10));
     EXPECT_TRUE(Agent().HasLine("bid is an accept"));
@@ -409,7 +411,7 @@ TEST_F(OrganiserSideTest, NoCommonTimeAsksAgainFromTheEarliestLastEnd)
                                  A + "," + B + ")) :constraints (tell :start (" + At(8, 13).Format() +
                                  ") :end (" + end.Format() + ") :duration (60))";
     EXPECT_EQ(contracts[0].receiver, A);
-    EXPECT_EQ(contracts[0].content, expected);
+    EXPECT_EQ(contracts[0].content, expected + CMessageZone().Keyword());
     EXPECT_EQ(contracts[1].receiver, B);
 
     // The second pass is answered and decided on its own suggestions.

@@ -11,6 +11,8 @@
 #include <outlook/MemoryBackend.h>
 #include <outlook/NameSpace.h>
 
+#include <vespera/core/MessageZone.h>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -72,7 +74,8 @@ TEST_F(ReminderSinkTest, ConnectedSinkForwardsTheItemsSubjectLocationAndStart)
     ASSERT_EQ(m_agentSends.size(), 1u);
     EXPECT_EQ(m_agentSends[0],
               "phone-agent tell :command appointment_due :start (tell :day 5 :month 3 :year 2031 "
-              ":hour 8 :minute 5 :second 9 ) :subject (Dentist) :location (Main St)");
+              ":hour 8 :minute 5 :second 9 ) :subject (Dentist) :location (Main St)" +
+                  CMessageZone().Keyword());
     ASSERT_EQ(m_mails.size(), 1u);
     EXPECT_EQ(m_mails[0],
               "me@x.org|Appointment|Dentist@" + CDateTime(2031, 3, 5, 8, 5, 9).Format() + ">Main St");

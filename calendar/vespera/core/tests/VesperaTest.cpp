@@ -24,6 +24,8 @@
 #include <platform/Wnd.h>
 #include <platform/Registry.h>
 
+#include <vespera/core/MessageZone.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -695,7 +697,8 @@ TEST_F(VesperaNotificationTest, ReminderFromTheCalendarReachesTheAlertAgent)
     EXPECT_EQ(
         Agent().Sent()[0].content,
         "tell :command appointment_due :start (tell :day 5 :month 3 :year 2031 :hour 8 :minute 5 :second 9 ) "
-        ":subject (Dentist) :location (Main St)");
+        ":subject (Dentist) :location (Main St)" +
+            CMessageZone().Keyword());
 
     // Registering again replaces the sink: one reminder, one notice.
     Agent().GetCalendar().RegisterReminderSink();
