@@ -100,8 +100,11 @@ bool CFileBackend::ReadCalendar(std::string& error, bool* changed)
     const bool differs = text != m_calendarText || !m_started;
     if (changed)
         *changed = differs;
-    if (differs && !ParseCalendar(text, error))
+    if (differs && !ParseCalendar(text, error)) {
+        // The stamp is of text we do not hold: it must not later vouch for it.
+        m_calendarStamp = CFileStamp();
         return Unreadable(path, error);
+    }
     return true;
 }
 
@@ -114,8 +117,10 @@ bool CFileBackend::ReadContacts(std::string& error, bool* changed)
     const bool differs = text != m_contacts.text || !m_started;
     if (changed)
         *changed = differs;
-    if (differs && !ParseContacts(text, m_contacts, error))
+    if (differs && !ParseContacts(text, m_contacts, error)) {
+        m_contactsStamp = CFileStamp();
         return Unreadable(path, error);
+    }
     return true;
 }
 

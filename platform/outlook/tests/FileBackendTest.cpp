@@ -7,6 +7,7 @@
 #include <outlook/VCardFile.h>
 
 #include <platform/AtomicFile.h>
+#include <platform/FileStamp.h>
 #include <platform/PollEventLoop.h>
 #include <platform/testing/LoopWait.h>
 
@@ -325,6 +326,22 @@ TEST_F(FileBackendTest, AnotherProgramsChangeOnDiskIsKeptWhenTheAgentAdds)
     CStoredItem refused{"", Appointment("Refused", CDateTime(2026, 3, 5, 9, 0, 0))};
     EXPECT_FALSE(backend->AddItem(olFolderCalendar, refused));
     EXPECT_FALSE(backend->GetLastErrorText().empty());
+    EXPECT_EQ(ReadFile(CalendarPath()), "garbled");
+}
+
+// A broken file seen first by a refresh, then again by a save once its
+// stamp has settled: the failed read must not vouch for the old text.
+TEST_F(FileBackendTest, AFileFoundUnreadableByARefreshIsNotOverwrittenByTheNextSave)
+{
+    WriteFile(CalendarPath(), Calendar(Event("one", "20260301T090000", "First")));
+    auto backend = Started();
+    WriteFile(CalendarPath(), "garbled");
+    CPollEventLoop loop;
+    ASSERT_TRUE(loopwait::RunUntil(loop, [&] { return CFileStamp::Of(CalendarPath()).IsSettled(); }));
+    EXPECT_EQ(backend->Refresh(), outlook::CBackend::RefreshResult::Failed);
+
+    CStoredItem refused{"", Appointment("Refused", CDateTime(2026, 3, 5, 9, 0, 0))};
+    EXPECT_FALSE(backend->AddItem(olFolderCalendar, refused));
     EXPECT_EQ(ReadFile(CalendarPath()), "garbled");
 }
 
