@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <sys/socket.h>
 
 // A non-blocking IPv4 TCP socket whose events run as virtual handlers on an
 // event loop: OnAccept when a connection waits on a listening socket,
@@ -43,7 +44,8 @@ public:
     // Makes the socket and binds it to `port` (0: the system chooses, see
     // GetSockName) on `address` (null or empty: every local address).
     bool Create(unsigned port = 0, const char* address = nullptr);
-    bool Listen(int backlog = 5);
+    // The queue of connections not yet accepted; the system maximum unless told.
+    bool Listen(int backlog = SOMAXCONN);
     // Takes a waiting connection into `connected`, which must not be open.
     // False with WSAEWOULDBLOCK when none waits.
     bool Accept(CAsyncSocket& connected);

@@ -29,33 +29,6 @@ const char* const kListSeparators = "\x04\n\r ,";
 // named a server; it is no address to connect to.
 const char* const kUnknownServer = "-unknown-";
 
-struct ErrorText {
-    int code;
-    const char* text;
-};
-
-constexpr ErrorText kErrorTexts[] = {
-    {WSAEACCES, "WSAEACCES: Permission denied"},
-    {WSAEFAULT, "WSAEFAULT: Bad address"},
-    {WSAEWOULDBLOCK, "WSAEWOULDBLOCK: Resource temporarily unavailable"},
-    {WSAEINPROGRESS, "WSAEINPROGRESS: Operation now in progress"},
-    {WSAENOTSOCK, "WSAENOTSOCK: Socket operation on a non-socket"},
-    {WSAEDESTADDRREQ, "WSAEDESTADDRREQ: Destination address required"},
-    {WSAEMSGSIZE, "WSAEMSGSIZE: Message too long"},
-    {WSAEOPNOTSUPP, "WSAEOPNOTSUPP: Operation not supported"},
-    {WSAEAFNOSUPPORT, "WSAEAFNOSUPPORT: Address family not supported by protocol family"},
-    {WSAEADDRNOTAVAIL, "WSAEADDRNOTAVAIL: Cannot assign requested address"},
-    {WSAENETDOWN, "WSAENETDOWN: Network is down"},
-    {WSAENETUNREACH, "WSAENETUNREACH: Network is unreachable"},
-    {WSAENETRESET, "WSAENETRESET: Network dropped connection on reset"},
-    {WSAECONNABORTED, "WSAECONNABORTED: Software caused connection abort"},
-    {WSAECONNRESET, "WSAECONNRESET: Connection reset by peer"},
-    {WSAENOBUFS, "WSAENOBUFS: No buffer space available"},
-    {WSAENOTCONN, "WSAENOTCONN: Socket is not connected"},
-    {WSAESHUTDOWN, "WSAESHUTDOWN: Cannot send after socket shutdown"},
-    {WSANOTINITIALISED, "WSANOTINITIALISED: Network subsystem not initialised"},
-};
-
 const char* const kUnknownError = "<CANSClient> The network returned an unknown error";
 
 std::string trimmed(const char* line)
@@ -502,9 +475,8 @@ CAgentInfo* CANSClient::LookupAgent(const char* name)
 // ---------------------------------------------------------------------------
 // Errors, settings and beliefs
 
-// error2asc's table covers only the codes the toolkit has always explained;
-// for the rest (a refused connection, a time-out) the code's name says more
-// than "unknown error" does.
+// For a code the sockets' table does not explain the code's name still says
+// more than "unknown error" does.
 const char* CANSClient::socket_error_text(int code)
 {
     const char* text = CANSClient::error2asc(code);
@@ -521,11 +493,10 @@ char* CANSClient::get_last_error()
 
 const char* CANSClient::error2asc(int code)
 {
-    for (const ErrorText& entry : kErrorTexts) {
-        if (entry.code == code)
-            return entry.text;
-    }
-    return kUnknownError;
+    // The sockets' own table, so that the name-server client and the
+    // communicator explain a code in the same words.
+    const char* explanation = WsaErrorExplanation(code);
+    return explanation ? explanation : kUnknownError;
 }
 
 void CANSClient::set_timeout(unsigned timeout)

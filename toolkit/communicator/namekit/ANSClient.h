@@ -133,7 +133,8 @@ public:
     // The last reply or error text (owned by the module).
     char* get_last_error();
     // An explanation of a Windows Sockets error code, starting with the
-    // code's name.
+    // code's name: the sockets' table (WsaErrorExplanation), which the
+    // communicator's ErrorToAsc reads too.
     static const char* error2asc(int code);
 
     // Time-out in milliseconds for each of connect, send and reply.
@@ -150,8 +151,7 @@ public:
     int ans_find_server();
 
 private:
-    // error2asc for the codes it explains, else the code's name: for a
-    // refused connection or a time-out the name says more than "unknown".
+    // error2asc for the codes it explains, else the code's name.
     static const char* socket_error_text(int code);
     enum class Outcome { Answered, Refused, NoAnswer };
     enum class ReadStatus { Complete, Closed, Failed, TimedOut, TooLong };

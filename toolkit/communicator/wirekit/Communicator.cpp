@@ -15,13 +15,16 @@
 
 #include <cstdio>
 #include <new>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr const char* kDefaultName = "Win32Agent";
 constexpr const char* kUnknownAns = "-unknown-";
-constexpr int kListenBacklog = 5;
+// The system's maximum: with a short queue a client's back-to-back connects
+// were dropped and retried a second later each.
+constexpr int kListenBacklog = SOMAXCONN;
 constexpr int kMaxPort = 65535;
 // The event type of the modules that display outgoing messages.
 constexpr unsigned kOutgoingDisplayType = 2;

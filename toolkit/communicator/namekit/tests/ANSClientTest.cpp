@@ -225,7 +225,7 @@ TEST_F(ANSClientTest, FindServerTakesTheFirstThatAcceptsAConnection)
     EXPECT_EQ(ans.get_current_ans()->get_port(), static_cast<int>(listening.port));
     EXPECT_TRUE(listening.connection_waiting());
     EXPECT_TRUE(logged("<CANSClient> Error connecting to ANS [127.0.0.1," + std::to_string(refused.port) +
-                       "], [WSAECONNREFUSED]"));
+                       "], [" + WsaErrorExplanation(WSAECONNREFUSED) + "]"));
 
     ::unsetenv("ORVANTE");
     make_client(6001);
@@ -502,11 +502,11 @@ TEST_F(ANSClientTest, TransportFailuresLeaveTheirReason)
     CANSClient& ans = make_client(refused.port);
     EXPECT_EQ(ans.ans_request("lookup bob\n", CANSClient::REQUEST_LOOKUP), 0);
     EXPECT_EQ(error(), "<CANSClient> Error connecting to ANS [127.0.0.1," + std::to_string(refused.port) +
-                           "], [WSAECONNREFUSED]");
+                           "], [" + WsaErrorExplanation(WSAECONNREFUSED) + "]");
     db.find_int_belief("ansport")->set_value(-5);
     EXPECT_EQ(ans.ans_request("lookup bob\n", CANSClient::REQUEST_LOOKUP), 0);
-    EXPECT_EQ(error(), "<CANSClient> Error connecting to ANS [127.0.0.1,-5], "
-                       "[WSAEADDRNOTAVAIL: Cannot assign requested address]");
+    EXPECT_EQ(error(), std::string("<CANSClient> Error connecting to ANS [127.0.0.1,-5], [") +
+                           WsaErrorExplanation(WSAEADDRNOTAVAIL) + "]");
     db.delete_element_by_name("ansport");
     EXPECT_EQ(ans.ans_request("lookup bob\n", CANSClient::REQUEST_LOOKUP), 0);
     EXPECT_EQ(error(), "<CANSClient> ANS server port field is NULL");
@@ -593,8 +593,9 @@ TEST_F(ANSClientTest, ErrorTextsAndShutdownLine)
     for (const auto& [code, name] : named) {
         EXPECT_EQ(std::string(CANSClient::error2asc(code)).rfind(std::string(name) + ": ", 0), 0u) << name;
     }
-    EXPECT_STREQ(CANSClient::error2asc(WSAECONNREFUSED),
-                 "<CANSClient> The network returned an unknown error");
+    for (int code : {WSAECONNREFUSED, WSAETIMEDOUT, WSAECONNRESET})
+        EXPECT_STREQ(CANSClient::error2asc(code), WsaErrorExplanation(code)) << code;
+    EXPECT_STREQ(CANSClient::error2asc(WSAEINVAL), "<CANSClient> The network returned an unknown error");
 
     make_client(1);
     client.reset();

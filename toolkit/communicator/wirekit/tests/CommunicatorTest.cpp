@@ -25,7 +25,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -319,6 +323,42 @@ TEST_F(CommunicatorTest, PortZeroListensOnASystemChosenPortWrittenBack)
     EXPECT_TRUE(peer.connect_to(port));
     EXPECT_TRUE(
         RunUntil(loop, [&] { return alice.comm->get_server()->get_sockets()->get_nr_elements() == 1; }));
+}
+
+// Connects the loop has not yet taken must all complete: a short listening
+// queue drops the later handshakes, which then wait for the client's retry.
+TEST_F(CommunicatorTest, BackToBackConnectsAllCompleteBeforeAnyIsAccepted)
+{
+    CAgent alice("Alice", loop);
+    ASSERT_EQ(alice.comm->Create(), 1);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(alice.port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<pollfd> pending;
+    for (int i = 0; i < 32; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        pending.push_back({fd, POLLOUT, 0});
+    }
+    // A dropped handshake is retried after a second; two seconds without any
+    // connect completing means the rest are stuck.
+    std::size_t connected = 0;
+    while (connected < pending.size() && ::poll(pending.data(), pending.size(), 2000) > 0) {
+        connected = 0;
+        for (pollfd& entry : pending) {
+            int error = -1;
+            socklen_t size = sizeof error;
+            if (entry.revents & POLLOUT && ::getsockopt(entry.fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 &&
+                error == 0)
+                entry.events = 0;
+            connected += entry.events == 0 ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(connected, pending.size());
+    for (pollfd& entry : pending)
+        ::close(entry.fd);
 }
 
 TEST_F(CommunicatorTest, StartFailsWithoutAHandlerOrOnAPortInUse)
