@@ -37,7 +37,9 @@ public:
           }),
           m_installed(m_boxes, m_progress)
     {
+        CUserTimeFormat::SetCurrent(&m_times);
     }
+    ~CWindowSinks() { CUserTimeFormat::SetCurrent(nullptr); }
 
     void LogTo(CVespera* agent) { m_agent = agent; }
 
@@ -45,6 +47,7 @@ private:
     CVespera* m_agent = nullptr;
     CQtMessageBoxSink m_boxes;
     CStartupProgressWindow m_progress;
+    CQtUserTimeFormat m_times;
     CInstalledSinks m_installed;
 };
 

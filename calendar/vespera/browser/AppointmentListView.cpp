@@ -4,6 +4,17 @@
 
 #include <slotbook/Appointment.h>
 
+#include <platform/UserTimeFormat.h>
+
+namespace {
+
+std::string Shown(const CDateTime& at)
+{
+    return CUserTimeFormat::Current().FormatDateTime(at);
+}
+
+} // namespace
+
 CAppointmentListView::CAppointmentListView(QWidget* parent) : QTreeWidget(parent)
 {
     setRootIsDecorated(false);
@@ -43,10 +54,10 @@ std::string CAppointmentListView::ReminderText(const CAppointment& appointment)
 void CAppointmentListView::AddRow(const CAppointment& appointment, int index)
 {
     const std::string cells[] = {
-        appointment.GetOutlookIndexStr(), appointment.GetRecurringStr(),  appointment.GetSubject(),
-        appointment.GetStartTimeString(), appointment.GetEndTimeString(), appointment.GetDurationString(),
-        ReminderText(appointment),        appointment.GetLocation(),      appointment.GetApptStatusString(),
-        appointment.GetReqAttendees(),    appointment.GetOptAttendees(),  appointment.GetAttribute(),
+        appointment.GetOutlookIndexStr(),  appointment.GetRecurringStr(),   appointment.GetSubject(),
+        Shown(appointment.GetStartTime()), Shown(appointment.GetEndTime()), appointment.GetDurationString(),
+        ReminderText(appointment),         appointment.GetLocation(),       appointment.GetApptStatusString(),
+        appointment.GetReqAttendees(),     appointment.GetOptAttendees(),   appointment.GetAttribute(),
     };
     auto* row = new QTreeWidgetItem;
     for (int column = 0; column < 12; ++column)

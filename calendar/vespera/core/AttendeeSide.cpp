@@ -16,6 +16,7 @@
 
 #include <platform/DateTimeSpan.h>
 #include <platform/MessageBoxSink.h>
+#include <platform/UserTimeFormat.h>
 
 #include <cerrno>
 #include <climits>
@@ -349,7 +350,8 @@ void CAttendeeSide::CreateMeeting(const SAward& award, const std::string& sender
         const std::string reason = m_agent.GetLastWriteError();
         Log("The awarded meeting could not be saved, so it is not confirmed: " + reason);
         CMessageBoxSink::Show(
-            "The meeting \"" + award.subject + "\" at " + award.start.Format() + " requested by " + sender +
+            "The meeting \"" + award.subject + "\" at " +
+                CUserTimeFormat::Current().FormatDateTime(award.start) + " requested by " + sender +
                 " could not be saved in your calendar, so it was not confirmed.\nReason: " + reason,
             MB_OK | MB_ICONEXCLAMATION);
         return;

@@ -189,6 +189,16 @@ void CCalendarBridge::Resynchronise()
     Appointments().Refresh();
 }
 
+// The holds live only in the agent and must outlast a re-read, or a time
+// already offered could be given away twice.
+void CCalendarBridge::ReloadAppointments()
+{
+    Appointments().RemoveIf([](const CAppointment& appointment) {
+        return appointment.GetOutlookIndex() != CAppointmentStore::HoldIndex;
+    });
+    LoadAppointments();
+}
+
 void CCalendarBridge::SyncWithOutsideChanges()
 {
     switch (m_backend->Refresh()) {
@@ -203,12 +213,7 @@ void CCalendarBridge::SyncWithOutsideChanges()
     }
     AppLog("CVSP::Resynchronise: the calendar or the contacts were changed by another program; reading them "
            "again");
-    // The holds live only in the agent and must outlast the re-read, or a
-    // time already offered could be given away twice.
-    Appointments().RemoveIf([](const CAppointment& appointment) {
-        return appointment.GetOutlookIndex() != CAppointmentStore::HoldIndex;
-    });
-    LoadAppointments();
+    ReloadAppointments();
     Contacts().Clear();
     LoadContacts();
     // The rows and bold days the window showed went with the old items.

@@ -62,6 +62,10 @@ public:
     // Empties the store, holds included, and loads the appointments again;
     // contacts stay.
     void Resynchronise();
+    // Drops every appointment but the holds and loads the calendar again:
+    // for re-reads the user did not ask for, which must not free a time
+    // already offered to another agent.
+    void ReloadAppointments();
     // When another program changed the calendar or the contacts, reads both
     // again, keeping the holds; a change that cannot be read is logged and
     // said on standard error, and the stores stay as they were.

@@ -11,6 +11,7 @@
 
 #include <basekit/Utils.h>
 #include <platform/BalloonSink.h>
+#include <platform/UserTimeFormat.h>
 #include <platform/DateTime.h>
 #include <platform/DateTimeSpan.h>
 #include <platform/MessageBoxSink.h>
@@ -450,6 +451,12 @@ void COrganiserSide::FinishNegotiation(CNegotiation& record, const std::string& 
     if (!success)
         CMessageBoxSink::Show("The meeting could not be scheduled.\nReason:\n" + reason);
 
+    // The user hears of every outcome, whatever goes by mail or notice.
+    ShowBalloon("Meeting Request Completed",
+                success ? "Your meeting request has been successfully completed.\n" + Summary(record, true)
+                        : "The meeting you requested could not be scheduled.\n Reason: " + reason + "\n" +
+                              Summary(record, false));
+
     const CAgentSettings& settings = m_agent.GetSettings();
     const bool longStyle = settings.GetMeetingScheduleLongAlert();
     const bool shortStyle = settings.GetMeetingScheduleShortAlert();
@@ -460,9 +467,6 @@ void COrganiserSide::FinishNegotiation(CNegotiation& record, const std::string& 
     if (longStyle) {
         subject = "[Vesp] New Meeting Request Completed";
         body = LongBody(record, success, reason);
-        ShowBalloon("Meeting Request Completed",
-                    success ? std::string("Your meeting request has been successfully completed.")
-                            : "The meeting you requested could not be scheduled.\n Reason: " + reason);
     }
     if (shortStyle) {
         subject = std::string("Meeting Request ") + (success ? "Scheduled" : "Denied");
@@ -504,6 +508,24 @@ std::string COrganiserSide::ShortBody(const CNegotiation& record, bool success,
         return reason;
     return record.GetSubject() + "@" + record.GetChosenSlot().GetStartTime().Format() + ">" +
            record.GetLocation();
+}
+
+std::string COrganiserSide::Summary(const CNegotiation& record, bool agreed) const
+{
+    const std::vector<std::string>& attendees = record.GetAttendees();
+    std::string names;
+    for (std::size_t i = 0; i < attendees.size(); ++i) {
+        const CContactRecord* contact = m_agent.GetContactStore().FindByAgentName(attendees[i]);
+        if (i > 0)
+            names += i + 1 == attendees.size() ? " and " : ", ";
+        names += contact && !contact->GetFirstName().empty() ? contact->GetFirstName() : attendees[i];
+    }
+    std::string text = record.GetSubject() + " with " + names;
+    if (agreed) {
+        const CTimeSlot& chosen = record.GetChosenSlot();
+        text += ", " + CUserTimeFormat::Current().FormatSpan(chosen.GetStartTime(), chosen.GetEndTime());
+    }
+    return text;
 }
 
 std::string COrganiserSide::AttendeeLines(const CNegotiation& record) const

@@ -78,6 +78,9 @@ private:
     std::string DeclineReason(const std::string& sender) const;
     std::string LongBody(const CNegotiation& record, bool success, const std::string& reason) const;
     std::string ShortBody(const CNegotiation& record, bool success, const std::string& reason) const;
+    // "Design sync with Bob, Thu 10 Dec 11:30-12:30": the subject, the
+    // attendees by first name and, once agreed, the time in the user's form.
+    std::string Summary(const CNegotiation& record, bool agreed) const;
     std::string AttendeeLines(const CNegotiation& record) const;
     static std::string TotalsText(const CNegotiation& record);
     void ShowBalloon(const std::string& title, const std::string& text) const;

@@ -1,5 +1,7 @@
 #include <vespera/ui/AppointmentForm.h>
 
+#include <vespera/ui/QtSinks.h>
+
 #include <outlook/AppointmentItem.h>
 
 #include <platform/DateTime.h>
@@ -52,8 +54,12 @@ CAppointmentForm::CAppointmentForm(outlook::CAppointmentItem& item, QWidget* par
                                 : QDateTime(now.date(), QTime(now.time().hour(), 0)).addSecs(3600);
     m_start = Named(new QDateTimeEdit(start), "start");
     m_end = Named(new QDateTimeEdit(start.addSecs(std::max(item.GetDuration(), 30L) * 60)), "end");
-    for (QDateTimeEdit* edit : {m_start, m_end})
+    for (QDateTimeEdit* edit : {m_start, m_end}) {
         edit->setCalendarPopup(true);
+        edit->setDisplayFormat(CQtUserTimeFormat::DateTimeFormat());
+    }
+    m_shownStart = start;
+    connect(m_start, &QDateTimeEdit::dateTimeChanged, this, &CAppointmentForm::OnStartChanged);
     m_reminder = Named(new QCheckBox("Reminder"), "reminder");
     m_reminder->setChecked(item.GetReminderSet());
     m_reminderMinutes = Named(new QSpinBox, "reminderMinutes");
@@ -77,6 +83,12 @@ CAppointmentForm::CAppointmentForm(outlook::CAppointmentItem& item, QWidget* par
     connect(buttons, &QDialogButtonBox::accepted, this, &CAppointmentForm::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CAppointmentForm::reject);
     form->addRow(buttons);
+}
+
+void CAppointmentForm::OnStartChanged(const QDateTime& start)
+{
+    m_end->setDateTime(m_end->dateTime().addSecs(m_shownStart.secsTo(start)));
+    m_shownStart = start;
 }
 
 void CAppointmentForm::accept()

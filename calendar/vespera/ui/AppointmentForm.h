@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QDialog>
 
 class QCheckBox;
@@ -14,7 +15,7 @@ class CAppointmentItem;
 
 // The calendar program's own form for an appointment: subject, location,
 // start, end, reminder and notes. Save writes the item into the calendar
-// file; the agent reads it at the next synchronisation.
+// file. Moving the start moves the end with it, keeping the length.
 class CAppointmentForm : public QDialog {
     Q_OBJECT
 public:
@@ -25,7 +26,10 @@ public:
     void accept() override;
 
 private:
+    void OnStartChanged(const QDateTime& start);
+
     outlook::CAppointmentItem& m_item;
+    QDateTime m_shownStart;
     QLineEdit* m_subject = nullptr;
     QLineEdit* m_location = nullptr;
     QDateTimeEdit* m_start = nullptr;

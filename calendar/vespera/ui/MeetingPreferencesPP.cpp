@@ -1,5 +1,7 @@
 #include <vespera/ui/MeetingPreferencesPP.h>
 
+#include <vespera/ui/QtSinks.h>
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QTimeEdit>
@@ -35,6 +37,8 @@ CMeetingPreferencesPP::CMeetingPreferencesPP(QWidget* parent)
     m_morningTime->setObjectName("morningTime");
     m_eveningTime = new QTimeEdit;
     m_eveningTime->setObjectName("eveningTime");
+    for (QTimeEdit* edit : {m_morningTime, m_eveningTime})
+        edit->setDisplayFormat(CQtUserTimeFormat::TimeFormat());
     auto* grid = new QGridLayout;
     grid->addWidget(m_morning, 0, 0);
     grid->addWidget(m_morningTime, 0, 1);

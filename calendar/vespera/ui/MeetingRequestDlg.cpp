@@ -1,5 +1,7 @@
 #include <vespera/ui/MeetingRequestDlg.h>
 
+#include <vespera/ui/QtSinks.h>
+
 #include <vespera/core/ContactStore.h>
 #include <vespera/core/Preferences.h>
 
@@ -111,13 +113,15 @@ void CMeetingRequestDlg::BuildControls()
     m_startDate->setCalendarPopup(true);
     m_startTime = new QTimeEdit;
     m_startTime->setObjectName("startTime");
+    for (QDateEdit* edit : {m_startDate, m_endDate = new QDateEdit})
+        edit->setDisplayFormat(CQtUserTimeFormat::DateFormat());
+    for (QTimeEdit* edit : {m_startTime, m_endTime = new QTimeEdit})
+        edit->setDisplayFormat(CQtUserTimeFormat::TimeFormat());
     m_timeWindow = new QCheckBox("Schedule within a time window");
     m_timeWindow->setObjectName("timeWindow");
     connect(m_timeWindow, &QCheckBox::toggled, this, &CMeetingRequestDlg::OnTimeWindowToggled);
-    m_endDate = new QDateEdit;
     m_endDate->setObjectName("endDate");
     m_endDate->setCalendarPopup(true);
-    m_endTime = new QTimeEdit;
     m_endTime->setObjectName("endTime");
     m_duration = new QComboBox;
     m_duration->setObjectName("duration");

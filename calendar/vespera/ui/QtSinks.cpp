@@ -3,6 +3,7 @@
 #include <vespera/ui/Artwork.h>
 
 #include <QApplication>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -108,4 +109,57 @@ void CStartupProgressWindow::Show(const std::string& text)
 void CStartupProgressWindow::Close()
 {
     hide();
+}
+
+QDateTime CQtUserTimeFormat::ToQt(const CDateTime& at)
+{
+    CDateTime::Fields fields{};
+    if (!at.GetFields(fields))
+        return QDateTime();
+    return QDateTime(QDate(fields.year, fields.month, fields.day),
+                     QTime(fields.hour, fields.minute, fields.second));
+}
+
+QString CQtUserTimeFormat::DateTimeText(const QDateTime& at)
+{
+    return QLocale().toString(at, DateTimeFormat());
+}
+
+QString CQtUserTimeFormat::DateFormat()
+{
+    return QLocale().dateFormat(QLocale::ShortFormat);
+}
+
+QString CQtUserTimeFormat::TimeFormat()
+{
+    return QLocale().timeFormat(QLocale::ShortFormat);
+}
+
+QString CQtUserTimeFormat::DateTimeFormat()
+{
+    return DateFormat() + " " + TimeFormat();
+}
+
+std::string CQtUserTimeFormat::FormatDateTime(const CDateTime& at) const
+{
+    const QDateTime shown = ToQt(at);
+    return shown.isValid() ? DateTimeText(shown).toStdString() : at.Format();
+}
+
+std::string CQtUserTimeFormat::FormatDate(const CDateTime& at) const
+{
+    const QDateTime shown = ToQt(at);
+    return shown.isValid() ? QLocale().toString(shown.date(), DateFormat()).toStdString() : at.Format();
+}
+
+std::string CQtUserTimeFormat::FormatTime(const CDateTime& at) const
+{
+    const QDateTime shown = ToQt(at);
+    return shown.isValid() ? QLocale().toString(shown.time(), TimeFormat()).toStdString() : at.Format();
+}
+
+std::string CQtUserTimeFormat::FormatDay(const CDateTime& at) const
+{
+    const QDateTime shown = ToQt(at);
+    return shown.isValid() ? QLocale().toString(shown.date(), "ddd d MMM").toStdString() : at.Format();
 }

@@ -2,7 +2,9 @@
 
 #include <platform/MessageBoxSink.h>
 #include <platform/ProgressSink.h>
+#include <platform/UserTimeFormat.h>
 
+#include <QDateTime>
 #include <QLabel>
 #include <QWidget>
 
@@ -39,4 +41,22 @@ public:
 
 private:
     QLabel* m_text = nullptr;
+};
+
+// The window's one form for dates and times: the locale's short form, used
+// for what the window lists, what its edits show and what the agent's
+// balloons and boxes say.
+class CQtUserTimeFormat : public CUserTimeFormat {
+public:
+    std::string FormatDateTime(const CDateTime& at) const override;
+    std::string FormatDate(const CDateTime& at) const override;
+    std::string FormatTime(const CDateTime& at) const override;
+    std::string FormatDay(const CDateTime& at) const override;
+
+    static QString DateTimeText(const QDateTime& at);
+    // Display formats for date, time and date-time edits.
+    static QString DateFormat();
+    static QString TimeFormat();
+    static QString DateTimeFormat();
+    static QDateTime ToQt(const CDateTime& at);
 };

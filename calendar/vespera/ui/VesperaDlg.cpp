@@ -8,6 +8,7 @@
 #include <vespera/ui/Artwork.h>
 #include <vespera/ui/LookupDetailsPP.h>
 #include <vespera/ui/OptionsPropertySheet.h>
+#include <vespera/ui/QtSinks.h>
 
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/AppointmentStore.h>
@@ -24,6 +25,7 @@
 #include <outlook/MailItem.h>
 
 #include <platform/BalloonSink.h>
+#include <platform/UserTimeFormat.h>
 
 #include <QApplication>
 #include <QCalendarWidget>
@@ -76,7 +78,7 @@ CVesperaDlg::CVesperaDlg(std::unique_ptr<CVespera> agent)
     outlook::CItem::SetDisplayHandler([this](outlook::CItem& item) {
         if (outlook::CAppointmentItem* appointment = item.AsAppointment()) {
             CAppointmentForm form(*appointment, this);
-            form.exec();
+            m_formSaved = form.exec() == QDialog::Accepted;
             return true;
         }
         if (outlook::CMailItem* mail = item.AsMail()) {
@@ -108,6 +110,10 @@ void CVesperaDlg::BuildControls()
     m_agentName = new QLabel("Agent Name:");
     m_ansHost = new QLabel("ANS Host:");
     m_ansPort = new QLabel("ANS Port: ");
+    m_notice = new QLabel;
+    m_notice->setObjectName("notice");
+    m_notice->setWordWrap(true);
+    m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_status->setObjectName("status");
     m_agentName->setObjectName("agentName");
     m_ansHost->setObjectName("ansHost");
@@ -136,7 +142,7 @@ void CVesperaDlg::BuildControls()
     header->setSectionResizeMode(1, QHeaderView::Stretch);
 
     auto* status = new QVBoxLayout;
-    for (QLabel* label : {m_status, m_agentName, m_ansHost, m_ansPort})
+    for (QLabel* label : {m_status, m_agentName, m_ansHost, m_ansPort, m_notice})
         status->addWidget(label);
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(
@@ -206,11 +212,11 @@ int CVesperaDlg::OnInitDialog()
     ShowDay(QDate::currentDate());
 
     CAgentSettings& settings = m_agent->GetSettings();
+    CBalloonSink::SetCurrent(this);
     m_trayCreated = m_tray.Create(Artwork::AgentIcon(), TrayToolTip,
                                   [this](CSystemTray::Command command) { OnTrayCommand(command); });
     if (m_trayCreated) {
         m_tray.SetDefaultItem(CSystemTray::Minimize);
-        CBalloonSink::SetCurrent(&m_tray);
         AttachTips();
         if (settings.GetStartMinimized())
             OnMinimize();
@@ -220,6 +226,14 @@ int CVesperaDlg::OnInitDialog()
     m_agent->GetPreferences().RebuildPreferences();
     setWindowTitle(Title);
     return timerRunning;
+}
+
+void CVesperaDlg::ShowBalloon(const std::string& title, const std::string& text)
+{
+    const std::string when = CUserTimeFormat::Current().FormatTime(CDateTime::GetCurrentTime());
+    m_notice->setText(FromStd(when + " " + title + ": " + text));
+    if (m_trayCreated)
+        m_tray.ShowBalloon(title, text);
 }
 
 void CVesperaDlg::AttachTips()
@@ -403,7 +417,7 @@ void CVesperaDlg::AddRow(const CAppointment& appointment)
     const CDateTime& start = appointment.GetStartTime();
     const QDateTime at(m_shownDay, QTime(start.GetHour(), start.GetMinute(), start.GetSecond()));
     auto* row = new QTreeWidgetItem;
-    row->setText(0, QLocale().toString(at, QLocale::ShortFormat));
+    row->setText(0, CQtUserTimeFormat::DateTimeText(at));
     row->setText(1, FromStd(appointment.GetSubject()));
     row->setText(2, FromStd(appointment.GetDurationString()));
     row->setText(3, FromStd(appointment.GetLocation()));

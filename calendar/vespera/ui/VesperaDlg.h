@@ -7,6 +7,8 @@
 
 #include <agentkit/DlgContainer.h>
 
+#include <platform/BalloonSink.h>
+
 #include <QDate>
 #include <QDialog>
 
@@ -31,7 +33,8 @@ class QTreeWidget;
 class CVesperaDlg : public QDialog,
                     public CDlgContainer,
                     public CAppointmentView,
-                    public CRegistrationControl {
+                    public CRegistrationControl,
+                    public CBalloonSink {
     Q_OBJECT
 public:
     static constexpr const char* Title = "ORVANTE Semantic Web Calendar Agent";
@@ -77,6 +80,10 @@ public:
     // Lists the appointments of `day` and marks the busy days of the months
     // shown.
     void ShowDay(const QDate& day);
+
+    // A balloon's text stays in the window's notice line (the last one
+    // shown) and goes to the notification-area icon when there is one.
+    void ShowBalloon(const std::string& title, const std::string& text) override;
     void MarkBusyDays();
 
     // --- what the store and the registration tell the window ---------------
@@ -110,6 +117,7 @@ private:
 
     CVespera* m_agent = nullptr;
     QLabel* m_status = nullptr;
+    QLabel* m_notice = nullptr;
     QLabel* m_agentName = nullptr;
     QLabel* m_ansHost = nullptr;
     QLabel* m_ansPort = nullptr;
@@ -120,6 +128,8 @@ private:
     std::set<QDate> m_boldDays;
     CSystemTray m_tray;
     bool m_trayCreated = false;
+    // Whether the last appointment form shown was saved.
+    bool m_formSaved = false;
     std::unique_ptr<CXInfoTip> m_tips;
     std::unique_ptr<CDebugDlg> m_debug;
 };

@@ -23,19 +23,19 @@
 #include <eventview/HelpPages.h>
 #include <eventview/XInfoTip.h>
 
+#include <outlook/AppointmentItem.h>
 #include <outlook/Application.h>
 #include <outlook/Item.h>
 
 #include <platform/BalloonSink.h>
 #include <platform/MessageBoxSink.h>
+#include <platform/UserTimeFormat.h>
+
+#include <QCalendarWidget>
 
 #include <QTimer>
 
 namespace {
-
-const char* const NewAppointmentBalloon =
-    "To view the newly created appointment\nwithin the Appointment list, "
-    "synchronize with\nOutlook once the appointment has been saved.";
 
 // The options sheet is open: a second one would write over the first.
 bool g_optionsOpen = false;
@@ -115,13 +115,31 @@ void CVesperaDlg::OpenMeetingDialog(const std::string& attendees)
 
 void CVesperaDlg::OnNewAppointment()
 {
-    CBalloonSink::Show("New Appointment/Event", NewAppointmentBalloon);
     outlook::CApplication* application = m_agent->GetCalendar().GetOutlookApplication();
     std::unique_ptr<outlook::CItem> item =
         application ? application->CreateItem(outlook::olAppointmentItem) : nullptr;
-    if (!item || !item->Display())
+    outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr;
+    if (!appointment) {
         CMessageBoxSink::Show("No new appointment can be made: the calendar is not open.",
                               MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    // The form opens on the day the user is looking at, at the next hour.
+    const QDate day = m_calendar->selectedDate();
+    const int hour = std::min(QTime::currentTime().hour() + 1, 23);
+    appointment->SetStart(CDateTime(day.year(), day.month(), day.day(), hour, 0, 0));
+    m_formSaved = false;
+    if (!item->Display() || !m_formSaved)
+        return;
+    m_agent->GetCalendar().ReloadAppointments();
+    const CDateTime start = appointment->GetStart();
+    m_calendar->setSelectedDate(QDate(start.GetYear(), start.GetMonth(), start.GetDay()));
+    Refresh();
+    CBalloonSink::Show(
+        "New Appointment/Event",
+        "Saved: " + appointment->GetSubject() + ", " +
+            CUserTimeFormat::Current().FormatSpan(
+                start, start + CDateTimeSpan(0, 0, static_cast<int>(appointment->GetDuration()), 0)));
 }
 
 void CVesperaDlg::OnTest()

@@ -16,11 +16,15 @@
 #include <outlook/Application.h>
 #include <outlook/MailItem.h>
 
+#include <platform/BalloonSink.h>
+#include <platform/UserTimeFormat.h>
+
 #include <eventview/testing/QtTestApplication.h>
 
 #include <QAction>
 #include <QCalendarWidget>
 #include <QCheckBox>
+#include <QDateTimeEdit>
 #include <QHeaderView>
 #include <QLocale>
 #include <QLabel>
@@ -252,21 +256,51 @@ TEST_F(VesperaDlgTest, WithoutRegistrationTheStartupSheetAsksAndWithoutATrayTheW
     window->EndDialog(0);
 }
 
-TEST_F(VesperaDlgTest, NewAppointmentIsWrittenByTheFormAndNotStoredByTheAgent)
+TEST_F(VesperaDlgTest, NewAppointmentOpensOnTheSelectedDayIsListedAtOnceAndSaidAfterSaving)
 {
-    QTimer::singleShot(0, [] {
+    CBalloonSink::SetCurrent(window.get());
+    agent->GetAppointmentStore().SetView(window.get());
+    const QDate day(2031, 3, 17);
+    window->findChild<QCalendarWidget*>()->setSelectedDate(day);
+    QString noticeWhileOpen;
+    QTimer::singleShot(0, [&] {
         QWidget* form = QApplication::activeModalWidget();
         ASSERT_NE(form, nullptr);
+        noticeWhileOpen = window->findChild<QLabel*>("notice")->text();
+        auto* start = form->findChild<QDateTimeEdit*>("start");
+        auto* end = form->findChild<QDateTimeEdit*>("end");
+        EXPECT_EQ(start->date(), day);
+        const qint64 length = start->dateTime().secsTo(end->dateTime());
+        start->setDateTime(QDateTime(day, QTime(14, 0)));
+        EXPECT_EQ(end->dateTime(), QDateTime(day, QTime(14, 0)).addSecs(length));
+        end->setDateTime(QDateTime(day, QTime(15, 0)));
         form->findChild<QLineEdit*>("subject")->setText("Dentist");
         static_cast<QDialog*>(form)->accept();
     });
-    const int before = agent->GetAppointmentStore().GetCount();
     window->OnNewAppointment();
-    EXPECT_EQ(backend->GetCount(outlook::olFolderCalendar), 1);
-    outlook::CStoredItem stored;
-    ASSERT_TRUE(backend->GetItem(outlook::olFolderCalendar, 0, stored));
-    EXPECT_EQ(std::get<outlook::CAppointmentData>(stored.data).subject, "Dentist");
-    EXPECT_EQ(agent->GetAppointmentStore().GetCount(), before);
+    EXPECT_TRUE(noticeWhileOpen.isEmpty());
+    ASSERT_EQ(backend->GetCount(outlook::olFolderCalendar), 1);
+    auto* list = window->findChild<QTreeWidget*>("appointments");
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(1).toStdString(), "Dentist");
+    const std::string notice = window->findChild<QLabel*>("notice")->text().toStdString();
+    const CDateTime start(2031, 3, 17, 14, 0, 0);
+    EXPECT_NE(notice.find("New Appointment/Event: Saved: Dentist, " +
+                          CUserTimeFormat::Current().FormatSpan(start, start + CDateTimeSpan(0, 1, 0, 0))),
+              std::string::npos)
+        << notice;
+    agent->GetAppointmentStore().SetView(nullptr);
+    CBalloonSink::SetCurrent(nullptr);
+}
+
+TEST_F(VesperaDlgTest, ACancelledNewAppointmentSaysNothing)
+{
+    CBalloonSink::SetCurrent(window.get());
+    QTimer::singleShot(0, [] { static_cast<QDialog*>(QApplication::activeModalWidget())->reject(); });
+    window->OnNewAppointment();
+    EXPECT_EQ(backend->GetCount(outlook::olFolderCalendar), 0);
+    EXPECT_TRUE(window->findChild<QLabel*>("notice")->text().isEmpty());
+    CBalloonSink::SetCurrent(nullptr);
 }
 
 TEST_F(VesperaDlgTest, TestButtonWithoutAServiceAddressReportsFailureThenAllDone)
