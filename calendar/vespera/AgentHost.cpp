@@ -1,5 +1,6 @@
 #include "AgentHost.h"
 
+#include <vespera/core/AgentSettings.h>
 #include <vespera/core/InstallDirectory.h>
 #include <vespera/core/NameServerRegistration.h>
 #include <vespera/core/StartupPause.h>
@@ -197,6 +198,7 @@ std::unique_ptr<CVespera> MakeAgent(const std::filesystem::path& data, CEventLoo
     mailSender = outlook::CMailSenders::FromRegistry(CRegistry(), data.string());
     auto agent = std::make_unique<CVespera>(MakeCalendarBackend(data, loop, mailSender.get()));
     agent->SetInstallDirectory(installDirectory);
+    agent->GetSettings().StoreFirstRunBounds();
     agent->set_belief_dump_file((data / CAgentContainer::BELIEF_DUMP_FILE).c_str());
     // Listen where the name server will send other agents: the announced
     // address (ORVANTE_HOST_ADDRESS, else the host name's first IPv4

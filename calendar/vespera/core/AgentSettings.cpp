@@ -44,6 +44,23 @@ void CAgentSettings::Load()
     m_timeZone = ReadTextOr("TimeZone", "");
 }
 
+bool CAgentSettings::StoreFirstRunBounds()
+{
+    static const char* const usersOwn[] = {"ANSRegistered", "AgentName",     "Email",       "MorningBounds",
+                                           "EveningBounds", "WeekendBounds", "MorningTime", "EveningTime"};
+    std::string text;
+    for (const char* name : usersOwn) {
+        if (ReadText(name, text))
+            return false;
+    }
+    SetMorningTime(DefaultMorningTime);
+    SetEveningTime(DefaultEveningTime);
+    SetMorningBounds(true);
+    SetEveningBounds(true);
+    SetWeekendBounds(true);
+    return true;
+}
+
 bool CAgentSettings::ReadText(const std::string& name, std::string& value, const std::string& subKey) const
 {
     std::string key = RegistryKey;

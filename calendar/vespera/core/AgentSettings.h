@@ -94,6 +94,11 @@ public:
     bool SetAgentName(const std::string& text);
     bool SetANSHost(const std::string& text);
     bool SetANSPort(const std::string& text);
+    // On a first run (none of the user's own settings stored yet), stores
+    // the morning and evening bounds at 8:00 and 18:00 and the weekend
+    // bound, all switched on, so that a fresh agent does not offer the
+    // night. Stored settings are never changed. True when it stored them.
+    bool StoreFirstRunBounds();
     void SetMorningBounds(bool on);
     void SetEveningBounds(bool on);
     void SetWeekendBounds(bool on);

@@ -225,9 +225,18 @@ void CMeetingRequestDlg::FillContacts()
     }
 }
 
+CDateTime CMeetingRequestDlg::InitialStart(const CDateTime& now)
+{
+    if (!CPreferences::IsOnMark(now))
+        return CPreferences::NextHalfHour(now);
+    CDateTime::Fields fields{};
+    now.GetFields(fields);
+    return CDateTime(fields.year, fields.month, fields.day, fields.hour, fields.minute, 0);
+}
+
 void CMeetingRequestDlg::SetStartPickers()
 {
-    const CDateTime start = CPreferences::NextHalfHour(CDateTime::GetCurrentTime());
+    const CDateTime start = InitialStart(CDateTime::GetCurrentTime());
     const QDate date(start.GetYear(), start.GetMonth(), start.GetDay());
     const QTime time(start.GetHour(), start.GetMinute(), start.GetSecond());
     m_startDate->setDate(date);

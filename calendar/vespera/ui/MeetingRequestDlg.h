@@ -43,6 +43,9 @@ public:
     // The attendee text without `name` and one "," next to it, tidied of
     // doubled, leading and trailing commas.
     static std::string RemoveAttendee(const std::string& attendees, const std::string& name);
+    // Where the start pickers open: `now` moved to the next half-hour mark,
+    // or kept (to the minute) when it is already on one.
+    static CDateTime InitialStart(const CDateTime& now);
     // The request text of a meeting; `end` only when `withWindow`.
     static std::string BuildRequest(const std::string& attendees, const std::string& subject,
                                     const std::string& body, const CDateTime& start, bool withWindow,

@@ -110,6 +110,36 @@ TEST_F(AgentSettingsTest, EmptyRegistryGivesEveryDefaultAndWritesNothing)
     EXPECT_FALSE(fs::exists(dir + "/HKEY_CURRENT_USER.reg"));
 }
 
+TEST_F(AgentSettingsTest, AFirstRunStoresDaytimeWeekdayBoundsAndALaterOneChangesNothing)
+{
+    {
+        CAgentSettings settings;
+        EXPECT_TRUE(settings.StoreFirstRunBounds());
+    }
+    for (const char* name : {"MorningBounds", "EveningBounds", "WeekendBounds"})
+        EXPECT_EQ(Stored(name), "true") << name;
+    EXPECT_EQ(Stored("MorningTime"), "8:00:00");
+    EXPECT_EQ(Stored("EveningTime"), "18:00:00");
+    // The user switches one off: it stays off.
+    Store("WeekendBounds", "false");
+    CAgentSettings again;
+    EXPECT_FALSE(again.StoreFirstRunBounds());
+    EXPECT_FALSE(again.GetWeekendBounds());
+    EXPECT_TRUE(again.GetMorningBounds());
+}
+
+TEST_F(AgentSettingsTest, AnyOwnSettingStoredMeansNoFirstRun)
+{
+    for (const char* name : {"AgentName", "Email", "ANSRegistered", "EveningTime"}) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        Store(name, "x");
+        CAgentSettings settings;
+        EXPECT_FALSE(settings.StoreFirstRunBounds()) << name;
+        EXPECT_EQ(Stored("MorningBounds"), "<missing>") << name;
+    }
+}
+
 TEST_F(AgentSettingsTest, SwitchIsOnOnlyForExactlyTrue)
 {
     for (const SwitchField& field : Switches()) {

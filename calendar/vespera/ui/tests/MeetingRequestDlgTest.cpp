@@ -69,6 +69,18 @@ protected:
     std::vector<std::string> requests;
 };
 
+TEST(MeetingRequestDlg, TheStartOpensOnTheNextMarkOrStaysOnOne)
+{
+    const struct {
+        int minute, second, hour, toMinute;
+    } cases[] = {{0, 0, 10, 0},  {0, 40, 10, 0},   {30, 5, 10, 30},
+                 {1, 0, 10, 30}, {29, 59, 10, 30}, {31, 0, 11, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(CMeetingRequestDlg::InitialStart(CDateTime(2026, 12, 9, 10, c.minute, c.second)),
+                  CDateTime(2026, 12, 9, c.hour, c.toMinute, 0))
+            << c.minute << ":" << c.second;
+}
+
 TEST_F(MeetingRequestDlgTest, ContactsFillTheListAndAddingTwiceKeepsOneName)
 {
     auto dialog = Open({});
