@@ -2,6 +2,8 @@
 
 #include <outlook/MailMessage.h>
 
+#include <platform/CurlTransfer.h>
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -12,11 +14,9 @@
 namespace outlook {
 namespace {
 struct CurlDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
-using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
 using CurlList = std::unique_ptr<curl_slist, CurlDeleter>;
 
 // The message text handed to libcurl piece by piece.
@@ -35,12 +35,6 @@ extern "C" std::size_t ReadUpload(char* buffer, std::size_t size, std::size_t co
     return piece;
 }
 
-bool StartCurl()
-{
-    static const bool started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    return started;
-}
-
 bool StartsWithText(const std::string& text, const std::string& prefix)
 {
     if (text.size() < prefix.size())
@@ -51,25 +45,30 @@ bool StartsWithText(const std::string& text, const std::string& prefix)
     return true;
 }
 
-std::string FailureText(CURL* curl, CURLcode result, const char* detail)
+std::string FailureText(const CCurlTransfer& transfer)
 {
-    std::string text = "mail not sent: ";
-    text += detail[0] != '\0' ? detail : curl_easy_strerror(result);
-    long response = 0;
-    if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response) == CURLE_OK && response != 0)
+    std::string text = "mail not sent: " + transfer.ErrorText();
+    const long response = transfer.ResponseCode();
+    if (response != 0)
         text += " (server answered " + std::to_string(response) + ")";
     return text;
 }
 
-// Settings that keep a transfer to the named server and bounded in time.
+CCurlTransfer::SSettings TransferSettings(const CSmtpMailSender::Settings& settings)
+{
+    CCurlTransfer::SSettings transfer;
+    transfer.url = settings.url;
+    transfer.protocols = CCurlTransfer::MailProtocols;
+    transfer.connectTimeoutMs = settings.connectTimeoutMs;
+    transfer.totalTimeoutMs = settings.totalTimeoutMs;
+    return transfer;
+}
+
+// Mail goes to the named server itself, never through a proxy; a login
+// only over TLS.
 void SetTransport(CURL* curl, const CSmtpMailSender::Settings& settings)
 {
-    curl_easy_setopt(curl, CURLOPT_URL, settings.url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, settings.connectTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, settings.totalTimeoutMs);
     const bool plain = StartsWithText(settings.url, "smtp://");
     if (plain)
         curl_easy_setopt(curl, CURLOPT_USE_SSL,
@@ -114,7 +113,8 @@ bool CSmtpMailSender::Transfer(const CMailMessage& message, std::string& error) 
         error = "mail not sent: the mail server is not an smtp:// or smtps:// address";
         return false;
     }
-    const CurlHandle curl(StartCurl() ? curl_easy_init() : nullptr);
+    CCurlTransfer transfer(TransferSettings(m_settings));
+    CURL* curl = transfer.Handle();
     if (!curl) {
         error = "mail not sent: libcurl cannot start";
         return false;
@@ -128,20 +128,17 @@ bool CSmtpMailSender::Transfer(const CMailMessage& message, std::string& error) 
     const std::string text = message.ToText("\r\n");
     Upload upload;
     upload.text = &text;
-    char detail[CURL_ERROR_SIZE] = {};
 
-    SetTransport(curl.get(), m_settings);
-    curl_easy_setopt(curl.get(), CURLOPT_MAIL_FROM, from.c_str());
-    curl_easy_setopt(curl.get(), CURLOPT_MAIL_RCPT, recipients.get());
-    curl_easy_setopt(curl.get(), CURLOPT_READFUNCTION, &ReadUpload);
-    curl_easy_setopt(curl.get(), CURLOPT_READDATA, &upload);
-    curl_easy_setopt(curl.get(), CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, detail);
+    SetTransport(curl, m_settings);
+    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
+    curl_easy_setopt(curl, CURLOPT_READFUNCTION, &ReadUpload);
+    curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
 
-    const CURLcode result = curl_easy_perform(curl.get());
-    if (result == CURLE_OK)
+    if (transfer.Perform() == CURLE_OK)
         return true;
-    error = FailureText(curl.get(), result, detail);
+    error = FailureText(transfer);
     return false;
 }
 } // namespace outlook

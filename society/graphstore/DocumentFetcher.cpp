@@ -1,33 +1,18 @@
 #include <graphstore/DocumentFetcher.h>
 
-#include <curl/curl.h>
+#include <graphstore/DocumentFetch.h>
+
+#include <platform/AddressClass.h>
+#include <platform/CurlTransfer.h>
 
 #include <cctype>
 #include <fstream>
-#include <memory>
 
 namespace {
 
 bool StartsWith(const std::string& text, const char* prefix)
 {
     return text.rfind(prefix, 0) == 0;
-}
-
-struct CBody {
-    std::string* text;
-    bool tooLarge = false;
-};
-
-std::size_t CollectBody(char* data, std::size_t size, std::size_t count, void* target)
-{
-    auto* body = static_cast<CBody*>(target);
-    const std::size_t bytes = size * count;
-    if (body->text->size() + bytes > CDocumentFetcher::MaxBytes) {
-        body->tooLarge = true;
-        return 0;
-    }
-    body->text->append(data, bytes);
-    return bytes;
 }
 
 // "%41" and the like in a file address.
@@ -46,21 +31,121 @@ std::string Unescape(const std::string& text)
     return out;
 }
 
+std::string RefusedScheme(const std::string& url)
+{
+    return "Refused address " + url + ": only http, https, webcal and file addresses are read.";
+}
+
 } // namespace
 
 CDocumentFetcher::CDocumentFetcher(long timeoutSeconds) : m_timeoutSeconds(timeoutSeconds) {}
 
+std::string CDocumentFetcher::RefuseNonPublic(const sockaddr* address)
+{
+    const CAddressClass::Kind kind = CAddressClass::Of(address);
+    if (kind == CAddressClass::Public)
+        return std::string();
+    return CAddressClass::Text(address) + " is a " + CAddressClass::Name(kind) +
+           " address; only public addresses are fetched for another agent";
+}
+
+bool CDocumentFetcher::WebAddress(const std::string& url, std::string& address)
+{
+    if (StartsWith(url, "http://") || StartsWith(url, "https://"))
+        address = url;
+    else if (StartsWith(url, "webcal://"))
+        address = "http://" + url.substr(9);
+    else
+        return false;
+    return true;
+}
+
 bool CDocumentFetcher::Fetch(const std::string& url, CFetchedDocument& document, std::string& error) const
 {
     document = CFetchedDocument();
-    if (StartsWith(url, "http://") || StartsWith(url, "https://"))
-        return FetchWeb(url, document, error);
-    if (StartsWith(url, "webcal://"))
-        return FetchWeb("http://" + url.substr(9), document, error);
-    if (StartsWith(url, "file://"))
-        return FetchFile(url, document, error);
-    error = "Refused address " + url + ": only http, https, webcal and file addresses are read.";
-    return false;
+    std::string address;
+    if (!WebAddress(url, address)) {
+        if (StartsWith(url, "file://"))
+            return FetchFile(url, document, error);
+        error = RefusedScheme(url);
+        return false;
+    }
+    const std::unique_ptr<CCurlTransfer> transfer = NewTransfer(address);
+    transfer->Perform();
+    return Conclude(*transfer, address, document, error);
+}
+
+std::unique_ptr<CDocumentFetch> CDocumentFetcher::Start(const std::string& url, CEventLoop& loop,
+                                                        Done done) const
+{
+    std::string address;
+    CFetchedDocument document;
+    std::string error;
+    if (!WebAddress(url, address)) {
+        const bool read = StartsWith(url, "file://") ? FetchFile(url, document, error)
+                                                     : (error = RefusedScheme(url), false);
+        done(read, document, error);
+        return nullptr;
+    }
+    auto fetch = std::make_unique<CDocumentFetch>(NewTransfer(address), address);
+    if (fetch->Begin(loop, done))
+        return fetch;
+    done(false, document, "The HTTP client could not be started.");
+    return nullptr;
+}
+
+std::unique_ptr<CCurlTransfer> CDocumentFetcher::NewTransfer(const std::string& url) const
+{
+    CCurlTransfer::SSettings settings;
+    settings.url = url;
+    settings.connectTimeoutMs = m_timeoutSeconds * 1000;
+    settings.totalTimeoutMs = m_timeoutSeconds * 1000;
+    settings.maxRedirects = MaxRedirects;
+    settings.maxBodyBytes = MaxBytes;
+    auto transfer = std::make_unique<CCurlTransfer>(settings);
+    if (transfer->IsReady())
+        curl_easy_setopt(transfer->Handle(), CURLOPT_ACCEPT_ENCODING, "");
+    if (m_addressFilter)
+        transfer->SetAddressFilter(m_addressFilter);
+    return transfer;
+}
+
+bool CDocumentFetcher::Conclude(CCurlTransfer& transfer, const std::string& url, CFetchedDocument& document,
+                                std::string& error)
+{
+    const CURLcode code = transfer.Result();
+    if (!transfer.IsReady()) {
+        error = "The HTTP client could not be started.";
+        return false;
+    }
+    if (!transfer.Refusal().empty() && code != CURLE_OK) {
+        error = "Refused address " + url + ": " + transfer.Refusal() + ".";
+        return false;
+    }
+    if (transfer.BodyTooLarge()) {
+        error = "Document too large (over 16 MiB): " + url;
+        return false;
+    }
+    if (code == CURLE_OPERATION_TIMEDOUT) {
+        error = "Timed out fetching " + url;
+        return false;
+    }
+    if (code != CURLE_OK) {
+        error = "Could not fetch " + url + ": " + transfer.ErrorText();
+        return false;
+    }
+    const long status = transfer.ResponseCode();
+    if (status == 404 || status == 410) {
+        error = "Document not found: " + url;
+        return false;
+    }
+    if (status < 200 || status >= 300) {
+        error = "The server answered " + url + " with HTTP status " + std::to_string(status) + ".";
+        return false;
+    }
+    document.text = std::move(transfer.Body());
+    document.contentType = transfer.ContentType();
+    return true;
 }
 
 bool CDocumentFetcher::FetchFile(const std::string& url, CFetchedDocument& document, std::string& error)
@@ -87,54 +172,5 @@ bool CDocumentFetcher::FetchFile(const std::string& url, CFetchedDocument& docum
     document.text.resize(static_cast<std::size_t>(size));
     in.seekg(0);
     in.read(document.text.data(), size);
-    return true;
-}
-
-bool CDocumentFetcher::FetchWeb(const std::string& url, CFetchedDocument& document, std::string& error) const
-{
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-    if (!curl) {
-        error = "The HTTP client could not be started.";
-        return false;
-    }
-    CBody body{&document.text};
-    CURL* handle = curl.get();
-    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, MaxRedirects);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT, m_timeoutSeconds);
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(handle, CURLOPT_USERAGENT, "Orvante-Calendar-Agent");
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CollectBody);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
-    const CURLcode code = curl_easy_perform(handle);
-    if (body.tooLarge) {
-        error = "Document too large (over 16 MiB): " + url;
-        return false;
-    }
-    if (code == CURLE_OPERATION_TIMEDOUT) {
-        error = "Timed out fetching " + url;
-        return false;
-    }
-    if (code != CURLE_OK) {
-        error = std::string("Could not fetch ") + url + ": " + curl_easy_strerror(code);
-        return false;
-    }
-    long status = 0;
-    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status == 404 || status == 410) {
-        error = "Document not found: " + url;
-        return false;
-    }
-    if (status < 200 || status >= 300) {
-        error = "The server answered " + url + " with HTTP status " + std::to_string(status) + ".";
-        return false;
-    }
-    char* type = nullptr;
-    curl_easy_getinfo(handle, CURLINFO_CONTENT_TYPE, &type);
-    document.contentType = type ? type : "";
     return true;
 }

@@ -1,7 +1,14 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
+
+class CCurlTransfer;
+class CDocumentFetch;
+class CEventLoop;
+struct sockaddr;
 
 // A document fetched for the graph store: its bytes and the content type
 // the server gave (empty for a file).
@@ -14,21 +21,54 @@ struct CFetchedDocument {
 // http://), file:// from the local disk; every other scheme is refused.
 // Documents are at most MaxBytes, a fetch takes at most the time-out, and a
 // redirect chain at most MaxRedirects steps, to http or https only.
+//
+// A fetcher for an address someone else named may be kept to public
+// addresses: every address it is about to connect to (after the name is
+// resolved, and again for every redirect) must be one, so that nobody can
+// make it reach the machine itself or the user's local networks.
 class CDocumentFetcher {
 public:
     static constexpr std::size_t MaxBytes = 16u << 20;
     static constexpr long DefaultTimeoutSeconds = 20;
     static constexpr long MaxRedirects = 5;
 
+    // Says why the address a fetch is about to connect to is refused; empty
+    // lets it through.
+    using AddressFilter = std::function<std::string(const sockaddr* address)>;
+    // How a started fetch ended: the document, else why not.
+    using Done = std::function<void(bool fetched, CFetchedDocument& document, const std::string& error)>;
+
     explicit CDocumentFetcher(long timeoutSeconds = DefaultTimeoutSeconds);
 
-    // False with `error` saying why (not found, too large, timed out,
-    // refused address ...).
+    // Every connection, after the name is resolved and on every redirect,
+    // is checked by `filter` first (an empty filter lets every address
+    // through).
+    void SetAddressFilter(AddressFilter filter) { m_addressFilter = std::move(filter); }
+    // The filter for an address someone else named: public addresses only.
+    static std::string RefuseNonPublic(const sockaddr* address);
+
+    // Fetches at once, blocking until the document is there. False with
+    // `error` saying why (not found, too large, timed out, refused
+    // address ...).
     bool Fetch(const std::string& url, CFetchedDocument& document, std::string& error) const;
+    // Starts a fetch on `loop`, which goes on serving everything else
+    // meanwhile. A file, or an address refused for its scheme, is read at
+    // once: `done` then runs before Start returns, which gives null.
+    // Otherwise `done` runs on the loop when the fetch ends, unless the
+    // fetch returned is destroyed first; `done` may destroy it.
+    std::unique_ptr<CDocumentFetch> Start(const std::string& url, CEventLoop& loop, Done done) const;
 
 private:
-    bool FetchWeb(const std::string& url, CFetchedDocument& document, std::string& error) const;
+    friend class CDocumentFetch;
+    std::unique_ptr<CCurlTransfer> NewTransfer(const std::string& url) const;
+    // The document or the error of a web transfer that ended.
+    static bool Conclude(CCurlTransfer& transfer, const std::string& url, CFetchedDocument& document,
+                         std::string& error);
     static bool FetchFile(const std::string& url, CFetchedDocument& document, std::string& error);
+    // The address libcurl fetches for `url`; false (with `error`) for a
+    // scheme that is not fetched from the web.
+    static bool WebAddress(const std::string& url, std::string& address);
 
     long m_timeoutSeconds;
+    AddressFilter m_addressFilter;
 };

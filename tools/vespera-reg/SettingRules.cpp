@@ -29,6 +29,7 @@ const SRule Rules[] = {
     {"Debug", Kind::Switch, 0, 0},
     {"AutoLoadSchedule", Kind::Switch, 0, 0},
     {"AutoInvokeSchedule", Kind::Switch, 0, 0},
+    {"PeerFetchLocalAddresses", Kind::Switch, 0, 0},
     {"ANSRegistered", Kind::Switch, 0, 0},
     {"MorningBounds", Kind::Switch, 0, 0},
     {"EveningBounds", Kind::Switch, 0, 0},

@@ -2,6 +2,7 @@
 
 #include <vespera/browser/ScheduleHistory.h>
 
+#include <vespera/core/ScheduleImport.h>
 #include <vespera/core/StartupPause.h>
 #include <vespera/core/Vespera.h>
 
@@ -9,8 +10,10 @@
 #include <eventview/DialogButton.h>
 #include <eventview/HelpPages.h>
 #include <eventview/XInfoTip.h>
+#include <graphstore/DocumentFetch.h>
 #include <graphstore/Vocabulary.h>
 
+#include <platform/EventLoop.h>
 #include <platform/Registry.h>
 
 #include <QApplication>
@@ -32,6 +35,8 @@ constexpr int KindRole = Qt::UserRole;
 constexpr int ObjectRole = Qt::UserRole + 1;
 
 int g_pauseLimitMs = -1;
+constexpr int ProgressPeriodMs = 250;
+constexpr const char* RetrievingText = "Retrieving Document (this may take a few minutes)... ";
 
 template <class Object>
 Object* ObjectOf(QTreeWidgetItem* item)
@@ -60,6 +65,7 @@ CScheduleBrowserDlg::CScheduleBrowserDlg(CVespera& agent, bool balloonTips, QWid
     SetStatus("Enter a URL of the page containing the desired schedule.");
 }
 
+// A retrieval still running stops with the dialog.
 CScheduleBrowserDlg::~CScheduleBrowserDlg() = default;
 
 void CScheduleBrowserDlg::SetPauseLimit(int milliseconds)
@@ -95,6 +101,10 @@ void CScheduleBrowserDlg::BuildControls()
     QPushButton* uncheckAll = NewDialogButton("Uncheck All", "uncheckAll");
     QPushButton* import = NewDialogButton("Import", "import");
     QPushButton* close = NewDialogButton("Close", "close");
+    m_close = close;
+    m_progress = new QTimer(this);
+    m_progress->setInterval(ProgressPeriodMs);
+    connect(m_progress, &QTimer::timeout, this, &CScheduleBrowserDlg::ShowProgress);
     QPushButton* help = NewDialogButton("Help", "help");
     auto* home = new QLabel("<a href=\"home\">Orvante Calendar Agent Home Page</a>");
     home->setObjectName("homePage");
@@ -102,7 +112,7 @@ void CScheduleBrowserDlg::BuildControls()
     connect(checkAll, &QPushButton::clicked, this, [this] { OnCheckAll(true); });
     connect(uncheckAll, &QPushButton::clicked, this, [this] { OnCheckAll(false); });
     connect(import, &QPushButton::clicked, this, &CScheduleBrowserDlg::OnImport);
-    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    connect(close, &QPushButton::clicked, this, &CScheduleBrowserDlg::OnCloseOrCancel);
     connect(help, &QPushButton::clicked, this, [this] { HelpPages::Open(HelpPages::BrowserPage); });
     connect(home, &QLabel::linkActivated, this, [this] { HelpPages::Open(HelpPages::HomePage); });
 
@@ -220,21 +230,96 @@ void CScheduleBrowserDlg::OnRetrieve()
         SetStatus("Enter a valid URL of the page containing the desired schedule.");
         return;
     }
-    Retrieve(address);
+    RetrieveWith(address, CDocumentFetcher());
 }
 
 void CScheduleBrowserDlg::Retrieve(const std::string& address)
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    SetStatus("Retrieving Document (this may take a few minutes)... ");
-    CRDFMFCGraphStore& store = m_model.GetGraphStore();
-    CRDFMFCGraph* graph = store.LoadNewGraph(address);
-    if (!graph) {
-        SetStatus(QString::fromStdString(store.GetErrorMsg()));
-        QApplication::restoreOverrideCursor();
+    RetrieveWith(address, m_agent.GetScheduleImport().PeerFetcher());
+}
+
+void CScheduleBrowserDlg::RetrieveWith(const std::string& address, const CDocumentFetcher& fetcher)
+{
+    // One retrieval at a time: a new one replaces the one running.
+    EndRetrieving();
+    SetStatus(RetrievingText);
+    CEventLoop* loop = CEventLoop::Current();
+    if (!loop) {
+        // Nothing runs the transfer (a dialog on its own): fetched at once.
+        CFetchedDocument document;
+        std::string error;
+        const bool fetched = fetcher.Fetch(address, document, error);
+        Retrieved(address, fetched, document, error);
         return;
     }
-    AppendStatus("done.");
+    setCursor(Qt::BusyCursor);
+    std::unique_ptr<CDocumentFetch> fetch = fetcher.Start(
+        address, *loop, [this, address](bool fetched, CFetchedDocument& document, const std::string& error) {
+            Retrieved(address, fetched, document, error);
+        });
+    // Null when the document was read at once, and Retrieved may then have
+    // started the next retrieval already.
+    if (!fetch)
+        return;
+    m_fetch = std::move(fetch);
+    m_close->setText("Cancel");
+    m_progress->start();
+}
+
+void CScheduleBrowserDlg::ShowProgress()
+{
+    if (!m_fetch)
+        return;
+    const std::size_t bytes = m_fetch->BytesReceived();
+    SetStatus(QString(RetrievingText) + (bytes == 0 ? QString("waiting for the server")
+                                                    : QString("%1 KB received").arg((bytes + 1023) / 1024)));
+}
+
+void CScheduleBrowserDlg::EndRetrieving()
+{
+    m_progress->stop();
+    m_close->setText("Close");
+    unsetCursor();
+    m_fetch.reset();
+}
+
+void CScheduleBrowserDlg::OnCancel()
+{
+    if (!m_fetch)
+        return;
+    const std::string address = m_fetch->GetUrl();
+    EndRetrieving();
+    SetStatus("Retrieval of " + QString::fromStdString(address) + " cancelled.");
+}
+
+void CScheduleBrowserDlg::OnCloseOrCancel()
+{
+    if (m_fetch)
+        OnCancel();
+    else
+        reject();
+}
+
+void CScheduleBrowserDlg::Retrieved(const std::string& address, bool fetched,
+                                    const CFetchedDocument& document, const std::string& error)
+{
+    // Kept until this returns: the document may still be its own.
+    const std::unique_ptr<CDocumentFetch> ended = std::move(m_fetch);
+    EndRetrieving();
+    CRDFMFCGraphStore& store = m_model.GetGraphStore();
+    CRDFMFCGraph* graph =
+        fetched ? store.LoadGraphFromText(address, document.text, document.contentType) : nullptr;
+    if (!graph) {
+        SetStatus(QString::fromStdString(fetched ? store.GetErrorMsg() : error));
+        return;
+    }
+    ShowSchedules(address, graph);
+}
+
+void CScheduleBrowserDlg::ShowSchedules(const std::string& address, CRDFMFCGraph* graph)
+{
+    CRDFMFCGraphStore& store = m_model.GetGraphStore();
+    SetStatus(QString(RetrievingText) + "done.");
     Pause(300);
     SetStatus("Searching for schedules... ");
     Pause(300);
@@ -258,12 +343,10 @@ void CScheduleBrowserDlg::Retrieve(const std::string& address)
             m_tips->AddTool(m_events, text);
             m_treeTipAdded = true;
         }
-        QApplication::restoreOverrideCursor();
         return;
     }
     const bool agenda = graph->get_graph()->get_Node(vocabulary::AgendaMeetingClass, 0) != nullptr;
     store.DeleteGraph(graph);
-    QApplication::restoreOverrideCursor();
     if (!agenda || !TranslateAgenda(address))
         SetStatus(agenda
                       ? "DAML Meeting Agenda Markup found, but no translation service is set (registry value "
@@ -287,7 +370,7 @@ bool CScheduleBrowserDlg::TranslateAgenda(const std::string& address)
         return false;
     SetStatus("DAML Meeting Agenda Markup found - Invoking Translation Service...");
     Pause(1200);
-    Retrieve(translated);
+    RetrieveWith(translated, CDocumentFetcher());
     return true;
 }
 

@@ -16,7 +16,11 @@ class CRegistry;
 class CVespera;
 class CXInfoTip;
 class QComboBox;
+class CDocumentFetch;
+class CRDFMFCGraph;
 class QLabel;
+class QPushButton;
+class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -40,9 +44,19 @@ public:
     CScheduleBrowserDlg(CVespera& agent, bool balloonTips, QWidget* parent = nullptr);
     ~CScheduleBrowserDlg() override;
 
-    // Retrieves the schedule at `address` as the Retrieve button does.
+    // Retrieves the schedule at `address` that another agent asked to show
+    // (browseScheduleURL): fetched as for that agent, from public addresses
+    // only unless PeerFetchLocalAddresses is on. What the user enters and
+    // the Retrieve button fetches may be at any address.
+    //
+    // A web address is fetched on the event loop: the agent goes on
+    // answering, the status line counts what has arrived, and Cancel (the
+    // Close button while a retrieval runs) stops it. A file is read at once.
     void Retrieve(const std::string& address);
     void OnRetrieve();
+    // Stops a retrieval that is running, and says so.
+    void OnCancel();
+    bool IsRetrieving() const { return m_fetch != nullptr; }
     void OnCheckAll(bool checked);
     void OnImport();
 
@@ -82,6 +96,13 @@ private:
     void SetStatus(const QString& text);
     void AppendStatus(const QString& text);
     void Pause(int milliseconds);
+    void RetrieveWith(const std::string& address, const CDocumentFetcher& fetcher);
+    void Retrieved(const std::string& address, bool fetched, const CFetchedDocument& document,
+                   const std::string& error);
+    void ShowSchedules(const std::string& address, CRDFMFCGraph* graph);
+    void ShowProgress();
+    void EndRetrieving();
+    void OnCloseOrCancel();
     bool TranslateAgenda(const std::string& address);
 
     void FillScheduleTree();
@@ -103,6 +124,9 @@ private:
     QTreeWidget* m_schedules = nullptr;
     QTreeWidget* m_events = nullptr;
     std::unique_ptr<CXInfoTip> m_tips;
+    std::unique_ptr<CDocumentFetch> m_fetch;
+    QTimer* m_progress = nullptr;
+    QPushButton* m_close = nullptr;
     bool m_treeTipAdded = false;
     bool m_filling = false;
 };

@@ -30,6 +30,7 @@ void CAgentSettings::Load()
     m_debug = ReadSwitch("Debug", false);
     m_autoLoadSchedule = ReadSwitch("AutoLoadSchedule", false);
     m_autoInvokeSchedule = ReadSwitch("AutoInvokeSchedule", true);
+    m_peerFetchLocalAddresses = ReadSwitch("PeerFetchLocalAddresses", false);
     m_meetingSchedulingType = ReadInteger("MeetingSchedulingType", 1);
     m_ansRegistered = ReadSwitch("ANSRegistered", false);
     m_email = ReadTextOr("Email", "");
@@ -159,6 +160,10 @@ void CAgentSettings::SetAutoLoadSchedule(bool on)
 void CAgentSettings::SetAutoInvokeSchedule(bool on)
 {
     WriteSwitch("AutoInvokeSchedule", m_autoInvokeSchedule, on);
+}
+void CAgentSettings::SetPeerFetchLocalAddresses(bool on)
+{
+    WriteSwitch("PeerFetchLocalAddresses", m_peerFetchLocalAddresses, on);
 }
 
 void CAgentSettings::SetMeetingSchedulingType(int type)

@@ -61,6 +61,9 @@ public:
     bool GetDebug() const { return m_debug; }
     bool GetAutoLoadSchedule() const { return m_autoLoadSchedule; }
     bool GetAutoInvokeSchedule() const { return m_autoInvokeSchedule; }
+    // Whether addresses other agents name may be fetched from this machine
+    // and the local networks (off: from public addresses only).
+    bool GetPeerFetchLocalAddresses() const { return m_peerFetchLocalAddresses; }
     int GetMeetingSchedulingType() const { return m_meetingSchedulingType; }
     bool GetANSRegistered() const { return m_ansRegistered; }
     std::string GetEmail() const { return m_email; }
@@ -88,6 +91,7 @@ public:
     void SetDebug(bool on);
     void SetAutoLoadSchedule(bool on);
     void SetAutoInvokeSchedule(bool on);
+    void SetPeerFetchLocalAddresses(bool on);
     void SetMeetingSchedulingType(int type);
     void SetANSRegistered(bool on);
     bool SetEmail(const std::string& text);
@@ -129,6 +133,7 @@ private:
     bool m_debug = false;
     bool m_autoLoadSchedule = false;
     bool m_autoInvokeSchedule = true;
+    bool m_peerFetchLocalAddresses = false;
     int m_meetingSchedulingType = 1;
     bool m_ansRegistered = false;
     std::string m_email;

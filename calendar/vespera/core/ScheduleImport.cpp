@@ -17,6 +17,7 @@
 #include <outlook/RecurrenceRule.h>
 
 #include <platform/DateTimeSpan.h>
+#include <platform/EventLoop.h>
 #include <platform/MessageBoxSink.h>
 
 #include <malloc.h>
@@ -71,6 +72,8 @@ CScheduleImport::CScheduleImport(CAgentContext& agent, CCalendarBridge& calendar
 {
 }
 
+CScheduleImport::~CScheduleImport() = default;
+
 std::optional<std::string> CScheduleImport::WebAddressOf(const CKqmlFields& content)
 {
     std::optional<std::string> url = content.Raw("url");
@@ -89,8 +92,47 @@ void CScheduleImport::Upload(const CKqmlFields& content, const std::string& peer
                         ": only http and https schedules are imported for other agents");
         return;
     }
-    ImportFrom(*url, peer);
-    TellUser(*url);
+    StartUpload(*url, peer);
+}
+
+void CScheduleImport::StartUpload(const std::string& url, const std::string& peer)
+{
+    CEventLoop* loop = CEventLoop::Current();
+    if (!loop) {
+        NotLoaded(url, "no event loop runs the fetch");
+        TellUser(url);
+        return;
+    }
+    const std::uint64_t id = m_nextFetch++;
+    std::unique_ptr<CDocumentFetch> fetch = PeerFetcher().Start(
+        url, *loop,
+        [this, id, url, peer](bool fetched, CFetchedDocument& document, const std::string& error) {
+            Fetched(id, fetched, document, error, url, peer);
+        });
+    if (fetch)
+        m_fetches.emplace(id, std::move(fetch));
+}
+
+void CScheduleImport::Fetched(std::uint64_t id, bool fetched, const CFetchedDocument& document,
+                              const std::string& error, const std::string& url, const std::string& peer)
+{
+    // Ended: it goes once this returns.
+    std::unique_ptr<CDocumentFetch> ended;
+    if (auto it = m_fetches.find(id); it != m_fetches.end()) {
+        ended = std::move(it->second);
+        m_fetches.erase(it);
+    }
+    if (fetched)
+        ImportDocument(document, url, peer);
+    else
+        NotLoaded(url, error);
+    TellUser(url);
+}
+
+void CScheduleImport::NotLoaded(const std::string& url, const std::string& error)
+{
+    m_agent.LogLine("Schedule " + url + " not imported: " + error);
+    CMessageBoxSink::Show("Failed to load URL");
 }
 
 void CScheduleImport::Browse(const CKqmlFields& content)
@@ -122,16 +164,12 @@ bool CScheduleImport::MayBrowse(const std::string& address) const
            address.find('/', prefix.size()) == std::string::npos;
 }
 
-bool CScheduleImport::ImportFrom(const std::string& url, const std::string& peer)
+CDocumentFetcher CScheduleImport::PeerFetcher() const
 {
-    CFetchedDocument document;
-    std::string error;
-    if (!m_fetcher.Fetch(url, document, error)) {
-        m_agent.LogLine("Schedule " + url + " not imported: " + error);
-        CMessageBoxSink::Show("Failed to load URL");
-        return false;
-    }
-    return ImportDocument(document, url, peer);
+    CDocumentFetcher fetcher = m_fetcher;
+    if (!m_agent.GetSettings().GetPeerFetchLocalAddresses())
+        fetcher.SetAddressFilter(CDocumentFetcher::RefuseNonPublic);
+    return fetcher;
 }
 
 bool CScheduleImport::ImportDocument(const CFetchedDocument& document, const std::string& address,

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <graphstore/DocumentFetch.h>
 #include <graphstore/DocumentFetcher.h>
 
 #include <outlook/AppointmentData.h>
 
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -36,12 +39,17 @@ public:
     using BrowserOpener = std::function<void(const std::string& url)>;
 
     CScheduleImport(CAgentContext& agent, CCalendarBridge& calendar);
+    // Fetches still running are stopped.
+    ~CScheduleImport();
 
     // uploadScheduleURL: imports the schedule at the message's url (http or
     // https only: a peer must not make the agent read local files), then
-    // tells the user as ImportScheduleAlert says.
-    // `peer` is the agent that asked.
+    // tells the user as ImportScheduleAlert says. The fetch runs on the
+    // event loop, which answers other agents meanwhile; the import and the
+    // notice follow when it ends. `peer` is the agent that asked.
     void Upload(const CKqmlFields& content, const std::string& peer = std::string());
+    // Fetches of uploads not ended yet.
+    std::size_t FetchesRunning() const { return m_fetches.size(); }
     // browseScheduleURL: opens the browser at the message's url.
     void Browse(const CKqmlFields& content);
     void SetBrowserOpener(BrowserOpener opener) { m_browserOpener = std::move(opener); }
@@ -52,9 +60,6 @@ public:
     // Whether another agent may have the browser open `address`.
     bool MayBrowse(const std::string& address) const;
 
-    // Loads, builds and writes; false (after "Failed to load URL") when the
-    // page cannot be loaded.
-    bool ImportFrom(const std::string& url, const std::string& peer = std::string());
     // What follows the fetch: reads `document`, fetched from `address`,
     // checks the bounds (the day's count of `peer`, when one asked) and
     // writes its events; false (after a notice) when nothing was imported.
@@ -77,6 +82,10 @@ public:
     }
     // How documents are fetched (tests shorten the time-out).
     void SetFetcher(const CDocumentFetcher& fetcher) { m_fetcher = fetcher; }
+    // The fetcher for an address another agent named: public addresses
+    // only, unless PeerFetchLocalAddresses allows this machine and the
+    // local networks too.
+    CDocumentFetcher PeerFetcher() const;
 
 private:
     bool WriteOne(const CAppointment& appointment, const std::string& uid, const std::string& rule);
@@ -84,6 +93,11 @@ private:
     std::optional<outlook::CAppointmentData::Pattern>
     PatternOf(const std::string& rule, const CAppointment& appointment, long minutes);
     void TellUser(const std::string& url);
+    // Starts fetching a peer's upload; the import follows in Fetched.
+    void StartUpload(const std::string& url, const std::string& peer);
+    void Fetched(std::uint64_t id, bool fetched, const CFetchedDocument& document, const std::string& error,
+                 const std::string& url, const std::string& peer);
+    void NotLoaded(const std::string& url, const std::string& error);
     void RefuseTooLarge(const std::string& url, const std::string& why);
     // How many events `peer` had imported today, counting from a new day.
     std::size_t& ImportedToday(const std::string& peer);
@@ -102,4 +116,6 @@ private:
     };
     static constexpr std::size_t MaxPeersCounted = 4096;
     std::map<std::string, SPeerDay> m_peerDays;
+    std::map<std::uint64_t, std::unique_ptr<CDocumentFetch>> m_fetches;
+    std::uint64_t m_nextFetch = 1;
 };

@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -27,6 +29,18 @@ std::string Shipped(const std::string& name)
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// Until the agent's fetch has reached the server and waits there.
+bool HoldsARequest(const testsupport::CHttpDocumentServer& server)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (server.Holding() == 0) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 TEST(ScheduleImportProcessTest, ImportsOnRequestOnceAndTellsTheAlertAgent)
@@ -46,7 +60,8 @@ TEST(ScheduleImportProcessTest, ImportsOnRequestOnceAndTellsTheAlertAgent)
                                           {{"AutoLoadSchedule", "true"},
                                            {"ImportScheduleAlert", "true"},
                                            {"AgentAlert", "true"},
-                                           {"AgentAlertString", AlertName}},
+                                           {"AgentAlertString", AlertName},
+                                           {"PeerFetchLocalAddresses", "true"}},
                                           {}});
     ASSERT_NE(ann, nullptr) << society.Failure();
 
@@ -66,6 +81,58 @@ TEST(ScheduleImportProcessTest, ImportsOnRequestOnceAndTellsTheAlertAgent)
     EXPECT_EQ(CCalendarEvents::WithSummary(events, "Architecture review").size(), 1u);
     EXPECT_EQ(CCalendarEvents::WithSummary(events, "Retrospective").size(), 1u);
     EXPECT_EQ(CCalendarEvents::WithSummary(events, "Rehearsal").size(), 1u);
+    EXPECT_TRUE(society.StopAgents()) << society.Failure();
+}
+
+TEST(ScheduleImportProcessTest, AnAddressOnThisMachineIsNotFetchedForAnotherAgent)
+{
+    testsupport::CHttpDocumentServer server;
+    server.Put("/team.rdf", "application/rdf+xml", Shipped("team-schedule.rdf"));
+    CAgentSociety society;
+    ASSERT_TRUE(society.StartNameServer()) << society.Failure();
+    const auto* ann = society.StartAgent({AnnName, "ann", {{"AutoLoadSchedule", "true"}}, {}});
+    ASSERT_NE(ann, nullptr) << society.Failure();
+
+    const std::string url = server.Url("/team.rdf?by=stranger");
+    ASSERT_TRUE(society.TellOnly(AnnName, "tell :objective uploadScheduleURL :url \"" + url + "\""))
+        << society.Failure();
+    ASSERT_TRUE(CAgentSociety::WaitForLines(
+        {{ann,
+          "Schedule " + url + " not imported: Refused address " + url + ": 127.0.0.1 is a loopback address",
+          1}}))
+        << society.AllLogs();
+    EXPECT_EQ(server.Requests(), 0) << "not even connected to";
+    EXPECT_TRUE(society.StopAgents()) << society.Failure();
+}
+
+// The server holds the schedule back for as long as the test likes; the
+// agent must answer another agent meanwhile, and import once it comes.
+TEST(ScheduleImportProcessTest, AnotherAgentIsAnsweredWhileAFetchStalls)
+{
+    testsupport::CHttpDocumentServer server;
+    server.Put("/team.rdf", "application/rdf+xml", Shipped("team-schedule.rdf"));
+    server.Hold("/team.rdf");
+    CAgentSociety society;
+    ASSERT_TRUE(society.StartNameServer()) << society.Failure();
+    const auto* ann = society.StartAgent(
+        {AnnName, "ann", {{"AutoLoadSchedule", "true"}, {"PeerFetchLocalAddresses", "true"}}, {}});
+    ASSERT_NE(ann, nullptr) << society.Failure();
+
+    ASSERT_TRUE(society.TellOnly(AnnName, "tell :objective uploadScheduleURL :url \"" +
+                                              server.Url("/team.rdf") + "\""))
+        << society.Failure();
+    ASSERT_TRUE(HoldsARequest(server)) << society.AllLogs();
+    const std::string reply =
+        society.Tell(AnnName, "tell :command request_appt :startTime (3/4/2031 10:00:00 AM) :duration (30)");
+    EXPECT_NE(reply.find(":status"), std::string::npos) << reply << society.AllLogs();
+    // Answered while the fetch still waits: nothing of it has ended.
+    EXPECT_EQ(server.Holding(), 1);
+    EXPECT_EQ(ann->Log().find("not imported"), std::string::npos) << ann->Log();
+
+    server.Release();
+    ASSERT_TRUE(
+        CAgentSociety::WaitForLines({{ann, "Imported 2 appointment(s) from " + server.Url("/team.rdf"), 1}}))
+        << society.AllLogs();
     EXPECT_TRUE(society.StopAgents()) << society.Failure();
 }
 

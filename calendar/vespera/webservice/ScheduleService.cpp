@@ -1,5 +1,6 @@
 #include <vespera/webservice/ScheduleService.h>
 
+#include <platform/CurlTransfer.h>
 #include <platform/Registry.h>
 
 #include <curl/curl.h>
@@ -13,16 +14,6 @@ constexpr long MaxRedirects = 3;
 // A trial answer is a few hundred bytes; anything far larger is not one.
 constexpr std::size_t MaxResponseBytes = 1 << 20;
 
-std::size_t CollectBody(char* data, std::size_t size, std::size_t count, void* target)
-{
-    auto* body = static_cast<std::string*>(target);
-    const std::size_t bytes = size * count;
-    if (body->size() + bytes > MaxResponseBytes)
-        return 0;
-    body->append(data, bytes);
-    return bytes;
-}
-
 bool IsWebAddress(const std::string& address)
 {
     return address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
@@ -35,13 +26,24 @@ std::string StoredAddress()
     return address;
 }
 
+void FreeHeaders(curl_slist* headers)
+{
+    curl_slist_free_all(headers);
+}
+
 } // namespace
 
 CScheduleService::CScheduleService() : CScheduleService(StoredAddress()) {}
 
 CScheduleService::CScheduleService(const std::string& address, long timeoutSeconds)
-    : m_address(address), m_timeoutSeconds(timeoutSeconds)
+    : m_address(address), m_timeoutSeconds(timeoutSeconds), m_headers(nullptr, FreeHeaders)
 {
+}
+
+CScheduleService::~CScheduleService()
+{
+    // The transfer goes before the headers and body it points at.
+    m_call.reset();
 }
 
 std::string CScheduleService::Envelope(const std::string& operation)
@@ -77,19 +79,40 @@ bool CScheduleService::ResultOf(const std::string& response, const std::string& 
     return true;
 }
 
-bool CScheduleService::HelloWorld(std::string& result, std::string& error) const
+bool CScheduleService::HelloWorld(std::string& result, std::string& error)
 {
-    std::string response;
-    if (!Call("HelloWorld", response, error))
+    if (!Prepare("HelloWorld", error))
         return false;
-    if (ResultOf(response, "HelloWorld", result))
-        return true;
-    error = "the answer holds no HelloWorldResult";
-    return false;
+    m_call->Perform();
+    const std::unique_ptr<CCurlTransfer> call = std::move(m_call);
+    return Answer(*call, "HelloWorld", result, error);
 }
 
-bool CScheduleService::Call(const std::string& operation, std::string& response, std::string& error) const
+void CScheduleService::StartHelloWorld(CEventLoop& loop, Answered answered)
 {
+    std::string error;
+    if (!Prepare("HelloWorld", error)) {
+        answered(false, std::string(), error);
+        return;
+    }
+    const bool started = m_call->Start(loop, [this, answered](CCurlTransfer& call) {
+        std::string result;
+        std::string why;
+        const bool succeeded = Answer(call, "HelloWorld", result, why);
+        // Kept until `answered` returns, which may destroy this object.
+        const std::unique_ptr<CCurlTransfer> ended = std::move(m_call);
+        const Answered tell = answered;
+        tell(succeeded, result, why);
+    });
+    if (!started) {
+        m_call.reset();
+        answered(false, std::string(), "the HTTP client could not be started");
+    }
+}
+
+bool CScheduleService::Prepare(const std::string& operation, std::string& error)
+{
+    m_call.reset();
     if (m_address.empty()) {
         error = std::string("no service address is set (registry value ") + AddressValue + ")";
         return false;
@@ -98,39 +121,47 @@ bool CScheduleService::Call(const std::string& operation, std::string& response,
         error = "the service address is not an http or https address: " + m_address;
         return false;
     }
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-    if (!curl) {
+    CCurlTransfer::SSettings settings;
+    settings.url = m_address;
+    settings.connectTimeoutMs = m_timeoutSeconds * 1000;
+    settings.totalTimeoutMs = m_timeoutSeconds * 1000;
+    settings.maxRedirects = MaxRedirects;
+    settings.maxBodyBytes = MaxResponseBytes;
+    auto call = std::make_unique<CCurlTransfer>(settings);
+    if (!call->IsReady()) {
         error = "the HTTP client could not be started";
         return false;
     }
-    const std::string body = Envelope(operation);
+    m_body = Envelope(operation);
     const std::string action = std::string("SOAPAction: \"") + Namespace + operation + "\"";
-    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(nullptr, curl_slist_free_all);
-    headers.reset(curl_slist_append(headers.release(), "Content-Type: text/xml; charset=utf-8"));
-    headers.reset(curl_slist_append(headers.release(), action.c_str()));
-    CURL* handle = curl.get();
-    curl_easy_setopt(handle, CURLOPT_URL, m_address.c_str());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, MaxRedirects);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT, m_timeoutSeconds);
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.c_str());
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CollectBody);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &response);
-    const CURLcode code = curl_easy_perform(handle);
-    if (code != CURLE_OK) {
-        error = curl_easy_strerror(code);
+    m_headers.reset(curl_slist_append(nullptr, "Content-Type: text/xml; charset=utf-8"));
+    m_headers.reset(curl_slist_append(m_headers.release(), action.c_str()));
+    CURL* handle = call->Handle();
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, m_headers.get());
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, m_body.c_str());
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(m_body.size()));
+    m_call = std::move(call);
+    return true;
+}
+
+bool CScheduleService::Answer(CCurlTransfer& call, const std::string& operation, std::string& result,
+                              std::string& error)
+{
+    if (call.BodyTooLarge()) {
+        error = "the answer is too large to be one";
         return false;
     }
-    long status = 0;
-    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    if (call.Result() != CURLE_OK) {
+        error = call.ErrorText();
+        return false;
+    }
+    const long status = call.ResponseCode();
     if (status != 200) {
         error = "the service answered with HTTP status " + std::to_string(status);
         return false;
     }
-    return true;
+    if (ResultOf(call.Body(), operation, result))
+        return true;
+    error = "the answer holds no " + operation + "Result";
+    return false;
 }

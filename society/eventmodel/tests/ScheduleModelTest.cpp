@@ -245,4 +245,34 @@ TEST(ScheduleModel, LoadFailuresSayWhy)
     EXPECT_EQ(store.GraphCount(), 0u);
 }
 
+TEST(ScheduleModel, AFilteredFetchConnectsNowhereItRefusesNotEvenThroughARedirect)
+{
+    testsupport::CHttpDocumentServer first;
+    testsupport::CHttpDocumentServer target;
+    target.Put("/secret.rdf", "application/rdf+xml", "<rdf:RDF/>");
+    first.Redirect("/hop", target.Url("/secret.rdf"));
+    const std::string targetPort = target.Url("").substr(target.Url("").rfind(':') + 1);
+
+    // Only the redirect's target is refused, so the check must be made
+    // again on the connection the redirect opens.
+    CDocumentFetcher fetcher;
+    fetcher.SetAddressFilter([&targetPort](const sockaddr* address) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(address);
+        return std::to_string(ntohs(in->sin_port)) == targetPort ? std::string("the target") : std::string();
+    });
+    CFetchedDocument document;
+    std::string error;
+    EXPECT_FALSE(fetcher.Fetch(first.Url("/hop"), document, error));
+    EXPECT_EQ(error, "Refused address " + first.Url("/hop") + ": the target.");
+    EXPECT_EQ(first.Requests(), 1);
+    EXPECT_EQ(target.Requests(), 0);
+
+    fetcher.SetAddressFilter(CDocumentFetcher::RefuseNonPublic);
+    EXPECT_FALSE(fetcher.Fetch(target.Url("/secret.rdf"), document, error));
+    EXPECT_NE(error.find("127.0.0.1 is a loopback address"), std::string::npos) << error;
+    EXPECT_EQ(target.Requests(), 0);
+    fetcher.SetAddressFilter(nullptr);
+    EXPECT_TRUE(fetcher.Fetch(target.Url("/secret.rdf"), document, error)) << error;
+}
+
 } // namespace

@@ -3,10 +3,12 @@
 // A small HTTP server on 127.0.0.1 for tests: it serves the documents it is
 // given by path, with their content types, answers 404 for others and
 // 302 for the redirects it is told of, one connection at a time, on a
-// thread of its own until it goes.
+// thread of its own until it goes. A path it is told to hold is answered
+// only once it is released: the server that accepts and never answers.
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <netinet/in.h>
@@ -36,6 +38,7 @@ public:
     ~CHttpDocumentServer()
     {
         m_stop = true;
+        Release();
         m_thread.join();
         ::close(m_listener);
     }
@@ -57,6 +60,23 @@ public:
         return "http://127.0.0.1:" + std::to_string(m_port) + path;
     }
     int Requests() const { return m_requests; }
+    // Requests of `path` wait, with their connection open, until Release.
+    void Hold(const std::string& path)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_held = path;
+        m_released = false;
+    }
+    void Release()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_released = true;
+        }
+        m_holdChanged.notify_all();
+    }
+    // Requests held now, waiting for Release.
+    int Holding() const { return m_holding; }
 
 private:
     void Serve()
@@ -89,7 +109,18 @@ private:
         ++m_requests;
         const std::string::size_type start = request.find(' ') + 1;
         const std::string path = request.substr(start, request.find(' ', start) - start);
+        WaitWhileHeld(path);
         Send(connection, Response(path));
+    }
+
+    void WaitWhileHeld(const std::string& path)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (path != m_held || m_released)
+            return;
+        ++m_holding;
+        m_holdChanged.wait(lock, [this] { return m_released || m_stop; });
+        --m_holding;
     }
 
     std::string Response(const std::string& path)
@@ -120,7 +151,11 @@ private:
     int m_port = 0;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_requests{0};
+    std::atomic<int> m_holding{0};
     std::mutex m_mutex;
+    std::condition_variable m_holdChanged;
+    std::string m_held;
+    bool m_released = true;
     std::map<std::string, std::pair<std::string, std::string>> m_documents;
     std::map<std::string, std::string> m_redirects;
     std::thread m_thread;

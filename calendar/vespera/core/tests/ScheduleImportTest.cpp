@@ -6,6 +6,8 @@
 
 #include <graphstore/testing/HttpDocumentServer.h>
 #include <outlook/Constants.h>
+#include <platform/PollEventLoop.h>
+#include <platform/testing/LoopWait.h>
 
 #include <fstream>
 #include <sstream>
@@ -33,13 +35,29 @@ protected:
         settings.SetImportScheduleAlert(true);
         settings.SetAgentAlertString("alerts-CalendarAgent");
         settings.SetAgentAlert(true);
+        // The test's server is on the loopback address.
+        settings.SetPeerFetchLocalAddresses(true);
+        // Made after the agent, which therefore holds nothing of it; the
+        // uploads' fetches run on it.
+        loop = std::make_unique<CPollEventLoop>();
     }
 
-    void Upload(const std::string& url) { Deliver("tell :objective uploadScheduleURL :url \"" + url + "\""); }
+    // Delivers the message and runs the loop until its fetch has ended.
+    void DeliverAndFetch(const std::string& content, const std::string& sender = "peer-CalendarAgent")
+    {
+        Deliver(content, sender);
+        EXPECT_TRUE(
+            loopwait::RunUntil(*loop, [this] { return Agent().GetScheduleImport().FetchesRunning() == 0; }));
+    }
+    void Upload(const std::string& url)
+    {
+        DeliverAndFetch("tell :objective uploadScheduleURL :url \"" + url + "\"");
+    }
 
     long CalendarItems() { return Backend().GetCount(outlook::olFolderCalendar); }
 
     testsupport::CHttpDocumentServer server;
+    std::unique_ptr<CPollEventLoop> loop;
 };
 
 TEST_F(ScheduleImportTest, ImportingTheSameScheduleAgainUpdatesInsteadOfAddingTwins)
@@ -68,6 +86,50 @@ TEST_F(ScheduleImportTest, ImportingTheSameScheduleAgainUpdatesInsteadOfAddingTw
     EXPECT_TRUE(Agent().Sent()[0].alertNotice);
     EXPECT_EQ(Agent().Sent()[0].receiver, "alerts-CalendarAgent");
     EXPECT_NE(Agent().Sent()[0].content.find(":url \"" + server.Url("/team.rdf") + "\""), std::string::npos);
+}
+
+TEST_F(ScheduleImportTest, AnotherAgentsAddressOnThisMachineIsNotFetchedUnlessAllowed)
+{
+    Agent().GetSettings().SetPeerFetchLocalAddresses(false);
+    Upload(server.Url("/team.rdf"));
+    EXPECT_EQ(server.Requests(), 0) << "not even connected to";
+    EXPECT_EQ(CalendarItems(), 0);
+    EXPECT_TRUE(Agent().HasLineContaining("Schedule " + server.Url("/team.rdf") +
+                                          " not imported: Refused address " + server.Url("/team.rdf") +
+                                          ": 127.0.0.1 is a loopback address"));
+    ASSERT_EQ(Boxes().Boxes().size(), 1u);
+    EXPECT_EQ(Boxes().Boxes()[0].text, "Failed to load URL");
+}
+
+TEST_F(ScheduleImportTest, AStalledFetchLeavesTheAgentFreeAndItsImportFollowsWhenItEnds)
+{
+    server.Hold("/team.rdf");
+    Deliver("tell :objective uploadScheduleURL :url \"" + server.Url("/team.rdf") + "\"");
+    ASSERT_TRUE(loopwait::RunUntil(*loop, [this] { return server.Holding() == 1; }));
+    // The agent is back from the message while the server still holds the
+    // answer: nothing is imported or told yet.
+    EXPECT_EQ(Agent().GetScheduleImport().FetchesRunning(), 1u);
+    EXPECT_EQ(CalendarItems(), 0);
+    EXPECT_TRUE(Agent().Sent().empty());
+    server.Release();
+    ASSERT_TRUE(
+        loopwait::RunUntil(*loop, [this] { return Agent().GetScheduleImport().FetchesRunning() == 0; }));
+    EXPECT_EQ(CalendarItems(), 2);
+    ASSERT_EQ(Agent().Sent().size(), 1u);
+    EXPECT_TRUE(Agent().Sent()[0].alertNotice);
+}
+
+TEST_F(ScheduleImportTest, AFetchStillRunningStopsWithTheAgentAndLeavesNothingBehind)
+{
+    server.Hold("/team.rdf");
+    Deliver("tell :objective uploadScheduleURL :url \"" + server.Url("/team.rdf") + "\"");
+    ASSERT_TRUE(loopwait::RunUntil(*loop, [this] { return server.Holding() == 1; }));
+    ResetAgent();
+    server.Release();
+    // Whatever the server sends now reaches nobody: the loop has nothing of
+    // the stopped fetch left to run.
+    EXPECT_TRUE(loopwait::DeliverPosted(*loop));
+    EXPECT_EQ(CalendarItems(), 0);
 }
 
 TEST_F(ScheduleImportTest, APageThatCannotBeLoadedIsSaidAndStillToldToTheUser)
@@ -154,8 +216,8 @@ TEST_F(ScheduleImportTest, ImportsPastTheBoundsAreRefusedAsTooLarge)
     }
     EXPECT_EQ(CalendarItems(), 12);
     EXPECT_EQ(Boxes().Boxes().size(), 2u);
-    Deliver("tell :objective uploadScheduleURL :url \"" + server.Url("/feed.ics?again=4") + "\"",
-            "other-CalendarAgent");
+    DeliverAndFetch("tell :objective uploadScheduleURL :url \"" + server.Url("/feed.ics?again=4") + "\"",
+                    "other-CalendarAgent");
     EXPECT_EQ(CalendarItems(), 16);
 }
 
