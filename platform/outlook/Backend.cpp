@@ -34,6 +34,13 @@ CBackend::RefreshResult CBackend::Refresh()
     return RefreshResult::Unchanged;
 }
 
+void CBackend::BeginBatch() {}
+
+bool CBackend::EndBatch()
+{
+    return true;
+}
+
 std::vector<std::string> CBackend::GetReadNotes(OlDefaultFolders) const
 {
     return {};

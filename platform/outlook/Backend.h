@@ -55,6 +55,14 @@ public:
     // before, and the same change is not reported again. Unchanged by
     // default, for stores nobody else writes.
     virtual RefreshResult Refresh();
+    // Saves to the calendar folder between BeginBatch and the matching
+    // EndBatch may be written together, once, at EndBatch (CSaveBatch pairs
+    // the calls); batches nest and the outermost one writes. The folder shows
+    // each save at once. EndBatch is false (reason in GetLastErrorText())
+    // when that write failed: the batch's saves are then undone, as a lone
+    // save that fails is. By default each save is written at once.
+    virtual void BeginBatch();
+    virtual bool EndBatch();
     // Sends whether or not the folders are open.
     virtual bool SendMail(const CMailData& mail) = 0;
     // What the last read of the folder could not take as it was written (an

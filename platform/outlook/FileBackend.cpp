@@ -148,7 +148,8 @@ bool CFileBackend::Unsure(const CFileStamp& known, const std::string& path)
 
 CBackend::RefreshResult CFileBackend::Refresh()
 {
-    if (!m_started)
+    // A batch keeps the calendar locked until it has written it.
+    if (!m_started || m_batchLock)
         return RefreshResult::Unchanged;
     bool calendarChanged = false;
     bool contactsChanged = false;
@@ -252,26 +253,51 @@ bool CFileBackend::AddItem(OlDefaultFolders folder, CStoredItem& item)
     return AddContact(item);
 }
 
+bool CFileBackend::LockCalendar(const CAtomicFile& file, std::optional<CAtomicFile::CLock>& lock,
+                                bool& changedOutside, std::string& error)
+{
+    changedOutside = false;
+    // The batch's first save checked the file, and its lock kept every
+    // other writer out since.
+    if (m_batchLock)
+        return true;
+    lock.emplace(file.Lock(error));
+    if (!lock->IsHeld())
+        return false;
+    // A settled stamp as it was proves the text held is the file's; else
+    // the file is read, and when another program wrote it, built on.
+    std::string text;
+    bool exists = false;
+    const bool unsure = Unsure(m_calendarStamp, file.GetPath());
+    if (unsure && !file.ReadLocked(text, exists, error))
+        return false;
+    changedOutside = unsure && text != m_calendarText;
+    if (changedOutside && !ParseCalendar(text, error)) {
+        error = file.GetPath() + " was changed and cannot be read now (" + error + "); nothing was saved.";
+        return false;
+    }
+    if (InBatch())
+        m_batchLock.emplace(std::move(*lock));
+    return true;
+}
+
 bool CFileBackend::AddEvent(CStoredItem& item)
 {
     if (!std::holds_alternative<CAppointmentData>(item.data))
         return Fail("Only appointments can be saved in the calendar folder.");
     const CAtomicFile file(GetCalendarPath(), CICalendarFile::MaxTextSize);
-    std::string error, text;
-    bool exists = false;
-    const CAtomicFile::CLock lock = file.Lock(error);
-    if (!lock.IsHeld())
+    std::string error;
+    std::optional<CAtomicFile::CLock> lock;
+    bool changedOutside = false;
+    if (!LockCalendar(file, lock, changedOutside, error))
         return Fail(error);
-    // A settled stamp as it was proves the text held is the file's; else
-    // the file is read, and when another program wrote it, built on.
-    const bool unsure = Unsure(m_calendarStamp, file.GetPath());
-    if (unsure && !file.ReadLocked(text, exists, error))
-        return Fail(error);
-    const bool changedOutside = unsure && text != m_calendarText;
-    if (changedOutside && !ParseCalendar(text, error))
-        return Fail(file.GetPath() + " was changed and cannot be read now (" + error +
-                    "); nothing was saved.");
     if (std::optional<CICalendarFile::SAppend> append = m_calendar->PrepareAppend(item, error)) {
+        if (InBatch()) {
+            item.id = append->item.id;
+            m_calendar->CommitAppend(std::move(*append));
+            m_batchUnwritten = true;
+            return true;
+        }
         if (!AppendToCalendar(file, std::move(*append), item, error))
             return Fail(error);
         if (changedOutside)
@@ -283,10 +309,65 @@ bool CFileBackend::AddEvent(CStoredItem& item)
     CStoredItem added = item;
     if (!m_calendar->AddEvent(added, error))
         return Fail("The appointment could not be saved: " + error + ".");
+    item.id = added.id;
+    if (InBatch()) {
+        m_batchUnwritten = true;
+        return true;
+    }
     if (!WriteCalendar(file, error))
         return Fail(error);
-    item.id = added.id;
     ScheduleReminders();
+    return true;
+}
+
+void CFileBackend::BeginBatch()
+{
+    ++m_batchDepth;
+}
+
+bool CFileBackend::EndBatch()
+{
+    if (m_batchDepth == 0 || --m_batchDepth > 0)
+        return true;
+    // The lock goes when the batch ends, written or not.
+    const std::optional<CAtomicFile::CLock> lock = std::move(m_batchLock);
+    m_batchLock.reset();
+    if (!m_batchUnwritten)
+        return true;
+    m_batchUnwritten = false;
+    std::string error;
+    const bool written = WriteBatch(CAtomicFile(GetCalendarPath(), CICalendarFile::MaxTextSize), error);
+    ScheduleReminders();
+    return written || Fail(error);
+}
+
+// On any failure the calendar goes back to the text last read or written,
+// and the batch's saves are gone with it.
+bool CFileBackend::WriteBatch(const CAtomicFile& file, std::string& error)
+{
+    std::string text;
+    std::string ignored;
+    bool exists = false;
+    if (!file.ReadLocked(text, exists, error) || text != m_calendarText) {
+        if (error.empty())
+            error = file.GetPath() + " was changed by another program while the appointments were saved; "
+                                     "nothing was saved.";
+        ParseCalendar(m_calendarText, ignored);
+        // The next refresh reads the file as it is now.
+        m_calendarStamp = CFileStamp();
+        return false;
+    }
+    const std::string* whole = m_calendar->TextWithoutChanges();
+    if (!whole)
+        return WriteCalendar(file, error);
+    std::string after = *whole;
+    if (!file.ReplaceLocked(after, error)) {
+        ParseCalendar(m_calendarText, ignored);
+        return false;
+    }
+    m_calendarText = std::move(after);
+    m_calendarStamp = CFileStamp::Of(file.GetPath());
+    TrimWhenIdle();
     return true;
 }
 
@@ -296,10 +377,11 @@ bool CFileBackend::AddEvent(CStoredItem& item)
 bool CFileBackend::AppendToCalendar(const CAtomicFile& file, CICalendarFile::SAppend append,
                                     CStoredItem& item, std::string& error)
 {
-    if (!file.ReplaceLocked(append.text, error))
+    std::string text = m_calendar->TextWith(append);
+    if (!file.ReplaceLocked(text, error))
         return false;
     item.id = append.item.id;
-    m_calendarText = append.text;
+    m_calendarText = std::move(text);
     const CStoredItem added = append.item;
     m_calendar->CommitAppend(std::move(append));
     m_calendarStamp = CFileStamp::Of(file.GetPath());
@@ -380,22 +462,20 @@ bool CFileBackend::UpdateItem(const CStoredItem& item)
 bool CFileBackend::UpdateEvent(const CStoredItem& item)
 {
     const CAtomicFile file(GetCalendarPath(), CICalendarFile::MaxTextSize);
-    std::string error, text;
-    bool exists = false;
-    const CAtomicFile::CLock lock = file.Lock(error);
-    if (!lock.IsHeld() || !file.ReadLocked(text, exists, error))
+    std::string error;
+    std::optional<CAtomicFile::CLock> lock;
+    bool changedOutside = false;
+    if (!LockCalendar(file, lock, changedOutside, error))
         return Fail(error);
-    if (text != m_calendarText && !ParseCalendar(text, error))
-        return Fail(file.GetPath() + " was changed and cannot be read now (" + error +
-                    "); nothing was saved.");
-    const auto& items = m_calendar->GetItems();
-    const bool known = std::any_of(items.begin(), items.end(),
-                                   [&](const CStoredItem& event) { return event.id == item.id; });
-    if (!known)
+    if (m_calendar->IndexOf(item.id) < 0)
         return Fail(ContactIndex(item.id) >= 0 ? "An item cannot change its kind."
                                                : "No item has the id " + item.id + ".");
     if (!m_calendar->UpdateEvent(item, error))
         return Fail("The appointment could not be saved: " + error + ".");
+    if (InBatch()) {
+        m_batchUnwritten = true;
+        return true;
+    }
     if (!WriteCalendar(file, error))
         return Fail(error);
     ScheduleReminders();

@@ -4,14 +4,15 @@
 #include <outlook/ICalendarFile.h>
 #include <outlook/VCard.h>
 
+#include <platform/AtomicFile.h>
 #include <platform/FileStamp.h>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-class CAtomicFile;
 class CEventLoop;
 
 namespace outlook {
@@ -27,6 +28,11 @@ class CReminderScheduler;
 // file that could not be read or parsed is never written, and no save
 // writes a calendar that would not read back: it fails, and the file and
 // the folder stay as they were.
+//
+// Within a batch (BeginBatch ... EndBatch) the calendar is locked and
+// checked at the first save, as a lone save checks it, stays locked, and is
+// written once at the end, after making sure that no program that ignores
+// the lock wrote it meanwhile. Contacts are written at each save.
 //
 // Reminders come from the event loop given (none without one) while the
 // store is open. Mail goes to the plugged-in sender; without one, sending
@@ -59,6 +65,8 @@ public:
     bool UpdateItem(const CStoredItem& item) override;
     // Compares the files' stamps with those of the last read or write.
     RefreshResult Refresh() override;
+    void BeginBatch() override;
+    bool EndBatch() override;
     bool SendMail(const CMailData& mail) override;
     // The calendar's notes (GetCalendarNotes); none for contacts.
     std::vector<std::string> GetReadNotes(OlDefaultFolders folder) const override;
@@ -85,6 +93,13 @@ private:
     static bool Unsure(const CFileStamp& known, const std::string& path);
     bool ParseCalendar(const std::string& text, std::string& error);
     static bool ParseContacts(const std::string& text, CContacts& contacts, std::string& error);
+    // Locks the calendar for a save (within a batch: keeps the lock its
+    // first save took) and makes the calendar held the file's, read again
+    // when another program wrote it; false when it cannot be read now.
+    bool LockCalendar(const CAtomicFile& file, std::optional<CAtomicFile::CLock>& lock, bool& changedOutside,
+                      std::string& error);
+    bool InBatch() const { return m_batchDepth > 0; }
+    bool WriteBatch(const CAtomicFile& file, std::string& error);
     bool AddEvent(CStoredItem& item);
     bool AddContact(CStoredItem& item);
     bool UpdateEvent(const CStoredItem& item);
@@ -110,6 +125,11 @@ private:
     CContacts m_contacts;
     CFileStamp m_contactsStamp;
     std::unique_ptr<CReminderScheduler> m_reminders;
+    int m_batchDepth = 0;
+    // Held from a batch's first calendar save to its end.
+    std::optional<CAtomicFile::CLock> m_batchLock;
+    // The batch saved what is not yet written.
+    bool m_batchUnwritten = false;
     // How long the calendar must rest before its spare memory goes back.
     static constexpr unsigned TrimDelayMs = 2000;
     // A pending TrimWhenIdle, 0 when none.

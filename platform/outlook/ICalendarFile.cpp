@@ -356,17 +356,27 @@ std::vector<icalcomponent_impl*> CICalendarFile::NameEvents(icalcomponent_impl* 
 void CICalendarFile::Rebuild()
 {
     m_items.clear();
+    m_positions.clear();
     m_notes.clear();
     std::vector<std::string> ids;
-    m_events = NameEvents(m_calendar.get(), ids);
-    m_items.reserve(m_events.size());
-    for (std::size_t i = 0; i < m_events.size(); ++i) {
-        std::string note;
-        CStoredItem item{std::move(ids[i]), CICalendarEvent::Read(m_events[i], note)};
-        if (!note.empty())
-            m_notes.push_back(EventName(item.id, std::get<CAppointmentData>(item.data)) + ": " + note);
-        m_items.push_back(std::move(item));
-    }
+    std::vector<icalcomponent*> events = NameEvents(m_calendar.get(), ids);
+    m_events.clear();
+    m_events.reserve(events.size());
+    m_items.reserve(events.size());
+    m_positions.reserve(events.size());
+    for (std::size_t i = 0; i < events.size(); ++i)
+        AppendItem(events[i], ids[i]);
+}
+
+void CICalendarFile::AppendItem(icalcomponent_impl* event, const std::string& id)
+{
+    std::string note;
+    CStoredItem item{id, CICalendarEvent::Read(event, note)};
+    if (!note.empty())
+        m_notes.push_back(EventName(item.id, std::get<CAppointmentData>(item.data)) + ": " + note);
+    m_positions[item.id] = m_items.size();
+    m_items.push_back(std::move(item));
+    m_events.push_back(event);
 }
 
 void CICalendarFile::Release()
@@ -397,10 +407,8 @@ bool CICalendarFile::HoldTree(std::string& error) const
 
 long CICalendarFile::IndexOf(const EntryId& id) const
 {
-    for (std::size_t i = 0; i < m_items.size(); ++i)
-        if (m_items[i].id == id)
-            return static_cast<long>(i);
-    return -1;
+    const auto found = m_positions.find(id);
+    return found == m_positions.end() ? -1 : static_cast<long>(found->second);
 }
 
 bool CICalendarFile::AddEvent(CStoredItem& item, std::string& error)
@@ -425,7 +433,10 @@ bool CICalendarFile::AddEvent(CStoredItem& item, std::string& error)
     }
     icalcomponent_add_component(m_calendar.get(), event);
     m_treeChanged = true;
-    Rebuild();
+    // The new event is the calendar's last and its UID is used by no other,
+    // so it reads back as the last item under that id: reading every event
+    // again would make adding many events cost the square of their number.
+    AppendItem(event, uid);
     item.id = uid;
     return true;
 }
@@ -493,9 +504,17 @@ std::optional<CICalendarFile::SAppend> CICalendarFile::PrepareAppend(const CStor
     // The file keeps the line ends it has.
     if (end < 2 || m_text.compare(end - 2, 2, "\r\n") != 0)
         eventText = WithLineFeeds(eventText);
-    append.text.reserve(m_text.size() + eventText.size());
-    append.text.append(m_text, 0, end).append(eventText).append(m_text, end, std::string::npos);
+    append.at = end;
+    append.eventText = std::move(eventText);
     return append;
+}
+
+std::string CICalendarFile::TextWith(const SAppend& append) const
+{
+    std::string text;
+    text.reserve(m_text.size() + append.eventText.size());
+    text.append(m_text, 0, append.at).append(append.eventText).append(m_text, append.at, std::string::npos);
+    return text;
 }
 
 void CICalendarFile::CommitAppend(SAppend append)
@@ -503,8 +522,11 @@ void CICalendarFile::CommitAppend(SAppend append)
     if (!append.note.empty())
         m_notes.push_back(EventName(append.item.id, std::get<CAppointmentData>(append.item.data)) + ": " +
                           append.note);
+    m_positions[append.item.id] = m_items.size();
     m_items.push_back(std::move(append.item));
-    m_text = std::move(append.text);
+    // Only the calendar's end line follows the insertion point, so many
+    // appends cost no more than their own text.
+    m_text.insert(append.at, append.eventText);
     // A tree held from before no longer stands for the text.
     m_calendar.reset();
     m_events = std::vector<icalcomponent_impl*>();
@@ -531,7 +553,14 @@ bool CICalendarFile::UpdateEvent(const CStoredItem& item, std::string& error)
         return false;
     icalcomponent_set_dtstamp(event, icaltime_current_time_with_zone(icaltimezone_get_utc_timezone()));
     m_treeChanged = true;
-    Rebuild();
+    // Only this event changed; its note, when it had or now has one, sits
+    // among the others' in file order, which a whole rebuild keeps.
+    std::string noteAfter;
+    CAppointmentData after = CICalendarEvent::Read(event, noteAfter);
+    if (!note.empty() || !noteAfter.empty())
+        Rebuild();
+    else
+        m_items[static_cast<std::size_t>(index)].data = std::move(after);
     return true;
 }
 

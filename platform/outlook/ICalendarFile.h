@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct icalcomponent_impl;
@@ -60,14 +61,18 @@ public:
     // was read as a single appointment, naming the event and the reason.
     const std::vector<std::string>& GetNotes() const { return m_notes; }
 
+    // The 0-based position of the item with the id; -1 for none.
+    long IndexOf(const EntryId& id) const;
+
     // Appends a new VEVENT with a fresh UID and gives `item` that id.
     bool AddEvent(CStoredItem& item, std::string& error);
 
     // A new event ready to be appended without touching any other: the
-    // calendar's text with the event's text put in before its END:VCALENDAR
-    // line, and the item as that text reads back.
+    // event's text, where it goes in the calendar's text (before its
+    // END:VCALENDAR line), and the item as that text reads back.
     struct SAppend {
-        std::string text;
+        std::size_t at = 0;
+        std::string eventText;
         CStoredItem item;
         std::string note;
     };
@@ -78,8 +83,15 @@ public:
     // when the calendar cannot take it this way (it holds unwritten changes
     // or has no end line), so that AddEvent is the way.
     std::optional<SAppend> PrepareAppend(const CStoredItem& item, std::string& error) const;
-    // The calendar takes the prepared event, once its text is written.
+    // The calendar's text with the prepared event put in.
+    std::string TextWith(const SAppend& append) const;
+    // The calendar takes the prepared event (once its text is written, or
+    // to be written with others later).
     void CommitAppend(SAppend append);
+    // The calendar's text when it holds no change beyond it (every change
+    // since it was read or written was an append); null otherwise, when
+    // only SerializeChecked gives the text.
+    const std::string* TextWithoutChanges() const { return m_treeChanged ? nullptr : &m_text; }
     // Rewrites the properties of the event with the item's id that differ
     // from what the item says; false for an unknown id or data that is not
     // an appointment.
@@ -119,7 +131,8 @@ private:
     // for changes and writing only, so it is parsed again for those.
     void Release();
     bool HoldTree(std::string& error) const;
-    long IndexOf(const EntryId& id) const;
+    // Adds the event read from `event`, the calendar's last, to the items.
+    void AppendItem(icalcomponent_impl* event, const std::string& id);
     std::optional<std::string> NewEventUid(const EntryId& requested, std::string& error) const;
     std::size_t EndLine() const;
 
@@ -131,6 +144,9 @@ private:
     // The tree holds changes that m_text does not.
     bool m_treeChanged = true;
     std::vector<CStoredItem> m_items;
+    // The position of each item by its id, so that a calendar of many
+    // events is not searched from the start for every added one.
+    std::unordered_map<std::string, std::size_t> m_positions;
     std::vector<std::string> m_notes;
 };
 } // namespace outlook

@@ -11,10 +11,12 @@
 
 #include <outlook/Application.h>
 #include <outlook/AppointmentItem.h>
+#include <outlook/Backend.h>
 #include <outlook/Items.h>
 #include <outlook/MAPIFolder.h>
 #include <outlook/NameSpace.h>
 #include <outlook/RecurrenceRule.h>
+#include <outlook/SaveBatch.h>
 
 #include <platform/DateTimeSpan.h>
 #include <platform/EventLoop.h>
@@ -196,8 +198,10 @@ bool CScheduleImport::ImportDocument(const CFetchedDocument& document, const std
                 if (!peer.empty())
                     ImportedToday(peer) += count;
                 const int written = WriteAppointments(calendar);
-                m_agent.LogLine("Imported " + std::to_string(written) + " appointment(s) from " + address);
-                imported = true;
+                if (written >= 0)
+                    m_agent.LogLine("Imported " + std::to_string(written) + " appointment(s) from " +
+                                    address);
+                imported = written >= 0;
             }
         }
     }
@@ -234,10 +238,21 @@ int CScheduleImport::WriteAppointments(CRDFCalendar& calendar)
     int written = 0;
     const std::vector<std::string>& identities = calendar.GetImportIdentities();
     const std::vector<std::string>& rules = calendar.GetRecurrenceRules();
+    Positions positions = ItemPositions();
+    outlook::CSaveBatch batch(m_calendar.GetBackend());
     for (std::size_t i = 0; i < calendar.getAppointmentPtr().size(); ++i) {
         const std::string uid = ImportUid(i < identities.size() ? identities[i] : std::string());
-        if (WriteOne(*calendar.getAppointmentPtr()[i], uid, i < rules.size() ? rules[i] : std::string()))
+        if (WriteOne(*calendar.getAppointmentPtr()[i], uid, i < rules.size() ? rules[i] : std::string(),
+                     positions))
             ++written;
+    }
+    if (!batch.Commit()) {
+        m_agent.LogLine("The calendar refused the imported appointments: " +
+                        m_calendar.GetBackend().GetLastErrorText());
+        // The store took each item as it was saved; the calendar kept none.
+        m_calendar.ReloadAppointments();
+        m_agent.GetAppointmentStore().Refresh();
+        return -1;
     }
     if (written > 0)
         m_agent.GetAppointmentStore().Refresh();
@@ -257,23 +272,24 @@ std::string CScheduleImport::ImportUid(const std::string& identity)
     return text;
 }
 
-std::optional<long> CScheduleImport::FindItem(const std::string& uid)
+CScheduleImport::Positions CScheduleImport::ItemPositions()
 {
+    Positions positions;
     outlook::CNameSpace* space = m_calendar.GetNameSpace();
     outlook::CMAPIFolder* folder = space ? space->GetDefaultFolder(outlook::olFolderCalendar) : nullptr;
     outlook::CItems* items = folder ? folder->GetItems() : nullptr;
     if (!items)
-        return std::nullopt;
+        return positions;
     for (long position = 1; position <= items->GetCount(); ++position) {
         std::unique_ptr<outlook::CItem> item = items->Item(position);
-        if (item && item->GetEntryID() == uid)
-            return position;
+        if (item)
+            positions.emplace(item->GetEntryID(), position);
     }
-    return std::nullopt;
+    return positions;
 }
 
 bool CScheduleImport::WriteOne(const CAppointment& appointment, const std::string& uid,
-                               const std::string& rule)
+                               const std::string& rule, Positions& positions)
 {
     const long minutes = SpanMinutes(appointment);
     if (minutes < 0 || minutes > CAgentContext::MaxRequestedMinutes) {
@@ -281,7 +297,9 @@ bool CScheduleImport::WriteOne(const CAppointment& appointment, const std::strin
                         "\": its length is not from 0 minutes to a year");
         return false;
     }
-    const std::optional<long> position = FindItem(uid);
+    const auto found = positions.find(uid);
+    const std::optional<long> position =
+        found == positions.end() ? std::nullopt : std::optional<long>(found->second);
     outlook::CApplication* application = m_calendar.GetOutlookApplication();
     std::unique_ptr<outlook::CItem> item;
     if (position) {
@@ -313,6 +331,7 @@ bool CScheduleImport::WriteOne(const CAppointment& appointment, const std::strin
     outlook::CItems* items =
         m_calendar.GetNameSpace()->GetDefaultFolder(outlook::olFolderCalendar)->GetItems();
     const int index = static_cast<int>(items->GetCount());
+    positions.emplace(uid, index);
     m_calendar.SetCalendarItemCount(index);
     return m_calendar.LoadCalendarItem(index);
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 class CAgentContext;
 class CAppointment;
@@ -65,8 +66,9 @@ public:
     // writes its events; false (after a notice) when nothing was imported.
     bool ImportDocument(const CFetchedDocument& document, const std::string& address,
                         const std::string& peer);
-    // Writes every appointment of a built list, new or updated; the number
-    // written.
+    // Writes every appointment of a built list, new or updated, in one
+    // write of the calendar; the number written, or -1 (logged) when the
+    // calendar refused that write and none of them was kept.
     int WriteAppointments(CRDFCalendar& calendar);
 
     // The UID of the item imported for an event identity.
@@ -88,8 +90,11 @@ public:
     CDocumentFetcher PeerFetcher() const;
 
 private:
-    bool WriteOne(const CAppointment& appointment, const std::string& uid, const std::string& rule);
-    std::optional<long> FindItem(const std::string& uid);
+    // The calendar folder's 1-based positions by item id.
+    using Positions = std::unordered_map<std::string, long>;
+    bool WriteOne(const CAppointment& appointment, const std::string& uid, const std::string& rule,
+                  Positions& positions);
+    Positions ItemPositions();
     std::optional<outlook::CAppointmentData::Pattern>
     PatternOf(const std::string& rule, const CAppointment& appointment, long minutes);
     void TellUser(const std::string& url);
