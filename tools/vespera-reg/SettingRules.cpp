@@ -8,7 +8,7 @@
 
 namespace {
 
-enum class Kind { Switch, Number, Time, Zone, Text, BrowserAddress };
+enum class Kind { Switch, Number, Time, Zone, Text, WebAddress, BrowserAddress };
 
 struct SRule {
     const char* name;
@@ -40,6 +40,7 @@ const SRule Rules[] = {
     {"MorningTime", Kind::Time, 0, 0},
     {"EveningTime", Kind::Time, 0, 0},
     {"TimeZone", Kind::Zone, 0, 0},
+    {"ScheduleServiceURL", Kind::WebAddress, 0, 0},
     {"EmailAlertString", Kind::Text, 0, 0},
     {"AgentAlertString", Kind::Text, 0, 0},
     {"Email", Kind::Text, 0, 0},
@@ -136,6 +137,12 @@ std::string CSettingRules::Check(const std::string& name, const std::string& val
             return std::string();
         return std::string(rule->name) +
                " takes a time zone name of the zone database such as Europe/Berlin, not \"" + value + "\"";
+    case Kind::WebAddress:
+        if (value.empty() || ((value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0) &&
+                              value.find_first_of(" \t\r\n") == std::string::npos))
+            return std::string();
+        return std::string(rule->name) + " takes an http:// or https:// address without blanks, not \"" +
+               value + "\"";
     case Kind::Text:
     case Kind::BrowserAddress:
         return std::string();

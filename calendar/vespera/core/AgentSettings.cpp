@@ -43,6 +43,8 @@ void CAgentSettings::Load()
     m_morningTime = ReadTextOr("MorningTime", DefaultMorningTime);
     m_eveningTime = ReadTextOr("EveningTime", DefaultEveningTime);
     m_timeZone = ReadTextOr("TimeZone", "");
+    // An address may be longer than the other texts' buffer.
+    m_registry.ReadValueUnbounded(RegistryKey, "ScheduleServiceURL", m_scheduleServiceURL);
 }
 
 bool CAgentSettings::StoreFirstRunBounds()
@@ -164,6 +166,16 @@ void CAgentSettings::SetAutoInvokeSchedule(bool on)
 void CAgentSettings::SetPeerFetchLocalAddresses(bool on)
 {
     WriteSwitch("PeerFetchLocalAddresses", m_peerFetchLocalAddresses, on);
+}
+
+bool CAgentSettings::SetScheduleServiceURL(const std::string& address)
+{
+    const bool web = address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
+    if (!address.empty() && (!web || address.find_first_of(" \t\r\n") != std::string::npos))
+        return false;
+    m_scheduleServiceURL = address;
+    m_registry.WriteValue(RegistryKey, "ScheduleServiceURL", address);
+    return true;
 }
 
 void CAgentSettings::SetMeetingSchedulingType(int type)

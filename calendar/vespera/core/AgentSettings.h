@@ -77,6 +77,8 @@ public:
     std::string GetEveningTime() const { return m_eveningTime; }
     // An IANA zone name that overrides the process's zone; empty for none.
     std::string GetTimeZone() const { return m_timeZone; }
+    // The schedule-building web service's address; empty for none.
+    std::string GetScheduleServiceURL() const { return m_scheduleServiceURL; }
 
     void SetImportScheduleAlert(bool on);
     void SetMeetingScheduleLongAlert(bool on);
@@ -92,6 +94,9 @@ public:
     void SetAutoLoadSchedule(bool on);
     void SetAutoInvokeSchedule(bool on);
     void SetPeerFetchLocalAddresses(bool on);
+    // Stores an http or https address, or none (empty); false for anything
+    // else, which is not stored.
+    bool SetScheduleServiceURL(const std::string& address);
     void SetMeetingSchedulingType(int type);
     void SetANSRegistered(bool on);
     bool SetEmail(const std::string& text);
@@ -146,4 +151,5 @@ private:
     std::string m_morningTime;
     std::string m_eveningTime;
     std::string m_timeZone;
+    std::string m_scheduleServiceURL;
 };

@@ -19,6 +19,9 @@ const char* const RegisterFailedMessage =
 const char* const NotRegisteredMessage =
     "The Agent is not registered with the ANS.\nIf you choose to register with the ANS for the first time, "
     "then you should\nshut down the agent and restart for the registration to come into effect.";
+const char* const BadServiceAddressMessage =
+    "The schedule service address must be an http:// or https:// address without blanks.\n"
+    "The address stored before is kept.";
 const char* const UnregisteredHeading = "By unregistering the ANS, you have disabled the following:\n";
 
 namespace {
@@ -91,6 +94,7 @@ CGeneralPageInput LoadGeneralPage(const CAgentSettings& settings)
     page.autoLoadSchedule = settings.GetAutoLoadSchedule();
     page.autoInvokeSchedule = settings.GetAutoInvokeSchedule();
     page.meetingSchedulingType = settings.GetMeetingSchedulingType();
+    page.scheduleServiceUrl = settings.GetScheduleServiceURL();
     return page;
 }
 
@@ -102,6 +106,8 @@ void ApplyGeneralPage(CAgentSettings& settings, const CGeneralPageInput& page)
     settings.SetAutoLoadSchedule(page.autoLoadSchedule);
     settings.SetAutoInvokeSchedule(page.autoInvokeSchedule);
     settings.SetMeetingSchedulingType(page.meetingSchedulingType);
+    if (!settings.SetScheduleServiceURL(page.scheduleServiceUrl))
+        CMessageBoxSink::Show(BadServiceAddressMessage, MB_OK | MB_ICONEXCLAMATION);
 }
 
 CAgentAlertPageInput LoadAgentAlertPage(const CAgentSettings& settings)

@@ -21,6 +21,8 @@ struct CGeneralPageInput {
     // 0 "Disable Distributed Meeting Scheduling", 1 "Only schedule meetings
     // requested by known contacts", 2 "Schedule all meetings requests".
     int meetingSchedulingType = 1;
+    // The schedule service the Test button calls; empty for none.
+    std::string scheduleServiceUrl;
 };
 
 // "Agent Alert".
@@ -77,6 +79,7 @@ extern const char* const EnterAgentNameMessage;
 extern const char* const RegisterFailedMessage;
 extern const char* const NotRegisteredMessage;
 extern const char* const UnregisteredHeading;
+extern const char* const BadServiceAddressMessage;
 
 CGeneralPageInput LoadGeneralPage(const CAgentSettings& settings);
 void ApplyGeneralPage(CAgentSettings& settings, const CGeneralPageInput& page);

@@ -3,6 +3,9 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -39,6 +42,15 @@ CGeneralSettingsPP::CGeneralSettingsPP(QWidget* parent) : CPropertyPage("General
         choices->addWidget(choice);
     }
     Fields()->addWidget(group);
+    auto* service = new QHBoxLayout;
+    m_scheduleServiceUrl = new QLineEdit;
+    m_scheduleServiceUrl->setObjectName("scheduleServiceUrl");
+    m_scheduleServiceUrl->setPlaceholderText("https://...");
+    auto* label = new QLabel("Schedule service address (Test):");
+    label->setBuddy(m_scheduleServiceUrl);
+    service->addWidget(label);
+    service->addWidget(m_scheduleServiceUrl, 1);
+    Fields()->addLayout(service);
 }
 
 void CGeneralSettingsPP::Load(const CGeneralPageInput& input)
@@ -51,6 +63,7 @@ void CGeneralSettingsPP::Load(const CGeneralPageInput& input)
     m_loadedType = input.meetingSchedulingType;
     if (QAbstractButton* choice = m_schedulingType->button(input.meetingSchedulingType))
         choice->setChecked(true);
+    m_scheduleServiceUrl->setText(QString::fromStdString(input.scheduleServiceUrl));
 }
 
 CGeneralPageInput CGeneralSettingsPP::Read() const
@@ -63,5 +76,6 @@ CGeneralPageInput CGeneralSettingsPP::Read() const
     input.autoInvokeSchedule = m_autoInvokeSchedule->isChecked();
     const int type = m_schedulingType->checkedId();
     input.meetingSchedulingType = type < 0 ? m_loadedType : type;
+    input.scheduleServiceUrl = m_scheduleServiceUrl->text().trimmed().toStdString();
     return input;
 }

@@ -6,8 +6,10 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QLineEdit;
 
-// "General": the five switches and the meeting-scheduling choice.
+// "General": the five switches, the meeting-scheduling choice and the
+// schedule service's address.
 class CGeneralSettingsPP : public CPropertyPage {
     Q_OBJECT
 public:
@@ -23,6 +25,7 @@ private:
     QCheckBox* m_autoLoadSchedule = nullptr;
     QCheckBox* m_autoInvokeSchedule = nullptr;
     QButtonGroup* m_schedulingType = nullptr;
+    QLineEdit* m_scheduleServiceUrl = nullptr;
     // Kept when the stored value is none of the three choices.
     int m_loadedType = 1;
 };

@@ -4,6 +4,8 @@
 #include <vespera/ui/DebugDlg.h>
 
 #include <vespera/browser/ScheduleHistory.h>
+
+#include <vespera/webservice/ScheduleService.h>
 #include <vespera/ui/MailForm.h>
 #include <vespera/ui/Artwork.h>
 #include <vespera/ui/LookupDetailsPP.h>

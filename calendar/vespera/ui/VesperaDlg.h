@@ -17,6 +17,7 @@
 
 class CAgentSettings;
 class CDebugDlg;
+class CScheduleService;
 class CAppointmentStore;
 class CVespera;
 class CXInfoTip;
@@ -71,6 +72,8 @@ public:
     void RunScheduleBrowser(const std::string& address);
     void OnNewAppointment();
     void OnTest();
+    // The Test button's call is still waiting for the service.
+    bool IsTesting() const;
     void OnHelpPicture();
     void OnAbout();
     void OnMinimize();
@@ -109,6 +112,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void TestAnswered(bool succeeded, const std::string& result, const std::string& error);
     void BuildControls();
     void AttachTips();
     QPushButton* AddButton(const char* text, const char* name, void (CVesperaDlg::*command)());
@@ -132,4 +136,6 @@ private:
     bool m_formSaved = false;
     std::unique_ptr<CXInfoTip> m_tips;
     std::unique_ptr<CDebugDlg> m_debug;
+    // The Test button's call while it runs, and after, until the next.
+    std::unique_ptr<CScheduleService> m_serviceTest;
 };

@@ -28,6 +28,7 @@
 #include <outlook/Item.h>
 
 #include <platform/BalloonSink.h>
+#include <platform/EventLoop.h>
 #include <platform/MessageBoxSink.h>
 #include <platform/UserTimeFormat.h>
 
@@ -142,16 +143,41 @@ void CVesperaDlg::OnNewAppointment()
                 start, start + CDateTimeSpan(0, 0, static_cast<int>(appointment->GetDuration()), 0)));
 }
 
+// The call runs on the loop, so a slow service holds neither the window
+// nor the other agents; a second click while it runs starts it again.
 void CVesperaDlg::OnTest()
 {
+    m_serviceTest = std::make_unique<CScheduleService>();
+    const auto answered = [this](bool succeeded, const std::string& result, const std::string& error) {
+        TestAnswered(succeeded, result, error);
+    };
+    CEventLoop* loop = CEventLoop::Current();
+    if (loop) {
+        m_serviceTest->StartHelloWorld(*loop, answered);
+        return;
+    }
     std::string result;
     std::string error;
-    if (CScheduleService().HelloWorld(result, error)) {
+    const bool succeeded = m_serviceTest->HelloWorld(result, error);
+    answered(succeeded, result, error);
+}
+
+bool CVesperaDlg::IsTesting() const
+{
+    return m_serviceTest && m_serviceTest->IsCalling();
+}
+
+void CVesperaDlg::TestAnswered(bool succeeded, const std::string& result, const std::string& error)
+{
+    const std::string address = m_serviceTest ? m_serviceTest->GetAddress() : std::string();
+    if (succeeded) {
         m_agent->LogLine("Schedule service test: " + result);
-        CMessageBoxSink::Show("Service Invocation Succeeded");
+        CMessageBoxSink::Show("Service Invocation Succeeded\n\n" + address + " answered: " + result);
     } else {
         m_agent->LogLine("Schedule service test failed: " + error);
-        CMessageBoxSink::Show("Service Invocation Failed");
+        const std::string where = address.empty() ? "Set the service's address under Options, General."
+                                                  : "The address called was " + address + ".";
+        CMessageBoxSink::Show("Service Invocation Failed\n\nWhy: " + error + ".\n" + where);
     }
     CMessageBoxSink::Show("All Done");
 }

@@ -237,6 +237,8 @@ TEST_F(RegToolTest, SettingsValuesAreCheckedByTheirKind)
         {"TimeZone", "Australia/Lord_Howe", 0},
         {"TimeZone", "", 0},
         {"TimeZone", "Europe/Atlantis", 2},
+        {"ScheduleServiceURL", "https://service.example.org/schedule.asmx", 0},
+        {"ScheduleServiceURL", "file:///etc/passwd", 2},
         {"AgentName", "jo_example.org-CalendarAgent", 0},
         {"URL20", "http://example.org/s.rdf", 0},
         {"URL21", "x", 2},

@@ -21,9 +21,15 @@
 
 #include <eventview/testing/QtTestApplication.h>
 
+#include <graphstore/testing/HttpDocumentServer.h>
+
+#include <algorithm>
+
 #include <QAction>
 #include <QCalendarWidget>
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDateTimeEdit>
 #include <QHeaderView>
 #include <QLocale>
@@ -303,12 +309,49 @@ TEST_F(VesperaDlgTest, ACancelledNewAppointmentSaysNothing)
     CBalloonSink::SetCurrent(nullptr);
 }
 
-TEST_F(VesperaDlgTest, TestButtonWithoutAServiceAddressReportsFailureThenAllDone)
+TEST_F(VesperaDlgTest, TestButtonCallsTheAddressSetInTheOptionsAndSaysTheAnswerOrWhyNot)
 {
-    window->OnTest();
-    ASSERT_EQ(boxes.Boxes().size(), 2u);
-    EXPECT_EQ(boxes.Boxes()[0].text, "Service Invocation Failed");
-    EXPECT_EQ(boxes.Boxes()[1].text, "All Done");
+    testsupport::CHttpDocumentServer server;
+    server.Put("/service", "text/xml",
+               "<soap:Envelope><soap:Body><HelloWorldResponse><HelloWorldResult>Hello from the service"
+               "</HelloWorldResult></HelloWorldResponse></soap:Body></soap:Envelope>");
+    const struct {
+        std::string address;
+        std::string stored;
+        std::string first;
+        std::string says;
+    } cases[] = {
+        {"", "", "Service Invocation Failed", "no service address is set"},
+        {"ftp://example.org/service", "", SettingsPages::BadServiceAddressMessage, ""},
+        {server.Url("/service"), server.Url("/service"), "Service Invocation Succeeded",
+         "answered: Hello from the service"},
+        {server.Url("/missing"), server.Url("/missing"), "Service Invocation Failed", server.Url("/missing")},
+    };
+    for (const auto& test : cases) {
+        boxes.Clear();
+        DriveOptions(
+            [&](COptionsPropertySheet& sheet) {
+                sheet.findChild<QLineEdit*>("scheduleServiceUrl")
+                    ->setText(QString::fromStdString(test.address));
+            },
+            true);
+        EXPECT_EQ(Settings().GetScheduleServiceURL(), test.stored) << test.address;
+        const bool refused = std::any_of(boxes.Boxes().begin(), boxes.Boxes().end(), [](const auto& box) {
+            return box.text == SettingsPages::BadServiceAddressMessage;
+        });
+        EXPECT_EQ(refused, test.first == SettingsPages::BadServiceAddressMessage) << "said at once";
+        if (refused)
+            continue;
+        boxes.Clear();
+        window->OnTest();
+        QDeadlineTimer patience(10000);
+        while (window->IsTesting() && !patience.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        ASSERT_EQ(boxes.Boxes().size(), 2u) << test.address;
+        EXPECT_EQ(boxes.Boxes()[0].text.rfind(test.first, 0), 0u) << boxes.Boxes()[0].text;
+        EXPECT_NE(boxes.Boxes()[0].text.find(test.says), std::string::npos) << boxes.Boxes()[0].text;
+        EXPECT_EQ(boxes.Boxes()[1].text, "All Done");
+    }
 }
 
 } // namespace
