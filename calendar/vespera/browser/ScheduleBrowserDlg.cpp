@@ -83,6 +83,9 @@ void CScheduleBrowserDlg::BuildControls()
     m_address->setObjectName("address");
     m_address->setEditable(true);
     m_address->setMinimumWidth(420);
+    // Enter retrieves; the history is kept by RememberAddress alone.
+    m_address->setInsertPolicy(QComboBox::NoInsert);
+    connect(m_address->lineEdit(), &QLineEdit::returnPressed, this, &CScheduleBrowserDlg::OnRetrieve);
     m_status = new QLabel;
     m_status->setObjectName("status");
     m_schedules = new QTreeWidget;
@@ -181,11 +184,15 @@ QStringList CScheduleBrowserDlg::Addresses() const
 
 void CScheduleBrowserDlg::RememberAddress(const std::string& address)
 {
-    if (m_address->findText(QString::fromStdString(address), Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
-        m_address->insertItem(0, QString::fromStdString(address));
     std::vector<std::string> addresses;
     for (const QString& entry : Addresses())
         addresses.push_back(entry.toStdString());
+    addresses = CScheduleHistory::Remember(std::move(addresses), address);
+    const QString typed = m_address->currentText();
+    m_address->clear();
+    for (const std::string& entry : addresses)
+        m_address->addItem(QString::fromStdString(entry));
+    m_address->setEditText(typed);
     CRegistry registry;
     CScheduleHistory::Save(registry, addresses);
 }

@@ -48,8 +48,8 @@ bool CScheduleHistory::Save(CRegistry& registry, const std::vector<std::string>&
 std::vector<std::string> CScheduleHistory::Remember(std::vector<std::string> addresses,
                                                     const std::string& address)
 {
-    if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
-        addresses.insert(addresses.begin(), address);
+    addresses.erase(std::remove(addresses.begin(), addresses.end(), address), addresses.end());
+    addresses.insert(addresses.begin(), address);
     return addresses;
 }
 

@@ -17,7 +17,8 @@ public:
     // Writes the first MaxEntries addresses as "URL1", "URL2" ...; false
     // when the registry refuses (the history is then simply not kept).
     static bool Save(CRegistry& registry, const std::vector<std::string>& addresses);
-    // The addresses with `address` put first, unless it is there already.
+    // The addresses with `address` put first, moved there when it was
+    // further down.
     static std::vector<std::string> Remember(std::vector<std::string> addresses, const std::string& address);
     // The schedules shipped with the program, as file:// addresses of the
     // folder they are installed in.

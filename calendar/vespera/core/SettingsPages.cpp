@@ -115,6 +115,10 @@ CAgentAlertPageInput LoadAgentAlertPage(const CAgentSettings& settings)
     CAgentAlertPageInput page;
     page.agentText = settings.GetAgentAlertString();
     page.emailText = settings.GetEmailAlertString();
+    // Notices most often go to the user's own mailbox: offered until the
+    // user names another.
+    if (page.emailText.empty())
+        page.emailText = settings.GetEmail();
     page.importsBox = settings.GetImportScheduleAlert();
     page.meetingsBox = settings.GetMeetingScheduleLongAlert() || settings.GetMeetingScheduleShortAlert();
     page.form = settings.GetMeetingScheduleLongAlert() ? CAgentAlertPageInput::LongForm

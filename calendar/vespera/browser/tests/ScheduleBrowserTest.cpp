@@ -10,6 +10,8 @@
 #include <slotbook/Appointment.h>
 
 #include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -70,7 +72,7 @@ TEST_F(ScheduleBrowserTest, HistoryStopsAtTheFirstGapAndKeepsTwenty)
     EXPECT_EQ(CScheduleHistory::Load(registry).size(), 20u);
     std::string value;
     EXPECT_NE(registry.ReadValueUnbounded(AgentKey, "URL21", value), CRegistry::Ok);
-    EXPECT_EQ(CScheduleHistory::Remember({"a", "b"}, "b"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(CScheduleHistory::Remember({"a", "b"}, "b"), (std::vector<std::string>{"b", "a"}));
     EXPECT_EQ(CScheduleHistory::Remember({"a", "b"}, "c"), (std::vector<std::string>{"c", "a", "b"}));
 }
 
@@ -102,6 +104,25 @@ TEST_F(ScheduleBrowserTest, RetrievalFillsTheTreesAndRemembersTheAddressOnce)
     browser.Retrieve(team);
     EXPECT_EQ(browser.Addresses().count(QString::fromStdString(team)), 1);
     EXPECT_EQ(CScheduleHistory::Load(registry).front(), team);
+}
+
+TEST_F(ScheduleBrowserTest, EnterRetrievesAndTheHistoryIsMostRecentFirst)
+{
+    const std::string older = Shipped("team-schedule.rdf");
+    ASSERT_TRUE(CScheduleHistory::Save(registry, {"http://example.org/recent.rdf", older}));
+    CScheduleBrowserDlg browser(Agent(), false);
+    const QStringList examples = browser.Addresses();
+    ASSERT_EQ(examples.size(), 2);
+    browser.show();
+    auto* address = browser.findChild<QComboBox*>("address");
+    address->setEditText(examples.last());
+    QTest::keyClick(address->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(browser.StatusText(), "Retrieving events...done.");
+    EXPECT_GT(browser.ScheduleTree()->topLevelItemCount(), 0);
+    EXPECT_EQ(browser.Addresses().first(), examples.last()) << "an older address moves to the front";
+    EXPECT_EQ(browser.Addresses().size(), examples.size());
+    EXPECT_EQ(CScheduleHistory::Load(registry).front(), examples.last().toStdString());
+    EXPECT_TRUE(browser.isVisible()) << "Enter does not close the browser";
 }
 
 TEST_F(ScheduleBrowserTest, UncheckedEventsStayOutOfTheImportAndMeetingsGoToTheAttendeesAgents)

@@ -173,6 +173,14 @@ TEST_F(SettingsPagesTest, FormDecidesWhichMeetingAlertTheBoxSets)
     EXPECT_EQ(loaded.emailText, "me@example.org");
 }
 
+TEST_F(SettingsPagesTest, TheUsersOwnAddressIsOfferedUntilAnotherIsStored)
+{
+    settings->SetEmail("jo@example.org");
+    EXPECT_EQ(LoadAgentAlertPage(*settings).emailText, "jo@example.org");
+    settings->SetEmailAlertString("assistant@example.org");
+    EXPECT_EQ(LoadAgentAlertPage(*settings).emailText, "assistant@example.org");
+}
+
 TEST_F(SettingsPagesTest, ExactlyOneChannelIsOnAfterEveryApply)
 {
     // Every prior pair of channel switches, both channels, empty and filled
