@@ -483,11 +483,17 @@ void CVesperaDlg::DisableANS()
     m_agent->GetRegistration().DisableANS();
 }
 
+// Without a registration the name-server fields would be empty or stale,
+// so they go and the status line says why.
 void CVesperaDlg::ShowRegistration(const std::string& name, const std::string& host, int port)
 {
+    const bool registered = !name.empty();
+    m_status->setText(registered ? "Agent Operational" : UnregisteredStatus);
     m_agentName->setText(FromStd("Agent Name: " + name));
     m_ansHost->setText(FromStd("ANS Host: " + host));
     m_ansPort->setText(QString("ANS Port: %1").arg(port));
+    for (QLabel* field : {m_agentName, m_ansHost, m_ansPort})
+        field->setVisible(registered);
 }
 
 void CVesperaDlg::EnableMeetingRequests(bool enable)

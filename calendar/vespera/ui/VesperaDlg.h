@@ -40,6 +40,8 @@ class CVesperaDlg : public QDialog,
 public:
     static constexpr const char* Title = "ORVANTE Semantic Web Calendar Agent";
     static constexpr const char* TrayToolTip = "ORVANTE Calendar Agent";
+    static constexpr const char* UnregisteredStatus =
+        "Agent Operational, not registered with an Agent Name Server (Options, Agent Lookup Details)";
     static constexpr unsigned WM_PROBE = WM_APP + 2;
     static constexpr unsigned WM_DEBUG_CLOSED = WM_USER + 500;
     static constexpr int TipDelayMs = 1000;

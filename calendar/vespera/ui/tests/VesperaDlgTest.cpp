@@ -192,6 +192,19 @@ TEST_F(VesperaDlgTest, AlertAndLookupPagesEnableTheirFieldsAsTheyChange)
         EXPECT_FALSE(lookup.findChild<QWidget*>(name)->isEnabled()) << name;
 }
 
+TEST_F(VesperaDlgTest, TheHeaderSaysWhetherTheAgentIsRegistered)
+{
+    CRegistrationControl& control = *window;
+    control.ShowRegistration("ann_example.org-CalendarAgent", "127.0.0.1", 6677);
+    EXPECT_EQ(window->findChild<QLabel*>("status")->text(), "Agent Operational");
+    EXPECT_EQ(window->findChild<QLabel*>("ansPort")->text(), "ANS Port: 6677");
+    // As unregistering in the options shows it.
+    control.ShowRegistration("", "", 0);
+    EXPECT_EQ(window->findChild<QLabel*>("status")->text().toStdString(), CVesperaDlg::UnregisteredStatus);
+    for (const char* field : {"agentName", "ansHost", "ansPort"})
+        EXPECT_TRUE(window->findChild<QLabel*>(field)->isHidden()) << field;
+}
+
 TEST_F(VesperaDlgTest, CancelChangesNothingAndASecondSheetDoesNotOpen)
 {
     Settings().SetMeetingSchedulingType(2);
