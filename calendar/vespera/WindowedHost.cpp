@@ -76,13 +76,15 @@ int RunWindowed(std::vector<char*>& arguments)
     sinks.LogTo(agent);
     loop.HandleSignals({SIGINT, SIGTERM, SIGHUP}, [&window](int) { window->EndDialog(0); });
 
+    window->SetTrayAppearedHandler([] { Say(stdout, "tray icon shown"); });
     if (!CreateAgentContainer(*window, *agent, arguments, instance, loop))
         return 1;
     // Told once the window has initialised (and registered the agent).
     loop.Post([agent, &window] {
         SayRegistration(*agent);
-        Say(stdout,
-            window->IsTrayCreated() ? "tray icon shown" : "no notification area: the window stands alone");
+        Say(stdout, window->IsTrayCreated()
+                        ? "tray icon shown"
+                        : "no notification area yet: the window stands alone until a panel shows its icon");
         SayReady(*agent);
     });
     window->DoModal();

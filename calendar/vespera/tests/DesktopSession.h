@@ -47,15 +47,16 @@ public:
         return missing;
     }
 
-    // Starts the server and the tray and points DISPLAY at them.
-    bool Start(const std::string& errorDirectory)
+    // Starts the server and (unless not `withTray`) the tray and points
+    // DISPLAY at them.
+    bool Start(const std::string& errorDirectory, bool withTray = true)
     {
         if (!StartServer(errorDirectory + "/xvfb.err"))
             return false;
         setenv("DISPLAY", m_display.c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
         m_errorDirectory = errorDirectory;
-        return StartTray();
+        return !withTray || StartTray();
     }
 
     // Ends the tray and starts a new one, as when the desktop's panel
@@ -69,6 +70,20 @@ public:
     }
 
     const std::string& Display() const { return m_display; }
+
+    // Starts a tray, as a panel that starts after the programs of the
+    // session.
+    bool StartTray()
+    {
+        m_tray = std::make_unique<testsupport::CChildProcess>();
+        if (!m_tray->Start("/usr/bin/trayer",
+                           {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "160",
+                            "--heighttype", "pixel", "--height", "28"},
+                           m_errorDirectory + "/trayer.err"))
+            return false;
+        return WaitFor(
+            [this] { return Run("xwininfo -name panel -display " + m_display + " >/dev/null 2>&1") == 0; });
+    }
 
     // Runs a shell command line of X tools on the display; its exit status.
     static int Run(const std::string& command)
@@ -104,18 +119,6 @@ public:
     }
 
 private:
-    bool StartTray()
-    {
-        m_tray = std::make_unique<testsupport::CChildProcess>();
-        if (!m_tray->Start("/usr/bin/trayer",
-                           {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "160",
-                            "--heighttype", "pixel", "--height", "28"},
-                           m_errorDirectory + "/trayer.err"))
-            return false;
-        return WaitFor(
-            [this] { return Run("xwininfo -name panel -display " + m_display + " >/dev/null 2>&1") == 0; });
-    }
-
     // Xvfb picks a free display and writes its number to the pipe once it
     // accepts connections.
     bool StartServer(const std::string& errorFile)

@@ -1,6 +1,7 @@
 // The program with its window, under an X server and notification area of
-// the test's own: the window and the tray icon appear, a second start is
-// refused, and closing the window ends the agent in order. A picture of the
+// the test's own: the window and the tray icon appear (also when the panel
+// starts after the agent), a second start is refused, and closing the
+// window ends the agent in order. A picture of the
 // screen is kept in the test's output folder.
 
 #include "AgentSociety.h"
@@ -114,6 +115,36 @@ TEST(WindowProcessTest, WindowAndTrayIconAppearASecondStartIsRefusedAndClosingEn
                          "' windowfocus --sync key Escape >/dev/null 2>&1");
     EXPECT_EQ(agent.Wait(), 0) << agent.Errors();
     EXPECT_FALSE(std::filesystem::exists(pidFile));
+}
+
+TEST(WindowProcessTest, APanelThatStartsAfterTheAgentGetsItsIcon)
+{
+    const std::string missing = CDesktopSession::MissingTools();
+    if (!missing.empty())
+        GTEST_SKIP() << "the window test needs " << missing << " (scripts/test installs them)";
+    setenv("LSAN_OPTIONS", (std::string("suppressions=") + QT_LSAN_SUPPRESSIONS).c_str(), 1);
+    const std::filesystem::path output = std::filesystem::path(WINDOW_TEST_OUTPUT) / "late-panel";
+    std::filesystem::create_directories(output);
+    CAgentSociety society;
+    ASSERT_TRUE(society.StartNameServer()) << society.Failure();
+    ASSERT_TRUE(society.PrepareHome({AnnName, "ann", {{"ANSRegistered", "true"}}, {}}, {"", ""}))
+        << society.Failure();
+    CDesktopSession desktop;
+    ASSERT_TRUE(desktop.Start(output.string(), false)) << "no X server; see " << output;
+
+    testsupport::CChildProcess agent;
+    ASSERT_TRUE(agent.Start(VESPERA_BINARY, {}, (society.HomeOf("ann") / "vespera.err").string()));
+    std::string line;
+    ASSERT_TRUE(ReadUntil(agent, "no notification area", line)) << agent.Errors();
+    EXPECT_EQ(line, "no notification area yet: the window stands alone until a panel shows its icon");
+    ASSERT_TRUE(desktop.StartTray());
+    ASSERT_TRUE(ReadUntil(agent, "tray icon shown", line)) << agent.Errors();
+    const std::string dockedIcon =
+        "xwininfo -name panel -tree -display " + desktop.Display() + " | grep -c '\"vespera\": (\"vespera\"'";
+    EXPECT_TRUE(CDesktopSession::WaitFor([&] { return CDesktopSession::Output(dockedIcon) == "1\n"; }));
+    CDesktopSession::Run("xdotool search --name '" + std::string(Title) +
+                         "' windowfocus --sync key Escape >/dev/null 2>&1");
+    EXPECT_EQ(agent.Wait(), 0) << agent.Errors();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 CSystemTray::CSystemTray() : m_menu(std::make_unique<QMenu>())
 {
@@ -40,11 +41,31 @@ void CSystemTray::BuildMenu()
     SetDefaultItem(Minimize);
 }
 
-bool CSystemTray::Create(const QIcon& icon, const QString& toolTip, CommandHandler handler)
+bool CSystemTray::Create(const QIcon& icon, const QString& toolTip, CommandHandler handler,
+                         std::function<void()> appeared)
 {
     m_handler = std::move(handler);
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        // Qt says nothing when an area starts: it is asked now and then.
+        m_watch = new QTimer(this);
+        m_watch->setInterval(AreaWatchMs);
+        connect(m_watch, &QTimer::timeout, this, [this, icon, toolTip, appeared] {
+            if (!QSystemTrayIcon::isSystemTrayAvailable())
+                return;
+            m_watch->stop();
+            MakeIcon(icon, toolTip);
+            if (appeared)
+                appeared();
+        });
+        m_watch->start();
         return false;
+    }
+    MakeIcon(icon, toolTip);
+    return true;
+}
+
+void CSystemTray::MakeIcon(const QIcon& icon, const QString& toolTip)
+{
     m_icon = new QSystemTrayIcon(icon, this);
     m_icon->setToolTip(toolTip);
     m_icon->setContextMenu(m_menu.get());
@@ -53,7 +74,6 @@ bool CSystemTray::Create(const QIcon& icon, const QString& toolTip, CommandHandl
             OnDoubleClick();
     });
     m_icon->show();
-    return true;
 }
 
 void CSystemTray::SetDefaultItem(Command command)
@@ -88,6 +108,8 @@ void CSystemTray::ShowBalloon(const std::string& title, const std::string& text)
 
 void CSystemTray::Remove()
 {
+    if (m_watch)
+        m_watch->stop();
     if (!m_icon)
         return;
     m_icon->hide();

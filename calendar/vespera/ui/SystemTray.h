@@ -13,6 +13,7 @@ class QAction;
 class QIcon;
 class QMenu;
 class QSystemTrayIcon;
+class QTimer;
 
 // The agent's icon in the notification area, with its menu. The menu's
 // default item (shown bold) is what a double click on the icon does; it
@@ -39,8 +40,11 @@ public:
     ~CSystemTray() override;
 
     // Makes the icon with its tool tip and menu; false when the desktop has
-    // no notification area.
-    bool Create(const QIcon& icon, const QString& toolTip, CommandHandler handler);
+    // no notification area yet. The icon is then made, and `appeared` run,
+    // when one starts (a panel often starts after the programs of the
+    // session).
+    bool Create(const QIcon& icon, const QString& toolTip, CommandHandler handler,
+                std::function<void()> appeared = {});
     bool IsCreated() const { return m_icon != nullptr; }
 
     void SetDefaultItem(Command command);
@@ -57,9 +61,13 @@ public:
 
 private:
     void BuildMenu();
+    void MakeIcon(const QIcon& icon, const QString& toolTip);
+    static constexpr int AreaWatchMs = 1000;
 
     std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon* m_icon = nullptr;
+    // Looks for a notification area while there is none.
+    QTimer* m_watch = nullptr;
     std::map<Command, QAction*> m_actions;
     Command m_default = Minimize;
     CommandHandler m_handler;

@@ -215,19 +215,35 @@ int CVesperaDlg::OnInitDialog()
 
     CAgentSettings& settings = m_agent->GetSettings();
     CBalloonSink::SetCurrent(this);
-    m_trayCreated = m_tray.Create(Artwork::AgentIcon(), TrayToolTip,
-                                  [this](CSystemTray::Command command) { OnTrayCommand(command); });
+    m_trayCreated = m_tray.Create(
+        Artwork::AgentIcon(), TrayToolTip, [this](CSystemTray::Command command) { OnTrayCommand(command); },
+        [this] { TrayAppeared(); });
     if (m_trayCreated) {
-        m_tray.SetDefaultItem(CSystemTray::Minimize);
-        AttachTips();
+        AttachTray(CSystemTray::Minimize);
         if (settings.GetStartMinimized())
             OnMinimize();
-        EnableMeetingRequests(MeetingRequestsAllowed(settings));
     }
     UpdateDebugWindow();
     m_agent->GetPreferences().RebuildPreferences();
     setWindowTitle(Title);
     return timerRunning;
+}
+
+void CVesperaDlg::AttachTray(CSystemTray::Command defaultItem)
+{
+    m_tray.SetDefaultItem(defaultItem);
+    AttachTips();
+    EnableMeetingRequests(MeetingRequestsAllowed(m_agent->GetSettings()));
+}
+
+// A panel that starts after the agent: the window was standing alone so far
+// and is not hidden now.
+void CVesperaDlg::TrayAppeared()
+{
+    m_trayCreated = true;
+    AttachTray(isHidden() ? CSystemTray::Restore : CSystemTray::Minimize);
+    if (m_trayAppeared)
+        m_trayAppeared();
 }
 
 void CVesperaDlg::ShowBalloon(const std::string& title, const std::string& text)

@@ -12,6 +12,7 @@
 #include <QDate>
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -106,6 +107,9 @@ public:
 
     CSystemTray& Tray() { return m_tray; }
     bool IsTrayCreated() const { return m_trayCreated; }
+    // Runs `told` when a notification area starts after the window, and
+    // its icon is shown there.
+    void SetTrayAppearedHandler(std::function<void()> told) { m_trayAppeared = std::move(told); }
 
 protected:
     intptr_t WindowProc(unsigned msg, uintptr_t wparam, intptr_t lparam) override;
@@ -114,6 +118,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void AttachTray(CSystemTray::Command defaultItem);
+    void TrayAppeared();
     void TestAnswered(bool succeeded, const std::string& result, const std::string& error);
     void BuildControls();
     void AttachTips();
@@ -140,4 +146,5 @@ private:
     std::unique_ptr<CDebugDlg> m_debug;
     // The Test button's call while it runs, and after, until the next.
     std::unique_ptr<CScheduleService> m_serviceTest;
+    std::function<void()> m_trayAppeared;
 };
