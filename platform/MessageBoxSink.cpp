@@ -52,6 +52,17 @@ int CMessageBoxSink::Show(const std::string& text, unsigned type, const std::str
     return Current().MessageBox(text, caption, type);
 }
 
+void CMessageBoxSink::Beep()
+{
+    std::fputc('\a', stderr);
+    std::fflush(stderr);
+}
+
+void CMessageBoxSink::Alert()
+{
+    Current().Beep();
+}
+
 int CMessageBoxSink::DefaultButton(unsigned type)
 {
     std::vector<int> buttons = buttons_of(type);
@@ -132,4 +143,5 @@ void CMessageBoxSink::CRecorder::Clear()
 {
     boxes.clear();
     replies.clear();
+    beeps = 0;
 }

@@ -50,6 +50,9 @@ public:
 
     // Shows `text` and returns the button chosen (IDOK, IDYES, ...).
     virtual int MessageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
+    // The warning sound before an error is shown: the desktop's, or the
+    // terminal's bell (standard error) by default.
+    virtual void Beep();
 
     // The sink installed last, or a process-wide CHeadless writing to
     // standard error.
@@ -60,6 +63,8 @@ public:
     // Current().MessageBox(text, caption, type).
     static int Show(const std::string& text, unsigned type = MB_OK,
                     const std::string& caption = std::string());
+    // Current().Beep().
+    static void Alert();
 
     // The button that a box of `type` has focused when it opens: the first
     // of its buttons unless MB_DEFBUTTON2/3 picks another that it has.
@@ -97,12 +102,15 @@ public:
     };
 
     int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
+    void Beep() override { ++beeps; }
 
     void QueueReply(int reply);
     const std::vector<Box>& Boxes() const;
+    int Beeps() const { return beeps; }
     void Clear();
 
 private:
+    int beeps = 0;
     std::vector<Box> boxes;
     std::deque<int> replies;
 };

@@ -273,8 +273,7 @@ bool CWebBrowserUtil::OpenOrReport(const std::string& address)
     const int result = GotoURL(address.c_str(), SW_SHOW);
     if (result > OpenedThreshold)
         return true;
-    // The exclamation sound, where a terminal can give one.
-    std::fputc('\a', stderr);
+    CMessageBoxSink::Alert();
     ReportError(result);
     return false;
 }

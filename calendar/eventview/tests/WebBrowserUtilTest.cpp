@@ -203,4 +203,17 @@ TEST(WebBrowserUtil, AMissingOpenerIsNamedInTheReport)
     EXPECT_NE(boxes.Boxes()[0].text.find(CWebBrowserUtil::OpenerMissingText), std::string::npos);
 }
 
+TEST(WebBrowserUtil, AFailureSoundsTheSinksAlertNotABellOnStandardError)
+{
+    CMessageBoxSink::CRecorder boxes;
+    CMessageBoxSink* previous = CMessageBoxSink::SetCurrent(&boxes);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(CWebBrowserUtil().OpenOrReport("ftp://a.example/file"));
+    const std::string written = testing::internal::GetCapturedStderr();
+    CMessageBoxSink::SetCurrent(previous);
+    EXPECT_EQ(boxes.Beeps(), 1);
+    EXPECT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(written.find('\a'), std::string::npos);
+}
+
 } // namespace

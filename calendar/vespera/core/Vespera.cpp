@@ -445,7 +445,7 @@ void CVespera::OpenDataUrl(const std::string& address)
         return;
     if (result == CWebBrowserUtil::NoBrowserCode && !m_urlOpener)
         debug("No web browser is available to open %s", address.c_str());
-    std::fputc('\a', stderr);
+    CMessageBoxSink::Alert();
     browser.ReportError(result);
 }
 

@@ -55,6 +55,11 @@ ButtonSet ButtonsOf(unsigned type)
 
 CQtMessageBoxSink::CQtMessageBoxSink(LogHook log) : m_log(std::move(log)) {}
 
+void CQtMessageBoxSink::Beep()
+{
+    QApplication::beep();
+}
+
 int CQtMessageBoxSink::MessageBox(const std::string& text, const std::string& caption, unsigned type)
 {
     if (m_log)

@@ -20,6 +20,8 @@ public:
     explicit CQtMessageBoxSink(LogHook log = LogHook());
 
     int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
+    // The desktop's own warning sound.
+    void Beep() override;
 
 private:
     LogHook m_log;
