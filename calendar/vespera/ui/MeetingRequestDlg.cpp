@@ -10,6 +10,8 @@
 
 #include <platform/MessageBoxSink.h>
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -222,6 +224,13 @@ void CMeetingRequestDlg::FillContacts()
         row->setText(1, QString::fromStdString(contact->GetLastName()));
         row->setText(2, QString::fromStdString(contact->GetEmailAddress()));
         row->setText(3, QString::fromStdString(contact->GetCalendarAgentName()));
+    }
+    // Agent names are long: a column is as wide as its widest text, never
+    // narrower than it opened.
+    for (int column = 0; column < m_contactList->columnCount(); ++column) {
+        const int opened = m_contactList->columnWidth(column);
+        m_contactList->resizeColumnToContents(column);
+        m_contactList->setColumnWidth(column, std::max(opened, m_contactList->columnWidth(column)));
     }
 }
 

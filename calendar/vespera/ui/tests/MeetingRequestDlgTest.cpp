@@ -146,4 +146,17 @@ TEST_F(MeetingRequestDlgTest, RequestCarriesTheDurationAndTheWindowOnlyWhenCheck
     EXPECT_EQ(requests[0].find(":end ("), std::string::npos) << requests[0];
 }
 
+TEST_F(MeetingRequestDlgTest, EveryContactColumnIsWideEnoughForItsText)
+{
+    const std::unique_ptr<CMeetingRequestDlg> dialog = Open({});
+    const auto* list = dialog->findChild<QTreeWidget*>("contacts");
+    for (int column = 0; column < list->columnCount(); ++column) {
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            const QString text = list->topLevelItem(row)->text(column);
+            EXPECT_GE(list->columnWidth(column), list->fontMetrics().horizontalAdvance(text))
+                << text.toStdString();
+        }
+    }
+}
+
 } // namespace
