@@ -74,6 +74,10 @@ public:
         std::function<void()> command;
     };
     // The entries of the menu of a schedule-tree or event-tree item.
+    // A context menu opens only with at least MinimumMenuLines lines, its
+    // title line included.
+    static constexpr std::size_t MinimumMenuLines = 3;
+    static bool IsMenuShown(std::size_t entries);
     std::vector<MenuEntry> CalendarMenuEntries(QTreeWidgetItem* item);
     std::vector<MenuEntry> EventTreeMenuEntries(QTreeWidgetItem* item);
     QTreeWidget* ScheduleTree() const { return m_schedules; }

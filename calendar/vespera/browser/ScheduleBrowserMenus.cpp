@@ -33,11 +33,11 @@ Object* ObjectOf(QTreeWidgetItem* item)
     return static_cast<Object*>(item->data(0, ObjectRole).value<void*>());
 }
 
-// A titled pop-up of the entries; not shown with fewer than three.
+// A titled pop-up of the entries, when there are enough of them.
 void ShowMenu(QWidget* parent, const QString& title,
               const std::vector<CScheduleBrowserDlg::MenuEntry>& entries, const QPoint& at)
 {
-    if (entries.size() < 3)
+    if (!CScheduleBrowserDlg::IsMenuShown(entries.size()))
         return;
     CTitleMenu menu(parent);
     for (const CScheduleBrowserDlg::MenuEntry& entry : entries)
@@ -99,6 +99,13 @@ void CScheduleBrowserDlg::contextMenuEvent(QContextMenuEvent* event)
                  event->globalPos());
         return;
     }
+}
+
+// The title is the menu's first line and counts as one: a calendar without
+// a source has four lines, and a person's two commands make a menu.
+bool CScheduleBrowserDlg::IsMenuShown(std::size_t entries)
+{
+    return entries + 1 >= MinimumMenuLines;
 }
 
 std::vector<CScheduleBrowserDlg::MenuEntry> CScheduleBrowserDlg::CalendarMenuEntries(QTreeWidgetItem* item)

@@ -50,6 +50,15 @@ TEST(ScheduleBrowserTexts, DurationsAndAgentNames)
         EXPECT_EQ(CScheduleBrowserDlg::DurationText(c.first), c.second) << c.first;
 }
 
+TEST(ScheduleBrowserTexts, AMenuCountsItsTitleLine)
+{
+    // A location with one page, a person with two commands, a calendar
+    // without a source (three entries and the title: four lines).
+    const std::pair<std::size_t, bool> menus[] = {{0, false}, {1, false}, {2, true}, {3, true}};
+    for (const auto& menu : menus)
+        EXPECT_EQ(CScheduleBrowserDlg::IsMenuShown(menu.first), menu.second) << menu.first;
+}
+
 class ScheduleBrowserTest : public CVesperaTest {
 protected:
     ScheduleBrowserTest()
