@@ -233,6 +233,13 @@ bool ReadAnyForm(const std::string& text, ParsedFields& fields)
 
 CDateTime::CDateTime() : m_value(0.0), m_status(valid) {}
 
+CDateTime CDateTime::Null()
+{
+    CDateTime date;
+    date.SetStatus(null);
+    return date;
+}
+
 CDateTime::CDateTime(double oleDate)
     : m_value(oleDate), m_status(IsRepresentable(LinearFromOle(oleDate)) ? valid : invalid)
 {

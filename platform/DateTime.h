@@ -22,6 +22,8 @@ public:
     CDateTime(int year, int month, int day, int hour, int minute, int second);
 
     static CDateTime GetCurrentTime();
+    // Value 0 in the null state: a date-time that was never set.
+    static CDateTime Null();
 
     Status GetStatus() const { return m_status; }
     // Asking for valid on a value outside the representable range leaves it

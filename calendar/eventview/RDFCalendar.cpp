@@ -130,7 +130,7 @@ bool CRDFCalendar::BuildAppointmentList()
                 NotInOutlook, event.getDescription(), BodyFor(attendees, *calendar),
                 event.getLocationString(), attendees, "", event.getStartDate().GetValue(),
                 event.getEndDate().GetValue(), WholeMinutes(event.getDurationPtr()->GetTotalDays()),
-                event.hasAlarm() ? 1 : 0, event.getAlarmDuration(), -1, CDateTime(), ImportAttribute));
+                event.hasAlarm() ? 1 : 0, event.getAlarmDuration(), -1, CDateTime::Null(), ImportAttribute));
             m_identities.push_back(IdentityOf(event, *calendar));
             m_rules.push_back(event.GetRecurrenceRule());
         }

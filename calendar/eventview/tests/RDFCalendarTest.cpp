@@ -74,6 +74,7 @@ TEST_F(RDFCalendarTest, AppointmentsCarryAttendeesBodyDurationAndAlarm)
     EXPECT_EQ(review.GetReminder(), 15);
     EXPECT_EQ(review.GetApptStatus(), -1);
     EXPECT_EQ(review.GetAttribute(), "RDF Calendar Import");
+    EXPECT_EQ(review.GetExpires().GetStatus(), CDateTime::null);
     EXPECT_EQ(
         calendar.getAppointmentPtr()[1]->GetBody().rfind(
             "Appointment added by Orvante Calendar Agent from the following Semantic Web Schedule:\n", 0),

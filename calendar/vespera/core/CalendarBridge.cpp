@@ -29,13 +29,6 @@
 
 namespace {
 
-CDateTime NullDate()
-{
-    CDateTime date;
-    date.SetStatus(CDateTime::null);
-    return date;
-}
-
 // A number the calendar program gives, held to the range of an int.
 int Narrow(long value)
 {
@@ -166,7 +159,7 @@ bool CCalendarBridge::LoadAppointment(outlook::CItems& items, int position)
             position, appointment->GetSubject(), appointment->GetBody(), appointment->GetLocation(),
             appointment->GetRequiredAttendees(), appointment->GetOptionalAttendees(), start, end,
             appointment->GetDuration(), reminderSet, appointment->GetReminderMinutesBeforeStart(), busyStatus,
-            NullDate(), "outlook", false);
+            CDateTime::Null(), "outlook", false);
         return true;
     }
     AppLog("Adding Recurring Appointment %d", position);
@@ -174,7 +167,7 @@ bool CCalendarBridge::LoadAppointment(outlook::CItems& items, int position)
         position, appointment->GetSubject(), appointment->GetBody(), appointment->GetLocation(),
         appointment->GetRequiredAttendees(), appointment->GetOptionalAttendees(), start, end,
         appointment->GetDuration(), reminderSet, appointment->GetReminderMinutesBeforeStart(), busyStatus,
-        NullDate(), "outlook", Narrow(pattern->GetRecurrenceType()), Narrow(pattern->GetInterval()),
+        CDateTime::Null(), "outlook", Narrow(pattern->GetRecurrenceType()), Narrow(pattern->GetInterval()),
         pattern->GetInstance(), pattern->GetNoEndDate() ? 0 : 1,
         DatePlusTime(pattern->GetPatternStartDate(), pattern->GetStartTime()),
         DatePlusTime(pattern->GetPatternEndDate(), pattern->GetEndTime()), pattern->GetDayOfMonth(),
@@ -407,7 +400,7 @@ bool CCalendarBridge::CreateOutlookAppointment(const CDateTime& start, long dura
         ++m_calendarItemCount;
         Appointments().AddAppointment(m_calendarItemCount, subject, body, location, requiredAttendees,
                                       optionalAttendees, start, end, duration, setReminder ? 1 : 0, minutes,
-                                      outlook::olBusy, NullDate(), "outlook", true);
+                                      outlook::olBusy, CDateTime::Null(), "outlook", true);
     }
     return true;
 }
