@@ -131,6 +131,7 @@ bool CRDFCalendar::BuildAppointmentList()
                 event.getLocationString(), attendees, "", event.getStartDate().GetValue(),
                 event.getEndDate().GetValue(), WholeMinutes(event.getDurationPtr()->GetTotalDays()),
                 event.hasAlarm() ? 1 : 0, event.getAlarmDuration(), -1, CDateTime::Null(), ImportAttribute));
+            m_appointments.back()->SetAllDay(event.IsAllDay());
             m_identities.push_back(IdentityOf(event, *calendar));
             m_rules.push_back(event.GetRecurrenceRule());
         }

@@ -2,6 +2,8 @@
 
 #include <slotbook/Narrow.h>
 
+#include <algorithm>
+
 namespace {
 
 std::string Counted(int count, const char* unit)
@@ -166,6 +168,10 @@ std::string CAppointment::GetReminderString() const
 
 std::string CAppointment::GetDurationString() const
 {
+    if (m_entry.allDay) {
+        const int days = std::max(1, m_entry.duration / (24 * 60));
+        return days == 1 ? "All Day" : std::to_string(days) + " Days";
+    }
     if (m_entry.duration < 61)
         return Counted(m_entry.duration, "Minute");
     const int hours = m_entry.duration / 60;

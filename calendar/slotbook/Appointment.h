@@ -50,6 +50,9 @@ public:
     int IsReminder() const { return m_entry.reminderSet; }
     int GetOutlookIndex() const { return m_entry.outlookIndex; }
     int IsRecurring() const { return m_entry.recurring; }
+    // Whole days from midnight, shown as days rather than hours.
+    bool IsAllDay() const { return m_entry.allDay; }
+    void SetAllDay(bool allDay) { m_entry.allDay = allDay; }
     // The pattern of a recurring appointment, owned by it; null otherwise.
     const CRecurrenceData* GetRecurrence() const { return m_recurrence.get(); }
 
@@ -86,6 +89,7 @@ private:
         int reminderSet = 0;
         int outlookIndex = 0;
         int recurring = 0;
+        bool allDay = false;
     };
 
     static std::unique_ptr<CRecurrenceData> CopyOf(const CRecurrenceData* pattern);

@@ -46,6 +46,9 @@ struct CAppointmentData {
     bool reminderSet = false;
     long reminderMinutesBeforeStart = 15;
     bool isRecurring = false;
+    // Whole days from midnight, written as dates: the same days in every
+    // zone.
+    bool allDay = false;
     Pattern pattern;
 };
 } // namespace outlook

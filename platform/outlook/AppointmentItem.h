@@ -30,6 +30,8 @@ public:
     bool SetDuration(long minutes);
     long GetBusyStatus() const { return m_data.busyStatus; }
     bool GetIsRecurring() const { return m_data.isRecurring; }
+    bool GetAllDayEvent() const { return m_data.allDay; }
+    void SetAllDayEvent(bool allDay) { m_data.allDay = allDay; }
     // The pattern, owned by the item; null for an item that does not recur.
     const CRecurrencePattern* GetRecurrencePattern() const { return m_pattern.get(); }
     // Makes the item recur by the pattern, or stop recurring with nullopt.

@@ -238,6 +238,7 @@ void ReadTimes(icalcomponent* event, CAppointmentData& data)
         data.duration = minutes > 0 ? minutes : 0;
     } else
         data.duration = start.is_date ? MinutesPerDay : 0;
+    data.allDay = start.is_date && data.duration > 0 && data.duration % MinutesPerDay == 0;
 }
 
 void ReadRecurrence(icalcomponent* event, CAppointmentData& data, std::string& note)
@@ -482,8 +483,9 @@ bool CICalendarEvent::Write(icalcomponent* event, const CAppointmentData& after,
 {
     if (!Writable(after, error))
         return false;
-    if (!before || !SameTime(before->start, after.start) || before->duration != after.duration)
-        WriteTimes(event, after, before && WasAllDay(event));
+    if (!before || !SameTime(before->start, after.start) || before->duration != after.duration ||
+        before->allDay != after.allDay)
+        WriteTimes(event, after, after.allDay || (before && WasAllDay(event)));
     if (!before || before->subject != after.subject)
         WriteText(event, ICAL_SUMMARY_PROPERTY, after.subject);
     if (!before || before->body != after.body)

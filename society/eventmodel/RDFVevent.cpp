@@ -37,9 +37,20 @@ void CRDFVevent::ReadTimes(CRDFNode* node, CRDFMFCGraphStore* store)
             m_end.SetValue(m_start.GetValue() + m_duration);
     } else if (m_end.IsValid()) {
         m_duration = m_end.GetValue() - m_start.GetValue();
+    } else if (m_start.IsDateOnly()) {
+        // A day without an end is that day.
+        m_duration = CDateTimeSpan(1, 0, 0, 0);
+        m_end.SetValue(m_start.GetValue() + m_duration);
     } else {
         m_end.SetValue(m_start.GetValue());
     }
+}
+
+bool CRDFVevent::IsAllDay() const
+{
+    const bool endGiven = !m_end.GetText().empty();
+    return m_start.IsDateOnly() && (!endGiven || m_end.IsDateOnly()) &&
+           m_duration.GetTotalDays() >= 1.0 - 1e-9;
 }
 
 void CRDFVevent::ReadText(CRDFNode* node)

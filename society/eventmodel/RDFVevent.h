@@ -28,6 +28,9 @@ public:
 
     CRDFDateTime getStartDate() const { return m_start; }
     CRDFDateTime getEndDate() const { return m_end; }
+    // A start written as a date (and an end, when there is one, too): the
+    // event takes whole days.
+    bool IsAllDay() const;
     std::string getStartString() const { return m_start.getString(); }
     std::string getEndString() const { return m_end.getString(); }
     // The summary, else the description.

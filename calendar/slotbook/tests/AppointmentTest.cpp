@@ -161,6 +161,12 @@ TEST(AppointmentStrings, DurationAndReminder)
         {90, "1 Hour 30 Minutes"}, {-5, "-5 Minute"}};
     for (const auto& d : durations)
         EXPECT_EQ(d.second, Lasting(d.first, 0).GetDurationString()) << d.first;
+    const std::pair<int, const char*> days[] = {{1440, "All Day"}, {2880, "2 Days"}, {0, "All Day"}};
+    for (const auto& d : days) {
+        CAppointment allDay = Lasting(d.first, 0);
+        allDay.SetAllDay(true);
+        EXPECT_EQ(d.second, allDay.GetDurationString()) << d.first;
+    }
     const std::pair<int, const char*> reminders[] = {{15, "15 Minutes"}, {1, "1 Minutes"},
                                                      {60, "60 Minutes"}, {61, "1 Hours"},
                                                      {90, "1 Hours"},    {1440, "24 Hours"}};

@@ -37,6 +37,14 @@ const CAppointment* CAppointmentStore::AddAppointment(int outlookIndex, const st
                   show);
 }
 
+void CAppointmentStore::SetAllDay(const CAppointment* appointment, bool allDay)
+{
+    for (const std::unique_ptr<CAppointment>& held : m_appointments) {
+        if (held.get() == appointment)
+            held->SetAllDay(allDay);
+    }
+}
+
 const CAppointment* CAppointmentStore::AddRecurringAppointment(
     int outlookIndex, const std::string& subject, const std::string& body, const std::string& location,
     const std::string& reqAttendees, const std::string& optAttendees, const CDateTime& start,

@@ -52,6 +52,9 @@ public:
                             long instance, int ends, const CDateTime& patternStart,
                             const CDateTime& patternEnd, long dayOfMonth, int days, bool show);
 
+    // Marks an appointment of the store as taking whole days.
+    void SetAllDay(const CAppointment* appointment, bool allDay);
+
     int GetCount() const { return static_cast<int>(m_appointments.size()); }
     // Null outside 0..GetCount()-1.
     const CAppointment* GetAt(int index) const;

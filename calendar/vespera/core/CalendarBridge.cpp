@@ -155,11 +155,12 @@ bool CCalendarBridge::LoadAppointment(outlook::CItems& items, int position)
     const int reminderSet = appointment->GetReminderSet() ? 1 : 0;
     if (!pattern) {
         AppLog("Adding Appointment %d", position);
-        Appointments().AddAppointment(
+        const CAppointment* added = Appointments().AddAppointment(
             position, appointment->GetSubject(), appointment->GetBody(), appointment->GetLocation(),
             appointment->GetRequiredAttendees(), appointment->GetOptionalAttendees(), start, end,
             appointment->GetDuration(), reminderSet, appointment->GetReminderMinutesBeforeStart(), busyStatus,
             CDateTime::Null(), "outlook", false);
+        Appointments().SetAllDay(added, appointment->GetAllDayEvent());
         return true;
     }
     AppLog("Adding Recurring Appointment %d", position);

@@ -49,6 +49,7 @@ void Fill(outlook::CAppointmentItem& item, const CAppointment& appointment, long
         item.SetReminderMinutesBeforeStart(appointment.GetReminder());
     item.SetRequiredAttendees(appointment.GetReqAttendees());
     item.SetOptionalAttendees(appointment.GetOptAttendees());
+    item.SetAllDayEvent(appointment.IsAllDay());
 }
 
 } // namespace

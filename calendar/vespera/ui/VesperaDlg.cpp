@@ -435,7 +435,9 @@ void CVesperaDlg::AddRow(const CAppointment& appointment)
     const CDateTime& start = appointment.GetStartTime();
     const QDateTime at(m_shownDay, QTime(start.GetHour(), start.GetMinute(), start.GetSecond()));
     auto* row = new QTreeWidgetItem;
-    row->setText(0, CQtUserTimeFormat::DateTimeText(at));
+    // A day has no time to show.
+    row->setText(0, appointment.IsAllDay() ? QLocale().toString(m_shownDay, CQtUserTimeFormat::DateFormat())
+                                           : CQtUserTimeFormat::DateTimeText(at));
     row->setText(1, FromStd(appointment.GetSubject()));
     row->setText(2, FromStd(appointment.GetDurationString()));
     row->setText(3, FromStd(appointment.GetLocation()));

@@ -95,4 +95,28 @@ TEST_F(ICalendarZoneTest, NewEventsAreInstantsThatLastTheirRealLength)
     EXPECT_EQ(Data(reread, 0).duration, 60);
 }
 
+TEST_F(ICalendarZoneTest, AllDayEventsAreDatesTheSameInEveryZone)
+{
+    CICalendarFile file;
+    std::string error;
+    ASSERT_TRUE(file.Parse("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\nEND:VCALENDAR\r\n", error));
+    CAppointmentData data;
+    data.subject = "Holiday";
+    data.start = CDateTime(2026, 12, 24, 0, 0, 0);
+    data.duration = 2 * 1440;
+    data.allDay = true;
+    CStoredItem item{"", data};
+    ASSERT_TRUE(file.AddEvent(item, error)) << error;
+    const std::string text = file.Serialize();
+    EXPECT_NE(text.find("DTSTART;VALUE=DATE:20261224"), std::string::npos) << text;
+    EXPECT_NE(text.find("DTEND;VALUE=DATE:20261226"), std::string::npos) << text;
+    ::setenv("TZ", "Asia/Tokyo", 1);
+    ::tzset();
+    CICalendarFile reread;
+    ASSERT_TRUE(reread.Parse(text, error)) << error;
+    EXPECT_TRUE(Data(reread, 0).allDay);
+    EXPECT_EQ(Data(reread, 0).start, data.start) << "midnight of the same day in another zone";
+    EXPECT_EQ(Data(reread, 0).duration, 2 * 1440);
+}
+
 } // namespace

@@ -282,4 +282,35 @@ TEST_F(ScheduleImportTest, FeedEventsKeepTheirWholeMinutesAndTheirText)
     }
 }
 
+TEST_F(ScheduleImportTest, AllDayFeedEventsStayAllDayAndADayWithoutAnEndIsOneDay)
+{
+    server.Put("/days.ics", "text/calendar",
+               "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\nBEGIN:VEVENT\r\nUID:h1\r\n"
+               "DTSTAMP:20261201T000000Z\r\nDTSTART;VALUE=DATE:20311224\r\nSUMMARY:Holiday\r\nEND:VEVENT\r\n"
+               "BEGIN:VEVENT\r\nUID:h2\r\nDTSTAMP:20261201T000000Z\r\nDTSTART;VALUE=DATE:20311227\r\n"
+               "DTEND;VALUE=DATE:20311229\r\nSUMMARY:Trip\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    Upload(server.Url("/days.ics"));
+    ASSERT_EQ(CalendarItems(), 2);
+    const struct {
+        const char* subject;
+        CDateTime start;
+        long minutes;
+        const char* shown;
+    } expected[] = {{"Holiday", CDateTime(2031, 12, 24, 0, 0, 0), 1440, "All Day"},
+                    {"Trip", CDateTime(2031, 12, 27, 0, 0, 0), 2880, "2 Days"}};
+    for (int i = 0; i < 2; ++i) {
+        outlook::CStoredItem item;
+        ASSERT_TRUE(Backend().GetItem(outlook::olFolderCalendar, i, item));
+        const auto& data = std::get<outlook::CAppointmentData>(item.data);
+        EXPECT_EQ(data.subject, expected[i].subject);
+        EXPECT_TRUE(data.allDay) << expected[i].subject;
+        EXPECT_EQ(data.start, expected[i].start) << expected[i].subject;
+        EXPECT_EQ(data.duration, expected[i].minutes) << expected[i].subject;
+    }
+    const CAppointmentStore& store = Agent().GetAppointmentStore();
+    ASSERT_EQ(store.GetCount(), 2);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(store.GetAt(i)->GetDurationString(), expected[i].shown);
+}
+
 } // namespace
