@@ -29,18 +29,23 @@ function(orvante_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPENDS} PRIVATE orvante_warnings ${ARG_PRIVATE_DEPENDS})
 endfunction()
 
-# orvante_test(NAME SOURCES ... DEPENDS ...)
+# orvante_test(NAME SOURCES ... DEPENDS ... [LOCK RESOURCE])
 # A GoogleTest binary whose tests CTest lists, runs and reports one by one
-# (found when ctest runs, so that building needs no test run).
+# (found when ctest runs, so that building needs no test run). Tests that
+# share a LOCK never run at the same time.
 include(GoogleTest)
 function(orvante_test name)
   if(NOT ORVANTE_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "LOCK" "SOURCES;DEPENDS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE orvante_warnings ${ARG_DEPENDS} GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  set(lock "")
+  if(ARG_LOCK)
+    set(lock RESOURCE_LOCK ${ARG_LOCK})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 ${lock})
 endfunction()
 
 # orvante_qt_test(NAME SOURCES ... DEPENDS ...)
