@@ -1,5 +1,7 @@
 #include <vespera/core/AgentSettings.h>
 
+#include <vespera/core/WebPage.h>
+
 #include <cstdlib>
 
 const char* const CAgentSettings::RegistryKey = "Software\\ORVANTE\\CalendarAgent";
@@ -170,8 +172,8 @@ void CAgentSettings::SetPeerFetchLocalAddresses(bool on)
 
 bool CAgentSettings::SetScheduleServiceURL(const std::string& address)
 {
-    const bool web = address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0;
-    if (!address.empty() && (!web || address.find_first_of(" \t\r\n") != std::string::npos))
+    if (!address.empty() &&
+        (!webpage::IsWebAddress(address) || address.find_first_of(" \t\r\n") != std::string::npos))
         return false;
     m_scheduleServiceURL = address;
     m_registry.WriteValue(RegistryKey, "ScheduleServiceURL", address);
