@@ -4,6 +4,7 @@
 #include <agentkit/HTTPDriver.h>
 
 #include <basekit/CommandLine.h>
+#include <basekit/Utils.h>
 #include <factkit/BeliefDB.h>
 #include <factkit/IntBelief.h>
 #include <factkit/LookupModule.h>
@@ -24,25 +25,6 @@
 #include <ctime>
 
 namespace {
-
-__attribute__((format(printf, 1, 0))) std::string format_line(const char* fmt, va_list args)
-{
-    if (!fmt)
-        return std::string();
-    va_list measure;
-    va_copy(measure, args);
-    int length = std::vsnprintf(nullptr, 0, fmt, measure);
-    va_end(measure);
-    if (length <= 0)
-        return std::string();
-    std::string line(static_cast<std::size_t>(length) + 1, '\0');
-    va_list copy;
-    va_copy(copy, args);
-    std::vsnprintf(line.data(), line.size(), fmt, copy);
-    va_end(copy);
-    line.resize(static_cast<std::size_t>(length));
-    return line;
-}
 
 // A whole decimal number from 0 to 65535; anything else is refused.
 bool parse_port(const char* text, int& port)
@@ -408,7 +390,7 @@ void CAgentContainer::dprintf(const char* fmt, ...)
 
 void CAgentContainer::vwrite(const char* fmt, va_list args)
 {
-    write_line(format_line(fmt, args));
+    write_line(CUtils::vformat(fmt, args));
 }
 
 // A line that goes nowhere is not worth formatting: agents with their log

@@ -1,10 +1,21 @@
 #include <vespera/core/AgentContext.h>
 
+#include <basekit/Utils.h>
+
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
 CAgentContext::~CAgentContext() = default;
+
+void CAgentContext::Logf(const char* fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    LogLine(CUtils::vformat(fmt, args));
+    va_end(args);
+}
 
 std::string CAgentContext::MakeNegotiationId()
 {

@@ -61,6 +61,8 @@ public:
 
     // One line of the agent's log, written as it is.
     virtual void LogLine(const std::string& line) = 0;
+    // One line of the agent's log, formatted as printf does.
+    void Logf(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     // The log of the agent's start-up steps, loads and notices.
     virtual CDebug& GetApplicationLog() = 0;
     // The name the agent registers with the name server; empty until set.

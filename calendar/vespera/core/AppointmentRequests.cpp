@@ -89,7 +89,7 @@ void CAppointmentRequests::AnswerAppointmentRequest(const CDateTime& start, long
 void CAppointmentRequests::CreateRequestedAppointment(const CKqmlFields& reader, const std::string& sender,
                                                       const std::optional<std::string>& email)
 {
-    Log("parsing the start time");
+    m_agent.LogLine("parsing the start time");
     CKqmlFields startReader(reader.Raw("start").value_or(std::string()));
     auto part = [&startReader](const char* key) {
         return CUtils::leading_int(startReader.Value(key).c_str());
@@ -99,8 +99,8 @@ void CAppointmentRequests::CreateRequestedAppointment(const CKqmlFields& reader,
 
     const std::string durationText = reader.Value("duration");
     const long duration = CUtils::leading_int(durationText.c_str());
-    Log("Got the duration =");
-    Log(durationText);
+    m_agent.LogLine("Got the duration =");
+    m_agent.LogLine(durationText);
     const std::string subject = reader.Value("subject");
     const std::string body = reader.Value("body");
     const std::string location = reader.Value("location");
@@ -114,17 +114,17 @@ void CAppointmentRequests::CreateRequestedAppointment(const CKqmlFields& reader,
 
     if (!RequestedValuesUsable(start, duration))
         return;
-    Log("Entering create Appointment");
+    m_agent.LogLine("Entering create Appointment");
     bool created =
         m_agent.CreateOutlookAppointment(start, duration, subject, body, location, reminderMinutes,
                                          reminder.has_value(), required, optional, true, std::string());
-    Log("back from create appointment");
+    m_agent.LogLine("back from create appointment");
     if (!created)
         return;
     if (email && CNotifier::IsSingleAddress(*email))
         SendConfirmationMail(*email, reader, start);
     else if (email)
-        Log("The requester's address is not one plain e-mail address; no confirmation is sent");
+        m_agent.LogLine("The requester's address is not one plain e-mail address; no confirmation is sent");
     m_agent.GetNotifier().NotifyESecretaryMeeting(true, subject, body, location, start.Format(),
                                                   static_cast<int>(duration), targetName);
     m_agent.SendAgentMessage("tell", sender, "tell :command success");
@@ -135,11 +135,12 @@ void CAppointmentRequests::CreateRequestedAppointment(const CKqmlFields& reader,
 bool CAppointmentRequests::RequestedValuesUsable(const CDateTime& start, long duration)
 {
     if (start.GetStatus() != CDateTime::valid) {
-        Log("The requested appointment has no valid start; nothing created");
+        m_agent.LogLine("The requested appointment has no valid start; nothing created");
         return false;
     }
     if (duration <= 0 || duration > CAgentContext::MaxRequestedMinutes) {
-        Log("The requested appointment's duration is not from 1 minute to a year; nothing created");
+        m_agent.LogLine(
+            "The requested appointment's duration is not from 1 minute to a year; nothing created");
         return false;
     }
     return true;
@@ -152,9 +153,4 @@ void CAppointmentRequests::SendConfirmationMail(const std::string& address, cons
         address, CNotifier::ConfirmationText(reader.Value("targetRealName"), start, reader.Value("subject"),
                                              reader.Value("body"), reader.Value("duration"),
                                              reader.Value("targetEmailAdd")));
-}
-
-void CAppointmentRequests::Log(const std::string& line)
-{
-    m_agent.LogLine(line);
 }

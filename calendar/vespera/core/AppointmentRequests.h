@@ -33,7 +33,6 @@ private:
                                   const std::string& sender, const CMessageZone& zone);
     void SendConfirmationMail(const std::string& address, const CKqmlFields& content, const CDateTime& start);
     bool RequestedValuesUsable(const CDateTime& start, long duration);
-    void Log(const std::string& line);
 
     CAgentContext& m_agent;
 };

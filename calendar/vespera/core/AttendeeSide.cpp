@@ -107,9 +107,9 @@ CAttendeeSide::~CAttendeeSide() = default;
 
 void CAttendeeSide::ProcessContract(const CKqmlFields& content, const std::string& sender)
 {
-    Log("Entering process Contract");
-    Log("ProcessContract: The total # of appts in the store = " +
-        std::to_string(m_agent.GetAppointmentStore().GetCount()));
+    m_agent.LogLine("Entering process Contract");
+    m_agent.LogLine("ProcessContract: The total # of appts in the store = " +
+                    std::to_string(m_agent.GetAppointmentStore().GetCount()));
 
     SContract contract;
     if (!ReadContract(content, contract))
@@ -121,9 +121,9 @@ void CAttendeeSide::ProcessContract(const CKqmlFields& content, const std::strin
         return;
     }
 
-    Log("Entering delete previous bids");
+    m_agent.LogLine("Entering delete previous bids");
     RemoveHolds(MakeBidKey(contract.negID, std::string()), true, sender);
-    Log("Done deleting previous bids");
+    m_agent.LogLine("Done deleting previous bids");
 
     if (contract.hasEnd)
         AnswerTimeWindow(contract, sender);
@@ -155,16 +155,16 @@ bool CAttendeeSide::ReadContract(const CKqmlFields& fields, SContract& contract)
 
     contract.zone = CMessageZone(fields);
     if (contract.zone.IsUnknown())
-        Log("The contract names the time zone " + contract.zone.Named() +
-            ", which the zone database lacks; its times are read in the user's zone");
+        m_agent.LogLine("The contract names the time zone " + contract.zone.Named() +
+                        ", which the zone database lacks; its times are read in the user's zone");
     contract.expires = HoldExpiry(fields.Value("expires"), contract.zone);
 
     if (!hasNeg || !hasContract) {
-        Log("The contractID or the NegID is null. Ignoring contract");
+        m_agent.LogLine("The contractID or the NegID is null. Ignoring contract");
         return false;
     }
     if (!fields.Read("constraints", contract.constraints)) {
-        Log("No constraints found in contract. Ignoring contract");
+        m_agent.LogLine("No constraints found in contract. Ignoring contract");
         return false;
     }
     if (fields.Read("attributes", contract.attributes))
@@ -207,10 +207,10 @@ bool CAttendeeSide::AcceptsMeetingsFrom(const std::string& sender) const
 
 void CAttendeeSide::AnswerStrictTime(const SContract& contract, const std::string& sender)
 {
-    Log("ITS A STRICT TIME SLOT");
+    m_agent.LogLine("ITS A STRICT TIME SLOT");
     const CTimeSlot slot = ToLocal(CTimeSlot(contract.start, contract.duration.c_str(), 1), contract.zone);
     if (!IsUsableSlot(slot)) {
-        Log("Unreadable time in contract. Sending declination");
+        m_agent.LogLine("Unreadable time in contract. Sending declination");
         SendDecline(contract, sender);
         return;
     }
@@ -223,7 +223,7 @@ void CAttendeeSide::AnswerStrictTime(const SContract& contract, const std::strin
         return;
     }
 
-    Log("THE STRICT TIME SLOT IS NOT FREE- SENDING B ID WITH ALTERNATES");
+    m_agent.LogLine("THE STRICT TIME SLOT IS NOT FREE- SENDING B ID WITH ALTERNATES");
     const auto alternates =
         preferences.FindAlternates(slot.GetStartTime(), slot.GetDuration(), MaxAlternates, constraints);
     SendAlternates(contract, *alternates, slot.GetDurationString(), sender);
@@ -234,10 +234,10 @@ void CAttendeeSide::AnswerTimeWindow(const SContract& contract, const std::strin
     const CTimeSlot written(contract.start, contract.end, contract.duration.c_str());
     const CTimeSlot window(contract.zone.ToLocal(written.GetStartTime()),
                            contract.zone.ToLocal(written.GetEndTime()), written.GetDuration());
-    Log("Its a time window");
+    m_agent.LogLine("Its a time window");
     if (window.GetDuration() <= 0 || window.GetStartTime().GetStatus() != CDateTime::valid ||
         window.GetEndTime().GetStatus() != CDateTime::valid) {
-        Log("Unreadable time in contract. Sending declination");
+        m_agent.LogLine("Unreadable time in contract. Sending declination");
         SendDecline(contract, sender);
         return;
     }
@@ -253,7 +253,7 @@ void CAttendeeSide::SendAlternates(const SContract& contract, const CTimeSlotSto
                                    const std::string& minutes, const std::string& sender)
 {
     if (slots.GetCount() == 0) {
-        Log("No free time found within contract. Sending declination");
+        m_agent.LogLine("No free time found within contract. Sending declination");
         SendDecline(contract, sender);
         return;
     }
@@ -277,12 +277,12 @@ void CAttendeeSide::ProcessAward(const CKqmlFields& content, const std::string& 
 
     const CAppointment* hold = FindHold(award.negID, award.bidID, award.start);
     if (hold == nullptr) {
-        Log("Invalid award. No corresponding bid found");
+        m_agent.LogLine("Invalid award. No corresponding bid found");
         return;
     }
     const auto organiser = m_bidOrganisers.find(MakeBidKey(award.negID, award.bidID));
     if (organiser == m_bidOrganisers.end() || organiser->second != sender) {
-        Log("Invalid award. The bid was not made to " + sender);
+        m_agent.LogLine("Invalid award. The bid was not made to " + sender);
         return;
     }
     // An award without a usable length gets the length that was offered;
@@ -290,7 +290,7 @@ void CAttendeeSide::ProcessAward(const CKqmlFields& content, const std::string& 
     if (award.duration <= 0)
         award.duration = hold->GetDuration();
     if (award.duration != hold->GetDuration()) {
-        Log("Invalid award. Its length differs from the one offered");
+        m_agent.LogLine("Invalid award. Its length differs from the one offered");
         return;
     }
 
@@ -307,7 +307,7 @@ bool CAttendeeSide::ReadAward(const CKqmlFields& fields, SAward& award) const
         fields.Read("contractID", award.contractID);
     }
     if (!parsed || !fields.Read("constraints", award.constraints)) {
-        Log("Invalid award. No constraints specified");
+        m_agent.LogLine("Invalid award. No constraints specified");
         return false;
     }
 
@@ -315,7 +315,7 @@ bool CAttendeeSide::ReadAward(const CKqmlFields& fields, SAward& award) const
     const bool readable = constraints.IsParsed();
     award.zone = CMessageZone(fields);
     if (!readable || !award.zone.Read(constraints.Value("startTime"), award.start)) {
-        Log("Unable to parse startTime in constraints");
+        m_agent.LogLine("Unable to parse startTime in constraints");
         return false;
     }
     long minutes = 0;
@@ -348,7 +348,7 @@ void CAttendeeSide::CreateMeeting(const SAward& award, const std::string& sender
                                           award.location, MeetingReminderMinutes, true, award.reqAttendees,
                                           award.optAttendees, true, sender)) {
         const std::string reason = m_agent.GetLastWriteError();
-        Log("The awarded meeting could not be saved, so it is not confirmed: " + reason);
+        m_agent.LogLine("The awarded meeting could not be saved, so it is not confirmed: " + reason);
         CMessageBoxSink::Show(
             "The meeting \"" + award.subject + "\" at " +
                 CUserTimeFormat::Current().FormatDateTime(award.start) + " requested by " + sender +
@@ -358,8 +358,8 @@ void CAttendeeSide::CreateMeeting(const SAward& award, const std::string& sender
     }
     const std::string confirm = Confirm(award);
     NotifyMeeting(award, sender);
-    Log("In process award the content is on next line");
-    Log(confirm);
+    m_agent.LogLine("In process award the content is on next line");
+    m_agent.LogLine(confirm);
     Send(sender, confirm);
 }
 
@@ -497,9 +497,4 @@ std::string CAttendeeSide::Confirm(const SAward& award)
 void CAttendeeSide::Send(const std::string& receiver, const std::string& content)
 {
     m_agent.SendAgentMessage(Performative, receiver, content);
-}
-
-void CAttendeeSide::Log(const std::string& line) const
-{
-    m_agent.LogLine(line);
 }

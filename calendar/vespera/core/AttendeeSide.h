@@ -137,7 +137,6 @@ private:
     void ForgetGoneBids();
 
     void Send(const std::string& receiver, const std::string& content);
-    void Log(const std::string& line) const;
 
     CAgentContext& m_agent;
     // Bid key -> the organiser the bid went to.

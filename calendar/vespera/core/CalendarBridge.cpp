@@ -271,12 +271,12 @@ bool CCalendarBridge::LoadContact(outlook::CItems& items, int position)
 bool CCalendarBridge::CreateOutlookContact(const std::string& agentName, const std::string& fullName,
                                            const std::string& emailAddress, const std::string& webPage)
 {
-    Log("Creating item via ApptPtr");
+    m_agent.LogLine("Creating item via ApptPtr");
     std::unique_ptr<outlook::CItem> item =
         m_application ? m_application->CreateItem(outlook::olContactItem) : nullptr;
     outlook::CContactItem* contact = item ? item->AsContact() : nullptr;
     if (!contact) {
-        Logf("Unable to create a contact for %s in the calendar program", agentName.c_str());
+        m_agent.Logf("Unable to create a contact for %s in the calendar program", agentName.c_str());
         return false;
     }
     const auto [firstName, lastName] = SplitFullName(fullName);
@@ -286,9 +286,9 @@ bool CCalendarBridge::CreateOutlookContact(const std::string& agentName, const s
     contact->SetLastName(lastName);
     contact->SetEmail1Address(emailAddress);
     contact->SetWebPage(webPage);
-    Log("Now saving contact");
+    m_agent.LogLine("Now saving contact");
     if (!contact->Save()) {
-        Log("The calendar program refused the contact");
+        m_agent.LogLine("The calendar program refused the contact");
         return false;
     }
     Contacts().Add(std::move(record));
@@ -350,37 +350,37 @@ bool CCalendarBridge::CreateOutlookAppointment(const CDateTime& start, long dura
     // Lengths come from other agents' messages; one that is not from a
     // minute to a year would leave an item nobody can use.
     if (duration <= 0 || duration > CAgentContext::MaxRequestedMinutes) {
-        Logf("Refusing to write an appointment of %s minutes", std::to_string(duration).c_str());
+        m_agent.Logf("Refusing to write an appointment of %s minutes", std::to_string(duration).c_str());
         return WriteFailed("a length of " + std::to_string(duration) +
                            " minutes is not from a minute to a year");
     }
-    Log("Creating item via ApptPtr");
+    m_agent.LogLine("Creating item via ApptPtr");
     std::unique_ptr<outlook::CItem> item =
         m_application ? m_application->CreateItem(outlook::olAppointmentItem) : nullptr;
     outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr;
     if (!appointment) {
-        Log("Unable to create an appointment in the calendar program");
+        m_agent.LogLine("Unable to create an appointment in the calendar program");
         return WriteFailed("the calendar program is not available");
     }
-    Log("Setting the start date");
-    Log(start.Format().c_str());
+    m_agent.LogLine("Setting the start date");
+    m_agent.LogLine(start.Format().c_str());
     bool accepted = appointment->SetStart(start);
-    Log("Setting other appt info");
+    m_agent.LogLine("Setting other appt info");
     accepted = appointment->SetDuration(duration) && accepted;
     appointment->SetSubject(subject);
     appointment->SetBody(body);
     appointment->SetLocation(location);
-    Log("Location set. Now setting reminder");
-    Logf("%s reminder mins = %ld", setReminder ? "Setting" : "No selected", reminderMinutes);
-    Log("Setting boolean value for the reminder");
+    m_agent.LogLine("Location set. Now setting reminder");
+    m_agent.Logf("%s reminder mins = %ld", setReminder ? "Setting" : "No selected", reminderMinutes);
+    m_agent.LogLine("Setting boolean value for the reminder");
     appointment->SetReminderSet(setReminder);
     long minutes = 0;
     if (setReminder) {
-        Log("bSetReminder = true. So Setting the reminder");
+        m_agent.LogLine("bSetReminder = true. So Setting the reminder");
         accepted = appointment->SetReminderMinutesBeforeStart(reminderMinutes) && accepted;
         minutes = reminderMinutes;
     }
-    Log("Reminder set");
+    m_agent.LogLine("Reminder set");
     if (!requiredAttendees.empty()) {
         appointment->SetRequiredAttendees(requiredAttendees);
         appointment->SetRequiredAddresses(EmailsOfAgents(requiredAttendees));
@@ -389,14 +389,14 @@ bool CCalendarBridge::CreateOutlookAppointment(const CDateTime& start, long dura
     }
     if (!optionalAttendees.empty())
         appointment->SetOptionalAttendees(optionalAttendees);
-    Log("Attendees set. Now saving appt");
+    m_agent.LogLine("Attendees set. Now saving appt");
     if (!accepted || !appointment->Save()) {
-        Log("The calendar program refused the appointment");
+        m_agent.LogLine("The calendar program refused the appointment");
         const std::string& reason = m_backend->GetLastErrorText();
         return WriteFailed(reason.empty() ? "the calendar program refused the appointment" : reason);
     }
     if (addToStore) {
-        Log("Now adding this appointment to the local store");
+        m_agent.LogLine("Now adding this appointment to the local store");
         CDateTime end = start + CDateTimeSpan(0, 0, static_cast<int>(duration), 0);
         ++m_calendarItemCount;
         Appointments().AddAppointment(m_calendarItemCount, subject, body, location, requiredAttendees,
@@ -443,14 +443,14 @@ bool CCalendarBridge::SendMail(const std::string& to, const std::string& subject
         m_application ? m_application->CreateItem(outlook::olMailItem) : nullptr;
     outlook::CMailItem* mail = item ? item->AsMail() : nullptr;
     if (!mail) {
-        Logf("Unable to create a mail item to %s", to.c_str());
+        m_agent.Logf("Unable to create a mail item to %s", to.c_str());
         return false;
     }
     mail->SetTo(to);
     mail->SetSubject(subject);
     mail->SetBody(body);
     if (!mail->Send()) {
-        Logf("Unable to send the mail to %s", to.c_str());
+        m_agent.Logf("Unable to send the mail to %s", to.c_str());
         return false;
     }
     return true;
@@ -477,24 +477,4 @@ void CCalendarBridge::AppLog(const char* fmt, ...) const
     va_start(args, fmt);
     m_agent.GetApplicationLog().vdebug(fmt, args);
     va_end(args);
-}
-
-void CCalendarBridge::Log(const std::string& line) const
-{
-    m_agent.LogLine(line);
-}
-
-void CCalendarBridge::Logf(const char* fmt, ...) const
-{
-    va_list args;
-    va_start(args, fmt);
-    va_list measure;
-    va_copy(measure, args);
-    const int length = std::vsnprintf(nullptr, 0, fmt, measure);
-    va_end(measure);
-    std::string line(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    if (length > 0)
-        std::vsnprintf(line.data(), line.size() + 1, fmt, args);
-    va_end(args);
-    m_agent.LogLine(line);
 }

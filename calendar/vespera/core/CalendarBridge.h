@@ -127,8 +127,6 @@ private:
     CAppointmentStore& Appointments() const;
     CContactStore& Contacts() const;
     void AppLog(const char* fmt, ...) const __attribute__((format(printf, 2, 3)));
-    void Log(const std::string& line) const;
-    void Logf(const char* fmt, ...) const __attribute__((format(printf, 2, 3)));
 
     std::shared_ptr<outlook::CBackend> m_backend;
     CAgentContext& m_agent;

@@ -80,11 +80,6 @@ COrganiserSide::COrganiserSide(CAgentContext& agent) : m_agent(agent) {}
 
 COrganiserSide::~COrganiserSide() = default;
 
-void COrganiserSide::Log(const std::string& line) const
-{
-    m_agent.LogLine(line);
-}
-
 // --- starting a negotiation --------------------------------------------------
 
 void COrganiserSide::StartNegotiation(const CKqmlFields& request)
@@ -94,7 +89,7 @@ void COrganiserSide::StartNegotiation(const CKqmlFields& request)
     if (record->GetStartConstraint().GetStatus() != CDateTime::valid) {
         // Without a start no attendee can answer, and every bid would be
         // measured against nothing.
-        Log("Unable to send contracts. The start time is not a date and time");
+        m_agent.LogLine("Unable to send contracts. The start time is not a date and time");
         return;
     }
     if (SendContracts(contract, request.Value("attendees"), *record, true) > 0)
@@ -116,8 +111,8 @@ std::string COrganiserSide::BuildContract(CNegotiation& record, const CKqmlField
 
     const CMessageZone zone(fields);
     if (zone.IsUnknown())
-        Log("The meeting request names the time zone " + zone.Named() +
-            ", which the zone database lacks; its times are read in the user's zone");
+        m_agent.LogLine("The meeting request names the time zone " + zone.Named() +
+                        ", which the zone database lacks; its times are read in the user's zone");
     record.SetStartConstraint(Parsed(fields.Value("start"), zone));
     const std::string start = ContractTime(fields, fields.Value("start"), record.GetStartConstraint());
     std::string end;
@@ -169,19 +164,20 @@ int COrganiserSide::SendContracts(const std::string& contract, const std::string
 {
     const std::vector<std::string> names = CNegotiation::SplitNames(attendees);
     if (names.empty()) {
-        Log("Unable to send contracts. No attendees specified");
+        m_agent.LogLine("Unable to send contracts. No attendees specified");
         return 0;
     }
     // Every contract is a blocking send and every answer a message; a list
     // of thousands would hold the agent for a long time.
     if (names.size() > MaxAttendees) {
-        Log("Unable to send contracts. More than " + std::to_string(MaxAttendees) + " attendees specified");
+        m_agent.LogLine("Unable to send contracts. More than " + std::to_string(MaxAttendees) +
+                        " attendees specified");
         return 0;
     }
     for (const std::string& name : names) {
         const std::optional<std::string> error = m_agent.SendAgentMessage("tell", name, contract);
         if (error)
-            Log(*error);
+            m_agent.LogLine(*error);
         record.AddContract();
     }
     const int count = static_cast<int>(names.size());
@@ -194,31 +190,32 @@ int COrganiserSide::SendContracts(const std::string& contract, const std::string
 
 void COrganiserSide::ProcessBid(const CKqmlFields& fields, const std::string& sender)
 {
-    Log("Processing bid");
+    m_agent.LogLine("Processing bid");
     const std::string negID = fields.Raw("negID").value_or(std::string());
     const std::string bidID = fields.Raw("bidID").value_or(std::string());
     if (bidID.empty()) {
-        Log("ERROR: Invalid bid has bad Bid ID");
+        m_agent.LogLine("ERROR: Invalid bid has bad Bid ID");
         return;
     }
     CNegotiation* record = m_agent.GetNegotiationStore().Find(negID);
     if (!record) {
-        Log("ERROR: Invalid bid has bad Neg ID");
+        m_agent.LogLine("ERROR: Invalid bid has bad Neg ID");
         return;
     }
     if (!record->IsRunning()) {
-        Log("ERROR: Negotiation is no longer running");
+        m_agent.LogLine("ERROR: Negotiation is no longer running");
         return;
     }
     // Only an agent that was asked may answer, or a stranger could end or
     // steer the negotiation.
     if (!record->IsAttendee(sender)) {
-        Log("ERROR: Bid from " + sender + ", who is not an attendee of this negotiation, ignored");
+        m_agent.LogLine("ERROR: Bid from " + sender +
+                        ", who is not an attendee of this negotiation, ignored");
         return;
     }
     const std::string status = fields.Raw("status").value_or(std::string());
     if (status.empty())
-        Log("ERROR: Invalid Bid. No status field found");
+        m_agent.LogLine("ERROR: Invalid Bid. No status field found");
     else if (status == "decline")
         ProcessDecline(*record, sender);
     else if (status == "accept") {
@@ -228,12 +225,13 @@ void COrganiserSide::ProcessBid(const CKqmlFields& fields, const std::string& se
         if (ProcessAlternates(*record, fields, sender, bidID))
             CountBid(*record);
     } else
-        Log("Invalid Bid. Status field malformed");
+        m_agent.LogLine("Invalid Bid. Status field malformed");
 }
 
 void COrganiserSide::ProcessDecline(CNegotiation& record, const std::string& sender)
 {
-    Log("Meeting cannot be scheduled within specified constraints because " + sender + " is not available");
+    m_agent.LogLine("Meeting cannot be scheduled within specified constraints because " + sender +
+                    " is not available");
     record.SetStatus(-1);
     FinishNegotiation(record, DeclineReason(sender));
 }
@@ -251,9 +249,9 @@ std::string COrganiserSide::DeclineReason(const std::string& sender) const
 
 bool COrganiserSide::ProcessAccept(CNegotiation& record, const std::string& sender, const std::string& bidID)
 {
-    Log("bid is an accept");
+    m_agent.LogLine("bid is an accept");
     if (!record.GetStrict()) {
-        Log("ERROR: Invalid Bid, accepts on a non specifically constrained contract");
+        m_agent.LogLine("ERROR: Invalid Bid, accepts on a non specifically constrained contract");
         return false;
     }
     record.AddSuggestion(std::make_unique<CTimeSlot>(record.GetStartConstraint(), record.GetDuration()),
@@ -264,28 +262,28 @@ bool COrganiserSide::ProcessAccept(CNegotiation& record, const std::string& send
 bool COrganiserSide::ProcessAlternates(CNegotiation& record, const CKqmlFields& bid,
                                        const std::string& sender, const std::string& bidID)
 {
-    Log("bid is an alt");
+    m_agent.LogLine("bid is an alt");
     const std::string alternates = bid.Raw("alternates").value_or(std::string());
     if (alternates.empty()) {
-        Log("ERROR: Invalid Bid. No Alternates suggested");
+        m_agent.LogLine("ERROR: Invalid Bid. No Alternates suggested");
         return false;
     }
     if (!bid.Has("duration")) {
-        Log("ERROR: Invalid Bid. No Duration specified");
+        m_agent.LogLine("ERROR: Invalid Bid. No Duration specified");
         return false;
     }
     const int duration = Minutes(bid.Value("duration"));
 
     CKqmlFields list(alternates);
     const std::vector<std::string> tokens = list.Tokens();
-    Log("Got the perf " + (tokens.empty() ? std::string() : tokens[0]));
-    Log("Entering loop");
+    m_agent.LogLine("Got the perf " + (tokens.empty() ? std::string() : tokens[0]));
+    m_agent.LogLine("Entering loop");
     for (size_t i = 1; i < tokens.size(); ++i) {
         if (i > 1)
-            Log("Getting the next sugg time");
+            m_agent.LogLine("Getting the next sugg time");
         AddAlternate(record, list, tokens[i], duration, sender, bidID, CMessageZone(bid));
     }
-    Log("Incrementing counts after processing bid");
+    m_agent.LogLine("Incrementing counts after processing bid");
     return true;
 }
 
@@ -293,19 +291,19 @@ void COrganiserSide::AddAlternate(CNegotiation& record, const CKqmlFields& list,
                                   int duration, const std::string& sender, const std::string& bidID,
                                   const CMessageZone& zone)
 {
-    Log("Getting the value for the key =" + key);
+    m_agent.LogLine("Getting the value for the key =" + key);
     const std::string name = !key.empty() && key[0] == ':' ? key.substr(1) : key;
     const std::string value = list.Raw(name.c_str()).value_or(std::string());
-    Log("and the value is " + value);
+    m_agent.LogLine("and the value is " + value);
     const CDateTime start = Parsed(CKqmlFields::WithoutParentheses(value), zone);
     if (start.GetStatus() != CDateTime::valid)
         return;
-    Log("Successfully parsed into a date time object");
+    m_agent.LogLine("Successfully parsed into a date time object");
     if (start < record.GetStartConstraint() || start > record.GetEndConstraint())
         return;
-    Log("Its acceptable");
+    m_agent.LogLine("Its acceptable");
     auto slot = std::make_unique<CTimeSlot>(start, duration);
-    Log("Adding it to the time slots for this neg");
+    m_agent.LogLine("Adding it to the time slots for this neg");
     record.AddSuggestion(std::move(slot), sender, bidID);
 }
 
@@ -319,13 +317,13 @@ void COrganiserSide::CountBid(CNegotiation& record)
 
 void COrganiserSide::ProcessNegotiation(CNegotiation& record)
 {
-    Log("Processing negotiation");
+    m_agent.LogLine("Processing negotiation");
     const CTimeSlot* common = FindCommonSlot(record);
     if (common)
         SendAwards(record, *common);
     else if (!StartNextPass(record))
         return;
-    Log("Done processing negotiation");
+    m_agent.LogLine("Done processing negotiation");
 }
 
 const CTimeSlot* COrganiserSide::FindCommonSlot(const CNegotiation& record)
@@ -355,7 +353,7 @@ const CTimeSlot* COrganiserSide::FindCommonSlot(const CNegotiation& record)
 
 void COrganiserSide::SendAwards(CNegotiation& record, const CTimeSlot& chosen)
 {
-    Log("Preprocessing data to send awards");
+    m_agent.LogLine("Preprocessing data to send awards");
     record.SetChosenSlot(chosen);
     const std::string constraints = "(tell :startTime (" + chosen.GetStartTime().Format() + ") :duration " +
                                     std::to_string(record.GetDuration()) + ")";
@@ -413,14 +411,14 @@ bool COrganiserSide::FindNextStart(const CNegotiation& record, CDateTime& start)
 
 void COrganiserSide::ProcessConfirmation(const CKqmlFields& fields, const std::string& sender)
 {
-    Log("processing confirmation");
+    m_agent.LogLine("processing confirmation");
     CNegotiation* record = m_agent.GetNegotiationStore().Find(fields.Raw("negID").value_or(std::string()));
     if (!record) {
-        Log("No negotiation to confirm");
+        m_agent.LogLine("No negotiation to confirm");
         return;
     }
     if (!record->IsAttendee(sender) || record->GetTotalAwards() == 0) {
-        Log("Confirmation from " + sender + ", who was not awarded this meeting, ignored");
+        m_agent.LogLine("Confirmation from " + sender + ", who was not awarded this meeting, ignored");
         return;
     }
     // Only an awarded, still running negotiation has a time to make.
@@ -555,7 +553,7 @@ void COrganiserSide::ShowBalloon(const std::string& title, const std::string& te
 {
     // The notification area belongs to the window; without one the
     // balloon's text still reaches the log.
-    Log("Balloon: " + title + ": " + text);
+    m_agent.LogLine("Balloon: " + title + ": " + text);
     CBalloonSink::Show(title, text);
 }
 

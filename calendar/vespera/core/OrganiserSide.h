@@ -56,7 +56,6 @@ public:
     static const char* const NotSavedReason;
 
 private:
-    void Log(const std::string& line) const;
     void ProcessDecline(CNegotiation& record, const std::string& sender);
     bool ProcessAccept(CNegotiation& record, const std::string& sender, const std::string& bidID);
     bool ProcessAlternates(CNegotiation& record, const CKqmlFields& bid, const std::string& sender,

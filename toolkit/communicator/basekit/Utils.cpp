@@ -213,6 +213,34 @@ int CUtils::is_empty_space(const char* s)
     return *s == '\0' ? 1 : 0;
 }
 
+std::string CUtils::format(const char* fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    std::string text = vformat(fmt, args);
+    va_end(args);
+    return text;
+}
+
+std::string CUtils::vformat(const char* fmt, va_list args)
+{
+    if (!fmt)
+        return std::string();
+    va_list measure;
+    va_copy(measure, args);
+    const int length = std::vsnprintf(nullptr, 0, fmt, measure);
+    va_end(measure);
+    if (length <= 0)
+        return std::string();
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    va_list copy;
+    va_copy(copy, args);
+    std::vsnprintf(text.data(), text.size(), fmt, copy);
+    va_end(copy);
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
 void CUtils::clean(char* s)
 {
     replace_chars(s, "\n\r\x04", ' ');

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdarg>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -41,6 +42,11 @@ public:
     // range of an int: texts from other agents may hold any number of
     // digits. 0 for null.
     static int leading_int(const char* s);
+
+    // printf into a string measured first, so a text of any length comes out
+    // whole. A null or failing format gives the empty text.
+    static std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+    static std::string vformat(const char* fmt, va_list args) __attribute__((format(printf, 1, 0)));
 
     // '\n', '\r' and 0x04 become blanks.
     static void clean(char* s);

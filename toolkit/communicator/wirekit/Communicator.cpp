@@ -4,6 +4,7 @@
 #include <wirekit/LogFacility.h>
 #include <wirekit/ServerSocket.h>
 
+#include <basekit/Utils.h>
 #include <factkit/BeliefDB.h>
 #include <factkit/IntBelief.h>
 #include <factkit/ListBelief.h>
@@ -28,20 +29,6 @@ constexpr int kListenBacklog = SOMAXCONN;
 constexpr int kMaxPort = 65535;
 // The event type of the modules that display outgoing messages.
 constexpr unsigned kOutgoingDisplayType = 2;
-
-__attribute__((format(printf, 1, 0))) std::string vformat(const char* fmt, va_list args)
-{
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, fmt, copy);
-    va_end(copy);
-    if (length <= 0)
-        return std::string();
-    std::string out(static_cast<std::size_t>(length) + 1, '\0');
-    std::vsnprintf(out.data(), out.size(), fmt, args);
-    out.resize(static_cast<std::size_t>(length));
-    return out;
-}
 
 const char* safe(const char* text)
 {
@@ -478,7 +465,7 @@ void CCommunicator::write_line(const char* fmt, va_list args)
         vdebug(fmt, args);
         return;
     }
-    const std::string line = vformat(fmt, args);
+    const std::string line = CUtils::vformat(fmt, args);
     logger->log_message(line.c_str());
 }
 

@@ -130,6 +130,14 @@ TEST(UtilsTrim, IsEmptySpace)
     EXPECT_EQ(CUtils::is_empty_space("\t"), 0);
 }
 
+TEST(UtilsFormat, LongTextsWholeAndNullEmpty)
+{
+    const std::string word(5000, 'x');
+    EXPECT_EQ(CUtils::format("%s-%d", word.c_str(), 42), word + "-42");
+    EXPECT_EQ(CUtils::format("%s", ""), "");
+    EXPECT_EQ(CUtils::format(nullptr), "");
+}
+
 TEST(UtilsReplaceChars, CleanAndUnix2dos)
 {
     char text[] = "a\nb\rc\x04"
