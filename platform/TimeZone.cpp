@@ -4,6 +4,7 @@
 
 #include <array>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -146,6 +147,27 @@ bool CTimeZone::UseForProcess(const std::string& name)
     setenv("TZ", zone->Name().c_str(), 1);
     tzset();
     return true;
+}
+
+std::string CTimeZone::NoteElsewhere(const CDateTime& local, const std::string& zone)
+{
+    if (zone.empty() || local.GetStatus() != CDateTime::valid)
+        return std::string();
+    const std::optional<CTimeZone> there = Named(zone);
+    if (!there)
+        return zone;
+    const CTimeZone here = Local();
+    if (there->Name() == "UTC" || there->Name() == here.Name())
+        return std::string();
+    const CDateTime shown = here.ConvertTo(local, *there);
+    char text[40];
+    if (shown.GetYear() == local.GetYear() && shown.GetMonth() == local.GetMonth() &&
+        shown.GetDay() == local.GetDay())
+        std::snprintf(text, sizeof text, "%02d:%02d ", shown.GetHour(), shown.GetMinute());
+    else
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d ", shown.GetYear(), shown.GetMonth(),
+                      shown.GetDay(), shown.GetHour(), shown.GetMinute());
+    return text + there->Name();
 }
 
 int CTimeZone::OffsetAt(long long instant) const

@@ -29,6 +29,12 @@ public:
     // changed, for a name the database lacks.
     static bool UseForProcess(const std::string& name);
 
+    // How a time of the user's reads in the zone an event was written in:
+    // "10:00 Europe/Berlin", with the date first when it falls on another
+    // day there; the bare name of a zone the database lacks; empty for no
+    // zone, UTC and the user's own zone, where nothing needs saying.
+    static std::string NoteElsewhere(const CDateTime& local, const std::string& zone);
+
     // The IANA name; empty for an unnamed local zone.
     const std::string& Name() const { return m_name; }
     bool IsNamed() const { return !m_name.empty(); }

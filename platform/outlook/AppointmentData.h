@@ -41,6 +41,9 @@ struct CAppointmentData {
     // show these.
     std::string requiredAddresses;
     CDateTime start;
+    // The TZID the start was written with in the file; empty for UTC,
+    // floating times and dates. Read only: new starts are written in UTC.
+    std::string startZone;
     long duration = 30;
     long busyStatus = olBusy;
     bool reminderSet = false;

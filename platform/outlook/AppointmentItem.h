@@ -30,6 +30,8 @@ public:
     bool SetDuration(long minutes);
     long GetBusyStatus() const { return m_data.busyStatus; }
     bool GetIsRecurring() const { return m_data.isRecurring; }
+    // The zone the calendar file names for the start; empty for none.
+    const std::string& GetStartZone() const { return m_data.startZone; }
     bool GetAllDayEvent() const { return m_data.allDay; }
     void SetAllDayEvent(bool allDay) { m_data.allDay = allDay; }
     // The pattern, owned by the item; null for an item that does not recur.

@@ -224,7 +224,9 @@ bool IsInstant(const icaltimetype& time)
 void ReadTimes(icalcomponent* event, CAppointmentData& data)
 {
     const icaltimetype start = icalcomponent_get_dtstart(event);
-    data.start = CICalTime::ToLocal(start, TzidOf(event, ICAL_DTSTART_PROPERTY));
+    const char* zone = TzidOf(event, ICAL_DTSTART_PROPERTY);
+    data.start = CICalTime::ToLocal(start, zone);
+    data.startZone = zone && !start.is_date ? zone : "";
     if (data.start.GetStatus() != CDateTime::valid) {
         data.duration = 0;
         return;

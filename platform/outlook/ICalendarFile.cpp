@@ -1,6 +1,7 @@
 #include <outlook/ICalendarFile.h>
 
 #include <outlook/ICalendarEvent.h>
+#include <outlook/ICalZones.h>
 
 #include <libical/ical.h>
 
@@ -431,6 +432,7 @@ bool CICalendarFile::AddEvent(CStoredItem& item, std::string& error)
         icalcomponent_free(event);
         return false;
     }
+    CICalZones::ProvideFor(m_calendar.get(), event);
     icalcomponent_add_component(m_calendar.get(), event);
     m_treeChanged = true;
     // The new event is the calendar's last and its UID is used by no other,
@@ -489,7 +491,7 @@ std::optional<CICalendarFile::SAppend> CICalendarFile::PrepareAppend(const CStor
     icalcomponent_set_dtstamp(event.get(), icaltime_current_time_with_zone(icaltimezone_get_utc_timezone()));
     if (!CICalendarEvent::Write(event.get(), *data, nullptr, error))
         return std::nullopt;
-    std::string eventText = ComponentText(event.get());
+    std::string eventText = CICalZones::MissingText(m_text, event.get()) + ComponentText(event.get());
     CComponentPtr alone = ParseCalendar("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:" + std::string(ProductId) +
                                             "\r\n" + eventText + "END:VCALENDAR\r\n",
                                         error);
@@ -551,6 +553,7 @@ bool CICalendarFile::UpdateEvent(const CStoredItem& item, std::string& error)
     const CAppointmentData before = CICalendarEvent::Read(event, note);
     if (!CICalendarEvent::Write(event, *data, &before, error))
         return false;
+    CICalZones::ProvideFor(m_calendar.get(), event);
     icalcomponent_set_dtstamp(event, icaltime_current_time_with_zone(icaltimezone_get_utc_timezone()));
     m_treeChanged = true;
     // Only this event changed; its note, when it had or now has one, sits

@@ -18,9 +18,9 @@ namespace outlook {
 // object model knows of; every other component, property and parameter is
 // serialised as it was read, so other programs' data survives a save.
 //
-// New and changed events are written in floating local time (no TZID): the
-// object model and the rest of the system speak local wall-clock time, and a
-// floating time keeps its wall clock across changes of daylight saving time.
+// New and changed events are written in UTC, recurring ones in the user's
+// named zone (with its VTIMEZONE) so that they keep the user's wall clock
+// across changes of daylight saving time; all-day events as dates.
 //
 // Item ids are the events' UIDs. An event without one gets a UID made from
 // its content, so it keeps its id across reads and is written with it on

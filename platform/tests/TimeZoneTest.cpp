@@ -122,4 +122,31 @@ TEST(TimeZoneTest, TheProcessZoneIsNamedFromTz)
     tzset();
 }
 
+TEST(TimeZoneTest, NotesSayTheTimeWhereTheEventWasWritten)
+{
+    const char* saved = std::getenv("TZ");
+    const std::string before = saved ? saved : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    const struct {
+        CDateTime local;
+        const char* zone;
+        const char* note;
+    } table[] = {
+        {At(2026, 12, 10, 10, 0), "America/New_York", "04:00 America/New_York"},
+        {At(2026, 12, 10, 22, 0), "Asia/Kolkata", "2026-12-11 02:30 Asia/Kolkata"},
+        {At(2026, 12, 10, 10, 0), "/softwarestudio.org/Olson_20011030_5/Europe/Berlin", ""},
+        {At(2026, 12, 10, 10, 0), "UTC", ""},
+        {At(2026, 12, 10, 10, 0), "", ""},
+        {At(2026, 12, 10, 10, 0), "Office", "Office"},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(CTimeZone::NoteElsewhere(row.local, row.zone), row.note) << row.zone;
+    if (saved)
+        setenv("TZ", before.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
 } // namespace

@@ -5,6 +5,7 @@
 #include <graphstore/ZonedTime.h>
 
 #include <graphkit/RDFNode.h>
+#include <platform/TimeZone.h>
 
 #include <cctype>
 #include <ctime>
@@ -54,6 +55,9 @@ bool CRDFDateTime::set(CRDFNode* node, CRDFMFCGraphStore*)
         zone && zone->IsLiteral())
         m_text = zonedtime::ToUtcText(m_text, zone->Value());
     m_value = Parse(m_text);
+    static const std::regex named(R"(.*\[([^\]]{1,64})\]\s*)");
+    std::smatch zone;
+    m_zone = std::regex_match(m_text, zone, named) ? zone[1].str() : std::string();
     static const std::regex dateOnly(R"(\s*\d{4}-?\d{2}-?\d{2}\s*)");
     m_dateOnly = std::regex_match(m_text, dateOnly);
     return IsValid();
@@ -64,7 +68,7 @@ CDateTime CRDFDateTime::Parse(const std::string& text)
     // Extended or basic form, with an optional time and zone.
     static const std::regex form(
         R"(\s*(\d{4})-?(\d{2})-?(\d{2})(?:[T ](\d{2}):?(\d{2})(?::?(\d{2})(?:\.\d+)?)?)?)"
-        R"(\s*(Z|[+-]\d{2}:?\d{2})?\s*)");
+        R"(\s*(Z|[+-]\d{2}:?\d{2})?(?:\[([^\]]{1,64})\])?\s*)");
     std::smatch match;
     if (!std::regex_match(text, match, form))
         return InvalidTime();
@@ -87,6 +91,11 @@ CDateTime CRDFDateTime::Parse(const std::string& text)
         offset = (zone[0] == '-' ? -1 : 1) * (hours * 60 + minutes);
     }
     return LocalFromUtc(year, month, day, hour, minute, second, offset);
+}
+
+std::string CRDFDateTime::ZoneNote() const
+{
+    return IsValid() && !m_dateOnly ? CTimeZone::NoteElsewhere(m_value, m_zone) : std::string();
 }
 
 std::string CRDFDateTime::getString() const

@@ -18,14 +18,21 @@ public:
 
     // ISO 8601 ("2026-12-09T10:00:00", with "Z" or an offset such as
     // "+01:00", or local), iCalendar's basic form ("20261209T100000Z") and
-    // bare dates ("2026-12-09", "20261209": midnight). Times with a zone are
-    // turned into local time. Invalid when the text is none of these.
+    // bare dates ("2026-12-09", "20261209": midnight), each optionally
+    // followed by a zone's name in brackets. Times with a zone are turned
+    // into local time. Invalid when the text is none of these.
     static CDateTime Parse(const std::string& text);
 
     const CDateTime& GetValue() const { return m_value; }
     void SetValue(const CDateTime& value) { m_value = value; }
     const std::string& GetText() const { return m_text; }
     bool IsValid() const { return m_value.GetStatus() == CDateTime::valid; }
+    // The zone the schedule wrote the time for, when it named one (a
+    // "[Europe/Berlin]" after the text); empty otherwise.
+    const std::string& GetZone() const { return m_zone; }
+    // How the time reads in that zone ("04:00 America/New_York"); empty when
+    // it is the user's own or none was named.
+    std::string ZoneNote() const;
     // Whether the text was a date without a time.
     bool IsDateOnly() const { return m_dateOnly; }
     // The long date and time: "Monday, December 14, 2026 10:00:00 AM".
@@ -34,5 +41,6 @@ public:
 private:
     CDateTime m_value;
     std::string m_text;
+    std::string m_zone;
     bool m_dateOnly = false;
 };

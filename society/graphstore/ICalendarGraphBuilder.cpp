@@ -39,7 +39,7 @@ std::string TimeTextOf(icalproperty* property)
         return TextOf(property);
     if (time.zone) {
         const icaltimetype utc = icaltime_convert_to_zone(time, icaltimezone_get_utc_timezone());
-        return icaltime_as_ical_string(utc);
+        return zonedtime::WithZoneName(icaltime_as_ical_string(utc), icalparameter_get_tzid(tzid));
     }
     return zonedtime::ToUtcText(TextOf(property), icalparameter_get_tzid(tzid));
 }

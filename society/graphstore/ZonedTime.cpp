@@ -3,6 +3,7 @@
 #include <platform/DateTime.h>
 #include <platform/TimeZone.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <regex>
@@ -38,7 +39,18 @@ std::string ToUtcText(const std::string& text, const std::string& zone)
     char written[64];
     std::snprintf(written, sizeof written, "%04d%02d%02dT%02d%02d%02dZ", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
-    return written;
+    return WithZoneName(written, found->Name());
+}
+
+std::string WithZoneName(const std::string& utcText, const std::string& zone)
+{
+    const std::optional<CTimeZone> found = CTimeZone::Named(zone);
+    const std::string name = found ? found->Name() : zone;
+    const bool fits =
+        !name.empty() && name.size() <= 64 &&
+        std::all_of(name.begin(), name.end(), [](unsigned char c) { return c >= ' ' && c != 0x7f; }) &&
+        name.find_first_of("[]") == std::string::npos;
+    return fits ? utcText + "[" + name + "]" : utcText;
 }
 
 } // namespace zonedtime

@@ -437,7 +437,9 @@ void CScheduleBrowserDlg::FillEventTree(CRDFVCalendar* calendar)
             QTreeWidgetItem* item = NewItem(event.getDescription(), EventItem, &event);
             m_events->addTopLevelItem(item);
             ShowStatus(item, event.getUpdateStatus());
-            item->addChild(NewItem(event.getStartString(), DetailItem, nullptr));
+            const std::string elsewhere = event.getStartDate().ZoneNote();
+            item->addChild(NewItem(event.getStartString() + (elsewhere.empty() ? "" : " (" + elsewhere + ")"),
+                                   DetailItem, nullptr));
             const long minutes = CRDFCalendar::WholeMinutes(event.getDurationPtr()->GetTotalDays());
             item->addChild(NewItem(DurationText(minutes), DetailItem, nullptr));
             if (!event.getLocationString().empty())

@@ -6,12 +6,14 @@
 
 #include <platform/DateTime.h>
 #include <platform/MessageBoxSink.h>
+#include <platform/TimeZone.h>
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -77,6 +79,11 @@ CAppointmentForm::CAppointmentForm(outlook::CAppointmentItem& item, QWidget* par
     form->addRow("Location:", m_location);
     form->addRow("Start:", m_start);
     form->addRow("End:", m_end);
+    // Times are shown in the user's zone; an event from elsewhere also says
+    // how it reads where it was written.
+    const std::string elsewhere = CTimeZone::NoteElsewhere(item.GetStart(), item.GetStartZone());
+    if (!elsewhere.empty())
+        form->addRow("Written for:", Named(new QLabel(QString::fromStdString(elsewhere)), "startZone"));
     form->addRow(QString(), reminder);
     form->addRow("Notes:", m_body);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel);

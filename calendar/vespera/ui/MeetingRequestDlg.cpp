@@ -3,6 +3,7 @@
 #include <vespera/ui/QtSinks.h>
 
 #include <vespera/core/ContactStore.h>
+#include <vespera/core/MessageZone.h>
 #include <vespera/core/Preferences.h>
 
 #include <eventview/HelpPages.h>
@@ -329,11 +330,14 @@ std::string CMeetingRequestDlg::BuildRequest(const std::string& attendees, const
                                              const std::string& body, const CDateTime& start, bool withWindow,
                                              const CDateTime& end, const std::string& location, int minutes)
 {
+    // The agent reads the texts in the zone named, as it does another agent's.
+    const CMessageZone zone;
     std::string request = "tell :command schedule_meeting :attendees (" + attendees + ") :subject (" +
-                          subject + ") :body (" + body + ") :start (" + start.Format() + ")";
+                          subject + ") :body (" + body + ") :start (" + zone.Format(start) + ")";
     if (withWindow)
-        request += " :end (" + end.Format() + ")";
-    return request + " :location (" + location + ") :duration (" + std::to_string(minutes) + ")";
+        request += " :end (" + zone.Format(end) + ")";
+    return request + " :location (" + location + ") :duration (" + std::to_string(minutes) + ")" +
+           zone.Keyword();
 }
 
 CDateTime CMeetingRequestDlg::StartTime() const

@@ -478,6 +478,47 @@ TEST_F(ICalendarFileTest, AddedEventsReadBackThroughLibicalAndOtherDataSurvives)
     EXPECT_EQ(Data(again, 0).start, CDateTime(2026, 7, 10, 10, 0, 0));
 }
 
+// A TZID no VTIMEZONE defines is floating time to some programs: the zone
+// comes along once, whichever way the events were written.
+TEST_F(ICalendarFileTest, RecurringEventsBringTheirZoneDefinitionOnce)
+{
+    for (const bool appended : {false, true}) {
+        CICalendarFile file;
+        std::string error;
+        ASSERT_TRUE(file.Parse(Wrap(""), error)) << error;
+        for (int day : {2, 9}) {
+            CAppointmentData data = Meeting();
+            data.start = CDateTime(2026, 3, day, 14, 0, 0);
+            data.isRecurring = true;
+            data.pattern.recurrenceType = outlook::olRecursWeekly;
+            data.pattern.dayOfWeekMask = outlook::olMonday;
+            data.pattern.interval = 1;
+            data.pattern.noEndDate = true;
+            data.pattern.patternStartDate = CDateTime(2026, 3, day, 0, 0, 0);
+            data.pattern.startTime = CDateTime(1899, 12, 30, 14, 0, 0);
+            data.pattern.endTime = CDateTime(1899, 12, 30, 15, 30, 0);
+            CStoredItem item{"", data};
+            if (appended) {
+                std::optional<CICalendarFile::SAppend> append = file.PrepareAppend(item, error);
+                ASSERT_TRUE(append) << error;
+                file.CommitAppend(std::move(*append));
+            } else {
+                ASSERT_TRUE(file.AddEvent(item, error)) << error;
+            }
+        }
+        const std::string text = file.Serialize();
+        std::size_t definitions = 0;
+        for (std::size_t at = text.find("TZID:Europe/Berlin\r\n"); at != std::string::npos;
+             at = text.find("TZID:Europe/Berlin\r\n", at + 1))
+            ++definitions;
+        EXPECT_EQ(definitions, 1u) << text;
+        EXPECT_NE(text.find("BEGIN:DAYLIGHT"), std::string::npos);
+        CICalendarFile again;
+        ASSERT_TRUE(again.Parse(text, error)) << error;
+        EXPECT_EQ(Data(again, 1).start, CDateTime(2026, 3, 9, 14, 0, 0));
+    }
+}
+
 // A meeting whose attendees are agent names: desktop programs see the
 // organiser and the attendees' addresses, and the names read back as they
 // were written.

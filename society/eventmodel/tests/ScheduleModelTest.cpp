@@ -195,13 +195,15 @@ TEST(ScheduleModel, ZonedTimesOfFeedsAndDocumentsAreReadInTheUsersZone)
     const struct {
         const char* start;
         const char* end;
+        const char* elsewhere;
     } table[] = {
-        {"12/10/2026 4:00:00 AM", "12/10/2026 5:00:00 AM"},
-        {"12/10/2026 10:00:00 AM", "12/10/2026 11:00:00 AM"},
-        {"12/24/2026", nullptr},
+        {"12/10/2026 4:00:00 AM", "12/10/2026 5:00:00 AM", "Office"},
+        {"12/10/2026 10:00:00 AM", "12/10/2026 11:00:00 AM", "20:30 Asia/Kolkata"},
+        {"12/24/2026", nullptr, ""},
     };
     for (std::size_t i = 0; i < events.size(); ++i) {
         EXPECT_EQ(events[i].getStartDate().GetValue().Format(), table[i].start) << i;
+        EXPECT_EQ(events[i].getStartDate().ZoneNote(), table[i].elsewhere) << i;
         if (table[i].end) {
             EXPECT_EQ(events[i].getEndDate().GetValue().Format(), table[i].end) << i;
         }
@@ -211,6 +213,10 @@ TEST(ScheduleModel, ZonedTimesOfFeedsAndDocumentsAreReadInTheUsersZone)
     // 12:00 at Lord Howe (+11 on that day) is 01:00 UTC, 21:00 the day before in New York.
     EXPECT_EQ(document[0].getEventListPtr().at(0).getStartDate().GetValue().Format(), "10/3/2026 9:00:00 PM");
     EXPECT_EQ(document[0].getEventListPtr().at(0).getEndDate().GetValue().Format(), "10/3/2026 10:00:00 PM");
+    EXPECT_EQ(document[0].getEventListPtr().at(0).getStartDate().ZoneNote(),
+              "2026-10-04 12:00 Australia/Lord_Howe");
+    EXPECT_EQ(document[0].getEventListPtr().at(0).getEndDate().ZoneNote(),
+              "2026-10-04 13:00 Australia/Lord_Howe");
     unsetenv("TZ");
     tzset();
 }

@@ -1,4 +1,5 @@
 #include <vespera/ui/AgentAlertSettingsPP.h>
+#include <vespera/ui/AppointmentForm.h>
 #include <vespera/ui/LookupDetailsPP.h>
 #include <vespera/ui/OptionsPropertySheet.h>
 #include <vespera/ui/DebugDlg.h>
@@ -14,6 +15,7 @@
 #include <vespera/core/CalendarBridge.h>
 
 #include <outlook/Application.h>
+#include <outlook/AppointmentItem.h>
 #include <outlook/MailItem.h>
 
 #include <platform/BalloonSink.h>
@@ -310,6 +312,33 @@ TEST_F(VesperaDlgTest, NewAppointmentOpensOnTheSelectedDayIsListedAtOnceAndSaidA
         << notice;
     agent->GetAppointmentStore().SetView(nullptr);
     CBalloonSink::SetCurrent(nullptr);
+}
+
+// Times are the user's; an event written for another zone also says how it
+// reads there.
+TEST_F(VesperaDlgTest, TheFormSaysHowAnEventFromAnotherZoneReadsThere)
+{
+    const char* saved = std::getenv("TZ");
+    const std::string before = saved ? saved : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    for (const auto& [zone, note] :
+         {std::pair<const char*, const char*>{"America/New_York", "04:00 America/New_York"},
+          {"Europe/Berlin", nullptr},
+          {"", nullptr}}) {
+        outlook::CAppointmentData data;
+        data.start = CDateTime(2026, 12, 10, 10, 0, 0);
+        data.startZone = zone;
+        outlook::CAppointmentItem item(backend, "zoned", data);
+        CAppointmentForm form(item, window.get());
+        auto* label = form.findChild<QLabel*>("startZone");
+        EXPECT_EQ(label ? label->text().toStdString() : std::string(), note ? note : "") << zone;
+    }
+    if (saved)
+        setenv("TZ", before.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
 
 TEST_F(VesperaDlgTest, ACancelledNewAppointmentSaysNothing)
