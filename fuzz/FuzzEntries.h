@@ -59,6 +59,11 @@ public:
     // CDateTime::ParseDateTime: a time read is written as text that reads
     // back as the same time.
     static bool datetime(const std::uint8_t* data, std::size_t size);
+    // A zone's name (the input's first line) and a time (the rest): a zone
+    // the database knows names itself and its wall clock meets its
+    // instants; a schedule's time in it reads as the same instant in UTC
+    // text; a message naming it reads its times or leaves them invalid.
+    static bool timezone(const std::uint8_t* data, std::size_t size);
     // The KQML form of a time-slot store built from the input (nine bytes a
     // slot): one expression whose tokens give back every start in order.
     static bool timeslots(const std::uint8_t* data, std::size_t size);

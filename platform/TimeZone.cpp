@@ -3,6 +3,7 @@
 #include <libical/ical.h>
 
 #include <array>
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -48,13 +49,28 @@ CDateTime FromNaiveSeconds(long long seconds)
                      static_cast<int>(rest % 3600 / 60), static_cast<int>(rest % 60));
 }
 
+// The zone database is a folder of files named by zone: a name from outside
+// must never reach it as a path ("../../dev/stdin" would be opened and read).
+// IANA names are words of letters, digits, "_", "-" and "+" between slashes.
+bool IsZoneName(const std::string& name)
+{
+    if (name.empty() || name.size() > 64 || name.front() == '/' || name.back() == '/' ||
+        name.find("//") != std::string::npos)
+        return false;
+    for (const char c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '/' && c != '_' && c != '-' && c != '+')
+            return false;
+    }
+    return true;
+}
+
 // "Area/City" from a name behind any prefix of folders ("/vendor/x/Area/City"
 // or ".../zoneinfo/Area/City"): the longest tail the database knows.
 icaltimezone* FindInDatabase(const std::string& name, std::string& found)
 {
     std::string tail = name;
     while (!tail.empty()) {
-        if (tail[0] != '/') {
+        if (IsZoneName(tail)) {
             if (tail == "UTC" || tail == "Etc/UTC" || tail == "Z") {
                 found = "UTC";
                 return icaltimezone_get_utc_timezone();

@@ -54,6 +54,7 @@ const std::pair<const char*, Entry> Targets[] = {
     {"dms_fuzzer", &CFuzzEntries::dms},
     {"datetime_fuzzer", &CFuzzEntries::datetime},
     {"timeslots_fuzzer", &CFuzzEntries::timeslots},
+    {"timezone_fuzzer", &CFuzzEntries::timezone},
     {"ans_reply_fuzzer", &CFuzzEntries::ans_reply},
     {"ansd_state_fuzzer", &CFuzzEntries::ansd_state},
 };

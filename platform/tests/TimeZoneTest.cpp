@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -99,6 +102,21 @@ TEST(TimeZoneTest, NamesAreFoundBehindPrefixesAndUnknownOnesRefused)
         const std::optional<CTimeZone> zone = CTimeZone::Named(row.given);
         EXPECT_EQ(zone ? zone->Name() : std::string(), row.name) << row.given;
     }
+}
+
+// A peer's name for a zone is never a path: libical would open any file the
+// name leads to, and reading a FIFO would hold the agent for good.
+TEST(TimeZoneTest, NamesThatLeadOutOfTheDatabaseAreNeverOpened)
+{
+    char folder[] = "/tmp/zone-fifo-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string fifo = std::string(folder) + "/Berlin";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& name :
+         {"../../../.." + fifo, "Europe/../../../.." + fifo, std::string("Europe/./Berlin")})
+        EXPECT_FALSE(CTimeZone::Named(name)) << name;
+    unlink(fifo.c_str());
+    rmdir(folder);
 }
 
 TEST(TimeZoneTest, TheProcessZoneIsNamedFromTz)

@@ -12,11 +12,13 @@
 #include <slotbook/TimeSlotStore.h>
 
 #include <platform/DateTimeSpan.h>
+#include <platform/TimeZone.h>
 
 #include <vespera/core/MessageZone.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -192,6 +194,35 @@ TEST_F(AttendeeSideTest, FreeStrictTimeIsAcceptedWithOneHold)
     EXPECT_TRUE(Agent().HasLine("Entering process Contract"));
     EXPECT_TRUE(Agent().HasLine("ProcessContract: The total # of appts in the store = 0"));
     EXPECT_TRUE(Agent().HasLine("ITS A STRICT TIME SLOT"));
+}
+
+// An expiry is an instant: written in the organiser's zone, it holds the bid
+// until that instant in the attendee's, wherever the two live.
+TEST_F(AttendeeSideTest, AnExpiryInTheOrganisersZoneIsTheSameInstantHere)
+{
+    const char* saved = std::getenv("TZ");
+    const std::string before = saved ? saved : "";
+    setenv("TZ", "America/New_York", 1);
+    tzset();
+    const CDateTime expires = CDateTime::GetCurrentTime() + CDateTimeSpan(0, 1, 0, 0);
+    const char* const zones[] = {"Europe/Berlin", "Asia/Kolkata", "Australia/Lord_Howe", "America/New_York"};
+    int n = 0;
+    for (const char* zone : zones) {
+        const std::string negID = "Z" + std::to_string(++n);
+        const CDateTime written = CTimeZone::Local().ConvertTo(expires, *CTimeZone::Named(zone));
+        Side().ProcessContract(Contract(negID, "C1", StrictConstraints(At(10 + n, 0), 30), written) +
+                                   " :timezone (" + zone + ")",
+                               Organiser);
+        const auto holds = HoldsOf(negID);
+        ASSERT_EQ(holds.size(), 1u) << zone;
+        EXPECT_EQ(holds.front()->GetExpires().Format(), (expires + CDateTimeSpan(0, 0, 0, 20)).Format())
+            << zone;
+    }
+    if (saved)
+        setenv("TZ", before.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
 
 TEST_F(AttendeeSideTest, BusyStrictTimeOffersFiveSeparateAlternates)
