@@ -301,6 +301,20 @@ int CAsyncSocket::Send(const void* data, size_t length)
     return static_cast<int>(sent);
 }
 
+bool CAsyncSocket::PeerHasClosed() const
+{
+    if (fd < 0 || state == State::PeerClosed)
+        return true;
+    if (state != State::Connected)
+        return false;
+    char byte = 0;
+    ssize_t n = -1;
+    do {
+        n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
 int CAsyncSocket::Receive(void* buffer, size_t length)
 {
     if (fd < 0)

@@ -64,6 +64,11 @@ public:
     // One read of at most `length` bytes: the count, 0 when the peer has
     // closed, -1 with the last error set (WSAEWOULDBLOCK: nothing waits).
     int Receive(void* buffer, size_t length);
+    // Whether the peer has closed or reset a connection whose close the loop
+    // has not reported yet: a write into it succeeds once and is lost.
+    // Looks without taking data; false while the connection stands or data
+    // still waits to be read.
+    bool PeerHasClosed() const;
     // Closes the descriptor; pending events are dropped. No OnClose follows.
     void Close();
 

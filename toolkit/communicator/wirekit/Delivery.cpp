@@ -29,6 +29,12 @@ CClientSocket* CDelivery::send_on_open(CServerSocket& server, const char* agent,
     CClientSocket* connection = server.find_connection(agent, nullptr, 0);
     if (!connection)
         return nullptr;
+    if (connection->PeerHasClosed()) {
+        log.dprintf("<CCommunicator> [%s] closed its connection, connecting anew", agent ? agent : "");
+        last_error = WSAECONNRESET;
+        connection->set_dirty(1);
+        return nullptr;
+    }
     sent = connection->mfc_send(text.data());
     if (sent >= 0)
         return connection;

@@ -13,7 +13,8 @@ class CWnd;
 // Delivers finished message texts to other agents over TCP: on the
 // agent's open connection when there is one, else on a new connection that
 // is then kept for the agent's replies. A send that fails on the open
-// connection (the peer may have reset it) is tried once more on a new one.
+// connection (the peer may have reset it) is tried once more on a new one,
+// and so is one whose peer closed it before the loop could tell.
 //
 // A connect that times out blocks the whole agent for the time-out, so an
 // address that did so is not tried again for UNREACHABLE_HOLD: sends to it

@@ -698,6 +698,45 @@ TEST_F(CommunicatorTest, ASendOnAResetConnectionIsRetriedOnANewOne)
     EXPECT_NE(fresh, open);
 }
 
+// A peer that restarted elsewhere closed its old connection before the loop
+// saw it: the write would succeed once and be lost, so the close is found
+// first, and the old address refused, the agent looked up again.
+TEST_F(CommunicatorTest, AConnectionItsPeerClosedIsNotReusedAndTheAgentIsLookedUpAgain)
+{
+    auto old = std::make_unique<CListener>();
+    old->listen();
+    CAgent bob("Bob", loop);
+    ASSERT_EQ(bob.comm->Create(), 1);
+    CAgent alice("Alice", loop);
+    ASSERT_EQ(alice.comm->Create(), 1);
+    auto* lookup = new CRecordingLookup(&alice.db, CLookupModule::LOOKUP_NAME_SERVER,
+                                        "tcp://127.0.0.1:" + std::to_string(bob.port()));
+    alice.comm->add_lookup_module(lookup);
+    alice.comm->start_lookup_modules();
+    alice.knows("Bob", old->port);
+
+    ASSERT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr,
+                                           "first", nullptr),
+              nullptr);
+    const int first = old->accept_one();
+    ASSERT_GE(first, 0);
+    EXPECT_NE(CListener::read_message(first).find(" first ))"), std::string::npos);
+    CClientSocket* open = alice.comm->find_connection("Bob", nullptr, 0);
+    ASSERT_NE(open, nullptr);
+    old.reset();
+    // The close reaches Alice's side; her loop does not run to see it.
+    pollfd item{open->GetSocketHandle(), POLLIN, 0};
+    ASSERT_EQ(::poll(&item, 1, 5000), 1);
+
+    EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr,
+                                           "second", nullptr),
+              nullptr);
+    EXPECT_EQ(bob.next_message(loop, 1),
+              expected_head("tell", "Bob", "Alice", nullptr, nullptr, nullptr, nullptr) + " second ))");
+    EXPECT_EQ(lookup->lookups, 1);
+    EXPECT_TRUE(alice.logged("<CCommunicator> [Bob] closed its connection, connecting anew"));
+}
+
 TEST_F(CommunicatorTest, RefusesPiecesThatHoldTheEndByteAndSendsNothing)
 {
     CListener bob;
