@@ -1,6 +1,6 @@
 #include <platform/AsyncSocket.h>
 
-#include <platform/HostAddress.h>
+#include <platform/SocketCalls.h>
 #include <platform/SocketError.h>
 
 #include <algorithm>
@@ -13,126 +13,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace socketcalls;
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr unsigned kMaxPort = 65535;
-constexpr size_t kReadChunk = 4096;
-
-Clock::time_point DeadlineAfter(unsigned timeout_ms)
-{
-    return Clock::now() + std::chrono::milliseconds(timeout_ms);
-}
-
-int MillisecondsUntil(Clock::time_point deadline)
-{
-    const Clock::time_point now = Clock::now();
-    if (deadline <= now)
-        return 0;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-    return static_cast<int>(std::min<decltype(left)>(left, INT_MAX));
-}
-
-// Waits until fd is ready for `events`: 0, WSAETIMEDOUT, or another code.
-// An error or hang-up counts as ready, so the next call on fd reports it.
-int WaitFor(int fd, short events, Clock::time_point deadline)
-{
-    for (;;) {
-        pollfd item{};
-        item.fd = fd;
-        item.events = events;
-        const int ready = ::poll(&item, 1, MillisecondsUntil(deadline));
-        if (ready > 0)
-            return 0;
-        if (ready == 0)
-            return WSAETIMEDOUT;
-        if (errno != EINTR)
-            return WsaErrorFromErrno(errno);
-    }
-}
-
-int MakeAddress(const char* host, unsigned port, sockaddr_in& address)
-{
-    std::string text;
-    const int code = ResolveIPv4(host, text);
-    if (code != 0)
-        return code;
-    address = sockaddr_in{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    if (inet_pton(AF_INET, text.c_str(), &address.sin_addr) != 1)
-        return WSAHOST_NOT_FOUND;
-    return 0;
-}
-
-int NewStreamSocket(int& fd)
-{
-    fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    return fd < 0 ? WsaErrorFromErrno(errno) : 0;
-}
-
-int ConnectDescriptor(int fd, const sockaddr_in& address, Clock::time_point deadline)
-{
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        return 0;
-    if (errno != EINPROGRESS && errno != EINTR)
-        return WsaErrorFromErrno(errno);
-    const int waited = WaitFor(fd, POLLOUT, deadline);
-    if (waited != 0)
-        return waited;
-    int pending = 0;
-    socklen_t size = sizeof pending;
-    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &size) != 0)
-        return WsaErrorFromErrno(errno);
-    return WsaErrorFromErrno(pending);
-}
-
-// Writes all of data, waiting at most idle_ms for the socket to take more,
-// and never past `deadline`. `sent` tells how much went out.
-int SendAll(int fd, const char* data, size_t length, unsigned idle_ms, Clock::time_point deadline,
-            size_t& sent)
-{
-    sent = 0;
-    while (sent < length) {
-        const ssize_t n = ::send(fd, data + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN)
-            // Linux reports a connection the peer has reset as EPIPE after
-            // the first failure; to the caller it is the same broken link.
-            return errno == EPIPE ? WSAECONNRESET : WsaErrorFromErrno(errno);
-        const int waited = WaitFor(fd, POLLOUT, std::min(DeadlineAfter(idle_ms), deadline));
-        if (waited != 0)
-            return waited;
-    }
-    return 0;
-}
-
-int ReadUntilClosed(int fd, std::string& reply, size_t max_reply, Clock::time_point deadline)
-{
-    char chunk[kReadChunk];
-    while (reply.size() < max_reply) {
-        const int waited = WaitFor(fd, POLLIN, deadline);
-        if (waited != 0)
-            return waited;
-        const size_t want = std::min(sizeof chunk, max_reply - reply.size());
-        const ssize_t n = ::recv(fd, chunk, want, MSG_DONTWAIT);
-        if (n == 0)
-            return 0;
-        if (n > 0) {
-            reply.append(chunk, static_cast<size_t>(n));
-            continue;
-        }
-        if (errno != EAGAIN && errno != EINTR)
-            return WsaErrorFromErrno(errno);
-    }
-    return 0;
-}
 
 bool NameOf(int fd, bool peer, std::string& host, unsigned& port)
 {
@@ -250,34 +135,6 @@ bool CAsyncSocket::Accept(CAsyncSocket& connected)
     return true;
 }
 
-bool CAsyncSocket::Connect(const char* host, unsigned port, unsigned timeout_ms)
-{
-    if (state == State::Listening || state == State::Connected || state == State::PeerClosed)
-        return Fail(WSAEISCONN);
-    if (!host || !*host)
-        return Fail(WSAEDESTADDRREQ);
-    if (port == 0 || port > kMaxPort)
-        return Fail(WSAEADDRNOTAVAIL);
-    sockaddr_in remote{};
-    int code = MakeAddress(host, port, remote);
-    if (code != 0)
-        return Fail(code);
-    if (fd < 0 && !Open())
-        return false;
-    code = ConnectDescriptor(fd, remote, DeadlineAfter(timeout_ms));
-    if (code != 0) {
-        Close();
-        PostConnectEvent(code);
-        return Fail(code);
-    }
-    state = State::Connected;
-    readArmed = true;
-    UpdateWatch();
-    PostConnectEvent(0);
-    lastError = 0;
-    return true;
-}
-
 int CAsyncSocket::Send(const void* data, size_t length)
 {
     if (fd < 0)
@@ -346,6 +203,9 @@ void CAsyncSocket::Close()
 {
     if (fd < 0)
         return;
+    if (activeLoop && connectTimer != CEventLoop::kNoTimer)
+        activeLoop->KillTimer(connectTimer);
+    connectTimer = CEventLoop::kNoTimer;
     if (activeLoop)
         activeLoop->RemoveWatch(fd);
     ::close(fd);
@@ -470,6 +330,11 @@ void CAsyncSocket::OnLoopEvents(unsigned events)
 {
     // Any handler below may close or delete this socket.
     const std::shared_ptr<bool> token = alive;
+    if (state == State::Connecting) {
+        if (events & CEventLoop::kWritable)
+            HandleConnectWritable();
+        return;
+    }
     if ((events & CEventLoop::kWritable) && writeArmed) {
         writeArmed = false;
         UpdateWatch();
@@ -558,23 +423,6 @@ void CAsyncSocket::RefusePendingConnection()
     const int client = ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (client >= 0)
         ::close(client);
-}
-
-void CAsyncSocket::PostConnectEvent(int code)
-{
-    CEventLoop* loop = activeLoop ? activeLoop : (preferredLoop ? preferredLoop : CEventLoop::Current());
-    if (!loop)
-        return;
-    loop->Post([this, token = alive, code] {
-        if (!*token)
-            return;
-        if (code == 0 && fd >= 0) {
-            // The socket can take data from the start, told after OnConnect.
-            writeArmed = true;
-            UpdateWatch();
-        }
-        OnConnect(code);
-    });
 }
 
 int CAsyncSocket::SendTimedOut(size_t sent)

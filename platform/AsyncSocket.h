@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 // A non-blocking IPv4 TCP socket whose events run as virtual handlers on an
@@ -22,7 +23,8 @@
 // pauses the listener for kAcceptPauseMs rather than letting it spin.
 //
 // Connect and Send block the thread, with time-outs, so that a caller gets a
-// definite result and a dead peer cannot freeze it. Send never raises SIGPIPE.
+// definite result and a dead peer cannot freeze it; ConnectAsync leaves the
+// wait for a slow peer to the loop. Send never raises SIGPIPE.
 //
 // A handler may delete its own socket. The loop must outlive the socket.
 class CAsyncSocket {
@@ -54,6 +56,13 @@ public:
     // afterwards. A failed attempt closes the socket, so a retry starts
     // afresh. OnConnect follows on the loop either way.
     bool Connect(const char* host, unsigned port, unsigned timeout_ms = kDefaultTimeoutMs);
+    // Connects without waiting: true when the connection is made or under
+    // way (IsConnecting), false with the error when it failed at once. A
+    // connect under way ends on the loop with OnConnect: 0, the error, or
+    // WSAETIMEDOUT after timeout_ms, the socket then closed. Without a loop
+    // it waits as Connect does.
+    bool ConnectAsync(const char* host, unsigned port, unsigned timeout_ms = kDefaultTimeoutMs);
+    bool IsConnecting() const { return state == State::Connecting; }
 
     // Writes the whole buffer, waiting while the peer is not reading; gives
     // up when the socket takes nothing for the send time-out. Returns the
@@ -103,7 +112,7 @@ protected:
     virtual int AcceptDescriptor(int listener);
 
 private:
-    enum class State { Closed, Created, Listening, Connected, PeerClosed };
+    enum class State { Closed, Created, Listening, Connecting, Connected, PeerClosed };
 
     bool Fail(int code);
     int FailCount(int code);
@@ -116,6 +125,12 @@ private:
     void PeerClosed(int code);
     void RefusePendingConnection();
     void PauseAccepting();
+    int BeginConnect(const char* host, unsigned port, sockaddr_in& remote);
+    // A connect that ended before its call returned: OnConnect is posted.
+    bool EndConnectAtOnce(int code);
+    // A connect that ended on the loop: OnConnect is called.
+    void EndConnectLater(int code);
+    void HandleConnectWritable();
     void PostConnectEvent(int code);
     int SendTimedOut(size_t sent);
 
@@ -129,6 +144,7 @@ private:
     bool sendShut = false;
     int lastError = 0;
     unsigned sendTimeout = kDefaultTimeoutMs;
+    CEventLoop::TimerId connectTimer = CEventLoop::kNoTimer;
     // Shared with queued events and the dispatch in progress: false once
     // this incarnation of the socket is closed or destroyed.
     std::shared_ptr<bool> alive;

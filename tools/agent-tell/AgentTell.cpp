@@ -124,6 +124,9 @@ bool CAgentTell::send()
             (why && *why ? std::string(": ") + why : std::string()));
         return false;
     }
+    // One send and the program may end: the connect must be done by then,
+    // and its failure said.
+    communicator->set_wait_for_connect(true);
     CClientSocket* socket = communicator->comm_sendmessage_socket(
         "tell", receiver, "default-ontology", "default-language", communicator->create_reply_with(), nullptr,
         nullptr, options.content.c_str(), nullptr);

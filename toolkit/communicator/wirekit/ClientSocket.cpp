@@ -77,6 +77,36 @@ int CClientSocket::mfc_send(char* text)
     return sent;
 }
 
+int CClientSocket::send_when_connected(const char* text)
+{
+    if (!IsConnecting()) {
+        std::string copy(text ? text : "");
+        return mfc_send(text ? copy.data() : nullptr);
+    }
+    if (get_dirty() || !text)
+        return -1;
+    waiting_texts.emplace_back(text);
+    return static_cast<int>(std::strlen(text));
+}
+
+void CClientSocket::OnConnect(int error)
+{
+    std::vector<std::string> texts = std::move(waiting_texts);
+    waiting_texts.clear();
+    if (error != 0) {
+        if (texts.empty())
+            return;
+        set_dirty(1);
+        if (ConnectFailure handler = std::move(connect_failure))
+            handler(*this, error, std::move(texts));
+        return;
+    }
+    for (std::string& text : texts) {
+        if (mfc_send(text.data()) < 0)
+            return;
+    }
+}
+
 CParsedMessage::Ptr CClientSocket::oldest_message()
 {
     CListElement* oldest = queue.get_element(0);

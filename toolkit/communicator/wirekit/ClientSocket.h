@@ -8,9 +8,11 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class CServerSocket;
 
@@ -51,6 +53,18 @@ public:
     // that range by blanks, in place. The byte count, or -1 (the error is
     // logged and the connection is marked dirty). -1 on a dirty socket.
     int mfc_send(char* text);
+
+    // Sends as mfc_send does once the connection is made: at once when it
+    // is, else the text waits for the connect begun with ConnectAsync. The
+    // byte count (of the text kept, while it waits), or -1.
+    int send_when_connected(const char* text);
+    // Told, once, when a connect begun with ConnectAsync fails or times out,
+    // with the texts that waited for it; the connection is then dirty.
+    using ConnectFailure =
+        std::function<void(CClientSocket& socket, int error, std::vector<std::string> texts)>;
+    void set_connect_failure(ConnectFailure handler) { connect_failure = std::move(handler); }
+    // Whether a connect is under way: texts sent now wait for it.
+    bool awaiting_connect() const { return !waiting_texts.empty() || IsConnecting(); }
 
     // The oldest queued message as read when it was queued (a text put on
     // the queue from outside is read now); null when none waits. The message
@@ -121,6 +135,7 @@ public:
 protected:
     void OnReceive(int error) override;
     void OnClose(int error) override;
+    void OnConnect(int error) override;
 
 private:
     bool receive_chunk(int& length);
@@ -156,4 +171,7 @@ private:
     // Closed by either side: nothing more can arrive or leave.
     bool finished = false;
     Clock::time_point last_activity = Clock::now();
+    // Texts given while the connect was under way, oldest first.
+    std::vector<std::string> waiting_texts;
+    ConnectFailure connect_failure;
 };

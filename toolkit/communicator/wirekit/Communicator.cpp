@@ -49,12 +49,14 @@ CCommunicator::CCommunicator() : own_beliefdb(std::make_unique<CBeliefDB>())
     beliefdb->add_element(new CIntBelief("ansport", DEFAULT_ANS_PORT));
     beliefdb->add_element(new CListBelief("lookup", new CLList("lookup")));
     bind_beliefs();
+    watch_deliveries();
 }
 
 CCommunicator::CCommunicator(CBeliefDB* database) : beliefdb(database)
 {
     set_result("_empty_");
     bind_beliefs();
+    watch_deliveries();
 }
 
 CCommunicator::~CCommunicator()

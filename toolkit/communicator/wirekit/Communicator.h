@@ -187,6 +187,8 @@ public:
     // An address whose connect timed out is not tried again for
     // UNREACHABLE_HOLD: sends to it fail at once with WSAETIMEDOUT.
     void set_connect_timeout(unsigned timeout_ms);
+    // Whether a send waits for a new connection to be made (see CDelivery).
+    void set_wait_for_connect(bool wait);
     static constexpr std::chrono::seconds UNREACHABLE_HOLD = CDelivery::UNREACHABLE_HOLD;
     int get_alive_period() const { return alive_period; }
 
@@ -355,6 +357,11 @@ private:
     char* send_message(Head head, const std::vector<const char*>& pieces, bool answer_connection);
     CClientSocket* send_message_socket(Head head, const std::vector<const char*>& pieces,
                                        bool answer_connection);
+    // A connect that failed after the send returned fails as a send does:
+    // the error line, and the texts once more when the agent is elsewhere now.
+    void watch_deliveries();
+    void delivery_failed(const std::string& agent, const Address& failed, int error,
+                         const std::vector<std::string>& texts);
     void report_success(const char* receiver, const Address& address);
     void report_send_error(const char* receiver, const Address& address);
     CClientSocket* deliver(const char* agent, const char* host, unsigned port, const char* text, int& sent);

@@ -323,6 +323,38 @@ void CCommunicator::set_connect_timeout(unsigned timeout_ms)
     delivery.set_connect_timeout(timeout_ms);
 }
 
+void CCommunicator::set_wait_for_connect(bool wait)
+{
+    delivery.set_wait_for_connect(wait);
+}
+
+void CCommunicator::watch_deliveries()
+{
+    delivery.set_failure_handler([this](const std::string& agent, const std::string& host, unsigned port,
+                                        int error, std::vector<std::string> texts) {
+        delivery_failed(agent, Address{host, port}, error, texts);
+    });
+}
+
+void CCommunicator::delivery_failed(const std::string& agent, const Address& failed, int error,
+                                    const std::vector<std::string>& texts)
+{
+    last_error = error;
+    report_send_error(agent.c_str(), failed);
+    Address address = failed;
+    if (!server || !relocate(agent.c_str(), address))
+        return;
+    for (const std::string& text : texts) {
+        int sent = -1;
+        deliver(agent.c_str(), address.host.c_str(), address.port, text.c_str(), sent);
+        if (sent < 0) {
+            report_send_error(agent.c_str(), address);
+            return;
+        }
+        report_success(agent.c_str(), address);
+    }
+}
+
 std::unique_ptr<CClientSocket> CCommunicator::get_socket(const char* agent)
 {
     Address address;

@@ -35,7 +35,7 @@ CClientSocket* CDelivery::send_on_open(CServerSocket& server, const char* agent,
         connection->set_dirty(1);
         return nullptr;
     }
-    sent = connection->mfc_send(text.data());
+    sent = connection->send_when_connected(text.data());
     if (sent >= 0)
         return connection;
     last_error = connection->GetLastError();
@@ -47,10 +47,17 @@ CClientSocket* CDelivery::send_on_new(CServerSocket& server, CWnd* handler, cons
                                       const char* host, unsigned port, std::string& text, int& sent)
 {
     sent = -1;
-    std::unique_ptr<CClientSocket> socket = connect(&server, handler, agent, host, port);
+    const bool named = agent && *agent;
+    std::unique_ptr<CClientSocket> socket =
+        open_connection(&server, handler, agent, host, port, named && !wait_for_connect);
     if (!socket)
         return nullptr;
-    sent = socket->mfc_send(text.data());
+    if (socket->IsConnecting())
+        socket->set_connect_failure([this, agent = std::string(agent), host = std::string(host),
+                                     port](CClientSocket&, int error, std::vector<std::string> texts) {
+            connect_failed(agent, host, port, error, std::move(texts));
+        });
+    sent = socket->send_when_connected(text.data());
     if (sent < 0) {
         last_error = socket->GetLastError();
         return nullptr;
@@ -66,6 +73,13 @@ CClientSocket* CDelivery::send_on_new(CServerSocket& server, CWnd* handler, cons
 
 std::unique_ptr<CClientSocket> CDelivery::connect(CServerSocket* server, CWnd* handler, const char* agent,
                                                   const char* host, unsigned port)
+{
+    return open_connection(server, handler, agent, host, port, false);
+}
+
+std::unique_ptr<CClientSocket> CDelivery::open_connection(CServerSocket* server, CWnd* handler,
+                                                          const char* agent, const char* host, unsigned port,
+                                                          bool without_waiting)
 {
     std::unique_ptr<CClientSocket> socket(new (std::nothrow) CClientSocket(server, handler));
     if (!socket || !socket->Create()) {
@@ -85,7 +99,9 @@ std::unique_ptr<CClientSocket> CDelivery::connect(CServerSocket* server, CWnd* h
                     static_cast<int>(port));
         return nullptr;
     }
-    if (!socket->Connect(host, port, connect_timeout_ms)) {
+    const bool made = without_waiting ? socket->ConnectAsync(host, port, connect_timeout_ms)
+                                      : socket->Connect(host, port, connect_timeout_ms);
+    if (!made) {
         last_error = socket->GetLastError();
         if (last_error == WSAETIMEDOUT)
             hold_unreachable(host, port);
@@ -94,6 +110,16 @@ std::unique_ptr<CClientSocket> CDelivery::connect(CServerSocket* server, CWnd* h
     socket->set_hostname(host);
     socket->set_port(port);
     return socket;
+}
+
+void CDelivery::connect_failed(const std::string& agent, const std::string& host, unsigned port, int error,
+                               std::vector<std::string> texts)
+{
+    last_error = error;
+    if (error == WSAETIMEDOUT)
+        hold_unreachable(host.c_str(), port);
+    if (failure_handler)
+        failure_handler(agent, host, port, error, std::move(texts));
 }
 
 void CDelivery::hold_unreachable(const char* host, unsigned port)

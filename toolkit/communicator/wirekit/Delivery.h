@@ -1,9 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CClientSocket;
 class CDebug;
@@ -16,12 +18,19 @@ class CWnd;
 // connection (the peer may have reset it) is tried once more on a new one,
 // and so is one whose peer closed it before the loop could tell.
 //
-// A connect that times out blocks the whole agent for the time-out, so an
-// address that did so is not tried again for UNREACHABLE_HOLD: sends to it
-// fail at once with WSAETIMEDOUT.
+// A new connection to a named agent is made without waiting: the text
+// waits in the connection until the connect is done, the loop runs on, and
+// a connect that fails or times out later is reported to the failure
+// handler with the texts that waited. An address whose connect timed out is
+// not tried again for UNREACHABLE_HOLD: sends to it fail at once with
+// WSAETIMEDOUT.
 class CDelivery {
 public:
     static constexpr std::chrono::seconds UNREACHABLE_HOLD{30};
+    // A connect to `agent` at host:port that ended in `error` after the
+    // texts were taken.
+    using FailureHandler = std::function<void(const std::string& agent, const std::string& host,
+                                              unsigned port, int error, std::vector<std::string> texts)>;
 
     // Lines about refused and held-back connects go to `log`.
     explicit CDelivery(CDebug& log);
@@ -38,6 +47,10 @@ public:
 
     // How long a connect may take.
     void set_connect_timeout(unsigned timeout_ms) { connect_timeout_ms = timeout_ms; }
+    // Whether deliver waits for a new connection before it returns (for a
+    // program that sends once and ends); false by default.
+    void set_wait_for_connect(bool wait) { wait_for_connect = wait; }
+    void set_failure_handler(FailureHandler handler) { failure_handler = std::move(handler); }
     // The Windows Sockets code of the last failure.
     int get_last_error() const { return last_error; }
 
@@ -45,11 +58,17 @@ private:
     CClientSocket* send_on_open(CServerSocket& server, const char* agent, std::string& text, int& sent);
     CClientSocket* send_on_new(CServerSocket& server, CWnd* handler, const char* agent, const char* host,
                                unsigned port, std::string& text, int& sent);
+    std::unique_ptr<CClientSocket> open_connection(CServerSocket* server, CWnd* handler, const char* agent,
+                                                   const char* host, unsigned port, bool without_waiting);
+    void connect_failed(const std::string& agent, const std::string& host, unsigned port, int error,
+                        std::vector<std::string> texts);
     void hold_unreachable(const char* host, unsigned port);
     bool held_unreachable(const char* host, unsigned port);
 
     CDebug& log;
     unsigned connect_timeout_ms;
+    bool wait_for_connect = false;
+    FailureHandler failure_handler;
     // "host:port" -> until when it counts as unreachable.
     std::map<std::string, std::chrono::steady_clock::time_point> unreachable;
     int last_error = 0;

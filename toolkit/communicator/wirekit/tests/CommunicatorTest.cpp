@@ -632,9 +632,11 @@ TEST_F(CommunicatorTest, ARefusedSendLooksTheAgentUpAgainAndTriesTheNewAddressOn
     EXPECT_TRUE(carol.logged("<CCommunicator> No other address is known for agent [Dave]"));
 }
 
-// A peer whose address never accepts costs one connect time-out, then is
-// left alone for a while instead of freezing the agent on every send.
-TEST_F(CommunicatorTest, AnAddressWhoseConnectTimedOutIsNotTriedAgainForAWhile)
+// A peer whose address never accepts: the send returns before the connect
+// ends, so the agent answers others meanwhile; the messages given meanwhile
+// wait in the one connection; the time-out then fails them as a send fails,
+// and the address is left alone for a while.
+TEST_F(CommunicatorTest, AConnectThatHangsHoldsNothingUpAndItsTimeOutFailsTheSend)
 {
     CListener full;
     ::listen(full.fd, 0);
@@ -648,17 +650,28 @@ TEST_F(CommunicatorTest, AnAddressWhoseConnectTimedOutIsNotTriedAgainForAWhile)
     ASSERT_EQ(alice.comm->Create(), 1);
     alice.comm->set_connect_timeout(200);
     alice.knows("Slow", full.port);
-    for (int i = 0; i < 3; ++i)
+    const std::string address = "[127.0.0.1][" + std::to_string(full.port) + "]";
+    const std::string timedOut =
+        "<CCommunicator> Connecting to " + address + " timed out; not trying it again for 30 seconds";
+    for (const char* text : {"one", "two"})
+        EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Slow", nullptr, nullptr, nullptr, nullptr, nullptr,
+                                               text, nullptr),
+                  nullptr);
+    EXPECT_FALSE(alice.logged(timedOut));
+    EXPECT_EQ(alice.comm->get_server()->get_sockets()->get_nr_elements(), 1);
+    ASSERT_TRUE(RunUntil(loop, [&] { return alice.logged(timedOut); }));
+    EXPECT_TRUE(alice.logged(std::string("<CCommunicator> Error [") +
+                             CCommunicator::ErrorToAsc(WSAETIMEDOUT) +
+                             "] sending (internal) request to Agent [Slow] at " + address));
+    for (int i = 0; i < 2; ++i)
         EXPECT_NE(alice.comm->comm_sendmessage("tell", "Slow", nullptr, nullptr, nullptr, nullptr, nullptr,
                                                "x", nullptr),
                   nullptr);
     EXPECT_EQ(alice.comm->get_last_error(), WSAETIMEDOUT);
-    EXPECT_EQ(alice.log.count("<CCommunicator> Connecting to [127.0.0.1][" + std::to_string(full.port) +
-                              "] timed out; not trying it again for 30 seconds"),
-              1);
-    EXPECT_EQ(alice.log.count("<CCommunicator> [127.0.0.1][" + std::to_string(full.port) +
-                              "] did not answer lately, not connecting to it yet"),
-              2);
+    EXPECT_EQ(alice.log.count(timedOut), 1);
+    EXPECT_EQ(
+        alice.log.count("<CCommunicator> " + address + " did not answer lately, not connecting to it yet"),
+        2);
 }
 
 TEST_F(CommunicatorTest, ASendOnAResetConnectionIsRetriedOnANewOne)
