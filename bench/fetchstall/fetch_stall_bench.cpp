@@ -1,6 +1,8 @@
 // Another agent's answer while the calendar agent fetches a web schedule
-// from a server that accepts and does not answer, beside the same answer
-// while the agent is idle, both measured in one run.
+// from a server that accepts and does not answer, and while it sends the
+// contracts of a meeting whose twelve attendees' addresses swallow
+// connects, beside the same answer while the agent is idle, all measured in
+// one run.
 //
 // A name server and one headless agent run as processes on 127.0.0.1; this
 // program is an agent too. It times request_appt round trips (the request
@@ -8,13 +10,15 @@
 // asked the agent to import a schedule whose server holds the answer back,
 // once that fetch has reached the server and waits there. The figure is
 //     median answer time during the stall / median answer time idle,
-// which stays near 1 when nothing the fetch does holds the agent up.
+// which stays near 1 when nothing the fetch does holds the agent up, and
+// likewise for the meeting (measured within its connects' time-out).
 //
 //   fetch_stall_bench [RUNS]     (round trips each way, default 21)
 
 #include <agentkit/AgentContainer.h>
 #include <agentkit/DlgContainer.h>
 #include <graphstore/testing/HttpDocumentServer.h>
+#include <platform/AsyncSocket.h>
 #include <platform/PollEventLoop.h>
 #include <platform/Registry.h>
 #include <platform/testing/ChildProcess.h>
@@ -29,6 +33,11 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -181,6 +190,55 @@ bool WaitUntilHeld(CEventLoop& loop, const testsupport::CHttpDocumentServer& ser
     return server.Holding() > 0;
 }
 
+// A listener whose queue is full: connects to it hang.
+class CBlackHole {
+public:
+    CBlackHole()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), size);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size);
+        ::listen(m_fd, 0);
+        m_port = ntohs(address.sin_port);
+        for (int i = 0; i < 16; ++i) {
+            m_fillers.push_back(std::make_unique<CAsyncSocket>());
+            if (!m_fillers.back()->Connect(kLoopback, m_port, 200))
+                break;
+        }
+    }
+    ~CBlackHole() { ::close(m_fd); }
+    unsigned Port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    unsigned m_port = 0;
+    std::vector<std::unique_ptr<CAsyncSocket>> m_fillers;
+};
+
+// Registers twelve attendees at the black hole and asks the agent for a
+// meeting with them; false when the name server refused one.
+bool AskForBlackHoledMeeting(CBenchAgent& bench, unsigned ansPort, const CBlackHole& hole)
+{
+    std::string attendees;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "gone" + std::to_string(i) + "_bench.example-CalendarAgent";
+        std::string reply;
+        if (!CAsyncSocket::Exchange(
+                kLoopback, ansPort,
+                "register " + name + " tcp://127.0.0.1:" + std::to_string(hole.Port()) + "\n", reply, 4096) ||
+            reply.rfind("success", 0) != 0)
+            return false;
+        attendees += (i ? "," : "") + name;
+    }
+    return bench.Tell("tell :command schedule_meeting :attendees (" + attendees +
+                      ") :subject (Void) :body (x) :start (3/4/2031 10:00:00 AM) :location (Nowhere)"
+                      " :duration (30)");
+}
+
 int Run(const std::filesystem::path& root, int runs)
 {
     CSociety society(root);
@@ -216,12 +274,25 @@ int Run(const std::filesystem::path& root, int runs)
         std::fprintf(stderr, "fetch_stall_bench: no answer during the stall\n");
         return 1;
     }
+    CBlackHole hole;
+    if (!AskForBlackHoledMeeting(*bench, society.AnsPort(), hole)) {
+        std::fprintf(stderr, "fetch_stall_bench: the black-holed attendees could not be registered\n");
+        return 1;
+    }
+    const double meeting = MedianAnswer(loop, *bench, runs);
+    if (meeting < 0) {
+        std::fprintf(stderr, "fetch_stall_bench: no answer during the black-holed meeting\n");
+        return 1;
+    }
     std::printf("request_appt round trips, %d each way (median)\n", runs);
     std::printf("  idle agent:                   %8.2f ms\n", idle * 1e3);
     std::printf("  during a stalled fetch:       %8.2f ms%s\n", stalled * 1e3,
                 stillHeld ? "" : "   (the fetch ended before the last answer)");
     std::printf("  ratio stalled / idle:         %8.2f   goal <= 2.0: %s\n", stalled / idle,
                 stalled / idle <= 2.0 ? "met" : "missed");
+    std::printf("  during a black-holed meeting: %8.2f ms\n", meeting * 1e3);
+    std::printf("  ratio meeting / idle:         %8.2f   goal <= 2.0: %s\n", meeting / idle,
+                meeting / idle <= 2.0 ? "met" : "missed");
     return 0;
 }
 

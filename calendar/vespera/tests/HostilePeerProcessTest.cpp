@@ -4,10 +4,18 @@
 
 #include "AgentSociety.h"
 
+#include <platform/AsyncSocket.h>
+
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <filesystem>
+#include <memory>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace vesperaprocess;
 
@@ -163,5 +171,66 @@ TEST_F(HostilePeerProcessTest, OnlyTheOrganiserCanAwardItsBid)
         << ann->Log();
     const std::string confirm = m_society.TellAs(OrganiserName, AnnName, award);
     EXPECT_NE(confirm.find(":type confirm"), std::string::npos) << confirm;
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
+// A listener whose queue is full: connects to it hang, as to an address that
+// swallows them.
+class CBlackHole {
+public:
+    CBlackHole()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), size);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size);
+        ::listen(m_fd, 0);
+        m_port = ntohs(address.sin_port);
+        for (int i = 0; i < 16; ++i) {
+            m_fillers.push_back(std::make_unique<CAsyncSocket>());
+            if (!m_fillers.back()->Connect("127.0.0.1", m_port, 200))
+                break;
+        }
+    }
+    ~CBlackHole() { ::close(m_fd); }
+    unsigned Port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    unsigned m_port = 0;
+    std::vector<std::unique_ptr<CAsyncSocket>> m_fillers;
+};
+
+// Twelve attendees whose addresses swallow connects: the agent answers
+// another agent before any of the connects has timed out, and each then
+// fails as a send does.
+TEST_F(HostilePeerProcessTest, AMeetingWithBlackHoledAttendeesHoldsNoOneElseUp)
+{
+    CBlackHole hole;
+    std::string attendees;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "gone" + std::to_string(i) + "_example.org-CalendarAgent";
+        ASSERT_TRUE(m_society.RegisterName(name, "tcp://127.0.0.1:" + std::to_string(hole.Port())))
+            << m_society.Failure();
+        attendees += (i ? "," : "") + name;
+    }
+    SAgentProcess* ann = StartAnn();
+    ASSERT_NE(ann, nullptr);
+    ASSERT_TRUE(m_society.TellOnly(AnnName, "tell :command schedule_meeting :attendees (" + attendees +
+                                                ") :subject (Void) :body (x) :start (3/4/2031 10:00:00 AM)"
+                                                " :location (Nowhere) :duration (30)"))
+        << m_society.Failure();
+    // The last contract is given to its connection.
+    ASSERT_TRUE(CAgentSociety::WaitForLines(
+        {{ann, "Success sending (internal) request to Agent [gone11_example.org-CalendarAgent]", 1}}))
+        << m_society.AllLogs();
+    const std::string reply = m_society.Tell(AnnName, RequestOn(4));
+    EXPECT_NE(reply.find(":status"), std::string::npos) << reply;
+    const char* const timedOut = "timed out; not trying it again";
+    EXPECT_EQ(ann->Log().find(timedOut), std::string::npos) << ann->Log();
+    ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, timedOut, 1}})) << m_society.AllLogs();
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
