@@ -13,12 +13,15 @@ CEventLoop* g_current = nullptr;
 // The self-pipe is process-wide because signal dispositions are.
 int g_signalPipe[2] = {-1, -1};
 volatile sig_atomic_t g_signalWriteFd = -1;
+// Set by the handler, cleared once the loop has told its callback.
+volatile sig_atomic_t g_signalArrived = 0;
 CEventLoop* g_signalOwner = nullptr;
 std::vector<std::pair<int, struct sigaction>> g_savedActions;
 
 void WriteSignalByte(int signal_number)
 {
     const int saved_errno = errno;
+    g_signalArrived = 1;
     const unsigned char byte = static_cast<unsigned char>(signal_number);
     const int fd = g_signalWriteFd;
     if (fd >= 0) {
@@ -127,8 +130,14 @@ void CEventLoop::RestoreSignalActions()
     g_savedActions.clear();
 }
 
+bool CEventLoop::SignalArrived()
+{
+    return g_signalArrived != 0;
+}
+
 void CEventLoop::DrainSignalPipe()
 {
+    g_signalArrived = 0;
     unsigned char bytes[64];
     for (;;) {
         const ssize_t got = read(g_signalPipe[0], bytes, sizeof bytes);

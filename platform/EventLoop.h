@@ -111,6 +111,11 @@ public:
     // empty callback or list. Calling it again on the same loop replaces the
     // set of signals and the callback.
     bool HandleSignals(const std::vector<int>& signal_numbers, SignalCallback callback);
+    // Whether a handled signal came and the loop has not yet told its
+    // callback: work that runs long without returning to the loop (a large
+    // document's parse) asks this between its steps and stops early, so
+    // that SIGTERM is honoured within moments whatever the agent is doing.
+    static bool SignalArrived();
     // Puts the signals' previous handlers back and stops watching the pipe.
     // Back-ends call it in their destructor, while their watchers still exist.
     void StopHandlingSignals();

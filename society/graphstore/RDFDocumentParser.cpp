@@ -3,9 +3,11 @@
 #include <graphstore/ZonedTime.h>
 
 #include <graphkit/RDFGraph.h>
+#include <platform/EventLoop.h>
 
 #include <raptor2.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -99,6 +101,29 @@ void OnMessage(void* user, raptor_log_message* message)
         state->error += " (line " + std::to_string(message->locator->line) + ")";
 }
 
+// A large document parses for seconds without returning to the loop; a
+// signal to end (SIGTERM) is looked for between chunks, so that it ends the
+// parse at once instead.
+bool ParseInChunks(raptor_parser* parser, const std::string& text, bool& stopped)
+{
+    constexpr std::size_t ChunkBytes = 256 * 1024;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t size = std::min(ChunkBytes, text.size() - at);
+        const bool last = at + size == text.size();
+        if (raptor_parser_parse_chunk(parser, reinterpret_cast<const unsigned char*>(text.data() + at), size,
+                                      last ? 1 : 0) != 0)
+            return false;
+        if (last)
+            return true;
+        at += size;
+        if (CEventLoop::SignalArrived()) {
+            stopped = true;
+            return false;
+        }
+    }
+}
+
 } // namespace
 
 std::string CRDFDocumentParser::SyntaxFor(const std::string& contentType, const std::string& text)
@@ -146,8 +171,12 @@ bool CRDFDocumentParser::Parse(const std::string& text, const std::string& conte
         error = "The document's address cannot serve as a base: " + base;
         return false;
     }
-    const int failed = raptor_parser_parse_chunk(
-        parser.get(), reinterpret_cast<const unsigned char*>(text.data()), text.size(), 1);
+    bool stopped = false;
+    const bool failed = !ParseInChunks(parser.get(), text, stopped);
+    if (stopped) {
+        error = "Reading stopped: the agent is ending.";
+        return false;
+    }
     if (failed || !state.error.empty()) {
         error = "Not RDF (" + syntax + "): " + (state.error.empty() ? "the reader gave up" : state.error);
         return false;

@@ -1,8 +1,14 @@
 #include <graphstore/DocumentBounds.h>
+#include <graphstore/RDFDocumentParser.h>
 #include <graphstore/RDFMFCGraphStore.h>
+
+#include <graphkit/RDFGraph.h>
+#include <platform/PollEventLoop.h>
+#include <platform/testing/LoopWait.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
 
 namespace {
@@ -114,3 +120,27 @@ TEST(DocumentBounds, BytesThatAreNotUtf8BecomeReplacementCharacters)
 }
 
 } // namespace
+
+// SIGTERM while a large document is read: the parse stops between chunks
+// instead of holding the agent until it ends; once the loop has told its
+// callback, documents read again.
+TEST(DocumentBounds, ASignalToEndStopsALongParse)
+{
+    CPollEventLoop loop;
+    int told = 0;
+    ASSERT_TRUE(loop.HandleSignals({SIGUSR1}, [&told](int) { ++told; }));
+    std::string triples;
+    for (int i = 0; i < 20000; ++i)
+        triples += "<http://example.org/e" + std::to_string(i) + "> <http://example.org/p> \"some text\" .\n";
+    ASSERT_GT(triples.size(), 1u << 20);
+    std::raise(SIGUSR1);
+    CRDFGraph graph;
+    std::string kept;
+    std::string error;
+    EXPECT_FALSE(CRDFDocumentParser::Parse(triples, "application/n-triples", "", graph, kept, error));
+    EXPECT_EQ(error, "Reading stopped: the agent is ending.");
+    ASSERT_TRUE(loopwait::RunUntil(loop, [&told] { return told == 1; }));
+    CRDFGraph again;
+    EXPECT_TRUE(CRDFDocumentParser::Parse(triples, "application/n-triples", "", again, kept, error)) << error;
+    loop.StopHandlingSignals();
+}
