@@ -22,6 +22,7 @@
 #include <platform/PollEventLoop.h>
 #include <platform/Registry.h>
 #include <platform/testing/ChildProcess.h>
+#include <platform/testing/Peer.h>
 #include <wirekit/Communicator.h>
 
 #include <algorithm>
@@ -36,6 +37,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -219,6 +221,27 @@ private:
     std::vector<std::unique_ptr<CAsyncSocket>> m_fillers;
 };
 
+// One registration at the name server, as an agent makes it; its reply
+// ends with the end-of-message byte.
+bool Register(unsigned ansPort, const std::string& name, const std::string& url)
+{
+    testsupport::CPeer server;
+    if (!server.connect_to(ansPort) || !server.send_all("register " + name + " " + url + "\n"))
+        return false;
+    std::string reply;
+    char buffer[4096];
+    while (reply.find('\x04') == std::string::npos) {
+        pollfd waiting{server.fd, POLLIN, 0};
+        if (::poll(&waiting, 1, kStartWaitMs) <= 0)
+            return false;
+        const ssize_t n = server.read_once(buffer, sizeof buffer);
+        if (n <= 0)
+            return false;
+        reply.append(buffer, static_cast<std::size_t>(n));
+    }
+    return reply.rfind("success", 0) == 0;
+}
+
 // Registers twelve attendees at the black hole and asks the agent for a
 // meeting with them; false when the name server refused one.
 bool AskForBlackHoledMeeting(CBenchAgent& bench, unsigned ansPort, const CBlackHole& hole)
@@ -226,11 +249,7 @@ bool AskForBlackHoledMeeting(CBenchAgent& bench, unsigned ansPort, const CBlackH
     std::string attendees;
     for (int i = 0; i < 12; ++i) {
         const std::string name = "gone" + std::to_string(i) + "_bench.example-CalendarAgent";
-        std::string reply;
-        if (!CAsyncSocket::Exchange(
-                kLoopback, ansPort,
-                "register " + name + " tcp://127.0.0.1:" + std::to_string(hole.Port()) + "\n", reply, 4096) ||
-            reply.rfind("success", 0) != 0)
+        if (!Register(ansPort, name, "tcp://127.0.0.1:" + std::to_string(hole.Port())))
             return false;
         attendees += (i ? "," : "") + name;
     }
