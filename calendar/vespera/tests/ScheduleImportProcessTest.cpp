@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -137,3 +138,85 @@ TEST(ScheduleImportProcessTest, AnotherAgentIsAnsweredWhileAFetchStalls)
 }
 
 } // namespace
+
+namespace {
+
+// The peak memory of a process in KiB (VmHWM); 0 when unknown.
+long PeakKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return 0;
+}
+
+std::string Nested(const std::string& open, const std::string& close, int depth)
+{
+    std::string text;
+    for (int i = 0; i < depth; ++i)
+        text += open;
+    for (int i = 0; i < depth; ++i)
+        text += close;
+    return text;
+}
+
+} // namespace
+
+// Documents made to eat the machine: entities that expand to gigabytes and
+// nesting hundreds of thousands deep. Each is refused before it is parsed,
+// the agent's memory stays where it was, and it answers at once.
+TEST(ScheduleImportProcessTest, DocumentsThatWouldEatTheMachineAreRefusedUnread)
+{
+    const std::string rdf = "<?xml version=\"1.0\"?>\n";
+    const std::string open =
+        "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
+        "xmlns:ex=\"http://example.org/\"><rdf:Description rdf:about=\"http://example.org/a\">";
+    const std::string close = "</rdf:Description></rdf:RDF>";
+    std::string references;
+    for (int i = 0; i < 150000; ++i)
+        references += "&big;";
+    const struct {
+        const char* path;
+        const char* type;
+        std::string text;
+        const char* why;
+    } documents[] = {
+        {"/laughs.rdf", "application/rdf+xml",
+         rdf + "<!DOCTYPE rdf:RDF [<!ENTITY big \"" + std::string(100000, 'a') + "\">]>" + open + "<ex:p>" +
+             references + "</ex:p>" + close,
+         "Refused: its entities expand it beyond"},
+        {"/deep.rdf", "application/rdf+xml",
+         rdf + open + Nested("<ex:p><ex:Q>", "</ex:Q></ex:p>", 100000) + close,
+         "Refused: its elements nest deeper than"},
+        {"/deep.ttl", "text/turtle",
+         "@prefix ex: <http://example.org/> .\nex:a ex:p " + Nested("[ ex:p ", "] ", 200000) + ".\n",
+         "Refused: it nests deeper than"},
+    };
+    testsupport::CHttpDocumentServer server;
+    for (const auto& document : documents)
+        server.Put(document.path, document.type, document.text);
+    CAgentSociety society;
+    ASSERT_TRUE(society.StartNameServer()) << society.Failure();
+    const auto* ann = society.StartAgent(
+        {AnnName, "ann", {{"AutoLoadSchedule", "true"}, {"PeerFetchLocalAddresses", "true"}}, {}});
+    ASSERT_NE(ann, nullptr) << society.Failure();
+    const long before = PeakKiB(ann->process->Pid());
+    for (const auto& document : documents) {
+        const std::string url = server.Url(document.path);
+        ASSERT_TRUE(society.TellOnly(AnnName, "tell :objective uploadScheduleURL :url \"" + url + "\""))
+            << society.Failure();
+        ASSERT_TRUE(
+            CAgentSociety::WaitForLines({{ann, "Schedule " + url + " not imported: " + document.why, 1}}))
+            << society.AllLogs();
+    }
+    const std::string reply =
+        society.Tell(AnnName, "tell :command request_appt :startTime (3/4/2031 10:00:00 AM) :duration (30)");
+    EXPECT_NE(reply.find(":status"), std::string::npos) << reply;
+    const long after = PeakKiB(ann->process->Pid());
+    ASSERT_GT(before, 0);
+    EXPECT_LT(after - before, 64 * 1024) << "peak grew from " << before << " KiB to " << after << " KiB";
+    EXPECT_TRUE(society.StopAgents()) << society.Failure();
+}
