@@ -18,9 +18,9 @@
 #include <agentkit/AgentContainer.h>
 #include <agentkit/DlgContainer.h>
 #include <graphstore/testing/HttpDocumentServer.h>
-#include <platform/AsyncSocket.h>
 #include <platform/PollEventLoop.h>
 #include <platform/Registry.h>
+#include <platform/testing/BlackHole.h>
 #include <platform/testing/ChildProcess.h>
 #include <platform/testing/Peer.h>
 #include <wirekit/Communicator.h>
@@ -35,11 +35,7 @@
 #include <string>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -192,35 +188,6 @@ bool WaitUntilHeld(CEventLoop& loop, const testsupport::CHttpDocumentServer& ser
     return server.Holding() > 0;
 }
 
-// A listener whose queue is full: connects to it hang.
-class CBlackHole {
-public:
-    CBlackHole()
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), size);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size);
-        ::listen(m_fd, 0);
-        m_port = ntohs(address.sin_port);
-        for (int i = 0; i < 16; ++i) {
-            m_fillers.push_back(std::make_unique<CAsyncSocket>());
-            if (!m_fillers.back()->Connect(kLoopback, m_port, 200))
-                break;
-        }
-    }
-    ~CBlackHole() { ::close(m_fd); }
-    unsigned Port() const { return m_port; }
-
-private:
-    int m_fd = -1;
-    unsigned m_port = 0;
-    std::vector<std::unique_ptr<CAsyncSocket>> m_fillers;
-};
-
 // One registration at the name server, as an agent makes it; its reply
 // ends with the end-of-message byte.
 bool Register(unsigned ansPort, const std::string& name, const std::string& url)
@@ -244,7 +211,7 @@ bool Register(unsigned ansPort, const std::string& name, const std::string& url)
 
 // Registers twelve attendees at the black hole and asks the agent for a
 // meeting with them; false when the name server refused one.
-bool AskForBlackHoledMeeting(CBenchAgent& bench, unsigned ansPort, const CBlackHole& hole)
+bool AskForBlackHoledMeeting(CBenchAgent& bench, unsigned ansPort, const testsupport::CBlackHole& hole)
 {
     std::string attendees;
     for (int i = 0; i < 12; ++i) {
@@ -293,7 +260,7 @@ int Run(const std::filesystem::path& root, int runs)
         std::fprintf(stderr, "fetch_stall_bench: no answer during the stall\n");
         return 1;
     }
-    CBlackHole hole;
+    testsupport::CBlackHole hole;
     if (!AskForBlackHoledMeeting(*bench, society.AnsPort(), hole)) {
         std::fprintf(stderr, "fetch_stall_bench: the black-holed attendees could not be registered\n");
         return 1;

@@ -4,18 +4,12 @@
 
 #include "AgentSociety.h"
 
-#include <platform/AsyncSocket.h>
+#include <platform/testing/BlackHole.h>
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <filesystem>
-#include <memory>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <vector>
 
 using namespace vesperaprocess;
 
@@ -174,42 +168,12 @@ TEST_F(HostilePeerProcessTest, OnlyTheOrganiserCanAwardItsBid)
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
 
-// A listener whose queue is full: connects to it hang, as to an address that
-// swallows them.
-class CBlackHole {
-public:
-    CBlackHole()
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), size);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size);
-        ::listen(m_fd, 0);
-        m_port = ntohs(address.sin_port);
-        for (int i = 0; i < 16; ++i) {
-            m_fillers.push_back(std::make_unique<CAsyncSocket>());
-            if (!m_fillers.back()->Connect("127.0.0.1", m_port, 200))
-                break;
-        }
-    }
-    ~CBlackHole() { ::close(m_fd); }
-    unsigned Port() const { return m_port; }
-
-private:
-    int m_fd = -1;
-    unsigned m_port = 0;
-    std::vector<std::unique_ptr<CAsyncSocket>> m_fillers;
-};
-
 // Twelve attendees whose addresses swallow connects: the agent answers
 // another agent before any of the connects has timed out, and each then
 // fails as a send does.
 TEST_F(HostilePeerProcessTest, AMeetingWithBlackHoledAttendeesHoldsNoOneElseUp)
 {
-    CBlackHole hole;
+    testsupport::CBlackHole hole;
     std::string attendees;
     for (int i = 0; i < 12; ++i) {
         const std::string name = "gone" + std::to_string(i) + "_example.org-CalendarAgent";

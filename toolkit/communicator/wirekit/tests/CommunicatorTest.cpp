@@ -23,6 +23,8 @@
 #include <platform/PollEventLoop.h>
 #include <platform/SocketError.h>
 
+#include <platform/testing/BlackHole.h>
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -638,19 +640,12 @@ TEST_F(CommunicatorTest, ARefusedSendLooksTheAgentUpAgainAndTriesTheNewAddressOn
 // and the address is left alone for a while.
 TEST_F(CommunicatorTest, AConnectThatHangsHoldsNothingUpAndItsTimeOutFailsTheSend)
 {
-    CListener full;
-    ::listen(full.fd, 0);
-    std::vector<std::unique_ptr<CAsyncSocket>> fillers;
-    for (int i = 0; i < 16; ++i) {
-        fillers.push_back(std::make_unique<CAsyncSocket>());
-        if (!fillers.back()->Connect(kLoopback, full.port, 200))
-            break;
-    }
+    testsupport::CBlackHole full;
     CAgent alice("Alice", loop);
     ASSERT_EQ(alice.comm->Create(), 1);
     alice.comm->set_connect_timeout(200);
-    alice.knows("Slow", full.port);
-    const std::string address = "[127.0.0.1][" + std::to_string(full.port) + "]";
+    alice.knows("Slow", full.Port());
+    const std::string address = "[127.0.0.1][" + std::to_string(full.Port()) + "]";
     const std::string timedOut =
         "<CCommunicator> Connecting to " + address + " timed out; not trying it again for 30 seconds";
     for (const char* text : {"one", "two"})
