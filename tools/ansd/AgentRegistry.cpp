@@ -9,24 +9,43 @@ CAgentRegistry::CAgentRegistry(std::int64_t ttl, std::size_t maxNames, Clock clo
 }
 
 CAgentRegistry::RegisterResult CAgentRegistry::Register(std::string_view name, std::string_view url,
-                                                        std::string_view owner)
+                                                        std::string_view owner, Proof proof)
 {
     const std::int64_t now = clock();
     const auto it = entries.find(name);
     if (it == entries.end())
-        return Add(name, url, owner, now);
+        return Add(name, url, owner, proof, now);
     Entry& entry = it->second;
-    if (IsLive(entry, now) && entry.owner != owner)
-        return RegisterResult::InUse;
+    if (IsLive(entry, now)) {
+        const RegisterResult allowed = Allows(entry, owner, proof);
+        if (allowed != RegisterResult::Replaced)
+            return allowed;
+    } else {
+        entry.key.clear();
+        entry.signedAt = 0;
+    }
     entry.url.assign(url);
     entry.owner.assign(owner);
     entry.refreshed = now;
+    if (!proof.key.empty()) {
+        entry.key.assign(proof.key);
+        entry.signedAt = proof.signedAt;
+    }
     ++revision;
     return RegisterResult::Replaced;
 }
 
+CAgentRegistry::RegisterResult CAgentRegistry::Allows(const Entry& entry, std::string_view owner, Proof proof)
+{
+    if (entry.key.empty())
+        return entry.owner == owner ? RegisterResult::Replaced : RegisterResult::InUse;
+    if (proof.key != entry.key)
+        return RegisterResult::HeldByKey;
+    return proof.signedAt > entry.signedAt ? RegisterResult::Replaced : RegisterResult::Replayed;
+}
+
 CAgentRegistry::RegisterResult CAgentRegistry::Add(std::string_view name, std::string_view url,
-                                                   std::string_view owner, std::int64_t now)
+                                                   std::string_view owner, Proof proof, std::int64_t now)
 {
     // A full registry looks for expired entries to make room, but at most once
     // per clock second, so that a flood of new names cannot make every
@@ -37,18 +56,26 @@ CAgentRegistry::RegisterResult CAgentRegistry::Add(std::string_view name, std::s
     }
     if (entries.size() >= maxNames)
         return RegisterResult::Full;
-    entries.emplace(std::string(name), Entry{std::string(url), std::string(owner), now});
+    entries.emplace(std::string(name), Entry{std::string(url), std::string(owner), now,
+                                             std::string(proof.key), proof.key.empty() ? 0 : proof.signedAt});
     ++revision;
     return RegisterResult::Added;
 }
 
-CAgentRegistry::UnregisterResult CAgentRegistry::Unregister(std::string_view name, std::string_view owner)
+CAgentRegistry::UnregisterResult CAgentRegistry::Unregister(std::string_view name, std::string_view owner,
+                                                            Proof proof)
 {
     const auto it = entries.find(name);
     if (it == entries.end() || !IsLive(it->second, clock()))
         return UnregisterResult::NotFound;
-    if (it->second.owner != owner)
+    switch (Allows(it->second, owner, proof)) {
+    case RegisterResult::Replaced:
+        break;
+    case RegisterResult::InUse:
         return UnregisterResult::NotOwner;
+    default:
+        return UnregisterResult::HeldByKey;
+    }
     entries.erase(it);
     ++revision;
     return UnregisterResult::Removed;

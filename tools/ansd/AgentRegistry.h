@@ -22,18 +22,37 @@ public:
         std::string url;
         std::string owner;
         std::int64_t refreshed = 0;
+        // The public key that holds the name ("ed25519:..."), empty for a
+        // name registered without one, and the time of the newest signed
+        // request taken for it: an older one is a replay.
+        std::string key;
+        std::int64_t signedAt = 0;
     };
 
-    enum class RegisterResult { Added, Replaced, InUse, Full };
-    enum class UnregisterResult { Removed, NotFound, NotOwner };
+    // What a signed request proves: the key it was signed with, and when.
+    // An empty key proves nothing.
+    // (No member initialisers: `{}` gives no key at time 0, and may stand as
+    // a default argument here.)
+    struct Proof {
+        std::string_view key;
+        std::int64_t signedAt;
+    };
+
+    enum class RegisterResult { Added, Replaced, InUse, Full, HeldByKey, Replayed };
+    enum class UnregisterResult { Removed, NotFound, NotOwner, HeldByKey };
 
     // `maxNames` bounds the live entries; `ttl` is at least 1 second.
     CAgentRegistry(std::int64_t ttl, std::size_t maxNames, Clock clock);
 
-    // Adds the name, or replaces its address and refreshes it when `owner`
-    // owns it or it has expired. The caller validates the texts.
-    RegisterResult Register(std::string_view name, std::string_view url, std::string_view owner);
-    UnregisterResult Unregister(std::string_view name, std::string_view owner);
+    // Adds the name, or replaces its address and refreshes it when it has
+    // expired or `owner` owns it. A name held by a key is only ever changed
+    // by a newer request signed with that key, from any address. The caller
+    // validates the texts and checks the proof's signature.
+    RegisterResult Register(std::string_view name, std::string_view url, std::string_view owner,
+                            Proof proof = {});
+    UnregisterResult Unregister(std::string_view name, std::string_view owner, Proof proof = {});
+    // The clock's time now.
+    std::int64_t Now() const { return clock(); }
     // The live entry of the name, or null. Valid until the next change.
     const Entry* Lookup(std::string_view name);
 
@@ -58,7 +77,10 @@ private:
     using Map = std::map<std::string, Entry, std::less<>>;
 
     bool IsLive(const Entry& entry, std::int64_t now) const;
-    RegisterResult Add(std::string_view name, std::string_view url, std::string_view owner, std::int64_t now);
+    RegisterResult Add(std::string_view name, std::string_view url, std::string_view owner, Proof proof,
+                       std::int64_t now);
+    // Whether a request with `proof` may change the live `entry`.
+    static RegisterResult Allows(const Entry& entry, std::string_view owner, Proof proof);
 
     Map entries;
     std::int64_t ttl;

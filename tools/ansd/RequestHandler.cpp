@@ -3,6 +3,8 @@
 #include <ansd/NamePattern.h>
 #include <ansd/RegistrationRules.h>
 
+#include <platform/KeyPair.h>
+
 #include <utility>
 
 namespace {
@@ -18,8 +20,13 @@ constexpr std::string_view kBadUrl = "error: bad url";
 constexpr std::string_view kInUse = "error: name already in use";
 constexpr std::string_view kFull = "error: registry full";
 constexpr std::string_view kNotOwner = "error: not the owner of this name";
-constexpr std::string_view kRegisterUsage = "error: usage: register NAME URL";
-constexpr std::string_view kUnregisterUsage = "error: usage: unregister NAME";
+constexpr std::string_view kHeldByKey = "error: name held by another key";
+constexpr std::string_view kBadSignature = "error: bad signature";
+constexpr std::string_view kStale = "error: signature out of date";
+constexpr std::string_view kNoKey = "sorry: no key";
+constexpr std::string_view kRegisterUsage = "error: usage: register NAME URL [KEY TIME SIGNATURE]";
+constexpr std::string_view kUnregisterUsage = "error: usage: unregister NAME [KEY TIME SIGNATURE]";
+constexpr std::string_view kKeyUsage = "error: usage: key NAME";
 constexpr std::string_view kLookupUsage = "error: usage: lookup NAME";
 constexpr std::string_view kListUsage = "error: usage: list all | list PATTERN";
 
@@ -67,6 +74,8 @@ void CRequestHandler::Handle(std::string_view line, std::string_view peer, std::
         return Unregister(words, line, peer, reply);
     if (verb == "list")
         return List(words, line, peer, reply);
+    if (verb == "key")
+        return Key(words, line, peer, reply);
     Fail(line, peer, kUnknown, reply);
 }
 
@@ -106,7 +115,7 @@ void CRequestHandler::Finish(std::string& reply, std::string_view text)
 void CRequestHandler::Register(const Words& words, std::string_view line, std::string_view peer,
                                std::string& reply)
 {
-    if (words.count != 3)
+    if (words.count != 3 && words.count != 6)
         return Fail(line, peer, kRegisterUsage, reply);
     const std::string_view name = words.word[1];
     const std::string_view url = words.word[2];
@@ -114,7 +123,12 @@ void CRequestHandler::Register(const Words& words, std::string_view line, std::s
         return Fail(line, peer, kBadName, reply);
     if (!CRegistrationRules::IsValidUrl(url))
         return Fail(line, peer, kBadUrl, reply);
-    switch (registry.Register(name, url, peer)) {
+    std::string_view failure;
+    const std::optional<CAgentRegistry::Proof> proof =
+        words.count == 6 ? ProofOf(words, 3, failure) : CAgentRegistry::Proof{};
+    if (!proof)
+        return Fail(line, peer, failure, reply);
+    switch (registry.Register(name, url, peer, *proof)) {
     case CAgentRegistry::RegisterResult::Added:
         Log(peer, line, "success (new)");
         return Finish(reply, kSuccess);
@@ -125,15 +139,24 @@ void CRequestHandler::Register(const Words& words, std::string_view line, std::s
         return Fail(line, peer, kInUse, reply);
     case CAgentRegistry::RegisterResult::Full:
         return Fail(line, peer, kFull, reply);
+    case CAgentRegistry::RegisterResult::HeldByKey:
+        return Fail(line, peer, kHeldByKey, reply);
+    case CAgentRegistry::RegisterResult::Replayed:
+        return Fail(line, peer, kStale, reply);
     }
 }
 
 void CRequestHandler::Unregister(const Words& words, std::string_view line, std::string_view peer,
                                  std::string& reply)
 {
-    if (words.count != 2)
+    if (words.count != 2 && words.count != 5)
         return Fail(line, peer, kUnregisterUsage, reply);
-    switch (registry.Unregister(words.word[1], peer)) {
+    std::string_view failure;
+    const std::optional<CAgentRegistry::Proof> proof =
+        words.count == 5 ? ProofOf(words, 2, failure) : CAgentRegistry::Proof{};
+    if (!proof)
+        return Fail(line, peer, failure, reply);
+    switch (registry.Unregister(words.word[1], peer, *proof)) {
     case CAgentRegistry::UnregisterResult::Removed:
         Log(peer, line, kSuccess);
         return Finish(reply, kSuccess);
@@ -142,7 +165,36 @@ void CRequestHandler::Unregister(const Words& words, std::string_view line, std:
         return Finish(reply, kNoSuchAgent);
     case CAgentRegistry::UnregisterResult::NotOwner:
         return Fail(line, peer, kNotOwner, reply);
+    case CAgentRegistry::UnregisterResult::HeldByKey:
+        return Fail(line, peer, kHeldByKey, reply);
     }
+}
+
+std::optional<CAgentRegistry::Proof> CRequestHandler::ProofOf(const Words& words, std::size_t first,
+                                                              std::string_view& failure) const
+{
+    const std::string_view key = words.word[first];
+    const std::string_view time = words.word[first + 1];
+    const std::string_view signature = words.word[first + 2];
+    std::int64_t signedAt = 0;
+    bool digits = !time.empty() && time.size() <= 18;
+    for (const char c : time) {
+        digits = digits && c >= '0' && c <= '9';
+        signedAt = digits ? signedAt * 10 + (c - '0') : 0;
+    }
+    std::string text;
+    for (std::size_t i = 0; i < first + 2; ++i)
+        text.append(i ? " " : "").append(words.word[i]);
+    if (!digits || !CKeyPair::Verify(std::string(key), text, std::string(signature))) {
+        failure = kBadSignature;
+        return std::nullopt;
+    }
+    const std::int64_t now = registry.Now();
+    if (signedAt > now + kMaxClockSkew || signedAt < now - kMaxClockSkew) {
+        failure = kStale;
+        return std::nullopt;
+    }
+    return CAgentRegistry::Proof{key, signedAt};
 }
 
 void CRequestHandler::Lookup(const Words& words, std::string_view line, std::string_view peer,
@@ -152,6 +204,15 @@ void CRequestHandler::Lookup(const Words& words, std::string_view line, std::str
         return Fail(line, peer, kLookupUsage, reply);
     const CAgentRegistry::Entry* entry = registry.Lookup(words.word[1]);
     Finish(reply, entry ? std::string_view(entry->url) : kNoSuchAgent);
+}
+
+void CRequestHandler::Key(const Words& words, std::string_view line, std::string_view peer,
+                          std::string& reply)
+{
+    if (words.count != 2)
+        return Fail(line, peer, kKeyUsage, reply);
+    const CAgentRegistry::Entry* entry = registry.Lookup(words.word[1]);
+    Finish(reply, !entry ? kNoSuchAgent : entry->key.empty() ? kNoKey : std::string_view(entry->key));
 }
 
 void CRequestHandler::List(const Words& words, std::string_view line, std::string_view peer,

@@ -2,6 +2,7 @@
 
 #include <ansd/RegistrationRules.h>
 #include <platform/AtomicFile.h>
+#include <platform/KeyPair.h>
 
 #include <cerrno>
 #include <cstring>
@@ -12,7 +13,19 @@
 
 namespace {
 
+// Version 2 adds each entry's key and the time of its newest signature; a
+// registry without keys is written as version 1, which older servers read.
 const char kHeader[] = "ansd-state 1";
+const char kKeyedHeader[] = "ansd-state 2";
+const char kNoKey[] = "-";
+
+bool HasKeys(const CAgentRegistry& registry)
+{
+    bool any = false;
+    registry.ForEachLive(
+        [&any](const std::string&, const CAgentRegistry::Entry& entry) { any = any || !entry.key.empty(); });
+    return any;
+}
 
 } // namespace
 
@@ -37,15 +50,19 @@ bool CStateFile::Load(CAgentRegistry& registry, std::string& error)
         return false;
     }
     std::string line;
-    if (!std::getline(in, line) || line != kHeader)
-        return Fail(error, 1, "does not begin with \"" + std::string(kHeader) + "\"");
+    if (!std::getline(in, line) || (line != kHeader && line != kKeyedHeader))
+        return Fail(error, 1,
+                    "does not begin with \"" + std::string(kHeader) + "\" or \"" + kKeyedHeader + "\"");
+    const bool keyed = line == kKeyedHeader;
     std::size_t number = 1;
     while (std::getline(in, line)) {
         ++number;
         std::string name;
         CAgentRegistry::Entry entry;
-        if (!ParseEntry(line, name, entry))
-            return Fail(error, number, "is not \"NAME URL OWNER REFRESHED\"");
+        if (!ParseEntry(line, name, entry, keyed))
+            return Fail(error, number,
+                        keyed ? "is not \"NAME URL OWNER REFRESHED KEY SIGNED\""
+                              : "is not \"NAME URL OWNER REFRESHED\"");
         if (!registry.Restore(name, std::move(entry)))
             return Fail(error, number, "repeats a name or exceeds the registry's size");
     }
@@ -74,7 +91,8 @@ bool CStateFile::SaveIfChanged(const CAgentRegistry& registry, std::string& erro
 
 std::string CStateFile::Format(const CAgentRegistry& registry)
 {
-    std::string text = kHeader;
+    const bool keyed = HasKeys(registry);
+    std::string text = keyed ? kKeyedHeader : kHeader;
     text += '\n';
     registry.ForEachLive([&](const std::string& name, const CAgentRegistry::Entry& entry) {
         text += name;
@@ -84,28 +102,39 @@ std::string CStateFile::Format(const CAgentRegistry& registry)
         text += entry.owner;
         text += ' ';
         text += std::to_string(entry.refreshed);
+        if (keyed) {
+            text += ' ';
+            text += entry.key.empty() ? kNoKey : entry.key;
+            text += ' ';
+            text += std::to_string(entry.signedAt);
+        }
         text += '\n';
     });
     return text;
 }
 
-bool CStateFile::ParseEntry(const std::string& line, std::string& name, CAgentRegistry::Entry& entry)
+bool CStateFile::ParseEntry(const std::string& line, std::string& name, CAgentRegistry::Entry& entry,
+                            bool keyed)
 {
     std::istringstream fields(line);
-    std::string url, owner, refreshed, extra;
-    if (!(fields >> name >> url >> owner >> refreshed) || (fields >> extra))
+    std::string url, owner, refreshed, key = kNoKey, signedAt = "0", extra;
+    if (!(fields >> name >> url >> owner >> refreshed) || (keyed && !(fields >> key >> signedAt)) ||
+        (fields >> extra))
         return false;
     // Exactly one blank between fields, so that what is read back is what
     // Format wrote and nothing else.
-    if (line.size() != name.size() + url.size() + owner.size() + refreshed.size() + 3)
+    const std::size_t written = name.size() + url.size() + owner.size() + refreshed.size() + 3 +
+                                (keyed ? key.size() + signedAt.size() + 2 : 0);
+    if (line.size() != written)
         return false;
     if (!CRegistrationRules::IsValidName(name) || !CRegistrationRules::IsValidUrl(url) ||
-        !CRegistrationRules::IsValidOwner(owner))
+        !CRegistrationRules::IsValidOwner(owner) || (key != kNoKey && !CKeyPair::IsPublicKeyText(key)))
         return false;
-    if (!ParseTime(refreshed, entry.refreshed))
+    if (!ParseTime(refreshed, entry.refreshed) || !ParseTime(signedAt, entry.signedAt))
         return false;
     entry.url = std::move(url);
     entry.owner = std::move(owner);
+    entry.key = key == kNoKey ? std::string() : std::move(key);
     return true;
 }
 

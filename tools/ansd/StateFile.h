@@ -10,7 +10,9 @@
 //     ansd-state 1
 //     NAME URL OWNER REFRESHED
 //
-// one entry per line, REFRESHED in seconds since 1970. Writes are atomic. A
+// one entry per line, REFRESHED in seconds since 1970; once a name is held
+// by a key, version 2, whose lines add KEY ("-" for none) and SIGNED, the
+// time of the newest signed request taken for the name. Writes are atomic. A
 // file that does not parse is never overwritten: Load fails and the caller
 // refuses to start.
 class CStateFile {
@@ -32,7 +34,8 @@ public:
     // The file's text for the registry, and the parse of one entry line;
     // exposed for testing the format on its own.
     static std::string Format(const CAgentRegistry& registry);
-    static bool ParseEntry(const std::string& line, std::string& name, CAgentRegistry::Entry& entry);
+    static bool ParseEntry(const std::string& line, std::string& name, CAgentRegistry::Entry& entry,
+                           bool keyed = false);
 
 private:
     static bool ParseTime(const std::string& text, std::int64_t& value);

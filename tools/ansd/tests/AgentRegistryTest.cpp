@@ -109,12 +109,12 @@ TEST_F(AgentRegistryTest, RevisionCountsChangesOnly)
 
 TEST_F(AgentRegistryTest, RestoreSkipsExpiredAndRefusesDuplicatesAndOverflow)
 {
-    EXPECT_TRUE(registry.Restore("a", {"tcp://h:1", "10.0.0.1", now - 10}));
-    EXPECT_TRUE(registry.Restore("old", {"tcp://h:1", "10.0.0.1", now - 100}));
-    EXPECT_FALSE(registry.Restore("a", {"tcp://h:2", "10.0.0.1", now}));
-    EXPECT_TRUE(registry.Restore("b", {"tcp://h:1", "10.0.0.1", now}));
-    EXPECT_TRUE(registry.Restore("c", {"tcp://h:1", "10.0.0.1", now}));
-    EXPECT_FALSE(registry.Restore("d", {"tcp://h:1", "10.0.0.1", now}));
+    EXPECT_TRUE(registry.Restore("a", {"tcp://h:1", "10.0.0.1", now - 10, "", 0}));
+    EXPECT_TRUE(registry.Restore("old", {"tcp://h:1", "10.0.0.1", now - 100, "", 0}));
+    EXPECT_FALSE(registry.Restore("a", {"tcp://h:2", "10.0.0.1", now, "", 0}));
+    EXPECT_TRUE(registry.Restore("b", {"tcp://h:1", "10.0.0.1", now, "", 0}));
+    EXPECT_TRUE(registry.Restore("c", {"tcp://h:1", "10.0.0.1", now, "", 0}));
+    EXPECT_FALSE(registry.Restore("d", {"tcp://h:1", "10.0.0.1", now, "", 0}));
     EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(UrlOf("a"), "tcp://h:1");
     EXPECT_EQ(registry.Register("a", "tcp://h:5", "10.0.0.9"), Register::InUse);

@@ -1,5 +1,8 @@
 #include <ansd/RequestHandler.h>
 
+#include <platform/KeyPair.h>
+#include <platform/testing/TempDir.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -71,9 +74,9 @@ TEST_F(RequestHandlerTest, WordsAndBlanks)
     EXPECT_EQ(Ask(" \t "), "error: empty request");
     EXPECT_EQ(Ask("LOOKUP a"), "error: unknown request");
     EXPECT_EQ(Ask("resolve a"), "error: unknown request");
-    EXPECT_EQ(Ask("register a"), "error: usage: register NAME URL");
-    EXPECT_EQ(Ask("register a tcp://h:1 extra"), "error: usage: register NAME URL");
-    EXPECT_EQ(Ask("unregister"), "error: usage: unregister NAME");
+    EXPECT_EQ(Ask("register a"), "error: usage: register NAME URL [KEY TIME SIGNATURE]");
+    EXPECT_EQ(Ask("register a tcp://h:1 extra"), "error: usage: register NAME URL [KEY TIME SIGNATURE]");
+    EXPECT_EQ(Ask("unregister"), "error: usage: unregister NAME [KEY TIME SIGNATURE]");
     EXPECT_EQ(Ask("lookup a b"), "error: usage: lookup NAME");
     EXPECT_EQ(Ask("list"), "error: usage: list all | list PATTERN");
     EXPECT_EQ(Ask("list a b c d e"), "error: usage: list all | list PATTERN");
@@ -125,4 +128,48 @@ TEST_F(RequestHandlerTest, LogsChangesAndErrorsButNotQueries)
     EXPECT_EQ(logged[4], "10.0.0.1: bad?[2Jrequest -> error: unknown request");
     Ask(std::string(1000, 'x'));
     EXPECT_LT(logged.back().size(), 250u);
+}
+
+// A name registered with a key is held by it: only a newer request signed
+// with that key changes or removes it, from any address; a name registered
+// without one may be taken up by a key from its owner's address.
+TEST_F(RequestHandlerTest, ANameHeldByAKeyChangesOnlyByNewerRequestsItSigned)
+{
+    testsupport::CTempDir home;
+    std::string error;
+    const std::optional<CKeyPair> a = CKeyPair::LoadOrCreate(home.File("a.pem"), "a", error);
+    const std::optional<CKeyPair> b = CKeyPair::LoadOrCreate(home.File("b.pem"), "b", error);
+    ASSERT_TRUE(a && b) << error;
+    const auto Signed = [](const CKeyPair& key, std::string request, std::int64_t at) {
+        request += " " + key.PublicKeyText() + " " + std::to_string(at);
+        return request + " " + key.Sign(request);
+    };
+    std::string tampered = Signed(*a, "register a tcp://h:1", now + 1);
+    tampered.replace(tampered.find("h:1"), 3, "h:7");
+    const struct {
+        std::string request;
+        const char* peer;
+        std::string reply;
+    } table[] = {
+        {Signed(*a, "register a tcp://h:1", now), kOwner, "success"},
+        {"key a", kOther, a->PublicKeyText()},
+        {"register a tcp://h:2", kOwner, "error: name held by another key"},
+        {Signed(*b, "register a tcp://h:2", now + 1), kOwner, "error: name held by another key"},
+        {Signed(*a, "register a tcp://h:2", now), kOwner, "error: signature out of date"},
+        {Signed(*a, "register a tcp://h:2", now + 400), kOwner, "error: signature out of date"},
+        {tampered, kOwner, "error: bad signature"},
+        {Signed(*a, "register a tcp://h:9", now + 2), kOther, "success"},
+        {"lookup a", kOwner, "tcp://h:9"},
+        {"unregister a", kOther, "error: name held by another key"},
+        {Signed(*a, "unregister a", now + 3), kOwner, "success"},
+        {"key a", kOwner, "sorry: no such agent"},
+        {"register b tcp://h:1", kOwner, "success"},
+        {"key b", kOwner, "sorry: no key"},
+        {Signed(*a, "register b tcp://h:1", now + 4), kOther, "error: name already in use"},
+        {Signed(*a, "register b tcp://h:1", now + 4), kOwner, "success"},
+        {"key b", kOther, a->PublicKeyText()},
+        {"key", kOwner, "error: usage: key NAME"},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(Ask(row.request, row.peer), row.reply) << row.request;
 }

@@ -63,6 +63,27 @@ TEST_F(StateFileTest, SaveAndLoadKeepEntriesAndOwners)
     EXPECT_EQ(loaded.Lookup("a"), nullptr);
 }
 
+// Keys and their newest signatures survive a restart; a registry without
+// keys is written as older servers read it.
+TEST_F(StateFileTest, KeysAreKeptAcrossARestart)
+{
+    const std::string key = "ed25519:MCowBQYDK2VwAyEA" + std::string(43, 'A') + "=";
+    CAgentRegistry saved(100, 10, clock);
+    saved.Register("a", "tcp://h:1", "10.0.0.1", {key, 1990});
+    saved.Register("b", "tcp://h:2", "10.0.0.2");
+    CStateFile file(path);
+    std::string error;
+    ASSERT_TRUE(file.Save(saved, error)) << error;
+    EXPECT_EQ(Read(path),
+              "ansd-state 2\na tcp://h:1 10.0.0.1 2000 " + key + " 1990\nb tcp://h:2 10.0.0.2 2000 - 0\n");
+    CAgentRegistry loaded(100, 10, clock);
+    ASSERT_TRUE(CStateFile(path).Load(loaded, error)) << error;
+    EXPECT_EQ(CStateFile::Format(loaded), CStateFile::Format(saved));
+    EXPECT_EQ(loaded.Register("a", "tcp://h:3", "10.0.0.1"), CAgentRegistry::RegisterResult::HeldByKey);
+    EXPECT_EQ(loaded.Register("a", "tcp://h:3", "10.0.0.1", {key, 1990}),
+              CAgentRegistry::RegisterResult::Replayed);
+}
+
 TEST_F(StateFileTest, SavesOnlyWhenChanged)
 {
     CAgentRegistry registry(100, 10, clock);
@@ -83,7 +104,7 @@ TEST_F(StateFileTest, MalformedFilesAreRefusedAndLeftAlone)
 {
     const std::string bad[] = {
         "",
-        "ansd-state 2\n",
+        "ansd-state 3\n",
         "a tcp://h:1 10.0.0.1 2000\n",
         "ansd-state 1\na tcp://h:1 10.0.0.1\n",
         "ansd-state 1\na tcp://h:1 10.0.0.1 2000 x\n",
@@ -96,6 +117,9 @@ TEST_F(StateFileTest, MalformedFilesAreRefusedAndLeftAlone)
         "ansd-state 1\na tcp://h:1 10.0.0.1 2000\r\n",
         "ansd-state 1\na tcp://h:1 10.0.0.1 2000\na tcp://h:2 10.0.0.1 2000\n",
         "ansd-state 1\na tcp://h:1 10.0.0.1 2000\n\n",
+        "ansd-state 2\na tcp://h:1 10.0.0.1 2000\n",
+        "ansd-state 2\na tcp://h:1 10.0.0.1 2000 ed25519:@@ 1\n",
+        "ansd-state 2\na tcp://h:1 10.0.0.1 2000 - x\n",
     };
     for (const std::string& text : bad) {
         Write(text);
