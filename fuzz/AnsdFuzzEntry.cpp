@@ -5,6 +5,7 @@
 #include <ansd/RegistrationRules.h>
 #include <ansd/RequestHandler.h>
 #include <ansd/StateFile.h>
+#include <platform/KeyPair.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -31,7 +32,8 @@ bool registry_holds_only_valid_entries(const CAgentRegistry& registry)
     bool valid = true;
     registry.ForEachLive([&](const std::string& name, const CAgentRegistry::Entry& entry) {
         valid = valid && CRegistrationRules::IsValidName(name) && CRegistrationRules::IsValidUrl(entry.url) &&
-                CRegistrationRules::IsValidOwner(entry.owner);
+                CRegistrationRules::IsValidOwner(entry.owner) &&
+                (entry.key.empty() || CKeyPair::IsPublicKeyText(entry.key));
     });
     return valid;
 }

@@ -27,7 +27,8 @@ public:
     // The name server's request handling: the input after its first byte
     // arrives in pieces (sized by that byte), is cut into lines and answered
     // with a moving clock and changing peers; every reply ends with "\r\n"
-    // and its only 0x04, and the registry holds only valid entries.
+    // and its only 0x04, and the registry holds only valid entries (keys
+    // among them).
     static bool ansd(const std::uint8_t* data, std::size_t size);
     // CVCardFile::Parse; when it parses, every card through Format (lines of
     // at most 75 octets) and the whole parsed again: as many cards with the
