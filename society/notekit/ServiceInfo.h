@@ -4,6 +4,8 @@
 #include <basekit/URL.h>
 
 #include <memory>
+#include <string>
+#include <utility>
 
 // One record of an agent's location table: named after the agent, with the
 // address where it listens and how long the record stays valid.
@@ -41,8 +43,14 @@ public:
     int get_localisation();
     void set_localisation(int localisation);
 
+    // The public key the agent's name is held by at the name server
+    // ("ed25519:..."); empty when none is known.
+    const std::string& get_key() const { return key; }
+    void set_key(std::string value) { key = std::move(value); }
+
 private:
     std::unique_ptr<CURL> location;
+    std::string key;
     int type = 0;
     int expiration = NEVER_EXPIRES;
     int gone = 0;

@@ -146,7 +146,7 @@ int CANSClient::register_agent(const char* name)
     if (!compose_register(name))
         return 0;
     add_name(name);
-    const int registered = ans_request(register_request.data(), REQUEST_REGISTER);
+    const int registered = send_signed(REQUEST_REGISTER, name, nullptr);
     if (registered)
         unregistered.erase(name);
     else
@@ -173,7 +173,7 @@ int CANSClient::alive()
         return 0;
     int all_done = 1;
     for (const std::string& name : remembered_names()) {
-        if (compose_register(name.c_str()) && ans_request(register_request.data(), REQUEST_REGISTER)) {
+        if (compose_register(name.c_str()) && send_signed(REQUEST_REGISTER, name.c_str(), nullptr)) {
             if (unregistered.erase(name))
                 dprintf("<CANSClient> Registered [%s] with the ANS again", name.c_str());
             continue;
@@ -248,7 +248,7 @@ int CANSClient::ans_unregister()
     // alive(). A server that was not told lets it expire.
     for (const std::string& name : remembered_names()) {
         if (!compose_unregister(name.c_str(), "\r\n") ||
-            !ans_request(unregister_request.data(), REQUEST_UNREGISTER))
+            !send_signed(REQUEST_UNREGISTER, name.c_str(), "\r\n"))
             all_done = 0;
         remove_name(name.c_str());
         unregistered.erase(name);
@@ -273,7 +273,7 @@ int CANSClient::forget_and_unregister(const char* name)
     remove_name(name);
     if (!compose_unregister(name, "\n"))
         return 0;
-    return ans_request(unregister_request.data(), REQUEST_UNREGISTER);
+    return send_signed(REQUEST_UNREGISTER, name, "\n");
 }
 
 // ---------------------------------------------------------------------------
@@ -423,6 +423,7 @@ int CANSClient::lookup_unknown(const char* name)
         return fail("<CANSClient> ANS reply is not an agent address: [%s]", url.c_str());
     record->set_name(name);
     record->set_type(1);
+    lookup_key(record);
     return 1;
 }
 
@@ -447,6 +448,7 @@ int CANSClient::lookup_known(CServiceInfo* record)
     }
     record->set_location(location.release());
     record->set_gone(0);
+    lookup_key(record);
     mark_modified();
     return 1;
 }

@@ -5,12 +5,14 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 class CAgentInfo;
+class CKeyPair;
 class CAsyncSocket;
 class CBeliefDB;
 class CServiceInfo;
@@ -44,6 +46,7 @@ public:
     static constexpr int REQUEST_LOOKUP = 5;
     static constexpr int REQUEST_LIST = 6;
     static constexpr int REQUEST_UNREGISTER = 7;
+    static constexpr int REQUEST_KEY = 8;
 
     // Reply classes. A request succeeds exactly when its reply is
     // REPLY_SUCCESS.
@@ -81,6 +84,14 @@ public:
     int process_enable() override;
     // Unregisters every remembered name.
     int process_disable() override;
+
+    // The key this agent proves its names with (borrowed; null for none).
+    // With one, registrations and unregistrations are signed, so that the
+    // server holds the names for the key; a server that knows nothing of
+    // keys is then asked without them.
+    // Every lookup also puts the key the server holds the name for into
+    // the location record (CServiceInfo::get_key).
+    void set_signing_key(const CKeyPair* key) { signing_key = key; }
 
     // Registers the "name" belief and remembers it.
     int ans_register();
@@ -170,6 +181,15 @@ private:
 
     int compose_register(const char* name);
     int compose_unregister(const char* name, const char* line_end);
+    // The request `words` with this agent's key, the time and the key's
+    // signature after them, when there is a key the server takes.
+    std::string signed_request(const std::string& words);
+    // Registers or unregisters `name` with the composed request, asking once
+    // more without the key when the server does not know the signed form.
+    int send_signed(int kind, const char* name, const char* line_end);
+    // Asks the server for the key of the record's name; the record keeps
+    // what it had when the server cannot be reached.
+    void lookup_key(CServiceInfo* record);
     int compose_lookup(const char* name);
     // Null lists all.
     int compose_list(const char* pattern);
@@ -200,4 +220,10 @@ private:
     // Remembered names whose last registration the server did not take.
     std::set<std::string> unregistered;
     unsigned timeout_ms = DEFAULT_TIMEOUT_MS;
+    const CKeyPair* signing_key = nullptr;
+    // False once the server answered a signed request with its usage error.
+    bool server_takes_keys = true;
+    // Signed times only grow, even within one second: the server refuses
+    // one that is not newer than the last it took.
+    std::int64_t last_signed = 0;
 };

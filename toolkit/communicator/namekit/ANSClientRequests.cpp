@@ -103,14 +103,16 @@ int CANSClient::compose_register(const char* name)
         return 0;
     if (!fits_protocol(host))
         return fail("<CANSClient> Hostname field is not an address, aborting");
-    return compose(register_request.data(), "register %s tcp://%s:%d\r\n", name, host, port);
+    const std::string words = "register " + std::string(name) + " tcp://" + host + ":" + std::to_string(port);
+    return compose(register_request.data(), "%s\r\n", signed_request(words).c_str());
 }
 
 int CANSClient::compose_unregister(const char* name, const char* line_end)
 {
     if (!check_name(name))
         return 0;
-    return compose(unregister_request.data(), "unregister %s%s", name, line_end);
+    return compose(unregister_request.data(), "%s%s",
+                   signed_request("unregister " + std::string(name)).c_str(), line_end);
 }
 
 int CANSClient::compose_lookup(const char* name)
@@ -270,6 +272,11 @@ int CANSClient::classify_reply(const char* text, int kind)
         return REPLY_FAIL;
     if (kind == REQUEST_LIST)
         return std::strncmp(text, "null", 4) == 0 ? REPLY_ERROR : REPLY_SUCCESS;
+    // A key's base64 may hold any word, so only its first counts.
+    if (kind == REQUEST_KEY)
+        return std::strncmp(text, "sorry", 5) == 0   ? REPLY_SORRY
+               : std::strncmp(text, "error", 5) == 0 ? REPLY_ERROR
+                                                     : REPLY_SUCCESS;
     static const char* const kWords[] = {"fail", "sorry", "error", "success"};
     for (int cls = REPLY_FAIL; cls <= REPLY_SUCCESS; ++cls) {
         if (std::strstr(text, kWords[cls]))

@@ -12,6 +12,9 @@
 #include <notekit/ServiceInfo.h>
 #include <platform/SocketError.h>
 
+#include <platform/KeyPair.h>
+#include <platform/testing/TempDir.h>
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -238,8 +241,8 @@ TEST_F(ANSClientTest, FindServerTakesTheFirstThatAcceptsAConnection)
 TEST_F(ANSClientTest, RequestsGoOutInTheirExactTexts)
 {
     Server server({Server::reply("success"), Server::reply("success"), Server::reply("tcp://127.0.0.1:6001"),
-                   Server::reply("bob"), Server::reply("bob"), Server::reply("success"),
-                   Server::reply("success"), Server::reply("success")});
+                   Server::reply("sorry: no key"), Server::reply("bob"), Server::reply("bob"),
+                   Server::reply("success"), Server::reply("success"), Server::reply("success")});
     CANSClient& ans = make_client(server.port());
     add_record("zed", nullptr);
     EXPECT_EQ(ans.ans_register(), 1);
@@ -250,7 +253,7 @@ TEST_F(ANSClientTest, RequestsGoOutInTheirExactTexts)
     EXPECT_EQ(ans.UnRegisterAgent("bob"), 1);
     EXPECT_EQ(ans.ans_unregister(), 1);
     EXPECT_EQ(server.requests(),
-              (Names{kRegisterSelf, "register alias-1 tcp://127.0.0.1:5000\r\n", "lookup bob\n",
+              (Names{kRegisterSelf, "register alias-1 tcp://127.0.0.1:5000\r\n", "lookup bob\n", "key bob\n",
                      "list all \n", "list b* \n", "unregister bob\n",
                      "unregister alice_x.org-CalendarAgent\r\n", "unregister alias-1\r\n"}));
     EXPECT_EQ(ans.get_names()->get_nr_elements(), 0);
@@ -388,7 +391,8 @@ TEST_F(ANSClientTest, ListAllAgentsCopiesTheNamesAndTheWalkSkipsUnnamed)
 TEST_F(ANSClientTest, LookupReplyThatIsAnAddressGivesTheLocation)
 {
     Server server({Server::reply("carol"), Server::reply("tcp://127.0.0.1:6001"),
-                   Server::reply("tcp://127.0.0.1:6002")});
+                   Server::reply("sorry: no key"), Server::reply("tcp://127.0.0.1:6002"),
+                   Server::reply("error: unknown request")});
     CANSClient& ans = make_client(server.port());
     // An empty table is filled by listing all first.
     EXPECT_EQ(ans.lookup_agent("bob"), 1);
@@ -407,7 +411,8 @@ TEST_F(ANSClientTest, LookupReplyThatIsAnAddressGivesTheLocation)
     EXPECT_EQ(info->GetAgentPort(), 6002);
     EXPECT_EQ(record("bob")->get_gone(), 0);
     EXPECT_TRUE(logged("<CANSClient> Updating agent location information with: [tcp://127.0.0.1:6002]"));
-    EXPECT_EQ(server.requests(), (Names{"list all \n", "lookup bob\n", "lookup bob\n"}));
+    EXPECT_EQ(server.requests(),
+              (Names{"list all \n", "lookup bob\n", "key bob\n", "lookup bob\n", "key bob\n"}));
 }
 
 TEST_F(ANSClientTest, FailedLookupOfKnownAgentMarksItGoneUnlessTheServerIsUnreachable)
@@ -629,4 +634,38 @@ TEST_F(ANSClientTest, RoundTripWithTheNameServer)
     EXPECT_EQ(ans.enable(0), 1);
     EXPECT_EQ(ans.ans_list_all(), 0);
     EXPECT_EQ(error(), "null");
+}
+
+// With a key, registrations are signed; a server that answers the signed
+// form with its usage error is asked without the key from then on. Lookups
+// keep the key the server holds a name for.
+TEST_F(ANSClientTest, SignedRegistrationsFallBackForAnOldServerAndLookupsKeepKeys)
+{
+    testsupport::CTempDir home;
+    std::string error;
+    const std::optional<CKeyPair> key = CKeyPair::LoadOrCreate(home.File("key.pem"), "alice", error);
+    ASSERT_TRUE(key) << error;
+    Server server({Server::reply("success"), Server::reply("tcp://127.0.0.1:6001"),
+                   Server::reply(key->PublicKeyText()), Server::reply("error: usage: register NAME URL"),
+                   Server::reply("success"), Server::reply("success")});
+    CANSClient& ans = make_client(server.port());
+    ans.set_signing_key(&*key);
+    add_record("zed", nullptr);
+    EXPECT_EQ(ans.ans_register(), 1);
+    EXPECT_EQ(ans.lookup_agent("bob"), 1);
+    EXPECT_EQ(record("bob")->get_key(), key->PublicKeyText());
+    EXPECT_EQ(ans.ans_register(), 1);
+    EXPECT_EQ(ans.ans_register(), 1);
+    const Names sent = server.requests();
+    ASSERT_EQ(sent.size(), 6u);
+    const std::string words =
+        "register alice_x.org-CalendarAgent tcp://127.0.0.1:5000 " + key->PublicKeyText() + " ";
+    ASSERT_EQ(sent[0].compare(0, words.size(), words), 0) << sent[0];
+    const std::string request = sent[0].substr(0, sent[0].size() - 2);
+    const std::size_t signature = request.rfind(' ');
+    EXPECT_TRUE(
+        CKeyPair::Verify(key->PublicKeyText(), request.substr(0, signature), request.substr(signature + 1)));
+    EXPECT_EQ(sent[3].compare(0, words.size(), words), 0) << sent[3];
+    EXPECT_EQ(sent[4], kRegisterSelf);
+    EXPECT_EQ(sent[5], kRegisterSelf);
 }
