@@ -5,6 +5,10 @@
 
 #include "Hosts.h"
 
+#include <vespera/core/AgentKey.h>
+#include <vespera/core/AgentSettings.h>
+#include <platform/Registry.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,15 +56,37 @@ const char* const Usage =
     "  -ansport N   the name server's port for this run\n"
     "  -noans       deprecated: says so and changes nothing\n"
     "  -unique yes  add a unique identifier to the agent's name (yes or y)\n"
+    "  --fingerprint  print the fingerprint of the agent's key (made when there is none)\n"
+    "               for other users to compare with the one their agents pinned, and exit\n"
     "  --help, -h   print this text and exit\n";
 
-bool AsksForHelp(int argc, char** argv)
+bool AsksFor(int argc, char** argv, const char* option)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+        if (std::strcmp(argv[i], option) == 0)
             return true;
     }
     return false;
+}
+
+bool AsksForHelp(int argc, char** argv)
+{
+    return AsksFor(argc, argv, "--help") || AsksFor(argc, argv, "-h");
+}
+
+int PrintFingerprint()
+{
+    CRegistry registry;
+    CAgentSettings settings(registry);
+    std::string error;
+    const std::optional<CKeyPair> key = CAgentKey::Load(settings.GetAgentName(), error);
+    if (!key) {
+        std::fprintf(stderr, "vespera: no agent key: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n%s (%s)\n", key->Fingerprint().c_str(), CAgentKey::Path().c_str(),
+                key->Holder().c_str());
+    return 0;
 }
 
 } // namespace
@@ -71,6 +97,8 @@ int main(int argc, char** argv)
         std::fputs(Usage, stdout);
         return 0;
     }
+    if (AsksFor(argc, argv, "--fingerprint"))
+        return PrintFingerprint();
     bool headless = false;
     std::vector<char*> arguments = ContainerArguments(argc, argv, headless);
     if (headless || !HasDisplay())

@@ -23,8 +23,9 @@ public:
         std::string owner;
         std::int64_t refreshed = 0;
         // The public key that holds the name ("ed25519:..."), empty for a
-        // name registered without one, and the time of the newest signed
-        // request taken for it: an older one is a replay.
+        // name registered without one, and the time (milliseconds since
+        // 1970) of the newest signed request taken for it: an older one is a
+        // replay.
         std::string key;
         std::int64_t signedAt = 0;
     };

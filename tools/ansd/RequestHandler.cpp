@@ -189,8 +189,11 @@ std::optional<CAgentRegistry::Proof> CRequestHandler::ProofOf(const Words& words
         failure = kBadSignature;
         return std::nullopt;
     }
+    // TIME counts milliseconds, so that an agent that restarts within a
+    // second still signs a newer request than its last.
+    const std::int64_t seconds = signedAt / 1000;
     const std::int64_t now = registry.Now();
-    if (signedAt > now + kMaxClockSkew || signedAt < now - kMaxClockSkew) {
+    if (seconds > now + kMaxClockSkew || seconds < now - kMaxClockSkew) {
         failure = kStale;
         return std::nullopt;
     }

@@ -1,5 +1,6 @@
 #include <vespera/core/Vespera.h>
 
+#include <vespera/core/AgentKey.h>
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/AppointmentStore.h>
 #include <vespera/core/AppointmentRequests.h>
@@ -269,8 +270,27 @@ CDebug& CVespera::GetApplicationLog()
 
 // --- registration at start-up ------------------------------------------------------
 
+void CVespera::UseAgentKey()
+{
+    CCommunicator* communicator = get_communicator();
+    if (!communicator)
+        return;
+    std::string error;
+    std::optional<CKeyPair> key = CAgentKey::Load(m_settings->GetAgentName(), error);
+    if (!key) {
+        AppLog("CVSP::UseAgentKey: no agent key (%s); the agent's name is not signed for", error.c_str());
+        std::fprintf(stderr, "vespera: no agent key: %s; the agent's name is not signed for\n",
+                     error.c_str());
+        return;
+    }
+    AppLog("CVSP::UseAgentKey: agent key fingerprint %s (%s)", key->Fingerprint().c_str(),
+           CAgentKey::Path().c_str());
+    communicator->set_key_pair(std::move(*key));
+}
+
 void CVespera::InitAgent()
 {
+    UseAgentKey();
     if (m_registration->LoadRegInfo())
         return;
     const CLookupDetailsPageInput shown = SettingsPages::LoadLookupDetailsPage(*m_settings);

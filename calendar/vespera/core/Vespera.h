@@ -119,6 +119,9 @@ public:
     // Registration once the window is up: from the stored values, else
     // through the start-up sheet.
     void InitAgent();
+    // Gives the communicator the user's agent key, made at the first start;
+    // without one the agent registers and talks as before, and says why.
+    void UseAgentKey();
     // Null restores the headless sheet, which writes what it would ask
     // through the message-box sink and counts as cancelled.
     void SetStartupSheet(StartupSheet sheet);

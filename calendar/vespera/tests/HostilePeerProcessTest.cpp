@@ -4,6 +4,7 @@
 
 #include "AgentSociety.h"
 
+#include <platform/KeyPair.h>
 #include <platform/testing/BlackHole.h>
 
 #include <gtest/gtest.h>
@@ -196,5 +197,38 @@ TEST_F(HostilePeerProcessTest, AMeetingWithBlackHoledAttendeesHoldsNoOneElseUp)
     const char* const timedOut = "timed out; not trying it again";
     EXPECT_EQ(ann->Log().find(timedOut), std::string::npos) << ann->Log();
     ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, timedOut, 1}})) << m_society.AllLogs();
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
+// The agent makes its key at the first start, registers its name with it,
+// and nobody else can register the name, even from this address; the
+// fingerprint vespera prints is the one of the key the name server holds.
+TEST_F(HostilePeerProcessTest, AnAgentsNameIsHeldByItsKeyAtTheNameServer)
+{
+    SAgentProcess* ann = StartAnn();
+    ASSERT_NE(ann, nullptr);
+    const std::filesystem::path keyFile = ann->DataDirectory() / "agent-key.pem";
+    ASSERT_TRUE(std::filesystem::exists(keyFile));
+    EXPECT_EQ(std::filesystem::status(keyFile).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    testsupport::CPeer server;
+    std::string reply;
+    ASSERT_TRUE(server.connect_to(m_society.NameServerPort()) &&
+                server.send_all("key " + std::string(AnnName) + "\n"));
+    ASSERT_TRUE(ReadUntilEnds(server, reply, 1));
+    const std::string key = reply.substr(0, reply.find('\r'));
+    ASSERT_EQ(key.rfind("ed25519:", 0), 0u) << reply;
+
+    EXPECT_FALSE(m_society.RegisterName(AnnName, "tcp://127.0.0.1:1"));
+    EXPECT_NE(m_society.Failure().find("error: name held by another key"), std::string::npos)
+        << m_society.Failure();
+
+    testsupport::CChildProcess fingerprint;
+    ASSERT_TRUE(
+        fingerprint.Start(VESPERA_BINARY, {"--fingerprint"}, (ann->home / "fingerprint.err").string()));
+    EXPECT_EQ(fingerprint.Wait(), 0) << fingerprint.Errors();
+    ASSERT_FALSE(fingerprint.lines.empty());
+    EXPECT_EQ(fingerprint.lines[0], CKeyPair::FingerprintOf(key));
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }

@@ -223,7 +223,7 @@ private:
     const CKeyPair* signing_key = nullptr;
     // False once the server answered a signed request with its usage error.
     bool server_takes_keys = true;
-    // Signed times only grow, even within one second: the server refuses
+    // Signed times (milliseconds since 1970) only grow: the server refuses
     // one that is not newer than the last it took.
     std::int64_t last_signed = 0;
 };

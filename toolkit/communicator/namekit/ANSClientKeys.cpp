@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
+#include <chrono>
 #include <string>
 
 // The agent's key at the name server: signed registrations, and the keys
@@ -15,7 +15,10 @@ std::string CANSClient::signed_request(const std::string& words)
 {
     if (!signing_key || !server_takes_keys)
         return words;
-    const std::int64_t at = std::max<std::int64_t>(std::time(nullptr), last_signed + 1);
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+    const std::int64_t at = std::max<std::int64_t>(now, last_signed + 1);
     last_signed = at;
     const std::string text = words + " " + signing_key->PublicKeyText() + " " + std::to_string(at);
     const std::string signature = signing_key->Sign(text);

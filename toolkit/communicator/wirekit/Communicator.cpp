@@ -150,8 +150,10 @@ void CCommunicator::add_lookup_module(CLookupModule* module)
     if (FILE* stream = module_stream())
         module->set_file(stream);
     if (module->get_lookup_type() == CLookupModule::LOOKUP_NAME_SERVER) {
-        if (CANSClient* client = dynamic_cast<CANSClient*>(module))
+        if (CANSClient* client = dynamic_cast<CANSClient*>(module)) {
             ans_client = client;
+            client->set_signing_key(get_key_pair());
+        }
     } else if (module->get_lookup_type() == CLookupModule::LOOKUP_DISCOVERY) {
         discovery = module;
     }

@@ -7,6 +7,7 @@
 #include <basekit/Debug.h>
 #include <basekit/LList.h>
 #include <platform/AsyncSocket.h>
+#include <platform/KeyPair.h>
 
 #include <array>
 #include <chrono>
@@ -154,6 +155,10 @@ public:
     CLList* get_lookup_table();
     CANSClient* retrieve_ans_object();
     CLookupModule* retrieve_dsc_object();
+    // The key the agent proves its name with; its name-server client signs
+    // its registrations with it. Null until one is given.
+    void set_key_pair(CKeyPair key);
+    const CKeyPair* get_key_pair() const { return key_pair ? &*key_pair : nullptr; }
     // Remembers a discovery module that is one of the lookup modules (or
     // null to forget it); anything else is refused.
     void set_discovery_object(CLookupModule* module);
@@ -391,6 +396,7 @@ private:
     CLList lookup_modules{"Communicator Lookup Modules List"};
     CLList requirements{"List of required agents"};
     CANSClient* ans_client = nullptr;
+    std::optional<CKeyPair> key_pair;
     CLookupModule* discovery = nullptr;
     std::unique_ptr<CServerSocket> server;
     std::optional<std::string> listen_address;

@@ -116,6 +116,13 @@ CANSClient* CCommunicator::retrieve_ans_object()
     return ans_client;
 }
 
+void CCommunicator::set_key_pair(CKeyPair key)
+{
+    key_pair = std::move(key);
+    if (ans_client)
+        ans_client->set_signing_key(&*key_pair);
+}
+
 CLookupModule* CCommunicator::retrieve_dsc_object()
 {
     return discovery;

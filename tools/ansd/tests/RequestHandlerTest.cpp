@@ -141,7 +141,7 @@ TEST_F(RequestHandlerTest, ANameHeldByAKeyChangesOnlyByNewerRequestsItSigned)
     const std::optional<CKeyPair> b = CKeyPair::LoadOrCreate(home.File("b.pem"), "b", error);
     ASSERT_TRUE(a && b) << error;
     const auto Signed = [](const CKeyPair& key, std::string request, std::int64_t at) {
-        request += " " + key.PublicKeyText() + " " + std::to_string(at);
+        request += " " + key.PublicKeyText() + " " + std::to_string(at * 1000);
         return request + " " + key.Sign(request);
     };
     std::string tampered = Signed(*a, "register a tcp://h:1", now + 1);
