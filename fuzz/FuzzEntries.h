@@ -65,6 +65,10 @@ public:
     // instants; a schedule's time in it reads as the same instant in UTC
     // text; a message naming it reads its times or leaves them invalid.
     static bool timezone(const std::uint8_t* data, std::size_t size);
+    // A TLS server session fed the input in pieces (sized by its first
+    // byte): it never stands and gives no text, and only a handshake record
+    // is taken for a hello.
+    static bool tls(const std::uint8_t* data, std::size_t size);
     // The KQML form of a time-slot store built from the input (nine bytes a
     // slot): one expression whose tokens give back every start in order.
     static bool timeslots(const std::uint8_t* data, std::size_t size);

@@ -55,6 +55,7 @@ const std::pair<const char*, Entry> Targets[] = {
     {"datetime_fuzzer", &CFuzzEntries::datetime},
     {"timeslots_fuzzer", &CFuzzEntries::timeslots},
     {"timezone_fuzzer", &CFuzzEntries::timezone},
+    {"tls_fuzzer", &CFuzzEntries::tls},
     {"ans_reply_fuzzer", &CFuzzEntries::ans_reply},
     {"ansd_state_fuzzer", &CFuzzEntries::ansd_state},
 };
