@@ -232,3 +232,36 @@ TEST_F(HostilePeerProcessTest, AnAgentsNameIsHeldByItsKeyAtTheNameServer)
     EXPECT_EQ(fingerprint.lines[0], CKeyPair::FingerprintOf(key));
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
+
+// Two agents that know each other's keys from the name server talk TLS: a
+// whole negotiation crosses the tunnel, each side proved by its key, while
+// a plain peer (agent-tell) is still served in plain text.
+TEST_F(HostilePeerProcessTest, AgentsWithKeysNegotiateOverTls)
+{
+    SAgentProcess* ann = StartAnn({{"MeetingSchedulingType", "2"}});
+    SAgentProcess* organiser = m_society.StartAgent({OrganiserName, "organiser", {}, {}});
+    ASSERT_TRUE(ann && organiser) << m_society.Failure();
+    ASSERT_TRUE(m_society.TellOnly(OrganiserName,
+                                   std::string("tell :command schedule_meeting :attendees (") + AnnName +
+                                       ") :subject (Sealed) :body (b)"
+                                       " :start (3/4/2031 10:00:00 AM) :location (Room) :duration (30)"))
+        << m_society.Failure();
+    ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "tell :type confirm :negID ", 1}})) << m_society.AllLogs();
+    const auto keyOf = [this](const std::string& name) {
+        testsupport::CPeer server;
+        std::string reply;
+        if (!server.connect_to(m_society.NameServerPort()) || !server.send_all("key " + name + "\n") ||
+            !ReadUntilEnds(server, reply, 1))
+            return std::string();
+        return reply.substr(0, reply.find('\r'));
+    };
+    EXPECT_NE(
+        ann->Log().find("TLS with the peer's key [" + CKeyPair::FingerprintOf(keyOf(OrganiserName)) + "]"),
+        std::string::npos)
+        << ann->Log();
+    EXPECT_NE(
+        organiser->Log().find("TLS with the peer's key [" + CKeyPair::FingerprintOf(keyOf(AnnName)) + "]"),
+        std::string::npos);
+    EXPECT_NE(m_society.Tell(AnnName, RequestOn(4)).find(":status"), std::string::npos);
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}

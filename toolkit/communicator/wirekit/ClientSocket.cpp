@@ -6,6 +6,7 @@
 #include <platform/SocketError.h>
 
 #include <algorithm>
+#include <utility>
 #include <cstring>
 
 namespace {
@@ -49,7 +50,10 @@ CClientSocket::CClientSocket(CServerSocket* owner, CWnd* handler)
         set_logger(owner->get_logger());
 }
 
-CClientSocket::~CClientSocket() = default;
+CClientSocket::~CClientSocket()
+{
+    *alive_token = false;
+}
 
 int CClientSocket::mfc_send(char* text)
 {
@@ -67,7 +71,10 @@ int CClientSocket::mfc_send(char* text)
         text[end] = ' ';
         end += 1 + std::strcspn(text + end + 1, stops);
     }
+    if (tls)
+        return send_tls(text, end + 1);
     const int sent = Send(text, end + 1);
+    sent_any = true;
     if (sent < 0) {
         show_error(GetLastError());
         set_dirty(1);
@@ -79,7 +86,7 @@ int CClientSocket::mfc_send(char* text)
 
 int CClientSocket::send_when_connected(const char* text)
 {
-    if (!IsConnecting()) {
+    if (!awaiting_connect()) {
         std::string copy(text ? text : "");
         return mfc_send(text ? copy.data() : nullptr);
     }
@@ -91,20 +98,31 @@ int CClientSocket::send_when_connected(const char* text)
 
 void CClientSocket::OnConnect(int error)
 {
-    std::vector<std::string> texts = std::move(waiting_texts);
-    waiting_texts.clear();
     if (error != 0) {
-        if (texts.empty())
-            return;
-        set_dirty(1);
-        if (ConnectFailure handler = std::move(connect_failure))
-            handler(*this, error, std::move(texts));
+        fail_waiting_texts(error);
         return;
     }
+    if (const CKeyPair* ours = std::exchange(tls_key_when_connected, nullptr)) {
+        begin_tls(CTlsSession::Role::Client, *ours);
+        return;
+    }
+    std::vector<std::string> texts = std::move(waiting_texts);
+    waiting_texts.clear();
     for (std::string& text : texts) {
         if (mfc_send(text.data()) < 0)
             return;
     }
+}
+
+void CClientSocket::fail_waiting_texts(int error)
+{
+    std::vector<std::string> texts = std::move(waiting_texts);
+    waiting_texts.clear();
+    if (texts.empty())
+        return;
+    set_dirty(1);
+    if (ConnectFailure handler = std::move(connect_failure))
+        handler(*this, error, std::move(texts));
 }
 
 CParsedMessage::Ptr CClientSocket::oldest_message()
@@ -193,13 +211,25 @@ void CClientSocket::OnReceive(int)
     int length = 0;
     if (!receive_chunk(length))
         return;
+    char* data = receive_buffer.get();
+    std::string plain;
+    if (plain_text(data, length, plain))
+        handle_received(data, length);
+}
+
+// `data` is NUL-terminated.
+void CClientSocket::handle_received(char* data, int length)
+{
+    blank_nuls(data, static_cast<std::size_t>(length));
+    if (!continuing)
+        debug_text("<CClientSocket> Raw data received, displaying on next line", data,
+                   static_cast<std::size_t>(length));
     // Only text that starts a message and has no end byte can be an HTTP
     // request, which is queued whole; everything else is cut at its end
     // bytes and each message read once as it is queued.
-    if (fragment_length == 0 &&
-        !std::memchr(receive_buffer.get(), END_OF_MESSAGE, static_cast<std::size_t>(length)))
-        assign_parser(receive_buffer.get());
-    const char* last = buffer_data(receive_buffer.get(), length);
+    if (fragment_length == 0 && !std::memchr(data, END_OF_MESSAGE, static_cast<std::size_t>(length)))
+        assign_parser(data);
+    const char* last = buffer_data(data, length);
     if (get_dirty())
         return;
     if (!last) {
@@ -243,11 +273,7 @@ bool CClientSocket::receive_chunk(int& length)
             show_error(GetLastError());
         return false;
     }
-    blank_nuls(receive_buffer.get(), static_cast<std::size_t>(length));
     last_activity = Clock::now();
-    if (!continuing)
-        debug_text("<CClientSocket> Raw data received, displaying on next line", receive_buffer.get(),
-                   static_cast<std::size_t>(length));
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <basekit/LList.h>
 #include <basekit/StreamBuffer.h>
 #include <lexikit/ParsedMessage.h>
+#include <platform/TlsSession.h>
 
 #include <chrono>
 #include <cstddef>
@@ -63,8 +64,23 @@ public:
     using ConnectFailure =
         std::function<void(CClientSocket& socket, int error, std::vector<std::string> texts)>;
     void set_connect_failure(ConnectFailure handler) { connect_failure = std::move(handler); }
-    // Whether a connect is under way: texts sent now wait for it.
-    bool awaiting_connect() const { return !waiting_texts.empty() || IsConnecting(); }
+    // Whether a connect or a TLS handshake is under way: texts sent now
+    // wait for it.
+    bool awaiting_connect() const;
+
+    // TLS. A connection opened to an agent whose key is known starts it
+    // once connected, presenting `ours` and expecting the peer to prove
+    // `expected_key`; texts wait for the handshake, and a handshake that
+    // fails, or proves another key, fails them as a connect does. An
+    // accepted connection whose first bytes are a TLS hello is served TLS
+    // with the server's key. Inside the tunnel, framing and texts are as on
+    // a plain connection.
+    void start_tls(const CKeyPair& ours, std::string expected_key);
+    bool is_tls() const { return tls != nullptr; }
+    // The key the peer proved in a finished handshake; empty otherwise.
+    const std::string& proven_key() const;
+    // How long a handshake may take.
+    static constexpr unsigned TLS_HANDSHAKE_MS = 5000;
 
     // The oldest queued message as read when it was queued (a text put on
     // the queue from outside is read now); null when none waits. The message
@@ -139,6 +155,17 @@ protected:
 
 private:
     bool receive_chunk(int& length);
+    void handle_received(char* data, int length);
+    // The peer's text in what arrived (the bytes themselves on a plain
+    // connection); false when there is none to handle yet.
+    bool plain_text(char*& data, int& length, std::string& plain);
+    void begin_tls(CTlsSession::Role role, const CKeyPair& ours);
+    bool tls_handshaking() const;
+    int send_tls(const char* text, std::size_t length);
+    bool write_tls_output();
+    void tls_established();
+    void tls_failed(const std::string& why);
+    void fail_waiting_texts(int error);
     void report_parser_type();
     const CParsedMessage* newest_message();
     bool newest_is_parsed();
@@ -174,4 +201,13 @@ private:
     // Texts given while the connect was under way, oldest first.
     std::vector<std::string> waiting_texts;
     ConnectFailure connect_failure;
+    std::unique_ptr<CTlsSession> tls;
+    // Set by start_tls on a connection still connecting: the handshake
+    // begins once it is connected.
+    const CKeyPair* tls_key_when_connected = nullptr;
+    std::string expected_key;
+    bool sent_any = false;
+    bool received_any = false;
+    // False once this socket is gone, for the handshake's time-out.
+    std::shared_ptr<bool> alive_token = std::make_shared<bool>(true);
 };

@@ -203,6 +203,7 @@ int CCommunicator::comm_startserver()
         return 0;
     }
     server->set_logger(socket_logger());
+    server->set_key_pair(get_key_pair());
     int port = DEFAULT_PORT;
     int_belief("port", port);
     if (!open_server(port)) {

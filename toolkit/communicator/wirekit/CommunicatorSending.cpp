@@ -312,7 +312,9 @@ CClientSocket* CCommunicator::comm_senddata_socket(const char* agent, const char
 CClientSocket* CCommunicator::deliver(const char* agent, const char* host, unsigned port, const char* text,
                                       int& sent)
 {
-    CClientSocket* socket = delivery.deliver(*server, handler, agent, host, port, text, sent);
+    CServiceInfo* record = agent ? find_record(agent) : nullptr;
+    CClientSocket* socket = delivery.deliver(*server, handler, agent, host, port, text, sent,
+                                             record ? record->get_key() : std::string());
     if (sent < 0)
         last_error = delivery.get_last_error();
     return socket;

@@ -121,6 +121,8 @@ void CCommunicator::set_key_pair(CKeyPair key)
     key_pair = std::move(key);
     if (ans_client)
         ans_client->set_signing_key(&*key_pair);
+    if (server)
+        server->set_key_pair(&*key_pair);
 }
 
 CLookupModule* CCommunicator::retrieve_dsc_object()

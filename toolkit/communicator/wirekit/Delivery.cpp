@@ -12,7 +12,7 @@
 CDelivery::CDelivery(CDebug& log) : log(log), connect_timeout_ms(CAsyncSocket::kDefaultTimeoutMs) {}
 
 CClientSocket* CDelivery::deliver(CServerSocket& server, CWnd* handler, const char* agent, const char* host,
-                                  unsigned port, const char* text, int& sent)
+                                  unsigned port, const char* text, int& sent, const std::string& peer_key)
 {
     sent = -1;
     if (!text)
@@ -21,7 +21,7 @@ CClientSocket* CDelivery::deliver(CServerSocket& server, CWnd* handler, const ch
     if (CClientSocket* open = send_on_open(server, agent, copy, sent))
         return open;
     copy = text;
-    return send_on_new(server, handler, agent, host, port, copy, sent);
+    return send_on_new(server, handler, agent, host, port, copy, sent, peer_key);
 }
 
 CClientSocket* CDelivery::send_on_open(CServerSocket& server, const char* agent, std::string& text, int& sent)
@@ -44,7 +44,8 @@ CClientSocket* CDelivery::send_on_open(CServerSocket& server, const char* agent,
 }
 
 CClientSocket* CDelivery::send_on_new(CServerSocket& server, CWnd* handler, const char* agent,
-                                      const char* host, unsigned port, std::string& text, int& sent)
+                                      const char* host, unsigned port, std::string& text, int& sent,
+                                      const std::string& peer_key)
 {
     sent = -1;
     const bool named = agent && *agent;
@@ -52,7 +53,10 @@ CClientSocket* CDelivery::send_on_new(CServerSocket& server, CWnd* handler, cons
         open_connection(&server, handler, agent, host, port, named && !wait_for_connect);
     if (!socket)
         return nullptr;
-    if (socket->IsConnecting())
+    const CKeyPair* ours = server.get_key_pair();
+    if (named && ours && !peer_key.empty())
+        socket->start_tls(*ours, peer_key);
+    if (socket->awaiting_connect())
         socket->set_connect_failure([this, agent = std::string(agent), host = std::string(host),
                                      port](CClientSocket&, int error, std::vector<std::string> texts) {
             connect_failed(agent, host, port, error, std::move(texts));

@@ -38,8 +38,11 @@ public:
     // Sends `text` to `agent` at host:port. `sent` is the byte count, or -1;
     // the connection that carried the text when it is kept, else null.
     // New connections belong to `server` and report to `handler`.
+    // A new connection is TLS when `peer_key`, the key the name server holds
+    // the agent's name for, is known and the server has a key of its own.
     CClientSocket* deliver(CServerSocket& server, CWnd* handler, const char* agent, const char* host,
-                           unsigned port, const char* text, int& sent);
+                           unsigned port, const char* text, int& sent,
+                           const std::string& peer_key = std::string());
     // A new connection to host:port, named for `agent`, not yet registered
     // with the server; null (with last_error set) when it cannot be made.
     std::unique_ptr<CClientSocket> connect(CServerSocket* server, CWnd* handler, const char* agent,
@@ -57,7 +60,7 @@ public:
 private:
     CClientSocket* send_on_open(CServerSocket& server, const char* agent, std::string& text, int& sent);
     CClientSocket* send_on_new(CServerSocket& server, CWnd* handler, const char* agent, const char* host,
-                               unsigned port, std::string& text, int& sent);
+                               unsigned port, std::string& text, int& sent, const std::string& peer_key);
     std::unique_ptr<CClientSocket> open_connection(CServerSocket* server, CWnd* handler, const char* agent,
                                                    const char* host, unsigned port, bool without_waiting);
     void connect_failed(const std::string& agent, const std::string& host, unsigned port, int error,

@@ -8,6 +8,7 @@
 #include <cstddef>
 
 class CClientSocket;
+class CKeyPair;
 class CDebug;
 class CWnd;
 
@@ -47,6 +48,12 @@ public:
 
     // The listening port, 0 before Create.
     unsigned get_port();
+
+    // The key the agent proves its name with (borrowed; null for none): an
+    // accepted connection whose peer opens with a TLS hello is served TLS
+    // with it.
+    void set_key_pair(const CKeyPair* key) { key_pair = key; }
+    const CKeyPair* get_key_pair() const { return key_pair; }
 
     // Takes ownership of `socket`, appends it, gives it the next descriptor
     // and the log, and reads the peer address of a TCP connection into its
@@ -104,4 +111,5 @@ private:
     std::size_t max_open = DEFAULT_MAX_OPEN;
     IdleLimits idle_limits;
     bool out_of_descriptors = false;
+    const CKeyPair* key_pair = nullptr;
 };

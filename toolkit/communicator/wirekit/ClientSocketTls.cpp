@@ -1,0 +1,128 @@
+// TLS on an agent connection: the handshake, and the text inside the tunnel.
+
+#include <wirekit/ClientSocket.h>
+
+#include <wirekit/ServerSocket.h>
+
+#include <platform/EventLoop.h>
+#include <platform/KeyPair.h>
+#include <platform/SocketError.h>
+
+bool CClientSocket::awaiting_connect() const
+{
+    return IsConnecting() || tls_key_when_connected || tls_handshaking();
+}
+
+const std::string& CClientSocket::proven_key() const
+{
+    static const std::string none;
+    return tls && tls->GetState() == CTlsSession::State::Established ? tls->PeerKey() : none;
+}
+
+void CClientSocket::start_tls(const CKeyPair& ours, std::string key)
+{
+    expected_key = std::move(key);
+    if (IsConnecting())
+        tls_key_when_connected = &ours;
+    else
+        begin_tls(CTlsSession::Role::Client, ours);
+}
+
+bool CClientSocket::tls_handshaking() const
+{
+    return tls && tls->GetState() == CTlsSession::State::Handshaking;
+}
+
+void CClientSocket::begin_tls(CTlsSession::Role role, const CKeyPair& ours)
+{
+    std::string error;
+    tls = CTlsSession::Start(role, ours, error);
+    if (!tls) {
+        tls_failed(error);
+        return;
+    }
+    if (!write_tls_output())
+        return;
+    // A peer that never finishes the handshake must not hold the texts, or
+    // the connection, for good.
+    if (CEventLoop* loop = CEventLoop::Current())
+        loop->AddTimer(TLS_HANDSHAKE_MS, false, [this, token = alive_token](CEventLoop::TimerId) {
+            if (*token && tls_handshaking())
+                tls_failed("no TLS handshake within " + std::to_string(TLS_HANDSHAKE_MS / 1000) + " s");
+        });
+}
+
+bool CClientSocket::plain_text(char*& data, int& length, std::string& plain)
+{
+    const bool first = !received_any;
+    received_any = true;
+    const CKeyPair* ours = server ? server->get_key_pair() : nullptr;
+    if (first && !tls && !sent_any && ours &&
+        CTlsSession::LooksLikeHello(data, static_cast<std::size_t>(length)))
+        begin_tls(CTlsSession::Role::Server, *ours);
+    if (!tls)
+        return true;
+    const bool was_handshaking = tls_handshaking();
+    tls->Receive(data, static_cast<std::size_t>(length), plain);
+    if (tls->GetState() == CTlsSession::State::Failed) {
+        tls_failed(tls->Failure());
+        return false;
+    }
+    if (!write_tls_output())
+        return false;
+    if (was_handshaking && tls->GetState() == CTlsSession::State::Established)
+        tls_established();
+    if (plain.empty() || get_dirty())
+        return false;
+    data = plain.data();
+    length = static_cast<int>(plain.size());
+    return true;
+}
+
+int CClientSocket::send_tls(const char* text, std::size_t length)
+{
+    if (tls_handshaking()) {
+        waiting_texts.emplace_back(text, length);
+        return static_cast<int>(length);
+    }
+    if (!tls->Send(std::string(text, length)) || !write_tls_output())
+        return -1;
+    last_activity = Clock::now();
+    return static_cast<int>(length);
+}
+
+bool CClientSocket::write_tls_output()
+{
+    const std::string out = tls->TakeOutgoing();
+    if (out.empty())
+        return true;
+    sent_any = true;
+    if (Send(out.data(), out.size()) >= 0)
+        return true;
+    show_error(GetLastError());
+    tls_failed("the peer does not take the handshake");
+    return false;
+}
+
+void CClientSocket::tls_established()
+{
+    if (!expected_key.empty() && tls->PeerKey() != expected_key) {
+        tls_failed("the peer proved another key than the name server holds for " +
+                   std::string(get_agentname()));
+        return;
+    }
+    dprintf("<CClientSocket> TLS with the peer's key [%s]", CKeyPair::FingerprintOf(tls->PeerKey()).c_str());
+    std::vector<std::string> texts = std::move(waiting_texts);
+    waiting_texts.clear();
+    for (std::string& text : texts) {
+        if (send_tls(text.data(), text.size()) < 0)
+            return;
+    }
+}
+
+void CClientSocket::tls_failed(const std::string& why)
+{
+    dprintf("<CClientSocket> TLS failed: %s", why.c_str());
+    set_dirty(1);
+    fail_waiting_texts(WSAECONNABORTED);
+}
