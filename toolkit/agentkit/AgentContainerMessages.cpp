@@ -41,14 +41,19 @@ void CAgentContainer::deliver_message(CClientSocket* socket, const CParsedMessag
     // The agent holds the message itself: whatever its handler does to the
     // connection cannot pull the text from under it.
     remember_reply_with(socket, *message);
+    CCommunicator* communicator = get_communicator();
+    if (communicator)
+        communicator->set_answering(socket);
     if (message->is_parsed() && check_parsed_message(*message)) {
         process_internal();
-        return;
+    } else {
+        give_to_modules(*message, CLogFacility::DIRECTION_INCOMING);
+        current_connection = socket;
+        process_parsed_message(*message);
+        current_connection = nullptr;
     }
-    give_to_modules(*message, CLogFacility::DIRECTION_INCOMING);
-    current_connection = socket;
-    process_parsed_message(*message);
-    current_connection = nullptr;
+    if (communicator)
+        communicator->set_answering(nullptr);
 }
 
 void CAgentContainer::report_empty_connection(CClientSocket* socket)

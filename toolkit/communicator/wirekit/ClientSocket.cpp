@@ -301,9 +301,16 @@ bool CClientSocket::take_sender()
         debug("<CClientSocket> Corrupted Message (no sender found)");
         return false;
     }
-    set_agentname(sender);
-    dprintf("<CClientSocket> Connection now belongs to agent [%s]", get_agentname());
+    claimed_sender = sender;
     sender_assigned = true;
+    if (may_belong_to(sender)) {
+        set_agentname(sender);
+        dprintf("<CClientSocket> Connection now belongs to agent [%s]", get_agentname());
+    } else {
+        // Nothing for that name is sent down this connection, only the
+        // answers to what came on it.
+        dprintf("<CClientSocket> Connection claims to be agent [%s] without proving it", sender);
+    }
     return true;
 }
 

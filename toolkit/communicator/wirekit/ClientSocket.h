@@ -79,6 +79,11 @@ public:
     bool is_tls() const { return tls != nullptr; }
     // The key the peer proved in a finished handshake; empty otherwise.
     const std::string& proven_key() const;
+    // Whether the peer proved to be `name` (or unproven names are trusted
+    // and the connection belongs to it).
+    bool is_proven_for(const char* name);
+    // The :sender of the connection's first message, proven or not.
+    const std::string& get_claimed_sender() const { return claimed_sender; }
     // How long a handshake may take.
     static constexpr unsigned TLS_HANDSHAKE_MS = 5000;
 
@@ -170,6 +175,8 @@ private:
     const CParsedMessage* newest_message();
     bool newest_is_parsed();
     bool take_sender();
+    // Whether the connection may belong to `sender`, its first message's.
+    bool may_belong_to(const char* sender);
     void signal_agent();
 
     void frame_pieces(char* data, std::size_t length);
@@ -191,6 +198,8 @@ private:
     unsigned port = 0;
     std::optional<std::string> reply_with;
     bool sender_assigned = false;
+    std::string claimed_sender;
+    std::string proven_name;
     bool waiting_for_agent = false;
     bool parser_complete = false;
     // This read continues a message begun in an earlier one.

@@ -126,3 +126,25 @@ void CClientSocket::tls_failed(const std::string& why)
     set_dirty(1);
     fail_waiting_texts(WSAECONNABORTED);
 }
+
+bool CClientSocket::may_belong_to(const char* sender)
+{
+    const std::string& key = proven_key();
+    if (!key.empty() && server && server->key_of_name(sender) == key) {
+        proven_name = sender;
+        return true;
+    }
+    // One this agent opened to the name's address keeps the name it chose.
+    if (std::string(get_agentname()) == sender)
+        return true;
+    return server && server->get_trust_unproven();
+}
+
+bool CClientSocket::is_proven_for(const char* name)
+{
+    if (!name)
+        return false;
+    if (proven_name == name)
+        return true;
+    return server && server->get_trust_unproven() && std::string(get_agentname()) == name;
+}

@@ -204,6 +204,8 @@ int CCommunicator::comm_startserver()
     }
     server->set_logger(socket_logger());
     server->set_key_pair(get_key_pair());
+    server->set_trust_unproven(trust_unproven);
+    server->set_name_keys([this](const char* name) { return key_of_name(name); });
     int port = DEFAULT_PORT;
     int_belief("port", port);
     if (!open_server(port)) {

@@ -159,6 +159,14 @@ public:
     // its registrations with it. Null until one is given.
     void set_key_pair(CKeyPair key);
     const CKeyPair* get_key_pair() const { return key_pair ? &*key_pair : nullptr; }
+    // Whether a connection whose peer did not prove its name still belongs
+    // to the name it claims (agents without keys, on a network the user
+    // trusts); off by default.
+    void set_trust_unproven(bool trust);
+    // The connection whose message the agent is answering now, or null:
+    // answers to a peer that did not prove its name go back on it, never
+    // to the name's other connections or its address.
+    void set_answering(CClientSocket* connection) { answering = connection; }
     // Remembers a discovery module that is one of the lookup modules (or
     // null to forget it); anything else is refused.
     void set_discovery_object(CLookupModule* module);
@@ -367,6 +375,12 @@ private:
     void watch_deliveries();
     void delivery_failed(const std::string& agent, const Address& failed, int error,
                          const std::vector<std::string>& texts);
+    // The connection an answer to `receiver` goes back on: the one being
+    // answered, when its peer claimed that name without proving it.
+    CClientSocket* unproven_answering(const char* receiver);
+    char* answer_on(CClientSocket& connection, Head head, const std::vector<const char*>& pieces);
+    // The key the name server holds `name` for, asking it when none is known.
+    std::string key_of_name(const char* name);
     void report_success(const char* receiver, const Address& address);
     void report_send_error(const char* receiver, const Address& address);
     CClientSocket* deliver(const char* agent, const char* host, unsigned port, const char* text, int& sent);
@@ -397,6 +411,8 @@ private:
     CLList requirements{"List of required agents"};
     CANSClient* ans_client = nullptr;
     std::optional<CKeyPair> key_pair;
+    bool trust_unproven = false;
+    CClientSocket* answering = nullptr;
     CLookupModule* discovery = nullptr;
     std::unique_ptr<CServerSocket> server;
     std::optional<std::string> listen_address;

@@ -215,9 +215,29 @@ bool CCommunicator::compose_text(const Head& head, const std::vector<const char*
     return true;
 }
 
+CClientSocket* CCommunicator::unproven_answering(const char* receiver)
+{
+    if (!answering || !receiver || answering->is_finished() || answering->get_claimed_sender() != receiver ||
+        answering->is_proven_for(receiver))
+        return nullptr;
+    return answering;
+}
+
+std::string CCommunicator::key_of_name(const char* name)
+{
+    CServiceInfo* record = name ? find_record(name) : nullptr;
+    if (!record || record->get_key().empty()) {
+        comm_activate_lookup(name);
+        record = name ? find_record(name) : nullptr;
+    }
+    return record ? record->get_key() : std::string();
+}
+
 char* CCommunicator::send_message(Head head, const std::vector<const char*>& pieces, bool answer_connection)
 {
     set_result(" ");
+    if (CClientSocket* back = unproven_answering(head.receiver))
+        return answer_on(*back, head, pieces);
     Address address;
     const bool located = locate(head.receiver, address);
     if (answer_connection)
@@ -241,6 +261,26 @@ char* CCommunicator::send_message(Head head, const std::vector<const char*>& pie
     else
         report_send_error(head.receiver, address);
     return result.data();
+}
+
+char* CCommunicator::answer_on(CClientSocket& connection, Head head, const std::vector<const char*>& pieces)
+{
+    if (!head.in_reply_to)
+        head.in_reply_to = connection.get_reply_with();
+    std::string text;
+    if (!compose_text(head, pieces, text))
+        return result.data();
+    if (connection.mfc_send(text.data()) < 0) {
+        set_result("<CCommunicator> Error [%s] answering [%s] on the connection it came on",
+                   ErrorToAsc(connection.GetLastError()), head.receiver);
+        debug(result.data());
+        return result.data();
+    }
+    dprintf("<CCommunicator> Answered [%s], which did not prove its name, on its own connection",
+            head.receiver);
+    if (any_module_wants_outgoing(true))
+        give_to_modules(CMessageComposer::without_end(text).c_str(), true);
+    return nullptr;
 }
 
 CClientSocket* CCommunicator::send_message_socket(Head head, const std::vector<const char*>& pieces,

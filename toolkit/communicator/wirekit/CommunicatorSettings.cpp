@@ -125,6 +125,13 @@ void CCommunicator::set_key_pair(CKeyPair key)
         server->set_key_pair(&*key_pair);
 }
 
+void CCommunicator::set_trust_unproven(bool trust)
+{
+    trust_unproven = trust;
+    if (server)
+        server->set_trust_unproven(trust);
+}
+
 CLookupModule* CCommunicator::retrieve_dsc_object()
 {
     return discovery;

@@ -5,6 +5,8 @@
 #include <basekit/LList.h>
 
 #include <chrono>
+#include <functional>
+#include <string>
 #include <cstddef>
 
 class CClientSocket;
@@ -54,6 +56,16 @@ public:
     // with it.
     void set_key_pair(const CKeyPair* key) { key_pair = key; }
     const CKeyPair* get_key_pair() const { return key_pair; }
+
+    // What a connection's name is worth. A connection belongs to the agent
+    // its first message names only when its TLS peer proved the key the
+    // name server holds that name for (`name_keys` gives it), or when
+    // unproven names are trusted (agents without keys on a mixed network).
+    using NameKeys = std::function<std::string(const char* name)>;
+    void set_name_keys(NameKeys keys) { name_keys = std::move(keys); }
+    std::string key_of_name(const char* name) const { return name_keys ? name_keys(name) : std::string(); }
+    void set_trust_unproven(bool trust) { trust_unproven = trust; }
+    bool get_trust_unproven() const { return trust_unproven; }
 
     // Takes ownership of `socket`, appends it, gives it the next descriptor
     // and the log, and reads the peer address of a TCP connection into its
@@ -112,4 +124,6 @@ private:
     IdleLimits idle_limits;
     bool out_of_descriptors = false;
     const CKeyPair* key_pair = nullptr;
+    NameKeys name_keys;
+    bool trust_unproven = false;
 };

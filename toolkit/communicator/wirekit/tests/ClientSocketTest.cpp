@@ -304,8 +304,24 @@ TEST_F(ConnectionTest, AMessageSplitOverTwoReadsIsQueuedOnce)
     EXPECT_EQ(QueueOf(*connection), std::vector<std::string>{"(tell :sender A :content hello)"});
 }
 
+// A peer that proves no name only claims the one it sends: nothing for that
+// name is sent down its connection.
+TEST_F(ConnectionTest, AnUnprovenSenderDoesNotNameTheConnection)
+{
+    ASSERT_TRUE(Send(Tell("alice") + kEnd));
+    ASSERT_TRUE(WaitForNotifications(1));
+    EXPECT_STREQ(connection->get_agentname(), CClientSocket::UNKNOWN_AGENT);
+    EXPECT_EQ(connection->get_claimed_sender(), "alice");
+    EXPECT_FALSE(connection->is_proven_for("alice"));
+    EXPECT_EQ(server.find_connection("alice", nullptr, 0), nullptr);
+    EXPECT_EQ(log.count("<CClientSocket> Connection claims to be agent [alice] without proving it"), 1);
+}
+
+// Trusted, as on a network of agents without keys, the first sender names
+// the connection for good.
 TEST_F(ConnectionTest, TheFirstSenderNamesTheConnectionForGood)
 {
+    server.set_trust_unproven(true);
     ASSERT_TRUE(Send(Tell("alice") + kEnd));
     ASSERT_TRUE(WaitForNotifications(1));
     EXPECT_STREQ(connection->get_agentname(), "alice");
@@ -334,6 +350,7 @@ TEST_F(ConnectionTest, MessagesWithoutSenderOrForm)
 
 TEST_F(ConnectionTest, OneMessageLeavesThisTrailInTheLog)
 {
+    server.set_trust_unproven(true);
     const std::string message = Tell("A");
     ASSERT_TRUE(Send(message + kEnd));
     ASSERT_TRUE(WaitForNotifications(1));
