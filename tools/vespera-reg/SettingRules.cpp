@@ -30,6 +30,7 @@ const SRule Rules[] = {
     {"AutoLoadSchedule", Kind::Switch, 0, 0},
     {"AutoInvokeSchedule", Kind::Switch, 0, 0},
     {"PeerFetchLocalAddresses", Kind::Switch, 0, 0},
+    {"TrustUnauthenticatedContacts", Kind::Switch, 0, 0},
     {"ANSRegistered", Kind::Switch, 0, 0},
     {"MorningBounds", Kind::Switch, 0, 0},
     {"EveningBounds", Kind::Switch, 0, 0},

@@ -33,6 +33,7 @@ void CAgentSettings::Load()
     m_autoLoadSchedule = ReadSwitch("AutoLoadSchedule", false);
     m_autoInvokeSchedule = ReadSwitch("AutoInvokeSchedule", true);
     m_peerFetchLocalAddresses = ReadSwitch("PeerFetchLocalAddresses", false);
+    m_trustUnauthenticatedContacts = ReadSwitch("TrustUnauthenticatedContacts", false);
     m_meetingSchedulingType = ReadInteger("MeetingSchedulingType", 1);
     m_ansRegistered = ReadSwitch("ANSRegistered", false);
     m_email = ReadTextOr("Email", "");
@@ -168,6 +169,11 @@ void CAgentSettings::SetAutoInvokeSchedule(bool on)
 void CAgentSettings::SetPeerFetchLocalAddresses(bool on)
 {
     WriteSwitch("PeerFetchLocalAddresses", m_peerFetchLocalAddresses, on);
+}
+
+void CAgentSettings::SetTrustUnauthenticatedContacts(bool on)
+{
+    WriteSwitch("TrustUnauthenticatedContacts", m_trustUnauthenticatedContacts, on);
 }
 
 bool CAgentSettings::SetScheduleServiceURL(const std::string& address)

@@ -64,6 +64,9 @@ public:
     // Whether addresses other agents name may be fetched from this machine
     // and the local networks (off: from public addresses only).
     bool GetPeerFetchLocalAddresses() const { return m_peerFetchLocalAddresses; }
+    // Whether agents that do not prove their names (no key) are taken for
+    // the names they send, as before agents had keys; off.
+    bool GetTrustUnauthenticatedContacts() const { return m_trustUnauthenticatedContacts; }
     int GetMeetingSchedulingType() const { return m_meetingSchedulingType; }
     bool GetANSRegistered() const { return m_ansRegistered; }
     std::string GetEmail() const { return m_email; }
@@ -94,6 +97,7 @@ public:
     void SetAutoLoadSchedule(bool on);
     void SetAutoInvokeSchedule(bool on);
     void SetPeerFetchLocalAddresses(bool on);
+    void SetTrustUnauthenticatedContacts(bool on);
     // Stores an http or https address, or none (empty); false for anything
     // else, which is not stored.
     bool SetScheduleServiceURL(const std::string& address);
@@ -139,6 +143,7 @@ private:
     bool m_autoLoadSchedule = false;
     bool m_autoInvokeSchedule = true;
     bool m_peerFetchLocalAddresses = false;
+    bool m_trustUnauthenticatedContacts = false;
     int m_meetingSchedulingType = 1;
     bool m_ansRegistered = false;
     std::string m_email;

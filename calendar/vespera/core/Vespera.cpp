@@ -47,6 +47,7 @@
 #include <platform/MessageBoxSink.h>
 #include <platform/ProgressSink.h>
 #include <platform/Registry.h>
+#include <wirekit/ClientSocket.h>
 #include <wirekit/Communicator.h>
 #include <wirekit/FileModule.h>
 
@@ -275,6 +276,7 @@ void CVespera::UseAgentKey()
     CCommunicator* communicator = get_communicator();
     if (!communicator)
         return;
+    communicator->set_trust_unproven(m_settings->GetTrustUnauthenticatedContacts());
     std::string error;
     std::optional<CKeyPair> key = CAgentKey::Load(m_settings->GetAgentName(), error);
     if (!key) {
@@ -362,13 +364,14 @@ int CVespera::process_parsed_message(const CParsedMessage& message)
     const std::string senderText = sender ? sender : "";
 
     const CKqmlFields reader(content);
+    const bool proven = SenderProven(senderText);
     if (std::optional<std::string> command = reader.Raw("command")) {
-        DispatchCommand(*command, reader, senderText);
+        DispatchCommand(*command, reader, senderText, proven);
         return 1;
     }
     std::optional<std::string> type = reader.Raw("type");
     if (type)
-        DispatchType(*type, reader, senderText);
+        DispatchType(*type, reader, senderText, proven);
     if (std::optional<std::string> objective = reader.Raw("objective"))
         DispatchObjective(*objective, reader, senderText);
     else if (std::optional<std::string> dataurl = reader.Raw("dataurl"))
@@ -381,10 +384,24 @@ int CVespera::process_parsed_message(const CParsedMessage& message)
 // Commands that write the calendar, send mail in the user's name or make
 // the agent organise a meeting follow the meeting-scheduling policy, with
 // the sending agent as the requester.
-bool CVespera::SenderMayActFor(const std::string& command, const std::string& sender)
+bool CVespera::SenderProven(const std::string& sender)
+{
+    CClientSocket* connection = get_current_connection();
+    return !connection || m_settings->GetTrustUnauthenticatedContacts() ||
+           connection->is_proven_for(sender.c_str());
+}
+
+bool CVespera::SenderMayActFor(const std::string& command, const std::string& sender, bool proven)
 {
     const int policy = m_settings->GetMeetingSchedulingType();
-    const bool allowed = policy == 2 || (policy == 1 && m_contacts->FindByAgentName(sender) != nullptr);
+    const bool contact = m_contacts->FindByAgentName(sender) != nullptr;
+    if (policy == 1 && contact && !proven) {
+        dprintf(
+            "Refusing the %s command from %s: it did not prove its name, so it is no contact of the user's",
+            command.c_str(), sender.c_str());
+        return false;
+    }
+    const bool allowed = policy == 2 || (policy == 1 && contact);
     if (!allowed)
         dprintf(
             "Refusing the %s command from %s: the meeting-scheduling policy (%d) does not let it act for the "
@@ -394,11 +411,11 @@ bool CVespera::SenderMayActFor(const std::string& command, const std::string& se
 }
 
 void CVespera::DispatchCommand(const std::string& command, const CKqmlFields& content,
-                               const std::string& sender)
+                               const std::string& sender, bool proven)
 {
     const bool actsForUser =
         command == "appointment" || command == "conf_appt" || command == "schedule_meeting";
-    if (actsForUser && !SenderMayActFor(command, sender))
+    if (actsForUser && !SenderMayActFor(command, sender, proven))
         return;
     if (command == "create_profile") {
         debug("Create_profile messages have been deprecated and are no longer used");
@@ -418,8 +435,15 @@ void CVespera::DispatchCommand(const std::string& command, const CKqmlFields& co
     }
 }
 
-void CVespera::DispatchType(const std::string& type, const CKqmlFields& content, const std::string& sender)
+void CVespera::DispatchType(const std::string& type, const CKqmlFields& content, const std::string& sender,
+                            bool proven)
 {
+    // A negotiation is between agents that know each other: who organises,
+    // bids and is awarded decides what is written into the calendar.
+    if (!proven && (type == "contract" || type == "award" || type == "confirm" || type == "bid")) {
+        dprintf("Ignoring the %s from %s: it did not prove its name", type.c_str(), sender.c_str());
+        return;
+    }
     if (type == "contract")
         m_attendeeSide->ProcessContract(content, sender);
     else if (type == "award")

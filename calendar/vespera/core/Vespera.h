@@ -179,14 +179,22 @@ public:
     int GetTimerTick() const { return m_timerTick; }
 
 private:
-    void DispatchCommand(const std::string& command, const CKqmlFields& content, const std::string& sender);
-    void DispatchType(const std::string& type, const CKqmlFields& content, const std::string& sender);
+    // `proven`: whether the sender proved its name; one that did not is a
+    // stranger whatever name it sends.
+    void DispatchCommand(const std::string& command, const CKqmlFields& content, const std::string& sender,
+                         bool proven);
+    void DispatchType(const std::string& type, const CKqmlFields& content, const std::string& sender,
+                      bool proven);
+    // Whether the sender of the message being handled proved its name over
+    // TLS (or unproven names are trusted, or the message did not come over
+    // the network).
+    bool SenderProven(const std::string& sender);
     void DispatchObjective(const std::string& objective, const CKqmlFields& content,
                            const std::string& sender);
     void DispatchDataUrl(const std::string& dataurl);
     void OpenDataUrl(const std::string& address);
 
-    bool SenderMayActFor(const std::string& command, const std::string& sender);
+    bool SenderMayActFor(const std::string& command, const std::string& sender, bool proven);
 
     void AppLog(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     void Step(const char* line, const char* progress, unsigned pauseMs);

@@ -69,7 +69,9 @@ protected:
     {
         const std::string calendar = std::string(CalendarHead) +
                                      Event("first@desk", "20310304T150000Z", "Before start") + CalendarTail;
-        SAgentProcess* agent = m_society.StartAgent({AnnName, "ann", {}, {}}, {calendar, ""});
+        // Contracts come from agent-tell, an agent without a key.
+        SAgentProcess* agent = m_society.StartAgent(
+            {AnnName, "ann", {{"TrustUnauthenticatedContacts", "true"}}, {}}, {calendar, ""});
         EXPECT_NE(agent, nullptr) << m_society.Failure();
         return agent;
     }

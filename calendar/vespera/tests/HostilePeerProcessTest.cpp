@@ -146,9 +146,11 @@ TEST_F(HostilePeerProcessTest, StrangersCannotWriteTheCalendarOrOrganiseMeetings
 }
 
 // A third party cannot award another organiser's bid; the organiser can.
+// Names trusted without proof (agent-tell has no key): even so, an award
+// counts only from the agent the bid was made to.
 TEST_F(HostilePeerProcessTest, OnlyTheOrganiserCanAwardItsBid)
 {
-    SAgentProcess* ann = StartAnn();
+    SAgentProcess* ann = StartAnn({{"TrustUnauthenticatedContacts", "true"}});
     ASSERT_NE(ann, nullptr);
     const std::string bid = m_society.TellAs(OrganiserName, AnnName,
                                              "tell :type contract :negID N1 :contractID C1 :attributes (tell "
@@ -263,5 +265,46 @@ TEST_F(HostilePeerProcessTest, AgentsWithKeysNegotiateOverTls)
         organiser->Log().find("TLS with the peer's key [" + CKeyPair::FingerprintOf(keyOf(AnnName)) + "]"),
         std::string::npos);
     EXPECT_NE(m_society.Tell(AnnName, RequestOn(4)).find(":status"), std::string::npos);
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
+// Names a peer does not prove are a stranger's claims: a contact's name in
+// :sender writes nothing and awards nothing, and a connection claiming the
+// attendee's name gets none of the organiser's messages for her, which
+// reach the real attendee, who proves her name.
+TEST_F(HostilePeerProcessTest, NamesThatAreNotProvenAreAStrangersClaims)
+{
+    const std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Reyes;Olga;;;\r\nFN:Olga Reyes\r\n"
+                             "EMAIL;TYPE=INTERNET:org@example.org\r\nUID:card-olga\r\nEND:VCARD\r\n";
+    SAgentProcess* ann =
+        m_society.StartAgent({AnnName, "ann", {{"MeetingSchedulingType", "1"}}, {}}, {"", card});
+    SAgentProcess* organiser = m_society.StartAgent({OrganiserName, "organiser", {}, {}});
+    ASSERT_TRUE(ann && organiser) << m_society.Failure();
+    const std::string planted = "tell :command conf_appt :start (tell :day 5 :month 3 :year 2031 :hour 14 "
+                                ":minute 30) :duration (45) :subject (Planted) :email (victim@x.org)";
+    m_society.TellAs(OrganiserName, AnnName, planted, 1);
+    m_society.TellAs(OrganiserName, AnnName, "tell :type award :negID N1 :contractID C1 :bidID B1", 1);
+    ASSERT_TRUE(CAgentSociety::WaitForLines(
+        {{ann,
+          "Refusing the conf_appt command from " + std::string(OrganiserName) + ": it did not prove its name",
+          1},
+         {ann, "Ignoring the award from " + std::string(OrganiserName) + ": it did not prove its name", 1}}))
+        << ann->Log();
+    EXPECT_FALSE(std::filesystem::exists(ann->CalendarPath()));
+
+    testsupport::CPeer impostor;
+    std::string answer;
+    ASSERT_TRUE(impostor.connect_to(organiser->port) && impostor.send_all(Wrapped(AnnName, RequestOn(4), 1)));
+    ASSERT_TRUE(ReadUntilEnds(impostor, answer, 1)) << answer;
+    ASSERT_TRUE(m_society.TellOnly(OrganiserName,
+                                   std::string("tell :command schedule_meeting :attendees (") + AnnName +
+                                       ") :subject (Real) :body (b)"
+                                       " :start (3/4/2031 10:00:00 AM) :location (Room) :duration (30)"))
+        << m_society.Failure();
+    ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "tell :type confirm :negID ", 1}})) << m_society.AllLogs();
+    char buffer[4096];
+    pollfd waiting{impostor.fd, POLLIN, 0};
+    const bool more = ::poll(&waiting, 1, 0) > 0 && impostor.read_once(buffer, sizeof buffer) > 0;
+    EXPECT_FALSE(more) << "the impostor's connection carried the organiser's messages for Ann";
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }

@@ -342,7 +342,8 @@ TEST_F(NegotiationScenarioTest, HeldTimesOfAnExpiredContractAreReleasedByTheSwee
     // Ticks of a tenth of a second bring the sweep in three seconds, not
     // thirty.
     setenv("ORVANTE_TICK_MS", "100", 1);
-    m_ann = Start({AnnName, "ann", {}, {}});
+    // The contract comes from agent-tell, an agent without a key.
+    m_ann = Start({AnnName, "ann", {{"TrustUnauthenticatedContacts", "true"}}, {}});
     unsetenv("ORVANTE_TICK_MS");
     ASSERT_NE(m_ann, nullptr);
     // A contract that expired long ago: its hold is due at the first sweep,
