@@ -94,6 +94,7 @@ CGeneralPageInput LoadGeneralPage(const CAgentSettings& settings)
     page.autoLoadSchedule = settings.GetAutoLoadSchedule();
     page.autoInvokeSchedule = settings.GetAutoInvokeSchedule();
     page.meetingSchedulingType = settings.GetMeetingSchedulingType();
+    page.trustUnauthenticatedContacts = settings.GetTrustUnauthenticatedContacts();
     page.scheduleServiceUrl = settings.GetScheduleServiceURL();
     return page;
 }
@@ -106,6 +107,7 @@ void ApplyGeneralPage(CAgentSettings& settings, const CGeneralPageInput& page)
     settings.SetAutoLoadSchedule(page.autoLoadSchedule);
     settings.SetAutoInvokeSchedule(page.autoInvokeSchedule);
     settings.SetMeetingSchedulingType(page.meetingSchedulingType);
+    settings.SetTrustUnauthenticatedContacts(page.trustUnauthenticatedContacts);
     if (!settings.SetScheduleServiceURL(page.scheduleServiceUrl))
         CMessageBoxSink::Show(BadServiceAddressMessage, MB_OK | MB_ICONEXCLAMATION);
 }

@@ -21,6 +21,8 @@ struct CGeneralPageInput {
     // 0 "Disable Distributed Meeting Scheduling", 1 "Only schedule meetings
     // requested by known contacts", 2 "Schedule all meetings requests".
     int meetingSchedulingType = 1;
+    // Agents without keys taken for the names they send.
+    bool trustUnauthenticatedContacts = false;
     // The schedule service the Test button calls; empty for none.
     std::string scheduleServiceUrl;
 };

@@ -19,6 +19,12 @@ QCheckBox* AddBox(QVBoxLayout* layout, const char* text, const char* name)
     return box;
 }
 
+// Said plainly, since the box undoes what keys are for.
+const char* const TrustWarning =
+    "Warning: with this on, anyone on the network can act as one of your contacts (write appointments "
+    "into your calendar, take part in your meetings) just by sending that contact's agent name. Only for "
+    "contacts whose agents cannot prove their names yet. Takes effect at the next start.";
+
 } // namespace
 
 CGeneralSettingsPP::CGeneralSettingsPP(QWidget* parent) : CPropertyPage("General", "#General", parent)
@@ -41,6 +47,12 @@ CGeneralSettingsPP::CGeneralSettingsPP(QWidget* parent) : CPropertyPage("General
         m_schedulingType->addButton(choice, type);
         choices->addWidget(choice);
     }
+    m_trustUnauthenticated =
+        AddBox(choices, "Trust contacts whose agents have no key", "trustUnauthenticated");
+    auto* warning = new QLabel(TrustWarning);
+    warning->setObjectName("trustWarning");
+    warning->setWordWrap(true);
+    choices->addWidget(warning);
     Fields()->addWidget(group);
     auto* service = new QHBoxLayout;
     m_scheduleServiceUrl = new QLineEdit;
@@ -63,6 +75,7 @@ void CGeneralSettingsPP::Load(const CGeneralPageInput& input)
     m_loadedType = input.meetingSchedulingType;
     if (QAbstractButton* choice = m_schedulingType->button(input.meetingSchedulingType))
         choice->setChecked(true);
+    m_trustUnauthenticated->setChecked(input.trustUnauthenticatedContacts);
     m_scheduleServiceUrl->setText(QString::fromStdString(input.scheduleServiceUrl));
 }
 
@@ -76,6 +89,7 @@ CGeneralPageInput CGeneralSettingsPP::Read() const
     input.autoInvokeSchedule = m_autoInvokeSchedule->isChecked();
     const int type = m_schedulingType->checkedId();
     input.meetingSchedulingType = type < 0 ? m_loadedType : type;
+    input.trustUnauthenticatedContacts = m_trustUnauthenticated->isChecked();
     input.scheduleServiceUrl = m_scheduleServiceUrl->text().trimmed().toStdString();
     return input;
 }

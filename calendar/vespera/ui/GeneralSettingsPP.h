@@ -25,6 +25,7 @@ private:
     QCheckBox* m_autoLoadSchedule = nullptr;
     QCheckBox* m_autoInvokeSchedule = nullptr;
     QButtonGroup* m_schedulingType = nullptr;
+    QCheckBox* m_trustUnauthenticated = nullptr;
     QLineEdit* m_scheduleServiceUrl = nullptr;
     // Kept when the stored value is none of the three choices.
     int m_loadedType = 1;

@@ -95,6 +95,7 @@ TEST_F(SettingsPagesTest, GeneralPageWritesEverySwitchAndTheSchedulingType)
     page.autoLoadSchedule = true;
     page.autoInvokeSchedule = false;
     page.meetingSchedulingType = 2;
+    page.trustUnauthenticatedContacts = true;
     ApplyGeneralPage(*settings, page);
 
     CAgentSettings reloaded;
@@ -105,6 +106,7 @@ TEST_F(SettingsPagesTest, GeneralPageWritesEverySwitchAndTheSchedulingType)
     EXPECT_TRUE(loaded.autoLoadSchedule);
     EXPECT_FALSE(loaded.autoInvokeSchedule);
     EXPECT_EQ(loaded.meetingSchedulingType, 2);
+    EXPECT_TRUE(loaded.trustUnauthenticatedContacts);
 }
 
 TEST_F(SettingsPagesTest, EmptyAddressWithoutEventsSwitchesEventsOffSilently)
