@@ -32,6 +32,7 @@
 #include <outlook/NameSpace.h>
 #include <outlook/RecurrencePattern.h>
 
+#include <platform/BalloonSink.h>
 #include <platform/TimeZone.h>
 
 #include <basekit/Debug.h>
@@ -277,6 +278,12 @@ void CVespera::UseAgentKey()
     if (!communicator)
         return;
     communicator->set_trust_unproven(m_settings->GetTrustUnauthenticatedContacts());
+    communicator->set_key_pins(CInstallDirectory::UserDataDirectory() + "/" + KnownAgentsFile,
+                               [this](const std::string& notice) {
+                                   debug(notice.c_str());
+                                   std::fprintf(stderr, "vespera: %s\n", notice.c_str());
+                                   CBalloonSink::Show("Agent Key Changed", notice);
+                               });
     std::string error;
     std::optional<CKeyPair> key = CAgentKey::Load(m_settings->GetAgentName(), error);
     if (!key) {

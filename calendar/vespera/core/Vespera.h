@@ -119,6 +119,8 @@ public:
     // Registration once the window is up: from the stored values, else
     // through the start-up sheet.
     void InitAgent();
+    // The keys seen for other agents' names, beside the calendar.
+    static constexpr const char* KnownAgentsFile = "known-agents";
     // Gives the communicator the user's agent key, made at the first start;
     // without one the agent registers and talks as before, and says why.
     void UseAgentKey();

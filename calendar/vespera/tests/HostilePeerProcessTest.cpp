@@ -6,10 +6,12 @@
 
 #include <platform/KeyPair.h>
 #include <platform/testing/BlackHole.h>
+#include <platform/testing/TempDir.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 using namespace vesperaprocess;
@@ -306,5 +308,38 @@ TEST_F(HostilePeerProcessTest, NamesThatAreNotProvenAreAStrangersClaims)
     pollfd waiting{impostor.fd, POLLIN, 0};
     const bool more = ::poll(&waiting, 1, 0) > 0 && impostor.read_once(buffer, sizeof buffer) > 0;
     EXPECT_FALSE(more) << "the impostor's connection carried the organiser's messages for Ann";
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
+// A key seen once for a name is kept: when the name shows another, the user
+// is told, and the agent under that name takes part in nothing.
+TEST_F(HostilePeerProcessTest, AChangedKeyForAKnownNameIsRefusedAndReported)
+{
+    SAgentProcess* ann = StartAnn({{"MeetingSchedulingType", "2"}});
+    SAgentProcess* organiser = m_society.StartAgent({OrganiserName, "organiser", {}, {}});
+    ASSERT_TRUE(ann && organiser) << m_society.Failure();
+    const std::string meeting = std::string("tell :command schedule_meeting :attendees (") + AnnName +
+                                ") :subject (Pinned) :body (b) :start (3/4/2031 10:00:00 AM) :location (R)"
+                                " :duration (30)";
+    ASSERT_TRUE(m_society.TellOnly(OrganiserName, meeting)) << m_society.Failure();
+    ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "tell :type confirm :negID ", 1}})) << m_society.AllLogs();
+    ASSERT_TRUE(m_society.StopAgent(*ann)) << m_society.Failure();
+
+    // Ann's record of the organiser's key now says another one.
+    testsupport::CTempDir keys;
+    std::string error;
+    const std::optional<CKeyPair> other = CKeyPair::LoadOrCreate(keys.File("other.pem"), "other", error);
+    ASSERT_TRUE(other) << error;
+    const std::filesystem::path pins = ann->DataDirectory() / "known-agents";
+    ASSERT_TRUE(std::filesystem::exists(pins));
+    std::ofstream(pins) << OrganiserName << " " << other->PublicKeyText() << "\n";
+    ASSERT_TRUE(m_society.RestartAgent(*ann)) << m_society.Failure();
+    ASSERT_TRUE(m_society.TellOnly(OrganiserName, meeting)) << m_society.Failure();
+    ASSERT_TRUE(CAgentSociety::WaitForLines(
+        {{ann, "The agent " + std::string(OrganiserName) + " now shows another key", 1},
+         {ann, "Ignoring the contract from " + std::string(OrganiserName) + ": it did not prove its name",
+          1}}))
+        << ann->Log();
+    EXPECT_NE(ann->process->Errors().find("now shows another key"), std::string::npos);
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <wirekit/Delivery.h>
+#include <wirekit/KeyPins.h>
 #include <wirekit/LocationTable.h>
 #include <wirekit/MessageComposer.h>
 
@@ -18,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -167,6 +169,10 @@ public:
     // answers to a peer that did not prove its name go back on it, never
     // to the name's other connections or its address.
     void set_answering(CClientSocket* connection) { answering = connection; }
+    // Where the keys seen for other agents' names are kept (see CKeyPins),
+    // and who is told when a name shows another key than the one pinned;
+    // such a key is refused: the pinned one stays the name's.
+    void set_key_pins(std::string path, std::function<void(const std::string& notice)> changed);
     // Remembers a discovery module that is one of the lookup modules (or
     // null to forget it); anything else is refused.
     void set_discovery_object(CLookupModule* module);
@@ -381,6 +387,9 @@ private:
     char* answer_on(CClientSocket& connection, Head head, const std::vector<const char*>& pieces);
     // The key the name server holds `name` for, asking it when none is known.
     std::string key_of_name(const char* name);
+    // The key `name` must prove: the one pinned for it, pinning the name
+    // server's when none is; empty when neither is known.
+    std::string pinned_key(const char* name, const std::string& served);
     void report_success(const char* receiver, const Address& address);
     void report_send_error(const char* receiver, const Address& address);
     CClientSocket* deliver(const char* agent, const char* host, unsigned port, const char* text, int& sent);
@@ -413,6 +422,10 @@ private:
     std::optional<CKeyPair> key_pair;
     bool trust_unproven = false;
     CClientSocket* answering = nullptr;
+    CKeyPins key_pins;
+    std::function<void(const std::string&)> key_changed;
+    // The names whose changed key has been reported, so each is told once.
+    std::set<std::string> key_change_told;
     CLookupModule* discovery = nullptr;
     std::unique_ptr<CServerSocket> server;
     std::optional<std::string> listen_address;

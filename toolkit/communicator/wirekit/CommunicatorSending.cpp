@@ -5,6 +5,7 @@
 #include <wirekit/ServerSocket.h>
 
 #include <notekit/ServiceInfo.h>
+#include <platform/KeyPair.h>
 
 #include <cstdio>
 
@@ -230,7 +231,36 @@ std::string CCommunicator::key_of_name(const char* name)
         comm_activate_lookup(name);
         record = name ? find_record(name) : nullptr;
     }
-    return record ? record->get_key() : std::string();
+    return pinned_key(name, record ? record->get_key() : std::string());
+}
+
+std::string CCommunicator::pinned_key(const char* name, const std::string& served)
+{
+    if (!name)
+        return std::string();
+    if (served.empty())
+        return key_pins.Pinned(name);
+    if (key_pins.Check(name, served) != CKeyPins::Outcome::Changed)
+        return served;
+    const std::string pinned = key_pins.Pinned(name);
+    if (key_change_told.insert(name).second) {
+        const std::string notice =
+            "The agent " + std::string(name) + " now shows another key (" + CKeyPair::FingerprintOf(served) +
+            ") than the one it had (" + CKeyPair::FingerprintOf(pinned) +
+            "): it is refused, and nothing goes to it under that name. If its user made a "
+            "new key, remove the line of " +
+            name + " from " + key_pins.Path() + ".";
+        debug(notice.c_str());
+        if (key_changed)
+            key_changed(notice);
+    }
+    return pinned;
+}
+
+void CCommunicator::set_key_pins(std::string path, std::function<void(const std::string&)> changed)
+{
+    key_pins = CKeyPins(std::move(path));
+    key_changed = std::move(changed);
 }
 
 char* CCommunicator::send_message(Head head, const std::vector<const char*>& pieces, bool answer_connection)
@@ -354,7 +384,7 @@ CClientSocket* CCommunicator::deliver(const char* agent, const char* host, unsig
 {
     CServiceInfo* record = agent ? find_record(agent) : nullptr;
     CClientSocket* socket = delivery.deliver(*server, handler, agent, host, port, text, sent,
-                                             record ? record->get_key() : std::string());
+                                             pinned_key(agent, record ? record->get_key() : std::string()));
     if (sent < 0)
         last_error = delivery.get_last_error();
     return socket;

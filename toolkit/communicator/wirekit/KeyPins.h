@@ -1,0 +1,31 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+// The keys this agent has seen for other agents' names, kept across runs in
+// a file of lines "NAME KEY": once a name's key is known, another one for it
+// is refused rather than taken, so that a name server (or whoever took a
+// name there) cannot swap an agent for another behind the user's back.
+class CKeyPins {
+public:
+    enum class Outcome { Pinned, Same, Changed };
+
+    // Reads `path` (missing: none yet); an empty path keeps the pins in
+    // memory only. Lines that are not a name and a key are skipped.
+    explicit CKeyPins(std::string path = std::string());
+
+    // Compares `key` with the one pinned for `name`, pinning (and saving)
+    // it when there is none.
+    Outcome Check(const std::string& name, const std::string& key);
+    // The key pinned for `name`; empty for none.
+    std::string Pinned(const std::string& name) const;
+    const std::string& Path() const { return m_path; }
+
+private:
+    void Load();
+    void Save() const;
+
+    std::string m_path;
+    std::map<std::string, std::string> m_keys;
+};
