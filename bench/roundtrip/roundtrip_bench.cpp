@@ -1,6 +1,7 @@
 // Request/reply round trips per second between two agents over one
-// connection, with the file log on and off, beside a raw TCP ping-pong of the
-// same message sizes on the same kind of event loop, in the same run. Then the
+// connection, with the file log on and off and over TLS, beside a raw TCP
+// ping-pong of the same message sizes on the same kind of event loop, in the
+// same run. Then the
 // memory an agent holds after 1,000 and after 100,000 handled messages.
 //
 // Both agents (and both raw ends) live in this process on one poll loop, so
@@ -15,6 +16,7 @@
 
 #include <basekit/URL.h>
 #include <notekit/ServiceInfo.h>
+#include <platform/KeyPair.h>
 #include <platform/PollEventLoop.h>
 #include <wirekit/Communicator.h>
 
@@ -29,6 +31,7 @@
 #include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <optional>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -89,11 +92,12 @@ public:
 
 // Puts `name` at 127.0.0.1:port into the agent's location table, so that no
 // name server is needed.
-void Introduce(CAgentContainer& agent, const char* name, int port)
+void Introduce(CAgentContainer& agent, const char* name, int port, const std::string& key)
 {
     auto record = std::make_unique<CServiceInfo>(name);
     std::string url = "tcp://127.0.0.1:" + std::to_string(port);
     record->set_location(new CURL(url.c_str()));
+    record->set_key(key);
     agent.obtain_network_db()->add_element(record.release());
 }
 
@@ -105,10 +109,18 @@ void Prepare(CAgentContainer& agent)
     agent.get_communicator()->set_listen_address(kLoopback);
 }
 
-// Two agents on the loop that know each other's address.
+// The key of an agent of the TLS runs, in the run's home folder.
+std::optional<CKeyPair> BenchKey(const char* agent)
+{
+    std::string error;
+    return CKeyPair::LoadOrCreate(std::string(std::getenv("ORVANTE")) + "/" + agent + ".pem", agent, error);
+}
+
+// Two agents on the loop that know each other's address (and, for TLS, each
+// other's key).
 class CAgentPair {
 public:
-    CAgentPair(const std::string& payload, unsigned flags)
+    CAgentPair(const std::string& payload, unsigned flags, bool tls = false)
     {
         auto ping_owned = std::make_unique<CPingAgent>(payload);
         auto pong_owned = std::make_unique<CPongAgent>(payload);
@@ -123,8 +135,18 @@ public:
         ok = ping_window->CreateContainer(1, argv, flags) && pong_window->CreateContainer(1, argv, flags);
         if (!ok)
             return;
-        Introduce(*ping, kResponder, pong->get_port());
-        Introduce(*pong, kRequester, ping->get_port());
+        std::optional<CKeyPair> pingKey = tls ? BenchKey(kRequester) : std::nullopt;
+        std::optional<CKeyPair> pongKey = tls ? BenchKey(kResponder) : std::nullopt;
+        if (tls && !(pingKey && pongKey)) {
+            ok = false;
+            return;
+        }
+        Introduce(*ping, kResponder, pong->get_port(), pongKey ? pongKey->PublicKeyText() : std::string());
+        Introduce(*pong, kRequester, ping->get_port(), pingKey ? pingKey->PublicKeyText() : std::string());
+        if (tls) {
+            ping->get_communicator()->set_key_pair(std::move(*pingKey));
+            pong->get_communicator()->set_key_pair(std::move(*pongKey));
+        }
     }
 
     // Runs round trips until `count` more replies have come; false when the
@@ -266,10 +288,11 @@ struct AgentFigures {
     size_t reply_size = 0;
 };
 
-AgentFigures AgentRate(CEventLoop& loop, const std::string& payload, unsigned flags, long count)
+AgentFigures AgentRate(CEventLoop& loop, const std::string& payload, unsigned flags, long count,
+                       bool tls = false)
 {
     AgentFigures figures;
-    CAgentPair pair(payload, flags);
+    CAgentPair pair(payload, flags, tls);
     if (!pair.ok || !pair.Run(loop, count / 10 + 1))
         return figures;
     const auto start = Clock::now();
@@ -335,20 +358,22 @@ int main(int argc, char** argv)
     setenv("ORVANTE_HOST_ADDRESS", kLoopback, 1);
 
     CPollEventLoop loop;
-    std::printf("%-8s %7s %7s %12s %12s %7s %12s %7s\n", "payload", "request", "reply", "raw rt/s",
-                "agent rt/s", "ratio", "logged rt/s", "ratio");
+    std::printf("%-8s %7s %7s %12s %12s %7s %12s %7s %12s %9s\n", "payload", "request", "reply", "raw rt/s",
+                "agent rt/s", "ratio", "logged rt/s", "ratio", "tls rt/s", "plain/tls");
     bool goal = true;
     for (size_t payload_size : {16u, 1024u, 8192u}) {
         const std::string payload(payload_size, 'p');
         const AgentFigures plain = AgentRate(loop, payload, 0, count);
         const AgentFigures logged = AgentRate(loop, payload, CAgentContainer::FLAG_FILE_LOG, count / 4);
-        if (plain.rate <= 0 || logged.rate <= 0) {
+        const AgentFigures tls = AgentRate(loop, payload, 0, count, true);
+        if (plain.rate <= 0 || logged.rate <= 0 || tls.rate <= 0) {
             std::fprintf(stderr, "roundtrip_bench: the agents stopped answering\n");
             return 1;
         }
         const double raw = RawRate(loop, plain.request_size, plain.reply_size, count);
-        std::printf("%-8zu %7zu %7zu %12.0f %12.0f %7.2f %12.0f %7.2f\n", payload_size, plain.request_size,
-                    plain.reply_size, raw, plain.rate, raw / plain.rate, logged.rate, raw / logged.rate);
+        std::printf("%-8zu %7zu %7zu %12.0f %12.0f %7.2f %12.0f %7.2f %12.0f %9.2f\n", payload_size,
+                    plain.request_size, plain.reply_size, raw, plain.rate, raw / plain.rate, logged.rate,
+                    raw / logged.rate, tls.rate, plain.rate / tls.rate);
         goal = goal && raw / plain.rate <= 3.0;
     }
     std::printf("ratio = raw round trips in the time of one agent round trip; goal with the "
