@@ -73,13 +73,16 @@ void PointEnvironmentAt(const std::filesystem::path& home)
     setenv("ORVANTE_REGISTRY_DIR", (home / "registry").c_str(), 1);
 }
 
-bool StoreSettings(const std::string& name, unsigned ansPort, bool organiser)
+// `plain`: agents without keys, which take each other's names as sent.
+bool StoreSettings(const std::string& name, unsigned ansPort, bool organiser, bool plain)
 {
     CRegistry registry;
     std::vector<std::pair<const char*, std::string>> values{{"AgentName", name},
                                                             {"ANSHost", kLoopback},
                                                             {"ANSPort", std::to_string(ansPort)},
                                                             {"MeetingSchedulingType", "2"}};
+    if (plain)
+        values.push_back({"TrustUnauthenticatedContacts", "true"});
     if (organiser) {
         values.push_back({"MeetingScheduleShortAlert", "true"});
         values.push_back({"AgentAlert", "true"});
@@ -94,8 +97,12 @@ bool StoreSettings(const std::string& name, unsigned ansPort, bool organiser)
 
 class CSociety {
 public:
-    CSociety(std::string ansd, std::string vespera, std::filesystem::path root)
-        : m_ansdBinary(std::move(ansd)), m_vesperaBinary(std::move(vespera)), m_root(std::move(root))
+    // `plain`: agents without a usable key, which talk plain TCP: each
+    // finds its key file readable by others and refuses it, as it would a
+    // user's.
+    CSociety(std::string ansd, std::string vespera, std::filesystem::path root, bool plain = false)
+        : m_ansdBinary(std::move(ansd)), m_vesperaBinary(std::move(vespera)), m_root(std::move(root)),
+          m_plain(plain)
     {
     }
 
@@ -124,11 +131,17 @@ public:
     {
         const std::filesystem::path home = m_root / label;
         PointEnvironmentAt(home);
-        if (!StoreSettings(name, m_ansPort, organiser))
+        if (!StoreSettings(name, m_ansPort, organiser, m_plain))
             return Fail("cannot write the registry of " + name);
         std::filesystem::create_directories(home / "data" / "orvante");
         std::ofstream(home / "data" / "orvante" / "calendar.ics", std::ios::binary)
             << benchsupport::GenerateCalendar(events);
+        if (m_plain) {
+            const std::filesystem::path key = home / "data" / "orvante" / "agent-key.pem";
+            std::ofstream(key) << "no key\n";
+            std::filesystem::permissions(key, std::filesystem::perms::others_read,
+                                         std::filesystem::perm_options::add);
+        }
         auto child = std::make_unique<CChild>();
         if (!child->Start(m_vesperaBinary, {"--headless"}, (home / "vespera.err").string()))
             return Fail("cannot start " + name);
@@ -166,6 +179,7 @@ private:
     unsigned m_ansPort = 0;
     std::vector<std::unique_ptr<CChild>> m_agents;
     std::string m_failure;
+    bool m_plain = false;
 };
 
 std::string AttendeeName(int index)
@@ -355,10 +369,11 @@ void PrintFigures(const std::vector<SSizeFigures>& results)
 
 // One society with calendars of `events` events, timed at every size.
 bool RunSociety(const std::string& ansd, const std::string& vespera, const std::filesystem::path& root,
-                const std::vector<int>& sizes, int events, int runs, std::vector<SSizeFigures>& results)
+                const std::vector<int>& sizes, int events, int runs, std::vector<SSizeFigures>& results,
+                bool plain = false)
 {
     std::filesystem::create_directories(root);
-    CSociety society(ansd, vespera, root);
+    CSociety society(ansd, vespera, root, plain);
     if (!StartSociety(society, sizes.back(), events))
         return false;
     PointEnvironmentAt(root / "bench");
@@ -400,8 +415,13 @@ int RunNegotiations(const std::string& ansd, const std::string& vespera, const s
                         byEvents))
             return 1;
     }
+    std::vector<SSizeFigures> plain;
+    if (!RunSociety(ansd, vespera, root / "plain", {10}, 10, runs, plain, true))
+        return 1;
     PrintFigures(byAttendees);
     PrintFigures({byEvents[1], byEvents[2]});
+    std::printf("agents without keys (plain TCP):\n");
+    PrintFigures(plain);
     std::printf("ratio = median negotiation time / (attendees x raw round trip)\n");
     double worst = 0;
     for (const SSizeFigures& figures : byAttendees)
@@ -409,6 +429,8 @@ int RunNegotiations(const std::string& ansd, const std::string& vespera, const s
     PrintGoal("time per attendee / raw round trip (worst size)", worst, 20.0);
     PrintGoal("10 attendees: 10,000-event calendars / 10-event ones",
               (byEvents[2].median / RawMean(byEvents[2])) / (byEvents[0].median / RawMean(byEvents[0])), 2.0);
+    PrintGoal("10 attendees: negotiation over TLS / over plain TCP",
+              (byAttendees[1].median / RawMean(byAttendees[1])) / (plain[0].median / RawMean(plain[0])), 1.5);
     const SSizeFigures& large = byEvents[2];
     if (large.peakKiB > 0 && large.steadyKiB > 0)
         PrintGoal("10,000 events: attendee's peak while writing / steady memory",
