@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 namespace {
 
@@ -13,6 +14,25 @@ constexpr std::size_t RecordBytes = 16384;
 // What a peer may send before the session has read it, so that one that
 // floods a handshake cannot grow the buffer without end.
 constexpr std::size_t MaxPendingInput = 1u << 20;
+
+// Sessions kept for resumption are few: one per peer this process talks to.
+constexpr std::size_t MaxKeptSessions = 1024;
+
+// What a client keeps of its last session with each peer.
+std::map<std::string, std::string>& KeptSessions()
+{
+    static std::map<std::string, std::string> kept;
+    return kept;
+}
+
+// The key servers of this process encrypt their session tickets with; a
+// restart makes every ticket void, which costs one full handshake.
+const gnutls_datum_t* TicketKey()
+{
+    static gnutls_datum_t key{nullptr, 0};
+    static const bool made = gnutls_session_ticket_key_generate(&key) >= 0;
+    return made ? &key : nullptr;
+}
 
 gnutls_datum_t Datum(const std::string& text)
 {
@@ -37,7 +57,8 @@ struct CTlsSession::SGnutls {
 CTlsSession::CTlsSession() : m_tls(std::make_unique<SGnutls>()) {}
 CTlsSession::~CTlsSession() = default;
 
-std::unique_ptr<CTlsSession> CTlsSession::Start(Role role, const CKeyPair& ours, std::string& error)
+std::unique_ptr<CTlsSession> CTlsSession::Start(Role role, const CKeyPair& ours, std::string& error,
+                                                const std::string& peer)
 {
     std::unique_ptr<CTlsSession> tls(new CTlsSession());
     SGnutls& g = *tls->m_tls;
@@ -53,8 +74,16 @@ std::unique_ptr<CTlsSession> CTlsSession::Start(Role role, const CKeyPair& ours,
         error = "no TLS session could be set up";
         return nullptr;
     }
-    if (role == Role::Server)
+    if (role == Role::Server) {
         gnutls_certificate_server_set_request(g.session, GNUTLS_CERT_REQUIRE);
+        if (const gnutls_datum_t* key = TicketKey())
+            gnutls_session_ticket_enable_server(g.session, key);
+    } else if (!peer.empty()) {
+        tls->m_resumeAs = peer;
+        const auto kept = KeptSessions().find(peer);
+        if (kept != KeptSessions().end())
+            gnutls_session_set_data(g.session, kept->second.data(), kept->second.size());
+    }
     gnutls_transport_set_ptr(g.session, tls.get());
     gnutls_transport_set_pull_function(g.session, &CTlsSession::Pull);
     gnutls_transport_set_push_function(g.session, &CTlsSession::Push);
@@ -121,18 +150,49 @@ void CTlsSession::Handshake()
         Fail(gnutls_strerror(result));
 }
 
+bool CTlsSession::Resumed() const
+{
+    return m_state == State::Established && gnutls_session_is_resumed(m_tls->session) != 0;
+}
+
+// The server's ticket comes after the handshake, with its first records.
+void CTlsSession::KeepForResumption()
+{
+    if (m_resumeAs.empty() || !(gnutls_session_get_flags(m_tls->session) & GNUTLS_SFLAGS_SESSION_TICKET))
+        return;
+    gnutls_datum_t data{nullptr, 0};
+    if (gnutls_session_get_data2(m_tls->session, &data) >= 0) {
+        std::map<std::string, std::string>& kept = KeptSessions();
+        if (kept.size() >= MaxKeptSessions && !kept.count(m_resumeAs))
+            kept.erase(kept.begin());
+        kept[m_resumeAs].assign(reinterpret_cast<const char*>(data.data), data.size);
+        gnutls_free(data.data);
+    }
+    m_resumeAs.clear();
+}
+
 void CTlsSession::ReadRecords(std::string& plain)
 {
     char buffer[RecordBytes];
     for (;;) {
+        const std::size_t before = m_inRead;
         const ssize_t got = gnutls_record_recv(m_tls->session, buffer, sizeof buffer);
         if (got > 0) {
             plain.append(buffer, static_cast<std::size_t>(got));
             continue;
         }
+        // A message of the session itself (the server's ticket) is read
+        // with "again" though more records may wait behind it; reading on
+        // while it takes bytes.
+        const bool more = (got == GNUTLS_E_AGAIN || got == GNUTLS_E_INTERRUPTED) && m_inRead < m_in.size() &&
+                          m_inRead > before;
+        if (more)
+            continue;
         // 0: the peer ended the session; the connection's close follows.
-        if (got == 0 || got == GNUTLS_E_AGAIN || got == GNUTLS_E_INTERRUPTED)
+        if (got == 0 || got == GNUTLS_E_AGAIN || got == GNUTLS_E_INTERRUPTED) {
+            KeepForResumption();
             return;
+        }
         if (gnutls_error_is_fatal(static_cast<int>(got))) {
             Fail(gnutls_strerror(static_cast<int>(got)));
             return;

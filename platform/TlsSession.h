@@ -23,9 +23,12 @@ public:
     enum class State { Handshaking, Established, Failed };
 
     // The first handshake bytes of a client are in TakeOutgoing() at once.
-    // `ours` must outlive the session. Null, with the reason, when GnuTLS
-    // cannot set one up.
-    static std::unique_ptr<CTlsSession> Start(Role role, const CKeyPair& ours, std::string& error);
+    // `ours` must outlive the session. A client names its peer in `peer`
+    // (its expected key, say): a session with the same peer earlier in the
+    // process is resumed, so that a reconnect costs no new handshake of
+    // keys. Null, with the reason, when GnuTLS cannot set one up.
+    static std::unique_ptr<CTlsSession> Start(Role role, const CKeyPair& ours, std::string& error,
+                                              const std::string& peer = std::string());
     ~CTlsSession();
     CTlsSession(const CTlsSession&) = delete;
     CTlsSession& operator=(const CTlsSession&) = delete;
@@ -44,6 +47,8 @@ public:
     // The public key ("ed25519:...") of the certificate the peer proved,
     // once Established.
     const std::string& PeerKey() const { return m_peerKey; }
+    // Whether the handshake resumed an earlier session.
+    bool Resumed() const;
 
     // Whether the first bytes a peer sent on a connection open a TLS
     // handshake: a handshake record of TLS 1.0 to 1.3 whose message is a
@@ -59,6 +64,7 @@ private:
     void ReadRecords(std::string& plain);
     void Fail(const std::string& why);
     bool TakePeerKey();
+    void KeepForResumption();
     static ssize_t Pull(void* self, void* buffer, std::size_t size);
     static ssize_t Push(void* self, const void* data, std::size_t size);
 
@@ -69,4 +75,7 @@ private:
     std::string m_in;
     std::size_t m_inRead = 0;
     std::string m_out;
+    // The client's name for its peer, under which the session is kept once
+    // the server's ticket has come; empty when it is not kept.
+    std::string m_resumeAs;
 };

@@ -75,6 +75,26 @@ TEST_F(TlsSessionTest, BothSidesProveTheirKeysAndTextsCrossEncrypted)
     EXPECT_EQ(wire.find("request_appt"), std::string::npos);
 }
 
+// A client that talked to a peer before resumes its session: no new
+// exchange of keys, and both sides still know whom they talk to.
+TEST_F(TlsSessionTest, AReconnectResumesTheSessionAndKeepsBothKeys)
+{
+    for (int round = 0; round < 2; ++round) {
+        std::string error;
+        auto a = CTlsSession::Start(CTlsSession::Role::Client, *client, error, server->PublicKeyText());
+        auto b = Start(CTlsSession::Role::Server, *server);
+        ASSERT_TRUE(a && b) << error;
+        Pump(*a, *b);
+        ASSERT_TRUE(b->Send("ticket comes with the first records"));
+        Pump(*a, *b);
+        ASSERT_EQ(a->GetState(), CTlsSession::State::Established) << a->Failure();
+        EXPECT_EQ(a->Resumed(), round == 1);
+        EXPECT_EQ(b->Resumed(), round == 1);
+        EXPECT_EQ(a->PeerKey(), server->PublicKeyText());
+        EXPECT_EQ(b->PeerKey(), client->PublicKeyText());
+    }
+}
+
 // A server fed what is no TLS handshake, or more than it can hold unread,
 // fails with a reason; nothing is sent before the session stands.
 TEST_F(TlsSessionTest, WhatIsNoHandshakeFailsTheSession)

@@ -36,7 +36,9 @@ bool CClientSocket::tls_handshaking() const
 void CClientSocket::begin_tls(CTlsSession::Role role, const CKeyPair& ours)
 {
     std::string error;
-    tls = CTlsSession::Start(role, ours, error);
+    // A client resumes its last session with the same peer key.
+    tls = CTlsSession::Start(role, ours, error,
+                             role == CTlsSession::Role::Client ? expected_key : std::string());
     if (!tls) {
         tls_failed(error);
         return;
@@ -111,7 +113,8 @@ void CClientSocket::tls_established()
                    std::string(get_agentname()));
         return;
     }
-    dprintf("<CClientSocket> TLS with the peer's key [%s]", CKeyPair::FingerprintOf(tls->PeerKey()).c_str());
+    dprintf("<CClientSocket> TLS with the peer's key [%s]%s", CKeyPair::FingerprintOf(tls->PeerKey()).c_str(),
+            tls->Resumed() ? ", session resumed" : "");
     std::vector<std::string> texts = std::move(waiting_texts);
     waiting_texts.clear();
     for (std::string& text : texts) {
