@@ -2,14 +2,6 @@
 
 namespace outlook {
 namespace {
-std::string TextOf(icalcomponent* component)
-{
-    char* text = icalcomponent_as_ical_string_r(component);
-    std::string result = text ? text : "";
-    icalmemory_free_buffer(text);
-    return result;
-}
-
 bool Defines(icalcomponent* calendar, const std::string& tzid)
 {
     for (icalcomponent* zone = icalcomponent_get_first_component(calendar, ICAL_VTIMEZONE_COMPONENT); zone;
@@ -69,16 +61,11 @@ void CICalZones::ProvideFor(icalcomponent* calendar, icalcomponent* event)
         icalcomponent_add_component(calendar, definition);
 }
 
-std::string CICalZones::MissingText(const std::string& calendarText, icalcomponent* event)
+icalcomponent* CICalZones::MissingDefinition(const std::string& calendarText, icalcomponent* event)
 {
     const std::string tzid = StartZone(event);
     if (tzid.empty() || TextDefines(calendarText, tzid))
-        return std::string();
-    icalcomponent* definition = NewDefinition(tzid);
-    if (!definition)
-        return std::string();
-    std::string text = TextOf(definition);
-    icalcomponent_free(definition);
-    return text;
+        return nullptr;
+    return NewDefinition(tzid);
 }
 } // namespace outlook

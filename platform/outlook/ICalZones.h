@@ -20,8 +20,8 @@ public:
     // Adds to `calendar` the VTIMEZONE of the event's start zone when the
     // calendar has none of that TZID.
     static void ProvideFor(icalcomponent* calendar, icalcomponent* event);
-    // The text of the VTIMEZONE that `calendarText` lacks for the event's
-    // start zone; empty when it needs none or already has it.
-    static std::string MissingText(const std::string& calendarText, icalcomponent* event);
+    // A new VTIMEZONE that `calendarText` lacks for the event's start zone
+    // (the caller owns it); null when it needs none or already has it.
+    static icalcomponent* MissingDefinition(const std::string& calendarText, icalcomponent* event);
 };
 } // namespace outlook

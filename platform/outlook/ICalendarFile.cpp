@@ -491,7 +491,11 @@ std::optional<CICalendarFile::SAppend> CICalendarFile::PrepareAppend(const CStor
     icalcomponent_set_dtstamp(event.get(), icaltime_current_time_with_zone(icaltimezone_get_utc_timezone()));
     if (!CICalendarEvent::Write(event.get(), *data, nullptr, error))
         return std::nullopt;
-    std::string eventText = CICalZones::MissingText(m_text, event.get()) + ComponentText(event.get());
+    std::string eventText = ComponentText(event.get());
+    if (icalcomponent* zone = CICalZones::MissingDefinition(m_text, event.get())) {
+        eventText.insert(0, ComponentText(zone));
+        icalcomponent_free(zone);
+    }
     CComponentPtr alone = ParseCalendar("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:" + std::string(ProductId) +
                                             "\r\n" + eventText + "END:VCALENDAR\r\n",
                                         error);

@@ -1,5 +1,7 @@
 #include <platform/TimeZone.h>
 
+#include <platform/testing/ScopedTimeZone.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -121,9 +123,7 @@ TEST(TimeZoneTest, NamesThatLeadOutOfTheDatabaseAreNeverOpened)
 
 TEST(TimeZoneTest, TheProcessZoneIsNamedFromTz)
 {
-    const char* saved = std::getenv("TZ");
-    const std::string before = saved ? saved : "";
-    setenv("TZ", ":Asia/Kolkata", 1);
+    const testsupport::CScopedTimeZone zone(":Asia/Kolkata");
     EXPECT_EQ(CTimeZone::Local().Name(), "Asia/Kolkata");
     setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
     tzset();
@@ -133,19 +133,11 @@ TEST(TimeZoneTest, TheProcessZoneIsNamedFromTz)
     EXPECT_FALSE(CTimeZone::UseForProcess("Nowhere/Land"));
     EXPECT_TRUE(CTimeZone::UseForProcess("America/New_York"));
     EXPECT_EQ(CTimeZone::Local().Name(), "America/New_York");
-    if (saved)
-        setenv("TZ", before.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }
 
 TEST(TimeZoneTest, NotesSayTheTimeWhereTheEventWasWritten)
 {
-    const char* saved = std::getenv("TZ");
-    const std::string before = saved ? saved : "";
-    setenv("TZ", "Europe/Berlin", 1);
-    tzset();
+    const testsupport::CScopedTimeZone zone("Europe/Berlin");
     const struct {
         CDateTime local;
         const char* zone;
@@ -160,11 +152,6 @@ TEST(TimeZoneTest, NotesSayTheTimeWhereTheEventWasWritten)
     };
     for (const auto& row : table)
         EXPECT_EQ(CTimeZone::NoteElsewhere(row.local, row.zone), row.note) << row.zone;
-    if (saved)
-        setenv("TZ", before.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }
 
 } // namespace

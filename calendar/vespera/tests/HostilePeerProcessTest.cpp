@@ -28,6 +28,13 @@ std::string Wrapped(const std::string& sender, const std::string& content, int n
            " :content ( " + content + " ))\x04";
 }
 
+// Ann's organiser asks for half an hour with her.
+std::string MeetingWithAnn(const std::string& subject)
+{
+    return "tell :command schedule_meeting :attendees (" + std::string(AnnName) + ") :subject (" + subject +
+           ") :body (b) :start (3/4/2031 10:00:00 AM) :location (Room) :duration (30)";
+}
+
 std::string RequestOn(int day)
 {
     return "tell :command request_appt :duration (30) :startTime (3/" + std::to_string(day) +
@@ -53,6 +60,17 @@ protected:
              std::filesystem::recursive_directory_iterator(agent.home / "Logfiles", error))
             size += entry.is_regular_file(error) ? entry.file_size(error) : 0;
         return size;
+    }
+
+    // The key the name server holds `name` for; empty when it gave none.
+    std::string KeyAtNameServer(const std::string& name)
+    {
+        testsupport::CPeer server;
+        std::string reply;
+        if (!server.connect_to(m_society.NameServerPort()) || !server.send_all("key " + name + "\n") ||
+            !ReadUntilEnds(server, reply, 1))
+            return std::string();
+        return reply.substr(0, reply.find('\r'));
     }
 
     CAgentSociety m_society;
@@ -216,13 +234,8 @@ TEST_F(HostilePeerProcessTest, AnAgentsNameIsHeldByItsKeyAtTheNameServer)
     EXPECT_EQ(std::filesystem::status(keyFile).permissions(),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
-    testsupport::CPeer server;
-    std::string reply;
-    ASSERT_TRUE(server.connect_to(m_society.NameServerPort()) &&
-                server.send_all("key " + std::string(AnnName) + "\n"));
-    ASSERT_TRUE(ReadUntilEnds(server, reply, 1));
-    const std::string key = reply.substr(0, reply.find('\r'));
-    ASSERT_EQ(key.rfind("ed25519:", 0), 0u) << reply;
+    const std::string key = KeyAtNameServer(AnnName);
+    ASSERT_EQ(key.rfind("ed25519:", 0), 0u) << key;
 
     EXPECT_FALSE(m_society.RegisterName(AnnName, "tcp://127.0.0.1:1"));
     EXPECT_NE(m_society.Failure().find("error: name held by another key"), std::string::npos)
@@ -245,27 +258,15 @@ TEST_F(HostilePeerProcessTest, AgentsWithKeysNegotiateOverTls)
     SAgentProcess* ann = StartAnn({{"MeetingSchedulingType", "2"}});
     SAgentProcess* organiser = m_society.StartAgent({OrganiserName, "organiser", {}, {}});
     ASSERT_TRUE(ann && organiser) << m_society.Failure();
-    ASSERT_TRUE(m_society.TellOnly(OrganiserName,
-                                   std::string("tell :command schedule_meeting :attendees (") + AnnName +
-                                       ") :subject (Sealed) :body (b)"
-                                       " :start (3/4/2031 10:00:00 AM) :location (Room) :duration (30)"))
-        << m_society.Failure();
+    ASSERT_TRUE(m_society.TellOnly(OrganiserName, MeetingWithAnn("Sealed"))) << m_society.Failure();
     ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "tell :type confirm :negID ", 1}})) << m_society.AllLogs();
-    const auto keyOf = [this](const std::string& name) {
-        testsupport::CPeer server;
-        std::string reply;
-        if (!server.connect_to(m_society.NameServerPort()) || !server.send_all("key " + name + "\n") ||
-            !ReadUntilEnds(server, reply, 1))
-            return std::string();
-        return reply.substr(0, reply.find('\r'));
-    };
-    EXPECT_NE(
-        ann->Log().find("TLS with the peer's key [" + CKeyPair::FingerprintOf(keyOf(OrganiserName)) + "]"),
-        std::string::npos)
+    EXPECT_NE(ann->Log().find("TLS with the peer's key [" +
+                              CKeyPair::FingerprintOf(KeyAtNameServer(OrganiserName)) + "]"),
+              std::string::npos)
         << ann->Log();
-    EXPECT_NE(
-        organiser->Log().find("TLS with the peer's key [" + CKeyPair::FingerprintOf(keyOf(AnnName)) + "]"),
-        std::string::npos);
+    EXPECT_NE(organiser->Log().find("TLS with the peer's key [" +
+                                    CKeyPair::FingerprintOf(KeyAtNameServer(AnnName)) + "]"),
+              std::string::npos);
     EXPECT_NE(m_society.Tell(AnnName, RequestOn(4)).find(":status"), std::string::npos);
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
@@ -298,11 +299,7 @@ TEST_F(HostilePeerProcessTest, NamesThatAreNotProvenAreAStrangersClaims)
     std::string answer;
     ASSERT_TRUE(impostor.connect_to(organiser->port) && impostor.send_all(Wrapped(AnnName, RequestOn(4), 1)));
     ASSERT_TRUE(ReadUntilEnds(impostor, answer, 1)) << answer;
-    ASSERT_TRUE(m_society.TellOnly(OrganiserName,
-                                   std::string("tell :command schedule_meeting :attendees (") + AnnName +
-                                       ") :subject (Real) :body (b)"
-                                       " :start (3/4/2031 10:00:00 AM) :location (Room) :duration (30)"))
-        << m_society.Failure();
+    ASSERT_TRUE(m_society.TellOnly(OrganiserName, MeetingWithAnn("Real"))) << m_society.Failure();
     ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "tell :type confirm :negID ", 1}})) << m_society.AllLogs();
     char buffer[4096];
     pollfd waiting{impostor.fd, POLLIN, 0};
@@ -318,9 +315,7 @@ TEST_F(HostilePeerProcessTest, AChangedKeyForAKnownNameIsRefusedAndReported)
     SAgentProcess* ann = StartAnn({{"MeetingSchedulingType", "2"}});
     SAgentProcess* organiser = m_society.StartAgent({OrganiserName, "organiser", {}, {}});
     ASSERT_TRUE(ann && organiser) << m_society.Failure();
-    const std::string meeting = std::string("tell :command schedule_meeting :attendees (") + AnnName +
-                                ") :subject (Pinned) :body (b) :start (3/4/2031 10:00:00 AM) :location (R)"
-                                " :duration (30)";
+    const std::string meeting = MeetingWithAnn("Pinned");
     ASSERT_TRUE(m_society.TellOnly(OrganiserName, meeting)) << m_society.Failure();
     ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "tell :type confirm :negID ", 1}})) << m_society.AllLogs();
     ASSERT_TRUE(m_society.StopAgent(*ann)) << m_society.Failure();

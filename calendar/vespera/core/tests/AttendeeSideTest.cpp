@@ -16,6 +16,8 @@
 
 #include <vespera/core/MessageZone.h>
 
+#include <platform/testing/ScopedTimeZone.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -200,10 +202,7 @@ TEST_F(AttendeeSideTest, FreeStrictTimeIsAcceptedWithOneHold)
 // until that instant in the attendee's, wherever the two live.
 TEST_F(AttendeeSideTest, AnExpiryInTheOrganisersZoneIsTheSameInstantHere)
 {
-    const char* saved = std::getenv("TZ");
-    const std::string before = saved ? saved : "";
-    setenv("TZ", "America/New_York", 1);
-    tzset();
+    const testsupport::CScopedTimeZone zone("America/New_York");
     const CDateTime expires = CDateTime::GetCurrentTime() + CDateTimeSpan(0, 1, 0, 0);
     const char* const zones[] = {"Europe/Berlin", "Asia/Kolkata", "Australia/Lord_Howe", "America/New_York"};
     int n = 0;
@@ -218,11 +217,6 @@ TEST_F(AttendeeSideTest, AnExpiryInTheOrganisersZoneIsTheSameInstantHere)
         EXPECT_EQ(holds.front()->GetExpires().Format(), (expires + CDateTimeSpan(0, 0, 0, 20)).Format())
             << zone;
     }
-    if (saved)
-        setenv("TZ", before.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }
 
 TEST_F(AttendeeSideTest, BusyStrictTimeOffersFiveSeparateAlternates)

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QTreeWidget>
 
+#include <platform/testing/ScopedTimeZone.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -125,10 +127,7 @@ TEST_F(MeetingRequestDlgTest, RequestCarriesTheDurationAndTheWindowOnlyWhenCheck
 {
     const CDateTime start(2031, 3, 4, 10, 30, 0);
     const CDateTime end(2031, 3, 6, 17, 0, 0);
-    const char* saved = std::getenv("TZ");
-    const std::string before = saved ? saved : "";
-    setenv("TZ", "Asia/Kolkata", 1);
-    tzset();
+    const testsupport::CScopedTimeZone zone("Asia/Kolkata");
     // The request names the user's zone, so the agent reads it as it reads another agent's.
     EXPECT_EQ(CMeetingRequestDlg::BuildRequest("a,b", "Plan", "Talk", start, false, end, "Room 1", 90),
               "tell :command schedule_meeting :attendees (a,b) :subject (Plan) :body (Talk) :start (3/4/2031 "
@@ -137,11 +136,6 @@ TEST_F(MeetingRequestDlgTest, RequestCarriesTheDurationAndTheWindowOnlyWhenCheck
         CMeetingRequestDlg::BuildRequest("a", "", "", start, true, end, "", 30),
         "tell :command schedule_meeting :attendees (a) :subject () :body () :start (3/4/2031 10:30:00 AM) "
         ":end (3/6/2031 5:00:00 PM) :location () :duration (30) :timezone (Asia/Kolkata)");
-    if (saved)
-        setenv("TZ", before.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 
     auto dialog = Open({"ann-CalendarAgent"});
     auto* duration = dialog->findChild<QComboBox*>("duration");

@@ -45,6 +45,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <platform/testing/ScopedTimeZone.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -318,10 +320,7 @@ TEST_F(VesperaDlgTest, NewAppointmentOpensOnTheSelectedDayIsListedAtOnceAndSaidA
 // reads there.
 TEST_F(VesperaDlgTest, TheFormSaysHowAnEventFromAnotherZoneReadsThere)
 {
-    const char* saved = std::getenv("TZ");
-    const std::string before = saved ? saved : "";
-    setenv("TZ", "Europe/Berlin", 1);
-    tzset();
+    const testsupport::CScopedTimeZone zone("Europe/Berlin");
     for (const auto& [zone, note] :
          {std::pair<const char*, const char*>{"America/New_York", "04:00 America/New_York"},
           {"Europe/Berlin", nullptr},
@@ -334,11 +333,6 @@ TEST_F(VesperaDlgTest, TheFormSaysHowAnEventFromAnotherZoneReadsThere)
         auto* label = form.findChild<QLabel*>("startZone");
         EXPECT_EQ(label ? label->text().toStdString() : std::string(), note ? note : "") << zone;
     }
-    if (saved)
-        setenv("TZ", before.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }
 
 TEST_F(VesperaDlgTest, ACancelledNewAppointmentSaysNothing)

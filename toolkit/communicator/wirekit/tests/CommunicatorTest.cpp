@@ -252,6 +252,17 @@ protected:
             std::filesystem::remove_all(dir, ignored);
     }
 
+    // Gives `asking` a name-server module that finds every agent at
+    // `found`'s address, and starts it.
+    static CRecordingLookup* FindsAt(CAgent& asking, CAgent& found)
+    {
+        auto* lookup = new CRecordingLookup(&asking.db, CLookupModule::LOOKUP_NAME_SERVER,
+                                            "tcp://127.0.0.1:" + std::to_string(found.port()));
+        asking.comm->add_lookup_module(lookup);
+        asking.comm->start_lookup_modules();
+        return lookup;
+    }
+
     CPollEventLoop loop;
     CMessageBoxSink::CRecorder boxes;
     std::string dir;
@@ -608,10 +619,7 @@ TEST_F(CommunicatorTest, ARefusedSendLooksTheAgentUpAgainAndTriesTheNewAddressOn
     ASSERT_EQ(bob.comm->Create(), 1);
     CAgent alice("Alice", loop);
     ASSERT_EQ(alice.comm->Create(), 1);
-    auto* lookup = new CRecordingLookup(&alice.db, CLookupModule::LOOKUP_NAME_SERVER,
-                                        "tcp://127.0.0.1:" + std::to_string(bob.port()));
-    alice.comm->add_lookup_module(lookup);
-    alice.comm->start_lookup_modules();
+    CRecordingLookup* lookup = FindsAt(alice, bob);
     alice.knows("Bob", closed.port);
 
     EXPECT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -719,10 +727,7 @@ TEST_F(CommunicatorTest, AConnectionItsPeerClosedIsNotReusedAndTheAgentIsLookedU
     ASSERT_EQ(bob.comm->Create(), 1);
     CAgent alice("Alice", loop);
     ASSERT_EQ(alice.comm->Create(), 1);
-    auto* lookup = new CRecordingLookup(&alice.db, CLookupModule::LOOKUP_NAME_SERVER,
-                                        "tcp://127.0.0.1:" + std::to_string(bob.port()));
-    alice.comm->add_lookup_module(lookup);
-    alice.comm->start_lookup_modules();
+    CRecordingLookup* lookup = FindsAt(alice, bob);
     alice.knows("Bob", old->port);
 
     ASSERT_EQ(alice.comm->comm_sendmessage("tell", "Bob", nullptr, nullptr, nullptr, nullptr, nullptr,
