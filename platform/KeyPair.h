@@ -23,6 +23,9 @@ public:
     static std::optional<CKeyPair> LoadOrCreate(const std::string& path, const std::string& holder,
                                                 std::string& error);
 
+    // A new key and certificate for `holder`, kept only in memory.
+    static std::optional<CKeyPair> Create(const std::string& holder, std::string& error);
+
     // The name the certificate was made for.
     const std::string& Holder() const { return m_holder; }
     // "ed25519:..." as registrations carry it.
@@ -53,7 +56,6 @@ private:
     CKeyPair();
 
     static std::optional<CKeyPair> FromPem(const std::string& pem, std::string& error);
-    static std::optional<CKeyPair> Create(const std::string& holder, std::string& error);
 
     std::unique_ptr<SKeys> m_keys;
     std::string m_holder;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <utility>
 
 namespace {
 
@@ -64,7 +65,8 @@ std::unique_ptr<CTlsSession> CTlsSession::Start(Role role, const CKeyPair& ours,
     SGnutls& g = *tls->m_tls;
     const gnutls_datum_t certificate = Datum(ours.CertificatePem());
     const gnutls_datum_t key = Datum(ours.KeyPem());
-    const unsigned flags = (role == Role::Client ? GNUTLS_CLIENT : GNUTLS_SERVER) | GNUTLS_NONBLOCK;
+    const unsigned flags =
+        (role == Role::Client ? GNUTLS_CLIENT : GNUTLS_SERVER | GNUTLS_NO_AUTO_SEND_TICKET) | GNUTLS_NONBLOCK;
     if (gnutls_certificate_allocate_credentials(&g.credentials) < 0 ||
         gnutls_certificate_set_x509_key_mem2(g.credentials, &certificate, &key, GNUTLS_X509_FMT_PEM, nullptr,
                                              0) < 0 ||
@@ -77,7 +79,7 @@ std::unique_ptr<CTlsSession> CTlsSession::Start(Role role, const CKeyPair& ours,
     if (role == Role::Server) {
         gnutls_certificate_server_set_request(g.session, GNUTLS_CERT_REQUIRE);
         if (const gnutls_datum_t* key = TicketKey())
-            gnutls_session_ticket_enable_server(g.session, key);
+            tls->m_ticketDue = gnutls_session_ticket_enable_server(g.session, key) >= 0;
     } else if (!peer.empty()) {
         tls->m_resumeAs = peer;
         const auto kept = KeptSessions().find(peer);
@@ -116,6 +118,8 @@ bool CTlsSession::Send(const std::string& plain)
 {
     if (m_state != State::Established)
         return false;
+    if (std::exchange(m_ticketDue, false))
+        gnutls_session_ticket_send(m_tls->session, 1, 0);
     std::size_t sent = 0;
     while (sent < plain.size()) {
         const std::size_t piece = std::min(RecordBytes, plain.size() - sent);

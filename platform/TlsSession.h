@@ -78,4 +78,9 @@ private:
     // The client's name for its peer, under which the session is kept once
     // the server's ticket has come; empty when it is not kept.
     std::string m_resumeAs;
+    // A server sends its ticket with its first text rather than right after
+    // the handshake: a client that sends one text and closes would
+    // otherwise meet it unread, and its close would become a reset that
+    // takes the text with it.
+    bool m_ticketDue = false;
 };

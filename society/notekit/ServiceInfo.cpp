@@ -47,7 +47,7 @@ void CServiceInfo::set_gone(int value)
     gone = value;
 }
 
-int CServiceInfo::get_localisation()
+int CServiceInfo::get_localisation() const
 {
     return localisation;
 }

@@ -40,7 +40,7 @@ public:
 
     // 1 when the service was found on the local network rather than
     // through a name server.
-    int get_localisation();
+    int get_localisation() const;
     void set_localisation(int localisation);
 
     // The public key the agent's name is held by at the name server

@@ -6,10 +6,12 @@
 #include <lexikit/Parser.h>
 #include <notekit/ServiceInfo.h>
 #include <platform/EventLoop.h>
+#include <platform/KeyPair.h>
 #include <wirekit/ClientSocket.h>
 #include <wirekit/Communicator.h>
 
 #include <cmath>
+#include <optional>
 #include <vector>
 
 CAgentTell::CAgentTell(const CTellOptions& given, LineWriter out_lines, LineWriter err_lines)
@@ -27,9 +29,11 @@ int CAgentTell::run(CDlgContainer& dialog)
         return EXIT_NOT_SENT;
     if (options.discover && !discover_receiver(dialog))
         return EXIT_NOT_SENT;
-    if (!send())
+    if (!send() || !await_delivery(dialog))
         return EXIT_NOT_SENT;
     collect(dialog);
+    if (undelivered)
+        return not_delivered();
     if (options.wait_seconds > 0 && replies == 0) {
         err("agent-tell: no reply from [" + options.receiver + "] within " + options.wait_text());
         return EXIT_NO_REPLY;
@@ -50,6 +54,8 @@ bool CAgentTell::content_parses(const std::string& content)
 bool CAgentTell::start(CDlgContainer& dialog)
 {
     window = &dialog;
+    if (!use_keys())
+        return false;
     // The container keeps the argument vector, so it lives as long as the
     // agent does.
     arguments = options.container_args();
@@ -63,6 +69,31 @@ bool CAgentTell::start(CDlgContainer& dialog)
     }
     if (!options.at.empty())
         add_receiver_address();
+    return true;
+}
+
+// The run's key lasts the run: it proves nothing about a name, but lets the
+// receiver be asked to prove its own.
+bool CAgentTell::use_keys()
+{
+    CCommunicator* communicator = get_communicator();
+    std::string error;
+    std::optional<CKeyPair> key = CKeyPair::Create(options.agent_name(), error);
+    if (!key) {
+        err("agent-tell: no key for this run: " + error);
+        return false;
+    }
+    communicator->set_key_pair(std::move(*key), false);
+    communicator->set_trust_unproven(options.trust_unauthenticated);
+    communicator->set_key_pins(
+        options.known_agents, [this](const std::string& notice) { err("agent-tell: " + notice); }, false);
+    communicator->set_undelivered_listener([this](const std::string& agent, const std::string&) {
+        if (agent != options.receiver)
+            return;
+        undelivered = true;
+        if (window)
+            window->EndDialog(0);
+    });
     return true;
 }
 
@@ -136,6 +167,33 @@ bool CAgentTell::send()
     }
     descriptor = socket->get_descriptor();
     return true;
+}
+
+// The program may end right after the send, so a TLS handshake still under
+// way is waited for (it is bounded by the connection's own time limit): a
+// message is "sent" only once it went out.
+bool CAgentTell::await_delivery(CDlgContainer& dialog)
+{
+    CClientSocket* socket = get_communicator()->get_connection(descriptor);
+    if (socket && socket->awaiting_connect()) {
+        socket->set_waiting_sent([this] {
+            went_out = true;
+            if (window)
+                window->EndDialog(0);
+        });
+        dialog.DoModal();
+        undelivered = undelivered || !went_out;
+    }
+    if (undelivered)
+        not_delivered();
+    return !undelivered;
+}
+
+int CAgentTell::not_delivered()
+{
+    err("agent-tell: the message did not reach [" + options.receiver +
+        "]: the connection failed, or the agent there did not prove its name");
+    return EXIT_NOT_SENT;
 }
 
 void CAgentTell::collect(CDlgContainer& dialog)

@@ -48,10 +48,13 @@ public:
 
 private:
     bool start(CDlgContainer& dialog);
+    bool use_keys();
     void add_receiver_address();
     bool discover_receiver(CDlgContainer& dialog);
     bool receiver_located();
     bool send();
+    bool await_delivery(CDlgContainer& dialog);
+    int not_delivered();
     void collect(CDlgContainer& dialog);
 
     CTellOptions options;
@@ -63,4 +66,6 @@ private:
     int replies = 0;
     CDlgContainer* window = nullptr;
     bool discovering = false;
+    bool undelivered = false;
+    bool went_out = false;
 };

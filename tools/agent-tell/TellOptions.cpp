@@ -39,7 +39,7 @@ bool parse_seconds(const char* text, double& out)
 bool takes_value(const std::string& option)
 {
     return option == "-ans" || option == "-ansport" || option == "-name" || option == "--wait" ||
-           option == "--replies" || option == "--at";
+           option == "--replies" || option == "--at" || option == "--known-agents";
 }
 
 } // namespace
@@ -59,6 +59,8 @@ bool CTellOptions::parse(int argc, char** argv)
             return true;
         } else if (arg == "--discover") {
             discover = true;
+        } else if (arg == "--trust-unauthenticated") {
+            trust_unauthenticated = true;
         } else if (!takes_value(arg)) {
             return fail("unknown option " + arg);
         } else if (i + 1 >= argc) {
@@ -97,6 +99,10 @@ bool CTellOptions::take_option(const std::string& option, const char* value)
         return parse_seconds(value, wait_seconds) || fail("--wait needs seconds from 0 to 3600");
     if (option == "--replies")
         return parse_int(value, 0, 1000000, replies) || fail("--replies needs a count");
+    if (option == "--known-agents") {
+        known_agents = value ? value : "";
+        return !known_agents.empty() || fail("--known-agents needs a file");
+    }
     return parse_at(value);
 }
 
@@ -154,12 +160,16 @@ std::vector<std::string> CTellOptions::container_args() const
 const char* CTellOptions::usage()
 {
     return "usage: agent-tell [-ans HOST] [-ansport N] [-name NAME] [--wait SECONDS]\n"
-           "                  [--replies N] [--at tcp://HOST:PORT | --discover] [--] TO 'CONTENT'\n"
+           "                  [--replies N] [--at tcp://HOST:PORT | --discover]\n"
+           "                  [--known-agents FILE] [--trust-unauthenticated] [--] TO 'CONTENT'\n"
            "Sends one \"tell\" with CONTENT to the agent TO and prints what comes back on\n"
            "that connection within the wait (5 s; ends after --replies messages, 1 unless\n"
            "given, 0 for no limit). --discover finds TO by multicast on the local network\n"
-           "instead of at a name server. Exit status 0 when the message was sent, 1 when\n"
-           "it was not, 2 for a wrong command line.\n";
+           "instead of at a name server; TO must then prove its name over TLS with the\n"
+           "key pinned for it in FILE (the user's agent keeps its own in known-agents),\n"
+           "else the one it announced. --trust-unauthenticated also sends to an agent\n"
+           "without a key. Exit status 0 when the message was sent, 1 when it was not,\n"
+           "2 for a wrong command line, 3 when no reply came within the wait.\n";
 }
 
 std::string CTellOptions::wait_text() const

@@ -6,7 +6,8 @@
 // The command line of agent-tell:
 //
 //   agent-tell [-ans HOST] [-ansport N] [-name NAME] [--wait SECONDS]
-//              [--replies N] [--at tcp://HOST:PORT | --discover] [--] TO 'CONTENT'
+//              [--replies N] [--at tcp://HOST:PORT | --discover]
+//              [--known-agents FILE] [--trust-unauthenticated] [--] TO 'CONTENT'
 //
 // The name server is 127.0.0.1:6677 unless given; --at names the receiver's
 // address directly, and the name server is then used only when -ans or
@@ -17,7 +18,11 @@
 // unless given, fractions allowed, at most an hour) bounds how long replies
 // are collected; --replies (1 unless given, 0 for no limit) ends it early
 // once that many have come. "--" ends the options, for a content that
-// begins with '-'.
+// begins with '-'. The run has a key of its own, made for it alone, so
+// that it can ask the receiver to prove its name over TLS: against the key
+// pinned for it in --known-agents (only read), else the one the name server
+// or its announcement gives. --trust-unauthenticated sends to receivers
+// without a key too, as agents that know nothing of keys did.
 class CTellOptions {
 public:
     static constexpr const char* DEFAULT_ANS_HOST = "127.0.0.1";
@@ -59,6 +64,8 @@ public:
     // -ans or -ansport was given.
     bool ans_given = false;
     bool discover = false;
+    std::string known_agents;
+    bool trust_unauthenticated = false;
 
 private:
     bool take_option(const std::string& option, const char* value);

@@ -106,12 +106,23 @@ void CClientSocket::OnConnect(int error)
         begin_tls(CTlsSession::Role::Client, *ours);
         return;
     }
+    // A handshake begun on a connect that ended at once sends the texts
+    // itself, once the peer proved its key.
+    if (tls_handshaking())
+        return;
     std::vector<std::string> texts = std::move(waiting_texts);
     waiting_texts.clear();
     for (std::string& text : texts) {
         if (mfc_send(text.data()) < 0)
             return;
     }
+    tell_waiting_sent();
+}
+
+void CClientSocket::tell_waiting_sent()
+{
+    if (std::function<void()> handler = std::move(waiting_sent))
+        handler();
 }
 
 void CClientSocket::fail_waiting_texts(int error)

@@ -64,6 +64,9 @@ public:
     using ConnectFailure =
         std::function<void(CClientSocket& socket, int error, std::vector<std::string> texts)>;
     void set_connect_failure(ConnectFailure handler) { connect_failure = std::move(handler); }
+    // Told, once, when the texts that waited for the connect (and the
+    // handshake) have gone out.
+    void set_waiting_sent(std::function<void()> handler) { waiting_sent = std::move(handler); }
     // Whether a connect or a TLS handshake is under way: texts sent now
     // wait for it.
     bool awaiting_connect() const;
@@ -210,6 +213,8 @@ private:
     // Texts given while the connect was under way, oldest first.
     std::vector<std::string> waiting_texts;
     ConnectFailure connect_failure;
+    std::function<void()> waiting_sent;
+    void tell_waiting_sent();
     std::unique_ptr<CTlsSession> tls;
     // Set by start_tls on a connection still connecting: the handshake
     // begins once it is connected.

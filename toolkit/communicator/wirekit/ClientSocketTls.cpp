@@ -70,9 +70,10 @@ bool CClientSocket::plain_text(char*& data, int& length, std::string& plain)
         tls_failed(tls->Failure());
         return false;
     }
-    if (!write_tls_output())
+    const bool written = write_tls_output();
+    if (get_dirty())
         return false;
-    if (was_handshaking && tls->GetState() == CTlsSession::State::Established)
+    if (written && was_handshaking && tls->GetState() == CTlsSession::State::Established)
         tls_established();
     if (plain.empty() || get_dirty())
         return false;
@@ -102,25 +103,35 @@ bool CClientSocket::write_tls_output()
     if (Send(out.data(), out.size()) >= 0)
         return true;
     show_error(GetLastError());
-    tls_failed("the peer does not take the handshake");
+    if (tls->GetState() != CTlsSession::State::Established) {
+        tls_failed("the peer does not take the handshake");
+        return false;
+    }
+    // A peer that sent its text and closed before the session's last words
+    // (a server's ticket) reached it: what it sent is still its message, so
+    // the connection ends as an orderly close does, keeping its queue.
+    finished = true;
+    Close();
     return false;
 }
 
 void CClientSocket::tls_established()
 {
     if (!expected_key.empty() && tls->PeerKey() != expected_key) {
-        tls_failed("the peer proved another key than the name server holds for " +
-                   std::string(get_agentname()));
+        tls_failed("the peer proved another key than the one known for " + std::string(get_agentname()));
         return;
     }
     dprintf("<CClientSocket> TLS with the peer's key [%s]%s", CKeyPair::FingerprintOf(tls->PeerKey()).c_str(),
             tls->Resumed() ? ", session resumed" : "");
+    if (server && !expected_key.empty())
+        server->proved_key(get_agentname(), expected_key);
     std::vector<std::string> texts = std::move(waiting_texts);
     waiting_texts.clear();
     for (std::string& text : texts) {
         if (send_tls(text.data(), text.size()) < 0)
             return;
     }
+    tell_waiting_sent();
 }
 
 void CClientSocket::tls_failed(const std::string& why)
@@ -135,6 +146,7 @@ bool CClientSocket::may_belong_to(const char* sender)
     const std::string& key = proven_key();
     if (!key.empty() && server && server->key_of_name(sender) == key) {
         proven_name = sender;
+        server->proved_key(sender, key);
         return true;
     }
     // One this agent opened to the name's address keeps the name it chose.

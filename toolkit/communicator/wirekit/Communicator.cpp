@@ -152,10 +152,11 @@ void CCommunicator::add_lookup_module(CLookupModule* module)
     if (module->get_lookup_type() == CLookupModule::LOOKUP_NAME_SERVER) {
         if (CANSClient* client = dynamic_cast<CANSClient*>(module)) {
             ans_client = client;
-            client->set_signing_key(get_key_pair());
+            client->set_signing_key(signs_registrations ? get_key_pair() : nullptr);
         }
     } else if (module->get_lookup_type() == CLookupModule::LOOKUP_DISCOVERY) {
         discovery = module;
+        take_discovery_keys(module);
     }
 }
 
@@ -206,6 +207,7 @@ int CCommunicator::comm_startserver()
     server->set_key_pair(get_key_pair());
     server->set_trust_unproven(trust_unproven);
     server->set_name_keys([this](const char* name) { return key_of_name(name); });
+    server->set_key_proven([this](const char* name, const std::string& key) { key_proven(name, key); });
     int port = DEFAULT_PORT;
     int_belief("port", port);
     if (!open_server(port)) {

@@ -157,9 +157,11 @@ public:
     CLList* get_lookup_table();
     CANSClient* retrieve_ans_object();
     CLookupModule* retrieve_dsc_object();
-    // The key the agent proves its name with; its name-server client signs
-    // its registrations with it. Null until one is given.
-    void set_key_pair(CKeyPair key);
+    // The key the agent proves its name with over TLS; its name-server
+    // client signs its registrations with it too unless `signs_registrations`
+    // is false (a one-shot agent whose key lasts one run must not bind its
+    // name to it). Null until one is given.
+    void set_key_pair(CKeyPair key, bool signs_registrations = true);
     const CKeyPair* get_key_pair() const { return key_pair ? &*key_pair : nullptr; }
     // Whether a connection whose peer did not prove its name still belongs
     // to the name it claims (agents without keys, on a network the user
@@ -172,7 +174,25 @@ public:
     // Where the keys seen for other agents' names are kept (see CKeyPins),
     // and who is told when a name shows another key than the one pinned;
     // such a key is refused: the pinned one stays the name's.
-    void set_key_pins(std::string path, std::function<void(const std::string& notice)> changed);
+    // With `keep_new` false the file is only read: keys proven now are
+    // held for this run.
+    void set_key_pins(std::string path, std::function<void(const std::string& notice)> changed,
+                      bool keep_new = true);
+    // Whether an agent's announcement of `name` with `key` on the local
+    // network may be taken: it must carry a well-formed key that is not
+    // another than the one pinned, which this agent can then ask it to
+    // prove (or unproven names are trusted).
+    bool believes_announcement(const std::string& name, const std::string& key);
+    // A connection proved `key` for `name`: it is pinned if none was.
+    void key_proven(const char* name, const std::string& key);
+    // Told when texts for an agent are lost for good after the send
+    // returned (a connect or handshake that failed, and no other address),
+    // with the error line.
+    void
+    set_undelivered_listener(std::function<void(const std::string& agent, const std::string& error)> listener)
+    {
+        undelivered = std::move(listener);
+    }
     // Remembers a discovery module that is one of the lookup modules (or
     // null to forget it); anything else is refused.
     void set_discovery_object(CLookupModule* module);
@@ -385,11 +405,18 @@ private:
     // answered, when its peer claimed that name without proving it.
     CClientSocket* unproven_answering(const char* receiver);
     char* answer_on(CClientSocket& connection, Head head, const std::vector<const char*>& pieces);
+    bool resend(const std::string& agent, const Address& address, const std::vector<std::string>& texts);
     // The key the name server holds `name` for, asking it when none is known.
     std::string key_of_name(const char* name);
-    // The key `name` must prove: the one pinned for it, pinning the name
-    // server's when none is; empty when neither is known.
-    std::string pinned_key(const char* name, const std::string& served);
+    // The key `name` must prove: the one pinned for it, else the record's
+    // (the name server's is pinned now, an announced one once proven);
+    // empty when none is known.
+    std::string pinned_key(const char* name, const CServiceInfo* record);
+    void report_key_change(const char* name, const std::string& shown);
+    // An address found on the local network is used only where the agent
+    // can be asked to prove its name (or unproven names are trusted).
+    bool may_deliver(const CServiceInfo* record, const std::string& key) const;
+    void take_discovery_keys(CLookupModule* module);
     void report_success(const char* receiver, const Address& address);
     void report_send_error(const char* receiver, const Address& address);
     CClientSocket* deliver(const char* agent, const char* host, unsigned port, const char* text, int& sent);
@@ -420,6 +447,8 @@ private:
     CLList requirements{"List of required agents"};
     CANSClient* ans_client = nullptr;
     std::optional<CKeyPair> key_pair;
+    bool signs_registrations = true;
+    std::function<void(const std::string&, const std::string&)> undelivered;
     bool trust_unproven = false;
     CClientSocket* answering = nullptr;
     CKeyPins key_pins;

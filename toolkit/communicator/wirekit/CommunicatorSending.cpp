@@ -6,6 +6,7 @@
 
 #include <notekit/ServiceInfo.h>
 #include <platform/KeyPair.h>
+#include <platform/SocketError.h>
 
 #include <cstdio>
 
@@ -224,45 +225,6 @@ CClientSocket* CCommunicator::unproven_answering(const char* receiver)
     return answering;
 }
 
-std::string CCommunicator::key_of_name(const char* name)
-{
-    CServiceInfo* record = name ? find_record(name) : nullptr;
-    if (!record || record->get_key().empty()) {
-        comm_activate_lookup(name);
-        record = name ? find_record(name) : nullptr;
-    }
-    return pinned_key(name, record ? record->get_key() : std::string());
-}
-
-std::string CCommunicator::pinned_key(const char* name, const std::string& served)
-{
-    if (!name)
-        return std::string();
-    if (served.empty())
-        return key_pins.Pinned(name);
-    if (key_pins.Check(name, served) != CKeyPins::Outcome::Changed)
-        return served;
-    const std::string pinned = key_pins.Pinned(name);
-    if (key_change_told.insert(name).second) {
-        const std::string notice =
-            "The agent " + std::string(name) + " now shows another key (" + CKeyPair::FingerprintOf(served) +
-            ") than the one it had (" + CKeyPair::FingerprintOf(pinned) +
-            "): it is refused, and nothing goes to it under that name. If its user made a "
-            "new key, remove the line of " +
-            name + " from " + key_pins.Path() + ".";
-        debug(notice.c_str());
-        if (key_changed)
-            key_changed(notice);
-    }
-    return pinned;
-}
-
-void CCommunicator::set_key_pins(std::string path, std::function<void(const std::string&)> changed)
-{
-    key_pins = CKeyPins(std::move(path));
-    key_changed = std::move(changed);
-}
-
 char* CCommunicator::send_message(Head head, const std::vector<const char*>& pieces, bool answer_connection)
 {
     set_result(" ");
@@ -383,8 +345,16 @@ CClientSocket* CCommunicator::deliver(const char* agent, const char* host, unsig
                                       int& sent)
 {
     CServiceInfo* record = agent ? find_record(agent) : nullptr;
-    CClientSocket* socket = delivery.deliver(*server, handler, agent, host, port, text, sent,
-                                             pinned_key(agent, record ? record->get_key() : std::string()));
+    const std::string key = pinned_key(agent, record);
+    if (!may_deliver(record, key)) {
+        dprintf("<CCommunicator> [%s] was found on the local network but cannot prove its name there; "
+                "nothing is sent to it",
+                safe(agent));
+        last_error = WSAEACCES;
+        sent = -1;
+        return nullptr;
+    }
+    CClientSocket* socket = delivery.deliver(*server, handler, agent, host, port, text, sent, key);
     if (sent < 0)
         last_error = delivery.get_last_error();
     return socket;
@@ -414,17 +384,25 @@ void CCommunicator::delivery_failed(const std::string& agent, const Address& fai
     last_error = error;
     report_send_error(agent.c_str(), failed);
     Address address = failed;
-    if (!server || !relocate(agent.c_str(), address))
+    if (server && relocate(agent.c_str(), address) && resend(agent, address, texts))
         return;
+    if (undelivered)
+        undelivered(agent, result.data());
+}
+
+bool CCommunicator::resend(const std::string& agent, const Address& address,
+                           const std::vector<std::string>& texts)
+{
     for (const std::string& text : texts) {
         int sent = -1;
         deliver(agent.c_str(), address.host.c_str(), address.port, text.c_str(), sent);
         if (sent < 0) {
             report_send_error(agent.c_str(), address);
-            return;
+            return false;
         }
         report_success(agent.c_str(), address);
     }
+    return true;
 }
 
 std::unique_ptr<CClientSocket> CCommunicator::get_socket(const char* agent)

@@ -116,11 +116,12 @@ CANSClient* CCommunicator::retrieve_ans_object()
     return ans_client;
 }
 
-void CCommunicator::set_key_pair(CKeyPair key)
+void CCommunicator::set_key_pair(CKeyPair key, bool signs)
 {
     key_pair = std::move(key);
+    signs_registrations = signs;
     if (ans_client)
-        ans_client->set_signing_key(&*key_pair);
+        ans_client->set_signing_key(signs ? &*key_pair : nullptr);
     if (server)
         server->set_key_pair(&*key_pair);
 }

@@ -218,8 +218,9 @@ void CDiscovery::Announce(const std::string& name, bool alive)
     if (!m_channel || name.empty())
         return;
     const char* type = get_service_type_string(get_service_type());
-    m_channel->SendToGroup(alive ? CSSDPParser::Announce(m_group, m_port, type, name, m_address, m_ownPort)
-                                 : CSSDPParser::Withdraw(m_group, m_port, type, name, m_address, m_ownPort));
+    m_channel->SendToGroup(
+        alive ? CSSDPParser::Announce(m_group, m_port, type, name, m_address, m_ownPort, OwnKey())
+              : CSSDPParser::Withdraw(m_group, m_port, type, name, m_address, m_ownPort));
 }
 
 void CDiscovery::Search(const std::string& name)
@@ -282,7 +283,12 @@ void CDiscovery::Answer(const std::string& searcher, const std::string& host, in
 {
     m_channel->SendTo(host, port,
                       CSSDPParser::Answer(searcher, name, get_service_type_string(get_service_type()),
-                                          m_address, m_ownPort));
+                                          m_address, m_ownPort, OwnKey()));
+}
+
+std::string CDiscovery::OwnKey() const
+{
+    return m_keySource ? m_keySource() : std::string();
 }
 
 // Unlike a search, an answer is not answered: two agents would otherwise
@@ -292,7 +298,7 @@ int CDiscovery::HandleAnswer()
     const std::string usn = Trimmed(Text(m_parser.find_USN()));
     if (usn == m_usn)
         return Echo;
-    AddService(usn, Text(m_parser.find_NT()), Text(m_parser.find_AL()));
+    AddService(usn, Text(m_parser.find_NT()), Text(m_parser.find_AL()), Text(m_parser.find_Agent_Key()));
     return AnswerHandled;
 }
 
@@ -306,10 +312,11 @@ int CDiscovery::HandleAnnouncement()
     const std::string nts = Text(m_parser.find_NTS());
     if (nts.find("ssdp:alive") != std::string::npos) {
         if (m_parser.find_AL()) {
-            AddService(usn, Text(m_parser.find_NT()), Text(m_parser.find_AL()));
+            AddService(usn, Text(m_parser.find_NT()), Text(m_parser.find_AL()),
+                       Text(m_parser.find_Agent_Key()));
         } else {
             Log("<CDiscovery> Can't find AL field in message, we're assuming a non orvante service ...");
-            AddService(usn, "unknown", Text(m_parser.find_Location()));
+            AddService(usn, "unknown", Text(m_parser.find_Location()), std::string());
         }
     } else if (nts.find("ssdp:byebye") != std::string::npos) {
         CLList* table = get_lookup_table();
@@ -334,10 +341,33 @@ std::string CDiscovery::ServiceName(const std::string& usn)
     return Trimmed(name);
 }
 
-void CDiscovery::AddService(const std::string& usn, const std::string& type, const std::string& al)
+// An agent's announcement counts only with a key that it can then prove.
+// Other services (a name server) prove nothing over TLS, so they may not
+// take over an agent's record; a message for a name is still sent only
+// where the name is proven (the communicator sees to that).
+bool CDiscovery::MayAdd(const std::string& name, int type, const std::string& key)
+{
+    if (type != 1 && type != 7) {
+        CLList* table = get_lookup_table();
+        auto* known = dynamic_cast<CServiceInfo*>(table ? table->find_element(name.c_str()) : nullptr);
+        return !m_keyCheck || !known || known->get_type() == type;
+    }
+    if (!m_keyCheck || m_keyCheck(name, key))
+        return true;
+    Log("<CDiscovery> Ignoring [" + name + "]: " +
+        (key.empty() ? "it announces no key to prove its name with"
+                     : "its key is not the one known for the name"));
+    return false;
+}
+
+void CDiscovery::AddService(const std::string& usn, const std::string& type, const std::string& al,
+                            const std::string& key)
 {
     const std::string name = ServiceName(usn);
     if (name.empty() || name == AgentName())
+        return;
+    const int kind = nt2str(type.c_str());
+    if (!MayAdd(name, kind, Trimmed(key)))
         return;
     std::string host;
     int port = 0;
@@ -352,9 +382,10 @@ void CDiscovery::AddService(const std::string& usn, const std::string& type, con
     CServiceInfo* record = create_entry(name.c_str());
     if (!record)
         return;
-    record->set_type(nt2str(type.c_str()));
+    record->set_type(kind);
     record->set_expiration(Expiration);
     record->set_localisation(1);
+    record->set_key(Trimmed(key));
     record->set_location(new CURL(("tcp://" + host + ":" + std::to_string(port)).c_str()));
     Log("<CDiscovery> Added service [" + name + "] at [" + host + "][" + std::to_string(port) + "]");
 }

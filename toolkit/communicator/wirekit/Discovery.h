@@ -15,6 +15,10 @@
 // and answer searches directly. What it learns goes into the location table
 // with an expiry of 900 ticks, which the communicator counts down. Lines go
 // to the module's own log (the communicator hands it the lookup log).
+//
+// An agent's announcement is only a claim: it carries the key the agent
+// must then prove over TLS, and the module takes it only when the key
+// check (the communicator's, against the keys pinned for names) lets it.
 class CDiscovery : public CLookupModule {
 public:
     enum Result { Echo = 0, SearchHandled = 1, AnswerHandled = 2, AnnouncementHandled = 3, Error = 4 };
@@ -24,6 +28,10 @@ public:
     static constexpr int TimeToLive = 3;
 
     using ChannelFactory = std::function<std::unique_ptr<CDatagramChannel>()>;
+    using KeySource = std::function<std::string()>;
+    // Whether an agent's announcement of `name` with `key` (empty: none)
+    // may go into the location table.
+    using KeyCheck = std::function<bool(const std::string& name, const std::string& key)>;
 
     CDiscovery(CBeliefDB* beliefdb, CWnd* handler);
     ~CDiscovery() override;
@@ -38,6 +46,11 @@ public:
     // itself): the loop its socket waits on; datagrams are then handled as
     // they come instead of being posted to the window.
     void set_event_loop(CEventLoop* loop);
+    // The key this agent's announcements and answers carry (none unset),
+    // asked each time, as the key may come after the module.
+    void set_key_source(KeySource source) { m_keySource = std::move(source); }
+    // Unset, every announcement is taken (a name server's own module).
+    void set_key_check(KeyCheck check) { m_keyCheck = std::move(check); }
 
     int process_enable() override;
     int process_disable() override;
@@ -69,11 +82,16 @@ private:
     int HandleAnswer();
     int HandleAnnouncement();
     void Answer(const std::string& searcher, const std::string& host, int port, const std::string& name);
-    void AddService(const std::string& usn, const std::string& type, const std::string& al);
+    void AddService(const std::string& usn, const std::string& type, const std::string& al,
+                    const std::string& key);
+    bool MayAdd(const std::string& name, int type, const std::string& key);
+    std::string OwnKey() const;
     static std::string ServiceName(const std::string& usn);
 
     std::unique_ptr<CDatagramChannel> m_channel;
     ChannelFactory m_factory;
+    KeySource m_keySource;
+    KeyCheck m_keyCheck;
     CEventLoop* m_loop = nullptr;
     CSSDPParser m_parser;
     std::string m_group = DefaultGroup;

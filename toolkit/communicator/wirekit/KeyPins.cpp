@@ -9,7 +9,7 @@ namespace {
 constexpr std::size_t MaxFileSize = 4u << 20;
 } // namespace
 
-CKeyPins::CKeyPins(std::string path) : m_path(std::move(path))
+CKeyPins::CKeyPins(std::string path, bool keepNew) : m_path(std::move(path)), m_keepNew(keepNew)
 {
     Load();
 }
@@ -51,7 +51,7 @@ void CKeyPins::Load()
 
 void CKeyPins::Save() const
 {
-    if (m_path.empty())
+    if (m_path.empty() || !m_keepNew)
         return;
     std::string text;
     for (const auto& [name, key] : m_keys)

@@ -12,8 +12,9 @@ public:
     enum class Outcome { Pinned, Same, Changed };
 
     // Reads `path` (missing: none yet); an empty path keeps the pins in
-    // memory only. Lines that are not a name and a key are skipped.
-    explicit CKeyPins(std::string path = std::string());
+    // memory only, and so does `keepNew` false (the file is then only
+    // read). Lines that are not a name and a key are skipped.
+    explicit CKeyPins(std::string path = std::string(), bool keepNew = true);
 
     // Compares `key` with the one pinned for `name`, pinning (and saving)
     // it when there is none.
@@ -27,5 +28,6 @@ private:
     void Save() const;
 
     std::string m_path;
+    bool m_keepNew = true;
     std::map<std::string, std::string> m_keys;
 };

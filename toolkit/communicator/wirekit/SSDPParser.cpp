@@ -14,6 +14,12 @@ std::string Endpoint(const std::string& host, int port)
     return host + ":" + std::to_string(port);
 }
 
+// Readers that know nothing of keys skip the header.
+std::string KeyHeader(const std::string& key)
+{
+    return key.empty() ? std::string() : "Agent-Key: " + key + "\r\n";
+}
+
 } // namespace
 
 CSSDPParser::CSSDPParser() = default;
@@ -34,11 +40,12 @@ const char* CSSDPParser::find_HTTP()
 }
 
 std::string CSSDPParser::Announce(const std::string& group, int groupPort, const std::string& type,
-                                  const std::string& usn, const std::string& host, int port)
+                                  const std::string& usn, const std::string& host, int port,
+                                  const std::string& key)
 {
     return "NOTIFY * HTTP/1.1\r\nHost: " + Endpoint(group, groupPort) + "\r\nNT: " + type +
            "\r\nNTS: ssdp:alive\r\nUSN: " + usn + "\r\nAL: <" + Endpoint(host, port) +
-           ">\r\nCache-Control: no-cache\r\n\r\n";
+           ">\r\nCache-Control: no-cache\r\n" + KeyHeader(key) + "\r\n";
 }
 
 std::string CSSDPParser::Withdraw(const std::string& group, int groupPort, const std::string& type,
@@ -57,8 +64,8 @@ std::string CSSDPParser::Search(const std::string& searcher, const std::string& 
 }
 
 std::string CSSDPParser::Answer(const std::string& searcher, const std::string& usn, const std::string& type,
-                                const std::string& host, int port)
+                                const std::string& host, int port, const std::string& key)
 {
     return "HTTP/1.1 200 OK\r\nS: " + searcher + "\r\nExt: ???\r\nCache-Control: no-cache\r\nUSN: " + usn +
-           "\r\nNT: " + type + "\r\nAL: <" + Endpoint(host, port) + ">\r\n\r\n";
+           "\r\nNT: " + type + "\r\nAL: <" + Endpoint(host, port) + ">\r\n" + KeyHeader(key) + "\r\n";
 }

@@ -29,14 +29,19 @@ public:
     const char* find_USN() { return find_token("USN"); }
     const char* find_AL() { return find_token("AL"); }
     const char* find_Location() { return find_token("Location"); }
+    // The announced agent's public key ("ed25519:..."), which it must then
+    // prove over TLS; absent from agents without keys.
+    const char* find_Agent_Key() { return find_token("Agent-Key"); }
 
-    // The datagrams: an agent alive or leaving, a search, an answer.
+    // The datagrams: an agent alive or leaving, a search, an answer. An
+    // announcement and an answer carry the agent's key when `key` is given.
     static std::string Announce(const std::string& group, int groupPort, const std::string& type,
-                                const std::string& usn, const std::string& host, int port);
+                                const std::string& usn, const std::string& host, int port,
+                                const std::string& key = std::string());
     static std::string Withdraw(const std::string& group, int groupPort, const std::string& type,
                                 const std::string& usn, const std::string& host, int port);
     static std::string Search(const std::string& searcher, const std::string& host, int port,
                               const std::string& searched);
     static std::string Answer(const std::string& searcher, const std::string& usn, const std::string& type,
-                              const std::string& host, int port);
+                              const std::string& host, int port, const std::string& key = std::string());
 };

@@ -63,6 +63,14 @@ public:
     // unproven names are trusted (agents without keys on a mixed network).
     using NameKeys = std::function<std::string(const char* name)>;
     void set_name_keys(NameKeys keys) { name_keys = std::move(keys); }
+    // Told when a connection proved a name's key (either way round).
+    using KeyProven = std::function<void(const char* name, const std::string& key)>;
+    void set_key_proven(KeyProven proven) { key_proven = std::move(proven); }
+    void proved_key(const char* name, const std::string& key) const
+    {
+        if (key_proven)
+            key_proven(name, key);
+    }
     std::string key_of_name(const char* name) const { return name_keys ? name_keys(name) : std::string(); }
     void set_trust_unproven(bool trust) { trust_unproven = trust; }
     bool get_trust_unproven() const { return trust_unproven; }
@@ -125,5 +133,6 @@ private:
     bool out_of_descriptors = false;
     const CKeyPair* key_pair = nullptr;
     NameKeys name_keys;
+    KeyProven key_proven;
     bool trust_unproven = false;
 };

@@ -5,6 +5,11 @@
 #   - Bob stops, says goodbye, and Ann sees him gone;
 #   - agent-tell in B finds Ann by discovery alone and gets her echo, and Ann
 #     sees it gone once it has ended;
+#   - announcements are believed only where the announced agent proves its
+#     name over TLS: an impostor announcing Ann's name with its own key is
+#     passed over for the real Ann; one announcing Ann's real key at its own
+#     address gets nothing (its handshake fails); an agent without a key is
+#     found only with --trust-unauthenticated;
 #   - a name server in B announces itself, and Cid, told of no name server,
 #     registers there.
 # Needs root (or the capabilities to make namespaces); exits 77 (skipped)
@@ -85,9 +90,30 @@ wait_for() {
 
 make_namespaces
 
-start_in "$ns_a" "$addr_a" Ann "$echo_agent" -name Ann -pause 0 -lookup 1 -listen "$addr_a"
+# An echo agent with a key of its own in namespace NS at ADDRESS.
+start_keyed() {
+  local ns="$1" address="$2" name="$3" as="$4"
+  shift 4
+  start_in "$ns" "$address" "$name" "$echo_agent" -name "$as" -pause 0 -lookup 1 -listen "$address" \
+    -key "$work/$name.key" "$@"
+}
+
+# Runs agent-tell in namespace B, looking for Ann; its output goes to
+# $work/NAME.out and .err, its exit status is returned.
+tell_ann() {
+  local name="$1"
+  shift
+  mkdir -p "$work/home-$name"
+  ip netns exec "$ns_b" env ORVANTE="$work/home-$name" ORVANTE_HOST_ADDRESS="$addr_b" \
+    "$agent_tell" --discover -name "$name" --wait 20 "$@" >"$work/$name.out" 2>"$work/$name.err"
+}
+
+start_keyed "$ns_a" "$addr_a" Ann Ann
 wait_for "$work/Ann.out" "^ready "
-start_in "$ns_b" "$addr_b" Bob "$echo_agent" -name Bob -pause 0 -lookup 1 -listen "$addr_b"
+ann=$started
+ann_key="$(sed -n 's/^key //p' "$work/Ann.out")"
+echo "Ann $ann_key" >"$work/known-agents"
+start_keyed "$ns_b" "$addr_b" Bob Bob
 bob=$started
 wait_for "$work/Bob.out" "^ready "
 wait_for "$work/Ann.out" "^found Bob$"
@@ -99,13 +125,41 @@ wait "$bob" 2>/dev/null
 wait_for "$work/Ann.out" "^gone Bob$"
 echo "ok: Ann saw Bob go"
 
-mkdir -p "$work/home-Tell"
-ip netns exec "$ns_b" env ORVANTE="$work/home-Tell" ORVANTE_HOST_ADDRESS="$addr_b" \
-  "$agent_tell" --discover -name Tell --wait 20 Ann '(hello)' >"$work/Tell.out" 2>"$work/Tell.err" ||
+tell_ann Tell --known-agents "$work/known-agents" Ann '(hello)' ||
   fail "agent-tell --discover did not get Ann's answer"
 grep -q "echo" "$work/Tell.out" || fail "agent-tell's reply is not Ann's echo"
 wait_for "$work/Ann.out" "^gone Tell$"
 echo "ok: agent-tell found Ann by discovery and was answered"
+
+start_keyed "$ns_a" "$addr_a" Mallory Ann
+wait_for "$work/Mallory.out" "^ready "
+mallory=$started
+tell_ann Tell2 --known-agents "$work/known-agents" Ann '(hello)' ||
+  fail "agent-tell did not reach the real Ann beside an impostor"
+grep -q "echo" "$work/Tell2.out" || fail "agent-tell's reply is not Ann's echo"
+grep -q "^heard" "$work/Mallory.out" && fail "the impostor with its own key was sent the message"
+echo "ok: an impostor announcing Ann with another key was passed over"
+
+kill -TERM "$mallory" "$ann"
+wait "$mallory" "$ann" 2>/dev/null
+start_keyed "$ns_a" "$addr_a" Mallory2 Ann -claim-key "$ann_key"
+wait_for "$work/Mallory2.out" "^ready "
+tell_ann Tell3 Ann '(secret)' && fail "agent-tell reported a message to an impostor as sent"
+grep -q "did not prove its name" "$work/Tell3.err" || fail "agent-tell did not say why nothing was sent"
+grep -q "^heard" "$work/Mallory2.out" && fail "the impostor claiming Ann's key was sent the message"
+echo "ok: an impostor announcing Ann's own key could not prove it and got nothing"
+
+start_in "$ns_a" "$addr_a" Dan "$echo_agent" -name Dan -pause 0 -lookup 1 -listen "$addr_a"
+wait_for "$work/Dan.out" "^ready "
+mkdir -p "$work/home-Tell4"
+ip netns exec "$ns_b" env ORVANTE="$work/home-Tell4" ORVANTE_HOST_ADDRESS="$addr_b" \
+  "$agent_tell" --discover -name Tell4 --wait 3 Dan '(hello)' >"$work/Tell4.out" 2>"$work/Tell4.err" &&
+  fail "agent-tell believed an agent that announces no key"
+ip netns exec "$ns_b" env ORVANTE="$work/home-Tell4" ORVANTE_HOST_ADDRESS="$addr_b" \
+  "$agent_tell" --discover --trust-unauthenticated -name Tell4 --wait 20 Dan '(hello)' \
+  >"$work/Tell4.out" 2>"$work/Tell4.err" || fail "agent-tell --trust-unauthenticated did not reach Dan"
+grep -q "echo" "$work/Tell4.out" || fail "agent-tell's reply is not Dan's echo"
+echo "ok: an agent without a key is found only when unauthenticated agents are trusted"
 
 start_in "$ns_b" "$addr_b" ansd "$ansd" --port 0 --bind "$addr_b" --announce AgentNameServer
 wait_for "$work/ansd.out" "ansd listening on"

@@ -131,6 +131,46 @@ TEST_F(DiscoveryTest, EveryDatagramKindHasItsResult)
     EXPECT_EQ(Record("evil"), nullptr) << "a port out of range adds nothing";
 }
 
+TEST_F(DiscoveryTest, AnAgentsAnnouncementIsTakenOnlyWhenItsKeyPassesTheCheck)
+{
+    discovery.set_key_source([] { return std::string("ed25519:ann"); });
+    std::vector<std::string> checked;
+    discovery.set_key_check([&checked](const std::string& name, const std::string& key) {
+        checked.push_back(name + " " + key);
+        return key == "ed25519:good";
+    });
+    discovery.enable(1);
+    EXPECT_NE(sent[0].text.find("\r\nAgent-Key: ed25519:ann\r\n"), std::string::npos) << sent[0].text;
+
+    Deliver(CSSDPParser::Answer("ann-Agent", "bob-Agent", "orvante:Agent", "10.0.0.2", 5000, "ed25519:good"));
+    ASSERT_NE(Record("bob-Agent"), nullptr);
+    EXPECT_EQ(Record("bob-Agent")->get_key(), "ed25519:good");
+    EXPECT_EQ(Record("bob-Agent")->get_localisation(), 1);
+    const struct {
+        std::string datagram;
+        const char* what;
+    } refused[] = {
+        {CSSDPParser::Announce("g", 1, "orvante:Agent", "bob-Agent", "10.6.6.6", 6666, "ed25519:evil"),
+         "another key"},
+        {CSSDPParser::Answer("ann-Agent", "bob-Agent", "orvante:Agent", "10.6.6.6", 6666), "no key"},
+        {"NOTIFY * HTTP/1.1\r\nNTS: ssdp:alive\r\nUSN: uuid:bob-Agent\r\nLocation: "
+         "http://10.6.6.6:6666/\r\n\r\n",
+         "a service of no known type"},
+        {CSSDPParser::Announce("g", 1, "orvante:AgentNameServer", "bob-Agent", "10.6.6.6", 6666),
+         "a name server under the agent's name"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        Deliver(c.datagram);
+        EXPECT_EQ(Record("bob-Agent")->get_location()->get_port(), 5000);
+        EXPECT_EQ(Record("bob-Agent")->get_type(), 1);
+    }
+    EXPECT_EQ(checked.size(), 4u) << "the name server's announcement is not a key question";
+
+    Deliver(CSSDPParser::Announce("g", 1, "orvante:AgentNameServer", "uuid:ansd", "10.0.0.7", 6677));
+    EXPECT_NE(Record("ansd"), nullptr) << "a name server proves nothing, but takes no agent's record";
+}
+
 TEST(DiscoveryTypes, TextsAndTheirNumbers)
 {
     CBeliefDB beliefs;
