@@ -472,6 +472,28 @@ bool CFileBackend::UpdateEvent(const CStoredItem& item)
                                                : "No item has the id " + item.id + ".");
     if (!m_calendar->UpdateEvent(item, error))
         return Fail("The appointment could not be saved: " + error + ".");
+    return WriteChange(file, error);
+}
+
+bool CFileBackend::RemoveItem(const EntryId& id)
+{
+    if (!m_open)
+        return Fail("The store is closed.");
+    if (!m_started)
+        return Fail("The store has not been read.");
+    const CAtomicFile file(GetCalendarPath(), CICalendarFile::MaxTextSize);
+    std::string error;
+    std::optional<CAtomicFile::CLock> lock;
+    bool changedOutside = false;
+    if (!LockCalendar(file, lock, changedOutside, error))
+        return Fail(error);
+    if (!m_calendar->RemoveEvent(id, error))
+        return Fail("The appointment could not be removed: " + error + ".");
+    return WriteChange(file, error);
+}
+
+bool CFileBackend::WriteChange(const CAtomicFile& file, std::string& error)
+{
     if (InBatch()) {
         m_batchUnwritten = true;
         return true;

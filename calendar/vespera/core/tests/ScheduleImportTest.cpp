@@ -156,15 +156,18 @@ TEST_F(ScheduleImportTest, RecurringFeedEventsImportAsRecurringItems)
                "DTSTAMP:20261201T000000Z\r\nDTSTART:20310305T190000\r\nDTEND:20310305T200000\r\n"
                "SUMMARY:Odd one\r\nRRULE:FREQ=WEEKLY;BYSETPOS=2\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
     Upload(server.Url("/choir.ics"));
-    ASSERT_EQ(CalendarItems(), 2);
+    // The rule the pattern cannot say gives its 53 weeks from its start.
+    ASSERT_EQ(CalendarItems(), 1 + 53);
     outlook::CStoredItem item;
     ASSERT_TRUE(Backend().GetItem(outlook::olFolderCalendar, 0, item));
     EXPECT_TRUE(std::get<outlook::CAppointmentData>(item.data).isRecurring);
     const CAppointmentStore& store = Agent().GetAppointmentStore();
-    ASSERT_EQ(store.GetCount(), 2);
+    ASSERT_EQ(store.GetCount(), 54);
     EXPECT_TRUE(store.GetAt(0)->OccursOn(25, 3, 2031)) << "the fourth Tuesday";
     EXPECT_FALSE(store.GetAt(0)->OccursOn(1, 4, 2031)) << "after the fourth";
     EXPECT_FALSE(store.GetAt(1)->IsRecurring());
+    EXPECT_EQ(store.GetAt(1)->GetStartTime(), CDateTime(2031, 3, 5, 19, 0, 0));
+    EXPECT_EQ(store.GetAt(53)->GetStartTime(), CDateTime(2032, 3, 3, 19, 0, 0));
 }
 
 std::string Feed(int events, const std::string& summary = "Talk")
