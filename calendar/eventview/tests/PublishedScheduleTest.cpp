@@ -149,6 +149,22 @@ TEST_P(PublishedScheduleTest, FeedKeepsExclusionsOverridesCancellationsAndRealLe
     }
 }
 
+// A hundred thousand triples read at once, every event kept.
+TEST(PublishedScheduleSize, AHundredThousandTriplesAreRead)
+{
+    std::string turtle = "@prefix ical: <http://www.w3.org/2002/12/cal/ical#> .\n<> a ical:Vcalendar .\n";
+    constexpr int Events = 25000;
+    for (int i = 0; i < Events; ++i) {
+        const std::string event = "<#e" + std::to_string(i) + ">";
+        turtle += "<> ical:component " + event + " .\n" + event + " a ical:Vevent ; ical:summary \"Slot " +
+                  std::to_string(i) + "\" ; ical:dtstart \"2031-03-0" + std::to_string(1 + i % 9) + "T10:00:00Z\" .\n";
+    }
+    CRDFCalendar calendar;
+    ASSERT_TRUE(calendar.LoadCalendarDocument("http://example.org/big.ttl", {turtle, "text/turtle"}));
+    ASSERT_EQ(calendar.GetCalendars().size(), 1u);
+    EXPECT_EQ(calendar.GetCalendars()[0]->getEventListPtr().size(), static_cast<std::size_t>(Events));
+}
+
 INSTANTIATE_TEST_SUITE_P(Zones, PublishedScheduleTest,
                          ::testing::Values("UTC", "Europe/Lisbon", "America/Chicago", "Asia/Kolkata",
                                            "Pacific/Auckland"));

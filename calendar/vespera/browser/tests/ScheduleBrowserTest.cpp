@@ -204,7 +204,8 @@ TEST_F(ScheduleBrowserTest, EveryShippedExampleHoldsASchedule)
 {
     const char* const examples[] = {
         "team-schedule.rdf",    "conference-programme.rdf", "holidays.ttl",         "school-terms.ttl",
-        "choir-rehearsals.rdf", "football-fixtures.ttl",    "gallery-openings.ttl", "workshop-series.rdf"};
+        "choir-rehearsals.rdf", "football-fixtures.ttl",    "gallery-openings.ttl", "workshop-series.rdf",
+        "harbour-festival.ttl", "chamber-orchestra.rdf"};
     for (const char* example : examples) {
         CScheduleBrowserDlg browser(Agent(), false);
         browser.Retrieve(Shipped(example));
