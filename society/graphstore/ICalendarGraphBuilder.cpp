@@ -1,5 +1,6 @@
 #include <graphstore/ICalendarGraphBuilder.h>
 
+#include <graphstore/DocumentBounds.h>
 #include <graphstore/Vocabulary.h>
 #include <graphstore/ZonedTime.h>
 
@@ -58,12 +59,19 @@ public:
         m_graph.AddEdge(subject, property, object);
         m_triples += Written(subject) + " <" + property + "> " + Written(object) + " .\n";
     }
+    // libical's unescaping takes a backslash and the first byte of the
+    // character after it as one escape, which leaves the rest of that
+    // character behind as bytes that are no UTF-8: every text is made
+    // sound again.
     void Literal(CRDFNode* subject, const std::string& property, const std::string& text)
     {
         if (!text.empty())
-            Link(subject, property, m_graph.Intern(CRDFNode::Literal, text));
+            Link(subject, property, m_graph.Intern(CRDFNode::Literal, CDocumentBounds::ValidUtf8(text)));
     }
-    CRDFNode* Resource(const std::string& uri) { return m_graph.Intern(CRDFNode::Resource, uri); }
+    CRDFNode* Resource(const std::string& uri)
+    {
+        return m_graph.Intern(CRDFNode::Resource, CDocumentBounds::ValidUtf8(uri));
+    }
     CRDFNode* Blank(const std::string& label) { return m_graph.Intern(CRDFNode::Blank, label); }
 
 private:

@@ -5,6 +5,7 @@
 
 #include <eventmodel/RDFDateTime.h>
 #include <eventmodel/RDFVCalendar.h>
+#include <graphstore/DocumentBounds.h>
 #include <slotbook/Appointment.h>
 
 #include <platform/testing/ScopedTimeZone.h>
@@ -163,6 +164,21 @@ TEST(PublishedScheduleSize, AHundredThousandTriplesAreRead)
     ASSERT_TRUE(calendar.LoadCalendarDocument("http://example.org/big.ttl", {turtle, "text/turtle"}));
     ASSERT_EQ(calendar.GetCalendars().size(), 1u);
     EXPECT_EQ(calendar.GetCalendars()[0]->getEventListPtr().size(), static_cast<std::size_t>(Events));
+}
+
+// libical takes a backslash with the first byte of the character after it.
+TEST(PublishedScheduleText, ABackslashBeforeAMultiByteCharacterLeavesSoundText)
+{
+    const std::string feed = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:u\r\n"
+                             "DTSTART:20310301T100000Z\r\nSUMMARY:Caf\\\xc3\xa9 talk\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    CRDFCalendar calendar;
+    ASSERT_TRUE(calendar.LoadCalendarDocument("http://example.org/cafe.ics", {feed, "text/calendar"}));
+    calendar.BuildAppointmentList();
+    ASSERT_EQ(calendar.getAppointmentPtr().size(), 1u);
+    const std::string subject = calendar.getAppointmentPtr()[0]->GetSubject();
+    EXPECT_EQ(CDocumentBounds::ValidUtf8(subject), subject);
+    EXPECT_EQ(subject.rfind("Caf", 0), 0u);
+    EXPECT_NE(subject.find(" talk"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, PublishedScheduleTest,
