@@ -254,6 +254,8 @@ int CScheduleImport::WriteAppointments(CRDFCalendar& calendar)
     const std::vector<CImportSource>& sources = calendar.GetImportSources();
     Positions positions = ItemPositions();
     std::set<std::string> removals;
+    // Occurrences count against the import's bound like events do.
+    m_writeBudget = std::max(m_maxEvents, calendar.getAppointmentPtr().size());
     outlook::CSaveBatch batch(m_calendar.GetBackend());
     for (std::size_t i = 0; i < calendar.getAppointmentPtr().size(); ++i)
         written += WriteEvent(*calendar.getAppointmentPtr()[i], i < sources.size() ? sources[i] : CImportSource(),
@@ -292,6 +294,7 @@ int CScheduleImport::WriteEvent(const CAppointment& appointment, const CImportSo
         return WriteOccurrences(appointment, source, uid, positions, removals);
     // What the event was made of before (occurrences of a series) goes.
     MarkStale(uid, {uid}, std::nullopt, positions, removals);
+    m_writeBudget -= std::min<std::size_t>(m_writeBudget, 1);
     return WriteOne(appointment, appointment.GetStartTime(), uid, pattern, source, positions) ? 1 : 0;
 }
 
@@ -299,13 +302,18 @@ int CScheduleImport::WriteOccurrences(const CAppointment& appointment, const CIm
                                       const std::string& uid, Positions& positions,
                                       std::set<std::string>& removals)
 {
+    if (m_writeBudget == 0) {
+        m_agent.LogLine("Not importing \"" + appointment.GetSubject() + "\": the import reached its bound of " +
+                        std::to_string(m_maxEvents) + " appointments");
+        return 0;
+    }
     const CDateTime now = CDateTime::GetCurrentTime();
     // A series that has not begun yet gives its first year.
     const CDateTime from = std::max(now, appointment.GetStartTime());
     outlook::CRuleExpansion::SResult result;
     std::string reason;
     if (!outlook::CRuleExpansion::Expand(source.rule, appointment.GetStartTime(), source.excluded, source.added,
-                                         from, from + CDateTimeSpan(366, 0, 0, 0), MaxOccurrences, result,
+                                         from, from + CDateTimeSpan(366, 0, 0, 0), std::min(MaxOccurrences, m_writeBudget), result,
                                          reason)) {
         m_agent.LogLine("Not importing \"" + appointment.GetSubject() + "\": " + reason);
         return 0;
@@ -313,6 +321,7 @@ int CScheduleImport::WriteOccurrences(const CAppointment& appointment, const CIm
     if (!result.cut.empty())
         m_agent.LogLine("Only " + std::to_string(result.starts.size()) + " occurrence(s) of \"" +
                         appointment.GetSubject() + "\" within a year are imported: " + result.cut);
+    m_writeBudget -= result.starts.size();
     std::set<std::string> kept;
     int written = 0;
     for (const CDateTime& start : result.starts) {

@@ -41,7 +41,8 @@ class CScheduleImport {
 public:
     static constexpr std::size_t MaxEventsPerImport = 1000;
     static constexpr std::size_t MaxPeerEventsPerDay = 2000;
-    // The most occurrences one series is saved as.
+    // The most occurrences one series is saved as; all the occurrences and
+    // events of one import stay within its bound of events.
     static constexpr std::size_t MaxOccurrences = 500;
 
     // Opens the schedule browser at an address; unset without a window.
@@ -133,6 +134,8 @@ private:
     std::string m_shippedFolder;
     std::size_t m_maxEvents = MaxEventsPerImport;
     std::size_t m_maxPeerEvents = MaxPeerEventsPerDay;
+    // What the import being written may still add.
+    std::size_t m_writeBudget = 0;
     struct SPeerDay {
         long day = 0;
         std::size_t events = 0;

@@ -340,6 +340,16 @@ TEST_F(ScheduleImportTest, UnboundedAndHugeRulesGiveABoundedYearAndSaySo)
     EXPECT_EQ(CalendarItems(), static_cast<long>(CScheduleImport::MaxOccurrences) + 366 - 1);
     EXPECT_EQ(ItemsCalled(Agent().GetAppointmentStore(), "Daily"), 365) << "a year less the one excluded";
     EXPECT_TRUE(Agent().HasLineContaining("Only 500 occurrence(s) of \"Tick\" within a year are imported"));
+
+    // The occurrences of one import stay within its bound.
+    Agent().GetScheduleImport().SetBounds(600, 10000);
+    const std::string singles = Feed(2, "Single");
+    server.Put("/busy.ics", "text/calendar",
+               singles.substr(0, singles.find("END:VCALENDAR")) + feed.substr(feed.find("BEGIN:VEVENT")));
+    Upload(server.Url("/busy.ics"));
+    EXPECT_EQ(ItemsCalled(Agent().GetAppointmentStore(), "Single"), 2);
+    EXPECT_EQ(ItemsCalled(Agent().GetAppointmentStore(), "Daily"), 98) << "600 less 2 singles and 500 ticks";
+    EXPECT_TRUE(Agent().HasLineContaining("Only 98 occurrence(s) of \"Daily\" within a year are imported"));
 }
 
 } // namespace
