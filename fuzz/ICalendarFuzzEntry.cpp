@@ -32,7 +32,8 @@ bool remove_reads_back(CICalendarFile& calendar)
         return true;
     const std::size_t before = calendar.GetItems().size();
     std::string error;
-    if (!calendar.RemoveEvent(calendar.GetItems().front().id, error) || calendar.GetItems().size() != before - 1)
+    if (!calendar.RemoveEvent(calendar.GetItems().front().id, error) ||
+        calendar.GetItems().size() != before - 1)
         return false;
     CICalendarFile reread;
     return reread.Parse(calendar.Serialize(), error) && reread.GetItems().size() == before - 1;

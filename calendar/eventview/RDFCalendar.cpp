@@ -114,7 +114,8 @@ bool CRDFCalendar::AppendCalendarsOf(CRDFMFCGraph& graph, const std::string& url
         hybridClass->interate_through_Edges(vocabulary::RdfType, add_sourceVCalendar, &m_calendars, &m_store,
                                             &address);
     if (w3cClass)
-        w3cClass->interate_through_Edges(vocabulary::RdfType, AddW3CCalendar, &m_calendars, &m_store, &address);
+        w3cClass->interate_through_Edges(vocabulary::RdfType, AddW3CCalendar, &m_calendars, &m_store,
+                                         &address);
     return hybridClass || w3cClass;
 }
 
@@ -162,8 +163,8 @@ bool CRDFCalendar::BuildAppointmentList()
                 NotInOutlook, event.getDescription(), BodyFor(attendees, *calendar),
                 event.getLocationString(), attendees, "", event.getStartDate().GetValue(),
                 event.getEndDate().GetValue(), WholeMinutes(event.getDurationPtr()->GetTotalDays()),
-                event.hasAlarm() ? 1 : 0, event.getAlarmDuration(), event.IsFree() ? CAppointment::FreeStatus : -1,
-                CDateTime::Null(), ImportAttribute));
+                event.hasAlarm() ? 1 : 0, event.getAlarmDuration(),
+                event.IsFree() ? CAppointment::FreeStatus : -1, CDateTime::Null(), ImportAttribute));
             m_appointments.back()->SetAllDay(event.IsAllDay());
             m_sources.push_back(SourceOf(event, *calendar));
         }

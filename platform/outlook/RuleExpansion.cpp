@@ -53,7 +53,8 @@ bool RuleStarts(const std::string& rule, const CDateTime& start, const SWindow& 
         reason = "\"" + rule + "\" is no recurrence rule";
         return false;
     }
-    IteratorPtr iterator(icalrecur_iterator_new(parsed, CICalTime::FromLocal(start)), icalrecur_iterator_free);
+    IteratorPtr iterator(icalrecur_iterator_new(parsed, CICalTime::FromLocal(start)),
+                         icalrecur_iterator_free);
     if (!iterator) {
         icalerror_clear_errno();
         reason = "\"" + rule + "\" cannot be expanded";
@@ -80,9 +81,10 @@ bool RuleStarts(const std::string& rule, const CDateTime& start, const SWindow& 
 
 } // namespace
 
-bool CRuleExpansion::Expand(const std::string& rule, const CDateTime& start, const std::vector<CDateTime>& excluded,
-                            const std::vector<CDateTime>& added, const CDateTime& from, const CDateTime& to,
-                            std::size_t limit, SResult& result, std::string& reason)
+bool CRuleExpansion::Expand(const std::string& rule, const CDateTime& start,
+                            const std::vector<CDateTime>& excluded, const std::vector<CDateTime>& added,
+                            const CDateTime& from, const CDateTime& to, std::size_t limit, SResult& result,
+                            std::string& reason)
 {
     std::vector<CDateTime> sortedExclusions = excluded;
     std::sort(sortedExclusions.begin(), sortedExclusions.end());

@@ -31,8 +31,9 @@ public:
     // `added` starts and without the `excluded` ones, in time order and at
     // most `limit` of them. False with the reason for a rule that does not
     // parse.
-    static bool Expand(const std::string& rule, const CDateTime& start, const std::vector<CDateTime>& excluded,
-                       const std::vector<CDateTime>& added, const CDateTime& from, const CDateTime& to,
-                       std::size_t limit, SResult& result, std::string& reason);
+    static bool Expand(const std::string& rule, const CDateTime& start,
+                       const std::vector<CDateTime>& excluded, const std::vector<CDateTime>& added,
+                       const CDateTime& from, const CDateTime& to, std::size_t limit, SResult& result,
+                       std::string& reason);
 };
 } // namespace outlook

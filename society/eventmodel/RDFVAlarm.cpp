@@ -11,8 +11,7 @@ bool CRDFVAlarm::set(CRDFNode* node, CRDFMFCGraphStore*)
     std::string text = nodereader::Text(trigger);
     if (text.empty())
         text = nodereader::Text(nodereader::CalendarValue(trigger, "duration"));
-    if (!CRDFDuration::Parse(text, minutes) ||
-        minutes > 0)
+    if (!CRDFDuration::Parse(text, minutes) || minutes > 0)
         return false;
     m_present = true;
     m_minutes = -minutes;

@@ -19,14 +19,15 @@ std::string RuleText(CRDFNode* rule)
 {
     if (!rule || rule->IsLiteral())
         return nodereader::Text(rule);
-    static const char* const Parts[] = {"freq",  "interval", "count",     "until",
+    static const char* const Parts[] = {"freq",  "interval",   "count",   "until",
                                         "byday", "bymonthday", "bymonth", "wkst"};
     std::string text;
     for (const char* part : Parts) {
         std::string value = nodereader::DateText(nodereader::CalendarValue(rule, part));
         if (std::string(part) == "until")
-            value.erase(std::remove_if(value.begin(), value.end(), [](char c) { return c == '-' || c == ':'; }),
-                        value.end());
+            value.erase(
+                std::remove_if(value.begin(), value.end(), [](char c) { return c == '-' || c == ':'; }),
+                value.end());
         const bool sound = !value.empty() && value.size() <= 64 &&
                            std::all_of(value.begin(), value.end(), [](unsigned char c) {
                                return std::isalnum(c) || c == ',' || c == '+' || c == '-';
@@ -89,7 +90,8 @@ void CRDFVevent::ReadTimes(CRDFNode* node, CRDFMFCGraphStore* store)
         // The local wall clock may jump between two instants; their
         // distance is the event's length.
         const long long seconds = *m_end.GetInstant() - *m_start.GetInstant();
-        m_duration = CDateTimeSpan(static_cast<long>(seconds / 86400), 0, 0, static_cast<int>(seconds % 86400));
+        m_duration =
+            CDateTimeSpan(static_cast<long>(seconds / 86400), 0, 0, static_cast<int>(seconds % 86400));
     } else if (m_end.IsValid()) {
         m_duration = m_end.GetValue() - m_start.GetValue();
     } else if (m_start.IsDateOnly()) {

@@ -152,7 +152,7 @@ void AddEvent(CFeedWriter& out, icalcomponent* event, CRDFNode* calendar, const 
     const std::string prefix = "event" + std::to_string(number) + "-";
     icalproperty* recurrenceId = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY);
     const bool named = uid && *uid;
-    CRDFNode* node = !named        ? out.Blank(prefix + "node")
+    CRDFNode* node = !named         ? out.Blank(prefix + "node")
                      : recurrenceId ? OverrideNode(out, recurrenceId, address + "#" + uid)
                                     : out.Resource(address + "#" + uid);
     out.Link(calendar, Ical("component"), node);

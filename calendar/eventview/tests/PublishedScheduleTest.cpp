@@ -132,8 +132,8 @@ TEST_P(PublishedScheduleTest, FeedKeepsExclusionsOverridesCancellationsAndRealLe
 {
     Load("ferry-timetable.ics");
     EXPECT_EQ(calendar.GetCalendars()[0]->getTitleDescription(), "Ferry, island and back");
-    Check({"Crossing, upper deck; bikes allowed", "2031-01-07T07:00:00Z", 60, false, "FREQ=WEEKLY;COUNT=5", "",
-           0});
+    Check({"Crossing, upper deck; bikes allowed", "2031-01-07T07:00:00Z", 60, false, "FREQ=WEEKLY;COUNT=5",
+           "", 0});
     Check({"Crossing (late boat)", "2031-01-21T10:30:00Z", 60, false, "", "", 0});
     Check({"Lighthouse open day", "2031-01-11", 1440, true, "", "", 0});
     // Across the end of summer time: five hours, whatever the user's clock.
@@ -158,7 +158,8 @@ TEST(PublishedScheduleSize, AHundredThousandTriplesAreRead)
     for (int i = 0; i < Events; ++i) {
         const std::string event = "<#e" + std::to_string(i) + ">";
         turtle += "<> ical:component " + event + " .\n" + event + " a ical:Vevent ; ical:summary \"Slot " +
-                  std::to_string(i) + "\" ; ical:dtstart \"2031-03-0" + std::to_string(1 + i % 9) + "T10:00:00Z\" .\n";
+                  std::to_string(i) + "\" ; ical:dtstart \"2031-03-0" + std::to_string(1 + i % 9) +
+                  "T10:00:00Z\" .\n";
     }
     CRDFCalendar calendar;
     ASSERT_TRUE(calendar.LoadCalendarDocument("http://example.org/big.ttl", {turtle, "text/turtle"}));
@@ -169,8 +170,9 @@ TEST(PublishedScheduleSize, AHundredThousandTriplesAreRead)
 // libical takes a backslash with the first byte of the character after it.
 TEST(PublishedScheduleText, ABackslashBeforeAMultiByteCharacterLeavesSoundText)
 {
-    const std::string feed = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:u\r\n"
-                             "DTSTART:20310301T100000Z\r\nSUMMARY:Caf\\\xc3\xa9 talk\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    const std::string feed =
+        "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:u\r\n"
+        "DTSTART:20310301T100000Z\r\nSUMMARY:Caf\\\xc3\xa9 talk\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
     CRDFCalendar calendar;
     ASSERT_TRUE(calendar.LoadCalendarDocument("http://example.org/cafe.ics", {feed, "text/calendar"}));
     calendar.BuildAppointmentList();

@@ -52,7 +52,8 @@ void Fill(outlook::CAppointmentItem& item, const CAppointment& appointment, long
     item.SetRequiredAttendees(appointment.GetReqAttendees());
     item.SetOptionalAttendees(appointment.GetOptAttendees());
     item.SetAllDayEvent(appointment.IsAllDay());
-    item.SetBusyStatus(appointment.GetApptStatus() == CAppointment::FreeStatus ? outlook::olFree : outlook::olBusy);
+    item.SetBusyStatus(appointment.GetApptStatus() == CAppointment::FreeStatus ? outlook::olFree
+                                                                               : outlook::olBusy);
 }
 
 // The local start in iCalendar's basic form, which tells an occurrence of a
@@ -79,8 +80,8 @@ CScheduleImport::PatternOf(const std::string& rule, const CAppointment& appointm
     std::string reason;
     if (outlook::CRecurrenceRule::PatternFromText(rule, appointment.GetStartTime(), minutes, pattern, reason))
         return pattern;
-    m_agent.LogLine("\"" + appointment.GetSubject() + "\" is imported as its occurrences within a year: " +
-                    reason);
+    m_agent.LogLine("\"" + appointment.GetSubject() +
+                    "\" is imported as its occurrences within a year: " + reason);
     return std::nullopt;
 }
 
@@ -258,8 +259,8 @@ int CScheduleImport::WriteAppointments(CRDFCalendar& calendar)
     m_writeBudget = std::max(m_maxEvents, calendar.getAppointmentPtr().size());
     outlook::CSaveBatch batch(m_calendar.GetBackend());
     for (std::size_t i = 0; i < calendar.getAppointmentPtr().size(); ++i)
-        written += WriteEvent(*calendar.getAppointmentPtr()[i], i < sources.size() ? sources[i] : CImportSource(),
-                              positions, removals);
+        written += WriteEvent(*calendar.getAppointmentPtr()[i],
+                              i < sources.size() ? sources[i] : CImportSource(), positions, removals);
     // A cancelled event leaves nothing of what it brought before.
     for (const std::string& identity : calendar.GetCancelledIdentities())
         MarkStale(ImportUid(identity), {}, std::nullopt, positions, removals);
@@ -303,8 +304,9 @@ int CScheduleImport::WriteOccurrences(const CAppointment& appointment, const CIm
                                       std::set<std::string>& removals)
 {
     if (m_writeBudget == 0) {
-        m_agent.LogLine("Not importing \"" + appointment.GetSubject() + "\": the import reached its bound of " +
-                        std::to_string(m_maxEvents) + " appointments");
+        m_agent.LogLine("Not importing \"" + appointment.GetSubject() +
+                        "\": the import reached its bound of " + std::to_string(m_maxEvents) +
+                        " appointments");
         return 0;
     }
     const CDateTime now = CDateTime::GetCurrentTime();
@@ -312,9 +314,9 @@ int CScheduleImport::WriteOccurrences(const CAppointment& appointment, const CIm
     const CDateTime from = std::max(now, appointment.GetStartTime());
     outlook::CRuleExpansion::SResult result;
     std::string reason;
-    if (!outlook::CRuleExpansion::Expand(source.rule, appointment.GetStartTime(), source.excluded, source.added,
-                                         from, from + CDateTimeSpan(366, 0, 0, 0), std::min(MaxOccurrences, m_writeBudget), result,
-                                         reason)) {
+    if (!outlook::CRuleExpansion::Expand(source.rule, appointment.GetStartTime(), source.excluded,
+                                         source.added, from, from + CDateTimeSpan(366, 0, 0, 0),
+                                         std::min(MaxOccurrences, m_writeBudget), result, reason)) {
         m_agent.LogLine("Not importing \"" + appointment.GetSubject() + "\": " + reason);
         return 0;
     }
@@ -370,7 +372,8 @@ std::size_t CScheduleImport::RemoveItems(const std::set<std::string>& uids, cons
     }
     // From the last, so that every position still names its item.
     std::sort(doomed.rbegin(), doomed.rend());
-    outlook::CItems* items = m_calendar.GetNameSpace()->GetDefaultFolder(outlook::olFolderCalendar)->GetItems();
+    outlook::CItems* items =
+        m_calendar.GetNameSpace()->GetDefaultFolder(outlook::olFolderCalendar)->GetItems();
     std::size_t removed = 0;
     for (long position : doomed) {
         std::unique_ptr<outlook::CItem> item = items->Item(position);
@@ -412,7 +415,8 @@ CScheduleImport::Positions CScheduleImport::ItemPositions()
     return positions;
 }
 
-bool CScheduleImport::WriteOne(const CAppointment& appointment, const CDateTime& start, const std::string& uid,
+bool CScheduleImport::WriteOne(const CAppointment& appointment, const CDateTime& start,
+                               const std::string& uid,
                                const std::optional<outlook::CAppointmentData::Pattern>& pattern,
                                const CImportSource& source, Positions& positions)
 {

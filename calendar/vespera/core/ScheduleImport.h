@@ -107,10 +107,11 @@ private:
     int WriteOccurrences(const CAppointment& appointment, const CImportSource& source, const std::string& uid,
                          Positions& positions, std::set<std::string>& removals);
     bool WriteOne(const CAppointment& appointment, const CDateTime& start, const std::string& uid,
-                  const std::optional<outlook::CAppointmentData::Pattern>& pattern, const CImportSource& source,
-                  Positions& positions);
-    void MarkStale(const std::string& uid, const std::set<std::string>& kept, const std::optional<CDateTime>& from,
-                   const Positions& positions, std::set<std::string>& removals);
+                  const std::optional<outlook::CAppointmentData::Pattern>& pattern,
+                  const CImportSource& source, Positions& positions);
+    void MarkStale(const std::string& uid, const std::set<std::string>& kept,
+                   const std::optional<CDateTime>& from, const Positions& positions,
+                   std::set<std::string>& removals);
     CDateTime StartAt(long position);
     std::size_t RemoveItems(const std::set<std::string>& uids, const Positions& positions);
     Positions ItemPositions();

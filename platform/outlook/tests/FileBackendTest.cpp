@@ -393,9 +393,9 @@ TEST_F(FileBackendTest, UpdatesRewriteTheMappedFieldsAndKeepTheRest)
 
 TEST_F(FileBackendTest, RemovingAnEventTakesOnlyItOutAlsoInABatchThatFails)
 {
-    WriteFile(CalendarPath(), Calendar(Event("one", "20260301T090000", "First") +
-                                       Event("two", "20260302T090000", "Second") +
-                                       Event("three", "20260303T090000", "Third")));
+    WriteFile(CalendarPath(),
+              Calendar(Event("one", "20260301T090000", "First") + Event("two", "20260302T090000", "Second") +
+                       Event("three", "20260303T090000", "Third")));
     auto backend = Started();
     ASSERT_TRUE(backend->RemoveItem("two")) << backend->GetLastErrorText();
     const std::string calendar = ReadFile(CalendarPath());
