@@ -8,6 +8,7 @@
 #include <platform/FileStamp.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -104,6 +105,9 @@ private:
     bool AddEvent(CStoredItem& item);
     bool AddContact(CStoredItem& item);
     bool UpdateEvent(const CStoredItem& item);
+    // Makes `change` to the calendar under the file's lock (false with the
+    // reason when it cannot), then writes it.
+    bool ChangeCalendar(const std::function<bool(std::string& error)>& change);
     // Writes a change the calendar took, at once or with its batch.
     bool WriteChange(const CAtomicFile& file, std::string& error);
     void RemoveLeftoverTemporaries();

@@ -1,6 +1,7 @@
 #include <outlook/RuleExpansion.h>
 
 #include <outlook/ICalTime.h>
+#include <outlook/RecurrenceRule.h>
 
 #include <platform/DateTimeSpan.h>
 
@@ -46,13 +47,9 @@ struct SWindow {
 bool RuleStarts(const std::string& rule, const CDateTime& start, const SWindow& window,
                 std::vector<CDateTime>& starts, std::string& cut, std::string& reason)
 {
-    icalerror_clear_errno();
-    const icalrecurrencetype parsed = icalrecurrencetype_from_string(rule.c_str());
-    if (parsed.freq == ICAL_NO_RECURRENCE || icalerrno != ICAL_NO_ERROR) {
-        icalerror_clear_errno();
-        reason = "\"" + rule + "\" is no recurrence rule";
+    icalrecurrencetype parsed;
+    if (!CRecurrenceRule::ParseText(rule, parsed, reason))
         return false;
-    }
     IteratorPtr iterator(icalrecur_iterator_new(parsed, CICalTime::FromLocal(start)),
                          icalrecur_iterator_free);
     if (!iterator) {
