@@ -12,9 +12,9 @@
 namespace {
 
 // The W3C vocabulary's rule resource names its parts one by one; they are
-// joined into the text a feed's RRULE has. Parts holding anything but what
-// a rule's values are made of are left out, so no value can add parts of
-// its own.
+// joined into the text a feed's RRULE has. A part holding anything but what
+// a rule's values are made of spoils the rule, so that no value can add
+// parts of its own and no end is lost.
 std::string RuleText(CRDFNode* rule)
 {
     if (!rule || rule->IsLiteral())
@@ -23,24 +23,27 @@ std::string RuleText(CRDFNode* rule)
                                         "byday", "bymonthday", "bymonth", "wkst"};
     std::string text;
     for (const char* part : Parts) {
-        std::string value = nodereader::DateText(nodereader::CalendarValue(rule, part));
-        if (std::string(part) == "until")
+        CRDFNode* given = nodereader::CalendarValue(rule, part);
+        if (!given)
+            continue;
+        std::string value = nodereader::DateText(given);
+        if (std::string(part) == "until") {
+            // A zoned end reads as its instant, the zone's name after it.
+            value = value.substr(0, value.find('['));
             value.erase(
                 std::remove_if(value.begin(), value.end(), [](char c) { return c == '-' || c == ':'; }),
                 value.end());
+        }
         const bool sound = !value.empty() && value.size() <= 64 &&
                            std::all_of(value.begin(), value.end(), [](unsigned char c) {
                                return std::isalnum(c) || c == ',' || c == '+' || c == '-';
                            });
         if (!sound)
-            continue;
-        std::transform(value.begin(), value.end(), value.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        std::string name = part;
-        std::transform(name.begin(), name.end(), name.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        text += (text.empty() ? "" : ";") + name + "=" + value;
+            return std::string();
+        text += (text.empty() ? "" : ";") + std::string(part) + "=" + value;
     }
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return text.rfind("FREQ=", 0) == 0 ? text : std::string();
 }
 

@@ -100,10 +100,12 @@ TEST_P(PublishedScheduleTest, W3CTurtleWithTypedZonedAndNestedValues)
         {"Opening of the week", "2031-06-02T16:30:00Z", 60, false, "", "mayor@harbour.example", 0},
         {"Organ recital", "2031-06-03T19:00:00Z", 75, false, "", "", 20},
         {"Harbour swim", "2031-06-02T06:00:00Z", 40, false, "FREQ=DAILY;INTERVAL=2;COUNT=4", "", 0},
+        {"Tide walk", "2031-06-02T07:00:00Z", 90, false, "FREQ=WEEKLY;UNTIL=20310630T070000Z;BYDAY=MO,WE", "",
+         0},
     };
     for (const SExpected& event : events)
         Check(event);
-    ASSERT_EQ(calendar.getAppointmentPtr().size(), 5u) << "the cancelled parade is not built";
+    ASSERT_EQ(calendar.getAppointmentPtr().size(), 6u) << "the cancelled parade is not built";
     EXPECT_EQ(calendar.GetCancelledIdentities(), std::vector<std::string>{url + "#parade"});
     EXPECT_EQ(SourceOf("Organ recital").organiser, "office@church.example");
     for (const char* day : {"Boat fair", "Talk on tides"}) {
