@@ -25,6 +25,20 @@ bool add_reads_back(CICalendarFile& calendar)
            reread.GetItems().size() == calendar.GetItems().size() && reread.GetItems().back().id == item.id;
 }
 
+// Taking an event out leaves every other, and the calendar reads back.
+bool remove_reads_back(CICalendarFile& calendar)
+{
+    if (calendar.GetItems().empty())
+        return true;
+    const std::size_t before = calendar.GetItems().size();
+    std::string error;
+    if (!calendar.RemoveEvent(calendar.GetItems().front().id, error) ||
+        calendar.GetItems().size() != before - 1)
+        return false;
+    CICalendarFile reread;
+    return reread.Parse(calendar.Serialize(), error) && reread.GetItems().size() == before - 1;
+}
+
 } // namespace
 
 bool CFuzzEntries::icalendar(const std::uint8_t* data, std::size_t size)
@@ -37,5 +51,5 @@ bool CFuzzEntries::icalendar(const std::uint8_t* data, std::size_t size)
     CICalendarFile again;
     if (!again.Parse(calendar.Serialize(), error) || again.GetItems().size() != calendar.GetItems().size())
         return false;
-    return add_reads_back(again);
+    return add_reads_back(again) && remove_reads_back(again);
 }

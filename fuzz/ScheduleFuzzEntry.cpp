@@ -36,7 +36,8 @@ bool EventsAreSound(const CRDFVCalendar& calendar)
                 return false;
         }
     }
-    return !calendar.getEventListPtr().empty() && !calendar.getTitleDescription().empty();
+    const bool filled = !calendar.getEventListPtr().empty() || !calendar.GetCancelledEvents().empty();
+    return filled && !calendar.getTitleDescription().empty();
 }
 
 } // namespace
@@ -54,12 +55,9 @@ bool CFuzzEntries::schedule(const std::uint8_t* data, std::size_t size)
     // Whatever the bytes, nothing but UTF-8 is taken from them.
     if (CDocumentBounds::ValidUtf8(graph->Triples()) != graph->Triples())
         return false;
-    CRDFNode* calendarClass = graph->get_graph()->get_Node(vocabulary::VCalendarClass, 0);
-    if (!calendarClass)
+    const std::string url = "http://fuzz.example/schedule";
+    if (!model.AppendCalendarsOf(*graph, url))
         return true;
-    std::string url = "http://fuzz.example/schedule";
-    calendarClass->interate_through_Edges(vocabulary::RdfType, add_sourceVCalendar, &model.GetCalendars(),
-                                          &model.GetGraphStore(), &url);
     std::size_t selected = 0;
     for (const std::unique_ptr<CRDFVCalendar>& calendar : model.GetCalendars()) {
         if (!EventsAreSound(*calendar) || calendar->getURL() != url)
@@ -68,5 +66,5 @@ bool CFuzzEntries::schedule(const std::uint8_t* data, std::size_t size)
         selected += calendar->getEventListPtr().size();
     }
     model.BuildAppointmentList();
-    return model.getAppointmentPtr().size() == selected && model.GetImportIdentities().size() == selected;
+    return model.getAppointmentPtr().size() == selected && model.GetImportSources().size() == selected;
 }

@@ -1,5 +1,6 @@
 #include <eventview/RDFCalendar.h>
 
+#include <eventmodel/NodeReader.h>
 #include <eventmodel/RDFVCalendar.h>
 #include <graphstore/Vocabulary.h>
 #include <slotbook/Appointment.h>
@@ -36,6 +37,26 @@ std::string IdentityOf(const CRDFVevent& event, const CRDFVCalendar& calendar)
     if (uri == address || uri.compare(0, address.size() + 1, address + "#") == 0)
         return uri;
     return address + " " + uri;
+}
+
+// A calendar typed in both vocabularies was added with the hybrid class.
+void AddW3CCalendar(CRDFEdge* edge, void* calendars, void* store, void* url)
+{
+    CRDFNode* source = edge ? edge->get_sourceNode() : nullptr;
+    if (source && !nodereader::HasType(source, vocabulary::VCalendarClass))
+        add_sourceVCalendar(edge, calendars, store, url);
+}
+
+CImportSource SourceOf(const CRDFVevent& event, const CRDFVCalendar& calendar)
+{
+    CImportSource source;
+    source.identity = IdentityOf(event, calendar);
+    source.rule = event.GetRecurrenceRule();
+    source.excluded = event.GetExcludedStarts();
+    source.added = event.GetAddedStarts();
+    if (event.GetOrganiser().hasEmail())
+        source.organiser = event.GetOrganiser().getEmail();
+    return source;
 }
 
 } // namespace
@@ -76,16 +97,26 @@ bool CRDFCalendar::AddCalendarsOf(CRDFMFCGraph* graph, const std::string& url)
         SetErrorCode(NotLoaded);
         return false;
     }
-    CRDFNode* calendarClass = graph->get_graph()->get_Node(vocabulary::VCalendarClass, 0);
-    if (!calendarClass) {
+    if (!AppendCalendarsOf(*graph, url)) {
         m_store.DeleteGraph(graph);
         SetErrorCode(NoCalendar);
         return false;
     }
-    std::string address = url;
-    calendarClass->interate_through_Edges(vocabulary::RdfType, add_sourceVCalendar, &m_calendars, &m_store,
-                                          &address);
     return true;
+}
+
+bool CRDFCalendar::AppendCalendarsOf(CRDFMFCGraph& graph, const std::string& url)
+{
+    CRDFNode* hybridClass = graph.get_graph()->get_Node(vocabulary::VCalendarClass, 0);
+    CRDFNode* w3cClass = graph.get_graph()->get_Node(vocabulary::IcalCalendarClass, 0);
+    std::string address = url;
+    if (hybridClass)
+        hybridClass->interate_through_Edges(vocabulary::RdfType, add_sourceVCalendar, &m_calendars, &m_store,
+                                            &address);
+    if (w3cClass)
+        w3cClass->interate_through_Edges(vocabulary::RdfType, AddW3CCalendar, &m_calendars, &m_store,
+                                         &address);
+    return hybridClass || w3cClass;
 }
 
 void add_sourceVCalendar(CRDFEdge* edge, void* calendars, void* store, void* url)
@@ -122,6 +153,8 @@ bool CRDFCalendar::BuildAppointmentList()
     for (const std::unique_ptr<CRDFVCalendar>& calendar : m_calendars) {
         if (calendar->getUpdateStatus() != EVENT_SELECTED)
             continue;
+        for (const CRDFVevent& event : calendar->GetCancelledEvents())
+            m_cancelled.push_back(IdentityOf(event, *calendar));
         for (const CRDFVevent& event : calendar->getEventListPtr()) {
             if (event.getUpdateStatus() != EVENT_SELECTED)
                 continue;
@@ -130,10 +163,10 @@ bool CRDFCalendar::BuildAppointmentList()
                 NotInOutlook, event.getDescription(), BodyFor(attendees, *calendar),
                 event.getLocationString(), attendees, "", event.getStartDate().GetValue(),
                 event.getEndDate().GetValue(), WholeMinutes(event.getDurationPtr()->GetTotalDays()),
-                event.hasAlarm() ? 1 : 0, event.getAlarmDuration(), -1, CDateTime::Null(), ImportAttribute));
+                event.hasAlarm() ? 1 : 0, event.getAlarmDuration(),
+                event.IsFree() ? CAppointment::FreeStatus : -1, CDateTime::Null(), ImportAttribute));
             m_appointments.back()->SetAllDay(event.IsAllDay());
-            m_identities.push_back(IdentityOf(event, *calendar));
-            m_rules.push_back(event.GetRecurrenceRule());
+            m_sources.push_back(SourceOf(event, *calendar));
         }
     }
     return true;
@@ -147,6 +180,6 @@ void CRDFCalendar::DeleteVCalendarListItems()
 void CRDFCalendar::DeleteAppointmentListItems()
 {
     m_appointments.clear();
-    m_identities.clear();
-    m_rules.clear();
+    m_sources.clear();
+    m_cancelled.clear();
 }

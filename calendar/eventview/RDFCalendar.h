@@ -1,5 +1,7 @@
 #pragma once
 
+#include <eventview/ImportSource.h>
+
 #include <graphstore/RDFMFCGraphStore.h>
 
 #include <memory>
@@ -31,22 +33,24 @@ public:
 
     // Loads the page and appends its calendars; false (with the error code)
     // when the address is empty, the page cannot be read, or it holds no
-    // calendar class. A page whose calendars cannot be filled still counts.
+    // calendar class (the hybrid schema's or the W3C vocabulary's). A page
+    // whose calendars cannot be filled still counts.
     bool LoadCalendarModel(const std::string& url);
     // The same for a document fetched already from `url`.
     bool LoadCalendarDocument(const std::string& url, const CFetchedDocument& document);
-    // Appends an appointment per selected event of every selected calendar.
+    // Appends the calendars of a graph loaded already (from `url`); false
+    // when it holds no calendar class.
+    bool AppendCalendarsOf(CRDFMFCGraph& graph, const std::string& url);
+    // Appends an appointment per selected event of every selected calendar,
+    // and the identities of every selected calendar's cancelled events.
     bool BuildAppointmentList();
 
     std::vector<std::unique_ptr<CAppointment>>& getAppointmentPtr() { return m_appointments; }
-    // For each appointment, what tells its event apart from every other:
-    // the event's URI (after the schedule's address when the URI is not
-    // within it), or for a blank node the schedule's address with the start
-    // and the summary.
-    const std::vector<std::string>& GetImportIdentities() const { return m_identities; }
-    // For each appointment, its event's recurrence rule ("FREQ=..."), empty
-    // for an event that does not recur.
-    const std::vector<std::string>& GetRecurrenceRules() const { return m_rules; }
+    // For each appointment, its event's identity, recurrence and organiser.
+    const std::vector<CImportSource>& GetImportSources() const { return m_sources; }
+    // The identities of the cancelled events, which are not to be in the
+    // calendar.
+    const std::vector<std::string>& GetCancelledIdentities() const { return m_cancelled; }
     std::vector<std::unique_ptr<CRDFVCalendar>>& GetCalendars() { return m_calendars; }
     CRDFMFCGraphStore& GetGraphStore() { return m_store; }
 
@@ -67,8 +71,8 @@ private:
     bool AddCalendarsOf(CRDFMFCGraph* graph, const std::string& url);
 
     std::vector<std::unique_ptr<CAppointment>> m_appointments;
-    std::vector<std::string> m_identities;
-    std::vector<std::string> m_rules;
+    std::vector<CImportSource> m_sources;
+    std::vector<std::string> m_cancelled;
     std::vector<std::unique_ptr<CRDFVCalendar>> m_calendars;
     CRDFMFCGraphStore m_store;
     int m_error = NoError;

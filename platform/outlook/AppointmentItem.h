@@ -29,6 +29,7 @@ public:
     // Minutes; false (and nothing changes) for a negative length.
     bool SetDuration(long minutes);
     long GetBusyStatus() const { return m_data.busyStatus; }
+    void SetBusyStatus(long status) { m_data.busyStatus = status; }
     bool GetIsRecurring() const { return m_data.isRecurring; }
     // The zone the calendar file names for the start; empty for none.
     const std::string& GetStartZone() const { return m_data.startZone; }

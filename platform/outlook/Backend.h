@@ -43,6 +43,9 @@ public:
     virtual bool AddItem(OlDefaultFolders folder, CStoredItem& item) = 0;
     // Replaces the data of an existing item of the same kind, found by id.
     virtual bool UpdateItem(const CStoredItem& item) = 0;
+    // Takes the calendar item with the id out of its folder; the items
+    // after it move up one place.
+    virtual bool RemoveItem(const EntryId& id) = 0;
     // What Refresh found.
     enum class RefreshResult {
         Unchanged,

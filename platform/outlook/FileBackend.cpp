@@ -461,17 +461,46 @@ bool CFileBackend::UpdateItem(const CStoredItem& item)
 
 bool CFileBackend::UpdateEvent(const CStoredItem& item)
 {
+    return ChangeCalendar([this, &item](std::string& error) {
+        if (m_calendar->IndexOf(item.id) < 0) {
+            error = ContactIndex(item.id) >= 0 ? "An item cannot change its kind."
+                                               : "No item has the id " + item.id + ".";
+            return false;
+        }
+        if (m_calendar->UpdateEvent(item, error))
+            return true;
+        error = "The appointment could not be saved: " + error + ".";
+        return false;
+    });
+}
+
+bool CFileBackend::RemoveItem(const EntryId& id)
+{
+    if (!m_open)
+        return Fail("The store is closed.");
+    if (!m_started)
+        return Fail("The store has not been read.");
+    return ChangeCalendar([this, &id](std::string& error) {
+        if (m_calendar->RemoveEvent(id, error))
+            return true;
+        error = "The appointment could not be removed: " + error + ".";
+        return false;
+    });
+}
+
+bool CFileBackend::ChangeCalendar(const std::function<bool(std::string& error)>& change)
+{
     const CAtomicFile file(GetCalendarPath(), CICalendarFile::MaxTextSize);
     std::string error;
     std::optional<CAtomicFile::CLock> lock;
     bool changedOutside = false;
-    if (!LockCalendar(file, lock, changedOutside, error))
+    if (!LockCalendar(file, lock, changedOutside, error) || !change(error))
         return Fail(error);
-    if (m_calendar->IndexOf(item.id) < 0)
-        return Fail(ContactIndex(item.id) >= 0 ? "An item cannot change its kind."
-                                               : "No item has the id " + item.id + ".");
-    if (!m_calendar->UpdateEvent(item, error))
-        return Fail("The appointment could not be saved: " + error + ".");
+    return WriteChange(file, error);
+}
+
+bool CFileBackend::WriteChange(const CAtomicFile& file, std::string& error)
+{
     if (InBatch()) {
         m_batchUnwritten = true;
         return true;

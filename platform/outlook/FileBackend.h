@@ -8,6 +8,7 @@
 #include <platform/FileStamp.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,6 +64,7 @@ public:
     bool GetItem(OlDefaultFolders folder, long index, CStoredItem& item) const override;
     bool AddItem(OlDefaultFolders folder, CStoredItem& item) override;
     bool UpdateItem(const CStoredItem& item) override;
+    bool RemoveItem(const EntryId& id) override;
     // Compares the files' stamps with those of the last read or write.
     RefreshResult Refresh() override;
     void BeginBatch() override;
@@ -103,6 +105,11 @@ private:
     bool AddEvent(CStoredItem& item);
     bool AddContact(CStoredItem& item);
     bool UpdateEvent(const CStoredItem& item);
+    // Makes `change` to the calendar under the file's lock (false with the
+    // reason when it cannot), then writes it.
+    bool ChangeCalendar(const std::function<bool(std::string& error)>& change);
+    // Writes a change the calendar took, at once or with its batch.
+    bool WriteChange(const CAtomicFile& file, std::string& error);
     void RemoveLeftoverTemporaries();
     // Writes the calendar as it is now, once it is sure to read back; on any
     // failure the calendar goes back to the text last read or written.

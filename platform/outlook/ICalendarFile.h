@@ -96,6 +96,9 @@ public:
     // from what the item says; false for an unknown id or data that is not
     // an appointment.
     bool UpdateEvent(const CStoredItem& item, std::string& error);
+    // Takes the event with the id out of the calendar, with everything it
+    // holds; false for an unknown id.
+    bool RemoveEvent(const EntryId& id, std::string& error);
 
     // The whole calendar as iCalendar text (CRLF, folded lines); empty when
     // the text read could not be parsed again.

@@ -56,6 +56,12 @@ CItem::DisplayHandler& DisplayHandlerSlot()
 
 } // namespace
 
+bool CItem::Delete()
+{
+    const std::shared_ptr<CBackend> backend = LockBackend();
+    return backend && !m_id.empty() && backend->RemoveItem(m_id);
+}
+
 bool CItem::Display()
 {
     const DisplayHandler& handler = DisplayHandlerSlot();

@@ -54,6 +54,9 @@ public:
     // already holds an item of that id. No effect once the item is saved.
     void RequestEntryID(const EntryId& id);
 
+    // Takes a saved item out of its folder; false for one never saved, or
+    // when the back-end is gone or refuses.
+    bool Delete();
     // Opens the item's form for the user, through the handler the windowed
     // program installs; the form saves the item when the user asks it to.
     // False when there is no window to show it in.

@@ -167,6 +167,20 @@ bool CMemoryBackend::UpdateItem(const CStoredItem& item)
     return true;
 }
 
+bool CMemoryBackend::RemoveItem(const EntryId& id)
+{
+    if (!m_open)
+        return Fail("The store is closed.");
+    if (IsFailing(Operation::Save))
+        return Fail("The item could not be removed.");
+    const auto found = std::find_if(m_calendar.begin(), m_calendar.end(),
+                                    [&id](const CStoredItem& item) { return item.id == id; });
+    if (found == m_calendar.end())
+        return Fail("No appointment has the id " + id + ".");
+    m_calendar.erase(found);
+    return true;
+}
+
 bool CMemoryBackend::SendMail(const CMailData& mail)
 {
     if (IsFailing(Operation::SendMail))

@@ -48,6 +48,7 @@ public:
     bool GetItem(OlDefaultFolders folder, long index, CStoredItem& item) const override;
     bool AddItem(OlDefaultFolders folder, CStoredItem& item) override;
     bool UpdateItem(const CStoredItem& item) override;
+    bool RemoveItem(const EntryId& id) override;
     bool SendMail(const CMailData& mail) override;
 
 private:

@@ -528,14 +528,21 @@ bool CRecurrenceRule::FromPattern(const CAppointmentData::Pattern& pattern, ical
 bool CRecurrenceRule::PatternFromText(const std::string& rule, const CDateTime& start, long durationMinutes,
                                       CAppointmentData::Pattern& pattern, std::string& reason)
 {
+    icalrecurrencetype parsed;
+    return ParseText(rule, parsed, reason) &&
+           ToPattern(parsed, CICalTime::FromLocal(start), durationMinutes, pattern, reason);
+}
+
+bool CRecurrenceRule::ParseText(const std::string& rule, icalrecurrencetype& parsed, std::string& reason)
+{
     icalerror_clear_errno();
-    const icalrecurrencetype parsed = icalrecurrencetype_from_string(rule.c_str());
+    parsed = icalrecurrencetype_from_string(rule.c_str());
     if (parsed.freq == ICAL_NO_RECURRENCE || icalerrno != ICAL_NO_ERROR) {
         icalerror_clear_errno();
         reason = "\"" + rule + "\" is no recurrence rule";
         return false;
     }
-    return ToPattern(parsed, CICalTime::FromLocal(start), durationMinutes, pattern, reason);
+    return true;
 }
 
 } // namespace outlook

@@ -44,5 +44,8 @@ public:
     // for a text that is no rule, too.
     static bool PatternFromText(const std::string& rule, const CDateTime& start, long durationMinutes,
                                 CAppointmentData::Pattern& pattern, std::string& reason);
+    // The rule a text says; false with the reason for a text that is no
+    // rule.
+    static bool ParseText(const std::string& rule, icalrecurrencetype& parsed, std::string& reason);
 };
 } // namespace outlook

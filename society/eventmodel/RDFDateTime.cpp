@@ -5,6 +5,7 @@
 #include <graphstore/ZonedTime.h>
 
 #include <graphkit/RDFNode.h>
+#include <platform/DateTimeSpan.h>
 #include <platform/TimeZone.h>
 
 #include <cctype>
@@ -20,8 +21,8 @@ CDateTime InvalidTime()
     return time;
 }
 
-// Local time of a UTC instant given as broken-down fields.
-CDateTime LocalFromUtc(int year, int month, int day, int hour, int minute, int second, int offsetMinutes)
+// The seconds since 1970 of a UTC time given as broken-down fields.
+long long InstantOf(int year, int month, int day, int hour, int minute, int second, int offsetMinutes)
 {
     std::tm utc{};
     utc.tm_year = year - 1900;
@@ -30,7 +31,12 @@ CDateTime LocalFromUtc(int year, int month, int day, int hour, int minute, int s
     utc.tm_hour = hour;
     utc.tm_min = minute;
     utc.tm_sec = second;
-    const std::time_t instant = timegm(&utc) - static_cast<std::time_t>(offsetMinutes) * 60;
+    return static_cast<long long>(timegm(&utc)) - static_cast<long long>(offsetMinutes) * 60;
+}
+
+CDateTime LocalAt(long long seconds)
+{
+    const std::time_t instant = static_cast<std::time_t>(seconds);
     std::tm local{};
     if (!localtime_r(&instant, &local))
         return InvalidTime();
@@ -54,7 +60,7 @@ bool CRDFDateTime::set(CRDFNode* node, CRDFMFCGraphStore*)
     if (CRDFNode* zone = node && !node->IsLiteral() ? nodereader::CalendarValue(node, "tzid") : nullptr;
         zone && zone->IsLiteral())
         m_text = zonedtime::ToUtcText(m_text, zone->Value());
-    m_value = Parse(m_text);
+    m_value = Parse(m_text, m_instant);
     static const std::regex named(R"(.*\[([^\]]{1,64})\]\s*)");
     std::smatch zone;
     m_zone = std::regex_match(m_text, zone, named) ? zone[1].str() : std::string();
@@ -65,6 +71,13 @@ bool CRDFDateTime::set(CRDFNode* node, CRDFMFCGraphStore*)
 
 CDateTime CRDFDateTime::Parse(const std::string& text)
 {
+    std::optional<long long> instant;
+    return Parse(text, instant);
+}
+
+CDateTime CRDFDateTime::Parse(const std::string& text, std::optional<long long>& instant)
+{
+    instant.reset();
     // Extended or basic form, with an optional time and zone.
     static const std::regex form(
         R"(\s*(\d{4})-?(\d{2})-?(\d{2})(?:[T ](\d{2}):?(\d{2})(?::?(\d{2})(?:\.\d+)?)?)?)"
@@ -90,7 +103,24 @@ CDateTime CRDFDateTime::Parse(const std::string& text)
         const int minutes = Number(digits.substr(digits.size() - 2));
         offset = (zone[0] == '-' ? -1 : 1) * (hours * 60 + minutes);
     }
-    return LocalFromUtc(year, month, day, hour, minute, second, offset);
+    const CDateTime local = LocalAt(InstantOf(year, month, day, hour, minute, second, offset));
+    if (local.GetStatus() == CDateTime::valid)
+        instant = InstantOf(year, month, day, hour, minute, second, offset);
+    return local;
+}
+
+CRDFDateTime CRDFDateTime::After(long minutes) const
+{
+    CRDFDateTime later = *this;
+    // A time worked out, not read: no text was given for it.
+    later.m_text.clear();
+    if (m_instant && !m_dateOnly) {
+        later.m_instant = *m_instant + static_cast<long long>(minutes) * 60;
+        later.m_value = LocalAt(*later.m_instant);
+    } else {
+        later.m_value = m_value + CDateTimeSpan(minutes / 1440, 0, static_cast<int>(minutes % 1440), 0);
+    }
+    return later;
 }
 
 std::string CRDFDateTime::ZoneNote() const

@@ -4,6 +4,7 @@
 
 #include <platform/DateTime.h>
 
+#include <optional>
 #include <string>
 
 // A date-time of a schedule: the instant in the user's local time, and the
@@ -22,6 +23,16 @@ public:
     // followed by a zone's name in brackets. Times with a zone are turned
     // into local time. Invalid when the text is none of these.
     static CDateTime Parse(const std::string& text);
+    // Parse, with the seconds since 1970 in UTC when the text names an
+    // instant (a "Z" or an offset); nullopt for local times and dates.
+    static CDateTime Parse(const std::string& text, std::optional<long long>& instant);
+
+    // The time `minutes` later: in real time for an instant, so that a
+    // length across a change of daylight saving time stays what it is, on
+    // the wall clock otherwise.
+    CRDFDateTime After(long minutes) const;
+    // The seconds since 1970 in UTC when the text named an instant.
+    const std::optional<long long>& GetInstant() const { return m_instant; }
 
     const CDateTime& GetValue() const { return m_value; }
     void SetValue(const CDateTime& value) { m_value = value; }
@@ -42,5 +53,6 @@ private:
     CDateTime m_value;
     std::string m_text;
     std::string m_zone;
+    std::optional<long long> m_instant;
     bool m_dateOnly = false;
 };

@@ -32,7 +32,12 @@ bool CRDFPerson::set(CRDFNode* node, CRDFMFCGraphStore*)
     }
     const std::string foaf = vocabulary::Foaf;
     m_name = nodereader::Text(nodereader::Value(node, foaf + "name"));
-    for (CRDFNode* mailbox : nodereader::Values(node, foaf + "mbox")) {
+    if (m_name.empty())
+        m_name = nodereader::Text(nodereader::CalendarValue(node, "cn"));
+    std::vector<CRDFNode*> mailboxes = nodereader::Values(node, foaf + "mbox");
+    for (CRDFNode* address : nodereader::CalendarValues(node, "caladdress"))
+        mailboxes.push_back(address);
+    for (CRDFNode* mailbox : mailboxes) {
         const std::string address = WithoutMailto(nodereader::TextOrUri(mailbox));
         if (!address.empty())
             m_email += (m_email.empty() ? "" : ", ") + address;

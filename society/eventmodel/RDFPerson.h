@@ -4,9 +4,9 @@
 
 #include <string>
 
-// A person named by an event: a literal (a mailto: address or a name) or a
-// FOAF person with name, mailboxes, workplace home page and calendar agent
-// name.
+// A person named by an event: a literal (a mailto: address or a name), a
+// mailto: resource, a FOAF person with name, mailboxes, workplace home page
+// and calendar agent name, or a calendar person with cn and calAddress.
 class CRDFPerson : public CRDFObj {
 public:
     bool set(CRDFNode* node, CRDFMFCGraphStore* store) override;

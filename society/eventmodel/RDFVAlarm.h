@@ -2,7 +2,8 @@
 
 #include <graphstore/RDFObj.h>
 
-// An event's alarm: a trigger that is a negative duration before the start.
+// An event's alarm: a trigger that is a negative duration before the start,
+// given as a literal or as a resource's duration.
 class CRDFVAlarm : public CRDFObj {
 public:
     bool set(CRDFNode* node, CRDFMFCGraphStore* store) override;

@@ -24,6 +24,8 @@ bool CRDFVCalendar::set(CRDFNode* node, CRDFMFCGraphStore* store)
     m_uri = node->Value();
     const std::string dc = vocabulary::Dc;
     m_title = nodereader::Text(nodereader::Value(node, dc + "title"));
+    if (m_title.empty())
+        m_title = nodereader::Text(nodereader::CalendarValue(node, "x-wr-calname"));
     m_description = nodereader::Text(nodereader::Value(node, dc + "description"));
     m_creator = nodereader::Text(nodereader::Value(node, dc + "creator"));
     m_date = nodereader::Text(nodereader::Value(node, dc + "date"));
@@ -32,10 +34,11 @@ bool CRDFVCalendar::set(CRDFNode* node, CRDFMFCGraphStore* store)
         if (!LinksEvent(edge->Property()))
             continue;
         CRDFVevent event;
-        if (event.set(edge->get_destNode(), store))
-            m_events.push_back(event);
+        if (!event.set(edge->get_destNode(), store))
+            continue;
+        (event.IsCancelled() ? m_cancelled : m_events).push_back(event);
     }
-    return !m_events.empty();
+    return !m_events.empty() || !m_cancelled.empty();
 }
 
 std::string CRDFVCalendar::getSummary(bool withEvents, const char* separator) const

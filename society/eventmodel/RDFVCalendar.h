@@ -7,8 +7,10 @@
 
 using VCALENDAR_UPDATE_STATUS = EVENT_UPDATE_STATUS;
 
-// One calendar of a schedule: its Dublin Core description and the events it
-// links (by a calendar property named component, vevent or VEVENT-PROP).
+// One calendar of a schedule: its Dublin Core description (the title may
+// also be an x-wr-calname) and the events it links (by a calendar property
+// named component, vevent or VEVENT-PROP). Cancelled events are kept apart:
+// they are never shown or imported, only taken out of the user's calendar.
 // It is filled only when at least one of its events is.
 class CRDFVCalendar : public CRDFObj {
 public:
@@ -16,6 +18,7 @@ public:
 
     std::vector<CRDFVevent>& getEventListPtr() { return m_events; }
     const std::vector<CRDFVevent>& getEventListPtr() const { return m_events; }
+    const std::vector<CRDFVevent>& GetCancelledEvents() const { return m_cancelled; }
     VCALENDAR_UPDATE_STATUS getUpdateStatus() const { return m_status; }
     void setUpdateStatus(VCALENDAR_UPDATE_STATUS status) { m_status = status; }
     const std::string& getURL() const { return m_url; }
@@ -31,6 +34,7 @@ public:
 
 private:
     std::vector<CRDFVevent> m_events;
+    std::vector<CRDFVevent> m_cancelled;
     VCALENDAR_UPDATE_STATUS m_status = EVENT_SELECTED;
     std::string m_url;
     std::string m_uri;

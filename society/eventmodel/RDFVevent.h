@@ -21,7 +21,8 @@ enum EVENT_UPDATE_STATUS {
 };
 
 // One event of a schedule. It is filled only when its start parses; the end
-// and the duration follow from each other when one is missing.
+// and the duration follow from each other when one is missing, in real time
+// when the times name instants.
 class CRDFVevent : public CRDFObj {
 public:
     bool set(CRDFNode* node, CRDFMFCGraphStore* store) override;
@@ -45,8 +46,18 @@ public:
     void setUpdateStatus(EVENT_UPDATE_STATUS status) { m_status = status; }
     bool hasSeeAlso() const { return !m_seeAlso.empty(); }
     const std::string& getSeeAlso() const { return m_seeAlso; }
-    // The recurrence rule of an event from an iCalendar feed ("FREQ=...").
+    // The recurrence rule ("FREQ=..."), as a feed writes it or made from
+    // the parts of an rrule resource; empty for an event that does not recur.
     const std::string& GetRecurrenceRule() const { return m_rule; }
+    // The starts of occurrences the series leaves out (exdate) and of those
+    // it adds to its rule (rdate), in the user's local time.
+    const std::vector<CDateTime>& GetExcludedStarts() const { return m_excluded; }
+    const std::vector<CDateTime>& GetAddedStarts() const { return m_added; }
+    // Marked transparent: the event keeps no time busy.
+    bool IsFree() const { return m_free; }
+    // Marked cancelled: the event is not to be in the user's calendar.
+    bool IsCancelled() const { return m_cancelled; }
+    const CRDFPerson& GetOrganiser() const { return m_organiser; }
     // The event's URI, or empty for a blank node: what tells one imported
     // event from another.
     const std::string& GetUri() const { return m_uri; }
@@ -55,6 +66,8 @@ private:
     void ReadTimes(CRDFNode* node, CRDFMFCGraphStore* store);
     void ReadText(CRDFNode* node);
     void ReadPeopleAndPlace(CRDFNode* node, CRDFMFCGraphStore* store);
+    void ReadRecurrence(CRDFNode* node, CRDFMFCGraphStore* store);
+    static std::vector<CDateTime> StartsOf(CRDFNode* node, const char* localName, CRDFMFCGraphStore* store);
 
     CRDFDateTime m_start;
     CRDFDateTime m_end;
@@ -62,9 +75,14 @@ private:
     std::string m_description;
     CRDFLocation m_location;
     std::vector<CRDFPerson> m_attendees;
+    CRDFPerson m_organiser;
     CRDFVAlarm m_alarm;
     std::string m_seeAlso;
     std::string m_rule;
+    std::vector<CDateTime> m_excluded;
+    std::vector<CDateTime> m_added;
     std::string m_uri;
+    bool m_free = false;
+    bool m_cancelled = false;
     EVENT_UPDATE_STATUS m_status = EVENT_SELECTED;
 };

@@ -1,5 +1,6 @@
 #include <graphstore/ICalendarGraphBuilder.h>
 
+#include <graphstore/DocumentBounds.h>
 #include <graphstore/Vocabulary.h>
 #include <graphstore/ZonedTime.h>
 
@@ -13,14 +14,18 @@ namespace {
 
 using ComponentPtr = std::unique_ptr<icalcomponent, decltype(&icalcomponent_free)>;
 
-// Text values come unescaped (a feed's \, is a comma), the others in
-// their iCalendar form.
+// Text values come unescaped once, as libical read them (a feed's \, is a
+// comma, its \\n a backslash and an n), the others in their iCalendar
+// form. Asking libical for an X- property's value as a string would escape
+// it again.
 std::string TextOf(icalproperty* property)
 {
     icalvalue* value = property ? icalproperty_get_value(property) : nullptr;
     const char* text = nullptr;
     if (value && icalvalue_isa(value) == ICAL_TEXT_VALUE)
         text = icalvalue_get_text(value);
+    else if (value && icalvalue_isa(value) == ICAL_X_VALUE)
+        text = icalvalue_get_x(value);
     else if (property)
         text = icalproperty_get_value_as_string(property);
     return text ? text : "";
@@ -54,12 +59,19 @@ public:
         m_graph.AddEdge(subject, property, object);
         m_triples += Written(subject) + " <" + property + "> " + Written(object) + " .\n";
     }
+    // libical's unescaping takes a backslash and the first byte of the
+    // character after it as one escape, which leaves the rest of that
+    // character behind as bytes that are no UTF-8: every text is made
+    // sound again.
     void Literal(CRDFNode* subject, const std::string& property, const std::string& text)
     {
         if (!text.empty())
-            Link(subject, property, m_graph.Intern(CRDFNode::Literal, text));
+            Link(subject, property, m_graph.Intern(CRDFNode::Literal, CDocumentBounds::ValidUtf8(text)));
     }
-    CRDFNode* Resource(const std::string& uri) { return m_graph.Intern(CRDFNode::Resource, uri); }
+    CRDFNode* Resource(const std::string& uri)
+    {
+        return m_graph.Intern(CRDFNode::Resource, CDocumentBounds::ValidUtf8(uri));
+    }
     CRDFNode* Blank(const std::string& label) { return m_graph.Intern(CRDFNode::Blank, label); }
 
 private:
@@ -114,19 +126,43 @@ void AddAlarm(CFeedWriter& out, icalcomponent* event, CRDFNode* node, const std:
     out.Literal(alarmNode, Ical("trigger"), icaldurationtype_as_ical_string(value.duration));
 }
 
+// Every EXDATE or RDATE value (libical gives each its own property) as the
+// instant it names.
+void AddDates(CFeedWriter& out, icalcomponent* event, CRDFNode* node, icalproperty_kind kind,
+              const char* local)
+{
+    for (icalproperty* date = icalcomponent_get_first_property(event, kind); date;
+         date = icalcomponent_get_next_property(event, kind))
+        out.Literal(node, Ical(local), TimeTextOf(date));
+}
+
+// A moved or changed occurrence is an event of its own, named after the
+// occurrence it replaces, which its series then leaves out.
+CRDFNode* OverrideNode(CFeedWriter& out, icalproperty* recurrenceId, const std::string& series)
+{
+    const std::string replaced = TimeTextOf(recurrenceId);
+    out.Literal(out.Resource(series), Ical("exdate"), replaced);
+    return out.Resource(series + ";recurrence-id=" + replaced);
+}
+
 void AddEvent(CFeedWriter& out, icalcomponent* event, CRDFNode* calendar, const std::string& address,
               int number)
 {
     const char* uid = icalcomponent_get_uid(event);
     const std::string prefix = "event" + std::to_string(number) + "-";
-    CRDFNode* node = uid && *uid ? out.Resource(address + "#" + uid) : out.Blank(prefix + "node");
+    icalproperty* recurrenceId = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY);
+    const bool named = uid && *uid;
+    CRDFNode* node = !named         ? out.Blank(prefix + "node")
+                     : recurrenceId ? OverrideNode(out, recurrenceId, address + "#" + uid)
+                                    : out.Resource(address + "#" + uid);
     out.Link(calendar, Ical("component"), node);
     out.Link(node, std::string(vocabulary::RdfType), out.Resource(Ical("Vevent")));
     const std::pair<icalproperty_kind, const char*> fields[] = {
         {ICAL_SUMMARY_PROPERTY, "summary"},   {ICAL_DESCRIPTION_PROPERTY, "description"},
         {ICAL_DTSTART_PROPERTY, "dtstart"},   {ICAL_DTEND_PROPERTY, "dtend"},
         {ICAL_DURATION_PROPERTY, "duration"}, {ICAL_LOCATION_PROPERTY, "location"},
-        {ICAL_RRULE_PROPERTY, "rrule"},
+        {ICAL_RRULE_PROPERTY, "rrule"},       {ICAL_STATUS_PROPERTY, "status"},
+        {ICAL_TRANSP_PROPERTY, "transp"},
     };
     for (const auto& field : fields) {
         icalproperty* property = icalcomponent_get_first_property(event, field.first);
@@ -137,6 +173,8 @@ void AddEvent(CFeedWriter& out, icalcomponent* event, CRDFNode* calendar, const 
         out.Link(node, Ical("url"), out.Resource(TextOf(url)));
     AddAttendees(out, event, node, prefix);
     AddAlarm(out, event, node, prefix);
+    AddDates(out, event, node, ICAL_EXDATE_PROPERTY, "exdate");
+    AddDates(out, event, node, ICAL_RDATE_PROPERTY, "rdate");
 }
 
 } // namespace

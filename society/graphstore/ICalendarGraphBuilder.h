@@ -7,9 +7,12 @@ class CRDFGraph;
 // Turns an iCalendar feed (the .ics files calendar programs publish) into
 // the same graph an RDF schedule gives: a calendar typed h:VCALENDAR, named
 // by X-WR-CALNAME, whose ical:component events carry summary, description,
-// dtstart, dtend, duration, location, attendees, url, an alarm trigger and
-// the recurrence rule. Event URIs are the document address with "#" and the
-// event's UID.
+// dtstart, dtend, duration, location, attendees, url, an alarm trigger,
+// status, transparency, the recurrence rule and the exdates and rdates.
+// Event URIs are the document address with "#" and the event's UID; an
+// occurrence overridden by a RECURRENCE-ID is an event of its own, with
+// ";recurrence-id=" and the replaced start after that, and its series
+// excludes the start it replaces.
 class CICalendarGraphBuilder {
 public:
     // Whether a document is iCalendar rather than RDF.

@@ -10,6 +10,8 @@ constexpr const char* Hybrid = "http://ilrt.org/discovery/2001/06/schemas/ical-f
 constexpr const char* VCalendarClass =
     "http://ilrt.org/discovery/2001/06/schemas/ical-full/hybrid.rdf#VCALENDAR";
 constexpr const char* Ical = "http://www.w3.org/2002/12/cal/ical#";
+// The W3C vocabulary's calendar class, read beside the hybrid one.
+constexpr const char* IcalCalendarClass = "http://www.w3.org/2002/12/cal/ical#Vcalendar";
 constexpr const char* Dc = "http://purl.org/dc/elements/1.1/";
 constexpr const char* Foaf = "http://xmlns.com/foaf/0.1/";
 constexpr const char* Geo = "http://www.w3.org/2003/01/geo/wgs84_pos#";

@@ -79,7 +79,7 @@ TEST_F(RDFCalendarTest, AppointmentsCarryAttendeesBodyDurationAndAlarm)
         calendar.getAppointmentPtr()[1]->GetBody().rfind(
             "Appointment added by Orvante Calendar Agent from the following Semantic Web Schedule:\n", 0),
         0u);
-    EXPECT_EQ(calendar.GetImportIdentities()[0], "file://" + dir.File("one.ttl") + "#e");
+    EXPECT_EQ(calendar.GetImportSources()[0].identity, "file://" + dir.File("one.ttl") + "#e");
 }
 
 TEST_F(RDFCalendarTest, OnlySelectedEventsOfSelectedCalendarsAndBuildingTwiceAppends)

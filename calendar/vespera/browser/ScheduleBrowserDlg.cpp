@@ -330,14 +330,13 @@ void CScheduleBrowserDlg::ShowSchedules(const std::string& address, CRDFMFCGraph
     Pause(300);
     SetStatus("Searching for schedules... ");
     Pause(300);
-    if (CRDFNode* calendarClass = graph->get_graph()->get_Node(vocabulary::VCalendarClass, 0)) {
+    if (graph->get_graph()->get_Node(vocabulary::VCalendarClass, 0) ||
+        graph->get_graph()->get_Node(vocabulary::IcalCalendarClass, 0)) {
         AppendStatus("found 'em!");
         Pause(300);
         SetStatus("Retrieving events...");
         Pause(300);
-        std::string url = address;
-        calendarClass->interate_through_Edges(vocabulary::RdfType, add_sourceVCalendar,
-                                              &m_model.GetCalendars(), &store, &url);
+        m_model.AppendCalendarsOf(*graph, address);
         AppendStatus("done.");
         Pause(300);
         FillScheduleTree();

@@ -13,6 +13,7 @@ constexpr const char* AgentKey = "Software\\ORVANTE\\CalendarAgent";
 const char* const ExampleFiles[] = {
     "team-schedule.rdf",    "conference-programme.rdf", "holidays.ttl",         "school-terms.ttl",
     "choir-rehearsals.rdf", "football-fixtures.ttl",    "gallery-openings.ttl", "workshop-series.rdf",
+    "harbour-festival.ttl", "chamber-orchestra.rdf",
 };
 
 std::string ValueName(int number)

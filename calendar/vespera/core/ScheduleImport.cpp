@@ -16,6 +16,7 @@
 #include <outlook/MAPIFolder.h>
 #include <outlook/NameSpace.h>
 #include <outlook/RecurrenceRule.h>
+#include <outlook/RuleExpansion.h>
 #include <outlook/SaveBatch.h>
 
 #include <platform/DateTimeSpan.h>
@@ -24,6 +25,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -50,13 +52,25 @@ void Fill(outlook::CAppointmentItem& item, const CAppointment& appointment, long
     item.SetRequiredAttendees(appointment.GetReqAttendees());
     item.SetOptionalAttendees(appointment.GetOptAttendees());
     item.SetAllDayEvent(appointment.IsAllDay());
+    item.SetBusyStatus(appointment.GetApptStatus() == CAppointment::FreeStatus ? outlook::olFree
+                                                                               : outlook::olBusy);
+}
+
+// The local start in iCalendar's basic form, which tells an occurrence of a
+// series from the others.
+std::string Stamp(const CDateTime& start)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02d", start.GetYear(), start.GetMonth(),
+                  start.GetDay(), start.GetHour(), start.GetMinute(), start.GetSecond());
+    return text;
 }
 
 } // namespace
 
-// The pattern of a feed's recurring event; nullopt (logged) for one that
-// does not recur or whose rule the calendar cannot keep, which is then
-// imported as its first occurrence.
+// The pattern of a recurring event; nullopt (logged) for one that does not
+// recur or whose rule the calendar cannot keep, which is then imported as
+// its occurrences.
 std::optional<outlook::CAppointmentData::Pattern>
 CScheduleImport::PatternOf(const std::string& rule, const CAppointment& appointment, long minutes)
 {
@@ -66,7 +80,8 @@ CScheduleImport::PatternOf(const std::string& rule, const CAppointment& appointm
     std::string reason;
     if (outlook::CRecurrenceRule::PatternFromText(rule, appointment.GetStartTime(), minutes, pattern, reason))
         return pattern;
-    m_agent.LogLine("\"" + appointment.GetSubject() + "\" is imported as a single appointment: " + reason);
+    m_agent.LogLine("\"" + appointment.GetSubject() +
+                    "\" is imported as its occurrences within a year: " + reason);
     return std::nullopt;
 }
 
@@ -237,16 +252,19 @@ std::size_t& CScheduleImport::ImportedToday(const std::string& peer)
 int CScheduleImport::WriteAppointments(CRDFCalendar& calendar)
 {
     int written = 0;
-    const std::vector<std::string>& identities = calendar.GetImportIdentities();
-    const std::vector<std::string>& rules = calendar.GetRecurrenceRules();
+    const std::vector<CImportSource>& sources = calendar.GetImportSources();
     Positions positions = ItemPositions();
+    std::set<std::string> removals;
+    // Occurrences count against the import's bound like events do.
+    m_writeBudget = std::max(m_maxEvents, calendar.getAppointmentPtr().size());
     outlook::CSaveBatch batch(m_calendar.GetBackend());
-    for (std::size_t i = 0; i < calendar.getAppointmentPtr().size(); ++i) {
-        const std::string uid = ImportUid(i < identities.size() ? identities[i] : std::string());
-        if (WriteOne(*calendar.getAppointmentPtr()[i], uid, i < rules.size() ? rules[i] : std::string(),
-                     positions))
-            ++written;
-    }
+    for (std::size_t i = 0; i < calendar.getAppointmentPtr().size(); ++i)
+        written += WriteEvent(*calendar.getAppointmentPtr()[i],
+                              i < sources.size() ? sources[i] : CImportSource(), positions, removals);
+    // A cancelled event leaves nothing of what it brought before.
+    for (const std::string& identity : calendar.GetCancelledIdentities())
+        MarkStale(ImportUid(identity), {}, std::nullopt, positions, removals);
+    const std::size_t removed = RemoveItems(removals, positions);
     if (!batch.Commit()) {
         m_agent.LogLine("The calendar refused the imported appointments: " +
                         m_calendar.GetBackend().GetLastErrorText());
@@ -255,9 +273,117 @@ int CScheduleImport::WriteAppointments(CRDFCalendar& calendar)
         m_agent.GetAppointmentStore().Refresh();
         return -1;
     }
-    if (written > 0)
+    if (removed > 0) {
+        m_agent.LogLine("Removed " + std::to_string(removed) +
+                        " imported appointment(s) cancelled or left out by their schedule");
+        // The items after each removed one moved up: every position changed.
+        m_calendar.ReloadAppointments();
+    }
+    if (written > 0 || removed > 0)
         m_agent.GetAppointmentStore().Refresh();
     return written;
+}
+
+int CScheduleImport::WriteEvent(const CAppointment& appointment, const CImportSource& source,
+                                Positions& positions, std::set<std::string>& removals)
+{
+    const std::string uid = ImportUid(source.identity);
+    std::optional<outlook::CAppointmentData::Pattern> pattern;
+    if (source.Recurs() && source.excluded.empty() && source.added.empty())
+        pattern = PatternOf(source.rule, appointment, SpanMinutes(appointment));
+    if (source.Recurs() && !pattern)
+        return WriteOccurrences(appointment, source, uid, positions, removals);
+    // What the event was made of before (occurrences of a series) goes.
+    MarkStale(uid, {uid}, std::nullopt, positions, removals);
+    m_writeBudget -= std::min<std::size_t>(m_writeBudget, 1);
+    return WriteOne(appointment, appointment.GetStartTime(), uid, pattern, source, positions) ? 1 : 0;
+}
+
+int CScheduleImport::WriteOccurrences(const CAppointment& appointment, const CImportSource& source,
+                                      const std::string& uid, Positions& positions,
+                                      std::set<std::string>& removals)
+{
+    if (m_writeBudget == 0) {
+        m_agent.LogLine("Not importing \"" + appointment.GetSubject() +
+                        "\": the import reached its bound of " + std::to_string(m_maxEvents) +
+                        " appointments");
+        return 0;
+    }
+    const CDateTime now = CDateTime::GetCurrentTime();
+    // A series that has not begun yet gives its first year.
+    const CDateTime from = std::max(now, appointment.GetStartTime());
+    outlook::CRuleExpansion::SResult result;
+    std::string reason;
+    if (!outlook::CRuleExpansion::Expand(source.rule, appointment.GetStartTime(), source.excluded,
+                                         source.added, from, from + CDateTimeSpan(366, 0, 0, 0),
+                                         std::min(MaxOccurrences, m_writeBudget), result, reason)) {
+        m_agent.LogLine("Not importing \"" + appointment.GetSubject() + "\": " + reason);
+        return 0;
+    }
+    if (!result.cut.empty())
+        m_agent.LogLine("Only " + std::to_string(result.starts.size()) + " occurrence(s) of \"" +
+                        appointment.GetSubject() + "\" within a year are imported: " + result.cut);
+    m_writeBudget -= result.starts.size();
+    std::set<std::string> kept;
+    int written = 0;
+    for (const CDateTime& start : result.starts) {
+        const std::string occurrence = uid + "-" + Stamp(start);
+        kept.insert(occurrence);
+        if (WriteOne(appointment, start, occurrence, std::nullopt, source, positions))
+            ++written;
+    }
+    MarkStale(uid, kept, now, positions, removals);
+    return written;
+}
+
+// The items imported for `uid` (the item itself and its occurrences) that
+// are not among `kept`; occurrences that began before `from`, when given,
+// stay as the past they are.
+void CScheduleImport::MarkStale(const std::string& uid, const std::set<std::string>& kept,
+                                const std::optional<CDateTime>& from, const Positions& positions,
+                                std::set<std::string>& removals)
+{
+    const std::string occurrences = uid + "-";
+    for (auto it = positions.lower_bound(uid);
+         it != positions.end() && it->first.compare(0, uid.size(), uid) == 0; ++it) {
+        const bool ours = it->first == uid || it->first.compare(0, occurrences.size(), occurrences) == 0;
+        if (!ours || kept.count(it->first))
+            continue;
+        if (from && it->first != uid && StartAt(it->second) < *from)
+            continue;
+        removals.insert(it->first);
+    }
+}
+
+CDateTime CScheduleImport::StartAt(long position)
+{
+    std::unique_ptr<outlook::CItem> item =
+        m_calendar.GetNameSpace()->GetDefaultFolder(outlook::olFolderCalendar)->GetItems()->Item(position);
+    outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr;
+    return appointment ? appointment->GetStart() : CDateTime();
+}
+
+std::size_t CScheduleImport::RemoveItems(const std::set<std::string>& uids, const Positions& positions)
+{
+    std::vector<long> doomed;
+    for (const std::string& uid : uids) {
+        if (auto found = positions.find(uid); found != positions.end())
+            doomed.push_back(found->second);
+    }
+    // From the last, so that every position still names its item.
+    std::sort(doomed.rbegin(), doomed.rend());
+    outlook::CItems* items =
+        m_calendar.GetNameSpace()->GetDefaultFolder(outlook::olFolderCalendar)->GetItems();
+    std::size_t removed = 0;
+    for (long position : doomed) {
+        std::unique_ptr<outlook::CItem> item = items->Item(position);
+        if (item && item->Delete())
+            ++removed;
+        else
+            m_agent.LogLine("The calendar kept an appointment its schedule no longer has: " +
+                            m_calendar.GetBackend().GetLastErrorText());
+    }
+    return removed;
 }
 
 // FNV-1a: the same identity gives the same UID in every run and build.
@@ -289,8 +415,10 @@ CScheduleImport::Positions CScheduleImport::ItemPositions()
     return positions;
 }
 
-bool CScheduleImport::WriteOne(const CAppointment& appointment, const std::string& uid,
-                               const std::string& rule, Positions& positions)
+bool CScheduleImport::WriteOne(const CAppointment& appointment, const CDateTime& start,
+                               const std::string& uid,
+                               const std::optional<outlook::CAppointmentData::Pattern>& pattern,
+                               const CImportSource& source, Positions& positions)
 {
     const long minutes = SpanMinutes(appointment);
     if (minutes < 0 || minutes > CAgentContext::MaxRequestedMinutes) {
@@ -317,7 +445,9 @@ bool CScheduleImport::WriteOne(const CAppointment& appointment, const std::strin
         return false;
     }
     Fill(*written, appointment, minutes);
-    written->SetRecurrencePattern(PatternOf(rule, appointment, minutes));
+    written->SetStart(start);
+    written->SetOrganizer(source.organiser);
+    written->SetRecurrencePattern(pattern);
     if (!written->Save()) {
         m_agent.LogLine("The calendar refused the imported \"" + appointment.GetSubject() + "\"");
         return false;

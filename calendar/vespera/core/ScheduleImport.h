@@ -3,6 +3,8 @@
 #include <graphstore/DocumentFetch.h>
 #include <graphstore/DocumentFetcher.h>
 
+#include <eventview/ImportSource.h>
+
 #include <outlook/AppointmentData.h>
 
 #include <cstdint>
@@ -10,8 +12,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
-#include <unordered_map>
 
 class CAgentContext;
 class CAppointment;
@@ -26,7 +28,11 @@ class CRDFCalendar;
 //
 // An imported item is saved under a UID made from its event's identity, so
 // importing the same schedule again updates the items it made before
-// instead of adding twins.
+// instead of adding twins. A series the recurrence pattern cannot hold is
+// saved as its occurrences within the next year, each under that UID with
+// its start after it. Importing again removes what the schedule cancelled
+// or no longer has of a series: only ever items under the UIDs of its
+// events.
 //
 // What one import may add is bounded, and so is what one peer may have
 // imported in a day, so that no schedule (or the same one under ever new
@@ -35,6 +41,9 @@ class CScheduleImport {
 public:
     static constexpr std::size_t MaxEventsPerImport = 1000;
     static constexpr std::size_t MaxPeerEventsPerDay = 2000;
+    // The most occurrences one series is saved as; all the occurrences and
+    // events of one import stay within its bound of events.
+    static constexpr std::size_t MaxOccurrences = 500;
 
     // Opens the schedule browser at an address; unset without a window.
     using BrowserOpener = std::function<void(const std::string& url)>;
@@ -90,10 +99,21 @@ public:
     CDocumentFetcher PeerFetcher() const;
 
 private:
-    // The calendar folder's 1-based positions by item id.
-    using Positions = std::unordered_map<std::string, long>;
-    bool WriteOne(const CAppointment& appointment, const std::string& uid, const std::string& rule,
-                  Positions& positions);
+    // The calendar folder's 1-based positions by item id, in id order so
+    // that a series' occurrences sit together.
+    using Positions = std::map<std::string, long>;
+    int WriteEvent(const CAppointment& appointment, const CImportSource& source, Positions& positions,
+                   std::set<std::string>& removals);
+    int WriteOccurrences(const CAppointment& appointment, const CImportSource& source, const std::string& uid,
+                         Positions& positions, std::set<std::string>& removals);
+    bool WriteOne(const CAppointment& appointment, const CDateTime& start, const std::string& uid,
+                  const std::optional<outlook::CAppointmentData::Pattern>& pattern,
+                  const CImportSource& source, Positions& positions);
+    void MarkStale(const std::string& uid, const std::set<std::string>& kept,
+                   const std::optional<CDateTime>& from, const Positions& positions,
+                   std::set<std::string>& removals);
+    CDateTime StartAt(long position);
+    std::size_t RemoveItems(const std::set<std::string>& uids, const Positions& positions);
     Positions ItemPositions();
     std::optional<outlook::CAppointmentData::Pattern>
     PatternOf(const std::string& rule, const CAppointment& appointment, long minutes);
@@ -115,6 +135,8 @@ private:
     std::string m_shippedFolder;
     std::size_t m_maxEvents = MaxEventsPerImport;
     std::size_t m_maxPeerEvents = MaxPeerEventsPerDay;
+    // What the import being written may still add.
+    std::size_t m_writeBudget = 0;
     struct SPeerDay {
         long day = 0;
         std::size_t events = 0;

@@ -391,6 +391,29 @@ TEST_F(FileBackendTest, UpdatesRewriteTheMappedFieldsAndKeepTheRest)
     EXPECT_EQ(backend->GetCount(olFolderContacts), 2);
 }
 
+TEST_F(FileBackendTest, RemovingAnEventTakesOnlyItOutAlsoInABatchThatFails)
+{
+    WriteFile(CalendarPath(),
+              Calendar(Event("one", "20260301T090000", "First") + Event("two", "20260302T090000", "Second") +
+                       Event("three", "20260303T090000", "Third")));
+    auto backend = Started();
+    ASSERT_TRUE(backend->RemoveItem("two")) << backend->GetLastErrorText();
+    const std::string calendar = ReadFile(CalendarPath());
+    EXPECT_EQ(calendar.find("Second"), std::string::npos) << calendar;
+    EXPECT_NE(calendar.find("SUMMARY:Third\r\nX-OTHER-PROGRAM:kept"), std::string::npos) << calendar;
+    ASSERT_EQ(backend->GetCount(olFolderCalendar), 2);
+    EXPECT_EQ(Subject(*backend, 1), "Third");
+    EXPECT_FALSE(backend->RemoveItem("two"));
+    EXPECT_NE(backend->GetLastErrorText().find("no event has the id two"), std::string::npos);
+
+    // Another program writes while a batch removes: nothing is lost.
+    backend->BeginBatch();
+    ASSERT_TRUE(backend->RemoveItem("one"));
+    WriteFile(CalendarPath(), calendar + "\r\n");
+    EXPECT_FALSE(backend->EndBatch());
+    EXPECT_EQ(ReadFile(CalendarPath()), calendar + "\r\n");
+}
+
 TEST_F(FileBackendTest, MailGoesToThePluggedInSenderOnly)
 {
     auto backend = Started();

@@ -88,7 +88,7 @@ TEST_F(ScheduleBrowserTest, HistoryStopsAtTheFirstGapAndKeepsTwenty)
 TEST_F(ScheduleBrowserTest, RetrievalFillsTheTreesAndRemembersTheAddressOnce)
 {
     CScheduleBrowserDlg browser(Agent(), false);
-    EXPECT_EQ(browser.Addresses().size(), 8) << "no history: the shipped examples";
+    EXPECT_EQ(browser.Addresses().size(), 10) << "no history: the shipped examples";
     const std::string team = Shipped("team-schedule.rdf");
     browser.Retrieve(team);
     EXPECT_EQ(browser.StatusText(), "Retrieving events...done.");
@@ -204,7 +204,8 @@ TEST_F(ScheduleBrowserTest, EveryShippedExampleHoldsASchedule)
 {
     const char* const examples[] = {
         "team-schedule.rdf",    "conference-programme.rdf", "holidays.ttl",         "school-terms.ttl",
-        "choir-rehearsals.rdf", "football-fixtures.ttl",    "gallery-openings.ttl", "workshop-series.rdf"};
+        "choir-rehearsals.rdf", "football-fixtures.ttl",    "gallery-openings.ttl", "workshop-series.rdf",
+        "harbour-festival.ttl", "chamber-orchestra.rdf"};
     for (const char* example : examples) {
         CScheduleBrowserDlg browser(Agent(), false);
         browser.Retrieve(Shipped(example));

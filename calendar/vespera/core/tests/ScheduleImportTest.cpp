@@ -9,6 +9,9 @@
 #include <platform/PollEventLoop.h>
 #include <platform/testing/LoopWait.h>
 
+#include <platform/testing/ScopedTimeZone.h>
+
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -156,15 +159,18 @@ TEST_F(ScheduleImportTest, RecurringFeedEventsImportAsRecurringItems)
                "DTSTAMP:20261201T000000Z\r\nDTSTART:20310305T190000\r\nDTEND:20310305T200000\r\n"
                "SUMMARY:Odd one\r\nRRULE:FREQ=WEEKLY;BYSETPOS=2\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
     Upload(server.Url("/choir.ics"));
-    ASSERT_EQ(CalendarItems(), 2);
+    // The rule the pattern cannot say gives its 53 weeks from its start.
+    ASSERT_EQ(CalendarItems(), 1 + 53);
     outlook::CStoredItem item;
     ASSERT_TRUE(Backend().GetItem(outlook::olFolderCalendar, 0, item));
     EXPECT_TRUE(std::get<outlook::CAppointmentData>(item.data).isRecurring);
     const CAppointmentStore& store = Agent().GetAppointmentStore();
-    ASSERT_EQ(store.GetCount(), 2);
+    ASSERT_EQ(store.GetCount(), 54);
     EXPECT_TRUE(store.GetAt(0)->OccursOn(25, 3, 2031)) << "the fourth Tuesday";
     EXPECT_FALSE(store.GetAt(0)->OccursOn(1, 4, 2031)) << "after the fourth";
     EXPECT_FALSE(store.GetAt(1)->IsRecurring());
+    EXPECT_EQ(store.GetAt(1)->GetStartTime(), CDateTime(2031, 3, 5, 19, 0, 0));
+    EXPECT_EQ(store.GetAt(53)->GetStartTime(), CDateTime(2032, 3, 3, 19, 0, 0));
 }
 
 std::string Feed(int events, const std::string& summary = "Talk")
@@ -253,6 +259,102 @@ TEST(ScheduleImportUid, StableAndDistinct)
     EXPECT_EQ(CScheduleImport::ImportUid("a"), CScheduleImport::ImportUid("a"));
     EXPECT_NE(CScheduleImport::ImportUid("a"), CScheduleImport::ImportUid("b"));
     EXPECT_EQ(CScheduleImport::ImportUid("a").rfind("orvante-import-", 0), 0u);
+}
+
+std::string Data(const std::string& name)
+{
+    std::ifstream in(std::string(TEST_DATA_DIR) + "/" + name, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Every calendar item as "subject start", in start order.
+std::vector<std::string> ItemsByStart(outlook::CMemoryBackend& backend)
+{
+    std::vector<std::pair<CDateTime, std::string>> items;
+    for (long i = 0; i < backend.GetCount(outlook::olFolderCalendar); ++i) {
+        outlook::CStoredItem item;
+        if (!backend.GetItem(outlook::olFolderCalendar, i, item))
+            continue;
+        const auto& data = std::get<outlook::CAppointmentData>(item.data);
+        items.emplace_back(data.start, data.subject + " " + data.start.Format());
+    }
+    std::sort(items.begin(), items.end());
+    std::vector<std::string> texts;
+    for (const auto& item : items)
+        texts.push_back(item.second);
+    return texts;
+}
+
+TEST_F(ScheduleImportTest, AFeedImportedTwiceFollowsItsExclusionsMovesAndCancellations)
+{
+    const testsupport::CScopedTimeZone zone("America/New_York");
+    outlook::CStoredItem own{"own@user", outlook::CAppointmentData()};
+    std::get<outlook::CAppointmentData>(own.data).subject = "Deck gala";
+    std::get<outlook::CAppointmentData>(own.data).start = CDateTime(2031, 1, 10, 13, 0, 0);
+    ASSERT_TRUE(Backend().AddItem(outlook::olFolderCalendar, own));
+    server.Put("/ferry.ics", "text/calendar", Data("ferry-before.ics"));
+    Upload(server.Url("/ferry.ics"));
+    // Oslo's 08:00 in winter is New York's 02:00.
+    const std::vector<std::string> before = {
+        "Crossing 1/7/2031 2:00:00 AM",
+        "Deck gala 1/10/2031 1:00:00 PM",
+        "Deck gala 1/10/2031 1:00:00 PM",
+        "Lighthouse open day 1/11/2031",
+        "Crossing (late boat) 1/21/2031 5:30:00 AM",
+        "Crossing 1/28/2031 2:00:00 AM",
+        "Crossing 2/4/2031 2:00:00 AM",
+    };
+    EXPECT_EQ(ItemsByStart(Backend()), before);
+    server.Put("/ferry.ics", "text/calendar", Data("ferry-after.ics"));
+    for (int round = 0; round < 2; ++round)
+        Upload(server.Url("/ferry.ics"));
+    const std::vector<std::string> after = {
+        "Crossing 1/7/2031 2:00:00 AM",  "Deck gala 1/10/2031 1:00:00 PM",
+        "Lighthouse open day 1/11/2031", "Crossing (late boat) 1/21/2031 5:30:00 AM",
+        "Crossing 2/4/2031 2:00:00 AM",
+    };
+    EXPECT_EQ(ItemsByStart(Backend()), after) << "the user's own gala stays, the cancelled one goes";
+    outlook::CStoredItem kept;
+    ASSERT_TRUE(Backend().GetItem(outlook::olFolderCalendar, 0, kept));
+    EXPECT_EQ(kept.id, "own@user");
+    EXPECT_EQ(Agent().GetAppointmentStore().GetCount(), 5);
+    for (long i = 0; i < CalendarItems(); ++i) {
+        outlook::CStoredItem item;
+        ASSERT_TRUE(Backend().GetItem(outlook::olFolderCalendar, i, item));
+        const auto& data = std::get<outlook::CAppointmentData>(item.data);
+        EXPECT_EQ(data.busyStatus == outlook::olFree, data.subject == "Lighthouse open day") << data.subject;
+    }
+}
+
+TEST_F(ScheduleImportTest, UnboundedAndHugeRulesGiveABoundedYearAndSaySo)
+{
+    std::string feed = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\n"
+                       "BEGIN:VEVENT\r\nUID:tick\r\nDTSTAMP:20301201T000000Z\r\nDTSTART:20310301T100000\r\n"
+                       "SUMMARY:Tick\r\nRRULE:FREQ=SECONDLY\r\nEND:VEVENT\r\n"
+                       "BEGIN:VEVENT\r\nUID:daily\r\nDTSTAMP:20301201T000000Z\r\nDTSTART:20310302T090000\r\n"
+                       "SUMMARY:Daily\r\nRRULE:FREQ=DAILY;COUNT=100000000\r\n";
+    // A hundred thousand exclusions, every one of them after the year.
+    for (int i = 0; i < 100000; ++i)
+        feed += "EXDATE:2040" + std::string(i % 12 < 9 ? "0" : "") + std::to_string(i % 12 + 1) + "01T" +
+                std::to_string(10 + i % 10) + std::to_string(10 + i % 50) + "00\r\n";
+    feed += "EXDATE:20310304T090000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    server.Put("/busy.ics", "text/calendar", feed);
+    Upload(server.Url("/busy.ics"));
+    EXPECT_EQ(CalendarItems(), static_cast<long>(CScheduleImport::MaxOccurrences) + 366 - 1);
+    EXPECT_EQ(ItemsCalled(Agent().GetAppointmentStore(), "Daily"), 365) << "a year less the one excluded";
+    EXPECT_TRUE(Agent().HasLineContaining("Only 500 occurrence(s) of \"Tick\" within a year are imported"));
+
+    // The occurrences of one import stay within its bound.
+    Agent().GetScheduleImport().SetBounds(600, 10000);
+    const std::string singles = Feed(2, "Single");
+    server.Put("/busy.ics", "text/calendar",
+               singles.substr(0, singles.find("END:VCALENDAR")) + feed.substr(feed.find("BEGIN:VEVENT")));
+    Upload(server.Url("/busy.ics"));
+    EXPECT_EQ(ItemsCalled(Agent().GetAppointmentStore(), "Single"), 2);
+    EXPECT_EQ(ItemsCalled(Agent().GetAppointmentStore(), "Daily"), 98) << "600 less 2 singles and 500 ticks";
+    EXPECT_TRUE(Agent().HasLineContaining("Only 98 occurrence(s) of \"Daily\" within a year are imported"));
 }
 
 } // namespace
