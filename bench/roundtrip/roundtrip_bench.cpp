@@ -1,8 +1,8 @@
 // Request/reply round trips per second between two agents over one
 // connection, with the file log on and off and over TLS, beside a raw TCP
 // ping-pong of the same message sizes on the same kind of event loop, in the
-// same run. Then the
-// memory an agent holds after 1,000 and after 100,000 handled messages.
+// same run. Then reconnects over TLS, with the session resumed and without;
+// then the memory an agent holds after 1,000 and after 100,000 handled messages.
 //
 // Both agents (and both raw ends) live in this process on one poll loop, so
 // every figure includes both sides' work. Everything listens on and talks to
@@ -18,6 +18,7 @@
 #include <notekit/ServiceInfo.h>
 #include <platform/KeyPair.h>
 #include <platform/PollEventLoop.h>
+#include <platform/TlsSession.h>
 #include <wirekit/Communicator.h>
 
 #include <arpa/inet.h>
@@ -305,6 +306,70 @@ AgentFigures AgentRate(CEventLoop& loop, const std::string& payload, unsigned fl
     return figures;
 }
 
+// --- reconnects ------------------------------------------------------------------
+
+// One connection's life in memory: the handshake, a request and its reply
+// (which brings the server's ticket), as an agent that reconnects to a
+// peer does. False when the session failed.
+bool OneConnection(const CKeyPair& client_key, const CKeyPair& server_key, const std::string& peer,
+                   bool& resumed)
+{
+    std::string error;
+    std::unique_ptr<CTlsSession> client = CTlsSession::Start(CTlsSession::Role::Client, client_key, error, peer);
+    std::unique_ptr<CTlsSession> server = CTlsSession::Start(CTlsSession::Role::Server, server_key, error);
+    if (!client || !server)
+        return false;
+    std::string plain;
+    auto pump = [&] {
+        for (int turn = 0; turn < 8; ++turn) {
+            const std::string to_server = client->TakeOutgoing();
+            if (!to_server.empty())
+                server->Receive(to_server.data(), to_server.size(), plain);
+            const std::string to_client = server->TakeOutgoing();
+            if (!to_client.empty())
+                client->Receive(to_client.data(), to_client.size(), plain);
+            if (to_server.empty() && to_client.empty())
+                return;
+        }
+    };
+    pump();
+    if (!client->Send("ping") || (pump(), !server->Send("pong")))
+        return false;
+    pump();
+    resumed = client->Resumed();
+    return plain == "pingpong";
+}
+
+// Connections per second to one peer, resuming the last session (the
+// agents' way) and with a new session each time (a new peer name).
+int ReconnectRun(long count)
+{
+    std::optional<CKeyPair> ping = BenchKey(kRequester);
+    std::optional<CKeyPair> pong = BenchKey(kResponder);
+    if (!ping || !pong)
+        return 1;
+    long resumed_count = 0;
+    double seconds[2] = {0, 0};
+    for (int resuming = 0; resuming < 2; ++resuming) {
+        const auto start = Clock::now();
+        for (long i = 0; i < count; ++i) {
+            bool resumed = false;
+            const std::string peer = resuming ? pong->PublicKeyText() : "fresh-" + std::to_string(i);
+            if (!OneConnection(*ping, *pong, peer, resumed))
+                return 1;
+            resumed_count += resumed ? 1 : 0;
+        }
+        seconds[resuming] = std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    std::printf("\nreconnects over TLS (handshake, one request and reply, in memory)\n");
+    std::printf("  new session each time: %8.0f /s\n", count / seconds[0]);
+    std::printf("  resumed session:       %8.0f /s (%ld of %ld resumed)\n", count / seconds[1], resumed_count,
+                count);
+    std::printf("  new/resumed time ratio: %.2f; goal (every reconnect resumed): %s\n", seconds[0] / seconds[1],
+                resumed_count >= count - 1 ? "met" : "missed");
+    return 0;
+}
+
 size_t HeapInUse()
 {
     malloc_trim(0);
@@ -379,6 +444,10 @@ int main(int argc, char** argv)
     std::printf("ratio = raw round trips in the time of one agent round trip; goal with the "
                 "log off: <= 3: %s\n",
                 goal ? "met" : "missed");
+    if (ReconnectRun(count / 10 + 1) != 0) {
+        std::fprintf(stderr, "roundtrip_bench: a TLS session failed\n");
+        return 1;
+    }
     const int memory = MemoryRun(loop);
     std::error_code ignored;
     std::filesystem::remove_all(home, ignored);

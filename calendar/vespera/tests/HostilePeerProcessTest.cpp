@@ -6,6 +6,7 @@
 
 #include <platform/KeyPair.h>
 #include <platform/testing/BlackHole.h>
+#include <platform/testing/WireTap.h>
 #include <platform/testing/TempDir.h>
 
 #include <gtest/gtest.h>
@@ -71,6 +72,36 @@ protected:
             !ReadUntilEnds(server, reply, 1))
             return std::string();
         return reply.substr(0, reply.find('\r'));
+    }
+
+    std::string LookUp(const std::string& name)
+    {
+        testsupport::CPeer server;
+        std::string reply;
+        if (!server.connect_to(m_society.NameServerPort()) || !server.send_all("lookup " + name + "\n") ||
+            !ReadUntilEnds(server, reply, 1))
+            return std::string();
+        return reply.substr(0, reply.find('\r'));
+    }
+
+    // Points Ann's name at `url`, signed with her key as her agent signs.
+    bool RegisterWithAnnsKey(const SAgentProcess& ann, const std::string& url)
+    {
+        std::string error;
+        std::optional<CKeyPair> key =
+            CKeyPair::LoadOrCreate((ann.DataDirectory() / "agent-key.pem").string(), AnnName, error);
+        if (!key)
+            return false;
+        const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
+        const std::string text = "register " + std::string(AnnName) + " " + url + " " + key->PublicKeyText() +
+                                 " " + std::to_string(now + 1000);
+        testsupport::CPeer server;
+        std::string reply;
+        return server.connect_to(m_society.NameServerPort()) &&
+               server.send_all(text + " " + key->Sign(text) + "\n") && ReadUntilEnds(server, reply, 1) &&
+               reply.rfind("success", 0) == 0;
     }
 
     CAgentSociety m_society;
@@ -268,6 +299,30 @@ TEST_F(HostilePeerProcessTest, AgentsWithKeysNegotiateOverTls)
                                     CKeyPair::FingerprintOf(KeyAtNameServer(AnnName)) + "]"),
               std::string::npos);
     EXPECT_NE(m_society.Tell(AnnName, RequestOn(4)).find(":status"), std::string::npos);
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
+// What crosses the wire between two agents with keys is TLS records, not
+// the KQML texts: a tap between the organiser and Ann (registered there
+// with Ann's own key, as only its holder can) sees none of the meeting.
+TEST_F(HostilePeerProcessTest, TheWireBetweenAgentsWithKeysCarriesNoPlainText)
+{
+    SAgentProcess* ann = StartAnn({{"MeetingSchedulingType", "2"}});
+    ASSERT_NE(ann, nullptr);
+    const std::string annAddress = LookUp(AnnName);
+    ASSERT_EQ(annAddress.rfind("tcp://127.0.0.1:", 0), 0u) << annAddress;
+    testsupport::CWireTap tap(static_cast<unsigned>(std::stoul(annAddress.substr(annAddress.rfind(':') + 1))));
+    ASSERT_TRUE(RegisterWithAnnsKey(*ann, "tcp://127.0.0.1:" + std::to_string(tap.Port())));
+
+    SAgentProcess* organiser = m_society.StartAgent({OrganiserName, "organiser", {}, {}});
+    ASSERT_NE(organiser, nullptr) << m_society.Failure();
+    ASSERT_TRUE(m_society.TellOnly(OrganiserName, MeetingWithAnn("Sealed plans"))) << m_society.Failure();
+    ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "tell :type confirm :negID ", 1}})) << m_society.AllLogs();
+    const std::string seen = tap.Seen();
+    ASSERT_GT(seen.size(), 100u);
+    EXPECT_EQ(seen.substr(0, 2), std::string("\x16\x03", 2)) << "a TLS hello first";
+    for (const char* text : {"tell", "Sealed plans", ":negID", "contract", OrganiserName})
+        EXPECT_EQ(seen.find(text), std::string::npos) << text;
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
 
