@@ -315,7 +315,8 @@ bool OneConnection(const CKeyPair& client_key, const CKeyPair& server_key, const
                    bool& resumed)
 {
     std::string error;
-    std::unique_ptr<CTlsSession> client = CTlsSession::Start(CTlsSession::Role::Client, client_key, error, peer);
+    std::unique_ptr<CTlsSession> client =
+        CTlsSession::Start(CTlsSession::Role::Client, client_key, error, peer);
     std::unique_ptr<CTlsSession> server = CTlsSession::Start(CTlsSession::Role::Server, server_key, error);
     if (!client || !server)
         return false;
@@ -365,8 +366,8 @@ int ReconnectRun(long count)
     std::printf("  new session each time: %8.0f /s\n", count / seconds[0]);
     std::printf("  resumed session:       %8.0f /s (%ld of %ld resumed)\n", count / seconds[1], resumed_count,
                 count);
-    std::printf("  new/resumed time ratio: %.2f; goal (every reconnect resumed): %s\n", seconds[0] / seconds[1],
-                resumed_count >= count - 1 ? "met" : "missed");
+    std::printf("  new/resumed time ratio: %.2f; goal (every reconnect resumed): %s\n",
+                seconds[0] / seconds[1], resumed_count >= count - 1 ? "met" : "missed");
     return 0;
 }
 

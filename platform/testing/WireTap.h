@@ -94,7 +94,8 @@ private:
         const int from = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
         const int to = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const sockaddr_in target = Loopback(m_target);
-        if (from < 0 || to < 0 || ::connect(to, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+        if (from < 0 || to < 0 ||
+            ::connect(to, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
             ::close(from);
             ::close(to);
             return;

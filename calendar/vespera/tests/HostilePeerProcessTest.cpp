@@ -311,7 +311,8 @@ TEST_F(HostilePeerProcessTest, TheWireBetweenAgentsWithKeysCarriesNoPlainText)
     ASSERT_NE(ann, nullptr);
     const std::string annAddress = LookUp(AnnName);
     ASSERT_EQ(annAddress.rfind("tcp://127.0.0.1:", 0), 0u) << annAddress;
-    testsupport::CWireTap tap(static_cast<unsigned>(std::stoul(annAddress.substr(annAddress.rfind(':') + 1))));
+    testsupport::CWireTap tap(
+        static_cast<unsigned>(std::stoul(annAddress.substr(annAddress.rfind(':') + 1))));
     ASSERT_TRUE(RegisterWithAnnsKey(*ann, "tcp://127.0.0.1:" + std::to_string(tap.Port())));
 
     SAgentProcess* organiser = m_society.StartAgent({OrganiserName, "organiser", {}, {}});

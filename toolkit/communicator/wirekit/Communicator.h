@@ -413,6 +413,7 @@ private:
     // empty when none is known.
     std::string pinned_key(const char* name, const CServiceInfo* record);
     void report_key_change(const char* name, const std::string& shown);
+    void report_pin_save();
     // An address found on the local network is used only where the agent
     // can be asked to prove its name (or unproven names are trusted).
     bool may_deliver(const CServiceInfo* record, const std::string& key) const;

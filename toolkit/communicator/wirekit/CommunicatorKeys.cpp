@@ -31,7 +31,9 @@ std::string CCommunicator::pinned_key(const char* name, const CServiceInfo* reco
         const std::string pinned = key_pins.Pinned(name);
         return pinned.empty() ? served : pinned;
     }
-    if (key_pins.Check(name, served) != CKeyPins::Outcome::Changed)
+    const CKeyPins::Outcome outcome = key_pins.Check(name, served);
+    report_pin_save();
+    if (outcome != CKeyPins::Outcome::Changed)
         return served;
     report_key_change(name, served);
     return key_pins.Pinned(name);
@@ -69,8 +71,19 @@ bool CCommunicator::believes_announcement(const std::string& name, const std::st
 
 void CCommunicator::key_proven(const char* name, const std::string& key)
 {
-    if (name && *name && !key.empty())
-        key_pins.Check(name, key);
+    if (!name || !*name || key.empty())
+        return;
+    key_pins.Check(name, key);
+    report_pin_save();
+}
+
+void CCommunicator::report_pin_save()
+{
+    const std::string error = key_pins.TakeSaveError();
+    if (!error.empty())
+        dprintf("<CCommunicator> The keys seen for agents' names could not be saved in [%s]: %s; they are "
+                "held until the agent stops",
+                key_pins.Path().c_str(), error.c_str());
 }
 
 bool CCommunicator::may_deliver(const CServiceInfo* record, const std::string& key) const

@@ -49,7 +49,7 @@ void CKeyPins::Load()
     }
 }
 
-void CKeyPins::Save() const
+void CKeyPins::Save()
 {
     if (m_path.empty() || !m_keepNew)
         return;
@@ -57,5 +57,6 @@ void CKeyPins::Save() const
     for (const auto& [name, key] : m_keys)
         text += name + " " + key + "\n";
     std::string error;
-    CAtomicFile(m_path, MaxFileSize).Replace(text, error);
+    if (!CAtomicFile(m_path, MaxFileSize).Replace(text, error))
+        m_saveError = error.empty() ? "it could not be written" : error;
 }

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 
 // The keys this agent has seen for other agents' names, kept across runs in
 // a file of lines "NAME KEY": once a name's key is known, another one for it
@@ -22,12 +23,16 @@ public:
     // The key pinned for `name`; empty for none.
     std::string Pinned(const std::string& name) const;
     const std::string& Path() const { return m_path; }
+    // Why the last save failed, taken (empty when it did not): a pin that
+    // is not on disk is held for this run only.
+    std::string TakeSaveError() { return std::exchange(m_saveError, std::string()); }
 
 private:
     void Load();
-    void Save() const;
+    void Save();
 
     std::string m_path;
     bool m_keepNew = true;
+    std::string m_saveError;
     std::map<std::string, std::string> m_keys;
 };

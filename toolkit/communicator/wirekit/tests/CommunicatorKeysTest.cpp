@@ -19,6 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -117,6 +118,19 @@ TEST_F(CommunicatorKeysTest, AnAnnouncedKeyIsPinnedOnlyOnceProven)
     comm->key_proven("Cid", second);
     EXPECT_EQ(PinsFile(), "Cid " + second + "\n");
     EXPECT_FALSE(comm->believes_announcement("Cid", first));
+}
+
+TEST_F(CommunicatorKeysTest, APinThatCannotBeSavedIsSaid)
+{
+    const std::string path = "/nonexistent-" + std::to_string(::getpid()) + "/known-agents";
+    comm->set_key_pins(path, nullptr);
+    comm->key_proven("Cid", NewKey());
+    const std::string said =
+        "<CCommunicator> The keys seen for agents' names could not be saved in [" + path + "]: ";
+    const std::vector<std::string> lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&said](const std::string& line) { return line.rfind(said, 0) == 0; }),
+              1);
 }
 
 // A listening socket that is only asked whether a connection waits: a
