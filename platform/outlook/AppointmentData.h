@@ -54,4 +54,10 @@ struct CAppointmentData {
     bool allDay = false;
     Pattern pattern;
 };
+
+// A change made on `read` that lands on `theirs`, another program's newer
+// version of the same item: each field `mine` changed takes its value, every
+// other field keeps theirs.
+CAppointmentData MergedChange(const CAppointmentData& read, const CAppointmentData& mine,
+                              const CAppointmentData& theirs);
 } // namespace outlook

@@ -1,5 +1,6 @@
 #include <outlook/Backend.h>
 
+#include <outlook/MailSender.h>
 #include <outlook/ReminderListener.h>
 
 namespace outlook {
@@ -44,6 +45,17 @@ bool CBackend::EndBatch()
 std::vector<std::string> CBackend::GetReadNotes(OlDefaultFolders) const
 {
     return {};
+}
+
+bool CBackend::SendWithMailSender(const CMailData& mail)
+{
+    CMailSender* sender = GetMailSender();
+    if (!sender)
+        return Fail("No mail sender is set up; the message was not sent.");
+    std::string error;
+    if (!sender->Send(mail, error))
+        return Fail(error.empty() ? "The mail sender refused the message." : error);
+    return true;
 }
 
 } // namespace outlook

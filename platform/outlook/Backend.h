@@ -86,6 +86,8 @@ protected:
     // Records the reason and returns false, so that failures read
     // "return Fail(...)".
     bool Fail(const std::string& reason) const;
+    // Sends through the plugged-in sender; fails without one.
+    bool SendWithMailSender(const CMailData& mail);
     // Hands a due reminder to the listener, when there is one.
     void RaiseReminder(const CStoredItem& item) const;
 

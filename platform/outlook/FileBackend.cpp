@@ -549,13 +549,7 @@ bool CFileBackend::UpdateContact(const CStoredItem& item)
 
 bool CFileBackend::SendMail(const CMailData& mail)
 {
-    CMailSender* sender = GetMailSender();
-    if (!sender)
-        return Fail("No mail sender is set up; the message was not sent.");
-    std::string error;
-    if (!sender->Send(mail, error))
-        return Fail(error.empty() ? "The mail sender refused the message." : error);
-    return true;
+    return SendWithMailSender(mail);
 }
 
 void CFileBackend::ScheduleReminders()

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <outlook/Backend.h>
+#include <outlook/DavClient.h>
+#include <outlook/ICalendarFile.h>
+#include <outlook/VCard.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace outlook {
+
+// A back-end over a CalDAV calendar and a CardDAV address book on a server
+// the user's other devices share. Each event is a resource of the calendar
+// collection (a whole VCALENDAR, held as a CICalendarFile, so that what
+// this program does not know of survives its saves); each contact a vCard
+// of the address book. Item ids are the events' UIDs and the cards' UIDs.
+//
+// Writes lose nobody's change: a new item is a PUT with If-None-Match: *
+// to a fresh resource name, a change a PUT with If-Match of the ETag read;
+// when another device changed the resource meanwhile (412) it is read again
+// and the change made again on what it holds now, once. Refresh asks the
+// collection's ctag and reads the calendar again when it moved.
+//
+// Every request is bounded by the client's time-out; nothing runs in the
+// background.
+class CCalDavBackend : public CBackend {
+public:
+    struct SSettings {
+        // A calendar collection, a principal, a home set or the server's root.
+        std::string url;
+        // The address book's: empty to find it from the same place.
+        std::string contactsUrl;
+        CDavClient::SOptions client;
+    };
+
+    explicit CCalDavBackend(SSettings settings);
+    ~CCalDavBackend() override;
+
+    // Finds the collections and reads them; false, with the reason, when
+    // the calendar cannot be found or read.
+    bool Start() override;
+    bool Open() override;
+    void Close() override { m_open = false; }
+    bool IsOpen() const override { return m_open; }
+    bool IsFolderAvailable(OlDefaultFolders folder) const override;
+    long GetCount(OlDefaultFolders folder) const override;
+    bool GetItem(OlDefaultFolders folder, long index, CStoredItem& item) const override;
+    bool AddItem(OlDefaultFolders folder, CStoredItem& item) override;
+    bool UpdateItem(const CStoredItem& item) override;
+    bool RemoveItem(const EntryId& id) override;
+    RefreshResult Refresh() override;
+    bool SendMail(const CMailData& mail) override;
+    std::vector<std::string> GetReadNotes(OlDefaultFolders folder) const override;
+
+    const std::string& GetCalendarUrl() const { return m_calendarUrl; }
+    const std::string& GetContactsUrl() const { return m_contactsUrl; }
+
+private:
+    struct SEvent {
+        std::string href;
+        std::string etag;
+        std::unique_ptr<CICalendarFile> calendar;
+    };
+    struct SCard {
+        std::string href;
+        std::string etag;
+        CVCard card;
+    };
+    using EventChange = std::function<bool(CICalendarFile& calendar, std::string& error)>;
+
+    bool ReadCalendar(std::string& error);
+    bool ReadContacts(std::string& error);
+    std::string CollectionTag(const std::string& url) const;
+    // The event resource holding the item with `id`, and the item's place
+    // among the calendar's items; null when there is none.
+    SEvent* EventOf(const EntryId& id);
+    bool AddEvent(CStoredItem& item);
+    bool AddContact(CStoredItem& item);
+    bool UpdateContact(const CStoredItem& item);
+    // Makes `change` on the resource's calendar and writes it with
+    // If-Match; on a 412 reads the resource again and makes it once more.
+    bool ChangeEvent(SEvent& event, const EventChange& change);
+    bool Reread(SEvent& event, std::string& error);
+    std::string NewResource(const std::string& collection, const std::string& uid,
+                            const char* extension) const;
+    void Reindex();
+
+    SSettings m_settings;
+    CDavClient m_client;
+    bool m_started = false;
+    bool m_open = false;
+    std::string m_calendarUrl;
+    std::string m_contactsUrl;
+    std::string m_calendarTag;
+    std::vector<SEvent> m_events;
+    // (event, item within its resource) in folder order.
+    std::vector<std::pair<std::size_t, std::size_t>> m_order;
+    std::vector<SCard> m_cards;
+    std::vector<std::string> m_notes;
+};
+
+} // namespace outlook

@@ -1,0 +1,85 @@
+// The address book of a CalDAV back-end: one vCard per resource.
+
+#include <outlook/CalDavBackend.h>
+
+#include <outlook/DavMultistatus.h>
+#include <outlook/VCardFile.h>
+
+namespace outlook {
+
+namespace {
+
+constexpr const char* AddressData = "urn:ietf:params:xml:ns:carddavaddress-data";
+
+const char* const CardsQuery =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+    "<a:addressbook-query xmlns:d=\"DAV:\" xmlns:a=\"urn:ietf:params:xml:ns:carddav\">"
+    "<d:prop><d:getetag/><a:address-data/></d:prop></a:addressbook-query>";
+
+} // namespace
+
+bool CCalDavBackend::ReadContacts(std::string& error)
+{
+    const CDavClient::SReply reply = m_client.Report(m_contactsUrl, 1, CardsQuery);
+    CDavMultistatus answer;
+    if (reply.status != 207) {
+        error = reply.status == 0 ? "the address book could not be reached (" + reply.error + ")"
+                                  : "the address book answered " + std::to_string(reply.status);
+        return false;
+    }
+    if (!answer.Parse(reply.body, error))
+        return false;
+    std::vector<SCard> cards;
+    for (const CDavMultistatus::SResponse& response : answer.Responses()) {
+        const CDavMultistatus::SProperty* data = response.Find(AddressData);
+        std::vector<CVCard> read;
+        std::string parseError;
+        if (!data || !CVCardFile::Parse(data->text, read, parseError) || read.size() != 1) {
+            if (data)
+                m_notes.push_back(response.href + " is not read as one contact" +
+                                  (parseError.empty() ? std::string() : ": " + parseError));
+            continue;
+        }
+        cards.push_back({CDavClient::Resolve(m_contactsUrl, response.href), response.Text("DAV:getetag"),
+                         std::move(read[0])});
+    }
+    m_cards = std::move(cards);
+    return true;
+}
+
+bool CCalDavBackend::AddContact(CStoredItem& item)
+{
+    const CContactData* contact = std::get_if<CContactData>(&item.data);
+    if (!contact)
+        return Fail("Only contacts can be saved in the contacts folder.");
+    CVCard card{CVCardFile::MakeUid(), *contact};
+    const std::string href = NewResource(m_contactsUrl, card.uid, ".vcf");
+    const CDavClient::SReply reply =
+        m_client.Put(href, CVCardFile::Format(card), "text/vcard", std::string());
+    if (!reply.Ok())
+        return Fail(reply.status == 0
+                        ? "The contact was not saved: the server could not be reached (" + reply.error + ")"
+                        : "The contact was not saved: the server answered " + std::to_string(reply.status));
+    item.id = card.uid;
+    m_cards.push_back({href, reply.etag, std::move(card)});
+    return true;
+}
+
+bool CCalDavBackend::UpdateContact(const CStoredItem& item)
+{
+    for (SCard& stored : m_cards) {
+        if (stored.card.uid != item.id)
+            continue;
+        CVCard card{stored.card.uid, std::get<CContactData>(item.data)};
+        const CDavClient::SReply reply =
+            m_client.Put(stored.href, CVCardFile::Format(card), "text/vcard", stored.etag);
+        if (!reply.Ok())
+            return Fail("The contact was not saved: the server answered " + std::to_string(reply.status));
+        stored.card = std::move(card);
+        stored.etag = reply.etag;
+        return true;
+    }
+    return Fail("The address book holds no contact " + item.id + ".");
+}
+
+} // namespace outlook

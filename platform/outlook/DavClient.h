@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace outlook {
+
+// One WebDAV exchange with a calendar or address-book server: a method, a
+// body, the answer's status, body and the headers a client of collections
+// needs (ETag, Location). The transfer is the program's usual one (see
+// CCurlTransfer): the certificate verified, time-outs, a bounded body.
+// https everywhere; plain http only to an address of this machine, so that
+// a password never crosses a network in the clear.
+//
+// Credentials: the user given, with the password from ~/.netrc (libcurl
+// reads it for the server's host); no user, no authentication.
+class CDavClient {
+public:
+    struct SOptions {
+        std::string user;
+        long timeoutMs = 15000;
+        std::size_t maxBodyBytes = 64u << 20;
+    };
+
+    struct SReply {
+        // 0 when no answer came; `error` says why.
+        long status = 0;
+        std::string body;
+        std::string etag;
+        std::string location;
+        std::string error;
+        bool Ok() const { return status >= 200 && status < 300; }
+    };
+
+    explicit CDavClient(SOptions options) : m_options(std::move(options)) {}
+
+    // Empty when `url` may be used; why not otherwise.
+    static std::string Refusal(const std::string& url);
+    // `href` (absolute, or a path on the server of `base`) as an address.
+    static std::string Resolve(const std::string& base, const std::string& href);
+
+    SReply Request(const std::string& method, const std::string& url, const std::vector<std::string>& headers,
+                   const std::string& body = std::string()) const;
+
+    // The three kinds of request a collection client makes.
+    SReply Propfind(const std::string& url, int depth, const std::string& body) const;
+    SReply Report(const std::string& url, int depth, const std::string& body) const;
+    // A PUT that creates (`etag` empty: If-None-Match *) or replaces only
+    // the version read (If-Match).
+    SReply Put(const std::string& url, const std::string& text, const std::string& contentType,
+               const std::string& etag) const;
+
+private:
+    SOptions m_options;
+};
+
+} // namespace outlook

@@ -1,0 +1,189 @@
+#include <outlook/CalDavBackend.h>
+
+#include <outlook/testing/RadicaleServer.h>
+
+#include <outlook/DavClient.h>
+#include <outlook/DavCollections.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using outlook::CAppointmentData;
+using outlook::CCalDavBackend;
+using outlook::CContactData;
+using outlook::CDavClient;
+using outlook::CStoredItem;
+using outlook::olFolderCalendar;
+using outlook::olFolderContacts;
+using testsupport::CRadicaleServer;
+
+std::string Event(const std::string& uid, const std::string& summary, const std::string& start)
+{
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Another Client//EN\r\nBEGIN:VEVENT\r\nUID:" + uid +
+           "\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:" + start + "\r\nDURATION:PT1H\r\nSUMMARY:" + summary +
+           "\r\nX-ANOTHER-CLIENT:kept\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+}
+
+const char* const Card = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:olga-1\r\nN:Reyes;Olga;;;\r\nFN:Olga Reyes\r\n"
+                         "EMAIL:olga@example.org\r\nEND:VCARD\r\n";
+
+std::string Subject(const CStoredItem& item)
+{
+    return std::get<CAppointmentData>(item.data).subject;
+}
+
+// A server with Ann's calendar and address book, written there as another
+// device of hers would.
+class CalDavBackendTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!CRadicaleServer::Available())
+            GTEST_SKIP() << "radicale is not installed";
+        ASSERT_TRUE(server.Start()) << server.Errors();
+        const CDavClient::SReply made = other.Request("MKCALENDAR", server.Url("/ann/calendar/"), {});
+        ASSERT_EQ(made.status, 201) << made.error << server.Errors();
+        ASSERT_EQ(other
+                      .Request("MKCOL", server.Url("/ann/contacts/"), {"Content-Type: application/xml"},
+                               "<?xml version=\"1.0\"?><d:mkcol xmlns:d=\"DAV:\" "
+                               "xmlns:a=\"urn:ietf:params:xml:ns:carddav\"><d:set><d:prop><d:resourcetype>"
+                               "<d:collection/><a:addressbook/></d:resourcetype></d:prop></d:set></d:mkcol>")
+                      .status,
+                  201);
+        ASSERT_TRUE(
+            OtherPuts("/ann/calendar/standup.ics", Event("standup-1", "Stand-up", "20310304T090000Z")));
+        ASSERT_EQ(other.Put(server.Url("/ann/contacts/olga.vcf"), Card, "text/vcard", "").status, 201);
+    }
+
+    // Another device writes whatever is there.
+    bool OtherPuts(const std::string& path, const std::string& text)
+    {
+        const long status =
+            other.Request("PUT", server.Url(path), {"Content-Type: text/calendar; charset=utf-8"}, text)
+                .status;
+        return status == 201 || status == 204;
+    }
+
+    // Every event of the calendar as the server gives them.
+    std::string Calendar()
+    {
+        return other
+            .Report(server.Url("/ann/calendar/"), 1,
+                    "<c:calendar-query xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:caldav\"><d:prop>"
+                    "<c:calendar-data/></d:prop><c:filter><c:comp-filter name=\"VCALENDAR\"/></c:filter>"
+                    "</c:calendar-query>")
+            .body;
+    }
+
+    std::string OnServer(const std::string& path) { return other.Request("GET", server.Url(path), {}).body; }
+
+    CCalDavBackend Backend(const std::string& url)
+    {
+        return CCalDavBackend({url, "", {CRadicaleServer::User, 5000}});
+    }
+
+    CRadicaleServer server;
+    CDavClient other{{CRadicaleServer::User, 5000}};
+};
+
+TEST_F(CalDavBackendTest, TheServersRootLeadsToTheCalendarAndAddressBookAnotherClientWrote)
+{
+    CCalDavBackend backend = Backend(server.Url("/"));
+    ASSERT_TRUE(backend.Start()) << backend.GetLastErrorText();
+    ASSERT_TRUE(backend.Open());
+    EXPECT_EQ(backend.GetCalendarUrl(), server.Url("/ann/calendar/"));
+    EXPECT_EQ(backend.GetContactsUrl(), server.Url("/ann/contacts/"));
+    ASSERT_EQ(backend.GetCount(olFolderCalendar), 1);
+    CStoredItem item;
+    ASSERT_TRUE(backend.GetItem(olFolderCalendar, 0, item));
+    EXPECT_EQ(item.id, "standup-1");
+    EXPECT_EQ(Subject(item), "Stand-up");
+    EXPECT_EQ(std::get<CAppointmentData>(item.data).start, CDateTime(2031, 3, 4, 9, 0, 0));
+    ASSERT_EQ(backend.GetCount(olFolderContacts), 1);
+    ASSERT_TRUE(backend.GetItem(olFolderContacts, 0, item));
+    EXPECT_EQ(std::get<CContactData>(item.data).email1Address, "olga@example.org");
+}
+
+TEST_F(CalDavBackendTest, NewItemsAndChangesReachTheServerAndKeepWhatOthersWrote)
+{
+    CCalDavBackend backend = Backend(server.Url("/ann/calendar/"));
+    ASSERT_TRUE(backend.Start() && backend.Open()) << backend.GetLastErrorText();
+    CAppointmentData meeting;
+    meeting.subject = "Planning";
+    meeting.start = CDateTime(2031, 3, 5, 14, 0, 0);
+    meeting.duration = 30;
+    CStoredItem added{"", meeting};
+    ASSERT_TRUE(backend.AddItem(olFolderCalendar, added)) << backend.GetLastErrorText();
+    EXPECT_NE(Calendar().find("UID:" + added.id), std::string::npos);
+    EXPECT_NE(Calendar().find("SUMMARY:Planning"), std::string::npos);
+
+    CStoredItem standup;
+    ASSERT_TRUE(backend.GetItem(olFolderCalendar, 0, standup));
+    std::get<CAppointmentData>(standup.data).subject = "Stand-up, moved";
+    ASSERT_TRUE(backend.UpdateItem(standup)) << backend.GetLastErrorText();
+    const std::string written = OnServer("/ann/calendar/standup.ics");
+    EXPECT_NE(written.find("SUMMARY:Stand-up\\, moved"), std::string::npos) << written;
+    EXPECT_NE(written.find("X-ANOTHER-CLIENT:kept"), std::string::npos) << "another client's property";
+
+    CStoredItem contact{"", CContactData{"Cy", "Ng", "cy@example.org", "", "", "", ""}};
+    ASSERT_TRUE(backend.AddItem(olFolderContacts, contact)) << backend.GetLastErrorText();
+    EXPECT_NE(
+        other.Request("GET", backend.GetContactsUrl() + contact.id + ".vcf", {}).body.find("cy@example.org"),
+        std::string::npos);
+}
+
+// Another device changed the event after this back-end read it: the PUT
+// meets 412, the event is read again and the change made on top of the
+// other device's.
+TEST_F(CalDavBackendTest, AChangeMadeMeanwhileOnAnotherDeviceIsKept)
+{
+    CCalDavBackend backend = Backend(server.Url("/ann/calendar/"));
+    ASSERT_TRUE(backend.Start() && backend.Open()) << backend.GetLastErrorText();
+    std::string phone = Event("standup-1", "Stand-up", "20310304T090000Z");
+    phone.replace(phone.find("END:VEVENT"), 0, "LOCATION:Room 4\r\n");
+    ASSERT_TRUE(OtherPuts("/ann/calendar/standup.ics", phone));
+
+    CStoredItem standup;
+    ASSERT_TRUE(backend.GetItem(olFolderCalendar, 0, standup));
+    std::get<CAppointmentData>(standup.data).subject = "Daily stand-up";
+    ASSERT_TRUE(backend.UpdateItem(standup)) << backend.GetLastErrorText();
+    const std::string written = OnServer("/ann/calendar/standup.ics");
+    EXPECT_NE(written.find("SUMMARY:Daily stand-up"), std::string::npos) << written;
+    EXPECT_NE(written.find("LOCATION:Room 4"), std::string::npos) << written;
+}
+
+TEST_F(CalDavBackendTest, RefreshSeesWhatAnotherClientAddedAndOnlyThen)
+{
+    CCalDavBackend backend = Backend(server.Url("/ann/calendar/"));
+    ASSERT_TRUE(backend.Start() && backend.Open()) << backend.GetLastErrorText();
+    EXPECT_EQ(backend.Refresh(), outlook::CBackend::RefreshResult::Unchanged);
+    ASSERT_TRUE(OtherPuts("/ann/calendar/dentist.ics", Event("dentist-1", "Dentist", "20310306T080000Z")));
+    EXPECT_EQ(backend.Refresh(), outlook::CBackend::RefreshResult::Reread);
+    EXPECT_EQ(backend.GetCount(olFolderCalendar), 2);
+    EXPECT_EQ(backend.Refresh(), outlook::CBackend::RefreshResult::Unchanged);
+}
+
+TEST_F(CalDavBackendTest, WhatCannotWorkIsSaidInPlainWords)
+{
+    const struct {
+        std::string url;
+        std::string user;
+        const char* said;
+    } cases[] = {
+        {server.Url("/ann/calendar/"), "bob", "refused the user name or password (401)"},
+        {"http://127.0.0.1:1/", CRadicaleServer::User, "could not be reached"},
+        {server.Url("/ann/nothing/"), CRadicaleServer::User, "answered 404"},
+        {"ftp://127.0.0.1/", CRadicaleServer::User, "only https://"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        CCalDavBackend backend({c.url, "", {c.user, 5000}});
+        EXPECT_FALSE(backend.Start());
+        EXPECT_NE(backend.GetLastErrorText().find(c.said), std::string::npos) << backend.GetLastErrorText();
+    }
+}
+
+} // namespace
