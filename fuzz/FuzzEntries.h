@@ -69,6 +69,10 @@ public:
     // byte): it never stands and gives no text, and only a handshake record
     // is taken for a hello.
     static bool tls(const std::uint8_t* data, std::size_t size);
+    // CDavMultistatus::Parse of a server's answer: a refusal gives a reason;
+    // what is read has every property under a namespaced name and no href
+    // or token with a line break left at its ends.
+    static bool multistatus(const std::uint8_t* data, std::size_t size);
     // The KQML form of a time-slot store built from the input (nine bytes a
     // slot): one expression whose tokens give back every start in order.
     static bool timeslots(const std::uint8_t* data, std::size_t size);

@@ -56,6 +56,7 @@ const std::pair<const char*, Entry> Targets[] = {
     {"timeslots_fuzzer", &CFuzzEntries::timeslots},
     {"timezone_fuzzer", &CFuzzEntries::timezone},
     {"tls_fuzzer", &CFuzzEntries::tls},
+    {"multistatus_fuzzer", &CFuzzEntries::multistatus},
     {"ans_reply_fuzzer", &CFuzzEntries::ans_reply},
     {"ansd_state_fuzzer", &CFuzzEntries::ansd_state},
 };
