@@ -7,7 +7,7 @@
 #include <vespera/core/Vespera.h>
 
 #include <agentkit/DlgContainer.h>
-#include <outlook/FileBackend.h>
+#include <outlook/CalendarStores.h>
 #include <outlook/MailSenders.h>
 #include <platform/CrashHandler.h>
 #include <platform/HostAddress.h>
@@ -69,15 +69,19 @@ std::string PrepareInstallDirectory()
     return directory;
 }
 
-// The calendar and contact files in the user's data directory, with mail
-// going the way the stored settings say. The sender must outlive the
-// back-end, which borrows it.
-std::shared_ptr<outlook::CFileBackend> MakeCalendarBackend(const std::filesystem::path& data,
-                                                           CEventLoop& loop, outlook::CMailSender* sender)
+// The calendar store the settings ask for (the files in the user's data
+// directory, or a CalDAV server), with mail going the way they say. The
+// sender must outlive the back-end, which borrows it. A setting that cannot
+// work is said on standard error.
+std::shared_ptr<outlook::CBackend> MakeCalendarBackend(const std::filesystem::path& data, CEventLoop& loop,
+                                                       outlook::CMailSender* sender)
 {
-    auto backend = std::make_shared<outlook::CFileBackend>(data.string(), &loop);
-    backend->SetMailSender(sender);
-    return backend;
+    outlook::CCalendarStores::SStore store =
+        outlook::CCalendarStores::FromRegistry(CRegistry(), data.string(), &loop);
+    if (!store.note.empty())
+        Say(stderr, "vespera: " + store.note);
+    store.backend->SetMailSender(sender);
+    return store.backend;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <outlook/MailData.h>
 #include <outlook/StoredItem.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,11 @@ public:
     // item read in a simpler form), one line each; none by default.
     virtual std::vector<std::string> GetReadNotes(OlDefaultFolders folder) const;
 
+    // Told when the store learnt by itself of a change made elsewhere (a
+    // server it polls), so that its owner can Refresh then instead of at
+    // its next use. Empty detaches.
+    void SetChangeListener(std::function<void()> listener) { m_changeListener = std::move(listener); }
+
     // Borrowed; null detaches. The listener must detach before it goes.
     void SetReminderListener(CReminderListener* listener);
     CReminderListener* GetReminderListener() const { return m_reminderListener; }
@@ -88,12 +94,18 @@ protected:
     bool Fail(const std::string& reason) const;
     // Sends through the plugged-in sender; fails without one.
     bool SendWithMailSender(const CMailData& mail);
+    void TellChanged() const
+    {
+        if (m_changeListener)
+            m_changeListener();
+    }
     // Hands a due reminder to the listener, when there is one.
     void RaiseReminder(const CStoredItem& item) const;
 
 private:
     CReminderListener* m_reminderListener = nullptr;
     CMailSender* m_mailSender = nullptr;
+    std::function<void()> m_changeListener;
     mutable std::string m_lastError;
 };
 } // namespace outlook

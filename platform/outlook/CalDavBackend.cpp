@@ -3,6 +3,8 @@
 #include <outlook/DavCollections.h>
 #include <outlook/DavMultistatus.h>
 
+#include <platform/EventLoop.h>
+
 #include <cctype>
 
 namespace outlook {
@@ -39,7 +41,11 @@ CCalDavBackend::CCalDavBackend(SSettings settings)
 {
 }
 
-CCalDavBackend::~CCalDavBackend() = default;
+CCalDavBackend::~CCalDavBackend()
+{
+    if (m_settings.loop && m_pollTimer)
+        m_settings.loop->KillTimer(m_pollTimer);
+}
 
 bool CCalDavBackend::Start()
 {
@@ -54,6 +60,9 @@ bool CCalDavBackend::Start()
         m_notes.push_back("No address book is used: " + contactsError);
     }
     m_started = true;
+    if (m_settings.loop && m_settings.pollSeconds > 0)
+        m_pollTimer = m_settings.loop->AddTimer(static_cast<unsigned>(m_settings.pollSeconds * 1000), true,
+                                                [this](CEventLoop::TimerId) { Poll(); });
     return true;
 }
 
@@ -95,9 +104,10 @@ bool CCalDavBackend::GetItem(OlDefaultFolders folder, long index, CStoredItem& i
     return true;
 }
 
-bool CCalDavBackend::ReadCalendar(std::string& error)
+bool CCalDavBackend::ReadEvents(std::vector<SEvent>& events, std::vector<std::string>& notes,
+                                std::string& tag, std::string& error) const
 {
-    const std::string tag = CollectionTag(m_calendarUrl);
+    tag = CollectionTag(m_calendarUrl);
     const CDavClient::SReply reply = m_client.Report(m_calendarUrl, 1, EventsQuery);
     CDavMultistatus answer;
     if (reply.status != 207) {
@@ -106,8 +116,6 @@ bool CCalDavBackend::ReadCalendar(std::string& error)
     }
     if (!answer.Parse(reply.body, error))
         return false;
-    std::vector<SEvent> events;
-    std::vector<std::string> notes;
     for (const CDavMultistatus::SResponse& response : answer.Responses()) {
         const CDavMultistatus::SProperty* data = response.Find(CalendarData);
         if (!data)
@@ -121,6 +129,16 @@ bool CCalDavBackend::ReadCalendar(std::string& error)
         events.push_back({CDavClient::Resolve(m_calendarUrl, response.href), response.Text("DAV:getetag"),
                           std::move(calendar)});
     }
+    return true;
+}
+
+bool CCalDavBackend::ReadCalendar(std::string& error)
+{
+    std::vector<SEvent> events;
+    std::vector<std::string> notes;
+    std::string tag;
+    if (!ReadEvents(events, notes, tag, error))
+        return false;
     m_events = std::move(events);
     m_notes = std::move(notes);
     m_calendarTag = tag;
@@ -149,24 +167,59 @@ std::string CCalDavBackend::CollectionTag(const std::string& url) const
     return ctag.empty() ? self.Text("DAV:sync-token") : ctag;
 }
 
-CBackend::RefreshResult CCalDavBackend::Refresh()
+void CCalDavBackend::Poll()
+{
+    if (ReadChanges())
+        TellChanged();
+}
+
+bool CCalDavBackend::ReadChanges()
 {
     if (!m_started)
-        return RefreshResult::Unchanged;
+        return false;
+    auto polled = std::make_unique<SPolled>();
     const std::string tag = CollectionTag(m_calendarUrl);
     if (tag.empty()) {
-        Fail("The calendar server did not say whether the calendar changed.");
-        return RefreshResult::Failed;
+        polled->error = "The calendar server did not say whether the calendar changed.";
+    } else if (tag == m_calendarTag) {
+        m_toldError.clear();
+        return false;
+    } else if (!ReadEvents(polled->events, polled->notes, polled->tag, polled->error)) {
+        polled->error = "The calendar changed on the server but cannot be read now: " + polled->error;
     }
-    if (tag == m_calendarTag)
+    // A failure already told is not told again.
+    if (!polled->error.empty() && polled->error == m_toldError)
+        return false;
+    m_polled = std::move(polled);
+    return true;
+}
+
+CBackend::RefreshResult CCalDavBackend::Refresh()
+{
+    if (!m_settings.loop)
+        ReadChanges();
+    if (!m_polled)
         return RefreshResult::Unchanged;
-    std::string error;
-    if (!ReadCalendar(error)) {
-        Fail("The calendar changed on the server but cannot be read now: " + error);
-        m_calendarTag = tag;
+    std::unique_ptr<SPolled> polled = std::move(m_polled);
+    if (!polled->error.empty()) {
+        m_toldError = polled->error;
+        Fail(polled->error);
         return RefreshResult::Failed;
     }
+    m_toldError.clear();
+    m_events = std::move(polled->events);
+    m_notes = std::move(polled->notes);
+    m_calendarTag = polled->tag;
+    Reindex();
     return RefreshResult::Reread;
+}
+
+// What a poll read before this write is older than the folder now; the
+// next poll reads the calendar again.
+void CCalDavBackend::Wrote()
+{
+    m_polled.reset();
+    m_calendarTag.clear();
 }
 
 std::string CCalDavBackend::NewResource(const std::string& collection, const std::string& uid,
@@ -206,7 +259,7 @@ bool CCalDavBackend::AddEvent(CStoredItem& item)
     }
     m_events.push_back({href, etag, std::move(calendar)});
     Reindex();
-    m_calendarTag.clear();
+    Wrote();
     return true;
 }
 
@@ -246,7 +299,7 @@ bool CCalDavBackend::ChangeEvent(SEvent& event, const EventChange& change)
         if (reply.Ok()) {
             event.calendar->Written(text);
             event.etag = reply.etag;
-            m_calendarTag.clear();
+            Wrote();
             return true;
         }
         // Another device changed the event since it was read: its change is
@@ -305,7 +358,7 @@ bool CCalDavBackend::RemoveItem(const EntryId& id)
         else
             m_events.erase(m_events.begin() + (event - m_events.data()));
     }
-    m_calendarTag.clear();
+    Wrote();
     Reindex();
     return removed;
 }

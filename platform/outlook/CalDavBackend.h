@@ -5,10 +5,13 @@
 #include <outlook/ICalendarFile.h>
 #include <outlook/VCard.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+class CEventLoop;
 
 namespace outlook {
 
@@ -24,8 +27,10 @@ namespace outlook {
 // and the change made again on what it holds now, once. Refresh asks the
 // collection's ctag and reads the calendar again when it moved.
 //
-// Every request is bounded by the client's time-out; nothing runs in the
-// background.
+// With an event loop the server is polled every pollSeconds; what a poll
+// read waits until the next Refresh (the outside-change check before each
+// message), so that the folders change only there. Every request is
+// bounded by the client's time-out.
 class CCalDavBackend : public CBackend {
 public:
     struct SSettings {
@@ -34,6 +39,10 @@ public:
         // The address book's: empty to find it from the same place.
         std::string contactsUrl;
         CDavClient::SOptions client;
+        // The server is asked for changes this often from the loop (none
+        // without one: each Refresh asks then).
+        long pollSeconds = 60;
+        CEventLoop* loop = nullptr;
     };
 
     explicit CCalDavBackend(SSettings settings);
@@ -52,6 +61,9 @@ public:
     bool UpdateItem(const CStoredItem& item) override;
     bool RemoveItem(const EntryId& id) override;
     RefreshResult Refresh() override;
+    // Asks the server for changes now, as the poll does, and tells the
+    // change listener of one.
+    void Poll();
     bool SendMail(const CMailData& mail) override;
     std::vector<std::string> GetReadNotes(OlDefaultFolders folder) const override;
 
@@ -71,7 +83,13 @@ private:
     };
     using EventChange = std::function<bool(CICalendarFile& calendar, std::string& error)>;
 
+    // The events of the calendar and its tag as the server holds them now.
+    bool ReadEvents(std::vector<SEvent>& events, std::vector<std::string>& notes, std::string& tag,
+                    std::string& error) const;
     bool ReadCalendar(std::string& error);
+    // What the server holds now, kept for the next Refresh when it changed
+    // (or a new failure); false when there is nothing to take.
+    bool ReadChanges();
     bool ReadContacts(std::string& error);
     std::string CollectionTag(const std::string& url) const;
     // The event resource holding the item with `id`, and the item's place
@@ -87,6 +105,7 @@ private:
     std::string NewResource(const std::string& collection, const std::string& uid,
                             const char* extension) const;
     void Reindex();
+    void Wrote();
 
     SSettings m_settings;
     CDavClient m_client;
@@ -100,6 +119,16 @@ private:
     std::vector<std::pair<std::size_t, std::size_t>> m_order;
     std::vector<SCard> m_cards;
     std::vector<std::string> m_notes;
+    // What the last poll read of a change, until Refresh takes it.
+    struct SPolled {
+        std::vector<SEvent> events;
+        std::vector<std::string> notes;
+        std::string tag;
+        std::string error;
+    };
+    std::unique_ptr<SPolled> m_polled;
+    std::string m_toldError;
+    std::uint64_t m_pollTimer = 0;
 };
 
 } // namespace outlook

@@ -8,7 +8,7 @@
 
 namespace {
 
-enum class Kind { Switch, Number, Time, Zone, Text, WebAddress, BrowserAddress };
+enum class Kind { Switch, Number, Time, Zone, Text, WebAddress, BrowserAddress, Store };
 
 struct SRule {
     const char* name;
@@ -42,6 +42,11 @@ const SRule Rules[] = {
     {"EveningTime", Kind::Time, 0, 0},
     {"TimeZone", Kind::Zone, 0, 0},
     {"ScheduleServiceURL", Kind::WebAddress, 0, 0},
+    {"CalDAVURL", Kind::WebAddress, 0, 0},
+    {"CardDAVURL", Kind::WebAddress, 0, 0},
+    {"CalDAVPollSeconds", Kind::Number, 1, 86400},
+    {"CalDAVUser", Kind::Text, 0, 0},
+    {"CalendarStore", Kind::Store, 0, 0},
     {"EmailAlertString", Kind::Text, 0, 0},
     {"AgentAlertString", Kind::Text, 0, 0},
     {"Email", Kind::Text, 0, 0},
@@ -144,6 +149,10 @@ std::string CSettingRules::Check(const std::string& name, const std::string& val
             return std::string();
         return std::string(rule->name) + " takes an http:// or https:// address without blanks, not \"" +
                value + "\"";
+    case Kind::Store:
+        if (value.empty() || SameIgnoringCase(value, "file") || SameIgnoringCase(value, "caldav"))
+            return std::string();
+        return std::string(rule->name) + " is file or caldav, not \"" + value + "\"";
     case Kind::Text:
     case Kind::BrowserAddress:
         return std::string();

@@ -66,10 +66,12 @@ CCalendarBridge::CCalendarBridge(std::shared_ptr<outlook::CBackend> backend, CAg
     : m_backend(backend ? std::move(backend) : std::make_shared<outlook::CMemoryBackend>()), m_agent(agent),
       m_container(container)
 {
+    m_backend->SetChangeListener([this] { SyncWithOutsideChanges(); });
 }
 
 CCalendarBridge::~CCalendarBridge()
 {
+    m_backend->SetChangeListener(nullptr);
     if (m_namespace)
         m_namespace->Logoff();
     m_namespace = nullptr;

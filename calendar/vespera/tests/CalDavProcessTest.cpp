@@ -1,0 +1,124 @@
+// The agent on a calendar server its user's other devices share: a
+// negotiated meeting is written there, and an event another device adds
+// there is busy time once the agent's next poll has read it.
+
+#include "AgentSociety.h"
+
+#include <outlook/DavClient.h>
+#include <outlook/testing/RadicaleServer.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+using namespace vesperaprocess;
+
+namespace {
+
+const char* const AnnName = "ann_example.org-CalendarAgent";
+const char* const OrganiserName = "org_example.org-CalendarAgent";
+
+std::string Event(const std::string& uid, const std::string& summary, const std::string& start)
+{
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Phone//EN\r\nBEGIN:VEVENT\r\nUID:" + uid +
+           "\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:" + start + "\r\nDURATION:PT1H\r\nSUMMARY:" + summary +
+           "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+}
+
+std::string AskFor(CAgentSociety& society, const std::string& start)
+{
+    return society.Tell(AnnName, "tell :command request_appt :duration (60) :startTime (" + start +
+                                     ") :subject (Lunch) :email (cy@example.org) :fname (Cy) :lname (Ng)");
+}
+
+class CalDavProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testsupport::CRadicaleServer::Available())
+            GTEST_SKIP() << "radicale is not installed";
+        ASSERT_TRUE(m_server.Start()) << m_server.Errors();
+        ASSERT_EQ(m_phone.Request("MKCALENDAR", m_server.Url("/ann/calendar/"), {}).status, 201);
+        ASSERT_TRUE(PhonePuts("dentist.ics", Event("dentist-1", "Dentist", "20310304T100000Z")));
+        ASSERT_TRUE(m_society.StartNameServer()) << m_society.Failure();
+    }
+
+    bool PhonePuts(const std::string& name, const std::string& text)
+    {
+        const long status = m_phone
+                                .Request("PUT", m_server.Url("/ann/calendar/" + name),
+                                         {"Content-Type: text/calendar; charset=utf-8"}, text)
+                                .status;
+        return status == 201 || status == 204;
+    }
+
+    std::string OnServer()
+    {
+        return m_phone
+            .Report(m_server.Url("/ann/calendar/"), 1,
+                    "<c:calendar-query xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:caldav\"><d:prop>"
+                    "<c:calendar-data/></d:prop><c:filter><c:comp-filter name=\"VCALENDAR\"/></c:filter>"
+                    "</c:calendar-query>")
+            .body;
+    }
+
+    // The society points HOME at each agent's home in turn, and the test's
+    // own requests read ~/.netrc there too.
+    void GiveNetrc(const std::string& label)
+    {
+        const std::filesystem::path home = m_society.HomeOf(label);
+        std::filesystem::create_directories(home);
+        std::ofstream(home / ".netrc")
+            << "machine 127.0.0.1 login ann password " << testsupport::CRadicaleServer::Password << "\n";
+        std::filesystem::permissions(home / ".netrc", std::filesystem::perms::owner_read |
+                                                          std::filesystem::perms::owner_write);
+    }
+
+    // Ann's agent, on the server, with her password in her ~/.netrc.
+    SAgentProcess* StartAnn()
+    {
+        GiveNetrc("ann");
+        GiveNetrc("organiser");
+        return m_society.StartAgent({AnnName,
+                                     "ann",
+                                     {{"MeetingSchedulingType", "2"},
+                                      {"CalendarStore", "caldav"},
+                                      {"CalDAVURL", m_server.Url("/")},
+                                      {"CalDAVUser", "ann"},
+                                      {"CalDAVPollSeconds", "1"}},
+                                     {}});
+    }
+
+    testsupport::CRadicaleServer m_server;
+    outlook::CDavClient m_phone{{testsupport::CRadicaleServer::User, 5000}};
+    CAgentSociety m_society;
+};
+
+} // namespace
+
+TEST_F(CalDavProcessTest, AMeetingLandsOnTheServerAndAPhonesEventIsBusyAfterThePoll)
+{
+    SAgentProcess* ann = StartAnn();
+    ASSERT_NE(ann, nullptr) << m_society.Failure();
+    EXPECT_EQ(AskFor(m_society, "3/4/2031 10:00:00 AM").find(":status accept"), std::string::npos)
+        << "the dentist on the server is busy time";
+
+    SAgentProcess* organiser = m_society.StartAgent({OrganiserName, "organiser", {}, {}});
+    ASSERT_NE(organiser, nullptr) << m_society.Failure();
+    ASSERT_TRUE(m_society.TellOnly(OrganiserName,
+                                   "tell :command schedule_meeting :attendees (" + std::string(AnnName) +
+                                       ") :subject (Budget) :body (b) :start (3/4/2031 1:00:00 PM)"
+                                       " :location (Room) :duration (30)"))
+        << m_society.Failure();
+    ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "tell :type confirm :negID ", 1}})) << m_society.AllLogs();
+    EXPECT_NE(OnServer().find("SUMMARY:Budget"), std::string::npos) << OnServer();
+
+    ASSERT_TRUE(PhonePuts("gym.ics", Event("gym-1", "Gym", "20310305T100000Z")));
+    ASSERT_TRUE(CAgentSociety::WaitForLines(
+        {{ann, "the calendar or the contacts were changed by another program; reading them again", 1}}))
+        << ann->Log();
+    EXPECT_EQ(AskFor(m_society, "3/5/2031 10:00:00 AM").find(":status accept"), std::string::npos);
+    EXPECT_NE(AskFor(m_society, "3/6/2031 10:00:00 AM").find(":status accept"), std::string::npos);
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
