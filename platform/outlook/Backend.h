@@ -69,6 +69,9 @@ public:
     virtual bool EndBatch();
     // Sends whether or not the folders are open.
     virtual bool SendMail(const CMailData& mail) = 0;
+    // What the user must know of the store after Start (working from a
+    // copy while its server is down); empty by default.
+    virtual std::string GetStatusNote() const { return std::string(); }
     // What the last read of the folder could not take as it was written (an
     // item read in a simpler form), one line each; none by default.
     virtual std::vector<std::string> GetReadNotes(OlDefaultFolders folder) const;

@@ -12,6 +12,8 @@ namespace outlook {
 namespace {
 
 constexpr const char* CalendarData = "urn:ietf:params:xml:ns:caldavcalendar-data";
+constexpr const char* CalendarCopy = "caldav-calendar.xml";
+constexpr const char* CollectionsCopy = "caldav-collections";
 
 const char* const EventsQuery =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
@@ -51,15 +53,24 @@ bool CCalDavBackend::Start()
 {
     std::string error;
     const CDavCollections collections(m_client);
-    if (!collections.FindCalendar(m_settings.url, m_calendarUrl, error) || !ReadCalendar(error))
-        return Fail("The calendar on the server cannot be used: " + error);
-    std::string contactsError;
-    const std::string from = m_settings.contactsUrl.empty() ? m_settings.url : m_settings.contactsUrl;
-    if (!collections.FindAddressBook(from, m_contactsUrl, contactsError) || !ReadContacts(contactsError)) {
-        m_contactsUrl.clear();
-        m_notes.push_back("No address book is used: " + contactsError);
+    if (!collections.FindCalendar(m_settings.url, m_calendarUrl, error) || !ReadCalendar(error)) {
+        if (!StartFromCopy(error))
+            return Fail("The calendar on the server cannot be used: " + error);
+    } else {
+        std::string contactsError;
+        const std::string from = m_settings.contactsUrl.empty() ? m_settings.url : m_settings.contactsUrl;
+        if (!collections.FindAddressBook(from, m_contactsUrl, contactsError) ||
+            !ReadContacts(contactsError)) {
+            m_contactsUrl.clear();
+            m_notes.push_back("No address book is used: " + contactsError);
+        }
+        KeepCopy(CollectionsCopy, m_settings.url + "\n" + m_calendarUrl + "\n" + m_contactsUrl + "\n");
     }
+    if (!LoadJournal(error))
+        return Fail(error);
     m_started = true;
+    if (!m_fromCopy)
+        ReplayJournal();
     if (m_settings.loop && m_settings.pollSeconds > 0)
         m_pollTimer = m_settings.loop->AddTimer(static_cast<unsigned>(m_settings.pollSeconds * 1000), true,
                                                 [this](CEventLoop::TimerId) { Poll(); });
@@ -105,16 +116,27 @@ bool CCalDavBackend::GetItem(OlDefaultFolders folder, long index, CStoredItem& i
 }
 
 bool CCalDavBackend::ReadEvents(std::vector<SEvent>& events, std::vector<std::string>& notes,
-                                std::string& tag, std::string& error) const
+                                std::string& tag, std::string& error, std::string* body) const
 {
     tag = CollectionTag(m_calendarUrl);
     const CDavClient::SReply reply = m_client.Report(m_calendarUrl, 1, EventsQuery);
-    CDavMultistatus answer;
     if (reply.status != 207) {
         error = Said(reply, "the events could not be read");
         return false;
     }
-    if (!answer.Parse(reply.body, error))
+    if (!EventsOf(reply.body, events, notes, error))
+        return false;
+    KeepCopy(CalendarCopy, reply.body);
+    if (body)
+        *body = reply.body;
+    return true;
+}
+
+bool CCalDavBackend::EventsOf(const std::string& body, std::vector<SEvent>& events,
+                              std::vector<std::string>& notes, std::string& error) const
+{
+    CDavMultistatus answer;
+    if (!answer.Parse(body, error))
         return false;
     for (const CDavMultistatus::SResponse& response : answer.Responses()) {
         const CDavMultistatus::SProperty* data = response.Find(CalendarData);
@@ -175,7 +197,9 @@ void CCalDavBackend::Poll()
 
 bool CCalDavBackend::ReadChanges()
 {
-    if (!m_started)
+    if (!m_started || (m_fromCopy && !ServerAnswersAgain()))
+        return false;
+    if (!m_journal.empty() && !ReplayJournal())
         return false;
     auto polled = std::make_unique<SPolled>();
     const std::string tag = CollectionTag(m_calendarUrl);
@@ -246,7 +270,18 @@ bool CCalDavBackend::AddEvent(CStoredItem& item)
     if (!calendar->AddEvent(item, error) || !calendar->SerializeChecked(text, error))
         return Fail("The appointment could not be written: " + error);
     const std::string href = NewResource(m_calendarUrl, item.id, ".ics");
-    const CDavClient::SReply reply = m_client.Put(href, text, "text/calendar", std::string());
+    const CDavClient::SReply reply =
+        m_fromCopy ? CDavClient::SReply{} : m_client.Put(href, text, "text/calendar", "");
+    // A server that cannot be reached now gets the item later, from the
+    // journal: it counts as saved once it is there.
+    if ((reply.status == 0 || reply.status >= 500) && !m_settings.journalPath.empty()) {
+        if (!JournalNewEvent(href, text, error))
+            return Fail("The appointment was not saved: the server cannot be reached and " + error);
+        calendar->Written(text);
+        m_events.push_back({href, std::string(), std::move(calendar)});
+        Reindex();
+        return true;
+    }
     if (!reply.Ok())
         return Fail(Said(reply, "The appointment was not saved on the server"));
     calendar->Written(text);

@@ -43,6 +43,12 @@ public:
         // without one: each Refresh asks then).
         long pollSeconds = 60;
         CEventLoop* loop = nullptr;
+        // Where the last copy read is kept, to start from while the server
+        // is down; empty: none kept.
+        std::string cacheDirectory;
+        // The journal of new items written while the server could not be
+        // reached; empty: such items are refused.
+        std::string journalPath;
     };
 
     explicit CCalDavBackend(SSettings settings);
@@ -67,6 +73,13 @@ public:
     bool SendMail(const CMailData& mail) override;
     std::vector<std::string> GetReadNotes(OlDefaultFolders folder) const override;
 
+    // Said once after Start when the agent works from its copy (the
+    // server down); empty otherwise.
+    std::string GetStatusNote() const override { return m_statusNote; }
+    bool IsWorkingFromCopy() const { return m_fromCopy; }
+    // New items in the journal, not yet on the server.
+    std::size_t GetJournalSize() const { return m_journal.size(); }
+
     const std::string& GetCalendarUrl() const { return m_calendarUrl; }
     const std::string& GetContactsUrl() const { return m_contactsUrl; }
 
@@ -85,7 +98,27 @@ private:
 
     // The events of the calendar and its tag as the server holds them now.
     bool ReadEvents(std::vector<SEvent>& events, std::vector<std::string>& notes, std::string& tag,
-                    std::string& error) const;
+                    std::string& error, std::string* body = nullptr) const;
+    bool EventsOf(const std::string& body, std::vector<SEvent>& events, std::vector<std::string>& notes,
+                  std::string& error) const;
+    bool CardsOf(const std::string& body, std::vector<SCard>& cards, std::string& error);
+
+    static const char* const ContactsCopy;
+    // The copy and the journal (CalDavOffline.cpp).
+    struct SJournalEntry {
+        std::string href;
+        std::string text;
+    };
+    bool StartFromCopy(const std::string& why);
+    void KeepCopy(const std::string& name, const std::string& text) const;
+    bool ReadCopy(const std::string& name, std::string& text) const;
+    bool LoadJournal(std::string& error);
+    bool SaveJournal(std::string& error) const;
+    // Puts the journal's items on the server in order; false when the
+    // server could not take them all yet.
+    bool ReplayJournal();
+    bool JournalNewEvent(const std::string& href, const std::string& text, std::string& error);
+    bool ServerAnswersAgain();
     bool ReadCalendar(std::string& error);
     // What the server holds now, kept for the next Refresh when it changed
     // (or a new failure); false when there is nothing to take.
@@ -127,6 +160,9 @@ private:
         std::string error;
     };
     std::unique_ptr<SPolled> m_polled;
+    bool m_fromCopy = false;
+    std::string m_statusNote;
+    std::vector<SJournalEntry> m_journal;
     std::string m_toldError;
     std::uint64_t m_pollTimer = 0;
 };

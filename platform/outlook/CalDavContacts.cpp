@@ -11,6 +11,12 @@ namespace {
 
 constexpr const char* AddressData = "urn:ietf:params:xml:ns:carddavaddress-data";
 
+} // namespace
+
+const char* const CCalDavBackend::ContactsCopy = "caldav-contacts.xml";
+
+namespace {
+
 const char* const CardsQuery =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
     "<a:addressbook-query xmlns:d=\"DAV:\" xmlns:a=\"urn:ietf:params:xml:ns:carddav\">"
@@ -21,15 +27,24 @@ const char* const CardsQuery =
 bool CCalDavBackend::ReadContacts(std::string& error)
 {
     const CDavClient::SReply reply = m_client.Report(m_contactsUrl, 1, CardsQuery);
-    CDavMultistatus answer;
     if (reply.status != 207) {
         error = reply.status == 0 ? "the address book could not be reached (" + reply.error + ")"
                                   : "the address book answered " + std::to_string(reply.status);
         return false;
     }
-    if (!answer.Parse(reply.body, error))
-        return false;
     std::vector<SCard> cards;
+    if (!CardsOf(reply.body, cards, error))
+        return false;
+    m_cards = std::move(cards);
+    KeepCopy(ContactsCopy, reply.body);
+    return true;
+}
+
+bool CCalDavBackend::CardsOf(const std::string& body, std::vector<SCard>& cards, std::string& error)
+{
+    CDavMultistatus answer;
+    if (!answer.Parse(body, error))
+        return false;
     for (const CDavMultistatus::SResponse& response : answer.Responses()) {
         const CDavMultistatus::SProperty* data = response.Find(AddressData);
         std::vector<CVCard> read;
@@ -43,7 +58,6 @@ bool CCalDavBackend::ReadContacts(std::string& error)
         cards.push_back({CDavClient::Resolve(m_contactsUrl, response.href), response.Text("DAV:getetag"),
                          std::move(read[0])});
     }
-    m_cards = std::move(cards);
     return true;
 }
 

@@ -37,6 +37,16 @@ long PollSeconds(const std::string& text, std::string& note)
     return CCalendarStores::DefaultPollSeconds;
 }
 
+// $XDG_CACHE_HOME/orvante, else ~/.cache/orvante; empty without a home.
+std::string CacheDirectory()
+{
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache && *cache == '/')
+        return std::string(cache) + "/orvante";
+    const char* home = std::getenv("HOME");
+    return home && *home ? std::string(home) + "/.cache/orvante" : std::string();
+}
+
 } // namespace
 
 std::string CCalendarStores::Read(const CRegistry& registry, const char* name)
@@ -62,6 +72,8 @@ CCalendarStores::SStore CCalendarStores::FromRegistry(const CRegistry& registry,
         settings.client.user = Read(registry, "CalDAVUser");
         settings.pollSeconds = PollSeconds(Read(registry, "CalDAVPollSeconds"), store.note);
         settings.loop = loop;
+        settings.cacheDirectory = CacheDirectory();
+        settings.journalPath = dataDirectory + "/caldav-journal";
         store.backend = std::make_shared<CCalDavBackend>(settings);
         return store;
     }

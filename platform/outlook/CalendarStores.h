@@ -23,6 +23,10 @@ namespace outlook {
 //   "CardDAVURL"         the address book's address; empty: found from
 //                        CalDAVURL
 //   "CalDAVPollSeconds"  how often the server is asked for changes (60)
+//
+// The server store keeps the last copy it read in $XDG_CACHE_HOME/orvante
+// and the meetings it could not write yet in caldav-journal in the data
+// directory.
 class CCalendarStores {
 public:
     static constexpr long DefaultPollSeconds = 60;

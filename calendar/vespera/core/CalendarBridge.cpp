@@ -18,6 +18,7 @@
 
 #include <agentkit/AgentContainer.h>
 #include <basekit/Debug.h>
+#include <platform/BalloonSink.h>
 #include <platform/DateTimeSpan.h>
 #include <platform/MessageBoxSink.h>
 
@@ -88,6 +89,11 @@ bool CCalendarBridge::CreateApplication()
     m_reminderSink.reset();
     m_application.reset();
     m_application = outlook::CApplication::Create(m_backend);
+    if (const std::string note = m_application ? m_backend->GetStatusNote() : std::string(); !note.empty()) {
+        AppLog("CVSP::CreateApplication: %s", note.c_str());
+        std::fprintf(stderr, "vespera: %s\n", note.c_str());
+        CBalloonSink::Show("Calendar Server Unreachable", note);
+    }
     return m_application != nullptr;
 }
 

@@ -5,6 +5,8 @@
 #include <outlook/DavClient.h>
 #include <outlook/DavCollections.h>
 
+#include <platform/testing/TempDir.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -80,10 +82,16 @@ protected:
 
     std::string OnServer(const std::string& path) { return other.Request("GET", server.Url(path), {}).body; }
 
-    CCalDavBackend Backend(const std::string& url)
+    static CCalDavBackend::SSettings Settings(const std::string& url,
+                                              const std::string& user = CRadicaleServer::User)
     {
-        return CCalDavBackend({url, "", {CRadicaleServer::User, 5000}});
+        CCalDavBackend::SSettings settings;
+        settings.url = url;
+        settings.client = {user, 5000};
+        return settings;
     }
+
+    CCalDavBackend Backend(const std::string& url) { return CCalDavBackend(Settings(url)); }
 
     CRadicaleServer server;
     CDavClient other{{CRadicaleServer::User, 5000}};
@@ -166,6 +174,46 @@ TEST_F(CalDavBackendTest, RefreshSeesWhatAnotherClientAddedAndOnlyThen)
     EXPECT_EQ(backend.Refresh(), outlook::CBackend::RefreshResult::Unchanged);
 }
 
+// The server goes down: the agent starts from the copy it read last, a
+// meeting it must write waits in the journal (which outlives the agent),
+// and lands on the server once, when the server answers again.
+TEST_F(CalDavBackendTest, WhileTheServerIsDownTheCopyAnswersAndTheJournalHoldsNewMeetings)
+{
+    testsupport::CTempDir local;
+    CCalDavBackend::SSettings settings = Settings(server.Url("/"));
+    settings.cacheDirectory = local.Path() + "/cache";
+    settings.journalPath = local.Path() + "/data/caldav-journal";
+    {
+        CCalDavBackend online(settings);
+        ASSERT_TRUE(online.Start()) << online.GetLastErrorText();
+        EXPECT_EQ(online.GetStatusNote(), "");
+    }
+    server.Stop();
+    CStoredItem added;
+    {
+        CCalDavBackend offline(settings);
+        ASSERT_TRUE(offline.Start() && offline.Open()) << offline.GetLastErrorText();
+        EXPECT_TRUE(offline.IsWorkingFromCopy());
+        EXPECT_NE(offline.GetStatusNote().find("answers from the copy it read last"), std::string::npos);
+        ASSERT_EQ(offline.GetCount(olFolderCalendar), 1);
+        CAppointmentData meeting;
+        meeting.subject = "Agreed while down";
+        meeting.start = CDateTime(2031, 3, 7, 9, 0, 0);
+        added = CStoredItem{"", meeting};
+        ASSERT_TRUE(offline.AddItem(olFolderCalendar, added)) << offline.GetLastErrorText();
+        EXPECT_EQ(offline.GetCount(olFolderCalendar), 2);
+        EXPECT_EQ(offline.GetJournalSize(), 1u);
+    }
+    ASSERT_TRUE(server.Start()) << server.Errors();
+    CCalDavBackend back(settings);
+    ASSERT_TRUE(back.Start() && back.Open()) << back.GetLastErrorText();
+    EXPECT_FALSE(back.IsWorkingFromCopy());
+    EXPECT_EQ(back.GetJournalSize(), 0u);
+    const std::string onServer = Calendar();
+    EXPECT_NE(onServer.find("UID:" + added.id), std::string::npos) << onServer;
+    EXPECT_EQ(onServer.find("UID:" + added.id), onServer.rfind("UID:" + added.id)) << "landed once";
+}
+
 TEST_F(CalDavBackendTest, WhatCannotWorkIsSaidInPlainWords)
 {
     const struct {
@@ -180,7 +228,7 @@ TEST_F(CalDavBackendTest, WhatCannotWorkIsSaidInPlainWords)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
-        CCalDavBackend backend({c.url, "", {c.user, 5000}});
+        CCalDavBackend backend(Settings(c.url, c.user));
         EXPECT_FALSE(backend.Start());
         EXPECT_NE(backend.GetLastErrorText().find(c.said), std::string::npos) << backend.GetLastErrorText();
     }
