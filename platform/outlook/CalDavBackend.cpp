@@ -2,6 +2,7 @@
 
 #include <outlook/DavCollections.h>
 #include <outlook/DavMultistatus.h>
+#include <outlook/ReminderScheduler.h>
 
 #include <platform/EventLoop.h>
 
@@ -82,7 +83,16 @@ bool CCalDavBackend::Open()
     if (!m_started)
         return Fail("The calendar server has not been reached.");
     m_open = true;
+    Reindex();
     return true;
+}
+
+// Reminders wait for the next logon, as the file store's do.
+void CCalDavBackend::Close()
+{
+    m_open = false;
+    if (m_reminders)
+        m_reminders->SetItems({});
 }
 
 bool CCalDavBackend::IsFolderAvailable(OlDefaultFolders folder) const
@@ -171,10 +181,22 @@ bool CCalDavBackend::ReadCalendar(std::string& error)
 void CCalDavBackend::Reindex()
 {
     m_order.clear();
+    std::vector<CStoredItem> items;
     for (std::size_t event = 0; event < m_events.size(); ++event) {
-        for (std::size_t within = 0; within < m_events[event].calendar->GetItems().size(); ++within)
+        for (std::size_t within = 0; within < m_events[event].calendar->GetItems().size(); ++within) {
             m_order.emplace_back(event, within);
+            items.push_back(m_events[event].calendar->GetItems()[within]);
+        }
     }
+    if (!m_settings.loop || !m_open)
+        return;
+    if (!m_reminders) {
+        m_reminders = std::make_unique<CReminderScheduler>(
+            *m_settings.loop, [this](const CStoredItem& item) { RaiseReminder(item); });
+        if (!m_settings.remindersPath.empty())
+            m_reminders->SetRecordFile(m_settings.remindersPath);
+    }
+    m_reminders->SetItems(items);
 }
 
 std::string CCalDavBackend::CollectionTag(const std::string& url) const

@@ -14,6 +14,7 @@
 class CEventLoop;
 
 namespace outlook {
+class CReminderScheduler;
 
 // A back-end over a CalDAV calendar and a CardDAV address book on a server
 // the user's other devices share. Each event is a resource of the calendar
@@ -49,6 +50,9 @@ public:
         // The journal of new items written while the server could not be
         // reached; empty: such items are refused.
         std::string journalPath;
+        // The reminders already given (see CReminderScheduler); empty: a
+        // restart may give them again.
+        std::string remindersPath;
     };
 
     explicit CCalDavBackend(SSettings settings);
@@ -58,7 +62,7 @@ public:
     // the calendar cannot be found or read.
     bool Start() override;
     bool Open() override;
-    void Close() override { m_open = false; }
+    void Close() override;
     bool IsOpen() const override { return m_open; }
     bool IsFolderAvailable(OlDefaultFolders folder) const override;
     long GetCount(OlDefaultFolders folder) const override;
@@ -137,6 +141,7 @@ private:
     bool Reread(SEvent& event, std::string& error);
     std::string NewResource(const std::string& collection, const std::string& uid,
                             const char* extension) const;
+    // Puts the items in folder order and hands them to the reminders.
     void Reindex();
     void Wrote();
 
@@ -165,6 +170,7 @@ private:
     std::vector<SJournalEntry> m_journal;
     std::string m_toldError;
     std::uint64_t m_pollTimer = 0;
+    std::unique_ptr<CReminderScheduler> m_reminders;
 };
 
 } // namespace outlook

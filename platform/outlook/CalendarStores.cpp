@@ -74,6 +74,7 @@ CCalendarStores::SStore CCalendarStores::FromRegistry(const CRegistry& registry,
         settings.loop = loop;
         settings.cacheDirectory = CacheDirectory();
         settings.journalPath = dataDirectory + "/caldav-journal";
+        settings.remindersPath = dataDirectory + "/" + CFileBackend::RemindersFileName;
         store.backend = std::make_shared<CCalDavBackend>(settings);
         return store;
     }

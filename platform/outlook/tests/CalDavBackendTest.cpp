@@ -5,11 +5,17 @@
 #include <outlook/DavClient.h>
 #include <outlook/DavCollections.h>
 
+#include <outlook/ReminderListener.h>
+#include <platform/DateTimeSpan.h>
+#include <platform/PollEventLoop.h>
+#include <platform/testing/LoopWait.h>
 #include <platform/testing/TempDir.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -212,6 +218,36 @@ TEST_F(CalDavBackendTest, WhileTheServerIsDownTheCopyAnswersAndTheJournalHoldsNe
     const std::string onServer = Calendar();
     EXPECT_NE(onServer.find("UID:" + added.id), std::string::npos) << onServer;
     EXPECT_EQ(onServer.find("UID:" + added.id), onServer.rfind("UID:" + added.id)) << "landed once";
+}
+
+class CRecordingListener : public outlook::CReminderListener {
+public:
+    void OnReminder(const CStoredItem& item) override { ids.push_back(item.id); }
+    std::vector<std::string> ids;
+};
+
+// A reminder due on an event another device wrote fires from the loop once
+// the store is open, as the file store's do.
+TEST_F(CalDavBackendTest, RemindersOfTheServersEventsFire)
+{
+    const CDateTime inAnHour = CDateTime::GetCurrentTime() + CDateTimeSpan(0, 1, 0, 0);
+    char start[32];
+    std::snprintf(start, sizeof start, "%04d%02d%02dT%02d%02d%02d", inAnHour.GetYear(), inAnHour.GetMonth(),
+                  inAnHour.GetDay(), inAnHour.GetHour(), inAnHour.GetMinute(), inAnHour.GetSecond());
+    std::string event = Event("review-1", "Review", start);
+    event.replace(event.find("END:VEVENT"), 0,
+                  "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:x\r\nTRIGGER:-PT2H\r\nEND:VALARM\r\n");
+    ASSERT_TRUE(OtherPuts("/ann/calendar/review.ics", event));
+    CPollEventLoop loop;
+    CCalDavBackend::SSettings settings = Settings(server.Url("/ann/calendar/"));
+    settings.loop = &loop;
+    CCalDavBackend backend(settings);
+    CRecordingListener listener;
+    backend.SetReminderListener(&listener);
+    ASSERT_TRUE(backend.Start() && backend.Open()) << backend.GetLastErrorText();
+    ASSERT_TRUE(loopwait::RunUntil(loop, [&] { return !listener.ids.empty(); }));
+    EXPECT_EQ(listener.ids, std::vector<std::string>{"review-1"});
+    backend.SetReminderListener(nullptr);
 }
 
 TEST_F(CalDavBackendTest, WhatCannotWorkIsSaidInPlainWords)
