@@ -84,6 +84,7 @@ public:
     // New items in the journal, not yet on the server.
     std::size_t GetJournalSize() const { return m_journal.size(); }
 
+    const CDavClient& GetClient() const { return m_client; }
     const std::string& GetCalendarUrl() const { return m_calendarUrl; }
     const std::string& GetContactsUrl() const { return m_contactsUrl; }
 

@@ -182,6 +182,8 @@ CDavClient::SReply CDavClient::Request(const std::string& method, const std::str
         curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 2L);
     }
     transfer.Perform();
+    ++m_requests;
+    m_bytes += transfer.BytesReceived();
     if (!transfer.Succeeded()) {
         reply.error = !transfer.Refusal().empty() ? transfer.Refusal()
                       : transfer.BodyTooLarge()   ? "the answer is larger than " +

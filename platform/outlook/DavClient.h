@@ -51,8 +51,14 @@ public:
     SReply Put(const std::string& url, const std::string& text, const std::string& contentType,
                const std::string& etag) const;
 
+    // Requests made and answer bytes received so far, for measuring.
+    std::size_t Requests() const { return m_requests; }
+    std::size_t BytesReceived() const { return m_bytes; }
+
 private:
     SOptions m_options;
+    mutable std::size_t m_requests = 0;
+    mutable std::size_t m_bytes = 0;
 };
 
 } // namespace outlook
