@@ -1,6 +1,8 @@
 // The agent on a calendar server its user's other devices share: a
 // negotiated meeting is written there, and an event another device adds
-// there is busy time once the agent's next poll has read it.
+// there is busy time once the agent's next poll has read it. While the
+// server is down a meeting agreed waits in the agent's journal and reaches
+// the server once it is back; an agent started then answers from its copy.
 
 #include "AgentSociety.h"
 
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <string>
 
 using namespace vesperaprocess;
@@ -75,6 +78,22 @@ protected:
                                                           std::filesystem::perms::owner_write);
     }
 
+    bool ScheduleWithAnn(const std::string& subject)
+    {
+        return m_society.TellOnly(OrganiserName, "tell :command schedule_meeting :attendees (" +
+                                                     std::string(AnnName) + ") :subject (" + subject +
+                                                     ") :body (b) :start (3/4/2031 1:00:00 PM)"
+                                                     " :location (Room) :duration (30)");
+    }
+
+    static int Count(const std::string& text, const std::string& part)
+    {
+        int count = 0;
+        for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++count;
+        return count;
+    }
+
     // Ann's agent, on the server, with her password in her ~/.netrc.
     SAgentProcess* StartAnn()
     {
@@ -106,11 +125,7 @@ TEST_F(CalDavProcessTest, AMeetingLandsOnTheServerAndAPhonesEventIsBusyAfterTheP
 
     SAgentProcess* organiser = m_society.StartAgent({OrganiserName, "organiser", {}, {}});
     ASSERT_NE(organiser, nullptr) << m_society.Failure();
-    ASSERT_TRUE(m_society.TellOnly(OrganiserName,
-                                   "tell :command schedule_meeting :attendees (" + std::string(AnnName) +
-                                       ") :subject (Budget) :body (b) :start (3/4/2031 1:00:00 PM)"
-                                       " :location (Room) :duration (30)"))
-        << m_society.Failure();
+    ASSERT_TRUE(ScheduleWithAnn("Budget")) << m_society.Failure();
     ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "tell :type confirm :negID ", 1}})) << m_society.AllLogs();
     EXPECT_NE(OnServer().find("SUMMARY:Budget"), std::string::npos) << OnServer();
 
@@ -120,5 +135,35 @@ TEST_F(CalDavProcessTest, AMeetingLandsOnTheServerAndAPhonesEventIsBusyAfterTheP
         << ann->Log();
     EXPECT_EQ(AskFor(m_society, "3/5/2031 10:00:00 AM").find(":status accept"), std::string::npos);
     EXPECT_NE(AskFor(m_society, "3/6/2031 10:00:00 AM").find(":status accept"), std::string::npos);
+    EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
+}
+
+TEST_F(CalDavProcessTest, AMeetingAgreedWhileTheServerIsDownReachesItOnceAndAStartAnswersFromTheCopy)
+{
+    SAgentProcess* ann = StartAnn();
+    SAgentProcess* organiser = m_society.StartAgent({OrganiserName, "organiser", {}, {}});
+    ASSERT_TRUE(ann && organiser) << m_society.Failure();
+    m_server.Stop();
+    ASSERT_TRUE(ScheduleWithAnn("Offsite")) << m_society.Failure();
+    ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "tell :type confirm :negID ", 1}})) << m_society.AllLogs();
+    std::ifstream journal(ann->DataDirectory() / "caldav-journal");
+    const std::string journalled((std::istreambuf_iterator<char>(journal)), {});
+    EXPECT_NE(journalled.find("SUMMARY:Offsite"), std::string::npos) << journalled;
+
+    ASSERT_TRUE(m_server.Start()) << m_server.Errors();
+    ASSERT_TRUE(CAgentSociety::WaitForLines(
+        {{ann, "the calendar or the contacts were changed by another program; reading them again", 1}}))
+        << ann->Log();
+    EXPECT_EQ(Count(OnServer(), "SUMMARY:Offsite"), 1) << OnServer();
+
+    ASSERT_TRUE(m_society.StopAgent(*ann)) << m_society.Failure();
+    m_server.Stop();
+    ASSERT_TRUE(m_society.RestartAgent(*ann)) << m_society.Failure();
+    ASSERT_TRUE(CAgentSociety::WaitForLines({{ann, "the agent answers from the copy it read last", 1}}))
+        << ann->Log();
+    EXPECT_EQ(AskFor(m_society, "3/4/2031 10:00:00 AM").find(":status accept"), std::string::npos)
+        << "the dentist, from the copy";
+    EXPECT_EQ(AskFor(m_society, "3/4/2031 1:00:00 PM").find(":status accept"), std::string::npos)
+        << "the meeting agreed while the server was down, from the copy";
     EXPECT_TRUE(m_society.StopAgents()) << m_society.Failure();
 }
