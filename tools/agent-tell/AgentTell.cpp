@@ -1,5 +1,7 @@
 #include "AgentTell.h"
 
+#include "ReplyJson.h"
+
 #include <agentkit/DlgContainer.h>
 
 #include <basekit/URL.h>
@@ -213,7 +215,7 @@ int CAgentTell::process_message(char* text)
     CClientSocket* connection = get_current_connection();
     if (!connection || connection->get_descriptor() != descriptor)
         return 0;
-    out(text);
+    out(options.json ? CReplyJson::Format(text ? text : "") : std::string(text ? text : ""));
     ++replies;
     if (options.replies > 0 && replies >= options.replies && window)
         window->EndDialog(0);

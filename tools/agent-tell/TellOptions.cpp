@@ -61,6 +61,8 @@ bool CTellOptions::parse(int argc, char** argv)
             discover = true;
         } else if (arg == "--trust-unauthenticated") {
             trust_unauthenticated = true;
+        } else if (arg == "--json") {
+            json = true;
         } else if (!takes_value(arg)) {
             return fail("unknown option " + arg);
         } else if (i + 1 >= argc) {
@@ -161,14 +163,16 @@ const char* CTellOptions::usage()
 {
     return "usage: agent-tell [-ans HOST] [-ansport N] [-name NAME] [--wait SECONDS]\n"
            "                  [--replies N] [--at tcp://HOST:PORT | --discover]\n"
-           "                  [--known-agents FILE] [--trust-unauthenticated] [--] TO 'CONTENT'\n"
+           "                  [--known-agents FILE] [--trust-unauthenticated] [--json] [--] TO 'CONTENT'\n"
            "Sends one \"tell\" with CONTENT to the agent TO and prints what comes back on\n"
            "that connection within the wait (5 s; ends after --replies messages, 1 unless\n"
            "given, 0 for no limit). --discover finds TO by multicast on the local network\n"
            "instead of at a name server; TO must then prove its name over TLS with the\n"
            "key pinned for it in FILE (the user's agent keeps its own in known-agents),\n"
            "else the one it announced. --trust-unauthenticated also sends to an agent\n"
-           "without a key. Exit status 0 when the message was sent, 1 when it was not,\n"
+           "without a key. --json prints each reply as one line of JSON (its performative\n"
+           "and keywords, and the fields of its content). Exit status 0 when the message\n"
+           "was sent, 1 when it was not,\n"
            "2 for a wrong command line, 3 when no reply came within the wait.\n";
 }
 

@@ -7,7 +7,7 @@
 //
 //   agent-tell [-ans HOST] [-ansport N] [-name NAME] [--wait SECONDS]
 //              [--replies N] [--at tcp://HOST:PORT | --discover]
-//              [--known-agents FILE] [--trust-unauthenticated] [--] TO 'CONTENT'
+//              [--known-agents FILE] [--trust-unauthenticated] [--json] [--] TO 'CONTENT'
 //
 // The name server is 127.0.0.1:6677 unless given; --at names the receiver's
 // address directly, and the name server is then used only when -ans or
@@ -66,6 +66,8 @@ public:
     bool discover = false;
     std::string known_agents;
     bool trust_unauthenticated = false;
+    // Replies as JSON lines (see CReplyJson).
+    bool json = false;
 
 private:
     bool take_option(const std::string& option, const char* value);

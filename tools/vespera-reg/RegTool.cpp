@@ -3,15 +3,17 @@
 #include "ConstraintList.h"
 #include "SettingRules.h"
 
+#include <basekit/Utils.h>
 #include <platform/Registry.h>
 
 #include <cstdlib>
 #include <ostream>
 
 const char* const CRegTool::HelpText =
-    "usage: vespera-reg [--hive HKCU|HKCR] [--force] COMMAND ...\n"
+    "usage: vespera-reg [--hive HKCU|HKCR] [--force] [--json] COMMAND ...\n"
     "\n"
-    "  get KEY NAME            print a value (its whole text, whatever its stored type)\n"
+    "  get KEY NAME            print a value (its whole text, whatever its stored type);\n"
+    "                          with --json as {\"key\":...,\"name\":...,\"value\":...}\n"
     "  set KEY NAME VALUE      set a string value, creating the key; under the agent's\n"
     "                          settings key the name and value are checked first\n"
     "                          (--force stores them anyway)\n"
@@ -152,6 +154,10 @@ int CRegTool::Run(const std::vector<std::string>& args)
             m_force = true;
             continue;
         }
+        if (option == "--json") {
+            m_json = true;
+            continue;
+        }
         if (option != "--hive")
             return UsageError("unknown option " + option);
         if (cursor.AtEnd())
@@ -194,7 +200,10 @@ int CRegTool::Get(Cursor& cursor)
     CRegistry registry(m_classesRoot ? CRegistry::ClassesRoot : CRegistry::CurrentUser);
     std::string value;
     int result = registry.ReadValueUnbounded(key, ValueName(name), value);
-    if (result == CRegistry::Ok)
+    if (result == CRegistry::Ok && m_json)
+        m_out << "{\"key\":" << CUtils::json_string(key) << ",\"name\":" << CUtils::json_string(name)
+              << ",\"value\":" << CUtils::json_string(value) << "}\n";
+    else if (result == CRegistry::Ok)
         m_out << value << "\n";
     return ResultStatus(result, registry.ErrorText());
 }

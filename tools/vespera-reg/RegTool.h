@@ -40,4 +40,5 @@ private:
     bool m_classesRoot = false;
     // Stores a settings value the agent would not read as meant.
     bool m_force = false;
+    bool m_json = false;
 };

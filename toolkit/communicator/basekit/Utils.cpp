@@ -222,6 +222,22 @@ std::string CUtils::format(const char* fmt, ...)
     return text;
 }
 
+std::string CUtils::json_string(const std::string& text)
+{
+    std::string out = "\"";
+    for (const unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            out += format("\\u%04x", c);
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
 std::string CUtils::vformat(const char* fmt, va_list args)
 {
     if (!fmt)

@@ -48,6 +48,10 @@ public:
     static std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
     static std::string vformat(const char* fmt, va_list args) __attribute__((format(printf, 1, 0)));
 
+    // `text` as a JSON string, quotes included: '"' and '\\' escaped, control
+    // characters as \u00XX; other bytes pass as they are.
+    static std::string json_string(const std::string& text);
+
     // '\n', '\r' and 0x04 become blanks.
     static void clean(char* s);
     // '\r' becomes a blank.

@@ -258,6 +258,10 @@ TEST_F(RegToolTest, SettingsValuesAreCheckedByTheirKind)
     EXPECT_EQ(Run({"get", Key, "MeetingSchedulingType"}).out, "2\n");
     EXPECT_EQ(Run({"--force", "set", Key, "MeetingSchedulingType", "7"}).status, 0);
     EXPECT_EQ(Run({"get", Key, "MeetingSchedulingType"}).out, "7\n");
+    EXPECT_EQ(Run({"set", Key, "AgentAlertString", "say \"hi\"\tnow"}).status, 0);
+    EXPECT_EQ(Run({"--json", "get", Key, "AgentAlertString"}).out,
+              "{\"key\":\"Software\\\\ORVANTE\\\\CalendarAgent\",\"name\":\"AgentAlertString\","
+              "\"value\":\"say \\\"hi\\\"\\u0009now\"}\n");
     EXPECT_EQ(Run({"set", Key + "\\TConsts", "Anything", "x"}).status, 0);
     EXPECT_EQ(
         Run({"constraint", "add", "--start", "9:00", "--end", "10:00", "--days", "Monday,friday"}).status, 0);
