@@ -36,6 +36,19 @@ std::string RefusedScheme(const std::string& url)
     return "Refused address " + url + ": only http, https, webcal and file addresses are read.";
 }
 
+// A validator the server sent, kept only as the plain header text it must
+// be to be sent back.
+std::string Validator(const std::string& value)
+{
+    if (value.size() > CDocumentFetcher::MaxValidatorBytes)
+        return std::string();
+    for (unsigned char c : value) {
+        if (c < 0x20 || c == 0x7f)
+            return std::string();
+    }
+    return value;
+}
+
 } // namespace
 
 CDocumentFetcher::CDocumentFetcher(long timeoutSeconds) : m_timeoutSeconds(timeoutSeconds) {}
@@ -47,6 +60,12 @@ std::string CDocumentFetcher::RefuseNonPublic(const sockaddr* address)
         return std::string();
     return CAddressClass::Text(address) + " is a " + CAddressClass::Name(kind) +
            " address; only public addresses are fetched for another agent";
+}
+
+void CDocumentFetcher::SetValidators(const std::string& etag, const std::string& lastModified)
+{
+    m_etag = Validator(etag);
+    m_lastModified = Validator(lastModified);
 }
 
 bool CDocumentFetcher::WebAddress(const std::string& url, std::string& address)
@@ -72,7 +91,7 @@ bool CDocumentFetcher::Fetch(const std::string& url, CFetchedDocument& document,
     }
     const std::unique_ptr<CCurlTransfer> transfer = NewTransfer(address);
     transfer->Perform();
-    return Conclude(*transfer, address, document, error);
+    return Conclude(*transfer, address, IsConditional(), document, error);
 }
 
 std::unique_ptr<CDocumentFetch> CDocumentFetcher::Start(const std::string& url, CEventLoop& loop,
@@ -88,7 +107,7 @@ std::unique_ptr<CDocumentFetch> CDocumentFetcher::Start(const std::string& url, 
         return nullptr;
     }
     auto fetch = std::make_unique<CDocumentFetch>(NewTransfer(address), address);
-    if (fetch->Begin(loop, done))
+    if (fetch->Begin(loop, IsConditional(), done))
         return fetch;
     done(false, document, "The HTTP client could not be started.");
     return nullptr;
@@ -107,11 +126,15 @@ std::unique_ptr<CCurlTransfer> CDocumentFetcher::NewTransfer(const std::string& 
         curl_easy_setopt(transfer->Handle(), CURLOPT_ACCEPT_ENCODING, "");
     if (m_addressFilter)
         transfer->SetAddressFilter(m_addressFilter);
+    if (!m_etag.empty())
+        transfer->AddRequestHeader("If-None-Match: " + m_etag);
+    if (!m_lastModified.empty())
+        transfer->AddRequestHeader("If-Modified-Since: " + m_lastModified);
     return transfer;
 }
 
-bool CDocumentFetcher::Conclude(CCurlTransfer& transfer, const std::string& url, CFetchedDocument& document,
-                                std::string& error)
+bool CDocumentFetcher::Conclude(CCurlTransfer& transfer, const std::string& url, bool conditional,
+                                CFetchedDocument& document, std::string& error)
 {
     const CURLcode code = transfer.Result();
     if (!transfer.IsReady()) {
@@ -135,6 +158,10 @@ bool CDocumentFetcher::Conclude(CCurlTransfer& transfer, const std::string& url,
         return false;
     }
     const long status = transfer.ResponseCode();
+    if (status == 304 && conditional) {
+        document.notModified = true;
+        return true;
+    }
     if (status == 404 || status == 410) {
         error = "Document not found: " + url;
         return false;
@@ -145,6 +172,8 @@ bool CDocumentFetcher::Conclude(CCurlTransfer& transfer, const std::string& url,
     }
     document.text = std::move(transfer.Body());
     document.contentType = transfer.ContentType();
+    document.etag = Validator(transfer.ResponseHeader("ETag"));
+    document.lastModified = Validator(transfer.ResponseHeader("Last-Modified"));
     return true;
 }
 
