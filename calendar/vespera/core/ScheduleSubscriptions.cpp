@@ -35,7 +35,8 @@ std::string HostOf(const std::string& address)
 
 bool IsLoopbackHost(const std::string& host)
 {
-    return host == "localhost" || host == "[::1]" || StartsWith(host, "127.");
+    return host == "localhost" || host == "[::1]" ||
+           (StartsWith(host, "127.") && host.find_first_not_of("0123456789.") == std::string::npos);
 }
 
 std::int64_t Now()

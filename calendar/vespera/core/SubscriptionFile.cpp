@@ -120,6 +120,9 @@ std::string CSubscriptionFile::ParseLine(const std::string& line, std::vector<CS
 {
     std::string name;
     std::string value;
+    // A blank line an editor left says nothing.
+    if (line.empty())
+        return std::string();
     if (!SplitField(line, name, value) || HasControl(name, false) || HasControl(value, name == "item") ||
         value.size() > 2 * MaxFieldBytes + 1)
         return "not a \"name<TAB>value\" line of plain text";
