@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 class CCurlTransfer;
 class CDocumentFetch;
@@ -15,6 +16,12 @@ struct sockaddr;
 // that a later conditional fetch sends back (empty when the server gave
 // none, or gave one that is not plain text of a sane length).
 struct CFetchedDocument {
+    CFetchedDocument() = default;
+    CFetchedDocument(std::string text, std::string contentType)
+        : text(std::move(text)), contentType(std::move(contentType))
+    {
+    }
+
     std::string text;
     std::string contentType;
     std::string etag;

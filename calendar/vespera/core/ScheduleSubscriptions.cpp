@@ -145,9 +145,9 @@ bool CScheduleSubscriptions::End(const std::string& address, std::string& error)
     return true;
 }
 
-bool CScheduleSubscriptions::IsDue(const CScheduleSubscription& subscription, std::int64_t now, int refreshHours)
+bool CScheduleSubscriptions::IsDue(const CScheduleSubscription& subscription, std::int64_t now,
+                                   std::int64_t period)
 {
-    const std::int64_t period = static_cast<std::int64_t>(refreshHours) * 3600;
     const std::int64_t wait = subscription.failed ? std::min(period, RetrySeconds) : period;
     // A clock set back past the last fetch must not hold the next one off.
     return subscription.fetchedAt == 0 || now < subscription.fetchedAt || now - subscription.fetchedAt >= wait;
@@ -157,10 +157,12 @@ void CScheduleSubscriptions::FetchDue(std::int64_t now)
 {
     if (!m_usable)
         return;
-    const int hours = m_agent.GetSettings().GetScheduleRefreshHours();
+    const std::int64_t period = m_refreshSeconds > 0
+                                    ? m_refreshSeconds
+                                    : static_cast<std::int64_t>(m_agent.GetSettings().GetScheduleRefreshHours()) * 3600;
     std::vector<std::string> due;
     for (const CScheduleSubscription& subscription : m_subscriptions) {
-        if (!m_fetches.count(subscription.address) && IsDue(subscription, now, hours))
+        if (!m_fetches.count(subscription.address) && IsDue(subscription, now, period))
             due.push_back(subscription.address);
     }
     for (const std::string& address : due)
@@ -209,6 +211,8 @@ void CScheduleSubscriptions::Fetched(const std::string& address, bool fetched, c
     } else {
         Follow(*subscription, document);
     }
+    if (fetched)
+        m_agent.LogLine("Subscribed schedule " + address + ": " + subscription->result);
     StoreOrLog();
 }
 

@@ -58,7 +58,8 @@ public:
     bool Refresh(const std::string& address);
     std::size_t FetchesRunning() const { return m_fetches.size(); }
 
-    static bool IsDue(const CScheduleSubscription& subscription, std::int64_t now, int refreshHours);
+    // `period`: the seconds between two fetches.
+    static bool IsDue(const CScheduleSubscription& subscription, std::int64_t now, std::int64_t period);
     // What is fetched for an address: webcal is https, or http for this
     // machine's own loopback addresses, which no network carries.
     static std::string FetchAddress(const std::string& address);
@@ -69,6 +70,8 @@ public:
 
     // How documents are fetched (tests shorten the time-out).
     void SetFetcher(const CDocumentFetcher& fetcher) { m_fetcher = fetcher; }
+    // A period in seconds instead of ScheduleRefreshHours (tests).
+    void SetRefreshSeconds(int seconds) { m_refreshSeconds = seconds; }
 
 private:
     CScheduleSubscription* FindMutable(const std::string& address);
@@ -83,6 +86,7 @@ private:
     CSubscriptionFile m_file;
     CDocumentFetcher m_fetcher;
     bool m_usable = true;
+    int m_refreshSeconds = 0;
     std::vector<CScheduleSubscription> m_subscriptions;
     std::map<std::string, std::unique_ptr<CDocumentFetch>> m_fetches;
 };

@@ -246,14 +246,16 @@ TEST_F(ScheduleSubscriptionsTest, WebcalAddressesSubscribe)
 TEST(ScheduleSubscriptionDue, EveryPeriodAndWithinTheHourAfterAFailure)
 {
     CScheduleSubscription subscription;
-    EXPECT_TRUE(CScheduleSubscriptions::IsDue(subscription, 1000, 12)) << "never fetched";
+    const std::int64_t period = 12 * 3600;
+    EXPECT_TRUE(CScheduleSubscriptions::IsDue(subscription, 1000, period)) << "never fetched";
     subscription.fetchedAt = 100000;
-    EXPECT_FALSE(CScheduleSubscriptions::IsDue(subscription, 100000 + 12 * 3600 - 1, 12));
-    EXPECT_TRUE(CScheduleSubscriptions::IsDue(subscription, 100000 + 12 * 3600, 12));
-    EXPECT_TRUE(CScheduleSubscriptions::IsDue(subscription, 99999, 12)) << "the clock went back";
+    EXPECT_FALSE(CScheduleSubscriptions::IsDue(subscription, 100000 + period - 1, period));
+    EXPECT_TRUE(CScheduleSubscriptions::IsDue(subscription, 100000 + period, period));
+    EXPECT_TRUE(CScheduleSubscriptions::IsDue(subscription, 99999, period)) << "the clock went back";
     subscription.failed = true;
-    EXPECT_FALSE(CScheduleSubscriptions::IsDue(subscription, 100000 + 3599, 12));
-    EXPECT_TRUE(CScheduleSubscriptions::IsDue(subscription, 100000 + 3600, 12));
+    EXPECT_FALSE(CScheduleSubscriptions::IsDue(subscription, 100000 + 3599, period));
+    EXPECT_TRUE(CScheduleSubscriptions::IsDue(subscription, 100000 + 3600, period));
+    EXPECT_TRUE(CScheduleSubscriptions::IsDue(subscription, 100000 + 60, 60)) << "a period under the hour";
 }
 
 TEST(SubscriptionFileText, ReadsBackWhatItWritesAndRefusesTheRest)
