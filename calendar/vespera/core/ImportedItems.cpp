@@ -2,6 +2,7 @@
 
 #include <outlook/AppointmentItem.h>
 #include <outlook/Items.h>
+#include <outlook/RecurrencePattern.h>
 
 #include <cinttypes>
 #include <cstdio>
@@ -84,9 +85,16 @@ std::string CImportedItems::Fingerprint(const outlook::CAppointmentItem& item)
                   item.GetDuration(), item.GetBusyStatus(), item.GetAllDayEvent() ? 1 : 0,
                   item.GetReminderSet() ? 1 : 0, item.GetReminderSet() ? item.GetReminderMinutesBeforeStart() : 0,
                   item.GetIsRecurring() ? 1 : 0);
+    std::string content = when;
+    if (const outlook::CRecurrencePattern* pattern = item.GetRecurrencePattern()) {
+        char rule[96];
+        std::snprintf(rule, sizeof rule, " %ld %ld %ld %ld %ld %d", pattern->GetRecurrenceType(),
+                      pattern->GetDayOfWeekMask(), pattern->GetDayOfMonth(), pattern->GetInstance(),
+                      pattern->GetInterval(), pattern->GetNoEndDate() ? 1 : 0);
+        content += rule;
+    }
     // Each text with its length before it, so that no two contents join to
     // the same fingerprint.
-    std::string content = when;
     for (const std::string& text : {item.GetSubject(), item.GetBody(), item.GetLocation(),
                                     item.GetRequiredAttendees(), item.GetOptionalAttendees()}) {
         const std::string plain = WithoutReturns(text);

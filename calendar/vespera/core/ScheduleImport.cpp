@@ -329,11 +329,10 @@ int CScheduleImport::WriteAppointments(CRDFCalendar& calendar, CImportedItems* s
 // from now on.
 void CScheduleImport::ReleaseChanged(Positions& positions)
 {
-    outlook::CNameSpace* space = m_calendar.GetNameSpace();
-    outlook::CMAPIFolder* folder = space ? space->GetDefaultFolder(outlook::olFolderCalendar) : nullptr;
-    if (!m_subscribed || !folder)
+    outlook::CItems* items = CalendarItems();
+    if (!m_subscribed || !items)
         return;
-    for (const std::string& uid : m_subscribed->ReleaseChanged(positions, *folder->GetItems())) {
+    for (const std::string& uid : m_subscribed->ReleaseChanged(positions, *items)) {
         m_agent.LogLine("The imported appointment " + uid +
                         " was changed or deleted in the calendar: it is kept as it is and no longer updated");
         ++m_released;
@@ -344,13 +343,12 @@ void CScheduleImport::RecordWritten(const std::set<std::string>& removals)
 {
     CImportedItems* subscribed = m_subscribed;
     m_subscribed = nullptr;
-    if (!subscribed)
+    outlook::CItems* items = CalendarItems();
+    if (!subscribed || !items)
         return;
     for (const std::string& uid : removals)
         subscribed->Forget(uid);
     const Positions positions = ItemPositions();
-    outlook::CItems* items =
-        m_calendar.GetNameSpace()->GetDefaultFolder(outlook::olFolderCalendar)->GetItems();
     for (const std::string& uid : m_written) {
         const auto found = positions.find(uid);
         const std::unique_ptr<outlook::CItem> item = found == positions.end() ? nullptr : items->Item(found->second);
@@ -431,10 +429,16 @@ void CScheduleImport::MarkStale(const std::string& uid, const std::set<std::stri
     }
 }
 
+outlook::CItems* CScheduleImport::CalendarItems()
+{
+    outlook::CNameSpace* space = m_calendar.GetNameSpace();
+    outlook::CMAPIFolder* folder = space ? space->GetDefaultFolder(outlook::olFolderCalendar) : nullptr;
+    return folder ? folder->GetItems() : nullptr;
+}
+
 CDateTime CScheduleImport::StartAt(long position)
 {
-    std::unique_ptr<outlook::CItem> item =
-        m_calendar.GetNameSpace()->GetDefaultFolder(outlook::olFolderCalendar)->GetItems()->Item(position);
+    std::unique_ptr<outlook::CItem> item = CalendarItems()->Item(position);
     outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr;
     return appointment ? appointment->GetStart() : CDateTime();
 }
@@ -448,8 +452,9 @@ std::size_t CScheduleImport::RemoveItems(const std::set<std::string>& uids, cons
     }
     // From the last, so that every position still names its item.
     std::sort(doomed.rbegin(), doomed.rend());
-    outlook::CItems* items =
-        m_calendar.GetNameSpace()->GetDefaultFolder(outlook::olFolderCalendar)->GetItems();
+    outlook::CItems* items = CalendarItems();
+    if (!items)
+        return 0;
     std::size_t removed = 0;
     for (long position : doomed) {
         std::unique_ptr<outlook::CItem> item = items->Item(position);
@@ -470,9 +475,7 @@ std::string CScheduleImport::ImportUid(const std::string& identity)
 CScheduleImport::Positions CScheduleImport::ItemPositions()
 {
     Positions positions;
-    outlook::CNameSpace* space = m_calendar.GetNameSpace();
-    outlook::CMAPIFolder* folder = space ? space->GetDefaultFolder(outlook::olFolderCalendar) : nullptr;
-    outlook::CItems* items = folder ? folder->GetItems() : nullptr;
+    outlook::CItems* items = CalendarItems();
     if (!items)
         return positions;
     for (long position = 1; position <= items->GetCount(); ++position) {
@@ -502,8 +505,7 @@ bool CScheduleImport::WriteOne(const CAppointment& appointment, const CDateTime&
     outlook::CApplication* application = m_calendar.GetOutlookApplication();
     std::unique_ptr<outlook::CItem> item;
     if (position) {
-        outlook::CNameSpace* space = m_calendar.GetNameSpace();
-        item = space->GetDefaultFolder(outlook::olFolderCalendar)->GetItems()->Item(*position);
+        item = CalendarItems()->Item(*position);
     } else if (application) {
         item = application->CreateItem(outlook::olAppointmentItem);
         if (item)
@@ -530,9 +532,7 @@ bool CScheduleImport::WriteOne(const CAppointment& appointment, const CDateTime&
         return m_calendar.LoadCalendarItem(static_cast<int>(index));
     }
     // A new item is the folder's last.
-    outlook::CItems* items =
-        m_calendar.GetNameSpace()->GetDefaultFolder(outlook::olFolderCalendar)->GetItems();
-    const int index = static_cast<int>(items->GetCount());
+    const int index = static_cast<int>(CalendarItems()->GetCount());
     positions.emplace(uid, index);
     m_calendar.SetCalendarItemCount(index);
     return m_calendar.LoadCalendarItem(index);

@@ -22,6 +22,10 @@ class CCalendarBridge;
 class CKqmlFields;
 class CRDFCalendar;
 
+namespace outlook {
+class CItems;
+} // namespace outlook
+
 // Web schedules another agent asks the agent to import or to show
 // (objectives uploadScheduleURL and browseScheduleURL), and the writing of
 // imported appointments into the calendar, which the schedule browser's
@@ -133,6 +137,8 @@ private:
                    const std::optional<CDateTime>& from, const Positions& positions,
                    std::set<std::string>& removals);
     CDateTime StartAt(long position);
+    // The calendar folder's items; null while the calendar is not open.
+    outlook::CItems* CalendarItems();
     std::size_t RemoveItems(const std::set<std::string>& uids, const Positions& positions);
     Positions ItemPositions();
     std::optional<outlook::CAppointmentData::Pattern>

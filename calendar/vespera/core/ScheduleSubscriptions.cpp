@@ -57,8 +57,8 @@ CScheduleSubscriptions::~CScheduleSubscriptions() = default;
 bool CScheduleSubscriptions::Load()
 {
     std::string error;
-    m_usable = m_file.Load(m_subscriptions, error);
-    if (m_usable)
+    m_state = m_file.Load(m_subscriptions, error) ? State::Usable : State::Unreadable;
+    if (m_state == State::Usable)
         return true;
     m_subscriptions.clear();
     const std::string text = "The schedule subscriptions in " + m_file.GetPath() + " cannot be read (" + error +
@@ -67,6 +67,13 @@ bool CScheduleSubscriptions::Load()
     m_agent.LogLine(text);
     CMessageBoxSink::Show(text);
     return false;
+}
+
+bool CScheduleSubscriptions::Usable()
+{
+    if (m_state == State::NotRead)
+        Load();
+    return m_state == State::Usable;
 }
 
 const CScheduleSubscription* CScheduleSubscriptions::Find(const std::string& address) const
@@ -100,7 +107,7 @@ std::string CScheduleSubscriptions::FetchAddress(const std::string& address)
 
 bool CScheduleSubscriptions::Subscribe(const std::string& address, std::string& error)
 {
-    if (!m_usable) {
+    if (!Usable()) {
         error = "The subscriptions file " + m_file.GetPath() + " cannot be read; mend it or move it away first.";
         return false;
     }
@@ -128,9 +135,10 @@ bool CScheduleSubscriptions::Subscribe(const std::string& address, std::string& 
 
 bool CScheduleSubscriptions::End(const std::string& address, std::string& error)
 {
+    const bool usable = Usable();
     const auto found = std::find_if(m_subscriptions.begin(), m_subscriptions.end(),
                                     [&address](const CScheduleSubscription& s) { return s.address == address; });
-    if (!m_usable || found == m_subscriptions.end()) {
+    if (!usable || found == m_subscriptions.end()) {
         error = "No subscription to " + address;
         return false;
     }
@@ -155,7 +163,7 @@ bool CScheduleSubscriptions::IsDue(const CScheduleSubscription& subscription, st
 
 void CScheduleSubscriptions::FetchDue(std::int64_t now)
 {
-    if (!m_usable)
+    if (!Usable())
         return;
     const std::int64_t period = m_refreshSeconds > 0
                                     ? m_refreshSeconds
@@ -171,9 +179,10 @@ void CScheduleSubscriptions::FetchDue(std::int64_t now)
 
 bool CScheduleSubscriptions::Refresh(const std::string& address)
 {
+    const bool usable = Usable();
     CScheduleSubscription* subscription = FindMutable(address);
     CEventLoop* loop = CEventLoop::Current();
-    if (!m_usable || !subscription || m_fetches.count(address) || !loop)
+    if (!usable || !subscription || m_fetches.count(address) || !loop)
         return false;
     CDocumentFetcher fetcher = m_fetcher;
     fetcher.SetValidators(subscription->etag, subscription->lastModified);

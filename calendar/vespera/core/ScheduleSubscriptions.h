@@ -37,8 +37,9 @@ public:
     ~CScheduleSubscriptions();
 
     // Reads the file; false (logged and shown) when it cannot be read.
+    // What changes or follows subscriptions reads it first if need be, so
+    // that a file never read is never written over.
     bool Load();
-    bool IsUsable() const { return m_usable; }
     const std::vector<CScheduleSubscription>& List() const { return m_subscriptions; }
     const CScheduleSubscription* Find(const std::string& address) const;
 
@@ -85,7 +86,10 @@ private:
     CScheduleImport& m_import;
     CSubscriptionFile m_file;
     CDocumentFetcher m_fetcher;
-    bool m_usable = true;
+    bool Usable();
+
+    enum class State { NotRead, Usable, Unreadable };
+    State m_state = State::NotRead;
     int m_refreshSeconds = 0;
     std::vector<CScheduleSubscription> m_subscriptions;
     std::map<std::string, std::unique_ptr<CDocumentFetch>> m_fetches;

@@ -48,7 +48,8 @@ std::string ReadField(const std::string& name, const std::string& value, CSchedu
         std::string uid;
         std::string fingerprint;
         if (!SplitField(value, uid, fingerprint) || uid.empty() || fingerprint.empty() ||
-            fingerprint.find('\t') != std::string::npos)
+            fingerprint.find('\t') != std::string::npos || uid.size() > CSubscriptionFile::MaxFieldBytes ||
+            fingerprint.size() > CSubscriptionFile::MaxFieldBytes)
             return "an item is not \"item<TAB>uid<TAB>fingerprint\"";
         items[uid] = fingerprint;
     } else if (name == "etag") {
@@ -123,9 +124,11 @@ std::string CSubscriptionFile::ParseLine(const std::string& line, std::vector<CS
     // A blank line an editor left says nothing.
     if (line.empty())
         return std::string();
-    if (!SplitField(line, name, value) || HasControl(name, false) || HasControl(value, name == "item") ||
-        value.size() > 2 * MaxFieldBytes + 1)
+    if (!SplitField(line, name, value) || HasControl(name, false) || HasControl(value, name == "item"))
         return "not a \"name<TAB>value\" line of plain text";
+    // An item's value is two fields.
+    if (value.size() > (name == "item" ? 2 * MaxFieldBytes + 1 : MaxFieldBytes))
+        return "a value longer than " + std::to_string(MaxFieldBytes) + " bytes";
     if (name != "address")
         return read.empty() ? "a field before the first address" : ReadField(name, value, read.back(), items.back());
     if (value.empty())

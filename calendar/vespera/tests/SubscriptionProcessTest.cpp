@@ -24,9 +24,13 @@ using vesperaprocess::SCalendarEvent;
 constexpr const char* AnnName = "ann_example.org-CalendarAgent";
 constexpr const char* RefreshVariable = "ORVANTE_SCHEDULE_REFRESH_SECONDS";
 
+// The events given, on following days, and a weekly rehearsal that never
+// changes.
 std::string Feed(const std::vector<std::pair<const char*, const char*>>& events)
 {
-    std::string text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\n";
+    std::string text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\nBEGIN:VEVENT\r\nUID:r\r\n"
+                       "DTSTAMP:20261201T000000Z\r\nDTSTART:20310303T180000Z\r\nDURATION:PT2H\r\n"
+                       "RRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=MO;COUNT=6\r\nSUMMARY:Rehearsal\r\nEND:VEVENT\r\n";
     int day = 4;
     for (const auto& [uid, summary] : events)
         text += std::string("BEGIN:VEVENT\r\nUID:") + uid + "\r\nDTSTAMP:20261201T000000Z\r\nDTSTART:203103" +
@@ -78,11 +82,11 @@ TEST(SubscriptionProcessTest, AnAgentFollowsItsSubscriptionAcrossARestartAndKeep
 
     ASSERT_TRUE(society.RestartAgent(*ann)) << society.Failure();
     ASSERT_TRUE(CAgentSociety::WaitForLines(
-        {{ann, "Subscribed schedule " + url + ": 2 written, 0 removed", 1},
+        {{ann, "Subscribed schedule " + url + ": 3 written, 0 removed", 1},
          {ann, "Subscribed schedule " + url + ": Not changed since the last fetch", 1}}))
         << society.AllLogs();
     ASSERT_TRUE(society.StopAgent(*ann)) << society.Failure();
-    EXPECT_EQ(Summaries(ann->CalendarPath()), (std::vector<std::string>{"Match", "Training"}));
+    EXPECT_EQ(Summaries(ann->CalendarPath()), (std::vector<std::string>{"Match", "Rehearsal", "Training"}));
 
     // The user renames the training in another program while the agent is
     // down; upstream, the training changes, the match goes, a quiz comes.
@@ -95,11 +99,11 @@ TEST(SubscriptionProcessTest, AnAgentFollowsItsSubscriptionAcrossARestartAndKeep
 
     ASSERT_TRUE(society.RestartAgent(*ann)) << society.Failure();
     ASSERT_TRUE(CAgentSociety::WaitForLines(
-        {{ann, "Subscribed schedule " + url + ": 1 written, 1 removed, 1 changed by you and kept", 1},
+        {{ann, "Subscribed schedule " + url + ": 2 written, 1 removed, 1 changed by you and kept", 1},
          {ann, "Subscribed schedule " + url + ": Not changed since the last fetch", 2}}))
         << society.AllLogs();
     EXPECT_TRUE(society.StopAgents()) << society.Failure();
-    EXPECT_EQ(Summaries(ann->CalendarPath()), (std::vector<std::string>{"Quiz", "Training at the lake"}));
+    EXPECT_EQ(Summaries(ann->CalendarPath()), (std::vector<std::string>{"Quiz", "Rehearsal", "Training at the lake"}));
     EXPECT_NE(FileText(ann->DataDirectory() / "subscriptions").find("etag\t\"v2\"\n"), std::string::npos);
 }
 
