@@ -404,8 +404,9 @@ void CScheduleBrowserDlg::OnImport()
 {
     if (m_subscribe->isChecked()) {
         if (m_retrieved.empty() || !CScheduleSubscriptions::IsSubscribable(m_retrieved)) {
-            SetStatus(m_retrieved.empty() ? "Retrieve a schedule to subscribe to first."
-                                          : "Only http://, https:// and webcal:// schedules can be subscribed to.");
+            SetStatus(m_retrieved.empty()
+                          ? "Retrieve a schedule to subscribe to first."
+                          : "Only http://, https:// and webcal:// schedules can be subscribed to.");
             return;
         }
         m_subscriptionAddress = m_retrieved;

@@ -46,7 +46,8 @@ std::vector<std::string> CImportedItems::ReleaseChanged(const Positions& positio
         if (fingerprint == Released)
             continue;
         const auto found = positions.find(uid);
-        const std::unique_ptr<outlook::CItem> item = found == positions.end() ? nullptr : items.Item(found->second);
+        const std::unique_ptr<outlook::CItem> item =
+            found == positions.end() ? nullptr : items.Item(found->second);
         outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr;
         if (appointment && Fingerprint(*appointment) == fingerprint)
             continue;
@@ -83,7 +84,8 @@ std::string CImportedItems::Fingerprint(const outlook::CAppointmentItem& item)
     std::snprintf(when, sizeof when, "%04d%02d%02dT%02d%02d%02d %ld %ld %d %d %ld %d", start.GetYear(),
                   start.GetMonth(), start.GetDay(), start.GetHour(), start.GetMinute(), start.GetSecond(),
                   item.GetDuration(), item.GetBusyStatus(), item.GetAllDayEvent() ? 1 : 0,
-                  item.GetReminderSet() ? 1 : 0, item.GetReminderSet() ? item.GetReminderMinutesBeforeStart() : 0,
+                  item.GetReminderSet() ? 1 : 0,
+                  item.GetReminderSet() ? item.GetReminderMinutesBeforeStart() : 0,
                   item.GetIsRecurring() ? 1 : 0);
     std::string content = when;
     if (const outlook::CRecurrencePattern* pattern = item.GetRecurrencePattern()) {

@@ -351,7 +351,8 @@ void CScheduleImport::RecordWritten(const std::set<std::string>& removals)
     const Positions positions = ItemPositions();
     for (const std::string& uid : m_written) {
         const auto found = positions.find(uid);
-        const std::unique_ptr<outlook::CItem> item = found == positions.end() ? nullptr : items->Item(found->second);
+        const std::unique_ptr<outlook::CItem> item =
+            found == positions.end() ? nullptr : items->Item(found->second);
         if (outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr)
             subscribed->Record(uid, *appointment);
     }

@@ -61,9 +61,10 @@ bool CScheduleSubscriptions::Load()
     if (m_state == State::Usable)
         return true;
     m_subscriptions.clear();
-    const std::string text = "The schedule subscriptions in " + m_file.GetPath() + " cannot be read (" + error +
-                             "). The file is left as it is and no subscription is followed until it is mended "
-                             "or moved away and the agent started again.";
+    const std::string text =
+        "The schedule subscriptions in " + m_file.GetPath() + " cannot be read (" + error +
+        "). The file is left as it is and no subscription is followed until it is mended "
+        "or moved away and the agent started again.";
     m_agent.LogLine(text);
     CMessageBoxSink::Show(text);
     return false;
@@ -94,7 +95,8 @@ bool CScheduleSubscriptions::IsSubscribable(const std::string& address)
 {
     const bool web = webpage::IsWebAddress(address) || StartsWith(address, Webcal);
     return web && address.size() <= CSubscriptionFile::MaxFieldBytes && !HostOf(address).empty() &&
-           address.find_first_of(" \t\r\n") == std::string::npos && address == CSubscriptionFile::FieldText(address);
+           address.find_first_of(" \t\r\n") == std::string::npos &&
+           address == CSubscriptionFile::FieldText(address);
 }
 
 std::string CScheduleSubscriptions::FetchAddress(const std::string& address)
@@ -108,11 +110,13 @@ std::string CScheduleSubscriptions::FetchAddress(const std::string& address)
 bool CScheduleSubscriptions::Subscribe(const std::string& address, std::string& error)
 {
     if (!Usable()) {
-        error = "The subscriptions file " + m_file.GetPath() + " cannot be read; mend it or move it away first.";
+        error =
+            "The subscriptions file " + m_file.GetPath() + " cannot be read; mend it or move it away first.";
         return false;
     }
     if (!IsSubscribable(address)) {
-        error = "Only http://, https:// and webcal:// addresses without blanks can be subscribed to: " + address;
+        error =
+            "Only http://, https:// and webcal:// addresses without blanks can be subscribed to: " + address;
         return false;
     }
     if (Find(address)) {
@@ -120,7 +124,8 @@ bool CScheduleSubscriptions::Subscribe(const std::string& address, std::string& 
         return false;
     }
     if (m_subscriptions.size() >= CSubscriptionFile::MaxSubscriptions) {
-        error = "At most " + std::to_string(CSubscriptionFile::MaxSubscriptions) + " subscriptions are followed.";
+        error =
+            "At most " + std::to_string(CSubscriptionFile::MaxSubscriptions) + " subscriptions are followed.";
         return false;
     }
     m_subscriptions.emplace_back().address = address;
@@ -136,8 +141,9 @@ bool CScheduleSubscriptions::Subscribe(const std::string& address, std::string& 
 bool CScheduleSubscriptions::End(const std::string& address, std::string& error)
 {
     const bool usable = Usable();
-    const auto found = std::find_if(m_subscriptions.begin(), m_subscriptions.end(),
-                                    [&address](const CScheduleSubscription& s) { return s.address == address; });
+    const auto found =
+        std::find_if(m_subscriptions.begin(), m_subscriptions.end(),
+                     [&address](const CScheduleSubscription& s) { return s.address == address; });
     if (!usable || found == m_subscriptions.end()) {
         error = "No subscription to " + address;
         return false;
@@ -158,16 +164,18 @@ bool CScheduleSubscriptions::IsDue(const CScheduleSubscription& subscription, st
 {
     const std::int64_t wait = subscription.failed ? std::min(period, RetrySeconds) : period;
     // A clock set back past the last fetch must not hold the next one off.
-    return subscription.fetchedAt == 0 || now < subscription.fetchedAt || now - subscription.fetchedAt >= wait;
+    return subscription.fetchedAt == 0 || now < subscription.fetchedAt ||
+           now - subscription.fetchedAt >= wait;
 }
 
 void CScheduleSubscriptions::FetchDue(std::int64_t now)
 {
     if (!Usable())
         return;
-    const std::int64_t period = m_refreshSeconds > 0
-                                    ? m_refreshSeconds
-                                    : static_cast<std::int64_t>(m_agent.GetSettings().GetScheduleRefreshHours()) * 3600;
+    const std::int64_t period =
+        m_refreshSeconds > 0
+            ? m_refreshSeconds
+            : static_cast<std::int64_t>(m_agent.GetSettings().GetScheduleRefreshHours()) * 3600;
     std::vector<std::string> due;
     for (const CScheduleSubscription& subscription : m_subscriptions) {
         if (!m_fetches.count(subscription.address) && IsDue(subscription, now, period))
@@ -188,18 +196,18 @@ bool CScheduleSubscriptions::Refresh(const std::string& address)
     fetcher.SetValidators(subscription->etag, subscription->lastModified);
     // Held before the fetch starts: an answer at once finds it there.
     m_fetches[address];
-    std::unique_ptr<CDocumentFetch> fetch = fetcher.Start(
-        FetchAddress(address), *loop,
-        [this, address](bool fetched, CFetchedDocument& document, const std::string& error) {
-            Fetched(address, fetched, document, error);
-        });
+    std::unique_ptr<CDocumentFetch> fetch =
+        fetcher.Start(FetchAddress(address), *loop,
+                      [this, address](bool fetched, CFetchedDocument& document, const std::string& error) {
+                          Fetched(address, fetched, document, error);
+                      });
     if (fetch)
         m_fetches[address] = std::move(fetch);
     return true;
 }
 
-void CScheduleSubscriptions::Fetched(const std::string& address, bool fetched, const CFetchedDocument& document,
-                                     const std::string& error)
+void CScheduleSubscriptions::Fetched(const std::string& address, bool fetched,
+                                     const CFetchedDocument& document, const std::string& error)
 {
     // Ended: it goes once this returns.
     std::unique_ptr<CDocumentFetch> ended;
@@ -237,8 +245,8 @@ void CScheduleSubscriptions::Follow(CScheduleSubscription& subscription, const C
     // Only a document that was imported may be skipped next time.
     subscription.etag = document.etag;
     subscription.lastModified = document.lastModified;
-    subscription.result = std::to_string(outcome.written) + " written, " + std::to_string(outcome.removed) +
-                          " removed";
+    subscription.result =
+        std::to_string(outcome.written) + " written, " + std::to_string(outcome.removed) + " removed";
     if (outcome.released > 0)
         subscription.result += ", " + std::to_string(outcome.released) + " changed by you and kept";
 }

@@ -261,7 +261,8 @@ CSubscriptionsPageInput LoadSubscriptionsPage(const CAgentSettings& settings,
     CSubscriptionsPageInput page;
     page.refreshHours = settings.GetScheduleRefreshHours();
     for (const CScheduleSubscription& subscription : subscriptions.List())
-        page.rows.push_back({subscription.address, CScheduleSubscriptions::FetchTimeText(subscription.fetchedAt),
+        page.rows.push_back({subscription.address,
+                             CScheduleSubscriptions::FetchTimeText(subscription.fetchedAt),
                              subscription.result});
     return page;
 }

@@ -93,10 +93,12 @@ bool CSubscriptionFile::Load(std::vector<CScheduleSubscription>& subscriptions, 
     return Parse(text, subscriptions, error);
 }
 
-bool CSubscriptionFile::Save(const std::vector<CScheduleSubscription>& subscriptions, std::string& error) const
+bool CSubscriptionFile::Save(const std::vector<CScheduleSubscription>& subscriptions,
+                             std::string& error) const
 {
     const CAtomicFile file(m_path, MaxBytes);
-    return CAtomicFile::MakeDirectories(file.GetDirectory(), error) && file.Replace(Text(subscriptions), error);
+    return CAtomicFile::MakeDirectories(file.GetDirectory(), error) &&
+           file.Replace(Text(subscriptions), error);
 }
 
 std::string CSubscriptionFile::Text(const std::vector<CScheduleSubscription>& subscriptions)
@@ -130,7 +132,8 @@ std::string CSubscriptionFile::ParseLine(const std::string& line, std::vector<CS
     if (value.size() > (name == "item" ? 2 * MaxFieldBytes + 1 : MaxFieldBytes))
         return "a value longer than " + std::to_string(MaxFieldBytes) + " bytes";
     if (name != "address")
-        return read.empty() ? "a field before the first address" : ReadField(name, value, read.back(), items.back());
+        return read.empty() ? "a field before the first address"
+                            : ReadField(name, value, read.back(), items.back());
     if (value.empty())
         return "an empty address";
     if (read.size() == MaxSubscriptions)

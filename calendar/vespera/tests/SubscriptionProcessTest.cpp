@@ -103,7 +103,8 @@ TEST(SubscriptionProcessTest, AnAgentFollowsItsSubscriptionAcrossARestartAndKeep
          {ann, "Subscribed schedule " + url + ": Not changed since the last fetch", 2}}))
         << society.AllLogs();
     EXPECT_TRUE(society.StopAgents()) << society.Failure();
-    EXPECT_EQ(Summaries(ann->CalendarPath()), (std::vector<std::string>{"Quiz", "Rehearsal", "Training at the lake"}));
+    EXPECT_EQ(Summaries(ann->CalendarPath()),
+              (std::vector<std::string>{"Quiz", "Rehearsal", "Training at the lake"}));
     EXPECT_NE(FileText(ann->DataDirectory() / "subscriptions").find("etag\t\"v2\"\n"), std::string::npos);
 }
 

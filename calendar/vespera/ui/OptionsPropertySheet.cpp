@@ -23,8 +23,8 @@ QDialogButtonBox* SheetButtons(QDialog* sheet)
 
 } // namespace
 
-COptionsPropertySheet::COptionsPropertySheet(const CAgentSettings& settings, CScheduleSubscriptions& subscriptions,
-                                             QWidget* parent)
+COptionsPropertySheet::COptionsPropertySheet(const CAgentSettings& settings,
+                                             CScheduleSubscriptions& subscriptions, QWidget* parent)
     : QDialog(parent), m_subscriptions(subscriptions)
 {
     setWindowTitle("Options");

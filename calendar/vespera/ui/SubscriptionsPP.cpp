@@ -44,9 +44,9 @@ void CSubscriptionsPP::Load(const CSubscriptionsPageInput& input)
     m_ended.clear();
     m_list->clear();
     for (const CSubscriptionsPageInput::SRow& row : input.rows)
-        m_list->addTopLevelItem(new QTreeWidgetItem({QString::fromStdString(row.address),
-                                                     QString::fromStdString(row.lastFetch),
-                                                     QString::fromStdString(row.result)}));
+        m_list->addTopLevelItem(
+            new QTreeWidgetItem({QString::fromStdString(row.address), QString::fromStdString(row.lastFetch),
+                                 QString::fromStdString(row.result)}));
     m_refreshHours->setValue(input.refreshHours);
     UpdateEndButton();
 }
@@ -59,7 +59,8 @@ CSubscriptionsPageInput CSubscriptionsPP::Read() const
     page.rows.clear();
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = m_list->topLevelItem(i);
-        page.rows.push_back({item->text(0).toStdString(), item->text(1).toStdString(), item->text(2).toStdString()});
+        page.rows.push_back(
+            {item->text(0).toStdString(), item->text(1).toStdString(), item->text(2).toStdString()});
     }
     return page;
 }

@@ -33,8 +33,9 @@ std::string Feed(const std::vector<SEvent>& events)
 {
     std::string text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\n";
     for (const SEvent& event : events)
-        text += std::string("BEGIN:VEVENT\r\nUID:") + event.uid + "\r\nDTSTAMP:20261201T000000Z\r\nDTSTART:" +
-                event.start + "\r\nDURATION:PT1H\r\nSUMMARY:" + event.summary + "\r\n" +
+        text += std::string("BEGIN:VEVENT\r\nUID:") + event.uid +
+                "\r\nDTSTAMP:20261201T000000Z\r\nDTSTART:" + event.start +
+                "\r\nDURATION:PT1H\r\nSUMMARY:" + event.summary + "\r\n" +
                 (event.cancelled ? "STATUS:CANCELLED\r\n" : "") + "END:VEVENT\r\n";
     return text + "END:VCALENDAR\r\n";
 }
@@ -154,9 +155,10 @@ TEST_F(ScheduleSubscriptionsTest, WhatTheUserChangedOrDeletedIsKeptAndNoLongerFo
     ASSERT_TRUE(training->AsAppointment()->Save());
     ASSERT_TRUE(ItemCalled("Match")->Delete());
 
-    server.Put("/club.ics", "text/calendar",
-               Feed({{"a", "Training (new coach)", "20310304T190000"}, {"b", "Match (home)", "20310305T150000"}}),
-               "\"v2\"");
+    server.Put(
+        "/club.ics", "text/calendar",
+        Feed({{"a", "Training (new coach)", "20310304T190000"}, {"b", "Match (home)", "20310305T150000"}}),
+        "\"v2\"");
     Refresh();
     EXPECT_EQ(Subjects(), (std::vector<std::string>{"Training"}));
     EXPECT_EQ(ItemCalled("Training")->AsAppointment()->GetLocation(), "Gym 2");
@@ -287,7 +289,8 @@ TEST(SubscriptionFileText, ReadsBackWhatItWritesAndRefusesTheRest)
         {head + "failed\tmaybe\n", "line 3: \"failed\" is neither"},
         {head + "item\tu1\n", "line 3: an item is not"},
         {head + "address\thttp://a/\n", "line 3: the address http://a/ is there twice"},
-        {std::string(CSubscriptionFile::FirstLine) + "\netag\tx\n", "line 2: a field before the first address"},
+        {std::string(CSubscriptionFile::FirstLine) + "\netag\tx\n",
+         "line 2: a field before the first address"},
         {head + "result\tbell\a\n", "line 3: not a \"name<TAB>value\" line"},
         {head + "no tab here\n", "line 3: not a \"name<TAB>value\" line"},
     };
