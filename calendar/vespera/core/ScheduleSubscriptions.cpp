@@ -149,9 +149,10 @@ bool CScheduleSubscriptions::End(const std::string& address, std::string& error)
         return false;
     }
     const CScheduleSubscription ended = *found;
+    const auto position = found - m_subscriptions.begin();
     m_subscriptions.erase(found);
     if (!Store(error)) {
-        m_subscriptions.insert(m_subscriptions.begin(), ended);
+        m_subscriptions.insert(m_subscriptions.begin() + position, ended);
         return false;
     }
     m_fetches.erase(address);

@@ -218,6 +218,22 @@ TEST_F(ScheduleSubscriptionsTest, AnUnreadableFileIsSaidAndLeftAsItIs)
     EXPECT_EQ(kept.str(), bad);
 }
 
+TEST_F(ScheduleSubscriptionsTest, ASubscriptionThatCannotBeStoredIsNotMade)
+{
+    server.Put("/club.ics", "text/calendar", Feed({{"a", "Training", "20310304T190000"}}));
+    Subscribe();
+    // The temporary file the next write needs cannot be made.
+    std::filesystem::create_directories(Home().DataDir() /
+                                        (std::string(CSubscriptionFile::FileName) + ".tmp"));
+    std::string error;
+    EXPECT_FALSE(Subscriptions().Subscribe(server.Url("/other.ics"), error));
+    EXPECT_NE(error.find("could not be stored"), std::string::npos) << error;
+    EXPECT_FALSE(Subscriptions().End(url, error));
+    ASSERT_EQ(Subscriptions().List().size(), 1u);
+    EXPECT_EQ(Subscriptions().List()[0].address, url);
+    EXPECT_EQ(Subscriptions().FetchesRunning(), 0u);
+}
+
 TEST_F(ScheduleSubscriptionsTest, WebcalAddressesSubscribe)
 {
     server.Put("/club.ics", "text/calendar", Feed({{"a", "Training", "20310304T190000"}}));
