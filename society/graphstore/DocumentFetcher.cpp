@@ -68,15 +68,36 @@ void CDocumentFetcher::SetValidators(const std::string& etag, const std::string&
     m_lastModified = Validator(lastModified);
 }
 
-bool CDocumentFetcher::WebAddress(const std::string& url, std::string& address)
+std::string CDocumentFetcher::HostOf(const std::string& url)
+{
+    const std::string::size_type scheme = url.find("://");
+    if (scheme == std::string::npos)
+        return std::string();
+    const std::string::size_type from = scheme + 3;
+    std::string authority = url.substr(from, url.find_first_of("/?#", from) - from);
+    authority = authority.substr(authority.find('@') + 1);
+    if (!authority.empty() && authority[0] == '[')
+        return authority.substr(0, authority.find(']') + 1);
+    return authority.substr(0, authority.find(':'));
+}
+
+std::string CDocumentFetcher::WebFetchAddress(const std::string& url)
 {
     if (StartsWith(url, "http://") || StartsWith(url, "https://"))
-        address = url;
-    else if (StartsWith(url, "webcal://"))
-        address = "http://" + url.substr(9);
-    else
-        return false;
-    return true;
+        return url;
+    if (!StartsWith(url, "webcal://"))
+        return std::string();
+    const std::string host = HostOf(url);
+    const bool loopback =
+        host == "localhost" || host == "[::1]" ||
+        (StartsWith(host, "127.") && host.find_first_not_of("0123456789.") == std::string::npos);
+    return (loopback ? "http://" : "https://") + url.substr(9);
+}
+
+bool CDocumentFetcher::WebAddress(const std::string& url, std::string& address)
+{
+    address = WebFetchAddress(url);
+    return !address.empty();
 }
 
 bool CDocumentFetcher::Fetch(const std::string& url, CFetchedDocument& document, std::string& error) const

@@ -31,7 +31,9 @@ struct CFetchedDocument {
 };
 
 // Fetches schedules: http and https through libcurl (webcal:// is read as
-// http://), file:// from the local disk; every other scheme is refused.
+// https://, or as http:// from this machine's loopback names and
+// addresses, which no network carries), file:// from the local disk; every
+// other scheme is refused.
 // Documents are at most MaxBytes, a fetch takes at most the time-out, and a
 // redirect chain at most MaxRedirects steps, to http or https only.
 //
@@ -63,6 +65,12 @@ public:
     // If-Modified-Since (for the non-empty ones), a 304 answer is a fetch
     // that ends with notModified.
     void SetValidators(const std::string& etag, const std::string& lastModified);
+    // The address a web fetch of `url` goes to (as the class comment says);
+    // empty for a scheme that is not fetched from the web.
+    static std::string WebFetchAddress(const std::string& url);
+    // The host of "scheme://[user@]host[:port]/...", an IPv6 one in its
+    // brackets; empty when there is none.
+    static std::string HostOf(const std::string& url);
     // The longest validator kept from an answer.
     static constexpr std::size_t MaxValidatorBytes = 256;
 

@@ -22,23 +22,6 @@ bool StartsWith(const std::string& text, const char* prefix)
     return text.rfind(prefix, 0) == 0;
 }
 
-// The host of "scheme://host[:port]/...", brackets of an IPv6 one kept.
-std::string HostOf(const std::string& address)
-{
-    const std::string::size_type from = address.find("://") + 3;
-    std::string authority = address.substr(from, address.find_first_of("/?#", from) - from);
-    authority = authority.substr(authority.find('@') + 1);
-    if (!authority.empty() && authority[0] == '[')
-        return authority.substr(0, authority.find(']') + 1);
-    return authority.substr(0, authority.find(':'));
-}
-
-bool IsLoopbackHost(const std::string& host)
-{
-    return host == "localhost" || host == "[::1]" ||
-           (StartsWith(host, "127.") && host.find_first_not_of("0123456789.") == std::string::npos);
-}
-
 std::int64_t Now()
 {
     return static_cast<std::int64_t>(std::time(nullptr));
@@ -94,17 +77,10 @@ CScheduleSubscription* CScheduleSubscriptions::FindMutable(const std::string& ad
 bool CScheduleSubscriptions::IsSubscribable(const std::string& address)
 {
     const bool web = webpage::IsWebAddress(address) || StartsWith(address, Webcal);
-    return web && address.size() <= CSubscriptionFile::MaxFieldBytes && !HostOf(address).empty() &&
+    return web && address.size() <= CSubscriptionFile::MaxFieldBytes &&
+           !CDocumentFetcher::HostOf(address).empty() &&
            address.find_first_of(" \t\r\n") == std::string::npos &&
            address == CSubscriptionFile::FieldText(address);
-}
-
-std::string CScheduleSubscriptions::FetchAddress(const std::string& address)
-{
-    if (!StartsWith(address, Webcal))
-        return address;
-    const std::string rest = address.substr(std::char_traits<char>::length(Webcal));
-    return (IsLoopbackHost(HostOf(address)) ? "http://" : "https://") + rest;
 }
 
 bool CScheduleSubscriptions::Subscribe(const std::string& address, std::string& error)
@@ -197,11 +173,10 @@ bool CScheduleSubscriptions::Refresh(const std::string& address)
     fetcher.SetValidators(subscription->etag, subscription->lastModified);
     // Held before the fetch starts: an answer at once finds it there.
     m_fetches[address];
-    std::unique_ptr<CDocumentFetch> fetch =
-        fetcher.Start(FetchAddress(address), *loop,
-                      [this, address](bool fetched, CFetchedDocument& document, const std::string& error) {
-                          Fetched(address, fetched, document, error);
-                      });
+    std::unique_ptr<CDocumentFetch> fetch = fetcher.Start(
+        address, *loop, [this, address](bool fetched, CFetchedDocument& document, const std::string& error) {
+            Fetched(address, fetched, document, error);
+        });
     if (fetch)
         m_fetches[address] = std::move(fetch);
     return true;

@@ -61,9 +61,6 @@ public:
 
     // `period`: the seconds between two fetches.
     static bool IsDue(const CScheduleSubscription& subscription, std::int64_t now, std::int64_t period);
-    // What is fetched for an address: webcal is https, or http for this
-    // machine's own loopback addresses, which no network carries.
-    static std::string FetchAddress(const std::string& address);
     static bool IsSubscribable(const std::string& address);
     // The time `seconds` since 1970 in the user's zone, "2026-12-09 14:05";
     // "never" for 0.

@@ -247,10 +247,12 @@ TEST_F(ScheduleSubscriptionsTest, WebcalAddressesSubscribe)
         {"webcal://localhost/a.ics", "http://localhost/a.ics"},
         {"webcal://[::1]:81/a", "http://[::1]:81/a"},
         {"webcal://127.0.0.1.example.org/a", "https://127.0.0.1.example.org/a"},
+        {"webcal://user@127.0.0.1/a", "http://user@127.0.0.1/a"},
         {"http://example.org/a.ics", "http://example.org/a.ics"},
+        {"file:///etc/passwd", ""},
     };
     for (const auto& [address, expected] : fetched)
-        EXPECT_EQ(CScheduleSubscriptions::FetchAddress(address), expected) << address;
+        EXPECT_EQ(CDocumentFetcher::WebFetchAddress(address), expected) << address;
     for (const char* refused : {"ftp://example.org/a", "file:///etc/passwd", "http://", "https://a b/c",
                                 "webcal://x/\x01", "calendar.ics"}) {
         std::string error;
