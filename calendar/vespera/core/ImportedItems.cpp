@@ -6,6 +6,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -65,6 +66,14 @@ std::set<std::string> CImportedItems::FollowedOutside(const std::set<std::string
             outside.insert(uid);
     }
     return outside;
+}
+
+void CImportedItems::ForgetDeleted(const std::set<std::string>& events, const Positions& positions)
+{
+    for (auto it = m_items.begin(); it != m_items.end();) {
+        const bool deleted = it->second == Released && positions.count(it->first) == 0;
+        it = deleted && events.count(EventUid(it->first)) == 0 ? m_items.erase(it) : std::next(it);
+    }
 }
 
 void CImportedItems::Record(const std::string& uid, const outlook::CAppointmentItem& item)

@@ -38,6 +38,9 @@ public:
     // The followed items whose event is not among `events` (the UIDs the
     // schedule's events are imported under).
     std::set<std::string> FollowedOutside(const std::set<std::string>& events) const;
+    // Forgets the released items that the user deleted and whose events
+    // are not among `events` any more: nothing is left to keep from them.
+    void ForgetDeleted(const std::set<std::string>& events, const Positions& positions);
     void Record(const std::string& uid, const outlook::CAppointmentItem& item);
     void Forget(const std::string& uid);
 

@@ -349,6 +349,7 @@ void CScheduleImport::RecordWritten(const std::set<std::string>& removals)
     for (const std::string& uid : removals)
         subscribed->Forget(uid);
     const Positions positions = ItemPositions();
+    subscribed->ForgetDeleted(m_events, positions);
     for (const std::string& uid : m_written) {
         const auto found = positions.find(uid);
         const std::unique_ptr<outlook::CItem> item =

@@ -170,6 +170,8 @@ TEST_F(ScheduleSubscriptionsTest, WhatTheUserChangedOrDeletedIsKeptAndNoLongerFo
     server.Put("/club.ics", "text/calendar", Feed({{"e", "Trip", "20310310T080000"}}), "\"v3\"");
     Refresh();
     EXPECT_EQ(Subjects(), (std::vector<std::string>{"Training", "Trip"}));
+    // The deleted match is forgotten; the edited training is still kept.
+    EXPECT_EQ(Subscription().items.Items().size(), 2u);
 }
 
 TEST_F(ScheduleSubscriptionsTest, SubscriptionsSurviveARestartAndFetchConditionallyAfterIt)
