@@ -7,6 +7,7 @@
 
 #include <graphstore/DocumentFetch.h>
 
+#include <platform/BalloonSink.h>
 #include <platform/EventLoop.h>
 #include <platform/MessageBoxSink.h>
 
@@ -194,6 +195,7 @@ void CScheduleSubscriptions::Fetched(const std::string& address, bool fetched,
     CScheduleSubscription* subscription = FindMutable(address);
     if (!subscription)
         return;
+    const bool first = subscription->fetchedAt == 0;
     subscription->fetchedAt = Now();
     subscription->failed = !fetched;
     if (!fetched) {
@@ -206,6 +208,10 @@ void CScheduleSubscriptions::Fetched(const std::string& address, bool fetched,
     }
     if (fetched)
         m_agent.LogLine("Subscribed schedule " + address + ": " + subscription->result);
+    // The user who just subscribed hears how the first fetch went; later
+    // ones are on the options sheet.
+    if (first)
+        CBalloonSink::Show("Schedule Subscription", address + "\n" + subscription->result);
     StoreOrLog();
 }
 

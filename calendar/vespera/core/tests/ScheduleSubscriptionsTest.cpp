@@ -11,6 +11,7 @@
 #include <outlook/Items.h>
 #include <outlook/MAPIFolder.h>
 #include <outlook/NameSpace.h>
+#include <platform/BalloonSink.h>
 #include <platform/PollEventLoop.h>
 #include <platform/testing/LoopWait.h>
 
@@ -111,6 +112,14 @@ TEST_F(ScheduleSubscriptionsTest, ASubscriptionFollowsItsSourceAndA304ChangesNot
                      {"b", "Match", "20310305T150000"},
                      {"c", "Social", "20310306T200000"}}),
                "\"v1\"", "Tue, 01 Dec 2026 10:00:00 GMT");
+    struct CBalloons : CBalloonSink {
+        std::vector<std::string> texts;
+        void ShowBalloon(const std::string& title, const std::string& text) override
+        {
+            texts.push_back(title + ": " + text);
+        }
+    } balloons;
+    CBalloonSink* previous = CBalloonSink::SetCurrent(&balloons);
     Subscribe();
     EXPECT_EQ(Subjects(), (std::vector<std::string>{"Dentist", "Match", "Social", "Training"}));
     EXPECT_EQ(server.LastRequest().find("If-None-Match"), std::string::npos);
@@ -127,6 +136,10 @@ TEST_F(ScheduleSubscriptionsTest, ASubscriptionFollowsItsSourceAndA304ChangesNot
     EXPECT_EQ(server.NotModifiedAnswers(), 1);
     EXPECT_EQ(Subscription().result, "Not changed since the last fetch");
     EXPECT_EQ(Subjects(), (std::vector<std::string>{"Dentist", "Match", "Social", "Training"}));
+    CBalloonSink::SetCurrent(previous);
+    EXPECT_EQ(balloons.texts,
+              (std::vector<std::string>{"Schedule Subscription: " + url + "\n3 written, 0 removed"}))
+        << "the first fetch only";
 
     // Changed upstream: one moved and renamed, one gone, one cancelled, one new.
     server.Put("/club.ics", "text/calendar",
