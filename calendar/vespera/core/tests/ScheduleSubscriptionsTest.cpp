@@ -11,7 +11,6 @@
 #include <outlook/Items.h>
 #include <outlook/MAPIFolder.h>
 #include <outlook/NameSpace.h>
-#include <platform/BalloonSink.h>
 #include <platform/PollEventLoop.h>
 #include <platform/testing/LoopWait.h>
 
@@ -112,14 +111,7 @@ TEST_F(ScheduleSubscriptionsTest, ASubscriptionFollowsItsSourceAndA304ChangesNot
                      {"b", "Match", "20310305T150000"},
                      {"c", "Social", "20310306T200000"}}),
                "\"v1\"", "Tue, 01 Dec 2026 10:00:00 GMT");
-    struct CBalloons : CBalloonSink {
-        std::vector<std::string> texts;
-        void ShowBalloon(const std::string& title, const std::string& text) override
-        {
-            texts.push_back(title + ": " + text);
-        }
-    } balloons;
-    CBalloonSink* previous = CBalloonSink::SetCurrent(&balloons);
+    const vespera_test::CBalloonRecorder balloons;
     Subscribe();
     EXPECT_EQ(Subjects(), (std::vector<std::string>{"Dentist", "Match", "Social", "Training"}));
     EXPECT_EQ(server.LastRequest().find("If-None-Match"), std::string::npos);
@@ -136,7 +128,6 @@ TEST_F(ScheduleSubscriptionsTest, ASubscriptionFollowsItsSourceAndA304ChangesNot
     EXPECT_EQ(server.NotModifiedAnswers(), 1);
     EXPECT_EQ(Subscription().result, "Not changed since the last fetch");
     EXPECT_EQ(Subjects(), (std::vector<std::string>{"Dentist", "Match", "Social", "Training"}));
-    CBalloonSink::SetCurrent(previous);
     EXPECT_EQ(balloons.texts,
               (std::vector<std::string>{"Schedule Subscription: " + url + "\n3 written, 0 removed"}))
         << "the first fetch only";
