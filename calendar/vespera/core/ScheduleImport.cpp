@@ -214,6 +214,10 @@ CScheduleImport::SOutcome CScheduleImport::ImportSubscribed(const CFetchedDocume
 void CScheduleImport::Import(const CFetchedDocument& document, const std::string& address,
                              const std::string& peer, CImportedItems* subscribed, SOutcome& outcome)
 {
+    // The fetch ended long after any message: what another program wrote
+    // meanwhile (the user's own edits among it) must be seen first, or the
+    // write would be refused as stale and the edits taken for untouched.
+    m_calendar.SyncWithOutsideChanges();
     {
         CRDFCalendar calendar(m_fetcher);
         if (!calendar.LoadCalendarDocument(address, document)) {

@@ -8,6 +8,7 @@
 #include <graphstore/testing/HttpDocumentServer.h>
 #include <outlook/AppointmentItem.h>
 #include <outlook/Constants.h>
+#include <outlook/FileBackend.h>
 #include <outlook/Items.h>
 #include <outlook/MAPIFolder.h>
 #include <outlook/NameSpace.h>
@@ -325,6 +326,45 @@ TEST(SubscriptionFileText, ReadsBackWhatItWritesAndRefusesTheRest)
     }
     EXPECT_EQ(CSubscriptionFile::FieldText(std::string(4095, 'a') + "\xC3\xA9").size(), 4095u)
         << "cut before the character it would split";
+}
+
+} // namespace
+
+namespace {
+
+// The agent on the user's calendar file, which another program edits while
+// the agent runs.
+TEST(ScheduleSubscriptionFile, AnEditInAnotherProgramWhileTheAgentRunsIsKept)
+{
+    vespera_test::CTemporaryHome home;
+    std::filesystem::create_directories(home.DataDir());
+    auto backend = std::make_shared<outlook::CFileBackend>(home.DataDir().string(), nullptr);
+    vespera_test::CRecordingVespera agent(backend, home.Root() / "debug.log");
+    agent.CreateLogFile(home.DataDir().string());
+    ASSERT_TRUE(agent.StartOutlook());
+    CPollEventLoop loop;
+    testsupport::CHttpDocumentServer server;
+    const std::string url = server.Url("/club.ics");
+    server.Put("/club.ics", "text/calendar", Feed({{"a", "Training", "20310304T190000"}}), "\"v1\"");
+    CScheduleSubscriptions& subscriptions = agent.GetScheduleSubscriptions();
+    std::string error;
+    ASSERT_TRUE(subscriptions.Subscribe(url, error)) << error;
+    ASSERT_TRUE(loopwait::RunUntil(loop, [&] { return subscriptions.FetchesRunning() == 0; }));
+
+    const std::filesystem::path file = home.DataDir() / outlook::CFileBackend::CalendarFileName;
+    std::stringstream text;
+    text << std::ifstream(file, std::ios::binary).rdbuf();
+    std::string calendar = text.str();
+    ASSERT_NE(calendar.find("SUMMARY:Training"), std::string::npos) << calendar;
+    calendar.replace(calendar.find("SUMMARY:Training"), 16, "SUMMARY:Training at the lake");
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << calendar;
+    server.Put("/club.ics", "text/calendar", Feed({{"a", "Training (new coach)", "20310304T190000"}}),
+               "\"v2\"");
+    ASSERT_TRUE(subscriptions.Refresh(url));
+    ASSERT_TRUE(loopwait::RunUntil(loop, [&] { return subscriptions.FetchesRunning() == 0; }));
+    EXPECT_EQ(subscriptions.Find(url)->result, "0 written, 0 removed, 1 changed by you and kept");
+    ASSERT_EQ(agent.GetAppointmentStore().GetCount(), 1);
+    EXPECT_EQ(agent.GetAppointmentStore().GetAt(0)->GetSubject(), "Training at the lake");
 }
 
 } // namespace
