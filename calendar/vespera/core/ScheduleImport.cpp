@@ -214,10 +214,6 @@ CScheduleImport::SOutcome CScheduleImport::ImportSubscribed(const CFetchedDocume
 void CScheduleImport::Import(const CFetchedDocument& document, const std::string& address,
                              const std::string& peer, CImportedItems* subscribed, SOutcome& outcome)
 {
-    // The fetch ended long after any message: what another program wrote
-    // meanwhile (the user's own edits among it) must be seen first, or the
-    // write would be refused as stale and the edits taken for untouched.
-    m_calendar.SyncWithOutsideChanges();
     {
         CRDFCalendar calendar(m_fetcher);
         if (!calendar.LoadCalendarDocument(address, document)) {
@@ -280,6 +276,10 @@ std::size_t& CScheduleImport::ImportedToday(const std::string& peer)
 
 int CScheduleImport::WriteAppointments(CRDFCalendar& calendar, CImportedItems* subscribed)
 {
+    // A fetch, or the browser, ends long after any message: what another
+    // program wrote meanwhile (the user's own edits among it) must be seen
+    // first, or a subscription would take those edits for untouched items.
+    m_calendar.SyncWithOutsideChanges();
     int written = 0;
     const std::vector<CImportSource>& sources = calendar.GetImportSources();
     Positions positions = ItemPositions();
