@@ -37,6 +37,9 @@ public:
     // CRegFile::Parse of a hive's text; when it parses, Serialize and parse
     // again: the same keys with the same values, and the same text written.
     static bool regfile(const std::uint8_t* data, std::size_t size);
+    // CSubscriptionFile::Parse; a refusal must give a reason. When it
+    // parses, the text written for it parses again to the same text.
+    static bool subscriptions(const std::uint8_t* data, std::size_t size);
     // CICalendarFile::Parse; a refusal must give a reason. When it parses,
     // Serialize and parse again: as many items; then an added event must
     // serialise to text that parses with it, under its id, as the last item.

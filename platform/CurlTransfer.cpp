@@ -42,6 +42,16 @@ CCurlTransfer::~CCurlTransfer()
     m_multi.reset();
     if (m_curl)
         curl_easy_cleanup(m_curl);
+    curl_slist_free_all(m_requestHeaders);
+}
+
+void CCurlTransfer::AddRequestHeader(const std::string& line)
+{
+    if (!m_curl)
+        return;
+    if (curl_slist* added = curl_slist_append(m_requestHeaders, line.c_str()))
+        m_requestHeaders = added;
+    curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, m_requestHeaders);
 }
 
 void CCurlTransfer::SetAddressFilter(AddressFilter filter)
@@ -123,4 +133,12 @@ std::string CCurlTransfer::ContentType() const
     if (m_curl)
         curl_easy_getinfo(m_curl, CURLINFO_CONTENT_TYPE, &type);
     return type ? type : "";
+}
+
+std::string CCurlTransfer::ResponseHeader(const char* name) const
+{
+    curl_header* header = nullptr;
+    if (!m_curl || curl_easy_header(m_curl, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header)
+        return std::string();
+    return header->value ? header->value : "";
 }

@@ -58,6 +58,8 @@ public:
     // Every connection, after the name is resolved and on every redirect,
     // is checked by `filter` first.
     void SetAddressFilter(AddressFilter filter);
+    // Sends "Name: value" with the request (and with every redirect's).
+    void AddRequestHeader(const std::string& line);
 
     // Runs the transfer to its end; its result.
     CURLcode Perform();
@@ -76,6 +78,9 @@ public:
     std::string ErrorText() const;
     long ResponseCode() const;
     std::string ContentType() const;
+    // The value of a header of the last answer (after redirects); empty
+    // when it gave none.
+    std::string ResponseHeader(const char* name) const;
     std::string& Body() { return m_body; }
     std::size_t BytesReceived() const { return m_body.size(); }
 
@@ -91,5 +96,6 @@ private:
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
     AddressFilter m_addressFilter;
     std::string m_refusal;
+    curl_slist* m_requestHeaders = nullptr;
     std::unique_ptr<CCurlMulti> m_multi;
 };

@@ -3,6 +3,7 @@
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/InstallDirectory.h>
 #include <vespera/core/NameServerRegistration.h>
+#include <vespera/core/ScheduleSubscriptions.h>
 #include <vespera/core/StartupPause.h>
 #include <vespera/core/Vespera.h>
 
@@ -133,33 +134,44 @@ void SurviveBrokenPipes()
 
 namespace {
 
-// ORVANTE_ALIVE_PERIOD: the timer ticks (seconds) between two renewals of
-// the agent's registration, for tests and for name servers with a short
-// time-to-live. A value that is not a number from 1 to 86400 is refused.
-void ApplyAlivePeriod(CVespera& agent)
+// A number of seconds from 1 to 86400 in the variable `name`; nullopt when
+// it is not set, and (said on standard error) when it holds anything else.
+std::optional<int> SecondsFromEnvironment(const char* name)
 {
-    const char* text = std::getenv("ORVANTE_ALIVE_PERIOD");
+    const char* text = std::getenv(name);
     if (!text || !*text)
-        return;
+        return std::nullopt;
     char* end = nullptr;
     errno = 0;
-    const long period = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || period < 1 || period > 86400) {
-        Say(stderr,
-            std::string("vespera: ORVANTE_ALIVE_PERIOD must be a number of seconds from 1 to 86400, not \"") +
-                text + "\"; keeping the default");
-        return;
+    const long seconds = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || seconds < 1 || seconds > 86400) {
+        Say(stderr, std::string("vespera: ") + name + " must be a number of seconds from 1 to 86400, not \"" +
+                        text + "\"; keeping the default");
+        return std::nullopt;
     }
-    agent.get_communicator()->set_alive_period(static_cast<int>(period));
+    return static_cast<int>(seconds);
+}
+
+// ORVANTE_ALIVE_PERIOD: the timer ticks (seconds) between two renewals of
+// the agent's registration, for tests and for name servers with a short
+// time-to-live.
+void ApplyAlivePeriod(CVespera& agent)
+{
+    if (const std::optional<int> period = SecondsFromEnvironment("ORVANTE_ALIVE_PERIOD"))
+        agent.get_communicator()->set_alive_period(*period);
 }
 
 } // namespace
 
 // ORVANTE_SHUTDOWN_PAUSE_MS caps the pause before the agent goes (in which
-// other agents finish with its last messages) and ORVANTE_TICK_MS sets the
-// period of its timer: tests and benchmarks need neither at full length.
+// other agents finish with its last messages), ORVANTE_TICK_MS sets the
+// period of its timer and ORVANTE_SCHEDULE_REFRESH_SECONDS the period of
+// the subscriptions in seconds: tests and benchmarks need none of them at
+// full length.
 void ApplyTestTimings(CVespera& agent, CDlgContainer& dialog)
 {
+    if (const std::optional<int> refresh = SecondsFromEnvironment("ORVANTE_SCHEDULE_REFRESH_SECONDS"))
+        agent.GetScheduleSubscriptions().SetRefreshSeconds(*refresh);
     if (const std::optional<unsigned> pause =
             CStartupPause::ParseLimit(std::getenv("ORVANTE_SHUTDOWN_PAUSE_MS")))
         agent.set_shutdown_pause(std::min(*pause, agent.get_shutdown_pause()));

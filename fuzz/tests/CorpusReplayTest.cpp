@@ -48,6 +48,7 @@ const std::pair<const char*, Entry> Targets[] = {
     {"ansd_fuzzer", &CFuzzEntries::ansd},
     {"vcard_fuzzer", &CFuzzEntries::vcard},
     {"regfile_fuzzer", &CFuzzEntries::regfile},
+    {"subscriptions_fuzzer", &CFuzzEntries::subscriptions},
     {"icalendar_fuzzer", &CFuzzEntries::icalendar},
     {"schedule_fuzzer", &CFuzzEntries::schedule},
     {"ssdp_fuzzer", &CFuzzEntries::ssdp},

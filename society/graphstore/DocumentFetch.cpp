@@ -16,15 +16,16 @@ std::size_t CDocumentFetch::BytesReceived() const
     return m_transfer->BytesReceived();
 }
 
-bool CDocumentFetch::Begin(CEventLoop& loop, CDocumentFetcher::Done done)
+bool CDocumentFetch::Begin(CEventLoop& loop, bool conditional, CDocumentFetcher::Done done)
 {
-    return m_transfer->Start(loop, [url = m_url, done = std::move(done)](CCurlTransfer& transfer) {
-        CFetchedDocument document;
-        std::string error;
-        const bool fetched = CDocumentFetcher::Conclude(transfer, url, document, error);
-        // `done` may destroy this fetch and the transfer with it; what it
-        // needs is on the stack by now.
-        const CDocumentFetcher::Done call = done;
-        call(fetched, document, error);
-    });
+    return m_transfer->Start(
+        loop, [url = m_url, conditional, done = std::move(done)](CCurlTransfer& transfer) {
+            CFetchedDocument document;
+            std::string error;
+            const bool fetched = CDocumentFetcher::Conclude(transfer, url, conditional, document, error);
+            // `done` may destroy this fetch and the transfer with it; what it
+            // needs is on the stack by now.
+            const CDocumentFetcher::Done call = done;
+            call(fetched, document, error);
+        });
 }

@@ -24,7 +24,7 @@ public:
 
 private:
     friend class CDocumentFetcher;
-    bool Begin(CEventLoop& loop, CDocumentFetcher::Done done);
+    bool Begin(CEventLoop& loop, bool conditional, CDocumentFetcher::Done done);
 
     std::unique_ptr<CCurlTransfer> m_transfer;
     std::string m_url;

@@ -36,6 +36,19 @@ std::string RefusedScheme(const std::string& url)
     return "Refused address " + url + ": only http, https, webcal and file addresses are read.";
 }
 
+// A validator the server sent, kept only as the plain header text it must
+// be to be sent back.
+std::string Validator(const std::string& value)
+{
+    if (value.size() > CDocumentFetcher::MaxValidatorBytes)
+        return std::string();
+    for (unsigned char c : value) {
+        if (c < 0x20 || c == 0x7f)
+            return std::string();
+    }
+    return value;
+}
+
 } // namespace
 
 CDocumentFetcher::CDocumentFetcher(long timeoutSeconds) : m_timeoutSeconds(timeoutSeconds) {}
@@ -49,15 +62,42 @@ std::string CDocumentFetcher::RefuseNonPublic(const sockaddr* address)
            " address; only public addresses are fetched for another agent";
 }
 
-bool CDocumentFetcher::WebAddress(const std::string& url, std::string& address)
+void CDocumentFetcher::SetValidators(const std::string& etag, const std::string& lastModified)
+{
+    m_etag = Validator(etag);
+    m_lastModified = Validator(lastModified);
+}
+
+std::string CDocumentFetcher::HostOf(const std::string& url)
+{
+    const std::string::size_type scheme = url.find("://");
+    if (scheme == std::string::npos)
+        return std::string();
+    const std::string::size_type from = scheme + 3;
+    std::string authority = url.substr(from, url.find_first_of("/?#", from) - from);
+    authority = authority.substr(authority.find('@') + 1);
+    if (!authority.empty() && authority[0] == '[')
+        return authority.substr(0, authority.find(']') + 1);
+    return authority.substr(0, authority.find(':'));
+}
+
+std::string CDocumentFetcher::WebFetchAddress(const std::string& url)
 {
     if (StartsWith(url, "http://") || StartsWith(url, "https://"))
-        address = url;
-    else if (StartsWith(url, "webcal://"))
-        address = "http://" + url.substr(9);
-    else
-        return false;
-    return true;
+        return url;
+    if (!StartsWith(url, "webcal://"))
+        return std::string();
+    const std::string host = HostOf(url);
+    const bool loopback =
+        host == "localhost" || host == "[::1]" ||
+        (StartsWith(host, "127.") && host.find_first_not_of("0123456789.") == std::string::npos);
+    return (loopback ? "http://" : "https://") + url.substr(9);
+}
+
+bool CDocumentFetcher::WebAddress(const std::string& url, std::string& address)
+{
+    address = WebFetchAddress(url);
+    return !address.empty();
 }
 
 bool CDocumentFetcher::Fetch(const std::string& url, CFetchedDocument& document, std::string& error) const
@@ -72,7 +112,7 @@ bool CDocumentFetcher::Fetch(const std::string& url, CFetchedDocument& document,
     }
     const std::unique_ptr<CCurlTransfer> transfer = NewTransfer(address);
     transfer->Perform();
-    return Conclude(*transfer, address, document, error);
+    return Conclude(*transfer, address, IsConditional(), document, error);
 }
 
 std::unique_ptr<CDocumentFetch> CDocumentFetcher::Start(const std::string& url, CEventLoop& loop,
@@ -88,7 +128,7 @@ std::unique_ptr<CDocumentFetch> CDocumentFetcher::Start(const std::string& url, 
         return nullptr;
     }
     auto fetch = std::make_unique<CDocumentFetch>(NewTransfer(address), address);
-    if (fetch->Begin(loop, done))
+    if (fetch->Begin(loop, IsConditional(), done))
         return fetch;
     done(false, document, "The HTTP client could not be started.");
     return nullptr;
@@ -107,11 +147,15 @@ std::unique_ptr<CCurlTransfer> CDocumentFetcher::NewTransfer(const std::string& 
         curl_easy_setopt(transfer->Handle(), CURLOPT_ACCEPT_ENCODING, "");
     if (m_addressFilter)
         transfer->SetAddressFilter(m_addressFilter);
+    if (!m_etag.empty())
+        transfer->AddRequestHeader("If-None-Match: " + m_etag);
+    if (!m_lastModified.empty())
+        transfer->AddRequestHeader("If-Modified-Since: " + m_lastModified);
     return transfer;
 }
 
-bool CDocumentFetcher::Conclude(CCurlTransfer& transfer, const std::string& url, CFetchedDocument& document,
-                                std::string& error)
+bool CDocumentFetcher::Conclude(CCurlTransfer& transfer, const std::string& url, bool conditional,
+                                CFetchedDocument& document, std::string& error)
 {
     const CURLcode code = transfer.Result();
     if (!transfer.IsReady()) {
@@ -135,6 +179,10 @@ bool CDocumentFetcher::Conclude(CCurlTransfer& transfer, const std::string& url,
         return false;
     }
     const long status = transfer.ResponseCode();
+    if (status == 304 && conditional) {
+        document.notModified = true;
+        return true;
+    }
     if (status == 404 || status == 410) {
         error = "Document not found: " + url;
         return false;
@@ -145,6 +193,8 @@ bool CDocumentFetcher::Conclude(CCurlTransfer& transfer, const std::string& url,
     }
     document.text = std::move(transfer.Body());
     document.contentType = transfer.ContentType();
+    document.etag = Validator(transfer.ResponseHeader("ETag"));
+    document.lastModified = Validator(transfer.ResponseHeader("Last-Modified"));
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 class CCurlTransfer;
 class CDocumentFetch;
@@ -11,14 +12,28 @@ class CEventLoop;
 struct sockaddr;
 
 // A document fetched for the graph store: its bytes and the content type
-// the server gave (empty for a file).
+// the server gave (empty for a file), with the validators of the answer
+// that a later conditional fetch sends back (empty when the server gave
+// none, or gave one that is not plain text of a sane length).
 struct CFetchedDocument {
+    CFetchedDocument() = default;
+    CFetchedDocument(std::string text, std::string contentType)
+        : text(std::move(text)), contentType(std::move(contentType))
+    {
+    }
+
     std::string text;
     std::string contentType;
+    std::string etag;
+    std::string lastModified;
+    // A conditional fetch whose document has not changed: no text.
+    bool notModified = false;
 };
 
 // Fetches schedules: http and https through libcurl (webcal:// is read as
-// http://), file:// from the local disk; every other scheme is refused.
+// https://, or as http:// from this machine's loopback names and
+// addresses, which no network carries), file:// from the local disk; every
+// other scheme is refused.
 // Documents are at most MaxBytes, a fetch takes at most the time-out, and a
 // redirect chain at most MaxRedirects steps, to http or https only.
 //
@@ -46,6 +61,18 @@ public:
     void SetAddressFilter(AddressFilter filter) { m_addressFilter = std::move(filter); }
     // The filter for an address someone else named: public addresses only.
     static std::string RefuseNonPublic(const sockaddr* address);
+    // Makes web fetches conditional: with If-None-Match and
+    // If-Modified-Since (for the non-empty ones), a 304 answer is a fetch
+    // that ends with notModified.
+    void SetValidators(const std::string& etag, const std::string& lastModified);
+    // The address a web fetch of `url` goes to (as the class comment says);
+    // empty for a scheme that is not fetched from the web.
+    static std::string WebFetchAddress(const std::string& url);
+    // The host of "scheme://[user@]host[:port]/...", an IPv6 one in its
+    // brackets; empty when there is none.
+    static std::string HostOf(const std::string& url);
+    // The longest validator kept from an answer.
+    static constexpr std::size_t MaxValidatorBytes = 256;
 
     // Fetches at once, blocking until the document is there. False with
     // `error` saying why (not found, too large, timed out, refused
@@ -62,8 +89,9 @@ private:
     friend class CDocumentFetch;
     std::unique_ptr<CCurlTransfer> NewTransfer(const std::string& url) const;
     // The document or the error of a web transfer that ended.
-    static bool Conclude(CCurlTransfer& transfer, const std::string& url, CFetchedDocument& document,
-                         std::string& error);
+    static bool Conclude(CCurlTransfer& transfer, const std::string& url, bool conditional,
+                         CFetchedDocument& document, std::string& error);
+    bool IsConditional() const { return !m_etag.empty() || !m_lastModified.empty(); }
     static bool FetchFile(const std::string& url, CFetchedDocument& document, std::string& error);
     // The address libcurl fetches for `url`; false (with `error`) for a
     // scheme that is not fetched from the web.
@@ -71,4 +99,6 @@ private:
 
     long m_timeoutSeconds;
     AddressFilter m_addressFilter;
+    std::string m_etag;
+    std::string m_lastModified;
 };

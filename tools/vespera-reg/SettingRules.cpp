@@ -38,6 +38,7 @@ const SRule Rules[] = {
     {"MeetingSchedulingType", Kind::Number, 0, 2},
     {"ANSPort", Kind::Number, 1, 65535},
     {"TotalTimeConsts", Kind::Number, 0, 100000},
+    {"ScheduleRefreshHours", Kind::Number, 1, 8760},
     {"MorningTime", Kind::Time, 0, 0},
     {"EveningTime", Kind::Time, 0, 0},
     {"TimeZone", Kind::Zone, 0, 0},

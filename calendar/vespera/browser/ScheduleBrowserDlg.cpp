@@ -2,7 +2,9 @@
 
 #include <vespera/browser/ScheduleHistory.h>
 
+#include <vespera/core/AgentSettings.h>
 #include <vespera/core/ScheduleImport.h>
+#include <vespera/core/ScheduleSubscriptions.h>
 #include <vespera/core/StartupPause.h>
 #include <vespera/core/Vespera.h>
 
@@ -17,6 +19,7 @@
 #include <platform/Registry.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QGridLayout>
@@ -103,6 +106,9 @@ void CScheduleBrowserDlg::BuildControls()
     QPushButton* checkAll = NewDialogButton("Check All", "checkAll");
     QPushButton* uncheckAll = NewDialogButton("Uncheck All", "uncheckAll");
     QPushButton* import = NewDialogButton("Import", "import");
+    m_subscribe = new QCheckBox(QString("Subscribe (all its events, fetched again every %1 hours)")
+                                    .arg(m_agent.GetSettings().GetScheduleRefreshHours()));
+    m_subscribe->setObjectName("subscribe");
     QPushButton* close = NewDialogButton("Close", "close");
     m_close = close;
     m_progress = new QTimer(this);
@@ -126,7 +132,8 @@ void CScheduleBrowserDlg::BuildControls()
     trees->addWidget(m_schedules, 2);
     trees->addWidget(m_events, 3);
     auto* buttons = new QHBoxLayout;
-    for (QWidget* widget : std::initializer_list<QWidget*>{checkAll, uncheckAll, import, help, home})
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{checkAll, uncheckAll, import, m_subscribe, help, home})
         buttons->addWidget(widget);
     buttons->addStretch();
     buttons->addWidget(close);
@@ -156,6 +163,8 @@ void CScheduleBrowserDlg::AttachTips()
          "Uncheck All Events\nNone of the events within the currently selected\nschedule will be "
          "imported into Outlook"},
         {"import", "Import all checked events to Outlook"},
+        {"subscribe", "Import every event of the schedule retrieved last\nand follow it: it is fetched again "
+                      "regularly\nand what changed there changes here"},
         {"close", "Press this button to close the dialog..."},
         {"help", "Open the Help Page in a WWW Browser"},
         {"homePage", "Click to visit the Orvante Semantic Web\nCalendar Agent Home Page"},
@@ -337,6 +346,7 @@ void CScheduleBrowserDlg::ShowSchedules(const std::string& address, CRDFMFCGraph
         SetStatus("Retrieving events...");
         Pause(300);
         m_model.AppendCalendarsOf(*graph, address);
+        m_retrieved = address;
         AppendStatus("done.");
         Pause(300);
         FillScheduleTree();
@@ -392,6 +402,17 @@ void CScheduleBrowserDlg::OnCheckAll(bool checked)
 
 void CScheduleBrowserDlg::OnImport()
 {
+    if (m_subscribe->isChecked()) {
+        if (m_retrieved.empty() || !CScheduleSubscriptions::IsSubscribable(m_retrieved)) {
+            SetStatus(m_retrieved.empty()
+                          ? "Retrieve a schedule to subscribe to first."
+                          : "Only http://, https:// and webcal:// schedules can be subscribed to.");
+            return;
+        }
+        m_subscriptionAddress = m_retrieved;
+        accept();
+        return;
+    }
     m_model.BuildAppointmentList();
     accept();
 }

@@ -18,6 +18,7 @@ class CXInfoTip;
 class QComboBox;
 class CDocumentFetch;
 class CRDFMFCGraph;
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -26,7 +27,9 @@ class QTreeWidgetItem;
 
 // Where the user retrieves web schedules, looks through their calendars and
 // events, checks the events to import and imports them (the dialog ends
-// with Accepted and the opener writes GetModel()'s appointments), or asks
+// with Accepted and the opener writes GetModel()'s appointments), or
+// subscribes to the schedule last retrieved (Accepted with
+// GetSubscriptionAddress() set: the opener subscribes), or asks
 // for a meeting with the people of an event (it ends with
 // RequestMeetingResult and GetMeetingAttendees()).
 class CScheduleBrowserDlg : public QDialog {
@@ -61,6 +64,9 @@ public:
     void OnImport();
 
     CRDFCalendar& GetModel() { return m_model; }
+    // The address to subscribe to, when the user imported with Subscribe
+    // ticked; empty otherwise.
+    const std::string& GetSubscriptionAddress() const { return m_subscriptionAddress; }
     const std::string& GetMeetingAttendees() const { return m_meetingAttendees; }
     QString StatusText() const;
     QStringList Addresses() const;
@@ -131,6 +137,10 @@ private:
     std::unique_ptr<CDocumentFetch> m_fetch;
     QTimer* m_progress = nullptr;
     QPushButton* m_close = nullptr;
+    QCheckBox* m_subscribe = nullptr;
+    // The address of the schedule retrieved last; empty before one is.
+    std::string m_retrieved;
+    std::string m_subscriptionAddress;
     bool m_treeTipAdded = false;
     bool m_filling = false;
 };

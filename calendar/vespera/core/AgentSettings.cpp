@@ -35,6 +35,7 @@ void CAgentSettings::Load()
     m_peerFetchLocalAddresses = ReadSwitch("PeerFetchLocalAddresses", false);
     m_trustUnauthenticatedContacts = ReadSwitch("TrustUnauthenticatedContacts", false);
     m_meetingSchedulingType = ReadInteger("MeetingSchedulingType", 1);
+    m_scheduleRefreshHours = ReadHours("ScheduleRefreshHours", DefaultScheduleRefreshHours);
     m_ansRegistered = ReadSwitch("ANSRegistered", false);
     m_email = ReadTextOr("Email", "");
     m_agentName = ReadTextOr("AgentName", "");
@@ -91,6 +92,16 @@ int CAgentSettings::ReadInteger(const char* name, int fallback) const
 {
     std::string text;
     return ReadText(name, text) ? std::atoi(text.c_str()) : fallback;
+}
+
+int CAgentSettings::ReadHours(const char* name, int fallback) const
+{
+    std::string text;
+    if (!ReadText(name, text) || text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return fallback;
+    const int hours = std::atoi(text.c_str());
+    return hours >= 1 && hours <= MaxScheduleRefreshHours ? hours : fallback;
 }
 
 std::string CAgentSettings::ReadTextOr(const char* name, const char* fallback) const
@@ -190,6 +201,15 @@ void CAgentSettings::SetMeetingSchedulingType(int type)
 {
     m_meetingSchedulingType = type;
     m_registry.WriteValue(RegistryKey, "MeetingSchedulingType", std::to_string(type));
+}
+
+bool CAgentSettings::SetScheduleRefreshHours(int hours)
+{
+    if (hours < 1 || hours > MaxScheduleRefreshHours)
+        return false;
+    m_scheduleRefreshHours = hours;
+    m_registry.WriteValue(RegistryKey, "ScheduleRefreshHours", std::to_string(hours));
+    return true;
 }
 
 void CAgentSettings::SetANSRegistered(bool on)

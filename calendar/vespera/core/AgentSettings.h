@@ -31,6 +31,9 @@ public:
     static const char* const DefaultANSPort;
     static const char* const DefaultMorningTime;
     static const char* const DefaultEveningTime;
+    // How often a subscribed schedule is fetched again, in hours.
+    static constexpr int DefaultScheduleRefreshHours = 12;
+    static constexpr int MaxScheduleRefreshHours = 8760;
 
     // Settings of the current user's hive as the environment locates it.
     CAgentSettings();
@@ -68,6 +71,9 @@ public:
     // the names they send, as before agents had keys; off.
     bool GetTrustUnauthenticatedContacts() const { return m_trustUnauthenticatedContacts; }
     int GetMeetingSchedulingType() const { return m_meetingSchedulingType; }
+    // From 1 to MaxScheduleRefreshHours; the default for a stored value
+    // outside that range or that is no number.
+    int GetScheduleRefreshHours() const { return m_scheduleRefreshHours; }
     bool GetANSRegistered() const { return m_ansRegistered; }
     std::string GetEmail() const { return m_email; }
     std::string GetAgentName() const { return m_agentName; }
@@ -102,6 +108,8 @@ public:
     // else, which is not stored.
     bool SetScheduleServiceURL(const std::string& address);
     void SetMeetingSchedulingType(int type);
+    // False for hours outside 1 to MaxScheduleRefreshHours, not stored.
+    bool SetScheduleRefreshHours(int hours);
     void SetANSRegistered(bool on);
     bool SetEmail(const std::string& text);
     bool SetAgentName(const std::string& text);
@@ -122,6 +130,7 @@ private:
     void Load();
     bool ReadSwitch(const char* name, bool fallback) const;
     int ReadInteger(const char* name, int fallback) const;
+    int ReadHours(const char* name, int fallback) const;
     std::string ReadTextOr(const char* name, const char* fallback) const;
 
     void WriteSwitch(const char* name, bool& field, bool on);
@@ -145,6 +154,7 @@ private:
     bool m_peerFetchLocalAddresses = false;
     bool m_trustUnauthenticatedContacts = false;
     int m_meetingSchedulingType = 1;
+    int m_scheduleRefreshHours = DefaultScheduleRefreshHours;
     bool m_ansRegistered = false;
     std::string m_email;
     std::string m_agentName;

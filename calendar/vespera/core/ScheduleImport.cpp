@@ -4,6 +4,7 @@
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/AppointmentStore.h>
 #include <vespera/core/CalendarBridge.h>
+#include <vespera/core/ImportedItems.h>
 #include <vespera/core/KqmlFields.h>
 #include <vespera/core/WebPage.h>
 
@@ -26,7 +27,6 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 
@@ -193,44 +193,69 @@ CDocumentFetcher CScheduleImport::PeerFetcher() const
 bool CScheduleImport::ImportDocument(const CFetchedDocument& document, const std::string& address,
                                      const std::string& peer)
 {
-    bool imported = false;
+    SOutcome outcome;
+    Import(document, address, peer, nullptr, outcome);
+    // A calendar that refused the write has said so in the log already.
+    if (!outcome.imported && outcome.written >= 0)
+        CMessageBoxSink::Show(outcome.failure.rfind("too large", 0) == 0 ? "Schedule not imported: too large"
+                                                                         : "Failed to load URL");
+    return outcome.imported;
+}
+
+CScheduleImport::SOutcome CScheduleImport::ImportSubscribed(const CFetchedDocument& document,
+                                                            const std::string& address,
+                                                            CImportedItems& subscribed)
+{
+    SOutcome outcome;
+    Import(document, address, std::string(), &subscribed, outcome);
+    return outcome;
+}
+
+void CScheduleImport::Import(const CFetchedDocument& document, const std::string& address,
+                             const std::string& peer, CImportedItems* subscribed, SOutcome& outcome)
+{
     {
         CRDFCalendar calendar(m_fetcher);
         if (!calendar.LoadCalendarDocument(address, document)) {
-            m_agent.LogLine("Schedule " + address +
-                            " not imported: " + calendar.GetGraphStore().GetErrorMsg());
-            CMessageBoxSink::Show("Failed to load URL");
+            outcome.failure = calendar.GetGraphStore().GetErrorMsg();
         } else {
             calendar.BuildAppointmentList();
-            const std::size_t count = calendar.getAppointmentPtr().size();
-            if (count > m_maxEvents) {
-                RefuseTooLarge(address, std::to_string(count) + " events, at most " +
-                                            std::to_string(m_maxEvents) + " in one import");
-            } else if (!peer.empty() && ImportedToday(peer) + count > m_maxPeerEvents) {
-                RefuseTooLarge(address, peer + " had " + std::to_string(ImportedToday(peer)) +
-                                            " events imported today, at most " +
-                                            std::to_string(m_maxPeerEvents) + " a day");
-            } else {
+            outcome.failure = TooLarge(calendar, peer);
+            if (outcome.failure.empty()) {
                 if (!peer.empty())
-                    ImportedToday(peer) += count;
-                const int written = WriteAppointments(calendar);
-                if (written >= 0)
-                    m_agent.LogLine("Imported " + std::to_string(written) + " appointment(s) from " +
+                    ImportedToday(peer) += calendar.getAppointmentPtr().size();
+                outcome.written = WriteAppointments(calendar, subscribed);
+                outcome.imported = outcome.written >= 0;
+                outcome.removed = m_removed;
+                outcome.released = m_released;
+                if (outcome.imported)
+                    m_agent.LogLine("Imported " + std::to_string(outcome.written) + " appointment(s) from " +
                                     address);
-                imported = written >= 0;
+                else
+                    outcome.failure = "the calendar refused the imported appointments: " +
+                                      m_calendar.GetBackend().GetLastErrorText();
             }
         }
     }
+    if (!outcome.imported && outcome.written >= 0)
+        m_agent.LogLine("Schedule " + address + " not imported: " + outcome.failure);
     // A large document's graph leaves the heap full of freed pages; hand
     // them back rather than keep the peak for the agent's whole run.
     malloc_trim(0);
-    return imported;
 }
 
-void CScheduleImport::RefuseTooLarge(const std::string& url, const std::string& why)
+// Why the built list is past the bounds of one import or of the peer's
+// day; empty when it is within them.
+std::string CScheduleImport::TooLarge(CRDFCalendar& calendar, const std::string& peer)
 {
-    m_agent.LogLine("Schedule " + url + " not imported: too large (" + why + ")");
-    CMessageBoxSink::Show("Schedule not imported: too large");
+    const std::size_t count = calendar.getAppointmentPtr().size();
+    if (count > m_maxEvents)
+        return "too large (" + std::to_string(count) + " events, at most " + std::to_string(m_maxEvents) +
+               " in one import)";
+    if (!peer.empty() && ImportedToday(peer) + count > m_maxPeerEvents)
+        return "too large (" + peer + " had " + std::to_string(ImportedToday(peer)) +
+               " events imported today, at most " + std::to_string(m_maxPeerEvents) + " a day)";
+    return std::string();
 }
 
 std::size_t& CScheduleImport::ImportedToday(const std::string& peer)
@@ -249,12 +274,22 @@ std::size_t& CScheduleImport::ImportedToday(const std::string& peer)
     return entry.events;
 }
 
-int CScheduleImport::WriteAppointments(CRDFCalendar& calendar)
+int CScheduleImport::WriteAppointments(CRDFCalendar& calendar, CImportedItems* subscribed)
 {
+    // A fetch, or the browser, ends long after any message: what another
+    // program wrote meanwhile (the user's own edits among it) must be seen
+    // first, or a subscription would take those edits for untouched items.
+    m_calendar.SyncWithOutsideChanges();
     int written = 0;
     const std::vector<CImportSource>& sources = calendar.GetImportSources();
     Positions positions = ItemPositions();
     std::set<std::string> removals;
+    m_subscribed = subscribed;
+    m_written.clear();
+    m_events.clear();
+    m_released = 0;
+    m_removed = 0;
+    ReleaseChanged(positions);
     // Occurrences count against the import's bound like events do.
     m_writeBudget = std::max(m_maxEvents, calendar.getAppointmentPtr().size());
     outlook::CSaveBatch batch(m_calendar.GetBackend());
@@ -264,8 +299,17 @@ int CScheduleImport::WriteAppointments(CRDFCalendar& calendar)
     // A cancelled event leaves nothing of what it brought before.
     for (const std::string& identity : calendar.GetCancelledIdentities())
         MarkStale(ImportUid(identity), {}, std::nullopt, positions, removals);
+    // Of a subscription, what the schedule no longer has at all goes too.
+    if (m_subscribed) {
+        for (const std::string& uid : m_subscribed->FollowedOutside(m_events)) {
+            if (positions.count(uid))
+                removals.insert(uid);
+        }
+    }
     const std::size_t removed = RemoveItems(removals, positions);
+    m_removed = removed;
     if (!batch.Commit()) {
+        m_subscribed = nullptr;
         m_agent.LogLine("The calendar refused the imported appointments: " +
                         m_calendar.GetBackend().GetLastErrorText());
         // The store took each item as it was saved; the calendar kept none.
@@ -281,13 +325,49 @@ int CScheduleImport::WriteAppointments(CRDFCalendar& calendar)
     }
     if (written > 0 || removed > 0)
         m_agent.GetAppointmentStore().Refresh();
+    RecordWritten(removals);
     return written;
+}
+
+// The subscription's items that the user changed or deleted are theirs
+// from now on.
+void CScheduleImport::ReleaseChanged(Positions& positions)
+{
+    outlook::CItems* items = CalendarItems();
+    if (!m_subscribed || !items)
+        return;
+    for (const std::string& uid : m_subscribed->ReleaseChanged(positions, *items)) {
+        m_agent.LogLine("The imported appointment " + uid +
+                        " was changed or deleted in the calendar: it is kept as it is and no longer updated");
+        ++m_released;
+    }
+}
+
+void CScheduleImport::RecordWritten(const std::set<std::string>& removals)
+{
+    CImportedItems* subscribed = m_subscribed;
+    m_subscribed = nullptr;
+    outlook::CItems* items = CalendarItems();
+    if (!subscribed || !items)
+        return;
+    for (const std::string& uid : removals)
+        subscribed->Forget(uid);
+    const Positions positions = ItemPositions();
+    subscribed->ForgetDeleted(m_events, positions);
+    for (const std::string& uid : m_written) {
+        const auto found = positions.find(uid);
+        const std::unique_ptr<outlook::CItem> item =
+            found == positions.end() ? nullptr : items->Item(found->second);
+        if (outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr)
+            subscribed->Record(uid, *appointment);
+    }
 }
 
 int CScheduleImport::WriteEvent(const CAppointment& appointment, const CImportSource& source,
                                 Positions& positions, std::set<std::string>& removals)
 {
     const std::string uid = ImportUid(source.identity);
+    m_events.insert(uid);
     std::optional<outlook::CAppointmentData::Pattern> pattern;
     if (source.Recurs() && source.excluded.empty() && source.added.empty())
         pattern = PatternOf(source.rule, appointment, SpanMinutes(appointment));
@@ -347,7 +427,7 @@ void CScheduleImport::MarkStale(const std::string& uid, const std::set<std::stri
     for (auto it = positions.lower_bound(uid);
          it != positions.end() && it->first.compare(0, uid.size(), uid) == 0; ++it) {
         const bool ours = it->first == uid || it->first.compare(0, occurrences.size(), occurrences) == 0;
-        if (!ours || kept.count(it->first))
+        if (!ours || kept.count(it->first) || (m_subscribed && m_subscribed->IsReleased(it->first)))
             continue;
         if (from && it->first != uid && StartAt(it->second) < *from)
             continue;
@@ -355,10 +435,16 @@ void CScheduleImport::MarkStale(const std::string& uid, const std::set<std::stri
     }
 }
 
+outlook::CItems* CScheduleImport::CalendarItems()
+{
+    outlook::CNameSpace* space = m_calendar.GetNameSpace();
+    outlook::CMAPIFolder* folder = space ? space->GetDefaultFolder(outlook::olFolderCalendar) : nullptr;
+    return folder ? folder->GetItems() : nullptr;
+}
+
 CDateTime CScheduleImport::StartAt(long position)
 {
-    std::unique_ptr<outlook::CItem> item =
-        m_calendar.GetNameSpace()->GetDefaultFolder(outlook::olFolderCalendar)->GetItems()->Item(position);
+    std::unique_ptr<outlook::CItem> item = CalendarItems()->Item(position);
     outlook::CAppointmentItem* appointment = item ? item->AsAppointment() : nullptr;
     return appointment ? appointment->GetStart() : CDateTime();
 }
@@ -372,8 +458,9 @@ std::size_t CScheduleImport::RemoveItems(const std::set<std::string>& uids, cons
     }
     // From the last, so that every position still names its item.
     std::sort(doomed.rbegin(), doomed.rend());
-    outlook::CItems* items =
-        m_calendar.GetNameSpace()->GetDefaultFolder(outlook::olFolderCalendar)->GetItems();
+    outlook::CItems* items = CalendarItems();
+    if (!items)
+        return 0;
     std::size_t removed = 0;
     for (long position : doomed) {
         std::unique_ptr<outlook::CItem> item = items->Item(position);
@@ -386,25 +473,15 @@ std::size_t CScheduleImport::RemoveItems(const std::set<std::string>& uids, cons
     return removed;
 }
 
-// FNV-1a: the same identity gives the same UID in every run and build.
 std::string CScheduleImport::ImportUid(const std::string& identity)
 {
-    std::uint64_t hash = 14695981039346656037ull;
-    for (unsigned char c : identity) {
-        hash ^= c;
-        hash *= 1099511628211ull;
-    }
-    char text[64];
-    std::snprintf(text, sizeof text, "orvante-import-%016" PRIx64, hash);
-    return text;
+    return "orvante-import-" + CImportedItems::Hash(identity);
 }
 
 CScheduleImport::Positions CScheduleImport::ItemPositions()
 {
     Positions positions;
-    outlook::CNameSpace* space = m_calendar.GetNameSpace();
-    outlook::CMAPIFolder* folder = space ? space->GetDefaultFolder(outlook::olFolderCalendar) : nullptr;
-    outlook::CItems* items = folder ? folder->GetItems() : nullptr;
+    outlook::CItems* items = CalendarItems();
     if (!items)
         return positions;
     for (long position = 1; position <= items->GetCount(); ++position) {
@@ -420,6 +497,8 @@ bool CScheduleImport::WriteOne(const CAppointment& appointment, const CDateTime&
                                const std::optional<outlook::CAppointmentData::Pattern>& pattern,
                                const CImportSource& source, Positions& positions)
 {
+    if (m_subscribed && m_subscribed->IsReleased(uid))
+        return false;
     const long minutes = SpanMinutes(appointment);
     if (minutes < 0 || minutes > CAgentContext::MaxRequestedMinutes) {
         m_agent.LogLine("Not importing \"" + appointment.GetSubject() +
@@ -432,8 +511,7 @@ bool CScheduleImport::WriteOne(const CAppointment& appointment, const CDateTime&
     outlook::CApplication* application = m_calendar.GetOutlookApplication();
     std::unique_ptr<outlook::CItem> item;
     if (position) {
-        outlook::CNameSpace* space = m_calendar.GetNameSpace();
-        item = space->GetDefaultFolder(outlook::olFolderCalendar)->GetItems()->Item(*position);
+        item = CalendarItems()->Item(*position);
     } else if (application) {
         item = application->CreateItem(outlook::olAppointmentItem);
         if (item)
@@ -452,6 +530,7 @@ bool CScheduleImport::WriteOne(const CAppointment& appointment, const CDateTime&
         m_agent.LogLine("The calendar refused the imported \"" + appointment.GetSubject() + "\"");
         return false;
     }
+    m_written.insert(uid);
     CAppointmentStore& store = m_agent.GetAppointmentStore();
     if (position) {
         const long index = *position;
@@ -459,9 +538,7 @@ bool CScheduleImport::WriteOne(const CAppointment& appointment, const CDateTime&
         return m_calendar.LoadCalendarItem(static_cast<int>(index));
     }
     // A new item is the folder's last.
-    outlook::CItems* items =
-        m_calendar.GetNameSpace()->GetDefaultFolder(outlook::olFolderCalendar)->GetItems();
-    const int index = static_cast<int>(items->GetCount());
+    const int index = static_cast<int>(CalendarItems()->GetCount());
     positions.emplace(uid, index);
     m_calendar.SetCalendarItemCount(index);
     return m_calendar.LoadCalendarItem(index);

@@ -17,9 +17,14 @@
 
 class CAgentContext;
 class CAppointment;
+class CImportedItems;
 class CCalendarBridge;
 class CKqmlFields;
 class CRDFCalendar;
+
+namespace outlook {
+class CItems;
+} // namespace outlook
 
 // Web schedules another agent asks the agent to import or to show
 // (objectives uploadScheduleURL and browseScheduleURL), and the writing of
@@ -78,7 +83,26 @@ public:
     // Writes every appointment of a built list, new or updated, in one
     // write of the calendar; the number written, or -1 (logged) when the
     // calendar refused that write and none of them was kept.
-    int WriteAppointments(CRDFCalendar& calendar);
+    //
+    // With the items a subscription imported before: what the user changed
+    // or deleted of them since is released and left alone, those whose
+    // events the schedule no longer has are removed, and what is written
+    // is recorded in them.
+    int WriteAppointments(CRDFCalendar& calendar, CImportedItems* subscribed = nullptr);
+
+    // What an import of a subscribed schedule did.
+    struct SOutcome {
+        bool imported = false;
+        int written = 0;
+        std::size_t removed = 0;
+        std::size_t released = 0;
+        // Why nothing was imported.
+        std::string failure;
+    };
+    // A subscription's fetched document, read and written as
+    // WriteAppointments says, with nothing shown to the user.
+    SOutcome ImportSubscribed(const CFetchedDocument& document, const std::string& address,
+                              CImportedItems& subscribed);
 
     // The UID of the item imported for an event identity.
     static std::string ImportUid(const std::string& identity);
@@ -113,17 +137,25 @@ private:
                    const std::optional<CDateTime>& from, const Positions& positions,
                    std::set<std::string>& removals);
     CDateTime StartAt(long position);
+    // The calendar folder's items; null while the calendar is not open.
+    outlook::CItems* CalendarItems();
     std::size_t RemoveItems(const std::set<std::string>& uids, const Positions& positions);
     Positions ItemPositions();
     std::optional<outlook::CAppointmentData::Pattern>
     PatternOf(const std::string& rule, const CAppointment& appointment, long minutes);
     void TellUser(const std::string& url);
+    // Reads, checks and writes as ImportDocument and ImportSubscribed say;
+    // the failure in `outcome`, not shown.
+    void Import(const CFetchedDocument& document, const std::string& address, const std::string& peer,
+                CImportedItems* subscribed, SOutcome& outcome);
+    std::string TooLarge(CRDFCalendar& calendar, const std::string& peer);
+    void ReleaseChanged(Positions& positions);
+    void RecordWritten(const std::set<std::string>& removals);
     // Starts fetching a peer's upload; the import follows in Fetched.
     void StartUpload(const std::string& url, const std::string& peer);
     void Fetched(std::uint64_t id, bool fetched, const CFetchedDocument& document, const std::string& error,
                  const std::string& url, const std::string& peer);
     void NotLoaded(const std::string& url, const std::string& error);
-    void RefuseTooLarge(const std::string& url, const std::string& why);
     // How many events `peer` had imported today, counting from a new day.
     std::size_t& ImportedToday(const std::string& peer);
     static std::optional<std::string> WebAddressOf(const CKqmlFields& content);
@@ -137,6 +169,13 @@ private:
     std::size_t m_maxPeerEvents = MaxPeerEventsPerDay;
     // What the import being written may still add.
     std::size_t m_writeBudget = 0;
+    // The subscription of the import being written (null for none), the
+    // items it wrote, the UIDs of its schedule's events, what it released.
+    CImportedItems* m_subscribed = nullptr;
+    std::set<std::string> m_written;
+    std::set<std::string> m_events;
+    std::size_t m_released = 0;
+    std::size_t m_removed = 0;
     struct SPeerDay {
         long day = 0;
         std::size_t events = 0;

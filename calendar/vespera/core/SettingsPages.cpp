@@ -1,6 +1,7 @@
 #include <vespera/core/SettingsPages.h>
 
 #include <vespera/core/AgentSettings.h>
+#include <vespera/core/ScheduleSubscriptions.h>
 
 #include <platform/MessageBoxSink.h>
 
@@ -252,6 +253,35 @@ void ApplyStartupRegistration(CAgentSettings& settings, CRegistrationControl& co
     }
     if (!settings.GetANSRegistered())
         CMessageBoxSink::Show(NotRegisteredMessage, MB_OK | MB_ICONINFORMATION);
+}
+
+CSubscriptionsPageInput LoadSubscriptionsPage(const CAgentSettings& settings,
+                                              const CScheduleSubscriptions& subscriptions)
+{
+    CSubscriptionsPageInput page;
+    page.refreshHours = settings.GetScheduleRefreshHours();
+    for (const CScheduleSubscription& subscription : subscriptions.List())
+        page.rows.push_back({subscription.address,
+                             CScheduleSubscriptions::FetchTimeText(subscription.fetchedAt),
+                             subscription.result});
+    return page;
+}
+
+void ApplySubscriptionsPage(CAgentSettings& settings, CScheduleSubscriptions& subscriptions,
+                            const CSubscriptionsPageInput& page)
+{
+    std::string problems;
+    if (page.refreshHours != settings.GetScheduleRefreshHours() &&
+        !settings.SetScheduleRefreshHours(page.refreshHours))
+        problems += "Schedules are fetched again every 1 to " +
+                    std::to_string(CAgentSettings::MaxScheduleRefreshHours) + " hours.\n";
+    for (const std::string& address : page.ended) {
+        std::string error;
+        if (!subscriptions.End(address, error))
+            problems += error + "\n";
+    }
+    if (!problems.empty())
+        CMessageBoxSink::Show(problems, MB_OK | MB_ICONEXCLAMATION);
 }
 
 } // namespace SettingsPages

@@ -3,8 +3,10 @@
 #include <platform/DateTime.h>
 
 #include <string>
+#include <vector>
 
 class CAgentSettings;
+class CScheduleSubscriptions;
 
 // What the options pages hold and how their contents become settings. The
 // pages themselves only bind widgets to these structs: Load* fills one from
@@ -59,6 +61,21 @@ struct CLookupDetailsPageInput {
     std::string agentName;
     std::string ansHost;
     std::string ansPort;
+};
+
+// "Subscriptions".
+struct CSubscriptionsPageInput {
+    struct SRow {
+        std::string address;
+        // When it was last fetched, in the user's zone, or "never".
+        std::string lastFetch;
+        std::string result;
+    };
+    int refreshHours = 12;
+    std::vector<SRow> rows;
+    // What the page gives back: the addresses whose subscriptions the user
+    // ended.
+    std::vector<std::string> ended;
 };
 
 // What the agent does when registration changes; the agent implements it.
@@ -118,5 +135,12 @@ std::string SwitchOffUnregisteredFeatures(CAgentSettings& settings);
 // null when the sheet was cancelled.
 void ApplyStartupRegistration(CAgentSettings& settings, CRegistrationControl& control,
                               const CLookupDetailsPageInput* confirmed);
+
+CSubscriptionsPageInput LoadSubscriptionsPage(const CAgentSettings& settings,
+                                              const CScheduleSubscriptions& subscriptions);
+// Stores the hours and ends the subscriptions the user ended; what could
+// not be done is shown, and the rest is done all the same.
+void ApplySubscriptionsPage(CAgentSettings& settings, CScheduleSubscriptions& subscriptions,
+                            const CSubscriptionsPageInput& page);
 
 } // namespace SettingsPages

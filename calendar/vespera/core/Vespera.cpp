@@ -16,6 +16,7 @@
 #include <vespera/core/Preferences.h>
 #include <vespera/core/ReminderSink.h>
 #include <vespera/core/ScheduleImport.h>
+#include <vespera/core/ScheduleSubscriptions.h>
 #include <vespera/core/StartupPause.h>
 #include <vespera/core/TrafficTrace.h>
 #include <vespera/core/WebPage.h>
@@ -108,6 +109,7 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
     m_registration = std::make_unique<CNameServerRegistration>(*this, *m_applicationLog);
     m_requests = std::make_unique<CAppointmentRequests>(*this);
     m_scheduleImport = std::make_unique<CScheduleImport>(*this, *m_calendar);
+    m_subscriptions = std::make_unique<CScheduleSubscriptions>(*this, *m_scheduleImport);
     m_attendeeSide = std::make_unique<CAttendeeSide>(*this);
     m_organiserSide = std::make_unique<COrganiserSide>(*this);
     // Agents started together draw their identifiers from different seeds:
@@ -124,6 +126,7 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
 // is gone. The sides go before the stores they work on.
 CVespera::~CVespera()
 {
+    m_subscriptions.reset();
     m_calendar.reset();
     m_registration.reset();
     m_applicationLog.reset();
@@ -172,6 +175,7 @@ void CVespera::process_create()
     m_calendar->LoadContacts();
     Step("CVSP:process_create::Loading user preferences", "Loading user preferences...", 500);
     m_preferences->LoadPreferences();
+    m_subscriptions->Load();
     Step("CVSP:process_create::Initializing Negotiation Engine", "Initializing Negotiation Engine...", 500);
     Step("CVSP:process_create::Starting Orvante Calendar Agent", "Starting ORVANTE Calendar Agent", 300);
     CProgressSink::Current().Close();
@@ -342,6 +346,7 @@ void CVespera::SetStartupSheet(StartupSheet sheet)
 
 void CVespera::process_timer()
 {
+    m_subscriptions->FetchDue(static_cast<std::int64_t>(std::time(nullptr)));
     if (m_timerTick == PurgeInterval) {
         m_timerTick = 1;
         m_attendeeSide->RemoveExpiredHolds();
@@ -570,6 +575,11 @@ CNotifier& CVespera::GetNotifier()
 CAppointmentRequests& CVespera::GetAppointmentRequests()
 {
     return *m_requests;
+}
+
+CScheduleSubscriptions& CVespera::GetScheduleSubscriptions()
+{
+    return *m_subscriptions;
 }
 
 CScheduleImport& CVespera::GetScheduleImport()

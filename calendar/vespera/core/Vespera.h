@@ -28,6 +28,7 @@ class CNotifier;
 class COrganiserSide;
 class CPreferences;
 class CScheduleImport;
+class CScheduleSubscriptions;
 class CTimeSlot;
 class CTrafficTrace;
 
@@ -84,7 +85,8 @@ public:
     // progress shown and the pauses between the steps. Without the calendar
     // program the process ends with code 0.
     void process_create() override;
-    // Every PurgeInterval ticks, the expired holds go.
+    // Every PurgeInterval ticks, the expired holds go; every tick, the
+    // subscriptions that are due are fetched.
     void process_timer() override;
     // The dispatcher of incoming messages; the result carries no meaning.
     int process_message(char* message) override;
@@ -163,6 +165,9 @@ public:
     // Web schedules imported or shown at other agents' request, and the
     // writing of imported appointments.
     CScheduleImport& GetScheduleImport();
+    // The web schedules the user subscribed to, read at start and fetched
+    // again from the timer when due.
+    CScheduleSubscriptions& GetScheduleSubscriptions();
 
     // --- registration with the name server ----------------------------------
 
@@ -223,6 +228,7 @@ private:
     std::unique_ptr<CCalendarBridge> m_calendar;
     std::unique_ptr<CNameServerRegistration> m_registration;
     std::unique_ptr<CScheduleImport> m_scheduleImport;
+    std::unique_ptr<CScheduleSubscriptions> m_subscriptions;
 
     std::string m_installDirectory;
     std::string m_applicationLogPath;

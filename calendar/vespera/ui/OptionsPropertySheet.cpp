@@ -4,6 +4,7 @@
 #include <vespera/ui/GeneralSettingsPP.h>
 #include <vespera/ui/LookupDetailsPP.h>
 #include <vespera/ui/MeetingPreferencesPP.h>
+#include <vespera/ui/SubscriptionsPP.h>
 
 #include <QDialogButtonBox>
 #include <QTabWidget>
@@ -22,22 +23,25 @@ QDialogButtonBox* SheetButtons(QDialog* sheet)
 
 } // namespace
 
-COptionsPropertySheet::COptionsPropertySheet(const CAgentSettings& settings, QWidget* parent)
-    : QDialog(parent)
+COptionsPropertySheet::COptionsPropertySheet(const CAgentSettings& settings,
+                                             CScheduleSubscriptions& subscriptions, QWidget* parent)
+    : QDialog(parent), m_subscriptions(subscriptions)
 {
     setWindowTitle("Options");
     m_general = new CGeneralSettingsPP;
     m_agentAlert = new CAgentAlertSettingsPP;
     m_meetingPreferences = new CMeetingPreferencesPP;
     m_lookupDetails = new CLookupDetailsPP;
+    m_subscriptionsPage = new CSubscriptionsPP;
     m_general->Load(SettingsPages::LoadGeneralPage(settings));
     m_agentAlert->Load(SettingsPages::LoadAgentAlertPage(settings));
     m_meetingPreferences->Load(SettingsPages::LoadMeetingPreferencesPage(settings));
     m_lookupDetails->Load(SettingsPages::LoadLookupDetailsPage(settings));
+    m_subscriptionsPage->Load(SettingsPages::LoadSubscriptionsPage(settings, subscriptions));
 
     m_pages = new QTabWidget;
-    for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{m_general, m_agentAlert,
-                                                                     m_meetingPreferences, m_lookupDetails})
+    for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{
+             m_general, m_agentAlert, m_meetingPreferences, m_lookupDetails, m_subscriptionsPage})
         m_pages->addTab(page, page->Title());
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pages);
@@ -49,6 +53,7 @@ void COptionsPropertySheet::ApplyPages(CAgentSettings& settings) const
     SettingsPages::ApplyGeneralPage(settings, m_general->Read());
     SettingsPages::ApplyAgentAlertPage(settings, m_agentAlert->Read());
     SettingsPages::ApplyMeetingPreferencesPage(settings, m_meetingPreferences->Read());
+    SettingsPages::ApplySubscriptionsPage(settings, m_subscriptions, m_subscriptionsPage->Read());
 }
 
 bool COptionsPropertySheet::ApplyLookupDetails(CAgentSettings& settings) const

@@ -9,18 +9,21 @@ class CAgentSettings;
 class CGeneralSettingsPP;
 class CLookupDetailsPP;
 class CMeetingPreferencesPP;
+class CScheduleSubscriptions;
+class CSubscriptionsPP;
 class QTabWidget;
 
-// "Options": the four pages, filled from the settings when it opens. It
-// writes nothing itself: Apply writes the pages in their order once the user
-// has confirmed.
+// "Options": the five pages, filled from the settings (and the
+// subscriptions) when it opens. It writes nothing itself: Apply writes the
+// pages in their order once the user has confirmed.
 class COptionsPropertySheet : public QDialog {
     Q_OBJECT
 public:
-    COptionsPropertySheet(const CAgentSettings& settings, QWidget* parent = nullptr);
+    COptionsPropertySheet(const CAgentSettings& settings, CScheduleSubscriptions& subscriptions,
+                          QWidget* parent = nullptr);
 
     // Writes general, agent alert and meeting preferences into the
-    // settings, in that order.
+    // settings, in that order, then the subscriptions page.
     void ApplyPages(CAgentSettings& settings) const;
     // Writes the lookup details (after the preferences are rebuilt); true
     // when the registration details or the switch changed.
@@ -30,8 +33,11 @@ public:
     CAgentAlertSettingsPP& AgentAlert() const { return *m_agentAlert; }
     CMeetingPreferencesPP& MeetingPreferences() const { return *m_meetingPreferences; }
     CLookupDetailsPP& LookupDetails() const { return *m_lookupDetails; }
+    CSubscriptionsPP& Subscriptions() const { return *m_subscriptionsPage; }
 
 private:
+    CScheduleSubscriptions& m_subscriptions;
+    CSubscriptionsPP* m_subscriptionsPage = nullptr;
     QTabWidget* m_pages = nullptr;
     CGeneralSettingsPP* m_general = nullptr;
     CAgentAlertSettingsPP* m_agentAlert = nullptr;

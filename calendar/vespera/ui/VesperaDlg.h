@@ -73,6 +73,8 @@ public:
     // its import is written into the calendar, its meeting request opens
     // the meeting dialog with the attendees.
     void RunScheduleBrowser(const std::string& address);
+    // Subscribes to a schedule the browser retrieved; why not is shown.
+    void Subscribe(const std::string& address);
     void OnNewAppointment();
     void OnTest();
     // The Test button's call is still waiting for the service.

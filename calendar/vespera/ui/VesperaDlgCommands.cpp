@@ -16,6 +16,7 @@
 #include <vespera/core/OrganiserSide.h>
 #include <vespera/core/Preferences.h>
 #include <vespera/core/ScheduleImport.h>
+#include <vespera/core/ScheduleSubscriptions.h>
 #include <vespera/core/Vespera.h>
 
 #include <vespera/webservice/ScheduleService.h>
@@ -51,7 +52,7 @@ void CVesperaDlg::OnOptions()
         return;
     g_optionsOpen = true;
     CAgentSettings& settings = m_agent->GetSettings();
-    COptionsPropertySheet sheet(settings, this);
+    COptionsPropertySheet sheet(settings, m_agent->GetScheduleSubscriptions(), this);
     if (sheet.exec() == QDialog::Accepted) {
         sheet.ApplyPages(settings);
         m_agent->GetPreferences().RebuildPreferences();
@@ -86,12 +87,23 @@ void CVesperaDlg::RunScheduleBrowser(const std::string& address)
     if (!address.empty())
         QTimer::singleShot(0, &browser, [&browser, address] { browser.Retrieve(address); });
     const int result = browser.exec();
-    if (result == QDialog::Accepted) {
+    if (result == QDialog::Accepted && !browser.GetSubscriptionAddress().empty()) {
+        Subscribe(browser.GetSubscriptionAddress());
+    } else if (result == QDialog::Accepted) {
         m_agent->GetScheduleImport().WriteAppointments(browser.GetModel());
         Refresh();
     } else if (result == CScheduleBrowserDlg::RequestMeetingResult) {
         OpenMeetingDialog(browser.GetMeetingAttendees());
     }
+}
+
+// The first fetch runs on the loop; the window shows its events when the
+// calendar tells it of them, as for any change.
+void CVesperaDlg::Subscribe(const std::string& address)
+{
+    std::string error;
+    if (!m_agent->GetScheduleSubscriptions().Subscribe(address, error))
+        CMessageBoxSink::Show(error, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CVesperaDlg::OnScheduleMeetings()

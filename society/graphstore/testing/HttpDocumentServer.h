@@ -1,7 +1,9 @@
 #pragma once
 
 // A small HTTP server on 127.0.0.1 for tests: it serves the documents it is
-// given by path, with their content types, answers 404 for others and
+// given by path, with their content types and validators (ETag,
+// Last-Modified; 304 to a request that names the current one), answers
+// 404 for others and
 // 302 for the redirects it is told of, one connection at a time, on a
 // thread of its own until it goes. A path it is told to hold is answered
 // only once it is released: the server that accepts and never answers.
@@ -45,11 +47,19 @@ public:
     CHttpDocumentServer(const CHttpDocumentServer&) = delete;
     CHttpDocumentServer& operator=(const CHttpDocumentServer&) = delete;
 
-    void Put(const std::string& path, const std::string& contentType, const std::string& body)
+    void Put(const std::string& path, const std::string& contentType, const std::string& body,
+             const std::string& etag = std::string(), const std::string& lastModified = std::string())
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_documents[path] = {contentType, body};
+        m_documents[path] = {contentType, body, etag, lastModified};
     }
+    // The head of the last request received, its header lines included.
+    std::string LastRequest() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_lastRequest;
+    }
+    int NotModifiedAnswers() const { return m_notModified; }
     void Redirect(const std::string& path, const std::string& to)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -79,6 +89,13 @@ public:
     int Holding() const { return m_holding; }
 
 private:
+    struct SDocument {
+        std::string contentType;
+        std::string body;
+        std::string etag;
+        std::string lastModified;
+    };
+
     void Serve()
     {
         while (!m_stop) {
@@ -106,11 +123,15 @@ private:
                 return;
             request.append(buffer, static_cast<std::size_t>(got));
         }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lastRequest = request.substr(0, request.find("\r\n\r\n"));
+        }
         ++m_requests;
         const std::string::size_type start = request.find(' ') + 1;
         const std::string path = request.substr(start, request.find(' ', start) - start);
         WaitWhileHeld(path);
-        Send(connection, Response(path));
+        Send(connection, Response(path, request));
     }
 
     void WaitWhileHeld(const std::string& path)
@@ -123,7 +144,25 @@ private:
         --m_holding;
     }
 
-    std::string Response(const std::string& path)
+    static std::string HeaderOf(const std::string& request, const std::string& name)
+    {
+        const std::string::size_type at = request.find("\r\n" + name + ": ");
+        if (at == std::string::npos)
+            return std::string();
+        const std::string::size_type from = at + name.size() + 4;
+        return request.substr(from, request.find("\r\n", from) - from);
+    }
+
+    bool NotModified(const SDocument& document, const std::string& request) const
+    {
+        const std::string tag = HeaderOf(request, "If-None-Match");
+        if (!tag.empty())
+            return tag == document.etag;
+        const std::string since = HeaderOf(request, "If-Modified-Since");
+        return !since.empty() && since == document.lastModified;
+    }
+
+    std::string Response(const std::string& path, const std::string& request)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (auto redirect = m_redirects.find(path); redirect != m_redirects.end())
@@ -131,9 +170,19 @@ private:
         auto it = m_documents.find(path);
         if (it == m_documents.end())
             return "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-        return "HTTP/1.1 200 OK\r\nContent-Type: " + it->second.first +
-               "\r\nContent-Length: " + std::to_string(it->second.second.size()) +
-               "\r\nConnection: close\r\n\r\n" + it->second.second;
+        const SDocument& document = it->second;
+        std::string validators;
+        if (!document.etag.empty())
+            validators += "ETag: " + document.etag + "\r\n";
+        if (!document.lastModified.empty())
+            validators += "Last-Modified: " + document.lastModified + "\r\n";
+        if (NotModified(document, request)) {
+            ++m_notModified;
+            return "HTTP/1.1 304 Not Modified\r\n" + validators + "Connection: close\r\n\r\n";
+        }
+        return "HTTP/1.1 200 OK\r\nContent-Type: " + document.contentType + "\r\n" + validators +
+               "Content-Length: " + std::to_string(document.body.size()) + "\r\nConnection: close\r\n\r\n" +
+               document.body;
     }
 
     static void Send(int connection, const std::string& text)
@@ -152,11 +201,13 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_requests{0};
     std::atomic<int> m_holding{0};
-    std::mutex m_mutex;
+    std::atomic<int> m_notModified{0};
+    mutable std::mutex m_mutex;
+    std::string m_lastRequest;
     std::condition_variable m_holdChanged;
     std::string m_held;
     bool m_released = true;
-    std::map<std::string, std::pair<std::string, std::string>> m_documents;
+    std::map<std::string, SDocument> m_documents;
     std::map<std::string, std::string> m_redirects;
     std::thread m_thread;
 };

@@ -9,6 +9,9 @@
 #include <platform/Registry.h>
 #include <slotbook/Appointment.h>
 
+#include <graphstore/testing/HttpDocumentServer.h>
+
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
@@ -151,6 +154,33 @@ TEST_F(ScheduleBrowserTest, UncheckedEventsStayOutOfTheImportAndMeetingsGoToTheA
     entries[1].command();
     EXPECT_EQ(second.result(), CScheduleBrowserDlg::RequestMeetingResult);
     EXPECT_EQ(second.GetMeetingAttendees(), "maria_example.org-CalendarAgent, tom_example.org-CalendarAgent");
+}
+
+TEST_F(ScheduleBrowserTest, SubscribeTakesTheWebScheduleRetrievedLastInsteadOfTheCheckedEvents)
+{
+    testsupport::CHttpDocumentServer server;
+    server.Put("/club.ics", "text/calendar",
+               "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//EN\r\nBEGIN:VEVENT\r\nUID:a\r\n"
+               "DTSTAMP:20261201T000000Z\r\nDTSTART:20310304T190000\r\nDURATION:PT1H\r\nSUMMARY:Training\r\n"
+               "END:VEVENT\r\nEND:VCALENDAR\r\n");
+    CScheduleBrowserDlg browser(Agent(), false);
+    auto* subscribe = browser.findChild<QCheckBox*>("subscribe");
+    ASSERT_NE(subscribe, nullptr);
+    EXPECT_NE(subscribe->text().indexOf("every 12 hours"), -1);
+    subscribe->setChecked(true);
+    browser.OnImport();
+    EXPECT_EQ(browser.StatusText(), "Retrieve a schedule to subscribe to first.");
+    browser.Retrieve(Shipped("team-schedule.rdf"));
+    browser.OnImport();
+    EXPECT_EQ(browser.StatusText(), "Only http://, https:// and webcal:// schedules can be subscribed to.");
+    EXPECT_NE(browser.result(), QDialog::Accepted);
+    // As the user enters it: at any address.
+    browser.findChild<QComboBox*>("address")->setEditText(QString::fromStdString(server.Url("/club.ics")));
+    browser.OnRetrieve();
+    browser.OnImport();
+    EXPECT_EQ(browser.result(), QDialog::Accepted);
+    EXPECT_EQ(browser.GetSubscriptionAddress(), server.Url("/club.ics"));
+    EXPECT_TRUE(browser.GetModel().getAppointmentPtr().empty()) << "nothing to write at once";
 }
 
 TEST_F(ScheduleBrowserTest, PagesWithoutSchedulesAndEmptyAddressesAreSaid)

@@ -162,6 +162,22 @@ TEST_F(AgentSettingsTest, IntegerReadsAsAtoiOfItsText)
     }
 }
 
+TEST_F(AgentSettingsTest, RefreshHoursOutsideTheirRangeOrNotANumberAreTheDefault)
+{
+    EXPECT_EQ(CAgentSettings().GetScheduleRefreshHours(), 12);
+    const std::vector<std::pair<std::string, int>> cases = {{"1", 1},     {"8760", 8760},     {"0", 12},
+                                                            {"8761", 12}, {"-3", 12},         {"6h", 12},
+                                                            {"", 12},     {"99999999999", 12}};
+    for (const auto& [text, expected] : cases) {
+        Store("ScheduleRefreshHours", text);
+        EXPECT_EQ(CAgentSettings().GetScheduleRefreshHours(), expected) << text;
+    }
+    CAgentSettings settings;
+    EXPECT_FALSE(settings.SetScheduleRefreshHours(0));
+    EXPECT_TRUE(settings.SetScheduleRefreshHours(24));
+    EXPECT_EQ(CAgentSettings().GetScheduleRefreshHours(), 24);
+}
+
 TEST_F(AgentSettingsTest, StoredTextsAreLoadedAndTooLongOnesTakeTheDefault)
 {
     Store("ANSHost", "ans.example.org");

@@ -754,30 +754,22 @@ TEST_F(OrganiserReportTest, NoStyleChosenSendsNothing)
 
 TEST_F(OrganiserReportTest, TheBalloonTellsEveryOutcomeWhateverTheNoticeSettings)
 {
-    struct CBalloons : CBalloonSink {
-        std::vector<std::string> texts;
-        void ShowBalloon(const std::string& title, const std::string& text) override
-        {
-            texts.push_back(title + ": " + text);
-        }
-    } balloons;
-    CBalloonSink* previous = CBalloonSink::SetCurrent(&balloons);
+    const vespera_test::CBalloonRecorder balloons;
     AddContact("Ann", "Lee", "ann@example.org");
     CNegotiation& scheduled = Scheduled();
     const CTimeSlot& chosen = scheduled.GetChosenSlot();
     Declined();
-    CBalloonSink::SetCurrent(previous);
-    ASSERT_EQ(balloons.texts.size(), 2u);
-    EXPECT_EQ(balloons.texts[0],
+    const std::vector<std::string>& texts = balloons.texts;
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0],
               std::string("Meeting Request Completed: Your meeting request has been "
                           "successfully completed.\nReview with Ann and ") +
                   B + ", " +
                   CUserTimeFormat::Current().FormatSpan(chosen.GetStartTime(), chosen.GetEndTime()));
-    EXPECT_EQ(balloons.texts[1],
-              std::string("Meeting Request Completed: The meeting you requested could not be "
-                          "scheduled.\n Reason: Meeting cannot be scheduled within the "
-                          "specified constraints because the user of agent ") +
-                  B + " is not available\nReview with Ann and " + B);
+    EXPECT_EQ(texts[1], std::string("Meeting Request Completed: The meeting you requested could not be "
+                                    "scheduled.\n Reason: Meeting cannot be scheduled within the "
+                                    "specified constraints because the user of agent ") +
+                            B + " is not available\nReview with Ann and " + B);
     EXPECT_TRUE(Backend().GetSentMail().empty());
 }
 

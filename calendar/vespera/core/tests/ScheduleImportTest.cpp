@@ -227,6 +227,15 @@ TEST_F(ScheduleImportTest, ImportsPastTheBoundsAreRefusedAsTooLarge)
     EXPECT_EQ(CalendarItems(), 16);
 }
 
+TEST_F(ScheduleImportTest, AnImportWhileTheCalendarIsNotOpenWritesNothingAndSaysSo)
+{
+    ResetAgentUnstarted();
+    const CFetchedDocument document(Feed(2), "text/calendar");
+    Agent().GetScheduleImport().ImportDocument(document, "http://example.org/talks.ics", std::string());
+    EXPECT_EQ(CalendarItems(), 0);
+    EXPECT_TRUE(Agent().HasLineContaining("Not importing \"Talk\": the calendar is not open"));
+}
+
 TEST_F(ScheduleImportTest, BytesThatAreNotUtf8ReachTheCalendarReplaced)
 {
     server.Put("/latin1.ics", "text/calendar", Feed(1, "Caf\xE9"));

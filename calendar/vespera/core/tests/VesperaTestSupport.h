@@ -14,6 +14,7 @@
 
 #include <basekit/Debug.h>
 #include <outlook/MemoryBackend.h>
+#include <platform/BalloonSink.h>
 #include <platform/MessageBoxSink.h>
 #include <platform/ProgressSink.h>
 
@@ -103,6 +104,26 @@ private:
 
     std::filesystem::path m_root;
     std::map<std::string, std::optional<std::string>> m_saved;
+};
+
+// The balloons shown while it lives, as "title: text", in place of the
+// sink that was current.
+class CBalloonRecorder : public CBalloonSink {
+public:
+    CBalloonRecorder() : m_previous(CBalloonSink::SetCurrent(this)) {}
+    ~CBalloonRecorder() override { CBalloonSink::SetCurrent(m_previous); }
+    CBalloonRecorder(const CBalloonRecorder&) = delete;
+    CBalloonRecorder& operator=(const CBalloonRecorder&) = delete;
+
+    void ShowBalloon(const std::string& title, const std::string& text) override
+    {
+        texts.push_back(title + ": " + text);
+    }
+
+    std::vector<std::string> texts;
+
+private:
+    CBalloonSink* m_previous;
 };
 
 // One message the agent sent, or would have sent.

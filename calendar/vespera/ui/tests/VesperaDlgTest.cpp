@@ -13,6 +13,7 @@
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/AppointmentStore.h>
 #include <vespera/core/CalendarBridge.h>
+#include <vespera/core/ScheduleSubscriptions.h>
 
 #include <outlook/Application.h>
 #include <outlook/AppointmentItem.h>
@@ -41,6 +42,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -414,6 +416,55 @@ TEST_F(VesperaDlgTest, MailItemsOpenInTheMailFormAndGoOutWhenSent)
 } // namespace
 
 namespace {
+
+TEST_F(VesperaDlgTest, TheSubscriptionsPageListsThemAndEndsTheOneSelectedOnOk)
+{
+    std::vector<CScheduleSubscription> stored(2);
+    stored[0].address = "https://example.org/club.ics";
+    stored[0].fetchedAt = 1800000000;
+    stored[0].result = "3 written, 0 removed";
+    stored[1].address = "webcal://example.org/choir.ics";
+    std::string error;
+    ASSERT_TRUE(CSubscriptionFile(CSubscriptionFile::DefaultPath()).Save(stored, error)) << error;
+    CScheduleSubscriptions& subscriptions = agent->GetScheduleSubscriptions();
+    ASSERT_TRUE(subscriptions.Load());
+    QStringList rows;
+    bool endEnabledAtFirst = true;
+    const auto endFirst = [&](COptionsPropertySheet& sheet) {
+        auto* list = sheet.findChild<QTreeWidget*>("subscriptions");
+        auto* end = sheet.findChild<QPushButton*>("endSubscription");
+        ASSERT_TRUE(list && end);
+        rows.clear();
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            rows << list->topLevelItem(i)->text(0) + " | " + list->topLevelItem(i)->text(1) + " | " +
+                        list->topLevelItem(i)->text(2);
+        endEnabledAtFirst = end->isEnabled();
+        list->setCurrentItem(list->topLevelItem(0));
+        QTest::mouseClick(end, Qt::LeftButton);
+        sheet.findChild<QSpinBox*>("refreshHours")->setValue(6);
+    };
+    DriveOptions(endFirst, false);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0], QString::fromStdString("https://example.org/club.ics | " +
+                                              CScheduleSubscriptions::FetchTimeText(1800000000) +
+                                              " | 3 written, 0 removed"));
+    EXPECT_EQ(rows[1], "webcal://example.org/choir.ics | never | ");
+    EXPECT_FALSE(endEnabledAtFirst) << "nothing selected yet";
+    EXPECT_EQ(subscriptions.List().size(), 2u) << "Cancel ends nothing";
+    EXPECT_EQ(Settings().GetScheduleRefreshHours(), 12);
+
+    DriveOptions(endFirst, true);
+    ASSERT_EQ(subscriptions.List().size(), 1u);
+    EXPECT_EQ(subscriptions.List()[0].address, "webcal://example.org/choir.ics");
+    EXPECT_EQ(Settings().GetScheduleRefreshHours(), 6);
+    std::vector<CScheduleSubscription> reread;
+    ASSERT_TRUE(CSubscriptionFile(CSubscriptionFile::DefaultPath()).Load(reread, error)) << error;
+    EXPECT_EQ(reread.size(), 1u);
+
+    window->Subscribe("ftp://example.org/club.ics");
+    ASSERT_FALSE(boxes.Boxes().empty());
+    EXPECT_NE(boxes.Boxes().back().text.find("can be subscribed to"), std::string::npos);
+}
 
 TEST_F(VesperaDlgTest, AnotherAgentsBrowseRequestOpensTheBrowserAtItsAddress)
 {
