@@ -63,6 +63,15 @@ struct CLookupDetailsPageInput {
     std::string ansPort;
 };
 
+// "Calendar Server": where the calendar lives (the agent reads it at start).
+struct CCalendarServerPageInput {
+    bool useServer = false;
+    std::string url;
+    std::string user;
+    std::string contactsUrl;
+    std::string pollSeconds = "60";
+};
+
 // "Subscriptions".
 struct CSubscriptionsPageInput {
     struct SRow {
@@ -142,5 +151,11 @@ CSubscriptionsPageInput LoadSubscriptionsPage(const CAgentSettings& settings,
 // not be done is shown, and the rest is done all the same.
 void ApplySubscriptionsPage(CAgentSettings& settings, CScheduleSubscriptions& subscriptions,
                             const CSubscriptionsPageInput& page);
+
+CCalendarServerPageInput LoadCalendarServerPage(const CAgentSettings& settings);
+// Why the page cannot be stored as it is (no address with the server on,
+// an address that is not http(s), a poll out of range); empty, and the
+// values stored, otherwise.
+std::string ApplyCalendarServerPage(CAgentSettings& settings, const CCalendarServerPageInput& page);
 
 } // namespace SettingsPages

@@ -1,10 +1,13 @@
 #include <vespera/ui/OptionsPropertySheet.h>
 
 #include <vespera/ui/AgentAlertSettingsPP.h>
+#include <vespera/ui/CalendarServerPP.h>
 #include <vespera/ui/GeneralSettingsPP.h>
 #include <vespera/ui/LookupDetailsPP.h>
 #include <vespera/ui/MeetingPreferencesPP.h>
 #include <vespera/ui/SubscriptionsPP.h>
+
+#include <platform/MessageBoxSink.h>
 
 #include <QDialogButtonBox>
 #include <QTabWidget>
@@ -33,15 +36,18 @@ COptionsPropertySheet::COptionsPropertySheet(const CAgentSettings& settings,
     m_meetingPreferences = new CMeetingPreferencesPP;
     m_lookupDetails = new CLookupDetailsPP;
     m_subscriptionsPage = new CSubscriptionsPP;
+    m_calendarServer = new CCalendarServerPP;
     m_general->Load(SettingsPages::LoadGeneralPage(settings));
     m_agentAlert->Load(SettingsPages::LoadAgentAlertPage(settings));
     m_meetingPreferences->Load(SettingsPages::LoadMeetingPreferencesPage(settings));
     m_lookupDetails->Load(SettingsPages::LoadLookupDetailsPage(settings));
     m_subscriptionsPage->Load(SettingsPages::LoadSubscriptionsPage(settings, subscriptions));
+    m_calendarServer->Load(SettingsPages::LoadCalendarServerPage(settings));
 
     m_pages = new QTabWidget;
-    for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{
-             m_general, m_agentAlert, m_meetingPreferences, m_lookupDetails, m_subscriptionsPage})
+    for (CPropertyPage* page :
+         std::initializer_list<CPropertyPage*>{m_general, m_agentAlert, m_meetingPreferences, m_lookupDetails,
+                                               m_subscriptionsPage, m_calendarServer})
         m_pages->addTab(page, page->Title());
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pages);
@@ -54,6 +60,9 @@ void COptionsPropertySheet::ApplyPages(CAgentSettings& settings) const
     SettingsPages::ApplyAgentAlertPage(settings, m_agentAlert->Read());
     SettingsPages::ApplyMeetingPreferencesPage(settings, m_meetingPreferences->Read());
     SettingsPages::ApplySubscriptionsPage(settings, m_subscriptions, m_subscriptionsPage->Read());
+    const std::string problem = SettingsPages::ApplyCalendarServerPage(settings, m_calendarServer->Read());
+    if (!problem.empty())
+        CMessageBoxSink::Show(problem, MB_OK | MB_ICONEXCLAMATION);
 }
 
 bool COptionsPropertySheet::ApplyLookupDetails(CAgentSettings& settings) const

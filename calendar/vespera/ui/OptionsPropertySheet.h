@@ -6,6 +6,7 @@
 
 class CAgentAlertSettingsPP;
 class CAgentSettings;
+class CCalendarServerPP;
 class CGeneralSettingsPP;
 class CLookupDetailsPP;
 class CMeetingPreferencesPP;
@@ -13,7 +14,7 @@ class CScheduleSubscriptions;
 class CSubscriptionsPP;
 class QTabWidget;
 
-// "Options": the five pages, filled from the settings (and the
+// "Options": the six pages, filled from the settings (and the
 // subscriptions) when it opens. It writes nothing itself: Apply writes the
 // pages in their order once the user has confirmed.
 class COptionsPropertySheet : public QDialog {
@@ -23,7 +24,9 @@ public:
                           QWidget* parent = nullptr);
 
     // Writes general, agent alert and meeting preferences into the
-    // settings, in that order, then the subscriptions page.
+    // settings, in that order, then the subscriptions and the calendar
+    // server pages (a server page that cannot be stored is said, and
+    // stores nothing).
     void ApplyPages(CAgentSettings& settings) const;
     // Writes the lookup details (after the preferences are rebuilt); true
     // when the registration details or the switch changed.
@@ -34,6 +37,7 @@ public:
     CMeetingPreferencesPP& MeetingPreferences() const { return *m_meetingPreferences; }
     CLookupDetailsPP& LookupDetails() const { return *m_lookupDetails; }
     CSubscriptionsPP& Subscriptions() const { return *m_subscriptionsPage; }
+    CCalendarServerPP& CalendarServer() const { return *m_calendarServer; }
 
 private:
     CScheduleSubscriptions& m_subscriptions;
@@ -43,6 +47,7 @@ private:
     CAgentAlertSettingsPP* m_agentAlert = nullptr;
     CMeetingPreferencesPP* m_meetingPreferences = nullptr;
     CLookupDetailsPP* m_lookupDetails = nullptr;
+    CCalendarServerPP* m_calendarServer = nullptr;
 };
 
 // "Initialize ANS": the lookup-details page alone, shown at start when no

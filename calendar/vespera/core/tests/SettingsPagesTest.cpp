@@ -391,3 +391,32 @@ TEST_F(SettingsPagesTest, StartupSheetWithoutAgentNameLeavesTheAgentUnregistered
 }
 
 } // namespace
+
+TEST_F(SettingsPagesTest, TheCalendarServerPageStoresWhatCanWorkAndSaysWhatCannot)
+{
+    EXPECT_FALSE(SettingsPages::LoadCalendarServerPage(*settings).useServer);
+    EXPECT_EQ(SettingsPages::LoadCalendarServerPage(*settings).pollSeconds, "60");
+    const struct {
+        CCalendarServerPageInput page;
+        const char* problem;
+    } cases[] = {
+        {{true, "", "ann", "", "60"}, "needs its address"},
+        {{true, "ftp://dav.example.org/", "ann", "", "60"}, "must begin with https://"},
+        {{true, "https://dav.example.org/", "ann", "dav.example.org/book", "60"}, "address book's address"},
+        {{true, "https://dav.example.org/", "ann", "", "0"}, "1 to 86400 seconds"},
+        {{true, "https://dav.example.org/", "ann", "", "often"}, "1 to 86400 seconds"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.problem);
+        EXPECT_NE(SettingsPages::ApplyCalendarServerPage(*settings, c.page).find(c.problem),
+                  std::string::npos);
+        EXPECT_FALSE(SettingsPages::LoadCalendarServerPage(*settings).useServer) << "nothing stored";
+    }
+    const CCalendarServerPageInput page{true, "https://dav.example.org/", "ann", "", "120"};
+    EXPECT_EQ(SettingsPages::ApplyCalendarServerPage(*settings, page), "");
+    const CCalendarServerPageInput read = SettingsPages::LoadCalendarServerPage(CAgentSettings());
+    EXPECT_TRUE(read.useServer);
+    EXPECT_EQ(read.url, "https://dav.example.org/");
+    EXPECT_EQ(read.user, "ann");
+    EXPECT_EQ(read.pollSeconds, "120");
+}
