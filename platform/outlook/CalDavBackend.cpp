@@ -72,6 +72,9 @@ bool CCalDavBackend::Start()
     m_started = true;
     if (!m_fromCopy)
         ReplayJournal();
+    // Started again (the application made anew): one poll still.
+    if (m_settings.loop && m_pollTimer)
+        m_settings.loop->KillTimer(m_pollTimer);
     if (m_settings.loop && m_settings.pollSeconds > 0)
         m_pollTimer = m_settings.loop->AddTimer(static_cast<unsigned>(m_settings.pollSeconds * 1000), true,
                                                 [this](CEventLoop::TimerId) { Poll(); });
