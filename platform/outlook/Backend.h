@@ -59,6 +59,10 @@ public:
     // before, and the same change is not reported again. Unchanged by
     // default, for stores nobody else writes.
     virtual RefreshResult Refresh();
+    // Asks the store's source for changes now rather than at its next poll,
+    // for the next Refresh to take; nothing by default, for stores whose
+    // Refresh looks itself.
+    virtual void FetchChanges() {}
     // Saves to the calendar folder between BeginBatch and the matching
     // EndBatch may be written together, once, at EndBatch (CSaveBatch pairs
     // the calls); batches nest and the outermost one writes. The folder shows

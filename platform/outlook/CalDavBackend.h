@@ -74,6 +74,8 @@ public:
     // Asks the server for changes now, as the poll does, and tells the
     // change listener of one.
     void Poll();
+    // The same without telling: the caller refreshes next.
+    void FetchChanges() override { ReadChanges(); }
     bool SendMail(const CMailData& mail) override;
     std::vector<std::string> GetReadNotes(OlDefaultFolders folder) const override;
 

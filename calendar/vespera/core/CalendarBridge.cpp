@@ -184,8 +184,12 @@ bool CCalendarBridge::LoadAppointment(outlook::CItems& items, int position)
     return true;
 }
 
+// "Synchronise" reads what a server holds now, not what its last poll saw.
 void CCalendarBridge::Resynchronise()
 {
+    m_backend->FetchChanges();
+    if (m_backend->Refresh() == outlook::CBackend::RefreshResult::Failed)
+        AppLog("CVSP::Resynchronise: %s", m_backend->GetLastErrorText().c_str());
     Appointments().Clear();
     LoadAppointments();
     Appointments().Refresh();

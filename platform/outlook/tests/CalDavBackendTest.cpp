@@ -178,6 +178,19 @@ TEST_F(CalDavBackendTest, RefreshSeesWhatAnotherClientAddedAndOnlyThen)
     EXPECT_EQ(backend.Refresh(), outlook::CBackend::RefreshResult::Reread);
     EXPECT_EQ(backend.GetCount(olFolderCalendar), 2);
     EXPECT_EQ(backend.Refresh(), outlook::CBackend::RefreshResult::Unchanged);
+
+    // With a loop, Refresh takes what the poll read; FetchChanges asks now.
+    CPollEventLoop loop;
+    CCalDavBackend::SSettings settings = Settings(server.Url("/ann/calendar/"));
+    settings.loop = &loop;
+    settings.pollSeconds = 3600;
+    CCalDavBackend polled(settings);
+    ASSERT_TRUE(polled.Start() && polled.Open()) << polled.GetLastErrorText();
+    ASSERT_TRUE(OtherPuts("/ann/calendar/gym.ics", Event("gym-1", "Gym", "20310307T080000Z")));
+    EXPECT_EQ(polled.Refresh(), outlook::CBackend::RefreshResult::Unchanged) << "no poll yet";
+    polled.FetchChanges();
+    EXPECT_EQ(polled.Refresh(), outlook::CBackend::RefreshResult::Reread);
+    EXPECT_EQ(polled.GetCount(olFolderCalendar), 3);
 }
 
 // The server goes down: the agent starts from the copy it read last, a
