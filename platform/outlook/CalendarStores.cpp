@@ -1,11 +1,11 @@
 #include <outlook/CalendarStores.h>
 
+#include <outlook/AgentSetting.h>
 #include <outlook/CalDavBackend.h>
 #include <outlook/FileBackend.h>
 
 #include <platform/Registry.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 
@@ -13,25 +13,13 @@ namespace outlook {
 
 namespace {
 
-constexpr const char* SettingsKey = "Software\\ORVANTE\\CalendarAgent";
-
-std::string Lowered(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // Seconds from 1 to a day; the default for anything else, with a note.
 long PollSeconds(const std::string& text, std::string& note)
 {
     if (text.empty())
         return CCalendarStores::DefaultPollSeconds;
-    char* end = nullptr;
-    errno = 0;
-    const long seconds = std::strtol(text.c_str(), &end, 10);
-    if (errno == 0 && end && *end == '\0' && seconds >= 1 && seconds <= 86400)
-        return seconds;
+    if (const std::optional<long> seconds = CCalendarStores::ParsePollSeconds(text))
+        return *seconds;
     note = "CalDAVPollSeconds must be a number of seconds from 1 to 86400, not \"" + text + "\"; " +
            std::to_string(CCalendarStores::DefaultPollSeconds) + " is used";
     return CCalendarStores::DefaultPollSeconds;
@@ -49,28 +37,28 @@ std::string CacheDirectory()
 
 } // namespace
 
-std::string CCalendarStores::Read(const CRegistry& registry, const char* name)
+std::optional<long> CCalendarStores::ParsePollSeconds(const std::string& text)
 {
-    std::string value;
-    if (registry.ReadValueUnbounded(SettingsKey, name, value) != CRegistry::Ok)
-        return std::string();
-    const std::size_t first = value.find_first_not_of(" \t");
-    const std::size_t last = value.find_last_not_of(" \t");
-    return first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
+    char* end = nullptr;
+    errno = 0;
+    const long seconds = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || errno != 0 || *end != '\0' || seconds < 1 || seconds > 86400)
+        return std::nullopt;
+    return seconds;
 }
 
 CCalendarStores::SStore CCalendarStores::FromRegistry(const CRegistry& registry,
                                                       const std::string& dataDirectory, CEventLoop* loop)
 {
     SStore store;
-    const std::string kind = Lowered(Read(registry, "CalendarStore"));
-    const std::string url = Read(registry, "CalDAVURL");
+    const std::string kind = Lowered(ReadAgentSetting(registry, "CalendarStore"));
+    const std::string url = ReadAgentSetting(registry, "CalDAVURL");
     if (kind == "caldav" && !url.empty()) {
         CCalDavBackend::SSettings settings;
         settings.url = url;
-        settings.contactsUrl = Read(registry, "CardDAVURL");
-        settings.client.user = Read(registry, "CalDAVUser");
-        settings.pollSeconds = PollSeconds(Read(registry, "CalDAVPollSeconds"), store.note);
+        settings.contactsUrl = ReadAgentSetting(registry, "CardDAVURL");
+        settings.client.user = ReadAgentSetting(registry, "CalDAVUser");
+        settings.pollSeconds = PollSeconds(ReadAgentSetting(registry, "CalDAVPollSeconds"), store.note);
         settings.loop = loop;
         settings.cacheDirectory = CacheDirectory();
         settings.journalPath = dataDirectory + "/caldav-journal";

@@ -3,6 +3,7 @@
 #include <outlook/Backend.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class CEventLoop;
@@ -41,8 +42,7 @@ public:
     // `loop` (borrowed, may be null) gives the file store its reminders and
     // the server store its polls.
     static SStore FromRegistry(const CRegistry& registry, const std::string& dataDirectory, CEventLoop* loop);
-
-private:
-    static std::string Read(const CRegistry& registry, const char* name);
+    // CalDAVPollSeconds as a number from 1 to 86400; nothing for any other text.
+    static std::optional<long> ParsePollSeconds(const std::string& text);
 };
 } // namespace outlook

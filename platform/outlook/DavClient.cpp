@@ -1,5 +1,7 @@
 #include <outlook/DavClient.h>
 
+#include <outlook/AgentSetting.h>
+
 #include <platform/AddressClass.h>
 #include <platform/CurlTransfer.h>
 
@@ -18,20 +20,6 @@ namespace {
 bool StartsWith(const std::string& text, const char* prefix)
 {
     return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
-
-std::string Lowered(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string Trimmed(const std::string& text)
-{
-    const std::size_t first = text.find_first_not_of(" \t\r\n");
-    const std::size_t last = text.find_last_not_of(" \t\r\n");
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
 }
 
 // The headers of the last answer (a redirect is an answer here).

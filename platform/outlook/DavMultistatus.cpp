@@ -1,5 +1,7 @@
 #include <outlook/DavMultistatus.h>
 
+#include <outlook/AgentSetting.h>
+
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
@@ -36,13 +38,6 @@ std::string TextOf(const xmlNode* node)
             text += child->content ? reinterpret_cast<const char*>(child->content) : "";
     }
     return text;
-}
-
-std::string Trimmed(const std::string& text)
-{
-    const std::size_t first = text.find_first_not_of(" \t\r\n");
-    const std::size_t last = text.find_last_not_of(" \t\r\n");
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
 }
 
 // "HTTP/1.1 200 OK" -> 200; 0 for anything else.

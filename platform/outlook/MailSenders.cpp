@@ -1,5 +1,7 @@
 #include <outlook/MailSenders.h>
 
+#include <outlook/AgentSetting.h>
+
 #include <outlook/MboxMailSender.h>
 #include <outlook/SmtpMailSender.h>
 
@@ -19,18 +21,11 @@ std::string LocalSender()
 }
 } // namespace
 
-const char* const CMailSenders::SettingsKey = "Software\\ORVANTE\\CalendarAgent";
+const char* const CMailSenders::SettingsKey = AgentSettingsKey;
 
 std::string CMailSenders::Read(const CRegistry& registry, const char* name)
 {
-    std::string value;
-    if (registry.ReadValueUnbounded(SettingsKey, name, value) != CRegistry::Ok)
-        return std::string();
-    // Values edited by hand often carry stray blanks.
-    const std::string::size_type first = value.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return std::string();
-    return value.substr(first, value.find_last_not_of(" \t") - first + 1);
+    return ReadAgentSetting(registry, name);
 }
 
 std::string CMailSenders::SenderAddress(const CRegistry& registry)

@@ -4,11 +4,9 @@
 // target port and keeps a copy of the bytes going each way: what someone
 // on the wire between two programs would see.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <platform/testing/Loopback.h>
+
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -23,13 +21,8 @@ class CWireTap {
 public:
     explicit CWireTap(unsigned target) : m_target(target)
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = Loopback(0);
-        socklen_t size = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), size);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size);
+        m_listener = BoundLoopbackSocket(m_port);
         ::listen(m_listener, 8);
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { Run(); });
     }
     ~CWireTap()
@@ -61,15 +54,6 @@ private:
         bool reading[2];
     };
 
-    static sockaddr_in Loopback(unsigned port)
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        return address;
-    }
-
     void Run()
     {
         while (!m_stop) {
@@ -93,7 +77,7 @@ private:
     {
         const int from = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
         const int to = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_in target = Loopback(m_target);
+        const sockaddr_in target = LoopbackAddress(m_target);
         if (from < 0 || to < 0 ||
             ::connect(to, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
             ::close(from);

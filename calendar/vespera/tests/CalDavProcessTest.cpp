@@ -49,22 +49,10 @@ protected:
 
     bool PhonePuts(const std::string& name, const std::string& text)
     {
-        const long status = m_phone
-                                .Request("PUT", m_server.Url("/ann/calendar/" + name),
-                                         {"Content-Type: text/calendar; charset=utf-8"}, text)
-                                .status;
-        return status == 201 || status == 204;
+        return m_server.DevicePuts("/ann/calendar/" + name, text);
     }
 
-    std::string OnServer()
-    {
-        return m_phone
-            .Report(m_server.Url("/ann/calendar/"), 1,
-                    "<c:calendar-query xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:caldav\"><d:prop>"
-                    "<c:calendar-data/></d:prop><c:filter><c:comp-filter name=\"VCALENDAR\"/></c:filter>"
-                    "</c:calendar-query>")
-            .body;
-    }
+    std::string OnServer() { return m_server.DeviceReads("/ann/calendar/"); }
 
     // The society points HOME at each agent's home in turn, and the test's
     // own requests read ~/.netrc there too.

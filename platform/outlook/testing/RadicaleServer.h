@@ -6,15 +6,14 @@
 // HOME points at a folder whose .netrc holds the user's password, as a
 // user's would, for the life of the object.
 
+#include <outlook/DavClient.h>
+
 #include <platform/testing/ChildProcess.h>
+#include <platform/testing/Loopback.h>
 #include <platform/testing/TempDir.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/stat.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -87,30 +86,35 @@ public:
     }
     std::string Errors() const { return m_process ? m_process->Errors() : std::string(); }
 
+    // What another device of the user's does: writes `text` at `path`
+    // whatever is there, and reads every event of the calendar at `path`.
+    bool DevicePuts(const std::string& path, const std::string& text) const
+    {
+        const long status =
+            m_device.Request("PUT", Url(path), {"Content-Type: text/calendar; charset=utf-8"}, text).status;
+        return status == 201 || status == 204;
+    }
+    std::string DeviceReads(const std::string& calendarPath) const
+    {
+        return m_device
+            .Report(Url(calendarPath), 1,
+                    "<c:calendar-query xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:caldav\"><d:prop>"
+                    "<c:calendar-data/></d:prop><c:filter><c:comp-filter name=\"VCALENDAR\"/></c:filter>"
+                    "</c:calendar-query>")
+            .body;
+    }
+
 private:
     static void Write(const std::string& path, const std::string& text)
     {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
     }
 
-    static sockaddr_in Loopback(unsigned port)
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        return address;
-    }
-
     static unsigned FreePort()
     {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = Loopback(0);
-        socklen_t size = sizeof address;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-        ::close(fd);
-        return ntohs(address.sin_port);
+        unsigned port = 0;
+        ::close(BoundLoopbackSocket(port));
+        return port;
     }
 
     // The server takes a moment to start Python; it is ready once it
@@ -120,7 +124,7 @@ private:
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::chrono::steady_clock::now() < deadline) {
             const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            const sockaddr_in address = Loopback(m_port);
+            const sockaddr_in address = LoopbackAddress(m_port);
             const bool connected =
                 ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
             ::close(fd);
@@ -135,6 +139,7 @@ private:
     std::optional<std::string> m_oldHome;
     unsigned m_port = 0;
     std::optional<CChildProcess> m_process;
+    outlook::CDavClient m_device{{User, 5000}};
 };
 
 } // namespace testsupport

@@ -66,25 +66,9 @@ protected:
         ASSERT_EQ(other.Put(server.Url("/ann/contacts/olga.vcf"), Card, "text/vcard", "").status, 201);
     }
 
-    // Another device writes whatever is there.
-    bool OtherPuts(const std::string& path, const std::string& text)
-    {
-        const long status =
-            other.Request("PUT", server.Url(path), {"Content-Type: text/calendar; charset=utf-8"}, text)
-                .status;
-        return status == 201 || status == 204;
-    }
+    bool OtherPuts(const std::string& path, const std::string& text) { return server.DevicePuts(path, text); }
 
-    // Every event of the calendar as the server gives them.
-    std::string Calendar()
-    {
-        return other
-            .Report(server.Url("/ann/calendar/"), 1,
-                    "<c:calendar-query xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:caldav\"><d:prop>"
-                    "<c:calendar-data/></d:prop><c:filter><c:comp-filter name=\"VCALENDAR\"/></c:filter>"
-                    "</c:calendar-query>")
-            .body;
-    }
+    std::string Calendar() { return server.DeviceReads("/ann/calendar/"); }
 
     std::string OnServer(const std::string& path) { return other.Request("GET", server.Url(path), {}).body; }
 

@@ -13,11 +13,9 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <platform/testing/Loopback.h>
+
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -139,15 +137,8 @@ class CPort {
 public:
     CPort()
     {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        inet_pton(AF_INET, kLoopback, &address.sin_addr);
-        socklen_t size = sizeof address;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+        fd = testsupport::BoundLoopbackSocket(number);
         ::listen(fd, 4);
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-        number = ntohs(address.sin_port);
     }
     ~CPort() { ::close(fd); }
     bool connection_waits() const
