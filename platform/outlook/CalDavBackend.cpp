@@ -12,9 +12,6 @@ namespace outlook {
 
 namespace {
 
-constexpr const char* CalendarData = "urn:ietf:params:xml:ns:caldavcalendar-data";
-constexpr const char* CalendarCopy = "caldav-calendar.xml";
-constexpr const char* CollectionsCopy = "caldav-collections";
 
 const char* const EventsQuery =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
@@ -23,24 +20,13 @@ const char* const EventsQuery =
     "<c:filter><c:comp-filter name=\"VCALENDAR\"><c:comp-filter name=\"VEVENT\"/></c:comp-filter></c:filter>"
     "</c:calendar-query>";
 
-const char* const TagQuery = "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-                             "<d:propfind xmlns:d=\"DAV:\" xmlns:cs=\"http://calendarserver.org/ns/\">"
-                             "<d:prop><cs:getctag/><d:sync-token/></d:prop></d:propfind>";
-
 const char* const EtagQuery = "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
                               "<d:propfind xmlns:d=\"DAV:\"><d:prop><d:getetag/></d:prop></d:propfind>";
-
-std::string Said(const CDavClient::SReply& reply, const std::string& what)
-{
-    if (reply.status == 0)
-        return what + ": the server could not be reached (" + reply.error + ")";
-    return what + ": the server answered " + std::to_string(reply.status);
-}
 
 } // namespace
 
 CCalDavBackend::CCalDavBackend(SSettings settings)
-    : m_settings(std::move(settings)), m_client(m_settings.client)
+    : m_settings(std::move(settings)), m_client(m_settings.client), m_journal(m_settings.journalPath)
 {
 }
 
@@ -48,6 +34,10 @@ CCalDavBackend::~CCalDavBackend()
 {
     if (m_settings.loop && m_pollTimer)
         m_settings.loop->KillTimer(m_pollTimer);
+    if (m_settings.loop && m_copyTimer) {
+        m_settings.loop->KillTimer(m_copyTimer);
+        WriteCalendarCopy();
+    }
 }
 
 bool CCalDavBackend::Start()
@@ -67,7 +57,7 @@ bool CCalDavBackend::Start()
         }
         KeepCopy(CollectionsCopy, m_settings.url + "\n" + m_calendarUrl + "\n" + m_contactsUrl + "\n");
     }
-    if (!LoadJournal(error))
+    if (!m_journal.Load(error))
         return Fail(error);
     m_started = true;
     if (!m_fromCopy)
@@ -128,20 +118,19 @@ bool CCalDavBackend::GetItem(OlDefaultFolders folder, long index, CStoredItem& i
     return true;
 }
 
-bool CCalDavBackend::ReadEvents(std::vector<SEvent>& events, std::vector<std::string>& notes,
-                                std::string& tag, std::string& error, std::string* body) const
+bool CCalDavBackend::ReadEvents(SPolled& read, std::string& error) const
 {
-    tag = CollectionTag(m_calendarUrl);
+    const STags tags = CollectionTags(m_calendarUrl);
+    read.tag = tags.ctag.empty() ? tags.syncToken : tags.ctag;
+    read.syncToken = m_syncRefused ? std::string() : tags.syncToken;
     const CDavClient::SReply reply = m_client.Report(m_calendarUrl, 1, EventsQuery);
     if (reply.status != 207) {
-        error = Said(reply, "the events could not be read");
+        error = reply.Said("the events could not be read");
         return false;
     }
-    if (!EventsOf(reply.body, events, notes, error))
+    if (!EventsOf(reply.body, read.events, read.notes, error))
         return false;
     KeepCopy(CalendarCopy, reply.body);
-    if (body)
-        *body = reply.body;
     return true;
 }
 
@@ -169,15 +158,10 @@ bool CCalDavBackend::EventsOf(const std::string& body, std::vector<SEvent>& even
 
 bool CCalDavBackend::ReadCalendar(std::string& error)
 {
-    std::vector<SEvent> events;
-    std::vector<std::string> notes;
-    std::string tag;
-    if (!ReadEvents(events, notes, tag, error))
+    SPolled read;
+    if (!ReadEvents(read, error))
         return false;
-    m_events = std::move(events);
-    m_notes = std::move(notes);
-    m_calendarTag = tag;
-    Reindex();
+    TakePolled(read);
     return true;
 }
 
@@ -202,73 +186,13 @@ void CCalDavBackend::Reindex()
     m_reminders->SetItems(items);
 }
 
-std::string CCalDavBackend::CollectionTag(const std::string& url) const
-{
-    const CDavClient::SReply reply = m_client.Propfind(url, 0, TagQuery);
-    CDavMultistatus answer;
-    std::string error;
-    if (reply.status != 207 || !answer.Parse(reply.body, error) || answer.Responses().empty())
-        return std::string();
-    const CDavMultistatus::SResponse& self = answer.Responses().front();
-    const std::string ctag = self.Text("http://calendarserver.org/ns/getctag");
-    return ctag.empty() ? self.Text("DAV:sync-token") : ctag;
-}
-
-void CCalDavBackend::Poll()
-{
-    if (ReadChanges())
-        TellChanged();
-}
-
-bool CCalDavBackend::ReadChanges()
-{
-    if (!m_started || (m_fromCopy && !ServerAnswersAgain()))
-        return false;
-    if (!m_journal.empty() && !ReplayJournal())
-        return false;
-    auto polled = std::make_unique<SPolled>();
-    const std::string tag = CollectionTag(m_calendarUrl);
-    if (tag.empty()) {
-        polled->error = "The calendar server did not say whether the calendar changed.";
-    } else if (tag == m_calendarTag) {
-        m_toldError.clear();
-        return false;
-    } else if (!ReadEvents(polled->events, polled->notes, polled->tag, polled->error)) {
-        polled->error = "The calendar changed on the server but cannot be read now: " + polled->error;
-    }
-    // A failure already told is not told again.
-    if (!polled->error.empty() && polled->error == m_toldError)
-        return false;
-    m_polled = std::move(polled);
-    return true;
-}
-
-CBackend::RefreshResult CCalDavBackend::Refresh()
-{
-    if (!m_settings.loop)
-        ReadChanges();
-    if (!m_polled)
-        return RefreshResult::Unchanged;
-    std::unique_ptr<SPolled> polled = std::move(m_polled);
-    if (!polled->error.empty()) {
-        m_toldError = polled->error;
-        Fail(polled->error);
-        return RefreshResult::Failed;
-    }
-    m_toldError.clear();
-    m_events = std::move(polled->events);
-    m_notes = std::move(polled->notes);
-    m_calendarTag = polled->tag;
-    Reindex();
-    return RefreshResult::Reread;
-}
-
 // What a poll read before this write is older than the folder now; the
 // next poll reads the calendar again.
 void CCalDavBackend::Wrote()
 {
     m_polled.reset();
     m_calendarTag.clear();
+    KeepCalendarCopy();
 }
 
 std::string CCalDavBackend::NewResource(const std::string& collection, const std::string& uid,
@@ -295,20 +219,20 @@ bool CCalDavBackend::AddEvent(CStoredItem& item)
     if (!calendar->AddEvent(item, error) || !calendar->SerializeChecked(text, error))
         return Fail("The appointment could not be written: " + error);
     const std::string href = NewResource(m_calendarUrl, item.id, ".ics");
-    const CDavClient::SReply reply =
-        m_fromCopy ? CDavClient::SReply{} : m_client.Put(href, text, "text/calendar", "");
+    const bool owed = m_fromCopy || m_journal.Holds(href);
+    const CDavClient::SReply reply = owed ? CDavClient::SReply{} : m_client.Put(href, text, "text/calendar", "");
     // A server that cannot be reached now gets the item later, from the
     // journal: it counts as saved once it is there.
-    if ((reply.status == 0 || reply.status >= 500) && !m_settings.journalPath.empty()) {
-        if (!JournalNewEvent(href, text, error))
-            return Fail("The appointment was not saved: the server cannot be reached and " + error);
-        calendar->Written(text);
-        m_events.push_back({href, std::string(), std::move(calendar)});
+    if (IsUnreachable(reply)) {
+        SEvent event{href, std::string(), std::move(calendar)};
+        if (!Owe(event, {CCalDavJournal::Kind::Create, href, std::string(), std::string(), text}))
+            return false;
+        m_events.push_back(std::move(event));
         Reindex();
         return true;
     }
     if (!reply.Ok())
-        return Fail(Said(reply, "The appointment was not saved on the server"));
+        return Fail(reply.Said("The appointment was not saved on the server"));
     calendar->Written(text);
     std::string etag = reply.etag;
     if (etag.empty()) {
@@ -323,6 +247,12 @@ bool CCalDavBackend::AddEvent(CStoredItem& item)
     return true;
 }
 
+// Unreachable, or failing on its side: the write waits in the journal.
+bool CCalDavBackend::IsUnreachable(const CDavClient::SReply& reply) const
+{
+    return (reply.status == 0 || reply.status >= 500) && m_journal.IsUsed();
+}
+
 CCalDavBackend::SEvent* CCalDavBackend::EventOf(const EntryId& id)
 {
     for (SEvent& event : m_events) {
@@ -332,11 +262,20 @@ CCalDavBackend::SEvent* CCalDavBackend::EventOf(const EntryId& id)
     return nullptr;
 }
 
+CCalDavBackend::SEvent* CCalDavBackend::EventAt(const std::string& href)
+{
+    for (SEvent& event : m_events) {
+        if (event.href == href)
+            return &event;
+    }
+    return nullptr;
+}
+
 bool CCalDavBackend::Reread(SEvent& event, std::string& error)
 {
     const CDavClient::SReply reply = m_client.Request("GET", event.href, {});
     if (!reply.Ok()) {
-        error = Said(reply, "the event could not be read again");
+        error = reply.Said("the event could not be read again");
         return false;
     }
     auto calendar = std::make_unique<CICalendarFile>();
@@ -347,25 +286,41 @@ bool CCalDavBackend::Reread(SEvent& event, std::string& error)
     return true;
 }
 
+void CCalDavBackend::Restore(SEvent& event, const std::string& text)
+{
+    auto calendar = std::make_unique<CICalendarFile>();
+    std::string error;
+    if (calendar->ParseUnchecked(text, error))
+        event.calendar = std::move(calendar);
+}
+
 bool CCalDavBackend::ChangeEvent(SEvent& event, const EventChange& change)
 {
+    const bool owed = m_fromCopy || m_journal.Holds(event.href);
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::string error, text;
+        const std::string* held = event.calendar->TextWithoutChanges();
+        const std::string before = held ? *held : event.calendar->Serialize();
         if (!change(*event.calendar, error) || !event.calendar->SerializeChecked(text, error)) {
-            Reread(event, error);
+            Restore(event, before);
             return Fail("The appointment could not be written: " + error);
         }
-        const CDavClient::SReply reply = m_client.Put(event.href, text, "text/calendar", event.etag);
+        const CDavClient::SReply reply =
+            owed ? CDavClient::SReply{} : m_client.Put(event.href, text, "text/calendar", event.etag);
         if (reply.Ok()) {
             event.calendar->Written(text);
             event.etag = reply.etag;
             Wrote();
             return true;
         }
+        if (IsUnreachable(reply))
+            return Owe(event, {CCalDavJournal::Kind::Change, event.href, event.etag, before, text});
         // Another device changed the event since it was read: its change is
         // read, and this one made again on top of it.
-        if (reply.status != 412 || !Reread(event, error))
-            return Fail(Said(reply, "The appointment was not saved on the server"));
+        if (reply.status != 412 || !Reread(event, error)) {
+            Restore(event, before);
+            return Fail(reply.Said("The appointment was not saved on the server"));
+        }
     }
     return Fail("The appointment kept changing on the server; it was not saved.");
 }
@@ -404,23 +359,32 @@ bool CCalDavBackend::RemoveItem(const EntryId& id)
     SEvent* event = IsFolderAvailable(olFolderCalendar) ? EventOf(id) : nullptr;
     if (!event)
         return Fail("The calendar holds no appointment " + id + ".");
-    bool removed = false;
-    if (event->calendar->GetItems().size() > 1) {
-        removed = ChangeEvent(*event, [&id](CICalendarFile& calendar, std::string& error) {
-            return calendar.RemoveEvent(id, error);
-        });
-    } else {
-        const CDavClient::SReply reply =
-            m_client.Request("DELETE", event->href, {"If-Match: " + event->etag});
-        removed = reply.Ok() || reply.status == 404;
-        if (!removed)
-            Fail(Said(reply, "The appointment was not removed from the server"));
-        else
-            m_events.erase(m_events.begin() + (event - m_events.data()));
-    }
-    Wrote();
+    const bool removed =
+        event->calendar->GetItems().size() > 1
+            ? ChangeEvent(*event, [&id](CICalendarFile& calendar, std::string& error) {
+                  return calendar.RemoveEvent(id, error);
+              })
+            : RemoveEvent(*event);
     Reindex();
     return removed;
+}
+
+bool CCalDavBackend::RemoveEvent(SEvent& event)
+{
+    const bool owed = m_fromCopy || m_journal.Holds(event.href);
+    const CDavClient::SReply reply =
+        owed ? CDavClient::SReply{} : m_client.Request("DELETE", event.href, {"If-Match: " + event.etag});
+    if (IsUnreachable(reply)) {
+        if (!Owe(event, {CCalDavJournal::Kind::Remove, event.href, event.etag, std::string(), std::string()}))
+            return false;
+    } else if (!reply.Ok() && reply.status != 404) {
+        return Fail(reply.Said("The appointment was not removed from the server"));
+    } else {
+        Wrote();
+    }
+    m_events.erase(m_events.begin() + (&event - m_events.data()));
+    KeepCalendarCopy();
+    return true;
 }
 
 bool CCalDavBackend::SendMail(const CMailData& mail)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <outlook/Backend.h>
+#include <outlook/CalDavJournal.h>
 #include <outlook/DavClient.h>
 #include <outlook/ICalendarFile.h>
 #include <outlook/VCard.h>
@@ -25,12 +26,16 @@ class CReminderScheduler;
 // Writes lose nobody's change: a new item is a PUT with If-None-Match: *
 // to a fresh resource name, a change a PUT with If-Match of the ETag read;
 // when another device changed the resource meanwhile (412) it is read again
-// and the change made again on what it holds now, once. Refresh asks the
-// collection's ctag and reads the calendar again when it moved.
+// and the change made again on what it holds now, once. While the server
+// cannot be reached, writes go into the journal and are made on the server,
+// in order, when it answers again.
 //
-// With an event loop the server is polled every pollSeconds; what a poll
-// read waits until the next Refresh (the outside-change check before each
-// message), so that the folders change only there. Every request is
+// Changes made elsewhere are asked for with a sync-collection report where
+// the server keeps sync tokens, so that a poll reads only what changed;
+// else the collection's ctag is compared and the calendar read again when
+// it moved. With an event loop the server is polled every pollSeconds; what
+// a poll read waits until the next Refresh (the outside-change check before
+// each message), so that the folders change only there. Every request is
 // bounded by the client's time-out.
 class CCalDavBackend : public CBackend {
 public:
@@ -47,8 +52,8 @@ public:
         // Where the last copy read is kept, to start from while the server
         // is down; empty: none kept.
         std::string cacheDirectory;
-        // The journal of new items written while the server could not be
-        // reached; empty: such items are refused.
+        // The journal of writes made while the server could not be reached;
+        // empty: such writes are refused.
         std::string journalPath;
         // The reminders already given (see CReminderScheduler); empty: a
         // restart may give them again.
@@ -83,8 +88,10 @@ public:
     // server down); empty otherwise.
     std::string GetStatusNote() const override { return m_statusNote; }
     bool IsWorkingFromCopy() const { return m_fromCopy; }
-    // New items in the journal, not yet on the server.
-    std::size_t GetJournalSize() const { return m_journal.size(); }
+    // Writes in the journal, not yet on the server.
+    std::size_t GetJournalSize() const { return m_journal.Size(); }
+    // Whether polls ask for the changes since a sync token.
+    bool IsSyncing() const { return !m_syncToken.empty(); }
 
     const CDavClient& GetClient() const { return m_client; }
     const std::string& GetCalendarUrl() const { return m_calendarUrl; }
@@ -102,46 +109,77 @@ private:
         CVCard card;
     };
     using EventChange = std::function<bool(CICalendarFile& calendar, std::string& error)>;
+    // What a poll read of a change, until Refresh takes it: the whole
+    // calendar, or the resources changed and removed since the sync token.
+    struct SPolled {
+        bool whole = true;
+        std::vector<SEvent> events;
+        std::vector<std::string> removed;
+        std::vector<std::string> notes;
+        std::string tag;
+        std::string syncToken;
+        std::string error;
+    };
+    struct STags {
+        std::string ctag;
+        std::string syncToken;
+    };
 
-    // The events of the calendar and its tag as the server holds them now.
-    bool ReadEvents(std::vector<SEvent>& events, std::vector<std::string>& notes, std::string& tag,
-                    std::string& error, std::string* body = nullptr) const;
+    // The events of the calendar and its tags as the server holds them now.
+    bool ReadEvents(SPolled& read, std::string& error) const;
     bool EventsOf(const std::string& body, std::vector<SEvent>& events, std::vector<std::string>& notes,
                   std::string& error) const;
     bool CardsOf(const std::string& body, std::vector<SCard>& cards, std::string& error);
+    bool ReadCalendar(std::string& error);
+    bool ReadContacts(std::string& error);
+    STags CollectionTags(const std::string& url) const;
 
+    // Following changes made elsewhere (CalDavSync.cpp). Each is true when
+    // `polled` holds a change (or a failure) to take.
+    bool ReadChanges();
+    bool CompareTags(SPolled& polled);
+    bool SyncChanges(SPolled& polled);
+    bool Multiget(const std::vector<std::string>& hrefs, SPolled& polled) const;
+    void TakePolled(SPolled& polled);
+
+    static constexpr const char* CalendarData = "urn:ietf:params:xml:ns:caldavcalendar-data";
+    static constexpr const char* CalendarCopy = "caldav-calendar.xml";
+    static constexpr const char* CollectionsCopy = "caldav-collections";
     static const char* const ContactsCopy;
     // The copy and the journal (CalDavOffline.cpp).
-    struct SJournalEntry {
-        std::string href;
-        std::string text;
-    };
     bool StartFromCopy(const std::string& why);
     void KeepCopy(const std::string& name, const std::string& text) const;
     bool ReadCopy(const std::string& name, std::string& text) const;
-    bool LoadJournal(std::string& error);
-    bool SaveJournal(std::string& error) const;
-    // Puts the journal's items on the server in order; false when the
+    // Writes the calendar as held now into the copy: at once without an
+    // event loop, else once the writes of the moment are done.
+    void KeepCalendarCopy();
+    void WriteCalendarCopy();
+    bool ServerAnswersAgain();
+    // Makes the journal's writes on the server in order; false when the
     // server could not take them all yet.
     bool ReplayJournal();
-    bool JournalNewEvent(const std::string& href, const std::string& text, std::string& error);
-    bool ServerAnswersAgain();
-    bool ReadCalendar(std::string& error);
-    // What the server holds now, kept for the next Refresh when it changed
-    // (or a new failure); false when there is nothing to take.
-    bool ReadChanges();
-    bool ReadContacts(std::string& error);
-    std::string CollectionTag(const std::string& url) const;
-    // The event resource holding the item with `id`, and the item's place
-    // among the calendar's items; null when there is none.
+    enum class Replayed { Done, Later };
+    Replayed Replay(const CCalDavJournal::SEntry& entry, std::string& note);
+    Replayed ReplayChange(const CCalDavJournal::SEntry& entry, std::string& note);
+    Replayed Refused(const CDavClient::SReply& reply, const CCalDavJournal::SEntry& entry) const;
+    // The write is owed to the server: into the journal, and the calendar
+    // takes `text`; false (the calendar as `before`) when it cannot be kept.
+    bool Owe(SEvent& event, CCalDavJournal::SEntry entry);
+    bool IsUnreachable(const CDavClient::SReply& reply) const;
+
+    // The event resource holding the item with `id`, or at `href`; null
+    // when there is none.
     SEvent* EventOf(const EntryId& id);
+    SEvent* EventAt(const std::string& href);
     bool AddEvent(CStoredItem& item);
     bool AddContact(CStoredItem& item);
     bool UpdateContact(const CStoredItem& item);
     // Makes `change` on the resource's calendar and writes it with
     // If-Match; on a 412 reads the resource again and makes it once more.
     bool ChangeEvent(SEvent& event, const EventChange& change);
+    bool RemoveEvent(SEvent& event);
     bool Reread(SEvent& event, std::string& error);
+    static void Restore(SEvent& event, const std::string& text);
     std::string NewResource(const std::string& collection, const std::string& uid,
                             const char* extension) const;
     // Puts the items in folder order and hands them to the reminders.
@@ -160,17 +198,14 @@ private:
     std::vector<std::pair<std::size_t, std::size_t>> m_order;
     std::vector<SCard> m_cards;
     std::vector<std::string> m_notes;
-    // What the last poll read of a change, until Refresh takes it.
-    struct SPolled {
-        std::vector<SEvent> events;
-        std::vector<std::string> notes;
-        std::string tag;
-        std::string error;
-    };
+    std::string m_syncToken;
+    // The server keeps sync tokens but refuses the report: tags only.
+    bool m_syncRefused = false;
     std::unique_ptr<SPolled> m_polled;
     bool m_fromCopy = false;
     std::string m_statusNote;
-    std::vector<SJournalEntry> m_journal;
+    CCalDavJournal m_journal;
+    std::uint64_t m_copyTimer = 0;
     std::string m_toldError;
     std::uint64_t m_pollTimer = 0;
     std::unique_ptr<CReminderScheduler> m_reminders;

@@ -1,12 +1,14 @@
 // A CalDAV back-end while its server is down: it starts from the copy it
-// read last, and the new items it must write wait in a journal (an atomic,
-// synced file) that is put on the server in order once it answers again.
+// read last, and the writes it must make wait in a journal (an atomic,
+// synced file) that is made on the server in order once it answers again.
 
 #include <outlook/CalDavBackend.h>
 
 #include <outlook/DavCollections.h>
+#include <outlook/DavMultistatus.h>
 
 #include <platform/AtomicFile.h>
+#include <platform/EventLoop.h>
 
 #include <sstream>
 
@@ -14,9 +16,42 @@ namespace outlook {
 
 namespace {
 
-constexpr const char* CalendarCopy = "caldav-calendar.xml";
-constexpr const char* CollectionsCopy = "caldav-collections";
-constexpr const char* JournalHeader = "orvante-caldav-journal 1";
+// Writes of the moment (a hold, then its meeting) make one copy.
+constexpr unsigned CopyDelayMs = 2000;
+
+std::string TextOf(const CICalendarFile& calendar)
+{
+    const std::string* held = calendar.TextWithoutChanges();
+    return held ? *held : calendar.Serialize();
+}
+
+// The owed change (from `before` to `mine`) made again on `now`, another
+// device's version of the resource: each property this agent changed takes
+// its value, every other keeps theirs.
+bool ReapplyChange(const std::string& before, const std::string& mine, CICalendarFile& now, std::string& error)
+{
+    CICalendarFile read, changed;
+    if (!read.ParseUnchecked(before, error) || !changed.ParseUnchecked(mine, error))
+        return false;
+    for (const CStoredItem& was : read.GetItems()) {
+        const long theirs = now.IndexOf(was.id);
+        const long ours = changed.IndexOf(was.id);
+        if (theirs < 0)
+            continue;
+        if (ours < 0) {
+            if (!now.RemoveEvent(was.id, error))
+                return false;
+            continue;
+        }
+        const auto* base = std::get_if<CAppointmentData>(&was.data);
+        const auto* next = std::get_if<CAppointmentData>(&changed.GetItems()[static_cast<std::size_t>(ours)].data);
+        const auto* other = std::get_if<CAppointmentData>(&now.GetItems()[static_cast<std::size_t>(theirs)].data);
+        if (base && next && other &&
+            !now.UpdateEvent(CStoredItem{was.id, MergedChange(*base, *next, *other)}, error))
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -79,87 +114,135 @@ bool CCalDavBackend::ServerAnswersAgain()
     return true;
 }
 
-bool CCalDavBackend::LoadJournal(std::string& error)
+void CCalDavBackend::KeepCalendarCopy()
 {
-    m_journal.clear();
-    if (m_settings.journalPath.empty())
-        return true;
-    std::string text;
-    bool exists = false;
-    if (!CAtomicFile(m_settings.journalPath).Read(text, exists, error))
-        return false;
-    if (!exists)
-        return true;
-    std::istringstream in(text);
-    std::string line;
-    std::getline(in, line);
-    const std::string broken = "The journal of meetings not yet on the server, " + m_settings.journalPath +
-                               ", cannot be read; it is left as it is";
-    if (line != JournalHeader) {
-        error = broken;
-        return false;
+    if (m_settings.cacheDirectory.empty() || m_copyTimer)
+        return;
+    if (!m_settings.loop) {
+        WriteCalendarCopy();
+        return;
     }
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::string verb, href;
-        std::size_t length = 0;
-        if (!(words >> verb >> href >> length) || verb != "PUT" || length > text.size()) {
-            error = broken;
-            return false;
-        }
-        std::string body(length, '\0');
-        if (!in.read(body.data(), static_cast<std::streamsize>(length)) || in.get() != '\n') {
-            error = broken;
-            return false;
-        }
-        m_journal.push_back({href, std::move(body)});
+    m_copyTimer = m_settings.loop->AddTimer(CopyDelayMs, false, [this](CEventLoop::TimerId) {
+        m_copyTimer = 0;
+        WriteCalendarCopy();
+    });
+}
+
+// In the form the server answers, so that a start from the copy reads it
+// as it reads the server.
+void CCalDavBackend::WriteCalendarCopy()
+{
+    std::string copy = "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                       "<d:multistatus xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:caldav\">";
+    for (const SEvent& event : m_events)
+        copy += "<d:response><d:href>" + CDavMultistatus::Escaped(event.href) +
+                "</d:href><d:propstat><d:prop><d:getetag>" + CDavMultistatus::Escaped(event.etag) +
+                "</d:getetag><c:calendar-data>" + CDavMultistatus::Escaped(TextOf(*event.calendar)) +
+                "</c:calendar-data></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>";
+    KeepCopy(CalendarCopy, copy + "</d:multistatus>");
+}
+
+bool CCalDavBackend::Owe(SEvent& event, CCalDavJournal::SEntry entry)
+{
+    std::string error;
+    const std::string before = entry.before;
+    const std::string text = entry.text;
+    if (!m_journal.Record(std::move(entry), error)) {
+        if (!before.empty())
+            Restore(event, before);
+        return Fail("The appointment was not saved: the server cannot be reached and " + error);
     }
+    if (!text.empty())
+        event.calendar->Written(text);
+    Wrote();
     return true;
 }
 
-bool CCalDavBackend::SaveJournal(std::string& error) const
-{
-    std::string text = std::string(JournalHeader) + "\n";
-    for (const SJournalEntry& entry : m_journal)
-        text += "PUT " + entry.href + " " + std::to_string(entry.text.size()) + "\n" + entry.text + "\n";
-    const std::size_t slash = m_settings.journalPath.rfind('/');
-    return (slash == std::string::npos ||
-            CAtomicFile::MakeDirectories(m_settings.journalPath.substr(0, slash), error)) &&
-           CAtomicFile(m_settings.journalPath).Replace(text, error);
-}
-
-bool CCalDavBackend::JournalNewEvent(const std::string& href, const std::string& text, std::string& error)
-{
-    m_journal.push_back({href, text});
-    if (SaveJournal(error))
-        return true;
-    m_journal.pop_back();
-    error = "the journal could not be written (" + error + ")";
-    return false;
-}
-
-// In order, each once: an item the server already holds (a 412 to
-// If-None-Match: *) landed on an earlier try whose end was not written down.
+// In order, each once; a write that can never be made (another device
+// changed or removed the resource in a way that leaves nothing to do) is
+// said and dropped, one the server refuses stays for the user to see.
 bool CCalDavBackend::ReplayJournal()
 {
-    while (!m_journal.empty()) {
-        const SJournalEntry& next = m_journal.front();
-        const CDavClient::SReply reply = m_client.Put(next.href, next.text, "text/calendar", std::string());
-        if (!reply.Ok() && reply.status != 412) {
-            if (reply.status != 0 && reply.status < 500)
-                Fail("The server refuses a meeting from the journal (" + std::to_string(reply.status) +
-                     "): " + next.href + "; it stays in " + m_settings.journalPath);
+    while (!m_journal.IsEmpty()) {
+        std::string note, error;
+        if (Replay(m_journal.Front(), note) == Replayed::Later)
             return false;
-        }
-        m_journal.erase(m_journal.begin());
-        std::string error;
-        if (!SaveJournal(error)) {
+        if (!note.empty())
+            Fail(note);
+        if (!m_journal.PopFront(error)) {
             Fail("The journal could not be written: " + error);
             return false;
         }
         Wrote();
     }
     return true;
+}
+
+CCalDavBackend::Replayed CCalDavBackend::Replay(const CCalDavJournal::SEntry& entry, std::string& note)
+{
+    using Kind = CCalDavJournal::Kind;
+    if (entry.kind == Kind::Change)
+        return ReplayChange(entry, note);
+    const CDavClient::SReply reply =
+        entry.kind == Kind::Create ? m_client.Put(entry.href, entry.text, "text/calendar", std::string())
+                                   : m_client.Request("DELETE", entry.href, {"If-Match: " + entry.etag});
+    // A creation the server already holds (a 412 to If-None-Match: *)
+    // landed on an earlier try whose end was not written down.
+    if (reply.Ok() || (entry.kind == Kind::Create && reply.status == 412) ||
+        (entry.kind == Kind::Remove && reply.status == 404)) {
+        if (SEvent* event = EventAt(entry.href); event && reply.Ok())
+            event->etag = reply.etag;
+        return Replayed::Done;
+    }
+    if (entry.kind == Kind::Remove && reply.status == 412) {
+        note = "An appointment removed while the server was down was changed on another device meanwhile; "
+               "it is kept: " + entry.href;
+        return Replayed::Done;
+    }
+    return Refused(reply, entry);
+}
+
+// Tried again at the next poll; a refusal is said, as it lasts.
+CCalDavBackend::Replayed CCalDavBackend::Refused(const CDavClient::SReply& reply,
+                                                 const CCalDavJournal::SEntry& entry) const
+{
+    if (reply.status != 0 && reply.status < 500)
+        Fail("The server refuses a write from the journal (" + std::to_string(reply.status) + "): " + entry.href +
+             "; it stays in " + m_journal.Path());
+    return Replayed::Later;
+}
+
+CCalDavBackend::Replayed CCalDavBackend::ReplayChange(const CCalDavJournal::SEntry& entry, std::string& note)
+{
+    CDavClient::SReply reply = m_client.Put(entry.href, entry.text, "text/calendar", entry.etag);
+    SEvent* event = EventAt(entry.href);
+    if (reply.status == 412) {
+        // Another device changed it too: this change is made on theirs.
+        const CDavClient::SReply now = m_client.Request("GET", entry.href, {});
+        if (now.status == 404) {
+            note = "An appointment changed while the server was down was removed on another device meanwhile: " +
+                   entry.href;
+            return Replayed::Done;
+        }
+        CICalendarFile merged;
+        std::string error, text;
+        if (!now.Ok())
+            return Refused(now, entry);
+        if (!merged.Parse(now.body, error) || !ReapplyChange(entry.before, entry.text, merged, error) ||
+            !merged.SerializeChecked(text, error)) {
+            Fail("A change from the journal cannot be made on another device's version of " + entry.href + " (" +
+                 error + "); it stays in " + m_journal.Path());
+            return Replayed::Later;
+        }
+        reply = m_client.Put(entry.href, text, "text/calendar", now.etag);
+        if (reply.Ok() && event)
+            Restore(*event, text);
+    }
+    if (!reply.Ok())
+        return Refused(reply, entry);
+    if (event)
+        event->etag = reply.etag;
+    return Replayed::Done;
 }
 
 } // namespace outlook

@@ -100,6 +100,13 @@ struct SListFree {
 
 } // namespace
 
+std::string CDavClient::SReply::Said(const std::string& what) const
+{
+    if (status == 0)
+        return what + ": the server could not be reached (" + error + ")";
+    return what + ": the server answered " + std::to_string(status);
+}
+
 std::string CDavClient::Refusal(const std::string& url)
 {
     if (StartsWith(Lowered(url), "https://"))

@@ -31,6 +31,8 @@ public:
         std::string location;
         std::string error;
         bool Ok() const { return status >= 200 && status < 300; }
+        // "<what>: the server answered 404", or why no answer came.
+        std::string Said(const std::string& what) const;
     };
 
     explicit CDavClient(SOptions options) : m_options(std::move(options)) {}

@@ -128,6 +128,31 @@ bool CDavMultistatus::SResponse::Is(const std::string& kind) const
     return false;
 }
 
+std::string CDavMultistatus::Escaped(const std::string& text)
+{
+    std::string escaped;
+    escaped.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '\r':
+            escaped += "&#13;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
 bool CDavMultistatus::Parse(const std::string& text, std::string& error)
 {
     m_responses.clear();

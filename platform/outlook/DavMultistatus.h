@@ -39,6 +39,10 @@ public:
         bool Is(const std::string& kind) const;
     };
 
+    // `text` as XML character data, so that it reads back unchanged (line
+    // ends too).
+    static std::string Escaped(const std::string& text);
+
     // False with the reason for text that is no multistatus.
     bool Parse(const std::string& text, std::string& error);
 
