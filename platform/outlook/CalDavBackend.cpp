@@ -12,7 +12,6 @@ namespace outlook {
 
 namespace {
 
-
 const char* const EventsQuery =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
     "<c:calendar-query xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:caldav\">"
@@ -220,7 +219,8 @@ bool CCalDavBackend::AddEvent(CStoredItem& item)
         return Fail("The appointment could not be written: " + error);
     const std::string href = NewResource(m_calendarUrl, item.id, ".ics");
     const bool owed = m_fromCopy || m_journal.Holds(href);
-    const CDavClient::SReply reply = owed ? CDavClient::SReply{} : m_client.Put(href, text, "text/calendar", "");
+    const CDavClient::SReply reply =
+        owed ? CDavClient::SReply{} : m_client.Put(href, text, "text/calendar", "");
     // A server that cannot be reached now gets the item later, from the
     // journal: it counts as saved once it is there.
     if (IsUnreachable(reply)) {
@@ -361,9 +361,8 @@ bool CCalDavBackend::RemoveItem(const EntryId& id)
         return Fail("The calendar holds no appointment " + id + ".");
     const bool removed =
         event->calendar->GetItems().size() > 1
-            ? ChangeEvent(*event, [&id](CICalendarFile& calendar, std::string& error) {
-                  return calendar.RemoveEvent(id, error);
-              })
+            ? ChangeEvent(*event, [&id](CICalendarFile& calendar,
+                                        std::string& error) { return calendar.RemoveEvent(id, error); })
             : RemoveEvent(*event);
     Reindex();
     return removed;

@@ -113,11 +113,16 @@ bool CCalDavJournal::Load(std::string& error)
     std::vector<SEntry> entries;
     if (text.rfind(header, 0) == 0) {
         SEntry entry;
-        while (at < text.size() && (first ? ReadFirstEntry(text, at, entry) : ReadEntry(text, at, entry)))
+        std::size_t next = at;
+        while (at < text.size() &&
+               (first ? ReadFirstEntry(text, next, entry) : ReadEntry(text, next, entry))) {
             entries.push_back(std::exchange(entry, SEntry{}));
+            at = next;
+        }
     }
     if (at != text.size() || text.rfind(header, 0) != 0) {
-        error = "The journal of meetings not yet on the server, " + m_path + ", cannot be read; it is left as it is";
+        error = "The journal of meetings not yet on the server, " + m_path +
+                ", cannot be read; it is left as it is";
         return false;
     }
     m_entries = std::move(entries);

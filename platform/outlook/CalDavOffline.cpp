@@ -28,7 +28,8 @@ std::string TextOf(const CICalendarFile& calendar)
 // The owed change (from `before` to `mine`) made again on `now`, another
 // device's version of the resource: each property this agent changed takes
 // its value, every other keeps theirs.
-bool ReapplyChange(const std::string& before, const std::string& mine, CICalendarFile& now, std::string& error)
+bool ReapplyChange(const std::string& before, const std::string& mine, CICalendarFile& now,
+                   std::string& error)
 {
     CICalendarFile read, changed;
     if (!read.ParseUnchecked(before, error) || !changed.ParseUnchecked(mine, error))
@@ -44,8 +45,10 @@ bool ReapplyChange(const std::string& before, const std::string& mine, CICalenda
             continue;
         }
         const auto* base = std::get_if<CAppointmentData>(&was.data);
-        const auto* next = std::get_if<CAppointmentData>(&changed.GetItems()[static_cast<std::size_t>(ours)].data);
-        const auto* other = std::get_if<CAppointmentData>(&now.GetItems()[static_cast<std::size_t>(theirs)].data);
+        const auto* next =
+            std::get_if<CAppointmentData>(&changed.GetItems()[static_cast<std::size_t>(ours)].data);
+        const auto* other =
+            std::get_if<CAppointmentData>(&now.GetItems()[static_cast<std::size_t>(theirs)].data);
         if (base && next && other &&
             !now.UpdateEvent(CStoredItem{was.id, MergedChange(*base, *next, *other)}, error))
             return false;
@@ -196,7 +199,8 @@ CCalDavBackend::Replayed CCalDavBackend::Replay(const CCalDavJournal::SEntry& en
     }
     if (entry.kind == Kind::Remove && reply.status == 412) {
         note = "An appointment removed while the server was down was changed on another device meanwhile; "
-               "it is kept: " + entry.href;
+               "it is kept: " +
+               entry.href;
         return Replayed::Done;
     }
     return Refused(reply, entry);
@@ -207,8 +211,8 @@ CCalDavBackend::Replayed CCalDavBackend::Refused(const CDavClient::SReply& reply
                                                  const CCalDavJournal::SEntry& entry) const
 {
     if (reply.status != 0 && reply.status < 500)
-        Fail("The server refuses a write from the journal (" + std::to_string(reply.status) + "): " + entry.href +
-             "; it stays in " + m_journal.Path());
+        Fail("The server refuses a write from the journal (" + std::to_string(reply.status) +
+             "): " + entry.href + "; it stays in " + m_journal.Path());
     return Replayed::Later;
 }
 
@@ -220,8 +224,9 @@ CCalDavBackend::Replayed CCalDavBackend::ReplayChange(const CCalDavJournal::SEnt
         // Another device changed it too: this change is made on theirs.
         const CDavClient::SReply now = m_client.Request("GET", entry.href, {});
         if (now.status == 404) {
-            note = "An appointment changed while the server was down was removed on another device meanwhile: " +
-                   entry.href;
+            note =
+                "An appointment changed while the server was down was removed on another device meanwhile: " +
+                entry.href;
             return Replayed::Done;
         }
         CICalendarFile merged;
@@ -230,8 +235,8 @@ CCalDavBackend::Replayed CCalDavBackend::ReplayChange(const CCalDavJournal::SEnt
             return Refused(now, entry);
         if (!merged.Parse(now.body, error) || !ReapplyChange(entry.before, entry.text, merged, error) ||
             !merged.SerializeChecked(text, error)) {
-            Fail("A change from the journal cannot be made on another device's version of " + entry.href + " (" +
-                 error + "); it stays in " + m_journal.Path());
+            Fail("A change from the journal cannot be made on another device's version of " + entry.href +
+                 " (" + error + "); it stays in " + m_journal.Path());
             return Replayed::Later;
         }
         reply = m_client.Put(entry.href, text, "text/calendar", now.etag);

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -175,6 +176,91 @@ TEST_F(CalDavBackendTest, RefreshSeesWhatAnotherClientAddedAndOnlyThen)
     polled.FetchChanges();
     EXPECT_EQ(polled.Refresh(), outlook::CBackend::RefreshResult::Reread);
     EXPECT_EQ(polled.GetCount(olFolderCalendar), 3);
+}
+
+// A poll asks for what changed since the sync token and reads only that:
+// another device's new, changed and removed events; this agent's own write
+// is not read back.
+TEST_F(CalDavBackendTest, APollReadsOnlyWhatChangedSinceTheSyncToken)
+{
+    CCalDavBackend backend = Backend(server.Url("/ann/calendar/"));
+    ASSERT_TRUE(backend.Start() && backend.Open()) << backend.GetLastErrorText();
+    ASSERT_TRUE(backend.IsSyncing());
+    CAppointmentData lunch;
+    lunch.subject = "Lunch";
+    lunch.start = CDateTime(2031, 3, 5, 12, 0, 0);
+    CStoredItem added{"", lunch};
+    ASSERT_TRUE(backend.AddItem(olFolderCalendar, added)) << backend.GetLastErrorText();
+    std::size_t asked = backend.GetClient().Requests();
+    EXPECT_EQ(backend.Refresh(), outlook::CBackend::RefreshResult::Unchanged);
+    EXPECT_EQ(backend.GetClient().Requests() - asked, 1u) << "one sync report";
+
+    ASSERT_TRUE(OtherPuts("/ann/calendar/gym.ics", Event("gym-1", "Gym", "20310307T080000Z")));
+    ASSERT_TRUE(
+        OtherPuts("/ann/calendar/standup.ics", Event("standup-1", "Team stand-up", "20310304T090000Z")));
+    asked = backend.GetClient().Requests();
+    ASSERT_EQ(backend.Refresh(), outlook::CBackend::RefreshResult::Reread);
+    EXPECT_EQ(backend.GetClient().Requests() - asked, 2u) << "the sync report and one multiget";
+    std::vector<std::string> subjects;
+    for (long at = 0; at < backend.GetCount(olFolderCalendar); ++at) {
+        CStoredItem item;
+        ASSERT_TRUE(backend.GetItem(olFolderCalendar, at, item));
+        subjects.push_back(Subject(item));
+    }
+    std::sort(subjects.begin(), subjects.end());
+    EXPECT_EQ(subjects, (std::vector<std::string>{"Gym", "Lunch", "Team stand-up"}));
+
+    ASSERT_EQ(other.Request("DELETE", server.Url("/ann/calendar/gym.ics"), {}).status, 200);
+    ASSERT_EQ(backend.Refresh(), outlook::CBackend::RefreshResult::Reread);
+    EXPECT_EQ(backend.GetCount(olFolderCalendar), 2);
+}
+
+// The server goes away while the agent runs: a change, a removal and a new
+// item that is changed again wait in the journal, and reach the server once
+// each when it answers again, on top of what another device changed meanwhile.
+TEST_F(CalDavBackendTest, ChangesAndRemovalsMadeWhileTheServerIsDownReachItOnce)
+{
+    testsupport::CTempDir local;
+    ASSERT_TRUE(OtherPuts("/ann/calendar/gym.ics", Event("gym-1", "Gym", "20310307T080000Z")));
+    CCalDavBackend::SSettings settings = Settings(server.Url("/ann/calendar/"));
+    settings.journalPath = local.Path() + "/caldav-journal";
+    CCalDavBackend backend(settings);
+    ASSERT_TRUE(backend.Start() && backend.Open()) << backend.GetLastErrorText();
+    server.Stop();
+
+    CStoredItem standup, gym;
+    for (long at = 0; at < 2; ++at) {
+        CStoredItem item;
+        ASSERT_TRUE(backend.GetItem(olFolderCalendar, at, item));
+        (item.id == "standup-1" ? standup : gym) = item;
+    }
+    std::get<CAppointmentData>(standup.data).subject = "Daily stand-up";
+    ASSERT_TRUE(backend.UpdateItem(standup)) << backend.GetLastErrorText();
+    ASSERT_TRUE(backend.RemoveItem(gym.id)) << backend.GetLastErrorText();
+    CAppointmentData meeting;
+    meeting.subject = "Agreed";
+    meeting.start = CDateTime(2031, 3, 8, 9, 0, 0);
+    CStoredItem added{"", meeting};
+    ASSERT_TRUE(backend.AddItem(olFolderCalendar, added)) << backend.GetLastErrorText();
+    std::get<CAppointmentData>(added.data).subject = "Agreed, room 2";
+    ASSERT_TRUE(backend.UpdateItem(added)) << backend.GetLastErrorText();
+    EXPECT_EQ(backend.GetJournalSize(), 3u);
+
+    ASSERT_TRUE(server.Start()) << server.Errors();
+    std::string phone = Event("standup-1", "Stand-up", "20310304T090000Z");
+    phone.replace(phone.find("END:VEVENT"), 0, "LOCATION:Room 4\r\n");
+    ASSERT_TRUE(OtherPuts("/ann/calendar/standup.ics", phone));
+    backend.FetchChanges();
+    EXPECT_EQ(backend.Refresh(), outlook::CBackend::RefreshResult::Reread) << backend.GetLastErrorText();
+    EXPECT_EQ(backend.GetJournalSize(), 0u);
+
+    const std::string onServer = Calendar();
+    EXPECT_EQ(onServer.find("UID:gym-1"), std::string::npos) << onServer;
+    EXPECT_NE(onServer.find("SUMMARY:Daily stand-up"), std::string::npos) << onServer;
+    EXPECT_NE(onServer.find("LOCATION:Room 4"), std::string::npos) << "the phone's change is kept";
+    EXPECT_EQ(onServer.find("SUMMARY:Agreed"), onServer.rfind("SUMMARY:Agreed")) << "landed once";
+    EXPECT_NE(onServer.find("SUMMARY:Agreed\\, room 2"), std::string::npos) << onServer;
+    EXPECT_EQ(backend.GetCount(olFolderCalendar), 2);
 }
 
 // The server goes down: the agent starts from the copy it read last, a
