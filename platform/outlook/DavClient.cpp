@@ -1,6 +1,7 @@
 #include <outlook/DavClient.h>
 
 #include <outlook/AgentSetting.h>
+#include <outlook/SecretPasswords.h>
 
 #include <platform/AddressClass.h>
 #include <platform/CurlTransfer.h>
@@ -53,23 +54,10 @@ std::string NetrcPath()
     return home && *home ? std::string(home) + "/.netrc" : std::string();
 }
 
-std::string HostOf(const std::string& url)
-{
-    const std::size_t start = url.find("://");
-    if (start == std::string::npos)
-        return std::string();
-    const std::string rest = url.substr(start + 3);
-    const std::string authority = rest.substr(0, rest.find_first_of("/?#"));
-    const std::string host = authority.substr(authority.rfind('@') + 1);
-    if (!host.empty() && host[0] == '[')
-        return host.substr(1, host.find(']') - 1);
-    return host.substr(0, host.find(':'));
-}
-
 // The password the user's .netrc gives `user` on `host` (or in its default
 // entry); libcurl takes a .netrc password only for the login it names
 // itself, not for the user the settings name.
-std::string PasswordFor(const std::string& host, const std::string& user)
+std::string NetrcPassword(const std::string& host, const std::string& user)
 {
     std::ifstream in(NetrcPath());
     std::string word, machine, login, password;
@@ -99,6 +87,19 @@ struct SListFree {
 };
 
 } // namespace
+
+std::string CDavClient::HostOf(const std::string& url)
+{
+    const std::size_t start = url.find("://");
+    if (start == std::string::npos)
+        return std::string();
+    const std::string rest = url.substr(start + 3);
+    const std::string authority = rest.substr(0, rest.find_first_of("/?#"));
+    const std::string host = authority.substr(authority.rfind('@') + 1);
+    if (!host.empty() && host[0] == '[')
+        return host.substr(1, host.find(']') - 1);
+    return host.substr(0, host.find(':'));
+}
 
 std::string CDavClient::SReply::Said(const std::string& what) const
 {
@@ -166,8 +167,7 @@ CDavClient::SReply CDavClient::Request(const std::string& method, const std::str
     }
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CollectHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply);
-    const std::string password =
-        m_options.user.empty() ? std::string() : PasswordFor(HostOf(url), m_options.user);
+    const std::string password = m_options.user.empty() ? std::string() : PasswordFor(url);
     if (!m_options.user.empty()) {
         curl_easy_setopt(curl, CURLOPT_USERNAME, m_options.user.c_str());
         curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
@@ -189,6 +189,24 @@ CDavClient::SReply CDavClient::Request(const std::string& method, const std::str
     reply.status = transfer.ResponseCode();
     reply.body = std::move(transfer.Body());
     return reply;
+}
+
+// The user's .netrc first, as they may keep it by hand; else the keyring,
+// asked once for each server, as it may prompt or take a while.
+std::string CDavClient::PasswordFor(const std::string& url) const
+{
+    const std::string host = HostOf(url);
+    std::string password = NetrcPassword(host, m_options.user);
+    if (!password.empty())
+        return password;
+    const auto known = m_keyring.find(host);
+    if (known != m_keyring.end())
+        return known->second;
+    std::string error;
+    password = CSecretPasswords::Lookup(host, m_options.user,
+                                        StartsWith(Lowered(url), "https://") ? "https" : "http", error);
+    m_keyring[host] = password;
+    return password;
 }
 
 CDavClient::SReply CDavClient::Propfind(const std::string& url, int depth, const std::string& body) const

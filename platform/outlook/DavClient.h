@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,9 @@ namespace outlook {
 // https everywhere; plain http only to an address of this machine, so that
 // a password never crosses a network in the clear.
 //
-// Credentials: the user given, with the password from ~/.netrc (libcurl
-// reads it for the server's host); no user, no authentication.
+// Credentials: the user given, with the password from ~/.netrc or, when
+// that has none for the server, from the desktop keyring (see
+// CSecretPasswords); no user, no authentication.
 class CDavClient {
 public:
     struct SOptions {
@@ -39,6 +41,8 @@ public:
 
     // Empty when `url` may be used; why not otherwise.
     static std::string Refusal(const std::string& url);
+    // The host name (or address) of `url`; empty when it has none.
+    static std::string HostOf(const std::string& url);
     // `href` (absolute, or a path on the server of `base`) as an address.
     static std::string Resolve(const std::string& base, const std::string& href);
 
@@ -58,7 +62,11 @@ public:
     std::size_t BytesReceived() const { return m_bytes; }
 
 private:
+    std::string PasswordFor(const std::string& url) const;
+
     SOptions m_options;
+    // The keyring's answer for each server asked.
+    mutable std::map<std::string, std::string> m_keyring;
     mutable std::size_t m_requests = 0;
     mutable std::size_t m_bytes = 0;
 };

@@ -7,6 +7,8 @@
 
 #include <outlook/AgentSetting.h>
 #include <outlook/CalendarStores.h>
+#include <outlook/DavClient.h>
+#include <outlook/SecretPasswords.h>
 #include <platform/Registry.h>
 
 namespace SettingsPages {
@@ -46,6 +48,15 @@ std::string ApplyCalendarServerPage(CAgentSettings& settings, const CCalendarSer
                page.contactsUrl;
     if (!outlook::CCalendarStores::ParsePollSeconds(page.pollSeconds))
         return "The server is asked for changes every 1 to 86400 seconds, not \"" + page.pollSeconds + "\".";
+    if (!page.password.empty() && (page.url.empty() || page.user.empty()))
+        return "A password is kept for a server's address and a user name: give both.";
+    std::string keyringError;
+    if (!page.password.empty() && !outlook::CSecretPasswords::Store(
+                                      outlook::CDavClient::HostOf(page.url), page.user,
+                                      outlook::Lowered(page.url).rfind("https://", 0) == 0 ? "https" : "http",
+                                      page.password, keyringError))
+        return "The password could not be kept in the desktop keyring (" + keyringError +
+               "); put it in ~/.netrc instead (\"machine HOST login USER password ...\").";
     CRegistry registry = settings.GetRegistry();
     for (const auto& [name, value] :
          {std::pair<const char*, std::string>{"CalendarStore", page.useServer ? "caldav" : "file"},

@@ -70,6 +70,9 @@ struct CCalendarServerPageInput {
     std::string user;
     std::string contactsUrl;
     std::string pollSeconds = "60";
+    // Typed on the page to be kept in the desktop keyring; never loaded,
+    // never stored with the settings. Empty: the keyring is left alone.
+    std::string password;
 };
 
 // "Subscriptions".

@@ -25,6 +25,8 @@ CCalendarServerPP::CCalendarServerPP(QWidget* parent)
     m_useServer->setObjectName("useServer");
     m_url = NamedField("url", "https://dav.example.org/");
     m_user = NamedField("user", "empty: no login");
+    m_password = NamedField("password", "kept in the desktop keyring; empty: left as it is");
+    m_password->setEchoMode(QLineEdit::Password);
     m_contactsUrl = NamedField("contactsUrl", "empty: found from the server's address");
     m_pollSeconds = NamedField("pollSeconds", "60");
     connect(m_useServer, &QCheckBox::toggled, this, &CCalendarServerPP::UpdateControls);
@@ -33,12 +35,13 @@ CCalendarServerPP::CCalendarServerPP(QWidget* parent)
     auto* form = new QFormLayout;
     form->addRow("Server address:", m_url);
     form->addRow("User name:", m_user);
+    form->addRow("Password:", m_password);
     form->addRow("Address book:", m_contactsUrl);
     form->addRow("Ask for changes every (seconds):", m_pollSeconds);
     Fields()->addLayout(form);
-    auto* note = new QLabel("The password is read from ~/.netrc (\"machine HOST login USER password ...\");\n"
-                            "it is never stored with the settings. The agent uses these settings when it "
-                            "starts again.");
+    auto* note = new QLabel("The password is read from ~/.netrc (\"machine HOST login USER password ...\"),\n"
+                            "else from the desktop keyring; it is never stored with the settings.\n"
+                            "The agent uses these settings when it starts again.");
     note->setObjectName("note");
     Fields()->addWidget(note);
     UpdateControls();
@@ -61,6 +64,7 @@ CCalendarServerPageInput CCalendarServerPP::Read() const
     input.url = m_url->text().trimmed().toStdString();
     input.user = m_user->text().trimmed().toStdString();
     input.contactsUrl = m_contactsUrl->text().trimmed().toStdString();
+    input.password = m_password->text().toStdString();
     input.pollSeconds = m_pollSeconds->text().trimmed().toStdString();
     return input;
 }
@@ -68,6 +72,7 @@ CCalendarServerPageInput CCalendarServerPP::Read() const
 void CCalendarServerPP::UpdateControls()
 {
     const bool on = m_useServer->isChecked();
-    for (QWidget* field : std::initializer_list<QWidget*>{m_url, m_user, m_contactsUrl, m_pollSeconds})
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{m_url, m_user, m_password, m_contactsUrl, m_pollSeconds})
         field->setEnabled(on);
 }

@@ -24,6 +24,7 @@ public:
 private:
     QCheckBox* m_useServer = nullptr;
     QLineEdit* m_url = nullptr;
+    QLineEdit* m_password = nullptr;
     QLineEdit* m_user = nullptr;
     QLineEdit* m_contactsUrl = nullptr;
     QLineEdit* m_pollSeconds = nullptr;

@@ -400,19 +400,25 @@ TEST_F(SettingsPagesTest, TheCalendarServerPageStoresWhatCanWorkAndSaysWhatCanno
         CCalendarServerPageInput page;
         const char* problem;
     } cases[] = {
-        {{true, "", "ann", "", "60"}, "needs its address"},
-        {{true, "ftp://dav.example.org/", "ann", "", "60"}, "must begin with https://"},
-        {{true, "https://dav.example.org/", "ann", "dav.example.org/book", "60"}, "address book's address"},
-        {{true, "https://dav.example.org/", "ann", "", "0"}, "1 to 86400 seconds"},
-        {{true, "https://dav.example.org/", "ann", "", "often"}, "1 to 86400 seconds"},
+        {{true, "", "ann", "", "60", ""}, "needs its address"},
+        {{true, "ftp://dav.example.org/", "ann", "", "60", ""}, "must begin with https://"},
+        {{true, "https://dav.example.org/", "ann", "dav.example.org/book", "60", ""},
+         "address book's address"},
+        {{true, "https://dav.example.org/", "ann", "", "0", ""}, "1 to 86400 seconds"},
+        {{true, "https://dav.example.org/", "ann", "", "often", ""}, "1 to 86400 seconds"},
+        {{true, "https://dav.example.org/", "", "", "60", "pw"}, "give both"},
+        // No session bus here: the password is never put anywhere else.
+        {{true, "https://dav.example.org/", "ann", "", "60", "pw"}, "put it in ~/.netrc instead"},
     };
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    ::unsetenv("XDG_RUNTIME_DIR");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.problem);
         EXPECT_NE(SettingsPages::ApplyCalendarServerPage(*settings, c.page).find(c.problem),
                   std::string::npos);
         EXPECT_FALSE(SettingsPages::LoadCalendarServerPage(*settings).useServer) << "nothing stored";
     }
-    const CCalendarServerPageInput page{true, "https://dav.example.org/", "ann", "", "120"};
+    const CCalendarServerPageInput page{true, "https://dav.example.org/", "ann", "", "120", ""};
     EXPECT_EQ(SettingsPages::ApplyCalendarServerPage(*settings, page), "");
     const CCalendarServerPageInput read = SettingsPages::LoadCalendarServerPage(CAgentSettings());
     EXPECT_TRUE(read.useServer);
