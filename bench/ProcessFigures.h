@@ -68,5 +68,8 @@ inline std::string TwoDigits(int value)
 // An iCalendar text of `events` events spread over 2027 from 4 January, on
 // working hours; every tenth recurs weekly, every third has a reminder.
 std::string GenerateCalendar(int events);
+// The calendar of GenerateCalendar's event number `event` alone, as a
+// calendar server keeps each event.
+std::string GenerateEventCalendar(int event);
 
 } // namespace benchsupport

@@ -6,7 +6,9 @@
 // A name server, one organiser and up to 100 attendees run as headless agent
 // processes with homes of their own (logging on, as always), all holding
 // calendars of 10 events; then two societies of 10 attendees whose
-// calendars hold 1,000 and 10,000 events. This program is an agent too: it
+// calendars hold 1,000 and 10,000 events; then, where Radicale is installed,
+// two societies of 10 whose calendars of 10 and 10,000 events are on a
+// CalDAV server (one collection each). This program is an agent too: it
 // asks the organiser for a meeting and takes the time until the organiser's
 // short report reaches it as its alert agent, which the organiser sends when
 // the negotiation has finished with status 1. That time therefore holds one
@@ -18,7 +20,8 @@
 // mean of the two is that size's baseline, so that a change in the load of
 // the machine during the run touches both sides of the ratio.
 //
-//   negotiation_bench [RUNS]     (timed negotiations per size, default 5)
+//   negotiation_bench [RUNS]          (timed negotiations per size, default 5)
+//   negotiation_bench RUNS caldav     the societies on a server only
 
 #include "../ProcessFigures.h"
 #include "FreeTimeSearch.h"
@@ -26,6 +29,7 @@
 
 #include <agentkit/AgentContainer.h>
 #include <agentkit/DlgContainer.h>
+#include <outlook/testing/RadicaleServer.h>
 #include <platform/DateTime.h>
 #include <platform/DateTimeSpan.h>
 #include <platform/PollEventLoop.h>
@@ -95,14 +99,49 @@ bool StoreSettings(const std::string& name, unsigned ansPort, bool organiser, bo
     return true;
 }
 
+// Where the agents' calendars live: each agent's file, or a collection of
+// its own on a CalDAV server.
+struct SCalendarPlace {
+    const testsupport::CRadicaleServer* server = nullptr;
+    // The server's storage folder, to put the events straight into.
+    std::filesystem::path storage;
+};
+
+// The events as the server's resources of the collection `label`, and
+// the agent's settings and .netrc pointing at it.
+bool PutCalendarOnServer(const SCalendarPlace& place, const std::string& label, int events,
+                         const std::filesystem::path& home)
+{
+    const std::string user = testsupport::CRadicaleServer::User;
+    const std::filesystem::path collection = place.storage / "collections" / "collection-root" / user / label;
+    std::filesystem::create_directories(collection);
+    std::ofstream(collection / ".Radicale.props") << "{\"tag\": \"VCALENDAR\"}";
+    for (int n = 0; n < events; ++n)
+        std::ofstream(collection / ("bench-" + std::to_string(n) + ".ics"), std::ios::binary)
+            << benchsupport::GenerateEventCalendar(n);
+    std::ofstream(home / ".netrc") << "machine 127.0.0.1 login " << user << " password "
+                                   << testsupport::CRadicaleServer::Password << "\n";
+    std::filesystem::permissions(home / ".netrc", std::filesystem::perms::owner_read |
+                                                      std::filesystem::perms::owner_write);
+    CRegistry registry;
+    for (const auto& [key, value] : {std::pair<const char*, std::string>{"CalendarStore", "caldav"},
+                                     {"CalDAVURL", place.server->Url("/" + user + "/" + label + "/")},
+                                     {"CalDAVUser", user}}) {
+        if (registry.WriteValue(kSettingsKey, key, value) != CRegistry::Ok)
+            return false;
+    }
+    return true;
+}
+
 class CSociety {
 public:
     // `plain`: agents without a usable key, which talk plain TCP: each
     // finds its key file readable by others and refuses it, as it would a
     // user's.
-    CSociety(std::string ansd, std::string vespera, std::filesystem::path root, bool plain = false)
+    CSociety(std::string ansd, std::string vespera, std::filesystem::path root, bool plain = false,
+             SCalendarPlace place = {})
         : m_ansdBinary(std::move(ansd)), m_vesperaBinary(std::move(vespera)), m_root(std::move(root)),
-          m_plain(plain)
+          m_plain(plain), m_place(std::move(place))
     {
     }
 
@@ -134,8 +173,11 @@ public:
         if (!StoreSettings(name, m_ansPort, organiser, m_plain))
             return Fail("cannot write the registry of " + name);
         std::filesystem::create_directories(home / "data" / "orvante");
-        std::ofstream(home / "data" / "orvante" / "calendar.ics", std::ios::binary)
-            << benchsupport::GenerateCalendar(events);
+        if (m_place.server && !PutCalendarOnServer(m_place, label, events, home))
+            return Fail("cannot put the calendar of " + name + " on the server");
+        if (!m_place.server)
+            std::ofstream(home / "data" / "orvante" / "calendar.ics", std::ios::binary)
+                << benchsupport::GenerateCalendar(events);
         if (m_plain) {
             const std::filesystem::path key = home / "data" / "orvante" / "agent-key.pem";
             std::ofstream(key) << "no key\n";
@@ -180,6 +222,7 @@ private:
     std::vector<std::unique_ptr<CChild>> m_agents;
     std::string m_failure;
     bool m_plain = false;
+    SCalendarPlace m_place;
 };
 
 std::string AttendeeName(int index)
@@ -370,10 +413,10 @@ void PrintFigures(const std::vector<SSizeFigures>& results)
 // One society with calendars of `events` events, timed at every size.
 bool RunSociety(const std::string& ansd, const std::string& vespera, const std::filesystem::path& root,
                 const std::vector<int>& sizes, int events, int runs, std::vector<SSizeFigures>& results,
-                bool plain = false)
+                bool plain = false, const SCalendarPlace& place = {})
 {
     std::filesystem::create_directories(root);
-    CSociety society(ansd, vespera, root, plain);
+    CSociety society(ansd, vespera, root, plain, place);
     if (!StartSociety(society, sizes.back(), events))
         return false;
     PointEnvironmentAt(root / "bench");
@@ -399,6 +442,29 @@ void PrintGoal(const char* what, double ratio, double goal)
     std::printf("  %-58s %6.2f   goal <= %.1f: %s\n", what, ratio, goal, ratio <= goal ? "met" : "missed");
 }
 
+// Two societies of 10 attendees on one server, with 10 and 10,000 events
+// each; none without Radicale.
+bool RunOnServer(const std::string& ansd, const std::string& vespera, const std::filesystem::path& root, int runs,
+                 std::vector<SSizeFigures>& results)
+{
+    if (!testsupport::CRadicaleServer::Available()) {
+        std::printf("radicale is not installed: no figures for calendars on a server\n");
+        return true;
+    }
+    for (int events : {10, 10000}) {
+        testsupport::CRadicaleServer server;
+        const SCalendarPlace place{&server, std::getenv("HOME")};
+        if (!server.Start()) {
+            std::fprintf(stderr, "negotiation_bench: radicale did not start: %s\n", server.Errors().c_str());
+            return false;
+        }
+        if (!RunSociety(ansd, vespera, root / ("caldav" + std::to_string(events)), {10}, events, runs, results,
+                        false, place))
+            return false;
+    }
+    return true;
+}
+
 int RunNegotiations(const std::string& ansd, const std::string& vespera, const std::filesystem::path& root,
                     int runs)
 {
@@ -418,10 +484,17 @@ int RunNegotiations(const std::string& ansd, const std::string& vespera, const s
     std::vector<SSizeFigures> plain;
     if (!RunSociety(ansd, vespera, root / "plain", {10}, 10, runs, plain, true))
         return 1;
+    std::vector<SSizeFigures> onServer;
+    if (!RunOnServer(ansd, vespera, root, runs, onServer))
+        return 1;
     PrintFigures(byAttendees);
     PrintFigures({byEvents[1], byEvents[2]});
     std::printf("agents without keys (plain TCP):\n");
     PrintFigures(plain);
+    if (!onServer.empty()) {
+        std::printf("calendars on a CalDAV server (Radicale on 127.0.0.1):\n");
+        PrintFigures(onServer);
+    }
     std::printf("ratio = median negotiation time / (attendees x raw round trip)\n");
     double worst = 0;
     for (const SSizeFigures& figures : byAttendees)
@@ -431,6 +504,9 @@ int RunNegotiations(const std::string& ansd, const std::string& vespera, const s
               (byEvents[2].median / RawMean(byEvents[2])) / (byEvents[0].median / RawMean(byEvents[0])), 2.0);
     PrintGoal("10 attendees: negotiation over TLS / over plain TCP",
               (byAttendees[1].median / RawMean(byAttendees[1])) / (plain[0].median / RawMean(plain[0])), 1.5);
+    if (!onServer.empty())
+        PrintGoal("10 attendees on a CalDAV server: 10,000-event calendars / 10",
+                  (onServer[1].median / RawMean(onServer[1])) / (onServer[0].median / RawMean(onServer[0])), 2.0);
     const SSizeFigures& large = byEvents[2];
     if (large.peakKiB > 0 && large.steadyKiB > 0)
         PrintGoal("10,000 events: attendee's peak while writing / steady memory",
@@ -442,11 +518,27 @@ int RunNegotiations(const std::string& ansd, const std::string& vespera, const s
 
 } // namespace
 
+// The societies on a server alone, with their own baseline and goal.
+int RunOnServerOnly(const std::string& ansd, const std::string& vespera, const std::filesystem::path& root,
+                    int runs)
+{
+    std::vector<SSizeFigures> onServer;
+    if (!RunOnServer(ansd, vespera, root, runs, onServer))
+        return 1;
+    if (onServer.empty())
+        return 0;
+    PrintFigures(onServer);
+    PrintGoal("10 attendees on a CalDAV server: 10,000-event calendars / 10",
+              (onServer[1].median / RawMean(onServer[1])) / (onServer[0].median / RawMean(onServer[0])), 2.0);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
-    const int runs = argc == 2 ? std::atoi(argv[1]) : 5;
-    if (argc > 2 || runs <= 0 || runs > 1000) {
-        std::fprintf(stderr, "usage: negotiation_bench [RUNS]   (RUNS 1 to 1000, default 5)\n");
+    const int runs = argc >= 2 ? std::atoi(argv[1]) : 5;
+    const bool serverOnly = argc == 3 && std::string(argv[2]) == "caldav";
+    if ((argc > 2 && !serverOnly) || runs <= 0 || runs > 1000) {
+        std::fprintf(stderr, "usage: negotiation_bench [RUNS [caldav]]   (RUNS 1 to 1000, default 5)\n");
         return 2;
     }
     char pattern[] = "/tmp/negotiation-bench-XXXXXX";
@@ -459,8 +551,9 @@ int main(int argc, char** argv)
     setenv("ORVANTE_STARTUP_PAUSE_MS", "0", 1);
     signal(SIGPIPE, SIG_IGN);
 
-    int status = RunNegotiations(ANSD_BINARY, VESPERA_BINARY, root, runs);
-    if (status == 0) {
+    int status = serverOnly ? RunOnServerOnly(ANSD_BINARY, VESPERA_BINARY, root, runs)
+                            : RunNegotiations(ANSD_BINARY, VESPERA_BINARY, root, runs);
+    if (status == 0 && !serverOnly) {
         PointEnvironmentAt(root / "search");
         status = RunSearches();
     }
