@@ -30,3 +30,13 @@ void CBalloonSink::Show(const std::string& title, const std::string& text)
 {
     Current().ShowBalloon(title, text);
 }
+
+void CBalloonSink::ShowNotice(const std::string& title, const std::string& text, const CDateTime&)
+{
+    ShowBalloon(title, text);
+}
+
+void CBalloonSink::Show(const std::string& title, const std::string& text, const CDateTime& day)
+{
+    Current().ShowNotice(title, text, day);
+}

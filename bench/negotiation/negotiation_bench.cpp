@@ -121,8 +121,8 @@ bool PutCalendarOnServer(const SCalendarPlace& place, const std::string& label, 
             << benchsupport::GenerateEventCalendar(n);
     std::ofstream(home / ".netrc") << "machine 127.0.0.1 login " << user << " password "
                                    << testsupport::CRadicaleServer::Password << "\n";
-    std::filesystem::permissions(home / ".netrc", std::filesystem::perms::owner_read |
-                                                      std::filesystem::perms::owner_write);
+    std::filesystem::permissions(home / ".netrc",
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     CRegistry registry;
     for (const auto& [key, value] : {std::pair<const char*, std::string>{"CalendarStore", "caldav"},
                                      {"CalDAVURL", place.server->Url("/" + user + "/" + label + "/")},
@@ -444,8 +444,8 @@ void PrintGoal(const char* what, double ratio, double goal)
 
 // Two societies of 10 attendees on one server, with 10 and 10,000 events
 // each; none without Radicale.
-bool RunOnServer(const std::string& ansd, const std::string& vespera, const std::filesystem::path& root, int runs,
-                 std::vector<SSizeFigures>& results)
+bool RunOnServer(const std::string& ansd, const std::string& vespera, const std::filesystem::path& root,
+                 int runs, std::vector<SSizeFigures>& results)
 {
     if (!testsupport::CRadicaleServer::Available()) {
         std::printf("radicale is not installed: no figures for calendars on a server\n");
@@ -458,8 +458,8 @@ bool RunOnServer(const std::string& ansd, const std::string& vespera, const std:
             std::fprintf(stderr, "negotiation_bench: radicale did not start: %s\n", server.Errors().c_str());
             return false;
         }
-        if (!RunSociety(ansd, vespera, root / ("caldav" + std::to_string(events)), {10}, events, runs, results,
-                        false, place))
+        if (!RunSociety(ansd, vespera, root / ("caldav" + std::to_string(events)), {10}, events, runs,
+                        results, false, place))
             return false;
     }
     return true;
@@ -506,7 +506,8 @@ int RunNegotiations(const std::string& ansd, const std::string& vespera, const s
               (byAttendees[1].median / RawMean(byAttendees[1])) / (plain[0].median / RawMean(plain[0])), 1.5);
     if (!onServer.empty())
         PrintGoal("10 attendees on a CalDAV server: 10,000-event calendars / 10",
-                  (onServer[1].median / RawMean(onServer[1])) / (onServer[0].median / RawMean(onServer[0])), 2.0);
+                  (onServer[1].median / RawMean(onServer[1])) / (onServer[0].median / RawMean(onServer[0])),
+                  2.0);
     const SSizeFigures& large = byEvents[2];
     if (large.peakKiB > 0 && large.steadyKiB > 0)
         PrintGoal("10,000 events: attendee's peak while writing / steady memory",

@@ -110,6 +110,9 @@ void CNotifier::NotifyMeetingScheduled(const std::string& otherAgent, const std:
                                        const std::string& startText, int duration,
                                        const std::string& attendees) const
 {
+    ShowOnDesktop("Meeting Scheduled",
+                  DesktopText(subject, startText, location) + "\nArranged by " + PersonFor(otherAgent),
+                  startText);
     if (std::optional<SNotice> notice =
             MeetingScheduledNotice(otherAgent, subject, body, location, startText, duration, attendees))
         Send(*notice);
@@ -119,9 +122,28 @@ void CNotifier::NotifyESecretaryMeeting(bool scheduled, const std::string& subje
                                         const std::string& location, const std::string& startText,
                                         int duration, const std::string& requester) const
 {
+    ShowOnDesktop(scheduled ? "Appointment Request Accepted" : "Appointment Request Declined",
+                  DesktopText(subject, startText, location) + "\nAsked for by " + requester, startText);
     if (std::optional<SNotice> notice =
             ESecretaryNotice(scheduled, subject, body, location, startText, duration, requester))
         Send(*notice);
+}
+
+std::string CNotifier::DesktopText(const std::string& subject, const std::string& startText,
+                                   const std::string& location)
+{
+    return subject + "\n" + startText + (location.empty() ? std::string() : ", " + location);
+}
+
+void CNotifier::ShowOnDesktop(const std::string& title, const std::string& text,
+                              const std::string& startText) const
+{
+    if (!m_channels.desktop)
+        return;
+    // A start that does not read leaves the day invalid: no "Show" then.
+    CDateTime day;
+    day.ParseDateTime(startText);
+    m_channels.desktop(title, text, day);
 }
 
 void CNotifier::Send(const SNotice& notice) const
@@ -155,6 +177,8 @@ void CNotifier::NotifyReminder(const SReminderTargets& targets, const std::strin
         Log("Reminder of \"" + subject + "\" has no valid start; not forwarded");
         return;
     }
+    if (m_channels.desktop)
+        m_channels.desktop("Reminder", DesktopText(subject, start.Format(), location), start);
     if (targets.agentOn && m_channels.agent)
         m_channels.agent(targets.agentTarget, ReminderContent(subject, location, start));
     if (targets.emailOn && m_channels.mail)

@@ -11,8 +11,10 @@ class CContactStore;
 
 // Builds the texts the agent tells its user and sends them by the channels
 // the settings switch on: a message to the user's alert agent, an e-mail,
-// or both. It keeps no state of its own; the settings and contacts are read
-// at every notice, so changes apply at once.
+// or both; what the user must know (a meeting agreed, a request answered,
+// a reminder) is shown on the desktop as well, whatever the settings. It
+// keeps no state of its own; the settings and contacts are read at every
+// notice, so changes apply at once.
 class CNotifier {
 public:
     // How a notice leaves the agent; the agent gives its traced senders.
@@ -22,6 +24,8 @@ public:
         std::function<void(const std::string& to, const std::string& subject, const std::string& text)> mail;
         // A line for the agent's debug log.
         std::function<void(const std::string& line)> log;
+        // A notice on the user's desktop about what happens on `day`.
+        std::function<void(const std::string& title, const std::string& text, const CDateTime& day)> desktop;
     };
 
     // One notification: the subject of its e-mail and its text.
@@ -104,6 +108,10 @@ private:
     std::string AttendeeLines(const std::string& attendees) const;
     std::string PersonFor(const std::string& agentName) const;
     bool AnyMeetingAlert() const;
+    // "subject", then "start, location".
+    static std::string DesktopText(const std::string& subject, const std::string& startText,
+                                   const std::string& location);
+    void ShowOnDesktop(const std::string& title, const std::string& text, const std::string& startText) const;
     void Log(const std::string& line) const;
 
     const CAgentSettings& m_settings;

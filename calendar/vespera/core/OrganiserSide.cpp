@@ -453,7 +453,8 @@ void COrganiserSide::FinishNegotiation(CNegotiation& record, const std::string& 
     ShowBalloon("Meeting Request Completed",
                 success ? "Your meeting request has been successfully completed.\n" + Summary(record, true)
                         : "The meeting you requested could not be scheduled.\n Reason: " + reason + "\n" +
-                              Summary(record, false));
+                              Summary(record, false),
+                success ? record.GetChosenSlot().GetStartTime() : CDateTime::Null());
 
     const CAgentSettings& settings = m_agent.GetSettings();
     const bool longStyle = settings.GetMeetingScheduleLongAlert();
@@ -549,12 +550,13 @@ std::string COrganiserSide::TotalsText(const CNegotiation& record)
            "Total Confirmations Received = " + std::to_string(record.GetTotalConfirmations()) + "\n";
 }
 
-void COrganiserSide::ShowBalloon(const std::string& title, const std::string& text) const
+void COrganiserSide::ShowBalloon(const std::string& title, const std::string& text,
+                                 const CDateTime& day) const
 {
     // The notification area belongs to the window; without one the
     // balloon's text still reaches the log.
     m_agent.LogLine("Balloon: " + title + ": " + text);
-    CBalloonSink::Show(title, text);
+    CBalloonSink::Show(title, text, day);
 }
 
 void COrganiserSide::Notify(const std::string& subject, const std::string& body) const

@@ -82,7 +82,7 @@ private:
     std::string Summary(const CNegotiation& record, bool agreed) const;
     std::string AttendeeLines(const CNegotiation& record) const;
     static std::string TotalsText(const CNegotiation& record);
-    void ShowBalloon(const std::string& title, const std::string& text) const;
+    void ShowBalloon(const std::string& title, const std::string& text, const CDateTime& day) const;
     void Notify(const std::string& subject, const std::string& body) const;
 
     static const CTimeSlot* FindCommonSlot(const CNegotiation& record);

@@ -20,6 +20,7 @@
 #include <outlook/RuleExpansion.h>
 #include <outlook/SaveBatch.h>
 
+#include <platform/BalloonSink.h>
 #include <platform/DateTimeSpan.h>
 #include <platform/EventLoop.h>
 #include <platform/MessageBoxSink.h>
@@ -211,6 +212,16 @@ CScheduleImport::SOutcome CScheduleImport::ImportSubscribed(const CFetchedDocume
     return outcome;
 }
 
+// An import another agent asked for changes the user's calendar: the user
+// is told on the desktop too.
+void CScheduleImport::TellImported(const std::string& address, const std::string& peer, int written) const
+{
+    const std::string what = std::to_string(written) + " appointment(s) from " + address;
+    m_agent.LogLine("Imported " + what);
+    if (!peer.empty())
+        CBalloonSink::Show("Schedule Imported", what + "\nAsked for by " + peer);
+}
+
 void CScheduleImport::Import(const CFetchedDocument& document, const std::string& address,
                              const std::string& peer, CImportedItems* subscribed, SOutcome& outcome)
 {
@@ -229,8 +240,7 @@ void CScheduleImport::Import(const CFetchedDocument& document, const std::string
                 outcome.removed = m_removed;
                 outcome.released = m_released;
                 if (outcome.imported)
-                    m_agent.LogLine("Imported " + std::to_string(outcome.written) + " appointment(s) from " +
-                                    address);
+                    TellImported(address, peer, outcome.written);
                 else
                     outcome.failure = "the calendar refused the imported appointments: " +
                                       m_calendar.GetBackend().GetLastErrorText();

@@ -144,6 +144,7 @@ private:
     std::optional<outlook::CAppointmentData::Pattern>
     PatternOf(const std::string& rule, const CAppointment& appointment, long minutes);
     void TellUser(const std::string& url);
+    void TellImported(const std::string& address, const std::string& peer, int written) const;
     // Reads, checks and writes as ImportDocument and ImportSubscribed say;
     // the failure in `outcome`, not shown.
     void Import(const CFetchedDocument& document, const std::string& address, const std::string& peer,

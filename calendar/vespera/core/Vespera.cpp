@@ -102,6 +102,9 @@ CVespera::CVespera(std::shared_ptr<outlook::CBackend> backend)
         SendMail(to, subject, text);
     };
     channels.log = [this](const std::string& line) { debug(line.c_str()); };
+    channels.desktop = [](const std::string& title, const std::string& text, const CDateTime& day) {
+        CBalloonSink::Show(title, text, day);
+    };
     m_notifier = std::make_unique<CNotifier>(*m_settings, *m_contacts, std::move(channels));
     m_preferences = std::make_unique<CPreferences>(
         *m_settings, *m_appointments, [this](const std::string& line) { AppLog("%s", line.c_str()); });

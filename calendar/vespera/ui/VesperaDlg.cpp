@@ -248,10 +248,34 @@ void CVesperaDlg::TrayAppeared()
 
 void CVesperaDlg::ShowBalloon(const std::string& title, const std::string& text)
 {
+    ShowNotice(title, text, CDateTime::Null());
+}
+
+// The window's notice line always holds the last notice, so that none is
+// only in a log; the desktop's notification service shows it, else the
+// icon's balloon.
+void CVesperaDlg::ShowNotice(const std::string& title, const std::string& text, const CDateTime& day)
+{
     const std::string when = CUserTimeFormat::Current().FormatTime(CDateTime::GetCurrentTime());
     m_notice->setText(FromStd(when + " " + title + ": " + text));
-    if (m_trayCreated)
-        m_tray.ShowBalloon(title, text);
+    auto balloon = [this, title, text] {
+        if (m_trayCreated)
+            m_tray.ShowBalloon(title, text);
+    };
+    if (!m_desktop.IsAvailable()) {
+        balloon();
+        return;
+    }
+    const QDate date =
+        day.GetStatus() == CDateTime::valid ? QDate(day.GetYear(), day.GetMonth(), day.GetDay()) : QDate();
+    m_desktop.Notify(FromStd(title), FromStd(text), date, balloon);
+}
+
+void CVesperaDlg::ShowDayFromNotice(const QDate& day)
+{
+    OnRestore();
+    m_calendar->setSelectedDate(day);
+    ShowDay(day);
 }
 
 void CVesperaDlg::AttachTips()

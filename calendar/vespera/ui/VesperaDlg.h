@@ -1,5 +1,6 @@
 #pragma once
 
+#include <vespera/ui/DesktopNotifications.h>
 #include <vespera/ui/SystemTray.h>
 
 #include <vespera/core/AppointmentView.h>
@@ -88,10 +89,13 @@ public:
     // Lists the appointments of `day` and marks the busy days of the months
     // shown.
     void ShowDay(const QDate& day);
+    // A notice's "Show": the window, on the notice's day.
+    void ShowDayFromNotice(const QDate& day);
 
     // A balloon's text stays in the window's notice line (the last one
     // shown) and goes to the notification-area icon when there is one.
     void ShowBalloon(const std::string& title, const std::string& text) override;
+    void ShowNotice(const std::string& title, const std::string& text, const CDateTime& day) override;
     void MarkBusyDays();
 
     // --- what the store and the registration tell the window ---------------
@@ -141,6 +145,7 @@ private:
     QDate m_shownDay;
     std::set<QDate> m_boldDays;
     CSystemTray m_tray;
+    CDesktopNotifications m_desktop{[this](const QDate& day) { ShowDayFromNotice(day); }};
     bool m_trayCreated = false;
     // Whether the last appointment form shown was saved.
     bool m_formSaved = false;

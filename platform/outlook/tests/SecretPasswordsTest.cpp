@@ -1,5 +1,5 @@
 // Run on a session bus of its own with an unlocked keyring (see
-// with-session-keyring.sh); skipped where there is none.
+// platform/testing/with-session-bus.sh); skipped where there is none.
 
 #include <outlook/SecretPasswords.h>
 

@@ -222,6 +222,40 @@ TEST_F(NotifierTest, ConfirmationIsMailedWhateverTheAlertSettings)
     EXPECT_EQ(m_sent[0].subject, "[ORVANTE DMS] Appointment details");
 }
 
+// What the user must know reaches the desktop with its day, whatever the
+// alert settings say.
+TEST_F(NotifierTest, MeetingsRequestsAndRemindersAreShownOnTheDesktopWithTheirDay)
+{
+    std::vector<SSent> shown;
+    CNotifier::SChannels channels;
+    channels.desktop = [&shown](const std::string& title, const std::string& text, const CDateTime& day) {
+        shown.push_back(
+            {"desktop", title, day.GetStatus() == CDateTime::valid ? day.Format() : "no day", text});
+    };
+    AddContact("Olga", "Reyes", "olga@x.org");
+    const CNotifier notifier(m_settings, m_contacts, std::move(channels));
+    notifier.NotifyMeetingScheduled(CContactRecord::AgentNameFor("olga@x.org"), "Review", "B", "Room 4",
+                                    "3/4/2031 10:00:00 AM", 30, "a");
+    notifier.NotifyESecretaryMeeting(true, "Lunch", "B", "", "3/5/2031 12:00:00 PM", 60, "Ben");
+    notifier.NotifyESecretaryMeeting(false, "Lunch", "B", "", "not a time", 60, "Ben");
+    notifier.NotifyReminder({}, "Dinner", "Home", CDateTime(2031, 3, 6, 19, 0, 0));
+    const std::vector<SSent> expected = {
+        {"desktop", "Meeting Scheduled", "3/4/2031 10:00:00 AM",
+         "Review\n3/4/2031 10:00:00 AM, Room 4\nArranged by Olga Reyes"},
+        {"desktop", "Appointment Request Accepted", "3/5/2031 12:00:00 PM",
+         "Lunch\n3/5/2031 12:00:00 PM\nAsked for by Ben"},
+        {"desktop", "Appointment Request Declined", "no day", "Lunch\nnot a time\nAsked for by Ben"},
+        {"desktop", "Reminder", "3/6/2031 7:00:00 PM", "Dinner\n3/6/2031 7:00:00 PM, Home"},
+    };
+    ASSERT_EQ(shown.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(shown[i].to, expected[i].to);
+        EXPECT_EQ(shown[i].subject, expected[i].subject) << expected[i].to;
+        EXPECT_EQ(shown[i].text, expected[i].text) << expected[i].to;
+    }
+    EXPECT_TRUE(m_sent.empty()) << "no alert channel is on";
+}
+
 TEST_F(NotifierTest, OnlyOnePlainAddressCountsAsAnAddress)
 {
     for (const char* good : {"a@x.org", "first.last+tag@mail.x.org", "a@b"})
