@@ -1,9 +1,19 @@
 #include <vespera/ui/SystemTray.h>
 
 #include <QAction>
+#include <QCursor>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QMenu>
-#include <QSystemTrayIcon>
 #include <QTimer>
+
+namespace {
+
+// A panel that has not answered by then is taken for none.
+constexpr int WatcherTimeoutMs = 2000;
+
+} // namespace
 
 CSystemTray::CSystemTray() : m_menu(std::make_unique<QMenu>())
 {
@@ -45,6 +55,8 @@ bool CSystemTray::Create(const QIcon& icon, const QString& toolTip, CommandHandl
                          std::function<void()> appeared)
 {
     m_handler = std::move(handler);
+    // Asked as Qt asks it, once, before Qt chooses the kind of icon.
+    m_statusNotifier = StatusNotifierHostRegistered();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         // Qt says nothing when an area starts: it is asked now and then.
         m_watch = new QTimer(this);
@@ -69,10 +81,7 @@ void CSystemTray::MakeIcon(const QIcon& icon, const QString& toolTip)
     m_icon = new QSystemTrayIcon(icon, this);
     m_icon->setToolTip(toolTip);
     m_icon->setContextMenu(m_menu.get());
-    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
-            OnDoubleClick();
-    });
+    connect(m_icon, &QSystemTrayIcon::activated, this, &CSystemTray::OnActivated);
     m_icon->show();
 }
 
@@ -97,6 +106,28 @@ void CSystemTray::OnDoubleClick()
 {
     if (m_handler)
         m_handler(m_default);
+}
+
+void CSystemTray::OnActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::DoubleClick)
+        OnDoubleClick();
+    else if (reason == QSystemTrayIcon::Trigger && m_statusNotifier)
+        m_menu->popup(QCursor::pos());
+}
+
+bool CSystemTray::StatusNotifierHostRegistered()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage ask = QDBusMessage::createMethodCall(
+        "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties", "Get");
+    ask << QStringLiteral("org.kde.StatusNotifierWatcher")
+        << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage answer = bus.call(ask, QDBus::Block, WatcherTimeoutMs);
+    return answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty() &&
+           answer.arguments().front().value<QDBusVariant>().variant().toBool();
 }
 
 void CSystemTray::ShowBalloon(const std::string& title, const std::string& text)

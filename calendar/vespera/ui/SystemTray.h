@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QSystemTrayIcon>
 
 #include <functional>
 #include <map>
@@ -12,7 +13,6 @@
 class QAction;
 class QIcon;
 class QMenu;
-class QSystemTrayIcon;
 class QTimer;
 
 // The agent's icon in the notification area, with its menu. The menu's
@@ -20,6 +20,12 @@ class QTimer;
 // follows the window: "Minimize" while the window shows, "Restore" while it
 // is hidden. The icon is docked again by Qt when the notification area
 // restarts.
+//
+// Qt puts the icon on a panel that speaks StatusNotifierItem over the
+// session bus when one is there as it starts (today's desktops), else into
+// an XEmbed notification area. Such panels send single clicks only, and
+// show the menu themselves on a right click: there a single click opens
+// the menu too.
 class CSystemTray : public QObject, public CBalloonSink {
     Q_OBJECT
 public:
@@ -55,6 +61,13 @@ public:
 
     // A double click: the default item's command.
     void OnDoubleClick();
+    // How the icon was clicked; a single click on a status-notifier panel
+    // opens the menu.
+    void OnActivated(QSystemTrayIcon::ActivationReason reason);
+    // Whether a status-notifier panel holds the icon.
+    bool IsOnStatusNotifierPanel() const { return m_statusNotifier; }
+    // Whether the session bus has a status-notifier panel now.
+    static bool StatusNotifierHostRegistered();
     // A balloon message from the icon; nothing without the icon.
     void ShowBalloon(const std::string& title, const std::string& text) override;
     void Remove();
@@ -71,4 +84,5 @@ private:
     std::map<Command, QAction*> m_actions;
     Command m_default = Minimize;
     CommandHandler m_handler;
+    bool m_statusNotifier = false;
 };
