@@ -58,6 +58,8 @@ constexpr const char* kBenchName = "NegotiationBench";
 constexpr const char* kOrganiser = "org_bench.example-CalendarAgent";
 constexpr const char* kSettingsKey = "Software\\ORVANTE\\CalendarAgent";
 constexpr int kStartWaitMs = 30000;
+// Radicale reads a collection of 10,000 events for a while.
+constexpr int kServerStartWaitMs = 300000;
 constexpr unsigned kNegotiationLimitMs = 120000;
 
 // The agents and the name server run as child processes.
@@ -188,9 +190,10 @@ public:
         if (!child->Start(m_vesperaBinary, {"--headless"}, (home / "vespera.err").string()))
             return Fail("cannot start " + name);
         std::string line;
-        if (!child->ReadLine(line, kStartWaitMs) || line.rfind("registered ", 0) != 0)
+        const int wait = m_place.server ? kServerStartWaitMs : kStartWaitMs;
+        if (!child->ReadLine(line, wait) || line.rfind("registered ", 0) != 0)
             return Fail(name + " did not register: " + line);
-        if (!child->ReadLine(line, kStartWaitMs) || line.rfind("ready ", 0) != 0)
+        if (!child->ReadLine(line, wait) || line.rfind("ready ", 0) != 0)
             return Fail(name + " did not get ready: " + line);
         m_agents.push_back(std::move(child));
         return true;
