@@ -127,10 +127,7 @@ bool CCalDavBackend::ReadEvents(SPolled& read, std::string& error) const
         error = reply.Said("the events could not be read");
         return false;
     }
-    if (!EventsOf(reply.body, read.events, read.notes, error))
-        return false;
-    KeepCopy(CalendarCopy, reply.body);
-    return true;
+    return EventsOf(reply.body, read.events, read.notes, error);
 }
 
 bool CCalDavBackend::EventsOf(const std::string& body, std::vector<SEvent>& events,

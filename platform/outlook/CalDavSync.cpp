@@ -90,19 +90,22 @@ bool CCalDavBackend::CompareTags(SPolled& polled)
     return true;
 }
 
-// An answer other than a multistatus means the token is no longer valid
-// (the server forgot it) or the report is not offered: the calendar is
-// read whole, and in the second case tags are compared from then on.
+// A refusal means the token is no longer valid (the server forgot it) or
+// the report is not offered: the calendar is read whole, and in the second
+// case tags are compared from then on. Any other failure is the server's
+// trouble of the moment.
 bool CCalDavBackend::SyncChanges(SPolled& polled)
 {
     const CDavClient::SReply reply = m_client.Report(m_calendarUrl, 0, SyncQuery(m_syncToken));
     CDavMultistatus answer;
     std::string error;
-    if (reply.status == 0) {
+    const bool refused = reply.status == 400 || reply.status == 403 || reply.status == 404 ||
+                         reply.status == 405 || reply.status == 409 || reply.status == 501;
+    if (reply.status != 207 && !refused) {
         polled.error = reply.Said("The calendar server cannot be asked for changes now");
         return true;
     }
-    if (reply.status != 207 || !answer.Parse(reply.body, error)) {
+    if (refused || !answer.Parse(reply.body, error)) {
         m_syncRefused = reply.body.find("valid-sync-token") == std::string::npos;
         m_syncToken.clear();
         m_calendarTag.clear();
@@ -176,8 +179,8 @@ void CCalDavBackend::TakePolled(SPolled& polled)
                 m_events.push_back(std::move(event));
         }
         m_notes.insert(m_notes.end(), polled.notes.begin(), polled.notes.end());
-        KeepCalendarCopy();
     }
+    KeepCalendarCopy();
     if (!polled.syncToken.empty())
         m_syncToken = polled.syncToken;
     Reindex();
