@@ -192,7 +192,7 @@ public:
         std::string line;
         const int wait = m_place.server ? kServerStartWaitMs : kStartWaitMs;
         if (!child->ReadLine(line, wait) || line.rfind("registered ", 0) != 0)
-            return Fail(name + " did not register: " + line);
+            return Fail(name + " did not register: " + line + "\n" + child->Errors());
         if (!child->ReadLine(line, wait) || line.rfind("ready ", 0) != 0)
             return Fail(name + " did not get ready: " + line);
         m_agents.push_back(std::move(child));

@@ -60,7 +60,7 @@ bool CCalDavBackend::Start()
         return Fail(error);
     m_started = true;
     if (!m_fromCopy)
-        ReplayJournal();
+        ReplayJournal(m_notes);
     // Started again (the application made anew): one poll still.
     if (m_settings.loop && m_pollTimer)
         m_settings.loop->KillTimer(m_pollTimer);
@@ -296,8 +296,7 @@ bool CCalDavBackend::ChangeEvent(SEvent& event, const EventChange& change)
     const bool owed = m_fromCopy || m_journal.Holds(event.href);
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::string error, text;
-        const std::string* held = event.calendar->TextWithoutChanges();
-        const std::string before = held ? *held : event.calendar->Serialize();
+        const std::string before = event.calendar->Text();
         if (!change(*event.calendar, error) || !event.calendar->SerializeChecked(text, error)) {
             Restore(event, before);
             return Fail("The appointment could not be written: " + error);

@@ -156,8 +156,9 @@ private:
     void WriteCalendarCopy();
     bool ServerAnswersAgain();
     // Makes the journal's writes on the server in order; false when the
-    // server could not take them all yet.
-    bool ReplayJournal();
+    // server could not take them all yet. What could not be done is said
+    // in `notes`.
+    bool ReplayJournal(std::vector<std::string>& notes);
     enum class Replayed { Done, Later };
     Replayed Replay(const CCalDavJournal::SEntry& entry, std::string& note);
     Replayed ReplayChange(const CCalDavJournal::SEntry& entry, std::string& note);

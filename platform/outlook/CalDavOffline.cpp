@@ -19,12 +19,6 @@ namespace {
 // Writes of the moment (a hold, then its meeting) make one copy.
 constexpr unsigned CopyDelayMs = 2000;
 
-std::string TextOf(const CICalendarFile& calendar)
-{
-    const std::string* held = calendar.TextWithoutChanges();
-    return held ? *held : calendar.Serialize();
-}
-
 // The owed change (from `before` to `mine`) made again on `now`, another
 // device's version of the resource: each property this agent changed takes
 // its value, every other keeps theirs.
@@ -140,7 +134,7 @@ void CCalDavBackend::WriteCalendarCopy()
     for (const SEvent& event : m_events)
         copy += "<d:response><d:href>" + CDavMultistatus::Escaped(event.href) +
                 "</d:href><d:propstat><d:prop><d:getetag>" + CDavMultistatus::Escaped(event.etag) +
-                "</d:getetag><c:calendar-data>" + CDavMultistatus::Escaped(TextOf(*event.calendar)) +
+                "</d:getetag><c:calendar-data>" + CDavMultistatus::Escaped(event.calendar->Text()) +
                 "</c:calendar-data></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>";
     KeepCopy(CalendarCopy, copy + "</d:multistatus>");
 }
@@ -164,14 +158,14 @@ bool CCalDavBackend::Owe(SEvent& event, CCalDavJournal::SEntry entry)
 // In order, each once; a write that can never be made (another device
 // changed or removed the resource in a way that leaves nothing to do) is
 // said and dropped, one the server refuses stays for the user to see.
-bool CCalDavBackend::ReplayJournal()
+bool CCalDavBackend::ReplayJournal(std::vector<std::string>& notes)
 {
     while (!m_journal.IsEmpty()) {
         std::string note, error;
         if (Replay(m_journal.Front(), note) == Replayed::Later)
             return false;
         if (!note.empty())
-            Fail(note);
+            notes.push_back(note);
         if (!m_journal.PopFront(error)) {
             Fail("The journal could not be written: " + error);
             return false;

@@ -57,7 +57,8 @@ bool CCalDavBackend::ReadChanges()
     if (!m_started || (m_fromCopy && !ServerAnswersAgain()))
         return false;
     const bool owed = !m_journal.IsEmpty();
-    if (owed && !ReplayJournal())
+    std::vector<std::string> replayed;
+    if (owed && !ReplayJournal(replayed))
         return false;
     auto polled = std::make_unique<SPolled>();
     // The writes kept while the server was down are on it now: the store is
@@ -70,6 +71,7 @@ bool CCalDavBackend::ReadChanges()
         polled = std::make_unique<SPolled>();
         polled->whole = false;
     }
+    polled->notes.insert(polled->notes.begin(), replayed.begin(), replayed.end());
     // A failure already told is not told again.
     if (!polled->error.empty() && polled->error == m_toldError)
         return false;
@@ -178,7 +180,8 @@ void CCalDavBackend::TakePolled(SPolled& polled)
             else
                 m_events.push_back(std::move(event));
         }
-        m_notes.insert(m_notes.end(), polled.notes.begin(), polled.notes.end());
+        // The notes say what the last read met, once.
+        m_notes = std::move(polled.notes);
     }
     KeepCalendarCopy();
     if (!polled.syncToken.empty())

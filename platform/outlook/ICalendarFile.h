@@ -92,6 +92,8 @@ public:
     // since it was read or written was an append); null otherwise, when
     // only SerializeChecked gives the text.
     const std::string* TextWithoutChanges() const { return m_treeChanged ? nullptr : &m_text; }
+    // The calendar's text now: the text held, else its serialisation.
+    std::string Text() const { return m_treeChanged ? Serialize() : m_text; }
     // Rewrites the properties of the event with the item's id that differ
     // from what the item says; false for an unknown id or data that is not
     // an appointment.
