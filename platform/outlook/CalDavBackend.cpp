@@ -122,7 +122,7 @@ bool CCalDavBackend::ReadEvents(SPolled& read, std::string& error) const
     const STags tags = CollectionTags(m_calendarUrl);
     read.tag = tags.ctag.empty() ? tags.syncToken : tags.ctag;
     read.syncToken = m_syncRefused ? std::string() : tags.syncToken;
-    const CDavClient::SReply reply = m_client.Report(m_calendarUrl, 1, EventsQuery);
+    const CDavClient::SReply reply = m_client.ReportCollection(m_calendarUrl, EventsQuery);
     if (reply.status != 207) {
         error = reply.Said("the events could not be read");
         return false;

@@ -26,7 +26,7 @@ const char* const CardsQuery =
 
 bool CCalDavBackend::ReadContacts(std::string& error)
 {
-    const CDavClient::SReply reply = m_client.Report(m_contactsUrl, 1, CardsQuery);
+    const CDavClient::SReply reply = m_client.ReportCollection(m_contactsUrl, CardsQuery);
     if (reply.status != 207) {
         error = reply.status == 0 ? "the address book could not be reached (" + reply.error + ")"
                                   : "the address book answered " + std::to_string(reply.status);

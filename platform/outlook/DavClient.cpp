@@ -134,13 +134,20 @@ std::string CDavClient::Resolve(const std::string& base, const std::string& href
 CDavClient::SReply CDavClient::Request(const std::string& method, const std::string& url,
                                        const std::vector<std::string>& headers, const std::string& body) const
 {
+    return Exchange(method, url, headers, body, m_options.timeoutMs);
+}
+
+CDavClient::SReply CDavClient::Exchange(const std::string& method, const std::string& url,
+                                        const std::vector<std::string>& headers, const std::string& body,
+                                        long timeoutMs) const
+{
     SReply reply;
     reply.error = Refusal(url);
     if (!reply.error.empty() || !CCurlTransfer::StartLibrary())
         return reply;
     CCurlTransfer::SSettings settings;
     settings.url = url;
-    settings.totalTimeoutMs = m_options.timeoutMs;
+    settings.totalTimeoutMs = timeoutMs;
     settings.connectTimeoutMs = std::min(m_options.timeoutMs, 10000L);
     settings.maxBodyBytes = m_options.maxBodyBytes;
     CCurlTransfer transfer(settings);
@@ -219,6 +226,12 @@ CDavClient::SReply CDavClient::Report(const std::string& url, int depth, const s
 {
     return Request("REPORT", url,
                    {"Depth: " + std::to_string(depth), "Content-Type: application/xml; charset=utf-8"}, body);
+}
+
+CDavClient::SReply CDavClient::ReportCollection(const std::string& url, const std::string& body) const
+{
+    return Exchange("REPORT", url, {"Depth: 1", "Content-Type: application/xml; charset=utf-8"}, body,
+                    std::max(m_options.timeoutMs, m_options.collectionTimeoutMs));
 }
 
 CDavClient::SReply CDavClient::Put(const std::string& url, const std::string& text,

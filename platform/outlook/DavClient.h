@@ -22,6 +22,9 @@ public:
     struct SOptions {
         std::string user;
         long timeoutMs = 15000;
+        // For reading a whole collection, which a server may take long to
+        // gather (Radicale reads 10,000 events for tens of seconds).
+        long collectionTimeoutMs = 180000;
         std::size_t maxBodyBytes = 64u << 20;
     };
 
@@ -52,6 +55,8 @@ public:
     // The three kinds of request a collection client makes.
     SReply Propfind(const std::string& url, int depth, const std::string& body) const;
     SReply Report(const std::string& url, int depth, const std::string& body) const;
+    // A report that reads a whole collection, bounded by collectionTimeoutMs.
+    SReply ReportCollection(const std::string& url, const std::string& body) const;
     // A PUT that creates (`etag` empty: If-None-Match *) or replaces only
     // the version read (If-Match).
     SReply Put(const std::string& url, const std::string& text, const std::string& contentType,
@@ -62,6 +67,8 @@ public:
     std::size_t BytesReceived() const { return m_bytes; }
 
 private:
+    SReply Exchange(const std::string& method, const std::string& url,
+                    const std::vector<std::string>& headers, const std::string& body, long timeoutMs) const;
     std::string PasswordFor(const std::string& url) const;
 
     SOptions m_options;
