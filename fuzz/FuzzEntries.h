@@ -76,6 +76,9 @@ public:
     // what is read has every property under a namespaced name and no href
     // or token with a line break left at its ends.
     static bool multistatus(const std::uint8_t* data, std::size_t size);
+    // The CalDAV journal's file: what reads is written so that it reads back
+    // the same, every entry naming its resource.
+    static bool journal(const std::uint8_t* data, std::size_t size);
     // The KQML form of a time-slot store built from the input (nine bytes a
     // slot): one expression whose tokens give back every start in order.
     static bool timeslots(const std::uint8_t* data, std::size_t size);

@@ -58,6 +58,7 @@ const std::pair<const char*, Entry> Targets[] = {
     {"timezone_fuzzer", &CFuzzEntries::timezone},
     {"tls_fuzzer", &CFuzzEntries::tls},
     {"multistatus_fuzzer", &CFuzzEntries::multistatus},
+    {"journal_fuzzer", &CFuzzEntries::journal},
     {"ans_reply_fuzzer", &CFuzzEntries::ans_reply},
     {"ansd_state_fuzzer", &CFuzzEntries::ansd_state},
 };

@@ -96,40 +96,27 @@ bool CCalDavJournal::ReadFirstEntry(const std::string& text, std::size_t& at, SE
     return words >> verb >> entry.href >> length && verb == "PUT" && NextField(text, at, length, entry.text);
 }
 
-bool CCalDavJournal::Load(std::string& error)
+bool CCalDavJournal::Parse(const std::string& text, std::vector<SEntry>& entries)
 {
-    m_entries.clear();
-    if (m_path.empty())
-        return true;
-    std::string text;
-    bool exists = false;
-    if (!CAtomicFile(m_path).Read(text, exists, error))
-        return false;
-    if (!exists)
-        return true;
     const bool first = text.rfind(FirstHeader, 0) == 0;
     const char* header = first ? FirstHeader : Header;
-    std::size_t at = std::char_traits<char>::length(header);
-    std::vector<SEntry> entries;
-    if (text.rfind(header, 0) == 0) {
-        SEntry entry;
-        std::size_t next = at;
-        while (at < text.size() &&
-               (first ? ReadFirstEntry(text, next, entry) : ReadEntry(text, next, entry))) {
-            entries.push_back(std::exchange(entry, SEntry{}));
-            at = next;
-        }
-    }
-    if (at != text.size() || text.rfind(header, 0) != 0) {
-        error = "The journal of meetings not yet on the server, " + m_path +
-                ", cannot be read; it is left as it is";
+    if (text.rfind(header, 0) != 0)
         return false;
+    std::size_t at = std::char_traits<char>::length(header);
+    std::vector<SEntry> read;
+    SEntry entry;
+    std::size_t next = at;
+    while (at < text.size() && (first ? ReadFirstEntry(text, next, entry) : ReadEntry(text, next, entry))) {
+        read.push_back(std::exchange(entry, SEntry{}));
+        at = next;
     }
-    m_entries = std::move(entries);
+    if (at != text.size())
+        return false;
+    entries = std::move(read);
     return true;
 }
 
-bool CCalDavJournal::Save(const std::vector<SEntry>& entries, std::string& error) const
+std::string CCalDavJournal::Text(const std::vector<SEntry>& entries)
 {
     std::string text = Header;
     for (const SEntry& entry : entries) {
@@ -139,9 +126,31 @@ bool CCalDavJournal::Save(const std::vector<SEntry>& entries, std::string& error
         for (const std::string* field : {&entry.href, &entry.etag, &entry.before, &entry.text})
             text += *field + "\n";
     }
+    return text;
+}
+
+bool CCalDavJournal::Load(std::string& error)
+{
+    m_entries.clear();
+    if (m_path.empty())
+        return true;
+    std::string text;
+    bool exists = false;
+    if (!CAtomicFile(m_path).Read(text, exists, error))
+        return false;
+    if (exists && !Parse(text, m_entries)) {
+        error = "The journal of meetings not yet on the server, " + m_path +
+                ", cannot be read; it is left as it is";
+        return false;
+    }
+    return true;
+}
+
+bool CCalDavJournal::Save(const std::vector<SEntry>& entries, std::string& error) const
+{
     const std::size_t slash = m_path.rfind('/');
     return (slash == std::string::npos || CAtomicFile::MakeDirectories(m_path.substr(0, slash), error)) &&
-           CAtomicFile(m_path).Replace(text, error);
+           CAtomicFile(m_path).Replace(Text(entries), error);
 }
 
 bool CCalDavJournal::Record(SEntry entry, std::string& error)

@@ -47,6 +47,11 @@ public:
     // The first write reached the server (or can never be made).
     bool PopFront(std::string& error);
 
+    // The journal file's text of `entries`, and its entries back; false for
+    // a text that is no journal (of this version or the first).
+    static std::string Text(const std::vector<SEntry>& entries);
+    static bool Parse(const std::string& text, std::vector<SEntry>& entries);
+
 private:
     bool Save(const std::vector<SEntry>& entries, std::string& error) const;
     static bool ReadEntry(const std::string& text, std::size_t& at, SEntry& entry);
