@@ -73,8 +73,9 @@ std::string CAutostartEntry::Path()
 // folder just for looking: the file is only ever replaced whole.
 bool CAutostartEntry::IsEnabled()
 {
+    std::error_code failure;
     std::ifstream in(Path(), std::ios::binary);
-    if (!in)
+    if (!std::filesystem::is_regular_file(Path(), failure) || !in)
         return false;
     std::string text(MaxEntryBytes, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));

@@ -158,8 +158,9 @@ TEST_F(LaunchOptionsTest, TheAutostartEntryQuotesThePathAndIsWrittenAndRemovedWh
                             std::filesystem::directory_iterator()),
               1)
         << "no lock or temporary file is left beside it";
-    if (std::system("command -v desktop-file-validate >/dev/null 2>&1") == 0)
+    if (std::system("command -v desktop-file-validate >/dev/null 2>&1") == 0) {
         EXPECT_EQ(std::system(("desktop-file-validate '" + entry.string() + "'").c_str()), 0);
+    }
 
     // What the session's own settings write to switch the entry off.
     for (const char* off : {"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n"}) {
