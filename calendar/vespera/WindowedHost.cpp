@@ -101,6 +101,7 @@ int RunWindowed(CLaunchOptions& options)
     CVespera* agent = owned.get();
     auto window = std::make_unique<CVesperaDlg>(std::move(owned));
     window->SetStartedWithSession(options.IsAutostart());
+    window->SetScheduleAtStart(options.GetSchedule());
     ApplyTestTimings(*agent, *window);
     sinks.LogTo(agent);
     loop.HandleSignals({SIGINT, SIGTERM, SIGHUP}, [&window](int) { window->EndDialog(0); });
@@ -111,16 +112,13 @@ int RunWindowed(CLaunchOptions& options)
     });
     if (!CreateAgentContainer(*window, *agent, options.ContainerArguments(), instance, loop))
         return 1;
-    // Told once the window has initialised (and registered the agent); the
-    // schedule this start was given is opened then.
-    loop.Post([agent, &window, schedule = options.GetSchedule()] {
+    // Told once the window has initialised (and registered the agent).
+    loop.Post([agent, &window] {
         SayRegistration(*agent);
         Say(stdout, window->IsTrayCreated()
                         ? "tray icon shown"
                         : "no notification area yet: the window stands alone until a panel shows its icon");
         SayReady(*agent);
-        if (!schedule.empty())
-            QTimer::singleShot(0, window.get(), [&window, schedule] { window->OpenSchedule(schedule); });
     });
     window->DoModal();
     sinks.LogTo(nullptr);

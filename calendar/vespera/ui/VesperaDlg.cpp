@@ -48,6 +48,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 // The occurrence's start on the day shown, which orders the rows.
@@ -246,6 +248,8 @@ int CVesperaDlg::OnInitDialog()
     UpdateDebugWindow();
     m_agent->GetPreferences().RebuildPreferences();
     setWindowTitle(Title);
+    if (!m_scheduleAtStart.empty())
+        QTimer::singleShot(0, this, [this] { OpenSchedule(std::exchange(m_scheduleAtStart, std::string())); });
     return timerRunning;
 }
 

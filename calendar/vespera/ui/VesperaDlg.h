@@ -66,6 +66,9 @@ public:
     // notification area at once when there is one, and otherwise waits
     // minimised for a panel to show the icon. Set before DoModal.
     void SetStartedWithSession(bool started) { m_startedWithSession = started; }
+    // The schedule the browser opens on once the window has started (and
+    // the start-up sheet, if any, is answered). Set before DoModal.
+    void SetScheduleAtStart(const std::string& address) { m_scheduleAtStart = address; }
     // Shows the window (from the notification area, from the task bar) in
     // the state it had, in front of the others.
     void BringToFront();
@@ -175,6 +178,7 @@ private:
     bool m_columnsChosen = false;
     bool m_fittingColumns = false;
     bool m_startedWithSession = false;
+    std::string m_scheduleAtStart;
     // The schedule browser while it runs.
     CScheduleBrowserDlg* m_browser = nullptr;
     QPushButton* m_meetings = nullptr;
