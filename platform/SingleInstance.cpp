@@ -234,7 +234,8 @@ void CSingleInstance::AnswerPeer()
             std::string text(length <= kMaxRequestText ? length : 0, '\0');
             if (length > kMaxRequestText)
                 SendWord(peer, 0, deadline);
-            else if (Transfer(peer, reinterpret_cast<unsigned char*>(text.data()), text.size(), false, deadline))
+            else if (Transfer(peer, reinterpret_cast<unsigned char*>(text.data()), text.size(), false,
+                              deadline))
                 SendWord(peer, m_handler && m_handler(message, text) ? message : 0, deadline);
         }
     }

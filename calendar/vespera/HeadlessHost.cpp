@@ -58,8 +58,9 @@ int RunHeadless(CLaunchOptions& options)
     // Without a window there is no browser: a later start that asks for
     // one is refused (no request handler), and so is this one.
     if (!options.GetSchedule().empty()) {
-        Say(stderr, "vespera: " + options.GetSchedule() +
-                        " can only be opened in the agent's window: start it with a display, without --headless");
+        Say(stderr,
+            "vespera: " + options.GetSchedule() +
+                " can only be opened in the agent's window: start it with a display, without --headless");
         return 2;
     }
     std::unique_ptr<outlook::CMailSender> mailSender;

@@ -58,8 +58,8 @@ protected:
     std::uint32_t RequestWhileServing(CPollEventLoop& loop, const CSingleInstance& sender,
                                       std::uint32_t message, const std::string& text)
     {
-        std::future<std::uint32_t> answer = std::async(
-            std::launch::async, [&] { return sender.Request(message, text, 2000); });
+        std::future<std::uint32_t> answer =
+            std::async(std::launch::async, [&] { return sender.Request(message, text, 2000); });
         loopwait::RunUntil(loop, [&answer] {
             return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
         });
@@ -86,9 +86,8 @@ protected:
             ::close(fd);
             return got;
         });
-        loopwait::RunUntil(loop, [&reply] {
-            return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-        });
+        loopwait::RunUntil(
+            loop, [&reply] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
         return reply.get();
     }
 

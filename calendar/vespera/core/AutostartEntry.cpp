@@ -127,7 +127,8 @@ bool CAutostartEntry::Enable(const std::string& program, std::string& error)
         return false;
     }
     const CAtomicFile file(Path(), MaxEntryBytes);
-    const bool written = CAtomicFile::MakeDirectories(file.GetDirectory(), error) && file.Replace(text, error);
+    const bool written =
+        CAtomicFile::MakeDirectories(file.GetDirectory(), error) && file.Replace(text, error);
     RemoveLockFile(file);
     if (!written)
         error = "The autostart entry " + Path() + " cannot be written: " + error;

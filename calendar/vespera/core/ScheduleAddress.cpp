@@ -42,9 +42,9 @@ std::optional<std::string> CScheduleAddress::FromArgument(const std::string& arg
                                                           std::string& error)
 {
     if (argument.empty() || argument.size() > MaxLength || HasControlCharacters(argument)) {
-        error = argument.empty() ? "an empty name is no schedule"
-                                 : "a schedule's name must be one line of at most " +
-                                       std::to_string(MaxLength) + " bytes";
+        error = argument.empty()
+                    ? "an empty name is no schedule"
+                    : "a schedule's name must be one line of at most " + std::to_string(MaxLength) + " bytes";
         return std::nullopt;
     }
     const std::string scheme = SchemeOf(argument);
@@ -66,8 +66,9 @@ std::optional<std::string> CScheduleAddress::FromArgument(const std::string& arg
         error = argument + ": the path of a file must be absolute here";
         return std::nullopt;
     }
-    const std::filesystem::path path = argument[0] == '/' ? std::filesystem::path(argument)
-                                                          : std::filesystem::path(workingDirectory) / argument;
+    const std::filesystem::path path = argument[0] == '/'
+                                           ? std::filesystem::path(argument)
+                                           : std::filesystem::path(workingDirectory) / argument;
     return FromPath(path.lexically_normal().string(), argument, error);
 }
 

@@ -129,10 +129,11 @@ protected:
     std::filesystem::path WriteSchedule(const std::string& name) const
     {
         const std::filesystem::path path = home / name;
-        std::ofstream(path) << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nX-WR-CALNAME:Choir\r\n"
-                               "BEGIN:VEVENT\r\nUID:rehearsal-1@test\r\nDTSTAMP:20310101T000000Z\r\n"
-                               "DTSTART:20310304T190000Z\r\nDTEND:20310304T210000Z\r\nSUMMARY:Rehearsal\r\n"
-                               "END:VEVENT\r\nEND:VCALENDAR\r\n";
+        std::ofstream(path)
+            << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nX-WR-CALNAME:Choir\r\n"
+               "BEGIN:VEVENT\r\nUID:rehearsal-1@test\r\nDTSTAMP:20310101T000000Z\r\n"
+               "DTSTART:20310304T190000Z\r\nDTEND:20310304T210000Z\r\nSUMMARY:Rehearsal\r\n"
+               "END:VEVENT\r\nEND:VCALENDAR\r\n";
         return path;
     }
 

@@ -249,7 +249,8 @@ int CVesperaDlg::OnInitDialog()
     m_agent->GetPreferences().RebuildPreferences();
     setWindowTitle(Title);
     if (!m_scheduleAtStart.empty())
-        QTimer::singleShot(0, this, [this] { OpenSchedule(std::exchange(m_scheduleAtStart, std::string())); });
+        QTimer::singleShot(0, this,
+                           [this] { OpenSchedule(std::exchange(m_scheduleAtStart, std::string())); });
     return timerRunning;
 }
 
@@ -498,7 +499,8 @@ void CVesperaDlg::MarkBusyDays()
 
 void CVesperaDlg::AddAppointmentRow(const CAppointment& appointment)
 {
-    if (m_shownDay.isValid() && appointment.OccursOn(m_shownDay.day(), m_shownDay.month(), m_shownDay.year())) {
+    if (m_shownDay.isValid() &&
+        appointment.OccursOn(m_shownDay.day(), m_shownDay.month(), m_shownDay.year())) {
         AddRow(appointment);
         FitColumns();
     }

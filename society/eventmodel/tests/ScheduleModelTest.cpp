@@ -310,7 +310,8 @@ TEST(ScheduleModel, AnyFileNameMakesAFileAddressThatReadsBackAsItself)
     std::string path;
     EXPECT_TRUE(CDocumentFetcher::LocalPathOf("file://localhost/tmp/a%20b.ics#x", path));
     EXPECT_EQ(path, "/tmp/a b.ics");
-    for (const char* other : {"file://elsewhere/tmp/a.ics", "https://example.org/a.ics", "/tmp/a.ics", "file:"})
+    for (const char* other :
+         {"file://elsewhere/tmp/a.ics", "https://example.org/a.ics", "/tmp/a.ics", "file:"})
         EXPECT_FALSE(CDocumentFetcher::LocalPathOf(other, path)) << other;
 }
 

@@ -22,7 +22,8 @@ protected:
     {
         std::filesystem::create_directories(home.Root() / "my schedules");
         std::ofstream(home.Root() / "term.ics") << "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n";
-        std::ofstream(home.Root() / "my schedules" / "choir #1.ics") << "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n";
+        std::ofstream(home.Root() / "my schedules" / "choir #1.ics")
+            << "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n";
     }
     std::string Root() const { return home.Root().string(); }
     std::string FileAddress(const std::string& path) const { return "file://" + Root() + path; }
@@ -41,7 +42,8 @@ TEST_F(LaunchOptionsTest, FilesAndWebAddressesBecomeTheAddressTheBrowserRetrieve
         {Root() + "/term.ics", "", FileAddress("/term.ics")},
         {"./my schedules/../term.ics", Root(), FileAddress("/term.ics")},
         {"my schedules/choir #1.ics", Root(), FileAddress("/my%20schedules/choir%20%231.ics")},
-        {"file://" + Root() + "/my%20schedules/choir%20%231.ics", "", FileAddress("/my%20schedules/choir%20%231.ics")},
+        {"file://" + Root() + "/my%20schedules/choir%20%231.ics", "",
+         FileAddress("/my%20schedules/choir%20%231.ics")},
         {"FILE://localhost" + Root() + "/term.ics", "", FileAddress("/term.ics")},
         {"https://example.org/term.ics", "", "https://example.org/term.ics"},
         {"HTTP://example.org/term.ics?week=3", "", "http://example.org/term.ics?week=3"},
@@ -49,7 +51,8 @@ TEST_F(LaunchOptionsTest, FilesAndWebAddressesBecomeTheAddressTheBrowserRetrieve
     };
     for (const auto& c : cases) {
         std::string error;
-        const std::optional<std::string> address = CScheduleAddress::FromArgument(c.argument, c.working, error);
+        const std::optional<std::string> address =
+            CScheduleAddress::FromArgument(c.argument, c.working, error);
         ASSERT_TRUE(address) << c.argument << ": " << error;
         EXPECT_EQ(*address, c.address) << c.argument;
         EXPECT_EQ(CScheduleAddress::FromArgument(*address, "", error), c.address) << "stable: " << c.argument;
@@ -97,7 +100,10 @@ TEST_F(LaunchOptionsTest, TheProgramsSwitchesAndOneScheduleAreTakenTheRestIsTheC
         {{"vespera", "--autostart"}, false, true, "", {"vespera"}},
         {{"vespera", "term.ics"}, false, false, FileAddress("/term.ics"), {"vespera"}},
         {{"vespera", "-name", "term.ics", "webcal://example.org/h"},
-         false, false, "webcal://example.org/h", {"vespera", "-name", "term.ics"}},
+         false,
+         false,
+         "webcal://example.org/h",
+         {"vespera", "-name", "term.ics"}},
         {{"vespera", "-noans", "term.ics"}, false, false, FileAddress("/term.ics"), {"vespera", "-noans"}},
     };
     for (const auto& c : cases) {
@@ -153,7 +159,8 @@ TEST_F(LaunchOptionsTest, TheAutostartEntryQuotesThePathAndIsWrittenAndRemovedWh
     EXPECT_FALSE(CAutostartEntry::Enable("relative/vespera", error));
     ASSERT_TRUE(CAutostartEntry::Enable(error)) << error;
     EXPECT_TRUE(CAutostartEntry::IsEnabled());
-    EXPECT_NE(testsupport::ReadFile(entry.string()).find(CAutostartEntry::RunningProgram()), std::string::npos);
+    EXPECT_NE(testsupport::ReadFile(entry.string()).find(CAutostartEntry::RunningProgram()),
+              std::string::npos);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(entry.parent_path()),
                             std::filesystem::directory_iterator()),
               1)

@@ -133,7 +133,8 @@ TEST_F(SettingsPagesTest, TheSessionBoxWritesAndRemovesTheAutostartEntryOnlyWhen
     EXPECT_TRUE(LoadGeneralPage(*settings).startWithSession);
 
     // An entry the user changed by hand stays as it is while the box does.
-    std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=Mine\nExec=vespera --autostart -port 7000\n";
+    std::ofstream(entry)
+        << "[Desktop Entry]\nType=Application\nName=Mine\nExec=vespera --autostart -port 7000\n";
     ApplyGeneralPage(*settings, page);
     EXPECT_NE(testsupport::ReadFile(entry.string()).find("Name=Mine"), std::string::npos);
     page.startWithSession = false;
