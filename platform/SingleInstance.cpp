@@ -116,6 +116,27 @@ bool IsSameUser(int fd)
            credentials.uid == ::geteuid();
 }
 
+// Reads the length and text of the request `message` and sets the answer:
+// the handler's verdict, or 0 for a text longer than any request may be,
+// which is not read at all. False when the request does not arrive whole:
+// nothing is answered then.
+bool ReadRequest(int peer, std::uint32_t message, Clock::time_point deadline,
+                 const CSingleInstance::RequestHandler& handler, std::uint32_t& answer)
+{
+    std::uint32_t length = 0;
+    if (!ReceiveWord(peer, length, deadline))
+        return false;
+    answer = 0;
+    if (length > CSingleInstance::kMaxRequestText)
+        return true;
+    std::string text(length, '\0');
+    if (!Transfer(peer, reinterpret_cast<unsigned char*>(text.data()), text.size(), false, deadline))
+        return false;
+    if (handler && handler(message, text))
+        answer = message;
+    return true;
+}
+
 } // namespace
 
 CSingleInstance::CSingleInstance(std::string name, const std::string& fallbackDirectory)
@@ -226,18 +247,10 @@ void CSingleInstance::AnswerPeer()
         return;
     const Clock::time_point deadline = DeadlineAfter(PeerTimeoutMs);
     std::uint32_t message = 0;
-    std::uint32_t length = 0;
     if (IsSameUser(peer) && ReceiveWord(peer, message, deadline)) {
-        if (message == kProbeMessage) {
-            SendWord(peer, kProbeMessage, deadline);
-        } else if (ReceiveWord(peer, length, deadline)) {
-            std::string text(length <= kMaxRequestText ? length : 0, '\0');
-            if (length > kMaxRequestText)
-                SendWord(peer, 0, deadline);
-            else if (Transfer(peer, reinterpret_cast<unsigned char*>(text.data()), text.size(), false,
-                              deadline))
-                SendWord(peer, m_handler && m_handler(message, text) ? message : 0, deadline);
-        }
+        std::uint32_t answer = kProbeMessage;
+        if (message == kProbeMessage || ReadRequest(peer, message, deadline, m_handler, answer))
+            SendWord(peer, answer, deadline);
     }
     ::close(peer);
 }
