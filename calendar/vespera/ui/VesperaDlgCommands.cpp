@@ -37,6 +37,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 // The options sheet is open: a second one would write over the first.
@@ -91,9 +93,11 @@ void CVesperaDlg::RunScheduleBrowser(const std::string& address, Asker asker)
             else
                 browser.Retrieve(address);
         });
-    m_browser = &browser;
+    // Another agent may open one over it; the user's requests go to the
+    // one on top.
+    CScheduleBrowserDlg* const below = std::exchange(m_browser, &browser);
     const int result = browser.exec();
-    m_browser = nullptr;
+    m_browser = below;
     if (result == QDialog::Accepted && !browser.GetSubscriptionAddress().empty()) {
         Subscribe(browser.GetSubscriptionAddress());
     } else if (result == QDialog::Accepted) {
