@@ -11,6 +11,11 @@ if(ORVANTE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The libraries are the programs' own: they are installed in a folder of
+# their own, where the programs look first.
+set(ORVANTE_LIBRARY_DIR lib/orvante)
+set(CMAKE_INSTALL_RPATH "$ORIGIN/../${ORVANTE_LIBRARY_DIR}")
+
 # orvante_library(NAME INCLUDE_AS path SOURCES ... [DEPENDS ...] [PRIVATE_DEPENDS ...])
 # A shared library whose headers, in the calling folder, are included as
 # <INCLUDE_AS/Header.h>. It exports an include root of its own that holds
@@ -27,6 +32,9 @@ function(orvante_library name)
   file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${root}/${ARG_INCLUDE_AS} SYMBOLIC)
   target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${root}>)
   target_link_libraries(${name} PUBLIC ${ARG_DEPENDS} PRIVATE orvante_warnings ${ARG_PRIVATE_DEPENDS})
+  # Installed beside each other, each finding the others where it is.
+  set_target_properties(${name} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  install(TARGETS ${name} LIBRARY DESTINATION ${ORVANTE_LIBRARY_DIR})
 endfunction()
 
 # orvante_test(NAME SOURCES ... DEPENDS ... [LOCK RESOURCE])

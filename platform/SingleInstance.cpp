@@ -3,6 +3,7 @@
 #include <platform/EventLoop.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,40 +52,88 @@ bool SocketAddress(const std::string& path, sockaddr_un& address)
     return true;
 }
 
-void EncodeWord(std::uint32_t value, unsigned char (&bytes)[4])
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point DeadlineAfter(int milliseconds)
 {
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
+    return Clock::now() + std::chrono::milliseconds(milliseconds);
 }
 
-std::uint32_t DecodeWord(const unsigned char (&bytes)[4])
-{
-    std::uint32_t value = 0;
-    for (unsigned char byte : bytes)
-        value = (value << 8) | byte;
-    return value;
-}
-
-// Reads or writes exactly four bytes on a non-blocking socket before the
-// deadline; false on time-out, error or a closed peer.
-bool TransferWord(int fd, unsigned char (&bytes)[4], bool writing, int timeoutMs)
+// Moves exactly `size` bytes on a non-blocking socket before the deadline;
+// false on time-out, error or a closed peer. One deadline for the whole
+// exchange, so a peer that drips its bytes holds the loop no longer than
+// one that sends nothing.
+bool Transfer(int fd, unsigned char* bytes, std::size_t size, bool writing, Clock::time_point deadline)
 {
     std::size_t done = 0;
-    while (done < sizeof bytes) {
+    while (done < size) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return false;
         pollfd waiting{fd, static_cast<short>(writing ? POLLOUT : POLLIN), 0};
-        int ready = ::poll(&waiting, 1, timeoutMs);
+        const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready <= 0)
             return false;
-        ssize_t moved = writing ? ::send(fd, bytes + done, sizeof bytes - done, MSG_NOSIGNAL)
-                                : ::recv(fd, bytes + done, sizeof bytes - done, 0);
+        const ssize_t moved = writing ? ::send(fd, bytes + done, size - done, MSG_NOSIGNAL)
+                                      : ::recv(fd, bytes + done, size - done, 0);
         if (moved < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (moved <= 0)
             return false;
         done += static_cast<std::size_t>(moved);
     }
+    return true;
+}
+
+// Words go most significant byte first.
+bool SendWord(int fd, std::uint32_t value, Clock::time_point deadline)
+{
+    unsigned char bytes[4];
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
+    return Transfer(fd, bytes, sizeof bytes, true, deadline);
+}
+
+bool ReceiveWord(int fd, std::uint32_t& value, Clock::time_point deadline)
+{
+    unsigned char bytes[4];
+    if (!Transfer(fd, bytes, sizeof bytes, false, deadline))
+        return false;
+    value = 0;
+    for (unsigned char byte : bytes)
+        value = (value << 8) | byte;
+    return true;
+}
+
+// Whether the peer of a local socket runs as this process's user.
+bool IsSameUser(int fd)
+{
+    ucred credentials{};
+    socklen_t length = sizeof credentials;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0 &&
+           credentials.uid == ::geteuid();
+}
+
+// Reads the length and text of the request `message` and sets the answer:
+// the handler's verdict, or 0 for a text longer than any request may be,
+// which is not read at all. False when the request does not arrive whole:
+// nothing is answered then.
+bool ReadRequest(int peer, std::uint32_t message, Clock::time_point deadline,
+                 const CSingleInstance::RequestHandler& handler, std::uint32_t& answer)
+{
+    std::uint32_t length = 0;
+    if (!ReceiveWord(peer, length, deadline))
+        return false;
+    answer = 0;
+    if (length > CSingleInstance::kMaxRequestText)
+        return true;
+    std::string text(length, '\0');
+    if (!Transfer(peer, reinterpret_cast<unsigned char*>(text.data()), text.size(), false, deadline))
+        return false;
+    if (handler && handler(message, text))
+        answer = message;
     return true;
 }
 
@@ -184,22 +233,24 @@ bool CSingleInstance::ServeProbes(CEventLoop& loop)
     }
     m_listenFd = fd;
     m_loop = &loop;
-    loop.AddWatch(fd, CEventLoop::kReadable, [this](int, unsigned) { AnswerProbe(); });
+    loop.AddWatch(fd, CEventLoop::kReadable, [this](int, unsigned) { AnswerPeer(); });
     return true;
 }
 
-// A prober sends its word at once; one that does not within a short time is
-// dropped, so a stuck peer holds the loop for at most that long.
-void CSingleInstance::AnswerProbe()
+// A peer sends its whole request at once; one that does not within a short
+// time is dropped, so a stuck peer holds the loop for at most that long.
+void CSingleInstance::AnswerPeer()
 {
     constexpr int PeerTimeoutMs = 100;
-    int peer = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int peer = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (peer < 0)
         return;
-    unsigned char word[4];
-    if (TransferWord(peer, word, false, PeerTimeoutMs)) {
-        EncodeWord(DecodeWord(word) == kProbeMessage ? kProbeMessage : 0, word);
-        TransferWord(peer, word, true, PeerTimeoutMs);
+    const Clock::time_point deadline = DeadlineAfter(PeerTimeoutMs);
+    std::uint32_t message = 0;
+    if (IsSameUser(peer) && ReceiveWord(peer, message, deadline)) {
+        std::uint32_t answer = kProbeMessage;
+        if (message == kProbeMessage || ReadRequest(peer, message, deadline, m_handler, answer))
+            SendWord(peer, answer, deadline);
     }
     ::close(peer);
 }
@@ -218,22 +269,39 @@ void CSingleInstance::StopServing()
 
 std::uint32_t CSingleInstance::Probe(int timeoutMs) const
 {
+    return Send(kProbeMessage, nullptr, timeoutMs);
+}
+
+std::uint32_t CSingleInstance::Request(std::uint32_t message, const std::string& text, int timeoutMs) const
+{
+    if (message == kProbeMessage || text.size() > kMaxRequestText)
+        return 0;
+    return Send(message, &text, timeoutMs);
+}
+
+std::uint32_t CSingleInstance::Send(std::uint32_t message, const std::string* text, int timeoutMs) const
+{
     sockaddr_un address{};
     if (!SocketAddress(GetSocketPath(), address))
         return 0;
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return 0;
+    const Clock::time_point deadline = DeadlineAfter(timeoutMs);
     bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     if (!connected && errno == EAGAIN) {
         pollfd waiting{fd, POLLOUT, 0};
         connected = ::poll(&waiting, 1, timeoutMs) == 1 && !(waiting.revents & (POLLERR | POLLHUP));
     }
-    unsigned char word[4];
-    EncodeWord(kProbeMessage, word);
+    bool sent = connected && SendWord(fd, message, deadline);
+    if (sent && text) {
+        std::string bytes = *text;
+        sent = SendWord(fd, static_cast<std::uint32_t>(bytes.size()), deadline) &&
+               Transfer(fd, reinterpret_cast<unsigned char*>(bytes.data()), bytes.size(), true, deadline);
+    }
     std::uint32_t answer = 0;
-    if (connected && TransferWord(fd, word, true, timeoutMs) && TransferWord(fd, word, false, timeoutMs))
-        answer = DecodeWord(word);
+    if (!sent || !ReceiveWord(fd, answer, deadline))
+        answer = 0;
     ::close(fd);
     return answer;
 }

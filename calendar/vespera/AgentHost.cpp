@@ -2,6 +2,7 @@
 
 #include <vespera/core/AgentSettings.h>
 #include <vespera/core/InstallDirectory.h>
+#include <vespera/core/LaunchOptions.h>
 #include <vespera/core/NameServerRegistration.h>
 #include <vespera/core/ScheduleSubscriptions.h>
 #include <vespera/core/StartupPause.h>
@@ -30,6 +31,9 @@ namespace agenthost {
 namespace {
 
 constexpr int ProbeTimeoutMs = 200;
+// A running agent answers a request as soon as its loop is free: a busy
+// one gets longer than a probe.
+constexpr int RequestTimeoutMs = 2000;
 
 // The two log paths as the crash handler reads them: fixed buffers, filled
 // once the logs exist, because at crash time nothing may be allocated.
@@ -93,18 +97,44 @@ void Say(FILE* stream, const std::string& line)
     std::fflush(stream);
 }
 
-// False when another instance runs: it has been told to the user. A lock
-// that cannot be made at all does not keep the user from the agent.
-bool ClaimSingleInstance(CSingleInstance& instance)
+namespace {
+
+// What a start does when another instance runs: hand it the schedule, or
+// bring its window forward and say that it runs. The exit code.
+int DeferToRunningInstance(const CSingleInstance& instance, const CLaunchOptions& options)
+{
+    const std::string& schedule = options.GetSchedule();
+    if (!schedule.empty()) {
+        if (instance.Request(OpenScheduleRequest, schedule, RequestTimeoutMs) == OpenScheduleRequest) {
+            Say(stdout, "handed " + schedule + " to the agent that runs");
+            return 0;
+        }
+        Say(stderr, "vespera: the agent that runs did not open " + schedule +
+                        " (it runs without a window, or does not answer)");
+        CMessageBoxSink::Show("The Calendar Agent that runs could not open " + schedule,
+                              MB_OK | MB_ICONEXCLAMATION);
+        return 1;
+    }
+    if (options.IsAutostart()) {
+        Say(stderr, "vespera: the agent runs already; nothing to start with the session");
+        return 0;
+    }
+    if (instance.Request(RaiseRequest, std::string(), RequestTimeoutMs) != RaiseRequest &&
+        instance.Probe(ProbeTimeoutMs) != CSingleInstance::kProbeMessage)
+        Say(stderr, "vespera: the running instance did not answer its probe");
+    CMessageBoxSink::Show("An Instace of the Calendar Agent is Already Running", MB_OK | MB_ICONINFORMATION);
+    return 1;
+}
+
+} // namespace
+
+bool ClaimSingleInstance(CSingleInstance& instance, const CLaunchOptions& options, int& exitCode)
 {
     switch (instance.Acquire()) {
     case CSingleInstance::Result::Acquired:
         return true;
     case CSingleInstance::Result::AlreadyRunning:
-        if (instance.Probe(ProbeTimeoutMs) != CSingleInstance::kProbeMessage)
-            Say(stderr, "vespera: the running instance did not answer its probe");
-        CMessageBoxSink::Show("An Instace of the Calendar Agent is Already Running",
-                              MB_OK | MB_ICONINFORMATION);
+        exitCode = DeferToRunningInstance(instance, options);
         return false;
     case CSingleInstance::Result::Failed:
         Say(stderr, "vespera: running without the single-instance lock: " + instance.GetErrorText());

@@ -5,6 +5,7 @@
 // user, the agent on the user's calendar files, the timings tests shorten,
 // and what the program tells its caller on standard output.
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -13,6 +14,7 @@
 
 class CDlgContainer;
 class CEventLoop;
+class CLaunchOptions;
 class CMessageBoxSink;
 class CProgressSink;
 class CSingleInstance;
@@ -25,15 +27,23 @@ class CMailSender;
 namespace agenthost {
 
 constexpr const char* InstanceName = "ORVANTESEMANTICWEBCALENDARAGENT-DE3A7EF1-93A2-42ef-A93A-ABE6113A7727";
+// What a later start asks of the running instance: to bring its window to
+// the front (no text), or to open the schedule browser on an address (the
+// text). The instance's answer is the request itself when it took it.
+constexpr std::uint32_t RaiseRequest = 0x8101;
+constexpr std::uint32_t OpenScheduleRequest = 0x8102;
 
 void Say(FILE* stream, const std::string& line);
 
 // The user's data directory, made when missing, with the crash handler
 // writing its reports below it.
 std::filesystem::path PrepareDataDirectory();
-// False when another instance runs: it has been told to the user. A lock
-// that cannot be made at all does not keep the user from the agent.
-bool ClaimSingleInstance(CSingleInstance& instance);
+// False when another instance runs, with the exit code this start ends
+// with: the running instance was handed the schedule to open (0), or
+// brought its window to the front and the user was told it runs (1); a
+// start from the desktop session ends quietly (0). A lock that cannot be
+// made at all does not keep the user from the agent.
+bool ClaimSingleInstance(CSingleInstance& instance, const CLaunchOptions& options, int& exitCode);
 
 // The agent on the calendar and contact files of `data`, listening where the
 // name server will send other agents, with mail going the way the stored

@@ -5,6 +5,7 @@
 #include "AgentHost.h"
 #include "Hosts.h"
 
+#include <vespera/core/LaunchOptions.h>
 #include <vespera/core/Preferences.h>
 #include <vespera/core/Vespera.h>
 
@@ -44,15 +45,24 @@ private:
 
 } // namespace
 
-int RunHeadless(std::vector<char*>& arguments)
+int RunHeadless(CLaunchOptions& options)
 {
     SurviveBrokenPipes();
     const std::filesystem::path data = PrepareDataDirectory();
     // The instance serves probes on the loop, so the loop must outlive it.
     CPollEventLoop loop;
     CSingleInstance instance(InstanceName, data.string());
-    if (!ClaimSingleInstance(instance))
-        return 1;
+    int exitCode = 0;
+    if (!ClaimSingleInstance(instance, options, exitCode))
+        return exitCode;
+    // Without a window there is no browser: a later start that asks for
+    // one is refused (no request handler), and so is this one.
+    if (!options.GetSchedule().empty()) {
+        Say(stderr,
+            "vespera: " + options.GetSchedule() +
+                " can only be opened in the agent's window: start it with a display, without --headless");
+        return 2;
+    }
     std::unique_ptr<outlook::CMailSender> mailSender;
     std::unique_ptr<CVespera> owned = MakeAgent(data, loop, mailSender);
     CVespera* agent = owned.get();
@@ -63,7 +73,7 @@ int RunHeadless(std::vector<char*>& arguments)
     // too, so that it leaves the name server and removes its PID file.
     loop.HandleSignals({SIGINT, SIGTERM, SIGHUP}, [&dialog](int) { dialog.EndDialog(0); });
 
-    if (!CreateAgentContainer(dialog, *agent, arguments, instance, loop))
+    if (!CreateAgentContainer(dialog, *agent, options.ContainerArguments(), instance, loop))
         return 1;
     agent->InitAgent();
     // Where a window would initialise: the bounds of the settings come in

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <vector>
+class CLaunchOptions;
 
-// The two ways the program runs the agent. `arguments` is the container's
-// command line, ended by a null pointer. Each returns the process's exit
+// The two ways the program runs the agent, with what it was started with
+// (the container's arguments among it). Each returns the process's exit
 // code.
-int RunHeadless(std::vector<char*>& arguments);
-int RunWindowed(std::vector<char*>& arguments);
+int RunHeadless(CLaunchOptions& options);
+int RunWindowed(CLaunchOptions& options);

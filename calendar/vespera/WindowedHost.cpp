@@ -9,6 +9,8 @@
 #include <vespera/ui/QtSinks.h>
 #include <vespera/ui/VesperaDlg.h>
 
+#include <vespera/core/LaunchOptions.h>
+#include <vespera/core/ScheduleAddress.h>
 #include <vespera/core/Vespera.h>
 
 #include <basekit/Debug.h>
@@ -18,6 +20,7 @@
 #include <platform/SingleInstance.h>
 
 #include <QApplication>
+#include <QTimer>
 
 #include <csignal>
 
@@ -51,13 +54,37 @@ private:
     CInstalledSinks m_installed;
 };
 
+// What a later start asks of this one. The text comes from outside: an
+// address is taken only as a command line's would be. The work is posted,
+// since a request is answered from the socket's callback.
+bool AnswerLaterStart(CVesperaDlg& window, std::uint32_t request, const std::string& text)
+{
+    if (request == RaiseRequest && text.empty()) {
+        QTimer::singleShot(0, &window, [&window] { window.BringToFront(); });
+        return true;
+    }
+    if (request != OpenScheduleRequest)
+        return false;
+    std::string error;
+    const std::optional<std::string> address = CScheduleAddress::FromArgument(text, std::string(), error);
+    if (!address) {
+        Say(stderr, "vespera: a later start asked for a schedule that is refused: " + error);
+        return false;
+    }
+    window.Agent().LogLine("A later start asked to open " + *address);
+    QTimer::singleShot(0, &window, [&window, schedule = *address] { window.OpenSchedule(schedule); });
+    return true;
+}
+
 } // namespace
 
-int RunWindowed(std::vector<char*>& arguments)
+int RunWindowed(CLaunchOptions& options)
 {
     static int argc = 1;
-    QApplication application(argc, arguments.data());
+    QApplication application(argc, options.ContainerArguments().data());
     QApplication::setApplicationName("vespera");
+    // The desktop matches the windows (and the icon) to the installed entry.
+    QGuiApplication::setDesktopFileName("orvante-vespera");
     // The window hides into the notification area: that is no reason to end.
     QApplication::setQuitOnLastWindowClosed(false);
     const std::filesystem::path data = PrepareDataDirectory();
@@ -65,19 +92,25 @@ int RunWindowed(std::vector<char*>& arguments)
     CEventLoop::SetCurrent(&loop);
     CWindowSinks sinks;
     CSingleInstance instance(InstanceName, data.string());
-    if (!ClaimSingleInstance(instance))
-        return 1;
+    int exitCode = 0;
+    if (!ClaimSingleInstance(instance, options, exitCode))
+        return exitCode;
 
     std::unique_ptr<outlook::CMailSender> mailSender;
     std::unique_ptr<CVespera> owned = MakeAgent(data, loop, mailSender);
     CVespera* agent = owned.get();
     auto window = std::make_unique<CVesperaDlg>(std::move(owned));
+    window->SetStartedWithSession(options.IsAutostart());
+    window->SetScheduleAtStart(options.GetSchedule());
     ApplyTestTimings(*agent, *window);
     sinks.LogTo(agent);
     loop.HandleSignals({SIGINT, SIGTERM, SIGHUP}, [&window](int) { window->EndDialog(0); });
 
     window->SetTrayAppearedHandler([] { Say(stdout, "tray icon shown"); });
-    if (!CreateAgentContainer(*window, *agent, arguments, instance, loop))
+    instance.SetRequestHandler([&window](std::uint32_t request, const std::string& text) {
+        return AnswerLaterStart(*window, request, text);
+    });
+    if (!CreateAgentContainer(*window, *agent, options.ContainerArguments(), instance, loop))
         return 1;
     // Told once the window has initialised (and registered the agent).
     loop.Post([agent, &window] {
@@ -89,6 +122,7 @@ int RunWindowed(std::vector<char*>& arguments)
     });
     window->DoModal();
     sinks.LogTo(nullptr);
+    instance.SetRequestHandler(nullptr);
     window.reset();
     return 0;
 }

@@ -198,17 +198,44 @@ bool CDocumentFetcher::Conclude(CCurlTransfer& transfer, const std::string& url,
     return true;
 }
 
+std::string CDocumentFetcher::FileAddressOf(const std::string& path)
+{
+    static const char* const Digits = "0123456789ABCDEF";
+    std::string address = "file://";
+    for (unsigned char c : path) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (plain || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+            address += static_cast<char>(c);
+        } else {
+            address += '%';
+            address += Digits[c >> 4];
+            address += Digits[c & 15];
+        }
+    }
+    return address;
+}
+
+bool CDocumentFetcher::LocalPathOf(const std::string& url, std::string& path)
+{
+    if (!StartsWith(url, "file://"))
+        return false;
+    std::string rest = url.substr(7);
+    // file://localhost/path and file:///path name the same file.
+    if (StartsWith(rest, "localhost/"))
+        rest = rest.substr(9);
+    if (!StartsWith(rest, "/"))
+        return false;
+    path = Unescape(rest.substr(0, rest.find_first_of("?#")));
+    return true;
+}
+
 bool CDocumentFetcher::FetchFile(const std::string& url, CFetchedDocument& document, std::string& error)
 {
-    std::string path = url.substr(7);
-    // file://localhost/path and file:///path name the same file.
-    if (StartsWith(path, "localhost/"))
-        path = path.substr(9);
-    if (!StartsWith(path, "/")) {
+    std::string path;
+    if (!LocalPathOf(url, path)) {
         error = "Refused address " + url + ": a file address names a file of this machine.";
         return false;
     }
-    path = Unescape(path.substr(0, path.find_first_of("?#")));
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) {
         error = "Document not found: " + url;

@@ -71,6 +71,14 @@ public:
     // The host of "scheme://[user@]host[:port]/...", an IPv6 one in its
     // brackets; empty when there is none.
     static std::string HostOf(const std::string& url);
+    // The file:// address of an absolute path, every byte but letters,
+    // digits, "-._~" and "/" written as %XX, so that any file name (with
+    // blanks, "#", "?" or bytes that are not UTF-8) reads back as itself.
+    static std::string FileAddressOf(const std::string& path);
+    // The path a file:// (or file://localhost/) address names, its %XX
+    // read and anything from "?" or "#" on left out; false for any other
+    // address, and for a file of another machine.
+    static bool LocalPathOf(const std::string& url, std::string& path);
     // The longest validator kept from an answer.
     static constexpr std::size_t MaxValidatorBytes = 256;
 

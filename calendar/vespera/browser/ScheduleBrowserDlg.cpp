@@ -11,6 +11,7 @@
 #include <eventmodel/RDFVCalendar.h>
 #include <eventview/DialogButton.h>
 #include <eventview/HelpPages.h>
+#include <eventview/WindowMemory.h>
 #include <eventview/XInfoTip.h>
 #include <graphstore/DocumentFetch.h>
 #include <graphstore/Vocabulary.h>
@@ -28,6 +29,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -40,6 +42,10 @@ constexpr int ObjectRole = Qt::UserRole + 1;
 int g_pauseLimitMs = -1;
 constexpr int ProgressPeriodMs = 250;
 constexpr const char* RetrievingText = "Retrieving Document (this may take a few minutes)... ";
+
+// The names the window's layout is kept under.
+constexpr const char* WindowValue = "BrowserWindow";
+constexpr const char* SplitterValue = "BrowserSplitter";
 
 template <class Object>
 Object* ObjectOf(QTreeWidgetItem* item)
@@ -62,6 +68,9 @@ CScheduleBrowserDlg::CScheduleBrowserDlg(CVespera& agent, bool balloonTips, QWid
 {
     setWindowTitle("Semantic Web Schedule Browser");
     BuildControls();
+    m_layout = std::make_unique<CWindowMemory>(CRegistry(), CAgentSettings::WindowLayoutKey);
+    m_layout->RestoreGeometry(*this, WindowValue);
+    m_layout->RestoreState(*m_trees, SplitterValue);
     LoadHistory();
     AttachTips();
     m_tips->SetRelayEnabled(balloonTips);
@@ -128,9 +137,12 @@ void CScheduleBrowserDlg::BuildControls()
     auto* top = new QHBoxLayout;
     top->addWidget(m_address, 1);
     top->addWidget(retrieve);
-    auto* trees = new QHBoxLayout;
-    trees->addWidget(m_schedules, 2);
-    trees->addWidget(m_events, 3);
+    m_trees = new QSplitter(Qt::Horizontal);
+    m_trees->setObjectName("trees");
+    m_trees->setChildrenCollapsible(false);
+    m_trees->addWidget(m_schedules);
+    m_trees->addWidget(m_events);
+    m_trees->setSizes({360, 540});
     auto* buttons = new QHBoxLayout;
     for (QWidget* widget :
          std::initializer_list<QWidget*>{checkAll, uncheckAll, import, m_subscribe, help, home})
@@ -141,7 +153,7 @@ void CScheduleBrowserDlg::BuildControls()
     layout->addWidget(banner);
     layout->addLayout(top);
     layout->addWidget(m_status);
-    layout->addLayout(trees, 1);
+    layout->addWidget(m_trees, 1);
     layout->addLayout(buttons);
     resize(900, 560);
 }
@@ -252,6 +264,21 @@ void CScheduleBrowserDlg::OnRetrieve()
 void CScheduleBrowserDlg::Retrieve(const std::string& address)
 {
     RetrieveWith(address, m_agent.GetScheduleImport().PeerFetcher());
+}
+
+void CScheduleBrowserDlg::RetrieveForUser(const std::string& address)
+{
+    m_address->setEditText(QString::fromStdString(address));
+    RetrieveWith(address, CDocumentFetcher());
+}
+
+// Every way of closing the dialog comes here: its place is kept for the
+// next time.
+void CScheduleBrowserDlg::done(int result)
+{
+    m_layout->SaveGeometry(*this, WindowValue);
+    m_layout->SaveState(*m_trees, SplitterValue);
+    QDialog::done(result);
 }
 
 void CScheduleBrowserDlg::RetrieveWith(const std::string& address, const CDocumentFetcher& fetcher)

@@ -14,6 +14,7 @@ class CRDFVCalendar;
 class CRDFVevent;
 class CRegistry;
 class CVespera;
+class CWindowMemory;
 class CXInfoTip;
 class QComboBox;
 class CDocumentFetch;
@@ -21,6 +22,7 @@ class CRDFMFCGraph;
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QSplitter;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -31,7 +33,8 @@ class QTreeWidgetItem;
 // subscribes to the schedule last retrieved (Accepted with
 // GetSubscriptionAddress() set: the opener subscribes), or asks
 // for a meeting with the people of an event (it ends with
-// RequestMeetingResult and GetMeetingAttendees()).
+// RequestMeetingResult and GetMeetingAttendees()). Where the user left the
+// window, and how the two trees shared it, comes back the next time.
 class CScheduleBrowserDlg : public QDialog {
     Q_OBJECT
 public:
@@ -56,6 +59,9 @@ public:
     // answering, the status line counts what has arrived, and Cancel (the
     // Close button while a retrieval runs) stops it. A file is read at once.
     void Retrieve(const std::string& address);
+    // Retrieves the schedule at `address` that the user asked for (from the
+    // command line, say), from wherever it is, as the Retrieve button does.
+    void RetrieveForUser(const std::string& address);
     void OnRetrieve();
     // Stops a retrieval that is running, and says so.
     void OnCancel();
@@ -97,6 +103,7 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void done(int result) override;
 
 private:
     void BuildControls();
@@ -133,6 +140,8 @@ private:
     QLabel* m_status = nullptr;
     QTreeWidget* m_schedules = nullptr;
     QTreeWidget* m_events = nullptr;
+    QSplitter* m_trees = nullptr;
+    std::unique_ptr<CWindowMemory> m_layout;
     std::unique_ptr<CXInfoTip> m_tips;
     std::unique_ptr<CDocumentFetch> m_fetch;
     QTimer* m_progress = nullptr;

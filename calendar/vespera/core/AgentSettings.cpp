@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 const char* const CAgentSettings::RegistryKey = "Software\\ORVANTE\\CalendarAgent";
+const char* const CAgentSettings::WindowLayoutKey = "Software\\ORVANTE\\CalendarAgent\\Windows";
 const char* const CAgentSettings::DefaultANSHost = "127.0.0.1";
 const char* const CAgentSettings::DefaultANSPort = "6677";
 const char* const CAgentSettings::DefaultMorningTime = "8:00:00";

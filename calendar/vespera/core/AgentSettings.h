@@ -25,6 +25,9 @@
 class CAgentSettings {
 public:
     static const char* const RegistryKey;
+    // Where the windows' places and layouts are kept (see CWindowMemory):
+    // below the settings, but no setting of the options.
+    static const char* const WindowLayoutKey;
     // The name server the agent registers with until the user names another;
     // the local host, since nothing is ever sent off this machine unasked.
     static const char* const DefaultANSHost;

@@ -1,6 +1,7 @@
 #include <vespera/core/SettingsPages.h>
 
 #include <vespera/core/AgentSettings.h>
+#include <vespera/core/AutostartEntry.h>
 #include <vespera/core/ScheduleSubscriptions.h>
 
 #include <platform/MessageBoxSink.h>
@@ -84,6 +85,15 @@ void Reregister(CAgentSettings& settings, CRegistrationControl& control)
                              std::atoi(settings.GetANSPort().c_str()));
 }
 
+void ApplyStartWithSession(bool wanted)
+{
+    if (wanted == CAutostartEntry::IsEnabled())
+        return;
+    std::string error;
+    if (!(wanted ? CAutostartEntry::Enable(error) : CAutostartEntry::Disable(error)))
+        CMessageBoxSink::Show(error, MB_OK | MB_ICONEXCLAMATION);
+}
+
 } // namespace
 
 CGeneralPageInput LoadGeneralPage(const CAgentSettings& settings)
@@ -91,6 +101,7 @@ CGeneralPageInput LoadGeneralPage(const CAgentSettings& settings)
     CGeneralPageInput page;
     page.balloonToolTips = settings.GetBalloonToolTips();
     page.startMinimized = settings.GetStartMinimized();
+    page.startWithSession = CAutostartEntry::IsEnabled();
     page.debug = settings.GetDebug();
     page.autoLoadSchedule = settings.GetAutoLoadSchedule();
     page.autoInvokeSchedule = settings.GetAutoInvokeSchedule();
@@ -111,6 +122,7 @@ void ApplyGeneralPage(CAgentSettings& settings, const CGeneralPageInput& page)
     settings.SetTrustUnauthenticatedContacts(page.trustUnauthenticatedContacts);
     if (!settings.SetScheduleServiceURL(page.scheduleServiceUrl))
         CMessageBoxSink::Show(BadServiceAddressMessage, MB_OK | MB_ICONEXCLAMATION);
+    ApplyStartWithSession(page.startWithSession);
 }
 
 CAgentAlertPageInput LoadAgentAlertPage(const CAgentSettings& settings)

@@ -17,6 +17,9 @@ class CScheduleSubscriptions;
 struct CGeneralPageInput {
     bool balloonToolTips = true;
     bool startMinimized = false;
+    // The user's autostart entry is there (see CAutostartEntry): not a
+    // setting of the registry but a file of the desktop session's.
+    bool startWithSession = false;
     bool debug = false;
     bool autoLoadSchedule = false;
     bool autoInvokeSchedule = true;
@@ -113,6 +116,8 @@ extern const char* const UnregisteredHeading;
 extern const char* const BadServiceAddressMessage;
 
 CGeneralPageInput LoadGeneralPage(const CAgentSettings& settings);
+// Writes or removes the autostart entry only when the box changed, so that
+// an entry the user edited by hand stays as it is; what fails is shown.
 void ApplyGeneralPage(CAgentSettings& settings, const CGeneralPageInput& page);
 
 CAgentAlertPageInput LoadAgentAlertPage(const CAgentSettings& settings);

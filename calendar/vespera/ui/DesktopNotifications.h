@@ -21,7 +21,7 @@ public:
     static constexpr const char* Service = "org.freedesktop.Notifications";
     static constexpr const char* Path = "/org/freedesktop/Notifications";
     // The name of the program's icon and of its desktop entry.
-    static constexpr const char* IconName = "orvante-calendar-agent";
+    static constexpr const char* IconName = "orvante-vespera";
 
     using DayHandler = std::function<void(const QDate& day)>;
 

@@ -31,6 +31,7 @@ CGeneralSettingsPP::CGeneralSettingsPP(QWidget* parent) : CPropertyPage("General
 {
     m_balloonToolTips = AddBox(Fields(), "Enable Ballon ToolTips", "balloonToolTips");
     m_startMinimized = AddBox(Fields(), "Minimize Agent at Startup", "startMinimized");
+    m_startWithSession = AddBox(Fields(), "Start with my desktop session", "startWithSession");
     m_debug = AddBox(Fields(), "Switch on Debug Mode (Advanced)", "debug");
     m_autoLoadSchedule = AddBox(Fields(), "Enable Autonomous Schedule Import", "autoLoadSchedule");
     m_autoInvokeSchedule =
@@ -69,6 +70,7 @@ void CGeneralSettingsPP::Load(const CGeneralPageInput& input)
 {
     m_balloonToolTips->setChecked(input.balloonToolTips);
     m_startMinimized->setChecked(input.startMinimized);
+    m_startWithSession->setChecked(input.startWithSession);
     m_debug->setChecked(input.debug);
     m_autoLoadSchedule->setChecked(input.autoLoadSchedule);
     m_autoInvokeSchedule->setChecked(input.autoInvokeSchedule);
@@ -84,6 +86,7 @@ CGeneralPageInput CGeneralSettingsPP::Read() const
     CGeneralPageInput input;
     input.balloonToolTips = m_balloonToolTips->isChecked();
     input.startMinimized = m_startMinimized->isChecked();
+    input.startWithSession = m_startWithSession->isChecked();
     input.debug = m_debug->isChecked();
     input.autoLoadSchedule = m_autoLoadSchedule->isChecked();
     input.autoInvokeSchedule = m_autoInvokeSchedule->isChecked();

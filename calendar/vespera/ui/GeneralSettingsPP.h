@@ -8,8 +8,8 @@ class QButtonGroup;
 class QCheckBox;
 class QLineEdit;
 
-// "General": the five switches, the meeting-scheduling choice and the
-// schedule service's address.
+// "General": the five switches, the start with the desktop session, the
+// meeting-scheduling choice and the schedule service's address.
 class CGeneralSettingsPP : public CPropertyPage {
     Q_OBJECT
 public:
@@ -21,6 +21,7 @@ public:
 private:
     QCheckBox* m_balloonToolTips = nullptr;
     QCheckBox* m_startMinimized = nullptr;
+    QCheckBox* m_startWithSession = nullptr;
     QCheckBox* m_debug = nullptr;
     QCheckBox* m_autoLoadSchedule = nullptr;
     QCheckBox* m_autoInvokeSchedule = nullptr;

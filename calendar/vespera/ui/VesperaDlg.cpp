@@ -20,6 +20,7 @@
 #include <vespera/core/Vespera.h>
 
 #include <eventview/DialogButton.h>
+#include <eventview/WindowMemory.h>
 #include <eventview/XInfoTip.h>
 
 #include <outlook/AppointmentItem.h>
@@ -39,12 +40,15 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStyle>
 #include <QTextCharFormat>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace {
 
@@ -69,6 +73,7 @@ CVesperaDlg::CVesperaDlg(std::unique_ptr<CVespera> agent)
     m_agent = static_cast<CVespera*>(get_container());
     setWindowIcon(Artwork::AgentIcon());
     BuildControls();
+    RestoreLayout();
     InstallStartupSheet();
     // Another agent's browseScheduleURL opens the browser once the message
     // has been handled.
@@ -93,8 +98,11 @@ CVesperaDlg::CVesperaDlg(std::unique_ptr<CVespera> agent)
     });
 }
 
+// An agent ended by a signal goes with its window still shown.
 CVesperaDlg::~CVesperaDlg()
 {
+    if (isVisible())
+        SaveLayout();
     outlook::CItem::SetDisplayHandler(nullptr);
     CBalloonSink::SetCurrent(nullptr);
     if (m_agent) {
@@ -136,12 +144,22 @@ void CVesperaDlg::BuildControls()
     m_appointments->setRootIsDecorated(false);
     m_appointments->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_appointments->setHeaderLabels({"Start Time", "Subject", "Duration", "Location"});
-    // The times and lengths are never cut; the subject takes what is left.
+    // The subject takes what the others leave; they fit what they show
+    // until the user sets their widths.
     QHeaderView* header = m_appointments->header();
     header->setStretchLastSection(false);
-    for (int column : {0, 2, 3})
-        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(1, QHeaderView::Stretch);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(SubjectColumn, QHeaderView::Stretch);
+    connect(header, &QHeaderView::sectionResized, this, [this](int column) {
+        if (!m_fittingColumns && column != SubjectColumn)
+            m_columnsChosen = true;
+    });
+    m_splitter = new QSplitter(Qt::Vertical);
+    m_splitter->setObjectName("daySplitter");
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->addWidget(m_calendar);
+    m_splitter->addWidget(m_appointments);
+    m_splitter->setStretchFactor(1, 1);
 
     auto* status = new QVBoxLayout;
     for (QLabel* label : {m_status, m_agentName, m_ansHost, m_ansPort, m_notice})
@@ -171,10 +189,10 @@ void CVesperaDlg::BuildControls()
 
     auto* layout = new QGridLayout(this);
     layout->addLayout(status, 0, 0);
-    layout->addWidget(m_calendar, 1, 0);
-    layout->addWidget(m_appointments, 2, 0);
-    layout->addLayout(buttons, 0, 1, 3, 1);
+    layout->addWidget(m_splitter, 1, 0);
+    layout->addLayout(buttons, 0, 1, 2, 1);
     layout->setColumnStretch(0, 1);
+    layout->setRowStretch(1, 1);
     m_appointments->setMinimumWidth(520);
 }
 
@@ -220,12 +238,19 @@ int CVesperaDlg::OnInitDialog()
         [this] { TrayAppeared(); });
     if (m_trayCreated) {
         AttachTray(CSystemTray::Minimize);
-        if (settings.GetStartMinimized())
+        if (settings.GetStartMinimized() || m_startedWithSession)
             OnMinimize();
+    } else if (m_startedWithSession) {
+        // The panel often starts after the session's programs: the window
+        // waits for it on the task bar rather than in front of the desktop.
+        showMinimized();
     }
     UpdateDebugWindow();
     m_agent->GetPreferences().RebuildPreferences();
     setWindowTitle(Title);
+    if (!m_scheduleAtStart.empty())
+        QTimer::singleShot(0, this,
+                           [this] { OpenSchedule(std::exchange(m_scheduleAtStart, std::string())); });
     return timerRunning;
 }
 
@@ -237,10 +262,13 @@ void CVesperaDlg::AttachTray(CSystemTray::Command defaultItem)
 }
 
 // A panel that starts after the agent: the window was standing alone so far
-// and is not hidden now.
+// and is not hidden now, unless it was waiting minimised for the panel at
+// the start of the session.
 void CVesperaDlg::TrayAppeared()
 {
     m_trayCreated = true;
+    if (m_startedWithSession && isMinimized())
+        hide();
     AttachTray(isHidden() ? CSystemTray::Restore : CSystemTray::Minimize);
     if (m_trayAppeared)
         m_trayAppeared();
@@ -449,6 +477,7 @@ void CVesperaDlg::ShowDay(const QDate& day)
         if (appointment->OccursOn(day.day(), day.month(), day.year()))
             AddRow(*appointment);
     }
+    FitColumns();
     MarkBusyDays();
 }
 
@@ -494,8 +523,11 @@ void CVesperaDlg::MarkBusyDays()
 
 void CVesperaDlg::AddAppointmentRow(const CAppointment& appointment)
 {
-    if (m_shownDay.isValid() && appointment.OccursOn(m_shownDay.day(), m_shownDay.month(), m_shownDay.year()))
+    if (m_shownDay.isValid() &&
+        appointment.OccursOn(m_shownDay.day(), m_shownDay.month(), m_shownDay.year())) {
         AddRow(appointment);
+        FitColumns();
+    }
 }
 
 void CVesperaDlg::RemoveAppointmentRow(const CAppointment& appointment)

@@ -19,6 +19,8 @@
 
 class CAgentSettings;
 class CDebugDlg;
+class CScheduleBrowserDlg;
+class CWindowMemory;
 class CScheduleService;
 class CAppointmentStore;
 class CVespera;
@@ -26,13 +28,17 @@ class CXInfoTip;
 class QCalendarWidget;
 class QLabel;
 class QPushButton;
+class QSplitter;
 class QTreeWidget;
 
 // The agent's main window, which is also its container window: it carries
 // the agent's socket notifications and timer, shows the registration, a
 // month calendar with the appointments of the selected day, and the buttons
 // for what the agent does; the icon in the notification area gives the same
-// commands while the window is hidden. Closing it ends the program.
+// commands while the window is hidden. Closing it ends the program. The
+// window's place, its splitter and the widths the user gave the day list's
+// columns are kept when it is hidden or goes, and come back at the next
+// start.
 class CVesperaDlg : public QDialog,
                     public CDlgContainer,
                     public CAppointmentView,
@@ -47,9 +53,33 @@ public:
     static constexpr unsigned WM_PROBE = WM_APP + 2;
     static constexpr unsigned WM_DEBUG_CLOSED = WM_USER + 500;
     static constexpr int TipDelayMs = 1000;
+    // The day list's subject takes the width its other columns leave.
+    static constexpr int SubjectColumn = 1;
+
+    // Who asked for a schedule to be browsed: the user's own request may
+    // fetch from any address, another agent's only from public ones.
+    enum class Asker { Peer, User };
 
     explicit CVesperaDlg(std::unique_ptr<CVespera> agent);
     ~CVesperaDlg() override;
+
+    // Started with the desktop session: the window goes to the
+    // notification area at once when there is one, and otherwise waits
+    // minimised for a panel to show the icon. Set before DoModal.
+    void SetStartedWithSession(bool started) { m_startedWithSession = started; }
+    // The schedule the browser opens on once the window has started (and
+    // the start-up sheet, if any, is answered). Set before DoModal.
+    void SetScheduleAtStart(const std::string& address) { m_scheduleAtStart = address; }
+    // Shows the window (from the notification area, from the task bar) in
+    // the state it had, in front of the others.
+    void BringToFront();
+    // The user asked for the schedule at `address` (a later start of the
+    // program passed it on): the window comes to the front and the browser
+    // retrieves it, the one already open if there is one. Runs the browser
+    // modally: not for a socket's callback.
+    void OpenSchedule(const std::string& address);
+    // Stores the window's place and layout (also done whenever it hides).
+    void SaveLayout();
 
     CVespera& Agent() const { return *m_agent; }
 
@@ -73,7 +103,7 @@ public:
     // The schedule browser, retrieving `address` first when one is given;
     // its import is written into the calendar, its meeting request opens
     // the meeting dialog with the attendees.
-    void RunScheduleBrowser(const std::string& address);
+    void RunScheduleBrowser(const std::string& address, Asker asker = Asker::Peer);
     // Subscribes to a schedule the browser retrieved; why not is shown.
     void Subscribe(const std::string& address);
     void OnNewAppointment();
@@ -120,6 +150,7 @@ public:
 protected:
     intptr_t WindowProc(unsigned msg, uintptr_t wparam, intptr_t lparam) override;
     void done(int result) override;
+    void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -132,6 +163,10 @@ private:
     QPushButton* AddButton(const char* text, const char* name, void (CVesperaDlg::*command)());
     void AddRow(const CAppointment& appointment);
     void InstallStartupSheet();
+    void RestoreLayout();
+    // Fits the day list's times, lengths and places to what it shows until
+    // the user sets their widths.
+    void FitColumns();
 
     CVespera* m_agent = nullptr;
     QLabel* m_status = nullptr;
@@ -141,6 +176,15 @@ private:
     QLabel* m_ansPort = nullptr;
     QCalendarWidget* m_calendar = nullptr;
     QTreeWidget* m_appointments = nullptr;
+    QSplitter* m_splitter = nullptr;
+    std::unique_ptr<CWindowMemory> m_layout;
+    // The user has set the column widths (or they were restored).
+    bool m_columnsChosen = false;
+    bool m_fittingColumns = false;
+    bool m_startedWithSession = false;
+    std::string m_scheduleAtStart;
+    // The schedule browser while it runs.
+    CScheduleBrowserDlg* m_browser = nullptr;
     QPushButton* m_meetings = nullptr;
     QDate m_shownDay;
     std::set<QDate> m_boldDays;

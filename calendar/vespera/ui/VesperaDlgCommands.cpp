@@ -37,6 +37,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 // The options sheet is open: a second one would write over the first.
@@ -80,13 +82,22 @@ void CVesperaDlg::OnScheduleBrowser()
     RunScheduleBrowser(std::string());
 }
 
-void CVesperaDlg::RunScheduleBrowser(const std::string& address)
+void CVesperaDlg::RunScheduleBrowser(const std::string& address, Asker asker)
 {
     CScheduleBrowserDlg browser(*m_agent, m_agent->GetSettings().GetBalloonToolTips(), this);
     // Retrieved once the dialog runs, so that the user sees the steps.
     if (!address.empty())
-        QTimer::singleShot(0, &browser, [&browser, address] { browser.Retrieve(address); });
+        QTimer::singleShot(0, &browser, [&browser, address, asker] {
+            if (asker == Asker::User)
+                browser.RetrieveForUser(address);
+            else
+                browser.Retrieve(address);
+        });
+    // Another agent may open one over it; the user's requests go to the
+    // one on top.
+    CScheduleBrowserDlg* const below = std::exchange(m_browser, &browser);
     const int result = browser.exec();
+    m_browser = below;
     if (result == QDialog::Accepted && !browser.GetSubscriptionAddress().empty()) {
         Subscribe(browser.GetSubscriptionAddress());
     } else if (result == QDialog::Accepted) {
@@ -95,6 +106,18 @@ void CVesperaDlg::RunScheduleBrowser(const std::string& address)
     } else if (result == CScheduleBrowserDlg::RequestMeetingResult) {
         OpenMeetingDialog(browser.GetMeetingAttendees());
     }
+}
+
+void CVesperaDlg::OpenSchedule(const std::string& address)
+{
+    BringToFront();
+    if (!m_browser) {
+        RunScheduleBrowser(address, Asker::User);
+        return;
+    }
+    m_browser->RetrieveForUser(address);
+    m_browser->raise();
+    m_browser->activateWindow();
 }
 
 // The first fetch runs on the loop; the window shows its events when the
@@ -213,7 +236,14 @@ void CVesperaDlg::OnMinimize()
 
 void CVesperaDlg::OnRestore()
 {
-    showNormal();
+    BringToFront();
+}
+
+// A maximised window comes back maximised.
+void CVesperaDlg::BringToFront()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
     raise();
     activateWindow();
     m_tray.SetDefaultItem(CSystemTray::Minimize);

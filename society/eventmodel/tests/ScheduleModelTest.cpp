@@ -5,6 +5,7 @@
 #include <graphstore/RDFMFCGraphStore.h>
 #include <graphstore/Vocabulary.h>
 #include <graphstore/testing/HttpDocumentServer.h>
+#include <platform/testing/TempDir.h>
 
 #include <gtest/gtest.h>
 
@@ -279,6 +280,39 @@ TEST(ScheduleModel, AFilteredFetchConnectsNowhereItRefusesNotEvenThroughARedirec
     EXPECT_EQ(target.Requests(), 0);
     fetcher.SetAddressFilter(nullptr);
     EXPECT_TRUE(fetcher.Fetch(target.Url("/secret.rdf"), document, error)) << error;
+}
+
+TEST(ScheduleModel, AnyFileNameMakesAFileAddressThatReadsBackAsItself)
+{
+    testsupport::CTempDir directory("file-address");
+    const struct {
+        std::string name;
+        const char* address;
+    } cases[] = {
+        {"term.ics", "/term.ics"},
+        {"my term #2?.ics", "/my%20term%20%232%3F.ics"},
+        {"100%.ics", "/100%25.ics"},
+        {"caf\xc3\xa9.ics", "/caf%C3%A9.ics"},
+        {"not-utf8-\xff.ics", "/not-utf8-%FF.ics"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = directory.File(c.name);
+        std::ofstream(path) << "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n";
+        const std::string address = CDocumentFetcher::FileAddressOf(path);
+        EXPECT_EQ(address, CDocumentFetcher::FileAddressOf(directory.Path()) + c.address);
+        std::string back;
+        ASSERT_TRUE(CDocumentFetcher::LocalPathOf(address, back)) << address;
+        EXPECT_EQ(back, path);
+        CFetchedDocument document;
+        std::string error;
+        EXPECT_TRUE(CDocumentFetcher().Fetch(address, document, error)) << error;
+    }
+    std::string path;
+    EXPECT_TRUE(CDocumentFetcher::LocalPathOf("file://localhost/tmp/a%20b.ics#x", path));
+    EXPECT_EQ(path, "/tmp/a b.ics");
+    for (const char* other :
+         {"file://elsewhere/tmp/a.ics", "https://example.org/a.ics", "/tmp/a.ics", "file:"})
+        EXPECT_FALSE(CDocumentFetcher::LocalPathOf(other, path)) << other;
 }
 
 } // namespace

@@ -1,14 +1,18 @@
 #include <vespera/core/SettingsPages.h>
 
 #include <vespera/core/AgentSettings.h>
+#include <vespera/core/AutostartEntry.h>
 
 #include <platform/MessageBoxSink.h>
+#include <platform/testing/TempDir.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +50,10 @@ protected:
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir = pattern;
         ::setenv("ORVANTE_REGISTRY_DIR", dir.c_str(), 1);
+        // The autostart entry is the user's own: never the real one.
+        const char* config = std::getenv("XDG_CONFIG_HOME");
+        savedConfig = config ? std::optional<std::string>(config) : std::nullopt;
+        ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
         settings = std::make_unique<CAgentSettings>();
         previousSink = CMessageBoxSink::SetCurrent(&boxes);
     }
@@ -54,6 +62,10 @@ protected:
         CMessageBoxSink::SetCurrent(previousSink);
         settings.reset();
         ::unsetenv("ORVANTE_REGISTRY_DIR");
+        if (savedConfig)
+            ::setenv("XDG_CONFIG_HOME", savedConfig->c_str(), 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
         fs::remove_all(dir);
     }
 
@@ -80,6 +92,7 @@ protected:
     }
 
     std::string dir;
+    std::optional<std::string> savedConfig;
     std::unique_ptr<CAgentSettings> settings;
     CMessageBoxSink::CRecorder boxes;
     CMessageBoxSink* previousSink = nullptr;
@@ -107,6 +120,36 @@ TEST_F(SettingsPagesTest, GeneralPageWritesEverySwitchAndTheSchedulingType)
     EXPECT_FALSE(loaded.autoInvokeSchedule);
     EXPECT_EQ(loaded.meetingSchedulingType, 2);
     EXPECT_TRUE(loaded.trustUnauthenticatedContacts);
+}
+
+TEST_F(SettingsPagesTest, TheSessionBoxWritesAndRemovesTheAutostartEntryOnlyWhenItChanges)
+{
+    const fs::path entry = fs::path(dir) / "config" / "autostart" / CAutostartEntry::FileName;
+    CGeneralPageInput page = LoadGeneralPage(*settings);
+    EXPECT_FALSE(page.startWithSession);
+    page.startWithSession = true;
+    ApplyGeneralPage(*settings, page);
+    ASSERT_TRUE(fs::exists(entry));
+    EXPECT_TRUE(LoadGeneralPage(*settings).startWithSession);
+
+    // An entry the user changed by hand stays as it is while the box does.
+    std::ofstream(entry)
+        << "[Desktop Entry]\nType=Application\nName=Mine\nExec=vespera --autostart -port 7000\n";
+    ApplyGeneralPage(*settings, page);
+    EXPECT_NE(testsupport::ReadFile(entry.string()).find("Name=Mine"), std::string::npos);
+    page.startWithSession = false;
+    ApplyGeneralPage(*settings, page);
+    EXPECT_FALSE(fs::exists(entry));
+    EXPECT_FALSE(LoadGeneralPage(*settings).startWithSession);
+    EXPECT_TRUE(boxes.Boxes().empty());
+
+    // A folder where the entry should be cannot be replaced: said, not lost.
+    fs::create_directories(entry);
+    page.startWithSession = true;
+    ApplyGeneralPage(*settings, page);
+    ASSERT_EQ(BoxTexts().size(), 1u);
+    EXPECT_NE(BoxTexts()[0].find("cannot be written"), std::string::npos) << BoxTexts()[0];
+    EXPECT_TRUE(fs::is_directory(entry));
 }
 
 TEST_F(SettingsPagesTest, EmptyAddressWithoutEventsSwitchesEventsOffSilently)
