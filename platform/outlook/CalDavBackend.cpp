@@ -224,24 +224,42 @@ bool CCalDavBackend::AddEvent(CStoredItem& item)
         SEvent event{href, std::string(), std::move(calendar)};
         if (!Owe(event, {CCalDavJournal::Kind::Create, href, std::string(), std::string(), text}))
             return false;
-        m_events.push_back(std::move(event));
-        Reindex();
+        Added(std::move(event));
         return true;
     }
     if (!reply.Ok())
         return Fail(reply.Said("The appointment was not saved on the server"));
     calendar->Written(text);
-    std::string etag = reply.etag;
-    if (etag.empty()) {
-        const CDavClient::SReply found = m_client.Propfind(href, 0, EtagQuery);
-        CDavMultistatus answer;
-        if (found.status == 207 && answer.Parse(found.body, error) && !answer.Responses().empty())
-            etag = answer.Responses().front().Text("DAV:getetag");
-    }
-    m_events.push_back({href, etag, std::move(calendar)});
-    Reindex();
+    Added({href, EtagOf(href, reply), std::move(calendar)});
     Wrote();
     return true;
+}
+
+// The new resource's item joins the folder's order and the reminders on
+// its own: a calendar of many events is not gone through again.
+void CCalDavBackend::Added(SEvent event)
+{
+    m_events.push_back(std::move(event));
+    const SEvent& added = m_events.back();
+    for (std::size_t within = 0; within < added.calendar->GetItems().size(); ++within) {
+        m_order.emplace_back(m_events.size() - 1, within);
+        if (m_reminders && m_open)
+            m_reminders->AddItem(added.calendar->GetItems()[within]);
+    }
+}
+
+// Servers need not say the version a PUT made; then it is asked for, so
+// that the next change is made on it.
+std::string CCalDavBackend::EtagOf(const std::string& href, const CDavClient::SReply& put) const
+{
+    if (!put.etag.empty())
+        return put.etag;
+    const CDavClient::SReply found = m_client.Propfind(href, 0, EtagQuery);
+    CDavMultistatus answer;
+    std::string error;
+    if (found.status == 207 && answer.Parse(found.body, error) && !answer.Responses().empty())
+        return answer.Responses().front().Text("DAV:getetag");
+    return std::string();
 }
 
 // Unreachable, or failing on its side: the write waits in the journal.
@@ -305,7 +323,7 @@ bool CCalDavBackend::ChangeEvent(SEvent& event, const EventChange& change)
             owed ? CDavClient::SReply{} : m_client.Put(event.href, text, "text/calendar", event.etag);
         if (reply.Ok()) {
             event.calendar->Written(text);
-            event.etag = reply.etag;
+            event.etag = EtagOf(event.href, reply);
             Wrote();
             return true;
         }

@@ -173,6 +173,8 @@ private:
     SEvent* EventOf(const EntryId& id);
     SEvent* EventAt(const std::string& href);
     bool AddEvent(CStoredItem& item);
+    void Added(SEvent event);
+    std::string EtagOf(const std::string& href, const CDavClient::SReply& put) const;
     bool AddContact(CStoredItem& item);
     bool UpdateContact(const CStoredItem& item);
     // Makes `change` on the resource's calendar and writes it with

@@ -75,7 +75,7 @@ bool CCalDavBackend::AddContact(CStoredItem& item)
                         ? "The contact was not saved: the server could not be reached (" + reply.error + ")"
                         : "The contact was not saved: the server answered " + std::to_string(reply.status));
     item.id = card.uid;
-    m_cards.push_back({href, reply.etag, std::move(card)});
+    m_cards.push_back({href, EtagOf(href, reply), std::move(card)});
     return true;
 }
 
@@ -90,7 +90,7 @@ bool CCalDavBackend::UpdateContact(const CStoredItem& item)
         if (!reply.Ok())
             return Fail("The contact was not saved: the server answered " + std::to_string(reply.status));
         stored.card = std::move(card);
-        stored.etag = reply.etag;
+        stored.etag = EtagOf(stored.href, reply);
         return true;
     }
     return Fail("The address book holds no contact " + item.id + ".");

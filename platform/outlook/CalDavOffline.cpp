@@ -188,7 +188,7 @@ CCalDavBackend::Replayed CCalDavBackend::Replay(const CCalDavJournal::SEntry& en
     if (reply.Ok() || (entry.kind == Kind::Create && reply.status == 412) ||
         (entry.kind == Kind::Remove && reply.status == 404)) {
         if (SEvent* event = EventAt(entry.href); event && reply.Ok())
-            event->etag = reply.etag;
+            event->etag = EtagOf(entry.href, reply);
         return Replayed::Done;
     }
     if (entry.kind == Kind::Remove && reply.status == 412) {
@@ -240,7 +240,7 @@ CCalDavBackend::Replayed CCalDavBackend::ReplayChange(const CCalDavJournal::SEnt
     if (!reply.Ok())
         return Refused(reply, entry);
     if (event)
-        event->etag = reply.etag;
+        event->etag = EtagOf(entry.href, reply);
     return Replayed::Done;
 }
 

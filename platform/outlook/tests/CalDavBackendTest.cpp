@@ -192,6 +192,10 @@ TEST_F(CalDavBackendTest, APollReadsOnlyWhatChangedSinceTheSyncToken)
     CStoredItem added{"", lunch};
     ASSERT_TRUE(backend.AddItem(olFolderCalendar, added)) << backend.GetLastErrorText();
     std::size_t asked = backend.GetClient().Requests();
+    std::get<CAppointmentData>(added.data).subject = "Long lunch";
+    ASSERT_TRUE(backend.UpdateItem(added)) << backend.GetLastErrorText();
+    EXPECT_EQ(backend.GetClient().Requests() - asked, 1u) << "one PUT, on the version the last PUT made";
+    asked = backend.GetClient().Requests();
     EXPECT_EQ(backend.Refresh(), outlook::CBackend::RefreshResult::Unchanged);
     EXPECT_EQ(backend.GetClient().Requests() - asked, 1u) << "one sync report";
 
@@ -208,7 +212,7 @@ TEST_F(CalDavBackendTest, APollReadsOnlyWhatChangedSinceTheSyncToken)
         subjects.push_back(Subject(item));
     }
     std::sort(subjects.begin(), subjects.end());
-    EXPECT_EQ(subjects, (std::vector<std::string>{"Gym", "Lunch", "Team stand-up"}));
+    EXPECT_EQ(subjects, (std::vector<std::string>{"Gym", "Long lunch", "Team stand-up"}));
 
     ASSERT_EQ(other.Request("DELETE", server.Url("/ann/calendar/gym.ics"), {}).status, 200);
     ASSERT_EQ(backend.Refresh(), outlook::CBackend::RefreshResult::Reread);
