@@ -91,6 +91,18 @@ public:
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    // Waits for a window of the process `pid` (its message box) and answers
+    // it with Return; false when none showed.
+    static bool AnswerBoxOf(pid_t pid)
+    {
+        const std::string box =
+            "xdotool search --onlyvisible --pid " + std::to_string(pid) + " --name vespera";
+        if (!WaitFor([&] { return Run(box + " >/dev/null 2>&1") == 0; }))
+            return false;
+        Run(box + " windowfocus key Return >/dev/null 2>&1");
+        return true;
+    }
+
     // The standard output of a command line.
     static std::string Output(const std::string& command)
     {

@@ -180,11 +180,7 @@ TEST_F(LaterStartProcessTest, StartedWithTheSessionItHidesInTheTrayALaterStartBr
     ASSERT_TRUE(second.Start(VESPERA_BINARY, {}, (home / "second.err").string()));
     std::string id;
     EXPECT_TRUE(WaitForShown(MainWindow, id)) << second.Errors();
-    const std::string box =
-        "xdotool search --onlyvisible --pid " + std::to_string(second.Pid()) + " --name vespera";
-    EXPECT_TRUE(
-        CDesktopSession::WaitFor([&] { return CDesktopSession::Run(box + " >/dev/null 2>&1") == 0; }));
-    CDesktopSession::Run(box + " windowfocus key Return >/dev/null 2>&1");
+    EXPECT_TRUE(CDesktopSession::AnswerBoxOf(second.Pid()));
     EXPECT_EQ(second.Wait(), 1) << second.Errors();
     EXPECT_NE(second.Errors().find("Already Running"), std::string::npos) << second.Errors();
     EXPECT_EQ(ShownWindow(MainWindow), id) << "the window stays in front";

@@ -97,11 +97,7 @@ TEST(WindowProcessTest, WindowAndTrayIconAppearASecondStartIsRefusedAndClosingEn
         return second.Errors().find("An Instace of the Calendar Agent is Already Running") !=
                std::string::npos;
     })) << second.Errors();
-    const std::string box =
-        "xdotool search --onlyvisible --pid " + std::to_string(second.Pid()) + " --name vespera";
-    EXPECT_TRUE(
-        CDesktopSession::WaitFor([&] { return CDesktopSession::Run(box + " >/dev/null 2>&1") == 0; }));
-    CDesktopSession::Run(box + " windowfocus key Return >/dev/null 2>&1");
+    EXPECT_TRUE(CDesktopSession::AnswerBoxOf(second.Pid()));
     EXPECT_EQ(second.Wait(), 1) << second.Errors();
     EXPECT_EQ(CDesktopSession::Output(findWindow), "1\n") << "the first window stays";
 
