@@ -117,6 +117,15 @@ public:
 
     pid_t Pid() const { return pid; }
 
+    // Whether the child has ended; it is left for Wait to collect.
+    bool HasExited() const
+    {
+        siginfo_t info{};
+        return pid <= 0 ||
+               (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                info.si_pid == pid);
+    }
+
     // The lines Wait read.
     std::vector<std::string> lines;
 

@@ -9,9 +9,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <memory>
 #include <poll.h>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -48,14 +50,14 @@ public:
     }
 
     // Starts the server and (unless not `withTray`) the tray and points
-    // DISPLAY at them.
+    // DISPLAY at them. On failure, Failure() says which and why.
     bool Start(const std::string& errorDirectory, bool withTray = true)
     {
+        m_errorDirectory = errorDirectory;
         if (!StartServer(errorDirectory + "/xvfb.err"))
-            return false;
+            return Fail("Xvfb gave no display: " + FileText(errorDirectory + "/xvfb.err"));
         setenv("DISPLAY", m_display.c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
-        m_errorDirectory = errorDirectory;
         return !withTray || StartTray();
     }
 
@@ -64,25 +66,23 @@ public:
     bool RestartTray()
     {
         m_tray.reset();
-        WaitFor(
-            [this] { return Run("xwininfo -name panel -display " + m_display + " >/dev/null 2>&1") != 0; });
+        WaitFor([this] { return !HasPanel(); });
         return StartTray();
     }
 
     const std::string& Display() const { return m_display; }
+    const std::string& Failure() const { return m_failure; }
 
     // Starts a tray, as a panel that starts after the programs of the
-    // session.
+    // session. A trayer that ends or shows no panel is started once more:
+    // it has been seen to lose its start on a loaded machine.
     bool StartTray()
     {
-        m_tray = std::make_unique<testsupport::CChildProcess>();
-        if (!m_tray->Start("/usr/bin/trayer",
-                           {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "160",
-                            "--heighttype", "pixel", "--height", "28"},
-                           m_errorDirectory + "/trayer.err"))
-            return false;
-        return WaitFor(
-            [this] { return Run("xwininfo -name panel -display " + m_display + " >/dev/null 2>&1") == 0; });
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (StartTrayOnce())
+                return true;
+        }
+        return Fail("trayer showed no panel: " + FileText(m_errorDirectory + "/trayer.err"));
     }
 
     // Runs a shell command line of X tools on the display; its exit status.
@@ -117,11 +117,11 @@ public:
         return text;
     }
 
-    // Checks `condition` until it holds or 30 seconds have passed.
+    // Checks `condition` until it holds or `patience` has passed.
     template <class Condition>
-    static bool WaitFor(Condition condition)
+    static bool WaitFor(Condition condition, std::chrono::seconds patience = std::chrono::seconds(30))
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto deadline = std::chrono::steady_clock::now() + patience;
         while (!condition()) {
             if (std::chrono::steady_clock::now() > deadline)
                 return false;
@@ -131,6 +131,37 @@ public:
     }
 
 private:
+    bool HasPanel() const
+    {
+        return Run("xwininfo -name panel -display " + m_display + " >/dev/null 2>&1") == 0;
+    }
+
+    bool StartTrayOnce()
+    {
+        m_tray = std::make_unique<testsupport::CChildProcess>();
+        if (!m_tray->Start("/usr/bin/trayer",
+                           {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "160",
+                            "--heighttype", "pixel", "--height", "28"},
+                           m_errorDirectory + "/trayer.err"))
+            return false;
+        return WaitFor([this] { return HasPanel() || m_tray->HasExited(); }, std::chrono::seconds(15)) &&
+               HasPanel();
+    }
+
+    bool Fail(const std::string& why)
+    {
+        m_failure = why;
+        return false;
+    }
+
+    static std::string FileText(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str().empty() ? "(" + path + " is empty)" : text.str();
+    }
+
     // Xvfb picks a free display and writes its number to the pipe once it
     // accepts connections.
     bool StartServer(const std::string& errorFile)
@@ -167,6 +198,7 @@ private:
     pid_t m_server = -1;
     std::string m_display;
     std::string m_errorDirectory;
+    std::string m_failure;
     std::unique_ptr<testsupport::CChildProcess> m_tray;
 };
 

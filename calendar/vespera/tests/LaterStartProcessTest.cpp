@@ -55,7 +55,7 @@ protected:
         ASSERT_TRUE(society.PrepareHome({AnnName, "ann", {{"ANSRegistered", "true"}}, {}}, {"", ""}))
             << society.Failure();
         home = society.HomeOf("ann");
-        ASSERT_TRUE(desktop.Start(output.string())) << "no X server or tray; see " << output;
+        ASSERT_TRUE(desktop.Start(output.string())) << desktop.Failure() << "; see " << output;
     }
 
     // Starts the program with `args` and reads its output up to "ready".

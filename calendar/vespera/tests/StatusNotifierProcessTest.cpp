@@ -66,7 +66,7 @@ TEST(StatusNotifierProcessTest, TheIconRegistersWithThePanelAndASingleClickOpens
     ASSERT_TRUE(society.PrepareHome({AnnName, "ann", {{"ANSRegistered", "true"}}, {}}, {"", ""}))
         << society.Failure();
     CDesktopSession desktop;
-    ASSERT_TRUE(desktop.Start(output.string(), false)) << "no X server; see " << output;
+    ASSERT_TRUE(desktop.Start(output.string(), false)) << desktop.Failure() << "; see " << output;
 
     testsupport::CChildProcess agent;
     ASSERT_TRUE(agent.Start(VESPERA_BINARY, {}, (society.HomeOf("ann") / "vespera.err").string()));

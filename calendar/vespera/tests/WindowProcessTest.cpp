@@ -62,7 +62,7 @@ TEST(WindowProcessTest, WindowAndTrayIconAppearASecondStartIsRefusedAndClosingEn
         << society.Failure();
     const std::filesystem::path home = society.HomeOf("ann");
     CDesktopSession desktop;
-    ASSERT_TRUE(desktop.Start(output.string())) << "no X server or tray; see " << output;
+    ASSERT_TRUE(desktop.Start(output.string())) << desktop.Failure() << "; see " << output;
     const std::string display = " -display " + desktop.Display();
 
     testsupport::CChildProcess agent;
@@ -82,7 +82,7 @@ TEST(WindowProcessTest, WindowAndTrayIconAppearASecondStartIsRefusedAndClosingEn
     const std::string dockedIcon =
         "xwininfo -name panel -tree" + display + " | grep -c '\"vespera\": (\"vespera\"'";
     EXPECT_TRUE(CDesktopSession::WaitFor([&] { return CDesktopSession::Output(dockedIcon) == "1\n"; }));
-    ASSERT_TRUE(desktop.RestartTray());
+    ASSERT_TRUE(desktop.RestartTray()) << desktop.Failure();
     EXPECT_TRUE(CDesktopSession::WaitFor([&] { return CDesktopSession::Output(dockedIcon) == "1\n"; }))
         << CDesktopSession::Output("xwininfo -name panel -tree" + display);
 
@@ -126,14 +126,14 @@ TEST(WindowProcessTest, APanelThatStartsAfterTheAgentGetsItsIcon)
     ASSERT_TRUE(society.PrepareHome({AnnName, "ann", {{"ANSRegistered", "true"}}, {}}, {"", ""}))
         << society.Failure();
     CDesktopSession desktop;
-    ASSERT_TRUE(desktop.Start(output.string(), false)) << "no X server; see " << output;
+    ASSERT_TRUE(desktop.Start(output.string(), false)) << desktop.Failure() << "; see " << output;
 
     testsupport::CChildProcess agent;
     ASSERT_TRUE(agent.Start(VESPERA_BINARY, {}, (society.HomeOf("ann") / "vespera.err").string()));
     std::string line;
     ASSERT_TRUE(ReadUntil(agent, "no notification area", line)) << agent.Errors();
     EXPECT_EQ(line, "no notification area yet: the window stands alone until a panel shows its icon");
-    ASSERT_TRUE(desktop.StartTray());
+    ASSERT_TRUE(desktop.StartTray()) << desktop.Failure();
     ASSERT_TRUE(ReadUntil(agent, "tray icon shown", line)) << agent.Errors();
     const std::string dockedIcon =
         "xwininfo -name panel -tree -display " + desktop.Display() + " | grep -c '\"vespera\": (\"vespera\"'";
