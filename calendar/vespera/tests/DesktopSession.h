@@ -30,10 +30,7 @@ public:
     ~CDesktopSession()
     {
         m_tray.reset();
-        if (m_server > 0) {
-            ::kill(m_server, SIGTERM);
-            ::waitpid(m_server, nullptr, 0);
-        }
+        StopServer();
     }
     CDesktopSession(const CDesktopSession&) = delete;
     CDesktopSession& operator=(const CDesktopSession&) = delete;
@@ -54,7 +51,7 @@ public:
     bool Start(const std::string& errorDirectory, bool withTray = true)
     {
         m_errorDirectory = errorDirectory;
-        if (!StartServer(errorDirectory + "/xvfb.err"))
+        if (!StartServer(errorDirectory + "/xvfb.err") && !StartServer(errorDirectory + "/xvfb.err"))
             return Fail("Xvfb gave no display: " + FileText(errorDirectory + "/xvfb.err"));
         setenv("DISPLAY", m_display.c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
@@ -163,9 +160,10 @@ private:
     }
 
     // Xvfb picks a free display and writes its number to the pipe once it
-    // accepts connections.
+    // accepts connections. A server a try left running is ended first.
     bool StartServer(const std::string& errorFile)
     {
+        StopServer();
         int fds[2];
         if (::pipe(fds) != 0)
             return false;
@@ -189,10 +187,21 @@ private:
         while (spawned == 0 && ::poll(&item, 1, 30000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n')
             number += c;
         ::close(fds[0]);
-        if (spawned != 0 || number.empty())
+        if (spawned != 0)
+            m_server = -1;
+        if (number.empty())
             return false;
         m_display = ":" + number;
         return true;
+    }
+
+    void StopServer()
+    {
+        if (m_server > 0) {
+            ::kill(m_server, SIGTERM);
+            ::waitpid(m_server, nullptr, 0);
+        }
+        m_server = -1;
     }
 
     pid_t m_server = -1;
