@@ -154,6 +154,10 @@ private:
     // event loop, else once the writes of the moment are done.
     void KeepCalendarCopy();
     void WriteCalendarCopy();
+    void WriteContactsCopy() const;
+    static std::string CopyResponse(const std::string& href, const std::string& etag, const char* element,
+                                    const std::string& data);
+    static std::string CopyText(const std::string& responses);
     bool ServerAnswersAgain();
     // Makes the journal's writes on the server in order; false when the
     // server could not take them all yet. What could not be done is said
@@ -163,6 +167,9 @@ private:
     Replayed Replay(const CCalDavJournal::SEntry& entry, std::string& note);
     Replayed ReplayChange(const CCalDavJournal::SEntry& entry, std::string& note);
     Replayed Refused(const CDavClient::SReply& reply, const CCalDavJournal::SEntry& entry) const;
+    void Landed(const CCalDavJournal::SEntry& entry, const std::string& etag);
+    // Whether a journal entry's text is a contact's rather than an event's.
+    static bool IsCard(const std::string& text);
     // The write is owed to the server: into the journal, and the calendar
     // takes `text`; false (the calendar as `before`) when it cannot be kept.
     bool Owe(SEvent& event, CCalDavJournal::SEntry entry);

@@ -15,6 +15,11 @@ constexpr const char* AddressData = "urn:ietf:params:xml:ns:carddavaddress-data"
 
 const char* const CCalDavBackend::ContactsCopy = "caldav-contacts.xml";
 
+bool CCalDavBackend::IsCard(const std::string& text)
+{
+    return text.compare(0, 11, "BEGIN:VCARD") == 0;
+}
+
 namespace {
 
 const char* const CardsQuery =
@@ -40,6 +45,14 @@ bool CCalDavBackend::ReadContacts(std::string& error)
     return true;
 }
 
+void CCalDavBackend::WriteContactsCopy() const
+{
+    std::string copy;
+    for (const SCard& card : m_cards)
+        copy += CopyResponse(card.href, card.etag, "a:address-data", CVCardFile::Format(card.card));
+    KeepCopy(ContactsCopy, CopyText(copy));
+}
+
 bool CCalDavBackend::CardsOf(const std::string& body, std::vector<SCard>& cards, std::string& error)
 {
     CDavMultistatus answer;
@@ -61,6 +74,8 @@ bool CCalDavBackend::CardsOf(const std::string& body, std::vector<SCard>& cards,
     return true;
 }
 
+// As a meeting, a contact the server cannot take now waits in the journal
+// and counts as saved once it is there.
 bool CCalDavBackend::AddContact(CStoredItem& item)
 {
     const CContactData* contact = std::get_if<CContactData>(&item.data);
@@ -68,14 +83,20 @@ bool CCalDavBackend::AddContact(CStoredItem& item)
         return Fail("Only contacts can be saved in the contacts folder.");
     CVCard card{CVCardFile::MakeUid(), *contact};
     const std::string href = NewResource(m_contactsUrl, card.uid, ".vcf");
-    const CDavClient::SReply reply =
-        m_client.Put(href, CVCardFile::Format(card), "text/vcard", std::string());
-    if (!reply.Ok())
-        return Fail(reply.status == 0
-                        ? "The contact was not saved: the server could not be reached (" + reply.error + ")"
-                        : "The contact was not saved: the server answered " + std::to_string(reply.status));
+    const std::string text = CVCardFile::Format(card);
+    const bool owed = m_fromCopy || m_journal.Holds(href);
+    const CDavClient::SReply reply = owed ? CDavClient::SReply{} : m_client.Put(href, text, "text/vcard", "");
+    std::string error;
+    if (IsUnreachable(reply)) {
+        if (!m_journal.Record({CCalDavJournal::Kind::Create, href, std::string(), std::string(), text},
+                              error))
+            return Fail("The contact was not saved: the server cannot be reached and " + error);
+    } else if (!reply.Ok()) {
+        return Fail(reply.Said("The contact was not saved on the server"));
+    }
     item.id = card.uid;
-    m_cards.push_back({href, EtagOf(href, reply), std::move(card)});
+    m_cards.push_back({href, reply.Ok() ? EtagOf(href, reply) : std::string(), std::move(card)});
+    WriteContactsCopy();
     return true;
 }
 
@@ -91,6 +112,7 @@ bool CCalDavBackend::UpdateContact(const CStoredItem& item)
             return Fail("The contact was not saved: the server answered " + std::to_string(reply.status));
         stored.card = std::move(card);
         stored.etag = EtagOf(stored.href, reply);
+        WriteContactsCopy();
         return true;
     }
     return Fail("The address book holds no contact " + item.id + ".");

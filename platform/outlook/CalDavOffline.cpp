@@ -6,10 +6,12 @@
 
 #include <outlook/DavCollections.h>
 #include <outlook/DavMultistatus.h>
+#include <outlook/VCardFile.h>
 
 #include <platform/AtomicFile.h>
 #include <platform/EventLoop.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace outlook {
@@ -127,16 +129,28 @@ void CCalDavBackend::KeepCalendarCopy()
 
 // In the form the server answers, so that a start from the copy reads it
 // as it reads the server.
+std::string CCalDavBackend::CopyResponse(const std::string& href, const std::string& etag,
+                                         const char* element, const std::string& data)
+{
+    return "<d:response><d:href>" + CDavMultistatus::Escaped(href) +
+           "</d:href><d:propstat><d:prop><d:getetag>" + CDavMultistatus::Escaped(etag) + "</d:getetag><" +
+           element + ">" + CDavMultistatus::Escaped(data) + "</" + element +
+           "></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>";
+}
+
+std::string CCalDavBackend::CopyText(const std::string& responses)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><d:multistatus xmlns:d=\"DAV:\" "
+           "xmlns:c=\"urn:ietf:params:xml:ns:caldav\" xmlns:a=\"urn:ietf:params:xml:ns:carddav\">" +
+           responses + "</d:multistatus>";
+}
+
 void CCalDavBackend::WriteCalendarCopy()
 {
-    std::string copy = "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-                       "<d:multistatus xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:caldav\">";
+    std::string copy;
     for (const SEvent& event : m_events)
-        copy += "<d:response><d:href>" + CDavMultistatus::Escaped(event.href) +
-                "</d:href><d:propstat><d:prop><d:getetag>" + CDavMultistatus::Escaped(event.etag) +
-                "</d:getetag><c:calendar-data>" + CDavMultistatus::Escaped(event.calendar->Text()) +
-                "</c:calendar-data></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>";
-    KeepCopy(CalendarCopy, copy + "</d:multistatus>");
+        copy += CopyResponse(event.href, event.etag, "c:calendar-data", event.calendar->Text());
+    KeepCopy(CalendarCopy, CopyText(copy));
 }
 
 bool CCalDavBackend::Owe(SEvent& event, CCalDavJournal::SEntry entry)
@@ -181,14 +195,15 @@ CCalDavBackend::Replayed CCalDavBackend::Replay(const CCalDavJournal::SEntry& en
     if (entry.kind == Kind::Change)
         return ReplayChange(entry, note);
     const CDavClient::SReply reply =
-        entry.kind == Kind::Create ? m_client.Put(entry.href, entry.text, "text/calendar", std::string())
-                                   : m_client.Request("DELETE", entry.href, {"If-Match: " + entry.etag});
+        entry.kind == Kind::Create
+            ? m_client.Put(entry.href, entry.text, IsCard(entry.text) ? "text/vcard" : "text/calendar", "")
+            : m_client.Request("DELETE", entry.href, {"If-Match: " + entry.etag});
     // A creation the server already holds (a 412 to If-None-Match: *)
     // landed on an earlier try whose end was not written down.
     if (reply.Ok() || (entry.kind == Kind::Create && reply.status == 412) ||
         (entry.kind == Kind::Remove && reply.status == 404)) {
-        if (SEvent* event = EventAt(entry.href); event && reply.Ok())
-            event->etag = EtagOf(entry.href, reply);
+        if (reply.Ok())
+            Landed(entry, EtagOf(entry.href, reply));
         return Replayed::Done;
     }
     if (entry.kind == Kind::Remove && reply.status == 412) {
@@ -198,6 +213,31 @@ CCalDavBackend::Replayed CCalDavBackend::Replay(const CCalDavJournal::SEntry& en
         return Replayed::Done;
     }
     return Refused(reply, entry);
+}
+
+// The entry's resource is on the server now, in its version `etag`. One
+// this store does not hold (the journal of an earlier run, read before it
+// was replayed) is held from now on.
+void CCalDavBackend::Landed(const CCalDavJournal::SEntry& entry, const std::string& etag)
+{
+    const bool created = entry.kind == CCalDavJournal::Kind::Create;
+    std::string error;
+    if (IsCard(entry.text)) {
+        const auto held = std::find_if(m_cards.begin(), m_cards.end(),
+                                       [&](const SCard& card) { return card.href == entry.href; });
+        std::vector<CVCard> read;
+        if (held != m_cards.end())
+            held->etag = etag;
+        else if (created && CVCardFile::Parse(entry.text, read, error) && read.size() == 1)
+            m_cards.push_back({entry.href, etag, std::move(read[0])});
+        WriteContactsCopy();
+    } else if (SEvent* event = EventAt(entry.href)) {
+        event->etag = etag;
+    } else if (auto calendar = std::make_unique<CICalendarFile>();
+               created && calendar->Parse(entry.text, error)) {
+        calendar->Written(entry.text);
+        Added({entry.href, etag, std::move(calendar)});
+    }
 }
 
 // Tried again at the next poll; a refusal is said, as it lasts.

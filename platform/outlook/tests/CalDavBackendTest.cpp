@@ -268,8 +268,8 @@ TEST_F(CalDavBackendTest, ChangesAndRemovalsMadeWhileTheServerIsDownReachItOnce)
 }
 
 // The server goes down: the agent starts from the copy it read last, a
-// meeting it must write waits in the journal (which outlives the agent),
-// and lands on the server once, when the server answers again.
+// meeting or contact it must write waits in the journal (which outlives
+// the agent), and lands on the server once, when the server answers again.
 TEST_F(CalDavBackendTest, WhileTheServerIsDownTheCopyAnswersAndTheJournalHoldsNewMeetings)
 {
     testsupport::CTempDir local;
@@ -295,7 +295,17 @@ TEST_F(CalDavBackendTest, WhileTheServerIsDownTheCopyAnswersAndTheJournalHoldsNe
         added = CStoredItem{"", meeting};
         ASSERT_TRUE(offline.AddItem(olFolderCalendar, added)) << offline.GetLastErrorText();
         EXPECT_EQ(offline.GetCount(olFolderCalendar), 2);
-        EXPECT_EQ(offline.GetJournalSize(), 1u);
+        CContactData person;
+        person.firstName = "Piet";
+        person.email1Address = "piet@example.org";
+        CStoredItem contact{"", person};
+        ASSERT_TRUE(offline.AddItem(olFolderContacts, contact)) << offline.GetLastErrorText();
+        EXPECT_EQ(offline.GetJournalSize(), 2u);
+    }
+    {
+        CCalDavBackend again(settings);
+        ASSERT_TRUE(again.Start() && again.Open()) << again.GetLastErrorText();
+        EXPECT_EQ(again.GetCount(olFolderContacts), 2) << "the copy holds the contact added meanwhile";
     }
     ASSERT_TRUE(server.Start()) << server.Errors();
     CCalDavBackend back(settings);
@@ -305,6 +315,19 @@ TEST_F(CalDavBackendTest, WhileTheServerIsDownTheCopyAnswersAndTheJournalHoldsNe
     const std::string onServer = Calendar();
     EXPECT_NE(onServer.find("UID:" + added.id), std::string::npos) << onServer;
     EXPECT_EQ(onServer.find("UID:" + added.id), onServer.rfind("UID:" + added.id)) << "landed once";
+    const std::string cards =
+        other
+            .Report(server.Url("/ann/contacts/"), 1,
+                    "<a:addressbook-query xmlns:d=\"DAV:\" "
+                    "xmlns:a=\"urn:ietf:params:xml:ns:carddav\"><d:prop><a:address-data/>"
+                    "</d:prop></a:addressbook-query>")
+            .body;
+    EXPECT_NE(cards.find("piet@example.org"), std::string::npos) << cards;
+    EXPECT_EQ(back.GetCount(olFolderContacts), 2);
+    EXPECT_EQ(back.GetCount(olFolderCalendar), 2) << "what landed is held at once";
+    back.FetchChanges();
+    back.Refresh();
+    EXPECT_EQ(back.GetCount(olFolderCalendar), 2) << "and once";
 }
 
 class CRecordingListener : public outlook::CReminderListener {
