@@ -143,9 +143,10 @@ void CScheduleBrowserDlg::BuildControls()
     m_trees->addWidget(m_schedules);
     m_trees->addWidget(m_events);
     m_trees->setSizes({360, 540});
+    // The long subscribe box has a row of its own, so that the browser fits
+    // a screen 1,024 pixels wide.
     auto* buttons = new QHBoxLayout;
-    for (QWidget* widget :
-         std::initializer_list<QWidget*>{checkAll, uncheckAll, import, m_subscribe, help, home})
+    for (QWidget* widget : std::initializer_list<QWidget*>{checkAll, uncheckAll, import, help, home})
         buttons->addWidget(widget);
     buttons->addStretch();
     buttons->addWidget(close);
@@ -154,6 +155,7 @@ void CScheduleBrowserDlg::BuildControls()
     layout->addLayout(top);
     layout->addWidget(m_status);
     layout->addWidget(m_trees, 1);
+    layout->addWidget(m_subscribe);
     layout->addLayout(buttons);
     resize(900, 560);
 }

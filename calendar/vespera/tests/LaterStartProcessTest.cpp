@@ -205,10 +205,10 @@ TEST_F(LaterStartProcessTest, AFileGivenToALaterStartOpensInTheRunningAgentsBrow
     // The browser keeps the addresses it retrieved a schedule from.
     EXPECT_TRUE(CDesktopSession::WaitFor([&] { return StoredValue("URL1") == address; }))
         << StoredValue("URL1");
-    // Its buttons need about the screen's width: only its height and place
-    // are the user's to change here.
-    const SGeometry left{0, 40, GeometryOf(browser).width, 480};
+    const SGeometry left{12, 40, 820, 480};
     ASSERT_TRUE(Place(browser, left)) << GeometryOf(browser);
+    EXPECT_EQ(CDesktopSession::Run(std::string(SCREEN_GRAB_BINARY) + " " + (output / "browser.png").string()),
+              0);
     PressKey(browser, "Escape");
     EXPECT_TRUE(CDesktopSession::WaitFor([&] { return ShownWindow(Browser).empty(); }));
     std::string id;

@@ -91,6 +91,7 @@ TEST_F(ScheduleBrowserTest, HistoryStopsAtTheFirstGapAndKeepsTwenty)
 TEST_F(ScheduleBrowserTest, RetrievalFillsTheTreesAndRemembersTheAddressOnce)
 {
     CScheduleBrowserDlg browser(Agent(), false);
+    EXPECT_LE(browser.minimumSizeHint().width(), 800) << "fits a screen 1,024 pixels wide";
     EXPECT_EQ(browser.Addresses().size(), 10) << "no history: the shipped examples";
     const std::string team = Shipped("team-schedule.rdf");
     browser.Retrieve(team);
