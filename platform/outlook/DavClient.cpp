@@ -86,7 +86,25 @@ struct SListFree {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
+// The connections, TLS sessions and names a client's transfers share. The
+// transfers run one at a time on the loop: no locking is needed.
+std::shared_ptr<void> NewConnectionShare()
+{
+    if (!CCurlTransfer::StartLibrary())
+        return nullptr;
+    CURLSH* share = curl_share_init();
+    if (!share)
+        return nullptr;
+    for (curl_lock_data data : {CURL_LOCK_DATA_CONNECT, CURL_LOCK_DATA_SSL_SESSION, CURL_LOCK_DATA_DNS})
+        curl_share_setopt(share, CURLSHOPT_SHARE, data);
+    return std::shared_ptr<void>(share, [](void* held) { curl_share_cleanup(static_cast<CURLSH*>(held)); });
+}
+
 } // namespace
+
+CDavClient::CDavClient(SOptions options) : m_options(std::move(options)), m_connections(NewConnectionShare())
+{
+}
 
 std::string CDavClient::HostOf(const std::string& url)
 {
@@ -137,9 +155,27 @@ CDavClient::SReply CDavClient::Request(const std::string& method, const std::str
     return Exchange(method, url, headers, body, m_options.timeoutMs);
 }
 
+// A 401 that offers Digest and not Basic is tried again with Digest, which
+// that server then gets at once.
 CDavClient::SReply CDavClient::Exchange(const std::string& method, const std::string& url,
                                         const std::vector<std::string>& headers, const std::string& body,
                                         long timeoutMs) const
+{
+    const std::string host = HostOf(url);
+    const bool digest = m_digestHosts.count(host) > 0;
+    long offered = 0;
+    SReply reply = ExchangeOnce(method, url, headers, body, timeoutMs, digest, offered);
+    if (reply.status == 401 && !digest && !m_options.user.empty() && (offered & CURLAUTH_DIGEST) &&
+        !(offered & CURLAUTH_BASIC)) {
+        m_digestHosts.insert(host);
+        reply = ExchangeOnce(method, url, headers, body, timeoutMs, true, offered);
+    }
+    return reply;
+}
+
+CDavClient::SReply CDavClient::ExchangeOnce(const std::string& method, const std::string& url,
+                                            const std::vector<std::string>& headers, const std::string& body,
+                                            long timeoutMs, bool digest, long& offered) const
 {
     SReply reply;
     reply.error = Refusal(url);
@@ -163,6 +199,8 @@ CDavClient::SReply CDavClient::Exchange(const std::string& method, const std::st
                        : "plain http:// is used only on this machine; use https://";
         });
     CURL* curl = transfer.Handle();
+    if (m_connections)
+        curl_easy_setopt(curl, CURLOPT_SHARE, static_cast<CURLSH*>(m_connections.get()));
     std::unique_ptr<curl_slist, SListFree> list;
     for (const std::string& header : headers)
         list.reset(curl_slist_append(list.release(), header.c_str()));
@@ -178,9 +216,10 @@ CDavClient::SReply CDavClient::Exchange(const std::string& method, const std::st
     if (!m_options.user.empty()) {
         curl_easy_setopt(curl, CURLOPT_USERNAME, m_options.user.c_str());
         curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
-        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
-        // The second pass of choosing an authentication counts as a
-        // redirect; redirects themselves stay unfollowed.
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH,
+                         static_cast<long>(digest ? CURLAUTH_DIGEST : CURLAUTH_BASIC));
+        // Digest's second pass counts as a redirect; redirects themselves
+        // stay unfollowed.
         curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 2L);
     }
     transfer.Perform();
@@ -194,6 +233,8 @@ CDavClient::SReply CDavClient::Exchange(const std::string& method, const std::st
         return reply;
     }
     reply.status = transfer.ResponseCode();
+    if (reply.status == 401)
+        curl_easy_getinfo(curl, CURLINFO_HTTPAUTH_AVAIL, &offered);
     reply.body = std::move(transfer.Body());
     return reply;
 }

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,7 +18,13 @@ namespace outlook {
 //
 // Credentials: the user given, with the password from ~/.netrc or, when
 // that has none for the server, from the desktop keyring (see
-// CSecretPasswords); no user, no authentication.
+// CSecretPasswords); no user, no authentication. The password goes with
+// the first request (Basic, as the address is https or this machine's), so
+// that a request is one exchange; a server that asks for Digest alone gets
+// Digest from then on.
+//
+// Copies of a client share its open connections (and TLS sessions), so that
+// the requests of a poll or a negotiation do not each connect anew.
 class CDavClient {
 public:
     struct SOptions {
@@ -40,7 +48,7 @@ public:
         std::string Said(const std::string& what) const;
     };
 
-    explicit CDavClient(SOptions options) : m_options(std::move(options)) {}
+    explicit CDavClient(SOptions options);
 
     // Empty when `url` may be used; why not otherwise.
     static std::string Refusal(const std::string& url);
@@ -69,9 +77,17 @@ public:
 private:
     SReply Exchange(const std::string& method, const std::string& url,
                     const std::vector<std::string>& headers, const std::string& body, long timeoutMs) const;
+    // One try with the authentication scheme `digest` names; `offered`
+    // takes the schemes a 401 offered (CURLAUTH_ bits).
+    SReply ExchangeOnce(const std::string& method, const std::string& url,
+                        const std::vector<std::string>& headers, const std::string& body, long timeoutMs,
+                        bool digest, long& offered) const;
     std::string PasswordFor(const std::string& url) const;
 
     SOptions m_options;
+    std::shared_ptr<void> m_connections;
+    // The servers that take Digest and not Basic.
+    mutable std::set<std::string> m_digestHosts;
     // The keyring's answer for each server asked.
     mutable std::map<std::string, std::string> m_keyring;
     mutable std::size_t m_requests = 0;

@@ -61,10 +61,11 @@ public:
         if (m_port == 0)
             m_port = FreePort();
         const std::string root = m_dir.Path();
-        Write(root + "/config", "[server]\nhosts = 127.0.0.1:" + std::to_string(m_port) +
-                                    "\n[auth]\ntype = htpasswd\nhtpasswd_filename = " + root +
-                                    "/users\nhtpasswd_encryption = plain\n[storage]\nfilesystem_folder = " +
-                                    root + "/collections\n");
+        Write(root + "/config",
+              "[server]\nhosts = 127.0.0.1:" + std::to_string(m_port) +
+                  "\n[auth]\ntype = htpasswd\nhtpasswd_filename = " + root +
+                  "/users\nhtpasswd_encryption = plain\n[storage]\nfilesystem_folder = " + root +
+                  "/collections\n" + (m_logRequests ? "[logging]\nlevel = info\n" : ""));
         m_process.emplace();
         if (!m_process->Start(Binary, {"--config", root + "/config"}, root + "/radicale.err"))
             return false;
@@ -78,6 +79,11 @@ public:
         m_process->Wait();
         m_process.reset();
     }
+
+    // From the next Start, each request and the seconds the server took for
+    // it are written to Errors(): "PUT response status for '...' in 0.012
+    // seconds: 201 Created".
+    void LogRequests() { m_logRequests = true; }
 
     unsigned Port() const { return m_port; }
     std::string Url(const std::string& path = "/") const
@@ -138,6 +144,7 @@ private:
     CTempDir m_dir;
     std::optional<std::string> m_oldHome;
     unsigned m_port = 0;
+    bool m_logRequests = false;
     std::optional<CChildProcess> m_process;
     outlook::CDavClient m_device{{User, 5000}};
 };
