@@ -107,6 +107,9 @@ private:
         std::string href;
         std::string etag;
         CVCard card;
+        // The resource as the server holds it, with what other programs
+        // wrote beside the fields a contact maps.
+        std::string text;
     };
     using EventChange = std::function<bool(CICalendarFile& calendar, std::string& error)>;
     // What a poll read of a change, until Refresh takes it: the whole

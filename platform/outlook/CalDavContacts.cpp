@@ -4,6 +4,7 @@
 
 #include <outlook/DavMultistatus.h>
 #include <outlook/VCardFile.h>
+#include <outlook/VCardSplicer.h>
 
 namespace outlook {
 
@@ -49,7 +50,7 @@ void CCalDavBackend::WriteContactsCopy() const
 {
     std::string copy;
     for (const SCard& card : m_cards)
-        copy += CopyResponse(card.href, card.etag, "a:address-data", CVCardFile::Format(card.card));
+        copy += CopyResponse(card.href, card.etag, "a:address-data", card.text);
     KeepCopy(ContactsCopy, CopyText(copy));
 }
 
@@ -69,7 +70,7 @@ bool CCalDavBackend::CardsOf(const std::string& body, std::vector<SCard>& cards,
             continue;
         }
         cards.push_back({CDavClient::Resolve(m_contactsUrl, response.href), response.Text("DAV:getetag"),
-                         std::move(read[0])});
+                         std::move(read[0]), data->text});
     }
     return true;
 }
@@ -95,22 +96,27 @@ bool CCalDavBackend::AddContact(CStoredItem& item)
         return Fail(reply.Said("The contact was not saved on the server"));
     }
     item.id = card.uid;
-    m_cards.push_back({href, reply.Ok() ? EtagOf(href, reply) : std::string(), std::move(card)});
+    m_cards.push_back({href, reply.Ok() ? EtagOf(href, reply) : std::string(), std::move(card), text});
     WriteContactsCopy();
     return true;
 }
 
+// Only the fields a contact maps change: the card's other lines stay as
+// the other programs wrote them.
 bool CCalDavBackend::UpdateContact(const CStoredItem& item)
 {
     for (SCard& stored : m_cards) {
         if (stored.card.uid != item.id)
             continue;
         CVCard card{stored.card.uid, std::get<CContactData>(item.data)};
-        const CDavClient::SReply reply =
-            m_client.Put(stored.href, CVCardFile::Format(card), "text/vcard", stored.etag);
+        std::string text, error;
+        if (!CVCardSplicer::Replace(stored.text, 0, card, text, error))
+            return Fail("The contact cannot be changed: " + error);
+        const CDavClient::SReply reply = m_client.Put(stored.href, text, "text/vcard", stored.etag);
         if (!reply.Ok())
-            return Fail("The contact was not saved: the server answered " + std::to_string(reply.status));
+            return Fail(reply.Said("The contact was not saved on the server"));
         stored.card = std::move(card);
+        stored.text = std::move(text);
         stored.etag = EtagOf(stored.href, reply);
         WriteContactsCopy();
         return true;

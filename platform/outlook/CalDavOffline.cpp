@@ -229,7 +229,7 @@ void CCalDavBackend::Landed(const CCalDavJournal::SEntry& entry, const std::stri
         if (held != m_cards.end())
             held->etag = etag;
         else if (created && CVCardFile::Parse(entry.text, read, error) && read.size() == 1)
-            m_cards.push_back({entry.href, etag, std::move(read[0])});
+            m_cards.push_back({entry.href, etag, std::move(read[0]), entry.text});
         WriteContactsCopy();
     } else if (SEvent* event = EventAt(entry.href)) {
         event->etag = etag;

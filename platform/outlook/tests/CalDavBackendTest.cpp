@@ -37,7 +37,7 @@ std::string Event(const std::string& uid, const std::string& summary, const std:
 }
 
 const char* const Card = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:olga-1\r\nN:Reyes;Olga;;;\r\nFN:Olga Reyes\r\n"
-                         "EMAIL:olga@example.org\r\nEND:VCARD\r\n";
+                         "EMAIL:olga@example.org\r\nNOTE:from the phone\r\nEND:VCARD\r\n";
 
 std::string Subject(const CStoredItem& item)
 {
@@ -132,6 +132,14 @@ TEST_F(CalDavBackendTest, NewItemsAndChangesReachTheServerAndKeepWhatOthersWrote
     EXPECT_NE(
         other.Request("GET", backend.GetContactsUrl() + contact.id + ".vcf", {}).body.find("cy@example.org"),
         std::string::npos);
+    CStoredItem olga;
+    for (long at = 0; at < backend.GetCount(olFolderContacts) && olga.id != "olga-1"; ++at)
+        ASSERT_TRUE(backend.GetItem(olFolderContacts, at, olga));
+    std::get<CContactData>(olga.data).email1Address = "olga@reyes.example";
+    ASSERT_TRUE(backend.UpdateItem(olga)) << backend.GetLastErrorText();
+    const std::string card = OnServer("/ann/contacts/olga.vcf");
+    EXPECT_NE(card.find("olga@reyes.example"), std::string::npos) << card;
+    EXPECT_NE(card.find("NOTE:from the phone"), std::string::npos) << "another client's line";
 }
 
 // Another device changed the event after this back-end read it: the PUT
