@@ -19,6 +19,14 @@ extern char** environ;
 
 namespace testsupport {
 
+// Whether the child `pid` (none: -1) has ended, leaving it to be collected.
+inline bool ChildHasExited(pid_t pid)
+{
+    siginfo_t info{};
+    return pid <= 0 || (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                        info.si_pid == pid);
+}
+
 class CChildProcess {
 public:
     static constexpr int kWaitMs = 20000;
@@ -118,13 +126,7 @@ public:
     pid_t Pid() const { return pid; }
 
     // Whether the child has ended; it is left for Wait to collect.
-    bool HasExited() const
-    {
-        siginfo_t info{};
-        return pid <= 0 ||
-               (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-                info.si_pid == pid);
-    }
+    bool HasExited() const { return ChildHasExited(pid); }
 
     // The lines Wait read.
     std::vector<std::string> lines;

@@ -47,15 +47,29 @@ public:
     }
 
     // Starts the server and (unless not `withTray`) the tray and points
-    // DISPLAY at them. On failure, Failure() says which and why.
+    // DISPLAY at them. On failure, Failure() says which and why. A server
+    // that does not answer, or on which no tray shows, is started anew: a
+    // fresh display has been seen to refuse its first client.
     bool Start(const std::string& errorDirectory, bool withTray = true)
     {
         m_errorDirectory = errorDirectory;
-        if (!StartServer(errorDirectory + "/xvfb.err") && !StartServer(errorDirectory + "/xvfb.err"))
-            return Fail("Xvfb gave no display: " + FileText(errorDirectory + "/xvfb.err"));
-        setenv("DISPLAY", m_display.c_str(), 1);
-        unsetenv("WAYLAND_DISPLAY");
-        return !withTray || StartTray();
+        const std::string errors = errorDirectory + "/xvfb.err";
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (!StartServer(errors)) {
+                Fail("Xvfb gave no display: " + FileText(errors));
+                continue;
+            }
+            setenv("DISPLAY", m_display.c_str(), 1);
+            unsetenv("WAYLAND_DISPLAY");
+            if (!WaitFor([this] { return Answers(); }, std::chrono::seconds(10))) {
+                Fail("Xvfb on " + m_display + (ServerEnded() ? " ended: " : " does not answer: ") +
+                     FileText(errors));
+                continue;
+            }
+            if (!withTray || StartTray())
+                return true;
+        }
+        return false;
     }
 
     // Ends the tray and starts a new one, as when the desktop's panel
@@ -79,7 +93,9 @@ public:
             if (StartTrayOnce())
                 return true;
         }
-        return Fail("trayer showed no panel: " + FileText(m_errorDirectory + "/trayer.err"));
+        return Fail("trayer showed no panel on " + m_display +
+                    (Answers() ? "" : ", which no longer answers") + ": " +
+                    FileText(m_errorDirectory + "/trayer.err"));
     }
 
     // Runs a shell command line of X tools on the display; its exit status.
@@ -128,6 +144,9 @@ public:
     }
 
 private:
+    bool Answers() const { return Run("xwininfo -root -display " + m_display + " >/dev/null 2>&1") == 0; }
+    bool ServerEnded() const { return testsupport::ChildHasExited(m_server); }
+
     bool HasPanel() const
     {
         return Run("xwininfo -name panel -display " + m_display + " >/dev/null 2>&1") == 0;
