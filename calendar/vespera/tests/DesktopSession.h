@@ -30,7 +30,7 @@ public:
     ~CDesktopSession()
     {
         m_tray.reset();
-        StopServer();
+        StopServers();
     }
     CDesktopSession(const CDesktopSession&) = delete;
     CDesktopSession& operator=(const CDesktopSession&) = delete;
@@ -48,8 +48,9 @@ public:
 
     // Starts the server and (unless not `withTray`) the tray and points
     // DISPLAY at them. On failure, Failure() says which and why. A server
-    // that does not answer, or on which no tray shows, is started anew: a
-    // fresh display has been seen to refuse its first client.
+    // that does not answer, or on which no tray shows, is left for one on
+    // another display: a display just ended and taken again has been seen
+    // to refuse its first client.
     bool Start(const std::string& errorDirectory, bool withTray = true)
     {
         m_errorDirectory = errorDirectory;
@@ -179,10 +180,13 @@ private:
     }
 
     // Xvfb picks a free display and writes its number to the pipe once it
-    // accepts connections. A server a try left running is ended first.
+    // accepts connections. A server an earlier try left is kept until the
+    // end, so that this one takes another display.
     bool StartServer(const std::string& errorFile)
     {
-        StopServer();
+        if (m_server > 0)
+            m_failedServers.push_back(m_server);
+        m_server = -1;
         int fds[2];
         if (::pipe(fds) != 0)
             return false;
@@ -214,16 +218,21 @@ private:
         return true;
     }
 
-    void StopServer()
+    void StopServers()
     {
-        if (m_server > 0) {
-            ::kill(m_server, SIGTERM);
-            ::waitpid(m_server, nullptr, 0);
+        m_failedServers.push_back(m_server);
+        for (pid_t server : m_failedServers) {
+            if (server > 0) {
+                ::kill(server, SIGTERM);
+                ::waitpid(server, nullptr, 0);
+            }
         }
+        m_failedServers.clear();
         m_server = -1;
     }
 
     pid_t m_server = -1;
+    std::vector<pid_t> m_failedServers;
     std::string m_display;
     std::string m_errorDirectory;
     std::string m_failure;
